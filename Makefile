@@ -1,0 +1,54 @@
+# Two commands for a newcomer: `make run` and `make test`. Both install what is
+# missing first.
+BUILD    ?= build
+SANBUILD ?= build-asan
+TSANBUILD ?= build-tsan
+JOBS     ?= $(shell nproc)
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all deps build run test test-main test-asan test-tsan bench screenshots demo format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run-keelwatch $(BUILD)/src/app/keelwatch $(ARGS)
+
+test: deps test-main test-asan test-tsan
+
+test-main: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# Memory and undefined-behaviour faults fail the run; the headless libraries
+# are enough to catch them and keep the run short.
+test-asan: deps
+	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKEELWATCH_GUI=OFF -DKEELWATCH_SANITIZE=address,undefined
+	cmake --build $(SANBUILD) -j $(JOBS)
+	cd $(SANBUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -L sanitize
+
+test-tsan: deps
+	cmake -S . -B $(TSANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKEELWATCH_GUI=OFF -DKEELWATCH_SANITIZE=thread
+	cmake --build $(TSANBUILD) -j $(JOBS)
+	cd $(TSANBUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -L threads
+
+bench: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DKEELWATCH_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS)
+	scripts/run-benchmarks $(BUILD)
+
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/src/app/keelwatch --screenshots $(BUILD)/screenshots
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) $(SANBUILD) $(TSANBUILD)

@@ -1,0 +1,102 @@
+#include "scan/probeframe.h"
+
+#include "config/integertext.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+#include <QtEndian>
+
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+namespace {
+
+// ARP over Ethernet, IPv4, request: hardware type, protocol type, sizes, op.
+constexpr std::uint8_t ArpRequestHeader[8] = {0x00, 0x01, 0x08, 0x00, 0x06, 0x04, 0x00, 0x01};
+// IEEE 802.3 length 46 (the minimum payload, not the 36 bytes that follow),
+// then LLC AA AA 03 and SNAP organisation 00 00 00.
+constexpr std::uint8_t LlcSnapHeader[8] = {0x00, 0x2E, 0xAA, 0xAA, 0x03, 0x00, 0x00, 0x00};
+constexpr std::uint8_t EtherTypeArp[2] = {0x08, 0x06};
+
+} // namespace
+
+void BuildProbeFrame(ProbeFrame &frame, const MacBytes &destination, const MacBytes &source,
+                     std::uint32_t ownIp, std::uint32_t targetIp, FrameFormat format)
+{
+    std::uint8_t *p = frame.bytes.data();
+    std::memcpy(p, destination.data(), 6);
+    std::memcpy(p + 6, source.data(), 6);
+    p += 12;
+    if (format == FrameFormat::Ieee8023) {
+        std::memcpy(p, LlcSnapHeader, sizeof LlcSnapHeader);
+        p += sizeof LlcSnapHeader;
+    }
+    std::memcpy(p, EtherTypeArp, 2);
+    std::memcpy(p + 2, ArpRequestHeader, sizeof ArpRequestHeader);
+    p += 10;
+    std::memcpy(p, source.data(), 6);
+    qToBigEndian(ownIp, p + 6);
+    std::memset(p + 10, 0, 6);
+    qToBigEndian(targetIp, p + 16);
+    frame.size = int(p + 20 - frame.bytes.data());
+}
+
+std::optional<ProbeFrame> BuildProbeFrame(const QString &destination, const QString &source,
+                                          const QString &ownIp, const QString &targetIp,
+                                          FrameFormat format)
+{
+    const auto dst = MacTextToBytes(destination);
+    const auto src = MacTextToBytes(source);
+    const auto own = IpLinesToNumber(ownIp);
+    const auto target = IpLinesToNumber(targetIp);
+    if (!dst || !src || !own || !target)
+        return std::nullopt;
+    ProbeFrame frame;
+    BuildProbeFrame(frame, *dst, *src, *own, *target, format);
+    return frame;
+}
+
+QByteArray HexTextToBytes(const QString &text)
+{
+    QByteArray bytes;
+    const QStringList tokens =
+        text.split(QRegularExpression(u"[ \\r\\n]"_s), Qt::SkipEmptyParts);
+    for (const QString &token : tokens) {
+        const auto value = token.size() <= 2 ? ParseHexDigits(token) : std::nullopt;
+        if (!value)
+            return QByteArray();
+        bytes.append(char(*value));
+    }
+    return bytes;
+}
+
+std::optional<MacBytes> MacTextToBytes(const QString &text)
+{
+    const QByteArray bytes = HexTextToBytes(text);
+    if (bytes.size() != 6)
+        return std::nullopt;
+    MacBytes mac;
+    std::memcpy(mac.data(), bytes.constData(), 6);
+    return mac;
+}
+
+QString IpNumberToText(std::uint32_t address)
+{
+    return u"%1.%2.%3.%4"_s.arg(address >> 24)
+        .arg((address >> 16) & 0xFF)
+        .arg((address >> 8) & 0xFF)
+        .arg(address & 0xFF);
+}
+
+std::optional<std::uint32_t> SenderOwnIp(const QString &ownIp, const MessageSink &sink)
+{
+    const auto address = IpLinesToNumber(ownIp);
+    if (!address && sink)
+        sink(u"IP Address ERROR !!! "_s);
+    return address;
+}
+
+} // namespace keelwatch
