@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace keelwatch {
+
+// Where scan events go: the event log's WriteEvent. Kinds are "start",
+// "cycle", "mac", "SUSPECT", "UP", "DOWN" and the result marks ("X", "x",
+// "O", "o", "+"); number is a result column or the cycle count, row a node
+// table row. Called on the main thread only.
+class EventSink
+{
+public:
+    virtual ~EventSink() = default;
+    virtual void WriteEvent(const QString &kind, int number, int row) = 0;
+};
+
+} // namespace keelwatch

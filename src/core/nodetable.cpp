@@ -1,0 +1,311 @@
+#include "core/nodetable.h"
+
+#include <QMutexLocker>
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+namespace {
+
+const std::array<QString, NodeTable::ColumnCount> Headers = {
+    u"IP Address"_s, u"MAC Address"_s, u"Br"_s, u"B47"_s, u"B16"_s,     u"B8"_s,
+    u"Gr"_s,         u"M0"_s,          u"M1"_s, u"M3"_s,  u"S1"_s,      u"S2"_s,
+    u"Comment"_s,    u"Vender Code"_s};
+
+constexpr std::array<int, NodeTable::ColumnCount> InitialWidths = {100, 120, 24, 24, 24, 24, 24,
+                                                                   24,  24,  24, 24, 24, 80, 400};
+
+} // namespace
+
+NodeTable::NodeTable(QObject *parent) : QAbstractTableModel(parent)
+{
+    SetupNodeTable();
+}
+
+void NodeTable::SetupNodeTable()
+{
+    beginResetModel();
+    {
+        QMutexLocker lock(&mutex);
+        rows = QList<Row>(2);
+        widths = InitialWidths;
+    }
+    endResetModel();
+    WriteColumnHeaders();
+    Q_EMIT columnWidthsChanged();
+}
+
+void NodeTable::WriteColumnHeaders()
+{
+    {
+        QMutexLocker lock(&mutex);
+        rows[0] = Headers;
+    }
+    Q_EMIT headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+}
+
+int NodeTable::RowCount() const
+{
+    QMutexLocker lock(&mutex);
+    return int(rows.size());
+}
+
+QString NodeTable::Cell(int row, int column) const
+{
+    QMutexLocker lock(&mutex);
+    if (row < 0 || row >= rows.size() || column < 0 || column >= ColumnCount)
+        return QString();
+    return rows[row][size_t(column)];
+}
+
+void NodeTable::SetCell(int row, int column, const QString &text)
+{
+    {
+        QMutexLocker lock(&mutex);
+        if (row < 0 || row >= rows.size() || column < 0 || column >= ColumnCount)
+            return;
+        rows[row][size_t(column)] = text;
+    }
+    if (row == 0)
+        Q_EMIT headerDataChanged(Qt::Horizontal, column, column);
+    else
+        Q_EMIT dataChanged(index(row - 1, column), index(row - 1, column));
+}
+
+NodeTable::Row NodeTable::RowCells(int row) const
+{
+    QMutexLocker lock(&mutex);
+    return row >= 0 && row < rows.size() ? rows[row] : Row{};
+}
+
+int NodeTable::FindNodeRow(const QString &ip) const
+{
+    QMutexLocker lock(&mutex);
+    for (int row = int(rows.size()) - 2; row >= 1; --row) {
+        if (rows[row][IpColumn] == ip)
+            return row;
+    }
+    return 0;
+}
+
+int NodeTable::CountNodeRows(const QString &ip) const
+{
+    QMutexLocker lock(&mutex);
+    int count = 0;
+    for (int row = 1; row < rows.size() - 1; ++row)
+        count += rows[row][IpColumn] == ip;
+    return count;
+}
+
+int NodeTable::AddNodeRow(const QString &ip, const QString &mac, const Tests &tests)
+{
+    const int modelRow = rowCount();
+    beginInsertRows(QModelIndex(), modelRow, modelRow);
+    int row = 0;
+    {
+        QMutexLocker lock(&mutex);
+        row = int(rows.size()) - 1;
+        Row &cells = rows[row];
+        cells[IpColumn] = ip;
+        cells[MacColumn] = mac;
+        for (int i = 0; i < TestCount; ++i) {
+            if (!tests[size_t(i)])
+                cells[size_t(FirstResultColumn + i)] = u"-"_s;
+        }
+        rows.append(Row{});
+    }
+    endInsertRows();
+    NotifyRowsChanged(row, row);
+    return row;
+}
+
+QString NodeTable::MergeMark(int row, int column, const QString &letter)
+{
+    QString after;
+    {
+        QMutexLocker lock(&mutex);
+        if (row < 0 || row >= rows.size() || column < 0 || column >= ColumnCount)
+            return QString();
+        QString &cell = rows[row][size_t(column)];
+        if (!cell.contains(letter))
+            cell += letter;
+        after = cell;
+    }
+    Q_EMIT dataChanged(index(row - 1, column), index(row - 1, column));
+    return after;
+}
+
+void NodeTable::MarkScanOff(int row, const Tests &tests)
+{
+    {
+        QMutexLocker lock(&mutex);
+        if (row < 1 || row >= rows.size())
+            return;
+        for (int i = 0; i < TestCount; ++i) {
+            if (!tests[size_t(i)])
+                rows[row][size_t(FirstResultColumn + i)] = u"-"_s;
+        }
+    }
+    NotifyRowsChanged(row, row);
+}
+
+void NodeTable::MarkScanOffAll(const Tests &tests)
+{
+    int last = 0;
+    {
+        QMutexLocker lock(&mutex);
+        last = int(rows.size()) - 2;
+        for (int row = 1; row <= last; ++row) {
+            for (int i = 0; i < TestCount; ++i) {
+                if (!tests[size_t(i)])
+                    rows[row][size_t(FirstResultColumn + i)] = u"-"_s;
+            }
+        }
+    }
+    if (last >= 1)
+        NotifyRowsChanged(1, last);
+}
+
+void NodeTable::ClearResults()
+{
+    {
+        QMutexLocker lock(&mutex);
+        for (Row &cells : rows) {
+            for (int c = FirstResultColumn; c <= LastResultColumn; ++c)
+                cells[size_t(c)].clear();
+        }
+    }
+    NotifyResultsChanged();
+    WriteColumnHeaders();
+}
+
+void NodeTable::ClearAllNodes()
+{
+    beginResetModel();
+    {
+        QMutexLocker lock(&mutex);
+        rows.resize(1);
+        rows.append(Row{});
+    }
+    endResetModel();
+}
+
+void NodeTable::ReplaceNodes(const QList<Row> &nodes)
+{
+    beginResetModel();
+    {
+        QMutexLocker lock(&mutex);
+        rows.resize(1);
+        rows.append(nodes);
+        rows.append(Row{});
+    }
+    endResetModel();
+}
+
+void NodeTable::CarryOverMarks()
+{
+    {
+        QMutexLocker lock(&mutex);
+        for (int row = 1; row < rows.size(); ++row) {
+            for (int c = FirstResultColumn; c <= LastResultColumn; ++c) {
+                QString &cell = rows[row][size_t(c)];
+                if (cell == u"X" || cell == u"x" || cell == u"O" || cell == u"o")
+                    cell = u"+"_s;
+            }
+        }
+    }
+    NotifyResultsChanged();
+}
+
+void NodeTable::SettleMarks()
+{
+    {
+        QMutexLocker lock(&mutex);
+        for (int row = 1; row < rows.size(); ++row) {
+            for (int c = FirstResultColumn; c <= LastResultColumn; ++c) {
+                QString &cell = rows[row][size_t(c)];
+                if (cell == u"+")
+                    cell.clear();
+                else if (cell == u"+X" || cell == u"+x" || cell == u"+O" || cell == u"+o")
+                    cell.remove(0, 1);
+            }
+        }
+    }
+    NotifyResultsChanged();
+}
+
+int NodeTable::ColumnWidth(int column) const
+{
+    QMutexLocker lock(&mutex);
+    return column >= 0 && column < ColumnCount ? widths[size_t(column)] : 0;
+}
+
+void NodeTable::SetColumnWidth(int column, int width)
+{
+    if (column < 0 || column >= ColumnCount)
+        return;
+    {
+        QMutexLocker lock(&mutex);
+        widths[size_t(column)] = width;
+    }
+    Q_EMIT columnWidthsChanged();
+}
+
+void NodeTable::ShowTestColumns(bool showAll, const Tests &tests)
+{
+    {
+        QMutexLocker lock(&mutex);
+        for (int i = 0; i < TestCount; ++i) {
+            widths[size_t(FirstResultColumn + i)] =
+                showAll || tests[size_t(i)] ? ResultWidth : HiddenWidth;
+        }
+    }
+    Q_EMIT columnWidthsChanged();
+}
+
+int NodeTable::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid())
+        return 0;
+    QMutexLocker lock(&mutex);
+    return int(rows.size()) - 1;
+}
+
+int NodeTable::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant NodeTable::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return Cell(index.row() + 1, index.column());
+    if (role == Qt::TextAlignmentRole && index.column() >= FirstResultColumn &&
+        index.column() <= LastResultColumn)
+        return int(Qt::AlignCenter);
+    return QVariant();
+}
+
+QVariant NodeTable::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return Cell(0, section);
+    return QVariant();
+}
+
+void NodeTable::NotifyRowsChanged(int firstRow, int lastRow)
+{
+    Q_EMIT dataChanged(index(firstRow - 1, 0), index(lastRow - 1, ColumnCount - 1));
+}
+
+void NodeTable::NotifyResultsChanged()
+{
+    const int last = rowCount() - 1;
+    if (last >= 0)
+        Q_EMIT dataChanged(index(0, FirstResultColumn), index(last, LastResultColumn));
+}
+
+} // namespace keelwatch

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "config/settings.h"
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QMutex>
+#include <QString>
+
+#include <array>
+
+namespace keelwatch {
+
+// The scan state: one row per host that answered, 14 text columns. Row 0 is
+// the header row and the last row is always empty, so an empty table has two
+// rows; node rows are 1 to RowCount() - 2, in the order they were added.
+//
+// Every operation takes the table's lock, so the probe sender's thread can
+// read column 0 while the main thread writes. Writes that change the row
+// count must come from the thread the model lives in, because they notify
+// the views attached to it.
+//
+// As a Qt model it shows node rows and the trailing row; row 0 is the header.
+class NodeTable : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ColumnCount = 14;
+    static constexpr int IpColumn = 0;
+    static constexpr int MacColumn = 1;
+    static constexpr int CommentColumn = 12;
+    static constexpr int VendorColumn = 13;
+    static constexpr int HiddenWidth = -1;
+    static constexpr int ResultWidth = 24;
+
+    using Row = std::array<QString, ColumnCount>;
+    using Tests = std::array<bool, TestCount>;
+
+    explicit NodeTable(QObject *parent = nullptr);
+
+    // Fourteen columns, their widths, and the header texts.
+    void SetupNodeTable();
+    void WriteColumnHeaders();
+
+    int RowCount() const;
+    QString Cell(int row, int column) const;
+    void SetCell(int row, int column, const QString &text);
+    Row RowCells(int row) const;
+
+    // The last node row whose IP text equals ip exactly, or 0.
+    int FindNodeRow(const QString &ip) const;
+    // How many node rows hold exactly this IP text.
+    int CountNodeRows(const QString &ip) const;
+
+    // Fills the trailing row with ip and mac, marks its switched-off tests
+    // "-", appends a new empty trailing row and returns the filled row.
+    int AddNodeRow(const QString &ip, const QString &mac, const Tests &tests);
+
+    // Appends letter to the cell unless the cell already contains it.
+    // Returns the cell's text afterwards.
+    QString MergeMark(int row, int column, const QString &letter);
+
+    // "-" in the result column of every switched-off test of the row.
+    void MarkScanOff(int row, const Tests &tests);
+    void MarkScanOffAll(const Tests &tests);
+
+    // Empties the result columns of every row, the header too, then writes
+    // the headers again. Node data stays.
+    void ClearResults();
+    // Removes every node row: the table holds the header and one empty row.
+    void ClearAllNodes();
+    // Replaces every node row (the trailing row is added).
+    void ReplaceNodes(const QList<Row> &nodes);
+
+    // Start of a cyclic scanning step: "X", "x", "O", "o" become "+".
+    void CarryOverMarks();
+    // After the evaluation: "+" becomes empty, "+X" becomes "X" and so on.
+    void SettleMarks();
+
+    // Column widths in pixels; HiddenWidth hides a column.
+    int ColumnWidth(int column) const;
+    void SetColumnWidth(int column, int width);
+    // All ten result columns shown with showAll, else only those of the
+    // switched-on tests.
+    void ShowTestColumns(bool showAll, const Tests &tests);
+
+    // QAbstractTableModel
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+Q_SIGNALS:
+    void columnWidthsChanged();
+
+private:
+    void NotifyRowsChanged(int firstRow, int lastRow);
+    void NotifyResultsChanged();
+
+    mutable QMutex mutex;
+    QList<Row> rows;
+    std::array<int, ColumnCount> widths{};
+};
+
+} // namespace keelwatch

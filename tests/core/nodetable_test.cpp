@@ -1,0 +1,148 @@
+#include "core/nodetable.h"
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const NodeTable::Tests AllOn{true, true, true, true, true, true, true, true, true, true};
+const NodeTable::Tests Defaults{true, true, true, true, true, false, false, false, false, false};
+
+TEST(NodeTable, EmptyTableHasHeaderAndTrailingRow)
+{
+    NodeTable t;
+    EXPECT_EQ(t.RowCount(), 2);
+    EXPECT_EQ(t.rowCount(), 1);
+    EXPECT_EQ(t.Cell(0, 0), u"IP Address"_s);
+    EXPECT_EQ(t.Cell(0, 13), u"Vender Code"_s);
+    EXPECT_EQ(t.Cell(0, 9), u"M3"_s);
+    EXPECT_EQ(t.headerData(10, Qt::Horizontal, Qt::DisplayRole).toString(), u"S1"_s);
+    EXPECT_EQ(t.FindNodeRow(QString()), 0);
+    EXPECT_EQ(t.FindNodeRow(u"10.0.0.1"_s), 0);
+    t.MarkScanOffAll(Defaults);
+    EXPECT_EQ(t.Cell(1, 7), QString());
+    EXPECT_EQ(t.ColumnWidth(0), 100);
+    EXPECT_EQ(t.ColumnWidth(1), 120);
+    EXPECT_EQ(t.ColumnWidth(5), 24);
+    EXPECT_EQ(t.ColumnWidth(12), 80);
+    EXPECT_EQ(t.ColumnWidth(13), 400);
+}
+
+TEST(NodeTable, AddedRowMarksSwitchedOffTests)
+{
+    NodeTable t;
+    QSignalSpy inserted(&t, &QAbstractItemModel::rowsInserted);
+    const int row = t.AddNodeRow(u"10.0.0.5"_s, u"00:11:22:33:44:55"_s, Defaults);
+    EXPECT_EQ(row, 1);
+    EXPECT_EQ(t.RowCount(), 3);
+    EXPECT_EQ(inserted.count(), 1);
+    EXPECT_EQ(inserted.at(0).at(1).toInt(), 1); // the new trailing row
+    EXPECT_EQ(t.Cell(1, 2), QString());
+    for (int c = 7; c <= 11; ++c)
+        EXPECT_EQ(t.Cell(1, c), u"-"_s) << c;
+    EXPECT_EQ(t.RowCells(2), NodeTable::Row{});
+    EXPECT_EQ(t.data(t.index(0, 1), Qt::DisplayRole).toString(), u"00:11:22:33:44:55"_s);
+}
+
+TEST(NodeTable, TwoRowsWithOneIpGoToTheLaterRow)
+{
+    NodeTable t;
+    t.ReplaceNodes({NodeTable::Row{u"10.0.0.1"_s, u"A"_s}, NodeTable::Row{u"10.0.0.2"_s},
+                    NodeTable::Row{u"10.0.0.1"_s, u"B"_s}});
+    EXPECT_EQ(t.RowCount(), 5);
+    EXPECT_EQ(t.FindNodeRow(u"10.0.0.1"_s), 3);
+    EXPECT_EQ(t.CountNodeRows(u"10.0.0.1"_s), 2);
+    // The comparison is exact.
+    EXPECT_EQ(t.FindNodeRow(u"10.0.0.01"_s), 0);
+    EXPECT_EQ(t.FindNodeRow(u" 10.0.0.1"_s), 0);
+}
+
+TEST(NodeTable, MergeMarkAppendsOnce)
+{
+    NodeTable t;
+    const int row = t.AddNodeRow(u"10.0.0.5"_s, u"m"_s, AllOn);
+    EXPECT_EQ(t.MergeMark(row, 3, u"X"_s), u"X"_s);
+    EXPECT_EQ(t.MergeMark(row, 3, u"X"_s), u"X"_s);
+    t.SetCell(row, 2, u"+"_s);
+    EXPECT_EQ(t.MergeMark(row, 2, u"O"_s), u"+O"_s);
+}
+
+// The cyclic life of a mark: answered in cycle 1, again in 2, not in 3.
+TEST(NodeTable, CyclicMarkLifeCycle)
+{
+    NodeTable t;
+    const int row = t.AddNodeRow(u"10.0.0.5"_s, u"m"_s, Defaults);
+    t.MergeMark(row, 3, u"X"_s);
+    t.SettleMarks();
+    EXPECT_EQ(t.Cell(row, 3), u"X"_s);
+
+    t.CarryOverMarks();
+    EXPECT_EQ(t.Cell(row, 3), u"+"_s);
+    EXPECT_EQ(t.Cell(row, 7), u"-"_s); // switched-off marks are kept
+    EXPECT_EQ(t.MergeMark(row, 3, u"X"_s), u"+X"_s);
+    t.SettleMarks();
+    EXPECT_EQ(t.Cell(row, 3), u"X"_s);
+
+    t.CarryOverMarks();
+    EXPECT_EQ(t.Cell(row, 3), u"+"_s); // the lost response, until evaluation
+    t.SettleMarks();
+    EXPECT_EQ(t.Cell(row, 3), QString());
+    EXPECT_EQ(t.Cell(row, 7), u"-"_s);
+}
+
+TEST(NodeTable, CarryOverTouchesOnlyExactLetters)
+{
+    NodeTable t;
+    const int row = t.AddNodeRow(u"10.0.0.5"_s, u"m"_s, AllOn);
+    const QStringList before = {u"X"_s, u"x"_s, u"O"_s, u"o"_s, u"+X"_s, u"-"_s, QString(), u"XO"_s};
+    for (int i = 0; i < before.size(); ++i)
+        t.SetCell(row, 2 + i, before[i]);
+    t.SetCell(row, 12, u"X"_s); // comment column is not a result column
+    t.CarryOverMarks();
+    const QStringList after = {u"+"_s, u"+"_s, u"+"_s, u"+"_s, u"+X"_s, u"-"_s, QString(), u"XO"_s};
+    for (int i = 0; i < after.size(); ++i)
+        EXPECT_EQ(t.Cell(row, 2 + i), after[i]) << i;
+    EXPECT_EQ(t.Cell(row, 12), u"X"_s);
+}
+
+TEST(NodeTable, ClearResultsKeepsNodesAndRewritesHeaders)
+{
+    NodeTable t;
+    const int row = t.AddNodeRow(u"10.0.0.5"_s, u"m"_s, Defaults);
+    t.SetCell(row, 3, u"X"_s);
+    t.SetCell(row, 12, u"note"_s);
+    t.SetCell(row, 13, u"Cisco"_s);
+    t.ClearResults();
+    EXPECT_EQ(t.Cell(row, 3), QString());
+    EXPECT_EQ(t.Cell(row, 7), QString()); // "-" gone until the next Start
+    EXPECT_EQ(t.Cell(row, 0), u"10.0.0.5"_s);
+    EXPECT_EQ(t.Cell(row, 12), u"note"_s);
+    EXPECT_EQ(t.Cell(row, 13), u"Cisco"_s);
+    EXPECT_EQ(t.Cell(0, 2), u"Br"_s);
+
+    t.ClearAllNodes();
+    EXPECT_EQ(t.RowCount(), 2);
+    EXPECT_EQ(t.Cell(0, 0), u"IP Address"_s);
+}
+
+TEST(NodeTable, ShowTestColumns)
+{
+    NodeTable t;
+    QSignalSpy changed(&t, &NodeTable::columnWidthsChanged);
+    NodeTable::Tests onlyBr{};
+    onlyBr[0] = true;
+    t.ShowTestColumns(false, onlyBr);
+    EXPECT_EQ(t.ColumnWidth(2), 24);
+    for (int c = 3; c <= 11; ++c)
+        EXPECT_EQ(t.ColumnWidth(c), NodeTable::HiddenWidth) << c;
+    t.ShowTestColumns(true, onlyBr);
+    for (int c = 2; c <= 11; ++c)
+        EXPECT_EQ(t.ColumnWidth(c), 24) << c;
+    EXPECT_EQ(changed.count(), 2);
+}
+
+} // namespace
