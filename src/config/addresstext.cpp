@@ -14,11 +14,20 @@ namespace {
 // A field that is not a number counts as this, which is out of every range.
 constexpr qint64 NotANumber = 300;
 
-qint64 IpFieldNumber(QStringView field) { return ParseInteger(field).value_or(NotANumber); }
+qint64 IpFieldNumber(QStringView field)
+{
+    return ParseInteger(field).value_or(NotANumber);
+}
 
-qint64 MacFieldNumber(QStringView field) { return ParseHexDigits(field).value_or(NotANumber); }
+qint64 MacFieldNumber(QStringView field)
+{
+    return ParseHexDigits(field).value_or(NotANumber);
+}
 
-bool InOctetRange(qint64 v) { return v >= 0 && v <= 255; }
+bool InOctetRange(qint64 v)
+{
+    return v >= 0 && v <= 255;
+}
 
 // The four octets of a valid IP text, or false.
 bool IpOctets(const QString &trimmed, qint64 (&octets)[4])
@@ -45,7 +54,10 @@ QStringList DotLines(QString text)
     return lines;
 }
 
-QString HexByte(int value) { return u"%1"_s.arg(value, 2, 16, QChar(u'0')).toUpper(); }
+QString HexByte(int value)
+{
+    return u"%1"_s.arg(value, 2, 16, QChar(u'0')).toUpper();
+}
 
 QString NormalizeMacText(QString text)
 {

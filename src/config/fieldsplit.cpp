@@ -4,7 +4,10 @@ namespace keelwatch {
 
 namespace {
 
-bool IsBlankOrControl(QChar c) { return c.unicode() >= 1 && c.unicode() <= 32; }
+bool IsBlankOrControl(QChar c)
+{
+    return c.unicode() >= 1 && c.unicode() <= 32;
+}
 
 } // namespace
 

@@ -52,6 +52,9 @@ std::optional<qint64> ParseInteger(QStringView text)
     return value;
 }
 
-std::optional<qint64> ParseHexDigits(QStringView text) { return ParseDigits(text, 16); }
+std::optional<qint64> ParseHexDigits(QStringView text)
+{
+    return ParseDigits(text, 16);
+}
 
 } // namespace keelwatch

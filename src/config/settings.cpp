@@ -18,10 +18,19 @@ QString Settings::adapterName() const
     return at < 0 ? QString() : adapterItem.mid(at + 3);
 }
 
-int Settings::scanTimerSeconds() const { return ScanTimerExit(scanTimer).toInt(); }
+int Settings::scanTimerSeconds() const
+{
+    return ScanTimerExit(scanTimer).toInt();
+}
 
-int Settings::packetCount() const { return PacketNumberExit(packetNumber).toInt(); }
+int Settings::packetCount() const
+{
+    return PacketNumberExit(packetNumber).toInt();
+}
 
-int Settings::nodeTimerMs() const { return NodeTimerExit(nodeTimer).toInt(); }
+int Settings::nodeTimerMs() const
+{
+    return NodeTimerExit(nodeTimer).toInt();
+}
 
 } // namespace keelwatch

@@ -31,7 +31,8 @@ struct Settings
     QString ownMac = QStringLiteral("00 11 22 33 44 50");
 
     // Scan options
-    std::array<bool, TestCount> tests{true, true, true, true, true, false, false, false, false, false};
+    std::array<bool, TestCount> tests{true,  true,  true,  true,  true,
+                                      false, false, false, false, false};
     QString sp1Mac;
     QString sp2Mac;
     FrameFormat format = FrameFormat::Ethernet2;
@@ -67,14 +68,14 @@ struct Settings
 // workers get a copy taken at Start.
 class LiveSettings
 {
-public:
+  public:
     virtual ~LiveSettings() = default;
     virtual Settings Read() const = 0;
 };
 
 class FixedSettings : public LiveSettings
 {
-public:
+  public:
     FixedSettings() = default;
     explicit FixedSettings(Settings s) : values(std::move(s)) {}
     Settings Read() const override { return values; }

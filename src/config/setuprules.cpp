@@ -16,9 +16,15 @@ qint64 InRangeOr(const QString &text, qint64 low, qint64 high, qint64 fallback)
 
 } // namespace
 
-QString ScanTimerExit(const QString &text) { return QString::number(InRangeOr(text, 1, 60, 5)); }
+QString ScanTimerExit(const QString &text)
+{
+    return QString::number(InRangeOr(text, 1, 60, 5));
+}
 
-QString PacketNumberExit(const QString &text) { return QString::number(InRangeOr(text, 1, 10, 3)); }
+QString PacketNumberExit(const QString &text)
+{
+    return QString::number(InRangeOr(text, 1, 10, 3));
+}
 
 QString NodeTimerExit(const QString &text)
 {

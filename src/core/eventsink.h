@@ -10,7 +10,7 @@ namespace keelwatch {
 // table row. Called on the main thread only.
 class EventSink
 {
-public:
+  public:
     virtual ~EventSink() = default;
     virtual void WriteEvent(const QString &kind, int number, int row) = 0;
 };

@@ -9,9 +9,8 @@ namespace keelwatch {
 namespace {
 
 const std::array<QString, NodeTable::ColumnCount> Headers = {
-    u"IP Address"_s, u"MAC Address"_s, u"Br"_s, u"B47"_s, u"B16"_s,     u"B8"_s,
-    u"Gr"_s,         u"M0"_s,          u"M1"_s, u"M3"_s,  u"S1"_s,      u"S2"_s,
-    u"Comment"_s,    u"Vender Code"_s};
+    u"IP Address"_s, u"MAC Address"_s, u"Br"_s, u"B47"_s, u"B16"_s, u"B8"_s,      u"Gr"_s,
+    u"M0"_s,         u"M1"_s,          u"M3"_s, u"S1"_s,  u"S2"_s,  u"Comment"_s, u"Vender Code"_s};
 
 constexpr std::array<int, NodeTable::ColumnCount> InitialWidths = {100, 120, 24, 24, 24, 24, 24,
                                                                    24,  24,  24, 24, 24, 80, 400};

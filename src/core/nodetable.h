@@ -25,7 +25,7 @@ class NodeTable : public QAbstractTableModel
 {
     Q_OBJECT
 
-public:
+  public:
     static constexpr int ColumnCount = 14;
     static constexpr int IpColumn = 0;
     static constexpr int MacColumn = 1;
@@ -91,10 +91,10 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void columnWidthsChanged();
 
-private:
+  private:
     void NotifyRowsChanged(int firstRow, int lastRow);
     void NotifyResultsChanged();
 

@@ -2,7 +2,6 @@
 
 #include "config/integertext.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 #include <QtEndian>
 
@@ -62,9 +61,21 @@ std::optional<ProbeFrame> BuildProbeFrame(const QString &destination, const QStr
 QByteArray HexTextToBytes(const QString &text)
 {
     QByteArray bytes;
-    const QStringList tokens =
-        text.split(QRegularExpression(u"[ \\r\\n]"_s), Qt::SkipEmptyParts);
-    for (const QString &token : tokens) {
+    const QStringView view(text);
+    qsizetype i = 0;
+    while (i < view.size()) {
+        const auto isSeparator = [&](qsizetype at) {
+            const QChar c = view[at];
+            return c == u' ' || c == u'\r' || c == u'\n';
+        };
+        if (isSeparator(i)) {
+            ++i;
+            continue;
+        }
+        const qsizetype start = i;
+        while (i < view.size() && !isSeparator(i))
+            ++i;
+        const QStringView token = view.mid(start, i - start);
         const auto value = token.size() <= 2 ? ParseHexDigits(token) : std::nullopt;
         if (!value)
             return QByteArray();

@@ -10,11 +10,11 @@ namespace keelwatch {
 
 struct TestAddress
 {
-    int column;              // source index of its probes and node table column
-    const char16_t *label;   // "Br", "B47", ...
-    const char16_t *checkBox; // name of its Setup check box
+    int column;                  // source index of its probes and node table column
+    const char16_t *label;       // "Br", "B47", ...
+    const char16_t *checkBox;    // name of its Setup check box
     const char16_t *destination; // MAC text; empty for SP1 and SP2, which the user gives
-    bool correct;            // an answer is expected of a card in normal mode
+    bool correct;                // an answer is expected of a card in normal mode
 };
 
 // The ten test addresses in probe order. Answers to Br and M1 are correct,

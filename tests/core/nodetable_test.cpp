@@ -98,7 +98,8 @@ TEST(NodeTable, CarryOverTouchesOnlyExactLetters)
 {
     NodeTable t;
     const int row = t.AddNodeRow(u"10.0.0.5"_s, u"m"_s, AllOn);
-    const QStringList before = {u"X"_s, u"x"_s, u"O"_s, u"o"_s, u"+X"_s, u"-"_s, QString(), u"XO"_s};
+    const QStringList before = {u"X"_s,  u"x"_s, u"O"_s,    u"o"_s,
+                                u"+X"_s, u"-"_s, QString(), u"XO"_s};
     for (int i = 0; i < before.size(); ++i)
         t.SetCell(row, 2 + i, before[i]);
     t.SetCell(row, 12, u"X"_s); // comment column is not a result column

@@ -54,16 +54,16 @@ TEST(ProbeFrame, Ieee8023B47Probe)
                                        u"192.168.0.20"_s, FrameFormat::Ieee8023);
     ASSERT_TRUE(frame);
     const std::vector<std::uint8_t> expected = {
-        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, // destination: B47
-        0x00, 0x11, 0x22, 0x33, 0x44, 0x53, // source address 3
-        0x00, 0x2E,                         // length 46
-        0xAA, 0xAA, 0x03,                   // LLC: SNAP, unnumbered information
-        0x00, 0x00, 0x00, 0x08, 0x06,       // SNAP: organisation 0, ARP
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE,             // destination: B47
+        0x00, 0x11, 0x22, 0x33, 0x44, 0x53,             // source address 3
+        0x00, 0x2E,                                     // length 46
+        0xAA, 0xAA, 0x03,                               // LLC: SNAP, unnumbered information
+        0x00, 0x00, 0x00, 0x08, 0x06,                   // SNAP: organisation 0, ARP
         0x00, 0x01, 0x08, 0x00, 0x06, 0x04, 0x00, 0x01, // ARP request header
-        0x00, 0x11, 0x22, 0x33, 0x44, 0x53, // sender MAC
-        0xC0, 0xA8, 0x00, 0x01,             // sender IP
-        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, // target MAC
-        0xC0, 0xA8, 0x00, 0x14,             // target IP
+        0x00, 0x11, 0x22, 0x33, 0x44, 0x53,             // sender MAC
+        0xC0, 0xA8, 0x00, 0x01,                         // sender IP
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00,             // target MAC
+        0xC0, 0xA8, 0x00, 0x14,                         // target IP
     };
     EXPECT_EQ(frame->size, 50);
     EXPECT_EQ(Bytes(*frame), expected);
@@ -79,16 +79,16 @@ TEST(ProbeFrame, UserTestAddressTypedWithHyphens)
                                        u"10.0.0.2"_s, FrameFormat::Ethernet2);
     ASSERT_TRUE(frame);
     EXPECT_EQ(std::vector<std::uint8_t>(frame->bytes.begin(), frame->bytes.begin() + 12),
-              (std::vector<std::uint8_t>{0x01, 0x00, 0x5E, 0x00, 0x00, 0x02, 0x00, 0x11, 0x22,
-                                         0x33, 0x44, 0x5A}));
+              (std::vector<std::uint8_t>{0x01, 0x00, 0x5E, 0x00, 0x00, 0x02, 0x00, 0x11, 0x22, 0x33,
+                                         0x44, 0x5A}));
 }
 
 TEST(ProbeFrame, NoFrameFromBadTexts)
 {
-    EXPECT_FALSE(BuildProbeFrame(QString(), u"00 11 22 33 44 52"_s, u"10.0.0.1"_s,
+    EXPECT_FALSE(BuildProbeFrame(QString(), u"00 11 22 33 44 52"_s, u"10.0.0.1"_s, u"10.0.0.2"_s,
+                                 FrameFormat::Ethernet2));
+    EXPECT_FALSE(BuildProbeFrame(u"FF FF FF FF FF FF"_s, u"00 11 22 33 44 52"_s, u"10 0.0.1"_s,
                                  u"10.0.0.2"_s, FrameFormat::Ethernet2));
-    EXPECT_FALSE(BuildProbeFrame(u"FF FF FF FF FF FF"_s, u"00 11 22 33 44 52"_s,
-                                 u"10 0.0.1"_s, u"10.0.0.2"_s, FrameFormat::Ethernet2));
 }
 
 TEST(HexTextToBytes, TokensOfOneOrTwoDigits)
