@@ -44,9 +44,7 @@ void EventLog::Write(const Event &event)
                                           DateTimeText(event.when));
     if (line.beeps && s.beep)
         windows.Beep();
-    // The start banner's leading line break shows as an empty pane line.
-    for (const QString &paneLine : line.text.split(u"\r\n"_s))
-        windows.AppendPaneLine(paneLine);
+    windows.AppendPaneLine(line.text);
     // One write per line; a failed write is not reported.
     if (logFile.isOpen())
         logFile.write(EventFileText(line.text, s.delimiter()));

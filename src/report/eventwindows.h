@@ -14,6 +14,7 @@ class EventWindows
 
     // The event pane: drop lines from the top until at most maxLines remain.
     virtual void BoundPane(int maxLines) = 0;
+    // A CR LF inside the line (the start banner's) starts a new pane line.
     virtual void AppendPaneLine(const QString &line) = 0;
 
     virtual void Beep() = 0;

@@ -24,7 +24,7 @@ class RecordingOutputs : public EventWindows, public SyslogSink
     void AppendPaneLine(const QString &line) override
     {
         journal << QStringLiteral("pane ") + line;
-        pane << line;
+        pane << line.split(QStringLiteral("\r\n"));
     }
     void Beep() override { journal << QStringLiteral("beep"); }
     void ShowAlertMessage(const QString &text) override
