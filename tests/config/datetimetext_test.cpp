@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QLocale>
-
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
@@ -17,20 +15,6 @@ TEST(DateTimeText, TwoDigitDayEnglishMonthAnd24HourTime)
               u"06/Dec/2026 00:00:07"_s);
     EXPECT_EQ(DateTimeText(QDateTime(QDate(1999, 9, 30), QTime(23, 59, 59))),
               u"30/Sep/1999 23:59:59"_s);
-}
-
-TEST(DateTimeText, MonthNamesIgnoreTheLocale)
-{
-    const QLocale previous;
-    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-    ASSERT_NE(QLocale().monthName(5, QLocale::ShortFormat), u"May"_s);
-    QStringList months;
-    for (int m = 1; m <= 12; ++m)
-        months << EnglishMonth(m);
-    EXPECT_EQ(months.join(u' '), u"Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec"_s);
-    EXPECT_EQ(DateTimeText(QDateTime(QDate(2004, 5, 1), QTime(8, 9, 10))),
-              u"01/May/2004 08:09:10"_s);
-    QLocale::setDefault(previous);
 }
 
 } // namespace

@@ -202,14 +202,6 @@ TEST_F(EventLogTest, MarksBeepExceptOnBrAndM1)
     }
 }
 
-TEST_F(EventLogTest, NothingBeepsWithBeepUnchecked)
-{
-    for (const QString &kind :
-         {u"start"_s, u"cycle"_s, u"mac"_s, u"SUSPECT"_s, u"UP"_s, u"DOWN"_s, u"X"_s})
-        log.WriteEvent(kind, 3, row);
-    EXPECT_FALSE(out.journal.contains(u"beep"_s));
-}
-
 TEST_F(EventLogTest, StepsRunInOrderWithTheLineInTheFileBeforeSyslog)
 {
     settings.values.beep = true;
@@ -367,15 +359,6 @@ TEST_F(EventLogTest, DayChangeClosesAndRotatesTheOpenLog)
     EXPECT_EQ(
         Contents(LogPath()),
         "\r\n### START Keelwatch\t0017\t06/Jan/2004 00:00:05\t192.168.0.1-192.168.0.254 ###\r\n");
-}
-
-TEST_F(EventLogTest, OpenLogStaysOpenWithoutDayChange)
-{
-    log.OpenEventLog();
-    clock.Set(QDateTime(QDate(2004, 1, 6), QTime(9, 0)));
-    log.OpenEventLog();
-    EXPECT_TRUE(log.IsOpen());
-    EXPECT_FALSE(out.journal.contains(u"rotated"_s));
 }
 
 TEST_F(EventLogTest, UnopenableLogIsReportedAndEventsGoOn)
