@@ -64,11 +64,12 @@ void EventLog::OpenEventLog()
 
     const QString path = settings.Read().logPath;
     const QFileInfo info(path);
-    const QDateTime midnight(clock.Now().date(), QTime(0, 0));
+    const QDate today = clock.Now().date();
+    const QDateTime midnight(today, QTime(0, 0));
     if (!info.exists() || (info.isFile() && !dayChange && info.lastModified() >= midnight))
         OpenForAppend(path);
     else if (info.isFile())
-        Rotate(path);
+        Rotate(path, today);
     // Anything else at the log path, a folder for one, is never renamed.
 
     if (!logFile.isOpen())
@@ -94,9 +95,9 @@ void EventLog::OpenForAppend(const QString &path)
     logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
 }
 
-void EventLog::Rotate(const QString &path)
+void EventLog::Rotate(const QString &path, QDate today)
 {
-    const QString stamp = clock.Now().date().addDays(-1).toString(u"yyyyMMdd"_s);
+    const QString stamp = today.addDays(-1).toString(u"yyyyMMdd"_s);
     const QString backup = QFileInfo(path).dir().filePath(u"keelwatch"_s + stamp + u".log"_s);
     // QFile::rename never replaces an existing backup.
     if (!QFile::rename(path, backup)) {

@@ -60,7 +60,7 @@ class EventLog : public EventSink
 
     void Write(const Event &event);
     void OpenForAppend(const QString &path);
-    void Rotate(const QString &path);
+    void Rotate(const QString &path, QDate today);
 
     const LiveSettings &settings;
     const NodeTable &nodes;
