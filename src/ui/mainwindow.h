@@ -39,6 +39,7 @@ class TForm1 : public QMainWindow
     explicit TForm1(const QStringList &arguments = {}, QWidget *parent = nullptr);
 
     NodeTable &Nodes() { return *nodes; }
+    const NodeTable &Nodes() const { return *nodes; }
 
     void SetPanelText(int panel, const QString &text);
     QString PanelText(int panel) const;
