@@ -3,6 +3,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPolygonF>
 
 using namespace Qt::StringLiterals;
 
@@ -18,29 +19,15 @@ QPixmap DrawLogo()
     // A hull riding on a wave, its keel reaching below the waterline.
     const QColor navy(0x1A, 0x3A, 0x6B);
     const QColor sea(0x2E, 0x86, 0xC1);
-    QPainterPath hull;
-    hull.moveTo(4, 20);
-    hull.lineTo(44, 20);
-    hull.lineTo(37, 30);
-    hull.lineTo(11, 30);
-    hull.closeSubpath();
-    p.fillPath(hull, navy);
-    QPainterPath keel;
-    keel.moveTo(21, 30);
-    keel.lineTo(27, 30);
-    keel.lineTo(25, 44);
-    keel.lineTo(23, 44);
-    keel.closeSubpath();
-    p.fillPath(keel, navy);
-    QPainterPath mast;
-    mast.moveTo(24, 3);
-    mast.lineTo(24, 18);
-    mast.lineTo(38, 18);
-    mast.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(navy);
+    p.drawPolygon(QPolygonF({{4, 20}, {44, 20}, {37, 30}, {11, 30}}));
+    p.drawPolygon(QPolygonF({{21, 30}, {27, 30}, {25, 44}, {23, 44}}));
     QLinearGradient sail(24, 3, 38, 18);
     sail.setColorAt(0, QColor(0xE7, 0x4C, 0x3C));
     sail.setColorAt(1, QColor(0xF3, 0x9C, 0x12));
-    p.fillPath(mast, sail);
+    p.setBrush(sail);
+    p.drawPolygon(QPolygonF({{24, 3}, {24, 18}, {38, 18}}));
 
     QPainterPath wave;
     wave.moveTo(0, 33);
@@ -49,6 +36,7 @@ QPixmap DrawLogo()
         wave.quadTo(x + 9, 37, x + 12, 33);
     }
     p.setPen(QPen(sea, 2));
+    p.setBrush(Qt::NoBrush);
     p.drawPath(wave);
 
     QFont title(u"Arial"_s);

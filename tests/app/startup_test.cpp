@@ -1,5 +1,6 @@
 #include "app/startup.h"
 #include "config/settingsstore.h"
+#include "support/confighome.h"
 #include "ui/aboutbox.h"
 #include "ui/mainwindow.h"
 #include "ui/setupdialog.h"
@@ -17,19 +18,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class ConfigHome : public ::testing::Environment
-{
-  public:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
-    }
-    QTemporaryDir dir;
-};
-
-ConfigHome *const configHome =
-    static_cast<ConfigHome *>(::testing::AddGlobalTestEnvironment(new ConfigHome));
+[[maybe_unused]] ConfigHome *const configHome = RegisterConfigHome();
 
 class StartupOrder : public ::testing::Test
 {

@@ -1,4 +1,5 @@
 #include "config/settingsstore.h"
+#include "support/confighome.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,21 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Every test here reads and writes the real per-user file, inside a config
-// folder of its own.
-class ConfigHome : public ::testing::Environment
-{
-  public:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
-    }
-    QTemporaryDir dir;
-};
-
-ConfigHome *const configHome =
-    static_cast<ConfigHome *>(::testing::AddGlobalTestEnvironment(new ConfigHome));
+ConfigHome *const configHome = RegisterConfigHome();
 
 // The controls as the Setup dialog starts: the defaults of every value.
 class FakeControls : public SettingsControls
@@ -128,7 +115,7 @@ FakeControls Load(int *applied = nullptr)
 TEST(SettingsStore, LivesInTheUsersConfigFolder)
 {
     EXPECT_EQ(QDir::cleanPath(OpenSettingsStore()->fileName()),
-              QDir::cleanPath(configHome->dir.path() + u"/Quillstone/keelwatch.conf"_s));
+              QDir::cleanPath(configHome->Path() + u"/Quillstone/keelwatch.conf"_s));
 }
 
 TEST(SettingsStore, FirstRunKeepsDefaultsAndCreatesNothing)

@@ -1,5 +1,6 @@
 #include "config/settingsstore.h"
 #include "find.h"
+#include "support/confighome.h"
 #include "ui/mainwindow.h"
 #include "ui/setupdialog.h"
 
@@ -20,21 +21,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The dialogs load and save the real per-user file, inside a config folder of
-// this test program's own.
-class ConfigHome : public ::testing::Environment
-{
-  public:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
-    }
-    QTemporaryDir dir;
-};
-
-[[maybe_unused]] ::testing::Environment *const configHome =
-    ::testing::AddGlobalTestEnvironment(new ConfigHome);
+[[maybe_unused]] ConfigHome *const configHome = RegisterConfigHome();
 
 class SetupDialog : public ::testing::Test
 {
