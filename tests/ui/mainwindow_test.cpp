@@ -314,36 +314,4 @@ TEST_F(MainWindow, UserColumnWidthsSurviveShowTestColumns)
     EXPECT_EQ(form.Nodes().ColumnWidth(13), 150);
 }
 
-struct Mode
-{
-    bool list;
-    bool cyclic;
-    const char16_t *text;
-};
-
-class ScanModePanel : public ::testing::TestWithParam<Mode>
-{
-};
-
-TEST_P(ScanModePanel, ShowsModeAndNumbers)
-{
-    TForm1 form;
-    Settings s;
-    s.listMode = GetParam().list;
-    s.cyclic = GetParam().cyclic;
-    s.packetNumber = u"7"_s;
-    s.scanTimer = u"12"_s;
-    s.nodeTimer = u"0"_s;
-    form.ShowScanMode(s);
-    EXPECT_EQ(form.PanelText(1), QString::fromUtf16(GetParam().text));
-    EXPECT_EQ(form.PanelText(3), u"7"_s);
-    EXPECT_EQ(form.PanelText(4), u"12"_s);
-    EXPECT_EQ(form.PanelText(5), u"0"_s);
-}
-
-INSTANTIATE_TEST_SUITE_P(Modes, ScanModePanel,
-                         ::testing::Values(Mode{true, true, u"List & Cyclic"},
-                                           Mode{true, false, u"List"}, Mode{false, true, u"Cyclic"},
-                                           Mode{false, false, u"Normal"}));
-
 } // namespace
