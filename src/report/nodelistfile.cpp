@@ -14,9 +14,8 @@ namespace {
 
 bool NeedsQuotes(const QString &cell)
 {
-    return std::any_of(cell.begin(), cell.end(), [](QChar c) {
-        return c.unicode() <= 32 || c == u'"' || c == u',';
-    });
+    return std::any_of(cell.begin(), cell.end(),
+                       [](QChar c) { return c.unicode() <= 32 || c == u'"' || c == u','; });
 }
 
 } // namespace

@@ -28,10 +28,10 @@ class NextOccurrence
     {
         if (next == None || next >= pos)
             return next;
-        const void *hit = pattern.size() == 1
-                              ? std::memchr(text.data() + pos, pattern[0], size_t(text.size() - pos))
-                              : memmem(text.data() + pos, size_t(text.size() - pos), pattern.data(),
-                                       size_t(pattern.size()));
+        const void *hit = pattern.size() == 1 ? std::memchr(text.data() + pos, pattern[0],
+                                                            size_t(text.size() - pos))
+                                              : memmem(text.data() + pos, size_t(text.size() - pos),
+                                                       pattern.data(), size_t(pattern.size()));
         next = hit ? static_cast<const char *>(hit) - text.data() : None;
         return next;
     }
