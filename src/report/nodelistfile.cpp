@@ -68,11 +68,11 @@ QList<NodeTable::Row> DecodeNodeList(QByteArrayView content)
     return rows;
 }
 
-QString SaveNodeList(const QString &path, const NodeTable &table)
+QString WriteNodeList(const QString &path, const QByteArray &content)
 {
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
-        file.write(EncodeNodeList(table));
+        file.write(content);
         if (file.commit())
             return QString();
     }

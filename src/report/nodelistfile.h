@@ -28,9 +28,9 @@ QByteArray EncodeNodeList(const NodeTable &table);
 // lines whose IP or MAC is not valid are dropped, result marks are empty.
 QList<NodeTable::Row> DecodeNodeList(QByteArrayView content);
 
-// Writes the table to path, replacing the file. Returns the error text, empty
-// on success.
-QString SaveNodeList(const QString &path, const NodeTable &table);
+// Writes encoded rows to path, replacing the file only once all is written.
+// Returns the error text, empty on success.
+QString WriteNodeList(const QString &path, const QByteArray &content);
 
 // Replaces the table's nodes by those of the file at path, with their marks
 // cleared. A file that cannot be read leaves the table as it was and returns

@@ -104,7 +104,7 @@ TEST(NodeListFile, SaveThenLoadKeepsNodeDataAndClearsMarks)
                     Row{u"192.168.0.6"_s, u"00:0C:29:AA:BB:CC"_s}});
     QTemporaryDir dir;
     const QString path = dir.filePath(u"nodes.csv"_s);
-    ASSERT_EQ(SaveNodeList(path, t), QString());
+    ASSERT_EQ(WriteNodeList(path, EncodeNodeList(t)), QString());
     EXPECT_EQ(ReadFile(path), Title +
                                   "192.168.0.5,00:11:22:33:44:55,O,X,+,-,,,,,,,\"file server\","
                                   "\"Cisco Systems, Inc\"\r\n"
@@ -134,7 +134,7 @@ TEST(NodeListFile, SaveThenLoadKeepsNodeDataAndClearsMarks)
     EXPECT_EQ(loaded.Cell(0, 2), u"Br"_s);
     EXPECT_EQ(loaded.RowCells(3), Row{});
 
-    ASSERT_EQ(SaveNodeList(path, loaded), QString());
+    ASSERT_EQ(WriteNodeList(path, EncodeNodeList(loaded)), QString());
     EXPECT_TRUE(ReadFile(path).contains("192.168.0.6,00:0C:29:AA:BB:CC,,,,,,,,,,,\" \",\" \"\r\n"));
 }
 
@@ -176,7 +176,7 @@ TEST(NodeListFile, UnreadableFileLeavesTheTableAsItWas)
     EXPECT_EQ(t.RowCount(), 3);
     EXPECT_EQ(t.Cell(1, 2), u"X"_s);
 
-    EXPECT_FALSE(SaveNodeList(dir.filePath(u"no/such/folder.csv"_s), t).isEmpty());
+    EXPECT_FALSE(WriteNodeList(dir.filePath(u"no/such/folder.csv"_s), EncodeNodeList(t)).isEmpty());
 }
 
 TEST(NodeListFile, LoadReplacesEveryRow)
