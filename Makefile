@@ -32,7 +32,7 @@ test-main: build
 test-asan: deps
 	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKEELWATCH_GUI=OFF -DKEELWATCH_SANITIZE=address,undefined
 	cmake --build $(SANBUILD) -j $(JOBS)
-	cd $(SANBUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -L sanitize
+	cd $(SANBUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -L 'sanitize|threads'
 
 test-tsan: deps
 	cmake -S . -B $(TSANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKEELWATCH_GUI=OFF -DKEELWATCH_SANITIZE=thread
