@@ -189,9 +189,17 @@ TEST(VendorTable, RealRegistryIsTakenWholeAndIndexedLikeALinearScan)
     EXPECT_TRUE(r.messages.isEmpty());
     EXPECT_EQ(t.Count(), 899 + base16Lines);
 
-    QSet<QString> codes;
+    // Every code that occurs more than once (where the order rule matters)
+    // and a sample of the others.
+    QHash<QString, int> seen;
     for (qsizetype i = 0; i < t.Count(); ++i)
-        codes.insert(t.Code(i));
+        ++seen[t.Code(i)];
+    QStringList codes;
+    for (auto it = seen.cbegin(); it != seen.cend(); ++it) {
+        if (it.value() > 1 || qHash(it.key()) % 64 == 0)
+            codes.append(it.key());
+    }
+    ASSERT_GT(codes.size(), 100);
     for (const QString &code : std::as_const(codes)) {
         const QString prefix = code.left(2) + u':' + code.mid(2, 2) + u':' + code.mid(4) + u':';
         ASSERT_EQ(t.LookupVendor(prefix), LinearLookup(t, code)) << code.toStdString();
