@@ -43,10 +43,4 @@ void RunExternalCommand(const NodeTable &table, int row, const QString &commandL
         sink(u"Cannot start the external command %1."_s.arg(program));
 }
 
-QStringList LinuxCommandPresets()
-{
-    return {u"x-terminal-emulator -e ping $IP"_s, u"xdg-open smb://$IP/"_s,
-            u"xdg-open http://$IP/"_s};
-}
-
 } // namespace keelwatch

@@ -30,7 +30,4 @@ QStringList ExpandCommand(const QString &commandLine, const QString &ip, const Q
 void RunExternalCommand(const NodeTable &table, int row, const QString &commandLine,
                         const ProcessStarter &start, const MessageSink &sink);
 
-// Command lines that work on Linux, offered after the stock ones.
-QStringList LinuxCommandPresets();
-
 } // namespace keelwatch
