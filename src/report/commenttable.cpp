@@ -5,7 +5,6 @@
 #include "report/textfile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSaveFile>
 
 using namespace Qt::StringLiterals;
@@ -21,16 +20,8 @@ const QString FileName = u"comment.txt"_s;
 void CommentTable::LoadComments(const QString &dir, const MessageSink &sink)
 {
     ReadCommentText(QByteArray());
-    const QString path = QDir(dir).filePath(FileName);
-    if (!QFile::exists(path)) {
-        sink(u"No comment.txt not found"_s);
-        return;
-    }
-    QString error;
-    const QByteArray content = ReadWholeFile(path, &error);
-    if (!error.isEmpty())
-        sink(u"Cannot read comment.txt.\n"_s + error);
-    else if (!ReadCommentText(content))
+    const auto content = ReadProgramFile(dir, FileName, u"No comment.txt not found"_s, sink);
+    if (content && !ReadCommentText(*content))
         sink(u"More then 10000 comments"_s);
 }
 

@@ -1,6 +1,9 @@
 #include "report/textfile.h"
 
+#include <QDir>
 #include <QFile>
+
+using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
@@ -30,6 +33,23 @@ QByteArray ReadWholeFile(const QString &path, QString *error)
     if (file.error() != QFileDevice::NoError) {
         *error = file.errorString();
         content.clear();
+    }
+    return content;
+}
+
+std::optional<QByteArray> ReadProgramFile(const QString &dir, const QString &name,
+                                          const QString &missingText, const MessageSink &sink)
+{
+    const QString path = QDir(dir).filePath(name);
+    if (!QFile::exists(path)) {
+        sink(missingText);
+        return std::nullopt;
+    }
+    QString error;
+    QByteArray content = ReadWholeFile(path, &error);
+    if (!error.isEmpty()) {
+        sink(u"Cannot read %1.\n%2"_s.arg(name, error));
+        return std::nullopt;
     }
     return content;
 }

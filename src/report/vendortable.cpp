@@ -4,8 +4,6 @@
 #include "report/builtinvendors.h"
 #include "report/textfile.h"
 
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
@@ -36,17 +34,8 @@ void VendorTable::Add(const QString &code, const QString &name)
 void VendorTable::LoadVendorTable(const QString &dir, const MessageSink &sink)
 {
     Clear();
-    const QString path = QDir(dir).filePath(u"oui.txt"_s);
-    if (!QFile::exists(path)) {
-        sink(u"No oui.txt found."_s);
-        return;
-    }
-    QString error;
-    const QByteArray content = ReadWholeFile(path, &error);
-    if (!error.isEmpty())
-        sink(u"Cannot read oui.txt.\n"_s + error);
-    else
-        AddOuiText(content);
+    if (const auto content = ReadProgramFile(dir, u"oui.txt"_s, u"No oui.txt found."_s, sink))
+        AddOuiText(*content);
 }
 
 void VendorTable::AddOuiText(QByteArrayView content)

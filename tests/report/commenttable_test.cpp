@@ -2,6 +2,7 @@
 
 #include "core/nodetable.h"
 
+#include "filehelpers.h"
 #include "support/qtprint.h"
 
 #include <gtest/gtest.h>
@@ -15,28 +16,6 @@ using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-struct Recorder
-{
-    QStringList messages;
-    MessageSink Sink()
-    {
-        return [this](const QString &m) { messages.append(m); };
-    }
-};
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void WriteFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
 
 QByteArray NumberedLines(int count)
 {
@@ -88,7 +67,7 @@ TEST(CommentTable, LookupComparesUpperCaseKeys)
 TEST(CommentTable, MissingAndEmptyFiles)
 {
     QTemporaryDir dir;
-    Recorder r;
+    MessageRecorder r;
     CommentTable t;
     t.ReadCommentText("10.0.0.1,x\r\n");
     t.LoadComments(dir.path(), r.Sink());
@@ -106,7 +85,7 @@ TEST(CommentTable, ExactlyTenThousandCommentsAreReportedAsTooMany)
 {
     QTemporaryDir dir;
     WriteFile(dir.filePath(u"comment.txt"_s), "title line\r\n" + NumberedLines(10000));
-    Recorder r;
+    MessageRecorder r;
     CommentTable t;
     t.LoadComments(dir.path(), r.Sink());
     EXPECT_EQ(r.messages, QStringList{u"More then 10000 comments"_s});
@@ -118,7 +97,7 @@ TEST(CommentTable, LinesBeyondTheTableAreWrittenBackAtExit)
     QTemporaryDir dir;
     const QByteArray original = NumberedLines(10003) + "last line without comma";
     WriteFile(dir.filePath(u"comment.txt"_s), original);
-    Recorder r;
+    MessageRecorder r;
     CommentTable t;
     t.LoadComments(dir.path(), r.Sink());
     EXPECT_EQ(r.messages, QStringList{u"More then 10000 comments"_s});
@@ -139,7 +118,7 @@ TEST(CommentTable, FullTableRefusesANewIpButUpdatesKnownOnes)
     comments.ReadCommentText(NumberedLines(10000));
     NodeTable nodes;
     nodes.ReplaceNodes({NodeTable::Row{u"10.0.0.7"_s}, NodeTable::Row{u"10.9.9.9"_s}});
-    Recorder r;
+    MessageRecorder r;
     EXPECT_FALSE(StoreComment(comments, nodes, u"10.9.9.9"_s, u"new"_s, r.Sink()));
     EXPECT_EQ(r.messages, QStringList{CommentTableFullText()});
     EXPECT_TRUE(r.messages[0].contains(u"10000"_s));
@@ -158,7 +137,7 @@ TEST(CommentTable, StoringReachesEveryNodeRowOfThatIp)
     NodeTable nodes;
     nodes.ReplaceNodes({NodeTable::Row{u"10.0.0.1"_s}, NodeTable::Row{u"10.0.0.2"_s},
                         NodeTable::Row{u"10.0.0.1"_s}});
-    Recorder r;
+    MessageRecorder r;
     EXPECT_TRUE(StoreComment(comments, nodes, u"10.0.0.1"_s, QString(), r.Sink()));
     EXPECT_TRUE(StoreComment(comments, nodes, u"10.0.0.1"_s, u"router"_s, r.Sink()));
     EXPECT_EQ(nodes.Cell(1, NodeTable::CommentColumn), u"router"_s);

@@ -1,5 +1,6 @@
 #include "report/nodelistfile.h"
 
+#include "filehelpers.h"
 #include "support/qtprint.h"
 
 #include <gtest/gtest.h>
@@ -13,19 +14,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using Row = NodeTable::Row;
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void WriteFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
 
 const QByteArray Title = "\"IP Address\",\"MAC Address\",Br,B47,B16,B8,Gr,M0,M1,M3,S1,S2,Comment,"
                          "\"Vender Code\"\r\n";

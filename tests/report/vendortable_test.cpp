@@ -1,5 +1,6 @@
 #include "report/vendortable.h"
 
+#include "filehelpers.h"
 #include "support/qtprint.h"
 
 #include <gtest/gtest.h>
@@ -14,22 +15,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString IeeeDir = u"/usr/share/ieee-data"_s;
-
-struct Recorder
-{
-    QStringList messages;
-    MessageSink Sink()
-    {
-        return [this](const QString &m) { messages.append(m); };
-    }
-};
-
-void WriteFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
 
 // The last-match scan that the index replaces.
 QString LinearLookup(const VendorTable &t, const QString &code)
@@ -139,7 +124,7 @@ TEST(VendorTable, OuiLinesThatAreNotUsedOrMatched)
 TEST(VendorTable, MissingOuiFileLeavesTheBuiltinRows)
 {
     QTemporaryDir dir;
-    Recorder r;
+    MessageRecorder r;
     VendorTable t;
     t.AddOuiText("ABCDEF     (base 16)\t\tSomebody\n");
     t.LoadVendorTable(dir.path(), r.Sink());
@@ -152,7 +137,7 @@ TEST(VendorTable, UnreadableOuiFileIsReported)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkdir(u"oui.txt"_s));
-    Recorder r;
+    MessageRecorder r;
     VendorTable t;
     t.LoadVendorTable(dir.path(), r.Sink());
     ASSERT_EQ(r.messages.size(), 1);
@@ -166,7 +151,7 @@ TEST(VendorTable, LoadsTheOuiFileBesideTheProgram)
     WriteFile(dir.filePath(u"oui.txt"_s), "OUI/MA-L\r\n\r\n"
                                           "08-00-20   (hex)\t\tOracle Corporation\r\n"
                                           "080020     (base 16)\t\tOracle Corporation\r\n");
-    Recorder r;
+    MessageRecorder r;
     VendorTable t;
     t.LoadVendorTable(dir.path(), r.Sink());
     t.LoadVendorTable(dir.path(), r.Sink());
@@ -183,7 +168,7 @@ TEST(VendorTable, RealRegistryIsTakenWholeAndIndexedLikeALinearScan)
     const qsizetype base16Lines = real.readAll().count("(base 16)");
     ASSERT_GT(base16Lines, 10000);
 
-    Recorder r;
+    MessageRecorder r;
     VendorTable t;
     t.LoadVendorTable(IeeeDir, r.Sink());
     EXPECT_TRUE(r.messages.isEmpty());
