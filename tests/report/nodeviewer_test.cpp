@@ -237,14 +237,6 @@ TEST_F(NodeViewerTest, LinesEndedByLineFeedAloneAreRead)
     EXPECT_EQ(Cell(2, 5), u"X"_s);
 }
 
-TEST_F(NodeViewerTest, EmptyIpDoesNotStart)
-{
-    Append(Banner);
-    EXPECT_FALSE(viewer.Start(QString(), LogPath()));
-    EXPECT_FALSE(viewer.IsLive());
-    EXPECT_EQ(Rows(), 2);
-}
-
 TEST_F(NodeViewerTest, MissingFileHidesTheWindowAndEndsLiveMode)
 {
     QSignalSpy hide(&viewer, &NodeViewer::hideRequested);

@@ -64,17 +64,6 @@ INSTANTIATE_TEST_SUITE_P(
                     TellingRow{899, u"E20C0F", u"Kingston Technologies"}),
     [](const auto &info) { return "Position" + std::to_string(info.param.position); });
 
-TEST(VendorTable, BuiltinCodesAreSixUpperCaseHexDigits)
-{
-    const VendorTable t;
-    for (qsizetype i = 0; i < t.Count(); ++i) {
-        const QString &code = t.Code(i);
-        ASSERT_EQ(code.size(), 6) << i;
-        for (QChar c : code)
-            ASSERT_TRUE(c.isDigit() || (c >= u'A' && c <= u'F')) << i;
-    }
-}
-
 TEST(VendorTable, LaterDuplicateWinsAndOuiEntryOverridesBuiltin)
 {
     VendorTable t;

@@ -61,15 +61,6 @@ TEST_F(CommentEditorForm, ShowingReadsTheComment)
     EXPECT_FALSE(form.isVisible());
 }
 
-TEST_F(CommentEditorForm, HeaderRowAddressIsEmptiedAndNothingIsWritten)
-{
-    form.OpenFor(u"IP Address"_s);
-    EXPECT_EQ(Field(u"Edit1")->text(), QString());
-    Field(u"Edit2")->setText(u"x"_s);
-    Click(u"Button2");
-    EXPECT_EQ(comments.Entries().size(), 1);
-}
-
 TEST_F(CommentEditorForm, WriteReachesTheTableAndEveryRowOfTheIp)
 {
     form.OpenFor(u"10.0.0.5"_s);
