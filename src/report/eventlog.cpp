@@ -22,9 +22,9 @@ void EventLog::WriteEvent(const QString &kind, int number, int row)
         return;
     pending.push_back(Event{kind, number, clock.Now(), nodes.Cell(row, NodeTable::IpColumn),
                             nodes.Cell(row, NodeTable::MacColumn)});
-    // The syslog step may open a modal message box, whose event loop runs
-    // timers and queued replies that raise further events. Those wait here
-    // until the current event is complete, so events never overlap.
+    // A window that blocks in the syslog step (a message box run with its own
+    // event loop) lets timers and queued replies raise further events. Those
+    // wait here until the current event is complete, so events never overlap.
     if (writing)
         return;
     writing = true;

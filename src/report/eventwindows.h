@@ -22,7 +22,7 @@ class EventWindows
     // Replaces the small alert window's text and shows it, without blocking.
     virtual void ShowAlertMessage(const QString &text) = 0;
 
-    // A modal message box.
+    // A message box, modal to the main window.
     virtual void ShowMessageBox(const QString &text) = 0;
 
     // Puts the checked syslog server address back into the "Server IP" field.

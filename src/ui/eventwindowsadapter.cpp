@@ -1,10 +1,10 @@
 #include "ui/eventwindowsadapter.h"
 
 #include "ui/alertmessage.h"
+#include "ui/messagebox.h"
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 
@@ -14,7 +14,7 @@ namespace keelwatch {
 
 EventWindowsAdapter::EventWindowsAdapter(QPlainTextEdit *pane, TForm7 *alert, QLineEdit *serverIp,
                                          QWidget *dialogParent)
-    : pane(pane), alert(alert), serverIp(serverIp), dialogParent(dialogParent)
+    : pane(pane), alert(alert), serverIp(serverIp), messageBox(MessageBoxSink(dialogParent))
 {
 }
 
@@ -50,7 +50,7 @@ void EventWindowsAdapter::ShowAlertMessage(const QString &text)
 
 void EventWindowsAdapter::ShowMessageBox(const QString &text)
 {
-    QMessageBox::information(dialogParent, QApplication::applicationDisplayName(), text);
+    messageBox(text);
 }
 
 void EventWindowsAdapter::SetSyslogServerText(const QString &text)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/addresstext.h"
 #include "report/eventwindows.h"
 
 class QLineEdit;
@@ -11,8 +12,8 @@ namespace keelwatch {
 class TForm7;
 
 // The event log's view of the windows: the main window's event pane, the
-// small alert window, message boxes over the main window and the Setup
-// dialog's "Server IP" field.
+// small alert window, message boxes over the main window (modal to it, but
+// not blocking the caller) and the Setup dialog's "Server IP" field.
 class EventWindowsAdapter : public EventWindows
 {
   public:
@@ -30,7 +31,7 @@ class EventWindowsAdapter : public EventWindows
     QPlainTextEdit *pane;
     TForm7 *alert;
     QLineEdit *serverIp;
-    QWidget *dialogParent;
+    MessageSink messageBox;
 };
 
 } // namespace keelwatch

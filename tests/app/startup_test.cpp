@@ -4,21 +4,25 @@
 #include "support/confighome.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessage.h"
+#include "ui/commenteditorform.h"
 #include "ui/mainwindow.h"
+#include "ui/nodeviewerform.h"
 #include "ui/promiscuousalert.h"
 #include "ui/setupdialog.h"
 
 #include <QAction>
-#include <QPlainTextEdit>
-#include <QTextEdit>
-
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <gtest/gtest.h>
 
 using namespace keelwatch;
@@ -109,6 +113,117 @@ TEST_F(StartupOrder, EventsReachThePaneAndLogFailuresTheSmallAlert)
     startup.Events().WriteEvent(u"cycle"_s, 4, 0);
     // The pane keeps TABs whatever the file's delimiter.
     EXPECT_TRUE(startup.Form1().Memo1->toPlainText().startsWith(u"#Cyclic_Count\t4\t"_s));
+}
+
+TEST_F(StartupOrder, LiveNodeViewerFollowsTheEventLogAcrossARotation)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"keelwatch.log"_s);
+    Startup startup({});
+    startup.Form2().logpath->setText(path);
+    const int row = startup.Form1().Nodes().AddNodeRow(u"10.77.0.5"_s, u"02:00:00:00:00:05"_s,
+                                                       startup.Form2().Read().tests);
+    EventLog &events = startup.Events();
+    NodeViewer &viewer = startup.Form8().Viewer();
+    const NodeViewerGrid &grid = viewer.Grid();
+    events.OpenEventLog();
+    events.WriteEvent(u"start"_s, 0, 0);
+    ASSERT_TRUE(viewer.Start(u"10.77.0.5"_s, path));
+    events.WriteEvent(u"X"_s, 3, row);
+    EXPECT_EQ(grid.Cell(grid.RowCount() - 2, 3), u"X"_s);
+
+    // A log last written before today becomes the backup at the next open;
+    // the viewer then reads the new file from its beginning.
+    events.CloseEventLog();
+    QFile log(path);
+    ASSERT_TRUE(log.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(log.setFileTime(QDateTime::currentDateTime().addDays(-2),
+                                QFileDevice::FileModificationTime));
+    log.close();
+    events.OpenEventLog();
+    EXPECT_EQ(viewer.ReadPosition(), 0);
+    const int rows = grid.RowCount();
+    events.WriteEvent(u"cycle"_s, 1, 0);
+    EXPECT_EQ(grid.RowCount(), rows + 1);
+    EXPECT_EQ(grid.Cell(grid.RowCount() - 2, NodeViewerGrid::StatusColumn), u"1"_s);
+}
+
+class NodeTools : public StartupOrder
+{
+  protected:
+    NodeTools()
+    {
+        Write(u"oui.txt"_s, "ABCDEF     (base 16)\t\tLab Cards Ltd\r\n");
+        Write(u"comment.txt"_s, "10.77.0.5,lab printer\r\n");
+    }
+    void Write(const QString &name, const QByteArray &content)
+    {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    static QStringList MessageBoxTexts()
+    {
+        QStringList texts;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+                texts.append(box->text());
+        }
+        return texts;
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(NodeTools, VendorsAndCommentsComeFromTheProgramFolderAndCommentsAreSavedAtExit)
+{
+    Startup startup({}, dir.path());
+    EXPECT_EQ(startup.Vendors().LookupVendor(u"AB:CD:EF:"), u"Lab Cards Ltd"_s);
+    EXPECT_EQ(startup.Comments().LookupComment(u"10.77.0.5"_s), u"lab printer"_s);
+    EXPECT_TRUE(MessageBoxTexts().isEmpty());
+    startup.Form9().OpenFor(u"10.77.0.6"_s);
+    startup.Form9().Edit2->setText(u"new"_s);
+    startup.Form9().Button2Click();
+    startup.Show();
+    startup.Form1().close();
+    QFile saved(dir.filePath(u"comment.txt"_s));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), "10.77.0.5,lab printer\r\n10.77.0.6,new\r\n");
+}
+
+TEST_F(NodeTools, MenusOpenTheToolsForTheSelectedRow)
+{
+    Startup startup({}, dir.path());
+    startup.Show();
+    startup.Form1().Nodes().ReplaceNodes({NodeTable::Row{u"10.77.0.5"_s, u"00:11:22:33:44:55"_s}});
+    startup.Form2().logpath->setText(u"lab.log"_s);
+
+    // Before any click the header row is selected: its title is no address.
+    startup.Form1().N7->trigger();
+    EXPECT_TRUE(startup.Form9().isVisible());
+    EXPECT_EQ(startup.Form9().Edit1->text(), QString());
+
+    startup.Form1().SelectedRow = 1;
+    startup.Form1().N4->trigger();
+    EXPECT_EQ(startup.Form9().Edit1->text(), u"10.77.0.5"_s);
+    startup.Form1().N3->trigger();
+    EXPECT_TRUE(startup.Form8().isVisible());
+    EXPECT_EQ(startup.Form8().Edit1->text(), u"10.77.0.5"_s);
+    EXPECT_EQ(startup.Form8().Edit2->text(), u"lab.log"_s);
+}
+
+TEST_F(NodeTools, DoubleClickOnTheEmptyRowIsAnExternalCommandError)
+{
+    Startup startup({}, dir.path());
+    startup.Show();
+    startup.Form1().SelectedRow = 1;
+    Q_EMIT startup.Form1().gridDoubleClicked(1);
+    startup.Form1().N5->trigger();
+    EXPECT_EQ(MessageBoxTexts(), QStringList(2, u"External Command ERROR!!!"_s));
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox *>(w))
+            w->close();
+    }
 }
 
 struct DisplayCase
