@@ -4,7 +4,9 @@
 #include "app/startup.h"
 #include "core/nodetable.h"
 #include "ui/aboutbox.h"
+#include "ui/alertmessage.h"
 #include "ui/mainwindow.h"
+#include "ui/promiscuousalert.h"
 #include "ui/setupdialog.h"
 
 #include <QApplication>
@@ -99,9 +101,15 @@ int main(int argc, char **argv)
     startup.Form2().CB1->setCurrentIndex(0);
     startup.Form2().Edit1->setText(u"10.77.0.100"_s);
     FillSampleNodes(startup.Form1(), startup.Form2());
+    startup.Form7().ShowAlertMessage(
+        u"Back up ERROR!!!\r\nCannot rename log file\r\nCurrent file will be used as is"_s);
+    startup.Form10().ShowPromiscuousAlert(2, true);
+    startup.Form10().ShowPromiscuousAlert(4, false);
 
     const bool saved = Save(&startup.Form1(), folder, u"main-window.png"_s) &&
                        Save(&startup.Form2(), folder, u"setup.png"_s) &&
-                       Save(&startup.Form6(), folder, u"about.png"_s);
+                       Save(&startup.Form6(), folder, u"about.png"_s) &&
+                       Save(&startup.Form7(), folder, u"alert-message.png"_s) &&
+                       Save(&startup.Form10(), folder, u"promiscuous-alert.png"_s);
     return saved ? 0 : 1;
 }

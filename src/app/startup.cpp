@@ -1,13 +1,18 @@
 #include "app/startup.h"
 
+#include "report/eventlog.h"
 #include "report/externalcommand.h"
+#include "report/syslogsender.h"
 #include "ui/aboutbox.h"
+#include "ui/alertmessage.h"
 #include "ui/commenteditorform.h"
 #include "ui/commentsave.h"
+#include "ui/eventwindowsadapter.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
 #include "ui/nodelistdialogs.h"
 #include "ui/nodeviewerform.h"
+#include "ui/promiscuousalert.h"
 #include "ui/setupdialog.h"
 
 #include <QAction>
@@ -54,8 +59,10 @@ Startup::Startup(const QStringList &arguments, const QString &programDir)
     // The Setup dialog restores the settings once its adapter list is filled.
     form2->LoadSettings();
     form6 = new TForm6(form1.get());
+    form7 = new TForm7(form1.get());
     form8 = new TForm8(*form2, form1.get());
     form9 = new TForm9(comments, form1->Nodes(), form1.get());
+    form10 = new TForm10(form1->Nodes(), clock, form1.get());
 
     QObject::connect(form1.get(), &TForm1::setupRequested, form2, [this] { ShowModeless(form2); });
     QObject::connect(form1.get(), &TForm1::aboutRequested, form6, [this] { ShowModeless(form6); });
@@ -66,6 +73,7 @@ Startup::Startup(const QStringList &arguments, const QString &programDir)
         SaveCommentsAtExit(comments, this->programDir, RetryBox(form1.get()));
     });
     ConnectNodeTools();
+    ConnectEventLog();
 }
 
 void Startup::ConnectNodeTools()
@@ -90,6 +98,21 @@ void Startup::ConnectNodeTools()
                          [this, selectedIp] { form9->OpenFor(selectedIp()); });
     QObject::connect(f1->N5, &QAction::triggered, f1, runCommand);
     QObject::connect(f1, &TForm1::gridDoubleClicked, f1, runCommand);
+}
+
+void Startup::ConnectEventLog()
+{
+    eventWindows =
+        std::make_unique<EventWindowsAdapter>(form1->Memo1, form7, form2->Edit9, form1.get());
+    syslog = std::make_unique<SyslogSender>(*form2, *eventWindows);
+    events = std::make_unique<EventLog>(*form2, form1->Nodes(), clock, *eventWindows, *syslog);
+
+    NodeViewer &viewer = form8->Viewer();
+    events->SetRefreshHook([&viewer] { viewer.RefreshNodeViewer(); });
+    events->SetRotationHook([&viewer] { viewer.ResetReadPosition(); });
+    viewer.SetFlush([this] { events->FlushEventLog(); });
+
+    QObject::connect(form1->N8, &QAction::triggered, form10, &TForm10::ShowIfHoldsLines);
 }
 
 Startup::~Startup() = default;

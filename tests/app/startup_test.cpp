@@ -1,10 +1,13 @@
 #include "app/startup.h"
 #include "config/settingsstore.h"
+#include "report/eventlog.h"
 #include "support/confighome.h"
 #include "ui/aboutbox.h"
+#include "ui/alertmessage.h"
 #include "ui/commenteditorform.h"
 #include "ui/mainwindow.h"
 #include "ui/nodeviewerform.h"
+#include "ui/promiscuousalert.h"
 #include "ui/setupdialog.h"
 
 #include <QAction>
@@ -14,9 +17,12 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <gtest/gtest.h>
 
 using namespace keelwatch;
@@ -77,6 +83,69 @@ TEST_F(StartupOrder, MenusShowTheDialogsWithoutBlocking)
     EXPECT_TRUE(startup.Form6().isVisible());
     startup.Form6().Button1->click();
     EXPECT_FALSE(startup.Form6().isVisible());
+}
+
+TEST_F(StartupOrder, AlertWindowsStartHiddenAndViewAlertNeedsALine)
+{
+    Startup startup({});
+    startup.Show();
+    EXPECT_FALSE(startup.Form7().isVisible());
+    EXPECT_FALSE(startup.Form10().isVisible());
+    startup.Form1().N8->trigger();
+    EXPECT_FALSE(startup.Form10().isVisible());
+    startup.Form1().Nodes().AddNodeRow(u"10.77.0.5"_s, u"02:00:00:00:00:05"_s, {});
+    startup.Form10().ShowPromiscuousAlert(1, true);
+    startup.Form10().Button2->click();
+    startup.Form1().N8->trigger();
+    EXPECT_TRUE(startup.Form10().isVisible());
+}
+
+TEST_F(StartupOrder, EventsReachThePaneAndLogFailuresTheSmallAlert)
+{
+    QTemporaryDir dir;
+    Startup startup({});
+    startup.Show();
+    startup.Form2().logpath->setText(dir.filePath(u"missing/keelwatch.log"_s));
+    startup.Form2().RB_dcom->setChecked(true);
+    startup.Events().OpenEventLog();
+    EXPECT_TRUE(startup.Form7().isVisible());
+    EXPECT_EQ(startup.Form7().Memo1->toPlainText(), u"Cannot open log file."_s);
+    startup.Events().WriteEvent(u"cycle"_s, 4, 0);
+    // The pane keeps TABs whatever the file's delimiter.
+    EXPECT_TRUE(startup.Form1().Memo1->toPlainText().startsWith(u"#Cyclic_Count\t4\t"_s));
+}
+
+TEST_F(StartupOrder, LiveNodeViewerFollowsTheEventLogAcrossARotation)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"keelwatch.log"_s);
+    Startup startup({});
+    startup.Form2().logpath->setText(path);
+    const int row = startup.Form1().Nodes().AddNodeRow(u"10.77.0.5"_s, u"02:00:00:00:00:05"_s,
+                                                       startup.Form2().Read().tests);
+    EventLog &events = startup.Events();
+    NodeViewer &viewer = startup.Form8().Viewer();
+    const NodeViewerGrid &grid = viewer.Grid();
+    events.OpenEventLog();
+    events.WriteEvent(u"start"_s, 0, 0);
+    ASSERT_TRUE(viewer.Start(u"10.77.0.5"_s, path));
+    events.WriteEvent(u"X"_s, 3, row);
+    EXPECT_EQ(grid.Cell(grid.RowCount() - 2, 3), u"X"_s);
+
+    // A log last written before today becomes the backup at the next open;
+    // the viewer then reads the new file from its beginning.
+    events.CloseEventLog();
+    QFile log(path);
+    ASSERT_TRUE(log.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(log.setFileTime(QDateTime::currentDateTime().addDays(-2),
+                                QFileDevice::FileModificationTime));
+    log.close();
+    events.OpenEventLog();
+    EXPECT_EQ(viewer.ReadPosition(), 0);
+    const int rows = grid.RowCount();
+    events.WriteEvent(u"cycle"_s, 1, 0);
+    EXPECT_EQ(grid.RowCount(), rows + 1);
+    EXPECT_EQ(grid.Cell(grid.RowCount() - 2, NodeViewerGrid::StatusColumn), u"1"_s);
 }
 
 class NodeTools : public StartupOrder
