@@ -45,7 +45,7 @@ bench: deps
 	scripts/run-benchmarks $(BUILD)
 
 screenshots: build
-	QT_QPA_PLATFORM=offscreen $(BUILD)/src/app/keelwatch --screenshots $(BUILD)/screenshots
+	$(BUILD)/src/app/keelwatch_screenshots $(BUILD)/screenshots
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -1,0 +1,125 @@
+#include "app/startup.h"
+
+#include "report/eventlog.h"
+#include "report/externalcommand.h"
+#include "report/syslogsender.h"
+#include "ui/aboutbox.h"
+#include "ui/alertmessage.h"
+#include "ui/commenteditorform.h"
+#include "ui/commentsave.h"
+#include "ui/eventwindowsadapter.h"
+#include "ui/mainwindow.h"
+#include "ui/messagebox.h"
+#include "ui/nodelistdialogs.h"
+#include "ui/nodeviewerform.h"
+#include "ui/promiscuousalert.h"
+#include "ui/setupdialog.h"
+
+#include <QAction>
+#include <QCoreApplication>
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+namespace {
+
+void ShowModeless(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace
+
+const char NoDisplayText[] =
+    "Keelwatch is a desktop program and needs a display, and none is set here.\n"
+    "Give it one in either of these ways:\n"
+    "  - log in with X forwarding:   ssh -X user@this-host, then run it again\n"
+    "  - use a virtual display:      xvfb-run -a keelwatch\n";
+
+bool DisplayAvailable(const QStringList &arguments)
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || arguments.contains(u"-platform"_s);
+}
+
+Startup::Startup(const QStringList &arguments, const QString &programDir)
+    : programDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir),
+      form1(std::make_unique<TForm1>(arguments))
+{
+    // Part of the main window's creation: vendors first, then comments.
+    const MessageSink tell = MessageBoxSink(form1.get());
+    vendors.LoadVendorTable(this->programDir, tell);
+    comments.LoadComments(this->programDir, tell);
+
+    form2 = new TForm2(form1.get());
+    // The Setup dialog restores the settings once its adapter list is filled.
+    form2->LoadSettings();
+    form6 = new TForm6(form1.get());
+    form7 = new TForm7(form1.get());
+    form8 = new TForm8(*form2, form1.get());
+    form9 = new TForm9(comments, form1->Nodes(), form1.get());
+    form10 = new TForm10(form1->Nodes(), clock, form1.get());
+
+    QObject::connect(form1.get(), &TForm1::setupRequested, form2, [this] { ShowModeless(form2); });
+    QObject::connect(form1.get(), &TForm1::aboutRequested, form6, [this] { ShowModeless(form6); });
+    // The Setup dialog's close query runs first at exit: the settings are
+    // saved whether or not the dialog was ever shown. The comments follow.
+    QObject::connect(form1.get(), &TForm1::closing, form2, &TForm2::SaveSettings);
+    QObject::connect(form1.get(), &TForm1::closing, form1.get(), [this] {
+        SaveCommentsAtExit(comments, this->programDir, RetryBox(form1.get()));
+    });
+    ConnectNodeTools();
+    ConnectEventLog();
+}
+
+void Startup::ConnectNodeTools()
+{
+    TForm1 *f1 = form1.get();
+    const MessageSink tell = MessageBoxSink(f1);
+    const auto selectedIp = [f1] { return f1->Nodes().Cell(f1->SelectedRow, NodeTable::IpColumn); };
+    const auto runCommand = [this, f1, tell] {
+        RunExternalCommand(f1->Nodes(), f1->SelectedRow, form2->Read().command,
+                           StartDetachedProcess, tell);
+    };
+
+    QObject::connect(f1->savedata1, &QAction::triggered, f1,
+                     [f1, tell] { ShowSaveNodeListDialog(f1, f1->Nodes(), tell); });
+    QObject::connect(f1->loaddata1, &QAction::triggered, f1,
+                     [f1, tell] { ShowLoadNodeListDialog(f1, f1->Nodes(), tell); });
+    QObject::connect(f1->N1, &QAction::triggered, form8, [this] { ShowModeless(form8); });
+    QObject::connect(f1->N3, &QAction::triggered, form8,
+                     [this, selectedIp] { form8->OpenFor(selectedIp(), form2->Read().logPath); });
+    for (QAction *editor : {f1->N4, f1->N7})
+        QObject::connect(editor, &QAction::triggered, form9,
+                         [this, selectedIp] { form9->OpenFor(selectedIp()); });
+    QObject::connect(f1->N5, &QAction::triggered, f1, runCommand);
+    QObject::connect(f1, &TForm1::gridDoubleClicked, f1, runCommand);
+}
+
+void Startup::ConnectEventLog()
+{
+    eventWindows =
+        std::make_unique<EventWindowsAdapter>(form1->Memo1, form7, form2->Edit9, form1.get());
+    syslog = std::make_unique<SyslogSender>(*form2, *eventWindows);
+    events = std::make_unique<EventLog>(*form2, form1->Nodes(), clock, *eventWindows, *syslog);
+
+    NodeViewer &viewer = form8->Viewer();
+    events->SetRefreshHook([&viewer] { viewer.RefreshNodeViewer(); });
+    events->SetRotationHook([&viewer] { viewer.ResetReadPosition(); });
+    viewer.SetFlush([this] { events->FlushEventLog(); });
+
+    QObject::connect(form1->N8, &QAction::triggered, form10, &TForm10::ShowIfHoldsLines);
+}
+
+Startup::~Startup() = default;
+
+void Startup::Show()
+{
+    form1->show();
+}
+
+} // namespace keelwatch

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "config/clock.h"
+#include "report/commenttable.h"
+#include "report/vendortable.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace keelwatch {
+
+class EventLog;
+class EventWindowsAdapter;
+class SyslogSender;
+class TForm1;
+class TForm2;
+class TForm6;
+class TForm7;
+class TForm8;
+class TForm9;
+class TForm10;
+
+// True when the windows can be shown: an X or Wayland display is set, or a
+// platform was chosen with QT_QPA_PLATFORM or -platform.
+bool DisplayAvailable(const QStringList &arguments);
+// What the program prints instead of starting without a display.
+extern const char NoDisplayText[];
+
+// The windows, created once in start-up order: the main window with the
+// vendor table and the comments, the Setup dialog (which restores the
+// settings), the About box, the small alert window, the node viewer, the
+// comment editor and the promiscuous alert window; and the event writer.
+class Startup
+{
+  public:
+    // arguments: the command line without the program name. programDir holds
+    // oui.txt and comment.txt: the program's own folder unless a test gives
+    // another.
+    explicit Startup(const QStringList &arguments, const QString &programDir = QString());
+    ~Startup();
+
+    void Show();
+
+    TForm1 &Form1() { return *form1; }
+    TForm2 &Form2() { return *form2; }
+    TForm6 &Form6() { return *form6; }
+    TForm7 &Form7() { return *form7; }
+    TForm8 &Form8() { return *form8; }
+    TForm9 &Form9() { return *form9; }
+    TForm10 &Form10() { return *form10; }
+    VendorTable &Vendors() { return vendors; }
+    CommentTable &Comments() { return comments; }
+    EventLog &Events() { return *events; }
+
+  private:
+    void ConnectNodeTools();
+    void ConnectEventLog();
+
+    QString programDir;
+    VendorTable vendors;
+    CommentTable comments;
+    SystemClock clock;
+    // Declared before the windows and so gone after them: the node viewer
+    // holds a flush of the event log.
+    std::unique_ptr<EventWindowsAdapter> eventWindows;
+    std::unique_ptr<SyslogSender> syslog;
+    std::unique_ptr<EventLog> events;
+    std::unique_ptr<TForm1> form1;
+    TForm2 *form2;
+    TForm6 *form6;
+    TForm7 *form7;
+    TForm8 *form8;
+    TForm9 *form9;
+    TForm10 *form10;
+};
+
+} // namespace keelwatch

@@ -1,0 +1,126 @@
+#include "report/eventline.h"
+
+#include "config/datetimetext.h"
+
+#include <QStringList>
+
+#include <array>
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+namespace {
+
+const QString Tab = u"\t"_s;
+
+QString Bracketed(const QString &mac)
+{
+    return u"["_s + mac + u"]"_s;
+}
+
+// "datetime IP [MAC]" followed by the event's own fields, TAB between all.
+QString NodeLine(const QString &dateTime, const EventNode &node, const QStringList &fields)
+{
+    return (QStringList{dateTime, node.ip, Bracketed(node.mac)} + fields).join(Tab);
+}
+
+QString NodeSyslogText(const EventNode &node, const QString &words)
+{
+    return node.ip + u" "_s + Bracketed(node.mac) + u" "_s + words;
+}
+
+EventLine NodeEvent(const QString &dateTime, const EventNode &node, const QString &first,
+                    const QString &second, const QString &last, int severity)
+{
+    return EventLine{NodeLine(dateTime, node, {first, second, last}), true, severity,
+                     NodeSyslogText(node, first + u" "_s + second)};
+}
+
+EventLine MarkEvent(QString mark, int column, const EventNode &node, const Settings &settings,
+                    const QString &dateTime)
+{
+    if (mark == u"O"_s)
+        mark = u"X"_s;
+    else if (mark == u"o"_s)
+        mark = u"x"_s;
+
+    QStringList fields{TestName(column)};
+    if (mark == u"X"_s)
+        fields << u"ON"_s << u"ethernet"_s;
+    else if (mark == u"x"_s)
+        fields << u"ON"_s << u"ieee802.3"_s;
+    else if (mark == u"+"_s)
+        fields << u"OFF"_s
+               << (settings.format == FrameFormat::Ethernet2 ? u"ethernet"_s : u"ieee802.3"_s);
+    else
+        fields << QString(); // an unknown mark ends the line after the test name
+
+    EventLine line{NodeLine(dateTime, node, fields), column != 2 && column != 8, 0, QString()};
+    if (column == 2) {
+        line.severity = SeverityInformational;
+        line.syslogText =
+            NodeSyslogText(node, mark.toUpper() == u"X"_s ? u"NODE FOUND"_s : u"NODE LOST"_s);
+    }
+    return line;
+}
+
+} // namespace
+
+QString TestName(int column)
+{
+    static const std::array<QString, TestCount> Names = {
+        u"Br"_s, u"B47"_s, u"B16"_s, u"B8"_s, u"Gr"_s, u"M0"_s, u"M1"_s, u"M3"_s, u"S1"_s, u"S2"_s};
+    if (column < FirstResultColumn || column > LastResultColumn)
+        return u"-"_s;
+    return Names[size_t(column - FirstResultColumn)];
+}
+
+QString TestMaskText(const Settings &settings)
+{
+    unsigned mask = 0;
+    for (size_t i = 0; i < settings.tests.size(); ++i)
+        if (settings.tests[i])
+            mask |= 1u << i;
+    return u"%1"_s.arg(mask, 4, 16, QChar(u'0')).toUpper();
+}
+
+EventLine BuildEventLine(const QString &kind, int number, const EventNode &node,
+                         const Settings &settings, const QString &dateTime)
+{
+    if (kind == u"start"_s) {
+        const QString banner =
+            QStringList{u"\r\n### START Keelwatch"_s, TestMaskText(settings), dateTime,
+                        settings.from + u"-"_s + settings.to + u" ###"_s}
+                .join(Tab);
+        return EventLine{banner, false, SeverityInformational, u"START"_s};
+    }
+    if (kind == u"cycle"_s)
+        return EventLine{
+            QStringList{u"#Cyclic_Count"_s, QString::number(number), dateTime}.join(Tab), false, 0,
+            QString()};
+    if (kind == u"mac"_s)
+        return NodeEvent(dateTime, node, u"MAC"_s, u"CHANGE"_s, u"-"_s, SeverityWarning);
+    if (kind == u"SUSPECT"_s)
+        return NodeEvent(dateTime, node, u"PROMISC"_s, u"SUSPECT"_s, QString(), SeverityWarning);
+    if (kind == u"UP"_s)
+        return NodeEvent(dateTime, node, u"PROMISC"_s, u"START"_s, QString(), SeverityAlert);
+    if (kind == u"DOWN"_s)
+        return NodeEvent(dateTime, node, u"PROMISC"_s, u"STOP"_s, QString(), SeverityAlert);
+    return MarkEvent(kind, number, node, settings, dateTime);
+}
+
+QByteArray EventFileText(const QString &line, QChar delimiter)
+{
+    QString text = line + u"\r\n"_s;
+    if (delimiter != u'\t')
+        text.replace(u'\t', delimiter);
+    return text.toUtf8();
+}
+
+QString PromiscuousAlertLine(const QDateTime &when, bool started, const QString &ip)
+{
+    return DateTimeText(when) + (started ? u" Promiscuous START "_s : u" Promiscuous STOP "_s) + ip;
+}
+
+} // namespace keelwatch

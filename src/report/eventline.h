@@ -1,0 +1,57 @@
+#pragma once
+
+#include "config/settings.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+namespace keelwatch {
+
+// Syslog severities of the forwarded events.
+constexpr int SeverityAlert = 1;
+constexpr int SeverityWarning = 4;
+constexpr int SeverityInformational = 6;
+
+// One event as the log writes it.
+struct EventLine
+{
+    // Fields joined by TAB; the start banner begins with CR LF.
+    QString text;
+    // Whether the event beeps when "Beep" is checked.
+    bool beeps = false;
+    // 0 when the event is not forwarded to syslog.
+    int severity = 0;
+    QString syslogText;
+};
+
+// The node fields of an event: the row's IP and MAC cells as the table holds
+// them.
+struct EventNode
+{
+    QString ip;
+    QString mac;
+};
+
+// The line of an event of this kind ("start", "cycle", "mac", "SUSPECT",
+// "UP", "DOWN", or a result mark), number and node at the time given by
+// dateTime (a DateTimeText). The kind must not be empty.
+EventLine BuildEventLine(const QString &kind, int number, const EventNode &node,
+                         const Settings &settings, const QString &dateTime);
+
+// The test name of a result column in mark lines ("Br" ... "S2"), "-" for any
+// other column.
+QString TestName(int column);
+
+// The switched-on tests as four upper-case hexadecimal digits, Br as bit 0.
+QString TestMaskText(const Settings &settings);
+
+// The bytes of one file line: the line, CR LF, and every TAB replaced by the
+// delimiter.
+QByteArray EventFileText(const QString &line, QChar delimiter);
+
+// A line of the promiscuous alert window:
+// "05/Jan/2004 14:03:27 Promiscuous START 192.168.0.5".
+QString PromiscuousAlertLine(const QDateTime &when, bool started, const QString &ip);
+
+} // namespace keelwatch

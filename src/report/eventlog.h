@@ -1,0 +1,80 @@
+#pragma once
+
+#include "config/clock.h"
+#include "config/settings.h"
+#include "core/eventsink.h"
+#include "core/nodetable.h"
+#include "report/eventwindows.h"
+#include "report/syslogsender.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+
+#include <deque>
+#include <functional>
+
+namespace keelwatch {
+
+// The event writer and its log file. Every event becomes one line in the
+// event pane, one line in the log file while it is open and, for some kinds,
+// a syslog datagram. Runs on the main thread.
+class EventLog : public EventSink
+{
+  public:
+    static constexpr int PaneLineLimit = 100;
+
+    EventLog(const LiveSettings &settings, const NodeTable &nodes, const Clock &clock,
+             EventWindows &windows, SyslogSink &syslog);
+
+    void WriteEvent(const QString &kind, int number, int row) override;
+
+    // Opens the log at a cyclic scan's start, renaming yesterday's file to
+    // its dated backup first. Failures go to the small alert window.
+    void OpenEventLog();
+    void CloseEventLog();
+    bool IsOpen() const { return logFile.isOpen(); }
+
+    // Makes every line written so far visible to readers of the file.
+    void FlushEventLog();
+
+    // The scan controller's day-change flag: set when a cycle ended on a later
+    // date than the scan's start. Read and, after a rotation, cleared here;
+    // without one the flag counts as clear.
+    void SetDayChangeFlag(bool *flag) { dayChanged = flag; }
+    // Called after each event; the node viewer reads the new lines if live.
+    void SetRefreshHook(std::function<void()> hook) { refresh = std::move(hook); }
+    // Called when a rotation starts a new file, so the viewer reads from its
+    // beginning.
+    void SetRotationHook(std::function<void()> hook) { rotated = std::move(hook); }
+
+  private:
+    struct Event
+    {
+        QString kind;
+        int number;
+        QDateTime when;
+        QString ip;
+        QString mac;
+    };
+
+    void Write(const Event &event);
+    void OpenForAppend(const QString &path);
+    void Rotate(const QString &path, QDate today);
+
+    const LiveSettings &settings;
+    const NodeTable &nodes;
+    const Clock &clock;
+    EventWindows &windows;
+    SyslogSink &syslog;
+
+    QFile logFile;
+    bool *dayChanged = nullptr;
+    std::function<void()> refresh;
+    std::function<void()> rotated;
+
+    std::deque<Event> pending;
+    bool writing = false;
+};
+
+} // namespace keelwatch

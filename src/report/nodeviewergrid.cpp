@@ -1,0 +1,98 @@
+#include "report/nodeviewergrid.h"
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+namespace {
+
+const NodeViewerGrid::Row Titles{u"STATUS"_s, u"TIME"_s, u"Br"_s,     u"B47"_s, u"B16"_s,
+                                 u"B8"_s,     u"Gr"_s,   u"M0"_s,     u"M1"_s,  u"M3"_s,
+                                 u"S1"_s,     u"S2"_s,   u"Comment"_s};
+
+} // namespace
+
+NodeViewerGrid::NodeViewerGrid(QObject *parent) : QAbstractTableModel(parent)
+{
+    rows = {Titles, Row{}};
+}
+
+QString NodeViewerGrid::Cell(int row, int column) const
+{
+    if (row < 0 || row >= rows.size() || column < 0 || column >= ColumnCount)
+        return QString();
+    return rows[row][size_t(column)];
+}
+
+void NodeViewerGrid::SetCell(int row, int column, const QString &text)
+{
+    rows[row][size_t(column)] = text;
+    if (row > 0) {
+        const QModelIndex at = index(row - 1, column);
+        Q_EMIT dataChanged(at, at);
+    }
+}
+
+NodeViewerGrid::Marks NodeViewerGrid::RowMarks(int row) const
+{
+    Marks marks;
+    for (int i = 0; i < TestCount; ++i)
+        marks[size_t(i)] = rows[row][size_t(FirstResultColumn + i)];
+    return marks;
+}
+
+void NodeViewerGrid::SetMarks(int row, const Marks &marks)
+{
+    for (int i = 0; i < TestCount; ++i)
+        rows[row][size_t(FirstResultColumn + i)] = marks[size_t(i)];
+    Q_EMIT dataChanged(index(row - 1, FirstResultColumn), index(row - 1, LastResultColumn));
+}
+
+void NodeViewerGrid::AppendRow()
+{
+    beginInsertRows(QModelIndex(), int(rows.size()) - 1, int(rows.size()) - 1);
+    rows.append(Row{});
+    endInsertRows();
+}
+
+void NodeViewerGrid::DropOldest(int count)
+{
+    beginRemoveRows(QModelIndex(), 0, count - 1);
+    rows.remove(1, count);
+    endRemoveRows();
+}
+
+void NodeViewerGrid::Reset()
+{
+    beginResetModel();
+    rows = {Titles, Row{}};
+    endResetModel();
+}
+
+int NodeViewerGrid::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(rows.size()) - 1;
+}
+
+int NodeViewerGrid::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant NodeViewerGrid::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || role != Qt::DisplayRole)
+        return QVariant();
+    return Cell(index.row() + 1, index.column());
+}
+
+QVariant NodeViewerGrid::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    if (orientation == Qt::Vertical)
+        return section + 1;
+    return Cell(0, section);
+}
+
+} // namespace keelwatch

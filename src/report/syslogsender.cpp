@@ -1,0 +1,81 @@
+#include "report/syslogsender.h"
+
+#include "config/addresstext.h"
+#include "config/datetimetext.h"
+#include "report/hostname.h"
+
+#include <QHostAddress>
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+namespace {
+
+constexpr int LocalFacilityPriority = 160; // facility 20 (local4) times 8
+
+QByteArray SyslogTimestamp(const QDateTime &when)
+{
+    const QDate date = when.date();
+    const QTime time = when.time();
+    return u"%1 %2 %3:%4:%5 "_s.arg(EnglishMonth(date.month()))
+        .arg(date.day(), 2, 10, QChar(u' '))
+        .arg(time.hour(), 2, 10, QChar(u'0'))
+        .arg(time.minute(), 2, 10, QChar(u'0'))
+        .arg(time.second(), 2, 10, QChar(u'0'))
+        .toLatin1();
+}
+
+} // namespace
+
+QByteArray SyslogDatagram(const QDateTime &when, int severity, const QByteArray &host,
+                          const QString &text)
+{
+    return '<' + QByteArray::number(LocalFacilityPriority + severity) + '>' +
+           SyslogTimestamp(when) + host + " KEELWATCH: " + text.toLatin1();
+}
+
+SyslogSender::SyslogSender(const LiveSettings &settings, EventWindows &windows, quint16 serverPort,
+                           quint16 preferredLocalPort, QObject *parent)
+    : QObject(parent), settings(settings), windows(windows), serverPort(serverPort)
+{
+    // No address sharing: with SO_REUSEADDR on both sides a local syslog
+    // daemon's port would be shared with us, and its datagrams discarded here.
+    if (!socket.bind(QHostAddress::AnyIPv4, preferredLocalPort, QUdpSocket::DontShareAddress))
+        socket.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress);
+    connect(&socket, &QUdpSocket::readyRead, this, &SyslogSender::DiscardIncoming);
+}
+
+void SyslogSender::SendSyslog(const QDateTime &when, int severity, const QString &text)
+{
+    const Settings s = settings.Read();
+    if (!s.syslog)
+        return;
+    const QString server = ValidIpText(s.syslogServer);
+    if (server.isEmpty()) {
+        windows.ShowMessageBox(u"Wrong IP address for SYSLOG server."_s);
+        return;
+    }
+    windows.SetSyslogServerText(server);
+    // ValidIpText keeps leading zeros, which QHostAddress would read as octal.
+    const QHostAddress destination(quint32(IpTextToNumber(server)));
+    if (destination == QHostAddress::AnyIPv4) {
+        windows.ShowMessageBox(u"Null Remote Address"_s);
+        return;
+    }
+    socket.writeDatagram(SyslogDatagram(when, severity, LocalHostName(), text), destination,
+                         serverPort);
+}
+
+quint16 SyslogSender::LocalPort() const
+{
+    return socket.localPort();
+}
+
+void SyslogSender::DiscardIncoming()
+{
+    while (socket.hasPendingDatagrams())
+        socket.readDatagram(nullptr, 0);
+}
+
+} // namespace keelwatch

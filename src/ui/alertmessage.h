@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDialog>
+
+class QPushButton;
+class QTextEdit;
+
+namespace keelwatch {
+
+// The small alert window: one message of the event log's file handling at a
+// time, shown without blocking and above the other windows.
+class TForm7 : public QDialog
+{
+    Q_OBJECT
+
+  public:
+    explicit TForm7(QWidget *parent = nullptr);
+
+    // Replaces the text (each line centred) and shows the window.
+    void ShowAlertMessage(const QString &text);
+
+    QTextEdit *Memo1;
+    QPushButton *Button1;
+
+  private:
+    void Button1Click();
+};
+
+} // namespace keelwatch

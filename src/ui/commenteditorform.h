@@ -1,0 +1,51 @@
+#pragma once
+
+#include "config/addresstext.h"
+
+#include <QDialog>
+
+class QLineEdit;
+class QPushButton;
+
+namespace keelwatch {
+
+class CommentTable;
+class NodeTable;
+
+// The comment editor: reads and writes the comment of one IP address.
+class TForm9 : public QDialog
+{
+    Q_OBJECT
+
+  public:
+    TForm9(CommentTable &comments, NodeTable &nodes, QWidget *parent = nullptr);
+
+    // Where refusals go; a message box unless replaced.
+    void SetMessageSink(MessageSink sink) { messages = std::move(sink); }
+
+    // "Commnet Editor" and "Comment Editor": this IP, an empty comment, then
+    // the window; the lookup runs when it becomes visible.
+    void OpenFor(const QString &ip);
+
+    void Button1Click(); // Read
+    void Button2Click(); // Write
+
+    QLineEdit *Edit1;
+    QLineEdit *Edit2;
+    QPushButton *Button1;
+    QPushButton *Button2;
+    QPushButton *Button3;
+
+  protected:
+    void showEvent(QShowEvent *event) override;
+
+  private:
+    // The IP field through the address check; empty when invalid.
+    QString CheckedIp();
+
+    CommentTable &comments;
+    NodeTable &nodes;
+    MessageSink messages;
+};
+
+} // namespace keelwatch

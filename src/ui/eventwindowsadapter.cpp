@@ -1,0 +1,61 @@
+#include "ui/eventwindowsadapter.h"
+
+#include "ui/alertmessage.h"
+#include "ui/messagebox.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+EventWindowsAdapter::EventWindowsAdapter(QPlainTextEdit *pane, TForm7 *alert, QLineEdit *serverIp,
+                                         QWidget *dialogParent)
+    : pane(pane), alert(alert), serverIp(serverIp), messageBox(MessageBoxSink(dialogParent))
+{
+}
+
+void EventWindowsAdapter::BoundPane(int maxLines)
+{
+    QTextDocument *document = pane->document();
+    // An empty pane still has one empty block; it holds no line.
+    const int lines = document->isEmpty() ? 0 : document->blockCount();
+    if (lines <= maxLines)
+        return;
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::Start);
+    // Dropping every line leaves no next block to move to.
+    if (!cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, lines - maxLines))
+        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
+
+void EventWindowsAdapter::AppendPaneLine(const QString &line)
+{
+    pane->appendPlainText(QString(line).replace(u"\r\n"_s, u"\n"_s));
+}
+
+void EventWindowsAdapter::Beep()
+{
+    QApplication::beep();
+}
+
+void EventWindowsAdapter::ShowAlertMessage(const QString &text)
+{
+    alert->ShowAlertMessage(text);
+}
+
+void EventWindowsAdapter::ShowMessageBox(const QString &text)
+{
+    messageBox(text);
+}
+
+void EventWindowsAdapter::SetSyslogServerText(const QString &text)
+{
+    serverIp->setText(text);
+}
+
+} // namespace keelwatch

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "config/addresstext.h"
+#include "report/eventwindows.h"
+
+class QLineEdit;
+class QPlainTextEdit;
+class QWidget;
+
+namespace keelwatch {
+
+class TForm7;
+
+// The event log's view of the windows: the main window's event pane, the
+// small alert window, message boxes over the main window (modal to it, but
+// not blocking the caller) and the Setup dialog's "Server IP" field.
+class EventWindowsAdapter : public EventWindows
+{
+  public:
+    EventWindowsAdapter(QPlainTextEdit *pane, TForm7 *alert, QLineEdit *serverIp,
+                        QWidget *dialogParent);
+
+    void BoundPane(int maxLines) override;
+    void AppendPaneLine(const QString &line) override;
+    void Beep() override;
+    void ShowAlertMessage(const QString &text) override;
+    void ShowMessageBox(const QString &text) override;
+    void SetSyslogServerText(const QString &text) override;
+
+  private:
+    QPlainTextEdit *pane;
+    TForm7 *alert;
+    QLineEdit *serverIp;
+    MessageSink messageBox;
+};
+
+} // namespace keelwatch

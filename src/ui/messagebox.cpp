@@ -1,0 +1,19 @@
+#include "ui/messagebox.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QPointer>
+
+namespace keelwatch {
+
+MessageSink MessageBoxSink(QWidget *parent)
+{
+    return [guard = QPointer<QWidget>(parent)](const QString &text) {
+        auto *box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(), text,
+                                    QMessageBox::Ok, guard.data());
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    };
+}
+
+} // namespace keelwatch

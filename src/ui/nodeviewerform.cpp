@@ -1,0 +1,170 @@
+#include "ui/nodeviewerform.h"
+
+#include "ui/messagebox.h"
+
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHideEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+TForm8::TForm8(const LiveSettings &settings, QWidget *parent)
+    : QWidget(parent, Qt::Window), messages(MessageBoxSink(this)),
+      viewer(settings, [this](const QString &text) { messages(text); })
+{
+    setObjectName(u"TForm8"_s);
+    setWindowTitle(viewer.Caption());
+    setMinimumSize(468, 200);
+    resize(468, 468);
+
+    Edit1 = new QLineEdit(this);
+    Edit2 = new QLineEdit(this);
+    Button1 = new QPushButton(u"Start"_s, this);
+    Button4 = new QPushButton(u"Stop"_s, this);
+    Button3 = new QPushButton(u"Clear"_s, this);
+    Button2 = new QPushButton(u"..."_s, this);
+    SG2 = new QTableView(this);
+    Edit1->setObjectName(u"Edit1"_s);
+    Edit2->setObjectName(u"Edit2"_s);
+    Button1->setObjectName(u"Button1"_s);
+    Button2->setObjectName(u"Button2"_s);
+    Button3->setObjectName(u"Button3"_s);
+    Button4->setObjectName(u"Button4"_s);
+    SG2->setObjectName(u"SG2"_s);
+    Button3->setMaximumWidth(40);
+    Button2->setMaximumWidth(24);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(new QLabel(u"IP Address: "_s, this));
+    top->addWidget(Edit1, 1);
+    top->addWidget(Button1);
+    top->addWidget(Button4);
+    top->addWidget(Button3);
+    top->addWidget(new QLabel(u"LogFile: "_s, this));
+    top->addWidget(Edit2, 2);
+    top->addWidget(Button2);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->addLayout(top);
+    layout->addWidget(SG2, 1);
+
+    SG2->setModel(&viewer.Grid());
+    SG2->setSelectionBehavior(QAbstractItemView::SelectRows);
+    SG2->setSelectionMode(QAbstractItemView::SingleSelection);
+    SG2->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    SG2->horizontalHeader()->setMinimumSectionSize(8);
+    SG2->verticalHeader()->hide();
+    SG2->verticalHeader()->setDefaultSectionSize(16);
+
+    Edit1->installEventFilter(this);
+    connect(Button1, &QPushButton::clicked, this, &TForm8::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm8::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm8::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm8::Button4Click);
+    connect(&viewer, &NodeViewer::liveChanged, this, &TForm8::SetLiveControls);
+    connect(&viewer, &NodeViewer::captionChanged, this, &QWidget::setWindowTitle);
+    connect(&viewer, &NodeViewer::hideRequested, this, &QWidget::hide);
+    connect(&viewer, &NodeViewer::latestRowSelected, this, &TForm8::SelectRow);
+    connect(&viewer, &NodeViewer::followedFieldsRestored, this,
+            [this](const QString &ip, const QString &path) {
+                Edit1->setText(ip);
+                Edit2->setText(path);
+            });
+}
+
+void TForm8::OpenFor(const QString &ip, const QString &logPath)
+{
+    if (!viewer.IsLive()) {
+        Edit1->setText(ip);
+        Edit2->setText(logPath);
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm8::Button1Click()
+{
+    Edit1Exit();
+    viewer.Start(Edit1->text(), Edit2->text());
+}
+
+void TForm8::Button2Click()
+{
+    auto *dialog = new QFileDialog(this, QString(), Edit2->text());
+    dialog->setObjectName(u"OpenDialog1"_s);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(u"log"_s);
+    dialog->setNameFilters({u"LOG (*.log)"_s, u"TEXT (*.txt)"_s});
+    connect(dialog, &QFileDialog::fileSelected, Edit2, &QLineEdit::setText);
+    dialog->open();
+}
+
+void TForm8::Button3Click()
+{
+    viewer.Clear();
+}
+
+void TForm8::Button4Click()
+{
+    viewer.Stop();
+}
+
+void TForm8::Edit1Exit()
+{
+    Edit1->setText(ValidIpText(Edit1->text()));
+}
+
+void TForm8::showEvent(QShowEvent *event)
+{
+    for (int c = 0; c < NodeViewerGrid::ColumnCount; ++c)
+        SG2->setColumnWidth(c, NodeViewerGrid::ColumnWidths[size_t(c)]);
+    SG2->setColumnHidden(NodeViewerGrid::ColumnCount - 1, true);
+    QWidget::showEvent(event);
+}
+
+void TForm8::hideEvent(QHideEvent *event)
+{
+    if (!event->spontaneous()) {
+        viewer.Stop();
+        viewer.Clear();
+    }
+    QWidget::hideEvent(event);
+}
+
+bool TForm8::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Edit1 && event->type() == QEvent::FocusOut)
+        Edit1Exit();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm8::SetLiveControls(bool live)
+{
+    Button1->setEnabled(!live);
+    Button2->setEnabled(!live);
+    Edit1->setEnabled(!live);
+    Edit2->setEnabled(!live);
+}
+
+void TForm8::SelectRow(int row)
+{
+    // Grid row 0 holds the titles, so the model's rows start at grid row 1.
+    if (row < 1)
+        return;
+    SG2->selectRow(row - 1);
+    SG2->scrollTo(viewer.Grid().index(row - 1, 0));
+}
+
+} // namespace keelwatch

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "config/addresstext.h"
+#include "config/settings.h"
+#include "report/nodeviewer.h"
+
+#include <QWidget>
+
+class QLineEdit;
+class QPushButton;
+class QTableView;
+
+namespace keelwatch {
+
+// The node viewer window: one node's history from the event log, live
+// while started. The reading is NodeViewer's; this is its window.
+class TForm8 : public QWidget
+{
+    Q_OBJECT
+
+  public:
+    explicit TForm8(const LiveSettings &settings, QWidget *parent = nullptr);
+
+    NodeViewer &Viewer() { return viewer; }
+    // Where the viewer's failures go; a message box unless replaced.
+    void SetMessageSink(MessageSink sink) { messages = std::move(sink); }
+
+    // The pop-up's "Node Viewer": unless live, follow this IP in this log;
+    // then show the window.
+    void OpenFor(const QString &ip, const QString &logPath);
+
+    void Button1Click(); // Start
+    void Button2Click(); // "..."
+    void Button3Click(); // Clear
+    void Button4Click(); // Stop
+    void Edit1Exit();
+
+    QLineEdit *Edit1;
+    QLineEdit *Edit2;
+    QPushButton *Button1;
+    QPushButton *Button2;
+    QPushButton *Button3;
+    QPushButton *Button4;
+    QTableView *SG2;
+
+  protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+  private:
+    void SetLiveControls(bool live);
+    void SelectRow(int row);
+
+    MessageSink messages;
+    NodeViewer viewer;
+};
+
+} // namespace keelwatch

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "config/clock.h"
+#include "core/nodetable.h"
+
+#include <QDialog>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace keelwatch {
+
+// The promiscuous alert window: one line each time a node starts or stops
+// answering test addresses. It pops up with every line and keeps its lines
+// until "Clear", whatever happens to the scan or the node table.
+class TForm10 : public QDialog
+{
+    Q_OBJECT
+
+  public:
+    TForm10(const NodeTable &nodes, const Clock &clock, QWidget *parent = nullptr);
+
+    // Appends "<date> <time> Promiscuous START|STOP <IP of the row>" and shows
+    // the window.
+    void ShowPromiscuousAlert(int row, bool started);
+
+    // View, "Alert": shows the window only when it holds a line.
+    void ShowIfHoldsLines();
+
+    QLabel *Image1;
+    QLabel *Label1;
+    QPlainTextEdit *Memo1;
+    QPushButton *Button1;
+    QPushButton *Button2;
+
+  private:
+    void Button1Click();
+    void Button2Click();
+
+    const NodeTable &nodes;
+    const Clock &clock;
+};
+
+} // namespace keelwatch

@@ -1,0 +1,291 @@
+#include "app/startup.h"
+#include "config/settingsstore.h"
+#include "report/eventlog.h"
+#include "support/confighome.h"
+#include "ui/aboutbox.h"
+#include "ui/alertmessage.h"
+#include "ui/commenteditorform.h"
+#include "ui/mainwindow.h"
+#include "ui/nodeviewerform.h"
+#include "ui/promiscuousalert.h"
+#include "ui/setupdialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <gtest/gtest.h>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+[[maybe_unused]] ConfigHome *const configHome = RegisterConfigHome();
+
+class StartupOrder : public ::testing::Test
+{
+  protected:
+    void SetUp() override { OpenSettingsStore()->clear(); }
+};
+
+TEST_F(StartupOrder, SetupDialogRestoresTheMainWindowsFourControls)
+{
+    {
+        auto store = OpenSettingsStore();
+        for (const StoredValue &v : LoadOrder)
+            store->setValue(QString::fromUtf16(v.name),
+                            v.kind == StoredKind::Flag ? QVariant(0) : QVariant(u"1"_s));
+        store->setValue(u"TIPF"_s, u"10.77.0.1"_s);
+        store->setValue(u"TIPT"_s, u"10.77.0.20"_s);
+        store->setValue(u"Command"_s, u""_s);
+    }
+    Startup startup({});
+    EXPECT_EQ(startup.Form1().Edit1->text(), u"10.77.0.1"_s);
+    EXPECT_EQ(startup.Form1().Edit2->text(), u"10.77.0.20"_s);
+    EXPECT_FALSE(startup.Form1().scrollcheck->isChecked());
+    EXPECT_FALSE(startup.Form1().BeepCheck->isChecked());
+    EXPECT_EQ(startup.Form2().Read().command, u"cmd /K nbtstat -A $IP"_s);
+    EXPECT_FALSE(startup.Form2().isVisible());
+    EXPECT_FALSE(startup.Form6().isVisible());
+}
+
+TEST_F(StartupOrder, ClosingTheMainWindowSavesAllSettingsWithoutSetupEverShown)
+{
+    Startup startup({});
+    startup.Show();
+    startup.Form2().Edit3->setText(u"17"_s);
+    startup.Form1().Edit1->setText(u"10.77.0.3"_s);
+    startup.Form1().close();
+    auto store = OpenSettingsStore();
+    EXPECT_EQ(store->allKeys().size(), StoredValueCount);
+    EXPECT_EQ(store->value(u"IVTIME"_s).toString(), u"17"_s);
+    EXPECT_EQ(store->value(u"TIPF"_s).toString(), u"10.77.0.3"_s);
+}
+
+TEST_F(StartupOrder, MenusShowTheDialogsWithoutBlocking)
+{
+    Startup startup({});
+    startup.Show();
+    startup.Form1().Setup1->trigger();
+    EXPECT_TRUE(startup.Form2().isVisible());
+    EXPECT_FALSE(startup.Form2().isModal());
+    startup.Form1().About1->trigger();
+    EXPECT_TRUE(startup.Form6().isVisible());
+    startup.Form6().Button1->click();
+    EXPECT_FALSE(startup.Form6().isVisible());
+}
+
+TEST_F(StartupOrder, AlertWindowsStartHiddenAndViewAlertNeedsALine)
+{
+    Startup startup({});
+    startup.Show();
+    EXPECT_FALSE(startup.Form7().isVisible());
+    EXPECT_FALSE(startup.Form10().isVisible());
+    startup.Form1().N8->trigger();
+    EXPECT_FALSE(startup.Form10().isVisible());
+    startup.Form1().Nodes().AddNodeRow(u"10.77.0.5"_s, u"02:00:00:00:00:05"_s, {});
+    startup.Form10().ShowPromiscuousAlert(1, true);
+    startup.Form10().Button2->click();
+    startup.Form1().N8->trigger();
+    EXPECT_TRUE(startup.Form10().isVisible());
+}
+
+TEST_F(StartupOrder, EventsReachThePaneAndLogFailuresTheSmallAlert)
+{
+    QTemporaryDir dir;
+    Startup startup({});
+    startup.Show();
+    startup.Form2().logpath->setText(dir.filePath(u"missing/keelwatch.log"_s));
+    startup.Form2().RB_dcom->setChecked(true);
+    startup.Events().OpenEventLog();
+    EXPECT_TRUE(startup.Form7().isVisible());
+    EXPECT_EQ(startup.Form7().Memo1->toPlainText(), u"Cannot open log file."_s);
+    startup.Events().WriteEvent(u"cycle"_s, 4, 0);
+    // The pane keeps TABs whatever the file's delimiter.
+    EXPECT_TRUE(startup.Form1().Memo1->toPlainText().startsWith(u"#Cyclic_Count\t4\t"_s));
+}
+
+TEST_F(StartupOrder, LiveNodeViewerFollowsTheEventLogAcrossARotation)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"keelwatch.log"_s);
+    Startup startup({});
+    startup.Form2().logpath->setText(path);
+    const int row = startup.Form1().Nodes().AddNodeRow(u"10.77.0.5"_s, u"02:00:00:00:00:05"_s,
+                                                       startup.Form2().Read().tests);
+    EventLog &events = startup.Events();
+    NodeViewer &viewer = startup.Form8().Viewer();
+    const NodeViewerGrid &grid = viewer.Grid();
+    events.OpenEventLog();
+    events.WriteEvent(u"start"_s, 0, 0);
+    ASSERT_TRUE(viewer.Start(u"10.77.0.5"_s, path));
+    events.WriteEvent(u"X"_s, 3, row);
+    EXPECT_EQ(grid.Cell(grid.RowCount() - 2, 3), u"X"_s);
+
+    // A log last written before today becomes the backup at the next open;
+    // the viewer then reads the new file from its beginning.
+    events.CloseEventLog();
+    QFile log(path);
+    ASSERT_TRUE(log.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(log.setFileTime(QDateTime::currentDateTime().addDays(-2),
+                                QFileDevice::FileModificationTime));
+    log.close();
+    events.OpenEventLog();
+    EXPECT_EQ(viewer.ReadPosition(), 0);
+    const int rows = grid.RowCount();
+    events.WriteEvent(u"cycle"_s, 1, 0);
+    EXPECT_EQ(grid.RowCount(), rows + 1);
+    EXPECT_EQ(grid.Cell(grid.RowCount() - 2, NodeViewerGrid::StatusColumn), u"1"_s);
+}
+
+class NodeTools : public StartupOrder
+{
+  protected:
+    NodeTools()
+    {
+        Write(u"oui.txt"_s, "ABCDEF     (base 16)\t\tLab Cards Ltd\r\n");
+        Write(u"comment.txt"_s, "10.77.0.5,lab printer\r\n");
+    }
+    void Write(const QString &name, const QByteArray &content)
+    {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    static QStringList MessageBoxTexts()
+    {
+        QStringList texts;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+                texts.append(box->text());
+        }
+        return texts;
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(NodeTools, VendorsAndCommentsComeFromTheProgramFolderAndCommentsAreSavedAtExit)
+{
+    Startup startup({}, dir.path());
+    EXPECT_EQ(startup.Vendors().LookupVendor(u"AB:CD:EF:"), u"Lab Cards Ltd"_s);
+    EXPECT_EQ(startup.Comments().LookupComment(u"10.77.0.5"_s), u"lab printer"_s);
+    EXPECT_TRUE(MessageBoxTexts().isEmpty());
+    startup.Form9().OpenFor(u"10.77.0.6"_s);
+    startup.Form9().Edit2->setText(u"new"_s);
+    startup.Form9().Button2Click();
+    startup.Show();
+    startup.Form1().close();
+    QFile saved(dir.filePath(u"comment.txt"_s));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), "10.77.0.5,lab printer\r\n10.77.0.6,new\r\n");
+}
+
+TEST_F(NodeTools, MenusOpenTheToolsForTheSelectedRow)
+{
+    Startup startup({}, dir.path());
+    startup.Show();
+    startup.Form1().Nodes().ReplaceNodes({NodeTable::Row{u"10.77.0.5"_s, u"00:11:22:33:44:55"_s}});
+    startup.Form2().logpath->setText(u"lab.log"_s);
+
+    // Before any click the header row is selected: its title is no address.
+    startup.Form1().N7->trigger();
+    EXPECT_TRUE(startup.Form9().isVisible());
+    EXPECT_EQ(startup.Form9().Edit1->text(), QString());
+
+    startup.Form1().SelectedRow = 1;
+    startup.Form1().N4->trigger();
+    EXPECT_EQ(startup.Form9().Edit1->text(), u"10.77.0.5"_s);
+    startup.Form1().N3->trigger();
+    EXPECT_TRUE(startup.Form8().isVisible());
+    EXPECT_EQ(startup.Form8().Edit1->text(), u"10.77.0.5"_s);
+    EXPECT_EQ(startup.Form8().Edit2->text(), u"lab.log"_s);
+}
+
+TEST_F(NodeTools, DoubleClickOnTheEmptyRowIsAnExternalCommandError)
+{
+    Startup startup({}, dir.path());
+    startup.Show();
+    startup.Form1().SelectedRow = 1;
+    Q_EMIT startup.Form1().gridDoubleClicked(1);
+    startup.Form1().N5->trigger();
+    EXPECT_EQ(MessageBoxTexts(), QStringList(2, u"External Command ERROR!!!"_s));
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox *>(w))
+            w->close();
+    }
+}
+
+struct DisplayCase
+{
+    const char *name;
+    const char *display;
+    const char *wayland;
+    const char *platform;
+    QStringList arguments;
+    bool available;
+};
+
+class Display : public ::testing::TestWithParam<DisplayCase>
+{
+  protected:
+    void SetUp() override
+    {
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            saved.append(qgetenv(name));
+    }
+    void TearDown() override
+    {
+        qputenv("DISPLAY", saved[0]);
+        qputenv("WAYLAND_DISPLAY", saved[1]);
+        qputenv("QT_QPA_PLATFORM", saved[2]);
+    }
+    QList<QByteArray> saved;
+};
+
+TEST_P(Display, IsFoundInTheEnvironmentOrArguments)
+{
+    qputenv("DISPLAY", GetParam().display);
+    qputenv("WAYLAND_DISPLAY", GetParam().wayland);
+    qputenv("QT_QPA_PLATFORM", GetParam().platform);
+    EXPECT_EQ(DisplayAvailable(GetParam().arguments), GetParam().available);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Environments, Display,
+    ::testing::Values(DisplayCase{"None", "", "", "", {u"auto"_s}, false},
+                      DisplayCase{"X", ":0", "", "", {}, true},
+                      DisplayCase{"Wayland", "", "wayland-0", "", {}, true},
+                      DisplayCase{"Platform", "", "", "offscreen", {}, true},
+                      DisplayCase{
+                          "PlatformArgument", "", "", "", {u"-platform"_s, u"vnc"_s}, true}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Program, WithoutADisplaySaysHowToGetOne)
+{
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
+        env.remove(name);
+    program.setProcessEnvironment(env);
+    program.start(QString::fromUtf8(KEELWATCH_BINARY), {u"auto"_s});
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 1);
+    const QString said = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_TRUE(said.contains(u"desktop program"_s)) << said.toStdString();
+    EXPECT_TRUE(said.contains(u"ssh -X"_s));
+    EXPECT_TRUE(said.contains(u"xvfb-run -a"_s));
+}
+
+} // namespace

@@ -1,0 +1,166 @@
+#include "report/commenttable.h"
+
+#include "core/nodetable.h"
+
+#include "filehelpers.h"
+#include "support/qtprint.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray NumberedLines(int count)
+{
+    QByteArray text;
+    for (int i = 0; i < count; ++i)
+        text += "10." + QByteArray::number(i / 65536) + '.' + QByteArray::number(i / 256 % 256) +
+                '.' + QByteArray::number(i % 256) + ",note " + QByteArray::number(i) + "\r\n";
+    return text;
+}
+
+TEST(CommentTable, BlanksAroundTheFirstCommaAreTrimmedAndNotWrittenBack)
+{
+    CommentTable t;
+    EXPECT_TRUE(t.ReadCommentText("192.168.0.5 , hello, world\r\n"));
+    EXPECT_EQ(t.Entries(), (QList<CommentEntry>{{u"192.168.0.5"_s, u"hello, world"_s}}));
+    EXPECT_EQ(t.LookupComment(u" 192.168.0.5 "_s), u"hello, world"_s);
+    EXPECT_EQ(t.CommentText(), "192.168.0.5,hello, world\r\n");
+}
+
+TEST(CommentTable, LinesWithoutCommaAreSkippedAndLeadingCommaGivesEmptyKey)
+{
+    CommentTable t;
+    EXPECT_TRUE(t.ReadCommentText("no comma here\n,orphan\r\n\t10.0.0.1,\t\r10.0.0.2,b"));
+    EXPECT_EQ(t.Entries(),
+              (QList<CommentEntry>{
+                  {QString(), u"orphan"_s}, {u"10.0.0.1"_s, QString()}, {u"10.0.0.2"_s, u"b"_s}}));
+}
+
+TEST(CommentTable, SameKeyTwiceShowsTheSecondAndWritingChangesBoth)
+{
+    CommentTable t;
+    t.ReadCommentText("10.0.0.1,first\r\n10.0.0.2,other\r\n10.0.0.1,second\r\n");
+    EXPECT_EQ(t.LookupComment(u"10.0.0.1"_s), u"second"_s);
+    EXPECT_TRUE(t.SetComment(u"10.0.0.1"_s, u" both "_s));
+    EXPECT_EQ(t.CommentText(), "10.0.0.1, both \r\n10.0.0.2,other\r\n10.0.0.1, both \r\n");
+    EXPECT_EQ(t.LookupComment(u"10.0.0.9"_s), QString());
+}
+
+TEST(CommentTable, LookupComparesUpperCaseKeys)
+{
+    CommentTable t;
+    t.ReadCommentText("host-a,lower\r\nHOST-A,upper\r\n");
+    // The text is upper-cased, the keys are not: a lower-case key never matches.
+    t.SetComment(u"HOST-A"_s, u"changed"_s);
+    EXPECT_EQ(t.LookupComment(u"host-a"_s), u"changed"_s);
+    EXPECT_EQ(t.Entries()[0].comment, u"lower"_s);
+}
+
+TEST(CommentTable, MissingAndEmptyFiles)
+{
+    QTemporaryDir dir;
+    MessageRecorder r;
+    CommentTable t;
+    t.ReadCommentText("10.0.0.1,x\r\n");
+    t.LoadComments(dir.path(), r.Sink());
+    EXPECT_EQ(r.messages, QStringList{u"No comment.txt not found"_s});
+    EXPECT_TRUE(t.Entries().isEmpty());
+
+    WriteFile(dir.filePath(u"comment.txt"_s), QByteArray());
+    r.messages.clear();
+    t.LoadComments(dir.path(), r.Sink());
+    EXPECT_TRUE(r.messages.isEmpty());
+    EXPECT_TRUE(t.Entries().isEmpty());
+}
+
+TEST(CommentTable, ExactlyTenThousandCommentsAreReportedAsTooMany)
+{
+    QTemporaryDir dir;
+    WriteFile(dir.filePath(u"comment.txt"_s), "title line\r\n" + NumberedLines(10000));
+    MessageRecorder r;
+    CommentTable t;
+    t.LoadComments(dir.path(), r.Sink());
+    EXPECT_EQ(r.messages, QStringList{u"More then 10000 comments"_s});
+    EXPECT_EQ(t.Entries().size(), 10000);
+}
+
+TEST(CommentTable, LinesBeyondTheTableAreWrittenBackAtExit)
+{
+    QTemporaryDir dir;
+    const QByteArray original = NumberedLines(10003) + "last line without comma";
+    WriteFile(dir.filePath(u"comment.txt"_s), original);
+    MessageRecorder r;
+    CommentTable t;
+    t.LoadComments(dir.path(), r.Sink());
+    EXPECT_EQ(r.messages, QStringList{u"More then 10000 comments"_s});
+    EXPECT_EQ(t.Entries().size(), 10000);
+    EXPECT_EQ(t.LookupComment(u"10.0.39.18"_s), QString()); // entry 10002: not loaded
+    EXPECT_EQ(t.LookupComment(u"10.0.39.15"_s), u"note 9999"_s);
+
+    EXPECT_TRUE(t.SetComment(u"10.0.0.0"_s, u"edited"_s));
+    EXPECT_EQ(t.SaveComments(dir.path()), QString());
+    QByteArray expected = original;
+    expected.replace("10.0.0.0,note 0\r\n", "10.0.0.0,edited\r\n");
+    EXPECT_EQ(ReadFile(dir.filePath(u"comment.txt"_s)), expected);
+}
+
+TEST(CommentTable, FullTableRefusesANewIpButUpdatesKnownOnes)
+{
+    CommentTable comments;
+    comments.ReadCommentText(NumberedLines(10000));
+    NodeTable nodes;
+    nodes.ReplaceNodes({NodeTable::Row{u"10.0.0.7"_s}, NodeTable::Row{u"10.9.9.9"_s}});
+    MessageRecorder r;
+    EXPECT_FALSE(StoreComment(comments, nodes, u"10.9.9.9"_s, u"new"_s, r.Sink()));
+    EXPECT_EQ(r.messages, QStringList{CommentTableFullText()});
+    EXPECT_TRUE(r.messages[0].contains(u"10000"_s));
+    EXPECT_EQ(nodes.Cell(2, NodeTable::CommentColumn), QString());
+    EXPECT_EQ(comments.Entries().size(), 10000);
+
+    r.messages.clear();
+    EXPECT_TRUE(StoreComment(comments, nodes, u"10.0.0.7"_s, u"known"_s, r.Sink()));
+    EXPECT_TRUE(r.messages.isEmpty());
+    EXPECT_EQ(nodes.Cell(1, NodeTable::CommentColumn), u"known"_s);
+}
+
+TEST(CommentTable, StoringReachesEveryNodeRowOfThatIp)
+{
+    CommentTable comments;
+    NodeTable nodes;
+    nodes.ReplaceNodes({NodeTable::Row{u"10.0.0.1"_s}, NodeTable::Row{u"10.0.0.2"_s},
+                        NodeTable::Row{u"10.0.0.1"_s}});
+    MessageRecorder r;
+    EXPECT_TRUE(StoreComment(comments, nodes, u"10.0.0.1"_s, QString(), r.Sink()));
+    EXPECT_TRUE(StoreComment(comments, nodes, u"10.0.0.1"_s, u"router"_s, r.Sink()));
+    EXPECT_EQ(nodes.Cell(1, NodeTable::CommentColumn), u"router"_s);
+    EXPECT_EQ(nodes.Cell(2, NodeTable::CommentColumn), QString());
+    EXPECT_EQ(nodes.Cell(3, NodeTable::CommentColumn), u"router"_s);
+    EXPECT_EQ(comments.CommentText(), "10.0.0.1,router\r\n");
+    // A comment for an IP no row holds yet is kept for when the node answers.
+    EXPECT_TRUE(StoreComment(comments, nodes, u"10.0.0.3"_s, u"later"_s, r.Sink()));
+    EXPECT_EQ(comments.LookupComment(u"10.0.0.3"_s), u"later"_s);
+}
+
+TEST(CommentTable, FailedSaveIsReportedAndKeepsTheOldFile)
+{
+    QTemporaryDir dir;
+    CommentTable t;
+    t.ReadCommentText("10.0.0.1,kept\r\n");
+    const QString error = t.SaveComments(dir.filePath(u"missing/folder"_s));
+    EXPECT_TRUE(error.startsWith(u"Cannot write comment.txt."_s)) << error.toStdString();
+
+    // A comment.txt that is a folder cannot be replaced; it stays as it was.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(u"comment.txt"_s));
+    EXPECT_FALSE(t.SaveComments(dir.path()).isEmpty());
+    EXPECT_TRUE(QFileInfo(dir.filePath(u"comment.txt"_s)).isDir());
+}
+
+} // namespace

@@ -1,0 +1,409 @@
+#include "recordingoutputs.h"
+
+#include "report/eventlog.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <utility>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QDateTime EventTime(QDate(2004, 1, 5), QTime(14, 3, 27));
+const QString ThreeLineAlert =
+    u"alert Back up ERROR!!!\r\nCannot rename log file\r\nCurrent file will be used as is"_s;
+
+class EventLogTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        settings.values.logPath = LogPath();
+        settings.values.from = u"192.168.0.1"_s;
+        settings.values.to = u"192.168.0.254"_s;
+        // Br, B47, B16 and Gr: the mask 0017.
+        settings.values.tests = {true, true, true, false, true, false, false, false, false, false};
+        row = nodes.AddNodeRow(u"192.168.0.5"_s, u"00:11:22:33:44:55"_s, settings.values.tests);
+        log.SetRefreshHook([this] { out.journal << u"refresh"_s; });
+        log.SetRotationHook([this] { out.journal << u"rotated"_s; });
+        log.SetDayChangeFlag(&dayChanged);
+    }
+
+    QString LogPath() const { return dir.filePath(u"keelwatch.log"_s); }
+    QString BackupPath(const QString &stamp) const
+    {
+        return dir.filePath(u"keelwatch"_s + stamp + u".log"_s);
+    }
+
+    static QByteArray Contents(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    static void WriteFile(const QString &path, const QByteArray &bytes, const QDateTime &modified)
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        f.flush();
+        ASSERT_TRUE(f.setFileTime(modified, QFileDevice::FileModificationTime));
+    }
+
+    QTemporaryDir dir;
+    FixedSettings settings;
+    NodeTable nodes;
+    FixedClock clock{EventTime};
+    RecordingOutputs out;
+    EventLog log{settings, nodes, clock, out, out};
+    bool dayChanged = false;
+    int row = 0;
+};
+
+// One case per line format: the pane line (TAB between fields), the file bytes
+// with the comma delimiter, the beep and the syslog forwarding.
+struct LineCase
+{
+    const char *name;
+    QString kind;
+    int number;
+    bool onNodeRow;
+    FrameFormat format;
+    QString paneText;
+    QByteArray commaFileText;
+    bool beeps;
+    QString syslog; // journal entry, empty when nothing is forwarded
+};
+
+void PrintTo(const LineCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class EventLineFormat : public EventLogTest, public ::testing::WithParamInterface<LineCase>
+{
+};
+
+TEST_P(EventLineFormat, PaneFileBeepAndSyslog)
+{
+    const LineCase &c = GetParam();
+    settings.values.format = c.format;
+    settings.values.beep = true;
+    const int eventRow = c.onNodeRow ? row : 0;
+
+    // TAB delimiter: the file holds the pane text.
+    log.OpenEventLog();
+    log.WriteEvent(c.kind, c.number, eventRow);
+    EXPECT_EQ(Contents(LogPath()), c.paneText.toUtf8() + "\r\n");
+    EXPECT_EQ(out.Matching(u"pane "_s), QStringList{u"pane "_s + c.paneText});
+    EXPECT_EQ(out.journal.contains(u"beep"_s), c.beeps);
+    const QStringList forwarded = out.Matching(u"syslog "_s);
+    EXPECT_EQ(forwarded, c.syslog.isEmpty() ? QStringList() : QStringList{c.syslog});
+
+    // Comma delimiter: every TAB of the file text becomes a comma; the pane
+    // keeps its TABs.
+    log.CloseEventLog();
+    settings.values.tabDelimiter = false;
+    settings.values.logPath = dir.filePath(u"comma.log"_s);
+    out.journal.clear();
+    log.OpenEventLog();
+    log.WriteEvent(c.kind, c.number, eventRow);
+    EXPECT_EQ(Contents(settings.values.logPath), c.commaFileText);
+    EXPECT_EQ(out.pane.last(), c.paneText.split(u"\r\n"_s).last());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, EventLineFormat,
+    ::testing::Values(
+        LineCase{
+            "StartBanner", u"start"_s, 0, false, FrameFormat::Ethernet2,
+            u"\r\n### START Keelwatch\t0017\t05/Jan/2004 14:03:27\t192.168.0.1-192.168.0.254 ###"_s,
+            "\r\n### START Keelwatch,0017,05/Jan/2004 14:03:27,192.168.0.1-192.168.0.254 ###\r\n",
+            false, u"syslog 6 START"_s},
+        LineCase{"Cycle", u"cycle"_s, 3, false, FrameFormat::Ethernet2,
+                 u"#Cyclic_Count\t3\t05/Jan/2004 14:03:27"_s,
+                 "#Cyclic_Count,3,05/Jan/2004 14:03:27\r\n", false, QString()},
+        LineCase{"MacChange", u"mac"_s, 4, true, FrameFormat::Ethernet2,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tMAC\tCHANGE\t-"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],MAC,CHANGE,-\r\n", true,
+                 u"syslog 4 192.168.0.5 [00:11:22:33:44:55] MAC CHANGE"_s},
+        LineCase{"Suspect", u"SUSPECT"_s, 3, true, FrameFormat::Ethernet2,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSUSPECT\t"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,SUSPECT,\r\n", true,
+                 u"syslog 4 192.168.0.5 [00:11:22:33:44:55] PROMISC SUSPECT"_s},
+        LineCase{"Up", u"UP"_s, 3, true, FrameFormat::Ethernet2,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,START,\r\n", true,
+                 u"syslog 1 192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s},
+        LineCase{"Down", u"DOWN"_s, 9, true, FrameFormat::Ethernet2,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTOP\t"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,STOP,\r\n", true,
+                 u"syslog 1 192.168.0.5 [00:11:22:33:44:55] PROMISC STOP"_s},
+        // "O" and "o" are logged as "X" and "x".
+        LineCase{"UpperOOnB47", u"O"_s, 3, true, FrameFormat::Ethernet2,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tB47\tON\tethernet"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],B47,ON,ethernet\r\n", true,
+                 QString()},
+        LineCase{"LowerXOnS2", u"x"_s, 11, true, FrameFormat::Ieee8023,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tS2\tON\tieee802.3"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],S2,ON,ieee802.3\r\n", true,
+                 QString()},
+        LineCase{"BrFound", u"o"_s, 2, true, FrameFormat::Ieee8023,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tBr\tON\tieee802.3"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],Br,ON,ieee802.3\r\n", false,
+                 u"syslog 6 192.168.0.5 [00:11:22:33:44:55] NODE FOUND"_s},
+        LineCase{"BrLostEthernet", u"+"_s, 2, true, FrameFormat::Ethernet2,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tBr\tOFF\tethernet"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],Br,OFF,ethernet\r\n", false,
+                 u"syslog 6 192.168.0.5 [00:11:22:33:44:55] NODE LOST"_s},
+        LineCase{"BrLostIeee", u"+"_s, 2, true, FrameFormat::Ieee8023,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tBr\tOFF\tieee802.3"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],Br,OFF,ieee802.3\r\n", false,
+                 u"syslog 6 192.168.0.5 [00:11:22:33:44:55] NODE LOST"_s},
+        LineCase{"M1LostNoBeep", u"+"_s, 8, true, FrameFormat::Ieee8023,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tM1\tOFF\tieee802.3"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],M1,OFF,ieee802.3\r\n", false,
+                 QString()},
+        LineCase{"ColumnZeroHasNoTestName", u"X"_s, 0, true, FrameFormat::Ethernet2,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\t-\tON\tethernet"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],-,ON,ethernet\r\n", true,
+                 QString()},
+        LineCase{"ColumnTwelveHasNoTestName", u"X"_s, 12, true, FrameFormat::Ethernet2,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\t-\tON\tethernet"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],-,ON,ethernet\r\n", true,
+                 QString()},
+        // Any other mark ends the line after the test name and its delimiter.
+        LineCase{"UnknownMarkOnS1", u"+X"_s, 10, true, FrameFormat::Ethernet2,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tS1\t"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],S1,\r\n", true, QString()},
+        LineCase{"UnknownMarkOnBrIsLost", u"+X"_s, 2, true, FrameFormat::Ethernet2,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tBr\t"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],Br,\r\n", false,
+                 u"syslog 6 192.168.0.5 [00:11:22:33:44:55] NODE LOST"_s}),
+    [](const ::testing::TestParamInfo<LineCase> &info) { return info.param.name; });
+
+TEST_F(EventLogTest, MarksBeepExceptOnBrAndM1)
+{
+    settings.values.beep = true;
+    for (int column = 0; column < NodeTable::ColumnCount; ++column) {
+        for (const QString &mark : {u"X"_s, u"o"_s, u"+"_s}) {
+            out.journal.clear();
+            log.WriteEvent(mark, column, row);
+            EXPECT_EQ(out.journal.contains(u"beep"_s), column != 2 && column != 8)
+                << mark.toStdString() << " on column " << column;
+        }
+    }
+}
+
+TEST_F(EventLogTest, StepsRunInOrderWithTheLineInTheFileBeforeSyslog)
+{
+    settings.values.beep = true;
+    log.OpenEventLog();
+    log.SetRefreshHook([this] {
+        out.journal << u"refresh, file has "_s + QString::fromUtf8(Contents(LogPath())).trimmed();
+    });
+    log.WriteEvent(u"UP"_s, 5, row);
+    const QString line =
+        u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t"_s;
+    EXPECT_EQ(out.journal, (QStringList{u"bound 100"_s, u"beep"_s, u"pane "_s + line,
+                                        u"syslog 1 192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s,
+                                        u"refresh, file has "_s + line.trimmed()}));
+    ASSERT_EQ(out.syslogTimes.size(), 1);
+    EXPECT_EQ(out.syslogTimes[0], EventTime);
+}
+
+TEST_F(EventLogTest, EmptyKindDoesNothingAtAll)
+{
+    settings.values.beep = true;
+    log.OpenEventLog();
+    log.WriteEvent(QString(), 3, row);
+    EXPECT_TRUE(out.journal.isEmpty());
+    EXPECT_EQ(Contents(LogPath()), QByteArray());
+}
+
+TEST_F(EventLogTest, KindsAreCaseSensitive)
+{
+    // "Start" is no start banner but an unknown mark.
+    log.WriteEvent(u"Start"_s, 0, row);
+    EXPECT_EQ(out.pane,
+              QStringList{u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\t-\t"_s});
+}
+
+TEST_F(EventLogTest, PaneHoldsAtMostAHundredLinesBeforeEachAdd)
+{
+    for (int i = 1; i <= 150; ++i)
+        log.WriteEvent(u"cycle"_s, i, 0);
+    EXPECT_EQ(out.pane.size(), 101);
+    EXPECT_EQ(out.pane.first(), u"#Cyclic_Count\t50\t05/Jan/2004 14:03:27"_s);
+    log.WriteEvent(u"start"_s, 0, 0);
+    EXPECT_EQ(out.pane.size(), 102);
+    EXPECT_EQ(out.pane[100], QString());
+}
+
+TEST_F(EventLogTest, NodeFieldsAreReadAtTheMomentOfTheEvent)
+{
+    log.WriteEvent(u"mac"_s, 3, row);
+    nodes.SetCell(row, NodeTable::MacColumn, u"00:11:22:33:44:66"_s);
+    log.WriteEvent(u"mac"_s, 3, row);
+    EXPECT_EQ(out.Matching(u"syslog"_s),
+              (QStringList{u"syslog 4 192.168.0.5 [00:11:22:33:44:55] MAC CHANGE"_s,
+                           u"syslog 4 192.168.0.5 [00:11:22:33:44:66] MAC CHANGE"_s}));
+}
+
+TEST_F(EventLogTest, EventsRaisedWhileAMessageBoxIsOpenWaitTheirTurn)
+{
+    // A real sender with no server address opens a message box per event.
+    SyslogSender sender(settings, out, 9, 0);
+    EventLog boxed(settings, nodes, clock, out, sender);
+    settings.values.syslog = true;
+    boxed.SetRefreshHook([this] { out.journal << u"refresh"_s; });
+    bool nested = false;
+    out.onMessageBox = [&] {
+        if (!std::exchange(nested, true))
+            boxed.WriteEvent(u"SUSPECT"_s, 3, row);
+    };
+    boxed.WriteEvent(u"UP"_s, 3, row);
+    EXPECT_EQ(
+        out.journal,
+        (QStringList{
+            u"bound 100"_s,
+            u"pane 05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t"_s,
+            u"box Wrong IP address for SYSLOG server."_s, u"refresh"_s, u"bound 100"_s,
+            u"pane 05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSUSPECT\t"_s,
+            u"box Wrong IP address for SYSLOG server."_s, u"refresh"_s}));
+}
+
+TEST_F(EventLogTest, NewLogIsCreatedAndAppendedTo)
+{
+    ASSERT_FALSE(QFile::exists(LogPath()));
+    log.OpenEventLog();
+    EXPECT_TRUE(log.IsOpen());
+    log.WriteEvent(u"cycle"_s, 1, 0);
+    log.WriteEvent(u"cycle"_s, 2, 0);
+    EXPECT_EQ(
+        Contents(LogPath()),
+        "#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n#Cyclic_Count\t2\t05/Jan/2004 14:03:27\r\n");
+    EXPECT_TRUE(out.Matching(u"alert"_s).isEmpty());
+}
+
+TEST_F(EventLogTest, LogWrittenTodayIsAppendedTo)
+{
+    WriteFile(LogPath(), "old\r\n", QDateTime(EventTime.date(), QTime(0, 0)));
+    log.OpenEventLog();
+    log.WriteEvent(u"cycle"_s, 1, 0);
+    EXPECT_EQ(Contents(LogPath()), "old\r\n#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
+    EXPECT_FALSE(QFile::exists(BackupPath(u"20040104"_s)));
+    EXPECT_FALSE(out.journal.contains(u"rotated"_s));
+}
+
+TEST_F(EventLogTest, LogWrittenYesterdayBecomesTheDatedBackup)
+{
+    WriteFile(LogPath(), "old\r\n", QDateTime(QDate(2004, 1, 4), QTime(23, 59, 59)));
+    log.OpenEventLog();
+    log.WriteEvent(u"cycle"_s, 1, 0);
+    EXPECT_EQ(Contents(BackupPath(u"20040104"_s)), "old\r\n");
+    EXPECT_EQ(Contents(LogPath()), "#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
+    EXPECT_EQ(out.journal.count(u"rotated"_s), 1);
+    EXPECT_TRUE(out.Matching(u"alert"_s).isEmpty());
+}
+
+TEST_F(EventLogTest, BackupTakesTheFixedStemBesideTheLog)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir(u"logs"_s));
+    settings.values.logPath = dir.filePath(u"logs/scan-events.txt"_s);
+    // The backup is named after the day before the clock's date, not the
+    // file's own date.
+    WriteFile(settings.values.logPath, "old\r\n", QDateTime(QDate(2003, 12, 1), QTime(8, 0)));
+    clock.Set(QDateTime(QDate(2004, 3, 1), QTime(0, 0, 1)));
+    log.OpenEventLog();
+    EXPECT_EQ(Contents(dir.filePath(u"logs/keelwatch20040229.log"_s)), "old\r\n");
+    EXPECT_TRUE(log.IsOpen());
+    EXPECT_EQ(Contents(settings.values.logPath), QByteArray());
+}
+
+TEST_F(EventLogTest, ExistingBackupKeepsLoggingInTheOldFile)
+{
+    WriteFile(BackupPath(u"20040104"_s), "backup\r\n", EventTime.addDays(-1));
+    WriteFile(LogPath(), "old\r\n", QDateTime(QDate(2004, 1, 4), QTime(12, 0)));
+    dayChanged = true;
+    log.OpenEventLog();
+    EXPECT_EQ(out.Matching(u"alert"_s), QStringList{ThreeLineAlert});
+    EXPECT_TRUE(log.IsOpen());
+    log.WriteEvent(u"cycle"_s, 1, 0);
+    EXPECT_EQ(Contents(LogPath()), "old\r\n#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
+    EXPECT_EQ(Contents(BackupPath(u"20040104"_s)), "backup\r\n");
+    EXPECT_TRUE(dayChanged);
+    EXPECT_FALSE(out.journal.contains(u"rotated"_s));
+}
+
+TEST_F(EventLogTest, DayChangeClosesAndRotatesTheOpenLog)
+{
+    log.OpenEventLog();
+    log.WriteEvent(u"cycle"_s, 1, 0);
+    // The scan went past midnight; the file was written "today" by the file
+    // system's clock, but the flag decides.
+    clock.Set(QDateTime(QDate(2004, 1, 6), QTime(0, 0, 5)));
+    dayChanged = true;
+    log.OpenEventLog();
+    EXPECT_FALSE(dayChanged);
+    EXPECT_EQ(out.journal.count(u"rotated"_s), 1);
+    log.WriteEvent(u"start"_s, 0, 0);
+    EXPECT_EQ(Contents(BackupPath(u"20040105"_s)), "#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
+    EXPECT_EQ(
+        Contents(LogPath()),
+        "\r\n### START Keelwatch\t0017\t06/Jan/2004 00:00:05\t192.168.0.1-192.168.0.254 ###\r\n");
+}
+
+TEST_F(EventLogTest, UnopenableLogIsReportedAndEventsGoOn)
+{
+    settings.values.logPath = dir.filePath(u"missing/keelwatch.log"_s);
+    log.OpenEventLog();
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_EQ(out.Matching(u"alert"_s), QStringList{u"alert Cannot open log file."_s});
+    log.WriteEvent(u"start"_s, 0, 0);
+    EXPECT_EQ(out.Matching(u"syslog"_s), QStringList{u"syslog 6 START"_s});
+    EXPECT_EQ(out.pane.size(), 2);
+}
+
+TEST_F(EventLogTest, FolderAtTheLogPathIsNeverRenamed)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir(u"keelwatch.log"_s));
+    dayChanged = true;
+    log.OpenEventLog();
+    EXPECT_EQ(out.Matching(u"alert"_s), QStringList{u"alert Cannot open log file."_s});
+    EXPECT_TRUE(QFileInfo(LogPath()).isDir());
+    EXPECT_FALSE(QFileInfo::exists(BackupPath(u"20040104"_s)));
+}
+
+TEST_F(EventLogTest, ClosedLogReceivesNothing)
+{
+    log.OpenEventLog();
+    log.WriteEvent(u"cycle"_s, 1, 0);
+    log.CloseEventLog();
+    EXPECT_FALSE(log.IsOpen());
+    log.WriteEvent(u"cycle"_s, 2, 0);
+    EXPECT_EQ(Contents(LogPath()), "#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
+    EXPECT_EQ(out.pane.size(), 2);
+}
+
+TEST_F(EventLogTest, ReaderSeesEveryLineWithoutClosing)
+{
+    log.OpenEventLog();
+    QFile reader(LogPath());
+    ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
+    for (int i = 1; i <= 3; ++i) {
+        log.WriteEvent(u"cycle"_s, i, 0);
+        log.FlushEventLog();
+        EXPECT_EQ(reader.readLine(),
+                  u"#Cyclic_Count\t%1\t05/Jan/2004 14:03:27\r\n"_s.arg(i).toUtf8());
+    }
+}
+
+} // namespace

@@ -1,0 +1,124 @@
+#include "report/externalcommand.h"
+
+#include "core/nodetable.h"
+
+#include "support/qtprint.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Started
+{
+    QString program;
+    QStringList arguments;
+};
+
+struct Fixture
+{
+    NodeTable table;
+    QList<Started> started;
+    QStringList messages;
+    bool startResult = true;
+
+    Fixture() { table.ReplaceNodes({NodeTable::Row{u"192.168.0.5"_s, u"00:11:22:33:44:55"_s}}); }
+    void Run(int row, const QString &command)
+    {
+        RunExternalCommand(
+            table, row, command,
+            [this](const QString &p, const QStringList &a) {
+                started.append({p, a});
+                return startResult;
+            },
+            [this](const QString &m) { messages.append(m); });
+    }
+};
+
+struct ExpandCase
+{
+    const char *name;
+    const char16_t *command;
+    std::vector<const char16_t *> pieces;
+};
+
+class Expand : public testing::TestWithParam<ExpandCase>
+{
+};
+
+TEST_P(Expand, ReplacesPlaceholdersInsideEachPiece)
+{
+    Fixture f;
+    f.Run(1, QString::fromUtf16(GetParam().command));
+    ASSERT_EQ(f.started.size(), 1);
+    QStringList expected;
+    for (const char16_t *p : GetParam().pieces)
+        expected.append(QString::fromUtf16(p));
+    EXPECT_EQ(QStringList{f.started[0].program} + f.started[0].arguments, expected);
+    EXPECT_TRUE(f.messages.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ExternalCommand, Expand,
+    testing::Values(
+        ExpandCase{"Ping", u"cmd /K ping $IP", {u"cmd", u"/K", u"ping", u"192.168.0.5"}},
+        ExpandCase{"TrimmedMac", u"  arp -d $mac  ", {u"arp", u"-d", u"00:11:22:33:44:55"}},
+        ExpandCase{"AnyCase",
+                   u"tool $Ip/$iP $MaC",
+                   {u"tool", u"192.168.0.5/192.168.0.5", u"00:11:22:33:44:55"}},
+        ExpandCase{"InsideAPiece", u"xdg-open smb://$IP/", {u"xdg-open", u"smb://192.168.0.5/"}},
+        ExpandCase{"QuotedArgument",
+                   u"net send $IP \"Don't Sniff\"",
+                   {u"net", u"send", u"192.168.0.5", u"Don't Sniff"}},
+        ExpandCase{"NoPlaceholder", u"top", {u"top"}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ExternalCommand, EmptyRowOrTemplateIsAnError)
+{
+    Fixture f;
+    f.Run(2, u"ping $IP"_s); // the empty bottom row
+    f.Run(0, u"   "_s);
+    f.table.SetCell(1, NodeTable::MacColumn, QString());
+    f.Run(1, u"ping $IP"_s);
+    EXPECT_TRUE(f.started.isEmpty());
+    EXPECT_EQ(f.messages, QStringList(3, u"External Command ERROR!!!"_s));
+}
+
+TEST(ExternalCommand, CellTextCannotAddArgumentsOrCommands)
+{
+    Fixture f;
+    f.table.SetCell(1, NodeTable::MacColumn, u"x\" ; rm -rf ~ ; \"y"_s);
+    f.Run(1, u"arp -d $MAC"_s);
+    ASSERT_EQ(f.started.size(), 1);
+    EXPECT_EQ(f.started[0].arguments, (QStringList{u"-d"_s, u"x\" ; rm -rf ~ ; \"y"_s}));
+}
+
+TEST(ExternalCommand, ProgramThatCannotStartIsReported)
+{
+    Fixture f;
+    f.startResult = false;
+    f.Run(1, u"cmd /K nbtstat -A $IP"_s);
+    EXPECT_EQ(f.messages, QStringList{u"Cannot start the external command cmd."_s});
+}
+
+TEST(ExternalCommand, RealStartRunsNoShell)
+{
+    QTemporaryDir dir;
+    Fixture f;
+    // Through a shell this would create "a" (and "b" in the current folder);
+    // without one, a single file whose name holds the semicolon.
+    f.table.SetCell(1, NodeTable::MacColumn, dir.filePath(u"a;touch b"_s));
+    RunExternalCommand(f.table, 1, u"touch $MAC"_s, StartDetachedProcess,
+                       [&](const QString &m) { f.messages.append(m); });
+    EXPECT_TRUE(f.messages.isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(dir.filePath(u"a;touch b"_s)); }));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"a"_s)));
+}
+
+} // namespace

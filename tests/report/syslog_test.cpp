@@ -1,0 +1,243 @@
+#include "recordingoutputs.h"
+
+#include "config/datetimetext.h"
+#include "report/eventline.h"
+#include "report/hostname.h"
+#include "report/syslogsender.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLocale>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct DatagramCase
+{
+    const char *name;
+    QDateTime when;
+    int severity;
+    QByteArray bytes;
+};
+
+void PrintTo(const DatagramCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class SyslogDatagramBytes : public ::testing::TestWithParam<DatagramCase>
+{
+};
+
+TEST_P(SyslogDatagramBytes, PriorityTimestampHostTagText)
+{
+    const DatagramCase &c = GetParam();
+    EXPECT_EQ(SyslogDatagram(c.when, c.severity, "SCANPC",
+                             u"192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s),
+              c.bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Days, SyslogDatagramBytes,
+    ::testing::Values(
+        // Days 1 to 9: two blanks, then the single digit.
+        DatagramCase{"Day5", QDateTime(QDate(2004, 1, 5), QTime(14, 3, 27)), 1,
+                     "<161>Jan  5 14:03:27 SCANPC KEELWATCH: 192.168.0.5 [00:11:22:33:44:55] "
+                     "PROMISC START"},
+        DatagramCase{"Day15", QDateTime(QDate(2004, 12, 15), QTime(9, 5, 7)), 4,
+                     "<164>Dec 15 09:05:07 SCANPC KEELWATCH: 192.168.0.5 [00:11:22:33:44:55] "
+                     "PROMISC START"},
+        DatagramCase{"Day1Midnight", QDateTime(QDate(2010, 5, 1), QTime(0, 0, 0)), 6,
+                     "<166>May  1 00:00:00 SCANPC KEELWATCH: 192.168.0.5 [00:11:22:33:44:55] "
+                     "PROMISC START"},
+        DatagramCase{"Day10", QDateTime(QDate(2010, 9, 10), QTime(23, 59, 59)), 6,
+                     "<166>Sep 10 23:59:59 SCANPC KEELWATCH: 192.168.0.5 [00:11:22:33:44:55] "
+                     "PROMISC START"}),
+    [](const ::testing::TestParamInfo<DatagramCase> &info) { return info.param.name; });
+
+TEST(SyslogLocale, MonthsStayEnglishUnderAGermanLocale)
+{
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    // Without German month names in reach the check would prove nothing.
+    ASSERT_EQ(QLocale().monthName(3, QLocale::ShortFormat), u"März"_s);
+
+    const QDateTime march(QDate(2004, 3, 5), QTime(14, 3, 27));
+    EXPECT_EQ(SyslogDatagram(march, 6, "H", u"START"_s), "<166>Mar  5 14:03:27 H KEELWATCH: START");
+    EXPECT_EQ(DateTimeText(QDateTime(QDate(2004, 10, 5), QTime(1, 2, 3))),
+              u"05/Oct/2004 01:02:03"_s);
+    EXPECT_EQ(BuildEventLine(u"cycle"_s, 1, {}, Settings(),
+                             DateTimeText(QDateTime(QDate(2004, 12, 24), QTime(18, 0))))
+                  .text,
+              u"#Cyclic_Count\t1\t24/Dec/2004 18:00:00"_s);
+    QLocale::setDefault(previous);
+}
+
+// A sender and a receiver on loopback, on ports the system picks.
+class SyslogSenderTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(receiver.bind(QHostAddress::LocalHost, 0));
+        settings.values.syslog = true;
+        settings.values.syslogServer = u"127.0.0.1"_s;
+    }
+
+    std::unique_ptr<SyslogSender> MakeSender(quint16 preferredLocalPort = 0)
+    {
+        return std::make_unique<SyslogSender>(settings, out, receiver.localPort(),
+                                              preferredLocalPort);
+    }
+
+    // The next datagram that reaches the receiver, or a null one.
+    QNetworkDatagram Received(int waitMs = 3000)
+    {
+        if (!receiver.hasPendingDatagrams() && !receiver.waitForReadyRead(waitMs))
+            return QNetworkDatagram();
+        return receiver.receiveDatagram();
+    }
+
+    FixedSettings settings;
+    RecordingOutputs out;
+    QUdpSocket receiver;
+};
+
+TEST_F(SyslogSenderTest, DatagramLeavesWithTheBytesOfDays5And15)
+{
+    auto sender = MakeSender();
+    const QDateTime day5(QDate(2004, 1, 5), QTime(14, 3, 27));
+    const QDateTime day15(QDate(2004, 1, 15), QTime(14, 3, 27));
+    sender->SendSyslog(day5, SeverityAlert, u"192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s);
+    sender->SendSyslog(day15, SeverityInformational, u"START"_s);
+    const QByteArray host = LocalHostName();
+    EXPECT_EQ(Received().data(), "<161>Jan  5 14:03:27 " + host +
+                                     " KEELWATCH: 192.168.0.5 [00:11:22:33:44:55] PROMISC START");
+    EXPECT_EQ(Received().data(), "<166>Jan 15 14:03:27 " + host + " KEELWATCH: START");
+}
+
+struct ServerCase
+{
+    const char *name;
+    QString typed;
+    QStringList journal; // what the windows see
+    bool sent;
+};
+
+void PrintTo(const ServerCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class SyslogServerText : public SyslogSenderTest, public ::testing::WithParamInterface<ServerCase>
+{
+};
+
+TEST_P(SyslogServerText, CheckedWrittenBackAndSentOrRefused)
+{
+    settings.values.syslogServer = GetParam().typed;
+    auto sender = MakeSender();
+    sender->SendSyslog(QDateTime(QDate(2004, 1, 5), QTime(14, 3, 27)), 6, u"START"_s);
+    EXPECT_EQ(out.journal, GetParam().journal);
+    EXPECT_EQ(Received(GetParam().sent ? 3000 : 300).isValid(), GetParam().sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, SyslogServerText,
+    ::testing::Values(
+        ServerCase{"Blanks", u" 127.0.0.1 "_s, {u"server 127.0.0.1"_s}, true},
+        // Leading zeros stay in the field and still mean decimal.
+        ServerCase{"LeadingZeros", u"127.000.000.001"_s, {u"server 127.000.000.001"_s}, true},
+        ServerCase{"Empty", QString(), {u"box Wrong IP address for SYSLOG server."_s}, false},
+        ServerCase{
+            "OctetTooBig", u"127.0.0.256"_s, {u"box Wrong IP address for SYSLOG server."_s}, false},
+        ServerCase{
+            "ThreeNumbers", u"127.0.1"_s, {u"box Wrong IP address for SYSLOG server."_s}, false},
+        ServerCase{"NullAddress",
+                   u"0.0.0.0"_s,
+                   {u"server 0.0.0.0"_s, u"box Null Remote Address"_s},
+                   false},
+        ServerCase{"NullAddressWithZeros",
+                   u"000.0.00.0"_s,
+                   {u"server 000.0.00.0"_s, u"box Null Remote Address"_s},
+                   false}),
+    [](const ::testing::TestParamInfo<ServerCase> &info) { return info.param.name; });
+
+TEST_F(SyslogSenderTest, UncheckedSendsNothingAndSaysNothing)
+{
+    settings.values.syslog = false;
+    settings.values.syslogServer = u"not an address"_s;
+    auto sender = MakeSender();
+    sender->SendSyslog(QDateTime::currentDateTime(), 6, u"START"_s);
+    EXPECT_TRUE(out.journal.isEmpty());
+    EXPECT_FALSE(Received(300).isValid());
+}
+
+// A port that was free a moment ago.
+quint16 FreePort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::AnyIPv4, 0);
+    return probe.localPort();
+}
+
+TEST_F(SyslogSenderTest, LeavesFromThePreferredPortWhenFree)
+{
+    const quint16 port = FreePort();
+    auto sender = MakeSender(port);
+    EXPECT_EQ(sender->LocalPort(), port);
+    sender->SendSyslog(QDateTime::currentDateTime(), 6, u"START"_s);
+    EXPECT_EQ(Received().senderPort(), port);
+}
+
+TEST_F(SyslogSenderTest, TakenPortIsNeitherSharedNorFatal)
+{
+    // The holder asks for address sharing, as a syslog daemon may; the sender
+    // must still move to another port rather than share it.
+    QUdpSocket holder;
+    ASSERT_TRUE(holder.bind(QHostAddress::AnyIPv4, 0,
+                            QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+    auto sender = MakeSender(holder.localPort());
+    EXPECT_NE(sender->LocalPort(), holder.localPort());
+    EXPECT_NE(sender->LocalPort(), 0);
+    sender->SendSyslog(QDateTime::currentDateTime(), 6, u"START"_s);
+    EXPECT_EQ(Received().senderPort(), sender->LocalPort());
+}
+
+// Bytes waiting in the receive queue of the UDP socket bound to this port,
+// as /proc/net/udp shows them; -1 when no such socket exists.
+qint64 ReceiveQueue(quint16 port)
+{
+    QFile table(u"/proc/net/udp"_s);
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray local = ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 4 && fields[1].endsWith(local))
+            return fields[4].split(':').value(1).toLongLong(nullptr, 16);
+    }
+    return -1;
+}
+
+TEST_F(SyslogSenderTest, IncomingDatagramsAreReadAndDiscarded)
+{
+    auto sender = MakeSender();
+    QUdpSocket peer;
+    for (int i = 0; i < 3; ++i)
+        peer.writeDatagram("noise", QHostAddress::LocalHost, sender->LocalPort());
+    ASSERT_GT(ReceiveQueue(sender->LocalPort()), 0);
+    for (int i = 0; i < 50 && ReceiveQueue(sender->LocalPort()) != 0; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(ReceiveQueue(sender->LocalPort()), 0);
+    sender->SendSyslog(QDateTime(QDate(2004, 1, 5), QTime(1, 2, 3)), 6, u"START"_s);
+    EXPECT_TRUE(Received().data().startsWith("<166>Jan  5 01:02:03 "));
+}
+
+} // namespace

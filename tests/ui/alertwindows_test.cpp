@@ -1,0 +1,192 @@
+#include "ui/alertmessage.h"
+#include "ui/eventwindowsadapter.h"
+#include "ui/promiscuousalert.h"
+
+#include "report/eventlog.h"
+#include "report/syslogsender.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+template <typename T> T *Control(QWidget &window, const char *name)
+{
+    T *control = window.findChild<T *>(QString::fromLatin1(name));
+    EXPECT_NE(control, nullptr) << name;
+    return control;
+}
+
+QStringList Lines(const QPlainTextEdit *memo)
+{
+    return memo->document()->isEmpty() ? QStringList() : memo->toPlainText().split(u'\n');
+}
+
+bool StaysOnTopWithoutCloseButton(const QWidget &window)
+{
+    const Qt::WindowFlags flags = window.windowFlags();
+    return flags.testFlag(Qt::WindowStaysOnTopHint) && flags.testFlag(Qt::CustomizeWindowHint) &&
+           !flags.testFlag(Qt::WindowCloseButtonHint);
+}
+
+TEST(TForm7, LayoutAndHiddenAtStart)
+{
+    TForm7 form;
+    EXPECT_EQ(form.windowTitle(), u"Alert"_s);
+    EXPECT_EQ(form.size(), QSize(238, 111));
+    EXPECT_TRUE(StaysOnTopWithoutCloseButton(form));
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(Control<QPushButton>(form, "Button1")->text(), u"OK"_s);
+    EXPECT_TRUE(Control<QTextEdit>(form, "Memo1")->isReadOnly());
+}
+
+TEST(TForm7, MessageReplacesTheLastAndCentresEveryLine)
+{
+    TForm7 form;
+    form.ShowAlertMessage(u"Cannot open log file."_s);
+    form.ShowAlertMessage(
+        u"Back up ERROR!!!\r\nCannot rename log file\r\nCurrent file will be used as is"_s);
+    EXPECT_TRUE(form.isVisible());
+    QTextDocument *text = form.Memo1->document();
+    ASSERT_EQ(text->blockCount(), 3);
+    EXPECT_EQ(text->toPlainText(),
+              u"Back up ERROR!!!\nCannot rename log file\nCurrent file will be used as is"_s);
+    for (QTextBlock block = text->begin(); block.isValid(); block = block.next())
+        EXPECT_EQ(block.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter)
+            << block.text().toStdString();
+
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(text->toPlainText().startsWith(u"Back up ERROR!!!"_s));
+}
+
+class TForm10Test : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        nodes.AddNodeRow(u"192.168.0.5"_s, u"00:11:22:33:44:55"_s, {});
+        nodes.AddNodeRow(u"192.168.0.23"_s, u"00:11:22:33:44:66"_s, {});
+    }
+
+    NodeTable nodes;
+    FixedClock clock{QDateTime(QDate(2026, 12, 6), QTime(22, 15, 7))};
+    TForm10 form{nodes, clock};
+};
+
+TEST_F(TForm10Test, Layout)
+{
+    EXPECT_EQ(form.windowTitle(), u"Alert"_s);
+    EXPECT_EQ(form.size(), QSize(384, 233));
+    EXPECT_TRUE(StaysOnTopWithoutCloseButton(form));
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(Control<QLabel>(form, "Label1")->text(), u"Detect Promiscuous Node"_s);
+    EXPECT_NE(Control<QLabel>(form, "Image1"), nullptr);
+    EXPECT_TRUE(Control<QPlainTextEdit>(form, "Memo1")->isReadOnly());
+    EXPECT_EQ(Control<QPushButton>(form, "Button1")->text(), u"Clear"_s);
+    EXPECT_EQ(Control<QPushButton>(form, "Button2")->text(), u"Close"_s);
+}
+
+TEST_F(TForm10Test, AlertsAppendInOrderAndShowTheWindow)
+{
+    form.ShowPromiscuousAlert(1, true);
+    clock.Advance(1000);
+    form.ShowPromiscuousAlert(2, false);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(Lines(form.Memo1),
+              (QStringList{u"06/Dec/2026 22:15:07 Promiscuous START 192.168.0.5"_s,
+                           u"06/Dec/2026 22:15:08 Promiscuous STOP 192.168.0.23"_s}));
+}
+
+TEST_F(TForm10Test, CloseKeepsLinesAndTheNextAlertShowsAgain)
+{
+    form.ShowPromiscuousAlert(1, true);
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(Lines(form.Memo1).size(), 1);
+    form.ShowIfHoldsLines();
+    EXPECT_TRUE(form.isVisible());
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    form.ShowPromiscuousAlert(2, true);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(Lines(form.Memo1).size(), 2);
+}
+
+TEST_F(TForm10Test, AfterClearViewAlertDoesNothing)
+{
+    form.ShowIfHoldsLines();
+    EXPECT_FALSE(form.isVisible());
+    form.ShowPromiscuousAlert(1, false);
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    EXPECT_TRUE(form.isVisible()); // Clear leaves the window open
+    EXPECT_TRUE(Lines(form.Memo1).isEmpty());
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    form.ShowIfHoldsLines();
+    EXPECT_FALSE(form.isVisible());
+}
+
+class AdapterTest : public ::testing::Test
+{
+  protected:
+    QPlainTextEdit pane;
+    TForm7 alert;
+    QLineEdit serverIp;
+    EventWindowsAdapter windows{&pane, &alert, &serverIp, nullptr};
+};
+
+TEST_F(AdapterTest, BannerOnAnEmptyPaneGivesAnEmptyLineFirst)
+{
+    windows.BoundPane(100);
+    windows.AppendPaneLine(u"\r\n### START Keelwatch\t001F"_s);
+    windows.AppendPaneLine(u"#Cyclic_Count\t1"_s);
+    EXPECT_EQ(Lines(&pane),
+              (QStringList{QString(), u"### START Keelwatch\t001F"_s, u"#Cyclic_Count\t1"_s}));
+}
+
+TEST_F(AdapterTest, BoundDropsTheOldestLines)
+{
+    for (int i = 1; i <= 150; ++i) {
+        windows.BoundPane(100);
+        windows.AppendPaneLine(QString::number(i));
+    }
+    QStringList lines = Lines(&pane);
+    ASSERT_EQ(lines.size(), 101);
+    EXPECT_EQ(lines.first(), u"50"_s);
+    windows.BoundPane(100);
+    windows.AppendPaneLine(u"\r\n### START"_s);
+    lines = Lines(&pane);
+    ASSERT_EQ(lines.size(), 102);
+    EXPECT_EQ(lines.first(), u"51"_s);
+    EXPECT_EQ(lines[100], QString());
+    windows.BoundPane(0);
+    EXPECT_TRUE(Lines(&pane).isEmpty());
+}
+
+TEST_F(AdapterTest, EventLogLinesInTheRealPane)
+{
+    FixedSettings settings;
+    settings.values.from = u"10.0.0.1"_s;
+    settings.values.to = u"10.0.0.9"_s;
+    NodeTable nodes;
+    const int row = nodes.AddNodeRow(u"10.0.0.5"_s, u"00:11:22:33:44:55"_s, {});
+    FixedClock clock(QDateTime(QDate(2004, 1, 5), QTime(14, 0)));
+    SyslogSender syslog(settings, windows, 9, 0);
+    EventLog log(settings, nodes, clock, windows, syslog);
+    log.WriteEvent(u"start"_s, 0, 0);
+    log.WriteEvent(u"X"_s, 3, row);
+    EXPECT_EQ(pane.toPlainText(),
+              u"\n### START Keelwatch\t001F\t05/Jan/2004 14:00:00\t10.0.0.1-10.0.0.9 ###\n"
+              "05/Jan/2004 14:00:00\t10.0.0.5\t[00:11:22:33:44:55]\tB47\tON\tethernet"_s);
+}
+
+} // namespace

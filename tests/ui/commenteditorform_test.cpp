@@ -1,0 +1,113 @@
+#include "ui/commenteditorform.h"
+
+#include "core/nodetable.h"
+#include "report/commenttable.h"
+#include "support/qtprint.h"
+#include "ui/commentsave.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class CommentEditorForm : public testing::Test
+{
+  protected:
+    CommentEditorForm() : form(comments, nodes)
+    {
+        form.SetMessageSink([this](const QString &m) { messages.append(m); });
+        comments.ReadCommentText("10.0.0.5,file server\r\n");
+        nodes.ReplaceNodes({NodeTable::Row{u"10.0.0.5"_s}, NodeTable::Row{u"10.0.0.6"_s},
+                            NodeTable::Row{u"10.0.0.5"_s}});
+    }
+    QLineEdit *Field(const char16_t *name)
+    {
+        return form.findChild<QLineEdit *>(QString::fromUtf16(name));
+    }
+    void Click(const char16_t *name)
+    {
+        form.findChild<QPushButton *>(QString::fromUtf16(name))->click();
+    }
+
+    CommentTable comments;
+    NodeTable nodes;
+    QStringList messages;
+    TForm9 form;
+};
+
+TEST_F(CommentEditorForm, ShowingReadsTheComment)
+{
+    form.OpenFor(u"10.0.0.5"_s);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.isModal());
+    EXPECT_EQ(form.windowTitle(), u"Comment"_s);
+    EXPECT_EQ(form.size(), QSize(438, 89));
+    EXPECT_EQ(Field(u"Edit2")->text(), u"file server"_s);
+
+    // Opened again while visible: new IP, empty comment, no lookup until Read.
+    form.OpenFor(u"10.0.0.5"_s);
+    EXPECT_EQ(Field(u"Edit2")->text(), QString());
+    Click(u"Button1");
+    EXPECT_EQ(Field(u"Edit2")->text(), u"file server"_s);
+
+    Click(u"Button3");
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(CommentEditorForm, WriteReachesTheTableAndEveryRowOfTheIp)
+{
+    form.OpenFor(u"10.0.0.5"_s);
+    Field(u"Edit2")->setText(u" printer room "_s);
+    Click(u"Button2");
+    EXPECT_EQ(comments.LookupComment(u"10.0.0.5"_s), u" printer room "_s);
+    EXPECT_EQ(nodes.Cell(1, NodeTable::CommentColumn), u" printer room "_s);
+    EXPECT_EQ(nodes.Cell(2, NodeTable::CommentColumn), QString());
+    EXPECT_EQ(nodes.Cell(3, NodeTable::CommentColumn), u" printer room "_s);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(CommentEditorForm, FullTableRefusesANewIp)
+{
+    QByteArray many;
+    for (int i = 0; i < CommentTable::Capacity; ++i)
+        many += "k" + QByteArray::number(i) + ",c\r\n";
+    comments.ReadCommentText(many);
+    form.OpenFor(u"10.0.0.6"_s);
+    Field(u"Edit2")->setText(u"new"_s);
+    Click(u"Button2");
+    EXPECT_EQ(messages, QStringList{CommentTableFullText()});
+    EXPECT_EQ(nodes.Cell(2, NodeTable::CommentColumn), QString());
+}
+
+TEST(CommentSave, FailedSaveAtExitCanBeRetried)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(u"later"_s);
+    CommentTable comments;
+    comments.ReadCommentText("10.0.0.5,kept\r\n");
+    QStringList asked;
+    const bool saved = SaveCommentsAtExit(comments, target, [&](const QString &error) {
+        asked.append(error);
+        return QDir().mkpath(target); // the user makes room, then retries
+    });
+    EXPECT_TRUE(saved);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].startsWith(u"Cannot write comment.txt."_s));
+    EXPECT_TRUE(QFile::exists(target + u"/comment.txt"_s));
+
+    int questions = 0;
+    EXPECT_FALSE(SaveCommentsAtExit(comments, dir.filePath(u"never"_s), [&](const QString &) {
+        ++questions;
+        return false;
+    }));
+    EXPECT_EQ(questions, 1);
+}
+
+} // namespace
