@@ -39,17 +39,9 @@ ScanController::~ScanController()
     parts.engine.SetSweepFinishedHandler({});
 }
 
-void ScanController::Initialize(const QStringList &arguments)
+void ScanController::ArmAutomaticStart()
 {
-    parts.view.SetPanelText(0, u"READY"_s);
-    for (const QString &argument : arguments) {
-        if (argument.toLower() == u"auto") {
-            timer2.start(AutoStartDelayMs);
-            parts.view.SetPanelText(0, u"AUTO"_s);
-            parts.view.EnableRangeControls(false);
-            break;
-        }
-    }
+    timer2.start(AutoStartDelayMs);
 }
 
 void ScanController::Button1Click()

@@ -6,7 +6,6 @@
 
 #include <QDate>
 #include <QObject>
-#include <QStringList>
 #include <QTimer>
 
 #include <atomic>
@@ -41,9 +40,9 @@ class ScanController : public QObject
     explicit ScanController(Parts parts, QObject *parent = nullptr);
     ~ScanController() override;
 
-    // The main window's share of start-up: "READY", then the automatic start
-    // when an argument is "auto" in any letter case.
-    void Initialize(const QStringList &arguments);
+    // A launch with "auto": the scan starts when Timer2 fires ten seconds
+    // later, with the restored settings.
+    void ArmAutomaticStart();
 
     void Button1Click(); // Start
     void Button2Click(); // Stop

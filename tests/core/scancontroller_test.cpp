@@ -403,21 +403,16 @@ TEST_F(ScanControllerTest, CyclicScanAcrossMidnightRestartsOnce)
     EXPECT_EQ(engine.calls.count(u"open"_s), 2);
 }
 
-TEST_F(ScanControllerTest, AutomaticStartInAnyLetterCase)
+TEST_F(ScanControllerTest, AutomaticStartRunsTheStartTenSecondsLater)
 {
-    for (const QString &argument : {u"auto"_s, u"AUTO"_s, u"Auto"_s}) {
-        ScanController c({settings, nodes, engine, view, events, events, clock});
-        view.rangeEnabled = true;
-        c.Initialize({u"keelwatch"_s, argument});
-        EXPECT_TRUE(c.Timer2().isActive());
-        EXPECT_EQ(c.Timer2().interval(), 10000);
-        EXPECT_EQ(view.panels[0], u"AUTO"_s);
-        EXPECT_FALSE(view.rangeEnabled);
-    }
-    ScanController other({settings, nodes, engine, view, events, events, clock});
-    other.Initialize({u"keelwatch"_s, u"automatic"_s});
-    EXPECT_FALSE(other.Timer2().isActive());
-    EXPECT_EQ(view.panels[0], u"READY"_s);
+    view.rangeEnabled = false; // as the main window leaves them for "auto"
+    controller.ArmAutomaticStart();
+    EXPECT_TRUE(controller.Timer2().isActive());
+    EXPECT_EQ(controller.Timer2().interval(), 10000);
+    controller.Timer2Timer();
+    EXPECT_FALSE(controller.Timer2().isActive());
+    EXPECT_TRUE(controller.Running());
+    EXPECT_EQ(engine.calls.first(), u"open"_s);
 }
 
 } // namespace
