@@ -24,6 +24,7 @@ namespace {
 
 constexpr int NameBufferCharacters = 4096;
 constexpr int DefaultReadTimeoutMs = 1000;
+constexpr int BlockTimeoutMs = 10;
 
 // Rejects every frame.
 constexpr BpfInstruction RejectAll[1] = {{0x06, 0, 0, 0}};
@@ -80,9 +81,10 @@ class PcapAdapter : public PacketAdapter
         }
         pcap_set_snaplen(fresh, 65535);
         pcap_set_promisc(fresh, promiscuous);
-        // Frames are handed over as they arrive; the read time-out is kept
-        // by polling the descriptor.
-        pcap_set_immediate_mode(fresh, 1);
+        // The kernel packs frames into blocks, so a burst of short replies
+        // fits the buffer; a block is handed over at the latest this long
+        // after its first frame. The read time-out is kept by polling.
+        pcap_set_timeout(fresh, BlockTimeoutMs);
         if (bufferBytes > 0)
             pcap_set_buffer_size(fresh, bufferBytes);
         const int status = pcap_activate(fresh);
