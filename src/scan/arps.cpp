@@ -45,7 +45,7 @@ void arps::Pause(int milliseconds)
     pauseWake.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return abandoned; });
 }
 
-void arps::run()
+void arps::Work()
 {
     const Settings &s = inputs->settings;
     const int nodeTimer = s.nodeTimerMs();

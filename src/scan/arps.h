@@ -38,7 +38,7 @@ class arps : public ScanThread
     void RestartCycleTimer(quint64 sweepId);
 
   protected:
-    void run() override;
+    void Work() override;
 
   private:
     // One probe per switched-on test address, in column order.

@@ -13,7 +13,7 @@ pcap1::pcap1(std::shared_ptr<CaptureChannel> c, const QString &mac,
 {
 }
 
-void pcap1::run()
+void pcap1::Work()
 {
     Relay();
     // Closing the write end ends the analyser's wait for a record.

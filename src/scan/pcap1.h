@@ -28,7 +28,7 @@ class pcap1 : public ScanThread
     void captureCounted(quint64 count);
 
   protected:
-    void run() override;
+    void Work() override;
 
   private:
     void Relay();

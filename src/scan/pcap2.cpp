@@ -81,7 +81,7 @@ pcap2::pcap2(std::shared_ptr<CaptureChannel> c, std::shared_ptr<const ScanInputs
 {
 }
 
-void pcap2::run()
+void pcap2::Work()
 {
     const ReplyPatterns patterns =
         BuildReplyPatterns(inputs->ProbeSourceMacs, inputs->settings.ownIp,

@@ -44,7 +44,7 @@ class pcap2 : public ScanThread
     void repliesDecoded(const QList<keelwatch::DecodedReply> &replies);
 
   protected:
-    void run() override;
+    void Work() override;
 
   private:
     std::shared_ptr<CaptureChannel> channel;

@@ -42,7 +42,7 @@ ScanWorkers::~ScanWorkers()
     QCoreApplication::removePostedEvents(this);
     for (const QPointer<ScanThread> &worker : std::as_const(live)) {
         if (worker)
-            worker->wait(ShutdownWaitMs);
+            worker->Join(ShutdownWaitMs);
     }
 }
 
@@ -171,7 +171,11 @@ void ScanWorkers::Track(ScanThread *worker)
 {
     live.removeAll(QPointer<ScanThread>());
     live.append(worker);
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    // Released on the main thread once its thread has wholly ended.
+    connect(worker, &ScanThread::finished, worker, [worker] {
+        worker->Join();
+        worker->deleteLater();
+    });
     // The one place a worker waits for the main thread: a failure message
     // ("Mode Error !!!" and the like) holds the worker until it was seen,
     // so that it is not buried under the next ones.

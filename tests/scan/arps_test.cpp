@@ -48,7 +48,7 @@ class Sender : public testing::Test
             QObject::connect(&sender, &ScanThread::message,
                              [&](const QString &text) { driver->Note(u"message "_s + text); });
             sender.start();
-            EXPECT_TRUE(sender.wait(10000));
+            EXPECT_TRUE(sender.Join(10000));
         }
         opened = adapters->OpenedCount();
         const QStringList events = driver->Events();

@@ -55,7 +55,7 @@ struct JoinOnExit
     ~JoinOnExit()
     {
         worker.Abandon();
-        worker.wait();
+        worker.Join();
     }
 };
 
@@ -194,11 +194,19 @@ TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
 {
     pcap2 analyser(channel, inputs);
     pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    // Recorded on the workers' threads: the hand-over to the main thread is
+    // ScanWorkers' part.
+    QMutex recorded;
     QList<DecodedReply> replies;
     QList<quint64> counts;
-    QObject::connect(&analyser, &pcap2::repliesDecoded, &analyser,
-                     [&](const QList<DecodedReply> &r) { replies += r; });
-    QObject::connect(&relay, &pcap1::captureCounted, &relay, [&](quint64 n) { counts.append(n); });
+    QObject::connect(&analyser, &pcap2::repliesDecoded, [&](const QList<DecodedReply> &r) {
+        QMutexLocker lock(&recorded);
+        replies += r;
+    });
+    QObject::connect(&relay, &pcap1::captureCounted, [&](quint64 n) {
+        QMutexLocker lock(&recorded);
+        counts.append(n);
+    });
     counterShown = true;
     JoinOnExit joinAnalyser{analyser}, joinRelay{relay};
     analyser.start();
@@ -208,7 +216,11 @@ TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
     foreign[10] = 0x02; // another card's reply
     driver->QueueBatch(
         Batch({ReplyFrame(ReplyRecord(2)), ReplyFrame(foreign), ReplyFrame(ReplyRecord(3, 9))}));
-    ASSERT_TRUE(WaitUntil([&] { return replies.size() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        QMutexLocker lock(&recorded);
+        return replies.size() == 2;
+    }));
+    QMutexLocker lock(&recorded);
 
     EXPECT_EQ(replies[0].ip, u"192.168.0.7"_s);
     EXPECT_EQ(replies[0].sourceIndex, 2);
@@ -217,12 +229,13 @@ TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
     EXPECT_EQ(replies[1].sourceIndex, 3);
     EXPECT_EQ(counts, QList<quint64>({1, 2}));
 
+    lock.unlock();
     // Stopping on a silent network: the relay leaves its receive, closes
     // the pipe, and the analyser ends as well.
     relay.RequestStop();
     analyser.RequestStop();
-    EXPECT_TRUE(relay.wait(5000));
-    EXPECT_TRUE(analyser.wait(5000));
+    EXPECT_TRUE(relay.Join(5000));
+    EXPECT_TRUE(analyser.Join(5000));
 }
 
 TEST_F(Capture, CounterCountsOnlyWhileShown)
@@ -244,7 +257,7 @@ TEST_F(Capture, FailedReceiveEndsTheRelayWithItsMessage)
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     driver->QueueReceiveFailure(u"device went down"_s);
     relay.start();
-    ASSERT_TRUE(relay.wait(5000));
+    ASSERT_TRUE(relay.Join(5000));
     EXPECT_EQ(Shown(), QStringList({u"/ PacketReceivePacket failed "_s}));
     // The pipe's write end is closed, so the analyser's read ends.
     CaptureRecord r;
@@ -258,7 +271,7 @@ TEST_F(Capture, WriteToAGoneAnalyserIsAnErrorUnlessStopping)
     channel->pipe->CloseReadEnd();
     driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
     relay.start();
-    ASSERT_TRUE(relay.wait(5000));
+    ASSERT_TRUE(relay.Join(5000));
     EXPECT_EQ(Shown(), QStringList({u"Pipe2 wait Error!!!"_s}));
     EXPECT_TRUE(relay.StopRequested());
 }
@@ -276,7 +289,7 @@ TEST_F(Capture, WriteToAGoneAnalyserWhileStoppingIsQuiet)
     // that ends the wait then meets the closed pipe.
     relay.RequestStop();
     driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
-    ASSERT_TRUE(relay.wait(5000));
+    ASSERT_TRUE(relay.Join(5000));
     EXPECT_TRUE(Shown().isEmpty());
 }
 
@@ -286,7 +299,7 @@ TEST_F(Capture, RelayWithoutPacketObjectReportsTheReceive)
     pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     relay.start();
-    ASSERT_TRUE(relay.wait(5000));
+    ASSERT_TRUE(relay.Join(5000));
     EXPECT_EQ(Shown(), QStringList({u"/ PacketReceivePacket failed "_s}));
 }
 
@@ -296,7 +309,7 @@ TEST_F(Capture, PipeAlreadyGoneIsReportedWithItsErrorCode)
     pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     relay.start();
-    ASSERT_TRUE(relay.wait(5000));
+    ASSERT_TRUE(relay.Join(5000));
     EXPECT_EQ(Shown(), QStringList({u"Pipe2 wait Error 9"_s}));
 }
 
@@ -306,7 +319,7 @@ TEST_F(Capture, AnalyserEndsOnStopWithAnIdlePipe)
     analyser.start();
     QThread::msleep(20);
     analyser.RequestStop();
-    EXPECT_TRUE(analyser.wait(5000));
+    EXPECT_TRUE(analyser.Join(5000));
 }
 
 TEST_F(Capture, AnalyserOutlivesARelayThatEndedOnAnError)
@@ -319,7 +332,7 @@ TEST_F(Capture, AnalyserOutlivesARelayThatEndedOnAnError)
     QThread::msleep(200);
     EXPECT_TRUE(analyser.isRunning());
     analyser.RequestStop();
-    EXPECT_TRUE(analyser.wait(5000));
+    EXPECT_TRUE(analyser.Join(5000));
 }
 
 } // namespace
