@@ -32,7 +32,7 @@ test-main: build
 test-asan: deps
 	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKEELWATCH_GUI=OFF -DKEELWATCH_SANITIZE=address,undefined
 	cmake --build $(SANBUILD) -j $(JOBS)
-	cd $(SANBUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -L sanitize
+	cd $(SANBUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -L 'sanitize|threads'
 
 test-tsan: deps
 	cmake -S . -B $(TSANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKEELWATCH_GUI=OFF -DKEELWATCH_SANITIZE=thread
@@ -45,7 +45,7 @@ bench: deps
 	scripts/run-benchmarks $(BUILD)
 
 screenshots: build
-	QT_QPA_PLATFORM=offscreen $(BUILD)/src/app/keelwatch --screenshots $(BUILD)/screenshots
+	$(BUILD)/src/app/keelwatch_screenshots $(BUILD)/screenshots
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

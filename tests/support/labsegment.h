@@ -51,10 +51,7 @@ class LabSegment
     bool built = false;
 
   private:
-    static QString Script()
-    {
-        return qEnvironmentVariable("KEELWATCH_SOURCE_DIR") + QStringLiteral("/scripts/labnet");
-    }
+    static QString Script() { return QStringLiteral(KEELWATCH_SOURCE_DIR "/scripts/labnet"); }
     static inline std::atomic<int> counter{0};
 };
 

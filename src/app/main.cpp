@@ -1,0 +1,26 @@
+#include "app/startup.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char **argv)
+{
+    QStringList raw;
+    for (int i = 1; i < argc; ++i)
+        raw.append(QString::fromLocal8Bit(argv[i]));
+    // Without a display the toolkit would abort with a message about
+    // platform plugins; say plainly what is missing instead.
+    if (!keelwatch::DisplayAvailable(raw)) {
+        std::fputs(keelwatch::NoDisplayText, stderr);
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"Keelwatch"_s);
+    keelwatch::Startup startup(QApplication::arguments().mid(1));
+    startup.Show();
+    return app.exec();
+}

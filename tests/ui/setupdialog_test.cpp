@@ -1,0 +1,408 @@
+#include "config/settingsstore.h"
+#include "find.h"
+#include "support/confighome.h"
+#include "ui/mainwindow.h"
+#include "ui/setupdialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+[[maybe_unused]] ConfigHome *const configHome = RegisterConfigHome();
+
+class SetupDialog : public ::testing::Test
+{
+  protected:
+    SetupDialog() : form2(&form1) {}
+
+    void SetUp() override
+    {
+        OpenSettingsStore()->clear();
+        form2.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form2));
+    }
+
+    // Types into the field and leaves it, as a user does.
+    void TypeAndLeave(QLineEdit *field, const QString &text)
+    {
+        form2.activateWindow();
+        field->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return field->hasFocus(); }));
+        field->selectAll();
+        QTest::keyClicks(field, text);
+        form2.Button1->setFocus();
+        ASSERT_FALSE(field->hasFocus());
+    }
+
+    // Which of the ten result columns the grid shows.
+    QString VisibleResultColumns() const
+    {
+        QString shown;
+        for (int column = 2; column <= 11; ++column)
+            shown += form1.Nodes().ColumnWidth(column) == 24 ? u'1' : u'0';
+        return shown;
+    }
+
+    TForm1 form1;
+    TForm2 form2;
+};
+
+TEST_F(SetupDialog, ControlsStartWithTheirDefaults)
+{
+    EXPECT_EQ(form2.windowTitle(), u"Setup"_s);
+    EXPECT_EQ(form2.size(), QSize(390, 527));
+    EXPECT_EQ(Find<QComboBox>(form2, "CB1")->currentIndex(), -1);
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit1")->text(), QString());
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit2")->text(), u"00 11 22 33 44 50"_s);
+    EXPECT_EQ(form2.Edit2->maxLength(), 17);
+    const struct
+    {
+        const char *name;
+        const char16_t *caption;
+        const char16_t *hint;
+        bool on;
+    } boxes[] = {
+        {"fbr", u"Br", u"FF:FF:FF:FF:FF:FF", true},
+        {"f31", u"B47", u"FF:FF:FF:FF:FF:FE", true},
+        {"f016", u"B16", u"FF:FF:00:00:00:00", true},
+        {"f8", u"B8", u"FF:00:00:00:00:00", true},
+        {"fg", u"Gr", u"01:00:00:00:00:00", true},
+        {"fm", u"M0", u"01:00:5E:00:00:00", false},
+        {"M1", u"M1", u"01:00:5E:00:00:01", false},
+        {"M2", u"M3", u"01:00:5E:00:00:03", false},
+        {"fs1", u"SP1", u"", false},
+        {"fs2", u"SP2", u"", false},
+    };
+    for (const auto &box : boxes) {
+        auto *check = Find<QCheckBox>(form2, box.name);
+        ASSERT_NE(check, nullptr);
+        EXPECT_EQ(check->text(), QString::fromUtf16(box.caption)) << box.name;
+        EXPECT_EQ(check->toolTip(), QString::fromUtf16(box.hint)) << box.name;
+        EXPECT_EQ(check->isChecked(), box.on) << box.name;
+        EXPECT_EQ(check->parentWidget(), form2.f16) << box.name;
+    }
+    EXPECT_TRUE(Find<QRadioButton>(form2, "RB1")->isChecked());
+    EXPECT_EQ(form2.RB1->text(), u"Ethernet  ( Mark : O/X )"_s);
+    EXPECT_FALSE(Find<QRadioButton>(form2, "RB2")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>(form2, "FastScan")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>(form2, "Cyclicscan")->isChecked());
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit4")->text(), u"3"_s);
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit3")->text(), u"5"_s);
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit8")->text(), u"500"_s);
+    EXPECT_EQ(Find<QLineEdit>(form2, "logpath")->text(), u"keelwatch.log"_s);
+    EXPECT_TRUE(Find<QRadioButton>(form2, "RB_dtab")->isChecked());
+    EXPECT_FALSE(Find<QRadioButton>(form2, "RB_dcom")->isChecked());
+    EXPECT_FALSE(Find<QCheckBox>(form2, "SYSLOG_CHK")->isChecked());
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit9")->text(), QString());
+    EXPECT_FALSE(Find<QCheckBox>(form2, "showall")->isChecked());
+    EXPECT_EQ(form2.showall->parentWidget(), &form2);
+    EXPECT_EQ(Find<QPushButton>(form2, "Button1")->text(), u"Close"_s);
+    EXPECT_EQ(Find<QPushButton>(form2, "Button2")->text(), u"Set Default"_s);
+    EXPECT_EQ(Find<QPushButton>(form2, "Button3")->text(), u"..."_s);
+
+    auto *command = Find<QComboBox>(form2, "Edit7");
+    EXPECT_TRUE(command->isEditable());
+    EXPECT_EQ(command->currentText(), QString()); // until the settings are loaded
+    ASSERT_GE(command->count(), 4);
+    EXPECT_EQ(command->itemText(0), u"cmd /K nbtstat -A $IP"_s);
+    EXPECT_EQ(command->itemText(1), u"net send $IP \"Don't Sniff\""_s);
+    EXPECT_EQ(command->itemText(2), u"cmd /K ping $IP"_s);
+    EXPECT_EQ(command->itemText(3), u"explorer \\\\$IP"_s);
+}
+
+struct FieldExit
+{
+    const char *field;
+    const char16_t *typed;
+    const char16_t *shown;
+};
+
+class ExitRules : public SetupDialog, public ::testing::WithParamInterface<FieldExit>
+{
+};
+
+TEST_P(ExitRules, ApplyWhenTheFieldIsLeft)
+{
+    auto *field = Find<QLineEdit>(form2, GetParam().field);
+    ASSERT_NE(field, nullptr);
+    TypeAndLeave(field, QString::fromUtf16(GetParam().typed));
+    EXPECT_EQ(field->text(), QString::fromUtf16(GetParam().shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, ExitRules,
+    ::testing::Values(FieldExit{"Edit3", u"0", u"5"}, FieldExit{"Edit3", u"61", u"5"},
+                      FieldExit{"Edit3", u"007", u"7"}, FieldExit{"Edit4", u"11", u"3"},
+                      FieldExit{"Edit4", u"10", u"10"}, FieldExit{"Edit8", u"70000", u"60000"},
+                      FieldExit{"Edit8", u"-5", u"0"}, FieldExit{"Edit8", u"abc", u"500"},
+                      FieldExit{"Edit2", u"00:11:22:33:44:5F", u"00 11 22 33 44 50"},
+                      FieldExit{"Edit2", u"00:11:22:33:44:5", u""},
+                      FieldExit{"Edit5", u"1-2-3-4-5-6", u"1 2 3 4 5 6"},
+                      FieldExit{"Edit6", u"1-2-3-4-5-6-7", u""},
+                      FieldExit{"Edit1", u"10.0.0.256", u""},
+                      FieldExit{"Edit9", u" 10.77.0.9 ", u"10.77.0.9"}));
+
+TEST_F(SetupDialog, MacFieldsTakeAtMost17TypedCharacters)
+{
+    for (QLineEdit *field : {form2.Edit2, form2.Edit5, form2.Edit6}) {
+        field->clear();
+        field->setFocus();
+        QTest::keyClicks(field, u"00:11:22:33:44:55:66"_s);
+        EXPECT_EQ(field->text(), u"00:11:22:33:44:55"_s);
+    }
+}
+
+TEST_F(SetupDialog, SetDefaultResetsOnlyTheScanOptions)
+{
+    form2.Edit2->setText(u"02 AA BB CC DD E0"_s);
+    form2.Edit5->setText(u"01 00 5E 00 00 02"_s);
+    form2.Edit6->setText(u"01 00 5E 00 00 04"_s);
+    form2.logpath->setText(u"other.log"_s);
+    form2.Edit7->setEditText(u"xdg-open smb://$IP/"_s);
+    form2.RB2->setChecked(true);
+    form2.showall->setChecked(true);
+    for (QCheckBox *box : form2.TestBoxes())
+        box->setChecked(!box->isChecked());
+    form2.FastScan->setChecked(false);
+    form2.Cyclicscan->setChecked(false);
+    form2.Edit3->setText(u"9"_s);
+    form2.Edit4->setText(u"1"_s);
+    form2.Edit8->setText(u"0"_s);
+
+    QTest::mouseClick(form2.Button2, Qt::LeftButton);
+
+    const Settings s = form2.Read();
+    EXPECT_EQ(s.tests, Settings().tests);
+    EXPECT_TRUE(s.listMode);
+    EXPECT_TRUE(s.cyclic);
+    EXPECT_EQ(s.scanTimer, u"5"_s);
+    EXPECT_EQ(s.packetNumber, u"3"_s);
+    EXPECT_EQ(s.nodeTimer, u"500"_s);
+    EXPECT_EQ(s.ownMac, u"02 AA BB CC DD E0"_s);
+    EXPECT_EQ(s.sp1Mac, u"01 00 5E 00 00 02"_s);
+    EXPECT_EQ(s.sp2Mac, u"01 00 5E 00 00 04"_s);
+    EXPECT_EQ(s.logPath, u"other.log"_s);
+    EXPECT_EQ(s.command, u"xdg-open smb://$IP/"_s);
+    EXPECT_EQ(s.format, FrameFormat::Ieee8023);
+    EXPECT_TRUE(s.showAll);
+}
+
+TEST_F(SetupDialog, ColumnsFollowShowAllAndTheTestBoxesOnlyWhenApplied)
+{
+    form2.ShowTestColumns();
+    EXPECT_EQ(VisibleResultColumns(), u"1111100000"_s);
+    form2.showall->setChecked(true);
+    EXPECT_EQ(VisibleResultColumns(), u"1111111111"_s);
+    for (QCheckBox *box : form2.TestBoxes())
+        box->setChecked(false);
+    form2.fbr->setChecked(true);
+    form2.M2->setChecked(true);
+    form2.showall->setChecked(false);
+    EXPECT_EQ(VisibleResultColumns(), u"1000000100"_s);
+    form2.f31->setChecked(true); // counts from the next Show all click or scan start
+    EXPECT_EQ(VisibleResultColumns(), u"1000000100"_s);
+    form2.ShowTestColumns();
+    EXPECT_EQ(VisibleResultColumns(), u"1100000100"_s);
+}
+
+TEST_F(SetupDialog, ScanModeChangesShowInTheStatusBarWhileTyping)
+{
+    form2.FastScan->setChecked(false);
+    EXPECT_EQ(form1.PanelText(1), u"Cyclic"_s);
+    form2.Cyclicscan->setChecked(false);
+    EXPECT_EQ(form1.PanelText(1), u"Normal"_s);
+    form2.Edit3->setFocus();
+    form2.Edit3->selectAll();
+    QTest::keyClicks(form2.Edit3, u"4"_s);
+    EXPECT_EQ(form1.PanelText(4), u"4"_s);
+    QTest::keyClicks(form2.Edit3, u"2"_s);
+    EXPECT_EQ(form1.PanelText(4), u"42"_s);
+    form2.Edit4->setText(u"8"_s);
+    form2.Edit8->setText(u"250"_s);
+    EXPECT_EQ(form1.PanelText(3), u"8"_s);
+    EXPECT_EQ(form1.PanelText(5), u"250"_s);
+    QTest::mouseClick(form2.Button2, Qt::LeftButton);
+    EXPECT_EQ(form1.PanelText(1), u"List & Cyclic"_s);
+    EXPECT_EQ(form1.PanelText(4), u"5"_s);
+}
+
+TEST_F(SetupDialog, EnterInAFieldPressesNoButton)
+{
+    form2.fbr->setChecked(false);
+    form2.activateWindow();
+    form2.Edit1->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form2.Edit1->hasFocus(); }));
+    QTest::keyClick(form2.Edit1, Qt::Key_Return);
+    EXPECT_FALSE(form2.fbr->isChecked());
+    EXPECT_TRUE(form2.isVisible());
+}
+
+TEST_F(SetupDialog, ScanLocksOnlyTheOwnPcScanOptionsAndLogGroups)
+{
+    form2.SetScanGroupsEnabled(false);
+    EXPECT_FALSE(form2.CB1->isEnabled());
+    EXPECT_FALSE(form2.Edit2->isEnabled());
+    EXPECT_FALSE(form2.fbr->isEnabled());
+    EXPECT_FALSE(form2.Edit8->isEnabled());
+    EXPECT_FALSE(form2.RB2->isEnabled());
+    EXPECT_FALSE(form2.logpath->isEnabled());
+    EXPECT_FALSE(form2.Edit9->isEnabled());
+    EXPECT_TRUE(form2.Edit7->isEnabled());
+    EXPECT_TRUE(form2.showall->isEnabled());
+    EXPECT_TRUE(form2.Button1->isEnabled());
+    form2.SetScanGroupsEnabled(true);
+    EXPECT_TRUE(form2.Edit8->isEnabled());
+}
+
+TEST_F(SetupDialog, ReadTakesEveryControlAndTheMainWindowsFour)
+{
+    form1.Edit1->setText(u"10.77.0.1"_s);
+    form1.Edit2->setText(u"10.77.0.9"_s);
+    form1.scrollcheck->setChecked(false);
+    form1.BeepCheck->setChecked(true);
+    form2.SetAdapterItems({u"10.77.0.100 : kw-scan"_s, u"192.168.1.4 : eth0"_s});
+    EXPECT_EQ(form2.Read().adapterItem, QString());
+    form2.CB1->setCurrentIndex(1);
+    form2.Edit1->setText(u"192.168.1.4"_s);
+    form2.M1->setChecked(true);
+    form2.fs2->setChecked(true);
+    form2.RB_dcom->setChecked(true);
+    form2.SYSLOG_CHK->setChecked(true);
+    form2.Edit9->setText(u"10.77.0.9"_s);
+    form2.Edit7->setEditText(u"x-terminal-emulator -e ping $IP"_s);
+
+    const Settings s = form2.Read();
+    EXPECT_EQ(s.from, u"10.77.0.1"_s);
+    EXPECT_EQ(s.to, u"10.77.0.9"_s);
+    EXPECT_FALSE(s.autoScroll);
+    EXPECT_TRUE(s.beep);
+    EXPECT_EQ(s.adapterItem, u"192.168.1.4 : eth0"_s);
+    EXPECT_EQ(s.adapterName(), u"eth0"_s);
+    EXPECT_EQ(s.ownIp, u"192.168.1.4"_s);
+    EXPECT_TRUE(s.testEnabled(8));
+    EXPECT_TRUE(s.testEnabled(11));
+    EXPECT_FALSE(s.testEnabled(10));
+    EXPECT_FALSE(s.tabDelimiter);
+    EXPECT_TRUE(s.syslog);
+    EXPECT_EQ(s.syslogServer, u"10.77.0.9"_s);
+    EXPECT_EQ(s.command, u"x-terminal-emulator -e ping $IP"_s);
+}
+
+TEST_F(SetupDialog, SettingsRoundTripThroughTheFile)
+{
+    form2.SetAdapterItems({u"10.77.0.100 : kw-scan"_s, u"192.168.1.4 : eth0"_s});
+    form2.CB1->setCurrentIndex(0);
+    form1.Edit1->setText(u"10.77.0.1"_s);
+    form1.Edit2->setText(u"10.77.0.254"_s);
+    form1.BeepCheck->setChecked(true);
+    form2.Edit1->setText(u"10.77.0.100"_s);
+    form2.Edit2->setText(u"02 AA BB CC DD E0"_s);
+    form2.Edit5->setText(u"01 00 5E 00 00 02"_s);
+    for (QCheckBox *box : form2.TestBoxes())
+        box->setChecked(!box->isChecked());
+    form2.RB2->setChecked(true); // not stored
+    form2.Cyclicscan->setChecked(false);
+    form2.Edit3->setText(u"60"_s);
+    form2.RB_dcom->setChecked(true);
+    form2.showall->setChecked(true);
+    form2.Edit7->setEditText(u"explorer \\\\$IP"_s);
+    form2.close(); // the close box saves
+    EXPECT_FALSE(form2.isVisible());
+
+    TForm1 otherMain;
+    TForm2 other(&otherMain);
+    other.SetAdapterItems({u"10.77.0.100 : KW-SCAN"_s});
+    other.LoadSettings();
+    Settings expected = form2.Read();
+    expected.format = FrameFormat::Ethernet2;
+    expected.adapterItem = u"10.77.0.100 : KW-SCAN"_s;
+    const Settings loaded = other.Read();
+    EXPECT_EQ(loaded.from, expected.from);
+    EXPECT_EQ(loaded.to, expected.to);
+    EXPECT_EQ(loaded.beep, expected.beep);
+    EXPECT_EQ(loaded.adapterItem, expected.adapterItem);
+    EXPECT_EQ(loaded.ownIp, expected.ownIp);
+    EXPECT_EQ(loaded.ownMac, expected.ownMac);
+    EXPECT_EQ(loaded.sp1Mac, expected.sp1Mac);
+    EXPECT_EQ(loaded.tests, expected.tests);
+    EXPECT_EQ(loaded.format, FrameFormat::Ethernet2);
+    EXPECT_EQ(loaded.cyclic, false);
+    EXPECT_EQ(loaded.scanTimer, u"60"_s);
+    EXPECT_FALSE(loaded.tabDelimiter);
+    EXPECT_TRUE(other.RB_dcom->isChecked());
+    EXPECT_TRUE(loaded.showAll);
+    EXPECT_EQ(loaded.command, u"explorer \\\\$IP"_s);
+    // Loading ends by applying the columns of the loaded switches.
+    for (int column = 2; column <= 11; ++column)
+        EXPECT_EQ(otherMain.Nodes().ColumnWidth(column), 24) << column;
+}
+
+TEST_F(SetupDialog, BothDelimiterFlagsOffLoadAsComma)
+{
+    form2.close();
+    auto store = OpenSettingsStore();
+    store->setValue(u"DTAB"_s, 0);
+    store->setValue(u"DCOM"_s, 0);
+    store->sync();
+    TForm1 otherMain;
+    TForm2 other(&otherMain);
+    other.LoadSettings();
+    EXPECT_FALSE(other.RB_dtab->isChecked());
+    EXPECT_FALSE(other.RB_dcom->isChecked());
+    EXPECT_EQ(other.Read().delimiter(), u',');
+}
+
+TEST_F(SetupDialog, FirstRunLoadsTheDefaultCommandAndOwnMac)
+{
+    form2.Edit2->clear();
+    form2.LoadSettings();
+    EXPECT_EQ(form2.Edit7->currentText(), u"cmd /K nbtstat -A $IP"_s);
+    EXPECT_EQ(form2.Edit2->text(), u"00 11 22 33 44 50"_s);
+    EXPECT_EQ(form2.CB1->currentIndex(), -1);
+}
+
+TEST_F(SetupDialog, CloseButtonHidesWithoutSaving)
+{
+    QTest::mouseClick(form2.Button1, Qt::LeftButton);
+    EXPECT_FALSE(form2.isVisible());
+    EXPECT_TRUE(OpenSettingsStore()->allKeys().isEmpty());
+}
+
+TEST_F(SetupDialog, LongStoredAddressIsNotCutIntoAnotherOne)
+{
+    form2.SetText(u"FS1MAC", u" 01:00:5E:00:00:02 "_s);
+    EXPECT_EQ(form2.Edit5->text(), u"01:00:5E:00:00:02"_s);
+    form2.SetText(u"FS1MAC", u"01:00:5E:00:00:002"_s);
+    EXPECT_EQ(form2.Edit5->text(), QString());
+}
+
+TEST_F(SetupDialog, LogFileChooserPutsTheChosenPathIntoTheField)
+{
+    QTemporaryDir dir;
+    const QString chosen = dir.filePath(u"new.log"_s); // need not exist
+    QTimer::singleShot(0, &form2, [&] {
+        form2.LogDialog->selectFile(chosen);
+        static_cast<QDialog *>(form2.LogDialog)->accept();
+    });
+    QTest::mouseClick(form2.Button3, Qt::LeftButton);
+    EXPECT_EQ(form2.logpath->text(), chosen);
+
+    QTimer::singleShot(0, &form2, [&] { form2.LogDialog->reject(); });
+    QTest::mouseClick(form2.Button3, Qt::LeftButton);
+    EXPECT_EQ(form2.logpath->text(), chosen);
+}
+
+} // namespace
