@@ -31,10 +31,14 @@ constexpr BpfInstruction RejectAll[1] = {{0x06, 0, 0, 0}};
 
 QString PcapError(pcap_t *handle, int status)
 {
-    QString text = QString::fromLocal8Bit(pcap_geterr(handle));
-    if (text.isEmpty())
-        text = QString::fromLocal8Bit(pcap_statustostr(status));
-    return text;
+    const QString detail = QString::fromLocal8Bit(pcap_geterr(handle));
+    const QString summary = QString::fromLocal8Bit(pcap_statustostr(status));
+    if (detail.isEmpty())
+        return summary;
+    // "socket: Operation not permitted" alone does not say what to do.
+    if (status == PCAP_ERROR_PERM_DENIED)
+        return summary + u" ("_s + detail + u')';
+    return detail;
 }
 
 // The devices of pcap_findalldevs, freed when it goes.
