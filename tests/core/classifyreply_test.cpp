@@ -128,24 +128,6 @@ TEST_F(Classify, NodeFindingStepRecordsNoMarkAndClearsTheOffMark)
     EXPECT_EQ(Cell(1, 2), u""_s);
 }
 
-TEST_F(Classify, AutoScrollOffSelectsNothing)
-{
-    options.autoScroll = false;
-    Reply(3);
-    Reply(3);
-    EXPECT_TRUE(selected.isEmpty());
-}
-
-TEST_F(Classify, LaterOfTwoRowsWithTheSameIpIsUpdated)
-{
-    table.ReplaceNodes({NodeTable::Row{u"192.168.0.7"_s, u"00:0C:29:AA:BB:CC"_s},
-                        NodeTable::Row{u"192.168.0.7"_s, u"00:0C:29:AA:BB:CC"_s}});
-    Reply(3);
-    EXPECT_EQ(Cell(1, 3), u""_s);
-    EXPECT_EQ(Cell(2, 3), u"X"_s);
-    EXPECT_EQ(recorder.events, QStringList({u"X 3 2"_s}));
-}
-
 struct MarkCase
 {
     FrameFormat format;

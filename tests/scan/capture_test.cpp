@@ -313,15 +313,6 @@ TEST_F(Capture, PipeAlreadyGoneIsReportedWithItsErrorCode)
     EXPECT_EQ(Shown(), QStringList({u"Pipe2 wait Error 9"_s}));
 }
 
-TEST_F(Capture, AnalyserEndsOnStopWithAnIdlePipe)
-{
-    pcap2 analyser(channel, inputs);
-    analyser.start();
-    QThread::msleep(20);
-    analyser.RequestStop();
-    EXPECT_TRUE(analyser.Join(5000));
-}
-
 TEST_F(Capture, AnalyserOutlivesARelayThatEndedOnAnError)
 {
     pcap2 analyser(channel, inputs);
