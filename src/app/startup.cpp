@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "config/adapterlist.h"
 #include "report/eventlog.h"
 #include "report/externalcommand.h"
 #include "report/syslogsender.h"
@@ -46,9 +47,10 @@ bool DisplayAvailable(const QStringList &arguments)
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || arguments.contains(u"-platform"_s);
 }
 
-Startup::Startup(const QStringList &arguments, const QString &programDir)
+Startup::Startup(const QStringList &arguments, const QString &programDir,
+                 std::shared_ptr<PacketDriver> packetDriver)
     : programDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir),
-      form1(std::make_unique<TForm1>(arguments))
+      driver(std::move(packetDriver)), form1(std::make_unique<TForm1>(arguments))
 {
     // Part of the main window's creation: vendors first, then comments.
     const MessageSink tell = MessageBoxSink(form1.get());
@@ -56,7 +58,11 @@ Startup::Startup(const QStringList &arguments, const QString &programDir)
     comments.LoadComments(this->programDir, tell);
 
     form2 = new TForm2(form1.get());
-    // The Setup dialog restores the settings once its adapter list is filled.
+    // The Setup dialog restores the settings once its adapter list is
+    // filled, so that the stored interface item can be selected.
+    const AdapterList adapters = FillAdapterList(*driver);
+    form2->ShowDriverVersion(adapters.panelText);
+    form2->SetAdapterItems(adapters.items);
     form2->LoadSettings();
     form6 = new TForm6(form1.get());
     form7 = new TForm7(form1.get());

@@ -3,6 +3,7 @@
 #include "config/clock.h"
 #include "report/commenttable.h"
 #include "report/vendortable.h"
+#include "scan/pcapdriver.h"
 
 #include <QString>
 #include <QStringList>
@@ -29,8 +30,8 @@ bool DisplayAvailable(const QStringList &arguments);
 extern const char NoDisplayText[];
 
 // The windows, created once in start-up order: the main window with the
-// vendor table and the comments, the Setup dialog (which restores the
-// settings), the About box, the small alert window, the node viewer, the
+// vendor table and the comments, the Setup dialog (which asks the packet
+// driver for its adapters and then restores the settings), the About box, the small alert window, the node viewer, the
 // comment editor and the promiscuous alert window; and the event writer.
 class Startup
 {
@@ -38,7 +39,8 @@ class Startup
     // arguments: the command line without the program name. programDir holds
     // oui.txt and comment.txt: the program's own folder unless a test gives
     // another.
-    explicit Startup(const QStringList &arguments, const QString &programDir = QString());
+    explicit Startup(const QStringList &arguments, const QString &programDir = QString(),
+                     std::shared_ptr<PacketDriver> driver = std::make_shared<PcapDriver>());
     ~Startup();
 
     void Show();
@@ -53,12 +55,14 @@ class Startup
     VendorTable &Vendors() { return vendors; }
     CommentTable &Comments() { return comments; }
     EventLog &Events() { return *events; }
+    const std::shared_ptr<PacketDriver> &Driver() const { return driver; }
 
   private:
     void ConnectNodeTools();
     void ConnectEventLog();
 
     QString programDir;
+    std::shared_ptr<PacketDriver> driver;
     VendorTable vendors;
     CommentTable comments;
     SystemClock clock;

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 #include "config/settingsstore.h"
 #include "report/eventlog.h"
+#include "scan/memorydriver.h"
 #include "support/confighome.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessage.h"
@@ -70,6 +71,35 @@ TEST_F(StartupOrder, ClosingTheMainWindowSavesAllSettingsWithoutSetupEverShown)
     EXPECT_EQ(store->allKeys().size(), StoredValueCount);
     EXPECT_EQ(store->value(u"IVTIME"_s).toString(), u"17"_s);
     EXPECT_EQ(store->value(u"TIPF"_s).toString(), u"10.77.0.3"_s);
+}
+
+std::shared_ptr<MemoryDriver> TwoAdapters()
+{
+    auto driver = std::make_shared<MemoryDriver>();
+    driver->version = u"1.10.3"_s;
+    driver->nameBuffer = AdapterNameBuffer({u"eth0"_s, u"lo"_s, u"wire0"_s}, false);
+    driver->addresses = {{"eth0", 0xC0A80A0A}, {"wire0", 0x0A4D0001}};
+    return driver;
+}
+
+TEST_F(StartupOrder, AdapterListIsFilledBeforeTheStoredInterfaceIsSelected)
+{
+    OpenSettingsStore()->setValue(u"NIC"_s, u"10.77.0.1 : wire0"_s);
+    Startup startup({}, QString(), TwoAdapters());
+    QComboBox &list = *startup.Form2().CB1;
+    ASSERT_EQ(list.count(), 2);
+    EXPECT_EQ(list.itemText(0), u"192.168.10.10 : eth0"_s);
+    EXPECT_EQ(list.currentText(), u"10.77.0.1 : wire0"_s);
+    EXPECT_EQ(startup.Form1().PanelText(7), u"WinPcap1.10 "_s);
+    EXPECT_EQ(startup.Form2().Read().adapterName(), u"wire0"_s);
+}
+
+TEST_F(StartupOrder, StoredInterfaceWhoseAddressChangedSelectsNothing)
+{
+    OpenSettingsStore()->setValue(u"NIC"_s, u"10.77.0.9 : wire0"_s);
+    Startup startup({}, QString(), TwoAdapters());
+    EXPECT_EQ(startup.Form2().CB1->currentIndex(), -1);
+    EXPECT_TRUE(startup.Form2().Read().adapterItem.isEmpty());
 }
 
 TEST_F(StartupOrder, MenusShowTheDialogsWithoutBlocking)

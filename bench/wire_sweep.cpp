@@ -1,0 +1,78 @@
+// One full sweep over a range through libpcap, Node Timer 0 and Packet
+// Number 1, with the default test addresses. bench/wire.sh runs it inside
+// the lab segment's scanner namespace and counts the frames on the wire.
+//
+//   wire_sweep ADAPTER OWN_IP FROM TO
+
+#include "config/addresstext.h"
+#include "scan/pcapdriver.h"
+#include "scan/scanworkers.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <cstdio>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class Panels : public StatusPanels
+{
+  public:
+    void SetPanelText(int, const QString &) override {}
+};
+
+class Messages : public WorkerMessages
+{
+  public:
+    void ShowWorkerMessage(const QString &text) override
+    {
+        std::fprintf(stderr, "wire_sweep: %s\n", qPrintable(text));
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 5) {
+        std::fprintf(stderr, "usage: wire_sweep ADAPTER OWN_IP FROM TO\n");
+        return 2;
+    }
+    auto inputs = std::make_shared<ScanInputs>();
+    Settings &s = inputs->settings;
+    s.adapterItem = args[2] + u" : "_s + args[1];
+    s.ownIp = args[2];
+    s.listMode = false;
+    s.packetNumber = u"1"_s;
+    s.nodeTimer = u"0"_s;
+    std::atomic<int> step{3};
+    inputs->ScanStep = &step;
+    inputs->ProbeSourceMacs = BuildProbeSourceMacs(s.ownMac);
+    const qint64 from = IpTextToNumber(args[3]);
+    const qint64 to = IpTextToNumber(args[4]);
+    if (from < 0 || to < 0) {
+        std::fprintf(stderr, "wire_sweep: FROM and TO must be IPv4 addresses\n");
+        return 2;
+    }
+    inputs->RangeStart = quint32(from);
+    inputs->RangeEnd = quint32(to);
+
+    Panels panels;
+    Messages messages;
+    ScanWorkers workers(std::make_shared<PcapDriver>(), panels, messages);
+    QElapsedTimer timer;
+    timer.start();
+    workers.StartSweep(inputs, [&](quint64) {
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        const double frames = double(to - from + 1) * 5;
+        std::printf("sweep: %.0f probes in %.3f s (%.0f per second)\n", frames, seconds,
+                    frames / seconds);
+        app.quit();
+    });
+    return app.exec();
+}

@@ -1,0 +1,106 @@
+#include "scan/capturepipe.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+namespace {
+
+quint64 MillisecondTick()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return quint64(now.tv_sec) * 1000 + quint64(now.tv_nsec) / 1000000;
+}
+
+void CloseFd(std::atomic<int> &fd)
+{
+    const int old = fd.exchange(-1);
+    if (old >= 0)
+        ::close(old);
+}
+
+} // namespace
+
+std::unique_ptr<CapturePipe> CapturePipe::Create(int *errorCode)
+{
+    int fds[2] = {-1, -1};
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) {
+        if (errorCode)
+            *errorCode = errno;
+        return nullptr;
+    }
+    return std::unique_ptr<CapturePipe>(
+        new CapturePipe(fds[0], fds[1], u"keelwatch-pipe-%1"_s.arg(MillisecondTick())));
+}
+
+CapturePipe::CapturePipe(int r, int w, QString n) : readFd(r), writeFd(w), name(std::move(n)) {}
+
+CapturePipe::~CapturePipe()
+{
+    CloseWriteEnd();
+    CloseReadEnd();
+}
+
+int CapturePipe::WaitForWriteEnd() const
+{
+    return writeFd.load() >= 0 ? 0 : EBADF;
+}
+
+bool CapturePipe::OpenWriteEnd()
+{
+    const int fd = writeFd.load();
+    const int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+CapturePipe::WriteResult CapturePipe::Write(const CaptureRecord &record)
+{
+    const ssize_t n =
+        ::send(writeFd.load(), record.data(), record.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n == ssize_t(record.size()))
+        return WriteResult::Written;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS))
+        return WriteResult::Dropped;
+    if (n < 0 && (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN))
+        return WriteResult::NotConnected;
+    return WriteResult::Failed;
+}
+
+void CapturePipe::CloseWriteEnd()
+{
+    CloseFd(writeFd);
+}
+
+CapturePipe::ReadResult CapturePipe::Read(CaptureRecord &record, int timeoutMs)
+{
+    pollfd fd{readFd.load(), POLLIN, 0};
+    const int ready = poll(&fd, 1, timeoutMs);
+    if (ready == 0 || (ready < 0 && errno == EINTR))
+        return ReadResult::TimedOut;
+    if (ready < 0)
+        return ReadResult::Failed;
+    return ReadWaiting(record) ? ReadResult::Record : ReadResult::Failed;
+}
+
+bool CapturePipe::ReadWaiting(CaptureRecord &record)
+{
+    record.fill(0);
+    const ssize_t n = ::recv(readFd.load(), record.data(), record.size(), MSG_DONTWAIT);
+    return n > 0;
+}
+
+void CapturePipe::CloseReadEnd()
+{
+    CloseFd(readFd);
+}
+
+} // namespace keelwatch

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace keelwatch {
+
+// The 20 bytes the capture relay hands the reply analyser for each reply:
+// sender MAC, sender IP, target MAC, target IP, copied from frame offset 22.
+constexpr int CaptureRecordSize = 20;
+using CaptureRecord = std::array<std::uint8_t, CaptureRecordSize>;
+
+// The message channel from the capture relay to the reply analyser: a
+// connected pair of local sequenced-packet sockets, so every record stays
+// one message. Named from the millisecond tick at creation. The write end
+// belongs to the relay, the read end to the analyser; both ends close when
+// the pipe goes.
+class CapturePipe
+{
+  public:
+    enum class WriteResult { Written, Dropped, NotConnected, Failed };
+    enum class ReadResult { Record, TimedOut, Failed };
+
+    // A new pipe, or nothing with the system's error code.
+    static std::unique_ptr<CapturePipe> Create(int *errorCode);
+    ~CapturePipe();
+    CapturePipe(const CapturePipe &) = delete;
+    CapturePipe &operator=(const CapturePipe &) = delete;
+
+    QString Name() const { return name; }
+
+    // The relay's first two steps: take the write end (0, or the error code
+    // when it is gone), then make it never wait (false when that fails).
+    int WaitForWriteEnd() const;
+    bool OpenWriteEnd();
+    // Never waits: a record the pipe has no room for is dropped.
+    WriteResult Write(const CaptureRecord &record);
+    // Closing the write end ends a read that waits on the other end.
+    void CloseWriteEnd();
+
+    // Waits up to timeoutMs for a record. Failed also when the write end has
+    // been closed and every record read.
+    ReadResult Read(CaptureRecord &record, int timeoutMs);
+    // Reads a record that is already there, without waiting.
+    bool ReadWaiting(CaptureRecord &record);
+    void CloseReadEnd();
+
+  private:
+    CapturePipe(int readFd, int writeFd, QString name);
+
+    std::atomic<int> readFd;
+    std::atomic<int> writeFd;
+    QString name;
+};
+
+} // namespace keelwatch

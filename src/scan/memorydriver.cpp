@@ -1,0 +1,213 @@
+#include "scan/memorydriver.h"
+
+#include <chrono>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+namespace {
+
+QString MacOf(const std::uint8_t *bytes)
+{
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char *>(bytes), 6).toHex(' ').toUpper());
+}
+
+} // namespace
+
+class MemoryDriver::Adapter : public PacketAdapter
+{
+  public:
+    Adapter(MemoryDriver &d, QString n) : driver(d), name(std::move(n)) {}
+    ~Adapter() override { driver.Note(u"close "_s + name); }
+
+    bool PacketSetHwFilter(std::uint32_t filter) override
+    {
+        std::lock_guard lock(driver.mutex);
+        if (driver.refusePromiscuous || filter != PromiscuousFilter)
+            return false;
+        driver.events.append(u"promisc "_s + name);
+        return true;
+    }
+    bool PacketSetBuff(int bytes) override
+    {
+        driver.Note(u"buffer %1"_s.arg(bytes));
+        return true;
+    }
+    bool PacketSetReadTimeout(int milliseconds) override
+    {
+        readTimeoutMs = milliseconds;
+        driver.Note(u"timeout %1"_s.arg(milliseconds));
+        return true;
+    }
+    bool PacketSetBpf(std::span<const BpfInstruction> program) override
+    {
+        driver.Note(u"filter %1"_s.arg(program.size()));
+        return true;
+    }
+    bool PacketSetNumWrites(int count) override
+    {
+        writes = count;
+        return true;
+    }
+    bool PacketSendPacket(const Packet &packet) override
+    {
+        std::lock_guard lock(driver.mutex);
+        const QByteArray bytes(reinterpret_cast<const char *>(packet.buffer),
+                               qsizetype(packet.length));
+        driver.sent.push_back({name, bytes, writes});
+        driver.events.append(
+            u"send %1 / %2 x%3"_s.arg(MacOf(packet.buffer), MacOf(packet.buffer + 6)).arg(writes));
+        return true;
+    }
+    bool PacketReceivePacket(Packet &packet) override
+    {
+        std::unique_lock lock(driver.mutex);
+        ++driver.receiveCalls;
+        packet.bytesReceived = 0;
+        driver.queued.wait_for(lock, std::chrono::milliseconds(readTimeoutMs),
+                               [&] { return !driver.receives.empty(); });
+        if (driver.receives.empty())
+            return true;
+        Receive next = driver.receives.front();
+        driver.receives.pop_front();
+        if (next.fail) {
+            error = next.reason;
+            return false;
+        }
+        const std::size_t n = std::min(packet.length, std::size_t(next.batch.size()));
+        std::memcpy(packet.buffer, next.batch.constData(), n);
+        packet.bytesReceived = n;
+        return true;
+    }
+    QString ErrorText() const override { return error; }
+
+  private:
+    MemoryDriver &driver;
+    QString name;
+    int readTimeoutMs = 1000;
+    int writes = 1;
+    QString error;
+};
+
+QByteArray MemoryDriver::PacketGetAdapterNames(bool) const
+{
+    return nameBuffer;
+}
+
+std::optional<quint32> MemoryDriver::PacketGetNetInfoEx(const QByteArray &name, int) const
+{
+    const auto it = addresses.find(name);
+    if (it == addresses.end())
+        return std::nullopt;
+    return it->second;
+}
+
+std::unique_ptr<PacketAdapter> MemoryDriver::PacketOpenAdapter(const QString &name, QString *error)
+{
+    std::lock_guard lock(mutex);
+    const auto refused = refusedOpens.find(name);
+    if (refused != refusedOpens.end()) {
+        if (error)
+            *error = refused->second;
+        return nullptr;
+    }
+    ++opens;
+    events.append(u"open "_s + name);
+    return std::make_unique<Adapter>(*this, name);
+}
+
+std::unique_ptr<Packet> MemoryDriver::PacketAllocatePacket()
+{
+    {
+        std::lock_guard lock(mutex);
+        if (failAllocation)
+            return nullptr;
+    }
+    return PacketDriver::PacketAllocatePacket();
+}
+
+void MemoryDriver::RefuseOpen(const QString &name, const QString &reason)
+{
+    std::lock_guard lock(mutex);
+    refusedOpens[name] = reason;
+}
+
+void MemoryDriver::RefusePromiscuous(bool refuse)
+{
+    std::lock_guard lock(mutex);
+    refusePromiscuous = refuse;
+}
+
+void MemoryDriver::FailAllocation(bool fail)
+{
+    std::lock_guard lock(mutex);
+    failAllocation = fail;
+}
+
+void MemoryDriver::QueueBatch(const QByteArray &batch)
+{
+    {
+        std::lock_guard lock(mutex);
+        receives.push_back({batch, false, QString()});
+    }
+    queued.notify_all();
+}
+
+void MemoryDriver::QueueReceiveFailure(const QString &reason)
+{
+    {
+        std::lock_guard lock(mutex);
+        receives.push_back({QByteArray(), true, reason});
+    }
+    queued.notify_all();
+}
+
+void MemoryDriver::Note(const QString &event)
+{
+    std::lock_guard lock(mutex);
+    events.append(event);
+}
+
+QStringList MemoryDriver::Events() const
+{
+    std::lock_guard lock(mutex);
+    return events;
+}
+
+std::vector<MemoryDriver::SentFrame> MemoryDriver::Sent() const
+{
+    std::lock_guard lock(mutex);
+    return sent;
+}
+
+int MemoryDriver::OpenCount() const
+{
+    std::lock_guard lock(mutex);
+    return opens;
+}
+
+int MemoryDriver::ReceiveCount() const
+{
+    std::lock_guard lock(mutex);
+    return receiveCalls;
+}
+
+QByteArray AdapterNameBuffer(const QStringList &names, bool wide)
+{
+    QByteArray buffer;
+    const auto append = [&](const QString &text) {
+        if (wide)
+            buffer.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+        else
+            buffer.append(text.toLocal8Bit());
+    };
+    for (const QString &name : names)
+        append(name + QChar(0));
+    append(QString(QChar(0)));
+    return buffer;
+}
+
+} // namespace keelwatch

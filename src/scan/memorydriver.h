@@ -1,0 +1,86 @@
+#pragma once
+
+#include "scan/packetdriver.h"
+
+#include <QByteArray>
+#include <QSet>
+#include <QStringList>
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace keelwatch {
+
+// A packet driver in memory, for tests and benchmarks: it records what is
+// sent, in order, and hands out the batches it was given to receive.
+// Thread-safe; adapters opened from it report to it.
+class MemoryDriver : public PacketDriver
+{
+  public:
+    struct SentFrame
+    {
+        QString adapter;
+        QByteArray bytes;
+        int writes = 0;
+    };
+
+    // Adapter discovery.
+    QString version = QStringLiteral("1.10.3");
+    QByteArray nameBuffer; // as PacketGetAdapterNames returns it (both widths)
+    std::map<QByteArray, quint32> addresses;
+
+    QString PacketGetVersion() const override { return version; }
+    QByteArray PacketGetAdapterNames(bool wide) const override;
+    std::optional<quint32> PacketGetNetInfoEx(const QByteArray &name, int entries) const override;
+    std::unique_ptr<PacketAdapter> PacketOpenAdapter(const QString &name, QString *error) override;
+    std::unique_ptr<Packet> PacketAllocatePacket() override;
+
+    // What adapters do. Set before they are opened.
+    void RefuseOpen(const QString &name, const QString &reason);
+    void RefusePromiscuous(bool refuse);
+    void FailAllocation(bool fail);
+
+    // A batch for the next receive; a receive with nothing queued waits up
+    // to the read time-out and returns no bytes.
+    void QueueBatch(const QByteArray &batch);
+    // The next receive fails, after the batches queued before.
+    void QueueReceiveFailure(const QString &reason);
+
+    // Appends a line to the event record (tests note pauses and the like).
+    void Note(const QString &event);
+    // "open NAME", "promisc", "send DST / SRC xN", "close", and notes.
+    QStringList Events() const;
+    std::vector<SentFrame> Sent() const;
+    int OpenCount() const;
+    int ReceiveCount() const;
+
+  private:
+    class Adapter;
+    friend class Adapter;
+
+    struct Receive
+    {
+        QByteArray batch;
+        bool fail = false;
+        QString reason;
+    };
+
+    mutable std::mutex mutex;
+    std::condition_variable queued;
+    QStringList events;
+    std::vector<SentFrame> sent;
+    std::deque<Receive> receives;
+    std::map<QString, QString> refusedOpens;
+    bool refusePromiscuous = false;
+    bool failAllocation = false;
+    int opens = 0;
+    int receiveCalls = 0;
+};
+
+// A zero-separated, double-zero-ended name buffer of the given names.
+QByteArray AdapterNameBuffer(const QStringList &names, bool wide);
+
+} // namespace keelwatch

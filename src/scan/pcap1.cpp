@@ -1,0 +1,75 @@
+#include "scan/pcap1.h"
+
+#include "config/integertext.h"
+#include "scan/capturebatch.h"
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+pcap1::pcap1(std::shared_ptr<CaptureChannel> c, const QString &mac,
+             const std::atomic<bool> *counterShown, QObject *parent)
+    : ScanThread(parent), channel(std::move(c)), ownMac(mac), CaptureCounterShown(counterShown)
+{
+}
+
+void pcap1::Work()
+{
+    Relay();
+    // Closing the write end ends the analyser's wait for a record.
+    channel->pipe->CloseWriteEnd();
+}
+
+void pcap1::Relay()
+{
+    CapturePipe &pipe = *channel->pipe;
+    if (const int error = pipe.WaitForWriteEnd()) {
+        Q_EMIT message(u"Pipe2 wait Error "_s + QString::number(error));
+        stopRequested = true;
+        return;
+    }
+    if (!pipe.OpenWriteEnd()) {
+        Q_EMIT message(u"Pipe2 invalid handle"_s);
+        stopRequested = true;
+        return;
+    }
+    // The first two bytes of the own MAC text, "00 11 22 ...".
+    const QString mac = ownMac.trimmed();
+    const auto byte0 = ParseHexDigits(QStringView(mac).mid(0, 2));
+    const auto byte1 = ParseHexDigits(QStringView(mac).mid(3, 2));
+    // Start refuses an own MAC that is not six hex bytes, so this is only
+    // reached through a bad snapshot; nothing could be picked out then.
+    if (!byte0 || !byte1)
+        return;
+
+    quint64 count = 0;
+    bool ended = false;
+    while (!stopRequested && !ended) {
+        Packet *packet = channel->packet.get();
+        if (!packet || !channel->adapter->PacketReceivePacket(*packet)) {
+            Q_EMIT message(u"/ PacketReceivePacket failed "_s);
+            return;
+        }
+        WalkCaptureBatch(packet->buffer, packet->bytesReceived, std::uint8_t(*byte0),
+                         std::uint8_t(*byte1), [&](const CaptureRecord &record) {
+                             if (ended)
+                                 return;
+                             if (CaptureCounterShown && CaptureCounterShown->load())
+                                 Q_EMIT captureCounted(++count);
+                             // A record the pipe has no room for is dropped: the relay
+                             // never waits for the analyser.
+                             const CapturePipe::WriteResult result = pipe.Write(record);
+                             if (result == CapturePipe::WriteResult::Written ||
+                                 result == CapturePipe::WriteResult::Dropped)
+                                 return;
+                             ended = true;
+                             pipe.CloseWriteEnd();
+                             if (result == CapturePipe::WriteResult::NotConnected && stopRequested)
+                                 return;
+                             Q_EMIT message(u"Pipe2 wait Error!!!"_s);
+                             stopRequested = true;
+                         });
+    }
+}
+
+} // namespace keelwatch

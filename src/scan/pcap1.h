@@ -1,0 +1,41 @@
+#pragma once
+
+#include "scan/capturechannel.h"
+
+#include "scan/scanthread.h"
+
+#include <atomic>
+#include <memory>
+
+namespace keelwatch {
+
+// The capture relay: receives batches from the capture adapter and writes a
+// capture pipe record for each ARP reply to one of the own source addresses.
+class pcap1 : public ScanThread
+{
+    Q_OBJECT
+
+  public:
+    // ownMac is the own MAC text; its first two bytes pick the replies.
+    pcap1(std::shared_ptr<CaptureChannel> channel, const QString &ownMac,
+          const std::atomic<bool> *CaptureCounterShown, QObject *parent = nullptr);
+
+    // A stop takes effect before the next receive, within the read
+    // time-out.
+
+  Q_SIGNALS:
+    // Replies relayed while the counter was shown, for status panel 7.
+    void captureCounted(quint64 count);
+
+  protected:
+    void Work() override;
+
+  private:
+    void Relay();
+
+    std::shared_ptr<CaptureChannel> channel;
+    QString ownMac;
+    const std::atomic<bool> *CaptureCounterShown;
+};
+
+} // namespace keelwatch

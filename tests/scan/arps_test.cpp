@@ -1,0 +1,200 @@
+#include "scan/arps.h"
+#include "scan/memorydriver.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Br = u"send FF FF FF FF FF FF / 00 11 22 33 44 52 x3"_s;
+const QString B47 = u"send FF FF FF FF FF FE / 00 11 22 33 44 53 x3"_s;
+const QString B16 = u"send FF FF 00 00 00 00 / 00 11 22 33 44 54 x3"_s;
+const QString B8 = u"send FF 00 00 00 00 00 / 00 11 22 33 44 55 x3"_s;
+const QString Gr = u"send 01 00 00 00 00 00 / 00 11 22 33 44 56 x3"_s;
+const QString Promisc = u"promisc lab0"_s;
+
+class Sender : public testing::Test
+{
+  protected:
+    Sender()
+    {
+        inputs.settings.adapterItem = u"10.77.0.1 : lab0"_s;
+        inputs.settings.ownIp = u"192.168.0.1"_s;
+        inputs.settings.listMode = false;
+        inputs.ProbeSourceMacs = BuildProbeSourceMacs(inputs.settings.ownMac);
+        inputs.RangeStart = 0xC0A80001;
+        inputs.RangeEnd = 0xC0A80001;
+        inputs.ScanStep = &step;
+    }
+
+    // Runs one sweep to its end and returns what the driver saw, with the
+    // pauses, messages and RestartCycleTimer noted in between.
+    QStringList Sweep(std::function<void(arps &, int)> onPause = {})
+    {
+        auto adapters = std::make_shared<SendAdapters>(driver);
+        {
+            arps sender(std::make_shared<ScanInputs>(inputs), adapters, 7);
+            sender.SetPause([&](int ms) {
+                driver->Note(u"pause %1"_s.arg(ms));
+                if (onPause)
+                    onPause(sender, ms);
+            });
+            QObject::connect(&sender, &arps::RestartCycleTimer,
+                             [&](quint64 id) { driver->Note(u"restart %1"_s.arg(id)); });
+            QObject::connect(&sender, &ScanThread::message,
+                             [&](const QString &text) { driver->Note(u"message "_s + text); });
+            sender.start();
+            EXPECT_TRUE(sender.Join(10000));
+        }
+        opened = adapters->OpenedCount();
+        const QStringList events = driver->Events();
+        adapters.reset();
+        afterRelease = driver->Events();
+        return events;
+    }
+
+    std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
+    std::atomic<int> step{3};
+    ScanInputs inputs;
+    int opened = 0;
+    QStringList afterRelease;
+};
+
+TEST_F(Sender, OneAddressWithTheDefaultTestAddresses)
+{
+    const QStringList events = Sweep();
+    EXPECT_EQ(events, QStringList({u"open lab0"_s, Promisc, Br, Promisc, B47, Promisc, B16, Promisc,
+                                   B8, Promisc, Gr, u"pause 500"_s, u"restart 7"_s}));
+    // One send handle for the whole sweep.
+    EXPECT_EQ(opened, 1);
+
+    const auto sent = driver->Sent();
+    ASSERT_EQ(sent.size(), 5u);
+    EXPECT_EQ(sent[1].writes, 3);
+    const QByteArray expected = QByteArray::fromHex("FFFFFFFFFFFE"     // B47
+                                                    "001122334453"     // source address 3
+                                                    "0806"             // ARP
+                                                    "0001080006040001" // request
+                                                    "001122334453"     // sender MAC
+                                                    "C0A80001"         // own IP
+                                                    "000000000000"     // target MAC
+                                                    "C0A80001");       // probed IP
+    EXPECT_EQ(sent[1].bytes, expected);
+}
+
+TEST_F(Sender, RangeEndBelowStartSendsNothingAndStillRestarts)
+{
+    inputs.RangeEnd = inputs.RangeStart - 1;
+    EXPECT_EQ(Sweep(), QStringList({u"restart 7"_s}));
+}
+
+TEST_F(Sender, NodeFindingStepSendsOneBroadcastPerAddressEvenWithBrOff)
+{
+    inputs.settings.listMode = true;
+    inputs.settings.tests = {false, true, false, false, false, false, false, false, false, false};
+    inputs.RangeEnd = inputs.RangeStart + 1;
+    step = 2;
+    EXPECT_EQ(Sweep(), QStringList({u"open lab0"_s, Promisc, Br, u"pause 500"_s, Promisc, Br,
+                                    u"pause 500"_s, u"restart 7"_s}));
+}
+
+TEST_F(Sender, ListModeScanningStepProbesKnownNodesOncePerRow)
+{
+    inputs.settings.listMode = true;
+    inputs.settings.tests = {true, true, false, false, false, false, false, false, false, false};
+    inputs.settings.nodeTimer = u"20"_s;
+    inputs.RangeEnd = inputs.RangeStart + 2;
+    // .1 unknown, .2 held by two rows (a loaded node list), .3 by one.
+    inputs.nodeRowsWithIp = [](const QString &ip) {
+        return ip == u"192.168.0.2" ? 2 : ip == u"192.168.0.3" ? 1 : 0;
+    };
+    const QStringList set = {Promisc, Br, Promisc, B47, u"pause 20"_s};
+    EXPECT_EQ(Sweep(),
+              QStringList({u"open lab0"_s}) + set + set + set + QStringList({u"restart 7"_s}));
+    const auto sent = driver->Sent();
+    ASSERT_EQ(sent.size(), 6u);
+    EXPECT_EQ(sent[0].bytes.right(4), QByteArray::fromHex("C0A80002"));
+    EXPECT_EQ(sent[4].bytes.right(4), QByteArray::fromHex("C0A80003"));
+}
+
+TEST_F(Sender, ListModeScanningStepWithEmptyTableSendsNothing)
+{
+    inputs.settings.listMode = true;
+    inputs.nodeRowsWithIp = [](const QString &) { return 0; };
+    inputs.RangeEnd = inputs.RangeStart + 5;
+    EXPECT_EQ(Sweep(), QStringList({u"restart 7"_s}));
+}
+
+TEST_F(Sender, SkippedNodeFindingStepWithoutListModeSendsNothing)
+{
+    step = 2;
+    inputs.RangeEnd = inputs.RangeStart + 5;
+    EXPECT_EQ(Sweep(), QStringList({u"restart 7"_s}));
+}
+
+TEST_F(Sender, StopDuringASweepFinishesTheAddressAndDoesNotRestart)
+{
+    inputs.settings.tests = {true, false, false, false, false, false, false, false, false, false};
+    inputs.RangeEnd = inputs.RangeStart + 10;
+    const QStringList events = Sweep([](arps &sender, int) { sender.RequestStop(); });
+    EXPECT_EQ(events, QStringList({u"open lab0"_s, Promisc, Br, u"pause 500"_s}));
+}
+
+TEST_F(Sender, RefusedPromiscuousModeIsReportedForEveryProbe)
+{
+    driver->RefusePromiscuous(true);
+    inputs.settings.tests = {true, true, false, false, false, false, false, false, false, false};
+    EXPECT_EQ(Sweep(), QStringList({u"open lab0"_s, u"message Mode Error !!!"_s,
+                                    u"message Mode Error !!!"_s, u"pause 500"_s, u"restart 7"_s}));
+    EXPECT_TRUE(driver->Sent().empty());
+}
+
+TEST_F(Sender, BadOwnIpIsReportedOnceAndSendsNoProbe)
+{
+    inputs.settings.ownIp = u"192.168.0"_s;
+    inputs.RangeEnd = inputs.RangeStart + 1;
+    EXPECT_EQ(Sweep(), QStringList({u"message IP Address ERROR !!! "_s, u"pause 500"_s,
+                                    u"pause 500"_s, u"restart 7"_s}));
+}
+
+TEST_F(Sender, AdapterThatCannotBeOpenedSkipsProbesAndStillRestarts)
+{
+    driver->RefuseOpen(u"lab0"_s, u"gone"_s);
+    EXPECT_EQ(Sweep(), QStringList({u"pause 500"_s, u"restart 7"_s}));
+}
+
+TEST_F(Sender, NoPacketObjectSkipsTheProbeSilently)
+{
+    driver->FailAllocation(true);
+    inputs.settings.tests = {true, false, false, false, false, false, false, false, false, false};
+    EXPECT_EQ(Sweep(), QStringList({u"open lab0"_s, Promisc, u"pause 500"_s, u"restart 7"_s}));
+}
+
+TEST_F(Sender, UserTestAddressesGoOutWithSourceAddresses10And11)
+{
+    inputs.settings.tests = {false, false, false, false, false, false, false, false, true, true};
+    inputs.settings.sp1Mac = u"01 00 5E 00 00 02"_s;
+    inputs.settings.sp2Mac = u"1 0 5E 0 0 6"_s; // one-digit bytes as NormalizeMac leaves them
+    inputs.settings.packetNumber = u"1"_s;
+    inputs.settings.nodeTimer = u"0"_s;
+    EXPECT_EQ(Sweep(), QStringList({u"open lab0"_s, Promisc,
+                                    u"send 01 00 5E 00 00 02 / 00 11 22 33 44 5A x1"_s, Promisc,
+                                    u"send 01 00 5E 00 00 06 / 00 11 22 33 44 5B x1"_s,
+                                    u"pause 0"_s, u"restart 7"_s}));
+}
+
+TEST_F(Sender, SendHandleIsClosedWhenTheScanLetsGoOfIt)
+{
+    inputs.RangeEnd = inputs.RangeStart + 3;
+    inputs.settings.nodeTimer = u"0"_s;
+    EXPECT_EQ(Sweep().count(u"close lab0"_s), 0);
+    EXPECT_EQ(afterRelease.count(u"open lab0"_s), 1);
+    EXPECT_EQ(afterRelease.count(u"close lab0"_s), 1);
+    EXPECT_EQ(afterRelease.last(), u"close lab0"_s);
+}
+
+} // namespace

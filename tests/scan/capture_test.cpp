@@ -1,0 +1,329 @@
+#include "scan/capturepipe.h"
+#include "scan/memorydriver.h"
+#include "scan/pcap1.h"
+#include "scan/pcap2.h"
+
+#include "support/eventwait.h"
+
+#include <gtest/gtest.h>
+
+#include <QMutex>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Own MAC 00 11 22 33 44 50, own IP 192.168.0.1: the record of a reply of
+// 192.168.0.7 (00 0C 29 AA BB CC) to source address k.
+CaptureRecord ReplyRecord(std::uint8_t k, std::uint8_t lastIpByte = 7)
+{
+    return {0x00, 0x0C, 0x29, 0xAA,       0xBB, 0xCC,                   // sender MAC
+            0xC0, 0xA8, 0x00, lastIpByte,                               // sender IP
+            0x00, 0x11, 0x22, 0x33,       0x44, std::uint8_t(0x50 + k), // target MAC
+            0xC0, 0xA8, 0x00, 0x01};                                    // target IP
+}
+
+// A whole Ethernet II ARP reply carrying a record's addresses.
+QByteArray ReplyFrame(const CaptureRecord &r)
+{
+    QByteArray frame;
+    frame.append(reinterpret_cast<const char *>(r.data()) + 10, 6); // to the target MAC
+    frame.append(reinterpret_cast<const char *>(r.data()), 6);      // from the sender
+    frame.append(QByteArray::fromHex("08060001080006040002"));
+    frame.append(reinterpret_cast<const char *>(r.data()), 20);
+    return frame;
+}
+
+QByteArray Batch(const QList<QByteArray> &frames)
+{
+    std::vector<std::uint8_t> buffer(4096);
+    std::size_t used = 0;
+    for (const QByteArray &f : frames) {
+        const std::span<const std::uint8_t> bytes(
+            reinterpret_cast<const std::uint8_t *>(f.constData()), std::size_t(f.size()));
+        EXPECT_TRUE(AppendCaptureRecord(buffer.data(), buffer.size(), used, bytes,
+                                        std::size_t(f.size()), 0, 0));
+    }
+    return QByteArray(reinterpret_cast<const char *>(buffer.data()), qsizetype(used));
+}
+
+// Stops a worker and waits for it when a test returns early.
+struct JoinOnExit
+{
+    ScanThread &worker;
+    ~JoinOnExit()
+    {
+        worker.Abandon();
+        worker.Join();
+    }
+};
+
+ReplyPatterns DefaultPatterns()
+{
+    return BuildReplyPatterns(BuildProbeSourceMacs(u"00 11 22 33 44 50"_s), u"192.168.0.1"_s,
+                              MessageSink());
+}
+
+TEST(ReplyPatterns, SourceAddressBlankAndOwnIpBytes)
+{
+    const ReplyPatterns patterns = DefaultPatterns();
+    EXPECT_EQ(patterns[3], u"00 11 22 33 44 53 C0 A8 00 01"_s);
+    EXPECT_EQ(patterns[15], u"00 11 22 33 44 5F C0 A8 00 01"_s);
+}
+
+TEST(ReplyPatterns, BadOwnIpIsReportedForEachPatternAndMatchesNothing)
+{
+    QStringList shown;
+    const ReplyPatterns patterns =
+        BuildReplyPatterns(BuildProbeSourceMacs(u"00 11 22 33 44 50"_s), u"192.168.1"_s,
+                           [&](const QString &text) { shown.append(text); });
+    EXPECT_EQ(shown, QStringList(16, u"IP Address Error"_s));
+    EXPECT_FALSE(DecodeCaptureRecord(ReplyRecord(3), patterns));
+}
+
+TEST(DecodeCaptureRecord, GivesSourceIndexIpAndMacTexts)
+{
+    const auto reply = DecodeCaptureRecord(ReplyRecord(3), DefaultPatterns());
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->sourceIndex, 3);
+    EXPECT_EQ(reply->ip, u"192.168.0.7"_s);
+    EXPECT_EQ(reply->mac, u"00:0C:29:AA:BB:CC"_s);
+    EXPECT_EQ(VendorPrefix(reply->mac), u"00:0C:29:"_s);
+}
+
+TEST(DecodeCaptureRecord, ReplyToAnotherIpOrAddressIsDropped)
+{
+    CaptureRecord toOtherIp = ReplyRecord(3);
+    toOtherIp[19] = 0x02;
+    EXPECT_FALSE(DecodeCaptureRecord(toOtherIp, DefaultPatterns()));
+    CaptureRecord toOtherMac = ReplyRecord(3);
+    toOtherMac[14] = 0x45;
+    EXPECT_FALSE(DecodeCaptureRecord(toOtherMac, DefaultPatterns()));
+    EXPECT_EQ(DecodeCaptureRecord(ReplyRecord(0), DefaultPatterns())->sourceIndex, 0);
+    EXPECT_EQ(DecodeCaptureRecord(ReplyRecord(15), DefaultPatterns())->sourceIndex, 15);
+}
+
+TEST(CapturePipe, KeepsRecordsWholeAndInOrder)
+{
+    int error = 0;
+    auto pipe = CapturePipe::Create(&error);
+    ASSERT_TRUE(pipe) << error;
+    EXPECT_TRUE(pipe->Name().startsWith(u"keelwatch-pipe-"_s));
+    ASSERT_EQ(pipe->WaitForWriteEnd(), 0);
+    ASSERT_TRUE(pipe->OpenWriteEnd());
+    EXPECT_EQ(pipe->Write(ReplyRecord(2)), CapturePipe::WriteResult::Written);
+    EXPECT_EQ(pipe->Write(ReplyRecord(3)), CapturePipe::WriteResult::Written);
+    CaptureRecord r;
+    ASSERT_EQ(pipe->Read(r, 1000), CapturePipe::ReadResult::Record);
+    EXPECT_EQ(r, ReplyRecord(2));
+    ASSERT_TRUE(pipe->ReadWaiting(r));
+    EXPECT_EQ(r, ReplyRecord(3));
+    EXPECT_FALSE(pipe->ReadWaiting(r));
+    EXPECT_EQ(pipe->Read(r, 10), CapturePipe::ReadResult::TimedOut);
+}
+
+TEST(CapturePipe, FullPipeDropsInsteadOfWaiting)
+{
+    auto pipe = CapturePipe::Create(nullptr);
+    ASSERT_TRUE(pipe && pipe->OpenWriteEnd());
+    int written = 0;
+    CapturePipe::WriteResult result = CapturePipe::WriteResult::Written;
+    for (int i = 0; i < 100000 && result == CapturePipe::WriteResult::Written; ++i) {
+        result = pipe->Write(ReplyRecord(2));
+        written += result == CapturePipe::WriteResult::Written;
+    }
+    EXPECT_EQ(result, CapturePipe::WriteResult::Dropped);
+    EXPECT_GT(written, 10);
+}
+
+TEST(CapturePipe, ClosedWriteEndEndsTheReadAndClosedReadEndTheWrite)
+{
+    auto pipe = CapturePipe::Create(nullptr);
+    ASSERT_TRUE(pipe && pipe->OpenWriteEnd());
+    pipe->CloseWriteEnd();
+    CaptureRecord r;
+    EXPECT_EQ(pipe->Read(r, 5000), CapturePipe::ReadResult::Failed);
+    EXPECT_NE(pipe->WaitForWriteEnd(), 0);
+
+    auto other = CapturePipe::Create(nullptr);
+    ASSERT_TRUE(other && other->OpenWriteEnd());
+    other->CloseReadEnd();
+    EXPECT_EQ(other->Write(ReplyRecord(2)), CapturePipe::WriteResult::NotConnected);
+}
+
+// The relay and the analyser over the in-memory driver and a real pipe.
+class Capture : public testing::Test
+{
+  protected:
+    Capture()
+    {
+        channel->adapter = driver->PacketOpenAdapter(u"lab0"_s, nullptr);
+        channel->adapter->PacketSetReadTimeout(20);
+        channel->packet = driver->PacketAllocatePacket();
+        channel->buffer.resize(CaptureChannel::BufferSize);
+        PacketInitPacket(*channel->packet, channel->buffer.data(), channel->buffer.size());
+        channel->pipe = CapturePipe::Create(nullptr);
+        inputs->settings.ownIp = u"192.168.0.1"_s;
+        inputs->ProbeSourceMacs = BuildProbeSourceMacs(inputs->settings.ownMac);
+        inputs->LookupVendor = [](const QString &prefix) -> QString {
+            return u"vendor of "_s + prefix;
+        };
+    }
+
+    void Record(const QString &text)
+    {
+        QMutexLocker lock(&mutex);
+        shown.append(text);
+    }
+    QStringList Shown()
+    {
+        QMutexLocker lock(&mutex);
+        return shown;
+    }
+
+    std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
+    std::shared_ptr<CaptureChannel> channel = std::make_shared<CaptureChannel>();
+    std::shared_ptr<ScanInputs> inputs = std::make_shared<ScanInputs>();
+    std::atomic<bool> counterShown{false};
+    QMutex mutex;
+    QStringList shown;
+};
+
+TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
+{
+    pcap2 analyser(channel, inputs);
+    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    // Recorded on the workers' threads: the hand-over to the main thread is
+    // ScanWorkers' part.
+    QMutex recorded;
+    QList<DecodedReply> replies;
+    QList<quint64> counts;
+    QObject::connect(&analyser, &pcap2::repliesDecoded, [&](const QList<DecodedReply> &r) {
+        QMutexLocker lock(&recorded);
+        replies += r;
+    });
+    QObject::connect(&relay, &pcap1::captureCounted, [&](quint64 n) {
+        QMutexLocker lock(&recorded);
+        counts.append(n);
+    });
+    counterShown = true;
+    JoinOnExit joinAnalyser{analyser}, joinRelay{relay};
+    analyser.start();
+    relay.start();
+
+    CaptureRecord foreign = ReplyRecord(4);
+    foreign[10] = 0x02; // another card's reply
+    driver->QueueBatch(
+        Batch({ReplyFrame(ReplyRecord(2)), ReplyFrame(foreign), ReplyFrame(ReplyRecord(3, 9))}));
+    ASSERT_TRUE(WaitUntil([&] {
+        QMutexLocker lock(&recorded);
+        return replies.size() == 2;
+    }));
+    QMutexLocker lock(&recorded);
+
+    EXPECT_EQ(replies[0].ip, u"192.168.0.7"_s);
+    EXPECT_EQ(replies[0].sourceIndex, 2);
+    EXPECT_EQ(replies[0].vendor, u"vendor of 00:0C:29:"_s);
+    EXPECT_EQ(replies[1].ip, u"192.168.0.9"_s);
+    EXPECT_EQ(replies[1].sourceIndex, 3);
+    EXPECT_EQ(counts, QList<quint64>({1, 2}));
+
+    lock.unlock();
+    // Stopping on a silent network: the relay leaves its receive, closes
+    // the pipe, and the analyser ends as well.
+    relay.RequestStop();
+    analyser.RequestStop();
+    EXPECT_TRUE(relay.Join(5000));
+    EXPECT_TRUE(analyser.Join(5000));
+}
+
+TEST_F(Capture, CounterCountsOnlyWhileShown)
+{
+    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    std::atomic<int> counted{0};
+    QObject::connect(&relay, &pcap1::captureCounted, [&](quint64) { ++counted; });
+    JoinOnExit join{relay};
+    relay.start();
+    driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
+    CaptureRecord r;
+    ASSERT_EQ(channel->pipe->Read(r, 5000), CapturePipe::ReadResult::Record);
+    EXPECT_EQ(counted, 0);
+}
+
+TEST_F(Capture, FailedReceiveEndsTheRelayWithItsMessage)
+{
+    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
+    driver->QueueReceiveFailure(u"device went down"_s);
+    relay.start();
+    ASSERT_TRUE(relay.Join(5000));
+    EXPECT_EQ(Shown(), QStringList({u"/ PacketReceivePacket failed "_s}));
+    // The pipe's write end is closed, so the analyser's read ends.
+    CaptureRecord r;
+    EXPECT_EQ(channel->pipe->Read(r, 5000), CapturePipe::ReadResult::Failed);
+}
+
+TEST_F(Capture, WriteToAGoneAnalyserIsAnErrorUnlessStopping)
+{
+    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
+    channel->pipe->CloseReadEnd();
+    driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
+    relay.start();
+    ASSERT_TRUE(relay.Join(5000));
+    EXPECT_EQ(Shown(), QStringList({u"Pipe2 wait Error!!!"_s}));
+    EXPECT_TRUE(relay.StopRequested());
+}
+
+TEST_F(Capture, WriteToAGoneAnalyserWhileStoppingIsQuiet)
+{
+    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
+    channel->pipe->CloseReadEnd();
+    channel->adapter->PacketSetReadTimeout(2000);
+    JoinOnExit join{relay};
+    relay.start();
+    ASSERT_TRUE(WaitUntil([&] { return driver->ReceiveCount() == 1; }));
+    // The stop comes while the relay waits in its receive, and the batch
+    // that ends the wait then meets the closed pipe.
+    relay.RequestStop();
+    driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
+    ASSERT_TRUE(relay.Join(5000));
+    EXPECT_TRUE(Shown().isEmpty());
+}
+
+TEST_F(Capture, RelayWithoutPacketObjectReportsTheReceive)
+{
+    channel->packet.reset();
+    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
+    relay.start();
+    ASSERT_TRUE(relay.Join(5000));
+    EXPECT_EQ(Shown(), QStringList({u"/ PacketReceivePacket failed "_s}));
+}
+
+TEST_F(Capture, PipeAlreadyGoneIsReportedWithItsErrorCode)
+{
+    channel->pipe->CloseWriteEnd();
+    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
+    relay.start();
+    ASSERT_TRUE(relay.Join(5000));
+    EXPECT_EQ(Shown(), QStringList({u"Pipe2 wait Error 9"_s}));
+}
+
+TEST_F(Capture, AnalyserOutlivesARelayThatEndedOnAnError)
+{
+    pcap2 analyser(channel, inputs);
+    analyser.start();
+    channel->pipe->CloseWriteEnd();
+    // Every read now fails at once; the analyser keeps going, paced, until
+    // it is told to stop.
+    QThread::msleep(200);
+    EXPECT_TRUE(analyser.isRunning());
+    analyser.RequestStop();
+    EXPECT_TRUE(analyser.Join(5000));
+}
+
+} // namespace

@@ -1,0 +1,231 @@
+#include "scan/memorydriver.h"
+#include "scan/scanworkers.h"
+
+#include "support/eventwait.h"
+
+#include <gtest/gtest.h>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class PanelRecorder : public StatusPanels
+{
+  public:
+    void SetPanelText(int panel, const QString &text) override
+    {
+        EXPECT_EQ(QThread::currentThread(), qApp->thread());
+        texts.append(u"%1 %2"_s.arg(panel).arg(text));
+    }
+    QStringList texts;
+};
+
+class MessageRecorder : public WorkerMessages
+{
+  public:
+    void ShowWorkerMessage(const QString &text) override
+    {
+        EXPECT_EQ(QThread::currentThread(), qApp->thread());
+        texts.append(text);
+    }
+    QStringList texts;
+};
+
+QByteArray ReplyBatch(std::uint8_t k)
+{
+    // Reply of 10.0.0.7 (02 77 00 00 00 07) to source address k of own MAC
+    // 00 11 22 33 44 50 and own IP 10.0.0.1.
+    const QByteArray frame = QByteArray::fromHex("0011223344") + char(0x50 + k) +
+                             QByteArray::fromHex("027700000007"
+                                                 "08060001080006040002"
+                                                 "027700000007"
+                                                 "0A000007") +
+                             QByteArray::fromHex("0011223344") + char(0x50 + k) +
+                             QByteArray::fromHex("0A000001");
+    std::uint8_t buffer[128];
+    std::size_t used = 0;
+    AppendCaptureRecord(buffer, sizeof buffer, used,
+                        {reinterpret_cast<const std::uint8_t *>(frame.constData()), 42}, 42, 0, 0);
+    return QByteArray(reinterpret_cast<const char *>(buffer), qsizetype(used));
+}
+
+class Workers : public testing::Test
+{
+  protected:
+    Workers()
+    {
+        auto in = std::make_shared<ScanInputs>();
+        in->settings.adapterItem = u"10.0.0.1 : lab0"_s;
+        in->settings.ownIp = u"10.0.0.1"_s;
+        in->settings.listMode = false;
+        in->settings.nodeTimer = u"0"_s;
+        in->ProbeSourceMacs = BuildProbeSourceMacs(in->settings.ownMac);
+        in->RangeStart = 0x0A000001;
+        in->RangeEnd = 0x0A000004;
+        in->ScanStep = &step;
+        in->CaptureCounterShown = &counterShown;
+        inputs = in;
+    }
+
+    std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
+    PanelRecorder panels;
+    MessageRecorder messages;
+    std::atomic<int> step{3};
+    std::atomic<bool> counterShown{false};
+    std::shared_ptr<const ScanInputs> inputs;
+};
+
+TEST_F(Workers, OpeningTheCaptureAdapterSetsItUpAndShowsTheOutcome)
+{
+    ScanWorkers workers(driver, panels, messages);
+    QString error;
+    ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, &error));
+    EXPECT_EQ(panels.texts, QStringList({u"0 RUN"_s, u"6 Capture On"_s, u"6 Capture On"_s}));
+    EXPECT_EQ(driver->Events(), QStringList({u"open lab0"_s, u"promisc lab0"_s, u"buffer 520000"_s,
+                                             u"timeout 1000"_s, u"filter 6"_s}));
+}
+
+TEST_F(Workers, RefusedPromiscuousModeStaysOnShow)
+{
+    driver->RefusePromiscuous(true);
+    ScanWorkers workers(driver, panels, messages);
+    ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
+    EXPECT_EQ(panels.texts.last(), u"6 Capture Error"_s);
+}
+
+TEST_F(Workers, NoPacketObjectShowsPacketError)
+{
+    driver->FailAllocation(true);
+    ScanWorkers workers(driver, panels, messages);
+    ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
+    EXPECT_EQ(panels.texts.last(), u"6 Packet Error"_s);
+}
+
+TEST_F(Workers, AdapterThatCannotBeOpenedKeepsTheDriversReason)
+{
+    driver->RefuseOpen(u"lab0"_s, u"socket: Operation not permitted"_s);
+    ScanWorkers workers(driver, panels, messages);
+    QString error;
+    EXPECT_FALSE(workers.OpenCaptureAdapter(u"lab0"_s, &error));
+    EXPECT_EQ(error, u"socket: Operation not permitted"_s);
+}
+
+TEST_F(Workers, ScanFromStartToEnd)
+{
+    ScanWorkers workers(driver, panels, messages);
+    ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
+    int error = 0;
+    ASSERT_TRUE(workers.CreateCapturePipe(&error));
+    QList<DecodedReply> replies;
+    counterShown = true;
+    workers.StartCapture(inputs, [&](const QList<DecodedReply> &r) {
+        EXPECT_EQ(QThread::currentThread(), qApp->thread());
+        replies += r;
+    });
+    EXPECT_TRUE(workers.CaptureRunning());
+
+    QList<quint64> finished;
+    const quint64 id = workers.StartSweep(inputs, [&](quint64 s) { finished.append(s); });
+    ASSERT_TRUE(WaitUntil([&] { return !finished.isEmpty(); }));
+    EXPECT_EQ(finished, QList<quint64>({id}));
+    EXPECT_EQ(driver->Sent().size(), 4u * 5u);
+
+    driver->QueueBatch(ReplyBatch(2));
+    driver->QueueBatch(ReplyBatch(3));
+    ASSERT_TRUE(WaitUntil([&] { return replies.size() == 2; }));
+    EXPECT_EQ(replies[0].ip, u"10.0.0.7"_s);
+    EXPECT_EQ(replies[0].mac, u"02:77:00:00:00:07"_s);
+    EXPECT_EQ(replies[1].sourceIndex, 3);
+    EXPECT_EQ(replies[1].vendor, u"unknown"_s);
+    ASSERT_TRUE(WaitUntil([&] { return panels.texts.last() == u"7 2 "_s; }));
+
+    // EndScan: both capture workers end (the relay within its read
+    // time-out) and the capture adapter and send handle are closed.
+    workers.StopCapture();
+    EXPECT_FALSE(workers.CaptureRunning());
+    ASSERT_TRUE(WaitUntil([&] { return workers.LiveWorkers() == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return driver->Events().count(u"close lab0"_s) == 2; }));
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(Workers, RepliesAfterEndScanAreNotHandedOver)
+{
+    ScanWorkers workers(driver, panels, messages);
+    ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
+    ASSERT_TRUE(workers.CreateCapturePipe(nullptr));
+    int handed = 0;
+    workers.StartCapture(inputs, [&](const QList<DecodedReply> &r) { handed += int(r.size()); });
+    driver->QueueBatch(ReplyBatch(2));
+    // The reply is on its way to the main thread when the scan ends.
+    QThread::msleep(300);
+    workers.StopCapture();
+    ASSERT_TRUE(WaitUntil([&] { return workers.LiveWorkers() == 0; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(handed, 0);
+}
+
+TEST_F(Workers, StoppedSweepNeverRestartsTheCycle)
+{
+    auto slow = std::make_shared<ScanInputs>(*inputs);
+    slow->settings.nodeTimer = u"200"_s;
+    ScanWorkers workers(driver, panels, messages);
+    QList<quint64> finished;
+    workers.StartSweep(slow, [&](quint64 s) { finished.append(s); });
+    ASSERT_TRUE(WaitUntil([&] { return !driver->Sent().empty(); }));
+    workers.StopSweep();
+    EXPECT_FALSE(workers.SweepRunning());
+    ASSERT_TRUE(WaitUntil([&] { return workers.LiveWorkers() == 0; }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(finished.isEmpty());
+    // The sender stopped after its first address.
+    EXPECT_EQ(driver->Sent().size(), 5u);
+}
+
+TEST_F(Workers, ReplacedSweepsNoticeIsIgnored)
+{
+    auto slow = std::make_shared<ScanInputs>(*inputs);
+    slow->settings.nodeTimer = u"100"_s;
+    slow->RangeEnd = slow->RangeStart;
+    ScanWorkers workers(driver, panels, messages);
+    QList<quint64> finished;
+    // The first sender is past its last stop check while in its pause, so
+    // it will still raise RestartCycleTimer.
+    workers.StartSweep(slow, [&](quint64 s) { finished.append(s); });
+    ASSERT_TRUE(WaitUntil([&] { return driver->Sent().size() == 5u; }));
+    const quint64 second = workers.StartSweep(inputs, [&](quint64 s) { finished.append(s); });
+    ASSERT_TRUE(WaitUntil([&] { return workers.LiveWorkers() == 0; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(finished, QList<quint64>({second}));
+}
+
+TEST_F(Workers, WorkerMessagesReachTheMainThreadWhileTheWorkerWaits)
+{
+    driver->RefusePromiscuous(true);
+    auto one = std::make_shared<ScanInputs>(*inputs);
+    one->RangeEnd = one->RangeStart;
+    ScanWorkers workers(driver, panels, messages);
+    bool done = false;
+    workers.StartSweep(one, [&](quint64) { done = true; });
+    ASSERT_TRUE(WaitUntil([&] { return done; }));
+    EXPECT_EQ(messages.texts, QStringList(5, u"Mode Error !!!"_s));
+}
+
+TEST_F(Workers, GoingAwayStopsEveryWorker)
+{
+    auto slow = std::make_shared<ScanInputs>(*inputs);
+    slow->settings.nodeTimer = u"60000"_s;
+    {
+        ScanWorkers workers(driver, panels, messages);
+        ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
+        ASSERT_TRUE(workers.CreateCapturePipe(nullptr));
+        workers.StartCapture(inputs, {});
+        workers.StartSweep(slow, {});
+        ASSERT_TRUE(WaitUntil([&] { return !driver->Sent().empty(); }));
+    }
+    // The sender in its minute-long pause was cut short; the capture
+    // workers left their reads.
+    ASSERT_TRUE(WaitUntil([&] { return driver->Events().count(u"close lab0"_s) == 2; }));
+}
+
+} // namespace
