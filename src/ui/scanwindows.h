@@ -2,6 +2,7 @@
 
 #include "config/addresstext.h"
 #include "core/scanview.h"
+#include "scan/scaninputs.h"
 
 namespace keelwatch {
 
@@ -9,10 +10,10 @@ class TForm1;
 class TForm2;
 class TForm10;
 
-// The windows as the scan controller sees them.
-class ScanWindows : public ScanView
+// The windows as the scan controller and the scan workers see them.
+class ScanWindows : public ScanView, public StatusPanels, public WorkerMessages
 {
-public:
+  public:
     ScanWindows(TForm1 &form1, TForm2 &form2, TForm10 &form10);
 
     void SetPanelText(int panel, const QString &text) override;
@@ -26,8 +27,12 @@ public:
     void SetOwnMac(const QString &text) override;
     void SetSpMac(int column, const QString &text) override;
     void SetRangeText(bool to, const QString &text) override;
+    // Modal: the worker that raised it waits until the user has seen it.
+    void ShowWorkerMessage(const QString &text) override;
+    // Makes a node row the grid's current row, which scrolls it into view.
+    void SelectNodeRow(int row);
 
-private:
+  private:
     TForm1 &form1;
     TForm2 &form2;
     TForm10 &form10;
