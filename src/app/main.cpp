@@ -1,4 +1,6 @@
+#include "app/quitsignals.h"
 #include "app/startup.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 
@@ -21,6 +23,12 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Keelwatch"_s);
     keelwatch::Startup startup(QApplication::arguments().mid(1));
+    keelwatch::TForm1 &form1 = startup.Form1();
+    // Closing the main window ends the program, whatever other window is
+    // still open.
+    QObject::connect(&form1, &keelwatch::TForm1::closing, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
+    keelwatch::QuitSignals quitSignals([&form1] { form1.close(); });
     startup.Show();
     return app.exec();
 }

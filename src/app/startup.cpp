@@ -1,6 +1,8 @@
 #include "app/startup.h"
 
 #include "config/adapterlist.h"
+#include "core/scancontroller.h"
+#include "core/workerscanengine.h"
 #include "report/eventlog.h"
 #include "report/externalcommand.h"
 #include "report/syslogsender.h"
@@ -14,10 +16,13 @@
 #include "ui/nodelistdialogs.h"
 #include "ui/nodeviewerform.h"
 #include "ui/promiscuousalert.h"
+#include "ui/scanwindows.h"
 #include "ui/setupdialog.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QPushButton>
 
 using namespace Qt::StringLiterals;
 
@@ -80,6 +85,7 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     });
     ConnectNodeTools();
     ConnectEventLog();
+    ConnectScanController();
 }
 
 void Startup::ConnectNodeTools()
@@ -119,6 +125,33 @@ void Startup::ConnectEventLog()
     viewer.SetFlush([this] { events->FlushEventLog(); });
 
     QObject::connect(form1->N8, &QAction::triggered, form10, &TForm10::ShowIfHoldsLines);
+}
+
+void Startup::ConnectScanController()
+{
+    TForm1 *f1 = form1.get();
+    scanWindows = std::make_unique<ScanWindows>(*f1, *form2, *form10);
+    workers = std::make_unique<ScanWorkers>(driver, *scanWindows, *scanWindows);
+    WorkerScanEngine::Lookups lookups;
+    lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };
+    lookups.comment = [this](const QString &ip) { return comments.LookupComment(ip); };
+    lookups.autoScroll = [f1] { return f1->scrollcheck->isChecked(); };
+    lookups.selectRow = [this](int row) { scanWindows->SelectNodeRow(row); };
+    lookups.captureCounterShown = &f1->CaptureCounterShown;
+    engine = std::make_unique<WorkerScanEngine>(*workers, f1->Nodes(), *events, lookups);
+    controller = std::make_unique<ScanController>(
+        ScanController::Parts{*form2, f1->Nodes(), *engine, *scanWindows, *events, *events, clock});
+    events->SetDayChangeFlag(&controller->DayChangeFlag());
+
+    QObject::connect(f1->Button1, &QPushButton::clicked, f1,
+                     [this] { controller->Button1Click(); });
+    QObject::connect(f1->Button2, &QPushButton::clicked, f1,
+                     [this] { controller->Button2Click(); });
+    // Running workers are stopped, and briefly waited for, after the
+    // settings and comments are saved.
+    QObject::connect(f1, &TForm1::closing, f1, [this] { controller->Shutdown(); });
+    if (f1->AutoStartPending())
+        controller->ArmAutomaticStart();
 }
 
 Startup::~Startup() = default;

@@ -13,6 +13,10 @@
 namespace keelwatch {
 
 class EventLog;
+class ScanController;
+class ScanWindows;
+class ScanWorkers;
+class WorkerScanEngine;
 class EventWindowsAdapter;
 class SyslogSender;
 class TForm1;
@@ -31,8 +35,8 @@ extern const char NoDisplayText[];
 
 // The windows, created once in start-up order: the main window with the
 // vendor table and the comments, the Setup dialog (which asks the packet
-// driver for its adapters and then restores the settings), the About box, the small alert window, the node viewer, the
-// comment editor and the promiscuous alert window; and the event writer.
+// driver for its adapters and then restores the settings), the About box, the small alert window,
+// the node viewer, the comment editor and the promiscuous alert window; and the event writer.
 class Startup
 {
   public:
@@ -56,10 +60,12 @@ class Startup
     CommentTable &Comments() { return comments; }
     EventLog &Events() { return *events; }
     const std::shared_ptr<PacketDriver> &Driver() const { return driver; }
+    ScanController &Controller() { return *controller; }
 
   private:
     void ConnectNodeTools();
     void ConnectEventLog();
+    void ConnectScanController();
 
     QString programDir;
     std::shared_ptr<PacketDriver> driver;
@@ -78,6 +84,11 @@ class Startup
     TForm8 *form8;
     TForm9 *form9;
     TForm10 *form10;
+    // After the windows: the workers and the controller use them.
+    std::unique_ptr<ScanWindows> scanWindows;
+    std::unique_ptr<ScanWorkers> workers;
+    std::unique_ptr<WorkerScanEngine> engine;
+    std::unique_ptr<ScanController> controller;
 };
 
 } // namespace keelwatch

@@ -19,7 +19,7 @@ namespace keelwatch {
 // The event writer and its log file. Every event becomes one line in the
 // event pane, one line in the log file while it is open and, for some kinds,
 // a syslog datagram. Runs on the main thread.
-class EventLog : public EventSink
+class EventLog : public EventSink, public EventLogFile
 {
   public:
     static constexpr int PaneLineLimit = 100;
@@ -31,8 +31,8 @@ class EventLog : public EventSink
 
     // Opens the log at a cyclic scan's start, renaming yesterday's file to
     // its dated backup first. Failures go to the small alert window.
-    void OpenEventLog();
-    void CloseEventLog();
+    void OpenEventLog() override;
+    void CloseEventLog() override;
     bool IsOpen() const { return logFile.isOpen(); }
 
     // Makes every line written so far visible to readers of the file.

@@ -1,0 +1,320 @@
+#include "core/scancontroller.h"
+
+#include "config/addresstext.h"
+#include "core/eventsink.h"
+#include "core/nodetable.h"
+#include "core/scanview.h"
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+namespace {
+
+constexpr int AutoStartDelayMs = 10000;
+constexpr int SkippedStepMs = 100;
+constexpr int ShutdownWaitMs = 1500;
+
+bool IsExactly(const QString &cell, std::initializer_list<const char16_t *> texts)
+{
+    for (const char16_t *t : texts) {
+        if (cell == QStringView(t))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+ScanController::ScanController(Parts p, QObject *parent) : QObject(parent), parts(p)
+{
+    connect(&timer1, &QTimer::timeout, this, &ScanController::Timer1Timer);
+    connect(&timer2, &QTimer::timeout, this, &ScanController::Timer2Timer);
+    timer2.setInterval(AutoStartDelayMs);
+    parts.engine.SetSweepFinishedHandler([this](std::uint64_t sweep) { RestartCycleTimer(sweep); });
+}
+
+ScanController::~ScanController()
+{
+    parts.engine.SetSweepFinishedHandler({});
+}
+
+void ScanController::ArmAutomaticStart()
+{
+    timer2.start(AutoStartDelayMs);
+}
+
+void ScanController::Button1Click()
+{
+    if (running)
+        return;
+    if (parts.settings.Read().cyclic)
+        parts.view.SwitchBrOn();
+
+    Settings s = parts.settings.Read();
+    scanStartDate = parts.clock.Now().date();
+    cycleCount = 0;
+    parts.nodes.ShowTestColumns(s.showAll, s.tests);
+    if (!PassStartChecks(s))
+        return;
+
+    // The range was checked above; a text the line-based reading still
+    // refuses ends the start before anything is opened.
+    const auto first = IpLinesToNumber(s.from);
+    const auto last = IpLinesToNumber(s.to);
+    if (!first || !last) {
+        parts.view.ShowMessage(u"Wrong IP address."_s);
+        return;
+    }
+    scan.settings = s;
+    scan.rangeStart = *first;
+    scan.rangeEnd = *last;
+    scan.probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
+
+    if (!OpenCapture())
+        return;
+    parts.engine.StartCapture(scan, scanStep);
+    running = true;
+
+    timer1.stop();
+    timer1.setInterval(ScanTimerMs());
+    scanStep = 1;
+    LockScanControls();
+    parts.nodes.ClearResults();
+    parts.nodes.MarkScanOffAll(s.tests);
+    if (s.cyclic) {
+        parts.log.OpenEventLog();
+        parts.events.WriteEvent(u"start"_s, 0, 0);
+    }
+    AdvanceScanStep();
+}
+
+bool ScanController::PassStartChecks(Settings &s)
+{
+    s.ownMac = NormalizeOwnMac(s.ownMac);
+    parts.view.SetOwnMac(s.ownMac);
+    if (s.ownMac.isEmpty()) {
+        parts.view.ShowSetup();
+        return false;
+    }
+    for (int column : {10, 11}) {
+        if (!s.testEnabled(column))
+            continue;
+        QString &mac = column == 10 ? s.sp1Mac : s.sp2Mac;
+        mac = NormalizeMac(mac);
+        parts.view.SetSpMac(column, mac);
+        if (mac.isEmpty()) {
+            parts.view.ShowSetup();
+            return false;
+        }
+    }
+    if (s.ownIp.isEmpty()) {
+        parts.view.ShowMessage(u"IP address should be set"_s);
+        parts.view.ShowSetup();
+        return false;
+    }
+    if (s.adapterItem.isEmpty()) {
+        parts.view.ShowMessage(u"Netword Interface should be selected."_s);
+        parts.view.ShowSetup();
+        return false;
+    }
+    // A range text restored from the settings has not passed the fields'
+    // own check; it is emptied as that check would.
+    for (bool to : {false, true}) {
+        QString &text = to ? s.to : s.from;
+        if (!text.isEmpty() && ValidIpText(text).isEmpty()) {
+            text.clear();
+            parts.view.SetRangeText(to, text);
+        }
+    }
+    if (s.from.isEmpty() || s.to.isEmpty()) {
+        parts.view.ShowMessage(u"IP Address range should be specified."_s);
+        return false;
+    }
+    if (IpTextToNumber(s.from) > IpTextToNumber(s.to)) {
+        parts.view.ShowMessage(u"Wrong IP addres range."_s);
+        return false;
+    }
+    return true;
+}
+
+bool ScanController::OpenCapture()
+{
+    QString reason;
+    if (!parts.engine.OpenCaptureAdapter(scan, reason)) {
+        QString text = u"Cannot find WinPcap."_s;
+        if (!reason.isEmpty())
+            text += u'\n' + reason;
+        parts.view.ShowMessage(text);
+        return false;
+    }
+    int error = 0;
+    if (!parts.engine.CreateCapturePipe(error)) {
+        // Ending the program here would lose the node table and unsaved
+        // comments; the start is abandoned instead.
+        parts.engine.AbandonCapture();
+        parts.view.ShowMessage(u"Error"_s + QString::number(error));
+        return false;
+    }
+    return true;
+}
+
+void ScanController::Button2Click()
+{
+    EndScan();
+    timer1.stop();
+    timer2.stop();
+    if (currentSweep != 0) {
+        parts.engine.StopSweep();
+        currentSweep = 0;
+    }
+    parts.log.CloseEventLog();
+}
+
+void ScanController::Timer1Timer()
+{
+    const bool cyclic = scan.settings.cyclic;
+    if (cyclic && scanStep != 2)
+        ReportLostResponses();
+    if (scanStep > 2)
+        EvaluateCycle();
+    if (cyclic && scanStep != 2)
+        parts.nodes.SettleMarks();
+    AdvanceScanStep();
+}
+
+void ScanController::Timer2Timer()
+{
+    EndScan();
+    timer2.stop();
+    Button1Click();
+}
+
+void ScanController::AdvanceScanStep()
+{
+    timer1.stop();
+    ++scanStep;
+    const Settings &s = scan.settings;
+    if (!s.listMode && scanStep == 2) {
+        timer1.start(SkippedStepMs);
+        return;
+    }
+    timer1.setInterval(ScanTimerMs());
+    if (scanStep < 4) {
+        if (s.cyclic && scanStep != 2)
+            parts.nodes.CarryOverMarks();
+        parts.view.SetPanelText(2, scanStep == 2 ? u"Finding Nodes"_s : u"Scanning"_s);
+        StartSweep();
+        return;
+    }
+    if (s.cyclic && parts.clock.Now().date() > scanStartDate) {
+        timer2.start(ScanTimerMs());
+        dayChange = true;
+    } else if (s.cyclic) {
+        scanStep = 1;
+        ++cycleCount;
+        parts.events.WriteEvent(u"cycle"_s, cycleCount, 0);
+        timer1.start();
+        dayChange = false;
+    } else {
+        EndScan();
+    }
+}
+
+void ScanController::StartSweep()
+{
+    currentSweep = ++lastSweep;
+    parts.engine.StartSweep(scan, scanStep, currentSweep);
+}
+
+void ScanController::RestartCycleTimer(std::uint64_t sweep)
+{
+    // A notice from a sweep that was stopped, or from an earlier scan, must
+    // not restart the cycle.
+    if (sweep == 0 || sweep != currentSweep || !running)
+        return;
+    currentSweep = 0;
+    timer1.stop();
+    timer1.start();
+}
+
+void ScanController::EndScan()
+{
+    parts.view.EnableSetupGroups(true);
+    parts.view.EnableRangeControls(true);
+    if (running) {
+        parts.engine.StopCapture();
+        running = false;
+    }
+    parts.view.SetPanelText(0, u"READY"_s);
+    for (int panel : {1, 2, 6})
+        parts.view.SetPanelText(panel, QString());
+}
+
+void ScanController::LockScanControls()
+{
+    parts.view.EnableSetupGroups(false);
+    parts.view.EnableRangeControls(false);
+    parts.view.ShowScanMode();
+}
+
+void ScanController::EvaluateCycle()
+{
+    NodeTable &t = parts.nodes;
+    const int rows = t.RowCount();
+    for (int row = 1; row < rows; ++row) {
+        if (!IsExactly(t.Cell(row, 2), {u"O", u"o"}))
+            continue;
+        for (int column = 3; column <= LastResultColumn; ++column) {
+            if (IsExactly(t.Cell(row, column), {u"X", u"x"})) {
+                parts.events.WriteEvent(u"SUSPECT"_s, column, row);
+                break;
+            }
+        }
+    }
+    for (int row = 1; row < rows; ++row) {
+        if (!IsExactly(t.Cell(row, 2), {u"+O", u"+o"}))
+            continue;
+        for (int column = 3; column <= LastResultColumn; ++column) {
+            const QString cell = t.Cell(row, column);
+            if (cell == u"+") {
+                parts.view.ShowPromiscuousAlert(row, false);
+                parts.events.WriteEvent(u"DOWN"_s, column, row);
+                break;
+            }
+            if (IsExactly(cell, {u"X", u"x"})) {
+                parts.view.ShowPromiscuousAlert(row, true);
+                parts.events.WriteEvent(u"UP"_s, column, row);
+                break;
+            }
+        }
+    }
+}
+
+void ScanController::ReportLostResponses()
+{
+    NodeTable &t = parts.nodes;
+    const int rows = t.RowCount();
+    for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
+        for (int row = 1; row < rows; ++row) {
+            if (t.Cell(row, column) == u"+")
+                parts.events.WriteEvent(u"+"_s, column, row);
+        }
+    }
+}
+
+void ScanController::Shutdown()
+{
+    timer1.stop();
+    timer2.stop();
+    currentSweep = 0;
+    running = false;
+    parts.engine.Shutdown(ShutdownWaitMs);
+}
+
+int ScanController::ScanTimerMs() const
+{
+    return scan.settings.scanTimerSeconds() * 1000;
+}
+
+} // namespace keelwatch

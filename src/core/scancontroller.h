@@ -1,0 +1,92 @@
+#pragma once
+
+#include "config/clock.h"
+#include "config/settings.h"
+#include "core/scanengine.h"
+
+#include <QDate>
+#include <QObject>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdint>
+
+namespace keelwatch {
+
+class EventLogFile;
+class EventSink;
+class NodeTable;
+class ScanView;
+
+// Runs scans as timed steps: a cycle is an optional node-finding sweep (List
+// Mode), a scanning sweep and an end-of-cycle step, each followed by one Scan
+// Timer interval. Lives on the main thread.
+class ScanController : public QObject
+{
+    Q_OBJECT
+
+  public:
+    struct Parts
+    {
+        const LiveSettings &settings;
+        NodeTable &nodes;
+        ScanEngine &engine;
+        ScanView &view;
+        EventSink &events;
+        EventLogFile &log;
+        const Clock &clock;
+    };
+
+    explicit ScanController(Parts parts, QObject *parent = nullptr);
+    ~ScanController() override;
+
+    // A launch with "auto": the scan starts when Timer2 fires ten seconds
+    // later, with the restored settings.
+    void ArmAutomaticStart();
+
+    void Button1Click(); // Start
+    void Button2Click(); // Stop
+    void Timer1Timer();
+    void Timer2Timer();
+    void AdvanceScanStep();
+    void EndScan();
+    void LockScanControls();
+    void EvaluateCycle();
+    void ReportLostResponses();
+    // A probe sender has finished the sweep with this id.
+    void RestartCycleTimer(std::uint64_t sweep);
+    // Stops every worker before the program ends.
+    void Shutdown();
+
+    int ScanStep() const { return scanStep.load(); }
+    int CycleCount() const { return cycleCount; }
+    QDate ScanStartDate() const { return scanStartDate; }
+    bool Running() const { return running; }
+    // Set when a cycle ends on a later date than the scan's start; the event
+    // log clears it after renewing its file.
+    bool &DayChangeFlag() { return dayChange; }
+    const QTimer &Timer1() const { return timer1; }
+    const QTimer &Timer2() const { return timer2; }
+    const ScanSnapshot &Snapshot() const { return scan; }
+
+  private:
+    bool PassStartChecks(Settings &s);
+    bool OpenCapture();
+    void StartSweep();
+    int ScanTimerMs() const;
+
+    Parts parts;
+    ScanSnapshot scan;
+    std::atomic<int> scanStep{1};
+    int cycleCount = 0;
+    QDate scanStartDate;
+    bool dayChange = false;
+    bool running = false;
+    // Id of the sweep whose end may restart the cycle timer; 0 for none.
+    std::uint64_t currentSweep = 0;
+    std::uint64_t lastSweep = 0;
+    QTimer timer1;
+    QTimer timer2;
+};
+
+} // namespace keelwatch

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+namespace keelwatch {
+
+// What the scan controller needs of the windows. The GUI implements it;
+// tests record it.
+class ScanView
+{
+  public:
+    virtual ~ScanView() = default;
+
+    virtual void SetPanelText(int panel, const QString &text) = 0;
+    // A modal message box.
+    virtual void ShowMessage(const QString &text) = 0;
+    virtual void ShowSetup() = 0;
+    // Status panels 1, 3, 4 and 5 from the current Setup values.
+    virtual void ShowScanMode() = 0;
+    virtual void ShowPromiscuousAlert(int row, bool started) = 0;
+
+    // From, To, Start, Clear and the File menu's Save and Load node list.
+    virtual void EnableRangeControls(bool enabled) = 0;
+    // The Setup dialog's "Own PC", "Scan Options" and "Log" groups.
+    virtual void EnableSetupGroups(bool enabled) = 0;
+
+    // Start writes these back into their controls.
+    virtual void SwitchBrOn() = 0;
+    virtual void SetOwnMac(const QString &text) = 0;
+    virtual void SetSpMac(int column, const QString &text) = 0; // column 10 (SP1) or 11 (SP2)
+    virtual void SetRangeText(bool to, const QString &text) = 0;
+};
+
+} // namespace keelwatch

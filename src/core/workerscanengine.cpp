@@ -1,0 +1,98 @@
+#include "core/workerscanengine.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+namespace keelwatch {
+
+WorkerScanEngine::WorkerScanEngine(ScanWorkers &w, NodeTable &n, EventSink &e, Lookups l)
+    : workers(w), nodes(n), events(e), lookups(std::move(l))
+{
+}
+
+bool WorkerScanEngine::OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason)
+{
+    return workers.OpenCaptureAdapter(scan.settings.adapterName(), &reason);
+}
+
+bool WorkerScanEngine::CreateCapturePipe(int &errorCode)
+{
+    return workers.CreateCapturePipe(&errorCode);
+}
+
+void WorkerScanEngine::AbandonCapture()
+{
+    // No worker holds the adapter or the pipe yet, so they go at once.
+    workers.StopCapture();
+}
+
+std::shared_ptr<const ScanInputs> WorkerScanEngine::Inputs(const ScanSnapshot &scan,
+                                                           const std::atomic<int> &scanStep) const
+{
+    auto inputs = std::make_shared<ScanInputs>();
+    inputs->settings = scan.settings;
+    inputs->ProbeSourceMacs = scan.probeSourceMacs;
+    inputs->RangeStart = scan.rangeStart;
+    inputs->RangeEnd = scan.rangeEnd;
+    inputs->ScanStep = &scanStep;
+    inputs->CaptureCounterShown = lookups.captureCounterShown;
+    NodeTable *table = &nodes;
+    inputs->nodeRowsWithIp = [table](const QString &ip) { return table->CountNodeRows(ip); };
+    inputs->LookupVendor = lookups.vendor;
+    return inputs;
+}
+
+void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<int> &scanStep)
+{
+    // The controller keeps the snapshot and the step counter for the whole
+    // scan; replies of a stopped scan are dropped by the workers.
+    workers.StartCapture(Inputs(scan, scanStep),
+                         [this, &scan, &scanStep](const QList<DecodedReply> &replies) {
+                             Classify(replies, scan, scanStep);
+                         });
+}
+
+void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSnapshot &scan,
+                                const std::atomic<int> &scanStep)
+{
+    const ReplyTargets targets{nodes, events, lookups.comment, lookups.selectRow};
+    ReplyOptions options;
+    options.format = scan.settings.format;
+    options.cyclic = scan.settings.cyclic;
+    options.tests = scan.settings.tests;
+    for (const DecodedReply &reply : replies) {
+        options.autoScroll = lookups.autoScroll && lookups.autoScroll();
+        options.ScanStep = scanStep.load();
+        ClassifyReply(targets, options, reply);
+    }
+}
+
+void WorkerScanEngine::StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+                                  std::uint64_t sweep)
+{
+    workers.StartSweep(Inputs(scan, scanStep), [this, sweep](quint64) {
+        if (sweepFinished)
+            sweepFinished(sweep);
+    });
+}
+
+void WorkerScanEngine::StopSweep()
+{
+    workers.StopSweep();
+}
+
+void WorkerScanEngine::StopCapture()
+{
+    workers.StopCapture();
+}
+
+void WorkerScanEngine::Shutdown(int timeoutMs)
+{
+    workers.StopSweep();
+    workers.StopCapture();
+    const QDeadlineTimer deadline(timeoutMs);
+    while (workers.LiveWorkers() > 0 && !deadline.hasExpired())
+        QThread::msleep(20);
+}
+
+} // namespace keelwatch

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "core/classifyreply.h"
+#include "core/scanengine.h"
+#include "scan/scanworkers.h"
+
+#include <functional>
+#include <memory>
+
+namespace keelwatch {
+
+// The scan workers on the wire, driven by the scan controller: replies that
+// the analyser decodes are classified into the node table on the main thread.
+class WorkerScanEngine : public ScanEngine
+{
+  public:
+    struct Lookups
+    {
+        // Vendor name of a MAC prefix; called on the analyser's thread.
+        std::function<QString(const QString &prefix)> vendor;
+        // Stored comment of an IP; called on the main thread.
+        std::function<QString(const QString &ip)> comment;
+        // "Auto Scroll" as the main window shows it now.
+        std::function<bool()> autoScroll;
+        // Selects a node row in the grid.
+        std::function<void(int row)> selectRow;
+        // The main window's capture counter switch, read by the relay.
+        const std::atomic<bool> *captureCounterShown = nullptr;
+    };
+
+    WorkerScanEngine(ScanWorkers &workers, NodeTable &nodes, EventSink &events, Lookups lookups);
+
+    bool OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason) override;
+    bool CreateCapturePipe(int &errorCode) override;
+    void AbandonCapture() override;
+    void StartCapture(const ScanSnapshot &scan, const std::atomic<int> &scanStep) override;
+    void StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+                    std::uint64_t sweep) override;
+    void StopSweep() override;
+    void StopCapture() override;
+    void Shutdown(int timeoutMs) override;
+
+  private:
+    std::shared_ptr<const ScanInputs> Inputs(const ScanSnapshot &scan,
+                                             const std::atomic<int> &scanStep) const;
+    void Classify(const QList<DecodedReply> &replies, const ScanSnapshot &scan,
+                  const std::atomic<int> &scanStep);
+
+    ScanWorkers &workers;
+    NodeTable &nodes;
+    EventSink &events;
+    Lookups lookups;
+};
+
+} // namespace keelwatch

@@ -1,0 +1,418 @@
+#include "core/eventsink.h"
+#include "core/nodetable.h"
+#include "core/scancontroller.h"
+#include "core/scanview.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include <map>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct FakeEngine : ScanEngine
+{
+    bool adapterOpens = true;
+    QString reason;
+    bool pipeCreates = true;
+    int pipeError = 0;
+    QStringList calls;
+    std::uint64_t sweep = 0;
+    int sweepStep = 0;
+
+    bool OpenCaptureAdapter(const ScanSnapshot &, QString &why) override
+    {
+        calls << u"open"_s;
+        why = reason;
+        return adapterOpens;
+    }
+    bool CreateCapturePipe(int &error) override
+    {
+        calls << u"pipe"_s;
+        error = pipeError;
+        return pipeCreates;
+    }
+    void AbandonCapture() override { calls << u"abandon"_s; }
+    void StartCapture(const ScanSnapshot &, const std::atomic<int> &) override
+    {
+        calls << u"capture"_s;
+    }
+    void StartSweep(const ScanSnapshot &, const std::atomic<int> &step, std::uint64_t id) override
+    {
+        calls << u"sweep%1"_s.arg(step.load());
+        sweep = id;
+        sweepStep = step.load();
+    }
+    void StopSweep() override { calls << u"stopsweep"_s; }
+    void StopCapture() override { calls << u"stopcapture"_s; }
+    void Shutdown(int) override { calls << u"shutdown"_s; }
+
+    // The sender reaches its last address.
+    void FinishSweep() { sweepFinished(sweep); }
+};
+
+struct FakeView : ScanView
+{
+    FixedSettings &settings;
+    std::map<int, QString> panels;
+    QStringList messages;
+    int setupShown = 0;
+    QStringList alerts;
+    bool rangeEnabled = true;
+    bool groupsEnabled = true;
+
+    explicit FakeView(FixedSettings &s) : settings(s) {}
+    void SetPanelText(int panel, const QString &text) override { panels[panel] = text; }
+    void ShowMessage(const QString &text) override { messages << text; }
+    void ShowSetup() override { ++setupShown; }
+    void ShowScanMode() override { panels[1] = u"mode"_s; }
+    void ShowPromiscuousAlert(int row, bool started) override
+    {
+        alerts << u"%1 %2"_s.arg(started ? u"START"_s : u"STOP"_s).arg(row);
+    }
+    void EnableRangeControls(bool on) override { rangeEnabled = on; }
+    void EnableSetupGroups(bool on) override { groupsEnabled = on; }
+    void SwitchBrOn() override { settings.values.tests[0] = true; }
+    void SetOwnMac(const QString &t) override { settings.values.ownMac = t; }
+    void SetSpMac(int column, const QString &t) override
+    {
+        (column == 10 ? settings.values.sp1Mac : settings.values.sp2Mac) = t;
+    }
+    void SetRangeText(bool to, const QString &t) override
+    {
+        (to ? settings.values.to : settings.values.from) = t;
+    }
+};
+
+struct RecordedEvents : EventSink, EventLogFile
+{
+    QStringList lines;
+    void WriteEvent(const QString &kind, int number, int row) override
+    {
+        lines << u"%1 %2 %3"_s.arg(kind).arg(number).arg(row);
+    }
+    void OpenEventLog() override { lines << u"open"_s; }
+    void CloseEventLog() override { lines << u"close"_s; }
+    int Count(const QString &prefix) const
+    {
+        int n = 0;
+        for (const QString &l : lines)
+            n += l.startsWith(prefix);
+        return n;
+    }
+};
+
+Settings ReadySettings()
+{
+    Settings s;
+    s.from = u"10.77.0.1"_s;
+    s.to = u"10.77.0.20"_s;
+    s.ownIp = u"10.77.0.250"_s;
+    s.adapterItem = u"10.77.0.250 : kw0"_s;
+    s.scanTimer = u"2"_s;
+    return s;
+}
+
+class ScanControllerTest : public ::testing::Test
+{
+  protected:
+    FixedSettings settings{ReadySettings()};
+    NodeTable nodes;
+    FakeEngine engine;
+    FakeView view{settings};
+    RecordedEvents events;
+    FixedClock clock{QDateTime(QDate(2026, 12, 6), QTime(12, 0))};
+    ScanController controller{{settings, nodes, engine, view, events, events, clock}};
+
+    NodeTable::Tests Tests() const { return settings.values.tests; }
+
+    // A reply as the analyser records it.
+    void Reply(const QString &ip, int column)
+    {
+        int row = nodes.FindNodeRow(ip);
+        if (row == 0)
+            row = nodes.AddNodeRow(ip, u"00:11:22:33:44:55"_s, Tests());
+        if (controller.ScanStep() == 2)
+            return;
+        const QString letter = column == 2 || column == 8 ? u"O"_s : u"X"_s;
+        nodes.MergeMark(row, column, letter);
+    }
+};
+
+TEST_F(ScanControllerTest, StartChecksInOrder)
+{
+    struct Case
+    {
+        std::function<void(Settings &)> change;
+        QString message;
+        bool setup;
+    };
+    const std::vector<Case> cases = {
+        {[](Settings &s) { s.ownMac = u"00:11:22:33:44"_s; }, QString(), true},
+        {[](Settings &s) {
+             s.tests[8] = true;
+             s.sp1Mac = u"1-2-3"_s;
+         },
+         QString(), true},
+        {[](Settings &s) { s.ownIp.clear(); }, u"IP address should be set"_s, true},
+        {[](Settings &s) { s.adapterItem.clear(); }, u"Netword Interface should be selected."_s,
+         true},
+        {[](Settings &s) { s.to.clear(); }, u"IP Address range should be specified."_s, false},
+        {[](Settings &s) { s.from = u"10.77.0.300"_s; }, u"IP Address range should be specified."_s,
+         false},
+        {[](Settings &s) { s.from = u"10.77.0.21"_s; }, u"Wrong IP addres range."_s, false},
+    };
+    for (const Case &c : cases) {
+        settings.values = ReadySettings();
+        c.change(settings.values);
+        view.messages.clear();
+        view.setupShown = 0;
+        controller.Button1Click();
+        EXPECT_EQ(view.messages, c.message.isEmpty() ? QStringList() : QStringList{c.message})
+            << c.message.toStdString();
+        EXPECT_EQ(view.setupShown, c.setup ? 1 : 0) << c.message.toStdString();
+        EXPECT_FALSE(controller.Running());
+    }
+    // Nothing was opened by a refused start.
+    EXPECT_TRUE(engine.calls.isEmpty());
+    // The invalid From was emptied as its own exit check would.
+    EXPECT_EQ(settings.values.from, u"10.77.0.21"_s);
+}
+
+TEST_F(ScanControllerTest, CyclicStartSwitchesBrOnEvenWhenRefused)
+{
+    settings.values.tests[0] = false;
+    settings.values.ownIp.clear();
+    controller.Button1Click();
+    EXPECT_TRUE(settings.values.tests[0]);
+    EXPECT_FALSE(controller.Running());
+}
+
+TEST_F(ScanControllerTest, OneAddressRangeAndNormalisedMacs)
+{
+    settings.values.to = settings.values.from;
+    settings.values.ownMac = u"00-11-22-33-44-5f"_s;
+    settings.values.tests[9] = true;
+    settings.values.sp2Mac = u"01:00:5e:00:00:02"_s;
+    controller.Button1Click();
+    ASSERT_TRUE(controller.Running());
+    EXPECT_EQ(settings.values.ownMac, u"00 11 22 33 44 50"_s);
+    EXPECT_EQ(settings.values.sp2Mac, u"01 00 5E 00 00 02"_s);
+    EXPECT_EQ(controller.Snapshot().rangeStart, 0x0A4D0001u);
+    EXPECT_EQ(controller.Snapshot().rangeEnd, 0x0A4D0001u);
+    EXPECT_EQ(controller.Snapshot().probeSourceMacs[11], u"00 11 22 33 44 5B"_s);
+}
+
+TEST_F(ScanControllerTest, AdapterThatCannotBeOpened)
+{
+    engine.adapterOpens = false;
+    engine.reason = u"socket: Operation not permitted"_s;
+    controller.Button1Click();
+    EXPECT_EQ(view.messages,
+              QStringList{u"Cannot find WinPcap.\nsocket: Operation not permitted"_s});
+    EXPECT_FALSE(controller.Running());
+}
+
+TEST_F(ScanControllerTest, PipeFailureAbandonsTheStartAndReleasesTheAdapter)
+{
+    engine.pipeCreates = false;
+    engine.pipeError = 24;
+    controller.Button1Click();
+    EXPECT_EQ(view.messages, QStringList{u"Error24"_s});
+    EXPECT_EQ(engine.calls, (QStringList{u"open"_s, u"pipe"_s, u"abandon"_s}));
+    EXPECT_FALSE(controller.Running());
+    EXPECT_TRUE(view.rangeEnabled);
+}
+
+TEST_F(ScanControllerTest, SingleScanWithoutListMode)
+{
+    settings.values.listMode = false;
+    settings.values.cyclic = false;
+    nodes.AddNodeRow(u"10.77.0.9"_s, u"m"_s, Tests());
+    nodes.SetCell(1, 3, u"X"_s);
+    controller.Button1Click();
+    ASSERT_TRUE(controller.Running());
+    EXPECT_EQ(nodes.Cell(1, 3), QString()); // results cleared at Start
+    EXPECT_EQ(nodes.Cell(1, 7), u"-"_s);
+    EXPECT_FALSE(view.groupsEnabled);
+    EXPECT_FALSE(view.rangeEnabled);
+    // The node-finding step is skipped with a 100 ms pause.
+    EXPECT_EQ(controller.ScanStep(), 2);
+    EXPECT_TRUE(controller.Timer1().isActive());
+    EXPECT_EQ(controller.Timer1().interval(), 100);
+    EXPECT_EQ(engine.calls, (QStringList{u"open"_s, u"pipe"_s, u"capture"_s}));
+
+    controller.Timer1Timer();
+    EXPECT_EQ(controller.ScanStep(), 3);
+    EXPECT_EQ(view.panels[2], u"Scanning"_s);
+    EXPECT_FALSE(controller.Timer1().isActive());
+    EXPECT_EQ(engine.calls.last(), u"sweep3"_s);
+
+    Reply(u"10.77.0.9"_s, 2);
+    Reply(u"10.77.0.9"_s, 4);
+    engine.FinishSweep();
+    EXPECT_TRUE(controller.Timer1().isActive());
+    EXPECT_EQ(controller.Timer1().interval(), 2000);
+
+    controller.Timer1Timer();
+    EXPECT_EQ(events.lines, QStringList{u"SUSPECT 4 1"_s});
+    EXPECT_FALSE(controller.Running());
+    EXPECT_EQ(view.panels[0], u"READY"_s);
+    EXPECT_EQ(view.panels[2], QString());
+    EXPECT_TRUE(view.rangeEnabled);
+    EXPECT_EQ(engine.calls.last(), u"stopcapture"_s);
+}
+
+TEST_F(ScanControllerTest, ListModeCyclesFollowANodeIntoAndOutOfPromiscuousMode)
+{
+    const QString ip = u"10.77.0.5"_s;
+    auto cycle = [&](bool promiscuous) {
+        // Step 1 -> 2: the node-finding sweep.
+        controller.Timer1Timer();
+        ASSERT_EQ(controller.ScanStep(), 2);
+        EXPECT_EQ(view.panels[2], u"Finding Nodes"_s);
+        Reply(ip, 2);
+        engine.FinishSweep();
+        controller.Timer1Timer(); // -> 3, scanning sweep
+        ASSERT_EQ(controller.ScanStep(), 3);
+        Reply(ip, 2);
+        if (promiscuous)
+            Reply(ip, 3);
+        engine.FinishSweep();
+        controller.Timer1Timer(); // evaluation, cycle end
+        ASSERT_EQ(controller.ScanStep(), 1);
+    };
+
+    controller.Button1Click();
+    ASSERT_TRUE(controller.Running());
+    EXPECT_EQ(events.lines, (QStringList{u"open"_s, u"start 0 0"_s}));
+    EXPECT_EQ(controller.ScanStep(), 2); // first finding sweep already running
+    Reply(ip, 2);
+    engine.FinishSweep();
+    controller.Timer1Timer();
+    Reply(ip, 2);
+    engine.FinishSweep();
+    controller.Timer1Timer(); // end of cycle 1: normal node
+    EXPECT_EQ(controller.CycleCount(), 1);
+
+    cycle(true); // cycle 2: answers B47
+    EXPECT_EQ(events.Count(u"UP"_s), 1);
+    EXPECT_EQ(events.Count(u"SUSPECT"_s), 0);
+    EXPECT_EQ(view.alerts, QStringList{u"START 1"_s});
+
+    cycle(true); // cycle 3: still promiscuous, nothing new
+    EXPECT_EQ(events.Count(u"UP"_s), 1);
+    EXPECT_EQ(view.alerts.size(), 1);
+
+    cycle(false); // cycle 4: stops answering B47
+    EXPECT_EQ(events.Count(u"DOWN 3 1"_s), 1);
+    EXPECT_EQ(events.Count(u"+ 3 1"_s), 1); // the lost response
+    EXPECT_EQ(view.alerts, (QStringList{u"START 1"_s, u"STOP 1"_s}));
+    EXPECT_EQ(controller.CycleCount(), 4);
+    EXPECT_EQ(events.Count(u"cycle"_s), 4);
+    EXPECT_EQ(nodes.Cell(1, 3), QString());
+    EXPECT_EQ(nodes.Cell(1, 2), u"O"_s);
+}
+
+TEST_F(ScanControllerTest, NodeFirstSeenPromiscuousIsASuspect)
+{
+    controller.Button1Click();
+    engine.FinishSweep();
+    controller.Timer1Timer(); // scanning sweep
+    Reply(u"10.77.0.7"_s, 2);
+    Reply(u"10.77.0.7"_s, 6);
+    Reply(u"10.77.0.7"_s, 3);
+    engine.FinishSweep();
+    controller.Timer1Timer();
+    // The first illegal column in order decides.
+    EXPECT_EQ(events.Count(u"SUSPECT 3 1"_s), 1);
+    EXPECT_EQ(events.Count(u"UP"_s), 0);
+    EXPECT_TRUE(view.alerts.isEmpty());
+}
+
+TEST_F(ScanControllerTest, StopDuringASweepAndAStaleNotice)
+{
+    controller.Button1Click();
+    ASSERT_EQ(controller.ScanStep(), 2);
+    controller.Button2Click();
+    EXPECT_TRUE(engine.calls.contains(u"stopsweep"_s));
+    EXPECT_EQ(events.lines.last(), u"close"_s);
+    EXPECT_EQ(view.panels[0], u"READY"_s);
+    // The sender had passed its last stop check and reports its end anyway.
+    engine.FinishSweep();
+    EXPECT_FALSE(controller.Timer1().isActive());
+
+    // A notice of the earlier scan's sweep arriving during a new scan.
+    const std::uint64_t stale = engine.sweep;
+    controller.Button1Click();
+    ASSERT_TRUE(controller.Running());
+    EXPECT_NE(engine.sweep, stale);
+    controller.RestartCycleTimer(stale);
+    EXPECT_FALSE(controller.Timer1().isActive());
+    engine.FinishSweep();
+    EXPECT_TRUE(controller.Timer1().isActive());
+}
+
+TEST_F(ScanControllerTest, StopWhileIdleRepeatsTheEndDisplay)
+{
+    view.panels[1] = u"x"_s;
+    controller.Button2Click();
+    EXPECT_EQ(view.panels[0], u"READY"_s);
+    EXPECT_EQ(view.panels[1], QString());
+    EXPECT_TRUE(engine.calls.isEmpty());
+}
+
+TEST_F(ScanControllerTest, CyclicScanAcrossMidnightRestartsOnce)
+{
+    settings.values.listMode = false;
+    clock.Set(QDateTime(QDate(2026, 12, 6), QTime(23, 59, 50)));
+    controller.Button1Click();
+    auto runCycle = [&] {
+        controller.Timer1Timer(); // skipped finding step -> scanning sweep
+        engine.FinishSweep();
+        controller.Timer1Timer(); // evaluation and cycle end
+    };
+    runCycle();
+    EXPECT_EQ(controller.CycleCount(), 1);
+    controller.Timer1Timer(); // next cycle begins: skipped finding step
+    controller.Timer1Timer(); // scanning sweep
+    clock.Set(QDateTime(QDate(2026, 12, 7), QTime(0, 0, 5)));
+    engine.FinishSweep();
+    controller.Timer1Timer(); // cycle ends on the new date
+    EXPECT_EQ(controller.ScanStep(), 4);
+    EXPECT_TRUE(controller.DayChangeFlag());
+    EXPECT_TRUE(controller.Timer2().isActive());
+    EXPECT_EQ(controller.Timer2().interval(), 2000);
+    EXPECT_FALSE(controller.Timer1().isActive());
+    EXPECT_EQ(events.Count(u"cycle"_s), 1);
+
+    controller.Timer2Timer(); // the restart
+    EXPECT_FALSE(controller.Timer2().isActive());
+    EXPECT_TRUE(controller.Running());
+    EXPECT_EQ(controller.CycleCount(), 0);
+    EXPECT_EQ(controller.ScanStartDate(), QDate(2026, 12, 7));
+    EXPECT_EQ(events.Count(u"start"_s), 2);
+    EXPECT_EQ(events.Count(u"open"_s), 2);
+    runCycle();
+    EXPECT_EQ(controller.CycleCount(), 1);
+    EXPECT_FALSE(controller.Timer2().isActive());
+    EXPECT_EQ(engine.calls.count(u"open"_s), 2);
+}
+
+TEST_F(ScanControllerTest, AutomaticStartRunsTheStartTenSecondsLater)
+{
+    view.rangeEnabled = false; // as the main window leaves them for "auto"
+    controller.ArmAutomaticStart();
+    EXPECT_TRUE(controller.Timer2().isActive());
+    EXPECT_EQ(controller.Timer2().interval(), 10000);
+    controller.Timer2Timer();
+    EXPECT_FALSE(controller.Timer2().isActive());
+    EXPECT_TRUE(controller.Running());
+    EXPECT_EQ(engine.calls.first(), u"open"_s);
+}
+
+} // namespace
