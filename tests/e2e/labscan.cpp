@@ -50,7 +50,9 @@ void WriteSettings(QSettings &store, const QString &logPath, bool tabDelimiter,
         {u"FastScan"_s, 1},
         {u"CyclicScan"_s, 1},
         {u"IVTIME"_s, u"1"_s},
-        {u"PNUM"_s, u"1"_s},
+        // Two of each probe: a reply lost on a busy machine would read as a
+        // card that changed its mode.
+        {u"PNUM"_s, u"2"_s},
         {u"PacketTIME"_s, u"0"_s},
         {u"Scroll"_s, 1},
         {u"Beep"_s, 0},

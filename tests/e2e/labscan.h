@@ -24,7 +24,7 @@ QString HostMac(int host);
 bool StartsPromiscuous(int host);
 
 // Every setting of a List Mode cyclic scan of the lab with all ten test
-// addresses, one probe each and no pause, into the user's INI store.
+// addresses, two probes each and no pause, into the user's INI store.
 // syslogServer empty: no syslog.
 void WriteSettings(QSettings &store, const QString &logPath, bool tabDelimiter,
                    const QString &syslogServer);
