@@ -1,5 +1,6 @@
 #include "config/adapterlist.h"
 
+#include "config/addresstext.h"
 #include "config/fieldsplit.h"
 
 #include <QStringDecoder>
@@ -17,14 +18,6 @@ constexpr const char16_t *ExcludedNames[] = {
     u"\\Device\\NPF_NdisWanIp",
     u"\\Device\\NPF_NdisWanBh",
 };
-
-QString Ipv4Text(quint32 address)
-{
-    return u"%1.%2.%3.%4"_s.arg(address >> 24)
-        .arg((address >> 16) & 0xFF)
-        .arg((address >> 8) & 0xFF)
-        .arg(address & 0xFF);
-}
 
 } // namespace
 
@@ -74,7 +67,7 @@ AdapterList FillAdapterList(const AdapterSource &driver)
     const int entries = wide ? 1 : 3;
     for (const QString &name : names) {
         if (const auto address = driver.PacketGetNetInfoEx(name.toLocal8Bit(), entries))
-            list.items.append(Ipv4Text(*address) + u" : "_s + name);
+            list.items.append(IpNumberToText(*address) + u" : "_s + name);
     }
     return list;
 }

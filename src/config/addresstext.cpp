@@ -113,6 +113,14 @@ std::optional<quint32> IpLinesToNumber(const QString &text)
     return address;
 }
 
+QString IpNumberToText(quint32 address)
+{
+    return u"%1.%2.%3.%4"_s.arg(address >> 24)
+        .arg((address >> 16) & 0xFF)
+        .arg((address >> 8) & 0xFF)
+        .arg(address & 0xFF);
+}
+
 QString IpTextToHexText(const QString &text, const MessageSink &sink)
 {
     const auto address = IpLinesToNumber(text);

@@ -36,6 +36,10 @@ QString NormalizeOwnMac(const QString &text);
 // stay one digit.
 QString NormalizeMac(const QString &text);
 
+// Dotted decimal text of an address number, first octet most significant,
+// without leading zeros.
+QString IpNumberToText(quint32 address);
+
 // The line-based reading behind the two hex conversions: the dots (and line
 // breaks) split the text into lines, and there must be four, each an integer
 // 0 to 255 with nothing else on the line.

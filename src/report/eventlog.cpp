@@ -66,7 +66,13 @@ void EventLog::OpenEventLog()
     const QFileInfo info(path);
     const QDate today = clock.Now().date();
     const QDateTime midnight(today, QTime(0, 0));
-    if (!info.exists() || (info.isFile() && !dayChange && info.lastModified() >= midnight))
+    if (!info.exists()) {
+        OpenForAppend(path);
+        // A new file holds nothing of an earlier day: left set, the flag
+        // would file today's lines under yesterday's name at the next start.
+        if (logFile.isOpen() && dayChanged)
+            *dayChanged = false;
+    } else if (info.isFile() && !dayChange && info.lastModified() >= midnight)
         OpenForAppend(path);
     else if (info.isFile())
         Rotate(path, today);

@@ -94,14 +94,6 @@ std::optional<MacBytes> MacTextToBytes(const QString &text)
     return mac;
 }
 
-QString IpNumberToText(std::uint32_t address)
-{
-    return u"%1.%2.%3.%4"_s.arg(address >> 24)
-        .arg((address >> 16) & 0xFF)
-        .arg((address >> 8) & 0xFF)
-        .arg(address & 0xFF);
-}
-
 std::optional<std::uint32_t> SenderOwnIp(const QString &ownIp, const MessageSink &sink)
 {
     const auto address = IpLinesToNumber(ownIp);

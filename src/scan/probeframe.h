@@ -42,9 +42,6 @@ QByteArray HexTextToBytes(const QString &text);
 // The six bytes of a MAC text, or nothing when it does not give exactly six.
 std::optional<MacBytes> MacTextToBytes(const QString &text);
 
-// Dotted decimal text of an address number, first octet most significant.
-QString IpNumberToText(std::uint32_t address);
-
 // The probe sender's reading of the own IP text: four lines between the dots,
 // each an octet. Tells the sink "IP Address ERROR !!! " when it fails.
 std::optional<std::uint32_t> SenderOwnIp(const QString &ownIp, const MessageSink &sink);

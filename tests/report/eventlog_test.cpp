@@ -293,6 +293,22 @@ TEST_F(EventLogTest, NewLogIsCreatedAndAppendedTo)
     EXPECT_TRUE(out.Matching(u"alert"_s).isEmpty());
 }
 
+TEST_F(EventLogTest, DayChangeWithoutAFileCreatesOneAndClearsTheFlag)
+{
+    // The log was deleted while a scan ran past midnight: nothing is left
+    // to back up, and a later start the same day must not rotate today's
+    // file under yesterday's name.
+    dayChanged = true;
+    log.OpenEventLog();
+    EXPECT_TRUE(log.IsOpen());
+    EXPECT_FALSE(dayChanged);
+    log.WriteEvent(u"cycle"_s, 1, 0);
+    log.CloseEventLog();
+    log.OpenEventLog();
+    EXPECT_FALSE(QFile::exists(BackupPath(u"20040104"_s)));
+    EXPECT_EQ(Contents(LogPath()), "#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
+}
+
 TEST_F(EventLogTest, LogWrittenTodayIsAppendedTo)
 {
     WriteFile(LogPath(), "old\r\n", QDateTime(EventTime.date(), QTime(0, 0)));
