@@ -44,6 +44,10 @@ bench: deps
 	cmake --build $(BUILD) -j $(JOBS)
 	scripts/run-benchmarks $(BUILD)
 
+# Keelwatch scanning a lab segment of network namespaces (root, or sudo).
+demo: build
+	@scripts/demo $(BUILD)
+
 screenshots: build
 	$(BUILD)/src/app/keelwatch_screenshots $(BUILD)/screenshots
 

@@ -1,20 +1,32 @@
 // Renders every window offscreen into PNG files, so the layout can be looked
-// at without a display: keelwatch_screenshots OUTPUT_FOLDER
+// at without a display: keelwatch_screenshots OUTPUT_FOLDER. The main window,
+// the alerts and the node viewer are taken in the middle of a cyclic scan of
+// a simulated lab, driven by the real scan controller and event log.
 
 #include "app/startup.h"
+#include "core/classifyreply.h"
 #include "core/nodetable.h"
+#include "core/scancontroller.h"
+#include "core/scanengine.h"
+#include "report/eventlog.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessage.h"
 #include "ui/mainwindow.h"
+#include "ui/nodeviewerform.h"
 #include "ui/promiscuousalert.h"
+#include "ui/scanwindows.h"
 #include "ui/setupdialog.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -23,43 +35,130 @@ using namespace keelwatch;
 
 namespace {
 
-void FillSampleNodes(TForm1 &form1, const TForm2 &form2)
+// A dozen hosts behind real card makers' prefixes; .12 and .14 promiscuous
+// all along, .17 during the second scanning sweep only.
+struct LabHost
 {
-    struct Sample
+    const char16_t *ip;
+    const char16_t *mac;
+};
+constexpr LabHost LabHosts[] = {
+    {u"10.77.0.11", u"00:00:0C:3A:10:01"}, {u"10.77.0.12", u"00:02:B3:5C:22:17"},
+    {u"10.77.0.13", u"00:01:E6:41:0B:9E"}, {u"10.77.0.14", u"00:E0:4C:68:01:2A"},
+    {u"10.77.0.15", u"00:03:93:C4:7D:50"}, {u"10.77.0.16", u"00:00:97:12:AB:03"},
+    {u"10.77.0.17", u"00:05:B5:90:3E:71"}, {u"10.77.0.18", u"00:09:5B:77:20:C8"},
+    {u"10.77.0.19", u"00:05:85:0F:64:1D"}, {u"10.77.0.20", u"00:00:F0:D2:88:45"},
+    {u"10.77.0.21", u"00:01:02:5E:19:B6"}, {u"10.77.0.22", u"00:02:55:A0:4C:33"},
+};
+constexpr int SwitchedHostIndex = 6;
+constexpr int SwitchedSweep = 2;
+
+// The probe sweeps of a real scan controller answered in memory as the lab
+// hosts above would answer them, so that the windows show a scan as it runs
+// without a network.
+class SimulatedLab : public ScanEngine
+{
+  public:
+    SimulatedLab(NodeTable &nodes, EventSink &events, StatusPanels &panels, Startup &startup)
+        : panels(panels), targets{nodes,
+                                  events,
+                                  [&startup](const QString &ip) {
+                                      return startup.Comments().LookupComment(ip);
+                                  },
+                                  {}},
+          vendors(&startup.Vendors())
     {
-        const char16_t *ip;
-        const char16_t *mac;
-        const char16_t *marks; // one letter per result column, blank for none
-        const char16_t *comment;
-    };
-    const Sample samples[] = {
-        {u"10.77.0.1", u"02:4B:57:00:00:01", u"O     O   ", u"gateway"},
-        {u"10.77.0.12", u"02:4B:57:00:00:0C", u"OXXXX     ", u"capture box"},
-        {u"10.77.0.20", u"02:4B:57:00:00:14", u"O         ", u""},
-        {u"10.77.0.31", u"02:4B:57:00:00:1F", u"OX        ", u"lab host"},
-    };
-    NodeTable &nodes = form1.Nodes();
-    const Settings settings = form2.Read();
-    for (const Sample &sample : samples) {
-        const int row = nodes.AddNodeRow(QString::fromUtf16(sample.ip),
-                                         QString::fromUtf16(sample.mac), settings.tests);
-        const QString marks = QString::fromUtf16(sample.marks);
-        for (int i = 0; i < marks.size(); ++i) {
-            if (marks[i] != u' ')
-                nodes.MergeMark(row, FirstResultColumn + i, QString(marks[i]));
-        }
-        nodes.SetCell(row, NodeTable::CommentColumn, QString::fromUtf16(sample.comment));
-        nodes.SetCell(row, NodeTable::VendorColumn, u"unknown"_s);
     }
-    form1.Edit1->setText(u"10.77.0.1"_s);
-    form1.Edit2->setText(u"10.77.0.254"_s);
-    form1.Memo1->appendPlainText(
-        u"06/Dec/2026 22:15:07\t10.77.0.12\t[02:4B:57:00:00:0C]\tB47\tON\tethernet"_s);
-    form1.Memo1->appendPlainText(
-        u"06/Dec/2026 22:15:12\t10.77.0.12\t[02:4B:57:00:00:0C]\tB47\tPROMISC SUSPECT"_s);
-    form1.SetPanelText(0, u"READY"_s);
-    form1.ShowScanMode(settings);
-    form1.SetPanelText(7, u"libpcap"_s);
+
+    int ScanningSweeps() const { return scanningSweeps; }
+
+    // What opening the capture adapter shows.
+    bool OpenCaptureAdapter(const ScanSnapshot &, QString &) override
+    {
+        panels.SetPanelText(0, u"RUN"_s);
+        panels.SetPanelText(6, u"Capture On"_s);
+        return true;
+    }
+    bool CreateCapturePipe(int &) override { return true; }
+    void AbandonCapture() override {}
+    void StartCapture(const ScanSnapshot &, const std::atomic<int> &) override {}
+    void StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+                    std::uint64_t sweep) override
+    {
+        const int step = scanStep.load();
+        if (step == 3)
+            ++scanningSweeps;
+        ReplyOptions options{scan.settings.format, scan.settings.cyclic, false, step,
+                             scan.settings.tests};
+        const int sweeps = scanningSweeps;
+        QTimer::singleShot(200, [this, options, sweeps, sweep] {
+            Answer(options, sweeps);
+            if (sweepFinished)
+                sweepFinished(sweep);
+        });
+    }
+    void StopSweep() override {}
+    void StopCapture() override {}
+    void Shutdown(int) override {}
+
+  private:
+    void Answer(const ReplyOptions &options, int sweeps)
+    {
+        for (int i = 0; i < int(std::size(LabHosts)); ++i) {
+            const bool promiscuous =
+                i == 1 || i == 3 || (i == SwitchedHostIndex && sweeps == SwitchedSweep);
+            const QString mac = QString::fromUtf16(LabHosts[i].mac);
+            for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
+                const bool heard = column == FirstResultColumn ||
+                                   (options.ScanStep == 3 && (column == 8 || promiscuous));
+                if (heard && options.tests[column - FirstResultColumn])
+                    ClassifyReply(targets, options,
+                                  {QString::fromUtf16(LabHosts[i].ip), mac, column,
+                                   vendors->LookupVendor(QStringView(mac).left(9))});
+            }
+        }
+    }
+
+    StatusPanels &panels;
+    ReplyTargets targets;
+    const VendorTable *vendors;
+    int scanningSweeps = 0;
+};
+
+// The Setup dialog as a demo scan of the lab has it: every test address,
+// List Mode and Cyclic Scan, Scan Timer 1 s, the log in folder.
+void SetUpLabScan(Startup &startup, const QString &folder)
+{
+    TForm2 &setup = startup.Form2();
+    setup.SetAdapterItems({u"10.77.0.1 : wire0"_s, u"192.168.1.4 : eth0"_s});
+    setup.CB1->setCurrentIndex(0);
+    setup.Edit1->setText(u"10.77.0.1"_s);
+    for (QCheckBox *test : {setup.fbr, setup.f31, setup.f016, setup.f8, setup.fg, setup.fm,
+                            setup.M1, setup.M2, setup.fs1, setup.fs2})
+        test->setChecked(true);
+    setup.Edit5->setText(u"01 00 5E 00 00 02"_s);
+    setup.Edit6->setText(u"01 00 5E 00 00 04"_s);
+    setup.FastScan->setChecked(true);
+    setup.Cyclicscan->setChecked(true);
+    setup.Edit3->setText(u"1"_s);
+    setup.Edit4->setText(u"1"_s);
+    setup.Edit8->setText(u"0"_s);
+    setup.logpath->setText(QDir(folder).filePath(u"keelwatch.log"_s));
+    startup.Form1().Edit1->setText(u"10.77.0.11"_s);
+    startup.Form1().Edit2->setText(u"10.77.0.22"_s);
+    startup.Form1().SetPanelText(7, u"libpcap"_s);
+}
+
+template <typename Condition> bool RunUntil(Condition condition)
+{
+    QDeadlineTimer deadline(60000);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
 }
 
 bool Save(QWidget *window, const QDir &folder, const QString &name)
@@ -96,20 +195,52 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    Startup startup({});
-    startup.Form2().SetAdapterItems({u"10.77.0.100 : kw-scan"_s, u"192.168.1.4 : eth0"_s});
-    startup.Form2().CB1->setCurrentIndex(0);
-    startup.Form2().Edit1->setText(u"10.77.0.100"_s);
-    FillSampleNodes(startup.Form1(), startup.Form2());
+    // Comments of the lab, read by the program from its folder.
+    QTemporaryDir programDir;
+    QFile comments(QDir(programDir.path()).filePath(u"comment.txt"_s));
+    if (comments.open(QIODevice::WriteOnly))
+        comments.write("10.77.0.11,gateway\r\n10.77.0.12,capture box\r\n"
+                       "10.77.0.17,build server\r\n");
+    comments.close();
+
+    Startup startup({}, programDir.path());
+    SetUpLabScan(startup, programDir.path());
+    TForm1 &form1 = startup.Form1();
+    ScanWindows windows(form1, startup.Form2(), startup.Form10());
+    SimulatedLab lab(form1.Nodes(), startup.Events(), windows, startup);
+    SystemClock clock;
+    ScanController controller(ScanController::Parts{startup.Form2(), form1.Nodes(), lab, windows,
+                                                    startup.Events(), startup.Events(), clock});
+    // Wide enough for every column, as a user watching a scan would make it.
+    form1.resize(960, 560);
+    form1.show();
+    controller.Button1Click();
+
+    // The node viewer follows the switched host from the first cycle on; the
+    // pictures are taken in the cycle after its Promiscuous STOP, while nodes
+    // are being found and the marks are settled.
+    if (!RunUntil([&] { return controller.CycleCount() >= 1; })) {
+        std::fputs("the simulated scan did not complete a cycle\n", stderr);
+        return 1;
+    }
+    startup.Form8().OpenFor(QString::fromUtf16(LabHosts[SwitchedHostIndex].ip),
+                            startup.Form2().Read().logPath);
+    startup.Form8().Button1Click();
+    if (!RunUntil([&] {
+            return lab.ScanningSweeps() == SwitchedSweep + 1 && controller.ScanStep() == 2;
+        })) {
+        std::fputs("the simulated scan did not reach its last cycle\n", stderr);
+        return 1;
+    }
     startup.Form7().ShowAlertMessage(
         u"Back up ERROR!!!\r\nCannot rename log file\r\nCurrent file will be used as is"_s);
-    startup.Form10().ShowPromiscuousAlert(2, true);
-    startup.Form10().ShowPromiscuousAlert(4, false);
 
-    const bool saved = Save(&startup.Form1(), folder, u"main-window.png"_s) &&
+    const bool saved = Save(&form1, folder, u"main-window.png"_s) &&
+                       Save(&startup.Form10(), folder, u"promiscuous-alert.png"_s) &&
+                       Save(&startup.Form8(), folder, u"node-viewer.png"_s) &&
                        Save(&startup.Form2(), folder, u"setup.png"_s) &&
                        Save(&startup.Form6(), folder, u"about.png"_s) &&
-                       Save(&startup.Form7(), folder, u"alert-message.png"_s) &&
-                       Save(&startup.Form10(), folder, u"promiscuous-alert.png"_s);
+                       Save(&startup.Form7(), folder, u"alert-message.png"_s);
+    controller.Button2Click();
     return saved ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
 
 using namespace Qt::StringLiterals;
@@ -16,6 +17,24 @@ EventWindowsAdapter::EventWindowsAdapter(QPlainTextEdit *pane, TForm7 *alert, QL
                                          QWidget *dialogParent)
     : pane(pane), alert(alert), serverIp(serverIp), messageBox(MessageBoxSink(dialogParent))
 {
+    // The pane's own check looks at where the last line is drawn, so the
+    // horizontal scroll bar that a long line brings hides the newest line
+    // and ends the following for good. Follow the scroll bar instead.
+    QScrollBar *bar = pane->verticalScrollBar();
+    scrolled = QObject::connect(bar, &QAbstractSlider::valueChanged, pane,
+                                [this, bar](int value) { followNewest = value == bar->maximum(); });
+    grown =
+        QObject::connect(bar, &QAbstractSlider::rangeChanged, pane, [this, bar](int, int maximum) {
+            if (followNewest)
+                bar->setValue(maximum);
+        });
+}
+
+// The pane may outlive the adapter.
+EventWindowsAdapter::~EventWindowsAdapter()
+{
+    QObject::disconnect(scrolled);
+    QObject::disconnect(grown);
 }
 
 void EventWindowsAdapter::BoundPane(int maxLines)

@@ -3,6 +3,8 @@
 #include "config/addresstext.h"
 #include "report/eventwindows.h"
 
+#include <QMetaObject>
+
 class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
@@ -19,6 +21,9 @@ class EventWindowsAdapter : public EventWindows
   public:
     EventWindowsAdapter(QPlainTextEdit *pane, TForm7 *alert, QLineEdit *serverIp,
                         QWidget *dialogParent);
+    ~EventWindowsAdapter() override;
+    EventWindowsAdapter(const EventWindowsAdapter &) = delete;
+    EventWindowsAdapter &operator=(const EventWindowsAdapter &) = delete;
 
     void BoundPane(int maxLines) override;
     void AppendPaneLine(const QString &line) override;
@@ -29,6 +34,11 @@ class EventWindowsAdapter : public EventWindows
 
   private:
     QPlainTextEdit *pane;
+    // The pane shows its newest line and keeps doing so until the user
+    // scrolls back.
+    bool followNewest = true;
+    QMetaObject::Connection scrolled;
+    QMetaObject::Connection grown;
     TForm7 *alert;
     QLineEdit *serverIp;
     MessageSink messageBox;

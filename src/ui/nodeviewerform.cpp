@@ -4,6 +4,7 @@
 
 #include <QFileDialog>
 #include <QFocusEvent>
+#include <QFont>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHideEvent>
@@ -40,6 +41,14 @@ TForm8::TForm8(const LiveSettings &settings, QWidget *parent)
     Button3->setObjectName(u"Button3"_s);
     Button4->setObjectName(u"Button4"_s);
     SG2->setObjectName(u"SG2"_s);
+    // The main window's small face, so that a date and time fit the TIME
+    // column and the test titles their narrow ones.
+    QFont font(u"Arial"_s);
+    font.setPixelSize(11);
+    setFont(font);
+    Edit1->setMinimumWidth(Edit1->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 8);
+    Button1->setMaximumWidth(44);
+    Button4->setMaximumWidth(44);
     Button3->setMaximumWidth(40);
     Button2->setMaximumWidth(24);
 
@@ -62,6 +71,9 @@ TForm8::TForm8(const LiveSettings &settings, QWidget *parent)
     SG2->setSelectionMode(QAbstractItemView::SingleSelection);
     SG2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     SG2->horizontalHeader()->setMinimumSectionSize(8);
+    // Whole-row selection would set every title in bold, too wide for them.
+    SG2->horizontalHeader()->setHighlightSections(false);
+    SG2->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     SG2->verticalHeader()->hide();
     SG2->verticalHeader()->setDefaultSectionSize(16);
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -8,6 +10,8 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
+
+#include <QThread>
 
 #include <atomic>
 #include <optional>
@@ -29,10 +33,15 @@ class LabSegment
         return std::nullopt;
     }
 
-    LabSegment(int hosts, const QStringList &promiscuousHosts)
-        : prefix(QStringLiteral("kw%1x%2").arg(getpid()).arg(++counter))
+    // With a syslogDir (an existing folder) the lab has a syslog host at
+    // SyslogHostIp running rsyslogd, its files in that folder.
+    LabSegment(int hosts, const QStringList &promiscuousHosts, const QString &syslogDir = QString())
+        : prefix(QStringLiteral("kw%1x%2").arg(getpid()).arg(++counter)), syslogDir(syslogDir)
     {
-        QStringList args = {QStringLiteral("up"), prefix, QString::number(hosts)};
+        QStringList args = {QStringLiteral("up")};
+        if (!syslogDir.isEmpty())
+            args += {QStringLiteral("--syslog"), syslogDir};
+        args += {prefix, QString::number(hosts)};
         args += promiscuousHosts;
         QProcess up;
         up.start(Script(), args);
@@ -46,7 +55,35 @@ class LabSegment
 
     QString Namespace(const QString &part) const { return prefix + u'-' + part; }
 
+    // Switches host n's card into or out of promiscuous mode.
+    bool SetPromiscuous(int host, bool on) const
+    {
+        return QProcess::execute(Script(),
+                                 {QStringLiteral("promisc"), prefix, QString::number(host),
+                                  on ? QStringLiteral("on") : QStringLiteral("off")}) == 0;
+    }
+
+    // The syslog host's received lines ("PRI|HOST|PROGRAM|TAG|MSG|TIMESTAMP|
+    // FROM-IP"), once at least count have arrived or the time is up.
+    QStringList ReceivedSyslog(int count, int timeoutMs = 10000) const
+    {
+        QStringList lines;
+        QDeadlineTimer deadline(timeoutMs);
+        for (;;) {
+            QFile f(syslogDir + QStringLiteral("/received.log"));
+            if (f.open(QIODevice::ReadOnly))
+                lines = QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+            if (lines.size() >= count || deadline.hasExpired())
+                return lines;
+            QThread::msleep(100);
+        }
+    }
+
+    static constexpr auto ScannerIp = "10.77.0.1";
+    static constexpr auto SyslogHostIp = "10.77.0.2";
+
     const QString prefix;
+    const QString syslogDir;
     QString output;
     bool built = false;
 

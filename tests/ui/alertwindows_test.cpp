@@ -1,5 +1,6 @@
 #include "ui/alertmessage.h"
 #include "ui/eventwindowsadapter.h"
+#include "ui/mainwindow.h"
 #include "ui/promiscuousalert.h"
 
 #include "report/eventlog.h"
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -170,6 +172,34 @@ TEST_F(AdapterTest, BoundDropsTheOldestLines)
     EXPECT_EQ(lines[100], QString());
     windows.BoundPane(0);
     EXPECT_TRUE(Lines(&pane).isEmpty());
+}
+
+// The main window's pane follows the newest event unless the user scrolled
+// back to read; the horizontal scroll bar that the first long line brings
+// must not end that.
+TEST(EventPane, FollowsTheNewestLineWhileAtTheBottom)
+{
+    TForm1 main;
+    main.show();
+    TForm7 alert;
+    QLineEdit serverIp;
+    EventWindowsAdapter windows{main.Memo1, &alert, &serverIp, nullptr};
+    QScrollBar *bar = main.Memo1->verticalScrollBar();
+    const auto add = [&](const QString &line) {
+        windows.BoundPane(100);
+        windows.AppendPaneLine(line);
+        QCoreApplication::processEvents();
+    };
+    for (int i = 1; i <= 150; ++i)
+        add(i < 30 ? QString::number(i)
+                   : u"07/Dec/2026 21:16:44\t10.77.0.%1\t[02:77:00:00:00:02]\t"
+                     "M1\tON\tethernet"_s.arg(i));
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    bar->setValue(10);
+    add(u"151"_s);
+    EXPECT_EQ(bar->value(), 10);
 }
 
 TEST_F(AdapterTest, EventLogLinesInTheRealPane)
