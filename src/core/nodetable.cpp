@@ -2,6 +2,8 @@
 
 #include <QMutexLocker>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
@@ -68,7 +70,7 @@ void NodeTable::SetCell(int row, int column, const QString &text)
     }
     if (row == 0)
         Q_EMIT headerDataChanged(Qt::Horizontal, column, column);
-    else
+    else if (Shown(row))
         Q_EMIT dataChanged(index(row - 1, column), index(row - 1, column));
 }
 
@@ -99,23 +101,27 @@ int NodeTable::CountNodeRows(const QString &ip) const
 
 int NodeTable::AddNodeRow(const QString &ip, const QString &mac, const Tests &tests)
 {
-    const int modelRow = rowCount();
-    beginInsertRows(QModelIndex(), modelRow, modelRow);
-    int row = 0;
+    Row cells;
+    cells[IpColumn] = ip;
+    cells[MacColumn] = mac;
+    for (int i = 0; i < TestCount; ++i) {
+        if (!tests[size_t(i)])
+            cells[size_t(FirstResultColumn + i)] = u"-"_s;
+    }
+    // Filling the trailing row and appending an empty one is, for the
+    // views, a row inserted before the trailing row.
+    const bool batching = shownRows >= 0;
+    const int row = RowCount() - 1;
+    if (!batching)
+        beginInsertRows(QModelIndex(), row - 1, row - 1);
     {
         QMutexLocker lock(&mutex);
-        row = int(rows.size()) - 1;
-        Row &cells = rows[row];
-        cells[IpColumn] = ip;
-        cells[MacColumn] = mac;
-        for (int i = 0; i < TestCount; ++i) {
-            if (!tests[size_t(i)])
-                cells[size_t(FirstResultColumn + i)] = u"-"_s;
-        }
-        rows.append(Row{});
+        rows.insert(row, cells);
     }
-    endInsertRows();
-    NotifyRowsChanged(row, row);
+    if (batching)
+        NotifyRowsChanged(row, row);
+    else
+        endInsertRows();
     return row;
 }
 
@@ -131,7 +137,8 @@ QString NodeTable::MergeMark(int row, int column, const QString &letter)
             cell += letter;
         after = cell;
     }
-    Q_EMIT dataChanged(index(row - 1, column), index(row - 1, column));
+    if (Shown(row))
+        Q_EMIT dataChanged(index(row - 1, column), index(row - 1, column));
     return after;
 }
 
@@ -187,6 +194,8 @@ void NodeTable::ClearAllNodes()
         rows.resize(1);
         rows.append(Row{});
     }
+    if (shownRows >= 0)
+        shownRows = RowCount() - 1;
     endResetModel();
 }
 
@@ -199,6 +208,8 @@ void NodeTable::ReplaceNodes(const QList<Row> &nodes)
         rows.append(nodes);
         rows.append(Row{});
     }
+    if (shownRows >= 0)
+        shownRows = RowCount() - 1;
     endResetModel();
 }
 
@@ -267,6 +278,8 @@ int NodeTable::rowCount(const QModelIndex &parent) const
 {
     if (parent.isValid())
         return 0;
+    if (shownRows >= 0)
+        return shownRows;
     QMutexLocker lock(&mutex);
     return int(rows.size()) - 1;
 }
@@ -295,8 +308,30 @@ QVariant NodeTable::headerData(int section, Qt::Orientation orientation, int rol
     return QVariant();
 }
 
+void NodeTable::BeginRowBatch()
+{
+    if (shownRows < 0)
+        shownRows = RowCount() - 1;
+}
+
+void NodeTable::EndRowBatch()
+{
+    if (shownRows < 0)
+        return;
+    const int total = RowCount() - 1;
+    if (total > shownRows) {
+        beginInsertRows(QModelIndex(), shownRows, total - 1);
+        shownRows = -1;
+        endInsertRows();
+    }
+    shownRows = -1;
+}
+
 void NodeTable::NotifyRowsChanged(int firstRow, int lastRow)
 {
+    lastRow = std::min(lastRow, rowCount());
+    if (firstRow > lastRow || !Shown(firstRow))
+        return;
     Q_EMIT dataChanged(index(firstRow - 1, 0), index(lastRow - 1, ColumnCount - 1));
 }
 

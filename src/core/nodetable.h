@@ -73,6 +73,12 @@ class NodeTable : public QAbstractTableModel
     // Replaces every node row (the trailing row is added).
     void ReplaceNodes(const QList<Row> &nodes);
 
+    // Rows added between BeginRowBatch and EndRowBatch reach the views as one
+    // insertion when the batch ends, however many replies added them. Main
+    // thread only.
+    void BeginRowBatch();
+    void EndRowBatch();
+
     // Start of a cyclic scanning step: "X", "x", "O", "o" become "+".
     void CarryOverMarks();
     // After the evaluation: "+" becomes empty, "+X" becomes "X" and so on.
@@ -96,11 +102,15 @@ class NodeTable : public QAbstractTableModel
 
   private:
     void NotifyRowsChanged(int firstRow, int lastRow);
+    // Whether the views know of this table row yet.
+    bool Shown(int row) const { return row >= 1 && row - 1 < rowCount(); }
     void NotifyResultsChanged();
 
     mutable QMutex mutex;
     QList<Row> rows;
     std::array<int, ColumnCount> widths{};
+    // The model rows the views know of while a row batch runs, else -1.
+    int shownRows = -1;
 };
 
 } // namespace keelwatch

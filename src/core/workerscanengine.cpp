@@ -55,16 +55,24 @@ void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<
 void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSnapshot &scan,
                                 const std::atomic<int> &scanStep)
 {
-    const ReplyTargets targets{nodes, events, lookups.comment, lookups.selectRow};
+    // The replies that arrived together reach the grid as one insertion; the
+    // row to scroll to is selected once they are all in.
+    int selected = 0;
+    const ReplyTargets targets{nodes, events, lookups.comment,
+                               [&selected](int row) { selected = row; }};
     ReplyOptions options;
     options.format = scan.settings.format;
     options.cyclic = scan.settings.cyclic;
     options.tests = scan.settings.tests;
+    nodes.BeginRowBatch();
     for (const DecodedReply &reply : replies) {
         options.autoScroll = lookups.autoScroll && lookups.autoScroll();
         options.ScanStep = scanStep.load();
         ClassifyReply(targets, options, reply);
     }
+    nodes.EndRowBatch();
+    if (selected != 0 && lookups.selectRow)
+        lookups.selectRow(selected);
 }
 
 void WorkerScanEngine::StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QSignalSpy>
 
 using namespace keelwatch;
@@ -35,17 +36,55 @@ TEST(NodeTable, EmptyTableHasHeaderAndTrailingRow)
 TEST(NodeTable, AddedRowMarksSwitchedOffTests)
 {
     NodeTable t;
+    QAbstractItemModelTester tester(&t, QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy inserted(&t, &QAbstractItemModel::rowsInserted);
     const int row = t.AddNodeRow(u"10.0.0.5"_s, u"00:11:22:33:44:55"_s, Defaults);
     EXPECT_EQ(row, 1);
     EXPECT_EQ(t.RowCount(), 3);
     EXPECT_EQ(inserted.count(), 1);
-    EXPECT_EQ(inserted.at(0).at(1).toInt(), 1); // the new trailing row
+    // For the views a node row goes in before the trailing row.
+    EXPECT_EQ(inserted.at(0).at(1).toInt(), 0);
     EXPECT_EQ(t.Cell(1, 2), QString());
     for (int c = 7; c <= 11; ++c)
         EXPECT_EQ(t.Cell(1, c), u"-"_s) << c;
     EXPECT_EQ(t.RowCells(2), NodeTable::Row{});
     EXPECT_EQ(t.data(t.index(0, 1), Qt::DisplayRole).toString(), u"00:11:22:33:44:55"_s);
+}
+
+// Replies that arrive together become one insertion for the views, and the
+// model never shows them a row count that moves under their feet.
+TEST(NodeTable, RowBatchInsertsOnceAtItsEnd)
+{
+    NodeTable t;
+    QAbstractItemModelTester tester(&t, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    t.AddNodeRow(u"10.0.0.1"_s, u"m1"_s, AllOn);
+    QSignalSpy inserted(&t, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(&t, &QAbstractItemModel::dataChanged);
+
+    t.BeginRowBatch();
+    for (int i = 2; i <= 4; ++i) {
+        const int row = t.AddNodeRow(u"10.0.0.%1"_s.arg(i), u"m"_s, AllOn);
+        t.MergeMark(row, 3, u"X"_s);
+        t.SetCell(row, 13, u"vendor"_s);
+    }
+    EXPECT_EQ(t.rowCount(), 2); // what the views knew at the start
+    EXPECT_EQ(t.RowCount(), 6); // the table itself is complete
+    EXPECT_EQ(t.FindNodeRow(u"10.0.0.4"_s), 4);
+    EXPECT_TRUE(inserted.isEmpty());
+    t.EndRowBatch();
+
+    ASSERT_EQ(inserted.count(), 1);
+    EXPECT_EQ(inserted.at(0).at(1).toInt(), 2);
+    EXPECT_EQ(inserted.at(0).at(2).toInt(), 4);
+    EXPECT_EQ(t.rowCount(), 5);
+    EXPECT_EQ(t.data(t.index(3, 3), Qt::DisplayRole).toString(), u"X"_s);
+    // The row the views already had, filled by the first new node, changed.
+    EXPECT_FALSE(changed.isEmpty());
+
+    // An empty batch inserts nothing.
+    t.BeginRowBatch();
+    t.EndRowBatch();
+    EXPECT_EQ(inserted.count(), 1);
 }
 
 TEST(NodeTable, TwoRowsWithOneIpGoToTheLaterRow)
