@@ -17,6 +17,15 @@ const std::array<QString, NodeTable::ColumnCount> Headers = {
 constexpr std::array<int, NodeTable::ColumnCount> InitialWidths = {100, 120, 24, 24, 24, 24, 24,
                                                                    24,  24,  24, 24, 24, 80, 400};
 
+// "-" in the result column of every switched-off test.
+void MarkOff(NodeTable::Row &cells, const NodeTable::Tests &tests)
+{
+    for (int i = 0; i < TestCount; ++i) {
+        if (!tests[size_t(i)])
+            cells[size_t(FirstResultColumn + i)] = u"-"_s;
+    }
+}
+
 } // namespace
 
 NodeTable::NodeTable(QObject *parent) : QAbstractTableModel(parent)
@@ -104,10 +113,7 @@ int NodeTable::AddNodeRow(const QString &ip, const QString &mac, const Tests &te
     Row cells;
     cells[IpColumn] = ip;
     cells[MacColumn] = mac;
-    for (int i = 0; i < TestCount; ++i) {
-        if (!tests[size_t(i)])
-            cells[size_t(FirstResultColumn + i)] = u"-"_s;
-    }
+    MarkOff(cells, tests);
     // Filling the trailing row and appending an empty one is, for the
     // views, a row inserted before the trailing row.
     const bool batching = shownRows >= 0;
@@ -148,10 +154,7 @@ void NodeTable::MarkScanOff(int row, const Tests &tests)
         QMutexLocker lock(&mutex);
         if (row < 1 || row >= rows.size())
             return;
-        for (int i = 0; i < TestCount; ++i) {
-            if (!tests[size_t(i)])
-                rows[row][size_t(FirstResultColumn + i)] = u"-"_s;
-        }
+        MarkOff(rows[row], tests);
     }
     NotifyRowsChanged(row, row);
 }
@@ -162,12 +165,8 @@ void NodeTable::MarkScanOffAll(const Tests &tests)
     {
         QMutexLocker lock(&mutex);
         last = int(rows.size()) - 2;
-        for (int row = 1; row <= last; ++row) {
-            for (int i = 0; i < TestCount; ++i) {
-                if (!tests[size_t(i)])
-                    rows[row][size_t(FirstResultColumn + i)] = u"-"_s;
-            }
-        }
+        for (int row = 1; row <= last; ++row)
+            MarkOff(rows[row], tests);
     }
     if (last >= 1)
         NotifyRowsChanged(1, last);
@@ -215,31 +214,29 @@ void NodeTable::ReplaceNodes(const QList<Row> &nodes)
 
 void NodeTable::CarryOverMarks()
 {
-    {
-        QMutexLocker lock(&mutex);
-        for (int row = 1; row < rows.size(); ++row) {
-            for (int c = FirstResultColumn; c <= LastResultColumn; ++c) {
-                QString &cell = rows[row][size_t(c)];
-                if (cell == u"X" || cell == u"x" || cell == u"O" || cell == u"o")
-                    cell = u"+"_s;
-            }
-        }
-    }
-    NotifyResultsChanged();
+    RewriteResultCells([](QString &cell) {
+        if (cell == u"X" || cell == u"x" || cell == u"O" || cell == u"o")
+            cell = u"+"_s;
+    });
 }
 
 void NodeTable::SettleMarks()
 {
+    RewriteResultCells([](QString &cell) {
+        if (cell == u"+")
+            cell.clear();
+        else if (cell == u"+X" || cell == u"+x" || cell == u"+O" || cell == u"+o")
+            cell.remove(0, 1);
+    });
+}
+
+void NodeTable::RewriteResultCells(const std::function<void(QString &)> &rewrite)
+{
     {
         QMutexLocker lock(&mutex);
         for (int row = 1; row < rows.size(); ++row) {
-            for (int c = FirstResultColumn; c <= LastResultColumn; ++c) {
-                QString &cell = rows[row][size_t(c)];
-                if (cell == u"+")
-                    cell.clear();
-                else if (cell == u"+X" || cell == u"+x" || cell == u"+O" || cell == u"+o")
-                    cell.remove(0, 1);
-            }
+            for (int c = FirstResultColumn; c <= LastResultColumn; ++c)
+                rewrite(rows[row][size_t(c)]);
         }
     }
     NotifyResultsChanged();

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 
 namespace keelwatch {
 
@@ -101,6 +102,8 @@ class NodeTable : public QAbstractTableModel
     void columnWidthsChanged();
 
   private:
+    // Rewrites every result cell of the node rows and the trailing row.
+    void RewriteResultCells(const std::function<void(QString &)> &rewrite);
     void NotifyRowsChanged(int firstRow, int lastRow);
     // Whether the views know of this table row yet.
     bool Shown(int row) const { return row >= 1 && row - 1 < rowCount(); }
