@@ -4,7 +4,7 @@
 
 #include "core/classifyreply.h"
 #include "scan/capturepipe.h"
-#include "scan/pcap2.h"
+#include "scan/replyanalyser.h"
 
 #include <benchmark/benchmark.h>
 
@@ -81,10 +81,10 @@ void BM_ClassifyRepliesThroughThePipe(benchmark::State &state)
     inputs->settings.ownIp = u"10.0.0.1"_s;
     inputs->ProbeSourceMacs = BuildProbeSourceMacs(inputs->settings.ownMac);
     inputs->LookupVendor = [](const QString &) { return u"unknown"_s; };
-    pcap2 analyser(channel, inputs);
+    ReplyAnalyser analyser(channel, inputs);
     qint64 classified = 0;
     QObject::connect(
-        &analyser, &pcap2::repliesDecoded, &app,
+        &analyser, &ReplyAnalyser::repliesDecoded, &app,
         [&](const QList<DecodedReply> &replies) {
             for (const DecodedReply &reply : replies)
                 ClassifyReply(targets, options, reply);

@@ -23,10 +23,10 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Keelwatch"_s);
     keelwatch::Startup startup(QApplication::arguments().mid(1));
-    keelwatch::TForm1 &form1 = startup.Form1();
+    keelwatch::MainWindow &form1 = startup.Form1();
     // Closing the main window ends the program, whatever other window is
     // still open.
-    QObject::connect(&form1, &keelwatch::TForm1::closing, &app, &QApplication::quit,
+    QObject::connect(&form1, &keelwatch::MainWindow::closing, &app, &QApplication::quit,
                      Qt::QueuedConnection);
     keelwatch::QuitSignals quitSignals([&form1] { form1.close(); });
     startup.Show();

@@ -10,10 +10,10 @@
 #include "core/scanengine.h"
 #include "report/eventlog.h"
 #include "ui/aboutbox.h"
-#include "ui/alertmessage.h"
+#include "ui/alertmessagewindow.h"
 #include "ui/mainwindow.h"
-#include "ui/nodeviewerform.h"
-#include "ui/promiscuousalert.h"
+#include "ui/nodeviewerwindow.h"
+#include "ui/promiscuousalertwindow.h"
 #include "ui/scanwindows.h"
 #include "ui/setupdialog.h"
 
@@ -129,7 +129,7 @@ class SimulatedLab : public ScanEngine
 // List Mode and Cyclic Scan, Scan Timer 1 s, the log in folder.
 void SetUpLabScan(Startup &startup, const QString &folder)
 {
-    TForm2 &setup = startup.Form2();
+    SetupDialog &setup = startup.Form2();
     setup.SetAdapterItems({u"10.77.0.1 : wire0"_s, u"192.168.1.4 : eth0"_s});
     setup.CB1->setCurrentIndex(0);
     setup.Edit1->setText(u"10.77.0.1"_s);
@@ -205,7 +205,7 @@ int main(int argc, char **argv)
 
     Startup startup({}, programDir.path());
     SetUpLabScan(startup, programDir.path());
-    TForm1 &form1 = startup.Form1();
+    MainWindow &form1 = startup.Form1();
     ScanWindows windows(form1, startup.Form2(), startup.Form10());
     SimulatedLab lab(form1.Nodes(), startup.Events(), windows, startup);
     SystemClock clock;

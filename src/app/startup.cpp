@@ -7,15 +7,15 @@
 #include "report/externalcommand.h"
 #include "report/syslogsender.h"
 #include "ui/aboutbox.h"
-#include "ui/alertmessage.h"
-#include "ui/commenteditorform.h"
+#include "ui/alertmessagewindow.h"
+#include "ui/commenteditor.h"
 #include "ui/commentsave.h"
 #include "ui/eventwindowsadapter.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
 #include "ui/nodelistdialogs.h"
-#include "ui/nodeviewerform.h"
-#include "ui/promiscuousalert.h"
+#include "ui/nodeviewerwindow.h"
+#include "ui/promiscuousalertwindow.h"
 #include "ui/scanwindows.h"
 #include "ui/setupdialog.h"
 
@@ -55,32 +55,34 @@ bool DisplayAvailable(const QStringList &arguments)
 Startup::Startup(const QStringList &arguments, const QString &programDir,
                  std::shared_ptr<PacketDriver> packetDriver)
     : programDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir),
-      driver(std::move(packetDriver)), form1(std::make_unique<TForm1>(arguments))
+      driver(std::move(packetDriver)), form1(std::make_unique<MainWindow>(arguments))
 {
     // Part of the main window's creation: vendors first, then comments.
     const MessageSink tell = MessageBoxSink(form1.get());
     vendors.LoadVendorTable(this->programDir, tell);
     comments.LoadComments(this->programDir, tell);
 
-    form2 = new TForm2(form1.get());
+    form2 = new SetupDialog(form1.get());
     // The Setup dialog restores the settings once its adapter list is
     // filled, so that the stored interface item can be selected.
     const AdapterList adapters = FillAdapterList(*driver);
     form2->ShowDriverVersion(adapters.panelText);
     form2->SetAdapterItems(adapters.items);
     form2->LoadSettings();
-    form6 = new TForm6(form1.get());
-    form7 = new TForm7(form1.get());
-    form8 = new TForm8(*form2, form1.get());
-    form9 = new TForm9(comments, form1->Nodes(), form1.get());
-    form10 = new TForm10(form1->Nodes(), clock, form1.get());
+    form6 = new AboutBox(form1.get());
+    form7 = new AlertMessageWindow(form1.get());
+    form8 = new NodeViewerWindow(*form2, form1.get());
+    form9 = new CommentEditor(comments, form1->Nodes(), form1.get());
+    form10 = new PromiscuousAlertWindow(form1->Nodes(), clock, form1.get());
 
-    QObject::connect(form1.get(), &TForm1::setupRequested, form2, [this] { ShowModeless(form2); });
-    QObject::connect(form1.get(), &TForm1::aboutRequested, form6, [this] { ShowModeless(form6); });
+    QObject::connect(form1.get(), &MainWindow::setupRequested, form2,
+                     [this] { ShowModeless(form2); });
+    QObject::connect(form1.get(), &MainWindow::aboutRequested, form6,
+                     [this] { ShowModeless(form6); });
     // The Setup dialog's close query runs first at exit: the settings are
     // saved whether or not the dialog was ever shown. The comments follow.
-    QObject::connect(form1.get(), &TForm1::closing, form2, &TForm2::SaveSettings);
-    QObject::connect(form1.get(), &TForm1::closing, form1.get(), [this] {
+    QObject::connect(form1.get(), &MainWindow::closing, form2, &SetupDialog::SaveSettings);
+    QObject::connect(form1.get(), &MainWindow::closing, form1.get(), [this] {
         SaveCommentsAtExit(comments, this->programDir, RetryBox(form1.get()));
     });
     ConnectNodeTools();
@@ -90,7 +92,7 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
 
 void Startup::ConnectNodeTools()
 {
-    TForm1 *f1 = form1.get();
+    MainWindow *f1 = form1.get();
     const MessageSink tell = MessageBoxSink(f1);
     const auto selectedIp = [f1] { return f1->Nodes().Cell(f1->SelectedRow, NodeTable::IpColumn); };
     const auto runCommand = [this, f1, tell] {
@@ -109,7 +111,7 @@ void Startup::ConnectNodeTools()
         QObject::connect(editor, &QAction::triggered, form9,
                          [this, selectedIp] { form9->OpenFor(selectedIp()); });
     QObject::connect(f1->N5, &QAction::triggered, f1, runCommand);
-    QObject::connect(f1, &TForm1::gridDoubleClicked, f1, runCommand);
+    QObject::connect(f1, &MainWindow::gridDoubleClicked, f1, runCommand);
 }
 
 void Startup::ConnectEventLog()
@@ -124,12 +126,13 @@ void Startup::ConnectEventLog()
     events->SetRotationHook([&viewer] { viewer.ResetReadPosition(); });
     viewer.SetFlush([this] { events->FlushEventLog(); });
 
-    QObject::connect(form1->N8, &QAction::triggered, form10, &TForm10::ShowIfHoldsLines);
+    QObject::connect(form1->N8, &QAction::triggered, form10,
+                     &PromiscuousAlertWindow::ShowIfHoldsLines);
 }
 
 void Startup::ConnectScanController()
 {
-    TForm1 *f1 = form1.get();
+    MainWindow *f1 = form1.get();
     scanWindows = std::make_unique<ScanWindows>(*f1, *form2, *form10);
     workers = std::make_unique<ScanWorkers>(driver, *scanWindows, *scanWindows);
     WorkerScanEngine::Lookups lookups;
@@ -149,7 +152,7 @@ void Startup::ConnectScanController()
                      [this] { controller->Button2Click(); });
     // Running workers are stopped, and briefly waited for, after the
     // settings and comments are saved.
-    QObject::connect(f1, &TForm1::closing, f1, [this] { controller->Shutdown(); });
+    QObject::connect(f1, &MainWindow::closing, f1, [this] { controller->Shutdown(); });
     if (f1->AutoStartPending())
         controller->ArmAutomaticStart();
 }

@@ -19,13 +19,13 @@ class ScanWorkers;
 class WorkerScanEngine;
 class EventWindowsAdapter;
 class SyslogSender;
-class TForm1;
-class TForm2;
-class TForm6;
-class TForm7;
-class TForm8;
-class TForm9;
-class TForm10;
+class MainWindow;
+class SetupDialog;
+class AboutBox;
+class AlertMessageWindow;
+class NodeViewerWindow;
+class CommentEditor;
+class PromiscuousAlertWindow;
 
 // True when the windows can be shown: an X or Wayland display is set, or a
 // platform was chosen with QT_QPA_PLATFORM or -platform.
@@ -49,13 +49,13 @@ class Startup
 
     void Show();
 
-    TForm1 &Form1() { return *form1; }
-    TForm2 &Form2() { return *form2; }
-    TForm6 &Form6() { return *form6; }
-    TForm7 &Form7() { return *form7; }
-    TForm8 &Form8() { return *form8; }
-    TForm9 &Form9() { return *form9; }
-    TForm10 &Form10() { return *form10; }
+    MainWindow &Form1() { return *form1; }
+    SetupDialog &Form2() { return *form2; }
+    AboutBox &Form6() { return *form6; }
+    AlertMessageWindow &Form7() { return *form7; }
+    NodeViewerWindow &Form8() { return *form8; }
+    CommentEditor &Form9() { return *form9; }
+    PromiscuousAlertWindow &Form10() { return *form10; }
     VendorTable &Vendors() { return vendors; }
     CommentTable &Comments() { return comments; }
     EventLog &Events() { return *events; }
@@ -77,13 +77,13 @@ class Startup
     std::unique_ptr<EventWindowsAdapter> eventWindows;
     std::unique_ptr<SyslogSender> syslog;
     std::unique_ptr<EventLog> events;
-    std::unique_ptr<TForm1> form1;
-    TForm2 *form2;
-    TForm6 *form6;
-    TForm7 *form7;
-    TForm8 *form8;
-    TForm9 *form9;
-    TForm10 *form10;
+    std::unique_ptr<MainWindow> form1;
+    SetupDialog *form2;
+    AboutBox *form6;
+    AlertMessageWindow *form7;
+    NodeViewerWindow *form8;
+    CommentEditor *form9;
+    PromiscuousAlertWindow *form10;
     // After the windows: the workers and the controller use them.
     std::unique_ptr<ScanWindows> scanWindows;
     std::unique_ptr<ScanWorkers> workers;

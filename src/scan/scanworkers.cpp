@@ -1,8 +1,8 @@
 #include "scan/scanworkers.h"
 
-#include "scan/arps.h"
-#include "scan/pcap1.h"
-#include "scan/pcap2.h"
+#include "scan/capturerelay.h"
+#include "scan/probesender.h"
+#include "scan/replyanalyser.h"
 
 #include <QCoreApplication>
 
@@ -87,10 +87,10 @@ void ScanWorkers::StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHa
         return;
     const quint64 generation = ++captureGeneration;
 
-    analyser = new pcap2(channel, inputs);
+    analyser = new ReplyAnalyser(channel, inputs);
     Track(analyser);
     connect(
-        analyser, &pcap2::repliesDecoded, this,
+        analyser, &ReplyAnalyser::repliesDecoded, this,
         [this, generation, onReplies](const QList<DecodedReply> &replies) {
             if (generation == captureGeneration && onReplies)
                 onReplies(replies);
@@ -98,10 +98,10 @@ void ScanWorkers::StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHa
         Qt::QueuedConnection);
     analyser->start();
 
-    relay = new pcap1(channel, inputs->settings.ownMac, inputs->CaptureCounterShown);
+    relay = new CaptureRelay(channel, inputs->settings.ownMac, inputs->CaptureCounterShown);
     Track(relay);
     connect(
-        relay, &pcap1::captureCounted, this,
+        relay, &CaptureRelay::captureCounted, this,
         [this](quint64 count) { panels.SetPanelText(CounterPanel, QString::number(count) + u' '); },
         Qt::QueuedConnection);
     relay->start();
@@ -113,10 +113,10 @@ quint64 ScanWorkers::StartSweep(std::shared_ptr<const ScanInputs> inputs, SweepF
     if (!sendAdapters)
         sendAdapters = std::make_shared<SendAdapters>(driver);
     const quint64 id = ++lastSweepId;
-    sender = new arps(std::move(inputs), sendAdapters, id);
+    sender = new ProbeSender(std::move(inputs), sendAdapters, id);
     Track(sender);
     connect(
-        sender, &arps::RestartCycleTimer, this,
+        sender, &ProbeSender::RestartCycleTimer, this,
         [this, onFinished](quint64 sweepId) {
             if (sweepId != lastSweepId || !sender || sender->SweepId() != sweepId)
                 return;

@@ -13,9 +13,9 @@
 
 namespace keelwatch {
 
-class arps;
-class pcap1;
-class pcap2;
+class ProbeSender;
+class CaptureRelay;
+class ReplyAnalyser;
 
 // The wire side of a scan, as the scan controller drives it from the main
 // thread. A scan runs:
@@ -82,9 +82,9 @@ class ScanWorkers : public QObject
 
     std::shared_ptr<CaptureChannel> channel;
     std::shared_ptr<SendAdapters> sendAdapters;
-    QPointer<arps> sender;
-    QPointer<pcap1> relay;
-    QPointer<pcap2> analyser;
+    QPointer<ProbeSender> sender;
+    QPointer<CaptureRelay> relay;
+    QPointer<ReplyAnalyser> analyser;
     QList<QPointer<ScanThread>> live;
     quint64 lastSweepId = 0;
     quint64 captureGeneration = 0;

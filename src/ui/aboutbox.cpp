@@ -30,7 +30,7 @@ QLabel *Line(const QString &text, QWidget *parent, QColor color, int pixelSize, 
 
 } // namespace
 
-TForm6::TForm6(QWidget *parent) : QDialog(parent)
+AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
 {
     setObjectName(u"Form6"_s);
     setWindowTitle(u"About"_s);

@@ -7,12 +7,12 @@ class QPushButton;
 namespace keelwatch {
 
 // The About box; "Close" hides it.
-class TForm6 : public QDialog
+class AboutBox : public QDialog
 {
     Q_OBJECT
 
   public:
-    explicit TForm6(QWidget *parent = nullptr);
+    explicit AboutBox(QWidget *parent = nullptr);
 
     QPushButton *Button1;
 };

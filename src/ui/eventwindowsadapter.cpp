@@ -1,6 +1,6 @@
 #include "ui/eventwindowsadapter.h"
 
-#include "ui/alertmessage.h"
+#include "ui/alertmessagewindow.h"
 #include "ui/messagebox.h"
 
 #include <QApplication>
@@ -13,8 +13,8 @@ using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
-EventWindowsAdapter::EventWindowsAdapter(QPlainTextEdit *pane, TForm7 *alert, QLineEdit *serverIp,
-                                         QWidget *dialogParent)
+EventWindowsAdapter::EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindow *alert,
+                                         QLineEdit *serverIp, QWidget *dialogParent)
     : pane(pane), alert(alert), serverIp(serverIp), messageBox(MessageBoxSink(dialogParent))
 {
     // The pane's own check looks at where the last line is drawn, so the

@@ -11,7 +11,7 @@ class QWidget;
 
 namespace keelwatch {
 
-class TForm7;
+class AlertMessageWindow;
 
 // The event log's view of the windows: the main window's event pane, the
 // small alert window, message boxes over the main window (modal to it, but
@@ -19,7 +19,7 @@ class TForm7;
 class EventWindowsAdapter : public EventWindows
 {
   public:
-    EventWindowsAdapter(QPlainTextEdit *pane, TForm7 *alert, QLineEdit *serverIp,
+    EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindow *alert, QLineEdit *serverIp,
                         QWidget *dialogParent);
     ~EventWindowsAdapter() override;
     EventWindowsAdapter(const EventWindowsAdapter &) = delete;
@@ -39,7 +39,7 @@ class EventWindowsAdapter : public EventWindows
     bool followNewest = true;
     QMetaObject::Connection scrolled;
     QMetaObject::Connection grown;
-    TForm7 *alert;
+    AlertMessageWindow *alert;
     QLineEdit *serverIp;
     MessageSink messageBox;
 };

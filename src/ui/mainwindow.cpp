@@ -26,7 +26,7 @@ namespace keelwatch {
 
 namespace {
 
-constexpr std::array<int, TForm1::PanelCount> PanelWidths = {50, 120, 100, 40, 40, 60, 100, 50};
+constexpr std::array<int, MainWindow::PanelCount> PanelWidths = {50, 120, 100, 40, 40, 60, 100, 50};
 constexpr int GridRowHeight = 16;
 constexpr int EventPaneMinHeight = 80;
 
@@ -38,7 +38,7 @@ template <typename Widget> Widget *Named(Widget *widget, const QString &name)
 
 } // namespace
 
-TForm1::TForm1(const QStringList &arguments, QWidget *parent)
+MainWindow::MainWindow(const QStringList &arguments, QWidget *parent)
     : QMainWindow(parent), nodes(new NodeTable(this))
 {
     setObjectName(u"Form1"_s);
@@ -86,7 +86,7 @@ TForm1::TForm1(const QStringList &arguments, QWidget *parent)
     }
 }
 
-void TForm1::BuildTopPanel()
+void MainWindow::BuildTopPanel()
 {
     Panel1 = Named(new QFrame, u"Panel1"_s);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -126,7 +126,7 @@ void TForm1::BuildTopPanel()
         watched->installEventFilter(this);
 }
 
-void TForm1::BuildMiddlePanel()
+void MainWindow::BuildMiddlePanel()
 {
     Panel2 = Named(new QFrame, u"Panel2"_s);
     Panel2->setMinimumHeight(162);
@@ -178,15 +178,15 @@ void TForm1::BuildMiddlePanel()
     Splitter1->setStretchFactor(1, 0);
     Splitter1->setSizes({150, EventPaneMinHeight});
 
-    connect(nodes, &NodeTable::columnWidthsChanged, this, &TForm1::ApplyColumnWidths);
+    connect(nodes, &NodeTable::columnWidthsChanged, this, &MainWindow::ApplyColumnWidths);
     connect(SG->horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int column, int, int width) { UserResizedColumn(column, width); });
-    connect(SG, &QAbstractItemView::clicked, this, &TForm1::SGClick);
-    connect(grid, &NodeGrid::mouseDoubleClicked, this, &TForm1::SGDblClick);
-    connect(grid, &NodeGrid::mousePressed, this, &TForm1::SGMouseDown);
+    connect(SG, &QAbstractItemView::clicked, this, &MainWindow::SGClick);
+    connect(grid, &NodeGrid::mouseDoubleClicked, this, &MainWindow::SGDblClick);
+    connect(grid, &NodeGrid::mousePressed, this, &MainWindow::SGMouseDown);
 }
 
-void TForm1::BuildStatusBar()
+void MainWindow::BuildStatusBar()
 {
     SB = Named(new QStatusBar(this), u"SB"_s);
     SB->setSizeGripEnabled(false);
@@ -206,7 +206,7 @@ void TForm1::BuildStatusBar()
     setStatusBar(SB);
 }
 
-void TForm1::BuildMenus()
+void MainWindow::BuildMenus()
 {
     QMenu *file = Named(menuBar()->addMenu(u"File"_s), u"File1"_s);
     savedata1 = Named(file->addAction(u"Save node list"_s), u"savedata1"_s);
@@ -216,7 +216,7 @@ void TForm1::BuildMenus()
     connect(Exit1, &QAction::triggered, this, &QWidget::close);
 
     Setup1 = Named(menuBar()->addAction(u"Setup"_s), u"Setup1"_s);
-    connect(Setup1, &QAction::triggered, this, &TForm1::setupRequested);
+    connect(Setup1, &QAction::triggered, this, &MainWindow::setupRequested);
 
     QMenu *view = Named(menuBar()->addMenu(u"View"_s), u"View1"_s);
     N1 = Named(view->addAction(u"Node viewer"_s), u"N1"_s);
@@ -231,10 +231,10 @@ void TForm1::BuildMenus()
           u"+ :Last time response"_s, u"[ ] :Black"_s, u"- :Scan OFF"_s})
         marks->addAction(mark);
     About1 = Named(help->addAction(u"About"_s), u"About1"_s);
-    connect(About1, &QAction::triggered, this, &TForm1::aboutRequested);
+    connect(About1, &QAction::triggered, this, &MainWindow::aboutRequested);
 }
 
-void TForm1::BuildPopupMenu()
+void MainWindow::BuildPopupMenu()
 {
     PopupMenu1 = Named(new QMenu(this), u"PopupMenu1"_s);
     PopupTitle = Named(PopupMenu1->addAction(u"<< IP = not selected >>"_s), u"PopupTitle"_s);
@@ -245,18 +245,18 @@ void TForm1::BuildPopupMenu()
     N5 = Named(PopupMenu1->addAction(u"External Command"_s), u"N5"_s);
 }
 
-void TForm1::SetPanelText(int panel, const QString &text)
+void MainWindow::SetPanelText(int panel, const QString &text)
 {
     if (panel >= 0 && panel < PanelCount)
         panels[size_t(panel)]->setText(text);
 }
 
-QString TForm1::PanelText(int panel) const
+QString MainWindow::PanelText(int panel) const
 {
     return panel >= 0 && panel < PanelCount ? panels[size_t(panel)]->text() : QString();
 }
 
-void TForm1::ShowScanMode(const Settings &settings)
+void MainWindow::ShowScanMode(const Settings &settings)
 {
     SetPanelText(1, ScanModeText(settings.listMode, settings.cyclic));
     SetPanelText(3, settings.packetNumber);
@@ -264,7 +264,7 @@ void TForm1::ShowScanMode(const Settings &settings)
     SetPanelText(5, settings.nodeTimer);
 }
 
-void TForm1::SetScanControlsEnabled(bool enabled)
+void MainWindow::SetScanControlsEnabled(bool enabled)
 {
     for (QWidget *control : std::initializer_list<QWidget *>{Edit1, Edit2, Button1, Button3})
         control->setEnabled(enabled);
@@ -272,13 +272,13 @@ void TForm1::SetScanControlsEnabled(bool enabled)
     loaddata1->setEnabled(enabled);
 }
 
-void TForm1::ClearAllNodes()
+void MainWindow::ClearAllNodes()
 {
     nodes->ClearAllNodes();
     Memo1->clear();
 }
 
-bool TForm1::eventFilter(QObject *watched, QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::FocusOut:
@@ -307,13 +307,13 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     Q_EMIT closing();
     event->accept();
 }
 
-void TForm1::ApplyColumnWidths()
+void MainWindow::ApplyColumnWidths()
 {
     applyingWidths = true;
     for (int column = 0; column < NodeTable::ColumnCount; ++column) {
@@ -326,7 +326,7 @@ void TForm1::ApplyColumnWidths()
 }
 
 // The user's widths are kept, so the next ShowTestColumns does not undo them.
-void TForm1::UserResizedColumn(int column, int width)
+void MainWindow::UserResizedColumn(int column, int width)
 {
     if (!applyingWidths && width > 0 && !SG->isColumnHidden(column))
         nodes->SetColumnWidth(column, width);
@@ -334,25 +334,25 @@ void TForm1::UserResizedColumn(int column, int width)
 
 // The grid always has a current row below the header, as the trailing row
 // exists even in an empty table.
-int TForm1::GridRow() const
+int MainWindow::GridRow() const
 {
     const QModelIndex current = SG->currentIndex();
     return current.isValid() ? current.row() + 1 : 1;
 }
 
-void TForm1::Edit1Exit()
+void MainWindow::Edit1Exit()
 {
     Edit1->setText(ValidIpText(Edit1->text()));
 }
 
-void TForm1::Edit2Exit()
+void MainWindow::Edit2Exit()
 {
     Edit2->setText(ValidIpText(Edit2->text()));
 }
 
 // Shift with the left button and nothing else removes every node; any other
 // press clears only the marks.
-void TForm1::Button3MouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
+void MainWindow::Button3MouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
 {
     if (!Button3->isEnabled())
         return;
@@ -362,18 +362,18 @@ void TForm1::Button3MouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers mo
         nodes->ClearResults();
 }
 
-void TForm1::SGClick()
+void MainWindow::SGClick()
 {
     SelectedRow = GridRow();
 }
 
-void TForm1::SGDblClick()
+void MainWindow::SGDblClick()
 {
     SelectedRow = GridRow();
     Q_EMIT gridDoubleClicked(SelectedRow);
 }
 
-void TForm1::SGMouseDown(Qt::MouseButton button, QPoint position)
+void MainWindow::SGMouseDown(Qt::MouseButton button, QPoint position)
 {
     SelectedRow = GridRow();
     const QString ip = nodes->Cell(SelectedRow, NodeTable::IpColumn);
@@ -383,7 +383,7 @@ void TForm1::SGMouseDown(Qt::MouseButton button, QPoint position)
         PopupMenu1->popup(SG->viewport()->mapToGlobal(position));
 }
 
-void TForm1::Image1DblClick()
+void MainWindow::Image1DblClick()
 {
     const bool shown = !CaptureCounterShown.load();
     CaptureCounterShown.store(shown);

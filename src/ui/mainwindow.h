@@ -27,7 +27,7 @@ namespace keelwatch {
 // The main window: range fields, scan buttons, the node table's grid, the
 // event pane and the status bar. Every control is a public member named as
 // the control, with that objectName. Use it on the main thread only.
-class TForm1 : public QMainWindow
+class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
@@ -36,7 +36,7 @@ class TForm1 : public QMainWindow
 
     // arguments: the command line without the program name; "auto" in any
     // letter case makes the window wait for the automatic start.
-    explicit TForm1(const QStringList &arguments = {}, QWidget *parent = nullptr);
+    explicit MainWindow(const QStringList &arguments = {}, QWidget *parent = nullptr);
 
     NodeTable &Nodes() { return *nodes; }
     const NodeTable &Nodes() const { return *nodes; }

@@ -2,7 +2,7 @@
 
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
-#include "ui/promiscuousalert.h"
+#include "ui/promiscuousalertwindow.h"
 #include "ui/setupdialog.h"
 
 #include <QCheckBox>
@@ -13,7 +13,7 @@
 
 namespace keelwatch {
 
-ScanWindows::ScanWindows(TForm1 &form1, TForm2 &form2, TForm10 &form10)
+ScanWindows::ScanWindows(MainWindow &form1, SetupDialog &form2, PromiscuousAlertWindow &form10)
     : form1(form1), form2(form2), form10(form10), message(MessageBoxSink(&form1))
 {
 }

@@ -6,15 +6,15 @@
 
 namespace keelwatch {
 
-class TForm1;
-class TForm2;
-class TForm10;
+class MainWindow;
+class SetupDialog;
+class PromiscuousAlertWindow;
 
 // The windows as the scan controller and the scan workers see them.
 class ScanWindows : public ScanView, public StatusPanels, public WorkerMessages
 {
   public:
-    ScanWindows(TForm1 &form1, TForm2 &form2, TForm10 &form10);
+    ScanWindows(MainWindow &form1, SetupDialog &form2, PromiscuousAlertWindow &form10);
 
     void SetPanelText(int panel, const QString &text) override;
     void ShowMessage(const QString &text) override;
@@ -33,9 +33,9 @@ class ScanWindows : public ScanView, public StatusPanels, public WorkerMessages
     void SelectNodeRow(int row);
 
   private:
-    TForm1 &form1;
-    TForm2 &form2;
-    TForm10 &form10;
+    MainWindow &form1;
+    SetupDialog &form2;
+    PromiscuousAlertWindow &form10;
     MessageSink message;
 };
 

@@ -57,7 +57,7 @@ const QStringList CommandPresets = {
 
 } // namespace
 
-TForm2::TForm2(TForm1 *form1) : QDialog(form1), form1(form1)
+SetupDialog::SetupDialog(MainWindow *form1) : QDialog(form1), form1(form1)
 {
     setObjectName(u"Form2"_s);
     setWindowTitle(u"Setup"_s);
@@ -106,7 +106,7 @@ TForm2::TForm2(TForm1 *form1) : QDialog(form1), form1(form1)
     ConnectHandlers();
 }
 
-void TForm2::BuildOwnPc()
+void SetupDialog::BuildOwnPc()
 {
     GroupBox1 = Place(new QGroupBox(u"Own PC"_s, this), u"GroupBox1"_s, QRect(8, 6, 374, 92));
     AddLabel(GroupBox1, u"Network I/F"_s, 10, 21);
@@ -120,7 +120,7 @@ void TForm2::BuildOwnPc()
     AddLabel(GroupBox1, u"- F"_s, 198, 69);
 }
 
-void TForm2::BuildScanOptions()
+void SetupDialog::BuildScanOptions()
 {
     f16 = Place(new QGroupBox(u"Scan Options"_s, this), u"f16"_s, QRect(8, 104, 374, 204));
 
@@ -156,7 +156,7 @@ void TForm2::BuildScanOptions()
     BuildScanMode();
 }
 
-void TForm2::BuildScanMode()
+void SetupDialog::BuildScanMode()
 {
     GroupBox3 = Place(new QGroupBox(u"Scan Mode"_s, f16), u"GroupBox3"_s, QRect(10, 116, 354, 82));
     FastScan =
@@ -177,7 +177,7 @@ void TForm2::BuildScanMode()
     AddLabel(GroupBox3, u"ms ( 0-60000 )"_s, 250, 60);
 }
 
-void TForm2::BuildLog()
+void SetupDialog::BuildLog()
 {
     GroupBox4 = Place(new QGroupBox(u"Log"_s, this), u"GroupBox4"_s, QRect(8, 314, 374, 98));
     AddLabel(GroupBox4, u"Log File"_s, 10, 21);
@@ -196,7 +196,7 @@ void TForm2::BuildLog()
     Edit9 = Place(new QLineEdit(GroupBox4), u"Edit9"_s, QRect(176, 69, 110, 21));
 }
 
-void TForm2::BuildExternalCommand()
+void SetupDialog::BuildExternalCommand()
 {
     GroupBox2 =
         Place(new QGroupBox(u"External command"_s, this), u"GroupBox2"_s, QRect(8, 416, 374, 70));
@@ -210,21 +210,21 @@ void TForm2::BuildExternalCommand()
     Edit7->setEditText(QString());
 }
 
-void TForm2::ConnectHandlers()
+void SetupDialog::ConnectHandlers()
 {
     for (QLineEdit *field : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit8, Edit9})
         field->installEventFilter(this);
-    connect(FastScan, &QCheckBox::toggled, this, &TForm2::ShowScanMode);
-    connect(Cyclicscan, &QCheckBox::toggled, this, &TForm2::ShowScanMode);
+    connect(FastScan, &QCheckBox::toggled, this, &SetupDialog::ShowScanMode);
+    connect(Cyclicscan, &QCheckBox::toggled, this, &SetupDialog::ShowScanMode);
     for (QLineEdit *field : {Edit3, Edit4, Edit8})
-        connect(field, &QLineEdit::textChanged, this, &TForm2::ShowScanMode);
-    connect(showall, &QCheckBox::toggled, this, &TForm2::ShowTestColumns);
+        connect(field, &QLineEdit::textChanged, this, &SetupDialog::ShowScanMode);
+    connect(showall, &QCheckBox::toggled, this, &SetupDialog::ShowTestColumns);
     connect(Button1, &QPushButton::clicked, this, &QWidget::hide);
-    connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
+    connect(Button2, &QPushButton::clicked, this, &SetupDialog::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &SetupDialog::Button3Click);
 }
 
-Settings TForm2::Read() const
+Settings SetupDialog::Read() const
 {
     Settings s;
     s.from = form1->Edit1->text();
@@ -254,48 +254,48 @@ Settings TForm2::Read() const
     return s;
 }
 
-std::array<QCheckBox *, TestCount> TForm2::TestBoxes() const
+std::array<QCheckBox *, TestCount> SetupDialog::TestBoxes() const
 {
     return {fbr, f31, f016, f8, fg, fm, M1, M2, fs1, fs2};
 }
 
-void TForm2::SetAdapterItems(const QStringList &items)
+void SetupDialog::SetAdapterItems(const QStringList &items)
 {
     CB1->clear();
     CB1->addItems(items);
     CB1->setCurrentIndex(-1);
 }
 
-void TForm2::ShowDriverVersion(const QString &text)
+void SetupDialog::ShowDriverVersion(const QString &text)
 {
     form1->SetPanelText(7, text);
 }
 
-void TForm2::ShowTestColumns()
+void SetupDialog::ShowTestColumns()
 {
     form1->Nodes().ShowTestColumns(showall->isChecked(), Read().tests);
 }
 
-void TForm2::SetScanGroupsEnabled(bool enabled)
+void SetupDialog::SetScanGroupsEnabled(bool enabled)
 {
     for (QGroupBox *group : {GroupBox1, f16, GroupBox4})
         group->setEnabled(enabled);
 }
 
-void TForm2::LoadSettings()
+void SetupDialog::LoadSettings()
 {
     const auto store = OpenSettingsStore();
     ReadSettingsStore(*this, *store);
     ShowTestColumns();
 }
 
-void TForm2::SaveSettings()
+void SetupDialog::SaveSettings()
 {
     const auto store = OpenSettingsStore();
     WriteSettingsStore(*this, *store, saveFailed);
 }
 
-QString TForm2::Text(QStringView value) const
+QString SetupDialog::Text(QStringView value) const
 {
     if (value == u"Command")
         return Edit7->currentText();
@@ -303,7 +303,7 @@ QString TForm2::Text(QStringView value) const
     return field ? field->text() : QString();
 }
 
-void TForm2::SetText(QStringView value, const QString &text)
+void SetupDialog::SetText(QStringView value, const QString &text)
 {
     if (value == u"Command") {
         Edit7->setEditText(text);
@@ -324,13 +324,13 @@ void TForm2::SetText(QStringView value, const QString &text)
     field->setText(shown);
 }
 
-bool TForm2::Flag(QStringView value) const
+bool SetupDialog::Flag(QStringView value) const
 {
     const QAbstractButton *button = storedFlags.value(value.toString());
     return button && button->isChecked();
 }
 
-void TForm2::SetFlag(QStringView value, bool on)
+void SetupDialog::SetFlag(QStringView value, bool on)
 {
     QAbstractButton *button = storedFlags.value(value.toString());
     if (!button)
@@ -347,7 +347,7 @@ void TForm2::SetFlag(QStringView value, bool on)
     }
 }
 
-QStringList TForm2::AdapterItems() const
+QStringList SetupDialog::AdapterItems() const
 {
     QStringList items;
     for (int i = 0; i < CB1->count(); ++i)
@@ -355,17 +355,17 @@ QStringList TForm2::AdapterItems() const
     return items;
 }
 
-int TForm2::AdapterIndex() const
+int SetupDialog::AdapterIndex() const
 {
     return CB1->currentIndex();
 }
 
-void TForm2::SetAdapterIndex(int index)
+void SetupDialog::SetAdapterIndex(int index)
 {
     CB1->setCurrentIndex(index);
 }
 
-bool TForm2::eventFilter(QObject *watched, QEvent *event)
+bool SetupDialog::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::FocusOut) {
         if (auto *field = qobject_cast<QLineEdit *>(watched))
@@ -374,7 +374,7 @@ bool TForm2::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TForm2::FieldExit(QLineEdit *field)
+void SetupDialog::FieldExit(QLineEdit *field)
 {
     static const QHash<QString, ExitRule> rules = {
         {u"Edit1"_s, &ValidIpText},      {u"Edit9"_s, &ValidIpText},
@@ -390,12 +390,12 @@ void TForm2::FieldExit(QLineEdit *field)
         field->setText(text);
 }
 
-void TForm2::ShowScanMode()
+void SetupDialog::ShowScanMode()
 {
     form1->ShowScanMode(Read());
 }
 
-void TForm2::Button2Click()
+void SetupDialog::Button2Click()
 {
     for (QCheckBox *on : {fbr, f31, f016, f8})
         on->setChecked(true);
@@ -411,7 +411,7 @@ void TForm2::Button2Click()
     Edit8->setText(u"500"_s);
 }
 
-void TForm2::Button3Click()
+void SetupDialog::Button3Click()
 {
     if (!LogDialog) {
         LogDialog = new QFileDialog(this);
@@ -428,7 +428,7 @@ void TForm2::Button3Click()
         logpath->setText(LogDialog->selectedFiles().constFirst());
 }
 
-void TForm2::closeEvent(QCloseEvent *event)
+void SetupDialog::closeEvent(QCloseEvent *event)
 {
     SaveSettings();
     event->accept();

@@ -21,19 +21,19 @@ class QRadioButton;
 
 namespace keelwatch {
 
-class TForm1;
+class MainWindow;
 
 // The Setup dialog. Its controls, with the main window's From, To, "Auto
 // Scroll" and "Beep", are the program's settings: Read() takes them as one
 // value, and the settings store loads and saves them by value name. Every
 // control is a public member named as the control, with that objectName.
 // Use it on the main thread only.
-class TForm2 : public QDialog, public LiveSettings, public SettingsControls
+class SetupDialog : public QDialog, public LiveSettings, public SettingsControls
 {
     Q_OBJECT
 
   public:
-    explicit TForm2(TForm1 *form1);
+    explicit SetupDialog(MainWindow *form1);
 
     // LiveSettings
     Settings Read() const override;
@@ -136,7 +136,7 @@ class TForm2 : public QDialog, public LiveSettings, public SettingsControls
     void Button2Click();
     void Button3Click();
 
-    TForm1 *form1;
+    MainWindow *form1;
     QHash<QString, QLineEdit *> storedFields;
     QHash<QString, QAbstractButton *> storedFlags;
 };

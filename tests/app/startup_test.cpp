@@ -4,11 +4,11 @@
 #include "scan/memorydriver.h"
 #include "support/confighome.h"
 #include "ui/aboutbox.h"
-#include "ui/alertmessage.h"
-#include "ui/commenteditorform.h"
+#include "ui/alertmessagewindow.h"
+#include "ui/commenteditor.h"
 #include "ui/mainwindow.h"
-#include "ui/nodeviewerform.h"
-#include "ui/promiscuousalert.h"
+#include "ui/nodeviewerwindow.h"
+#include "ui/promiscuousalertwindow.h"
 #include "ui/setupdialog.h"
 
 #include <QAction>

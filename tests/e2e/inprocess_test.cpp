@@ -12,8 +12,8 @@
 #include "support/labsegment.h"
 #include "support/qtprint.h"
 #include "ui/mainwindow.h"
-#include "ui/nodeviewerform.h"
-#include "ui/promiscuousalert.h"
+#include "ui/nodeviewerwindow.h"
+#include "ui/promiscuousalertwindow.h"
 
 #include <QAction>
 #include <QDir>
@@ -125,8 +125,8 @@ class WindowsOnLab : public ::testing::Test
 
 TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
 {
-    TForm1 &main = startup->Form1();
-    TForm8 &viewerWindow = startup->Form8();
+    MainWindow &main = startup->Form1();
+    NodeViewerWindow &viewerWindow = startup->Form8();
     const NodeTable &nodes = main.Nodes();
     EXPECT_EQ(main.PanelText(0), u"AUTO"_s);
 

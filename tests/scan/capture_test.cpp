@@ -1,7 +1,7 @@
 #include "scan/capturepipe.h"
+#include "scan/capturerelay.h"
 #include "scan/memorydriver.h"
-#include "scan/pcap1.h"
-#include "scan/pcap2.h"
+#include "scan/replyanalyser.h"
 
 #include "support/eventwait.h"
 
@@ -192,18 +192,18 @@ class Capture : public testing::Test
 
 TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
 {
-    pcap2 analyser(channel, inputs);
-    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    ReplyAnalyser analyser(channel, inputs);
+    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
     // Recorded on the workers' threads: the hand-over to the main thread is
     // ScanWorkers' part.
     QMutex recorded;
     QList<DecodedReply> replies;
     QList<quint64> counts;
-    QObject::connect(&analyser, &pcap2::repliesDecoded, [&](const QList<DecodedReply> &r) {
+    QObject::connect(&analyser, &ReplyAnalyser::repliesDecoded, [&](const QList<DecodedReply> &r) {
         QMutexLocker lock(&recorded);
         replies += r;
     });
-    QObject::connect(&relay, &pcap1::captureCounted, [&](quint64 n) {
+    QObject::connect(&relay, &CaptureRelay::captureCounted, [&](quint64 n) {
         QMutexLocker lock(&recorded);
         counts.append(n);
     });
@@ -240,9 +240,9 @@ TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
 
 TEST_F(Capture, CounterCountsOnlyWhileShown)
 {
-    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
     std::atomic<int> counted{0};
-    QObject::connect(&relay, &pcap1::captureCounted, [&](quint64) { ++counted; });
+    QObject::connect(&relay, &CaptureRelay::captureCounted, [&](quint64) { ++counted; });
     JoinOnExit join{relay};
     relay.start();
     driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
@@ -253,7 +253,7 @@ TEST_F(Capture, CounterCountsOnlyWhileShown)
 
 TEST_F(Capture, FailedReceiveEndsTheRelayWithItsMessage)
 {
-    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     driver->QueueReceiveFailure(u"device went down"_s);
     relay.start();
@@ -266,7 +266,7 @@ TEST_F(Capture, FailedReceiveEndsTheRelayWithItsMessage)
 
 TEST_F(Capture, WriteToAGoneAnalyserIsAnErrorUnlessStopping)
 {
-    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     channel->pipe->CloseReadEnd();
     driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
@@ -278,7 +278,7 @@ TEST_F(Capture, WriteToAGoneAnalyserIsAnErrorUnlessStopping)
 
 TEST_F(Capture, WriteToAGoneAnalyserWhileStoppingIsQuiet)
 {
-    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     channel->pipe->CloseReadEnd();
     channel->adapter->PacketSetReadTimeout(2000);
@@ -296,7 +296,7 @@ TEST_F(Capture, WriteToAGoneAnalyserWhileStoppingIsQuiet)
 TEST_F(Capture, RelayWithoutPacketObjectReportsTheReceive)
 {
     channel->packet.reset();
-    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     relay.start();
     ASSERT_TRUE(relay.Join(5000));
@@ -306,7 +306,7 @@ TEST_F(Capture, RelayWithoutPacketObjectReportsTheReceive)
 TEST_F(Capture, PipeAlreadyGoneIsReportedWithItsErrorCode)
 {
     channel->pipe->CloseWriteEnd();
-    pcap1 relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     relay.start();
     ASSERT_TRUE(relay.Join(5000));
@@ -315,7 +315,7 @@ TEST_F(Capture, PipeAlreadyGoneIsReportedWithItsErrorCode)
 
 TEST_F(Capture, AnalyserOutlivesARelayThatEndedOnAnError)
 {
-    pcap2 analyser(channel, inputs);
+    ReplyAnalyser analyser(channel, inputs);
     analyser.start();
     channel->pipe->CloseWriteEnd();
     // Every read now fails at once; the analyser keeps going, paced, until

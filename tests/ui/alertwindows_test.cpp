@@ -1,7 +1,7 @@
-#include "ui/alertmessage.h"
+#include "ui/alertmessagewindow.h"
 #include "ui/eventwindowsadapter.h"
 #include "ui/mainwindow.h"
-#include "ui/promiscuousalert.h"
+#include "ui/promiscuousalertwindow.h"
 
 #include "report/eventlog.h"
 #include "report/syslogsender.h"
@@ -41,9 +41,9 @@ bool StaysOnTopWithoutCloseButton(const QWidget &window)
            !flags.testFlag(Qt::WindowCloseButtonHint);
 }
 
-TEST(TForm7, LayoutAndHiddenAtStart)
+TEST(AlertMessageWindow, LayoutAndHiddenAtStart)
 {
-    TForm7 form;
+    AlertMessageWindow form;
     EXPECT_EQ(form.windowTitle(), u"Alert"_s);
     EXPECT_EQ(form.size(), QSize(238, 111));
     EXPECT_TRUE(StaysOnTopWithoutCloseButton(form));
@@ -52,9 +52,9 @@ TEST(TForm7, LayoutAndHiddenAtStart)
     EXPECT_TRUE(Control<QTextEdit>(form, "Memo1")->isReadOnly());
 }
 
-TEST(TForm7, MessageReplacesTheLastAndCentresEveryLine)
+TEST(AlertMessageWindow, MessageReplacesTheLastAndCentresEveryLine)
 {
-    TForm7 form;
+    AlertMessageWindow form;
     form.ShowAlertMessage(u"Cannot open log file."_s);
     form.ShowAlertMessage(
         u"Back up ERROR!!!\r\nCannot rename log file\r\nCurrent file will be used as is"_s);
@@ -83,7 +83,7 @@ class TForm10Test : public ::testing::Test
 
     NodeTable nodes;
     FixedClock clock{QDateTime(QDate(2026, 12, 6), QTime(22, 15, 7))};
-    TForm10 form{nodes, clock};
+    PromiscuousAlertWindow form{nodes, clock};
 };
 
 TEST_F(TForm10Test, Layout)
@@ -141,7 +141,7 @@ class AdapterTest : public ::testing::Test
 {
   protected:
     QPlainTextEdit pane;
-    TForm7 alert;
+    AlertMessageWindow alert;
     QLineEdit serverIp;
     EventWindowsAdapter windows{&pane, &alert, &serverIp, nullptr};
 };
@@ -179,9 +179,9 @@ TEST_F(AdapterTest, BoundDropsTheOldestLines)
 // must not end that.
 TEST(EventPane, FollowsTheNewestLineWhileAtTheBottom)
 {
-    TForm1 main;
+    MainWindow main;
     main.show();
-    TForm7 alert;
+    AlertMessageWindow alert;
     QLineEdit serverIp;
     EventWindowsAdapter windows{main.Memo1, &alert, &serverIp, nullptr};
     QScrollBar *bar = main.Memo1->verticalScrollBar();

@@ -21,7 +21,7 @@ namespace {
 
 const NodeTable::Tests AllOn{true, true, true, true, true, true, true, true, true, true};
 
-class MainWindow : public ::testing::Test
+class MainWindowTest : public ::testing::Test
 {
   protected:
     void SetUp() override
@@ -44,7 +44,7 @@ class MainWindow : public ::testing::Test
         return form.SG->visualRect(form.Nodes().index(row - 1, 0)).center();
     }
 
-    TForm1 form;
+    MainWindow form;
 };
 
 QStringList Captions(const QList<QAction *> &actions)
@@ -55,7 +55,7 @@ QStringList Captions(const QList<QAction *> &actions)
     return captions;
 }
 
-TEST_F(MainWindow, ControlsHaveTheirCaptionsAndDefaults)
+TEST_F(MainWindowTest, ControlsHaveTheirCaptionsAndDefaults)
 {
     EXPECT_EQ(form.windowTitle(), u"Keelwatch Ver 3.0"_s);
     EXPECT_EQ(Find<QPushButton>(form, "Button1")->text(), u"Start"_s);
@@ -78,7 +78,7 @@ TEST_F(MainWindow, ControlsHaveTheirCaptionsAndDefaults)
     EXPECT_EQ(form.PanelText(0), u"READY"_s);
 }
 
-TEST_F(MainWindow, GridShowsTheTablesWidthsAndHidesColumnsOfMinusOne)
+TEST_F(MainWindowTest, GridShowsTheTablesWidthsAndHidesColumnsOfMinusOne)
 {
     EXPECT_EQ(form.SG->columnWidth(0), 100);
     EXPECT_EQ(form.SG->columnWidth(1), 120);
@@ -96,10 +96,10 @@ TEST_F(MainWindow, GridShowsTheTablesWidthsAndHidesColumnsOfMinusOne)
         EXPECT_EQ(form.SG->columnWidth(column), 24) << column;
 }
 
-TEST_F(MainWindow, StatusBarHasEightPanels)
+TEST_F(MainWindowTest, StatusBarHasEightPanels)
 {
     const int widths[] = {50, 120, 100, 40, 40, 60, 100, 50};
-    for (int i = 0; i < TForm1::PanelCount; ++i) {
+    for (int i = 0; i < MainWindow::PanelCount; ++i) {
         auto *panel = Find<QLabel>(*form.SB, ("SBPanel" + std::to_string(i)).c_str());
         ASSERT_NE(panel, nullptr);
         EXPECT_EQ(panel->width(), widths[i]) << i;
@@ -112,7 +112,7 @@ TEST_F(MainWindow, StatusBarHasEightPanels)
     EXPECT_EQ(form.PanelText(8), QString());
 }
 
-TEST_F(MainWindow, MenusHoldEveryEntry)
+TEST_F(MainWindowTest, MenusHoldEveryEntry)
 {
     const QList<QAction *> top = form.menuBar()->actions();
     EXPECT_EQ(Captions(top), (QStringList{u"File"_s, u"Setup"_s, u"View"_s, u"Help"_s}));
@@ -134,11 +134,11 @@ TEST_F(MainWindow, MenusHoldEveryEntry)
     EXPECT_EQ(form.savedata1->text(), u"Save node list"_s);
 }
 
-TEST_F(MainWindow, MenuEntriesAskForTheirWindowsAndExitCloses)
+TEST_F(MainWindowTest, MenuEntriesAskForTheirWindowsAndExitCloses)
 {
-    QSignalSpy setup(&form, &TForm1::setupRequested);
-    QSignalSpy about(&form, &TForm1::aboutRequested);
-    QSignalSpy closing(&form, &TForm1::closing);
+    QSignalSpy setup(&form, &MainWindow::setupRequested);
+    QSignalSpy about(&form, &MainWindow::aboutRequested);
+    QSignalSpy closing(&form, &MainWindow::closing);
     form.Setup1->trigger();
     form.About1->trigger();
     EXPECT_EQ(setup.size(), 1);
@@ -160,7 +160,7 @@ class AutoArgument : public ::testing::TestWithParam<AutoCase>
 
 TEST_P(AutoArgument, HoldsTheScanControlsUntilTheAutomaticStart)
 {
-    TForm1 form(GetParam().arguments);
+    MainWindow form(GetParam().arguments);
     const bool pending = GetParam().pending;
     EXPECT_EQ(form.AutoStartPending(), pending);
     EXPECT_EQ(form.PanelText(0), pending ? u"AUTO"_s : u"READY"_s);
@@ -184,7 +184,7 @@ struct RangeExit
     const char16_t *shown;
 };
 
-class RangeField : public MainWindow, public ::testing::WithParamInterface<RangeExit>
+class RangeField : public MainWindowTest, public ::testing::WithParamInterface<RangeExit>
 {
 };
 
@@ -214,7 +214,7 @@ struct ClearPress
     bool removesNodes;
 };
 
-class ClearButton : public MainWindow, public ::testing::WithParamInterface<ClearPress>
+class ClearButton : public MainWindowTest, public ::testing::WithParamInterface<ClearPress>
 {
 };
 
@@ -248,7 +248,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ClearPress{"AltLeft", Qt::LeftButton, Qt::AltModifier, false}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(MainWindow, DisabledClearDoesNothing)
+TEST_F(MainWindowTest, DisabledClearDoesNothing)
 {
     AddNodes();
     form.SetScanControlsEnabled(false);
@@ -257,7 +257,7 @@ TEST_F(MainWindow, DisabledClearDoesNothing)
     EXPECT_EQ(form.Nodes().Cell(1, 2), u"O"_s);
 }
 
-TEST_F(MainWindow, PopupTitleNamesTheNodeOfTheRowSelectedBefore)
+TEST_F(MainWindowTest, PopupTitleNamesTheNodeOfTheRowSelectedBefore)
 {
     AddNodes();
     QWidget *grid = form.SG->viewport();
@@ -276,7 +276,7 @@ TEST_F(MainWindow, PopupTitleNamesTheNodeOfTheRowSelectedBefore)
     EXPECT_FALSE(form.PopupMenu1->isVisible());
 }
 
-TEST_F(MainWindow, PopupTitleOfAnEmptyTable)
+TEST_F(MainWindowTest, PopupTitleOfAnEmptyTable)
 {
     QTest::mousePress(form.SG->viewport(), Qt::RightButton, {}, QPoint(30, 30));
     EXPECT_EQ(form.PopupTitle->text(), u"<< IP = not selected >>"_s);
@@ -285,17 +285,17 @@ TEST_F(MainWindow, PopupTitleOfAnEmptyTable)
     QTest::mouseRelease(form.SG->viewport(), Qt::RightButton, {}, QPoint(30, 30));
 }
 
-TEST_F(MainWindow, DoubleClickReportsTheSelectedRow)
+TEST_F(MainWindowTest, DoubleClickReportsTheSelectedRow)
 {
     AddNodes();
-    QSignalSpy spy(&form, &TForm1::gridDoubleClicked);
+    QSignalSpy spy(&form, &MainWindow::gridDoubleClicked);
     QTest::mouseDClick(form.SG->viewport(), Qt::LeftButton, {}, RowCentre(2));
     ASSERT_EQ(spy.size(), 1);
     EXPECT_EQ(spy[0][0].toInt(), 2);
     EXPECT_EQ(form.SelectedRow, 2);
 }
 
-TEST_F(MainWindow, LogoDoubleClickTogglesTheCaptureCounter)
+TEST_F(MainWindowTest, LogoDoubleClickTogglesTheCaptureCounter)
 {
     form.SetPanelText(7, u"WinPcap 1.10 "_s);
     QTest::mouseDClick(form.Image1, Qt::LeftButton);
@@ -306,7 +306,7 @@ TEST_F(MainWindow, LogoDoubleClickTogglesTheCaptureCounter)
     EXPECT_EQ(form.PanelText(7), QString());
 }
 
-TEST_F(MainWindow, UserColumnWidthsSurviveShowTestColumns)
+TEST_F(MainWindowTest, UserColumnWidthsSurviveShowTestColumns)
 {
     form.SG->horizontalHeader()->resizeSection(13, 150);
     form.Nodes().ShowTestColumns(true, AllOn);

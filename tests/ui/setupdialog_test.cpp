@@ -23,10 +23,10 @@ namespace {
 
 [[maybe_unused]] ConfigHome *const configHome = RegisterConfigHome();
 
-class SetupDialog : public ::testing::Test
+class SetupDialogTest : public ::testing::Test
 {
   protected:
-    SetupDialog() : form2(&form1) {}
+    SetupDialogTest() : form2(&form1) {}
 
     void SetUp() override
     {
@@ -56,11 +56,11 @@ class SetupDialog : public ::testing::Test
         return shown;
     }
 
-    TForm1 form1;
-    TForm2 form2;
+    MainWindow form1;
+    SetupDialog form2;
 };
 
-TEST_F(SetupDialog, ControlsStartWithTheirDefaults)
+TEST_F(SetupDialogTest, ControlsStartWithTheirDefaults)
 {
     EXPECT_EQ(form2.windowTitle(), u"Setup"_s);
     EXPECT_EQ(form2.size(), QSize(390, 527));
@@ -130,7 +130,7 @@ struct FieldExit
     const char16_t *shown;
 };
 
-class ExitRules : public SetupDialog, public ::testing::WithParamInterface<FieldExit>
+class ExitRules : public SetupDialogTest, public ::testing::WithParamInterface<FieldExit>
 {
 };
 
@@ -155,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldExit{"Edit1", u"10.0.0.256", u""},
                       FieldExit{"Edit9", u" 10.77.0.9 ", u"10.77.0.9"}));
 
-TEST_F(SetupDialog, MacFieldsTakeAtMost17TypedCharacters)
+TEST_F(SetupDialogTest, MacFieldsTakeAtMost17TypedCharacters)
 {
     for (QLineEdit *field : {form2.Edit2, form2.Edit5, form2.Edit6}) {
         field->clear();
@@ -165,7 +165,7 @@ TEST_F(SetupDialog, MacFieldsTakeAtMost17TypedCharacters)
     }
 }
 
-TEST_F(SetupDialog, SetDefaultResetsOnlyTheScanOptions)
+TEST_F(SetupDialogTest, SetDefaultResetsOnlyTheScanOptions)
 {
     form2.Edit2->setText(u"02 AA BB CC DD E0"_s);
     form2.Edit5->setText(u"01 00 5E 00 00 02"_s);
@@ -200,7 +200,7 @@ TEST_F(SetupDialog, SetDefaultResetsOnlyTheScanOptions)
     EXPECT_TRUE(s.showAll);
 }
 
-TEST_F(SetupDialog, ColumnsFollowShowAllAndTheTestBoxesOnlyWhenApplied)
+TEST_F(SetupDialogTest, ColumnsFollowShowAllAndTheTestBoxesOnlyWhenApplied)
 {
     form2.ShowTestColumns();
     EXPECT_EQ(VisibleResultColumns(), u"1111100000"_s);
@@ -218,7 +218,7 @@ TEST_F(SetupDialog, ColumnsFollowShowAllAndTheTestBoxesOnlyWhenApplied)
     EXPECT_EQ(VisibleResultColumns(), u"1100000100"_s);
 }
 
-TEST_F(SetupDialog, ScanModeChangesShowInTheStatusBarWhileTyping)
+TEST_F(SetupDialogTest, ScanModeChangesShowInTheStatusBarWhileTyping)
 {
     form2.FastScan->setChecked(false);
     EXPECT_EQ(form1.PanelText(1), u"Cyclic"_s);
@@ -239,7 +239,7 @@ TEST_F(SetupDialog, ScanModeChangesShowInTheStatusBarWhileTyping)
     EXPECT_EQ(form1.PanelText(4), u"5"_s);
 }
 
-TEST_F(SetupDialog, EnterInAFieldPressesNoButton)
+TEST_F(SetupDialogTest, EnterInAFieldPressesNoButton)
 {
     form2.fbr->setChecked(false);
     form2.activateWindow();
@@ -250,7 +250,7 @@ TEST_F(SetupDialog, EnterInAFieldPressesNoButton)
     EXPECT_TRUE(form2.isVisible());
 }
 
-TEST_F(SetupDialog, ScanLocksOnlyTheOwnPcScanOptionsAndLogGroups)
+TEST_F(SetupDialogTest, ScanLocksOnlyTheOwnPcScanOptionsAndLogGroups)
 {
     form2.SetScanGroupsEnabled(false);
     EXPECT_FALSE(form2.CB1->isEnabled());
@@ -267,7 +267,7 @@ TEST_F(SetupDialog, ScanLocksOnlyTheOwnPcScanOptionsAndLogGroups)
     EXPECT_TRUE(form2.Edit8->isEnabled());
 }
 
-TEST_F(SetupDialog, ReadTakesEveryControlAndTheMainWindowsFour)
+TEST_F(SetupDialogTest, ReadTakesEveryControlAndTheMainWindowsFour)
 {
     form1.Edit1->setText(u"10.77.0.1"_s);
     form1.Edit2->setText(u"10.77.0.9"_s);
@@ -301,7 +301,7 @@ TEST_F(SetupDialog, ReadTakesEveryControlAndTheMainWindowsFour)
     EXPECT_EQ(s.command, u"x-terminal-emulator -e ping $IP"_s);
 }
 
-TEST_F(SetupDialog, SettingsRoundTripThroughTheFile)
+TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
 {
     form2.SetAdapterItems({u"10.77.0.100 : kw-scan"_s, u"192.168.1.4 : eth0"_s});
     form2.CB1->setCurrentIndex(0);
@@ -322,8 +322,8 @@ TEST_F(SetupDialog, SettingsRoundTripThroughTheFile)
     form2.close(); // the close box saves
     EXPECT_FALSE(form2.isVisible());
 
-    TForm1 otherMain;
-    TForm2 other(&otherMain);
+    MainWindow otherMain;
+    SetupDialog other(&otherMain);
     other.SetAdapterItems({u"10.77.0.100 : KW-SCAN"_s});
     other.LoadSettings();
     Settings expected = form2.Read();
@@ -350,22 +350,22 @@ TEST_F(SetupDialog, SettingsRoundTripThroughTheFile)
         EXPECT_EQ(otherMain.Nodes().ColumnWidth(column), 24) << column;
 }
 
-TEST_F(SetupDialog, BothDelimiterFlagsOffLoadAsComma)
+TEST_F(SetupDialogTest, BothDelimiterFlagsOffLoadAsComma)
 {
     form2.close();
     auto store = OpenSettingsStore();
     store->setValue(u"DTAB"_s, 0);
     store->setValue(u"DCOM"_s, 0);
     store->sync();
-    TForm1 otherMain;
-    TForm2 other(&otherMain);
+    MainWindow otherMain;
+    SetupDialog other(&otherMain);
     other.LoadSettings();
     EXPECT_FALSE(other.RB_dtab->isChecked());
     EXPECT_FALSE(other.RB_dcom->isChecked());
     EXPECT_EQ(other.Read().delimiter(), u',');
 }
 
-TEST_F(SetupDialog, FirstRunLoadsTheDefaultCommandAndOwnMac)
+TEST_F(SetupDialogTest, FirstRunLoadsTheDefaultCommandAndOwnMac)
 {
     form2.Edit2->clear();
     form2.LoadSettings();
@@ -374,14 +374,14 @@ TEST_F(SetupDialog, FirstRunLoadsTheDefaultCommandAndOwnMac)
     EXPECT_EQ(form2.CB1->currentIndex(), -1);
 }
 
-TEST_F(SetupDialog, CloseButtonHidesWithoutSaving)
+TEST_F(SetupDialogTest, CloseButtonHidesWithoutSaving)
 {
     QTest::mouseClick(form2.Button1, Qt::LeftButton);
     EXPECT_FALSE(form2.isVisible());
     EXPECT_TRUE(OpenSettingsStore()->allKeys().isEmpty());
 }
 
-TEST_F(SetupDialog, LongStoredAddressIsNotCutIntoAnotherOne)
+TEST_F(SetupDialogTest, LongStoredAddressIsNotCutIntoAnotherOne)
 {
     form2.SetText(u"FS1MAC", u" 01:00:5E:00:00:02 "_s);
     EXPECT_EQ(form2.Edit5->text(), u"01:00:5E:00:00:02"_s);
@@ -389,7 +389,7 @@ TEST_F(SetupDialog, LongStoredAddressIsNotCutIntoAnotherOne)
     EXPECT_EQ(form2.Edit5->text(), QString());
 }
 
-TEST_F(SetupDialog, LogFileChooserPutsTheChosenPathIntoTheField)
+TEST_F(SetupDialogTest, LogFileChooserPutsTheChosenPathIntoTheField)
 {
     QTemporaryDir dir;
     const QString chosen = dir.filePath(u"new.log"_s); // need not exist

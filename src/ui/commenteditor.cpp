@@ -1,4 +1,4 @@
-#include "ui/commenteditorform.h"
+#include "ui/commenteditor.h"
 
 #include "report/commenttable.h"
 #include "ui/messagebox.h"
@@ -13,7 +13,7 @@ using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
-TForm9::TForm9(CommentTable &comments, NodeTable &nodes, QWidget *parent)
+CommentEditor::CommentEditor(CommentTable &comments, NodeTable &nodes, QWidget *parent)
     : QDialog(parent), comments(comments), nodes(nodes), messages(MessageBoxSink(this))
 {
     setObjectName(u"TForm9"_s);
@@ -43,12 +43,12 @@ TForm9::TForm9(CommentTable &comments, NodeTable &nodes, QWidget *parent)
     layout->addWidget(Edit2, 1, 1, 1, 4);
     setFixedSize(438, 89);
 
-    connect(Button1, &QPushButton::clicked, this, &TForm9::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm9::Button2Click);
+    connect(Button1, &QPushButton::clicked, this, &CommentEditor::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &CommentEditor::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &QWidget::hide);
 }
 
-void TForm9::OpenFor(const QString &ip)
+void CommentEditor::OpenFor(const QString &ip)
 {
     Edit1->setText(ip);
     Edit2->clear();
@@ -59,25 +59,25 @@ void TForm9::OpenFor(const QString &ip)
     activateWindow();
 }
 
-QString TForm9::CheckedIp()
+QString CommentEditor::CheckedIp()
 {
     Edit1->setText(ValidIpText(Edit1->text()));
     return Edit1->text();
 }
 
-void TForm9::Button1Click()
+void CommentEditor::Button1Click()
 {
     if (const QString ip = CheckedIp(); !ip.isEmpty())
         Edit2->setText(comments.LookupComment(ip));
 }
 
-void TForm9::Button2Click()
+void CommentEditor::Button2Click()
 {
     if (const QString ip = CheckedIp(); !ip.isEmpty())
         StoreComment(comments, nodes, ip, Edit2->text(), messages);
 }
 
-void TForm9::showEvent(QShowEvent *event)
+void CommentEditor::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())

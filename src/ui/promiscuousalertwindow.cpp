@@ -1,4 +1,4 @@
-#include "ui/promiscuousalert.h"
+#include "ui/promiscuousalertwindow.h"
 
 #include "report/eventline.h"
 
@@ -30,7 +30,8 @@ void PaintRed(QWidget *widget, QPalette::ColorRole role)
 
 } // namespace
 
-TForm10::TForm10(const NodeTable &nodes, const Clock &clock, QWidget *parent)
+PromiscuousAlertWindow::PromiscuousAlertWindow(const NodeTable &nodes, const Clock &clock,
+                                               QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowStaysOnTopHint),
       nodes(nodes), clock(clock)
@@ -63,15 +64,15 @@ TForm10::TForm10(const NodeTable &nodes, const Clock &clock, QWidget *parent)
     Button1 = new QPushButton(u"Clear"_s, this);
     Button1->setObjectName(u"Button1"_s);
     Button1->setGeometry(216, 200, 75, 25);
-    connect(Button1, &QPushButton::clicked, this, &TForm10::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, &PromiscuousAlertWindow::Button1Click);
 
     Button2 = new QPushButton(u"Close"_s, this);
     Button2->setObjectName(u"Button2"_s);
     Button2->setGeometry(301, 200, 75, 25);
-    connect(Button2, &QPushButton::clicked, this, &TForm10::Button2Click);
+    connect(Button2, &QPushButton::clicked, this, &PromiscuousAlertWindow::Button2Click);
 }
 
-void TForm10::ShowPromiscuousAlert(int row, bool started)
+void PromiscuousAlertWindow::ShowPromiscuousAlert(int row, bool started)
 {
     Memo1->appendPlainText(
         PromiscuousAlertLine(clock.Now(), started, nodes.Cell(row, NodeTable::IpColumn)));
@@ -79,7 +80,7 @@ void TForm10::ShowPromiscuousAlert(int row, bool started)
     raise();
 }
 
-void TForm10::ShowIfHoldsLines()
+void PromiscuousAlertWindow::ShowIfHoldsLines()
 {
     if (!Memo1->document()->isEmpty()) {
         show();
@@ -87,12 +88,12 @@ void TForm10::ShowIfHoldsLines()
     }
 }
 
-void TForm10::Button1Click()
+void PromiscuousAlertWindow::Button1Click()
 {
     Memo1->clear();
 }
 
-void TForm10::Button2Click()
+void PromiscuousAlertWindow::Button2Click()
 {
     hide();
 }

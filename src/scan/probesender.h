@@ -16,13 +16,13 @@
 namespace keelwatch {
 
 // The probe sender: walks the range once and sends the probes of one sweep.
-class arps : public ScanThread
+class ProbeSender : public ScanThread
 {
     Q_OBJECT
 
   public:
-    arps(std::shared_ptr<const ScanInputs> inputs, std::shared_ptr<SendAdapters> adapters,
-         quint64 sweepId, QObject *parent = nullptr);
+    ProbeSender(std::shared_ptr<const ScanInputs> inputs, std::shared_ptr<SendAdapters> adapters,
+                quint64 sweepId, QObject *parent = nullptr);
 
     // A stop takes effect before the next address: no further probe, no
     // RestartCycleTimer. Abandon also cuts a Node Timer pause short.

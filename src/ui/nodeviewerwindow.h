@@ -14,12 +14,12 @@ namespace keelwatch {
 
 // The node viewer window: one node's history from the event log, live
 // while started. The reading is NodeViewer's; this is its window.
-class TForm8 : public QWidget
+class NodeViewerWindow : public QWidget
 {
     Q_OBJECT
 
   public:
-    explicit TForm8(const LiveSettings &settings, QWidget *parent = nullptr);
+    explicit NodeViewerWindow(const LiveSettings &settings, QWidget *parent = nullptr);
 
     NodeViewer &Viewer() { return viewer; }
     // Where the viewer's failures go; a message box unless replaced.

@@ -11,14 +11,14 @@ namespace keelwatch {
 
 // The capture relay: receives batches from the capture adapter and writes a
 // capture pipe record for each ARP reply to one of the own source addresses.
-class pcap1 : public ScanThread
+class CaptureRelay : public ScanThread
 {
     Q_OBJECT
 
   public:
     // ownMac is the own MAC text; its first two bytes pick the replies.
-    pcap1(std::shared_ptr<CaptureChannel> channel, const QString &ownMac,
-          const std::atomic<bool> *CaptureCounterShown, QObject *parent = nullptr);
+    CaptureRelay(std::shared_ptr<CaptureChannel> channel, const QString &ownMac,
+                 const std::atomic<bool> *CaptureCounterShown, QObject *parent = nullptr);
 
     // A stop takes effect before the next receive, within the read
     // time-out.

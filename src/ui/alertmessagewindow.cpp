@@ -1,4 +1,4 @@
-#include "ui/alertmessage.h"
+#include "ui/alertmessagewindow.h"
 
 #include <QPushButton>
 #include <QTextEdit>
@@ -7,7 +7,7 @@ using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
-TForm7::TForm7(QWidget *parent)
+AlertMessageWindow::AlertMessageWindow(QWidget *parent)
     : QDialog(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
 {
@@ -33,10 +33,10 @@ TForm7::TForm7(QWidget *parent)
     Button1->setObjectName(u"Button1"_s);
     Button1->setGeometry(82, 80, 75, 25);
     Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &TForm7::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, &AlertMessageWindow::Button1Click);
 }
 
-void TForm7::ShowAlertMessage(const QString &text)
+void AlertMessageWindow::ShowAlertMessage(const QString &text)
 {
     Memo1->setPlainText(QString(text).replace(u"\r\n"_s, u"\n"_s));
     Memo1->selectAll();
@@ -46,7 +46,7 @@ void TForm7::ShowAlertMessage(const QString &text)
     raise();
 }
 
-void TForm7::Button1Click()
+void AlertMessageWindow::Button1Click()
 {
     hide();
 }

@@ -1,4 +1,4 @@
-#include "scan/pcap2.h"
+#include "scan/replyanalyser.h"
 
 #include "config/addresstext.h"
 
@@ -75,13 +75,13 @@ QString VendorPrefix(const QString &mac)
     return mac.left(9);
 }
 
-pcap2::pcap2(std::shared_ptr<CaptureChannel> c, std::shared_ptr<const ScanInputs> in,
-             QObject *parent)
+ReplyAnalyser::ReplyAnalyser(std::shared_ptr<CaptureChannel> c,
+                             std::shared_ptr<const ScanInputs> in, QObject *parent)
     : ScanThread(parent), channel(std::move(c)), inputs(std::move(in))
 {
 }
 
-void pcap2::Work()
+void ReplyAnalyser::Work()
 {
     const ReplyPatterns patterns =
         BuildReplyPatterns(inputs->ProbeSourceMacs, inputs->settings.ownIp,

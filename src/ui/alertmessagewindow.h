@@ -9,12 +9,12 @@ namespace keelwatch {
 
 // The small alert window: one message of the event log's file handling at a
 // time, shown without blocking and above the other windows.
-class TForm7 : public QDialog
+class AlertMessageWindow : public QDialog
 {
     Q_OBJECT
 
   public:
-    explicit TForm7(QWidget *parent = nullptr);
+    explicit AlertMessageWindow(QWidget *parent = nullptr);
 
     // Replaces the text (each line centred) and shows the window.
     void ShowAlertMessage(const QString &text);

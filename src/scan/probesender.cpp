@@ -1,4 +1,4 @@
-#include "scan/arps.h"
+#include "scan/probesender.h"
 
 #include <chrono>
 
@@ -12,13 +12,13 @@ constexpr int BroadcastColumn = 2;
 
 } // namespace
 
-arps::arps(std::shared_ptr<const ScanInputs> in, std::shared_ptr<SendAdapters> a, quint64 id,
-           QObject *parent)
+ProbeSender::ProbeSender(std::shared_ptr<const ScanInputs> in, std::shared_ptr<SendAdapters> a,
+                         quint64 id, QObject *parent)
     : ScanThread(parent), inputs(std::move(in)), adapters(std::move(a)), sweepId(id)
 {
 }
 
-void arps::Abandon()
+void ProbeSender::Abandon()
 {
     stopRequested = true;
     {
@@ -28,12 +28,12 @@ void arps::Abandon()
     pauseWake.notify_all();
 }
 
-void arps::SetPause(std::function<void(int)> pause)
+void ProbeSender::SetPause(std::function<void(int)> pause)
 {
     pauseOverride = std::move(pause);
 }
 
-void arps::Pause(int milliseconds)
+void ProbeSender::Pause(int milliseconds)
 {
     if (pauseOverride) {
         pauseOverride(milliseconds);
@@ -45,7 +45,7 @@ void arps::Pause(int milliseconds)
     pauseWake.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return abandoned; });
 }
 
-void arps::Work()
+void ProbeSender::Work()
 {
     const Settings &s = inputs->settings;
     const int nodeTimer = s.nodeTimerMs();
@@ -84,7 +84,7 @@ void arps::Work()
     Q_EMIT RestartCycleTimer(sweepId);
 }
 
-void arps::SendProbeSet(quint32 address)
+void ProbeSender::SendProbeSet(quint32 address)
 {
     for (int i = 0; i < TestCount; ++i) {
         const int column = FirstResultColumn + i;
@@ -97,7 +97,7 @@ void arps::SendProbeSet(quint32 address)
     }
 }
 
-void arps::SendProbe(const MacBytes &destination, const MacBytes &source, quint32 address)
+void ProbeSender::SendProbe(const MacBytes &destination, const MacBytes &source, quint32 address)
 {
     // The own IP is read once per sweep, so a bad one is reported once and
     // no probe without a sender address goes out.

@@ -29,13 +29,13 @@ QString VendorPrefix(const QString &mac);
 
 // The reply analyser: reads capture pipe records, recognises the probe each
 // one answers and hands the decoded replies to the main thread.
-class pcap2 : public ScanThread
+class ReplyAnalyser : public ScanThread
 {
     Q_OBJECT
 
   public:
-    pcap2(std::shared_ptr<CaptureChannel> channel, std::shared_ptr<const ScanInputs> inputs,
-          QObject *parent = nullptr);
+    ReplyAnalyser(std::shared_ptr<CaptureChannel> channel, std::shared_ptr<const ScanInputs> inputs,
+                  QObject *parent = nullptr);
 
     // A stop takes effect before the next read.
 

@@ -14,12 +14,12 @@ namespace keelwatch {
 // The promiscuous alert window: one line each time a node starts or stops
 // answering test addresses. It pops up with every line and keeps its lines
 // until "Clear", whatever happens to the scan or the node table.
-class TForm10 : public QDialog
+class PromiscuousAlertWindow : public QDialog
 {
     Q_OBJECT
 
   public:
-    TForm10(const NodeTable &nodes, const Clock &clock, QWidget *parent = nullptr);
+    PromiscuousAlertWindow(const NodeTable &nodes, const Clock &clock, QWidget *parent = nullptr);
 
     // Appends "<date> <time> Promiscuous START|STOP <IP of the row>" and shows
     // the window.

@@ -1,4 +1,4 @@
-#include "scan/pcap1.h"
+#include "scan/capturerelay.h"
 
 #include "config/integertext.h"
 #include "scan/capturebatch.h"
@@ -7,20 +7,20 @@ using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
-pcap1::pcap1(std::shared_ptr<CaptureChannel> c, const QString &mac,
-             const std::atomic<bool> *counterShown, QObject *parent)
+CaptureRelay::CaptureRelay(std::shared_ptr<CaptureChannel> c, const QString &mac,
+                           const std::atomic<bool> *counterShown, QObject *parent)
     : ScanThread(parent), channel(std::move(c)), ownMac(mac), CaptureCounterShown(counterShown)
 {
 }
 
-void pcap1::Work()
+void CaptureRelay::Work()
 {
     Relay();
     // Closing the write end ends the analyser's wait for a record.
     channel->pipe->CloseWriteEnd();
 }
 
-void pcap1::Relay()
+void CaptureRelay::Relay()
 {
     CapturePipe &pipe = *channel->pipe;
     if (const int error = pipe.WaitForWriteEnd()) {

@@ -1,5 +1,5 @@
-#include "scan/arps.h"
 #include "scan/memorydriver.h"
+#include "scan/probesender.h"
 
 #include <gtest/gtest.h>
 
@@ -33,17 +33,17 @@ class Sender : public testing::Test
 
     // Runs one sweep to its end and returns what the driver saw, with the
     // pauses, messages and RestartCycleTimer noted in between.
-    QStringList Sweep(std::function<void(arps &, int)> onPause = {})
+    QStringList Sweep(std::function<void(ProbeSender &, int)> onPause = {})
     {
         auto adapters = std::make_shared<SendAdapters>(driver);
         {
-            arps sender(std::make_shared<ScanInputs>(inputs), adapters, 7);
+            ProbeSender sender(std::make_shared<ScanInputs>(inputs), adapters, 7);
             sender.SetPause([&](int ms) {
                 driver->Note(u"pause %1"_s.arg(ms));
                 if (onPause)
                     onPause(sender, ms);
             });
-            QObject::connect(&sender, &arps::RestartCycleTimer,
+            QObject::connect(&sender, &ProbeSender::RestartCycleTimer,
                              [&](quint64 id) { driver->Note(u"restart %1"_s.arg(id)); });
             QObject::connect(&sender, &ScanThread::message,
                              [&](const QString &text) { driver->Note(u"message "_s + text); });
@@ -140,7 +140,7 @@ TEST_F(Sender, StopDuringASweepFinishesTheAddressAndDoesNotRestart)
 {
     inputs.settings.tests = {true, false, false, false, false, false, false, false, false, false};
     inputs.RangeEnd = inputs.RangeStart + 10;
-    const QStringList events = Sweep([](arps &sender, int) { sender.RequestStop(); });
+    const QStringList events = Sweep([](ProbeSender &sender, int) { sender.RequestStop(); });
     EXPECT_EQ(events, QStringList({u"open lab0"_s, Promisc, Br, u"pause 500"_s}));
 }
 

@@ -13,12 +13,12 @@ class CommentTable;
 class NodeTable;
 
 // The comment editor: reads and writes the comment of one IP address.
-class TForm9 : public QDialog
+class CommentEditor : public QDialog
 {
     Q_OBJECT
 
   public:
-    TForm9(CommentTable &comments, NodeTable &nodes, QWidget *parent = nullptr);
+    CommentEditor(CommentTable &comments, NodeTable &nodes, QWidget *parent = nullptr);
 
     // Where refusals go; a message box unless replaced.
     void SetMessageSink(MessageSink sink) { messages = std::move(sink); }

@@ -1,4 +1,4 @@
-#include "ui/nodeviewerform.h"
+#include "ui/nodeviewerwindow.h"
 
 #include "support/qtprint.h"
 
@@ -46,7 +46,7 @@ class NodeViewerForm : public testing::Test
     QTemporaryDir dir;
     FixedSettings settings;
     QStringList messages;
-    TForm8 form;
+    NodeViewerWindow form;
 };
 
 TEST_F(NodeViewerForm, StartFollowsTheNodeAndLocksTheFields)

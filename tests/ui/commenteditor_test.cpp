@@ -1,4 +1,4 @@
-#include "ui/commenteditorform.h"
+#include "ui/commenteditor.h"
 
 #include "core/nodetable.h"
 #include "report/commenttable.h"
@@ -39,7 +39,7 @@ class CommentEditorForm : public testing::Test
     CommentTable comments;
     NodeTable nodes;
     QStringList messages;
-    TForm9 form;
+    CommentEditor form;
 };
 
 TEST_F(CommentEditorForm, ShowingReadsTheComment)

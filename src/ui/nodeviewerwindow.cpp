@@ -1,4 +1,4 @@
-#include "ui/nodeviewerform.h"
+#include "ui/nodeviewerwindow.h"
 
 #include "ui/messagebox.h"
 
@@ -18,7 +18,7 @@ using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
-TForm8::TForm8(const LiveSettings &settings, QWidget *parent)
+NodeViewerWindow::NodeViewerWindow(const LiveSettings &settings, QWidget *parent)
     : QWidget(parent, Qt::Window), messages(MessageBoxSink(this)),
       viewer(settings, [this](const QString &text) { messages(text); })
 {
@@ -78,14 +78,14 @@ TForm8::TForm8(const LiveSettings &settings, QWidget *parent)
     SG2->verticalHeader()->setDefaultSectionSize(16);
 
     Edit1->installEventFilter(this);
-    connect(Button1, &QPushButton::clicked, this, &TForm8::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm8::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TForm8::Button3Click);
-    connect(Button4, &QPushButton::clicked, this, &TForm8::Button4Click);
-    connect(&viewer, &NodeViewer::liveChanged, this, &TForm8::SetLiveControls);
+    connect(Button1, &QPushButton::clicked, this, &NodeViewerWindow::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &NodeViewerWindow::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &NodeViewerWindow::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &NodeViewerWindow::Button4Click);
+    connect(&viewer, &NodeViewer::liveChanged, this, &NodeViewerWindow::SetLiveControls);
     connect(&viewer, &NodeViewer::captionChanged, this, &QWidget::setWindowTitle);
     connect(&viewer, &NodeViewer::hideRequested, this, &QWidget::hide);
-    connect(&viewer, &NodeViewer::latestRowSelected, this, &TForm8::SelectRow);
+    connect(&viewer, &NodeViewer::latestRowSelected, this, &NodeViewerWindow::SelectRow);
     connect(&viewer, &NodeViewer::followedFieldsRestored, this,
             [this](const QString &ip, const QString &path) {
                 Edit1->setText(ip);
@@ -93,7 +93,7 @@ TForm8::TForm8(const LiveSettings &settings, QWidget *parent)
             });
 }
 
-void TForm8::OpenFor(const QString &ip, const QString &logPath)
+void NodeViewerWindow::OpenFor(const QString &ip, const QString &logPath)
 {
     if (!viewer.IsLive()) {
         Edit1->setText(ip);
@@ -104,13 +104,13 @@ void TForm8::OpenFor(const QString &ip, const QString &logPath)
     activateWindow();
 }
 
-void TForm8::Button1Click()
+void NodeViewerWindow::Button1Click()
 {
     Edit1Exit();
     viewer.Start(Edit1->text(), Edit2->text());
 }
 
-void TForm8::Button2Click()
+void NodeViewerWindow::Button2Click()
 {
     auto *dialog = new QFileDialog(this, QString(), Edit2->text());
     dialog->setObjectName(u"OpenDialog1"_s);
@@ -123,22 +123,22 @@ void TForm8::Button2Click()
     dialog->open();
 }
 
-void TForm8::Button3Click()
+void NodeViewerWindow::Button3Click()
 {
     viewer.Clear();
 }
 
-void TForm8::Button4Click()
+void NodeViewerWindow::Button4Click()
 {
     viewer.Stop();
 }
 
-void TForm8::Edit1Exit()
+void NodeViewerWindow::Edit1Exit()
 {
     Edit1->setText(ValidIpText(Edit1->text()));
 }
 
-void TForm8::showEvent(QShowEvent *event)
+void NodeViewerWindow::showEvent(QShowEvent *event)
 {
     for (int c = 0; c < NodeViewerGrid::ColumnCount; ++c)
         SG2->setColumnWidth(c, NodeViewerGrid::ColumnWidths[size_t(c)]);
@@ -146,7 +146,7 @@ void TForm8::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
 }
 
-void TForm8::hideEvent(QHideEvent *event)
+void NodeViewerWindow::hideEvent(QHideEvent *event)
 {
     if (!event->spontaneous()) {
         viewer.Stop();
@@ -155,14 +155,14 @@ void TForm8::hideEvent(QHideEvent *event)
     QWidget::hideEvent(event);
 }
 
-bool TForm8::eventFilter(QObject *watched, QEvent *event)
+bool NodeViewerWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Edit1 && event->type() == QEvent::FocusOut)
         Edit1Exit();
     return QWidget::eventFilter(watched, event);
 }
 
-void TForm8::SetLiveControls(bool live)
+void NodeViewerWindow::SetLiveControls(bool live)
 {
     Button1->setEnabled(!live);
     Button2->setEnabled(!live);
@@ -170,7 +170,7 @@ void TForm8::SetLiveControls(bool live)
     Edit2->setEnabled(!live);
 }
 
-void TForm8::SelectRow(int row)
+void NodeViewerWindow::SelectRow(int row)
 {
     // Grid row 0 holds the titles, so the model's rows start at grid row 1.
     if (row < 1)
