@@ -324,8 +324,10 @@ void MainWindow::ClearAllNodes()
 
 void MainWindow::SelectNodeRow(int row)
 {
-    if (row >= 1)
-        nodeGrid->selectRow(row - 1);
+    if (row < 1)
+        return;
+    nodeGrid->selectRow(row - 1);
+    nodeGrid->scrollTo(nodes->index(row - 1, 0));
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

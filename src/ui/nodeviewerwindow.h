@@ -35,7 +35,7 @@ class NodeViewerWindow : public QWidget
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
-    // Follows the node and log file of the fields.
+    // Starts following the IP and the log file in the fields.
     void Start();
     void ChooseLogFile();
     void CheckIpField();

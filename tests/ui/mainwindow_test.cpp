@@ -390,6 +390,17 @@ TEST_F(MainWindowTest, SelectNodeRowMovesTheCurrentRowOnly)
     QTest::mouseRelease(Grid()->viewport(), Qt::RightButton, {}, RowCentre(1));
 }
 
+TEST_F(MainWindowTest, SelectNodeRowScrollsTheRowIntoView)
+{
+    NodeTable &nodes = form.Nodes();
+    for (int host = 1; host <= 60; ++host)
+        nodes.AddNodeRow(u"10.0.1."_s + QString::number(host), QString(), AllOn);
+    form.SelectNodeRow(60);
+    QCoreApplication::processEvents();
+    const QRect shown = Grid()->viewport()->rect();
+    EXPECT_TRUE(shown.contains(Grid()->visualRect(nodes.index(59, 0)).center()));
+}
+
 TEST_F(MainWindowTest, LogoDoubleClickTogglesTheCaptureCounter)
 {
     form.SetPanelText(7, u"WinPcap 1.10 "_s);
