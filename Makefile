@@ -6,7 +6,7 @@ TSANBUILD ?= build-tsan
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build run test test-main test-asan test-tsan bench screenshots demo format clean
+.PHONY: all deps build run test test-main test-asan test-tsan bench screenshots demo format format-check clean
 
 all: build
 
@@ -19,23 +19,29 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only the program and the libraries it links: no tests, no benchmarks.
+run: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target keelwatch
 	@scripts/run-keelwatch $(BUILD)/src/app/keelwatch $(ARGS)
 
-test: deps test-main test-asan test-tsan
+# What CI runs: formatting first (it takes seconds), then every build with
+# warnings as errors.
+test: deps format-check test-main test-asan test-tsan
 
-test-main: build
+test-main: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DKEELWATCH_WERROR=ON
+	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # Memory and undefined-behaviour faults fail the run; the headless libraries
 # are enough to catch them and keep the run short.
 test-asan: deps
-	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKEELWATCH_GUI=OFF -DKEELWATCH_SANITIZE=address,undefined
+	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKEELWATCH_GUI=OFF -DKEELWATCH_SANITIZE=address,undefined -DKEELWATCH_WERROR=ON
 	cmake --build $(SANBUILD) -j $(JOBS)
 	cd $(SANBUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -L 'sanitize|threads'
 
 test-tsan: deps
-	cmake -S . -B $(TSANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKEELWATCH_GUI=OFF -DKEELWATCH_SANITIZE=thread
+	cmake -S . -B $(TSANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKEELWATCH_GUI=OFF -DKEELWATCH_SANITIZE=thread -DKEELWATCH_WERROR=ON
 	cmake --build $(TSANBUILD) -j $(JOBS)
 	cd $(TSANBUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -L threads
 
@@ -48,11 +54,16 @@ bench: deps
 demo: build
 	@scripts/demo $(BUILD)
 
-screenshots: build
+screenshots: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target keelwatch_screenshots
 	$(BUILD)/src/app/keelwatch_screenshots $(BUILD)/screenshots
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+# Fails listing every tracked source that `make format` would change.
+format-check:
+	@scripts/format-check
 
 clean:
 	rm -rf $(BUILD) $(SANBUILD) $(TSANBUILD)

@@ -2,6 +2,9 @@
 # are the same everywhere.
 add_library(keelwatch_flags INTERFACE)
 target_compile_options(keelwatch_flags INTERFACE -Wall -Wextra)
+if(KEELWATCH_WERROR)
+  target_compile_options(keelwatch_flags INTERFACE -Werror)
+endif()
 target_compile_definitions(keelwatch_flags INTERFACE
   QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_URL_CAST_FROM_STRING
   QT_NO_CAST_FROM_BYTEARRAY QT_USE_QSTRINGBUILDER QT_NO_KEYWORDS)

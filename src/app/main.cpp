@@ -23,12 +23,12 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Keelwatch"_s);
     keelwatch::Startup startup(QApplication::arguments().mid(1));
-    keelwatch::MainWindow &form1 = startup.Form1();
+    keelwatch::MainWindow &mainWindow = startup.Main();
     // Closing the main window ends the program, whatever other window is
     // still open.
-    QObject::connect(&form1, &keelwatch::MainWindow::closing, &app, &QApplication::quit,
+    QObject::connect(&mainWindow, &keelwatch::MainWindow::closing, &app, &QApplication::quit,
                      Qt::QueuedConnection);
-    keelwatch::QuitSignals quitSignals([&form1] { form1.close(); });
+    keelwatch::QuitSignals quitSignals([&mainWindow] { mainWindow.close(); });
     startup.Show();
     return app.exec();
 }

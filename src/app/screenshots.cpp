@@ -23,7 +23,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -125,28 +127,41 @@ class SimulatedLab : public ScanEngine
     int scanningSweeps = 0;
 };
 
+template <typename Widget> Widget *Control(const QWidget &window, const QString &name)
+{
+    return window.findChild<Widget *>(name);
+}
+
 // The Setup dialog as a demo scan of the lab has it: every test address,
-// List Mode and Cyclic Scan, Scan Timer 1 s, the log in folder.
+// List Mode and Cyclic Scan, Scan Timer 1 s, the log in folder. Controls are
+// found by their objectNames, as a user's tools would.
 void SetUpLabScan(Startup &startup, const QString &folder)
 {
-    SetupDialog &setup = startup.Form2();
+    SetupDialog &setup = startup.Setup();
     setup.SetAdapterItems({u"10.77.0.1 : wire0"_s, u"192.168.1.4 : eth0"_s});
-    setup.CB1->setCurrentIndex(0);
-    setup.Edit1->setText(u"10.77.0.1"_s);
-    for (QCheckBox *test : {setup.fbr, setup.f31, setup.f016, setup.f8, setup.fg, setup.fm,
-                            setup.M1, setup.M2, setup.fs1, setup.fs2})
+    Control<QComboBox>(setup, u"CB1"_s)->setCurrentIndex(0);
+    const auto setText = [&setup](const QString &name, const QString &text) {
+        Control<QLineEdit>(setup, name)->setText(text);
+    };
+    setText(u"Edit1"_s, u"10.77.0.1"_s);
+    for (QCheckBox *test : Control<QGroupBox>(setup, u"f16"_s)->findChildren<QCheckBox *>())
         test->setChecked(true);
-    setup.Edit5->setText(u"01 00 5E 00 00 02"_s);
-    setup.Edit6->setText(u"01 00 5E 00 00 04"_s);
-    setup.FastScan->setChecked(true);
-    setup.Cyclicscan->setChecked(true);
-    setup.Edit3->setText(u"1"_s);
-    setup.Edit4->setText(u"1"_s);
-    setup.Edit8->setText(u"0"_s);
-    setup.logpath->setText(QDir(folder).filePath(u"keelwatch.log"_s));
-    startup.Form1().Edit1->setText(u"10.77.0.11"_s);
-    startup.Form1().Edit2->setText(u"10.77.0.22"_s);
-    startup.Form1().SetPanelText(7, u"libpcap"_s);
+    setText(u"Edit5"_s, u"01 00 5E 00 00 02"_s);
+    setText(u"Edit6"_s, u"01 00 5E 00 00 04"_s);
+    Control<QCheckBox>(setup, u"FastScan"_s)->setChecked(true);
+    Control<QCheckBox>(setup, u"Cyclicscan"_s)->setChecked(true);
+    setText(u"Edit3"_s, u"1"_s);
+    setText(u"Edit4"_s, u"1"_s);
+    setText(u"Edit8"_s, u"0"_s);
+    setText(u"logpath"_s, QDir(folder).filePath(u"keelwatch.log"_s));
+
+    MainWindow &mainWindow = startup.Main();
+    Settings range;
+    mainWindow.ReadSettings(range);
+    range.from = u"10.77.0.11"_s;
+    range.to = u"10.77.0.22"_s;
+    mainWindow.ApplySettings(range);
+    mainWindow.SetPanelText(7, u"libpcap"_s);
 }
 
 template <typename Condition> bool RunUntil(Condition condition)
@@ -205,15 +220,16 @@ int main(int argc, char **argv)
 
     Startup startup({}, programDir.path());
     SetUpLabScan(startup, programDir.path());
-    MainWindow &form1 = startup.Form1();
-    ScanWindows windows(form1, startup.Form2(), startup.Form10());
-    SimulatedLab lab(form1.Nodes(), startup.Events(), windows, startup);
+    MainWindow &mainWindow = startup.Main();
+    ScanWindows windows(mainWindow, startup.Setup(), startup.PromiscuousAlert());
+    SimulatedLab lab(mainWindow.Nodes(), startup.Events(), windows, startup);
     SystemClock clock;
-    ScanController controller(ScanController::Parts{startup.Form2(), form1.Nodes(), lab, windows,
-                                                    startup.Events(), startup.Events(), clock});
+    ScanController controller(ScanController::Parts{startup.Setup(), mainWindow.Nodes(), lab,
+                                                    windows, startup.Events(), startup.Events(),
+                                                    clock});
     // Wide enough for every column, as a user watching a scan would make it.
-    form1.resize(960, 560);
-    form1.show();
+    mainWindow.resize(960, 560);
+    mainWindow.show();
     controller.Button1Click();
 
     // The node viewer follows the switched host from the first cycle on; the
@@ -223,24 +239,25 @@ int main(int argc, char **argv)
         std::fputs("the simulated scan did not complete a cycle\n", stderr);
         return 1;
     }
-    startup.Form8().OpenFor(QString::fromUtf16(LabHosts[SwitchedHostIndex].ip),
-                            startup.Form2().Read().logPath);
-    startup.Form8().Button1Click();
+    NodeViewerWindow &viewer = startup.NodeViewerWin();
+    viewer.OpenFor(QString::fromUtf16(LabHosts[SwitchedHostIndex].ip),
+                   startup.Setup().Read().logPath);
+    Control<QPushButton>(viewer, u"Button1"_s)->click(); // Start
     if (!RunUntil([&] {
             return lab.ScanningSweeps() == SwitchedSweep + 1 && controller.ScanStep() == 2;
         })) {
         std::fputs("the simulated scan did not reach its last cycle\n", stderr);
         return 1;
     }
-    startup.Form7().ShowAlertMessage(
+    startup.AlertMessage().ShowAlertMessage(
         u"Back up ERROR!!!\r\nCannot rename log file\r\nCurrent file will be used as is"_s);
 
-    const bool saved = Save(&form1, folder, u"main-window.png"_s) &&
-                       Save(&startup.Form10(), folder, u"promiscuous-alert.png"_s) &&
-                       Save(&startup.Form8(), folder, u"node-viewer.png"_s) &&
-                       Save(&startup.Form2(), folder, u"setup.png"_s) &&
-                       Save(&startup.Form6(), folder, u"about.png"_s) &&
-                       Save(&startup.Form7(), folder, u"alert-message.png"_s);
+    const bool saved = Save(&mainWindow, folder, u"main-window.png"_s) &&
+                       Save(&startup.PromiscuousAlert(), folder, u"promiscuous-alert.png"_s) &&
+                       Save(&viewer, folder, u"node-viewer.png"_s) &&
+                       Save(&startup.Setup(), folder, u"setup.png"_s) &&
+                       Save(&startup.About(), folder, u"about.png"_s) &&
+                       Save(&startup.AlertMessage(), folder, u"alert-message.png"_s);
     controller.Button2Click();
     return saved ? 0 : 1;
 }

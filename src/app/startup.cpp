@@ -19,10 +19,7 @@
 #include "ui/scanwindows.h"
 #include "ui/setupdialog.h"
 
-#include <QAction>
-#include <QCheckBox>
 #include <QCoreApplication>
-#include <QPushButton>
 
 using namespace Qt::StringLiterals;
 
@@ -55,35 +52,36 @@ bool DisplayAvailable(const QStringList &arguments)
 Startup::Startup(const QStringList &arguments, const QString &programDir,
                  std::shared_ptr<PacketDriver> packetDriver)
     : programDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir),
-      driver(std::move(packetDriver)), form1(std::make_unique<MainWindow>(arguments))
+      driver(std::move(packetDriver)), mainWindow(std::make_unique<MainWindow>(arguments))
 {
+    MainWindow *window = mainWindow.get();
     // Part of the main window's creation: vendors first, then comments.
-    const MessageSink tell = MessageBoxSink(form1.get());
+    const MessageSink tell = MessageBoxSink(window);
     vendors.LoadVendorTable(this->programDir, tell);
     comments.LoadComments(this->programDir, tell);
 
-    form2 = new SetupDialog(form1.get());
+    setupDialog = new SetupDialog(window);
     // The Setup dialog restores the settings once its adapter list is
     // filled, so that the stored interface item can be selected.
     const AdapterList adapters = FillAdapterList(*driver);
-    form2->ShowDriverVersion(adapters.panelText);
-    form2->SetAdapterItems(adapters.items);
-    form2->LoadSettings();
-    form6 = new AboutBox(form1.get());
-    form7 = new AlertMessageWindow(form1.get());
-    form8 = new NodeViewerWindow(*form2, form1.get());
-    form9 = new CommentEditor(comments, form1->Nodes(), form1.get());
-    form10 = new PromiscuousAlertWindow(form1->Nodes(), clock, form1.get());
+    setupDialog->ShowDriverVersion(adapters.panelText);
+    setupDialog->SetAdapterItems(adapters.items);
+    setupDialog->LoadSettings();
+    aboutBox = new AboutBox(window);
+    alertMessageWindow = new AlertMessageWindow(window);
+    nodeViewerWindow = new NodeViewerWindow(*setupDialog, window);
+    commentEditor = new CommentEditor(comments, window->Nodes(), window);
+    promiscuousAlertWindow = new PromiscuousAlertWindow(window->Nodes(), clock, window);
 
-    QObject::connect(form1.get(), &MainWindow::setupRequested, form2,
-                     [this] { ShowModeless(form2); });
-    QObject::connect(form1.get(), &MainWindow::aboutRequested, form6,
-                     [this] { ShowModeless(form6); });
+    QObject::connect(window, &MainWindow::setupRequested, setupDialog,
+                     [this] { ShowModeless(setupDialog); });
+    QObject::connect(window, &MainWindow::aboutRequested, aboutBox,
+                     [this] { ShowModeless(aboutBox); });
     // The Setup dialog's close query runs first at exit: the settings are
     // saved whether or not the dialog was ever shown. The comments follow.
-    QObject::connect(form1.get(), &MainWindow::closing, form2, &SetupDialog::SaveSettings);
-    QObject::connect(form1.get(), &MainWindow::closing, form1.get(), [this] {
-        SaveCommentsAtExit(comments, this->programDir, RetryBox(form1.get()));
+    QObject::connect(window, &MainWindow::closing, setupDialog, &SetupDialog::SaveSettings);
+    QObject::connect(window, &MainWindow::closing, window, [this, window] {
+        SaveCommentsAtExit(comments, this->programDir, RetryBox(window));
     });
     ConnectNodeTools();
     ConnectEventLog();
@@ -92,68 +90,71 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
 
 void Startup::ConnectNodeTools()
 {
-    MainWindow *f1 = form1.get();
-    const MessageSink tell = MessageBoxSink(f1);
-    const auto selectedIp = [f1] { return f1->Nodes().Cell(f1->SelectedRow, NodeTable::IpColumn); };
-    const auto runCommand = [this, f1, tell] {
-        RunExternalCommand(f1->Nodes(), f1->SelectedRow, form2->Read().command,
-                           StartDetachedProcess, tell);
-    };
+    MainWindow *window = mainWindow.get();
+    const MessageSink tell = MessageBoxSink(window);
+    const auto ipOf = [window](int row) { return window->Nodes().Cell(row, NodeTable::IpColumn); };
 
-    QObject::connect(f1->savedata1, &QAction::triggered, f1,
-                     [f1, tell] { ShowSaveNodeListDialog(f1, f1->Nodes(), tell); });
-    QObject::connect(f1->loaddata1, &QAction::triggered, f1,
-                     [f1, tell] { ShowLoadNodeListDialog(f1, f1->Nodes(), tell); });
-    QObject::connect(f1->N1, &QAction::triggered, form8, [this] { ShowModeless(form8); });
-    QObject::connect(f1->N3, &QAction::triggered, form8,
-                     [this, selectedIp] { form8->OpenFor(selectedIp(), form2->Read().logPath); });
-    for (QAction *editor : {f1->N4, f1->N7})
-        QObject::connect(editor, &QAction::triggered, form9,
-                         [this, selectedIp] { form9->OpenFor(selectedIp()); });
-    QObject::connect(f1->N5, &QAction::triggered, f1, runCommand);
-    QObject::connect(f1, &MainWindow::gridDoubleClicked, f1, runCommand);
+    QObject::connect(window, &MainWindow::saveNodeListRequested, window,
+                     [window, tell] { ShowSaveNodeListDialog(window, window->Nodes(), tell); });
+    QObject::connect(window, &MainWindow::loadNodeListRequested, window,
+                     [window, tell] { ShowLoadNodeListDialog(window, window->Nodes(), tell); });
+    QObject::connect(window, &MainWindow::nodeViewerRequested, nodeViewerWindow,
+                     [this] { ShowModeless(nodeViewerWindow); });
+    QObject::connect(window, &MainWindow::nodeHistoryRequested, nodeViewerWindow,
+                     [this, ipOf](int row) {
+                         nodeViewerWindow->OpenFor(ipOf(row), setupDialog->Read().logPath);
+                     });
+    QObject::connect(window, &MainWindow::commentEditorRequested, commentEditor,
+                     [this, ipOf](int row) { commentEditor->OpenFor(ipOf(row)); });
+    QObject::connect(window, &MainWindow::externalCommandRequested, window,
+                     [this, window, tell](int row) {
+                         RunExternalCommand(window->Nodes(), row, setupDialog->Read().command,
+                                            StartDetachedProcess, tell);
+                     });
 }
 
 void Startup::ConnectEventLog()
 {
-    eventWindows =
-        std::make_unique<EventWindowsAdapter>(form1->Memo1, form7, form2->Edit9, form1.get());
-    syslog = std::make_unique<SyslogSender>(*form2, *eventWindows);
-    events = std::make_unique<EventLog>(*form2, form1->Nodes(), clock, *eventWindows, *syslog);
+    MainWindow *window = mainWindow.get();
+    eventWindows = std::make_unique<EventWindowsAdapter>(window->EventPane(), alertMessageWindow,
+                                                         setupDialog->Edit9, window);
+    syslog = std::make_unique<SyslogSender>(*setupDialog, *eventWindows);
+    events =
+        std::make_unique<EventLog>(*setupDialog, window->Nodes(), clock, *eventWindows, *syslog);
 
-    NodeViewer &viewer = form8->Viewer();
+    NodeViewer &viewer = nodeViewerWindow->Viewer();
     events->SetRefreshHook([&viewer] { viewer.RefreshNodeViewer(); });
     events->SetRotationHook([&viewer] { viewer.ResetReadPosition(); });
     viewer.SetFlush([this] { events->FlushEventLog(); });
 
-    QObject::connect(form1->N8, &QAction::triggered, form10,
+    QObject::connect(window, &MainWindow::alertRequested, promiscuousAlertWindow,
                      &PromiscuousAlertWindow::ShowIfHoldsLines);
 }
 
 void Startup::ConnectScanController()
 {
-    MainWindow *f1 = form1.get();
-    scanWindows = std::make_unique<ScanWindows>(*f1, *form2, *form10);
+    MainWindow *window = mainWindow.get();
+    scanWindows = std::make_unique<ScanWindows>(*window, *setupDialog, *promiscuousAlertWindow);
     workers = std::make_unique<ScanWorkers>(driver, *scanWindows, *scanWindows);
     WorkerScanEngine::Lookups lookups;
     lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };
     lookups.comment = [this](const QString &ip) { return comments.LookupComment(ip); };
-    lookups.autoScroll = [f1] { return f1->scrollcheck->isChecked(); };
-    lookups.selectRow = [this](int row) { scanWindows->SelectNodeRow(row); };
-    lookups.captureCounterShown = &f1->CaptureCounterShown;
-    engine = std::make_unique<WorkerScanEngine>(*workers, f1->Nodes(), *events, lookups);
-    controller = std::make_unique<ScanController>(
-        ScanController::Parts{*form2, f1->Nodes(), *engine, *scanWindows, *events, *events, clock});
+    lookups.autoScroll = [window] { return window->AutoScrollChecked(); };
+    lookups.selectRow = [window](int row) { window->SelectNodeRow(row); };
+    lookups.captureCounterShown = &window->CaptureCounterShown();
+    engine = std::make_unique<WorkerScanEngine>(*workers, window->Nodes(), *events, lookups);
+    controller = std::make_unique<ScanController>(ScanController::Parts{
+        *setupDialog, window->Nodes(), *engine, *scanWindows, *events, *events, clock});
     events->SetDayChangeFlag(&controller->DayChangeFlag());
 
-    QObject::connect(f1->Button1, &QPushButton::clicked, f1,
+    QObject::connect(window, &MainWindow::startRequested, window,
                      [this] { controller->Button1Click(); });
-    QObject::connect(f1->Button2, &QPushButton::clicked, f1,
+    QObject::connect(window, &MainWindow::stopRequested, window,
                      [this] { controller->Button2Click(); });
     // Running workers are stopped, and briefly waited for, after the
     // settings and comments are saved.
-    QObject::connect(f1, &MainWindow::closing, f1, [this] { controller->Shutdown(); });
-    if (f1->AutoStartPending())
+    QObject::connect(window, &MainWindow::closing, window, [this] { controller->Shutdown(); });
+    if (window->AutoStartPending())
         controller->ArmAutomaticStart();
 }
 
@@ -161,7 +162,7 @@ Startup::~Startup() = default;
 
 void Startup::Show()
 {
-    form1->show();
+    mainWindow->show();
 }
 
 } // namespace keelwatch

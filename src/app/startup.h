@@ -35,8 +35,9 @@ extern const char NoDisplayText[];
 
 // The windows, created once in start-up order: the main window with the
 // vendor table and the comments, the Setup dialog (which asks the packet
-// driver for its adapters and then restores the settings), the About box, the small alert window,
-// the node viewer, the comment editor and the promiscuous alert window; and the event writer.
+// driver for its adapters and then restores the settings), the About box,
+// the small alert window, the node viewer, the comment editor and the
+// promiscuous alert window; and the event writer.
 class Startup
 {
   public:
@@ -49,13 +50,13 @@ class Startup
 
     void Show();
 
-    MainWindow &Form1() { return *form1; }
-    SetupDialog &Form2() { return *form2; }
-    AboutBox &Form6() { return *form6; }
-    AlertMessageWindow &Form7() { return *form7; }
-    NodeViewerWindow &Form8() { return *form8; }
-    CommentEditor &Form9() { return *form9; }
-    PromiscuousAlertWindow &Form10() { return *form10; }
+    MainWindow &Main() { return *mainWindow; }
+    SetupDialog &Setup() { return *setupDialog; }
+    AboutBox &About() { return *aboutBox; }
+    AlertMessageWindow &AlertMessage() { return *alertMessageWindow; }
+    NodeViewerWindow &NodeViewerWin() { return *nodeViewerWindow; }
+    CommentEditor &CommentEditorWin() { return *commentEditor; }
+    PromiscuousAlertWindow &PromiscuousAlert() { return *promiscuousAlertWindow; }
     VendorTable &Vendors() { return vendors; }
     CommentTable &Comments() { return comments; }
     EventLog &Events() { return *events; }
@@ -77,13 +78,14 @@ class Startup
     std::unique_ptr<EventWindowsAdapter> eventWindows;
     std::unique_ptr<SyslogSender> syslog;
     std::unique_ptr<EventLog> events;
-    std::unique_ptr<MainWindow> form1;
-    SetupDialog *form2;
-    AboutBox *form6;
-    AlertMessageWindow *form7;
-    NodeViewerWindow *form8;
-    CommentEditor *form9;
-    PromiscuousAlertWindow *form10;
+    std::unique_ptr<MainWindow> mainWindow;
+    // Children of the main window, so gone with it.
+    SetupDialog *setupDialog;
+    AboutBox *aboutBox;
+    AlertMessageWindow *alertMessageWindow;
+    NodeViewerWindow *nodeViewerWindow;
+    CommentEditor *commentEditor;
+    PromiscuousAlertWindow *promiscuousAlertWindow;
     // After the windows: the workers and the controller use them.
     std::unique_ptr<ScanWindows> scanWindows;
     std::unique_ptr<ScanWorkers> workers;

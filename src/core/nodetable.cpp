@@ -14,9 +14,6 @@ const std::array<QString, NodeTable::ColumnCount> Headers = {
     u"IP Address"_s, u"MAC Address"_s, u"Br"_s, u"B47"_s, u"B16"_s, u"B8"_s,      u"Gr"_s,
     u"M0"_s,         u"M1"_s,          u"M3"_s, u"S1"_s,  u"S2"_s,  u"Comment"_s, u"Vender Code"_s};
 
-constexpr std::array<int, NodeTable::ColumnCount> InitialWidths = {100, 120, 24, 24, 24, 24, 24,
-                                                                   24,  24,  24, 24, 24, 80, 400};
-
 // "-" in the result column of every switched-off test.
 void MarkOff(NodeTable::Row &cells, const NodeTable::Tests &tests)
 {
@@ -39,11 +36,9 @@ void NodeTable::SetupNodeTable()
     {
         QMutexLocker lock(&mutex);
         rows = QList<Row>(2);
-        widths = InitialWidths;
     }
     endResetModel();
     WriteColumnHeaders();
-    Q_EMIT columnWidthsChanged();
 }
 
 void NodeTable::WriteColumnHeaders()
@@ -240,35 +235,6 @@ void NodeTable::RewriteResultCells(const std::function<void(QString &)> &rewrite
         }
     }
     NotifyResultsChanged();
-}
-
-int NodeTable::ColumnWidth(int column) const
-{
-    QMutexLocker lock(&mutex);
-    return column >= 0 && column < ColumnCount ? widths[size_t(column)] : 0;
-}
-
-void NodeTable::SetColumnWidth(int column, int width)
-{
-    if (column < 0 || column >= ColumnCount)
-        return;
-    {
-        QMutexLocker lock(&mutex);
-        widths[size_t(column)] = width;
-    }
-    Q_EMIT columnWidthsChanged();
-}
-
-void NodeTable::ShowTestColumns(bool showAll, const Tests &tests)
-{
-    {
-        QMutexLocker lock(&mutex);
-        for (int i = 0; i < TestCount; ++i) {
-            widths[size_t(FirstResultColumn + i)] =
-                showAll || tests[size_t(i)] ? ResultWidth : HiddenWidth;
-        }
-    }
-    Q_EMIT columnWidthsChanged();
 }
 
 int NodeTable::rowCount(const QModelIndex &parent) const

@@ -32,15 +32,13 @@ class NodeTable : public QAbstractTableModel
     static constexpr int MacColumn = 1;
     static constexpr int CommentColumn = 12;
     static constexpr int VendorColumn = 13;
-    static constexpr int HiddenWidth = -1;
-    static constexpr int ResultWidth = 24;
 
     using Row = std::array<QString, ColumnCount>;
     using Tests = std::array<bool, TestCount>;
 
     explicit NodeTable(QObject *parent = nullptr);
 
-    // Fourteen columns, their widths, and the header texts.
+    // Fourteen columns and the header texts.
     void SetupNodeTable();
     void WriteColumnHeaders();
 
@@ -85,21 +83,11 @@ class NodeTable : public QAbstractTableModel
     // After the evaluation: "+" becomes empty, "+X" becomes "X" and so on.
     void SettleMarks();
 
-    // Column widths in pixels; HiddenWidth hides a column.
-    int ColumnWidth(int column) const;
-    void SetColumnWidth(int column, int width);
-    // All ten result columns shown with showAll, else only those of the
-    // switched-on tests.
-    void ShowTestColumns(bool showAll, const Tests &tests);
-
     // QAbstractTableModel
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-
-  Q_SIGNALS:
-    void columnWidthsChanged();
 
   private:
     // Rewrites every result cell of the node rows and the trailing row.
@@ -111,7 +99,6 @@ class NodeTable : public QAbstractTableModel
 
     mutable QMutex mutex;
     QList<Row> rows;
-    std::array<int, ColumnCount> widths{};
     // The model rows the views know of while a row batch runs, else -1.
     int shownRows = -1;
 };

@@ -54,7 +54,7 @@ void ScanController::Button1Click()
     Settings s = parts.settings.Read();
     scanStartDate = parts.clock.Now().date();
     cycleCount = 0;
-    parts.nodes.ShowTestColumns(s.showAll, s.tests);
+    parts.view.ShowTestColumns(s.showAll, s.tests);
     if (!PassStartChecks(s))
         return;
 

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "config/settings.h"
+
 #include <QString>
+
+#include <array>
 
 namespace keelwatch {
 
@@ -17,6 +21,8 @@ class ScanView
     virtual void ShowSetup() = 0;
     // Status panels 1, 3, 4 and 5 from the current Setup values.
     virtual void ShowScanMode() = 0;
+    // The grid's result columns: all ten with showAll, else the switched-on tests'.
+    virtual void ShowTestColumns(bool showAll, const std::array<bool, TestCount> &tests) = 0;
     virtual void ShowPromiscuousAlert(int row, bool started) = 0;
 
     // From, To, Start, Clear and the File menu's Save and Load node list.

@@ -56,11 +56,11 @@ AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
     logo->setPixmap(DrawLogo());
     logo->setGeometry(23, 118, 173, 49);
 
-    Button1 = new QPushButton(u"Close"_s, this);
-    Button1->setObjectName(u"Button1"_s);
-    Button1->setGeometry(80, 208, 75, 25);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &QWidget::hide);
+    auto *closeButton = new QPushButton(u"Close"_s, this);
+    closeButton->setObjectName(u"Button1"_s);
+    closeButton->setGeometry(80, 208, 75, 25);
+    closeButton->setDefault(true);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::hide);
 }
 
 } // namespace keelwatch

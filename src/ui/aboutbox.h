@@ -2,8 +2,6 @@
 
 #include <QDialog>
 
-class QPushButton;
-
 namespace keelwatch {
 
 // The About box; "Close" hides it.
@@ -13,8 +11,6 @@ class AboutBox : public QDialog
 
   public:
     explicit AboutBox(QWidget *parent = nullptr);
-
-    QPushButton *Button1;
 };
 
 } // namespace keelwatch

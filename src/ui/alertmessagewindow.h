@@ -2,7 +2,6 @@
 
 #include <QDialog>
 
-class QPushButton;
 class QTextEdit;
 
 namespace keelwatch {
@@ -19,11 +18,8 @@ class AlertMessageWindow : public QDialog
     // Replaces the text (each line centred) and shows the window.
     void ShowAlertMessage(const QString &text);
 
-    QTextEdit *Memo1;
-    QPushButton *Button1;
-
   private:
-    void Button1Click();
+    QTextEdit *messageText;
 };
 
 } // namespace keelwatch

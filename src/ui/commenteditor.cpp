@@ -20,38 +20,38 @@ CommentEditor::CommentEditor(CommentTable &comments, NodeTable &nodes, QWidget *
     setWindowTitle(u"Comment"_s);
     setModal(false);
 
-    Edit1 = new QLineEdit(this);
-    Edit2 = new QLineEdit(this);
-    Button1 = new QPushButton(u"Read"_s, this);
-    Button2 = new QPushButton(u"Write"_s, this);
-    Button3 = new QPushButton(u"Close"_s, this);
-    Edit1->setObjectName(u"Edit1"_s);
-    Edit2->setObjectName(u"Edit2"_s);
-    Button1->setObjectName(u"Button1"_s);
-    Button2->setObjectName(u"Button2"_s);
-    Button3->setObjectName(u"Button3"_s);
-    for (QPushButton *b : {Button1, Button2, Button3})
+    ipField = new QLineEdit(this);
+    commentField = new QLineEdit(this);
+    auto *readButton = new QPushButton(u"Read"_s, this);
+    auto *writeButton = new QPushButton(u"Write"_s, this);
+    auto *closeButton = new QPushButton(u"Close"_s, this);
+    ipField->setObjectName(u"Edit1"_s);
+    commentField->setObjectName(u"Edit2"_s);
+    readButton->setObjectName(u"Button1"_s);
+    writeButton->setObjectName(u"Button2"_s);
+    closeButton->setObjectName(u"Button3"_s);
+    for (QPushButton *b : {readButton, writeButton, closeButton})
         b->setAutoDefault(false);
 
     auto *layout = new QGridLayout(this);
     layout->addWidget(new QLabel(u"IP Address"_s, this), 0, 0);
-    layout->addWidget(Edit1, 0, 1);
-    layout->addWidget(Button1, 0, 2);
-    layout->addWidget(Button2, 0, 3);
-    layout->addWidget(Button3, 0, 4);
+    layout->addWidget(ipField, 0, 1);
+    layout->addWidget(readButton, 0, 2);
+    layout->addWidget(writeButton, 0, 3);
+    layout->addWidget(closeButton, 0, 4);
     layout->addWidget(new QLabel(u"Comment"_s, this), 1, 0);
-    layout->addWidget(Edit2, 1, 1, 1, 4);
+    layout->addWidget(commentField, 1, 1, 1, 4);
     setFixedSize(438, 89);
 
-    connect(Button1, &QPushButton::clicked, this, &CommentEditor::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &CommentEditor::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &QWidget::hide);
+    connect(readButton, &QPushButton::clicked, this, &CommentEditor::ReadComment);
+    connect(writeButton, &QPushButton::clicked, this, &CommentEditor::WriteComment);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::hide);
 }
 
 void CommentEditor::OpenFor(const QString &ip)
 {
-    Edit1->setText(ip);
-    Edit2->clear();
+    ipField->setText(ip);
+    commentField->clear();
     if (parentWidget() && !isVisible())
         move(parentWidget()->geometry().center() - rect().center());
     show();
@@ -61,27 +61,27 @@ void CommentEditor::OpenFor(const QString &ip)
 
 QString CommentEditor::CheckedIp()
 {
-    Edit1->setText(ValidIpText(Edit1->text()));
-    return Edit1->text();
+    ipField->setText(ValidIpText(ipField->text()));
+    return ipField->text();
 }
 
-void CommentEditor::Button1Click()
+void CommentEditor::ReadComment()
 {
     if (const QString ip = CheckedIp(); !ip.isEmpty())
-        Edit2->setText(comments.LookupComment(ip));
+        commentField->setText(comments.LookupComment(ip));
 }
 
-void CommentEditor::Button2Click()
+void CommentEditor::WriteComment()
 {
     if (const QString ip = CheckedIp(); !ip.isEmpty())
-        StoreComment(comments, nodes, ip, Edit2->text(), messages);
+        StoreComment(comments, nodes, ip, commentField->text(), messages);
 }
 
 void CommentEditor::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        Button1Click();
+        ReadComment();
 }
 
 } // namespace keelwatch

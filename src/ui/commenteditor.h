@@ -5,7 +5,6 @@
 #include <QDialog>
 
 class QLineEdit;
-class QPushButton;
 
 namespace keelwatch {
 
@@ -27,21 +26,17 @@ class CommentEditor : public QDialog
     // the window; the lookup runs when it becomes visible.
     void OpenFor(const QString &ip);
 
-    void Button1Click(); // Read
-    void Button2Click(); // Write
-
-    QLineEdit *Edit1;
-    QLineEdit *Edit2;
-    QPushButton *Button1;
-    QPushButton *Button2;
-    QPushButton *Button3;
-
   protected:
     void showEvent(QShowEvent *event) override;
 
   private:
     // The IP field through the address check; empty when invalid.
     QString CheckedIp();
+    void ReadComment();
+    void WriteComment();
+
+    QLineEdit *ipField;
+    QLineEdit *commentField;
 
     CommentTable &comments;
     NodeTable &nodes;

@@ -56,27 +56,14 @@ MainWindow::MainWindow(const QStringList &arguments, QWidget *parent)
     setCentralWidget(central);
 
     BuildTopPanel();
-    BuildMiddlePanel();
-    layout->addWidget(Panel1);
-    layout->addWidget(Panel2, 1);
+    layout->addWidget(topPanel);
+    layout->addWidget(BuildMiddlePanel(), 1);
     BuildStatusBar();
     BuildMenus();
     BuildPopupMenu();
 
-    setTabOrder(Edit1, Edit2);
-    setTabOrder(Edit2, Button1);
-    setTabOrder(Button1, Button2);
-    setTabOrder(Button2, Button3);
-    setTabOrder(Button3, scrollcheck);
-    setTabOrder(scrollcheck, BeepCheck);
-    setTabOrder(BeepCheck, Memo1);
-    setTabOrder(Memo1, SG);
-
     nodes->SetupNodeTable();
-    ApplyColumnWidths();
-    Button1->setEnabled(true);
-    Button2->setEnabled(true);
-    Button3->setEnabled(true);
+    nodeGrid->SetInitialColumnWidths();
     SetPanelText(0, u"READY"_s);
     for (const QString &argument : arguments)
         autoStart = autoStart || argument.toLower() == u"auto";
@@ -88,111 +75,129 @@ MainWindow::MainWindow(const QStringList &arguments, QWidget *parent)
 
 void MainWindow::BuildTopPanel()
 {
-    Panel1 = Named(new QFrame, u"Panel1"_s);
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel1->setFixedHeight(57);
+    topPanel = Named(new QFrame(centralWidget()), u"Panel1"_s);
+    topPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    topPanel->setFixedHeight(57);
 
-    GroupBox1 = Named(new QGroupBox(u"IP Address Range"_s, Panel1), u"GroupBox1"_s);
-    GroupBox1->setGeometry(4, 4, 249, 45);
-    auto *from = Named(new QLabel(u"From: "_s, GroupBox1), u"Label1"_s);
-    from->setGeometry(6, 19, 30, 16);
-    Edit1 = Named(new QLineEdit(GroupBox1), u"Edit1"_s);
-    Edit1->setGeometry(36, 16, 85, 21);
-    auto *to = Named(new QLabel(u"To: "_s, GroupBox1), u"Label2"_s);
-    to->setGeometry(134, 19, 20, 16);
-    Edit2 = Named(new QLineEdit(GroupBox1), u"Edit2"_s);
-    Edit2->setGeometry(155, 16, 85, 21);
+    auto *rangeGroup = Named(new QGroupBox(u"IP Address Range"_s, topPanel), u"GroupBox1"_s);
+    rangeGroup->setGeometry(4, 4, 249, 45);
+    auto *fromLabel = Named(new QLabel(u"From: "_s, rangeGroup), u"Label1"_s);
+    fromLabel->setGeometry(6, 19, 30, 16);
+    fromField = Named(new QLineEdit(rangeGroup), u"Edit1"_s);
+    fromField->setGeometry(36, 16, 85, 21);
+    auto *toLabel = Named(new QLabel(u"To: "_s, rangeGroup), u"Label2"_s);
+    toLabel->setGeometry(134, 19, 20, 16);
+    toField = Named(new QLineEdit(rangeGroup), u"Edit2"_s);
+    toField->setGeometry(155, 16, 85, 21);
 
-    Button1 = Named(new QPushButton(u"Start"_s, Panel1), u"Button1"_s);
-    Button1->setGeometry(262, 5, 81, 21);
-    Button2 = Named(new QPushButton(u"Stop"_s, Panel1), u"Button2"_s);
-    Button2->setGeometry(262, 30, 41, 21);
-    Button3 = Named(new QPushButton(u"Clear"_s, Panel1), u"Button3"_s);
-    Button3->setGeometry(310, 32, 33, 17);
-    Button3->setToolTip(u"All clear : [shift] & Click"_s);
+    startButton = Named(new QPushButton(u"Start"_s, topPanel), u"Button1"_s);
+    startButton->setGeometry(262, 5, 81, 21);
+    auto *stopButton = Named(new QPushButton(u"Stop"_s, topPanel), u"Button2"_s);
+    stopButton->setGeometry(262, 30, 41, 21);
+    clearButton = Named(new QPushButton(u"Clear"_s, topPanel), u"Button3"_s);
+    clearButton->setGeometry(310, 32, 33, 17);
+    clearButton->setToolTip(u"All clear : [shift] & Click"_s);
 
-    scrollcheck = Named(new QCheckBox(u"Auto Scroll"_s, Panel1), u"scrollcheck"_s);
-    scrollcheck->setGeometry(350, 7, 74, 17);
-    scrollcheck->setChecked(true);
-    BeepCheck = Named(new QCheckBox(u"Beep"_s, Panel1), u"BeepCheck"_s);
-    BeepCheck->setGeometry(350, 31, 74, 17);
+    autoScrollCheck = Named(new QCheckBox(u"Auto Scroll"_s, topPanel), u"scrollcheck"_s);
+    autoScrollCheck->setGeometry(350, 7, 74, 17);
+    autoScrollCheck->setChecked(true);
+    beepCheck = Named(new QCheckBox(u"Beep"_s, topPanel), u"BeepCheck"_s);
+    beepCheck->setGeometry(350, 31, 74, 17);
 
-    Image1 = Named(new QLabel(Panel1), u"Image1"_s);
-    Image1->setPixmap(DrawLogo());
-    Image1->setAttribute(Qt::WA_TranslucentBackground);
-    Image1->resize(173, 49);
+    logo = Named(new QLabel(topPanel), u"Image1"_s);
+    logo->setPixmap(DrawLogo());
+    logo->setAttribute(Qt::WA_TranslucentBackground);
+    logo->resize(173, 49);
 
-    for (QWidget *watched : std::initializer_list<QWidget *>{Panel1, Edit1, Edit2, Button3, Image1})
+    for (QWidget *watched :
+         std::initializer_list<QWidget *>{topPanel, fromField, toField, clearButton, logo})
         watched->installEventFilter(this);
+
+    connect(startButton, &QPushButton::clicked, this, &MainWindow::startRequested);
+    connect(stopButton, &QPushButton::clicked, this, &MainWindow::stopRequested);
+    // textEdited and clicked come from the user only, so applying settings
+    // does not report an edit.
+    for (QLineEdit *field : {fromField, toField})
+        connect(field, &QLineEdit::textEdited, this, &MainWindow::rangeOrOptionsEdited);
+    for (QCheckBox *check : {autoScrollCheck, beepCheck})
+        connect(check, &QCheckBox::clicked, this, &MainWindow::rangeOrOptionsEdited);
+
+    setTabOrder(fromField, toField);
+    setTabOrder(toField, startButton);
+    setTabOrder(startButton, stopButton);
+    setTabOrder(stopButton, clearButton);
+    setTabOrder(clearButton, autoScrollCheck);
+    setTabOrder(autoScrollCheck, beepCheck);
 }
 
-void MainWindow::BuildMiddlePanel()
+QFrame *MainWindow::BuildMiddlePanel()
 {
-    Panel2 = Named(new QFrame, u"Panel2"_s);
-    Panel2->setMinimumHeight(162);
-    auto *layout = new QVBoxLayout(Panel2);
+    auto *middlePanel = Named(new QFrame(centralWidget()), u"Panel2"_s);
+    middlePanel->setMinimumHeight(162);
+    auto *layout = new QVBoxLayout(middlePanel);
     layout->setContentsMargins(0, 0, 0, 0);
 
-    Splitter1 = Named(new QSplitter(Qt::Vertical, Panel2), u"Splitter1"_s);
-    Splitter1->setHandleWidth(2);
-    Splitter1->setChildrenCollapsible(false);
-    layout->addWidget(Splitter1);
+    auto *splitter = Named(new QSplitter(Qt::Vertical, middlePanel), u"Splitter1"_s);
+    splitter->setHandleWidth(2);
+    splitter->setChildrenCollapsible(false);
+    layout->addWidget(splitter);
 
-    auto *grid = Named(new NodeGrid(Splitter1), u"SG"_s);
-    SG = grid;
-    SG->setModel(nodes);
-    SG->setSelectionBehavior(QAbstractItemView::SelectRows);
-    SG->setSelectionMode(QAbstractItemView::SingleSelection);
-    SG->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    SG->setShowGrid(true);
-    SG->setWordWrap(false);
-    SG->verticalHeader()->hide();
-    SG->verticalHeader()->setMinimumSectionSize(GridRowHeight);
-    SG->verticalHeader()->setDefaultSectionSize(GridRowHeight);
-    SG->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    SG->horizontalHeader()->setFixedHeight(GridRowHeight + 2);
-    SG->horizontalHeader()->setMinimumSectionSize(1);
-    SG->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    SG->horizontalHeader()->setHighlightSections(false);
-    SG->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    nodeGrid = Named(new NodeGrid(splitter), u"SG"_s);
+    nodeGrid->setModel(nodes);
+    nodeGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    nodeGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    nodeGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    nodeGrid->setShowGrid(true);
+    nodeGrid->setWordWrap(false);
+    QHeaderView *rowHeader = nodeGrid->verticalHeader();
+    rowHeader->hide();
+    rowHeader->setMinimumSectionSize(GridRowHeight);
+    rowHeader->setDefaultSectionSize(GridRowHeight);
+    rowHeader->setSectionResizeMode(QHeaderView::Fixed);
+    QHeaderView *columnHeader = nodeGrid->horizontalHeader();
+    columnHeader->setFixedHeight(GridRowHeight + 2);
+    columnHeader->setMinimumSectionSize(1);
+    columnHeader->setSectionResizeMode(QHeaderView::Interactive);
+    columnHeader->setHighlightSections(false);
+    columnHeader->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // Narrow result columns (24 pixels) must still show "B47" in full.
-    SG->horizontalHeader()->setStyleSheet(
+    columnHeader->setStyleSheet(
         u"QHeaderView::section { padding: 0px 0px 0px 1px; background: #efefef;"
         " border: none; border-right: 1px solid #a0a0a0; border-bottom: 1px solid #a0a0a0; }"_s);
 
-    Memo1 = Named(new QPlainTextEdit(Splitter1), u"Memo1"_s);
-    Memo1->setReadOnly(true);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setMinimumHeight(EventPaneMinHeight);
-    QPalette palette = Memo1->palette();
+    eventPane = Named(new QPlainTextEdit(splitter), u"Memo1"_s);
+    eventPane->setReadOnly(true);
+    eventPane->setLineWrapMode(QPlainTextEdit::NoWrap);
+    eventPane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    eventPane->setMinimumHeight(EventPaneMinHeight);
+    QPalette palette = eventPane->palette();
     palette.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
     palette.setColor(QPalette::Text, QColor(0x80, 0x00, 0x00));
-    Memo1->setPalette(palette);
+    eventPane->setPalette(palette);
     QFont courier(u"Courier New"_s);
     courier.setStyleHint(QFont::TypeWriter);
     courier.setPixelSize(11);
-    Memo1->setFont(courier);
+    eventPane->setFont(courier);
 
-    Splitter1->setStretchFactor(0, 1);
-    Splitter1->setStretchFactor(1, 0);
-    Splitter1->setSizes({150, EventPaneMinHeight});
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({150, EventPaneMinHeight});
+    setTabOrder(beepCheck, eventPane);
+    setTabOrder(eventPane, nodeGrid);
 
-    connect(nodes, &NodeTable::columnWidthsChanged, this, &MainWindow::ApplyColumnWidths);
-    connect(SG->horizontalHeader(), &QHeaderView::sectionResized, this,
-            [this](int column, int, int width) { UserResizedColumn(column, width); });
-    connect(SG, &QAbstractItemView::clicked, this, &MainWindow::SGClick);
-    connect(grid, &NodeGrid::mouseDoubleClicked, this, &MainWindow::SGDblClick);
-    connect(grid, &NodeGrid::mousePressed, this, &MainWindow::SGMouseDown);
+    connect(nodeGrid, &QAbstractItemView::clicked, this, &MainWindow::OnGridClicked);
+    connect(nodeGrid, &NodeGrid::mouseDoubleClicked, this, &MainWindow::OnGridDoubleClicked);
+    connect(nodeGrid, &NodeGrid::mousePressed, this, &MainWindow::OnGridPressed);
+    return middlePanel;
 }
 
 void MainWindow::BuildStatusBar()
 {
-    SB = Named(new QStatusBar(this), u"SB"_s);
-    SB->setSizeGripEnabled(false);
-    SB->setFixedHeight(20);
+    auto *bar = Named(new QStatusBar(this), u"SB"_s);
+    bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(20);
     for (int i = 0; i < PanelCount; ++i) {
-        auto *panel = Named(new QLabel(SB), u"SBPanel"_s + QString::number(i));
+        auto *panel = Named(new QLabel(bar), u"SBPanel"_s + QString::number(i));
         panel->setFixedWidth(PanelWidths[size_t(i)]);
         if (i == PanelCount - 1) {
             panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -200,28 +205,34 @@ void MainWindow::BuildStatusBar()
             panel->setAlignment(Qt::AlignCenter);
             panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         }
-        SB->addWidget(panel);
+        bar->addWidget(panel);
         panels[size_t(i)] = panel;
     }
-    setStatusBar(SB);
+    setStatusBar(bar);
 }
 
 void MainWindow::BuildMenus()
 {
     QMenu *file = Named(menuBar()->addMenu(u"File"_s), u"File1"_s);
-    savedata1 = Named(file->addAction(u"Save node list"_s), u"savedata1"_s);
-    loaddata1 = Named(file->addAction(u"Load node list"_s), u"loaddata1"_s);
+    saveNodeListAction = Named(file->addAction(u"Save node list"_s), u"savedata1"_s);
+    loadNodeListAction = Named(file->addAction(u"Load node list"_s), u"loaddata1"_s);
     file->addSeparator();
-    Exit1 = Named(file->addAction(u"Exit"_s), u"Exit1"_s);
-    connect(Exit1, &QAction::triggered, this, &QWidget::close);
+    QAction *exit = Named(file->addAction(u"Exit"_s), u"Exit1"_s);
+    connect(saveNodeListAction, &QAction::triggered, this, &MainWindow::saveNodeListRequested);
+    connect(loadNodeListAction, &QAction::triggered, this, &MainWindow::loadNodeListRequested);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
 
-    Setup1 = Named(menuBar()->addAction(u"Setup"_s), u"Setup1"_s);
-    connect(Setup1, &QAction::triggered, this, &MainWindow::setupRequested);
+    QAction *setup = Named(menuBar()->addAction(u"Setup"_s), u"Setup1"_s);
+    connect(setup, &QAction::triggered, this, &MainWindow::setupRequested);
 
     QMenu *view = Named(menuBar()->addMenu(u"View"_s), u"View1"_s);
-    N1 = Named(view->addAction(u"Node viewer"_s), u"N1"_s);
-    N7 = Named(view->addAction(u"Comment Editor"_s), u"N7"_s);
-    N8 = Named(view->addAction(u"Alert"_s), u"N8"_s);
+    QAction *nodeViewer = Named(view->addAction(u"Node viewer"_s), u"N1"_s);
+    QAction *commentEditor = Named(view->addAction(u"Comment Editor"_s), u"N7"_s);
+    QAction *alert = Named(view->addAction(u"Alert"_s), u"N8"_s);
+    connect(nodeViewer, &QAction::triggered, this, &MainWindow::nodeViewerRequested);
+    connect(commentEditor, &QAction::triggered, this,
+            [this] { Q_EMIT commentEditorRequested(selectedRow); });
+    connect(alert, &QAction::triggered, this, &MainWindow::alertRequested);
 
     QMenu *help = Named(menuBar()->addMenu(u"Help"_s), u"Help1"_s);
     QMenu *marks = Named(help->addMenu(u"Result Marks"_s), u"ResultMarks1"_s);
@@ -230,19 +241,46 @@ void MainWindow::BuildMenus()
           u"O :Correct response(Ethernet)"_s, u"o :Correct response(IEEE 802.3)"_s,
           u"+ :Last time response"_s, u"[ ] :Black"_s, u"- :Scan OFF"_s})
         marks->addAction(mark);
-    About1 = Named(help->addAction(u"About"_s), u"About1"_s);
-    connect(About1, &QAction::triggered, this, &MainWindow::aboutRequested);
+    QAction *about = Named(help->addAction(u"About"_s), u"About1"_s);
+    connect(about, &QAction::triggered, this, &MainWindow::aboutRequested);
 }
 
 void MainWindow::BuildPopupMenu()
 {
-    PopupMenu1 = Named(new QMenu(this), u"PopupMenu1"_s);
-    PopupTitle = Named(PopupMenu1->addAction(u"<< IP = not selected >>"_s), u"PopupTitle"_s);
-    PopupTitle->setEnabled(false);
-    PopupMenu1->addSeparator();
-    N3 = Named(PopupMenu1->addAction(u"Node Viewer"_s), u"N3"_s);
-    N4 = Named(PopupMenu1->addAction(u"Commnet Editor"_s), u"N4"_s);
-    N5 = Named(PopupMenu1->addAction(u"External Command"_s), u"N5"_s);
+    popupMenu = Named(new QMenu(this), u"PopupMenu1"_s);
+    popupTitle = Named(popupMenu->addAction(u"<< IP = not selected >>"_s), u"PopupTitle"_s);
+    popupTitle->setEnabled(false);
+    popupMenu->addSeparator();
+    QAction *nodeViewer = Named(popupMenu->addAction(u"Node Viewer"_s), u"N3"_s);
+    QAction *commentEditor = Named(popupMenu->addAction(u"Commnet Editor"_s), u"N4"_s);
+    QAction *externalCommand = Named(popupMenu->addAction(u"External Command"_s), u"N5"_s);
+    connect(nodeViewer, &QAction::triggered, this,
+            [this] { Q_EMIT nodeHistoryRequested(selectedRow); });
+    connect(commentEditor, &QAction::triggered, this,
+            [this] { Q_EMIT commentEditorRequested(selectedRow); });
+    connect(externalCommand, &QAction::triggered, this,
+            [this] { Q_EMIT externalCommandRequested(selectedRow); });
+}
+
+void MainWindow::ApplySettings(const Settings &settings)
+{
+    fromField->setText(settings.from);
+    toField->setText(settings.to);
+    autoScrollCheck->setChecked(settings.autoScroll);
+    beepCheck->setChecked(settings.beep);
+}
+
+void MainWindow::ReadSettings(Settings &settings) const
+{
+    settings.from = fromField->text();
+    settings.to = toField->text();
+    settings.autoScroll = autoScrollCheck->isChecked();
+    settings.beep = beepCheck->isChecked();
+}
+
+bool MainWindow::AutoScrollChecked() const
+{
+    return autoScrollCheck->isChecked();
 }
 
 void MainWindow::SetPanelText(int panel, const QString &text)
@@ -264,42 +302,54 @@ void MainWindow::ShowScanMode(const Settings &settings)
     SetPanelText(5, settings.nodeTimer);
 }
 
+void MainWindow::ShowTestColumns(bool showAll, const NodeTable::Tests &tests)
+{
+    nodeGrid->ShowTestColumns(showAll, tests);
+}
+
 void MainWindow::SetScanControlsEnabled(bool enabled)
 {
-    for (QWidget *control : std::initializer_list<QWidget *>{Edit1, Edit2, Button1, Button3})
+    for (QWidget *control :
+         std::initializer_list<QWidget *>{fromField, toField, startButton, clearButton})
         control->setEnabled(enabled);
-    savedata1->setEnabled(enabled);
-    loaddata1->setEnabled(enabled);
+    saveNodeListAction->setEnabled(enabled);
+    loadNodeListAction->setEnabled(enabled);
 }
 
 void MainWindow::ClearAllNodes()
 {
     nodes->ClearAllNodes();
-    Memo1->clear();
+    eventPane->clear();
+}
+
+void MainWindow::SelectNodeRow(int row)
+{
+    if (row < 1)
+        return;
+    nodeGrid->selectRow(row - 1);
+    nodeGrid->scrollTo(nodes->index(row - 1, 0));
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::FocusOut:
-        if (watched == Edit1)
-            Edit1Exit();
-        else if (watched == Edit2)
-            Edit2Exit();
+        if (watched == fromField || watched == toField)
+            CheckRangeField(static_cast<QLineEdit *>(watched));
         break;
     case QEvent::MouseButtonPress:
-        if (watched == Button3) {
+        if (watched == clearButton) {
             const auto *press = static_cast<QMouseEvent *>(event);
-            Button3MouseDown(press->buttons(), press->modifiers());
+            OnClearPressed(press->buttons(), press->modifiers());
         }
         break;
     case QEvent::MouseButtonDblClick:
-        if (watched == Image1)
-            Image1DblClick();
+        if (watched == logo)
+            ToggleCaptureCounter();
         break;
     case QEvent::Resize:
-        if (watched == Panel1)
-            Image1->move(Panel1->width() - Image1->width() - 4, 4);
+        if (watched == topPanel)
+            logo->move(topPanel->width() - logo->width() - 4, 4);
         break;
     default:
         break;
@@ -313,48 +363,29 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void MainWindow::ApplyColumnWidths()
-{
-    applyingWidths = true;
-    for (int column = 0; column < NodeTable::ColumnCount; ++column) {
-        const int width = nodes->ColumnWidth(column);
-        SG->setColumnHidden(column, width < 0);
-        if (width >= 0)
-            SG->setColumnWidth(column, width);
-    }
-    applyingWidths = false;
-}
-
-// The user's widths are kept, so the next ShowTestColumns does not undo them.
-void MainWindow::UserResizedColumn(int column, int width)
-{
-    if (!applyingWidths && width > 0 && !SG->isColumnHidden(column))
-        nodes->SetColumnWidth(column, width);
-}
-
 // The grid always has a current row below the header, as the trailing row
 // exists even in an empty table.
 int MainWindow::GridRow() const
 {
-    const QModelIndex current = SG->currentIndex();
+    const QModelIndex current = nodeGrid->currentIndex();
     return current.isValid() ? current.row() + 1 : 1;
 }
 
-void MainWindow::Edit1Exit()
+// A field left with an invalid address is emptied; that is an edit too.
+void MainWindow::CheckRangeField(QLineEdit *field)
 {
-    Edit1->setText(ValidIpText(Edit1->text()));
-}
-
-void MainWindow::Edit2Exit()
-{
-    Edit2->setText(ValidIpText(Edit2->text()));
+    const QString checked = ValidIpText(field->text());
+    if (checked == field->text())
+        return;
+    field->setText(checked);
+    Q_EMIT rangeOrOptionsEdited();
 }
 
 // Shift with the left button and nothing else removes every node; any other
 // press clears only the marks.
-void MainWindow::Button3MouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
+void MainWindow::OnClearPressed(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
 {
-    if (!Button3->isEnabled())
+    if (!clearButton->isEnabled())
         return;
     if (buttons == Qt::LeftButton && modifiers == Qt::ShiftModifier)
         ClearAllNodes();
@@ -362,31 +393,31 @@ void MainWindow::Button3MouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifier
         nodes->ClearResults();
 }
 
-void MainWindow::SGClick()
+void MainWindow::OnGridClicked()
 {
-    SelectedRow = GridRow();
+    selectedRow = GridRow();
 }
 
-void MainWindow::SGDblClick()
+void MainWindow::OnGridDoubleClicked()
 {
-    SelectedRow = GridRow();
-    Q_EMIT gridDoubleClicked(SelectedRow);
+    selectedRow = GridRow();
+    Q_EMIT externalCommandRequested(selectedRow);
 }
 
-void MainWindow::SGMouseDown(Qt::MouseButton button, QPoint position)
+void MainWindow::OnGridPressed(Qt::MouseButton button, QPoint position)
 {
-    SelectedRow = GridRow();
-    const QString ip = nodes->Cell(SelectedRow, NodeTable::IpColumn);
-    PopupTitle->setText(ip.isEmpty() ? u"<< IP = not selected >>"_s
+    selectedRow = GridRow();
+    const QString ip = nodes->Cell(selectedRow, NodeTable::IpColumn);
+    popupTitle->setText(ip.isEmpty() ? u"<< IP = not selected >>"_s
                                      : u"<< IP = "_s + ip + u" >>"_s);
     if (button == Qt::RightButton)
-        PopupMenu1->popup(SG->viewport()->mapToGlobal(position));
+        popupMenu->popup(nodeGrid->viewport()->mapToGlobal(position));
 }
 
-void MainWindow::Image1DblClick()
+void MainWindow::ToggleCaptureCounter()
 {
-    const bool shown = !CaptureCounterShown.load();
-    CaptureCounterShown.store(shown);
+    const bool shown = !captureCounterShown.load();
+    captureCounterShown.store(shown);
     if (!shown)
         SetPanelText(7, QString());
 }

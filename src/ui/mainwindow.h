@@ -12,21 +12,21 @@
 class QAction;
 class QCheckBox;
 class QFrame;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
-class QSplitter;
-class QStatusBar;
-class QTableView;
 
 namespace keelwatch {
 
+class NodeGrid;
+
 // The main window: range fields, scan buttons, the node table's grid, the
-// event pane and the status bar. Every control is a public member named as
-// the control, with that objectName. Use it on the main thread only.
+// event pane and the status bar. Its controls keep the objectNames users'
+// tools and tests look for ("Edit1" is the From field). The window says what
+// the user asked for through signals; start-up connects them. Use it on the
+// main thread only.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -41,11 +41,20 @@ class MainWindow : public QMainWindow
     NodeTable &Nodes() { return *nodes; }
     const NodeTable &Nodes() const { return *nodes; }
 
+    // From, To, "Auto Scroll" and "Beep" from the settings, and back.
+    void ApplySettings(const Settings &settings);
+    void ReadSettings(Settings &settings) const;
+    bool AutoScrollChecked() const;
+
     void SetPanelText(int panel, const QString &text);
     QString PanelText(int panel) const;
 
     // Scan mode, Packet Number, Scan Timer and Node Timer into panels 1, 3, 4, 5.
     void ShowScanMode(const Settings &settings);
+
+    // All ten result columns with showAll, else only those of the switched-on
+    // tests. Widths the user dragged elsewhere stay.
+    void ShowTestColumns(bool showAll, const NodeTable::Tests &tests);
 
     // From, To, "Start", "Clear", "Save node list" and "Load node list": off
     // while a scan runs or the automatic start is pending.
@@ -54,60 +63,45 @@ class MainWindow : public QMainWindow
     // Every node row removed and the event pane emptied.
     void ClearAllNodes();
 
+    // Makes a node row the grid's current row, which scrolls it into view.
+    // The row the menus act on stays until the user picks another.
+    void SelectNodeRow(int row);
+
+    // The node table row the menus act on; the header row until the grid is used.
+    int SelectedRow() const { return selectedRow; }
+
+    // Where the event log writes its lines.
+    QPlainTextEdit *EventPane() const { return eventPane; }
+
+    // While set, the capture relay writes its counter into panel 7. Read by
+    // the capture relay's thread.
+    std::atomic<bool> &CaptureCounterShown() { return captureCounterShown; }
+
     // True when "auto" was given: panel 0 shows "AUTO" and the scan controls
     // are off until the automatic start.
     bool AutoStartPending() const { return autoStart; }
 
-    // Top panel
-    QFrame *Panel1;
-    QGroupBox *GroupBox1;
-    QLineEdit *Edit1;     // From
-    QLineEdit *Edit2;     // To
-    QPushButton *Button1; // Start
-    QPushButton *Button2; // Stop
-    QPushButton *Button3; // Clear
-    QCheckBox *scrollcheck;
-    QCheckBox *BeepCheck;
-    QLabel *Image1;
-
-    // Middle panel
-    QFrame *Panel2;
-    QSplitter *Splitter1;
-    QTableView *SG;
-    QPlainTextEdit *Memo1;
-
-    QStatusBar *SB;
-
-    // Menus
-    QAction *savedata1; // File "Save node list"
-    QAction *loaddata1; // File "Load node list"
-    QAction *Exit1;
-    QAction *Setup1;
-    QAction *N1; // View "Node viewer"
-    QAction *N7; // View "Comment Editor"
-    QAction *N8; // View "Alert"
-    QAction *About1;
-    QMenu *PopupMenu1;
-    QAction *PopupTitle;
-    QAction *N3; // "Node Viewer"
-    QAction *N4; // "Commnet Editor"
-    QAction *N5; // "External Command"
-
-    // The node table row the menus act on; the header row until the grid is used.
-    int SelectedRow = 0;
-
-    // While set, the capture relay writes its counter into panel 7. Read by
-    // the capture relay's thread.
-    std::atomic<bool> CaptureCounterShown{false};
-
   Q_SIGNALS:
-    // The grid was double-clicked; SelectedRow is already set.
-    void gridDoubleClicked(int row);
-    // The window is closing: the Setup dialog saves the settings, then the
-    // comments are saved. Connected in that order at start-up.
-    void closing();
+    // The user changed From, To, "Auto Scroll" or "Beep".
+    void rangeOrOptionsEdited();
+    void startRequested();
+    void stopRequested();
+    void saveNodeListRequested();
+    void loadNodeListRequested();
+    // View, "Node viewer": the window as it is.
+    void nodeViewerRequested();
+    // The pop-up's "Node Viewer": the history of this row's node.
+    void nodeHistoryRequested(int row);
+    // The pop-up's "Commnet Editor" and View, "Comment Editor".
+    void commentEditorRequested(int row);
+    // The pop-up's "External Command" and a double click on the grid.
+    void externalCommandRequested(int row);
+    void alertRequested();
     void setupRequested();
     void aboutRequested();
+    // The window is closing: the settings are saved, then the comments.
+    // Connected in that order at start-up.
+    void closing();
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -115,26 +109,40 @@ class MainWindow : public QMainWindow
 
   private:
     void BuildTopPanel();
-    void BuildMiddlePanel();
+    QFrame *BuildMiddlePanel();
     void BuildStatusBar();
     void BuildMenus();
     void BuildPopupMenu();
-    void ApplyColumnWidths();
-    void UserResizedColumn(int column, int width);
     int GridRow() const;
 
-    void Edit1Exit();
-    void Edit2Exit();
-    void Button3MouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
-    void SGClick();
-    void SGDblClick();
-    void SGMouseDown(Qt::MouseButton button, QPoint position);
-    void Image1DblClick();
+    void CheckRangeField(QLineEdit *field);
+    void OnClearPressed(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
+    void OnGridClicked();
+    void OnGridDoubleClicked();
+    void OnGridPressed(Qt::MouseButton button, QPoint position);
+    void ToggleCaptureCounter();
 
     NodeTable *nodes;
+
+    QFrame *topPanel = nullptr;
+    QLineEdit *fromField = nullptr;
+    QLineEdit *toField = nullptr;
+    QPushButton *startButton = nullptr;
+    QPushButton *clearButton = nullptr;
+    QCheckBox *autoScrollCheck = nullptr;
+    QCheckBox *beepCheck = nullptr;
+    QLabel *logo = nullptr;
+    NodeGrid *nodeGrid = nullptr;
+    QPlainTextEdit *eventPane = nullptr;
     std::array<QLabel *, PanelCount> panels{};
+    QAction *saveNodeListAction = nullptr;
+    QAction *loadNodeListAction = nullptr;
+    QMenu *popupMenu = nullptr;
+    QAction *popupTitle = nullptr;
+
+    int selectedRow = 0;
+    std::atomic<bool> captureCounterShown{false};
     bool autoStart = false;
-    bool applyingWidths = false;
 };
 
 } // namespace keelwatch

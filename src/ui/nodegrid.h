@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/nodetable.h"
+
 #include <QPoint>
 #include <QTableView>
 
@@ -8,12 +10,22 @@ namespace keelwatch {
 // The node table's grid. A left press moves the current row before the press
 // is reported; a right press is reported without moving it, so the popup acts
 // on the row that was selected before.
+//
+// The grid owns the column widths: the table holds data only.
 class NodeGrid : public QTableView
 {
     Q_OBJECT
 
   public:
+    static constexpr int ResultWidth = 24;
+
     explicit NodeGrid(QWidget *parent = nullptr);
+
+    // The widths every grid starts with; call once the model is set.
+    void SetInitialColumnWidths();
+    // Result columns shown ResultWidth wide: all ten with showAll, else
+    // those of the switched-on tests. The other columns keep their widths.
+    void ShowTestColumns(bool showAll, const NodeTable::Tests &tests);
 
   Q_SIGNALS:
     void mousePressed(Qt::MouseButton button, QPoint position);

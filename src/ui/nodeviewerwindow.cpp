@@ -27,122 +27,112 @@ NodeViewerWindow::NodeViewerWindow(const LiveSettings &settings, QWidget *parent
     setMinimumSize(468, 200);
     resize(468, 468);
 
-    Edit1 = new QLineEdit(this);
-    Edit2 = new QLineEdit(this);
-    Button1 = new QPushButton(u"Start"_s, this);
-    Button4 = new QPushButton(u"Stop"_s, this);
-    Button3 = new QPushButton(u"Clear"_s, this);
-    Button2 = new QPushButton(u"..."_s, this);
-    SG2 = new QTableView(this);
-    Edit1->setObjectName(u"Edit1"_s);
-    Edit2->setObjectName(u"Edit2"_s);
-    Button1->setObjectName(u"Button1"_s);
-    Button2->setObjectName(u"Button2"_s);
-    Button3->setObjectName(u"Button3"_s);
-    Button4->setObjectName(u"Button4"_s);
-    SG2->setObjectName(u"SG2"_s);
+    ipField = new QLineEdit(this);
+    logFileField = new QLineEdit(this);
+    startButton = new QPushButton(u"Start"_s, this);
+    auto *stopButton = new QPushButton(u"Stop"_s, this);
+    auto *clearButton = new QPushButton(u"Clear"_s, this);
+    chooseLogButton = new QPushButton(u"..."_s, this);
+    historyGrid = new QTableView(this);
+    ipField->setObjectName(u"Edit1"_s);
+    logFileField->setObjectName(u"Edit2"_s);
+    startButton->setObjectName(u"Button1"_s);
+    chooseLogButton->setObjectName(u"Button2"_s);
+    clearButton->setObjectName(u"Button3"_s);
+    stopButton->setObjectName(u"Button4"_s);
+    historyGrid->setObjectName(u"SG2"_s);
     // The main window's small face, so that a date and time fit the TIME
     // column and the test titles their narrow ones.
     QFont font(u"Arial"_s);
     font.setPixelSize(11);
     setFont(font);
-    Edit1->setMinimumWidth(Edit1->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 8);
-    Button1->setMaximumWidth(44);
-    Button4->setMaximumWidth(44);
-    Button3->setMaximumWidth(40);
-    Button2->setMaximumWidth(24);
+    ipField->setMinimumWidth(ipField->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 8);
+    startButton->setMaximumWidth(44);
+    stopButton->setMaximumWidth(44);
+    clearButton->setMaximumWidth(40);
+    chooseLogButton->setMaximumWidth(24);
 
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(u"IP Address: "_s, this));
-    top->addWidget(Edit1, 1);
-    top->addWidget(Button1);
-    top->addWidget(Button4);
-    top->addWidget(Button3);
+    top->addWidget(ipField, 1);
+    top->addWidget(startButton);
+    top->addWidget(stopButton);
+    top->addWidget(clearButton);
     top->addWidget(new QLabel(u"LogFile: "_s, this));
-    top->addWidget(Edit2, 2);
-    top->addWidget(Button2);
+    top->addWidget(logFileField, 2);
+    top->addWidget(chooseLogButton);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addLayout(top);
-    layout->addWidget(SG2, 1);
+    layout->addWidget(historyGrid, 1);
 
-    SG2->setModel(&viewer.Grid());
-    SG2->setSelectionBehavior(QAbstractItemView::SelectRows);
-    SG2->setSelectionMode(QAbstractItemView::SingleSelection);
-    SG2->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    SG2->horizontalHeader()->setMinimumSectionSize(8);
+    historyGrid->setModel(&viewer.Grid());
+    historyGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    historyGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    historyGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    historyGrid->horizontalHeader()->setMinimumSectionSize(8);
     // Whole-row selection would set every title in bold, too wide for them.
-    SG2->horizontalHeader()->setHighlightSections(false);
-    SG2->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    SG2->verticalHeader()->hide();
-    SG2->verticalHeader()->setDefaultSectionSize(16);
+    historyGrid->horizontalHeader()->setHighlightSections(false);
+    historyGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    historyGrid->verticalHeader()->hide();
+    historyGrid->verticalHeader()->setDefaultSectionSize(16);
 
-    Edit1->installEventFilter(this);
-    connect(Button1, &QPushButton::clicked, this, &NodeViewerWindow::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &NodeViewerWindow::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &NodeViewerWindow::Button3Click);
-    connect(Button4, &QPushButton::clicked, this, &NodeViewerWindow::Button4Click);
+    ipField->installEventFilter(this);
+    connect(startButton, &QPushButton::clicked, this, &NodeViewerWindow::Start);
+    connect(chooseLogButton, &QPushButton::clicked, this, &NodeViewerWindow::ChooseLogFile);
+    connect(clearButton, &QPushButton::clicked, this, [this] { viewer.Clear(); });
+    connect(stopButton, &QPushButton::clicked, this, [this] { viewer.Stop(); });
     connect(&viewer, &NodeViewer::liveChanged, this, &NodeViewerWindow::SetLiveControls);
     connect(&viewer, &NodeViewer::captionChanged, this, &QWidget::setWindowTitle);
     connect(&viewer, &NodeViewer::hideRequested, this, &QWidget::hide);
     connect(&viewer, &NodeViewer::latestRowSelected, this, &NodeViewerWindow::SelectRow);
     connect(&viewer, &NodeViewer::followedFieldsRestored, this,
             [this](const QString &ip, const QString &path) {
-                Edit1->setText(ip);
-                Edit2->setText(path);
+                ipField->setText(ip);
+                logFileField->setText(path);
             });
 }
 
 void NodeViewerWindow::OpenFor(const QString &ip, const QString &logPath)
 {
     if (!viewer.IsLive()) {
-        Edit1->setText(ip);
-        Edit2->setText(logPath);
+        ipField->setText(ip);
+        logFileField->setText(logPath);
     }
     show();
     raise();
     activateWindow();
 }
 
-void NodeViewerWindow::Button1Click()
+void NodeViewerWindow::Start()
 {
-    Edit1Exit();
-    viewer.Start(Edit1->text(), Edit2->text());
+    CheckIpField();
+    viewer.Start(ipField->text(), logFileField->text());
 }
 
-void NodeViewerWindow::Button2Click()
+void NodeViewerWindow::ChooseLogFile()
 {
-    auto *dialog = new QFileDialog(this, QString(), Edit2->text());
+    auto *dialog = new QFileDialog(this, QString(), logFileField->text());
     dialog->setObjectName(u"OpenDialog1"_s);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setDefaultSuffix(u"log"_s);
     dialog->setNameFilters({u"LOG (*.log)"_s, u"TEXT (*.txt)"_s});
-    connect(dialog, &QFileDialog::fileSelected, Edit2, &QLineEdit::setText);
+    connect(dialog, &QFileDialog::fileSelected, logFileField, &QLineEdit::setText);
     dialog->open();
 }
 
-void NodeViewerWindow::Button3Click()
+void NodeViewerWindow::CheckIpField()
 {
-    viewer.Clear();
-}
-
-void NodeViewerWindow::Button4Click()
-{
-    viewer.Stop();
-}
-
-void NodeViewerWindow::Edit1Exit()
-{
-    Edit1->setText(ValidIpText(Edit1->text()));
+    ipField->setText(ValidIpText(ipField->text()));
 }
 
 void NodeViewerWindow::showEvent(QShowEvent *event)
 {
     for (int c = 0; c < NodeViewerGrid::ColumnCount; ++c)
-        SG2->setColumnWidth(c, NodeViewerGrid::ColumnWidths[size_t(c)]);
-    SG2->setColumnHidden(NodeViewerGrid::ColumnCount - 1, true);
+        historyGrid->setColumnWidth(c, NodeViewerGrid::ColumnWidths[size_t(c)]);
+    historyGrid->setColumnHidden(NodeViewerGrid::ColumnCount - 1, true);
     QWidget::showEvent(event);
 }
 
@@ -157,17 +147,17 @@ void NodeViewerWindow::hideEvent(QHideEvent *event)
 
 bool NodeViewerWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == Edit1 && event->type() == QEvent::FocusOut)
-        Edit1Exit();
+    if (watched == ipField && event->type() == QEvent::FocusOut)
+        CheckIpField();
     return QWidget::eventFilter(watched, event);
 }
 
 void NodeViewerWindow::SetLiveControls(bool live)
 {
-    Button1->setEnabled(!live);
-    Button2->setEnabled(!live);
-    Edit1->setEnabled(!live);
-    Edit2->setEnabled(!live);
+    startButton->setEnabled(!live);
+    chooseLogButton->setEnabled(!live);
+    ipField->setEnabled(!live);
+    logFileField->setEnabled(!live);
 }
 
 void NodeViewerWindow::SelectRow(int row)
@@ -175,8 +165,8 @@ void NodeViewerWindow::SelectRow(int row)
     // Grid row 0 holds the titles, so the model's rows start at grid row 1.
     if (row < 1)
         return;
-    SG2->selectRow(row - 1);
-    SG2->scrollTo(viewer.Grid().index(row - 1, 0));
+    historyGrid->selectRow(row - 1);
+    historyGrid->scrollTo(viewer.Grid().index(row - 1, 0));
 }
 
 } // namespace keelwatch

@@ -29,28 +29,24 @@ class NodeViewerWindow : public QWidget
     // then show the window.
     void OpenFor(const QString &ip, const QString &logPath);
 
-    void Button1Click(); // Start
-    void Button2Click(); // "..."
-    void Button3Click(); // Clear
-    void Button4Click(); // Stop
-    void Edit1Exit();
-
-    QLineEdit *Edit1;
-    QLineEdit *Edit2;
-    QPushButton *Button1;
-    QPushButton *Button2;
-    QPushButton *Button3;
-    QPushButton *Button4;
-    QTableView *SG2;
-
   protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
+    // Starts following the IP and the log file in the fields.
+    void Start();
+    void ChooseLogFile();
+    void CheckIpField();
     void SetLiveControls(bool live);
     void SelectRow(int row);
+
+    QLineEdit *ipField;
+    QLineEdit *logFileField;
+    QPushButton *startButton;
+    QPushButton *chooseLogButton;
+    QTableView *historyGrid;
 
     MessageSink messages;
     NodeViewer viewer;

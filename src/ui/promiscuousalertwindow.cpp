@@ -40,41 +40,41 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const NodeTable &nodes, const Clo
     setWindowTitle(u"Alert"_s);
     setFixedSize(384, 233);
 
-    Image1 = new QLabel(this);
-    Image1->setObjectName(u"Image1"_s);
-    Image1->setGeometry(8, 8, 32, 32);
-    Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
+    auto *warningIcon = new QLabel(this);
+    warningIcon->setObjectName(u"Image1"_s);
+    warningIcon->setGeometry(8, 8, 32, 32);
+    warningIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
 
-    Label1 = new QLabel(u"Detect Promiscuous Node"_s, this);
-    Label1->setObjectName(u"Label1"_s);
-    Label1->setGeometry(52, 8, 324, 32);
-    Label1->setFont(ArialPixels(19, true));
-    PaintRed(Label1, QPalette::WindowText);
+    auto *title = new QLabel(u"Detect Promiscuous Node"_s, this);
+    title->setObjectName(u"Label1"_s);
+    title->setGeometry(52, 8, 324, 32);
+    title->setFont(ArialPixels(19, true));
+    PaintRed(title, QPalette::WindowText);
 
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(u"Memo1"_s);
-    Memo1->setGeometry(8, 48, 368, 144);
-    Memo1->setReadOnly(true);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setFont(ArialPixels(13, false));
-    PaintRed(Memo1, QPalette::Text);
+    alertLines = new QPlainTextEdit(this);
+    alertLines->setObjectName(u"Memo1"_s);
+    alertLines->setGeometry(8, 48, 368, 144);
+    alertLines->setReadOnly(true);
+    alertLines->setLineWrapMode(QPlainTextEdit::NoWrap);
+    alertLines->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    alertLines->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    alertLines->setFont(ArialPixels(13, false));
+    PaintRed(alertLines, QPalette::Text);
 
-    Button1 = new QPushButton(u"Clear"_s, this);
-    Button1->setObjectName(u"Button1"_s);
-    Button1->setGeometry(216, 200, 75, 25);
-    connect(Button1, &QPushButton::clicked, this, &PromiscuousAlertWindow::Button1Click);
+    auto *clearButton = new QPushButton(u"Clear"_s, this);
+    clearButton->setObjectName(u"Button1"_s);
+    clearButton->setGeometry(216, 200, 75, 25);
+    connect(clearButton, &QPushButton::clicked, alertLines, &QPlainTextEdit::clear);
 
-    Button2 = new QPushButton(u"Close"_s, this);
-    Button2->setObjectName(u"Button2"_s);
-    Button2->setGeometry(301, 200, 75, 25);
-    connect(Button2, &QPushButton::clicked, this, &PromiscuousAlertWindow::Button2Click);
+    auto *closeButton = new QPushButton(u"Close"_s, this);
+    closeButton->setObjectName(u"Button2"_s);
+    closeButton->setGeometry(301, 200, 75, 25);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::hide);
 }
 
 void PromiscuousAlertWindow::ShowPromiscuousAlert(int row, bool started)
 {
-    Memo1->appendPlainText(
+    alertLines->appendPlainText(
         PromiscuousAlertLine(clock.Now(), started, nodes.Cell(row, NodeTable::IpColumn)));
     show();
     raise();
@@ -82,20 +82,10 @@ void PromiscuousAlertWindow::ShowPromiscuousAlert(int row, bool started)
 
 void PromiscuousAlertWindow::ShowIfHoldsLines()
 {
-    if (!Memo1->document()->isEmpty()) {
+    if (!alertLines->document()->isEmpty()) {
         show();
         raise();
     }
-}
-
-void PromiscuousAlertWindow::Button1Click()
-{
-    Memo1->clear();
-}
-
-void PromiscuousAlertWindow::Button2Click()
-{
-    hide();
 }
 
 } // namespace keelwatch

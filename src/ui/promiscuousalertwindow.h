@@ -5,9 +5,7 @@
 
 #include <QDialog>
 
-class QLabel;
 class QPlainTextEdit;
-class QPushButton;
 
 namespace keelwatch {
 
@@ -28,16 +26,8 @@ class PromiscuousAlertWindow : public QDialog
     // View, "Alert": shows the window only when it holds a line.
     void ShowIfHoldsLines();
 
-    QLabel *Image1;
-    QLabel *Label1;
-    QPlainTextEdit *Memo1;
-    QPushButton *Button1;
-    QPushButton *Button2;
-
   private:
-    void Button1Click();
-    void Button2Click();
-
+    QPlainTextEdit *alertLines;
     const NodeTable &nodes;
     const Clock &clock;
 };

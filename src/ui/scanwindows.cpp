@@ -40,6 +40,11 @@ void ScanWindows::ShowScanMode()
     form1.ShowScanMode(form2.Read());
 }
 
+void ScanWindows::ShowTestColumns(bool showAll, const std::array<bool, TestCount> &tests)
+{
+    form1.ShowTestColumns(showAll, tests);
+}
+
 void ScanWindows::ShowPromiscuousAlert(int row, bool started)
 {
     form10.ShowPromiscuousAlert(row, started);
@@ -72,7 +77,10 @@ void ScanWindows::SetSpMac(int column, const QString &text)
 
 void ScanWindows::SetRangeText(bool to, const QString &text)
 {
-    (to ? form1.Edit2 : form1.Edit1)->setText(text);
+    Settings range;
+    form1.ReadSettings(range);
+    (to ? range.to : range.from) = text;
+    form1.ApplySettings(range);
 }
 
 void ScanWindows::ShowWorkerMessage(const QString &text)
@@ -82,7 +90,7 @@ void ScanWindows::ShowWorkerMessage(const QString &text)
 
 void ScanWindows::SelectNodeRow(int row)
 {
-    form1.SG->selectRow(row - 1);
+    form1.SelectNodeRow(row);
 }
 
 } // namespace keelwatch

@@ -20,6 +20,7 @@ class ScanWindows : public ScanView, public StatusPanels, public WorkerMessages
     void ShowMessage(const QString &text) override;
     void ShowSetup() override;
     void ShowScanMode() override;
+    void ShowTestColumns(bool showAll, const std::array<bool, TestCount> &tests) override;
     void ShowPromiscuousAlert(int row, bool started) override;
     void EnableRangeControls(bool enabled) override;
     void EnableSetupGroups(bool enabled) override;

@@ -78,10 +78,17 @@ SetupDialog::SetupDialog(MainWindow *form1) : QDialog(form1), form1(form1)
     };
 
     storedFields = {
-        {u"TIPF"_s, form1->Edit1}, {u"TIPT"_s, form1->Edit2}, {u"OIP"_s, Edit1},
-        {u"OMAC"_s, Edit2},        {u"FS1MAC"_s, Edit5},      {u"FS2MAC"_s, Edit6},
-        {u"IVTIME"_s, Edit3},      {u"PNUM"_s, Edit4},        {u"PacketTIME"_s, Edit8},
-        {u"Logpath"_s, logpath},   {u"SyslogServ"_s, Edit9},
+        {u"TIPF"_s, form1->findChild<QLineEdit *>(u"Edit1"_s)},
+        {u"TIPT"_s, form1->findChild<QLineEdit *>(u"Edit2"_s)},
+        {u"OIP"_s, Edit1},
+        {u"OMAC"_s, Edit2},
+        {u"FS1MAC"_s, Edit5},
+        {u"FS2MAC"_s, Edit6},
+        {u"IVTIME"_s, Edit3},
+        {u"PNUM"_s, Edit4},
+        {u"PacketTIME"_s, Edit8},
+        {u"Logpath"_s, logpath},
+        {u"SyslogServ"_s, Edit9},
     };
     storedFlags = {
         {u"FBR"_s, fbr},
@@ -96,8 +103,8 @@ SetupDialog::SetupDialog(MainWindow *form1) : QDialog(form1), form1(form1)
         {u"FS2"_s, fs2},
         {u"FastScan"_s, FastScan},
         {u"CyclicScan"_s, Cyclicscan},
-        {u"Scroll"_s, form1->scrollcheck},
-        {u"Beep"_s, form1->BeepCheck},
+        {u"Scroll"_s, form1->findChild<QCheckBox *>(u"scrollcheck"_s)},
+        {u"Beep"_s, form1->findChild<QCheckBox *>(u"BeepCheck"_s)},
         {u"DTAB"_s, RB_dtab},
         {u"DCOM"_s, RB_dcom},
         {u"showall"_s, showall},
@@ -227,10 +234,7 @@ void SetupDialog::ConnectHandlers()
 Settings SetupDialog::Read() const
 {
     Settings s;
-    s.from = form1->Edit1->text();
-    s.to = form1->Edit2->text();
-    s.autoScroll = form1->scrollcheck->isChecked();
-    s.beep = form1->BeepCheck->isChecked();
+    form1->ReadSettings(s);
     s.adapterItem = CB1->currentIndex() >= 0 ? CB1->currentText() : QString();
     s.ownIp = Edit1->text();
     s.ownMac = Edit2->text();
@@ -273,7 +277,7 @@ void SetupDialog::ShowDriverVersion(const QString &text)
 
 void SetupDialog::ShowTestColumns()
 {
-    form1->Nodes().ShowTestColumns(showall->isChecked(), Read().tests);
+    form1->ShowTestColumns(showall->isChecked(), Read().tests);
 }
 
 void SetupDialog::SetScanGroupsEnabled(bool enabled)

@@ -3,6 +3,7 @@
 #include "report/eventlog.h"
 #include "scan/memorydriver.h"
 #include "support/confighome.h"
+#include "support/find.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessagewindow.h"
 #include "ui/commenteditor.h"
@@ -22,7 +23,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextEdit>
 #include <gtest/gtest.h>
 
@@ -32,6 +35,15 @@ using namespace Qt::StringLiterals;
 namespace {
 
 [[maybe_unused]] ConfigHome *const configHome = RegisterConfigHome();
+
+// A left click on a node row of the grid: the row the menus act on.
+void ClickRow(MainWindow &window, int row)
+{
+    QTableView *grid = Find<QTableView>(window, "SG");
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualRect(grid->model()->index(row - 1, 0)).center());
+    ASSERT_EQ(window.SelectedRow(), row);
+}
 
 class StartupOrder : public ::testing::Test
 {
@@ -51,22 +63,22 @@ TEST_F(StartupOrder, SetupDialogRestoresTheMainWindowsFourControls)
         store->setValue(u"Command"_s, u""_s);
     }
     Startup startup({});
-    EXPECT_EQ(startup.Form1().Edit1->text(), u"10.77.0.1"_s);
-    EXPECT_EQ(startup.Form1().Edit2->text(), u"10.77.0.20"_s);
-    EXPECT_FALSE(startup.Form1().scrollcheck->isChecked());
-    EXPECT_FALSE(startup.Form1().BeepCheck->isChecked());
-    EXPECT_EQ(startup.Form2().Read().command, u"cmd /K nbtstat -A $IP"_s);
-    EXPECT_FALSE(startup.Form2().isVisible());
-    EXPECT_FALSE(startup.Form6().isVisible());
+    EXPECT_EQ(Find<QLineEdit>(startup.Main(), "Edit1")->text(), u"10.77.0.1"_s);
+    EXPECT_EQ(Find<QLineEdit>(startup.Main(), "Edit2")->text(), u"10.77.0.20"_s);
+    EXPECT_FALSE(Find<QCheckBox>(startup.Main(), "scrollcheck")->isChecked());
+    EXPECT_FALSE(Find<QCheckBox>(startup.Main(), "BeepCheck")->isChecked());
+    EXPECT_EQ(startup.Setup().Read().command, u"cmd /K nbtstat -A $IP"_s);
+    EXPECT_FALSE(startup.Setup().isVisible());
+    EXPECT_FALSE(startup.About().isVisible());
 }
 
 TEST_F(StartupOrder, ClosingTheMainWindowSavesAllSettingsWithoutSetupEverShown)
 {
     Startup startup({});
     startup.Show();
-    startup.Form2().Edit3->setText(u"17"_s);
-    startup.Form1().Edit1->setText(u"10.77.0.3"_s);
-    startup.Form1().close();
+    Find<QLineEdit>(startup.Setup(), "Edit3")->setText(u"17"_s);
+    Find<QLineEdit>(startup.Main(), "Edit1")->setText(u"10.77.0.3"_s);
+    startup.Main().close();
     auto store = OpenSettingsStore();
     EXPECT_EQ(store->allKeys().size(), StoredValueCount);
     EXPECT_EQ(store->value(u"IVTIME"_s).toString(), u"17"_s);
@@ -86,48 +98,48 @@ TEST_F(StartupOrder, AdapterListIsFilledBeforeTheStoredInterfaceIsSelected)
 {
     OpenSettingsStore()->setValue(u"NIC"_s, u"10.77.0.1 : wire0"_s);
     Startup startup({}, QString(), TwoAdapters());
-    QComboBox &list = *startup.Form2().CB1;
+    QComboBox &list = *Find<QComboBox>(startup.Setup(), "CB1");
     ASSERT_EQ(list.count(), 2);
     EXPECT_EQ(list.itemText(0), u"192.168.10.10 : eth0"_s);
     EXPECT_EQ(list.currentText(), u"10.77.0.1 : wire0"_s);
-    EXPECT_EQ(startup.Form1().PanelText(7), u"WinPcap1.10 "_s);
-    EXPECT_EQ(startup.Form2().Read().adapterName(), u"wire0"_s);
+    EXPECT_EQ(startup.Main().PanelText(7), u"WinPcap1.10 "_s);
+    EXPECT_EQ(startup.Setup().Read().adapterName(), u"wire0"_s);
 }
 
 TEST_F(StartupOrder, StoredInterfaceWhoseAddressChangedSelectsNothing)
 {
     OpenSettingsStore()->setValue(u"NIC"_s, u"10.77.0.9 : wire0"_s);
     Startup startup({}, QString(), TwoAdapters());
-    EXPECT_EQ(startup.Form2().CB1->currentIndex(), -1);
-    EXPECT_TRUE(startup.Form2().Read().adapterItem.isEmpty());
+    EXPECT_EQ(Find<QComboBox>(startup.Setup(), "CB1")->currentIndex(), -1);
+    EXPECT_TRUE(startup.Setup().Read().adapterItem.isEmpty());
 }
 
 TEST_F(StartupOrder, MenusShowTheDialogsWithoutBlocking)
 {
     Startup startup({});
     startup.Show();
-    startup.Form1().Setup1->trigger();
-    EXPECT_TRUE(startup.Form2().isVisible());
-    EXPECT_FALSE(startup.Form2().isModal());
-    startup.Form1().About1->trigger();
-    EXPECT_TRUE(startup.Form6().isVisible());
-    startup.Form6().Button1->click();
-    EXPECT_FALSE(startup.Form6().isVisible());
+    Find<QAction>(startup.Main(), "Setup1")->trigger();
+    EXPECT_TRUE(startup.Setup().isVisible());
+    EXPECT_FALSE(startup.Setup().isModal());
+    Find<QAction>(startup.Main(), "About1")->trigger();
+    EXPECT_TRUE(startup.About().isVisible());
+    Find<QPushButton>(startup.About(), "Button1")->click();
+    EXPECT_FALSE(startup.About().isVisible());
 }
 
 TEST_F(StartupOrder, AlertWindowsStartHiddenAndViewAlertNeedsALine)
 {
     Startup startup({});
     startup.Show();
-    EXPECT_FALSE(startup.Form7().isVisible());
-    EXPECT_FALSE(startup.Form10().isVisible());
-    startup.Form1().N8->trigger();
-    EXPECT_FALSE(startup.Form10().isVisible());
-    startup.Form1().Nodes().AddNodeRow(u"10.77.0.5"_s, u"02:00:00:00:00:05"_s, {});
-    startup.Form10().ShowPromiscuousAlert(1, true);
-    startup.Form10().Button2->click();
-    startup.Form1().N8->trigger();
-    EXPECT_TRUE(startup.Form10().isVisible());
+    EXPECT_FALSE(startup.AlertMessage().isVisible());
+    EXPECT_FALSE(startup.PromiscuousAlert().isVisible());
+    Find<QAction>(startup.Main(), "N8")->trigger();
+    EXPECT_FALSE(startup.PromiscuousAlert().isVisible());
+    startup.Main().Nodes().AddNodeRow(u"10.77.0.5"_s, u"02:00:00:00:00:05"_s, {});
+    startup.PromiscuousAlert().ShowPromiscuousAlert(1, true);
+    Find<QPushButton>(startup.PromiscuousAlert(), "Button2")->click();
+    Find<QAction>(startup.Main(), "N8")->trigger();
+    EXPECT_TRUE(startup.PromiscuousAlert().isVisible());
 }
 
 TEST_F(StartupOrder, EventsReachThePaneAndLogFailuresTheSmallAlert)
@@ -135,14 +147,17 @@ TEST_F(StartupOrder, EventsReachThePaneAndLogFailuresTheSmallAlert)
     QTemporaryDir dir;
     Startup startup({});
     startup.Show();
-    startup.Form2().logpath->setText(dir.filePath(u"missing/keelwatch.log"_s));
-    startup.Form2().RB_dcom->setChecked(true);
+    Find<QLineEdit>(startup.Setup(), "logpath")->setText(dir.filePath(u"missing/keelwatch.log"_s));
+    Find<QRadioButton>(startup.Setup(), "RB_dcom")->setChecked(true);
     startup.Events().OpenEventLog();
-    EXPECT_TRUE(startup.Form7().isVisible());
-    EXPECT_EQ(startup.Form7().Memo1->toPlainText(), u"Cannot open log file."_s);
+    EXPECT_TRUE(startup.AlertMessage().isVisible());
+    EXPECT_EQ(Find<QTextEdit>(startup.AlertMessage(), "Memo1")->toPlainText(),
+              u"Cannot open log file."_s);
     startup.Events().WriteEvent(u"cycle"_s, 4, 0);
     // The pane keeps TABs whatever the file's delimiter.
-    EXPECT_TRUE(startup.Form1().Memo1->toPlainText().startsWith(u"#Cyclic_Count\t4\t"_s));
+    EXPECT_TRUE(Find<QPlainTextEdit>(startup.Main(), "Memo1")
+                    ->toPlainText()
+                    .startsWith(u"#Cyclic_Count\t4\t"_s));
 }
 
 TEST_F(StartupOrder, LiveNodeViewerFollowsTheEventLogAcrossARotation)
@@ -150,11 +165,11 @@ TEST_F(StartupOrder, LiveNodeViewerFollowsTheEventLogAcrossARotation)
     QTemporaryDir dir;
     const QString path = dir.filePath(u"keelwatch.log"_s);
     Startup startup({});
-    startup.Form2().logpath->setText(path);
-    const int row = startup.Form1().Nodes().AddNodeRow(u"10.77.0.5"_s, u"02:00:00:00:00:05"_s,
-                                                       startup.Form2().Read().tests);
+    Find<QLineEdit>(startup.Setup(), "logpath")->setText(path);
+    const int row = startup.Main().Nodes().AddNodeRow(u"10.77.0.5"_s, u"02:00:00:00:00:05"_s,
+                                                      startup.Setup().Read().tests);
     EventLog &events = startup.Events();
-    NodeViewer &viewer = startup.Form8().Viewer();
+    NodeViewer &viewer = startup.NodeViewerWin().Viewer();
     const NodeViewerGrid &grid = viewer.Grid();
     events.OpenEventLog();
     events.WriteEvent(u"start"_s, 0, 0);
@@ -211,11 +226,11 @@ TEST_F(NodeTools, VendorsAndCommentsComeFromTheProgramFolderAndCommentsAreSavedA
     EXPECT_EQ(startup.Vendors().LookupVendor(u"AB:CD:EF:"), u"Lab Cards Ltd"_s);
     EXPECT_EQ(startup.Comments().LookupComment(u"10.77.0.5"_s), u"lab printer"_s);
     EXPECT_TRUE(MessageBoxTexts().isEmpty());
-    startup.Form9().OpenFor(u"10.77.0.6"_s);
-    startup.Form9().Edit2->setText(u"new"_s);
-    startup.Form9().Button2Click();
+    startup.CommentEditorWin().OpenFor(u"10.77.0.6"_s);
+    Find<QLineEdit>(startup.CommentEditorWin(), "Edit2")->setText(u"new"_s);
+    Find<QPushButton>(startup.CommentEditorWin(), "Button2")->click(); // Write
     startup.Show();
-    startup.Form1().close();
+    startup.Main().close();
     QFile saved(dir.filePath(u"comment.txt"_s));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), "10.77.0.5,lab printer\r\n10.77.0.6,new\r\n");
@@ -225,30 +240,31 @@ TEST_F(NodeTools, MenusOpenTheToolsForTheSelectedRow)
 {
     Startup startup({}, dir.path());
     startup.Show();
-    startup.Form1().Nodes().ReplaceNodes({NodeTable::Row{u"10.77.0.5"_s, u"00:11:22:33:44:55"_s}});
-    startup.Form2().logpath->setText(u"lab.log"_s);
+    startup.Main().Nodes().ReplaceNodes({NodeTable::Row{u"10.77.0.5"_s, u"00:11:22:33:44:55"_s}});
+    Find<QLineEdit>(startup.Setup(), "logpath")->setText(u"lab.log"_s);
 
     // Before any click the header row is selected: its title is no address.
-    startup.Form1().N7->trigger();
-    EXPECT_TRUE(startup.Form9().isVisible());
-    EXPECT_EQ(startup.Form9().Edit1->text(), QString());
+    Find<QAction>(startup.Main(), "N7")->trigger();
+    EXPECT_TRUE(startup.CommentEditorWin().isVisible());
+    EXPECT_EQ(Find<QLineEdit>(startup.CommentEditorWin(), "Edit1")->text(), QString());
 
-    startup.Form1().SelectedRow = 1;
-    startup.Form1().N4->trigger();
-    EXPECT_EQ(startup.Form9().Edit1->text(), u"10.77.0.5"_s);
-    startup.Form1().N3->trigger();
-    EXPECT_TRUE(startup.Form8().isVisible());
-    EXPECT_EQ(startup.Form8().Edit1->text(), u"10.77.0.5"_s);
-    EXPECT_EQ(startup.Form8().Edit2->text(), u"lab.log"_s);
+    ClickRow(startup.Main(), 1);
+    Find<QAction>(startup.Main(), "N4")->trigger();
+    EXPECT_EQ(Find<QLineEdit>(startup.CommentEditorWin(), "Edit1")->text(), u"10.77.0.5"_s);
+    Find<QAction>(startup.Main(), "N3")->trigger();
+    EXPECT_TRUE(startup.NodeViewerWin().isVisible());
+    EXPECT_EQ(Find<QLineEdit>(startup.NodeViewerWin(), "Edit1")->text(), u"10.77.0.5"_s);
+    EXPECT_EQ(Find<QLineEdit>(startup.NodeViewerWin(), "Edit2")->text(), u"lab.log"_s);
 }
 
 TEST_F(NodeTools, DoubleClickOnTheEmptyRowIsAnExternalCommandError)
 {
     Startup startup({}, dir.path());
     startup.Show();
-    startup.Form1().SelectedRow = 1;
-    Q_EMIT startup.Form1().gridDoubleClicked(1);
-    startup.Form1().N5->trigger();
+    QTableView *grid = Find<QTableView>(startup.Main(), "SG");
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {},
+                       grid->visualRect(grid->model()->index(0, 0)).center());
+    Find<QAction>(startup.Main(), "N5")->trigger();
     EXPECT_EQ(MessageBoxTexts(), QStringList(2, u"External Command ERROR!!!"_s));
     for (QWidget *w : QApplication::topLevelWidgets()) {
         if (qobject_cast<QMessageBox *>(w))

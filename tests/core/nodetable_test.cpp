@@ -26,11 +26,6 @@ TEST(NodeTable, EmptyTableHasHeaderAndTrailingRow)
     EXPECT_EQ(t.FindNodeRow(u"10.0.0.1"_s), 0);
     t.MarkScanOffAll(Defaults);
     EXPECT_EQ(t.Cell(1, 7), QString());
-    EXPECT_EQ(t.ColumnWidth(0), 100);
-    EXPECT_EQ(t.ColumnWidth(1), 120);
-    EXPECT_EQ(t.ColumnWidth(5), 24);
-    EXPECT_EQ(t.ColumnWidth(12), 80);
-    EXPECT_EQ(t.ColumnWidth(13), 400);
 }
 
 TEST(NodeTable, AddedRowMarksSwitchedOffTests)
@@ -167,22 +162,6 @@ TEST(NodeTable, ClearResultsKeepsNodesAndRewritesHeaders)
     t.ClearAllNodes();
     EXPECT_EQ(t.RowCount(), 2);
     EXPECT_EQ(t.Cell(0, 0), u"IP Address"_s);
-}
-
-TEST(NodeTable, ShowTestColumns)
-{
-    NodeTable t;
-    QSignalSpy changed(&t, &NodeTable::columnWidthsChanged);
-    NodeTable::Tests onlyBr{};
-    onlyBr[0] = true;
-    t.ShowTestColumns(false, onlyBr);
-    EXPECT_EQ(t.ColumnWidth(2), 24);
-    for (int c = 3; c <= 11; ++c)
-        EXPECT_EQ(t.ColumnWidth(c), NodeTable::HiddenWidth) << c;
-    t.ShowTestColumns(true, onlyBr);
-    for (int c = 2; c <= 11; ++c)
-        EXPECT_EQ(t.ColumnWidth(c), 24) << c;
-    EXPECT_EQ(changed.count(), 2);
 }
 
 } // namespace

@@ -64,12 +64,22 @@ struct FakeView : ScanView
     QStringList alerts;
     bool rangeEnabled = true;
     bool groupsEnabled = true;
+    // "all", or one digit per test: the result columns the grid shows.
+    QString testColumns;
 
     explicit FakeView(FixedSettings &s) : settings(s) {}
     void SetPanelText(int panel, const QString &text) override { panels[panel] = text; }
     void ShowMessage(const QString &text) override { messages << text; }
     void ShowSetup() override { ++setupShown; }
     void ShowScanMode() override { panels[1] = u"mode"_s; }
+    void ShowTestColumns(bool showAll, const std::array<bool, TestCount> &tests) override
+    {
+        testColumns.clear();
+        for (bool on : tests)
+            testColumns += on ? u'1' : u'0';
+        if (showAll)
+            testColumns = u"all"_s;
+    }
     void ShowPromiscuousAlert(int row, bool started) override
     {
         alerts << u"%1 %2"_s.arg(started ? u"START"_s : u"STOP"_s).arg(row);
@@ -189,6 +199,8 @@ TEST_F(ScanControllerTest, CyclicStartSwitchesBrOnEvenWhenRefused)
     settings.values.ownIp.clear();
     controller.Button1Click();
     EXPECT_TRUE(settings.values.tests[0]);
+    // The grid follows the tests as they are at Start, Br switched on included.
+    EXPECT_EQ(view.testColumns, u"1111100000"_s);
     EXPECT_FALSE(controller.Running());
 }
 

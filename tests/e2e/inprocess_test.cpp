@@ -9,6 +9,7 @@
 #include "report/nodeviewergrid.h"
 #include "support/confighome.h"
 #include "support/eventwait.h"
+#include "support/find.h"
 #include "support/labsegment.h"
 #include "support/qtprint.h"
 #include "ui/mainwindow.h"
@@ -23,7 +24,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -106,15 +109,18 @@ class WindowsOnLab : public ::testing::Test
     void TearDown() override
     {
         if (startup)
-            startup->Form1().close();
+            startup->Main().close();
         startup.reset();
         scanner.reset();
         lab.reset();
     }
 
-    QString Pane() const { return startup->Form1().Memo1->toPlainText(); }
-    QString Alerts() const { return startup->Form10().Memo1->toPlainText(); }
-    int Row(int host) const { return startup->Form1().Nodes().FindNodeRow(HostIp(host)); }
+    QString Pane() const { return startup->Main().EventPane()->toPlainText(); }
+    QString Alerts() const
+    {
+        return Find<QPlainTextEdit>(startup->PromiscuousAlert(), "Memo1")->toPlainText();
+    }
+    int Row(int host) const { return startup->Main().Nodes().FindNodeRow(HostIp(host)); }
 
     QTemporaryDir dir;
     std::unique_ptr<LabSegment> lab;
@@ -125,8 +131,8 @@ class WindowsOnLab : public ::testing::Test
 
 TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
 {
-    MainWindow &main = startup->Form1();
-    NodeViewerWindow &viewerWindow = startup->Form8();
+    MainWindow &main = startup->Main();
+    NodeViewerWindow &viewerWindow = startup->NodeViewerWin();
     const NodeTable &nodes = main.Nodes();
     EXPECT_EQ(main.PanelText(0), u"AUTO"_s);
 
@@ -160,12 +166,17 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
     EXPECT_TRUE(Alerts().isEmpty()) << "suspects raise no alert line";
 
     // The node viewer follows the switched host from the grid's pop-up.
-    main.SelectedRow = Row(SwitchedHost);
-    main.N3->trigger();
+    QTableView *nodeGrid = Find<QTableView>(main, "SG");
+    const QModelIndex switchedCell = nodeGrid->model()->index(Row(SwitchedHost) - 1, 0);
+    nodeGrid->scrollTo(switchedCell);
+    QTest::mouseClick(nodeGrid->viewport(), Qt::LeftButton, {},
+                      nodeGrid->visualRect(switchedCell).center());
+    ASSERT_EQ(main.SelectedRow(), Row(SwitchedHost));
+    Find<QAction>(main, "N3")->trigger();
     ASSERT_TRUE(viewerWindow.isVisible());
-    EXPECT_EQ(viewerWindow.Edit1->text(), HostIp(SwitchedHost));
-    EXPECT_EQ(viewerWindow.Edit2->text(), logPath);
-    viewerWindow.Button1->click();
+    EXPECT_EQ(Find<QLineEdit>(viewerWindow, "Edit1")->text(), HostIp(SwitchedHost));
+    EXPECT_EQ(Find<QLineEdit>(viewerWindow, "Edit2")->text(), logPath);
+    Find<QPushButton>(viewerWindow, "Button1")->click(); // Start
     NodeViewer &viewer = viewerWindow.Viewer();
     const NodeViewerGrid &grid = viewer.Grid();
     ASSERT_TRUE(viewer.IsLive());
@@ -195,7 +206,7 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
                                     [&] { return lab->SetPromiscuous(SwitchedHost, true); }));
     ASSERT_TRUE(WaitUntil([&] { return !Alerts().isEmpty(); }, SwitchMs));
     EXPECT_TRUE(started.match(Alerts()).hasMatch()) << Alerts().toStdString();
-    EXPECT_TRUE(startup->Form10().isVisible());
+    EXPECT_TRUE(startup->PromiscuousAlert().isVisible());
     EXPECT_TRUE(Pane().contains(HostIp(SwitchedHost) + u"\t["_s + HostMac(SwitchedHost) +
                                 u"]\tPROMISC\tSTART"_s));
     EXPECT_TRUE(WaitUntil([&] { return Settled(nodes, Row(SwitchedHost), true); }, SwitchMs));
@@ -204,7 +215,7 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
     EXPECT_GT(grid.RowCount(), rowsAtStart) << "a row per cycle";
 
     // Closing the alert window does not stop the next alert.
-    startup->Form10().Button2->click();
+    Find<QPushButton>(startup->PromiscuousAlert(), "Button2")->click(); // Close
     ASSERT_TRUE(SwitchBetweenCycles([this] { return Pane(); },
                                     [&] { return lab->SetPromiscuous(SwitchedHost, false); }));
     ASSERT_TRUE(WaitUntil([&] { return Alerts().count(u'\n') == 1; }, SwitchMs));
@@ -215,7 +226,7 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
                     .match(alerts[1])
                     .hasMatch())
         << alerts[1].toStdString();
-    EXPECT_TRUE(startup->Form10().isVisible());
+    EXPECT_TRUE(startup->PromiscuousAlert().isVisible());
     EXPECT_TRUE(
         WaitUntil([&] { return Settled(nodes, Row(SwitchedHost), false, quiet); }, SwitchMs));
     EXPECT_EQ(latest(watched), QString()) << "the OFF lines emptied the viewer's marks";
@@ -225,11 +236,11 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
     EXPECT_EQ(latest(watched), QString());
 
     // Stop, then save the node list through the File menu and load it back.
-    main.Button2->click();
+    Find<QPushButton>(main, "Button2")->click(); // Stop
     EXPECT_EQ(main.PanelText(0), u"READY"_s);
-    ASSERT_TRUE(main.savedata1->isEnabled());
+    ASSERT_TRUE(Find<QAction>(main, "savedata1")->isEnabled());
     const QString listPath = QDir(dir.path()).filePath(u"lab.csv"_s);
-    main.savedata1->trigger();
+    Find<QAction>(main, "savedata1")->trigger();
     ASSERT_TRUE(AnswerFileDialog(main, u"SaveDialog1"_s, listPath));
     QFile saved(listPath);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
@@ -242,7 +253,7 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
     EXPECT_TRUE(lines[SwitchedHost].endsWith(",\"switched host\",\"Lab Cards Ltd\"\r"));
 
     main.ClearAllNodes();
-    main.loaddata1->trigger();
+    Find<QAction>(main, "loaddata1")->trigger();
     ASSERT_TRUE(AnswerFileDialog(main, u"OpenDialog1"_s, listPath));
     ASSERT_EQ(nodes.RowCount(), Hosts + 2);
     for (int h = 1; h <= Hosts; ++h) {

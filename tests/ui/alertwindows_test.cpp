@@ -59,7 +59,7 @@ TEST(AlertMessageWindow, MessageReplacesTheLastAndCentresEveryLine)
     form.ShowAlertMessage(
         u"Back up ERROR!!!\r\nCannot rename log file\r\nCurrent file will be used as is"_s);
     EXPECT_TRUE(form.isVisible());
-    QTextDocument *text = form.Memo1->document();
+    QTextDocument *text = Control<QTextEdit>(form, "Memo1")->document();
     ASSERT_EQ(text->blockCount(), 3);
     EXPECT_EQ(text->toPlainText(),
               u"Back up ERROR!!!\nCannot rename log file\nCurrent file will be used as is"_s);
@@ -67,7 +67,7 @@ TEST(AlertMessageWindow, MessageReplacesTheLastAndCentresEveryLine)
         EXPECT_EQ(block.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter)
             << block.text().toStdString();
 
-    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QTest::mouseClick(Control<QPushButton>(form, "Button1"), Qt::LeftButton);
     EXPECT_FALSE(form.isVisible());
     EXPECT_TRUE(text->toPlainText().startsWith(u"Back up ERROR!!!"_s));
 }
@@ -105,7 +105,7 @@ TEST_F(TForm10Test, AlertsAppendInOrderAndShowTheWindow)
     clock.Advance(1000);
     form.ShowPromiscuousAlert(2, false);
     EXPECT_TRUE(form.isVisible());
-    EXPECT_EQ(Lines(form.Memo1),
+    EXPECT_EQ(Lines(Control<QPlainTextEdit>(form, "Memo1")),
               (QStringList{u"06/Dec/2026 22:15:07 Promiscuous START 192.168.0.5"_s,
                            u"06/Dec/2026 22:15:08 Promiscuous STOP 192.168.0.23"_s}));
 }
@@ -113,15 +113,15 @@ TEST_F(TForm10Test, AlertsAppendInOrderAndShowTheWindow)
 TEST_F(TForm10Test, CloseKeepsLinesAndTheNextAlertShowsAgain)
 {
     form.ShowPromiscuousAlert(1, true);
-    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    QTest::mouseClick(Control<QPushButton>(form, "Button2"), Qt::LeftButton);
     EXPECT_FALSE(form.isVisible());
-    EXPECT_EQ(Lines(form.Memo1).size(), 1);
+    EXPECT_EQ(Lines(Control<QPlainTextEdit>(form, "Memo1")).size(), 1);
     form.ShowIfHoldsLines();
     EXPECT_TRUE(form.isVisible());
-    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    QTest::mouseClick(Control<QPushButton>(form, "Button2"), Qt::LeftButton);
     form.ShowPromiscuousAlert(2, true);
     EXPECT_TRUE(form.isVisible());
-    EXPECT_EQ(Lines(form.Memo1).size(), 2);
+    EXPECT_EQ(Lines(Control<QPlainTextEdit>(form, "Memo1")).size(), 2);
 }
 
 TEST_F(TForm10Test, AfterClearViewAlertDoesNothing)
@@ -129,10 +129,10 @@ TEST_F(TForm10Test, AfterClearViewAlertDoesNothing)
     form.ShowIfHoldsLines();
     EXPECT_FALSE(form.isVisible());
     form.ShowPromiscuousAlert(1, false);
-    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QTest::mouseClick(Control<QPushButton>(form, "Button1"), Qt::LeftButton);
     EXPECT_TRUE(form.isVisible()); // Clear leaves the window open
-    EXPECT_TRUE(Lines(form.Memo1).isEmpty());
-    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    EXPECT_TRUE(Lines(Control<QPlainTextEdit>(form, "Memo1")).isEmpty());
+    QTest::mouseClick(Control<QPushButton>(form, "Button2"), Qt::LeftButton);
     form.ShowIfHoldsLines();
     EXPECT_FALSE(form.isVisible());
 }
@@ -183,8 +183,8 @@ TEST(EventPane, FollowsTheNewestLineWhileAtTheBottom)
     main.show();
     AlertMessageWindow alert;
     QLineEdit serverIp;
-    EventWindowsAdapter windows{main.Memo1, &alert, &serverIp, nullptr};
-    QScrollBar *bar = main.Memo1->verticalScrollBar();
+    EventWindowsAdapter windows{main.EventPane(), &alert, &serverIp, nullptr};
+    QScrollBar *bar = main.EventPane()->verticalScrollBar();
     const auto add = [&](const QString &line) {
         windows.BoundPane(100);
         windows.AppendPaneLine(line);

@@ -1,4 +1,4 @@
-#include "find.h"
+#include "support/find.h"
 #include "ui/mainwindow.h"
 
 #include <QCheckBox>
@@ -13,6 +13,10 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
+
+#include <cstring>
+#include <memory>
+#include <vector>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
@@ -36,13 +40,17 @@ class MainWindowTest : public ::testing::Test
         NodeTable &nodes = form.Nodes();
         nodes.MergeMark(nodes.AddNodeRow(u"10.0.0.5"_s, u"00:0C:29:AA:BB:01"_s, AllOn), 2, u"O"_s);
         nodes.MergeMark(nodes.AddNodeRow(u"10.0.0.9"_s, u"00:0C:29:AA:BB:02"_s, AllOn), 3, u"X"_s);
-        form.Memo1->appendPlainText(u"an event"_s);
+        form.EventPane()->appendPlainText(u"an event"_s);
     }
 
     QPoint RowCentre(int row) const
     {
-        return form.SG->visualRect(form.Nodes().index(row - 1, 0)).center();
+        return Grid()->visualRect(form.Nodes().index(row - 1, 0)).center();
     }
+
+    QTableView *Grid() const { return Find<QTableView>(form, "SG"); }
+    QMenu *Popup() const { return Find<QMenu>(form, "PopupMenu1"); }
+    QAction *PopupTitle() const { return Find<QAction>(form, "PopupTitle"); }
 
     MainWindow form;
 };
@@ -70,37 +78,43 @@ TEST_F(MainWindowTest, ControlsHaveTheirCaptionsAndDefaults)
     EXPECT_EQ(Find<QLineEdit>(form, "Edit1")->width(), 85);
     EXPECT_EQ(Find<QLineEdit>(form, "Edit2")->width(), 85);
     EXPECT_TRUE(Find<QPlainTextEdit>(form, "Memo1")->isReadOnly());
-    EXPECT_GE(form.Memo1->height(), 80);
-    EXPECT_EQ(form.SG->model()->rowCount(), 1); // the trailing empty row
-    EXPECT_EQ(form.SG->model()->headerData(13, Qt::Horizontal).toString(), u"Vender Code"_s);
-    EXPECT_EQ(form.SelectedRow, 0);
-    EXPECT_FALSE(form.CaptureCounterShown);
+    EXPECT_EQ(form.EventPane(), Find<QPlainTextEdit>(form, "Memo1"));
+    EXPECT_GE(form.EventPane()->height(), 80);
+    EXPECT_EQ(Grid()->model()->rowCount(), 1); // the trailing empty row
+    EXPECT_EQ(Grid()->model()->headerData(13, Qt::Horizontal).toString(), u"Vender Code"_s);
+    EXPECT_EQ(form.SelectedRow(), 0);
+    EXPECT_FALSE(form.CaptureCounterShown());
     EXPECT_EQ(form.PanelText(0), u"READY"_s);
 }
 
-TEST_F(MainWindowTest, GridShowsTheTablesWidthsAndHidesColumnsOfMinusOne)
+TEST_F(MainWindowTest, GridStartsWithItsWidthsAndShowsTheSwitchedOnTests)
 {
-    EXPECT_EQ(form.SG->columnWidth(0), 100);
-    EXPECT_EQ(form.SG->columnWidth(1), 120);
-    EXPECT_EQ(form.SG->columnWidth(12), 80);
-    EXPECT_EQ(form.SG->columnWidth(13), 400);
+    QTableView *grid = Grid();
+    EXPECT_EQ(grid->columnWidth(0), 100);
+    EXPECT_EQ(grid->columnWidth(1), 120);
+    EXPECT_EQ(grid->columnWidth(5), 24);
+    EXPECT_EQ(grid->columnWidth(12), 80);
+    EXPECT_EQ(grid->columnWidth(13), 400);
     NodeTable::Tests brOnly{};
     brOnly[0] = true;
-    form.Nodes().ShowTestColumns(false, brOnly);
-    EXPECT_FALSE(form.SG->isColumnHidden(2));
-    EXPECT_EQ(form.SG->columnWidth(2), 24);
+    form.ShowTestColumns(false, brOnly);
+    EXPECT_FALSE(grid->isColumnHidden(2));
+    EXPECT_EQ(grid->columnWidth(2), 24);
     for (int column = 3; column <= 11; ++column)
-        EXPECT_TRUE(form.SG->isColumnHidden(column)) << column;
-    form.Nodes().ShowTestColumns(true, brOnly);
-    for (int column = 2; column <= 11; ++column)
-        EXPECT_EQ(form.SG->columnWidth(column), 24) << column;
+        EXPECT_TRUE(grid->isColumnHidden(column)) << column;
+    form.ShowTestColumns(true, brOnly);
+    for (int column = 2; column <= 11; ++column) {
+        EXPECT_FALSE(grid->isColumnHidden(column)) << column;
+        EXPECT_EQ(grid->columnWidth(column), 24) << column;
+    }
 }
 
 TEST_F(MainWindowTest, StatusBarHasEightPanels)
 {
     const int widths[] = {50, 120, 100, 40, 40, 60, 100, 50};
     for (int i = 0; i < MainWindow::PanelCount; ++i) {
-        auto *panel = Find<QLabel>(*form.SB, ("SBPanel" + std::to_string(i)).c_str());
+        auto *panel =
+            Find<QLabel>(*Find<QStatusBar>(form, "SB"), ("SBPanel" + std::to_string(i)).c_str());
         ASSERT_NE(panel, nullptr);
         EXPECT_EQ(panel->width(), widths[i]) << i;
         EXPECT_EQ(panel->alignment() & Qt::AlignHorizontal_Mask,
@@ -127,26 +141,82 @@ TEST_F(MainWindowTest, MenusHoldEveryEntry)
               (QStringList{u"X :Illegal response(Ethernet)"_s, u"x :Illegal response(IEEE 802.3)"_s,
                            u"O :Correct response(Ethernet)"_s, u"o :Correct response(IEEE 802.3)"_s,
                            u"+ :Last time response"_s, u"[ ] :Black"_s, u"- :Scan OFF"_s}));
-    EXPECT_EQ(Captions(form.PopupMenu1->actions()),
+    EXPECT_EQ(Captions(Popup()->actions()),
               (QStringList{u"<< IP = not selected >>"_s, u"-"_s, u"Node Viewer"_s,
                            u"Commnet Editor"_s, u"External Command"_s}));
-    EXPECT_EQ(form.N4, Find<QAction>(form, "N4"));
-    EXPECT_EQ(form.savedata1->text(), u"Save node list"_s);
+    EXPECT_EQ(Find<QAction>(form, "N4")->text(), u"Commnet Editor"_s);
+    EXPECT_EQ(Find<QAction>(form, "savedata1")->text(), u"Save node list"_s);
 }
 
-TEST_F(MainWindowTest, MenuEntriesAskForTheirWindowsAndExitCloses)
+TEST_F(MainWindowTest, ExitCloses)
 {
-    QSignalSpy setup(&form, &MainWindow::setupRequested);
-    QSignalSpy about(&form, &MainWindow::aboutRequested);
     QSignalSpy closing(&form, &MainWindow::closing);
-    form.Setup1->trigger();
-    form.About1->trigger();
-    EXPECT_EQ(setup.size(), 1);
-    EXPECT_EQ(about.size(), 1);
-    form.Exit1->trigger();
+    Find<QAction>(form, "Exit1")->trigger();
     EXPECT_EQ(closing.size(), 1);
     EXPECT_FALSE(form.isVisible());
 }
+
+struct Request
+{
+    const char *control;
+    const char *signal; // the signature, as SIGNAL() would give it
+    bool carriesRow;
+};
+
+class MenuRequest : public MainWindowTest, public ::testing::WithParamInterface<Request>
+{
+};
+
+// Each entry asks for exactly one thing; those about a node carry the row the
+// user picked last, not the grid's current row.
+TEST_P(MenuRequest, AsksForItsWindowOrCommand)
+{
+    AddNodes();
+    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, RowCentre(2));
+    form.SelectNodeRow(1);
+    const QByteArray signature = QByteArray("2").append(GetParam().signal);
+    QSignalSpy asked(&form, signature.constData());
+    ASSERT_TRUE(asked.isValid());
+    std::vector<std::unique_ptr<QSignalSpy>> others;
+    for (const char *other :
+         {"startRequested()", "stopRequested()", "saveNodeListRequested()",
+          "loadNodeListRequested()", "nodeViewerRequested()", "nodeHistoryRequested(int)",
+          "commentEditorRequested(int)", "externalCommandRequested(int)", "alertRequested()",
+          "setupRequested()", "aboutRequested()"}) {
+        if (std::strcmp(other, GetParam().signal) != 0)
+            others.push_back(
+                std::make_unique<QSignalSpy>(&form, QByteArray("2").append(other).constData()));
+    }
+
+    QObject *control = form.findChild<QObject *>(QString::fromLatin1(GetParam().control));
+    ASSERT_NE(control, nullptr);
+    if (auto *action = qobject_cast<QAction *>(control))
+        action->trigger();
+    else
+        qobject_cast<QPushButton *>(control)->click();
+
+    ASSERT_EQ(asked.size(), 1);
+    if (GetParam().carriesRow) {
+        EXPECT_EQ(asked[0][0].toInt(), 2);
+    }
+    for (const auto &other : others)
+        EXPECT_EQ(other->size(), 0) << other->signal().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, MenuRequest,
+                         ::testing::Values(Request{"Button1", "startRequested()", false},
+                                           Request{"Button2", "stopRequested()", false},
+                                           Request{"savedata1", "saveNodeListRequested()", false},
+                                           Request{"loaddata1", "loadNodeListRequested()", false},
+                                           Request{"Setup1", "setupRequested()", false},
+                                           Request{"N1", "nodeViewerRequested()", false},
+                                           Request{"N7", "commentEditorRequested(int)", true},
+                                           Request{"N8", "alertRequested()", false},
+                                           Request{"About1", "aboutRequested()", false},
+                                           Request{"N3", "nodeHistoryRequested(int)", true},
+                                           Request{"N4", "commentEditorRequested(int)", true},
+                                           Request{"N5", "externalCommandRequested(int)", true}),
+                         [](const auto &info) { return std::string(info.param.control); });
 
 struct AutoCase
 {
@@ -164,13 +234,11 @@ TEST_P(AutoArgument, HoldsTheScanControlsUntilTheAutomaticStart)
     const bool pending = GetParam().pending;
     EXPECT_EQ(form.AutoStartPending(), pending);
     EXPECT_EQ(form.PanelText(0), pending ? u"AUTO"_s : u"READY"_s);
-    for (QWidget *control :
-         {static_cast<QWidget *>(form.Edit1), static_cast<QWidget *>(form.Edit2),
-          static_cast<QWidget *>(form.Button1), static_cast<QWidget *>(form.Button3)})
-        EXPECT_EQ(control->isEnabled(), !pending) << control->objectName().toStdString();
-    EXPECT_EQ(form.savedata1->isEnabled(), !pending);
-    EXPECT_EQ(form.loaddata1->isEnabled(), !pending);
-    EXPECT_TRUE(form.Button2->isEnabled());
+    for (const char *name : {"Edit1", "Edit2", "Button1", "Button3"})
+        EXPECT_EQ(Find<QWidget>(form, name)->isEnabled(), !pending) << name;
+    EXPECT_EQ(Find<QAction>(form, "savedata1")->isEnabled(), !pending);
+    EXPECT_EQ(Find<QAction>(form, "loaddata1")->isEnabled(), !pending);
+    EXPECT_TRUE(Find<QPushButton>(form, "Button2")->isEnabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(Arguments, AutoArgument,
@@ -190,13 +258,25 @@ class RangeField : public MainWindowTest, public ::testing::WithParamInterface<R
 
 TEST_P(RangeField, IsCheckedWhenLeft)
 {
-    for (QLineEdit *field : {form.Edit1, form.Edit2}) {
+    for (const char *name : {"Edit1", "Edit2"}) {
+        auto *field = Find<QLineEdit>(form, name);
         form.activateWindow();
         field->setFocus();
         ASSERT_TRUE(QTest::qWaitFor([&] { return field->hasFocus(); }));
+        // Whoever keeps the settings reads them at each report; the last
+        // must come after the exit check has emptied a wrong address.
+        QStringList reported;
+        const auto connection = QObject::connect(&form, &MainWindow::rangeOrOptionsEdited, [&] {
+            Settings read;
+            form.ReadSettings(read);
+            reported.append(std::strcmp(name, "Edit1") == 0 ? read.from : read.to);
+        });
         QTest::keyClicks(field, QString::fromUtf16(GetParam().typed));
-        form.Button1->setFocus();
+        Find<QPushButton>(form, "Button1")->setFocus();
+        QObject::disconnect(connection);
         EXPECT_EQ(field->text(), QString::fromUtf16(GetParam().shown));
+        ASSERT_FALSE(reported.isEmpty());
+        EXPECT_EQ(reported.last(), QString::fromUtf16(GetParam().shown));
     }
 }
 
@@ -222,11 +302,11 @@ TEST_P(ClearButton, ShiftLeftClickRemovesNodesAnyOtherPressClearsMarks)
 {
     AddNodes();
     form.Nodes().SetCell(0, 3, u"mangled"_s);
-    QTest::mouseClick(form.Button3, GetParam().button, GetParam().modifiers);
+    QTest::mouseClick(Find<QPushButton>(form, "Button3"), GetParam().button, GetParam().modifiers);
     NodeTable &nodes = form.Nodes();
     if (GetParam().removesNodes) {
         EXPECT_EQ(nodes.RowCount(), 2);
-        EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+        EXPECT_TRUE(form.EventPane()->toPlainText().isEmpty());
     } else {
         ASSERT_EQ(nodes.RowCount(), 4);
         EXPECT_EQ(nodes.Cell(1, 0), u"10.0.0.5"_s);
@@ -234,7 +314,7 @@ TEST_P(ClearButton, ShiftLeftClickRemovesNodesAnyOtherPressClearsMarks)
         EXPECT_EQ(nodes.Cell(2, 3), QString());
         EXPECT_EQ(nodes.Cell(2, 1), u"00:0C:29:AA:BB:02"_s);
         EXPECT_EQ(nodes.Cell(0, 3), u"B47"_s); // headers rewritten
-        EXPECT_EQ(form.Memo1->toPlainText(), u"an event"_s);
+        EXPECT_EQ(form.EventPane()->toPlainText(), u"an event"_s);
     }
 }
 
@@ -252,7 +332,7 @@ TEST_F(MainWindowTest, DisabledClearDoesNothing)
 {
     AddNodes();
     form.SetScanControlsEnabled(false);
-    QTest::mouseClick(form.Button3, Qt::LeftButton, Qt::ShiftModifier);
+    QTest::mouseClick(Find<QPushButton>(form, "Button3"), Qt::LeftButton, Qt::ShiftModifier);
     EXPECT_EQ(form.Nodes().RowCount(), 4);
     EXPECT_EQ(form.Nodes().Cell(1, 2), u"O"_s);
 }
@@ -260,58 +340,146 @@ TEST_F(MainWindowTest, DisabledClearDoesNothing)
 TEST_F(MainWindowTest, PopupTitleNamesTheNodeOfTheRowSelectedBefore)
 {
     AddNodes();
-    QWidget *grid = form.SG->viewport();
+    QWidget *grid = Grid()->viewport();
     QTest::mouseClick(grid, Qt::LeftButton, {}, RowCentre(1));
-    EXPECT_EQ(form.SelectedRow, 1);
+    EXPECT_EQ(form.SelectedRow(), 1);
     // A right press on another row keeps the selection where it was.
     QTest::mousePress(grid, Qt::RightButton, {}, RowCentre(2));
-    EXPECT_EQ(form.SelectedRow, 1);
-    EXPECT_EQ(form.PopupTitle->text(), u"<< IP = 10.0.0.5 >>"_s);
-    EXPECT_TRUE(form.PopupMenu1->isVisible());
-    form.PopupMenu1->close();
+    EXPECT_EQ(form.SelectedRow(), 1);
+    EXPECT_EQ(PopupTitle()->text(), u"<< IP = 10.0.0.5 >>"_s);
+    EXPECT_TRUE(Popup()->isVisible());
+    Popup()->close();
     QTest::mouseRelease(grid, Qt::RightButton, {}, RowCentre(2));
     QTest::mouseClick(grid, Qt::LeftButton, {}, RowCentre(2));
-    EXPECT_EQ(form.SelectedRow, 2);
-    EXPECT_EQ(form.PopupTitle->text(), u"<< IP = 10.0.0.9 >>"_s);
-    EXPECT_FALSE(form.PopupMenu1->isVisible());
+    EXPECT_EQ(form.SelectedRow(), 2);
+    EXPECT_EQ(PopupTitle()->text(), u"<< IP = 10.0.0.9 >>"_s);
+    EXPECT_FALSE(Popup()->isVisible());
 }
 
 TEST_F(MainWindowTest, PopupTitleOfAnEmptyTable)
 {
-    QTest::mousePress(form.SG->viewport(), Qt::RightButton, {}, QPoint(30, 30));
-    EXPECT_EQ(form.PopupTitle->text(), u"<< IP = not selected >>"_s);
-    EXPECT_EQ(form.SelectedRow, 1);
-    form.PopupMenu1->close();
-    QTest::mouseRelease(form.SG->viewport(), Qt::RightButton, {}, QPoint(30, 30));
+    QTest::mousePress(Grid()->viewport(), Qt::RightButton, {}, QPoint(30, 30));
+    EXPECT_EQ(PopupTitle()->text(), u"<< IP = not selected >>"_s);
+    EXPECT_EQ(form.SelectedRow(), 1);
+    Popup()->close();
+    QTest::mouseRelease(Grid()->viewport(), Qt::RightButton, {}, QPoint(30, 30));
 }
 
-TEST_F(MainWindowTest, DoubleClickReportsTheSelectedRow)
+TEST_F(MainWindowTest, DoubleClickRunsTheCommandOnTheRow)
 {
     AddNodes();
-    QSignalSpy spy(&form, &MainWindow::gridDoubleClicked);
-    QTest::mouseDClick(form.SG->viewport(), Qt::LeftButton, {}, RowCentre(2));
+    QSignalSpy spy(&form, &MainWindow::externalCommandRequested);
+    QTest::mouseDClick(Grid()->viewport(), Qt::LeftButton, {}, RowCentre(2));
     ASSERT_EQ(spy.size(), 1);
     EXPECT_EQ(spy[0][0].toInt(), 2);
-    EXPECT_EQ(form.SelectedRow, 2);
+    EXPECT_EQ(form.SelectedRow(), 2);
+}
+
+// The auto scroll moves the current row; the menus stay on the user's row
+// until the next press, which picks the row now current.
+TEST_F(MainWindowTest, SelectNodeRowMovesTheCurrentRowOnly)
+{
+    AddNodes();
+    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, RowCentre(1));
+    form.SelectNodeRow(2);
+    EXPECT_EQ(Grid()->currentIndex().row(), 1);
+    EXPECT_EQ(form.SelectedRow(), 1);
+    QTest::mousePress(Grid()->viewport(), Qt::RightButton, {}, RowCentre(1));
+    EXPECT_EQ(form.SelectedRow(), 2);
+    Popup()->close();
+    QTest::mouseRelease(Grid()->viewport(), Qt::RightButton, {}, RowCentre(1));
+}
+
+TEST_F(MainWindowTest, SelectNodeRowScrollsTheRowIntoView)
+{
+    NodeTable &nodes = form.Nodes();
+    for (int host = 1; host <= 60; ++host)
+        nodes.AddNodeRow(u"10.0.1."_s + QString::number(host), QString(), AllOn);
+    form.SelectNodeRow(60);
+    QCoreApplication::processEvents();
+    const QRect shown = Grid()->viewport()->rect();
+    EXPECT_TRUE(shown.contains(Grid()->visualRect(nodes.index(59, 0)).center()));
 }
 
 TEST_F(MainWindowTest, LogoDoubleClickTogglesTheCaptureCounter)
 {
     form.SetPanelText(7, u"WinPcap 1.10 "_s);
-    QTest::mouseDClick(form.Image1, Qt::LeftButton);
-    EXPECT_TRUE(form.CaptureCounterShown);
+    auto *logo = Find<QLabel>(form, "Image1");
+    QTest::mouseDClick(logo, Qt::LeftButton);
+    EXPECT_TRUE(form.CaptureCounterShown());
     EXPECT_EQ(form.PanelText(7), u"WinPcap 1.10 "_s);
-    QTest::mouseDClick(form.Image1, Qt::LeftButton);
-    EXPECT_FALSE(form.CaptureCounterShown);
+    QTest::mouseDClick(logo, Qt::LeftButton);
+    EXPECT_FALSE(form.CaptureCounterShown());
     EXPECT_EQ(form.PanelText(7), QString());
 }
 
 TEST_F(MainWindowTest, UserColumnWidthsSurviveShowTestColumns)
 {
-    form.SG->horizontalHeader()->resizeSection(13, 150);
-    form.Nodes().ShowTestColumns(true, AllOn);
-    EXPECT_EQ(form.SG->columnWidth(13), 150);
-    EXPECT_EQ(form.Nodes().ColumnWidth(13), 150);
+    Grid()->horizontalHeader()->resizeSection(13, 150);
+    form.ShowTestColumns(true, AllOn);
+    EXPECT_EQ(Grid()->columnWidth(13), 150);
 }
+
+// Clearing or loading the nodes resets the model; the grid keeps its widths
+// and hidden columns through it.
+TEST_F(MainWindowTest, ColumnsSurviveClearingAndReplacingTheNodes)
+{
+    AddNodes();
+    NodeTable::Tests brOnly{};
+    brOnly[0] = true;
+    form.ShowTestColumns(false, brOnly);
+    Grid()->horizontalHeader()->resizeSection(12, 140);
+    form.ClearAllNodes();
+    form.Nodes().ReplaceNodes({NodeTable::Row{u"10.0.0.7"_s}});
+    EXPECT_EQ(Grid()->columnWidth(12), 140);
+    EXPECT_EQ(Grid()->columnWidth(2), 24);
+    EXPECT_TRUE(Grid()->isColumnHidden(3));
+}
+
+struct SettingsCase
+{
+    const char *name;
+    void (*change)(MainWindow &);
+};
+
+class EditedReport : public MainWindowTest, public ::testing::WithParamInterface<SettingsCase>
+{
+};
+
+// Settings written into the window are not reported back as the user's
+// edits; the user's own clicks and typing are, once each.
+TEST_P(EditedReport, ComesFromTheUserOnly)
+{
+    QSignalSpy edited(&form, &MainWindow::rangeOrOptionsEdited);
+    Settings given;
+    given.from = u"10.0.0.1"_s;
+    given.to = u"10.0.0.9"_s;
+    given.autoScroll = false;
+    given.beep = true;
+    form.ApplySettings(given);
+    EXPECT_TRUE(edited.isEmpty());
+    Settings read;
+    form.ReadSettings(read);
+    EXPECT_EQ(read.from, given.from);
+    EXPECT_EQ(read.to, given.to);
+    EXPECT_EQ(read.autoScroll, false);
+    EXPECT_EQ(read.beep, true);
+    EXPECT_FALSE(form.AutoScrollChecked());
+
+    GetParam().change(form);
+    EXPECT_EQ(edited.size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, EditedReport,
+    ::testing::Values(
+        SettingsCase{"From",
+                     [](MainWindow &w) { QTest::keyClick(Find<QLineEdit>(w, "Edit1"), '5'); }},
+        SettingsCase{"To",
+                     [](MainWindow &w) { QTest::keyClick(Find<QLineEdit>(w, "Edit2"), '5'); }},
+        SettingsCase{"AutoScroll",
+                     [](MainWindow &w) { Find<QCheckBox>(w, "scrollcheck")->click(); }},
+        SettingsCase{"Beep", [](MainWindow &w) { Find<QCheckBox>(w, "BeepCheck")->click(); }}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "config/settingsstore.h"
-#include "find.h"
 #include "support/confighome.h"
+#include "support/find.h"
 #include "ui/mainwindow.h"
 #include "ui/setupdialog.h"
 
@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -52,7 +53,7 @@ class SetupDialogTest : public ::testing::Test
     {
         QString shown;
         for (int column = 2; column <= 11; ++column)
-            shown += form1.Nodes().ColumnWidth(column) == 24 ? u'1' : u'0';
+            shown += Find<QTableView>(form1, "SG")->columnWidth(column) == 24 ? u'1' : u'0';
         return shown;
     }
 
@@ -269,10 +270,10 @@ TEST_F(SetupDialogTest, ScanLocksOnlyTheOwnPcScanOptionsAndLogGroups)
 
 TEST_F(SetupDialogTest, ReadTakesEveryControlAndTheMainWindowsFour)
 {
-    form1.Edit1->setText(u"10.77.0.1"_s);
-    form1.Edit2->setText(u"10.77.0.9"_s);
-    form1.scrollcheck->setChecked(false);
-    form1.BeepCheck->setChecked(true);
+    Find<QLineEdit>(form1, "Edit1")->setText(u"10.77.0.1"_s);
+    Find<QLineEdit>(form1, "Edit2")->setText(u"10.77.0.9"_s);
+    Find<QCheckBox>(form1, "scrollcheck")->setChecked(false);
+    Find<QCheckBox>(form1, "BeepCheck")->setChecked(true);
     form2.SetAdapterItems({u"10.77.0.100 : kw-scan"_s, u"192.168.1.4 : eth0"_s});
     EXPECT_EQ(form2.Read().adapterItem, QString());
     form2.CB1->setCurrentIndex(1);
@@ -305,9 +306,9 @@ TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
 {
     form2.SetAdapterItems({u"10.77.0.100 : kw-scan"_s, u"192.168.1.4 : eth0"_s});
     form2.CB1->setCurrentIndex(0);
-    form1.Edit1->setText(u"10.77.0.1"_s);
-    form1.Edit2->setText(u"10.77.0.254"_s);
-    form1.BeepCheck->setChecked(true);
+    Find<QLineEdit>(form1, "Edit1")->setText(u"10.77.0.1"_s);
+    Find<QLineEdit>(form1, "Edit2")->setText(u"10.77.0.254"_s);
+    Find<QCheckBox>(form1, "BeepCheck")->setChecked(true);
     form2.Edit1->setText(u"10.77.0.100"_s);
     form2.Edit2->setText(u"02 AA BB CC DD E0"_s);
     form2.Edit5->setText(u"01 00 5E 00 00 02"_s);
@@ -347,7 +348,7 @@ TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
     EXPECT_EQ(loaded.command, u"explorer \\\\$IP"_s);
     // Loading ends by applying the columns of the loaded switches.
     for (int column = 2; column <= 11; ++column)
-        EXPECT_EQ(otherMain.Nodes().ColumnWidth(column), 24) << column;
+        EXPECT_EQ(Find<QTableView>(otherMain, "SG")->columnWidth(column), 24) << column;
 }
 
 TEST_F(SetupDialogTest, BothDelimiterFlagsOffLoadAsComma)
