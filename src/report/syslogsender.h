@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/settings.h"
+#include "report/eventline.h"
 #include "report/eventwindows.h"
 
 #include <QByteArray>
@@ -16,7 +17,14 @@ class SyslogSink
 {
   public:
     virtual ~SyslogSink() = default;
-    virtual void SendSyslog(const QDateTime &when, int severity, const QString &text) = 0;
+    virtual void SendSyslog(const SyslogEvent &event) = 0;
+};
+
+// The BSD form (RFC 3164) is what existing collectors expect; RFC 5424 adds
+// the event's fields as structured data for central collection.
+enum class SyslogFormat {
+    Rfc3164,
+    Rfc5424,
 };
 
 // The BSD syslog datagram: "<" 160 + severity ">", "mmm dd hh:nn:ss " (the
@@ -37,10 +45,10 @@ class SyslogSender : public QObject, public SyslogSink
 
     // The ports differ from 514 only in tests that run without a lab host.
     SyslogSender(const LiveSettings &settings, EventWindows &windows,
-                 quint16 serverPort = SyslogPort, quint16 preferredLocalPort = SyslogPort,
-                 QObject *parent = nullptr);
+                 SyslogFormat format = SyslogFormat::Rfc3164, quint16 serverPort = SyslogPort,
+                 quint16 preferredLocalPort = SyslogPort, QObject *parent = nullptr);
 
-    void SendSyslog(const QDateTime &when, int severity, const QString &text) override;
+    void SendSyslog(const SyslogEvent &event) override;
 
     // The local port the datagrams leave from, 0 if no socket could be bound.
     quint16 LocalPort() const;
@@ -50,6 +58,7 @@ class SyslogSender : public QObject, public SyslogSink
 
     const LiveSettings &settings;
     EventWindows &windows;
+    const SyslogFormat format;
     const quint16 serverPort;
     QUdpSocket socket;
 };
