@@ -6,7 +6,7 @@ TSANBUILD ?= build-tsan
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build run test test-main test-asan test-tsan bench screenshots demo format clean
+.PHONY: all deps build run test test-main test-asan test-tsan bench screenshots demo package format clean
 
 all: build
 
@@ -47,6 +47,11 @@ bench: deps
 # Keelwatch scanning a lab segment of network namespaces (root, or sudo).
 demo: build
 	@scripts/demo $(BUILD)
+
+# Debian packages in $(BUILD)/packages/: keelwatch, and keelwatch-sensor once
+# the sensor program is part of the build.
+package: build
+	cd $(BUILD) && cpack -G DEB -B packages
 
 screenshots: build
 	$(BUILD)/src/app/keelwatch_screenshots $(BUILD)/screenshots

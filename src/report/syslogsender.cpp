@@ -35,8 +35,8 @@ QByteArray SyslogDatagram(const QDateTime &when, int severity, const QByteArray 
            SyslogTimestamp(when) + host + " KEELWATCH: " + text.toLatin1();
 }
 
-SyslogSender::SyslogSender(const LiveSettings &settings, EventWindows &windows, SyslogFormat format,
-                           quint16 serverPort, quint16 preferredLocalPort, QObject *parent)
+SyslogSender::SyslogSender(const LiveSettings &settings, EventWindows &windows, quint16 serverPort,
+                           quint16 preferredLocalPort, SyslogFormat format, QObject *parent)
     : QObject(parent), settings(settings), windows(windows), format(format), serverPort(serverPort)
 {
     // No address sharing: with SO_REUSEADDR on both sides a local syslog

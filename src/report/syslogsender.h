@@ -45,8 +45,8 @@ class SyslogSender : public QObject, public SyslogSink
 
     // The ports differ from 514 only in tests that run without a lab host.
     SyslogSender(const LiveSettings &settings, EventWindows &windows,
-                 SyslogFormat format = SyslogFormat::Rfc3164, quint16 serverPort = SyslogPort,
-                 quint16 preferredLocalPort = SyslogPort, QObject *parent = nullptr);
+                 quint16 serverPort = SyslogPort, quint16 preferredLocalPort = SyslogPort,
+                 SyslogFormat format = SyslogFormat::Rfc3164, QObject *parent = nullptr);
 
     void SendSyslog(const SyslogEvent &event) override;
 

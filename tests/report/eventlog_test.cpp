@@ -287,7 +287,7 @@ TEST_F(EventLogTest, NodeFieldsAreReadAtTheMomentOfTheEvent)
 TEST_F(EventLogTest, EventsRaisedWhileAMessageBoxIsOpenWaitTheirTurn)
 {
     // A real sender with no server address opens a message box per event.
-    SyslogSender sender(settings, out, SyslogFormat::Rfc3164, 9, 0);
+    SyslogSender sender(settings, out, 9, 0);
     EventLog boxed(settings, nodes, clock, out, sender);
     settings.values.syslog = true;
     boxed.SetRefreshHook([this] { out.journal << u"refresh"_s; });

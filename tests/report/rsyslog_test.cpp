@@ -107,7 +107,8 @@ TEST_F(RsyslogTest, DaemonParsesRfc5424HeaderStructuredDataAndMessage)
     {
         EnteredNamespace keelwatchSide(lab->Namespace(u"scan"_s));
         ASSERT_TRUE(keelwatchSide.entered);
-        sender = std::make_unique<SyslogSender>(settings, out, SyslogFormat::Rfc5424);
+        sender = std::make_unique<SyslogSender>(settings, out, SyslogSender::SyslogPort,
+                                                SyslogSender::SyslogPort, SyslogFormat::Rfc5424);
     }
     EventLog log(settings, nodes, clock, out, *sender);
     log.WriteEvent(u"start"_s, 0, 0);

@@ -159,7 +159,7 @@ TEST(SyslogSenderFormat, Rfc5424LeavesTheSocketWhenChosen)
     settings.values.syslog = true;
     settings.values.syslogServer = u"127.0.0.1"_s;
     RecordingOutputs out;
-    SyslogSender sender(settings, out, SyslogFormat::Rfc5424, receiver.localPort(), 0);
+    SyslogSender sender(settings, out, receiver.localPort(), 0, SyslogFormat::Rfc5424);
     sender.SendSyslog(NodeEvent(u"PROMISC START"_s));
     ASSERT_TRUE(receiver.waitForReadyRead(3000));
     const QByteArray pid = QByteArray::number(QCoreApplication::applicationPid());

@@ -90,10 +90,9 @@ class SyslogSenderTest : public ::testing::Test
         settings.values.syslogServer = u"127.0.0.1"_s;
     }
 
-    std::unique_ptr<SyslogSender> MakeSender(quint16 preferredLocalPort = 0,
-                                             SyslogFormat format = SyslogFormat::Rfc3164)
+    std::unique_ptr<SyslogSender> MakeSender(quint16 preferredLocalPort = 0)
     {
-        return std::make_unique<SyslogSender>(settings, out, format, receiver.localPort(),
+        return std::make_unique<SyslogSender>(settings, out, receiver.localPort(),
                                               preferredLocalPort);
     }
 
