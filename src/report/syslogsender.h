@@ -33,9 +33,10 @@ enum class SyslogFormat {
 QByteArray SyslogDatagram(const QDateTime &when, int severity, const QByteArray &host,
                           const QString &text);
 
-// Sends the event datagrams to UDP port 514 of the "Server IP" while "Send
-// Syslog" is checked. One socket for the whole run, bound to local port 514
-// when that port is free and to a port the system picks otherwise.
+// Sends the event datagrams, in the format given at construction, to UDP port
+// 514 of the "Server IP" while "Send Syslog" is checked. One socket for the
+// whole run, bound to local port 514 when that port is free and to a port the
+// system picks otherwise.
 class SyslogSender : public QObject, public SyslogSink
 {
     Q_OBJECT

@@ -144,6 +144,10 @@ INSTANTIATE_TEST_SUITE_P(
                       {u"-man"_s, u"-ww"_s, u"-z"_s, u"-Tutf8"_s},
                       u"keelwatch-sensor.8"_s,
                       true},
+        ValidatorCase{
+            "SensorPostinst", "sh", {u"-n"_s}, u"debian/keelwatch-sensor/postinst"_s, true},
+        ValidatorCase{"SensorPrerm", "sh", {u"-n"_s}, u"debian/keelwatch-sensor/prerm"_s, true},
+        ValidatorCase{"SensorPostrm", "sh", {u"-n"_s}, u"debian/keelwatch-sensor/postrm"_s, true},
         ValidatorCase{"Logrotate",
                       "logrotate",
                       {u"--debug"_s, u"--state"_s, u"/dev/null"_s},
@@ -171,9 +175,10 @@ class DesktopPackage : public ::testing::Test
             Execute(u"cpack"_s, {u"-G"_s, u"DEB"_s, u"-B"_s, dir->path(), u"--config"_s,
                                  QStringLiteral(KEELWATCH_BINARY_DIR "/CPackConfig.cmake")});
         packOutput = run.out + run.err;
-        const QStringList debs = QDir(dir->path()).entryList({u"*.deb"_s}, QDir::Files);
-        if (run.code == 0 && debs.size() == 1)
-            deb = QDir(dir->path()).filePath(debs.first());
+        debs = QDir(dir->path()).entryList({u"*.deb"_s}, QDir::Files);
+        const QString desktop = u"keelwatch_" KEELWATCH_VERSION "_amd64.deb"_s;
+        if (run.code == 0 && debs.contains(desktop))
+            deb = QDir(dir->path()).filePath(desktop);
     }
     static void TearDownTestSuite() { dir.reset(); }
 
@@ -190,6 +195,7 @@ class DesktopPackage : public ::testing::Test
     }
 
     static inline std::unique_ptr<QTemporaryDir> dir;
+    static inline QStringList debs;
     static inline QString deb;
     static inline QString packOutput;
 };
@@ -216,6 +222,17 @@ TEST_F(DesktopPackage, HoldsTheProgramAndItsDesktopFilesOnly)
     // Installed from the build as plain files: the install script grants the
     // rights, and only to the group.
     EXPECT_TRUE(run.out.contains(u"-rwxr-xr-x root/root"_s)) << run.out.toStdString();
+}
+
+// A sensor package without its program would install a service that cannot
+// start.
+TEST_F(DesktopPackage, SensorPackageComesOnlyWithTheSensorProgram)
+{
+    QStringList expected{u"keelwatch_" KEELWATCH_VERSION "_amd64.deb"_s};
+    if (KEELWATCH_HAS_SENSOR)
+        expected << u"keelwatch-sensor_" KEELWATCH_VERSION "_amd64.deb"_s;
+    expected.sort();
+    EXPECT_EQ(debs, expected);
 }
 
 TEST_F(DesktopPackage, DependsOnWhatTheProgramLinksAndTheScriptsRun)
