@@ -47,16 +47,13 @@ bool Have(const QString &program)
            !QStandardPaths::findExecutable(program, {u"/usr/sbin"_s, u"/sbin"_s}).isEmpty();
 }
 
-#define SKIP_WITHOUT(program)                                                                      \
-    if (!Have(u"" program ""_s))                                                                   \
-    GTEST_SKIP() << program " is not installed"
-
 // The unit as systemd would load it, in a root of its own that holds the
 // system's units, a stand-in for the sensor program and an instance's
 // configuration. Anything verify reports, warnings too, fails the test.
 TEST(ServiceUnit, SystemdAnalyzeVerifiesAnInstance)
 {
-    SKIP_WITHOUT("systemd-analyze");
+    if (!Have(u"systemd-analyze"_s))
+        GTEST_SKIP() << "systemd-analyze is not installed";
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     const QDir dir(root.path());
@@ -176,7 +173,7 @@ class DesktopPackage : public ::testing::Test
                                  QStringLiteral(KEELWATCH_BINARY_DIR "/CPackConfig.cmake")});
         packOutput = run.out + run.err;
         debs = QDir(dir->path()).entryList({u"*.deb"_s}, QDir::Files);
-        const QString desktop = u"keelwatch_" KEELWATCH_VERSION "_amd64.deb"_s;
+        const QString desktop = PackageFile(u"keelwatch"_s);
         if (run.code == 0 && debs.contains(desktop))
             deb = QDir(dir->path()).filePath(desktop);
     }
@@ -187,6 +184,13 @@ class DesktopPackage : public ::testing::Test
         if (!dir)
             GTEST_SKIP() << "cpack, dpkg-deb or dpkg-shlibdeps (dpkg-dev) is not installed";
         ASSERT_FALSE(deb.isEmpty()) << packOutput.toStdString();
+    }
+
+    // The file name CPack gives a package of this version and machine.
+    static QString PackageFile(const QString &name)
+    {
+        const QString architecture = Execute(u"dpkg"_s, {u"--print-architecture"_s}).out.trimmed();
+        return name + u"_" KEELWATCH_VERSION "_"_s + architecture + u".deb"_s;
     }
 
     static QString Field(const QString &name)
@@ -228,9 +232,9 @@ TEST_F(DesktopPackage, HoldsTheProgramAndItsDesktopFilesOnly)
 // start.
 TEST_F(DesktopPackage, SensorPackageComesOnlyWithTheSensorProgram)
 {
-    QStringList expected{u"keelwatch_" KEELWATCH_VERSION "_amd64.deb"_s};
+    QStringList expected{PackageFile(u"keelwatch"_s)};
     if (KEELWATCH_HAS_SENSOR)
-        expected << u"keelwatch-sensor_" KEELWATCH_VERSION "_amd64.deb"_s;
+        expected << PackageFile(u"keelwatch-sensor"_s);
     expected.sort();
     EXPECT_EQ(debs, expected);
 }
@@ -252,7 +256,8 @@ TEST_F(DesktopPackage, DependsOnWhatTheProgramLinksAndTheScriptsRun)
 
 TEST_F(DesktopPackage, LintianFindsNoError)
 {
-    SKIP_WITHOUT("lintian");
+    if (!Have(u"lintian"_s))
+        GTEST_SKIP() << "lintian is not installed";
     const ProcessResult run = Execute(u"lintian"_s, {u"--fail-on"_s, u"error"_s, deb});
     EXPECT_EQ(run.code, 0) << run.out.toStdString() << run.err.toStdString();
     EXPECT_FALSE(run.out.contains(u"E: "_s)) << run.out.toStdString();
