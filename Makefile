@@ -6,7 +6,7 @@ TSANBUILD ?= build-tsan
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build run test test-main test-asan test-tsan bench screenshots demo format format-check clean
+.PHONY: all deps build run test test-main test-asan test-tsan bench screenshots demo package format format-check clean
 
 all: build
 
@@ -53,6 +53,11 @@ bench: deps
 # Keelwatch scanning a lab segment of network namespaces (root, or sudo).
 demo: build
 	@scripts/demo $(BUILD)
+
+# Debian packages in $(BUILD)/packages/: keelwatch, and keelwatch-sensor once
+# the sensor program is part of the build.
+package: build
+	cd $(BUILD) && cpack -G DEB -B packages
 
 screenshots: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target keelwatch_screenshots

@@ -25,16 +25,24 @@ QString NodeLine(const QString &dateTime, const EventNode &node, const QStringLi
     return (QStringList{dateTime, node.ip, Bracketed(node.mac)} + fields).join(Tab);
 }
 
-QString NodeSyslogText(const EventNode &node, const QString &words)
+SyslogEvent NodeSyslogEvent(const EventNode &node, int severity, const QString &words,
+                            const QString &test = QString())
 {
-    return node.ip + u" "_s + Bracketed(node.mac) + u" "_s + words;
+    return SyslogEvent{.severity = severity,
+                       .text = node.ip + u" "_s + Bracketed(node.mac) + u" "_s + words,
+                       .event = words,
+                       .ip = node.ip,
+                       .mac = node.mac,
+                       .test = test,
+                       .vendor = node.vendor,
+                       .comment = node.comment};
 }
 
 EventLine NodeEvent(const QString &dateTime, const EventNode &node, const QString &first,
                     const QString &second, const QString &last, int severity)
 {
-    return EventLine{NodeLine(dateTime, node, {first, second, last}), true, severity,
-                     NodeSyslogText(node, first + u" "_s + second)};
+    return EventLine{NodeLine(dateTime, node, {first, second, last}), true,
+                     NodeSyslogEvent(node, severity, first + u" "_s + second)};
 }
 
 EventLine MarkEvent(QString mark, int column, const EventNode &node, const Settings &settings,
@@ -56,12 +64,11 @@ EventLine MarkEvent(QString mark, int column, const EventNode &node, const Setti
     else
         fields << QString(); // an unknown mark ends the line after the test name
 
-    EventLine line{NodeLine(dateTime, node, fields), column != 2 && column != 8, 0, QString()};
-    if (column == 2) {
-        line.severity = SeverityInformational;
-        line.syslogText =
-            NodeSyslogText(node, mark.toUpper() == u"X"_s ? u"NODE FOUND"_s : u"NODE LOST"_s);
-    }
+    EventLine line{NodeLine(dateTime, node, fields), column != 2 && column != 8, SyslogEvent()};
+    if (column == 2)
+        line.syslog = NodeSyslogEvent(node, SeverityInformational,
+                                      mark.toUpper() == u"X"_s ? u"NODE FOUND"_s : u"NODE LOST"_s,
+                                      TestName(column));
     return line;
 }
 
@@ -93,12 +100,15 @@ EventLine BuildEventLine(const QString &kind, int number, const EventNode &node,
             QStringList{u"\r\n### START Keelwatch"_s, TestMaskText(settings), dateTime,
                         settings.from + u"-"_s + settings.to + u" ###"_s}
                 .join(Tab);
-        return EventLine{banner, false, SeverityInformational, u"START"_s};
+        return EventLine{banner, false,
+                         SyslogEvent{.severity = SeverityInformational,
+                                     .text = u"START"_s,
+                                     .event = u"START"_s}};
     }
     if (kind == u"cycle"_s)
         return EventLine{
-            QStringList{u"#Cyclic_Count"_s, QString::number(number), dateTime}.join(Tab), false, 0,
-            QString()};
+            QStringList{u"#Cyclic_Count"_s, QString::number(number), dateTime}.join(Tab), false,
+            SyslogEvent()};
     if (kind == u"mac"_s)
         return NodeEvent(dateTime, node, u"MAC"_s, u"CHANGE"_s, u"-"_s, SeverityWarning);
     if (kind == u"SUSPECT"_s)

@@ -8,10 +8,31 @@
 
 namespace keelwatch {
 
-// Syslog severities of the forwarded events.
+// Syslog facility local4, times 8, and the severities of the forwarded
+// events; a datagram's priority is their sum.
+constexpr int LocalFacilityPriority = 160;
 constexpr int SeverityAlert = 1;
 constexpr int SeverityWarning = 4;
 constexpr int SeverityInformational = 6;
+
+// An event as syslog receives it: the text every format carries and, for
+// formats with structured data, its fields one by one. Every member has an
+// initialiser, so an event names only the fields it has; the others stay empty.
+struct SyslogEvent
+{
+    QDateTime when{};
+    // 0 when the event is not forwarded.
+    int severity = 0;
+    // "192.168.0.5 [00:11:22:33:44:55] PROMISC START", "START", ...
+    QString text{};
+    // The event words alone: "START", "PROMISC START", "NODE FOUND", ...
+    QString event{};
+    QString ip{};
+    QString mac{};
+    QString test{};
+    QString vendor{};
+    QString comment{};
+};
 
 // One event as the log writes it.
 struct EventLine
@@ -20,17 +41,17 @@ struct EventLine
     QString text;
     // Whether the event beeps when "Beep" is checked.
     bool beeps = false;
-    // 0 when the event is not forwarded to syslog.
-    int severity = 0;
-    QString syslogText;
+    // Without its time, which the writer adds.
+    SyslogEvent syslog;
 };
 
-// The node fields of an event: the row's IP and MAC cells as the table holds
-// them.
+// The node fields of an event: the row's cells as the table holds them.
 struct EventNode
 {
     QString ip;
     QString mac;
+    QString vendor;
+    QString comment;
 };
 
 // The line of an event of this kind ("start", "cycle", "mac", "SUSPECT",

@@ -20,8 +20,13 @@ void EventLog::WriteEvent(const QString &kind, int number, int row)
 {
     if (kind.isEmpty())
         return;
-    pending.push_back(Event{kind, number, clock.Now(), nodes.Cell(row, NodeTable::IpColumn),
-                            nodes.Cell(row, NodeTable::MacColumn)});
+    // The row's cells as they are now: by the time a queued event is written
+    // the row may have changed.
+    const NodeTable::Row cells = nodes.RowCells(row);
+    pending.push_back(
+        Event{kind, number, clock.Now(),
+              EventNode{cells[NodeTable::IpColumn], cells[NodeTable::MacColumn],
+                        cells[NodeTable::VendorColumn], cells[NodeTable::CommentColumn]}});
     // A window that blocks in the syslog step (a message box run with its own
     // event loop) lets timers and queued replies raise further events. Those
     // wait here until the current event is complete, so events never overlap.
@@ -40,16 +45,19 @@ void EventLog::Write(const Event &event)
 {
     windows.BoundPane(PaneLineLimit);
     const Settings s = settings.Read();
-    const EventLine line = BuildEventLine(event.kind, event.number, {event.ip, event.mac}, s,
-                                          DateTimeText(event.when));
+    const EventLine line =
+        BuildEventLine(event.kind, event.number, event.node, s, DateTimeText(event.when));
     if (line.beeps && s.beep)
         windows.Beep();
     windows.AppendPaneLine(line.text);
     // One write per line; a failed write is not reported.
     if (logFile.isOpen())
         logFile.write(EventFileText(line.text, s.delimiter()));
-    if (line.severity != 0)
-        syslog.SendSyslog(event.when, line.severity, line.syslogText);
+    if (line.syslog.severity != 0) {
+        SyslogEvent forwarded = line.syslog;
+        forwarded.when = event.when;
+        syslog.SendSyslog(forwarded);
+    }
     if (refresh)
         refresh();
 }

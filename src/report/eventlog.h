@@ -4,6 +4,7 @@
 #include "config/settings.h"
 #include "core/eventsink.h"
 #include "core/nodetable.h"
+#include "report/eventline.h"
 #include "report/eventwindows.h"
 #include "report/syslogsender.h"
 
@@ -54,8 +55,7 @@ class EventLog : public EventSink, public EventLogFile
         QString kind;
         int number;
         QDateTime when;
-        QString ip;
-        QString mac;
+        EventNode node;
     };
 
     void Write(const Event &event);

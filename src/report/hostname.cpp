@@ -18,12 +18,17 @@ QByteArray ShortHostName(const QByteArray &reported)
     return name.isEmpty() ? QByteArrayLiteral("unknown") : name;
 }
 
-QByteArray LocalHostName()
+QByteArray SystemHostName()
 {
     std::array<char, 256> buffer{};
     if (gethostname(buffer.data(), buffer.size() - 1) != 0)
-        return ShortHostName(QByteArray());
-    return ShortHostName(QByteArray(buffer.data()));
+        return QByteArray();
+    return QByteArray(buffer.data());
+}
+
+QByteArray LocalHostName()
+{
+    return ShortHostName(SystemHostName());
 }
 
 } // namespace keelwatch

@@ -3,7 +3,9 @@
 #include "config/addresstext.h"
 #include "config/datetimetext.h"
 #include "report/hostname.h"
+#include "report/syslog5424.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
 
 using namespace Qt::StringLiterals;
@@ -11,8 +13,6 @@ using namespace Qt::StringLiterals;
 namespace keelwatch {
 
 namespace {
-
-constexpr int LocalFacilityPriority = 160; // facility 20 (local4) times 8
 
 QByteArray SyslogTimestamp(const QDateTime &when)
 {
@@ -36,8 +36,8 @@ QByteArray SyslogDatagram(const QDateTime &when, int severity, const QByteArray 
 }
 
 SyslogSender::SyslogSender(const LiveSettings &settings, EventWindows &windows, quint16 serverPort,
-                           quint16 preferredLocalPort, QObject *parent)
-    : QObject(parent), settings(settings), windows(windows), serverPort(serverPort)
+                           quint16 preferredLocalPort, SyslogFormat format, QObject *parent)
+    : QObject(parent), settings(settings), windows(windows), format(format), serverPort(serverPort)
 {
     // No address sharing: with SO_REUSEADDR on both sides a local syslog
     // daemon's port would be shared with us, and its datagrams discarded here.
@@ -46,7 +46,7 @@ SyslogSender::SyslogSender(const LiveSettings &settings, EventWindows &windows, 
     connect(&socket, &QUdpSocket::readyRead, this, &SyslogSender::DiscardIncoming);
 }
 
-void SyslogSender::SendSyslog(const QDateTime &when, int severity, const QString &text)
+void SyslogSender::SendSyslog(const SyslogEvent &event)
 {
     const Settings s = settings.Read();
     if (!s.syslog)
@@ -63,8 +63,11 @@ void SyslogSender::SendSyslog(const QDateTime &when, int severity, const QString
         windows.ShowMessageBox(u"Null Remote Address"_s);
         return;
     }
-    socket.writeDatagram(SyslogDatagram(when, severity, LocalHostName(), text), destination,
-                         serverPort);
+    const QByteArray datagram =
+        format == SyslogFormat::Rfc5424
+            ? Rfc5424Datagram(event, SystemHostName(), QCoreApplication::applicationPid())
+            : SyslogDatagram(event.when, event.severity, LocalHostName(), event.text);
+    socket.writeDatagram(datagram, destination, serverPort);
 }
 
 quint16 SyslogSender::LocalPort() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/settings.h"
+#include "report/eventline.h"
 #include "report/eventwindows.h"
 
 #include <QByteArray>
@@ -16,7 +17,14 @@ class SyslogSink
 {
   public:
     virtual ~SyslogSink() = default;
-    virtual void SendSyslog(const QDateTime &when, int severity, const QString &text) = 0;
+    virtual void SendSyslog(const SyslogEvent &event) = 0;
+};
+
+// The BSD form (RFC 3164) is what existing collectors expect; RFC 5424 adds
+// the event's fields as structured data for central collection.
+enum class SyslogFormat {
+    Rfc3164,
+    Rfc5424,
 };
 
 // The BSD syslog datagram: "<" 160 + severity ">", "mmm dd hh:nn:ss " (the
@@ -25,9 +33,10 @@ class SyslogSink
 QByteArray SyslogDatagram(const QDateTime &when, int severity, const QByteArray &host,
                           const QString &text);
 
-// Sends the event datagrams to UDP port 514 of the "Server IP" while "Send
-// Syslog" is checked. One socket for the whole run, bound to local port 514
-// when that port is free and to a port the system picks otherwise.
+// Sends the event datagrams, in the format given at construction, to UDP port
+// 514 of the "Server IP" while "Send Syslog" is checked. One socket for the
+// whole run, bound to local port 514 when that port is free and to a port the
+// system picks otherwise.
 class SyslogSender : public QObject, public SyslogSink
 {
     Q_OBJECT
@@ -38,9 +47,9 @@ class SyslogSender : public QObject, public SyslogSink
     // The ports differ from 514 only in tests that run without a lab host.
     SyslogSender(const LiveSettings &settings, EventWindows &windows,
                  quint16 serverPort = SyslogPort, quint16 preferredLocalPort = SyslogPort,
-                 QObject *parent = nullptr);
+                 SyslogFormat format = SyslogFormat::Rfc3164, QObject *parent = nullptr);
 
-    void SendSyslog(const QDateTime &when, int severity, const QString &text) override;
+    void SendSyslog(const SyslogEvent &event) override;
 
     // The local port the datagrams leave from, 0 if no socket could be bound.
     quint16 LocalPort() const;
@@ -50,6 +59,7 @@ class SyslogSender : public QObject, public SyslogSink
 
     const LiveSettings &settings;
     EventWindows &windows;
+    const SyslogFormat format;
     const quint16 serverPort;
     QUdpSocket socket;
 };

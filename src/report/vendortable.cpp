@@ -4,6 +4,8 @@
 #include "report/builtinvendors.h"
 #include "report/textfile.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
@@ -31,10 +33,17 @@ void VendorTable::Add(const QString &code, const QString &name)
     names.append(name);
 }
 
-void VendorTable::LoadVendorTable(const QString &dir, const MessageSink &sink)
+void VendorTable::LoadVendorTable(const QString &dir, const MessageSink &sink,
+                                  const QString &sharedDir)
 {
     Clear();
-    if (const auto content = ReadProgramFile(dir, u"oui.txt"_s, u"No oui.txt found."_s, sink))
+    const QString name = u"oui.txt"_s;
+    // A file beside the program wins, so users can keep their own edited
+    // list; installed programs have none there and take the system's.
+    const bool useShared =
+        !QFile::exists(QDir(dir).filePath(name)) && QFile::exists(QDir(sharedDir).filePath(name));
+    if (const auto content =
+            ReadProgramFile(useShared ? sharedDir : dir, name, u"No oui.txt found."_s, sink))
         AddOuiText(*content);
 }
 

@@ -20,9 +20,14 @@ class VendorTable
     // A table of the built-in rows alone.
     VendorTable();
 
+    // Debian's copy of the registry (package ieee-data).
+    static inline const QString SharedOuiDir = QStringLiteral("/usr/share/ieee-data");
+
     // Starts again from the built-in rows and adds every "(base 16)" line of
-    // oui.txt in dir. A missing or unreadable file is told to the sink.
-    void LoadVendorTable(const QString &dir, const MessageSink &sink);
+    // oui.txt in dir or, when dir has none, of the one in sharedDir. An
+    // unreadable file, or none in either place, is told to the sink.
+    void LoadVendorTable(const QString &dir, const MessageSink &sink,
+                         const QString &sharedDir = SharedOuiDir);
 
     // Adds the entries of oui.txt content, one per "(base 16)" line.
     void AddOuiText(QByteArrayView content);

@@ -215,8 +215,35 @@ TEST_F(EventLogTest, StepsRunInOrderWithTheLineInTheFileBeforeSyslog)
     EXPECT_EQ(out.journal, (QStringList{u"bound 100"_s, u"beep"_s, u"pane "_s + line,
                                         u"syslog 1 192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s,
                                         u"refresh, file has "_s + line.trimmed()}));
-    ASSERT_EQ(out.syslogTimes.size(), 1);
-    EXPECT_EQ(out.syslogTimes[0], EventTime);
+    ASSERT_EQ(out.syslogEvents.size(), 1);
+    EXPECT_EQ(out.syslogEvents[0].when, EventTime);
+}
+
+// The fields structured syslog formats carry: the node's cells as they were
+// when the event was raised, the test only for the node found or lost.
+TEST_F(EventLogTest, ForwardedEventsCarryTheirFieldsApart)
+{
+    nodes.SetCell(row, NodeTable::VendorColumn, u"Cisco"_s);
+    nodes.SetCell(row, NodeTable::CommentColumn, u"router"_s);
+    log.WriteEvent(u"start"_s, 0, 0);
+    log.WriteEvent(u"SUSPECT"_s, 5, row);
+    log.WriteEvent(u"X"_s, 2, row);
+    log.WriteEvent(u"X"_s, 3, row); // not forwarded
+    ASSERT_EQ(out.syslogEvents.size(), 3);
+
+    const auto fields = [](const SyslogEvent &e) {
+        return QStringList{e.event, e.ip, e.mac, e.test, e.vendor, e.comment};
+    };
+    EXPECT_EQ(fields(out.syslogEvents[0]), (QStringList{u"START"_s, {}, {}, {}, {}, {}}));
+    EXPECT_EQ(fields(out.syslogEvents[1]), (QStringList{u"PROMISC SUSPECT"_s,
+                                                        u"192.168.0.5"_s,
+                                                        u"00:11:22:33:44:55"_s,
+                                                        {},
+                                                        u"Cisco"_s,
+                                                        u"router"_s}));
+    EXPECT_EQ(fields(out.syslogEvents[2]),
+              (QStringList{u"NODE FOUND"_s, u"192.168.0.5"_s, u"00:11:22:33:44:55"_s, u"Br"_s,
+                           u"Cisco"_s, u"router"_s}));
 }
 
 TEST_F(EventLogTest, EmptyKindDoesNothingAtAll)

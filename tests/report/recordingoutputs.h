@@ -41,10 +41,10 @@ class RecordingOutputs : public EventWindows, public SyslogSink
     {
         journal << QStringLiteral("server ") + text;
     }
-    void SendSyslog(const QDateTime &when, int severity, const QString &text) override
+    void SendSyslog(const SyslogEvent &event) override
     {
-        journal << QStringLiteral("syslog %1 ").arg(severity) + text;
-        syslogTimes << when;
+        journal << QStringLiteral("syslog %1 ").arg(event.severity) + event.text;
+        syslogEvents << event;
     }
 
     QStringList Matching(const QString &prefix) const
@@ -58,7 +58,7 @@ class RecordingOutputs : public EventWindows, public SyslogSink
 
     QStringList journal;
     QStringList pane;
-    QList<QDateTime> syslogTimes;
+    QList<SyslogEvent> syslogEvents;
     // Runs while a message box would be open, as its event loop would.
     std::function<void()> onMessageBox;
 };

@@ -2,13 +2,16 @@
 
 #include "report/eventlog.h"
 #include "report/hostname.h"
+#include "report/syslog5424.h"
 #include "report/syslogsender.h"
 
 #include "support/labsegment.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <memory>
 
@@ -83,6 +86,49 @@ TEST_F(RsyslogTest, DaemonReadsPriorityHostTagAndMessage)
                          u"192.168.0.5 [00:11:22:33:44:55] NODE LOST|Jan 15 09:05:07"_s + from}));
     EXPECT_EQ(out.Matching(u"server"_s).first(), u"server "_s + SyslogHostIp);
     EXPECT_TRUE(out.Matching(u"box"_s).isEmpty());
+}
+
+// rsyslogd's own RFC 5424 parser splits the header and keeps the structured
+// data whole; its property replacer gives the time back in RFC 3339.
+TEST_F(RsyslogTest, DaemonParsesRfc5424HeaderStructuredDataAndMessage)
+{
+    FixedSettings settings;
+    settings.values.syslog = true;
+    settings.values.syslogServer = SyslogHostIp;
+    NodeTable nodes;
+    const int row =
+        nodes.AddNodeRow(u"192.168.0.5"_s, u"00:11:22:33:44:55"_s, settings.values.tests);
+    nodes.SetCell(row, NodeTable::VendorColumn, u"Cisco"_s);
+    nodes.SetCell(row, NodeTable::CommentColumn, u"rack \"A\" [3]"_s);
+    FixedClock clock(QDateTime(QDate(2004, 1, 5), QTime(14, 3, 27, 250), QTimeZone(-5 * 3600)));
+    RecordingOutputs out;
+
+    std::unique_ptr<SyslogSender> sender;
+    {
+        EnteredNamespace keelwatchSide(lab->Namespace(u"scan"_s));
+        ASSERT_TRUE(keelwatchSide.entered);
+        sender = std::make_unique<SyslogSender>(settings, out, SyslogSender::SyslogPort,
+                                                SyslogSender::SyslogPort, SyslogFormat::Rfc5424);
+    }
+    EventLog log(settings, nodes, clock, out, *sender);
+    log.WriteEvent(u"start"_s, 0, 0);
+    log.WriteEvent(u"UP"_s, 3, row);
+    log.WriteEvent(u"X"_s, 2, row);
+
+    const QString head = u"|2004-01-05T14:03:27.250-05:00|"_s +
+                         QString::fromLatin1(Rfc5424HostName(SystemHostName())) +
+                         u"|KEELWATCH|%1|"_s.arg(QCoreApplication::applicationPid());
+    const QString node = u" ip=\"192.168.0.5\" mac=\"00:11:22:33:44:55\""_s;
+    const QString extra = u" vendor=\"Cisco\" comment=\"rack \\\"A\\\" [3\\]\"]"_s;
+    const QString time = u"[keelwatch@32473 time=\"05/Jan/2004 14:03:27\""_s;
+    EXPECT_EQ(lab->ReceivedSyslog(3, 10000, u"received5424.log"_s),
+              (QStringList{u"166"_s + head + u"START|"_s + time + u" event=\"START\"]|START"_s,
+                           u"161"_s + head + u"PROMISC_START|"_s + time + node +
+                               u" event=\"PROMISC START\""_s + extra +
+                               u"|192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s,
+                           u"166"_s + head + u"NODE_FOUND|"_s + time + node +
+                               u" test=\"Br\" event=\"NODE FOUND\""_s + extra +
+                               u"|192.168.0.5 [00:11:22:33:44:55] NODE FOUND"_s}));
 }
 
 } // namespace

@@ -114,8 +114,10 @@ TEST_F(SyslogSenderTest, DatagramLeavesWithTheBytesOfDays5And15)
     auto sender = MakeSender();
     const QDateTime day5(QDate(2004, 1, 5), QTime(14, 3, 27));
     const QDateTime day15(QDate(2004, 1, 15), QTime(14, 3, 27));
-    sender->SendSyslog(day5, SeverityAlert, u"192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s);
-    sender->SendSyslog(day15, SeverityInformational, u"START"_s);
+    sender->SendSyslog({.when = day5,
+                        .severity = SeverityAlert,
+                        .text = u"192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s});
+    sender->SendSyslog({.when = day15, .severity = SeverityInformational, .text = u"START"_s});
     const QByteArray host = LocalHostName();
     EXPECT_EQ(Received().data(), "<161>Jan  5 14:03:27 " + host +
                                      " KEELWATCH: 192.168.0.5 [00:11:22:33:44:55] PROMISC START");
@@ -143,7 +145,9 @@ TEST_P(SyslogServerText, CheckedWrittenBackAndSentOrRefused)
 {
     settings.values.syslogServer = GetParam().typed;
     auto sender = MakeSender();
-    sender->SendSyslog(QDateTime(QDate(2004, 1, 5), QTime(14, 3, 27)), 6, u"START"_s);
+    sender->SendSyslog({.when = QDateTime(QDate(2004, 1, 5), QTime(14, 3, 27)),
+                        .severity = 6,
+                        .text = u"START"_s});
     EXPECT_EQ(out.journal, GetParam().journal);
     EXPECT_EQ(Received(GetParam().sent ? 3000 : 300).isValid(), GetParam().sent);
 }
@@ -174,7 +178,7 @@ TEST_F(SyslogSenderTest, UncheckedSendsNothingAndSaysNothing)
     settings.values.syslog = false;
     settings.values.syslogServer = u"not an address"_s;
     auto sender = MakeSender();
-    sender->SendSyslog(QDateTime::currentDateTime(), 6, u"START"_s);
+    sender->SendSyslog({.when = QDateTime::currentDateTime(), .severity = 6, .text = u"START"_s});
     EXPECT_TRUE(out.journal.isEmpty());
     EXPECT_FALSE(Received(300).isValid());
 }
@@ -192,7 +196,7 @@ TEST_F(SyslogSenderTest, LeavesFromThePreferredPortWhenFree)
     const quint16 port = FreePort();
     auto sender = MakeSender(port);
     EXPECT_EQ(sender->LocalPort(), port);
-    sender->SendSyslog(QDateTime::currentDateTime(), 6, u"START"_s);
+    sender->SendSyslog({.when = QDateTime::currentDateTime(), .severity = 6, .text = u"START"_s});
     EXPECT_EQ(Received().senderPort(), port);
 }
 
@@ -206,7 +210,7 @@ TEST_F(SyslogSenderTest, TakenPortIsNeitherSharedNorFatal)
     auto sender = MakeSender(holder.localPort());
     EXPECT_NE(sender->LocalPort(), holder.localPort());
     EXPECT_NE(sender->LocalPort(), 0);
-    sender->SendSyslog(QDateTime::currentDateTime(), 6, u"START"_s);
+    sender->SendSyslog({.when = QDateTime::currentDateTime(), .severity = 6, .text = u"START"_s});
     EXPECT_EQ(Received().senderPort(), sender->LocalPort());
 }
 
@@ -236,7 +240,8 @@ TEST_F(SyslogSenderTest, IncomingDatagramsAreReadAndDiscarded)
     for (int i = 0; i < 50 && ReceiveQueue(sender->LocalPort()) != 0; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(ReceiveQueue(sender->LocalPort()), 0);
-    sender->SendSyslog(QDateTime(QDate(2004, 1, 5), QTime(1, 2, 3)), 6, u"START"_s);
+    sender->SendSyslog(
+        {.when = QDateTime(QDate(2004, 1, 5), QTime(1, 2, 3)), .severity = 6, .text = u"START"_s});
     EXPECT_TRUE(Received().data().startsWith("<166>Jan  5 01:02:03 "));
 }
 

@@ -110,17 +110,52 @@ TEST(VendorTable, OuiLinesThatAreNotUsedOrMatched)
     EXPECT_EQ(t.LookupVendor(u"00:11:22:33:44:55"), u"unknown"_s);
 }
 
-TEST(VendorTable, MissingOuiFileLeavesTheBuiltinRows)
+// Where oui.txt is read from: beside the program first, the system's copy
+// when there is none beside it, and only with neither the message.
+struct SourceCase
 {
-    QTemporaryDir dir;
+    const char *name;
+    bool beside;
+    bool shared;
+    QString vendor;
+    QStringList messages;
+};
+
+void PrintTo(const SourceCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class OuiSource : public testing::TestWithParam<SourceCase>
+{
+};
+
+TEST_P(OuiSource, BesideTheProgramThenTheSystemCopy)
+{
+    const SourceCase &c = GetParam();
+    QTemporaryDir programDir;
+    QTemporaryDir sharedDir;
+    if (c.beside)
+        WriteFile(programDir.filePath(u"oui.txt"_s), "ABCDEF     (base 16)\t\tBeside\r\n");
+    if (c.shared)
+        WriteFile(sharedDir.filePath(u"oui.txt"_s), "ABCDEF     (base 16)\t\tShared\r\n");
     MessageRecorder r;
     VendorTable t;
     t.AddOuiText("ABCDEF     (base 16)\t\tSomebody\n");
-    t.LoadVendorTable(dir.path(), r.Sink());
-    EXPECT_EQ(r.messages, QStringList{u"No oui.txt found."_s});
-    EXPECT_EQ(t.Count(), 899);
-    EXPECT_EQ(t.LookupVendor(u"AB:CD:EF:"), u"unknown"_s);
+    t.LoadVendorTable(programDir.path(), r.Sink(), sharedDir.path());
+    EXPECT_EQ(r.messages, c.messages);
+    EXPECT_EQ(t.LookupVendor(u"AB:CD:EF:"), c.vendor);
+    EXPECT_EQ(t.Count(), c.vendor == u"unknown"_s ? 899 : 900);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, OuiSource,
+    testing::Values(SourceCase{"Both", true, true, u"Beside"_s, {}},
+                    SourceCase{"OnlyBeside", true, false, u"Beside"_s, {}},
+                    SourceCase{"OnlyShared", false, true, u"Shared"_s, {}},
+                    // The built-in rows alone, nothing of an earlier load.
+                    SourceCase{"Neither", false, false, u"unknown"_s, {u"No oui.txt found."_s}}),
+    [](const testing::TestParamInfo<SourceCase> &info) { return info.param.name; });
 
 TEST(VendorTable, UnreadableOuiFileIsReported)
 {

@@ -64,13 +64,15 @@ class LabSegment
     }
 
     // The syslog host's received lines ("PRI|HOST|PROGRAM|TAG|MSG|TIMESTAMP|
-    // FROM-IP"), once at least count have arrived or the time is up.
-    QStringList ReceivedSyslog(int count, int timeoutMs = 10000) const
+    // FROM-IP"; in received5424.log the RFC 5424 fields, see scripts/labnet),
+    // once at least count have arrived or the time is up.
+    QStringList ReceivedSyslog(int count, int timeoutMs = 10000,
+                               const QString &file = QStringLiteral("received.log")) const
     {
         QStringList lines;
         QDeadlineTimer deadline(timeoutMs);
         for (;;) {
-            QFile f(syslogDir + QStringLiteral("/received.log"));
+            QFile f(syslogDir + u'/' + file);
             if (f.open(QIODevice::ReadOnly))
                 lines = QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
             if (lines.size() >= count || deadline.hasExpired())

@@ -1,0 +1,345 @@
+#include "support/qtprint.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Sources = QStringLiteral(KEELWATCH_SOURCE_DIR "/packaging");
+
+struct ProcessResult
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+ProcessResult Execute(const QString &program, const QStringList &args, int timeoutMs = 120000)
+{
+    QProcess process;
+    process.start(program, args);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return ProcessResult{-1, QString(), u"timed out or did not start: "_s + program};
+    }
+    return ProcessResult{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                         QString::fromUtf8(process.readAllStandardOutput()),
+                         QString::fromUtf8(process.readAllStandardError())};
+}
+
+bool Have(const QString &program)
+{
+    return !QStandardPaths::findExecutable(program).isEmpty() ||
+           !QStandardPaths::findExecutable(program, {u"/usr/sbin"_s, u"/sbin"_s}).isEmpty();
+}
+
+// The unit as systemd would load it, in a root of its own that holds the
+// system's units, a stand-in for the sensor program and an instance's
+// configuration. Anything verify reports, warnings too, fails the test.
+TEST(ServiceUnit, SystemdAnalyzeVerifiesAnInstance)
+{
+    if (!Have(u"systemd-analyze"_s))
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QDir dir(root.path());
+    for (const QString &sub : {u"usr/bin"_s, u"bin"_s, u"usr/lib/systemd"_s,
+                               u"etc/systemd/system"_s, u"etc/keelwatch"_s})
+        ASSERT_TRUE(dir.mkpath(sub));
+    const QString systemUnits = QDir(u"/usr/lib/systemd/system"_s).exists()
+                                    ? u"/usr/lib/systemd/system"_s
+                                    : u"/lib/systemd/system"_s;
+    ASSERT_EQ(Execute(u"cp"_s, {u"-r"_s, systemUnits, dir.filePath(u"usr/lib/systemd"_s)}).code, 0);
+    ASSERT_TRUE(QFile::copy(Sources + u"/keelwatch-sensor@.service"_s,
+                            dir.filePath(u"etc/systemd/system/keelwatch-sensor@.service"_s)));
+    ASSERT_TRUE(QFile::copy(Sources + u"/sensor-eth0.conf"_s,
+                            dir.filePath(u"etc/keelwatch/sensor-eth0.conf"_s)));
+    for (const QString &program : {u"usr/bin/keelwatch-sensor"_s, u"bin/kill"_s}) {
+        QFile stub(dir.filePath(program));
+        ASSERT_TRUE(stub.open(QIODevice::WriteOnly));
+        stub.write("#!/bin/sh\n");
+        stub.setPermissions(stub.permissions() | QFile::ExeOwner);
+    }
+
+    const ProcessResult run = Execute(
+        u"systemd-analyze"_s, {u"verify"_s, u"--man=no"_s, u"--generators=no"_s,
+                               u"--root="_s + root.path(), u"keelwatch-sensor@eth0.service"_s});
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out + run.err, QString());
+}
+
+// A file the system's own validator checks; any warning it prints fails.
+struct ValidatorCase
+{
+    const char *name;
+    const char *program;
+    QStringList args;
+    QString file;
+    // Whether anything it prints is a complaint.
+    bool silentWhenValid;
+};
+
+void PrintTo(const ValidatorCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ShippedFile : public ::testing::TestWithParam<ValidatorCase>
+{
+};
+
+TEST_P(ShippedFile, PassesItsValidator)
+{
+    const ValidatorCase &c = GetParam();
+    if (!Have(QString::fromLatin1(c.program)))
+        GTEST_SKIP() << c.program << " is not installed";
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
+    process.setProcessEnvironment(env);
+    process.start(QString::fromLatin1(c.program), c.args + QStringList{Sources + u'/' + c.file});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString said = QString::fromUtf8(process.readAll());
+    EXPECT_EQ(process.exitCode(), 0) << said.toStdString();
+    if (c.silentWhenValid) {
+        EXPECT_EQ(said, QString());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ShippedFile,
+    ::testing::Values(
+        ValidatorCase{"DesktopEntry", "desktop-file-validate", {}, u"keelwatch.desktop"_s, true},
+        ValidatorCase{"AppStream",
+                      "appstreamcli",
+                      {u"validate"_s, u"--no-net"_s, u"--pedantic"_s},
+                      u"org.quillstone.keelwatch.metainfo.xml"_s,
+                      false},
+        ValidatorCase{"Icon", "xmllint", {u"--noout"_s}, u"keelwatch.svg"_s, true},
+        ValidatorCase{"DesktopManPage",
+                      "groff",
+                      {u"-man"_s, u"-ww"_s, u"-z"_s, u"-Tutf8"_s},
+                      u"keelwatch.1"_s,
+                      true},
+        ValidatorCase{"SensorManPage",
+                      "groff",
+                      {u"-man"_s, u"-ww"_s, u"-z"_s, u"-Tutf8"_s},
+                      u"keelwatch-sensor.8"_s,
+                      true},
+        ValidatorCase{
+            "SensorPostinst", "sh", {u"-n"_s}, u"debian/keelwatch-sensor/postinst"_s, true},
+        ValidatorCase{"SensorPrerm", "sh", {u"-n"_s}, u"debian/keelwatch-sensor/prerm"_s, true},
+        ValidatorCase{"SensorPostrm", "sh", {u"-n"_s}, u"debian/keelwatch-sensor/postrm"_s, true},
+        ValidatorCase{"Logrotate",
+                      "logrotate",
+                      {u"--debug"_s, u"--state"_s, u"/dev/null"_s},
+                      u"keelwatch-sensor.logrotate"_s,
+                      false}),
+    [](const ::testing::TestParamInfo<ValidatorCase> &info) { return info.param.name; });
+
+TEST(ShippedFile, MetainfoNamesThisRelease)
+{
+    QFile metainfo(Sources + u"/org.quillstone.keelwatch.metainfo.xml"_s);
+    ASSERT_TRUE(metainfo.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(metainfo.readAll().contains("<release version=\"" KEELWATCH_VERSION "\""));
+}
+
+// The desktop package, packed once from this build for all the tests below.
+class DesktopPackage : public ::testing::Test
+{
+  protected:
+    static void SetUpTestSuite()
+    {
+        if (!Have(u"cpack"_s) || !Have(u"dpkg-deb"_s) || !Have(u"dpkg-shlibdeps"_s))
+            return;
+        dir = std::make_unique<QTemporaryDir>();
+        const ProcessResult run =
+            Execute(u"cpack"_s, {u"-G"_s, u"DEB"_s, u"-B"_s, dir->path(), u"--config"_s,
+                                 QStringLiteral(KEELWATCH_BINARY_DIR "/CPackConfig.cmake")});
+        packOutput = run.out + run.err;
+        debs = QDir(dir->path()).entryList({u"*.deb"_s}, QDir::Files);
+        const QString desktop = PackageFile(u"keelwatch"_s);
+        if (run.code == 0 && debs.contains(desktop))
+            deb = QDir(dir->path()).filePath(desktop);
+    }
+    static void TearDownTestSuite() { dir.reset(); }
+
+    void SetUp() override
+    {
+        if (!dir)
+            GTEST_SKIP() << "cpack, dpkg-deb or dpkg-shlibdeps (dpkg-dev) is not installed";
+        ASSERT_FALSE(deb.isEmpty()) << packOutput.toStdString();
+    }
+
+    // The file name CPack gives a package of this version and machine.
+    static QString PackageFile(const QString &name)
+    {
+        const QString architecture = Execute(u"dpkg"_s, {u"--print-architecture"_s}).out.trimmed();
+        return name + u"_" KEELWATCH_VERSION "_"_s + architecture + u".deb"_s;
+    }
+
+    static QString Field(const QString &name)
+    {
+        return Execute(u"dpkg-deb"_s, {u"--field"_s, deb, name}).out.trimmed();
+    }
+
+    static inline std::unique_ptr<QTemporaryDir> dir;
+    static inline QStringList debs;
+    static inline QString deb;
+    static inline QString packOutput;
+};
+
+TEST_F(DesktopPackage, HoldsTheProgramAndItsDesktopFilesOnly)
+{
+    const ProcessResult run = Execute(u"dpkg-deb"_s, {u"--contents"_s, deb});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    QStringList files;
+    static const QRegularExpression entry(u"^-\\S+ root/root +\\d+ \\S+ \\S+ \\./(\\S+)$"_s);
+    for (const QString &line : run.out.split(u'\n')) {
+        if (const auto m = entry.match(line); m.hasMatch())
+            files << m.captured(1);
+    }
+    files.sort();
+    EXPECT_EQ(files,
+              (QStringList{u"usr/bin/keelwatch"_s, u"usr/share/applications/keelwatch.desktop"_s,
+                           u"usr/share/doc/keelwatch/changelog.gz"_s,
+                           u"usr/share/doc/keelwatch/copyright"_s,
+                           u"usr/share/icons/hicolor/scalable/apps/keelwatch.svg"_s,
+                           u"usr/share/man/man1/keelwatch.1.gz"_s,
+                           u"usr/share/metainfo/org.quillstone.keelwatch.metainfo.xml"_s}))
+        << run.out.toStdString();
+    // Installed from the build as plain files: the install script grants the
+    // rights, and only to the group.
+    EXPECT_TRUE(run.out.contains(u"-rwxr-xr-x root/root"_s)) << run.out.toStdString();
+}
+
+// A sensor package without its program would install a service that cannot
+// start.
+TEST_F(DesktopPackage, SensorPackageComesOnlyWithTheSensorProgram)
+{
+    QStringList expected{PackageFile(u"keelwatch"_s)};
+    if (KEELWATCH_HAS_SENSOR)
+        expected << PackageFile(u"keelwatch-sensor"_s);
+    expected.sort();
+    EXPECT_EQ(debs, expected);
+}
+
+TEST_F(DesktopPackage, DependsOnWhatTheProgramLinksAndTheScriptsRun)
+{
+    const QStringList depends = Field(u"Depends"_s).split(u", "_s);
+    for (const QString &package : {u"adduser"_s, u"libcap2-bin"_s, u"libpcap0.8"_s,
+                                   u"libqt6core6"_s, u"libqt6network6"_s, u"libqt6widgets6"_s}) {
+        const bool found = std::any_of(depends.begin(), depends.end(), [&](const QString &d) {
+            return d == package || d.startsWith(package + u" ("_s);
+        });
+        EXPECT_TRUE(found) << package.toStdString() << " missing from "
+                           << depends.join(u", "_s).toStdString();
+    }
+    EXPECT_EQ(Field(u"Recommends"_s), u"ieee-data"_s);
+    EXPECT_EQ(Field(u"Version"_s), QStringLiteral(KEELWATCH_VERSION));
+}
+
+TEST_F(DesktopPackage, LintianFindsNoError)
+{
+    if (!Have(u"lintian"_s))
+        GTEST_SKIP() << "lintian is not installed";
+    const ProcessResult run = Execute(u"lintian"_s, {u"--fail-on"_s, u"error"_s, deb});
+    EXPECT_EQ(run.code, 0) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_FALSE(run.out.contains(u"E: "_s)) << run.out.toStdString();
+}
+
+// The package's install scripts run as dpkg runs them on a system rooted in a
+// scratch folder (DPKG_ROOT), with a private copy of /etc so that the group
+// they add never reaches this machine.
+class InstallScripts : public DesktopPackage
+{
+  protected:
+    void SetUp() override
+    {
+        DesktopPackage::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (geteuid() != 0)
+            GTEST_SKIP() << "the install scripts need root (chown, setcap, mount namespace)";
+        if (!Have(u"unshare"_s) || !Have(u"setcap"_s) || !Have(u"getcap"_s) || !Have(u"addgroup"_s))
+            GTEST_SKIP() << "unshare, setcap, getcap or addgroup is not installed";
+        ASSERT_TRUE(scratch.isValid());
+        const QDir dir(scratch.path());
+        ASSERT_EQ(Execute(u"dpkg-deb"_s, {u"-x"_s, deb, dir.filePath(u"root"_s)}).code, 0);
+        ASSERT_EQ(Execute(u"dpkg-deb"_s, {u"-e"_s, deb, dir.filePath(u"control"_s)}).code, 0);
+        ASSERT_TRUE(dir.mkpath(u"root/var/lib/dpkg"_s));
+        QFile overrides(dir.filePath(u"root/var/lib/dpkg/statoverride"_s));
+        ASSERT_TRUE(overrides.open(QIODevice::WriteOnly));
+        overrides.close();
+        ASSERT_EQ(Execute(u"cp"_s, {u"-a"_s, u"/etc"_s, dir.filePath(u"etc"_s)}).code, 0);
+    }
+
+    // Runs the shell commands with /etc replaced by the private copy and
+    // DPKG_ROOT set; $root and $control name the two folders.
+    ProcessResult InPrivateSystem(const QString &commands)
+    {
+        const QString dir = scratch.path();
+        return Execute(u"unshare"_s,
+                       {u"--mount"_s, u"sh"_s, u"-ec"_s,
+                        u"mount --make-rprivate / && mount --bind \"$0/etc\" /etc\n"
+                        "export DPKG_ROOT=\"$0/root\" root=\"$0/root\" control=\"$0/control\"\n"_s +
+                            commands,
+                        dir});
+    }
+
+    QTemporaryDir scratch;
+};
+
+TEST_F(InstallScripts, ConfigureLimitsTheProgramToTheGroupWithTwoCapabilities)
+{
+    const ProcessResult run =
+        InPrivateSystem(u"\"$control/postinst\" configure\n"
+                        "stat -c '%U:%G %a' \"$root/usr/bin/keelwatch\"\n"
+                        "getcap \"$root/usr/bin/keelwatch\" | sed \"s|^$root||\"\n"
+                        "dpkg-statoverride --list\n"
+                        // An upgrade leaves everything as the first configure made it.
+                        "\"$control/postinst\" configure 3.0.4\n"
+                        "dpkg-statoverride --list\n"
+                        "\"$control/postrm\" purge\n"
+                        "echo purged: $(dpkg-statoverride --list)\n"
+                        "getent group keelwatch | cut -d: -f1\n"_s);
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, u"root:keelwatch 750\n"
+                       "/usr/bin/keelwatch cap_net_admin,cap_net_raw=ep\n"
+                       "root keelwatch 750 /usr/bin/keelwatch\n"
+                       "root keelwatch 750 /usr/bin/keelwatch\n"
+                       "purged:\n"
+                       "keelwatch\n"_s)
+        << run.err.toStdString();
+}
+
+TEST_F(InstallScripts, AnOverrideOfTheAdministratorStays)
+{
+    const ProcessResult run = InPrivateSystem(u"addgroup --quiet --system keelwatch\n"
+                                              "dpkg-statoverride --update --add root root 0700 "
+                                              "/usr/bin/keelwatch\n"
+                                              "\"$control/postinst\" configure\n"
+                                              "stat -c '%U:%G %a' \"$root/usr/bin/keelwatch\"\n"
+                                              "\"$control/postrm\" purge\n"
+                                              "dpkg-statoverride --list\n"_s);
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, u"root:root 700\nroot root 700 /usr/bin/keelwatch\n"_s)
+        << run.err.toStdString();
+}
+
+} // namespace
