@@ -11,19 +11,19 @@
 #include <cstring>
 
 // A tmpfs of a few KiB mounted on a temporary folder, where a write runs out
-// of space the way it does on a nearly full disk. Mounting needs root (or a
-// mount namespace); Reason() says why there is none.
+// of space the way it does on a nearly full disk, or a read-only one. Mounting
+// needs root (or a mount namespace); Reason() says why there is none.
 class TinyDisk
 {
   public:
-    explicit TinyDisk(int kib)
+    explicit TinyDisk(int kib, unsigned long mountFlags = 0)
     {
         if (!dir.isValid()) {
             reason = "no temporary folder";
             return;
         }
         const QByteArray options = "size=" + QByteArray::number(kib) + 'k';
-        if (::mount("tmpfs", dir.path().toLocal8Bit().constData(), "tmpfs", 0,
+        if (::mount("tmpfs", dir.path().toLocal8Bit().constData(), "tmpfs", mountFlags,
                     options.constData()) != 0) {
             reason = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
             return;
