@@ -23,6 +23,19 @@ QByteArrayView TrimmedBytes(QByteArrayView bytes)
     return bytes;
 }
 
+// The key of a line, trimmed like the comment and also of byte order marks:
+// files put together from several others carry them at line starts, where
+// they would hide the IP from every lookup.
+QString KeyText(QStringView text)
+{
+    const auto junk = [](QChar c) { return c.unicode() <= 32 || c == QChar::ByteOrderMark; };
+    while (!text.isEmpty() && junk(text.front()))
+        text = text.sliced(1);
+    while (!text.isEmpty() && junk(text.back()))
+        text.chop(1);
+    return text.toString();
+}
+
 // Every character that some editor or reader takes as the end of a line.
 QString OneLine(QString text)
 {
@@ -57,7 +70,7 @@ bool CommentTable::ReadCommentText(const QByteArray &content)
         const qsizetype comma = line.text.indexOf(u',');
         if (comma < 0)
             continue;
-        CommentEntry entry{TrimControls(QStringView(line.text).left(comma)),
+        CommentEntry entry{KeyText(QStringView(line.text).left(comma)),
                            TrimControls(QStringView(line.text).sliced(comma + 1)), QByteArray()};
         // CP1252 keeps every byte below 0x80 as it is, so the comma and the
         // trimmed blanks sit at the same offsets in the bytes.
@@ -91,7 +104,12 @@ QByteArray CommentTable::CommentText() const
     QMutexLocker lock(&mutex);
     QByteArray text;
     for (const CommentEntry &e : entries) {
-        if (e.legacyLine.isEmpty())
+        // Legacy bytes that look like a byte order mark at the file's start
+        // would have the file read in another encoding next time.
+        const bool readAsMark = text.isEmpty() && (e.legacyLine.startsWith("\xEF\xBB\xBF") ||
+                                                   e.legacyLine.startsWith("\xFE\xFF") ||
+                                                   e.legacyLine.startsWith("\xFF\xFE"));
+        if (e.legacyLine.isEmpty() || readAsMark)
             text += e.key.toUtf8() + ',' + e.comment.toUtf8() + "\r\n";
         else
             text += e.legacyLine + "\r\n";

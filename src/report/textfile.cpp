@@ -120,8 +120,10 @@ QString ReplaceFile(const QString &path, QByteArrayView content)
 
 DecodedLine DecodeLine(QByteArrayView bytes)
 {
-    // A byte order mark inside the file is text like any other.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    // A byte order mark inside the file is text like any other, and a
+    // sequence cut off by the line's end is no UTF-8.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return {text, bytes, false};

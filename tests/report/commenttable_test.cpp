@@ -35,6 +35,16 @@ TEST(CommentTable, BlanksAroundTheFirstCommaAreTrimmedAndNotWrittenBack)
     EXPECT_EQ(t.CommentText(), "192.168.0.5,hello, world\r\n");
 }
 
+TEST(CommentTable, ByteOrderMarksAroundAKeyAreTrimmed)
+{
+    // Files put together from several others, each with its mark.
+    CommentTable t;
+    EXPECT_TRUE(t.ReadCommentText("\xEF\xBB\xBF"
+                                  "10.0.0.1,a\r\n\xEF\xBB\xBF 10.0.0.2 ,b\r\n"));
+    EXPECT_EQ(t.LookupComment(u"10.0.0.2"_s), u"b"_s);
+    EXPECT_EQ(t.CommentText(), "10.0.0.1,a\r\n10.0.0.2,b\r\n");
+}
+
 TEST(CommentTable, LinesWithoutCommaAreSkippedAndLeadingCommaGivesEmptyKey)
 {
     CommentTable t;
@@ -190,6 +200,20 @@ TEST(CommentTable, LegacyEncodedLinesAreWrittenBackByteForByte)
     QByteArray expected = original;
     expected.replace("na\xEFve", "na\xC3\xAFve");
     EXPECT_EQ(ReadFile(path), expected);
+}
+
+TEST(CommentTable, LegacyLineThatWouldReadAsAByteOrderMarkIsWrittenAsText)
+{
+    // Its bytes at the start of comment.txt would be read as UTF-16 next time.
+    CommentTable t;
+    EXPECT_TRUE(t.ReadCommentText("\x01\xFE\xFF"
+                                  "10.0.0.1,caf\xE9\r\n"));
+    const QByteArray saved = t.CommentText();
+    EXPECT_EQ(saved, "\xC3\xBE\xC3\xBF"
+                     "10.0.0.1,caf\xC3\xA9\r\n");
+    CommentTable reread;
+    reread.ReadCommentText(saved);
+    EXPECT_EQ(reread.CommentText(), saved);
 }
 
 TEST(CommentTable, Utf16FileIsReadAsText)

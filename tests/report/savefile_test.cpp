@@ -134,6 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "caf\xE9 \x80 \x93quoted\x94\ncaf\xC3\xA9",
                    {u"café € “quoted”"_s, u"café"_s},
                    {true, false}},
+        // A sequence cut off by the line end is no UTF-8.
+        DecodeCase{"CutSequence", "caf\xC3\r\ncaf\xE9", {u"cafÃ"_s, u"café"_s}, {true, true}},
         DecodeCase{"UndefinedCp1252Bytes",
                    "\x81\x8D\x8F\x90\x9D",
                    {u"\u0081\u008D\u008F\u0090\u009D"_s},
