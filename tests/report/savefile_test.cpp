@@ -134,8 +134,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "caf\xE9 \x80 \x93quoted\x94\ncaf\xC3\xA9",
                    {u"café € “quoted”"_s, u"café"_s},
                    {true, false}},
-        // A sequence cut off by the line end is no UTF-8.
+        // A sequence cut off by the line end, an overlong form and a
+        // surrogate are no UTF-8.
         DecodeCase{"CutSequence", "caf\xC3\r\ncaf\xE9", {u"cafÃ"_s, u"café"_s}, {true, true}},
+        DecodeCase{"OverlongAndSurrogate",
+                   "\xC0\xAF\n\xED\xA0\x80",
+                   {u"À¯"_s, u"í\u00A0€"_s},
+                   {true, true}},
         DecodeCase{"UndefinedCp1252Bytes",
                    "\x81\x8D\x8F\x90\x9D",
                    {u"\u0081\u008D\u008F\u0090\u009D"_s},
@@ -154,14 +159,5 @@ INSTANTIATE_TEST_SUITE_P(
                    {u"a"_s, u"b"_s},
                    {false, false}}),
     [](const ::testing::TestParamInfo<DecodeCase> &info) { return info.param.name; });
-
-TEST(DecodeLine, LegacyLineKeepsItsBytes)
-{
-    const QByteArray shiftJis = "10.0.0.1,\x83\x65\x83\x58\x83\x67"; // "テスト"
-    const DecodedLine line = DecodeLine(shiftJis);
-    EXPECT_TRUE(line.legacy);
-    EXPECT_EQ(line.bytes, shiftJis);
-    EXPECT_EQ(line.text.size(), shiftJis.size());
-}
 
 } // namespace
