@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 // A tmpfs of a few KiB mounted on a temporary folder, where a write runs out
 // of space the way it does on a nearly full disk, or a read-only one. Mounting
