@@ -72,3 +72,28 @@ format-check:
 
 clean:
 	rm -rf $(BUILD) $(SANBUILD) $(TSANBUILD)
+
+# Fuzzing: libFuzzer targets over the readers of files, settings, captured
+# frames and address texts, built with clang, ASan and UBSan. `make test`
+# runs each for FUZZ_TEST_SECONDS; `make fuzz` for FUZZ_SECONDS
+# (FUZZ_TARGETS picks some, e.g. FUZZ_TARGETS="comments nodelist").
+FUZZBUILD ?= build-fuzz
+FUZZ_SECONDS ?= 600
+FUZZ_TEST_SECONDS ?= 15
+FUZZ_TARGETS ?=
+
+.PHONY: fuzz-build fuzz test-fuzz
+
+fuzz-build: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKEELWATCH_GUI=OFF -DKEELWATCH_TESTS=OFF -DKEELWATCH_FUZZ=ON \
+	  -DKEELWATCH_SANITIZE=address,undefined
+	cmake --build $(FUZZBUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	scripts/run-fuzz $(FUZZBUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+test-fuzz: fuzz-build
+	scripts/run-fuzz $(FUZZBUILD) $(FUZZ_TEST_SECONDS) $(FUZZ_TARGETS)
+
+test: test-fuzz

@@ -17,6 +17,15 @@ if(KEELWATCH_SANITIZE)
   endif()
 endif()
 
+# Coverage feedback for libFuzzer in every library; the fuzz targets link the
+# fuzzer's main themselves.
+if(KEELWATCH_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "KEELWATCH_FUZZ needs clang (CXX=clang++)")
+  endif()
+  target_compile_options(keelwatch_flags INTERFACE -fsanitize=fuzzer-no-link)
+endif()
+
 # A library of one folder of src/.
 function(keelwatch_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
@@ -59,17 +61,24 @@ QString HexByte(int value)
     return u"%1"_s.arg(value, 2, 16, QChar(u'0')).toUpper();
 }
 
-QString NormalizeMacText(QString text)
+// The six byte fields of a MAC text, or none. Only blanks, "-" and ":"
+// separate bytes: a control character inside the text makes it invalid, so
+// what is accepted comes back the same from a second normalising.
+std::optional<QStringList> MacFields(QString &text)
 {
-    text.replace(u'-', u' ').replace(u':', u' ');
-    const QStringList fields = SplitFields(text, u' ');
+    if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 32; }))
+        return std::nullopt;
+    // A leading or trailing separator would come back as a blank that the
+    // next normalising trims away.
+    text = TrimControls(text.replace(u'-', u' ').replace(u':', u' '));
+    QStringList fields = SplitFields(text, u' ');
     if (fields.size() != 6)
-        return QString();
+        return std::nullopt;
     for (const QString &f : fields) {
         if (!InOctetRange(MacFieldNumber(f)))
-            return QString();
+            return std::nullopt;
     }
-    return text;
+    return fields;
 }
 
 QString UpperAsciiLetters(QString text)
@@ -152,12 +161,22 @@ QString NormalizeOwnMac(const QString &text)
     if (mac.size() != 17)
         return QString();
     mac[16] = u'0';
-    return NormalizeMacText(mac);
+    const auto fields = MacFields(mac);
+    if (!fields)
+        return QString();
+    // Probes take their source addresses from the 17th character and replies
+    // are recognised in this form, so the own MAC is always written in it.
+    QString canonical;
+    for (const QString &f : *fields)
+        canonical += HexByte(int(MacFieldNumber(f))) + u' ';
+    canonical.chop(1);
+    return canonical;
 }
 
 QString NormalizeMac(const QString &text)
 {
-    return NormalizeMacText(UpperAsciiLetters(TrimControls(text)));
+    QString mac = UpperAsciiLetters(TrimControls(text));
+    return MacFields(mac) ? mac : QString();
 }
 
 } // namespace keelwatch

@@ -28,12 +28,14 @@ QString IpTextToHexText(const QString &text, const MessageSink &sink);
 QString IpTextToHexBytes(const QString &text, const MessageSink &sink);
 
 // An own MAC text of exactly 17 characters with "-" or ":" or blanks between
-// six bytes, returned in upper case with blanks and its last digit set to 0;
-// empty text when invalid.
+// six bytes and no control character inside, its last digit set to 0 and
+// returned as six upper-case two-digit bytes with blanks between them; empty
+// text when invalid. Normalising the result gives the result.
 QString NormalizeOwnMac(const QString &text);
 
-// As NormalizeOwnMac for any length, keeping the last digit; one-digit bytes
-// stay one digit.
+// As NormalizeOwnMac for any length, keeping the last digit and the text as
+// typed apart from upper case, blanks for "-" and ":", and no separator at
+// either end; one-digit bytes stay one digit. Also idempotent.
 QString NormalizeMac(const QString &text);
 
 // Dotted decimal text of an address number, first octet most significant,

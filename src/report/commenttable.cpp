@@ -5,7 +5,6 @@
 #include "report/textfile.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -14,6 +13,39 @@ namespace keelwatch {
 namespace {
 
 const QString FileName = u"comment.txt"_s;
+
+QByteArrayView TrimmedBytes(QByteArrayView bytes)
+{
+    while (!bytes.isEmpty() && static_cast<unsigned char>(bytes.front()) <= 32)
+        bytes = bytes.sliced(1);
+    while (!bytes.isEmpty() && static_cast<unsigned char>(bytes.back()) <= 32)
+        bytes.chop(1);
+    return bytes;
+}
+
+// The key of a line, trimmed like the comment and also of byte order marks:
+// files put together from several others carry them at line starts, where
+// they would hide the IP from every lookup.
+QString KeyText(QStringView text)
+{
+    const auto junk = [](QChar c) { return c.unicode() <= 32 || c == QChar::ByteOrderMark; };
+    while (!text.isEmpty() && junk(text.front()))
+        text = text.sliced(1);
+    while (!text.isEmpty() && junk(text.back()))
+        text.chop(1);
+    return text.toString();
+}
+
+// Every character that some editor or reader takes as the end of a line.
+QString OneLine(QString text)
+{
+    for (QChar &c : text) {
+        if (c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f' || c == QChar(0x85) ||
+            c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    return text;
+}
 
 } // namespace
 
@@ -31,21 +63,33 @@ bool CommentTable::ReadCommentText(const QByteArray &content)
     entries.clear();
     lastEntry.clear();
     unread.clear();
-    const QList<QByteArrayView> lines = TextLines(content);
+    const QList<DecodedLine> lines = DecodeTextLines(content);
     qsizetype used = 0;
     for (; used < lines.size() && entries.size() < Capacity; ++used) {
-        const QString line = QString::fromUtf8(lines[used]);
-        const qsizetype comma = line.indexOf(u',');
-        if (comma >= 0)
-            Append({TrimControls(QStringView(line).left(comma)),
-                    TrimControls(QStringView(line).sliced(comma + 1))});
+        const DecodedLine &line = lines[used];
+        const qsizetype comma = line.text.indexOf(u',');
+        if (comma < 0)
+            continue;
+        CommentEntry entry{KeyText(QStringView(line.text).left(comma)),
+                           TrimControls(QStringView(line.text).sliced(comma + 1)), QByteArray()};
+        // CP1252 keeps every byte below 0x80 as it is, so the comma and the
+        // trimmed blanks sit at the same offsets in the bytes.
+        if (line.legacy)
+            entry.legacyLine = TrimmedBytes(line.bytes.first(comma)).toByteArray() + ',' +
+                               TrimmedBytes(line.bytes.sliced(comma + 1)).toByteArray();
+        Append(entry);
     }
     if (entries.size() < Capacity)
         return true;
     // Lines past the last entry that fitted are not used, but they are the
     // user's comments all the same: keep them to write back at exit.
-    if (used < lines.size())
-        unread = content.sliced(lines[used].data() - content.constData());
+    for (qsizetype i = used; i < lines.size(); ++i) {
+        if (!lines[i].bytes.isNull()) {
+            unread = content.sliced(lines[i].bytes.data() - content.constData());
+            break;
+        }
+        unread += lines[i].text.toUtf8() + "\r\n";
+    }
     return false;
 }
 
@@ -59,22 +103,26 @@ QByteArray CommentTable::CommentText() const
 {
     QMutexLocker lock(&mutex);
     QByteArray text;
-    for (const CommentEntry &e : entries)
-        text += e.key.toUtf8() + ',' + e.comment.toUtf8() + "\r\n";
+    for (const CommentEntry &e : entries) {
+        // Legacy bytes that look like a byte order mark at the file's start
+        // would have the file read in another encoding next time.
+        const bool readAsMark = text.isEmpty() && (e.legacyLine.startsWith("\xEF\xBB\xBF") ||
+                                                   e.legacyLine.startsWith("\xFE\xFF") ||
+                                                   e.legacyLine.startsWith("\xFF\xFE"));
+        if (e.legacyLine.isEmpty() || readAsMark)
+            text += e.key.toUtf8() + ',' + e.comment.toUtf8() + "\r\n";
+        else
+            text += e.legacyLine + "\r\n";
+    }
     text += unread;
     return text;
 }
 
 QString CommentTable::SaveComments(const QString &dir) const
 {
-    // Written aside and renamed into place, so a failed write leaves the old
-    // comments intact.
-    QSaveFile file(QDir(dir).filePath(FileName));
-    if (!file.open(QIODevice::WriteOnly))
-        return u"Cannot write comment.txt.\n"_s + file.errorString();
-    file.write(CommentText());
-    if (!file.commit())
-        return u"Cannot write comment.txt.\n"_s + file.errorString();
+    if (const QString reason = ReplaceFile(QDir(dir).filePath(FileName), CommentText());
+        !reason.isEmpty())
+        return u"Cannot write comment.txt.\n"_s + reason;
     return QString();
 }
 
@@ -92,12 +140,14 @@ bool CommentTable::SetComment(const QString &key, const QString &comment)
     if (!lastEntry.contains(key)) {
         if (entries.size() >= Capacity)
             return false;
-        Append({key, comment});
+        Append({key, comment, QByteArray()});
         return true;
     }
     for (CommentEntry &e : entries) {
-        if (e.key == key)
+        if (e.key == key) {
             e.comment = comment;
+            e.legacyLine.clear();
+        }
     }
     return true;
 }
@@ -114,9 +164,11 @@ QString CommentTableFullText()
         .arg(CommentTable::Capacity);
 }
 
-bool StoreComment(CommentTable &comments, NodeTable &nodes, const QString &ip,
-                  const QString &comment, const MessageSink &sink)
+bool StoreComment(CommentTable &comments, NodeTable &nodes, const QString &ipText,
+                  const QString &commentText, const MessageSink &sink)
 {
+    const QString ip = OneLine(ipText);
+    const QString comment = OneLine(commentText);
     if (!comments.SetComment(ip, comment)) {
         sink(CommentTableFullText());
         return false;

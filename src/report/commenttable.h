@@ -16,6 +16,9 @@ struct CommentEntry
 {
     QString key;
     QString comment;
+    // The "key,comment" bytes of a line read in a legacy encoding, written
+    // back as they were until the comment is edited; empty otherwise.
+    QByteArray legacyLine = {};
     bool operator==(const CommentEntry &) const = default;
 };
 
@@ -31,8 +34,8 @@ class CommentTable
     // Empties the table and reads comment.txt in dir. Problems go to the sink.
     void LoadComments(const QString &dir, const MessageSink &sink);
     // Replaces the table by comment.txt content: "key,comment" per line, both trimmed; lines
-    // without a comma are skipped. Returns false when the table filled up
-    // before the end; the unread lines are kept to be written back.
+    // without a comma are skipped. Lines are decoded by DecodeTextLines. Returns false when the
+    // table filled up before the end; the unread lines are kept to be written back.
     bool ReadCommentText(const QByteArray &content);
 
     // Writes every entry, then the lines that did not fit, to comment.txt in
@@ -65,8 +68,9 @@ class CommentTable
 QString CommentTableFullText();
 
 // Stores a comment from the editor: into the comment table, then into the
-// Comment column of every node row with that IP. A full table refuses a new
-// IP, tells the sink and leaves the node rows alone.
+// Comment column of every node row with that IP. Line breaks in the IP and
+// the comment become blanks, so a pasted text stays one line of comment.txt. A full table refuses a
+// new IP, tells the sink and leaves the node rows alone.
 bool StoreComment(CommentTable &comments, NodeTable &nodes, const QString &ip,
                   const QString &comment, const MessageSink &sink);
 

@@ -4,7 +4,13 @@
 #include "report/eventline.h"
 
 #include <QDir>
-#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -50,9 +56,8 @@ void EventLog::Write(const Event &event)
     if (line.beeps && s.beep)
         windows.Beep();
     windows.AppendPaneLine(line.text);
-    // One write per line; a failed write is not reported.
-    if (logFile.isOpen())
-        logFile.write(EventFileText(line.text, s.delimiter()));
+    if (!wantedPath.isEmpty())
+        WriteToFile(EventFileText(line.text, s.delimiter()));
     if (line.syslog.severity != 0) {
         SyslogEvent forwarded = line.syslog;
         forwarded.when = event.when;
@@ -60,6 +65,62 @@ void EventLog::Write(const Event &event)
     }
     if (refresh)
         refresh();
+}
+
+void EventLog::WriteToFile(const QByteArray &line)
+{
+    // Rotation tools rename the log away and folders get removed: the lines
+    // belong at the log path, not in a file nobody will read again.
+    if (logFile.isOpen() && !StillAtPath()) {
+        logFile.close();
+        OpenForAppend(wantedPath);
+        if (logFile.isOpen() && rotated)
+            rotated();
+    } else if (!logFile.isOpen()) {
+        OpenForAppend(wantedPath);
+    }
+    if (!logFile.isOpen()) {
+        ReportFailure(u"Cannot open log file."_s, logFile.errorString());
+        return;
+    }
+
+    const QByteArray text = lineCut ? "\r\n" + line : line;
+    // Appends of a whole line at once, so another writer of the file never
+    // lands inside it; only a full disk cuts a line short.
+    qsizetype done = 0;
+    while (done < text.size()) {
+        const ssize_t written =
+            ::write(logFile.handle(), text.constData() + done, size_t(text.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            break;
+        done += written;
+    }
+    if (done < text.size()) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        lineCut = lineCut || done > 0;
+        ReportFailure(u"Cannot write log file."_s, reason);
+        return;
+    }
+    lineCut = false;
+    failureReported = false;
+}
+
+bool EventLog::StillAtPath() const
+{
+    struct stat atPath;
+    struct stat open;
+    return ::stat(QFile::encodeName(wantedPath).constData(), &atPath) == 0 &&
+           ::fstat(logFile.handle(), &open) == 0 && atPath.st_dev == open.st_dev &&
+           atPath.st_ino == open.st_ino;
+}
+
+void EventLog::ReportFailure(const QString &what, const QString &reason)
+{
+    if (std::exchange(failureReported, true))
+        return;
+    windows.ShowAlertMessage(what + u"\r\n"_s + wantedPath + u"\r\n"_s + reason);
 }
 
 void EventLog::OpenEventLog()
@@ -71,6 +132,8 @@ void EventLog::OpenEventLog()
         return;
 
     const QString path = settings.Read().logPath;
+    wantedPath = path;
+    failureReported = false;
     const QFileInfo info(path);
     const QDate today = clock.Now().date();
     const QDateTime midnight(today, QTime(0, 0));
@@ -83,16 +146,21 @@ void EventLog::OpenEventLog()
     } else if (info.isFile() && !dayChange && info.lastModified() >= midnight)
         OpenForAppend(path);
     else if (info.isFile())
-        Rotate(path, today);
-    // Anything else at the log path, a folder for one, is never renamed.
+        Rotate(path, info, today);
+    else
+        // Anything else at the log path, a folder for one, is never renamed;
+        // opening it only tells why it cannot be the log.
+        OpenForAppend(path);
 
     if (!logFile.isOpen())
-        windows.ShowAlertMessage(u"Cannot open log file."_s);
+        ReportFailure(u"Cannot open log file."_s, logFile.errorString());
 }
 
 void EventLog::CloseEventLog()
 {
     logFile.close();
+    wantedPath.clear();
+    lineCut = false;
 }
 
 void EventLog::FlushEventLog()
@@ -109,10 +177,16 @@ void EventLog::OpenForAppend(const QString &path)
     logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
 }
 
-void EventLog::Rotate(const QString &path, QDate today)
+void EventLog::Rotate(const QString &path, const QFileInfo &info, QDate today)
 {
-    const QString stamp = today.addDays(-1).toString(u"yyyyMMdd"_s);
-    const QString backup = QFileInfo(path).dir().filePath(u"keelwatch"_s + stamp + u".log"_s);
+    // The backup is named after the last day the file was written. A scan
+    // that ran past midnight may have written it today: its lines are then
+    // mostly yesterday's, and today's name stays free for today's file.
+    const QDate lastWritten = info.lastModified().date();
+    const QDate yesterday = today.addDays(-1);
+    const QDate day = lastWritten.isValid() && lastWritten < yesterday ? lastWritten : yesterday;
+    const QString backup =
+        info.dir().filePath(u"keelwatch"_s + day.toString(u"yyyyMMdd"_s) + u".log"_s);
     // QFile::rename never replaces an existing backup.
     if (!QFile::rename(path, backup)) {
         windows.ShowAlertMessage(

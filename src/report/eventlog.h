@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 #include <deque>
@@ -30,8 +31,12 @@ class EventLog : public EventSink, public EventLogFile
 
     void WriteEvent(const QString &kind, int number, int row) override;
 
-    // Opens the log at a cyclic scan's start, renaming yesterday's file to
-    // its dated backup first. Failures go to the small alert window.
+    // Opens the log at a cyclic scan's start, renaming a file last written
+    // before today to its dated backup first. Until CloseEventLog every
+    // event goes to the file at the log path: a log removed or renamed away
+    // meanwhile is opened anew there. A failure goes to the small alert
+    // window once, with the path and the system's reason, until a line is
+    // written again.
     void OpenEventLog() override;
     void CloseEventLog() override;
     bool IsOpen() const { return logFile.isOpen(); }
@@ -59,8 +64,11 @@ class EventLog : public EventSink, public EventLogFile
     };
 
     void Write(const Event &event);
+    void WriteToFile(const QByteArray &line);
+    bool StillAtPath() const;
     void OpenForAppend(const QString &path);
-    void Rotate(const QString &path, QDate today);
+    void Rotate(const QString &path, const QFileInfo &info, QDate today);
+    void ReportFailure(const QString &what, const QString &reason);
 
     const LiveSettings &settings;
     const NodeTable &nodes;
@@ -69,6 +77,12 @@ class EventLog : public EventSink, public EventLogFile
     SyslogSink &syslog;
 
     QFile logFile;
+    // Between OpenEventLog and CloseEventLog, the path every line goes to.
+    QString wantedPath;
+    bool failureReported = false;
+    // A line was cut by a failed write: the next one starts on a line of
+    // its own.
+    bool lineCut = false;
     bool *dayChanged = nullptr;
     std::function<void()> refresh;
     std::function<void()> rotated;

@@ -4,8 +4,6 @@
 #include "config/fieldsplit.h"
 #include "report/textfile.h"
 
-#include <QSaveFile>
-
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
@@ -70,13 +68,9 @@ QList<NodeTable::Row> DecodeNodeList(QByteArrayView content)
 
 QString WriteNodeList(const QString &path, const QByteArray &content)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(content);
-        if (file.commit())
-            return QString();
-    }
-    return u"Cannot write the node list file %1.\n%2"_s.arg(path, file.errorString());
+    if (const QString reason = ReplaceFile(path, content); !reason.isEmpty())
+        return u"Cannot write the node list file %1.\n%2"_s.arg(path, reason);
+    return QString();
 }
 
 QString LoadNodeList(const QString &path, NodeTable &table)

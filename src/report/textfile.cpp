@@ -2,10 +2,52 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <array>
 
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
+
+namespace {
+
+// CP1252 at 0x80 to 0x9F; the five undefined codes stay as they are.
+constexpr std::array<char16_t, 32> Cp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString DecodeCp1252(QByteArrayView bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        text[i] = QChar(byte >= 0x80 && byte < 0xA0 ? Cp1252High[byte - 0x80] : char16_t(byte));
+    }
+    return text;
+}
+
+QList<DecodedLine> DecodeUtf16Lines(QByteArrayView content, QStringDecoder::Encoding encoding)
+{
+    QStringDecoder decoder(encoding);
+    const QString text = decoder.decode(content);
+    QList<DecodedLine> lines;
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        qsizetype end = pos;
+        while (end < text.size() && text[end] != u'\n' && text[end] != u'\r')
+            ++end;
+        lines.append({text.sliced(pos, end - pos), QByteArrayView(), false});
+        pos = end + 1;
+        if (end + 1 < text.size() && text[end] == u'\r' && text[end + 1] == u'\n')
+            ++pos;
+    }
+    return lines;
+}
+
+} // namespace
 
 QList<QByteArrayView> TextLines(QByteArrayView text)
 {
@@ -52,6 +94,54 @@ std::optional<QByteArray> ReadProgramFile(const QString &dir, const QString &nam
         return std::nullopt;
     }
     return content;
+}
+
+QString ReplaceFile(const QString &path, QByteArrayView content)
+{
+    // Unbuffered, a write that stops part-way on a full disk returns its
+    // short count here instead of vanishing in a buffer that commit ignores.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return file.errorString();
+    qsizetype done = 0;
+    while (done < content.size()) {
+        const qint64 written = file.write(content.data() + done, content.size() - done);
+        if (written <= 0) {
+            const QString reason = file.errorString();
+            file.cancelWriting();
+            return reason;
+        }
+        done += written;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return QString();
+}
+
+DecodedLine DecodeLine(QByteArrayView bytes)
+{
+    // A byte order mark inside the file is text like any other, and a
+    // sequence cut off by the line's end is no UTF-8.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return {text, bytes, false};
+    return {DecodeCp1252(bytes), bytes, true};
+}
+
+QList<DecodedLine> DecodeTextLines(QByteArrayView content)
+{
+    if (content.startsWith("\xFF\xFE"))
+        return DecodeUtf16Lines(content.sliced(2), QStringDecoder::Utf16LE);
+    if (content.startsWith("\xFE\xFF"))
+        return DecodeUtf16Lines(content.sliced(2), QStringDecoder::Utf16BE);
+    if (content.startsWith("\xEF\xBB\xBF"))
+        content = content.sliced(3);
+    QList<DecodedLine> lines;
+    for (const QByteArrayView bytes : TextLines(content))
+        lines.append(DecodeLine(bytes));
+    return lines;
 }
 
 } // namespace keelwatch

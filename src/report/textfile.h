@@ -25,4 +25,30 @@ QByteArray ReadWholeFile(const QString &path, QString *error);
 std::optional<QByteArray> ReadProgramFile(const QString &dir, const QString &name,
                                           const QString &missingText, const MessageSink &sink);
 
+// Replaces the file at path by content: written aside and renamed into place
+// only when every byte reached the disk, so a full disk or any other failure
+// leaves the old file as it was. Returns the system's reason, empty on success.
+QString ReplaceFile(const QString &path, QByteArrayView content);
+
+// One line of a text file as the program shows it. Files written by older
+// editors are often in a Windows code page: a line that is not valid UTF-8
+// is read as CP1252 and marked legacy, so that a writer can put its own bytes
+// back instead of a UTF-8 text that would change them.
+struct DecodedLine
+{
+    QString text;
+    QByteArrayView bytes; // the line in the file's content; null in a UTF-16 file
+    bool legacy = false;
+};
+
+// The decoding of one line: UTF-8 when valid, otherwise CP1252 with the five
+// bytes it leaves undefined taken as the control characters of the same code,
+// so that distinct bytes always give distinct text.
+DecodedLine DecodeLine(QByteArrayView bytes);
+
+// The lines of a whole file, each decoded by DecodeLine; a file that begins
+// with a UTF-16 byte order mark is read as UTF-16 instead, and a UTF-8 byte
+// order mark is not part of the first line.
+QList<DecodedLine> DecodeTextLines(QByteArrayView content);
+
 } // namespace keelwatch

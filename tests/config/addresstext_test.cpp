@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <random>
+
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
@@ -113,6 +115,45 @@ INSTANTIATE_TEST_SUITE_P(
         MacCase{u"01-00-5e-00-00-02"_s, u"01 00 5E 00 00 00"_s, u"01 00 5E 00 00 02"_s},
         MacCase{u"00 11 22 33 44"_s, QString(), QString()},
         MacCase{u"00 11 22 33 44 55 66"_s, QString(), QString()},
-        MacCase{u"00 11 22 33 44 5"_s, QString(), u"00 11 22 33 44 5"_s}));
+        MacCase{u"00 11 22 33 44 5"_s, QString(), u"00 11 22 33 44 5"_s},
+        // A leading or trailing separator is dropped, not kept as a blank.
+        MacCase{u"-2-AA-BB-CC-DD-E0"_s, u"02 AA BB CC DD E0"_s, u"2 AA BB CC DD E0"_s},
+        MacCase{u"1:2:3:4:5:6:"_s, QString(), u"1 2 3 4 5 6"_s},
+        // The own MAC comes back in the form probes and replies use.
+        MacCase{u"0 000 11 22 33 4F"_s, u"00 00 11 22 33 40"_s, u"0 000 11 22 33 4F"_s},
+        // Control characters inside are no separators.
+        MacCase{u"00\t11 22 33 44 55"_s, QString(), QString()},
+        MacCase{u"00 11 22 33 44 55\u0000AB"_s, QString(), QString()},
+        MacCase{u"00\n11\n22\n33\n44\n55"_s, QString(), QString()}));
+
+// Normalising what was normalised changes nothing, for texts drawn from the
+// characters that matter to the splitting: digits, separators, quotes,
+// control characters and others.
+TEST(MacNormalize, IsIdempotent)
+{
+    const QString alphabet = u"0123456789abcdefABCDEFG-: \"\t\n\r\u0001\u0000\u00e9\u2028"_s;
+    std::mt19937 random(20041);
+    for (int round = 0; round < 200000; ++round) {
+        QString text;
+        if (round % 2 == 0) {
+            // Mostly well-formed: six bytes with random separators and noise.
+            for (int b = 0; b < 6; ++b) {
+                text += alphabet[random() % 16];
+                text += alphabet[random() % 16];
+                text += alphabet[16 + random() % (alphabet.size() - 16)];
+            }
+            text = text.mid(int(random() % 3), 15 + int(random() % 4));
+        } else {
+            const int length = int(random() % 24);
+            for (int i = 0; i < length; ++i)
+                text += alphabet[random() % alphabet.size()];
+        }
+        const QString own = NormalizeOwnMac(text);
+        ASSERT_EQ(NormalizeOwnMac(own), own) << qPrintable(text);
+        ASSERT_TRUE(own.isEmpty() || (own.size() == 17 && own.endsWith(u'0'))) << qPrintable(text);
+        const QString mac = NormalizeMac(text);
+        ASSERT_EQ(NormalizeMac(mac), mac) << qPrintable(text);
+    }
+}
 
 } // namespace

@@ -35,6 +35,16 @@ TEST(CommentTable, BlanksAroundTheFirstCommaAreTrimmedAndNotWrittenBack)
     EXPECT_EQ(t.CommentText(), "192.168.0.5,hello, world\r\n");
 }
 
+TEST(CommentTable, ByteOrderMarksAroundAKeyAreTrimmed)
+{
+    // Files put together from several others, each with its mark.
+    CommentTable t;
+    EXPECT_TRUE(t.ReadCommentText("\xEF\xBB\xBF"
+                                  "10.0.0.1,a\r\n\xEF\xBB\xBF 10.0.0.2 ,b\r\n"));
+    EXPECT_EQ(t.LookupComment(u"10.0.0.2"_s), u"b"_s);
+    EXPECT_EQ(t.CommentText(), "10.0.0.1,a\r\n10.0.0.2,b\r\n");
+}
+
 TEST(CommentTable, LinesWithoutCommaAreSkippedAndLeadingCommaGivesEmptyKey)
 {
     CommentTable t;
@@ -164,3 +174,82 @@ TEST(CommentTable, FailedSaveIsReportedAndKeepsTheOldFile)
 }
 
 } // namespace
+
+TEST(CommentTable, LegacyEncodedLinesAreWrittenBackByteForByte)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"comment.txt"_s);
+    // CP1252, Shift-JIS ("テスト") and UTF-8 lines in one file, as several
+    // editors over the years leave it.
+    const QByteArray original = "10.0.0.1,caf\xE9 \x80\r\n"
+                                "10.0.0.2,\x83\x65\x83\x58\x83\x67\r\n"
+                                "10.0.0.3,caf\xC3\xA9\r\n"
+                                "10.0.0.4,na\xEFve\r\n";
+    WriteFile(path, original);
+    MessageRecorder r;
+    CommentTable t;
+    t.LoadComments(dir.path(), r.Sink());
+    EXPECT_EQ(t.LookupComment(u"10.0.0.1"_s), u"café €"_s);
+    EXPECT_EQ(t.LookupComment(u"10.0.0.3"_s), u"café"_s);
+    EXPECT_EQ(t.SaveComments(dir.path()), QString());
+    EXPECT_EQ(ReadFile(path), original);
+
+    // An edited comment is the user's new text, written as UTF-8.
+    EXPECT_TRUE(t.SetComment(u"10.0.0.4"_s, u"naïve"_s));
+    EXPECT_EQ(t.SaveComments(dir.path()), QString());
+    QByteArray expected = original;
+    expected.replace("na\xEFve", "na\xC3\xAFve");
+    EXPECT_EQ(ReadFile(path), expected);
+}
+
+TEST(CommentTable, LegacyLineThatWouldReadAsAByteOrderMarkIsWrittenAsText)
+{
+    // Its bytes at the start of comment.txt would be read as UTF-16 next time.
+    CommentTable t;
+    EXPECT_TRUE(t.ReadCommentText("\x01\xFE\xFF"
+                                  "10.0.0.1,caf\xE9\r\n"));
+    const QByteArray saved = t.CommentText();
+    EXPECT_EQ(saved, "\xC3\xBE\xC3\xBF"
+                     "10.0.0.1,caf\xC3\xA9\r\n");
+    CommentTable reread;
+    reread.ReadCommentText(saved);
+    EXPECT_EQ(reread.CommentText(), saved);
+}
+
+TEST(CommentTable, Utf16FileIsReadAsText)
+{
+    CommentTable t;
+    const QString text = u"10.0.0.1,größe\r\n10.0.0.2,b\r\n"_s;
+    QByteArray content("\xFF\xFE");
+    content.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    EXPECT_TRUE(t.ReadCommentText(content));
+    EXPECT_EQ(t.Entries(),
+              (QList<CommentEntry>{{u"10.0.0.1"_s, u"größe"_s, {}}, {u"10.0.0.2"_s, u"b"_s, {}}}));
+}
+
+class PastedLineBreak : public ::testing::TestWithParam<QString>
+{
+};
+
+TEST_P(PastedLineBreak, StaysOneLineOfTheFile)
+{
+    CommentTable comments;
+    comments.ReadCommentText("10.0.0.1,router\r\n");
+    NodeTable nodes;
+    nodes.ReplaceNodes({NodeTable::Row{u"10.0.0.2"_s}});
+    MessageRecorder r;
+    const QString pasted = u"line one"_s + GetParam() + u"10.0.0.1,HIJACKED"_s;
+    ASSERT_TRUE(StoreComment(comments, nodes, u"10.0.0.2"_s, pasted, r.Sink()));
+    const QString stored = u"line one 10.0.0.1,HIJACKED"_s;
+    EXPECT_EQ(nodes.Cell(1, NodeTable::CommentColumn), stored);
+
+    CommentTable reread;
+    reread.ReadCommentText(comments.CommentText());
+    EXPECT_EQ(reread.LookupComment(u"10.0.0.1"_s), u"router"_s);
+    EXPECT_EQ(reread.LookupComment(u"10.0.0.2"_s), stored);
+    EXPECT_EQ(reread.Entries().size(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Breaks, PastedLineBreak,
+                         ::testing::Values(u"\n"_s, u"\r"_s, u"\v"_s, u"\f"_s, u"\u0085"_s,
+                                           u"\u2028"_s, u"\u2029"_s));

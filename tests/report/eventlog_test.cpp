@@ -1,4 +1,5 @@
 #include "recordingoutputs.h"
+#include "tinydisk.h"
 
 #include "report/eventlog.h"
 
@@ -357,16 +358,16 @@ TEST_F(EventLogTest, LogWrittenYesterdayBecomesTheDatedBackup)
     EXPECT_TRUE(out.Matching(u"alert"_s).isEmpty());
 }
 
-TEST_F(EventLogTest, BackupTakesTheFixedStemBesideTheLog)
+TEST_F(EventLogTest, BackupTakesTheFixedStemAndTheDayOfTheLastWrite)
 {
     ASSERT_TRUE(QDir(dir.path()).mkdir(u"logs"_s));
     settings.values.logPath = dir.filePath(u"logs/scan-events.txt"_s);
-    // The backup is named after the day before the clock's date, not the
-    // file's own date.
+    // Last written three months ago: filed under that day, not yesterday.
     WriteFile(settings.values.logPath, "old\r\n", QDateTime(QDate(2003, 12, 1), QTime(8, 0)));
     clock.Set(QDateTime(QDate(2004, 3, 1), QTime(0, 0, 1)));
     log.OpenEventLog();
-    EXPECT_EQ(Contents(dir.filePath(u"logs/keelwatch20040229.log"_s)), "old\r\n");
+    EXPECT_EQ(Contents(dir.filePath(u"logs/keelwatch20031201.log"_s)), "old\r\n");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"logs/keelwatch20040229.log"_s)));
     EXPECT_TRUE(log.IsOpen());
     EXPECT_EQ(Contents(settings.values.logPath), QByteArray());
 }
@@ -404,25 +405,136 @@ TEST_F(EventLogTest, DayChangeClosesAndRotatesTheOpenLog)
         "\r\n### START Keelwatch\t0017\t06/Jan/2004 00:00:05\t192.168.0.1-192.168.0.254 ###\r\n");
 }
 
-TEST_F(EventLogTest, UnopenableLogIsReportedAndEventsGoOn)
-{
-    settings.values.logPath = dir.filePath(u"missing/keelwatch.log"_s);
-    log.OpenEventLog();
-    EXPECT_FALSE(log.IsOpen());
-    EXPECT_EQ(out.Matching(u"alert"_s), QStringList{u"alert Cannot open log file."_s});
-    log.WriteEvent(u"start"_s, 0, 0);
-    EXPECT_EQ(out.Matching(u"syslog"_s), QStringList{u"syslog 6 START"_s});
-    EXPECT_EQ(out.pane.size(), 2);
-}
-
 TEST_F(EventLogTest, FolderAtTheLogPathIsNeverRenamed)
 {
     ASSERT_TRUE(QDir(dir.path()).mkdir(u"keelwatch.log"_s));
     dayChanged = true;
     log.OpenEventLog();
-    EXPECT_EQ(out.Matching(u"alert"_s), QStringList{u"alert Cannot open log file."_s});
+    ASSERT_EQ(out.Matching(u"alert"_s).size(), 1);
+    EXPECT_TRUE(out.Matching(u"alert"_s)[0].startsWith(u"alert Cannot open log file.\r\n"_s));
     EXPECT_TRUE(QFileInfo(LogPath()).isDir());
     EXPECT_FALSE(QFileInfo::exists(BackupPath(u"20040104"_s)));
+}
+
+// A log path that cannot be opened: what is in the way, and the reason the
+// system gives for it.
+struct UnopenableCase
+{
+    const char *name;
+    QString logName;
+    QString reason;
+};
+
+void PrintTo(const UnopenableCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class UnopenableLog : public EventLogTest, public ::testing::WithParamInterface<UnopenableCase>
+{
+};
+
+TEST_P(UnopenableLog, IsReportedOnceWithPathAndReasonWhileEventsGoOn)
+{
+    const UnopenableCase &c = GetParam();
+    ASSERT_TRUE(QDir(dir.path()).mkdir(u"folder.log"_s));
+    WriteFile(dir.filePath(u"plain-file"_s), "x", EventTime);
+    settings.values.logPath = dir.filePath(c.logName);
+    log.OpenEventLog();
+    EXPECT_FALSE(log.IsOpen());
+    log.WriteEvent(u"start"_s, 0, 0);
+    log.WriteEvent(u"UP"_s, 3, row);
+    EXPECT_EQ(out.Matching(u"alert"_s),
+              QStringList{u"alert Cannot open log file.\r\n"_s + settings.values.logPath +
+                          u"\r\n"_s + c.reason});
+    EXPECT_EQ(out.Matching(u"syslog"_s).size(), 2);
+    EXPECT_EQ(out.pane.size(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, UnopenableLog,
+    ::testing::Values(
+        UnopenableCase{"MissingFolder", u"missing/keelwatch.log"_s, u"No such file or directory"_s},
+        UnopenableCase{"FolderAtThePath", u"folder.log"_s, u"Is a directory"_s},
+        UnopenableCase{"FileAsFolder", u"plain-file/keelwatch.log"_s, u"Not a directory"_s}),
+    [](const ::testing::TestParamInfo<UnopenableCase> &info) { return info.param.name; });
+
+TEST_F(EventLogTest, ReadOnlyDiskIsReportedOnceWithPathAndReason)
+{
+    TinyDisk disk(16, MS_RDONLY);
+    SKIP_WITHOUT_TINY_DISK(disk);
+    settings.values.logPath = disk.FilePath(u"keelwatch.log"_s);
+    log.OpenEventLog();
+    log.WriteEvent(u"cycle"_s, 1, 0);
+    EXPECT_EQ(out.Matching(u"alert"_s),
+              QStringList{u"alert Cannot open log file.\r\n"_s + settings.values.logPath +
+                          u"\r\nRead-only file system"_s});
+}
+
+TEST_F(EventLogTest, LogRenamedAwayIsOpenedAnewAtItsPath)
+{
+    log.OpenEventLog();
+    log.WriteEvent(u"cycle"_s, 1, 0);
+    // As logrotate without copytruncate does it.
+    ASSERT_TRUE(QFile::rename(LogPath(), LogPath() + u".1"_s));
+    log.WriteEvent(u"cycle"_s, 2, 0);
+    EXPECT_EQ(Contents(LogPath() + u".1"_s), "#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
+    EXPECT_EQ(Contents(LogPath()), "#Cyclic_Count\t2\t05/Jan/2004 14:03:27\r\n");
+    // The node viewer reads the new file from its beginning.
+    EXPECT_EQ(out.journal.count(u"rotated"_s), 1);
+    EXPECT_TRUE(out.Matching(u"alert"_s).isEmpty());
+}
+
+TEST_F(EventLogTest, RemovedLogFolderIsReportedOnceAndTheLogComesBackWithIt)
+{
+    const QString folder = dir.filePath(u"logs"_s);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    settings.values.logPath = folder + u"/keelwatch.log"_s;
+    log.OpenEventLog();
+    log.WriteEvent(u"cycle"_s, 1, 0);
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    log.WriteEvent(u"cycle"_s, 2, 0);
+    log.WriteEvent(u"cycle"_s, 3, 0);
+    EXPECT_EQ(out.Matching(u"alert"_s),
+              QStringList{u"alert Cannot open log file.\r\n"_s + settings.values.logPath +
+                          u"\r\nNo such file or directory"_s});
+    ASSERT_TRUE(QDir().mkdir(folder));
+    log.WriteEvent(u"cycle"_s, 4, 0);
+    EXPECT_EQ(Contents(settings.values.logPath), "#Cyclic_Count\t4\t05/Jan/2004 14:03:27\r\n");
+    EXPECT_EQ(out.Matching(u"alert"_s).size(), 1);
+}
+
+TEST_F(EventLogTest, FullDiskCutsNoLineIntoTheNextAndIsReportedOnce)
+{
+    TinyDisk disk(16);
+    SKIP_WITHOUT_TINY_DISK(disk);
+    settings.values.logPath = disk.FilePath(u"keelwatch.log"_s);
+    log.OpenEventLog();
+    log.WriteEvent(u"UP"_s, 3, row);
+    // The log's first block has room left; every other block is taken.
+    ASSERT_TRUE(disk.Fill(u"filler"_s));
+    for (int i = 0; i < 100; ++i)
+        log.WriteEvent(u"UP"_s, 3, row);
+    const QString path = settings.values.logPath;
+    EXPECT_EQ(out.Matching(u"alert"_s), QStringList{u"alert Cannot write log file.\r\n"_s + path +
+                                                    u"\r\nNo space left on device"_s});
+
+    ASSERT_TRUE(QFile::remove(disk.FilePath(u"filler"_s)));
+    log.WriteEvent(u"cycle"_s, 7, 0);
+    const QByteArray up =
+        "05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t";
+    const QByteArray cycle = "#Cyclic_Count\t7\t05/Jan/2004 14:03:27";
+    QList<QByteArray> lines = Contents(path).split('\n');
+    ASSERT_EQ(lines.takeLast(), QByteArray());
+    ASSERT_EQ(lines.takeLast(), cycle + '\r');
+    // Whole lines, then at most one cut line that ends where it was cut.
+    ASSERT_GE(lines.size(), 2);
+    const QByteArray last = lines.takeLast();
+    EXPECT_TRUE(last == up + '\r' || (up.startsWith(last.chopped(1)) && last.endsWith('\r')))
+        << last.toStdString();
+    for (const QByteArray &line : lines)
+        EXPECT_EQ(line, up + '\r');
+    EXPECT_EQ(out.Matching(u"alert"_s).size(), 1);
 }
 
 TEST_F(EventLogTest, ClosedLogReceivesNothing)
