@@ -15,15 +15,13 @@
 #include "ui/nodeviewerwindow.h"
 #include "ui/promiscuousalertwindow.h"
 #include "ui/scanwindows.h"
+#include "ui/settingslink.h"
 #include "ui/setupdialog.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -59,8 +57,8 @@ constexpr int SwitchedSweep = 2;
 class SimulatedLab : public ScanEngine
 {
   public:
-    SimulatedLab(NodeTable &nodes, EventSink &events, StatusPanels &panels, Startup &startup)
-        : panels(panels), targets{nodes,
+    SimulatedLab(NodeTable &nodes, EventSink &events, CaptureStatus &status, Startup &startup)
+        : status(status), targets{nodes,
                                   events,
                                   [&startup](const QString &ip) {
                                       return startup.Comments().LookupComment(ip);
@@ -75,8 +73,8 @@ class SimulatedLab : public ScanEngine
     // What opening the capture adapter shows.
     bool OpenCaptureAdapter(const ScanSnapshot &, QString &) override
     {
-        panels.SetPanelText(0, u"RUN"_s);
-        panels.SetPanelText(6, u"Capture On"_s);
+        status.ShowCaptureState(CaptureState::Opening);
+        status.ShowCaptureState(CaptureState::On);
         return true;
     }
     bool CreateCapturePipe(int &) override { return true; }
@@ -99,7 +97,6 @@ class SimulatedLab : public ScanEngine
     }
     void StopSweep() override {}
     void StopCapture() override {}
-    void Shutdown(int) override {}
 
   private:
     void Answer(const ReplyOptions &options, int sweeps)
@@ -110,7 +107,7 @@ class SimulatedLab : public ScanEngine
             const QString mac = QString::fromUtf16(LabHosts[i].mac);
             for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
                 const bool heard = column == FirstResultColumn ||
-                                   (options.ScanStep == 3 && (column == 8 || promiscuous));
+                                   (options.scanStep == 3 && (column == 8 || promiscuous));
                 if (heard && options.tests[column - FirstResultColumn])
                     ClassifyReply(targets, options,
                                   {QString::fromUtf16(LabHosts[i].ip), mac, column,
@@ -119,7 +116,7 @@ class SimulatedLab : public ScanEngine
         }
     }
 
-    StatusPanels &panels;
+    CaptureStatus &status;
     ReplyTargets targets;
     const VendorTable *vendors;
     int scanningSweeps = 0;
@@ -129,23 +126,23 @@ class SimulatedLab : public ScanEngine
 // List Mode and Cyclic Scan, Scan Timer 1 s, the log in folder.
 void SetUpLabScan(Startup &startup, const QString &folder)
 {
-    SetupDialog &setup = startup.Form2();
-    setup.SetAdapterItems({u"10.77.0.1 : wire0"_s, u"192.168.1.4 : eth0"_s});
-    setup.CB1->setCurrentIndex(0);
-    setup.Edit1->setText(u"10.77.0.1"_s);
-    for (QCheckBox *test : {setup.fbr, setup.f31, setup.f016, setup.f8, setup.fg, setup.fm,
-                            setup.M1, setup.M2, setup.fs1, setup.fs2})
-        test->setChecked(true);
-    setup.Edit5->setText(u"01 00 5E 00 00 02"_s);
-    setup.Edit6->setText(u"01 00 5E 00 00 04"_s);
-    setup.FastScan->setChecked(true);
-    setup.Cyclicscan->setChecked(true);
-    setup.Edit3->setText(u"1"_s);
-    setup.Edit4->setText(u"1"_s);
-    setup.Edit8->setText(u"0"_s);
-    setup.logpath->setText(QDir(folder).filePath(u"keelwatch.log"_s));
-    startup.Form1().Edit1->setText(u"10.77.0.11"_s);
-    startup.Form1().Edit2->setText(u"10.77.0.22"_s);
+    const QStringList adapters = {u"10.77.0.1 : wire0"_s, u"192.168.1.4 : eth0"_s};
+    startup.Form2().SetAdapterItems(adapters);
+    Settings s = startup.Configuration().Read();
+    s.adapterItem = adapters[0];
+    s.ownIp = u"10.77.0.1"_s;
+    s.tests.fill(true);
+    s.sp1Mac = u"01 00 5E 00 00 02"_s;
+    s.sp2Mac = u"01 00 5E 00 00 04"_s;
+    s.listMode = true;
+    s.cyclic = true;
+    s.scanTimer = u"1"_s;
+    s.packetNumber = u"1"_s;
+    s.nodeTimer = u"0"_s;
+    s.logPath = QDir(folder).filePath(u"keelwatch.log"_s);
+    s.from = u"10.77.0.11"_s;
+    s.to = u"10.77.0.22"_s;
+    startup.SettingsWindows().Show(s);
     startup.Form1().SetPanelText(7, u"libpcap"_s);
 }
 
@@ -206,15 +203,15 @@ int main(int argc, char **argv)
     Startup startup({}, programDir.path());
     SetUpLabScan(startup, programDir.path());
     MainWindow &form1 = startup.Form1();
-    ScanWindows windows(form1, startup.Form2(), startup.Form10());
+    ScanWindows windows(form1, startup.Form2(), startup.SettingsWindows(), startup.Form10());
     SimulatedLab lab(form1.Nodes(), startup.Events(), windows, startup);
     SystemClock clock;
-    ScanController controller(ScanController::Parts{startup.Form2(), form1.Nodes(), lab, windows,
+    ScanController controller(ScanController::Parts{startup.Configuration(), form1.Nodes(), lab, windows,
                                                     startup.Events(), startup.Events(), clock});
     // Wide enough for every column, as a user watching a scan would make it.
     form1.resize(960, 560);
     form1.show();
-    controller.Button1Click();
+    controller.Start();
 
     // The node viewer follows the switched host from the first cycle on; the
     // pictures are taken in the cycle after its Promiscuous STOP, while nodes
@@ -224,7 +221,7 @@ int main(int argc, char **argv)
         return 1;
     }
     startup.Form8().OpenFor(QString::fromUtf16(LabHosts[SwitchedHostIndex].ip),
-                            startup.Form2().Read().logPath);
+                            startup.Configuration().Read().logPath);
     startup.Form8().Button1Click();
     if (!RunUntil([&] {
             return lab.ScanningSweeps() == SwitchedSweep + 1 && controller.ScanStep() == 2;
@@ -241,6 +238,6 @@ int main(int argc, char **argv)
                        Save(&startup.Form2(), folder, u"setup.png"_s) &&
                        Save(&startup.Form6(), folder, u"about.png"_s) &&
                        Save(&startup.Form7(), folder, u"alert-message.png"_s);
-    controller.Button2Click();
+    controller.Stop();
     return saved ? 0 : 1;
 }

@@ -17,11 +17,12 @@
 #include "ui/nodeviewerwindow.h"
 #include "ui/promiscuousalertwindow.h"
 #include "ui/scanwindows.h"
+#include "ui/settingslink.h"
 #include "ui/setupdialog.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
@@ -63,15 +64,17 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     comments.LoadComments(this->programDir, tell);
 
     form2 = new SetupDialog(form1.get());
-    // The Setup dialog restores the settings once its adapter list is
-    // filled, so that the stored interface item can be selected.
+    settingsLink = new SettingsLink(settings, *form1, *form2, [this](const QString &text) {
+        QMessageBox::critical(form2, u"Keelwatch"_s, text);
+    });
+    // The settings are restored once the adapters are known, so that the
+    // stored interface item can be selected.
     const AdapterList adapters = FillAdapterList(*driver);
-    form2->ShowDriverVersion(adapters.panelText);
-    form2->SetAdapterItems(adapters.items);
-    form2->LoadSettings();
+    form1->SetPanelText(7, adapters.panelText);
+    settingsLink->Load(adapters.items);
     form6 = new AboutBox(form1.get());
     form7 = new AlertMessageWindow(form1.get());
-    form8 = new NodeViewerWindow(*form2, form1.get());
+    form8 = new NodeViewerWindow(settings, form1.get());
     form9 = new CommentEditor(comments, form1->Nodes(), form1.get());
     form10 = new PromiscuousAlertWindow(form1->Nodes(), clock, form1.get());
 
@@ -79,9 +82,9 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
                      [this] { ShowModeless(form2); });
     QObject::connect(form1.get(), &MainWindow::aboutRequested, form6,
                      [this] { ShowModeless(form6); });
-    // The Setup dialog's close query runs first at exit: the settings are
-    // saved whether or not the dialog was ever shown. The comments follow.
-    QObject::connect(form1.get(), &MainWindow::closing, form2, &SetupDialog::SaveSettings);
+    // The settings are saved first at exit, whether or not the Setup dialog
+    // was ever shown. The comments follow.
+    QObject::connect(form1.get(), &MainWindow::closing, settingsLink, &SettingsLink::Save);
     QObject::connect(form1.get(), &MainWindow::closing, form1.get(), [this] {
         SaveCommentsAtExit(comments, this->programDir, RetryBox(form1.get()));
     });
@@ -96,7 +99,7 @@ void Startup::ConnectNodeTools()
     const MessageSink tell = MessageBoxSink(f1);
     const auto selectedIp = [f1] { return f1->Nodes().Cell(f1->SelectedRow, NodeTable::IpColumn); };
     const auto runCommand = [this, f1, tell] {
-        RunExternalCommand(f1->Nodes(), f1->SelectedRow, form2->Read().command,
+        RunExternalCommand(f1->Nodes(), f1->SelectedRow, settings.Read().command,
                            StartDetachedProcess, tell);
     };
 
@@ -106,7 +109,7 @@ void Startup::ConnectNodeTools()
                      [f1, tell] { ShowLoadNodeListDialog(f1, f1->Nodes(), tell); });
     QObject::connect(f1->N1, &QAction::triggered, form8, [this] { ShowModeless(form8); });
     QObject::connect(f1->N3, &QAction::triggered, form8,
-                     [this, selectedIp] { form8->OpenFor(selectedIp(), form2->Read().logPath); });
+                     [this, selectedIp] { form8->OpenFor(selectedIp(), settings.Read().logPath); });
     for (QAction *editor : {f1->N4, f1->N7})
         QObject::connect(editor, &QAction::triggered, form9,
                          [this, selectedIp] { form9->OpenFor(selectedIp()); });
@@ -116,10 +119,15 @@ void Startup::ConnectNodeTools()
 
 void Startup::ConnectEventLog()
 {
+    const auto setServerText = [this](const QString &text) {
+        Settings values = settings.Read();
+        values.syslogServer = text;
+        settingsLink->Show(values);
+    };
     eventWindows =
-        std::make_unique<EventWindowsAdapter>(form1->Memo1, form7, form2->Edit9, form1.get());
-    syslog = std::make_unique<SyslogSender>(*form2, *eventWindows);
-    events = std::make_unique<EventLog>(*form2, form1->Nodes(), clock, *eventWindows, *syslog);
+        std::make_unique<EventWindowsAdapter>(form1->Memo1, form7, setServerText, form1.get());
+    syslog = std::make_unique<SyslogSender>(settings, *eventWindows);
+    events = std::make_unique<EventLog>(settings, form1->Nodes(), clock, *eventWindows, *syslog);
 
     NodeViewer &viewer = form8->Viewer();
     events->SetRefreshHook([&viewer] { viewer.RefreshNodeViewer(); });
@@ -133,25 +141,23 @@ void Startup::ConnectEventLog()
 void Startup::ConnectScanController()
 {
     MainWindow *f1 = form1.get();
-    scanWindows = std::make_unique<ScanWindows>(*f1, *form2, *form10);
+    scanWindows = std::make_unique<ScanWindows>(*f1, *form2, *settingsLink, *form10);
     workers = std::make_unique<ScanWorkers>(driver, *scanWindows, *scanWindows);
     WorkerScanEngine::Lookups lookups;
     lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };
     lookups.comment = [this](const QString &ip) { return comments.LookupComment(ip); };
-    lookups.autoScroll = [f1] { return f1->scrollcheck->isChecked(); };
-    lookups.selectRow = [this](int row) { scanWindows->SelectNodeRow(row); };
+    lookups.autoScroll = [this] { return settings.Read().autoScroll; };
+    lookups.selectRow = [f1](int row) { f1->SelectNodeRow(row); };
     lookups.captureCounterShown = &f1->CaptureCounterShown;
     engine = std::make_unique<WorkerScanEngine>(*workers, f1->Nodes(), *events, lookups);
     controller = std::make_unique<ScanController>(
-        ScanController::Parts{*form2, f1->Nodes(), *engine, *scanWindows, *events, *events, clock});
+        ScanController::Parts{settings, f1->Nodes(), *engine, *scanWindows, *events, *events, clock});
     events->SetDayChangeFlag(&controller->DayChangeFlag());
 
-    QObject::connect(f1->Button1, &QPushButton::clicked, f1,
-                     [this] { controller->Button1Click(); });
-    QObject::connect(f1->Button2, &QPushButton::clicked, f1,
-                     [this] { controller->Button2Click(); });
-    // Running workers are stopped, and briefly waited for, after the
-    // settings and comments are saved.
+    QObject::connect(f1->Button1, &QPushButton::clicked, f1, [this] { controller->Start(); });
+    QObject::connect(f1->Button2, &QPushButton::clicked, f1, [this] { controller->Stop(); });
+    // Running workers are told to stop after the settings and comments are
+    // saved; they are joined when this object goes.
     QObject::connect(f1, &MainWindow::closing, f1, [this] { controller->Shutdown(); });
     if (f1->AutoStartPending())
         controller->ArmAutomaticStart();

@@ -36,7 +36,7 @@ class NodeTable : public QAbstractTableModel
     static constexpr int ResultWidth = 24;
 
     using Row = std::array<QString, ColumnCount>;
-    using Tests = std::array<bool, TestCount>;
+    using Tests = TestFlags;
 
     explicit NodeTable(QObject *parent = nullptr);
 

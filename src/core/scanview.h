@@ -4,6 +4,13 @@
 
 namespace keelwatch {
 
+// Where a scan stands, as the status bar shows it.
+enum class ScanPhase {
+    FindingNodes, // List Mode's node-finding sweep
+    Scanning,     // the sweep with every switched-on test
+    Ready,        // no scan runs
+};
+
 // What the scan controller needs of the windows. The GUI implements it;
 // tests record it.
 class ScanView
@@ -11,7 +18,7 @@ class ScanView
   public:
     virtual ~ScanView() = default;
 
-    virtual void SetPanelText(int panel, const QString &text) = 0;
+    virtual void ShowScanPhase(ScanPhase phase) = 0;
     // A modal message box.
     virtual void ShowMessage(const QString &text) = 0;
     virtual void ShowSetup() = 0;
@@ -27,7 +34,7 @@ class ScanView
     // Start writes these back into their controls.
     virtual void SwitchBrOn() = 0;
     virtual void SetOwnMac(const QString &text) = 0;
-    virtual void SetSpMac(int column, const QString &text) = 0; // column 10 (SP1) or 11 (SP2)
+    virtual void SetSpMac(int column, const QString &text) = 0; // Sp1Column or Sp2Column
     virtual void SetRangeText(bool to, const QString &text) = 0;
 };
 

@@ -47,7 +47,7 @@ void EventLog::Write(const Event &event)
     windows.AppendPaneLine(line.text);
     // One write per line; a failed write is not reported.
     if (logFile.isOpen())
-        logFile.write(EventFileText(line.text, s.delimiter()));
+        logFile.write(EventFileText(line.text, s.Delimiter()));
     if (line.severity != 0)
         syslog.SendSyslog(event.when, line.severity, line.syslogText);
     if (refresh)

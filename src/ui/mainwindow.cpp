@@ -124,6 +124,10 @@ void MainWindow::BuildTopPanel()
 
     for (QWidget *watched : std::initializer_list<QWidget *>{Panel1, Edit1, Edit2, Button3, Image1})
         watched->installEventFilter(this);
+    for (QLineEdit *field : {Edit1, Edit2})
+        connect(field, &QLineEdit::textChanged, this, &MainWindow::rangeOrOptionsEdited);
+    for (QCheckBox *option : {scrollcheck, BeepCheck})
+        connect(option, &QCheckBox::toggled, this, &MainWindow::rangeOrOptionsEdited);
 }
 
 void MainWindow::BuildMiddlePanel()
@@ -276,6 +280,29 @@ void MainWindow::ClearAllNodes()
 {
     nodes->ClearAllNodes();
     Memo1->clear();
+}
+
+void MainWindow::ApplySettings(const Settings &settings)
+{
+    if (Edit1->text() != settings.from)
+        Edit1->setText(settings.from);
+    if (Edit2->text() != settings.to)
+        Edit2->setText(settings.to);
+    scrollcheck->setChecked(settings.autoScroll);
+    BeepCheck->setChecked(settings.beep);
+}
+
+void MainWindow::ReadSettings(Settings &settings) const
+{
+    settings.from = Edit1->text();
+    settings.to = Edit2->text();
+    settings.autoScroll = scrollcheck->isChecked();
+    settings.beep = BeepCheck->isChecked();
+}
+
+void MainWindow::SelectNodeRow(int row)
+{
+    SG->selectRow(row - 1);
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

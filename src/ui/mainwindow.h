@@ -54,6 +54,14 @@ class MainWindow : public QMainWindow
     // Every node row removed and the event pane emptied.
     void ClearAllNodes();
 
+    // From, To, "Auto Scroll" and "Beep" are settings: shown from a value,
+    // and written into one.
+    void ApplySettings(const Settings &settings);
+    void ReadSettings(Settings &settings) const;
+
+    // Makes a node row the grid's current row, which scrolls it into view.
+    void SelectNodeRow(int row);
+
     // True when "auto" was given: panel 0 shows "AUTO" and the scan controls
     // are off until the automatic start.
     bool AutoStartPending() const { return autoStart; }
@@ -107,6 +115,8 @@ class MainWindow : public QMainWindow
     // comments are saved. Connected in that order at start-up.
     void closing();
     void setupRequested();
+    // The user changed From, To, "Auto Scroll" or "Beep".
+    void rangeOrOptionsEdited();
     void aboutRequested();
 
   protected:
