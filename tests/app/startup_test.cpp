@@ -1,7 +1,7 @@
 #include "app/startup.h"
 #include "config/settingsstore.h"
 #include "report/eventlog.h"
-#include "scan/memorydriver.h"
+#include "support/memorydriver.h"
 #include "support/confighome.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessagewindow.h"
