@@ -3,6 +3,7 @@
 #include "report/eventlog.h"
 #include "support/memorydriver.h"
 #include "support/confighome.h"
+#include "ui/find.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessagewindow.h"
 #include "ui/commenteditor.h"
@@ -43,8 +44,8 @@ TEST_F(StartupOrder, SetupDialogRestoresTheMainWindowsFourControls)
 {
     {
         auto store = OpenSettingsStore();
-        for (const StoredValue &v : LoadOrder)
-            store->setValue(QString::fromUtf16(v.name),
+        for (const StoredSetting &v : StoredSettings)
+            store->setValue(QString::fromUtf16(v.key),
                             v.kind == StoredKind::Flag ? QVariant(0) : QVariant(u"1"_s));
         store->setValue(u"TIPF"_s, u"10.77.0.1"_s);
         store->setValue(u"TIPT"_s, u"10.77.0.20"_s);
@@ -55,7 +56,7 @@ TEST_F(StartupOrder, SetupDialogRestoresTheMainWindowsFourControls)
     EXPECT_EQ(startup.Form1().Edit2->text(), u"10.77.0.20"_s);
     EXPECT_FALSE(startup.Form1().scrollcheck->isChecked());
     EXPECT_FALSE(startup.Form1().BeepCheck->isChecked());
-    EXPECT_EQ(startup.Form2().Read().command, u"cmd /K nbtstat -A $IP"_s);
+    EXPECT_EQ(startup.Configuration().Read().command, u"cmd /K nbtstat -A $IP"_s);
     EXPECT_FALSE(startup.Form2().isVisible());
     EXPECT_FALSE(startup.Form6().isVisible());
 }
@@ -64,11 +65,11 @@ TEST_F(StartupOrder, ClosingTheMainWindowSavesAllSettingsWithoutSetupEverShown)
 {
     Startup startup({});
     startup.Show();
-    startup.Form2().Edit3->setText(u"17"_s);
+    Find<QLineEdit>(startup.Form2(), "Edit3")->setText(u"17"_s);
     startup.Form1().Edit1->setText(u"10.77.0.3"_s);
     startup.Form1().close();
     auto store = OpenSettingsStore();
-    EXPECT_EQ(store->allKeys().size(), StoredValueCount);
+    EXPECT_EQ(store->allKeys().size(), StoredSettingCount);
     EXPECT_EQ(store->value(u"IVTIME"_s).toString(), u"17"_s);
     EXPECT_EQ(store->value(u"TIPF"_s).toString(), u"10.77.0.3"_s);
 }
@@ -77,7 +78,7 @@ std::shared_ptr<MemoryDriver> TwoAdapters()
 {
     auto driver = std::make_shared<MemoryDriver>();
     driver->version = u"1.10.3"_s;
-    driver->nameBuffer = AdapterNameBuffer({u"eth0"_s, u"lo"_s, u"wire0"_s}, false);
+    driver->nameBuffer = AdapterNameBuffer({u"eth0"_s, u"lo"_s, u"wire0"_s});
     driver->addresses = {{"eth0", 0xC0A80A0A}, {"wire0", 0x0A4D0001}};
     return driver;
 }
@@ -86,20 +87,20 @@ TEST_F(StartupOrder, AdapterListIsFilledBeforeTheStoredInterfaceIsSelected)
 {
     OpenSettingsStore()->setValue(u"NIC"_s, u"10.77.0.1 : wire0"_s);
     Startup startup({}, QString(), TwoAdapters());
-    QComboBox &list = *startup.Form2().CB1;
+    QComboBox &list = *Find<QComboBox>(startup.Form2(), "CB1");
     ASSERT_EQ(list.count(), 2);
     EXPECT_EQ(list.itemText(0), u"192.168.10.10 : eth0"_s);
     EXPECT_EQ(list.currentText(), u"10.77.0.1 : wire0"_s);
     EXPECT_EQ(startup.Form1().PanelText(7), u"WinPcap1.10 "_s);
-    EXPECT_EQ(startup.Form2().Read().adapterName(), u"wire0"_s);
+    EXPECT_EQ(startup.Configuration().Read().AdapterName(), u"wire0"_s);
 }
 
 TEST_F(StartupOrder, StoredInterfaceWhoseAddressChangedSelectsNothing)
 {
     OpenSettingsStore()->setValue(u"NIC"_s, u"10.77.0.9 : wire0"_s);
     Startup startup({}, QString(), TwoAdapters());
-    EXPECT_EQ(startup.Form2().CB1->currentIndex(), -1);
-    EXPECT_TRUE(startup.Form2().Read().adapterItem.isEmpty());
+    EXPECT_EQ(Find<QComboBox>(startup.Form2(), "CB1")->currentIndex(), -1);
+    EXPECT_TRUE(startup.Configuration().Read().adapterItem.isEmpty());
 }
 
 TEST_F(StartupOrder, MenusShowTheDialogsWithoutBlocking)
@@ -135,8 +136,8 @@ TEST_F(StartupOrder, EventsReachThePaneAndLogFailuresTheSmallAlert)
     QTemporaryDir dir;
     Startup startup({});
     startup.Show();
-    startup.Form2().logpath->setText(dir.filePath(u"missing/keelwatch.log"_s));
-    startup.Form2().RB_dcom->setChecked(true);
+    Find<QLineEdit>(startup.Form2(), "logpath")->setText(dir.filePath(u"missing/keelwatch.log"_s));
+    Find<QRadioButton>(startup.Form2(), "RB_dcom")->setChecked(true);
     startup.Events().OpenEventLog();
     EXPECT_TRUE(startup.Form7().isVisible());
     EXPECT_EQ(startup.Form7().Memo1->toPlainText(), u"Cannot open log file."_s);
@@ -150,9 +151,9 @@ TEST_F(StartupOrder, LiveNodeViewerFollowsTheEventLogAcrossARotation)
     QTemporaryDir dir;
     const QString path = dir.filePath(u"keelwatch.log"_s);
     Startup startup({});
-    startup.Form2().logpath->setText(path);
+    Find<QLineEdit>(startup.Form2(), "logpath")->setText(path);
     const int row = startup.Form1().Nodes().AddNodeRow(u"10.77.0.5"_s, u"02:00:00:00:00:05"_s,
-                                                       startup.Form2().Read().tests);
+                                                       startup.Configuration().Read().tests);
     EventLog &events = startup.Events();
     NodeViewer &viewer = startup.Form8().Viewer();
     const NodeViewerGrid &grid = viewer.Grid();
@@ -226,7 +227,7 @@ TEST_F(NodeTools, MenusOpenTheToolsForTheSelectedRow)
     Startup startup({}, dir.path());
     startup.Show();
     startup.Form1().Nodes().ReplaceNodes({NodeTable::Row{u"10.77.0.5"_s, u"00:11:22:33:44:55"_s}});
-    startup.Form2().logpath->setText(u"lab.log"_s);
+    Find<QLineEdit>(startup.Form2(), "logpath")->setText(u"lab.log"_s);
 
     // Before any click the header row is selected: its title is no address.
     startup.Form1().N7->trigger();
