@@ -206,8 +206,9 @@ int main(int argc, char **argv)
     ScanWindows windows(form1, startup.Form2(), startup.SettingsWindows(), startup.Form10());
     SimulatedLab lab(form1.Nodes(), startup.Events(), windows, startup);
     SystemClock clock;
-    ScanController controller(ScanController::Parts{startup.Configuration(), form1.Nodes(), lab, windows,
-                                                    startup.Events(), startup.Events(), clock});
+    ScanController controller(ScanController::Parts{startup.Configuration(), form1.Nodes(), lab,
+                                                    windows, startup.Events(), startup.Events(),
+                                                    clock});
     // Wide enough for every column, as a user watching a scan would make it.
     form1.resize(960, 560);
     form1.show();

@@ -150,8 +150,8 @@ void Startup::ConnectScanController()
     lookups.selectRow = [f1](int row) { f1->SelectNodeRow(row); };
     lookups.captureCounterShown = &f1->CaptureCounterShown;
     engine = std::make_unique<WorkerScanEngine>(*workers, f1->Nodes(), *events, lookups);
-    controller = std::make_unique<ScanController>(
-        ScanController::Parts{settings, f1->Nodes(), *engine, *scanWindows, *events, *events, clock});
+    controller = std::make_unique<ScanController>(ScanController::Parts{
+        settings, f1->Nodes(), *engine, *scanWindows, *events, *events, clock});
     events->SetDayChangeFlag(&controller->DayChangeFlag());
 
     QObject::connect(f1->Button1, &QPushButton::clicked, f1, [this] { controller->Start(); });

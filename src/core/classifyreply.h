@@ -32,8 +32,8 @@ struct ReplyOptions
 };
 
 // The mark a reply to source index k records: "O" for a test a card in
-// normal mode answers (Br, M1), "X" for the other result columns, lower case for IEEE 802.3, and nothing during
-// List Mode's node-finding step or for an index without a result column.
+// normal mode answers (Br, M1), "X" for the other result columns, lower case for IEEE 802.3, and
+// nothing during List Mode's node-finding step or for an index without a result column.
 QString ReplyMark(int sourceIndex, const ReplyOptions &options);
 
 // Records one reply in the node table: adds the node or updates its MAC,

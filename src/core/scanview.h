@@ -22,7 +22,7 @@ class ScanView
     // A modal message box.
     virtual void ShowMessage(const QString &text) = 0;
     virtual void ShowSetup() = 0;
-    // Status panels 1, 3, 4 and 5 from the current Setup values.
+    // The scan mode and its three numbers from the current settings.
     virtual void ShowScanMode() = 0;
     virtual void ShowPromiscuousAlert(int row, bool started) = 0;
 

@@ -162,8 +162,9 @@ void ScanWorkers::Own(ScanThread *worker)
     workers.emplace_back(worker);
     // Released on the main thread once it has ended; its last signals were
     // queued before this one and have been handled by then.
-    connect(worker, &ScanThread::finished, this, [this, worker] { Release(worker); },
-            Qt::QueuedConnection);
+    connect(
+        worker, &ScanThread::finished, this, [this, worker] { Release(worker); },
+        Qt::QueuedConnection);
     // The one place a worker waits for the main thread: a failure message
     // ("Mode Error !!!" and the like) holds the worker until it was seen,
     // so that it is not buried under the next ones.

@@ -15,7 +15,8 @@ namespace keelwatch {
 EventWindowsAdapter::EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindow *alert,
                                          std::function<void(const QString &)> setServer,
                                          QWidget *dialogParent)
-    : pane(pane), alert(alert), setServerText(std::move(setServer)), messageBox(MessageBoxSink(dialogParent))
+    : pane(pane), alert(alert), setServerText(std::move(setServer)),
+      messageBox(MessageBoxSink(dialogParent))
 {
     // The pane's own check looks at where the last line is drawn, so the
     // horizontal scroll bar that a long line brings hides the newest line

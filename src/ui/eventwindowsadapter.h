@@ -22,8 +22,7 @@ class EventWindowsAdapter : public EventWindows
   public:
     // setServerText replaces the syslog server setting and shows it.
     EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindow *alert,
-                        std::function<void(const QString &)> setServerText,
-                        QWidget *dialogParent);
+                        std::function<void(const QString &)> setServerText, QWidget *dialogParent);
     ~EventWindowsAdapter() override;
     EventWindowsAdapter(const EventWindowsAdapter &) = delete;
     EventWindowsAdapter &operator=(const EventWindowsAdapter &) = delete;

@@ -88,8 +88,7 @@ SetupDialog::SetupDialog(QWidget *parent) : QDialog(parent)
     BuildScanOptions();
     BuildLog();
     BuildExternalCommand();
-    showAllCheck =
-        Place(new QCheckBox(u"Show all"_s, this), u"showall"_s, QRect(312, 104, 68, 16));
+    showAllCheck = Place(new QCheckBox(u"Show all"_s, this), u"showall"_s, QRect(312, 104, 68, 16));
     closeButton = Button(u"Close"_s, this, u"Button1"_s, QRect(302, 494, 80, 25));
     BindControls();
     SetValues(values);
@@ -130,11 +129,10 @@ void SetupDialog::BuildScanOptions()
     setDefaultButton =
         Button(u"Set Default"_s, scanOptionsGroup, u"Button2"_s, QRect(276, 22, 88, 25));
 
-    formatFrame =
-        Place(new QFrame(scanOptionsGroup), u"FramePanel"_s, QRect(10, 88, 354, 24));
+    formatFrame = Place(new QFrame(scanOptionsGroup), u"FramePanel"_s, QRect(10, 88, 354, 24));
     formatFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    ethernetRadio = Place(new QRadioButton(u"Ethernet  ( Mark : O/X )"_s, formatFrame),
-                          u"RB1"_s, QRect(8, 4, 160, 16));
+    ethernetRadio = Place(new QRadioButton(u"Ethernet  ( Mark : O/X )"_s, formatFrame), u"RB1"_s,
+                          QRect(8, 4, 160, 16));
     ieeeRadio = Place(new QRadioButton(u"IEEE 802.3 ( Mark : o/x )"_s, formatFrame), u"RB2"_s,
                       QRect(184, 4, 164, 16));
 
@@ -150,8 +148,7 @@ void SetupDialog::BuildScanMode()
     cyclicCheck = Place(new QCheckBox(u"Cyclic Scan"_s, scanModeGroup), u"Cyclicscan"_s,
                         QRect(10, 50, 90, 16));
     AddLabel(scanModeGroup, u"Packet Number"_s, 120, 20);
-    packetNumberField =
-        Place(new QLineEdit(scanModeGroup), u"Edit4"_s, QRect(200, 17, 44, 19));
+    packetNumberField = Place(new QLineEdit(scanModeGroup), u"Edit4"_s, QRect(200, 17, 44, 19));
     AddLabel(scanModeGroup, u"(1-10)"_s, 250, 20);
     AddLabel(scanModeGroup, u"Scan Timer"_s, 120, 40);
     scanTimerField = Place(new QLineEdit(scanModeGroup), u"Edit3"_s, QRect(200, 37, 44, 19));
@@ -171,8 +168,8 @@ void SetupDialog::BuildLog()
     AddLabel(logGroup, u"Delimiter option"_s, 10, 46);
     tabRadio =
         Place(new QRadioButton(u"TAB (0x09)"_s, logGroup), u"RB_dtab"_s, QRect(100, 45, 90, 16));
-    commaRadio = Place(new QRadioButton(u"Comma (0x2c)"_s, logGroup), u"RB_dcom"_s,
-                       QRect(196, 45, 100, 16));
+    commaRadio =
+        Place(new QRadioButton(u"Comma (0x2c)"_s, logGroup), u"RB_dcom"_s, QRect(196, 45, 100, 16));
     syslogCheck =
         Place(new QCheckBox(u"Send Syslog"_s, logGroup), u"SYSLOG_CHK"_s, QRect(10, 72, 90, 16));
     AddLabel(logGroup, u"Server IP"_s, 120, 73);
@@ -195,15 +192,21 @@ void SetupDialog::BuildExternalCommand()
 void SetupDialog::BindControls()
 {
     textBindings = {
-        {ownIpField, &Settings::ownIp},         {ownMacField, &Settings::ownMac},
-        {sp1MacField, &Settings::sp1Mac},       {sp2MacField, &Settings::sp2Mac},
-        {scanTimerField, &Settings::scanTimer}, {packetNumberField, &Settings::packetNumber},
-        {nodeTimerField, &Settings::nodeTimer}, {logPathField, &Settings::logPath},
+        {ownIpField, &Settings::ownIp},
+        {ownMacField, &Settings::ownMac},
+        {sp1MacField, &Settings::sp1Mac},
+        {sp2MacField, &Settings::sp2Mac},
+        {scanTimerField, &Settings::scanTimer},
+        {packetNumberField, &Settings::packetNumber},
+        {nodeTimerField, &Settings::nodeTimer},
+        {logPathField, &Settings::logPath},
         {syslogServerField, &Settings::syslogServer},
     };
     flagBindings = {
-        {listModeCheck, &Settings::listMode}, {cyclicCheck, &Settings::cyclic},
-        {syslogCheck, &Settings::syslog},     {showAllCheck, &Settings::showAll},
+        {listModeCheck, &Settings::listMode},
+        {cyclicCheck, &Settings::cyclic},
+        {syslogCheck, &Settings::syslog},
+        {showAllCheck, &Settings::showAll},
     };
 
     // What else a change affects: the scan mode panels, or the columns.

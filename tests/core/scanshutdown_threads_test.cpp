@@ -69,8 +69,8 @@ struct ScanObjects
     explicit ScanObjects(const Settings &s) : settings(s)
     {
         workers = std::make_unique<ScanWorkers>(driver, windows, windows);
-        engine = std::make_unique<WorkerScanEngine>(*workers, nodes, log,
-                                                    WorkerScanEngine::Lookups{});
+        engine =
+            std::make_unique<WorkerScanEngine>(*workers, nodes, log, WorkerScanEngine::Lookups{});
         controller = std::make_unique<ScanController>(
             ScanController::Parts{settings, nodes, *engine, windows, log, log, clock});
     }

@@ -1,7 +1,7 @@
 #include "scan/capturepipe.h"
 #include "scan/capturerelay.h"
-#include "support/memorydriver.h"
 #include "scan/replyanalyser.h"
+#include "support/memorydriver.h"
 
 #include "support/eventwait.h"
 

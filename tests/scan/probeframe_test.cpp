@@ -1,5 +1,5 @@
-#include "scan/probeframe.h"
 #include "config/testaddresses.h"
+#include "scan/probeframe.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "support/memorydriver.h"
 #include "scan/probesender.h"
+#include "support/memorydriver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "support/memorydriver.h"
 #include "scan/scanworkers.h"
+#include "support/memorydriver.h"
 
 #include "support/eventwait.h"
 

@@ -143,7 +143,8 @@ class AdapterTest : public ::testing::Test
     QPlainTextEdit pane;
     AlertMessageWindow alert;
     QLineEdit serverIp;
-    EventWindowsAdapter windows{&pane, &alert, [this](const QString &t) { serverIp.setText(t); }, nullptr};
+    EventWindowsAdapter windows{&pane, &alert, [this](const QString &t) { serverIp.setText(t); },
+                                nullptr};
 };
 
 TEST_F(AdapterTest, BannerOnAnEmptyPaneGivesAnEmptyLineFirst)
@@ -183,7 +184,8 @@ TEST(EventPane, FollowsTheNewestLineWhileAtTheBottom)
     main.show();
     AlertMessageWindow alert;
     QLineEdit serverIp;
-    EventWindowsAdapter windows{main.Memo1, &alert, [&](const QString &t) { serverIp.setText(t); }, nullptr};
+    EventWindowsAdapter windows{main.Memo1, &alert, [&](const QString &t) { serverIp.setText(t); },
+                                nullptr};
     QScrollBar *bar = main.Memo1->verticalScrollBar();
     const auto add = [&](const QString &line) {
         windows.BoundPane(100);

@@ -39,9 +39,8 @@ std::vector<QCheckBox *> TestBoxes(const SetupDialog &dialog)
 // main window.
 struct LinkedSetup
 {
-    LinkedSetup() : form2(&form1), link(model, form1, form2, [this](const QString &m) {
-        saveFailures << m;
-    })
+    LinkedSetup()
+        : form2(&form1), link(model, form1, form2, [this](const QString &m) { saveFailures << m; })
     {
     }
     MainWindow form1;
@@ -187,7 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SetupDialogTest, MacFieldsTakeAtMost17TypedCharacters)
 {
-    for (QLineEdit *field : {Find<QLineEdit>(form2, "Edit2"), Find<QLineEdit>(form2, "Edit5"), Find<QLineEdit>(form2, "Edit6")}) {
+    for (QLineEdit *field : {Find<QLineEdit>(form2, "Edit2"), Find<QLineEdit>(form2, "Edit5"),
+                             Find<QLineEdit>(form2, "Edit6")}) {
         field->clear();
         field->setFocus();
         QTest::keyClicks(field, u"00:11:22:33:44:55:66"_s);
@@ -242,7 +242,8 @@ TEST_F(SetupDialogTest, ColumnsFollowShowAllAndTheTestBoxesOnlyWhenApplied)
     Find<QCheckBox>(form2, "M2")->setChecked(true);
     Find<QCheckBox>(form2, "showall")->setChecked(false);
     EXPECT_EQ(VisibleResultColumns(), u"1000000100"_s);
-    Find<QCheckBox>(form2, "f31")->setChecked(true); // counts from the next Show all click or scan start
+    Find<QCheckBox>(form2, "f31")
+        ->setChecked(true); // counts from the next Show all click or scan start
     EXPECT_EQ(VisibleResultColumns(), u"1000000100"_s);
     linked.link.ShowTestColumns();
     EXPECT_EQ(VisibleResultColumns(), u"1100000100"_s);
