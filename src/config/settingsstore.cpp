@@ -13,24 +13,6 @@ namespace keelwatch {
 
 namespace {
 
-constexpr StoredSetting Text(const char16_t *key, QString Settings::*member,
-                             StoredKind kind = StoredKind::Text)
-{
-    return {key, kind, member, nullptr, -1};
-}
-
-constexpr StoredSetting Flag(const char16_t *key, bool Settings::*member)
-{
-    return {key, StoredKind::Flag, nullptr, member, -1};
-}
-
-// A test address's check box, stored under the key its table entry gives.
-constexpr StoredSetting TestFlag(std::u16string_view label)
-{
-    const int test = TestIndex(label);
-    return {TestAddresses[size_t(test)].settingsKey, StoredKind::Flag, nullptr, nullptr, test};
-}
-
 // INI files hold every value as text; other backends give real integers.
 std::optional<bool> ReadFlag(const QVariant &value)
 {
@@ -114,40 +96,6 @@ bool ApplyValue(Settings &settings, const QSettings &store, const StoredSetting 
 }
 
 } // namespace
-
-const std::array<StoredSetting, StoredSettingCount> StoredSettings = {{
-    Text(u"TIPF", &Settings::from),
-    Text(u"TIPT", &Settings::to),
-    Text(u"NIC", &Settings::adapterItem, StoredKind::Adapter),
-    Text(u"OIP", &Settings::ownIp),
-    Text(u"OMAC", &Settings::ownMac, StoredKind::OwnMac),
-    Text(u"FS1MAC", &Settings::sp1Mac, StoredKind::MacText),
-    Text(u"FS2MAC", &Settings::sp2Mac, StoredKind::MacText),
-    TestFlag(u"Br"),
-    TestFlag(u"B47"),
-    TestFlag(u"B16"),
-    TestFlag(u"B8"),
-    TestFlag(u"M0"),
-    TestFlag(u"M1"),
-    TestFlag(u"M3"),
-    TestFlag(u"Gr"),
-    TestFlag(u"SP1"),
-    TestFlag(u"SP2"),
-    Flag(u"FastScan", &Settings::listMode),
-    Flag(u"CyclicScan", &Settings::cyclic),
-    Text(u"IVTIME", &Settings::scanTimer),
-    Text(u"PNUM", &Settings::packetNumber),
-    Text(u"PacketTIME", &Settings::nodeTimer),
-    Flag(u"Scroll", &Settings::autoScroll),
-    Flag(u"Beep", &Settings::beep),
-    Text(u"Logpath", &Settings::logPath),
-    Flag(u"DTAB", &Settings::tabDelimiter),
-    Flag(u"DCOM", &Settings::commaDelimiter),
-    Flag(u"showall", &Settings::showAll),
-    Text(u"Command", &Settings::command),
-    Flag(u"Syslog", &Settings::syslog),
-    Text(u"SyslogServ", &Settings::syslogServer),
-}};
 
 bool StoredFlag(const StoredSetting &stored, const Settings &settings)
 {

@@ -37,12 +37,60 @@ struct StoredSetting
     int test = -1;
 };
 
-constexpr int StoredSettingCount = 31;
+constexpr StoredSetting StoredText(const char16_t *key, QString Settings::*member,
+                                   StoredKind kind = StoredKind::Text)
+{
+    return {key, kind, member, nullptr, -1};
+}
+
+constexpr StoredSetting StoredBool(const char16_t *key, bool Settings::*member)
+{
+    return {key, StoredKind::Flag, nullptr, member, -1};
+}
+
+// A test address's check box, stored under the key its table entry gives.
+constexpr StoredSetting StoredTest(std::u16string_view label)
+{
+    const int test = TestIndex(label);
+    return {TestAddresses[size_t(test)].settingsKey, StoredKind::Flag, nullptr, nullptr, test};
+}
 
 // The stored settings in the order they are read and written. Reading stops
 // at the first one that cannot be read, so this order decides what survives
-// a damaged file.
-extern const std::array<StoredSetting, StoredSettingCount> StoredSettings;
+// a damaged file. A new setting is a member of Settings and one line here.
+inline constexpr std::array StoredSettings{
+    StoredText(u"TIPF", &Settings::from),
+    StoredText(u"TIPT", &Settings::to),
+    StoredText(u"NIC", &Settings::adapterItem, StoredKind::Adapter),
+    StoredText(u"OIP", &Settings::ownIp),
+    StoredText(u"OMAC", &Settings::ownMac, StoredKind::OwnMac),
+    StoredText(u"FS1MAC", &Settings::sp1Mac, StoredKind::MacText),
+    StoredText(u"FS2MAC", &Settings::sp2Mac, StoredKind::MacText),
+    StoredTest(u"Br"),
+    StoredTest(u"B47"),
+    StoredTest(u"B16"),
+    StoredTest(u"B8"),
+    StoredTest(u"M0"),
+    StoredTest(u"M1"),
+    StoredTest(u"M3"),
+    StoredTest(u"Gr"),
+    StoredTest(u"SP1"),
+    StoredTest(u"SP2"),
+    StoredBool(u"FastScan", &Settings::listMode),
+    StoredBool(u"CyclicScan", &Settings::cyclic),
+    StoredText(u"IVTIME", &Settings::scanTimer),
+    StoredText(u"PNUM", &Settings::packetNumber),
+    StoredText(u"PacketTIME", &Settings::nodeTimer),
+    StoredBool(u"Scroll", &Settings::autoScroll),
+    StoredBool(u"Beep", &Settings::beep),
+    StoredText(u"Logpath", &Settings::logPath),
+    StoredBool(u"DTAB", &Settings::tabDelimiter),
+    StoredBool(u"DCOM", &Settings::commaDelimiter),
+    StoredBool(u"showall", &Settings::showAll),
+    StoredText(u"Command", &Settings::command),
+    StoredBool(u"Syslog", &Settings::syslog),
+    StoredText(u"SyslogServ", &Settings::syslogServer),
+};
 
 // A stored flag's value in settings, and setting it.
 bool StoredFlag(const StoredSetting &stored, const Settings &settings);

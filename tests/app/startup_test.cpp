@@ -69,7 +69,7 @@ TEST_F(StartupOrder, ClosingTheMainWindowSavesAllSettingsWithoutSetupEverShown)
     startup.Form1().Edit1->setText(u"10.77.0.3"_s);
     startup.Form1().close();
     auto store = OpenSettingsStore();
-    EXPECT_EQ(store->allKeys().size(), StoredSettingCount);
+    EXPECT_EQ(store->allKeys().size(), int(StoredSettings.size()));
     EXPECT_EQ(store->value(u"IVTIME"_s).toString(), u"17"_s);
     EXPECT_EQ(store->value(u"TIPF"_s).toString(), u"10.77.0.3"_s);
 }

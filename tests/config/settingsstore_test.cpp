@@ -143,7 +143,7 @@ TEST_P(DamagedStore, StopsAtTheFirstValueThatCannotBeRead)
     EXPECT_EQ(applied, GetParam().applied);
     Settings defaults;
     defaults.command = u"cmd /K nbtstat -A $IP"_s;
-    for (int i = 0; i < StoredSettingCount; ++i) {
+    for (int i = 0; i < int(StoredSettings.size()); ++i) {
         const StoredSetting &stored = StoredSettings[size_t(i)];
         const Settings &want = i < applied ? saved : defaults;
         if (stored.kind == StoredKind::Flag)
