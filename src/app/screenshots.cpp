@@ -106,8 +106,9 @@ class SimulatedLab : public ScanEngine
                 i == 1 || i == 3 || (i == SwitchedHostIndex && sweeps == SwitchedSweep);
             const QString mac = QString::fromUtf16(LabHosts[i].mac);
             for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
-                const bool heard = column == FirstResultColumn ||
-                                   (options.scanStep == 3 && (column == 8 || promiscuous));
+                const bool heard =
+                    column == FirstResultColumn ||
+                    (options.scanStep == 3 && (TestOfColumn(column)->correct || promiscuous));
                 if (heard && options.tests[column - FirstResultColumn])
                     ClassifyReply(targets, options,
                                   {QString::fromUtf16(LabHosts[i].ip), mac, column,
