@@ -76,11 +76,10 @@ void BM_ClassifyRepliesThroughThePipe(benchmark::State &state)
 
     auto channel = std::make_shared<CaptureChannel>();
     channel->pipe = CapturePipe::Create(nullptr);
-    channel->pipe->OpenWriteEnd();
     auto inputs = std::make_shared<ScanInputs>();
     inputs->settings.ownIp = u"10.0.0.1"_s;
-    inputs->ProbeSourceMacs = BuildProbeSourceMacs(inputs->settings.ownMac);
-    inputs->LookupVendor = [](const QString &) { return u"unknown"_s; };
+    inputs->probeSourceMacs = BuildProbeSourceMacs(inputs->settings.ownMac);
+    inputs->lookupVendor = [](const QString &) { return u"unknown"_s; };
     ReplyAnalyser analyser(channel, inputs);
     qint64 classified = 0;
     QObject::connect(

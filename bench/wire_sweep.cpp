@@ -18,10 +18,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class Panels : public StatusPanels
+class NoStatus : public CaptureStatus
 {
   public:
-    void SetPanelText(int, const QString &) override {}
+    void ShowCaptureState(CaptureState) override {}
+    void ShowRelayedCount(quint64) override {}
 };
 
 class Messages : public WorkerMessages
@@ -51,20 +52,20 @@ int main(int argc, char **argv)
     s.packetNumber = u"1"_s;
     s.nodeTimer = u"0"_s;
     std::atomic<int> step{3};
-    inputs->ScanStep = &step;
-    inputs->ProbeSourceMacs = BuildProbeSourceMacs(s.ownMac);
+    inputs->scanStep = &step;
+    inputs->probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
     const qint64 from = IpTextToNumber(args[3]);
     const qint64 to = IpTextToNumber(args[4]);
     if (from < 0 || to < 0) {
         std::fprintf(stderr, "wire_sweep: FROM and TO must be IPv4 addresses\n");
         return 2;
     }
-    inputs->RangeStart = quint32(from);
-    inputs->RangeEnd = quint32(to);
+    inputs->rangeStart = quint32(from);
+    inputs->rangeEnd = quint32(to);
 
-    Panels panels;
+    NoStatus status;
     Messages messages;
-    ScanWorkers workers(std::make_shared<PcapDriver>(), panels, messages);
+    ScanWorkers workers(std::make_shared<PcapDriver>(), status, messages);
     QElapsedTimer timer;
     timer.start();
     workers.StartSweep(inputs, [&](quint64) {

@@ -26,10 +26,42 @@ if(KEELWATCH_FUZZ)
   target_compile_options(keelwatch_flags INTERFACE -fsanitize=fuzzer-no-link)
 endif()
 
-# A library of one folder of src/.
+# The layers of src/, inward first. A library sees only its own folder and
+# those below it: its include root in the build tree holds links to just
+# those, so an include of a higher layer does not compile, and linking a
+# higher layer's library stops the configuration.
+set(keelwatch_layers config scan core report ui app)
+# The library of each layer, in the same order.
+set(keelwatch_layer_libraries keelwatch_config keelwatch_scan keelwatch_core keelwatch_report
+    keelwatch_ui keelwatch_startup)
+
+function(keelwatch_layer_root layer out)
+  set(root ${PROJECT_BINARY_DIR}/layers/${layer})
+  list(FIND keelwatch_layers ${layer} top)
+  file(MAKE_DIRECTORY ${root})
+  foreach(i RANGE ${top})
+    list(GET keelwatch_layers ${i} folder)
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/${folder} ${root}/${folder} SYMBOLIC)
+  endforeach()
+  set(${out} ${root} PARENT_SCOPE)
+endfunction()
+
+# A library of one folder of src/, named after the folder it is made in.
 function(keelwatch_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  get_filename_component(layer ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  list(FIND keelwatch_layers ${layer} level)
+  if(level LESS 0)
+    message(FATAL_ERROR "${name}: ${layer} is not a layer of src/")
+  endif()
+  foreach(dependency IN LISTS ARG_DEPENDS)
+    list(FIND keelwatch_layer_libraries ${dependency} below)
+    if(below GREATER level)
+      message(FATAL_ERROR "${name} (${layer}) must not link ${dependency} of a higher layer")
+    endif()
+  endforeach()
+  keelwatch_layer_root(${layer} root)
   add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(${name} PUBLIC ${root})
   target_link_libraries(${name} PUBLIC keelwatch_flags ${ARG_DEPENDS})
 endfunction()

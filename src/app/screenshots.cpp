@@ -15,16 +15,13 @@
 #include "ui/nodeviewerwindow.h"
 #include "ui/promiscuousalertwindow.h"
 #include "ui/scanwindows.h"
+#include "ui/settingslink.h"
 #include "ui/setupdialog.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QGroupBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
@@ -61,8 +58,8 @@ constexpr int SwitchedSweep = 2;
 class SimulatedLab : public ScanEngine
 {
   public:
-    SimulatedLab(NodeTable &nodes, EventSink &events, StatusPanels &panels, Startup &startup)
-        : panels(panels), targets{nodes,
+    SimulatedLab(NodeTable &nodes, EventSink &events, CaptureStatus &status, Startup &startup)
+        : status(status), targets{nodes,
                                   events,
                                   [&startup](const QString &ip) {
                                       return startup.Comments().LookupComment(ip);
@@ -77,8 +74,8 @@ class SimulatedLab : public ScanEngine
     // What opening the capture adapter shows.
     bool OpenCaptureAdapter(const ScanSnapshot &, QString &) override
     {
-        panels.SetPanelText(0, u"RUN"_s);
-        panels.SetPanelText(6, u"Capture On"_s);
+        status.ShowCaptureState(CaptureState::Opening);
+        status.ShowCaptureState(CaptureState::On);
         return true;
     }
     bool CreateCapturePipe(int &) override { return true; }
@@ -101,7 +98,6 @@ class SimulatedLab : public ScanEngine
     }
     void StopSweep() override {}
     void StopCapture() override {}
-    void Shutdown(int) override {}
 
   private:
     void Answer(const ReplyOptions &options, int sweeps)
@@ -111,8 +107,9 @@ class SimulatedLab : public ScanEngine
                 i == 1 || i == 3 || (i == SwitchedHostIndex && sweeps == SwitchedSweep);
             const QString mac = QString::fromUtf16(LabHosts[i].mac);
             for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
-                const bool heard = column == FirstResultColumn ||
-                                   (options.ScanStep == 3 && (column == 8 || promiscuous));
+                const bool heard =
+                    column == FirstResultColumn ||
+                    (options.scanStep == 3 && (TestOfColumn(column)->correct || promiscuous));
                 if (heard && options.tests[column - FirstResultColumn])
                     ClassifyReply(targets, options,
                                   {QString::fromUtf16(LabHosts[i].ip), mac, column,
@@ -121,47 +118,34 @@ class SimulatedLab : public ScanEngine
         }
     }
 
-    StatusPanels &panels;
+    CaptureStatus &status;
     ReplyTargets targets;
     const VendorTable *vendors;
     int scanningSweeps = 0;
 };
 
-template <typename Widget> Widget *Control(const QWidget &window, const QString &name)
-{
-    return window.findChild<Widget *>(name);
-}
-
 // The Setup dialog as a demo scan of the lab has it: every test address,
-// List Mode and Cyclic Scan, Scan Timer 1 s, the log in folder. Controls are
-// found by their objectNames, as a user's tools would.
+// List Mode and Cyclic Scan, Scan Timer 1 s, the log in folder.
 void SetUpLabScan(Startup &startup, const QString &folder)
 {
-    SetupDialog &setup = startup.Setup();
-    setup.SetAdapterItems({u"10.77.0.1 : wire0"_s, u"192.168.1.4 : eth0"_s});
-    Control<QComboBox>(setup, u"CB1"_s)->setCurrentIndex(0);
-    const auto setText = [&setup](const QString &name, const QString &text) {
-        Control<QLineEdit>(setup, name)->setText(text);
-    };
-    setText(u"Edit1"_s, u"10.77.0.1"_s);
-    for (QCheckBox *test : Control<QGroupBox>(setup, u"f16"_s)->findChildren<QCheckBox *>())
-        test->setChecked(true);
-    setText(u"Edit5"_s, u"01 00 5E 00 00 02"_s);
-    setText(u"Edit6"_s, u"01 00 5E 00 00 04"_s);
-    Control<QCheckBox>(setup, u"FastScan"_s)->setChecked(true);
-    Control<QCheckBox>(setup, u"Cyclicscan"_s)->setChecked(true);
-    setText(u"Edit3"_s, u"1"_s);
-    setText(u"Edit4"_s, u"1"_s);
-    setText(u"Edit8"_s, u"0"_s);
-    setText(u"logpath"_s, QDir(folder).filePath(u"keelwatch.log"_s));
-
-    MainWindow &mainWindow = startup.Main();
-    Settings range;
-    mainWindow.ReadSettings(range);
-    range.from = u"10.77.0.11"_s;
-    range.to = u"10.77.0.22"_s;
-    mainWindow.ApplySettings(range);
-    mainWindow.SetPanelText(7, u"libpcap"_s);
+    const QStringList adapters = {u"10.77.0.1 : wire0"_s, u"192.168.1.4 : eth0"_s};
+    startup.Setup().SetAdapterItems(adapters);
+    Settings s = startup.Configuration().Read();
+    s.adapterItem = adapters[0];
+    s.ownIp = u"10.77.0.1"_s;
+    s.tests.fill(true);
+    s.sp1Mac = u"01 00 5E 00 00 02"_s;
+    s.sp2Mac = u"01 00 5E 00 00 04"_s;
+    s.listMode = true;
+    s.cyclic = true;
+    s.scanTimer = u"1"_s;
+    s.packetNumber = u"1"_s;
+    s.nodeTimer = u"0"_s;
+    s.logPath = QDir(folder).filePath(u"keelwatch.log"_s);
+    s.from = u"10.77.0.11"_s;
+    s.to = u"10.77.0.22"_s;
+    startup.SettingsWindows().Show(s);
+    startup.Main().SetPanelText(7, u"libpcap"_s);
 }
 
 template <typename Condition> bool RunUntil(Condition condition)
@@ -221,16 +205,17 @@ int main(int argc, char **argv)
     Startup startup({}, programDir.path());
     SetUpLabScan(startup, programDir.path());
     MainWindow &mainWindow = startup.Main();
-    ScanWindows windows(mainWindow, startup.Setup(), startup.PromiscuousAlert());
+    ScanWindows windows(mainWindow, startup.Setup(), startup.SettingsWindows(),
+                        startup.PromiscuousAlert());
     SimulatedLab lab(mainWindow.Nodes(), startup.Events(), windows, startup);
     SystemClock clock;
-    ScanController controller(ScanController::Parts{startup.Setup(), mainWindow.Nodes(), lab,
-                                                    windows, startup.Events(), startup.Events(),
-                                                    clock});
+    ScanController controller(ScanController::Parts{startup.Configuration(), mainWindow.Nodes(),
+                                                    lab, windows, startup.Events(),
+                                                    startup.Events(), clock});
     // Wide enough for every column, as a user watching a scan would make it.
     mainWindow.resize(960, 560);
     mainWindow.show();
-    controller.Button1Click();
+    controller.Start();
 
     // The node viewer follows the switched host from the first cycle on; the
     // pictures are taken in the cycle after its Promiscuous STOP, while nodes
@@ -241,8 +226,8 @@ int main(int argc, char **argv)
     }
     NodeViewerWindow &viewer = startup.NodeViewerWin();
     viewer.OpenFor(QString::fromUtf16(LabHosts[SwitchedHostIndex].ip),
-                   startup.Setup().Read().logPath);
-    Control<QPushButton>(viewer, u"Button1"_s)->click(); // Start
+                   startup.Configuration().Read().logPath);
+    viewer.findChild<QPushButton *>(u"Button1"_s)->click(); // Start
     if (!RunUntil([&] {
             return lab.ScanningSweeps() == SwitchedSweep + 1 && controller.ScanStep() == 2;
         })) {
@@ -254,10 +239,10 @@ int main(int argc, char **argv)
 
     const bool saved = Save(&mainWindow, folder, u"main-window.png"_s) &&
                        Save(&startup.PromiscuousAlert(), folder, u"promiscuous-alert.png"_s) &&
-                       Save(&viewer, folder, u"node-viewer.png"_s) &&
+                       Save(&startup.NodeViewerWin(), folder, u"node-viewer.png"_s) &&
                        Save(&startup.Setup(), folder, u"setup.png"_s) &&
                        Save(&startup.About(), folder, u"about.png"_s) &&
                        Save(&startup.AlertMessage(), folder, u"alert-message.png"_s);
-    controller.Button2Click();
+    controller.Stop();
     return saved ? 0 : 1;
 }

@@ -17,9 +17,11 @@
 #include "ui/nodeviewerwindow.h"
 #include "ui/promiscuousalertwindow.h"
 #include "ui/scanwindows.h"
+#include "ui/settingslink.h"
 #include "ui/setupdialog.h"
 
 #include <QCoreApplication>
+#include <QMessageBox>
 
 using namespace Qt::StringLiterals;
 
@@ -61,15 +63,17 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     comments.LoadComments(this->programDir, tell);
 
     setupDialog = new SetupDialog(window);
-    // The Setup dialog restores the settings once its adapter list is
-    // filled, so that the stored interface item can be selected.
+    settingsLink = new SettingsLink(settings, *window, *setupDialog, [this](const QString &text) {
+        QMessageBox::critical(setupDialog, u"Keelwatch"_s, text);
+    });
+    // The settings are restored once the adapters are known, so that the
+    // stored interface item can be selected.
     const AdapterList adapters = FillAdapterList(*driver);
-    setupDialog->ShowDriverVersion(adapters.panelText);
-    setupDialog->SetAdapterItems(adapters.items);
-    setupDialog->LoadSettings();
+    window->SetPanelText(7, adapters.panelText);
+    settingsLink->Load(adapters.items);
     aboutBox = new AboutBox(window);
     alertMessageWindow = new AlertMessageWindow(window);
-    nodeViewerWindow = new NodeViewerWindow(*setupDialog, window);
+    nodeViewerWindow = new NodeViewerWindow(settings, window);
     commentEditor = new CommentEditor(comments, window->Nodes(), window);
     promiscuousAlertWindow = new PromiscuousAlertWindow(window->Nodes(), clock, window);
 
@@ -77,9 +81,9 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
                      [this] { ShowModeless(setupDialog); });
     QObject::connect(window, &MainWindow::aboutRequested, aboutBox,
                      [this] { ShowModeless(aboutBox); });
-    // The Setup dialog's close query runs first at exit: the settings are
-    // saved whether or not the dialog was ever shown. The comments follow.
-    QObject::connect(window, &MainWindow::closing, setupDialog, &SetupDialog::SaveSettings);
+    // The settings are saved first at exit, whether or not the Setup dialog
+    // was ever shown. The comments follow.
+    QObject::connect(window, &MainWindow::closing, settingsLink, &SettingsLink::Save);
     QObject::connect(window, &MainWindow::closing, window, [this, window] {
         SaveCommentsAtExit(comments, this->programDir, RetryBox(window));
     });
@@ -100,15 +104,14 @@ void Startup::ConnectNodeTools()
                      [window, tell] { ShowLoadNodeListDialog(window, window->Nodes(), tell); });
     QObject::connect(window, &MainWindow::nodeViewerRequested, nodeViewerWindow,
                      [this] { ShowModeless(nodeViewerWindow); });
-    QObject::connect(window, &MainWindow::nodeHistoryRequested, nodeViewerWindow,
-                     [this, ipOf](int row) {
-                         nodeViewerWindow->OpenFor(ipOf(row), setupDialog->Read().logPath);
-                     });
+    QObject::connect(
+        window, &MainWindow::nodeHistoryRequested, nodeViewerWindow,
+        [this, ipOf](int row) { nodeViewerWindow->OpenFor(ipOf(row), settings.Read().logPath); });
     QObject::connect(window, &MainWindow::commentEditorRequested, commentEditor,
                      [this, ipOf](int row) { commentEditor->OpenFor(ipOf(row)); });
     QObject::connect(window, &MainWindow::externalCommandRequested, window,
                      [this, window, tell](int row) {
-                         RunExternalCommand(window->Nodes(), row, setupDialog->Read().command,
+                         RunExternalCommand(window->Nodes(), row, settings.Read().command,
                                             StartDetachedProcess, tell);
                      });
 }
@@ -116,11 +119,15 @@ void Startup::ConnectNodeTools()
 void Startup::ConnectEventLog()
 {
     MainWindow *window = mainWindow.get();
+    const auto setServerText = [this](const QString &text) {
+        Settings values = settings.Read();
+        values.syslogServer = text;
+        settingsLink->Show(values);
+    };
     eventWindows = std::make_unique<EventWindowsAdapter>(window->EventPane(), alertMessageWindow,
-                                                         setupDialog->Edit9, window);
-    syslog = std::make_unique<SyslogSender>(*setupDialog, *eventWindows);
-    events =
-        std::make_unique<EventLog>(*setupDialog, window->Nodes(), clock, *eventWindows, *syslog);
+                                                         setServerText, window);
+    syslog = std::make_unique<SyslogSender>(settings, *eventWindows);
+    events = std::make_unique<EventLog>(settings, window->Nodes(), clock, *eventWindows, *syslog);
 
     NodeViewer &viewer = nodeViewerWindow->Viewer();
     events->SetRefreshHook([&viewer] { viewer.RefreshNodeViewer(); });
@@ -134,25 +141,24 @@ void Startup::ConnectEventLog()
 void Startup::ConnectScanController()
 {
     MainWindow *window = mainWindow.get();
-    scanWindows = std::make_unique<ScanWindows>(*window, *setupDialog, *promiscuousAlertWindow);
+    scanWindows = std::make_unique<ScanWindows>(*window, *setupDialog, *settingsLink,
+                                                *promiscuousAlertWindow);
     workers = std::make_unique<ScanWorkers>(driver, *scanWindows, *scanWindows);
     WorkerScanEngine::Lookups lookups;
     lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };
     lookups.comment = [this](const QString &ip) { return comments.LookupComment(ip); };
-    lookups.autoScroll = [window] { return window->AutoScrollChecked(); };
+    lookups.autoScroll = [this] { return settings.Read().autoScroll; };
     lookups.selectRow = [window](int row) { window->SelectNodeRow(row); };
     lookups.captureCounterShown = &window->CaptureCounterShown();
     engine = std::make_unique<WorkerScanEngine>(*workers, window->Nodes(), *events, lookups);
     controller = std::make_unique<ScanController>(ScanController::Parts{
-        *setupDialog, window->Nodes(), *engine, *scanWindows, *events, *events, clock});
+        settings, window->Nodes(), *engine, *scanWindows, *events, *events, clock});
     events->SetDayChangeFlag(&controller->DayChangeFlag());
 
-    QObject::connect(window, &MainWindow::startRequested, window,
-                     [this] { controller->Button1Click(); });
-    QObject::connect(window, &MainWindow::stopRequested, window,
-                     [this] { controller->Button2Click(); });
-    // Running workers are stopped, and briefly waited for, after the
-    // settings and comments are saved.
+    QObject::connect(window, &MainWindow::startRequested, window, [this] { controller->Start(); });
+    QObject::connect(window, &MainWindow::stopRequested, window, [this] { controller->Stop(); });
+    // Running workers are told to stop after the settings and comments are
+    // saved; they are joined when this object goes.
     QObject::connect(window, &MainWindow::closing, window, [this] { controller->Shutdown(); });
     if (window->AutoStartPending())
         controller->ArmAutomaticStart();

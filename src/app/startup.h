@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/clock.h"
+#include "config/settingsstore.h"
 #include "report/commenttable.h"
 #include "report/vendortable.h"
 #include "scan/pcapdriver.h"
@@ -21,6 +22,7 @@ class EventWindowsAdapter;
 class SyslogSender;
 class MainWindow;
 class SetupDialog;
+class SettingsLink;
 class AboutBox;
 class AlertMessageWindow;
 class NodeViewerWindow;
@@ -34,10 +36,10 @@ bool DisplayAvailable(const QStringList &arguments);
 extern const char NoDisplayText[];
 
 // The windows, created once in start-up order: the main window with the
-// vendor table and the comments, the Setup dialog (which asks the packet
-// driver for its adapters and then restores the settings), the About box,
-// the small alert window, the node viewer, the comment editor and the
-// promiscuous alert window; and the event writer.
+// vendor table and the comments, the Setup dialog (the packet driver's
+// adapters are listed, then the settings restored), the About box, the small
+// alert window, the node viewer, the comment editor and the promiscuous
+// alert window; and the event writer.
 class Startup
 {
   public:
@@ -59,6 +61,8 @@ class Startup
     PromiscuousAlertWindow &PromiscuousAlert() { return *promiscuousAlertWindow; }
     VendorTable &Vendors() { return vendors; }
     CommentTable &Comments() { return comments; }
+    SettingsModel &Configuration() { return settings; }
+    SettingsLink &SettingsWindows() { return *settingsLink; }
     EventLog &Events() { return *events; }
     const std::shared_ptr<PacketDriver> &Driver() const { return driver; }
     ScanController &Controller() { return *controller; }
@@ -73,6 +77,7 @@ class Startup
     VendorTable vendors;
     CommentTable comments;
     SystemClock clock;
+    SettingsModel settings;
     // Declared before the windows and so gone after them: the node viewer
     // holds a flush of the event log.
     std::unique_ptr<EventWindowsAdapter> eventWindows;
@@ -81,6 +86,7 @@ class Startup
     std::unique_ptr<MainWindow> mainWindow;
     // Children of the main window, so gone with it.
     SetupDialog *setupDialog;
+    SettingsLink *settingsLink;
     AboutBox *aboutBox;
     AlertMessageWindow *alertMessageWindow;
     NodeViewerWindow *nodeViewerWindow;
@@ -88,9 +94,11 @@ class Startup
     PromiscuousAlertWindow *promiscuousAlertWindow;
     // After the windows: the workers and the controller use them.
     std::unique_ptr<ScanWindows> scanWindows;
-    std::unique_ptr<ScanWorkers> workers;
     std::unique_ptr<WorkerScanEngine> engine;
     std::unique_ptr<ScanController> controller;
+    // Last, so destroyed first: the workers read the controller's step and
+    // snapshot and the windows, and going they stop and join every worker.
+    std::unique_ptr<ScanWorkers> workers;
 };
 
 } // namespace keelwatch

@@ -15,20 +15,17 @@ class AdapterSource
     virtual ~AdapterSource() = default;
     // The driver's version text.
     virtual QString PacketGetVersion() const = 0;
-    // The adapter names, each ended by one zero character and the last one
-    // by a second zero, in a buffer of at most 4096 characters: 16-bit
-    // characters (UTF-16, host order) when wide, else 8-bit.
-    virtual QByteArray PacketGetAdapterNames(bool wide) const = 0;
-    // The IPv4 address of the adapter's first address entry (first octet
-    // most significant), or nothing when the adapter has no address data.
-    // entries is the number of address entries the caller has room for.
-    virtual std::optional<quint32> PacketGetNetInfoEx(const QByteArray &name,
-                                                      int entries) const = 0;
+    // The adapter names, each ended by one zero byte and the last one by a
+    // second zero, in a buffer of at most 4096 bytes.
+    virtual QByteArray PacketGetAdapterNames() const = 0;
+    // The adapter's first IPv4 address (first octet most significant), or
+    // nothing when the adapter has none.
+    virtual std::optional<quint32> PacketGetNetInfoEx(const QByteArray &name) const = 0;
 };
 
 struct AdapterList
 {
-    QString DriverVersion;
+    QString driverVersion;
     QString panelText; // status panel 7
     QStringList items; // "IPv4 : name" for each adapter with an address
 };
@@ -39,6 +36,6 @@ AdapterList FillAdapterList(const AdapterSource &driver);
 
 // The adapter names in a name buffer as FillAdapterList reads it: the text
 // before the first double zero, single zeros as line breaks, trimmed.
-QStringList AdapterNamesFromBuffer(const QByteArray &buffer, bool wide);
+QStringList AdapterNamesFromBuffer(const QByteArray &buffer);
 
 } // namespace keelwatch

@@ -1,22 +1,17 @@
 #pragma once
 
-#include <QString>
+#include "config/testaddresses.h"
 
-#include <array>
+#include <QString>
 
 namespace keelwatch {
 
 enum class FrameFormat { Ethernet2, Ieee8023 };
 
-// The ten test addresses in their fixed order Br, B47, B16, B8, Gr, M0, M1,
-// M3, SP1, SP2; test i has node table column (and source index) i + 2.
-constexpr int TestCount = 10;
-constexpr int FirstResultColumn = 2;
-constexpr int LastResultColumn = FirstResultColumn + TestCount - 1;
-
-// Every setting of the program as the windows hold it: the Setup dialog's
-// controls and the main window's From, To, "Auto Scroll" and "Beep". Numbers
-// stay text, as typed; the accessors below read them.
+// Every setting of the program: the Setup dialog's values and the main
+// window's From, To, "Auto Scroll" and "Beep". Numbers stay text, as typed;
+// the accessors below read them. The initialisers are the first-run values.
+// A stored setting also needs its entry in the settings store's table.
 struct Settings
 {
     // Main window
@@ -31,8 +26,7 @@ struct Settings
     QString ownMac = QStringLiteral("00 11 22 33 44 50");
 
     // Scan options
-    std::array<bool, TestCount> tests{true,  true,  true,  true,  true,
-                                      false, false, false, false, false};
+    TestFlags tests = DefaultTestFlags();
     QString sp1Mac;
     QString sp2Mac;
     FrameFormat format = FrameFormat::Ethernet2;
@@ -42,9 +36,10 @@ struct Settings
     QString packetNumber = QStringLiteral("3");
     QString nodeTimer = QStringLiteral("500");
 
-    // Log
+    // Log. Both delimiter choices may be off (a damaged store): a comma then.
     QString logPath = QStringLiteral("keelwatch.log");
     bool tabDelimiter = true;
+    bool commaDelimiter = false;
     bool syslog = false;
     QString syslogServer;
 
@@ -52,20 +47,25 @@ struct Settings
     QString command;
     bool showAll = false;
 
+    bool operator==(const Settings &) const = default;
+
     // Whether the test address of a result column (2 to 11) is switched on.
-    bool testEnabled(int column) const;
+    bool TestEnabled(int column) const;
+    // Destination MAC text of the test address of a result column: the fixed
+    // address, or the SP1/SP2 text.
+    QString TestDestination(int column) const;
     // The adapter name: the text after the first " : " of the adapter item.
-    QString adapterName() const;
+    QString AdapterName() const;
     // The number fields as their exit rules would leave them.
-    int scanTimerSeconds() const;
-    int packetCount() const;
-    int nodeTimerMs() const;
-    QChar delimiter() const { return tabDelimiter ? QChar(u'\t') : QChar(u','); }
+    int ScanTimerSeconds() const;
+    int PacketCount() const;
+    int NodeTimerMs() const;
+    QChar Delimiter() const { return tabDelimiter ? QChar(u'\t') : QChar(u','); }
 };
 
-// The live settings, read where a value is needed: the Setup dialog in the
-// program, a fixed value in tests and headless use. Read on the main thread;
-// workers get a copy taken at Start.
+// The live settings, read where a value is needed: the settings model in the
+// program, a fixed value in tests. Read on the main thread; workers get a
+// copy taken at Start.
 class LiveSettings
 {
   public:

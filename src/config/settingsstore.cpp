@@ -1,8 +1,9 @@
 #include "config/settingsstore.h"
 
+#include "config/fieldsplit.h"
+
 #include <QVariant>
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -11,22 +12,6 @@ using namespace Qt::StringLiterals;
 namespace keelwatch {
 
 namespace {
-
-constexpr auto Text = StoredKind::Text;
-constexpr auto Flag = StoredKind::Flag;
-
-QString ValueName(const char16_t *name)
-{
-    return QString::fromUtf16(name);
-}
-
-StoredKind KindOf(const char16_t *name)
-{
-    const auto at = std::find_if(LoadOrder.begin(), LoadOrder.end(), [name](const StoredValue &v) {
-        return QStringView(v.name) == QStringView(name);
-    });
-    return at->kind;
-}
 
 // INI files hold every value as text; other backends give real integers.
 std::optional<bool> ReadFlag(const QVariant &value)
@@ -53,60 +38,83 @@ std::optional<bool> ReadFlag(const QVariant &value)
 
 // An absent text reads as empty text; a value of another type (a list, a
 // byte array) cannot be read as text.
-std::optional<QString> ReadText(const QSettings &store, const QString &name)
+std::optional<QString> ReadText(const QSettings &store, const QString &key)
 {
-    if (!store.contains(name))
+    if (!store.contains(key))
         return QString();
-    const QVariant value = store.value(name);
+    const QVariant value = store.value(key);
     if (value.typeId() != QMetaType::QString)
         return std::nullopt;
     return value.toString();
 }
 
-bool ApplyValue(SettingsControls &controls, const QSettings &store, const StoredValue &stored)
+// A text longer than a MAC field takes would be cut to another address.
+// Blanks around it do not count; a text still too long is no valid address,
+// so the field stays empty.
+QString FitMacField(const QString &text)
 {
-    const QString name = ValueName(stored.name);
-    if (stored.kind == Flag) {
-        if (!store.contains(name))
+    if (text.size() <= MacFieldLength)
+        return text;
+    const QString trimmed = TrimControls(text);
+    return trimmed.size() <= MacFieldLength ? trimmed : QString();
+}
+
+bool ApplyValue(Settings &settings, const QSettings &store, const StoredSetting &stored,
+                const QStringList &adapterItems)
+{
+    const QString key = QString::fromUtf16(stored.key);
+    if (stored.kind == StoredKind::Flag) {
+        if (!store.contains(key))
             return false;
-        const std::optional<bool> on = ReadFlag(store.value(name));
+        const std::optional<bool> on = ReadFlag(store.value(key));
         if (!on)
             return false;
-        controls.SetFlag(name, *on);
+        SetStoredFlag(stored, settings, *on);
         return true;
     }
-    std::optional<QString> text = ReadText(store, name);
+    const std::optional<QString> text = ReadText(store, key);
     if (!text)
         return false;
-    if (name == u"NIC")
-        controls.SetAdapterIndex(MatchAdapterItem(controls.AdapterItems(), *text));
-    else if (name == u"OMAC" && !text->isEmpty())
-        controls.SetText(name, NormalizeOwnMac(*text));
-    else
-        controls.SetText(name, *text);
+    QString &member = settings.*stored.text;
+    switch (stored.kind) {
+    case StoredKind::Adapter: {
+        const int index = MatchAdapterItem(adapterItems, *text);
+        member = index >= 0 ? adapterItems[index] : QString();
+        break;
+    }
+    case StoredKind::OwnMac:
+        member = FitMacField(text->isEmpty() ? *text : NormalizeOwnMac(*text));
+        break;
+    case StoredKind::MacText:
+        member = FitMacField(*text);
+        break;
+    default:
+        member = *text;
+        break;
+    }
     return true;
 }
 
 } // namespace
 
-const std::array<StoredValue, StoredValueCount> LoadOrder = {{
-    {u"TIPF", Text},    {u"TIPT", Text},       {u"NIC", Text},        {u"OIP", Text},
-    {u"OMAC", Text},    {u"FS1MAC", Text},     {u"FS2MAC", Text},     {u"FBR", Flag},
-    {u"F31", Flag},     {u"F016", Flag},       {u"F8", Flag},         {u"FM", Flag},
-    {u"M1", Flag},      {u"M2", Flag},         {u"FG", Flag},         {u"FS1", Flag},
-    {u"FS2", Flag},     {u"FastScan", Flag},   {u"CyclicScan", Flag}, {u"IVTIME", Text},
-    {u"PNUM", Text},    {u"PacketTIME", Text}, {u"Scroll", Flag},     {u"Beep", Flag},
-    {u"Logpath", Text}, {u"DTAB", Flag},       {u"DCOM", Flag},       {u"showall", Flag},
-    {u"Command", Text}, {u"Syslog", Flag},     {u"SyslogServ", Text},
-}};
+bool StoredFlag(const StoredSetting &stored, const Settings &settings)
+{
+    return stored.test >= 0 ? settings.tests[size_t(stored.test)] : settings.*stored.flag;
+}
 
-const std::array<const char16_t *, StoredValueCount> SaveOrder = {
-    u"TIPF",       u"TIPT",     u"NIC",        u"OIP",     u"OMAC", u"FS1MAC", u"FS2MAC",
-    u"FBR",        u"F31",      u"F016",       u"F8",      u"FM",   u"FG",     u"FS1",
-    u"FS2",        u"FastScan", u"CyclicScan", u"M1",      u"M2",   u"IVTIME", u"PNUM",
-    u"PacketTIME", u"Scroll",   u"Beep",       u"Logpath", u"DTAB", u"DCOM",   u"showall",
-    u"Command",    u"Syslog",   u"SyslogServ",
-};
+void SetStoredFlag(const StoredSetting &stored, Settings &settings, bool on)
+{
+    if (stored.test >= 0)
+        settings.tests[size_t(stored.test)] = on;
+    else
+        settings.*stored.flag = on;
+    // The two delimiter choices are radio buttons: choosing one drops the
+    // other, dropping one leaves the other as it is.
+    if (on && stored.flag == &Settings::tabDelimiter)
+        settings.commaDelimiter = false;
+    if (on && stored.flag == &Settings::commaDelimiter)
+        settings.tabDelimiter = false;
+}
 
 std::unique_ptr<QSettings> OpenSettingsStore()
 {
@@ -116,37 +124,32 @@ std::unique_ptr<QSettings> OpenSettingsStore()
     return store;
 }
 
-int ReadSettingsStore(SettingsControls &controls, QSettings &store)
+int ReadSettingsStore(Settings &settings, QSettings &store, const QStringList &adapterItems)
 {
     int applied = 0;
     if (!store.allKeys().isEmpty()) {
-        for (const StoredValue &stored : LoadOrder) {
-            if (!ApplyValue(controls, store, stored))
+        for (const StoredSetting &stored : StoredSettings) {
+            if (!ApplyValue(settings, store, stored, adapterItems))
                 break;
             ++applied;
         }
     }
-    if (controls.Text(u"Command").isEmpty())
-        controls.SetText(u"Command", QString::fromUtf16(DefaultCommand));
-    if (controls.Text(u"OMAC").isEmpty())
-        controls.SetText(u"OMAC", QString::fromUtf16(DefaultOwnMac));
+    if (settings.command.isEmpty())
+        settings.command = QString::fromUtf16(DefaultCommand);
+    if (settings.ownMac.isEmpty())
+        settings.ownMac = QString::fromUtf16(DefaultOwnMac);
     return applied;
 }
 
-bool WriteSettingsStore(const SettingsControls &controls, QSettings &store, const MessageSink &sink)
+bool WriteSettingsStore(const Settings &settings, QSettings &store, const MessageSink &sink)
 {
     if (store.isWritable()) {
-        for (const char16_t *value : SaveOrder) {
-            const QString name = ValueName(value);
-            if (name == u"NIC") {
-                const int index = controls.AdapterIndex();
-                const QStringList items = controls.AdapterItems();
-                store.setValue(name, index >= 0 && index < items.size() ? items[index] : QString());
-            } else if (KindOf(value) == Flag) {
-                store.setValue(name, controls.Flag(name) ? 1 : 0);
-            } else {
-                store.setValue(name, controls.Text(name));
-            }
+        for (const StoredSetting &stored : StoredSettings) {
+            const QString key = QString::fromUtf16(stored.key);
+            if (stored.kind == StoredKind::Flag)
+                store.setValue(key, StoredFlag(stored, settings) ? 1 : 0);
+            else
+                store.setValue(key, settings.*stored.text);
         }
         store.sync();
         if (store.status() == QSettings::NoError)
@@ -165,6 +168,18 @@ int MatchAdapterItem(const QStringList &items, const QString &text)
             return i;
     }
     return -1;
+}
+
+void SettingsModel::Load(const QStringList &adapterItems)
+{
+    const auto store = OpenSettingsStore();
+    ReadSettingsStore(values, *store, adapterItems);
+}
+
+bool SettingsModel::Save(const MessageSink &failed) const
+{
+    const auto store = OpenSettingsStore();
+    return WriteSettingsStore(values, *store, failed);
 }
 
 } // namespace keelwatch

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "config/addresstext.h"
+#include "config/settings.h"
 
 #include <QSettings>
 #include <QString>
 #include <QStringList>
-#include <QStringView>
 
 #include <array>
 #include <memory>
@@ -14,59 +14,127 @@ namespace keelwatch {
 
 inline constexpr auto DefaultCommand = u"cmd /K nbtstat -A $IP";
 inline constexpr auto DefaultOwnMac = u"00 11 22 33 44 50";
+// The Setup dialog's MAC fields take no more characters than this.
+constexpr int MacFieldLength = 17;
 
-enum class StoredKind { Text, Flag };
+enum class StoredKind {
+    Text,    // stored as is
+    MacText, // a text too long for a MAC field is trimmed, or emptied
+    OwnMac,  // as MacText, and normalised to "00 11 22 33 44 50" form
+    Adapter, // an adapter item, matched to the adapters found
+    Flag,    // 1 or 0
+};
 
-struct StoredValue
+// One stored setting: its key in the file and the member that holds it. A
+// flag is a bool member or, for a test address, the test's entry in
+// Settings::tests.
+struct StoredSetting
 {
-    const char16_t *name;
+    const char16_t *key;
     StoredKind kind;
+    QString Settings::*text = nullptr;
+    bool Settings::*flag = nullptr;
+    int test = -1;
 };
 
-constexpr int StoredValueCount = 31;
-
-// The stored values in the order they are read. Reading stops at the first
-// one that cannot be read, so this order decides what survives a damaged file.
-extern const std::array<StoredValue, StoredValueCount> LoadOrder;
-// The order they are written in.
-extern const std::array<const char16_t *, StoredValueCount> SaveOrder;
-
-// The controls behind the stored values, addressed by the value's name
-// ("TIPF", "FBR", ...). The Setup dialog implements it over its widgets; tests
-// over plain maps. "NIC" is not a text value here: it is the adapter list.
-class SettingsControls
+constexpr StoredSetting StoredText(const char16_t *key, QString Settings::*member,
+                                   StoredKind kind = StoredKind::Text)
 {
-  public:
-    virtual ~SettingsControls() = default;
-    virtual QString Text(QStringView value) const = 0;
-    virtual void SetText(QStringView value, const QString &text) = 0;
-    virtual bool Flag(QStringView value) const = 0;
-    virtual void SetFlag(QStringView value, bool on) = 0;
-    virtual QStringList AdapterItems() const = 0;
-    virtual int AdapterIndex() const = 0; // -1: none selected
-    virtual void SetAdapterIndex(int index) = 0;
+    return {key, kind, member, nullptr, -1};
+}
+
+constexpr StoredSetting StoredBool(const char16_t *key, bool Settings::*member)
+{
+    return {key, StoredKind::Flag, nullptr, member, -1};
+}
+
+// A test address's check box, stored under the key its table entry gives.
+constexpr StoredSetting StoredTest(std::u16string_view label)
+{
+    const int test = TestIndex(label);
+    return {TestAddresses[size_t(test)].settingsKey, StoredKind::Flag, nullptr, nullptr, test};
+}
+
+// The stored settings in the order they are read and written. Reading stops
+// at the first one that cannot be read, so this order decides what survives
+// a damaged file. A new setting is a member of Settings and one line here.
+inline constexpr std::array StoredSettings{
+    StoredText(u"TIPF", &Settings::from),
+    StoredText(u"TIPT", &Settings::to),
+    StoredText(u"NIC", &Settings::adapterItem, StoredKind::Adapter),
+    StoredText(u"OIP", &Settings::ownIp),
+    StoredText(u"OMAC", &Settings::ownMac, StoredKind::OwnMac),
+    StoredText(u"FS1MAC", &Settings::sp1Mac, StoredKind::MacText),
+    StoredText(u"FS2MAC", &Settings::sp2Mac, StoredKind::MacText),
+    StoredTest(u"Br"),
+    StoredTest(u"B47"),
+    StoredTest(u"B16"),
+    StoredTest(u"B8"),
+    StoredTest(u"M0"),
+    StoredTest(u"M1"),
+    StoredTest(u"M3"),
+    StoredTest(u"Gr"),
+    StoredTest(u"SP1"),
+    StoredTest(u"SP2"),
+    StoredBool(u"FastScan", &Settings::listMode),
+    StoredBool(u"CyclicScan", &Settings::cyclic),
+    StoredText(u"IVTIME", &Settings::scanTimer),
+    StoredText(u"PNUM", &Settings::packetNumber),
+    StoredText(u"PacketTIME", &Settings::nodeTimer),
+    StoredBool(u"Scroll", &Settings::autoScroll),
+    StoredBool(u"Beep", &Settings::beep),
+    StoredText(u"Logpath", &Settings::logPath),
+    StoredBool(u"DTAB", &Settings::tabDelimiter),
+    StoredBool(u"DCOM", &Settings::commaDelimiter),
+    StoredBool(u"showall", &Settings::showAll),
+    StoredText(u"Command", &Settings::command),
+    StoredBool(u"Syslog", &Settings::syslog),
+    StoredText(u"SyslogServ", &Settings::syslogServer),
 };
+
+// A stored flag's value in settings, and setting it.
+bool StoredFlag(const StoredSetting &stored, const Settings &settings);
+void SetStoredFlag(const StoredSetting &stored, Settings &settings, bool on);
 
 // The user's store: Quillstone/keelwatch.conf in the user's config folder
 // ($XDG_CONFIG_HOME or ~/.config). System-wide fallbacks are not read, so a
 // run depends on the user's own file only.
 std::unique_ptr<QSettings> OpenSettingsStore();
 
-// Loads the controls in LoadOrder and returns how many values were applied.
-// An absent text value empties its control; an absent flag, a flag that is not
-// a 32-bit integer, or a text stored as another type ends the reading there,
-// silently. An empty store loads nothing. Afterwards an empty command line and
-// an empty own MAC get their defaults.
-int ReadSettingsStore(SettingsControls &controls, QSettings &store);
+// Reads the stored settings into settings in table order and returns how
+// many were applied. An absent text empties its member; an absent flag, a
+// flag that is not a 32-bit integer, or a text stored as another type ends
+// the reading there, silently. An empty store reads nothing. The stored
+// adapter item selects the one of adapterItems that equals it without
+// regard to case (none when no item does). Afterwards an empty command line
+// and an empty own MAC get their defaults.
+int ReadSettingsStore(Settings &settings, QSettings &store, const QStringList &adapterItems);
 
-// Writes all 31 values in SaveOrder, texts unchanged and flags as 1 or 0, and
-// makes sure they reached the file. On failure the sink hears which file could
-// not be written and false is returned.
-bool WriteSettingsStore(const SettingsControls &controls, QSettings &store,
-                        const MessageSink &sink);
+// Writes every stored setting, texts unchanged and flags as 1 or 0, and
+// makes sure they reached the file. On failure the sink hears which file
+// could not be written and false is returned.
+bool WriteSettingsStore(const Settings &settings, QSettings &store, const MessageSink &sink);
 
 // The index of the item that equals text without regard to letter case, or -1
 // (also for empty text).
 int MatchAdapterItem(const QStringList &items, const QString &text);
+
+// The program's settings while it runs: read by whoever needs a value,
+// replaced by the windows that edit them, loaded at start and saved at exit.
+// Main thread only.
+class SettingsModel : public LiveSettings
+{
+  public:
+    Settings Read() const override { return values; }
+    void Replace(const Settings &edited) { values = edited; }
+
+    // From the user's store; see ReadSettingsStore.
+    void Load(const QStringList &adapterItems);
+    // To the user's store; a failure is told to the sink.
+    bool Save(const MessageSink &failed) const;
+
+  private:
+    Settings values;
+};
 
 } // namespace keelwatch

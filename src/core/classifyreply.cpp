@@ -4,20 +4,12 @@ using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
-namespace {
-
-bool HasResultColumn(int k)
-{
-    return k >= FirstResultColumn && k <= LastResultColumn;
-}
-
-} // namespace
-
 QString ReplyMark(int k, const ReplyOptions &options)
 {
-    if (options.ScanStep == 2 || !HasResultColumn(k))
+    const TestAddress *test = TestOfColumn(k);
+    if (options.scanStep == 2 || !test)
         return QString();
-    const bool correct = k == 2 || k == 8;
+    const bool correct = test->correct;
     const bool ieee = options.format == FrameFormat::Ieee8023;
     if (correct)
         return ieee ? u"o"_s : u"O"_s;
@@ -33,7 +25,7 @@ void ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
     // so they only add or update the node.
     const QString mark = ReplyMark(k, options);
     const auto comment = [&] {
-        return targets.LookupComment ? targets.LookupComment(reply.ip) : QString();
+        return targets.lookupComment ? targets.lookupComment(reply.ip) : QString();
     };
     const auto select = [&](int row) {
         if (options.autoScroll && targets.selectRow)
@@ -60,7 +52,7 @@ void ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
     row = table.AddNodeRow(reply.ip, reply.mac, options.tests);
     // The mark replaces the "-" of a switched-off test; an empty mark (the
     // node-finding step) leaves the cell empty.
-    if (HasResultColumn(k))
+    if (TestOfColumn(k))
         table.SetCell(row, k, mark);
     table.SetCell(row, NodeTable::VendorColumn, reply.vendor);
     table.SetCell(row, NodeTable::CommentColumn, comment());

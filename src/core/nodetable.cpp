@@ -10,9 +10,16 @@ namespace keelwatch {
 
 namespace {
 
-const std::array<QString, NodeTable::ColumnCount> Headers = {
-    u"IP Address"_s, u"MAC Address"_s, u"Br"_s, u"B47"_s, u"B16"_s, u"B8"_s,      u"Gr"_s,
-    u"M0"_s,         u"M1"_s,          u"M3"_s, u"S1"_s,  u"S2"_s,  u"Comment"_s, u"Vender Code"_s};
+const std::array<QString, NodeTable::ColumnCount> Headers = [] {
+    std::array<QString, NodeTable::ColumnCount> texts;
+    texts[NodeTable::IpColumn] = u"IP Address"_s;
+    texts[NodeTable::MacColumn] = u"MAC Address"_s;
+    for (const TestAddress &test : TestAddresses)
+        texts[size_t(test.column)] = QString::fromUtf16(test.shortName);
+    texts[NodeTable::CommentColumn] = u"Comment"_s;
+    texts[NodeTable::VendorColumn] = u"Vender Code"_s;
+    return texts;
+}();
 
 // "-" in the result column of every switched-off test.
 void MarkOff(NodeTable::Row &cells, const NodeTable::Tests &tests)

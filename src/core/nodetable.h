@@ -34,7 +34,7 @@ class NodeTable : public QAbstractTableModel
     static constexpr int VendorColumn = 13;
 
     using Row = std::array<QString, ColumnCount>;
-    using Tests = std::array<bool, TestCount>;
+    using Tests = TestFlags;
 
     explicit NodeTable(QObject *parent = nullptr);
 

@@ -13,7 +13,6 @@ namespace {
 
 constexpr int AutoStartDelayMs = 10000;
 constexpr int SkippedStepMs = 100;
-constexpr int ShutdownWaitMs = 1500;
 
 bool IsExactly(const QString &cell, std::initializer_list<const char16_t *> texts)
 {
@@ -28,9 +27,9 @@ bool IsExactly(const QString &cell, std::initializer_list<const char16_t *> text
 
 ScanController::ScanController(Parts p, QObject *parent) : QObject(parent), parts(p)
 {
-    connect(&timer1, &QTimer::timeout, this, &ScanController::Timer1Timer);
-    connect(&timer2, &QTimer::timeout, this, &ScanController::Timer2Timer);
-    timer2.setInterval(AutoStartDelayMs);
+    connect(&cycleTimer, &QTimer::timeout, this, &ScanController::OnCycleTimer);
+    connect(&restartTimer, &QTimer::timeout, this, &ScanController::OnRestartTimer);
+    restartTimer.setInterval(AutoStartDelayMs);
     parts.engine.SetSweepFinishedHandler([this](std::uint64_t sweep) { RestartCycleTimer(sweep); });
 }
 
@@ -41,10 +40,10 @@ ScanController::~ScanController()
 
 void ScanController::ArmAutomaticStart()
 {
-    timer2.start(AutoStartDelayMs);
+    restartTimer.start(AutoStartDelayMs);
 }
 
-void ScanController::Button1Click()
+void ScanController::Start()
 {
     if (running)
         return;
@@ -76,8 +75,8 @@ void ScanController::Button1Click()
     parts.engine.StartCapture(scan, scanStep);
     running = true;
 
-    timer1.stop();
-    timer1.setInterval(ScanTimerMs());
+    cycleTimer.stop();
+    cycleTimer.setInterval(ScanTimerMs());
     scanStep = 1;
     LockScanControls();
     parts.nodes.ClearResults();
@@ -97,10 +96,10 @@ bool ScanController::PassStartChecks(Settings &s)
         parts.view.ShowSetup();
         return false;
     }
-    for (int column : {10, 11}) {
-        if (!s.testEnabled(column))
+    for (int column : {Sp1Column, Sp2Column}) {
+        if (!s.TestEnabled(column))
             continue;
-        QString &mac = column == 10 ? s.sp1Mac : s.sp2Mac;
+        QString &mac = column == Sp1Column ? s.sp1Mac : s.sp2Mac;
         mac = NormalizeMac(mac);
         parts.view.SetSpMac(column, mac);
         if (mac.isEmpty()) {
@@ -159,11 +158,11 @@ bool ScanController::OpenCapture()
     return true;
 }
 
-void ScanController::Button2Click()
+void ScanController::Stop()
 {
     EndScan();
-    timer1.stop();
-    timer2.stop();
+    cycleTimer.stop();
+    restartTimer.stop();
     if (currentSweep != 0) {
         parts.engine.StopSweep();
         currentSweep = 0;
@@ -171,7 +170,7 @@ void ScanController::Button2Click()
     parts.log.CloseEventLog();
 }
 
-void ScanController::Timer1Timer()
+void ScanController::OnCycleTimer()
 {
     const bool cyclic = scan.settings.cyclic;
     if (cyclic && scanStep != 2)
@@ -183,38 +182,38 @@ void ScanController::Timer1Timer()
     AdvanceScanStep();
 }
 
-void ScanController::Timer2Timer()
+void ScanController::OnRestartTimer()
 {
     EndScan();
-    timer2.stop();
-    Button1Click();
+    restartTimer.stop();
+    Start();
 }
 
 void ScanController::AdvanceScanStep()
 {
-    timer1.stop();
+    cycleTimer.stop();
     ++scanStep;
     const Settings &s = scan.settings;
     if (!s.listMode && scanStep == 2) {
-        timer1.start(SkippedStepMs);
+        cycleTimer.start(SkippedStepMs);
         return;
     }
-    timer1.setInterval(ScanTimerMs());
+    cycleTimer.setInterval(ScanTimerMs());
     if (scanStep < 4) {
         if (s.cyclic && scanStep != 2)
             parts.nodes.CarryOverMarks();
-        parts.view.SetPanelText(2, scanStep == 2 ? u"Finding Nodes"_s : u"Scanning"_s);
+        parts.view.ShowScanPhase(scanStep == 2 ? ScanPhase::FindingNodes : ScanPhase::Scanning);
         StartSweep();
         return;
     }
     if (s.cyclic && parts.clock.Now().date() > scanStartDate) {
-        timer2.start(ScanTimerMs());
+        restartTimer.start(ScanTimerMs());
         dayChange = true;
     } else if (s.cyclic) {
         scanStep = 1;
         ++cycleCount;
         parts.events.WriteEvent(u"cycle"_s, cycleCount, 0);
-        timer1.start();
+        cycleTimer.start();
         dayChange = false;
     } else {
         EndScan();
@@ -234,8 +233,8 @@ void ScanController::RestartCycleTimer(std::uint64_t sweep)
     if (sweep == 0 || sweep != currentSweep || !running)
         return;
     currentSweep = 0;
-    timer1.stop();
-    timer1.start();
+    cycleTimer.stop();
+    cycleTimer.start();
 }
 
 void ScanController::EndScan()
@@ -246,9 +245,7 @@ void ScanController::EndScan()
         parts.engine.StopCapture();
         running = false;
     }
-    parts.view.SetPanelText(0, u"READY"_s);
-    for (int panel : {1, 2, 6})
-        parts.view.SetPanelText(panel, QString());
+    parts.view.ShowScanPhase(ScanPhase::Ready);
 }
 
 void ScanController::LockScanControls()
@@ -263,9 +260,9 @@ void ScanController::EvaluateCycle()
     NodeTable &t = parts.nodes;
     const int rows = t.RowCount();
     for (int row = 1; row < rows; ++row) {
-        if (!IsExactly(t.Cell(row, 2), {u"O", u"o"}))
+        if (!IsExactly(t.Cell(row, BroadcastColumn), {u"O", u"o"}))
             continue;
-        for (int column = 3; column <= LastResultColumn; ++column) {
+        for (int column = BroadcastColumn + 1; column <= LastResultColumn; ++column) {
             if (IsExactly(t.Cell(row, column), {u"X", u"x"})) {
                 parts.events.WriteEvent(u"SUSPECT"_s, column, row);
                 break;
@@ -273,9 +270,9 @@ void ScanController::EvaluateCycle()
         }
     }
     for (int row = 1; row < rows; ++row) {
-        if (!IsExactly(t.Cell(row, 2), {u"+O", u"+o"}))
+        if (!IsExactly(t.Cell(row, BroadcastColumn), {u"+O", u"+o"}))
             continue;
-        for (int column = 3; column <= LastResultColumn; ++column) {
+        for (int column = BroadcastColumn + 1; column <= LastResultColumn; ++column) {
             const QString cell = t.Cell(row, column);
             if (cell == u"+") {
                 parts.view.ShowPromiscuousAlert(row, false);
@@ -305,16 +302,17 @@ void ScanController::ReportLostResponses()
 
 void ScanController::Shutdown()
 {
-    timer1.stop();
-    timer2.stop();
+    cycleTimer.stop();
+    restartTimer.stop();
     currentSweep = 0;
     running = false;
-    parts.engine.Shutdown(ShutdownWaitMs);
+    parts.engine.StopSweep();
+    parts.engine.StopCapture();
 }
 
 int ScanController::ScanTimerMs() const
 {
-    return scan.settings.scanTimerSeconds() * 1000;
+    return scan.settings.ScanTimerSeconds() * 1000;
 }
 
 } // namespace keelwatch

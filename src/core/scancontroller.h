@@ -40,14 +40,18 @@ class ScanController : public QObject
     explicit ScanController(Parts parts, QObject *parent = nullptr);
     ~ScanController() override;
 
-    // A launch with "auto": the scan starts when Timer2 fires ten seconds
-    // later, with the restored settings.
+    // A launch with "auto": the scan starts when the restart timer fires ten
+    // seconds later, with the restored settings.
     void ArmAutomaticStart();
 
-    void Button1Click(); // Start
-    void Button2Click(); // Stop
-    void Timer1Timer();
-    void Timer2Timer();
+    // The user's Start and Stop.
+    void Start();
+    void Stop();
+    // One Scan Timer interval after a step: evaluate and take the next step.
+    void OnCycleTimer();
+    // The automatic start, and the new scan of a new day: end the scan and
+    // start afresh.
+    void OnRestartTimer();
     void AdvanceScanStep();
     void EndScan();
     void LockScanControls();
@@ -55,7 +59,8 @@ class ScanController : public QObject
     void ReportLostResponses();
     // A probe sender has finished the sweep with this id.
     void RestartCycleTimer(std::uint64_t sweep);
-    // Stops every worker before the program ends.
+    // The program ends: no further step, and the workers are told to stop.
+    // Their owner joins them when it goes.
     void Shutdown();
 
     int ScanStep() const { return scanStep.load(); }
@@ -65,8 +70,8 @@ class ScanController : public QObject
     // Set when a cycle ends on a later date than the scan's start; the event
     // log clears it after renewing its file.
     bool &DayChangeFlag() { return dayChange; }
-    const QTimer &Timer1() const { return timer1; }
-    const QTimer &Timer2() const { return timer2; }
+    const QTimer &CycleTimer() const { return cycleTimer; }
+    const QTimer &RestartTimer() const { return restartTimer; }
     const ScanSnapshot &Snapshot() const { return scan; }
 
   private:
@@ -85,8 +90,8 @@ class ScanController : public QObject
     // Id of the sweep whose end may restart the cycle timer; 0 for none.
     std::uint64_t currentSweep = 0;
     std::uint64_t lastSweep = 0;
-    QTimer timer1;
-    QTimer timer2;
+    QTimer cycleTimer;
+    QTimer restartTimer;
 };
 
 } // namespace keelwatch

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "config/settings.h"
-#include "scan/testaddresses.h"
 
 #include <QString>
 
@@ -54,8 +53,6 @@ class ScanEngine
     // Asks the relay and then the analyser to stop; what they used is
     // released once both have ended.
     virtual void StopCapture() = 0;
-    // Stops every worker and waits at most timeoutMs for them to end.
-    virtual void Shutdown(int timeoutMs) = 0;
 
   protected:
     std::function<void(std::uint64_t)> sweepFinished;

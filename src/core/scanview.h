@@ -8,6 +8,13 @@
 
 namespace keelwatch {
 
+// Where a scan stands, as the status bar shows it.
+enum class ScanPhase {
+    FindingNodes, // List Mode's node-finding sweep
+    Scanning,     // the sweep with every switched-on test
+    Ready,        // no scan runs
+};
+
 // What the scan controller needs of the windows. The GUI implements it;
 // tests record it.
 class ScanView
@@ -15,11 +22,11 @@ class ScanView
   public:
     virtual ~ScanView() = default;
 
-    virtual void SetPanelText(int panel, const QString &text) = 0;
+    virtual void ShowScanPhase(ScanPhase phase) = 0;
     // A modal message box.
     virtual void ShowMessage(const QString &text) = 0;
     virtual void ShowSetup() = 0;
-    // Status panels 1, 3, 4 and 5 from the current Setup values.
+    // The scan mode and its three numbers from the current settings.
     virtual void ShowScanMode() = 0;
     // The grid's result columns: all ten with showAll, else the switched-on tests'.
     virtual void ShowTestColumns(bool showAll, const std::array<bool, TestCount> &tests) = 0;
@@ -33,7 +40,7 @@ class ScanView
     // Start writes these back into their controls.
     virtual void SwitchBrOn() = 0;
     virtual void SetOwnMac(const QString &text) = 0;
-    virtual void SetSpMac(int column, const QString &text) = 0; // column 10 (SP1) or 11 (SP2)
+    virtual void SetSpMac(int column, const QString &text) = 0; // Sp1Column or Sp2Column
     virtual void SetRangeText(bool to, const QString &text) = 0;
 };
 

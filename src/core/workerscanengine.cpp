@@ -1,8 +1,5 @@
 #include "core/workerscanengine.h"
 
-#include <QDeadlineTimer>
-#include <QThread>
-
 namespace keelwatch {
 
 WorkerScanEngine::WorkerScanEngine(ScanWorkers &w, NodeTable &n, EventSink &e, Lookups l)
@@ -12,7 +9,7 @@ WorkerScanEngine::WorkerScanEngine(ScanWorkers &w, NodeTable &n, EventSink &e, L
 
 bool WorkerScanEngine::OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason)
 {
-    return workers.OpenCaptureAdapter(scan.settings.adapterName(), &reason);
+    return workers.OpenCaptureAdapter(scan.settings.AdapterName(), &reason);
 }
 
 bool WorkerScanEngine::CreateCapturePipe(int &errorCode)
@@ -31,14 +28,14 @@ std::shared_ptr<const ScanInputs> WorkerScanEngine::Inputs(const ScanSnapshot &s
 {
     auto inputs = std::make_shared<ScanInputs>();
     inputs->settings = scan.settings;
-    inputs->ProbeSourceMacs = scan.probeSourceMacs;
-    inputs->RangeStart = scan.rangeStart;
-    inputs->RangeEnd = scan.rangeEnd;
-    inputs->ScanStep = &scanStep;
-    inputs->CaptureCounterShown = lookups.captureCounterShown;
+    inputs->probeSourceMacs = scan.probeSourceMacs;
+    inputs->rangeStart = scan.rangeStart;
+    inputs->rangeEnd = scan.rangeEnd;
+    inputs->scanStep = &scanStep;
+    inputs->captureCounterShown = lookups.captureCounterShown;
     NodeTable *table = &nodes;
     inputs->nodeRowsWithIp = [table](const QString &ip) { return table->CountNodeRows(ip); };
-    inputs->LookupVendor = lookups.vendor;
+    inputs->lookupVendor = lookups.vendor;
     return inputs;
 }
 
@@ -67,7 +64,7 @@ void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSn
     nodes.BeginRowBatch();
     for (const DecodedReply &reply : replies) {
         options.autoScroll = lookups.autoScroll && lookups.autoScroll();
-        options.ScanStep = scanStep.load();
+        options.scanStep = scanStep.load();
         ClassifyReply(targets, options, reply);
     }
     nodes.EndRowBatch();
@@ -92,15 +89,6 @@ void WorkerScanEngine::StopSweep()
 void WorkerScanEngine::StopCapture()
 {
     workers.StopCapture();
-}
-
-void WorkerScanEngine::Shutdown(int timeoutMs)
-{
-    workers.StopSweep();
-    workers.StopCapture();
-    const QDeadlineTimer deadline(timeoutMs);
-    while (workers.LiveWorkers() > 0 && !deadline.hasExpired())
-        QThread::msleep(20);
 }
 
 } // namespace keelwatch

@@ -11,6 +11,8 @@ namespace keelwatch {
 
 // The scan workers on the wire, driven by the scan controller: replies that
 // the analyser decodes are classified into the node table on the main thread.
+// The workers read the controller's snapshot and step counter, so whoever
+// owns them destroys the workers (which joins them) before the controller.
 class WorkerScanEngine : public ScanEngine
 {
   public:
@@ -38,7 +40,6 @@ class WorkerScanEngine : public ScanEngine
                     std::uint64_t sweep) override;
     void StopSweep() override;
     void StopCapture() override;
-    void Shutdown(int timeoutMs) override;
 
   private:
     std::shared_ptr<const ScanInputs> Inputs(const ScanSnapshot &scan,

@@ -4,8 +4,6 @@
 
 #include <QStringList>
 
-#include <array>
-
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
@@ -64,8 +62,10 @@ EventLine MarkEvent(QString mark, int column, const EventNode &node, const Setti
     else
         fields << QString(); // an unknown mark ends the line after the test name
 
-    EventLine line{NodeLine(dateTime, node, fields), column != 2 && column != 8, SyslogEvent()};
-    if (column == 2)
+    // Answers a card in normal mode gives (Br, M1) do not beep.
+    const TestAddress *test = TestOfColumn(column);
+    EventLine line{NodeLine(dateTime, node, fields), !test || !test->correct, SyslogEvent()};
+    if (column == BroadcastColumn)
         line.syslog = NodeSyslogEvent(node, SeverityInformational,
                                       mark.toUpper() == u"X"_s ? u"NODE FOUND"_s : u"NODE LOST"_s,
                                       TestName(column));
@@ -76,11 +76,8 @@ EventLine MarkEvent(QString mark, int column, const EventNode &node, const Setti
 
 QString TestName(int column)
 {
-    static const std::array<QString, TestCount> Names = {
-        u"Br"_s, u"B47"_s, u"B16"_s, u"B8"_s, u"Gr"_s, u"M0"_s, u"M1"_s, u"M3"_s, u"S1"_s, u"S2"_s};
-    if (column < FirstResultColumn || column > LastResultColumn)
-        return u"-"_s;
-    return Names[size_t(column - FirstResultColumn)];
+    const TestAddress *test = TestOfColumn(column);
+    return test ? QString::fromUtf16(test->shortName) : u"-"_s;
 }
 
 QString TestMaskText(const Settings &settings)

@@ -64,7 +64,8 @@ EventLine BuildEventLine(const QString &kind, int number, const EventNode &node,
 // other column.
 QString TestName(int column);
 
-// The switched-on tests as four upper-case hexadecimal digits, Br as bit 0.
+// The switched-on tests as four upper-case hexadecimal digits, the first test
+// address (Br) as bit 0.
 QString TestMaskText(const Settings &settings);
 
 // The bytes of one file line: the line, CR LF, and every TAB replaced by the

@@ -57,7 +57,7 @@ void EventLog::Write(const Event &event)
         windows.Beep();
     windows.AppendPaneLine(line.text);
     if (!wantedPath.isEmpty())
-        WriteToFile(EventFileText(line.text, s.delimiter()));
+        WriteToFile(EventFileText(line.text, s.Delimiter()));
     if (line.syslog.severity != 0) {
         SyslogEvent forwarded = line.syslog;
         forwarded.when = event.when;

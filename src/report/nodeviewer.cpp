@@ -50,10 +50,11 @@ bool IsLineEnd(char c)
 
 int TestColumn(const QString &name)
 {
-    static const QStringList names{u"Br"_s, u"B47"_s, u"B16"_s, u"B8"_s, u"Gr"_s,
-                                   u"M0"_s, u"M1"_s,  u"M3"_s,  u"S1"_s, u"S2"_s};
-    const qsizetype i = names.indexOf(name);
-    return i < 0 ? 0 : FirstResultColumn + int(i);
+    for (const TestAddress &test : TestAddresses) {
+        if (name == QStringView(test.shortName))
+            return test.column;
+    }
+    return 0;
 }
 
 } // namespace
@@ -147,7 +148,7 @@ void NodeViewer::ReadLogTail()
         Fail(u"File Mapping Error"_s + QString::number(handle));
         return;
     }
-    const QChar delimiter = settings.Read().delimiter();
+    const QChar delimiter = settings.Read().Delimiter();
     SetCaption(Title + u" : "_s + followedIp);
     ProcessLines(QByteArrayView(data, size), delimiter);
     readPosition = size;

@@ -6,9 +6,15 @@ namespace keelwatch {
 
 namespace {
 
-const NodeViewerGrid::Row Titles{u"STATUS"_s, u"TIME"_s, u"Br"_s,     u"B47"_s, u"B16"_s,
-                                 u"B8"_s,     u"Gr"_s,   u"M0"_s,     u"M1"_s,  u"M3"_s,
-                                 u"S1"_s,     u"S2"_s,   u"Comment"_s};
+const NodeViewerGrid::Row Titles = [] {
+    NodeViewerGrid::Row titles;
+    titles[NodeViewerGrid::StatusColumn] = u"STATUS"_s;
+    titles[NodeViewerGrid::TimeColumn] = u"TIME"_s;
+    for (const TestAddress &test : TestAddresses)
+        titles[size_t(test.column)] = QString::fromUtf16(test.shortName);
+    titles[NodeViewerGrid::ColumnCount - 1] = u"Comment"_s;
+    return titles;
+}();
 
 } // namespace
 

@@ -1,25 +1,14 @@
 #include "scan/capturepipe.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
-
-using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
 namespace {
-
-quint64 MillisecondTick()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return quint64(now.tv_sec) * 1000 + quint64(now.tv_nsec) / 1000000;
-}
 
 void CloseFd(std::atomic<int> &fd)
 {
@@ -38,28 +27,15 @@ std::unique_ptr<CapturePipe> CapturePipe::Create(int *errorCode)
             *errorCode = errno;
         return nullptr;
     }
-    return std::unique_ptr<CapturePipe>(
-        new CapturePipe(fds[0], fds[1], u"keelwatch-pipe-%1"_s.arg(MillisecondTick())));
+    return std::unique_ptr<CapturePipe>(new CapturePipe(fds[0], fds[1]));
 }
 
-CapturePipe::CapturePipe(int r, int w, QString n) : readFd(r), writeFd(w), name(std::move(n)) {}
+CapturePipe::CapturePipe(int r, int w) : readFd(r), writeFd(w) {}
 
 CapturePipe::~CapturePipe()
 {
     CloseWriteEnd();
     CloseReadEnd();
-}
-
-int CapturePipe::WaitForWriteEnd() const
-{
-    return writeFd.load() >= 0 ? 0 : EBADF;
-}
-
-bool CapturePipe::OpenWriteEnd()
-{
-    const int fd = writeFd.load();
-    const int flags = fcntl(fd, F_GETFL);
-    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
 CapturePipe::WriteResult CapturePipe::Write(const CaptureRecord &record)

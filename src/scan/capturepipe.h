@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QString>
-
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -16,9 +14,8 @@ using CaptureRecord = std::array<std::uint8_t, CaptureRecordSize>;
 
 // The message channel from the capture relay to the reply analyser: a
 // connected pair of local sequenced-packet sockets, so every record stays
-// one message. Named from the millisecond tick at creation. The write end
-// belongs to the relay, the read end to the analyser; both ends close when
-// the pipe goes.
+// one message. The write end belongs to the relay, the read end to the
+// analyser; both ends close when the pipe goes.
 class CapturePipe
 {
   public:
@@ -31,12 +28,6 @@ class CapturePipe
     CapturePipe(const CapturePipe &) = delete;
     CapturePipe &operator=(const CapturePipe &) = delete;
 
-    QString Name() const { return name; }
-
-    // The relay's first two steps: take the write end (0, or the error code
-    // when it is gone), then make it never wait (false when that fails).
-    int WaitForWriteEnd() const;
-    bool OpenWriteEnd();
     // Never waits: a record the pipe has no room for is dropped.
     WriteResult Write(const CaptureRecord &record);
     // Closing the write end ends a read that waits on the other end.
@@ -50,11 +41,10 @@ class CapturePipe
     void CloseReadEnd();
 
   private:
-    CapturePipe(int readFd, int writeFd, QString name);
+    CapturePipe(int readFd, int writeFd);
 
     std::atomic<int> readFd;
     std::atomic<int> writeFd;
-    QString name;
 };
 
 } // namespace keelwatch

@@ -9,7 +9,7 @@ namespace keelwatch {
 
 CaptureRelay::CaptureRelay(std::shared_ptr<CaptureChannel> c, const QString &mac,
                            const std::atomic<bool> *counterShown, QObject *parent)
-    : ScanThread(parent), channel(std::move(c)), ownMac(mac), CaptureCounterShown(counterShown)
+    : ScanThread(parent), channel(std::move(c)), ownMac(mac), counterShown(counterShown)
 {
 }
 
@@ -23,16 +23,6 @@ void CaptureRelay::Work()
 void CaptureRelay::Relay()
 {
     CapturePipe &pipe = *channel->pipe;
-    if (const int error = pipe.WaitForWriteEnd()) {
-        Q_EMIT message(u"Pipe2 wait Error "_s + QString::number(error));
-        stopRequested = true;
-        return;
-    }
-    if (!pipe.OpenWriteEnd()) {
-        Q_EMIT message(u"Pipe2 invalid handle"_s);
-        stopRequested = true;
-        return;
-    }
     // The first two bytes of the own MAC text, "00 11 22 ...".
     const QString mac = ownMac.trimmed();
     const auto byte0 = ParseHexDigits(QStringView(mac).mid(0, 2));
@@ -54,7 +44,7 @@ void CaptureRelay::Relay()
                          std::uint8_t(*byte1), [&](const CaptureRecord &record) {
                              if (ended)
                                  return;
-                             if (CaptureCounterShown && CaptureCounterShown->load())
+                             if (counterShown && counterShown->load())
                                  Q_EMIT captureCounted(++count);
                              // A record the pipe has no room for is dropped: the relay
                              // never waits for the analyser.

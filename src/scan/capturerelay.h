@@ -1,7 +1,6 @@
 #pragma once
 
 #include "scan/capturechannel.h"
-
 #include "scan/scanthread.h"
 
 #include <atomic>
@@ -18,13 +17,13 @@ class CaptureRelay : public ScanThread
   public:
     // ownMac is the own MAC text; its first two bytes pick the replies.
     CaptureRelay(std::shared_ptr<CaptureChannel> channel, const QString &ownMac,
-                 const std::atomic<bool> *CaptureCounterShown, QObject *parent = nullptr);
+                 const std::atomic<bool> *counterShown, QObject *parent = nullptr);
 
     // A stop takes effect before the next receive, within the read
     // time-out.
 
   Q_SIGNALS:
-    // Replies relayed while the counter was shown, for status panel 7.
+    // Replies relayed so far, told while the counter is shown.
     void captureCounted(quint64 count);
 
   protected:
@@ -35,7 +34,7 @@ class CaptureRelay : public ScanThread
 
     std::shared_ptr<CaptureChannel> channel;
     QString ownMac;
-    const std::atomic<bool> *CaptureCounterShown;
+    const std::atomic<bool> *counterShown;
 };
 
 } // namespace keelwatch

@@ -262,31 +262,25 @@ QString PcapDriver::PacketGetVersion() const
     return at >= 0 && at + 1 < words.size() ? words[at + 1] : text;
 }
 
-QByteArray PcapDriver::PacketGetAdapterNames(bool wide) const
+QByteArray PcapDriver::PacketGetAdapterNames() const
 {
-    const qsizetype width = wide ? 2 : 1;
-    QByteArray buffer(NameBufferCharacters * width, '\0');
+    QByteArray buffer(NameBufferCharacters, '\0');
     qsizetype used = 0;
     DeviceList devices;
     for (pcap_if_t *d = devices.begin(); d; d = d->next) {
-        const QString text = QString::fromLocal8Bit(d->name);
-        const QByteArray name =
-            wide ? QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2)
-                 : QByteArray(d->name);
+        const QByteArray name(d->name);
         // A name that would not leave room for the closing double zero is
         // left out, with every name after it.
-        if (used + name.size() + 2 * width > buffer.size())
+        if (used + name.size() + 2 > buffer.size())
             break;
         std::memcpy(buffer.data() + used, name.constData(), size_t(name.size()));
-        used += name.size() + width;
+        used += name.size() + 1;
     }
     return buffer;
 }
 
-std::optional<quint32> PcapDriver::PacketGetNetInfoEx(const QByteArray &name, int entries) const
+std::optional<quint32> PcapDriver::PacketGetNetInfoEx(const QByteArray &name) const
 {
-    if (entries < 1)
-        return std::nullopt;
     DeviceList devices;
     for (pcap_if_t *d = devices.begin(); d; d = d->next) {
         if (name != d->name)

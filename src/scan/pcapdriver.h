@@ -12,8 +12,8 @@ class PcapDriver : public PacketDriver
   public:
     // The library's version number, e.g. "1.10.3".
     QString PacketGetVersion() const override;
-    QByteArray PacketGetAdapterNames(bool wide) const override;
-    std::optional<quint32> PacketGetNetInfoEx(const QByteArray &name, int entries) const override;
+    QByteArray PacketGetAdapterNames() const override;
+    std::optional<quint32> PacketGetNetInfoEx(const QByteArray &name) const override;
     std::unique_ptr<PacketAdapter> PacketOpenAdapter(const QString &name, QString *error) override;
 };
 

@@ -6,12 +6,6 @@ using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
-namespace {
-
-constexpr int BroadcastColumn = 2;
-
-} // namespace
-
 ProbeSender::ProbeSender(std::shared_ptr<const ScanInputs> in, std::shared_ptr<SendAdapters> a,
                          quint64 id, QObject *parent)
     : ScanThread(parent), inputs(std::move(in)), adapters(std::move(a)), sweepId(id)
@@ -48,22 +42,22 @@ void ProbeSender::Pause(int milliseconds)
 void ProbeSender::Work()
 {
     const Settings &s = inputs->settings;
-    const int nodeTimer = s.nodeTimerMs();
-    packetNumber = s.packetCount();
+    const int nodeTimer = s.NodeTimerMs();
+    packetNumber = s.PacketCount();
     for (int i = 0; i < TestCount; ++i)
-        destinations[size_t(i)] = MacTextToBytes(TestDestination(s, FirstResultColumn + i));
+        destinations[size_t(i)] = MacTextToBytes(s.TestDestination(FirstResultColumn + i));
     for (size_t k = 0; k < sources.size(); ++k)
-        sources[k] = MacTextToBytes(inputs->ProbeSourceMacs[k]);
+        sources[k] = MacTextToBytes(inputs->probeSourceMacs[k]);
 
-    if (inputs->RangeEnd >= inputs->RangeStart) {
-        for (quint64 a = inputs->RangeStart; a <= inputs->RangeEnd; ++a) {
+    if (inputs->rangeEnd >= inputs->rangeStart) {
+        for (quint64 a = inputs->rangeStart; a <= inputs->rangeEnd; ++a) {
             if (stopRequested)
                 return;
             const auto address = quint32(a);
-            const int step = inputs->ScanStep ? inputs->ScanStep->load() : 3;
+            const int step = inputs->scanStep ? inputs->scanStep->load() : 3;
             if (s.listMode && step == 2) {
                 // Finding nodes: one broadcast probe, whether Br is on or not.
-                const auto &broadcast = destinations[0];
+                const auto &broadcast = destinations[size_t(BroadcastColumn - FirstResultColumn)];
                 if (broadcast && sources[BroadcastColumn])
                     SendProbe(*broadcast, *sources[BroadcastColumn], address);
                 Pause(nodeTimer);
@@ -88,7 +82,7 @@ void ProbeSender::SendProbeSet(quint32 address)
 {
     for (int i = 0; i < TestCount; ++i) {
         const int column = FirstResultColumn + i;
-        if (!inputs->settings.testEnabled(column))
+        if (!inputs->settings.TestEnabled(column))
             continue;
         const auto &destination = destinations[size_t(i)];
         const auto &source = sources[size_t(column)];
@@ -108,7 +102,7 @@ void ProbeSender::SendProbe(const MacBytes &destination, const MacBytes &source,
     if (!*ownIp)
         return;
 
-    PacketAdapter *adapter = adapters->Open(inputs->settings.adapterName());
+    PacketAdapter *adapter = adapters->Open(inputs->settings.AdapterName());
     if (!adapter)
         return;
     if (!adapter->PacketSetHwFilter(PromiscuousFilter)) {

@@ -3,7 +3,6 @@
 #include "scan/packetdriver.h"
 #include "scan/probeframe.h"
 #include "scan/scaninputs.h"
-
 #include "scan/scanthread.h"
 
 #include <atomic>
@@ -57,7 +56,7 @@ class ProbeSender : public ScanThread
 
     // Worked out once per sweep from the settings.
     std::array<std::optional<MacBytes>, TestCount> destinations;
-    std::array<std::optional<MacBytes>, 16> sources;
+    std::array<std::optional<MacBytes>, SourceAddressCount> sources;
     std::optional<std::optional<quint32>> ownIp;
     int packetNumber = 1;
     ProbeFrame frame;

@@ -84,7 +84,7 @@ ReplyAnalyser::ReplyAnalyser(std::shared_ptr<CaptureChannel> c,
 void ReplyAnalyser::Work()
 {
     const ReplyPatterns patterns =
-        BuildReplyPatterns(inputs->ProbeSourceMacs, inputs->settings.ownIp,
+        BuildReplyPatterns(inputs->probeSourceMacs, inputs->settings.ownIp,
                            [this](const QString &text) { Q_EMIT message(text); });
     CapturePipe &pipe = *channel->pipe;
     // An unexpected failure while decoding ends the analyser quietly;
@@ -103,8 +103,8 @@ void ReplyAnalyser::Work()
             QList<DecodedReply> replies;
             do {
                 if (auto reply = DecodeCaptureRecord(record, patterns)) {
-                    reply->vendor = inputs->LookupVendor
-                                        ? inputs->LookupVendor(VendorPrefix(reply->mac))
+                    reply->vendor = inputs->lookupVendor
+                                        ? inputs->lookupVendor(VendorPrefix(reply->mac))
                                         : u"unknown"_s;
                     replies.append(std::move(*reply));
                 }

@@ -3,7 +3,6 @@
 #include "config/addresstext.h"
 #include "scan/capturechannel.h"
 #include "scan/scaninputs.h"
-
 #include "scan/scanthread.h"
 
 #include <array>
@@ -14,7 +13,7 @@
 namespace keelwatch {
 
 // Reply patterns: source address k, a blank, and the own IP as hex bytes.
-using ReplyPatterns = std::array<QString, 16>;
+using ReplyPatterns = std::array<QString, SourceAddressCount>;
 ReplyPatterns BuildReplyPatterns(const SourceMacs &sources, const QString &ownIp,
                                  const MessageSink &sink);
 

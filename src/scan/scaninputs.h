@@ -1,7 +1,6 @@
 #pragma once
 
 #include "config/settings.h"
-#include "scan/testaddresses.h"
 
 #include <QList>
 #include <QMetaType>
@@ -14,23 +13,23 @@ namespace keelwatch {
 
 // What the workers of a scan read, taken at Start. The settings are a
 // snapshot; the two flags belong to the main window and scan controller and
-// must outlive the workers (ScanWorkers waits for them when it goes).
+// must outlive the workers (destroying ScanWorkers ends them all).
 struct ScanInputs
 {
     Settings settings;
-    SourceMacs ProbeSourceMacs;
-    quint32 RangeStart = 0;
-    quint32 RangeEnd = 0;
+    SourceMacs probeSourceMacs;
+    quint32 rangeStart = 0;
+    quint32 rangeEnd = 0;
     // 2 node-finding step, 3 scanning step; read afresh for every address.
-    const std::atomic<int> *ScanStep = nullptr;
-    // While set, the capture relay counts relayed replies into panel 7.
-    const std::atomic<bool> *CaptureCounterShown = nullptr;
+    const std::atomic<int> *scanStep = nullptr;
+    // While set, the capture relay reports how many replies it relayed.
+    const std::atomic<bool> *captureCounterShown = nullptr;
     // List Mode: how many node rows hold exactly this IP text. Called on
     // the sender's thread.
     std::function<int(const QString &ip)> nodeRowsWithIp;
     // Vendor name of a prefix such as "00:0C:29:". Called on the
     // analyser's thread.
-    std::function<QString(const QString &prefix)> LookupVendor;
+    std::function<QString(const QString &prefix)> lookupVendor;
 };
 
 // One reply as the analyser decoded it, for ClassifyReply on the main thread.
@@ -42,12 +41,23 @@ struct DecodedReply
     QString vendor;
 };
 
-// Status bar panels of the main window. Called on the main thread.
-class StatusPanels
+// How far opening the capture adapter got.
+enum class CaptureState {
+    Opening,     // the scan is starting
+    On,          // capturing with the card in promiscuous mode
+    ModeRefused, // capturing, but the card refused promiscuous mode
+    NoPacket,    // no packet object for the capture: nothing is received
+};
+
+// The state of the capture side, for the status bar. Called on the main
+// thread.
+class CaptureStatus
 {
   public:
-    virtual ~StatusPanels() = default;
-    virtual void SetPanelText(int panel, const QString &text) = 0;
+    virtual ~CaptureStatus() = default;
+    virtual void ShowCaptureState(CaptureState state) = 0;
+    // Replies relayed since the scan started, while the counter is shown.
+    virtual void ShowRelayedCount(quint64 count) = 0;
 };
 
 // Failure messages of the workers. Called on the main thread while the

@@ -1,7 +1,5 @@
 #include "scan/scanthread.h"
 
-#include <chrono>
-
 namespace keelwatch {
 
 ScanThread::~ScanThread()
@@ -29,19 +27,14 @@ void ScanThread::start()
     });
 }
 
-bool ScanThread::Join(unsigned long milliseconds)
+void ScanThread::Join()
 {
     {
         std::unique_lock lock(stateMutex);
-        const auto isDone = [this] { return done || !started; };
-        if (milliseconds == ULONG_MAX)
-            ended.wait(lock, isDone);
-        else if (!ended.wait_for(lock, std::chrono::milliseconds(milliseconds), isDone))
-            return false;
+        ended.wait(lock, [this] { return done || !started; });
     }
     if (thread.joinable() && thread.get_id() != std::this_thread::get_id())
         thread.join();
-    return true;
 }
 
 bool ScanThread::isRunning() const

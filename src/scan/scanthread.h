@@ -3,7 +3,6 @@
 #include <QObject>
 
 #include <atomic>
-#include <climits>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -20,12 +19,13 @@ class ScanThread : public QObject
 
   public:
     using QObject::QObject;
-    // Waits for the thread; the owner joins a worker before it goes.
+    // Joins the thread: deleting a running worker waits for it.
     ~ScanThread() override;
 
     void start();
-    // Waits up to the time given for the thread to end; true when it has.
-    bool Join(unsigned long milliseconds = ULONG_MAX);
+    // Waits for the thread to end. A worker that is not stopped runs on,
+    // so its owner stops it first (ScanWorkers does).
+    void Join();
     bool isRunning() const;
     bool isFinished() const;
 

@@ -6,7 +6,7 @@
 
 #include <QCoreApplication>
 
-using namespace Qt::StringLiterals;
+#include <algorithm>
 
 namespace keelwatch {
 
@@ -14,47 +14,47 @@ namespace {
 
 constexpr int DriverBufferBytes = 520000;
 constexpr int ReadTimeoutMs = 1000;
-constexpr int CaptureStatusPanel = 6;
-constexpr int CounterPanel = 7;
-// Longest wait for one worker when this object goes: a relay in its read
-// time-out, or a sender finishing its address.
-constexpr int ShutdownWaitMs = 3000;
 
 } // namespace
 
-ScanWorkers::ScanWorkers(std::shared_ptr<PacketDriver> d, StatusPanels &p, WorkerMessages &m,
+void ScanWorkers::StopAndJoin::operator()(ScanThread *worker) const
+{
+    worker->Abandon();
+    worker->Join();
+    delete worker;
+}
+
+ScanWorkers::ScanWorkers(std::shared_ptr<PacketDriver> d, CaptureStatus &s, WorkerMessages &m,
                          QObject *parent)
-    : QObject(parent), driver(std::move(d)), panels(p), messages(m)
+    : QObject(parent), driver(std::move(d)), status(s), messages(m)
 {
     qRegisterMetaType<QList<DecodedReply>>();
 }
 
 ScanWorkers::~ScanWorkers()
 {
-    // Workers waiting for a message to be seen are let go first: their
-    // pending calls are dropped, which wakes them.
-    for (const QPointer<ScanThread> &worker : std::as_const(live)) {
-        if (worker) {
-            disconnect(worker, nullptr, this, nullptr);
-            worker->Abandon();
-        }
+    // A worker may wait for a message to be seen. Once it is disconnected no
+    // further message call can be posted, and dropping the ones posted
+    // already wakes their senders; only then can every worker be joined.
+    for (const OwnedWorker &worker : workers) {
+        disconnect(worker.get(), nullptr, this, nullptr);
+        worker->Abandon();
     }
     QCoreApplication::removePostedEvents(this);
-    for (const QPointer<ScanThread> &worker : std::as_const(live)) {
-        if (worker)
-            worker->Join(ShutdownWaitMs);
-    }
+    workers.clear();
 }
 
 bool ScanWorkers::OpenCaptureAdapter(const QString &adapterName, QString *error)
 {
-    panels.SetPanelText(0, u"RUN"_s);
+    status.ShowCaptureState(CaptureState::Opening);
     auto fresh = std::make_shared<CaptureChannel>();
     fresh->adapter = driver->PacketOpenAdapter(adapterName, error);
     if (!fresh->adapter)
         return false;
     const bool promiscuous = fresh->adapter->PacketSetHwFilter(PromiscuousFilter);
-    panels.SetPanelText(CaptureStatusPanel, promiscuous ? u"Capture On"_s : u"Capture Error"_s);
+    // A refused promiscuous mode stays on show: the capture then sees only
+    // what is addressed to the card itself.
+    status.ShowCaptureState(promiscuous ? CaptureState::On : CaptureState::ModeRefused);
     fresh->adapter->PacketSetBuff(DriverBufferBytes);
     fresh->adapter->PacketSetReadTimeout(ReadTimeoutMs);
     fresh->adapter->PacketSetBpf(CaptureFilterProgram);
@@ -62,12 +62,8 @@ bool ScanWorkers::OpenCaptureAdapter(const QString &adapterName, QString *error)
     if (fresh->packet) {
         fresh->buffer.resize(CaptureChannel::BufferSize);
         PacketInitPacket(*fresh->packet, fresh->buffer.data(), fresh->buffer.size());
-        // A refused promiscuous mode stays on show: the capture then sees
-        // only what is addressed to the card itself.
-        if (promiscuous)
-            panels.SetPanelText(CaptureStatusPanel, u"Capture On"_s);
     } else {
-        panels.SetPanelText(CaptureStatusPanel, u"Packet Error"_s);
+        status.ShowCaptureState(CaptureState::NoPacket);
     }
     channel = std::move(fresh);
     return true;
@@ -88,7 +84,6 @@ void ScanWorkers::StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHa
     const quint64 generation = ++captureGeneration;
 
     analyser = new ReplyAnalyser(channel, inputs);
-    Track(analyser);
     connect(
         analyser, &ReplyAnalyser::repliesDecoded, this,
         [this, generation, onReplies](const QList<DecodedReply> &replies) {
@@ -96,15 +91,13 @@ void ScanWorkers::StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHa
                 onReplies(replies);
         },
         Qt::QueuedConnection);
-    analyser->start();
+    Own(analyser);
 
-    relay = new CaptureRelay(channel, inputs->settings.ownMac, inputs->CaptureCounterShown);
-    Track(relay);
+    relay = new CaptureRelay(channel, inputs->settings.ownMac, inputs->captureCounterShown);
     connect(
         relay, &CaptureRelay::captureCounted, this,
-        [this](quint64 count) { panels.SetPanelText(CounterPanel, QString::number(count) + u' '); },
-        Qt::QueuedConnection);
-    relay->start();
+        [this](quint64 count) { status.ShowRelayedCount(count); }, Qt::QueuedConnection);
+    Own(relay);
 }
 
 quint64 ScanWorkers::StartSweep(std::shared_ptr<const ScanInputs> inputs, SweepFinished onFinished)
@@ -114,18 +107,17 @@ quint64 ScanWorkers::StartSweep(std::shared_ptr<const ScanInputs> inputs, SweepF
         sendAdapters = std::make_shared<SendAdapters>(driver);
     const quint64 id = ++lastSweepId;
     sender = new ProbeSender(std::move(inputs), sendAdapters, id);
-    Track(sender);
     connect(
         sender, &ProbeSender::RestartCycleTimer, this,
         [this, onFinished](quint64 sweepId) {
             if (sweepId != lastSweepId || !sender || sender->SweepId() != sweepId)
                 return;
-            sender.clear();
+            sender = nullptr;
             if (onFinished)
                 onFinished(sweepId);
         },
         Qt::QueuedConnection);
-    sender->start();
+    Own(sender);
     return id;
 }
 
@@ -133,7 +125,7 @@ void ScanWorkers::StopSweep()
 {
     if (sender)
         sender->RequestStop();
-    sender.clear();
+    sender = nullptr;
 }
 
 void ScanWorkers::StopCapture()
@@ -142,8 +134,8 @@ void ScanWorkers::StopCapture()
         relay->RequestStop();
     if (analyser)
         analyser->RequestStop();
-    relay.clear();
-    analyser.clear();
+    relay = nullptr;
+    analyser = nullptr;
     ++captureGeneration;
     channel.reset();
     sendAdapters.reset();
@@ -161,21 +153,18 @@ bool ScanWorkers::CaptureRunning() const
 
 int ScanWorkers::LiveWorkers() const
 {
-    int count = 0;
-    for (const QPointer<ScanThread> &worker : live)
-        count += worker && !worker->isFinished();
-    return count;
+    return int(std::count_if(workers.begin(), workers.end(),
+                             [](const OwnedWorker &worker) { return !worker->isFinished(); }));
 }
 
-void ScanWorkers::Track(ScanThread *worker)
+void ScanWorkers::Own(ScanThread *worker)
 {
-    live.removeAll(QPointer<ScanThread>());
-    live.append(worker);
-    // Released on the main thread once its thread has wholly ended.
-    connect(worker, &ScanThread::finished, worker, [worker] {
-        worker->Join();
-        worker->deleteLater();
-    });
+    workers.emplace_back(worker);
+    // Released on the main thread once it has ended; its last signals were
+    // queued before this one and have been handled by then.
+    connect(
+        worker, &ScanThread::finished, this, [this, worker] { Release(worker); },
+        Qt::QueuedConnection);
     // The one place a worker waits for the main thread: a failure message
     // ("Mode Error !!!" and the like) holds the worker until it was seen,
     // so that it is not buried under the next ones.
@@ -183,6 +172,18 @@ void ScanWorkers::Track(ScanThread *worker)
         worker, &ScanThread::message, this,
         [this](const QString &text) { messages.ShowWorkerMessage(text); },
         Qt::BlockingQueuedConnection);
+    worker->start();
+}
+
+void ScanWorkers::Release(ScanThread *worker)
+{
+    if (worker == sender)
+        sender = nullptr;
+    if (worker == relay)
+        relay = nullptr;
+    if (worker == analyser)
+        analyser = nullptr;
+    std::erase_if(workers, [worker](const OwnedWorker &owned) { return owned.get() == worker; });
 }
 
 } // namespace keelwatch

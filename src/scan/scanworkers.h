@@ -2,14 +2,14 @@
 
 #include "scan/capturechannel.h"
 #include "scan/scaninputs.h"
-
 #include "scan/scanthread.h"
+
 #include <QList>
 #include <QObject>
-#include <QPointer>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace keelwatch {
 
@@ -45,10 +45,11 @@ class ReplyAnalyser;
 //                                     both capture workers (and the last
 //                                     sender) have ended.
 //
-// Workers release themselves when they end. Their failure messages go to
-// WorkerMessages while the worker waits; panel texts go to StatusPanels.
-// Destroying this object stops every worker it started and waits for them
-// (a second or so), so that none outlives the objects it reads.
+// Every worker started here is owned here until it has ended. Its failure
+// messages go to WorkerMessages while it waits; the capture state and
+// counter go to CaptureStatus. Destroying this object is the one way the
+// workers are shut down: it stops them, releases one waiting for a message
+// to be seen, and joins them, so that none outlives the objects it reads.
 class ScanWorkers : public QObject
 {
     Q_OBJECT
@@ -57,7 +58,7 @@ class ScanWorkers : public QObject
     using ReplyHandler = std::function<void(const QList<DecodedReply> &replies)>;
     using SweepFinished = std::function<void(quint64 sweepId)>;
 
-    ScanWorkers(std::shared_ptr<PacketDriver> driver, StatusPanels &panels,
+    ScanWorkers(std::shared_ptr<PacketDriver> driver, CaptureStatus &status,
                 WorkerMessages &messages, QObject *parent = nullptr);
     ~ScanWorkers() override;
 
@@ -74,18 +75,29 @@ class ScanWorkers : public QObject
     int LiveWorkers() const;
 
   private:
-    void Track(ScanThread *worker);
+    // Deleting a worker through this stops it, cuts its waits short and
+    // joins its thread first.
+    struct StopAndJoin
+    {
+        void operator()(ScanThread *worker) const;
+    };
+    using OwnedWorker = std::unique_ptr<ScanThread, StopAndJoin>;
+
+    void Own(ScanThread *worker);
+    void Release(ScanThread *worker);
 
     std::shared_ptr<PacketDriver> driver;
-    StatusPanels &panels;
+    CaptureStatus &status;
     WorkerMessages &messages;
 
     std::shared_ptr<CaptureChannel> channel;
     std::shared_ptr<SendAdapters> sendAdapters;
-    QPointer<ProbeSender> sender;
-    QPointer<CaptureRelay> relay;
-    QPointer<ReplyAnalyser> analyser;
-    QList<QPointer<ScanThread>> live;
+    // The workers of the current scan; null once stopped or ended. The
+    // objects themselves are owned by workers.
+    ProbeSender *sender = nullptr;
+    CaptureRelay *relay = nullptr;
+    ReplyAnalyser *analyser = nullptr;
+    std::vector<OwnedWorker> workers;
     quint64 lastSweepId = 0;
     quint64 captureGeneration = 0;
 };

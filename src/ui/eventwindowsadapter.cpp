@@ -4,7 +4,6 @@
 #include "ui/messagebox.h"
 
 #include <QApplication>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -14,8 +13,10 @@ using namespace Qt::StringLiterals;
 namespace keelwatch {
 
 EventWindowsAdapter::EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindow *alert,
-                                         QLineEdit *serverIp, QWidget *dialogParent)
-    : pane(pane), alert(alert), serverIp(serverIp), messageBox(MessageBoxSink(dialogParent))
+                                         std::function<void(const QString &)> setServer,
+                                         QWidget *dialogParent)
+    : pane(pane), alert(alert), setServerText(std::move(setServer)),
+      messageBox(MessageBoxSink(dialogParent))
 {
     // The pane's own check looks at where the last line is drawn, so the
     // horizontal scroll bar that a long line brings hides the newest line
@@ -74,7 +75,7 @@ void EventWindowsAdapter::ShowMessageBox(const QString &text)
 
 void EventWindowsAdapter::SetSyslogServerText(const QString &text)
 {
-    serverIp->setText(text);
+    setServerText(text);
 }
 
 } // namespace keelwatch

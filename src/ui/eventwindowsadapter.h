@@ -1,11 +1,12 @@
 #pragma once
 
+#include <functional>
+
 #include "config/addresstext.h"
 #include "report/eventwindows.h"
 
 #include <QMetaObject>
 
-class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
 
@@ -15,12 +16,13 @@ class AlertMessageWindow;
 
 // The event log's view of the windows: the main window's event pane, the
 // small alert window, message boxes over the main window (modal to it, but
-// not blocking the caller) and the Setup dialog's "Server IP" field.
+// not blocking the caller) and the syslog server setting.
 class EventWindowsAdapter : public EventWindows
 {
   public:
-    EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindow *alert, QLineEdit *serverIp,
-                        QWidget *dialogParent);
+    // setServerText replaces the syslog server setting and shows it.
+    EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindow *alert,
+                        std::function<void(const QString &)> setServerText, QWidget *dialogParent);
     ~EventWindowsAdapter() override;
     EventWindowsAdapter(const EventWindowsAdapter &) = delete;
     EventWindowsAdapter &operator=(const EventWindowsAdapter &) = delete;
@@ -40,7 +42,7 @@ class EventWindowsAdapter : public EventWindows
     QMetaObject::Connection scrolled;
     QMetaObject::Connection grown;
     AlertMessageWindow *alert;
-    QLineEdit *serverIp;
+    std::function<void(const QString &)> setServerText;
     MessageSink messageBox;
 };
 

@@ -1,9 +1,9 @@
 #include "ui/mainwindow.h"
 
 #include "config/addresstext.h"
-#include "core/scanmode.h"
 #include "ui/logo.h"
 #include "ui/nodegrid.h"
+#include "ui/scanmode.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

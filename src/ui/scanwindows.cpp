@@ -3,24 +3,72 @@
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
 #include "ui/promiscuousalertwindow.h"
+#include "ui/settingslink.h"
 #include "ui/setupdialog.h"
 
-#include <QCheckBox>
 #include <QCoreApplication>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QTableView>
+
+using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
-ScanWindows::ScanWindows(MainWindow &form1, SetupDialog &form2, PromiscuousAlertWindow &form10)
-    : form1(form1), form2(form2), form10(form10), message(MessageBoxSink(&form1))
+namespace {
+
+// Status bar panels.
+constexpr int StatePanel = 0;
+constexpr int ModePanel = 1;
+constexpr int PhasePanel = 2;
+constexpr int CapturePanel = 6;
+constexpr int CounterPanel = 7;
+
+} // namespace
+
+ScanWindows::ScanWindows(MainWindow &main, SetupDialog &dialog, SettingsLink &link,
+                         PromiscuousAlertWindow &alertWindow)
+    : mainWindow(main), setup(dialog), settings(link), alerts(alertWindow),
+      message(MessageBoxSink(&main))
 {
 }
 
-void ScanWindows::SetPanelText(int panel, const QString &text)
+void ScanWindows::ShowScanPhase(ScanPhase phase)
 {
-    form1.SetPanelText(panel, text);
+    switch (phase) {
+    case ScanPhase::FindingNodes:
+        mainWindow.SetPanelText(PhasePanel, u"Finding Nodes"_s);
+        break;
+    case ScanPhase::Scanning:
+        mainWindow.SetPanelText(PhasePanel, u"Scanning"_s);
+        break;
+    case ScanPhase::Ready:
+        mainWindow.SetPanelText(StatePanel, u"READY"_s);
+        for (int panel : {ModePanel, PhasePanel, CapturePanel})
+            mainWindow.SetPanelText(panel, QString());
+        break;
+    }
+}
+
+void ScanWindows::ShowCaptureState(CaptureState state)
+{
+    switch (state) {
+    case CaptureState::Opening:
+        mainWindow.SetPanelText(StatePanel, u"RUN"_s);
+        break;
+    case CaptureState::On:
+        mainWindow.SetPanelText(CapturePanel, u"Capture On"_s);
+        break;
+    case CaptureState::ModeRefused:
+        mainWindow.SetPanelText(CapturePanel, u"Capture Error"_s);
+        break;
+    case CaptureState::NoPacket:
+        mainWindow.SetPanelText(CapturePanel, u"Packet Error"_s);
+        break;
+    }
+}
+
+void ScanWindows::ShowRelayedCount(quint64 count)
+{
+    mainWindow.SetPanelText(CounterPanel, QString::number(count) + u' ');
 }
 
 void ScanWindows::ShowMessage(const QString &text)
@@ -30,67 +78,66 @@ void ScanWindows::ShowMessage(const QString &text)
 
 void ScanWindows::ShowSetup()
 {
-    form2.show();
-    form2.raise();
-    form2.activateWindow();
+    setup.show();
+    setup.raise();
+    setup.activateWindow();
 }
 
 void ScanWindows::ShowScanMode()
 {
-    form1.ShowScanMode(form2.Read());
+    mainWindow.ShowScanMode(settings.Values());
 }
 
 void ScanWindows::ShowTestColumns(bool showAll, const std::array<bool, TestCount> &tests)
 {
-    form1.ShowTestColumns(showAll, tests);
+    mainWindow.ShowTestColumns(showAll, tests);
 }
 
 void ScanWindows::ShowPromiscuousAlert(int row, bool started)
 {
-    form10.ShowPromiscuousAlert(row, started);
+    alerts.ShowPromiscuousAlert(row, started);
 }
 
 void ScanWindows::EnableRangeControls(bool enabled)
 {
-    form1.SetScanControlsEnabled(enabled);
+    mainWindow.SetScanControlsEnabled(enabled);
 }
 
 void ScanWindows::EnableSetupGroups(bool enabled)
 {
-    form2.SetScanGroupsEnabled(enabled);
+    setup.SetScanGroupsEnabled(enabled);
+}
+
+void ScanWindows::Correct(const std::function<void(Settings &)> &change)
+{
+    Settings values = settings.Values();
+    change(values);
+    settings.Show(values);
 }
 
 void ScanWindows::SwitchBrOn()
 {
-    form2.fbr->setChecked(true);
+    Correct([](Settings &s) { s.tests[size_t(BroadcastColumn - FirstResultColumn)] = true; });
 }
 
 void ScanWindows::SetOwnMac(const QString &text)
 {
-    form2.Edit2->setText(text);
+    Correct([&text](Settings &s) { s.ownMac = text; });
 }
 
 void ScanWindows::SetSpMac(int column, const QString &text)
 {
-    (column == 10 ? form2.Edit5 : form2.Edit6)->setText(text);
+    Correct([column, &text](Settings &s) { (column == Sp1Column ? s.sp1Mac : s.sp2Mac) = text; });
 }
 
 void ScanWindows::SetRangeText(bool to, const QString &text)
 {
-    Settings range;
-    form1.ReadSettings(range);
-    (to ? range.to : range.from) = text;
-    form1.ApplySettings(range);
+    Correct([to, &text](Settings &s) { (to ? s.to : s.from) = text; });
 }
 
 void ScanWindows::ShowWorkerMessage(const QString &text)
 {
-    QMessageBox::warning(&form1, QCoreApplication::applicationName(), text);
-}
-
-void ScanWindows::SelectNodeRow(int row)
-{
-    form1.SelectNodeRow(row);
+    QMessageBox::warning(&mainWindow, QCoreApplication::applicationName(), text);
 }
 
 } // namespace keelwatch

@@ -4,19 +4,27 @@
 #include "core/scanview.h"
 #include "scan/scaninputs.h"
 
+#include <functional>
+
 namespace keelwatch {
 
 class MainWindow;
 class SetupDialog;
+class SettingsLink;
 class PromiscuousAlertWindow;
+struct Settings;
 
-// The windows as the scan controller and the scan workers see them.
-class ScanWindows : public ScanView, public StatusPanels, public WorkerMessages
+// The windows as the scan controller and the scan workers see them: scan
+// phases and capture states become the status bar's texts, and the values
+// a start corrects go back into the settings.
+class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
 {
   public:
-    ScanWindows(MainWindow &form1, SetupDialog &form2, PromiscuousAlertWindow &form10);
+    ScanWindows(MainWindow &mainWindow, SetupDialog &setup, SettingsLink &settings,
+                PromiscuousAlertWindow &alerts);
 
-    void SetPanelText(int panel, const QString &text) override;
+    // ScanView
+    void ShowScanPhase(ScanPhase phase) override;
     void ShowMessage(const QString &text) override;
     void ShowSetup() override;
     void ShowScanMode() override;
@@ -28,15 +36,21 @@ class ScanWindows : public ScanView, public StatusPanels, public WorkerMessages
     void SetOwnMac(const QString &text) override;
     void SetSpMac(int column, const QString &text) override;
     void SetRangeText(bool to, const QString &text) override;
+
+    // CaptureStatus
+    void ShowCaptureState(CaptureState state) override;
+    void ShowRelayedCount(quint64 count) override;
+
     // Modal: the worker that raised it waits until the user has seen it.
     void ShowWorkerMessage(const QString &text) override;
-    // Makes a node row the grid's current row, which scrolls it into view.
-    void SelectNodeRow(int row);
 
   private:
-    MainWindow &form1;
-    SetupDialog &form2;
-    PromiscuousAlertWindow &form10;
+    void Correct(const std::function<void(Settings &)> &change);
+
+    MainWindow &mainWindow;
+    SetupDialog &setup;
+    SettingsLink &settings;
+    PromiscuousAlertWindow &alerts;
     MessageSink message;
 };
 

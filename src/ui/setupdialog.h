@@ -1,13 +1,11 @@
 #pragma once
 
-#include "config/addresstext.h"
 #include "config/settings.h"
-#include "config/settingsstore.h"
 
 #include <QDialog>
-#include <QHash>
 
 #include <array>
+#include <vector>
 
 class QAbstractButton;
 class QCheckBox;
@@ -21,124 +19,112 @@ class QRadioButton;
 
 namespace keelwatch {
 
-class MainWindow;
-
-// The Setup dialog. Its controls, with the main window's From, To, "Auto
-// Scroll" and "Beep", are the program's settings: Read() takes them as one
-// value, and the settings store loads and saves them by value name. Every
-// control is a public member named as the control, with that objectName.
-// Use it on the main thread only.
-class SetupDialog : public QDialog, public LiveSettings, public SettingsControls
+// The Setup dialog: shows a copy of the settings and hands back the edited
+// copy. Every change the user makes is announced at once, so the owner can
+// take it into the settings model. Use it on the main thread only.
+class SetupDialog : public QDialog
 {
     Q_OBJECT
 
   public:
-    explicit SetupDialog(MainWindow *form1);
-
-    // LiveSettings
-    Settings Read() const override;
+    explicit SetupDialog(QWidget *parent = nullptr);
 
     // The adapter items ("IPv4 : name") of the Network I/F list; none selected.
     void SetAdapterItems(const QStringList &items);
-    // The packet driver's name and version into status panel 7.
-    void ShowDriverVersion(const QString &text);
 
-    // The ten result columns of the node table: all with Show all, else
-    // those of the switched-on test addresses.
-    void ShowTestColumns();
+    // Shows values; announces nothing. The adapter item is selected when it
+    // is one of the items.
+    void SetValues(const Settings &values);
+    // The values last set, with the dialog's edits.
+    Settings Values() const;
+
     // "Own PC", "Scan Options" and "Log": off while a scan runs.
     void SetScanGroupsEnabled(bool enabled);
 
-    // Restores every control from the user's settings file, then the columns.
-    void LoadSettings();
-    // Writes every control to the settings file; a failure is reported.
-    void SaveSettings();
-    // Where a failed save is reported; a message box unless replaced.
-    MessageSink saveFailed;
-
-    // The check boxes of the ten test addresses, in the order Br, B47, B16,
-    // B8, Gr, M0, M1, M3, SP1, SP2.
-    std::array<QCheckBox *, TestCount> TestBoxes() const;
-
-    // SettingsControls
-    QString Text(QStringView value) const override;
-    void SetText(QStringView value, const QString &text) override;
-    bool Flag(QStringView value) const override;
-    void SetFlag(QStringView value, bool on) override;
-    QStringList AdapterItems() const override;
-    int AdapterIndex() const override;
-    void SetAdapterIndex(int index) override;
-
-    // Own PC
-    QGroupBox *GroupBox1;
-    QComboBox *CB1;
-    QLineEdit *Edit1; // IP Address
-    QLineEdit *Edit2; // MAC Address
-
-    // Scan Options
-    QGroupBox *f16;
-    QCheckBox *fbr;
-    QCheckBox *f31;
-    QCheckBox *f016;
-    QCheckBox *f8;
-    QCheckBox *fg;
-    QCheckBox *fm;
-    QCheckBox *M1;
-    QCheckBox *M2;
-    QCheckBox *fs1;
-    QCheckBox *fs2;
-    QLineEdit *Edit5;     // SP1 address
-    QLineEdit *Edit6;     // SP2 address
-    QPushButton *Button2; // Set Default
-    QFrame *FramePanel;
-    QRadioButton *RB1;
-    QRadioButton *RB2;
-    QGroupBox *GroupBox3; // Scan Mode
-    QCheckBox *FastScan;
-    QCheckBox *Cyclicscan;
-    QLineEdit *Edit4; // Packet Number
-    QLineEdit *Edit3; // Scan Timer
-    QLineEdit *Edit8; // Node Timer
-
-    // Log
-    QGroupBox *GroupBox4;
-    QLineEdit *logpath;
-    QPushButton *Button3; // log file chooser
-    QRadioButton *RB_dtab;
-    QRadioButton *RB_dcom;
-    QCheckBox *SYSLOG_CHK;
-    QLineEdit *Edit9; // Server IP
-
-    // External command
-    QGroupBox *GroupBox2;
-    QComboBox *Edit7;
-
-    QCheckBox *showall;
-    QPushButton *Button1; // Close
-
-    // The log file chooser; kept so that it starts at the last chosen file.
-    QFileDialog *LogDialog = nullptr;
+  Q_SIGNALS:
+    // The user (or a program acting for them) changed a value.
+    void valuesEdited();
+    // After valuesEdited: List Mode, Cyclic Scan or a timer field changed.
+    void scanModeEdited();
+    // After valuesEdited: "Show all" was switched.
+    void showAllToggled();
+    // The dialog is closed by its window frame: the settings are saved then.
+    void closing();
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
   private:
+    // A control that holds one member of the settings.
+    struct TextBinding
+    {
+        QLineEdit *field;
+        QString Settings::*member;
+    };
+    struct FlagBinding
+    {
+        QAbstractButton *button;
+        bool Settings::*member;
+    };
+
     void BuildOwnPc();
     void BuildScanOptions();
     void BuildScanMode();
     void BuildLog();
     void BuildExternalCommand();
-    void ConnectHandlers();
+    void BindControls();
 
     void FieldExit(QLineEdit *field);
-    void ShowScanMode();
-    void Button2Click();
-    void Button3Click();
+    void Announce(void (SetupDialog::*after)());
+    void SetDefaultScanOptions();
+    void ChooseLogFile();
 
-    MainWindow *form1;
-    QHash<QString, QLineEdit *> storedFields;
-    QHash<QString, QAbstractButton *> storedFlags;
+    Settings values;
+    bool showing = false;
+    std::vector<TextBinding> textBindings;
+    std::vector<FlagBinding> flagBindings;
+
+    // Own PC
+    QGroupBox *ownPcGroup;
+    QComboBox *adapterList;
+    QLineEdit *ownIpField;
+    QLineEdit *ownMacField;
+
+    // Scan options
+    QGroupBox *scanOptionsGroup;
+    std::array<QCheckBox *, TestCount> testChecks{};
+    QLineEdit *sp1MacField;
+    QLineEdit *sp2MacField;
+    QPushButton *setDefaultButton;
+    QFrame *formatFrame;
+    QRadioButton *ethernetRadio;
+    QRadioButton *ieeeRadio;
+    QGroupBox *scanModeGroup;
+    QCheckBox *listModeCheck;
+    QCheckBox *cyclicCheck;
+    QLineEdit *packetNumberField;
+    QLineEdit *scanTimerField;
+    QLineEdit *nodeTimerField;
+
+    // Log
+    QGroupBox *logGroup;
+    QLineEdit *logPathField;
+    QPushButton *logChooserButton;
+    QRadioButton *tabRadio;
+    QRadioButton *commaRadio;
+    QCheckBox *syslogCheck;
+    QLineEdit *syslogServerField;
+
+    // External command
+    QGroupBox *commandGroup;
+    QComboBox *commandBox;
+
+    QCheckBox *showAllCheck;
+    QPushButton *closeButton;
+
+    // The log file chooser; kept so that it starts at the last chosen file.
+    QFileDialog *logDialog = nullptr;
 };
 
 } // namespace keelwatch

@@ -1,9 +1,9 @@
 #include "app/startup.h"
 #include "config/settingsstore.h"
 #include "report/eventlog.h"
-#include "scan/memorydriver.h"
 #include "support/confighome.h"
 #include "support/find.h"
+#include "support/memorydriver.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessagewindow.h"
 #include "ui/commenteditor.h"
@@ -55,8 +55,8 @@ TEST_F(StartupOrder, SetupDialogRestoresTheMainWindowsFourControls)
 {
     {
         auto store = OpenSettingsStore();
-        for (const StoredValue &v : LoadOrder)
-            store->setValue(QString::fromUtf16(v.name),
+        for (const StoredSetting &v : StoredSettings)
+            store->setValue(QString::fromUtf16(v.key),
                             v.kind == StoredKind::Flag ? QVariant(0) : QVariant(u"1"_s));
         store->setValue(u"TIPF"_s, u"10.77.0.1"_s);
         store->setValue(u"TIPT"_s, u"10.77.0.20"_s);
@@ -67,7 +67,7 @@ TEST_F(StartupOrder, SetupDialogRestoresTheMainWindowsFourControls)
     EXPECT_EQ(Find<QLineEdit>(startup.Main(), "Edit2")->text(), u"10.77.0.20"_s);
     EXPECT_FALSE(Find<QCheckBox>(startup.Main(), "scrollcheck")->isChecked());
     EXPECT_FALSE(Find<QCheckBox>(startup.Main(), "BeepCheck")->isChecked());
-    EXPECT_EQ(startup.Setup().Read().command, u"cmd /K nbtstat -A $IP"_s);
+    EXPECT_EQ(startup.Configuration().Read().command, u"cmd /K nbtstat -A $IP"_s);
     EXPECT_FALSE(startup.Setup().isVisible());
     EXPECT_FALSE(startup.About().isVisible());
 }
@@ -80,7 +80,7 @@ TEST_F(StartupOrder, ClosingTheMainWindowSavesAllSettingsWithoutSetupEverShown)
     Find<QLineEdit>(startup.Main(), "Edit1")->setText(u"10.77.0.3"_s);
     startup.Main().close();
     auto store = OpenSettingsStore();
-    EXPECT_EQ(store->allKeys().size(), StoredValueCount);
+    EXPECT_EQ(store->allKeys().size(), int(StoredSettings.size()));
     EXPECT_EQ(store->value(u"IVTIME"_s).toString(), u"17"_s);
     EXPECT_EQ(store->value(u"TIPF"_s).toString(), u"10.77.0.3"_s);
 }
@@ -89,7 +89,7 @@ std::shared_ptr<MemoryDriver> TwoAdapters()
 {
     auto driver = std::make_shared<MemoryDriver>();
     driver->version = u"1.10.3"_s;
-    driver->nameBuffer = AdapterNameBuffer({u"eth0"_s, u"lo"_s, u"wire0"_s}, false);
+    driver->nameBuffer = AdapterNameBuffer({u"eth0"_s, u"lo"_s, u"wire0"_s});
     driver->addresses = {{"eth0", 0xC0A80A0A}, {"wire0", 0x0A4D0001}};
     return driver;
 }
@@ -103,7 +103,7 @@ TEST_F(StartupOrder, AdapterListIsFilledBeforeTheStoredInterfaceIsSelected)
     EXPECT_EQ(list.itemText(0), u"192.168.10.10 : eth0"_s);
     EXPECT_EQ(list.currentText(), u"10.77.0.1 : wire0"_s);
     EXPECT_EQ(startup.Main().PanelText(7), u"WinPcap1.10 "_s);
-    EXPECT_EQ(startup.Setup().Read().adapterName(), u"wire0"_s);
+    EXPECT_EQ(startup.Configuration().Read().AdapterName(), u"wire0"_s);
 }
 
 TEST_F(StartupOrder, StoredInterfaceWhoseAddressChangedSelectsNothing)
@@ -111,7 +111,7 @@ TEST_F(StartupOrder, StoredInterfaceWhoseAddressChangedSelectsNothing)
     OpenSettingsStore()->setValue(u"NIC"_s, u"10.77.0.9 : wire0"_s);
     Startup startup({}, QString(), TwoAdapters());
     EXPECT_EQ(Find<QComboBox>(startup.Setup(), "CB1")->currentIndex(), -1);
-    EXPECT_TRUE(startup.Setup().Read().adapterItem.isEmpty());
+    EXPECT_TRUE(startup.Configuration().Read().adapterItem.isEmpty());
 }
 
 TEST_F(StartupOrder, MenusShowTheDialogsWithoutBlocking)
@@ -168,7 +168,7 @@ TEST_F(StartupOrder, LiveNodeViewerFollowsTheEventLogAcrossARotation)
     Startup startup({});
     Find<QLineEdit>(startup.Setup(), "logpath")->setText(path);
     const int row = startup.Main().Nodes().AddNodeRow(u"10.77.0.5"_s, u"02:00:00:00:00:05"_s,
-                                                      startup.Setup().Read().tests);
+                                                      startup.Configuration().Read().tests);
     EventLog &events = startup.Events();
     NodeViewer &viewer = startup.NodeViewerWin().Viewer();
     const NodeViewerGrid &grid = viewer.Grid();

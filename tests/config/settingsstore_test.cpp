@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
@@ -14,78 +16,36 @@ namespace {
 
 ConfigHome *const configHome = RegisterConfigHome();
 
-// The controls as the Setup dialog starts: the defaults of every value.
-class FakeControls : public SettingsControls
+const QStringList AdapterItems = {u"10.77.0.1 : kw-scan"_s, u"192.168.1.4 : eth0"_s};
+
+QString KeyOf(const StoredSetting &stored)
 {
-  public:
-    FakeControls()
-    {
-        for (const StoredValue &v : LoadOrder) {
-            if (v.kind == StoredKind::Text)
-                texts[QString::fromUtf16(v.name)] = QString();
-        }
-        texts.remove(u"NIC"_s);
-        texts[u"OMAC"_s] = u"00 11 22 33 44 50"_s;
-        texts[u"IVTIME"_s] = u"5"_s;
-        texts[u"PNUM"_s] = u"3"_s;
-        texts[u"PacketTIME"_s] = u"500"_s;
-        texts[u"Logpath"_s] = u"keelwatch.log"_s;
-        for (const char16_t *on : {u"FBR", u"F31", u"F016", u"F8", u"FG", u"FastScan",
-                                   u"CyclicScan", u"Scroll", u"DTAB"})
-            flags[QString::fromUtf16(on)] = true;
-        for (const char16_t *off :
-             {u"FM", u"M1", u"M2", u"FS1", u"FS2", u"Beep", u"DCOM", u"showall", u"Syslog"})
-            flags[QString::fromUtf16(off)] = false;
-        items = {u"10.77.0.1 : kw-scan"_s, u"192.168.1.4 : eth0"_s};
-    }
+    return QString::fromUtf16(stored.key);
+}
 
-    QString Text(QStringView value) const override { return texts.value(Known(texts, value)); }
-    void SetText(QStringView value, const QString &text) override
-    {
-        texts[Known(texts, value)] = text;
-    }
-    bool Flag(QStringView value) const override { return flags.value(Known(flags, value)); }
-    void SetFlag(QStringView value, bool on) override { flags[Known(flags, value)] = on; }
-    QStringList AdapterItems() const override { return items; }
-    int AdapterIndex() const override { return index; }
-    void SetAdapterIndex(int i) override { index = i; }
-
-    QMap<QString, QString> texts;
-    QMap<QString, bool> flags;
-    QStringList items;
-    int index = -1;
-
-  private:
-    template <typename Map> static QString Known(const Map &map, QStringView value)
-    {
-        EXPECT_TRUE(map.contains(value.toString())) << value.toString().toStdString();
-        return value.toString();
-    }
-};
-
-// Every value away from its default, with texts that an INI file must quote
-// or escape.
-FakeControls Changed()
+// Every stored setting away from its first-run value, with texts that an INI
+// file must quote or escape.
+Settings Changed()
 {
-    FakeControls c;
-    c.texts = {
-        {u"TIPF"_s, u"10.77.0.1"_s},
-        {u"TIPT"_s, u"10.77.0.254"_s},
-        {u"OIP"_s, u"10.77.0.100"_s},
-        {u"OMAC"_s, u"02 AA BB CC DD E0"_s},
-        {u"FS1MAC"_s, u"01 00 5E 00 00 02"_s},
-        {u"FS2MAC"_s, u"1 2 3 4 5 6"_s},
-        {u"IVTIME"_s, u"60"_s},
-        {u"PNUM"_s, u"010"_s},
-        {u"PacketTIME"_s, u"0"_s},
-        {u"Logpath"_s, u"/var/log/kw, test/ünïcode=1;#x.log"_s},
-        {u"Command"_s, u"net send $IP \"Don't Sniff\""_s},
-        {u"SyslogServ"_s, u" 10.77.0.9 "_s},
-    };
-    for (auto it = c.flags.begin(); it != c.flags.end(); ++it)
-        it.value() = !it.value();
-    c.index = 1;
-    return c;
+    Settings s;
+    s.from = u"10.77.0.1"_s;
+    s.to = u"10.77.0.254"_s;
+    s.adapterItem = AdapterItems[1];
+    s.ownIp = u"10.77.0.100"_s;
+    s.ownMac = u"02 AA BB CC DD E0"_s;
+    s.sp1Mac = u"01 00 5E 00 00 02"_s;
+    s.sp2Mac = u"1 2 3 4 5 6"_s;
+    s.scanTimer = u"60"_s;
+    s.packetNumber = u"010"_s;
+    s.nodeTimer = u"0"_s;
+    s.logPath = u"/var/log/kw, test/ünïcode=1;#x.log"_s;
+    s.command = u"net send $IP \"Don't Sniff\""_s;
+    s.syslogServer = u" 10.77.0.9 "_s;
+    for (const StoredSetting &stored : StoredSettings) {
+        if (stored.kind == StoredKind::Flag)
+            SetStoredFlag(stored, s, !StoredFlag(stored, Settings{}));
+    }
+    return s;
 }
 
 std::unique_ptr<QSettings> EmptyStore()
@@ -96,20 +56,20 @@ std::unique_ptr<QSettings> EmptyStore()
     return store;
 }
 
-void Save(const FakeControls &c)
+void Save(const Settings &s)
 {
     auto store = EmptyStore();
-    ASSERT_TRUE(WriteSettingsStore(c, *store, [](const QString &m) { FAIL() << m.toStdString(); }));
+    ASSERT_TRUE(WriteSettingsStore(s, *store, [](const QString &m) { FAIL() << m.toStdString(); }));
 }
 
-FakeControls Load(int *applied = nullptr)
+Settings Load(int *applied = nullptr)
 {
-    FakeControls c;
+    Settings s;
     auto store = OpenSettingsStore();
-    const int n = ReadSettingsStore(c, *store);
+    const int n = ReadSettingsStore(s, *store, AdapterItems);
     if (applied)
         *applied = n;
-    return c;
+    return s;
 }
 
 TEST(SettingsStore, LivesInTheUsersConfigFolder)
@@ -122,33 +82,29 @@ TEST(SettingsStore, FirstRunKeepsDefaultsAndCreatesNothing)
 {
     QFile::remove(OpenSettingsStore()->fileName());
     int applied = -1;
-    const FakeControls loaded = Load(&applied);
+    const Settings loaded = Load(&applied);
     EXPECT_EQ(applied, 0);
-    FakeControls expected;
-    expected.texts[u"Command"_s] = u"cmd /K nbtstat -A $IP"_s;
-    EXPECT_EQ(loaded.texts, expected.texts);
-    EXPECT_EQ(loaded.flags, expected.flags);
-    EXPECT_EQ(loaded.index, -1);
+    Settings expected;
+    expected.command = u"cmd /K nbtstat -A $IP"_s;
+    EXPECT_EQ(loaded, expected);
     EXPECT_FALSE(QFile::exists(OpenSettingsStore()->fileName()));
 }
 
 TEST(SettingsStore, RoundTripRestoresAll31Values)
 {
-    const FakeControls saved = Changed();
+    const Settings saved = Changed();
     Save(saved);
     int applied = 0;
-    const FakeControls loaded = Load(&applied);
+    const Settings loaded = Load(&applied);
     EXPECT_EQ(applied, 31);
-    EXPECT_EQ(loaded.texts, saved.texts);
-    EXPECT_EQ(loaded.flags, saved.flags);
-    EXPECT_EQ(loaded.index, 1);
+    EXPECT_EQ(loaded, saved);
     EXPECT_EQ(OpenSettingsStore()->allKeys().size(), 31);
 }
 
 TEST(SettingsStore, FlagsAreWrittenAsOneAndZeroAndTextsUnchanged)
 {
-    FakeControls c;
-    c.texts[u"IVTIME"_s] = u"0061"_s; // not validated on saving
+    Settings c;
+    c.scanTimer = u"0061"_s; // not validated on saving
     Save(c);
     QFile file(OpenSettingsStore()->fileName());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
@@ -172,7 +128,7 @@ class DamagedStore : public ::testing::TestWithParam<Damage>
 
 TEST_P(DamagedStore, StopsAtTheFirstValueThatCannotBeRead)
 {
-    const FakeControls saved = Changed();
+    const Settings saved = Changed();
     Save(saved);
     {
         auto store = OpenSettingsStore();
@@ -183,22 +139,18 @@ TEST_P(DamagedStore, StopsAtTheFirstValueThatCannotBeRead)
             store->remove(name);
     }
     int applied = 0;
-    const FakeControls loaded = Load(&applied);
+    const Settings loaded = Load(&applied);
     EXPECT_EQ(applied, GetParam().applied);
-    const FakeControls defaults;
-    for (int i = 0; i < StoredValueCount; ++i) {
-        const StoredValue &v = LoadOrder[size_t(i)];
-        const QString name = QString::fromUtf16(v.name);
-        const FakeControls &want = i < applied ? saved : defaults;
-        if (name == u"NIC")
-            EXPECT_EQ(loaded.index, i < applied ? 1 : -1);
-        else if (name == u"Command")
-            EXPECT_EQ(loaded.texts[name],
-                      i < applied ? want.texts[name] : u"cmd /K nbtstat -A $IP"_s);
-        else if (v.kind == StoredKind::Text)
-            EXPECT_EQ(loaded.texts[name], want.texts[name]) << name.toStdString();
+    Settings defaults;
+    defaults.command = u"cmd /K nbtstat -A $IP"_s;
+    for (int i = 0; i < int(StoredSettings.size()); ++i) {
+        const StoredSetting &stored = StoredSettings[size_t(i)];
+        const Settings &want = i < applied ? saved : defaults;
+        if (stored.kind == StoredKind::Flag)
+            EXPECT_EQ(StoredFlag(stored, loaded), StoredFlag(stored, want))
+                << KeyOf(stored).toStdString();
         else
-            EXPECT_EQ(loaded.flags[name], want.flags[name]) << name.toStdString();
+            EXPECT_EQ(loaded.*stored.text, want.*stored.text) << KeyOf(stored).toStdString();
     }
 }
 
@@ -217,10 +169,10 @@ TEST(SettingsStore, AbsentTextEmptiesItsFieldAndReadingGoesOn)
     Save(Changed());
     OpenSettingsStore()->remove(u"IVTIME"_s);
     int applied = 0;
-    const FakeControls loaded = Load(&applied);
+    const Settings loaded = Load(&applied);
     EXPECT_EQ(applied, 31);
-    EXPECT_EQ(loaded.texts[u"IVTIME"_s], QString());
-    EXPECT_EQ(loaded.texts[u"PNUM"_s], u"010"_s);
+    EXPECT_EQ(loaded.scanTimer, QString());
+    EXPECT_EQ(loaded.packetNumber, u"010"_s);
 }
 
 TEST(SettingsStore, TextStoredAsAListEndsTheReading)
@@ -228,10 +180,10 @@ TEST(SettingsStore, TextStoredAsAListEndsTheReading)
     Save(Changed());
     OpenSettingsStore()->setValue(u"TIPT"_s, QStringList{u"10.0.0.1"_s, u"10.0.0.2"_s});
     int applied = 0;
-    const FakeControls loaded = Load(&applied);
+    const Settings loaded = Load(&applied);
     EXPECT_EQ(applied, 1);
-    EXPECT_EQ(loaded.texts[u"TIPF"_s], u"10.77.0.1"_s);
-    EXPECT_EQ(loaded.texts[u"TIPT"_s], QString());
+    EXPECT_EQ(loaded.from, u"10.77.0.1"_s);
+    EXPECT_EQ(loaded.to, QString());
 }
 
 struct LoadedText
@@ -247,11 +199,13 @@ class LoadedTexts : public ::testing::TestWithParam<LoadedText>
 
 TEST_P(LoadedTexts, AreNormalisedOrDefaulted)
 {
-    FakeControls c;
-    const QString name = QString::fromLatin1(GetParam().name);
-    c.texts[name] = QString::fromUtf16(GetParam().stored);
-    Save(c);
-    EXPECT_EQ(Load().texts[name], QString::fromUtf16(GetParam().shown));
+    Save(Settings{});
+    const QString key = QString::fromLatin1(GetParam().name);
+    OpenSettingsStore()->setValue(key, QString::fromUtf16(GetParam().stored));
+    const auto stored = std::find_if(StoredSettings.begin(), StoredSettings.end(),
+                                     [&](const StoredSetting &s) { return KeyOf(s) == key; });
+    ASSERT_NE(stored, StoredSettings.end());
+    EXPECT_EQ(Load().*stored->text, QString::fromUtf16(GetParam().shown));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -262,17 +216,21 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadedText{"OMAC", u"", u"00 11 22 33 44 50"},
                       LoadedText{"Command", u"", u"cmd /K nbtstat -A $IP"},
                       LoadedText{"TIPF", u"10.0.0.300", u"10.0.0.300"},
-                      LoadedText{"FS1MAC", u"1-2-3-4-5-6", u"1-2-3-4-5-6"}));
+                      LoadedText{"FS1MAC", u"1-2-3-4-5-6", u"1-2-3-4-5-6"},
+                      // A MAC field takes 17 characters: blanks around a
+                      // longer text go, a text still too long is no address.
+                      LoadedText{"FS2MAC", u"  01 00 5E 00 00 04\t", u"01 00 5E 00 00 04"},
+                      LoadedText{"FS1MAC", u"01 00 5E 00 00 02 03", u""},
+                      LoadedText{"OMAC", u"00 11 22 33 44 55 66", u"00 11 22 33 44 50"},
+                      LoadedText{"Logpath", u"  spaced.log  ", u"  spaced.log  "}));
 
 TEST(SettingsStore, AdapterIsMatchedWithoutRegardToCase)
 {
-    FakeControls c;
-    c.index = 0;
-    Save(c);
+    Save(Settings{});
     OpenSettingsStore()->setValue(u"NIC"_s, u"10.77.0.1 : KW-SCAN"_s);
-    EXPECT_EQ(Load().index, 0);
+    EXPECT_EQ(Load().adapterItem, AdapterItems[0]);
     OpenSettingsStore()->setValue(u"NIC"_s, u"10.77.0.2 : kw-scan"_s);
-    EXPECT_EQ(Load().index, -1);
+    EXPECT_EQ(Load().adapterItem, QString());
 }
 
 TEST(SettingsStore, UnwritableFileIsReportedByName)
@@ -285,9 +243,68 @@ TEST(SettingsStore, UnwritableFileIsReportedByName)
     QSettings store(blocker + u"/keelwatch.conf"_s, QSettings::IniFormat);
     QStringList messages;
     EXPECT_FALSE(
-        WriteSettingsStore(FakeControls(), store, [&](const QString &m) { messages.append(m); }));
+        WriteSettingsStore(Settings{}, store, [&](const QString &m) { messages.append(m); }));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(blocker + u"/keelwatch.conf"_s)) << messages[0].toStdString();
+}
+
+// The delimiter flags belong to two radio buttons read one after the other:
+// the later one switched on wins, and both may be off (a comma then).
+struct DelimiterFlags
+{
+    int tab;
+    int comma;
+    bool tabLoaded;
+    bool commaLoaded;
+    QChar delimiter;
+};
+
+class DelimiterStore : public ::testing::TestWithParam<DelimiterFlags>
+{
+};
+
+TEST_P(DelimiterStore, LoadsAsTheRadioButtonsWould)
+{
+    Save(Settings{});
+    OpenSettingsStore()->setValue(u"DTAB"_s, GetParam().tab);
+    OpenSettingsStore()->setValue(u"DCOM"_s, GetParam().comma);
+    const Settings loaded = Load();
+    EXPECT_EQ(loaded.tabDelimiter, GetParam().tabLoaded);
+    EXPECT_EQ(loaded.commaDelimiter, GetParam().commaLoaded);
+    EXPECT_EQ(loaded.Delimiter(), GetParam().delimiter);
+    Save(loaded);
+    EXPECT_EQ(Load(), loaded);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, DelimiterStore,
+                         ::testing::Values(DelimiterFlags{1, 0, true, false, u'\t'},
+                                           DelimiterFlags{0, 1, false, true, u','},
+                                           DelimiterFlags{1, 1, false, true, u','},
+                                           DelimiterFlags{0, 0, false, false, u','}));
+
+TEST(SettingsStore, TestFlagsAreStoredUnderTheKeysOfTheTestTable)
+{
+    Settings s;
+    s.tests = {};
+    s.tests[size_t(TestIndex(u"M3"))] = true;
+    Save(s);
+    auto store = OpenSettingsStore();
+    for (const TestAddress &test : TestAddresses)
+        EXPECT_EQ(store->value(QString::fromUtf16(test.settingsKey)).toInt(),
+                  QStringView(test.label) == u"M3" ? 1 : 0)
+            << QString::fromUtf16(test.label).toStdString();
+    EXPECT_EQ(store->value(u"M2"_s).toInt(), 1);
+}
+
+TEST(SettingsModel, SavesAndLoadsTheUsersStore)
+{
+    EmptyStore();
+    SettingsModel saved;
+    saved.Replace(Changed());
+    ASSERT_TRUE(saved.Save([](const QString &m) { FAIL() << m.toStdString(); }));
+    SettingsModel loaded;
+    loaded.Load(AdapterItems);
+    EXPECT_EQ(loaded.Read(), Changed());
 }
 
 } // namespace

@@ -26,9 +26,9 @@ TEST(Settings, AdapterNameIsTextAfterFirstSeparator)
 {
     Settings s;
     s.adapterItem = u"10.9.0.1 : kw0 : x"_s;
-    EXPECT_EQ(s.adapterName(), u"kw0 : x"_s);
+    EXPECT_EQ(s.AdapterName(), u"kw0 : x"_s);
     s.adapterItem = u"kw0"_s;
-    EXPECT_EQ(s.adapterName(), QString());
+    EXPECT_EQ(s.AdapterName(), QString());
 }
 
 } // namespace

@@ -118,7 +118,7 @@ TEST_F(Classify, SingleScanRaisesNoMarkEvents)
 
 TEST_F(Classify, NodeFindingStepRecordsNoMarkAndClearsTheOffMark)
 {
-    options.ScanStep = 2;
+    options.scanStep = 2;
     options.tests[0] = false; // Br off
     Reply(2);
     EXPECT_EQ(Cell(1, 2), u""_s);

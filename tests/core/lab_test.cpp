@@ -12,14 +12,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class Panels : public StatusPanels
+class Status : public CaptureStatus
 {
   public:
-    void SetPanelText(int panel, const QString &text) override
-    {
-        texts.append(u"%1 %2"_s.arg(panel).arg(text));
-    }
-    QStringList texts;
+    void ShowCaptureState(CaptureState state) override { states.push_back(state); }
+    void ShowRelayedCount(quint64) override {}
+    std::vector<CaptureState> states;
 };
 
 class Messages : public WorkerMessages
@@ -78,22 +76,22 @@ TEST(LabSegment, SweepFindsEveryHostAndThePromiscuousOnes)
     s.packetNumber = u"1"_s;
     s.nodeTimer = u"0"_s;
     std::atomic<int> step{3};
-    inputs->ProbeSourceMacs = BuildProbeSourceMacs(s.ownMac);
-    inputs->RangeStart = 0x0A4D0001; // 10.77.0.1
-    inputs->RangeEnd = 0x0A4D001E;   // 10.77.0.30
-    inputs->ScanStep = &step;
+    inputs->probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
+    inputs->rangeStart = 0x0A4D0001; // 10.77.0.1
+    inputs->rangeEnd = 0x0A4D001E;   // 10.77.0.30
+    inputs->scanStep = &step;
 
     NodeTable table;
     NoEvents events;
     ReplyTargets targets{table, events, {}, {}};
     ReplyOptions options{FrameFormat::Ethernet2, false, false, 3, s.tests};
 
-    Panels panels;
+    Status status;
     Messages messages;
-    ScanWorkers workers(std::make_shared<PcapDriver>(), panels, messages);
+    ScanWorkers workers(std::make_shared<PcapDriver>(), status, messages);
     QString error;
-    ASSERT_TRUE(workers.OpenCaptureAdapter(s.adapterName(), &error)) << error.toStdString();
-    EXPECT_EQ(panels.texts, QStringList({u"0 RUN"_s, u"6 Capture On"_s, u"6 Capture On"_s}));
+    ASSERT_TRUE(workers.OpenCaptureAdapter(s.AdapterName(), &error)) << error.toStdString();
+    EXPECT_EQ(status.states, std::vector({CaptureState::Opening, CaptureState::On}));
     ASSERT_TRUE(workers.CreateCapturePipe(nullptr));
     workers.StartCapture(inputs, [&](const QList<DecodedReply> &replies) {
         for (const DecodedReply &reply : replies)

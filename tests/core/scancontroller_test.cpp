@@ -49,7 +49,6 @@ struct FakeEngine : ScanEngine
     }
     void StopSweep() override { calls << u"stopsweep"_s; }
     void StopCapture() override { calls << u"stopcapture"_s; }
-    void Shutdown(int) override { calls << u"shutdown"_s; }
 
     // The sender reaches its last address.
     void FinishSweep() { sweepFinished(sweep); }
@@ -68,7 +67,16 @@ struct FakeView : ScanView
     QString testColumns;
 
     explicit FakeView(FixedSettings &s) : settings(s) {}
-    void SetPanelText(int panel, const QString &text) override { panels[panel] = text; }
+    // The status bar as the windows show the phases.
+    void ShowScanPhase(ScanPhase phase) override
+    {
+        if (phase == ScanPhase::FindingNodes)
+            panels[2] = u"Finding Nodes"_s;
+        else if (phase == ScanPhase::Scanning)
+            panels[2] = u"Scanning"_s;
+        else
+            panels = {{0, u"READY"_s}, {1, QString()}, {2, QString()}, {6, QString()}};
+    }
     void ShowMessage(const QString &text) override { messages << text; }
     void ShowSetup() override { ++setupShown; }
     void ShowScanMode() override { panels[1] = u"mode"_s; }
@@ -90,7 +98,7 @@ struct FakeView : ScanView
     void SetOwnMac(const QString &t) override { settings.values.ownMac = t; }
     void SetSpMac(int column, const QString &t) override
     {
-        (column == 10 ? settings.values.sp1Mac : settings.values.sp2Mac) = t;
+        (column == Sp1Column ? settings.values.sp1Mac : settings.values.sp2Mac) = t;
     }
     void SetRangeText(bool to, const QString &t) override
     {
@@ -181,7 +189,7 @@ TEST_F(ScanControllerTest, StartChecksInOrder)
         c.change(settings.values);
         view.messages.clear();
         view.setupShown = 0;
-        controller.Button1Click();
+        controller.Start();
         EXPECT_EQ(view.messages, c.message.isEmpty() ? QStringList() : QStringList{c.message})
             << c.message.toStdString();
         EXPECT_EQ(view.setupShown, c.setup ? 1 : 0) << c.message.toStdString();
@@ -197,7 +205,7 @@ TEST_F(ScanControllerTest, CyclicStartSwitchesBrOnEvenWhenRefused)
 {
     settings.values.tests[0] = false;
     settings.values.ownIp.clear();
-    controller.Button1Click();
+    controller.Start();
     EXPECT_TRUE(settings.values.tests[0]);
     // The grid follows the tests as they are at Start, Br switched on included.
     EXPECT_EQ(view.testColumns, u"1111100000"_s);
@@ -210,7 +218,7 @@ TEST_F(ScanControllerTest, OneAddressRangeAndNormalisedMacs)
     settings.values.ownMac = u"00-11-22-33-44-5f"_s;
     settings.values.tests[9] = true;
     settings.values.sp2Mac = u"01:00:5e:00:00:02"_s;
-    controller.Button1Click();
+    controller.Start();
     ASSERT_TRUE(controller.Running());
     EXPECT_EQ(settings.values.ownMac, u"00 11 22 33 44 50"_s);
     EXPECT_EQ(settings.values.sp2Mac, u"01 00 5E 00 00 02"_s);
@@ -223,7 +231,7 @@ TEST_F(ScanControllerTest, AdapterThatCannotBeOpened)
 {
     engine.adapterOpens = false;
     engine.reason = u"socket: Operation not permitted"_s;
-    controller.Button1Click();
+    controller.Start();
     EXPECT_EQ(view.messages,
               QStringList{u"Cannot find WinPcap.\nsocket: Operation not permitted"_s});
     EXPECT_FALSE(controller.Running());
@@ -233,7 +241,7 @@ TEST_F(ScanControllerTest, PipeFailureAbandonsTheStartAndReleasesTheAdapter)
 {
     engine.pipeCreates = false;
     engine.pipeError = 24;
-    controller.Button1Click();
+    controller.Start();
     EXPECT_EQ(view.messages, QStringList{u"Error24"_s});
     EXPECT_EQ(engine.calls, (QStringList{u"open"_s, u"pipe"_s, u"abandon"_s}));
     EXPECT_FALSE(controller.Running());
@@ -246,7 +254,7 @@ TEST_F(ScanControllerTest, SingleScanWithoutListMode)
     settings.values.cyclic = false;
     nodes.AddNodeRow(u"10.77.0.9"_s, u"m"_s, Tests());
     nodes.SetCell(1, 3, u"X"_s);
-    controller.Button1Click();
+    controller.Start();
     ASSERT_TRUE(controller.Running());
     EXPECT_EQ(nodes.Cell(1, 3), QString()); // results cleared at Start
     EXPECT_EQ(nodes.Cell(1, 7), u"-"_s);
@@ -254,23 +262,23 @@ TEST_F(ScanControllerTest, SingleScanWithoutListMode)
     EXPECT_FALSE(view.rangeEnabled);
     // The node-finding step is skipped with a 100 ms pause.
     EXPECT_EQ(controller.ScanStep(), 2);
-    EXPECT_TRUE(controller.Timer1().isActive());
-    EXPECT_EQ(controller.Timer1().interval(), 100);
+    EXPECT_TRUE(controller.CycleTimer().isActive());
+    EXPECT_EQ(controller.CycleTimer().interval(), 100);
     EXPECT_EQ(engine.calls, (QStringList{u"open"_s, u"pipe"_s, u"capture"_s}));
 
-    controller.Timer1Timer();
+    controller.OnCycleTimer();
     EXPECT_EQ(controller.ScanStep(), 3);
     EXPECT_EQ(view.panels[2], u"Scanning"_s);
-    EXPECT_FALSE(controller.Timer1().isActive());
+    EXPECT_FALSE(controller.CycleTimer().isActive());
     EXPECT_EQ(engine.calls.last(), u"sweep3"_s);
 
     Reply(u"10.77.0.9"_s, 2);
     Reply(u"10.77.0.9"_s, 4);
     engine.FinishSweep();
-    EXPECT_TRUE(controller.Timer1().isActive());
-    EXPECT_EQ(controller.Timer1().interval(), 2000);
+    EXPECT_TRUE(controller.CycleTimer().isActive());
+    EXPECT_EQ(controller.CycleTimer().interval(), 2000);
 
-    controller.Timer1Timer();
+    controller.OnCycleTimer();
     EXPECT_EQ(events.lines, QStringList{u"SUSPECT 4 1"_s});
     EXPECT_FALSE(controller.Running());
     EXPECT_EQ(view.panels[0], u"READY"_s);
@@ -284,31 +292,31 @@ TEST_F(ScanControllerTest, ListModeCyclesFollowANodeIntoAndOutOfPromiscuousMode)
     const QString ip = u"10.77.0.5"_s;
     auto cycle = [&](bool promiscuous) {
         // Step 1 -> 2: the node-finding sweep.
-        controller.Timer1Timer();
+        controller.OnCycleTimer();
         ASSERT_EQ(controller.ScanStep(), 2);
         EXPECT_EQ(view.panels[2], u"Finding Nodes"_s);
         Reply(ip, 2);
         engine.FinishSweep();
-        controller.Timer1Timer(); // -> 3, scanning sweep
+        controller.OnCycleTimer(); // -> 3, scanning sweep
         ASSERT_EQ(controller.ScanStep(), 3);
         Reply(ip, 2);
         if (promiscuous)
             Reply(ip, 3);
         engine.FinishSweep();
-        controller.Timer1Timer(); // evaluation, cycle end
+        controller.OnCycleTimer(); // evaluation, cycle end
         ASSERT_EQ(controller.ScanStep(), 1);
     };
 
-    controller.Button1Click();
+    controller.Start();
     ASSERT_TRUE(controller.Running());
     EXPECT_EQ(events.lines, (QStringList{u"open"_s, u"start 0 0"_s}));
     EXPECT_EQ(controller.ScanStep(), 2); // first finding sweep already running
     Reply(ip, 2);
     engine.FinishSweep();
-    controller.Timer1Timer();
+    controller.OnCycleTimer();
     Reply(ip, 2);
     engine.FinishSweep();
-    controller.Timer1Timer(); // end of cycle 1: normal node
+    controller.OnCycleTimer(); // end of cycle 1: normal node
     EXPECT_EQ(controller.CycleCount(), 1);
 
     cycle(true); // cycle 2: answers B47
@@ -332,14 +340,14 @@ TEST_F(ScanControllerTest, ListModeCyclesFollowANodeIntoAndOutOfPromiscuousMode)
 
 TEST_F(ScanControllerTest, NodeFirstSeenPromiscuousIsASuspect)
 {
-    controller.Button1Click();
+    controller.Start();
     engine.FinishSweep();
-    controller.Timer1Timer(); // scanning sweep
+    controller.OnCycleTimer(); // scanning sweep
     Reply(u"10.77.0.7"_s, 2);
     Reply(u"10.77.0.7"_s, 6);
     Reply(u"10.77.0.7"_s, 3);
     engine.FinishSweep();
-    controller.Timer1Timer();
+    controller.OnCycleTimer();
     // The first illegal column in order decides.
     EXPECT_EQ(events.Count(u"SUSPECT 3 1"_s), 1);
     EXPECT_EQ(events.Count(u"UP"_s), 0);
@@ -348,31 +356,31 @@ TEST_F(ScanControllerTest, NodeFirstSeenPromiscuousIsASuspect)
 
 TEST_F(ScanControllerTest, StopDuringASweepAndAStaleNotice)
 {
-    controller.Button1Click();
+    controller.Start();
     ASSERT_EQ(controller.ScanStep(), 2);
-    controller.Button2Click();
+    controller.Stop();
     EXPECT_TRUE(engine.calls.contains(u"stopsweep"_s));
     EXPECT_EQ(events.lines.last(), u"close"_s);
     EXPECT_EQ(view.panels[0], u"READY"_s);
     // The sender had passed its last stop check and reports its end anyway.
     engine.FinishSweep();
-    EXPECT_FALSE(controller.Timer1().isActive());
+    EXPECT_FALSE(controller.CycleTimer().isActive());
 
     // A notice of the earlier scan's sweep arriving during a new scan.
     const std::uint64_t stale = engine.sweep;
-    controller.Button1Click();
+    controller.Start();
     ASSERT_TRUE(controller.Running());
     EXPECT_NE(engine.sweep, stale);
     controller.RestartCycleTimer(stale);
-    EXPECT_FALSE(controller.Timer1().isActive());
+    EXPECT_FALSE(controller.CycleTimer().isActive());
     engine.FinishSweep();
-    EXPECT_TRUE(controller.Timer1().isActive());
+    EXPECT_TRUE(controller.CycleTimer().isActive());
 }
 
 TEST_F(ScanControllerTest, StopWhileIdleRepeatsTheEndDisplay)
 {
     view.panels[1] = u"x"_s;
-    controller.Button2Click();
+    controller.Stop();
     EXPECT_EQ(view.panels[0], u"READY"_s);
     EXPECT_EQ(view.panels[1], QString());
     EXPECT_TRUE(engine.calls.isEmpty());
@@ -382,28 +390,28 @@ TEST_F(ScanControllerTest, CyclicScanAcrossMidnightRestartsOnce)
 {
     settings.values.listMode = false;
     clock.Set(QDateTime(QDate(2026, 12, 6), QTime(23, 59, 50)));
-    controller.Button1Click();
+    controller.Start();
     auto runCycle = [&] {
-        controller.Timer1Timer(); // skipped finding step -> scanning sweep
+        controller.OnCycleTimer(); // skipped finding step -> scanning sweep
         engine.FinishSweep();
-        controller.Timer1Timer(); // evaluation and cycle end
+        controller.OnCycleTimer(); // evaluation and cycle end
     };
     runCycle();
     EXPECT_EQ(controller.CycleCount(), 1);
-    controller.Timer1Timer(); // next cycle begins: skipped finding step
-    controller.Timer1Timer(); // scanning sweep
+    controller.OnCycleTimer(); // next cycle begins: skipped finding step
+    controller.OnCycleTimer(); // scanning sweep
     clock.Set(QDateTime(QDate(2026, 12, 7), QTime(0, 0, 5)));
     engine.FinishSweep();
-    controller.Timer1Timer(); // cycle ends on the new date
+    controller.OnCycleTimer(); // cycle ends on the new date
     EXPECT_EQ(controller.ScanStep(), 4);
     EXPECT_TRUE(controller.DayChangeFlag());
-    EXPECT_TRUE(controller.Timer2().isActive());
-    EXPECT_EQ(controller.Timer2().interval(), 2000);
-    EXPECT_FALSE(controller.Timer1().isActive());
+    EXPECT_TRUE(controller.RestartTimer().isActive());
+    EXPECT_EQ(controller.RestartTimer().interval(), 2000);
+    EXPECT_FALSE(controller.CycleTimer().isActive());
     EXPECT_EQ(events.Count(u"cycle"_s), 1);
 
-    controller.Timer2Timer(); // the restart
-    EXPECT_FALSE(controller.Timer2().isActive());
+    controller.OnRestartTimer(); // the restart
+    EXPECT_FALSE(controller.RestartTimer().isActive());
     EXPECT_TRUE(controller.Running());
     EXPECT_EQ(controller.CycleCount(), 0);
     EXPECT_EQ(controller.ScanStartDate(), QDate(2026, 12, 7));
@@ -411,7 +419,7 @@ TEST_F(ScanControllerTest, CyclicScanAcrossMidnightRestartsOnce)
     EXPECT_EQ(events.Count(u"open"_s), 2);
     runCycle();
     EXPECT_EQ(controller.CycleCount(), 1);
-    EXPECT_FALSE(controller.Timer2().isActive());
+    EXPECT_FALSE(controller.RestartTimer().isActive());
     EXPECT_EQ(engine.calls.count(u"open"_s), 2);
 }
 
@@ -419,10 +427,10 @@ TEST_F(ScanControllerTest, AutomaticStartRunsTheStartTenSecondsLater)
 {
     view.rangeEnabled = false; // as the main window leaves them for "auto"
     controller.ArmAutomaticStart();
-    EXPECT_TRUE(controller.Timer2().isActive());
-    EXPECT_EQ(controller.Timer2().interval(), 10000);
-    controller.Timer2Timer();
-    EXPECT_FALSE(controller.Timer2().isActive());
+    EXPECT_TRUE(controller.RestartTimer().isActive());
+    EXPECT_EQ(controller.RestartTimer().interval(), 10000);
+    controller.OnRestartTimer();
+    EXPECT_FALSE(controller.RestartTimer().isActive());
     EXPECT_TRUE(controller.Running());
     EXPECT_EQ(engine.calls.first(), u"open"_s);
 }

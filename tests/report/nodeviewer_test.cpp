@@ -148,7 +148,7 @@ TEST_P(DelimiterTest, PromiscLinesAndMarkLines)
     // commas the line has the 7 pieces of a node line but names no test.
     QByteArray bare = promisc.chopped(2);
     const QString line = QString::fromLatin1(commas ? bare.replace('\t', ',') : bare);
-    EXPECT_EQ(SplitFields(line, settings.values.delimiter()).size(), commas ? 7 : 6);
+    EXPECT_EQ(SplitFields(line, settings.values.Delimiter()).size(), commas ? 7 : 6);
     EXPECT_EQ(viewer.CurrentMarks(), RowMarks(2));
 }
 

@@ -1,5 +1,5 @@
+#include "config/testaddresses.h"
 #include "scan/probeframe.h"
-#include "scan/testaddresses.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ TEST(ProbeSourceMacs, LastDigitIsTheSourceIndex)
 TEST(ProbeFrame, EthernetBroadcastProbe)
 {
     const SourceMacs macs = BuildProbeSourceMacs(u"00 11 22 33 44 50"_s);
-    const auto frame = BuildProbeFrame(TestDestination(Settings{}, 2), macs[2], u"192.168.0.1"_s,
+    const auto frame = BuildProbeFrame(Settings{}.TestDestination(2), macs[2], u"192.168.0.1"_s,
                                        u"192.168.0.20"_s, FrameFormat::Ethernet2);
     ASSERT_TRUE(frame);
     const std::vector<std::uint8_t> expected = {
@@ -50,7 +50,7 @@ TEST(ProbeFrame, EthernetBroadcastProbe)
 TEST(ProbeFrame, Ieee8023B47Probe)
 {
     const SourceMacs macs = BuildProbeSourceMacs(u"00 11 22 33 44 50"_s);
-    const auto frame = BuildProbeFrame(TestDestination(Settings{}, 3), macs[3], u"192.168.0.1"_s,
+    const auto frame = BuildProbeFrame(Settings{}.TestDestination(3), macs[3], u"192.168.0.1"_s,
                                        u"192.168.0.20"_s, FrameFormat::Ieee8023);
     ASSERT_TRUE(frame);
     const std::vector<std::uint8_t> expected = {
@@ -73,9 +73,9 @@ TEST(ProbeFrame, UserTestAddressTypedWithHyphens)
 {
     Settings s;
     s.sp1Mac = NormalizeMac(u"01-00-5e-00-00-02"_s);
-    EXPECT_EQ(TestDestination(s, 10), u"01 00 5E 00 00 02"_s);
+    EXPECT_EQ(s.TestDestination(10), u"01 00 5E 00 00 02"_s);
     const SourceMacs macs = BuildProbeSourceMacs(s.ownMac);
-    const auto frame = BuildProbeFrame(TestDestination(s, 10), macs[10], u"10.0.0.1"_s,
+    const auto frame = BuildProbeFrame(s.TestDestination(10), macs[10], u"10.0.0.1"_s,
                                        u"10.0.0.2"_s, FrameFormat::Ethernet2);
     ASSERT_TRUE(frame);
     EXPECT_EQ(std::vector<std::uint8_t>(frame->bytes.begin(), frame->bytes.begin() + 12),

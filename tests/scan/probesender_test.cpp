@@ -1,5 +1,5 @@
-#include "scan/memorydriver.h"
 #include "scan/probesender.h"
+#include "support/memorydriver.h"
 
 #include <gtest/gtest.h>
 
@@ -25,10 +25,10 @@ class Sender : public testing::Test
         inputs.settings.adapterItem = u"10.77.0.1 : lab0"_s;
         inputs.settings.ownIp = u"192.168.0.1"_s;
         inputs.settings.listMode = false;
-        inputs.ProbeSourceMacs = BuildProbeSourceMacs(inputs.settings.ownMac);
-        inputs.RangeStart = 0xC0A80001;
-        inputs.RangeEnd = 0xC0A80001;
-        inputs.ScanStep = &step;
+        inputs.probeSourceMacs = BuildProbeSourceMacs(inputs.settings.ownMac);
+        inputs.rangeStart = 0xC0A80001;
+        inputs.rangeEnd = 0xC0A80001;
+        inputs.scanStep = &step;
     }
 
     // Runs one sweep to its end and returns what the driver saw, with the
@@ -48,7 +48,7 @@ class Sender : public testing::Test
             QObject::connect(&sender, &ScanThread::message,
                              [&](const QString &text) { driver->Note(u"message "_s + text); });
             sender.start();
-            EXPECT_TRUE(sender.Join(10000));
+            sender.Join();
         }
         opened = adapters->OpenedCount();
         const QStringList events = driver->Events();
@@ -88,7 +88,7 @@ TEST_F(Sender, OneAddressWithTheDefaultTestAddresses)
 
 TEST_F(Sender, RangeEndBelowStartSendsNothingAndStillRestarts)
 {
-    inputs.RangeEnd = inputs.RangeStart - 1;
+    inputs.rangeEnd = inputs.rangeStart - 1;
     EXPECT_EQ(Sweep(), QStringList({u"restart 7"_s}));
 }
 
@@ -96,7 +96,7 @@ TEST_F(Sender, NodeFindingStepSendsOneBroadcastPerAddressEvenWithBrOff)
 {
     inputs.settings.listMode = true;
     inputs.settings.tests = {false, true, false, false, false, false, false, false, false, false};
-    inputs.RangeEnd = inputs.RangeStart + 1;
+    inputs.rangeEnd = inputs.rangeStart + 1;
     step = 2;
     EXPECT_EQ(Sweep(), QStringList({u"open lab0"_s, Promisc, Br, u"pause 500"_s, Promisc, Br,
                                     u"pause 500"_s, u"restart 7"_s}));
@@ -107,7 +107,7 @@ TEST_F(Sender, ListModeScanningStepProbesKnownNodesOncePerRow)
     inputs.settings.listMode = true;
     inputs.settings.tests = {true, true, false, false, false, false, false, false, false, false};
     inputs.settings.nodeTimer = u"20"_s;
-    inputs.RangeEnd = inputs.RangeStart + 2;
+    inputs.rangeEnd = inputs.rangeStart + 2;
     // .1 unknown, .2 held by two rows (a loaded node list), .3 by one.
     inputs.nodeRowsWithIp = [](const QString &ip) {
         return ip == u"192.168.0.2" ? 2 : ip == u"192.168.0.3" ? 1 : 0;
@@ -125,21 +125,21 @@ TEST_F(Sender, ListModeScanningStepWithEmptyTableSendsNothing)
 {
     inputs.settings.listMode = true;
     inputs.nodeRowsWithIp = [](const QString &) { return 0; };
-    inputs.RangeEnd = inputs.RangeStart + 5;
+    inputs.rangeEnd = inputs.rangeStart + 5;
     EXPECT_EQ(Sweep(), QStringList({u"restart 7"_s}));
 }
 
 TEST_F(Sender, SkippedNodeFindingStepWithoutListModeSendsNothing)
 {
     step = 2;
-    inputs.RangeEnd = inputs.RangeStart + 5;
+    inputs.rangeEnd = inputs.rangeStart + 5;
     EXPECT_EQ(Sweep(), QStringList({u"restart 7"_s}));
 }
 
 TEST_F(Sender, StopDuringASweepFinishesTheAddressAndDoesNotRestart)
 {
     inputs.settings.tests = {true, false, false, false, false, false, false, false, false, false};
-    inputs.RangeEnd = inputs.RangeStart + 10;
+    inputs.rangeEnd = inputs.rangeStart + 10;
     const QStringList events = Sweep([](ProbeSender &sender, int) { sender.RequestStop(); });
     EXPECT_EQ(events, QStringList({u"open lab0"_s, Promisc, Br, u"pause 500"_s}));
 }
@@ -156,7 +156,7 @@ TEST_F(Sender, RefusedPromiscuousModeIsReportedForEveryProbe)
 TEST_F(Sender, BadOwnIpIsReportedOnceAndSendsNoProbe)
 {
     inputs.settings.ownIp = u"192.168.0"_s;
-    inputs.RangeEnd = inputs.RangeStart + 1;
+    inputs.rangeEnd = inputs.rangeStart + 1;
     EXPECT_EQ(Sweep(), QStringList({u"message IP Address ERROR !!! "_s, u"pause 500"_s,
                                     u"pause 500"_s, u"restart 7"_s}));
 }
@@ -189,7 +189,7 @@ TEST_F(Sender, UserTestAddressesGoOutWithSourceAddresses10And11)
 
 TEST_F(Sender, SendHandleIsClosedWhenTheScanLetsGoOfIt)
 {
-    inputs.RangeEnd = inputs.RangeStart + 3;
+    inputs.rangeEnd = inputs.rangeStart + 3;
     inputs.settings.nodeTimer = u"0"_s;
     EXPECT_EQ(Sweep().count(u"close lab0"_s), 0);
     EXPECT_EQ(afterRelease.count(u"open lab0"_s), 1);

@@ -1,5 +1,5 @@
-#include "scan/memorydriver.h"
 #include "scan/scanworkers.h"
+#include "support/memorydriver.h"
 
 #include "support/eventwait.h"
 
@@ -10,13 +10,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class PanelRecorder : public StatusPanels
+class StatusRecorder : public CaptureStatus
 {
   public:
-    void SetPanelText(int panel, const QString &text) override
+    void ShowCaptureState(CaptureState state) override
     {
         EXPECT_EQ(QThread::currentThread(), qApp->thread());
-        texts.append(u"%1 %2"_s.arg(panel).arg(text));
+        static const QStringList Names{u"Opening"_s, u"On"_s, u"ModeRefused"_s, u"NoPacket"_s};
+        texts.append(Names[int(state)]);
+    }
+    void ShowRelayedCount(quint64 count) override
+    {
+        EXPECT_EQ(QThread::currentThread(), qApp->thread());
+        texts.append(u"relayed %1"_s.arg(count));
     }
     QStringList texts;
 };
@@ -60,16 +66,16 @@ class Workers : public testing::Test
         in->settings.ownIp = u"10.0.0.1"_s;
         in->settings.listMode = false;
         in->settings.nodeTimer = u"0"_s;
-        in->ProbeSourceMacs = BuildProbeSourceMacs(in->settings.ownMac);
-        in->RangeStart = 0x0A000001;
-        in->RangeEnd = 0x0A000004;
-        in->ScanStep = &step;
-        in->CaptureCounterShown = &counterShown;
+        in->probeSourceMacs = BuildProbeSourceMacs(in->settings.ownMac);
+        in->rangeStart = 0x0A000001;
+        in->rangeEnd = 0x0A000004;
+        in->scanStep = &step;
+        in->captureCounterShown = &counterShown;
         inputs = in;
     }
 
     std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
-    PanelRecorder panels;
+    StatusRecorder status;
     MessageRecorder messages;
     std::atomic<int> step{3};
     std::atomic<bool> counterShown{false};
@@ -78,10 +84,10 @@ class Workers : public testing::Test
 
 TEST_F(Workers, OpeningTheCaptureAdapterSetsItUpAndShowsTheOutcome)
 {
-    ScanWorkers workers(driver, panels, messages);
+    ScanWorkers workers(driver, status, messages);
     QString error;
     ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, &error));
-    EXPECT_EQ(panels.texts, QStringList({u"0 RUN"_s, u"6 Capture On"_s, u"6 Capture On"_s}));
+    EXPECT_EQ(status.texts, QStringList({u"Opening"_s, u"On"_s}));
     EXPECT_EQ(driver->Events(), QStringList({u"open lab0"_s, u"promisc lab0"_s, u"buffer 520000"_s,
                                              u"timeout 1000"_s, u"filter 6"_s}));
 }
@@ -89,23 +95,23 @@ TEST_F(Workers, OpeningTheCaptureAdapterSetsItUpAndShowsTheOutcome)
 TEST_F(Workers, RefusedPromiscuousModeStaysOnShow)
 {
     driver->RefusePromiscuous(true);
-    ScanWorkers workers(driver, panels, messages);
+    ScanWorkers workers(driver, status, messages);
     ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
-    EXPECT_EQ(panels.texts.last(), u"6 Capture Error"_s);
+    EXPECT_EQ(status.texts, QStringList({u"Opening"_s, u"ModeRefused"_s}));
 }
 
 TEST_F(Workers, NoPacketObjectShowsPacketError)
 {
     driver->FailAllocation(true);
-    ScanWorkers workers(driver, panels, messages);
+    ScanWorkers workers(driver, status, messages);
     ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
-    EXPECT_EQ(panels.texts.last(), u"6 Packet Error"_s);
+    EXPECT_EQ(status.texts, QStringList({u"Opening"_s, u"On"_s, u"NoPacket"_s}));
 }
 
 TEST_F(Workers, AdapterThatCannotBeOpenedKeepsTheDriversReason)
 {
     driver->RefuseOpen(u"lab0"_s, u"socket: Operation not permitted"_s);
-    ScanWorkers workers(driver, panels, messages);
+    ScanWorkers workers(driver, status, messages);
     QString error;
     EXPECT_FALSE(workers.OpenCaptureAdapter(u"lab0"_s, &error));
     EXPECT_EQ(error, u"socket: Operation not permitted"_s);
@@ -113,7 +119,7 @@ TEST_F(Workers, AdapterThatCannotBeOpenedKeepsTheDriversReason)
 
 TEST_F(Workers, ScanFromStartToEnd)
 {
-    ScanWorkers workers(driver, panels, messages);
+    ScanWorkers workers(driver, status, messages);
     ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
     int error = 0;
     ASSERT_TRUE(workers.CreateCapturePipe(&error));
@@ -138,7 +144,7 @@ TEST_F(Workers, ScanFromStartToEnd)
     EXPECT_EQ(replies[0].mac, u"02:77:00:00:00:07"_s);
     EXPECT_EQ(replies[1].sourceIndex, 3);
     EXPECT_EQ(replies[1].vendor, u"unknown"_s);
-    ASSERT_TRUE(WaitUntil([&] { return panels.texts.last() == u"7 2 "_s; }));
+    ASSERT_TRUE(WaitUntil([&] { return status.texts.last() == u"relayed 2"_s; }));
 
     // EndScan: both capture workers end (the relay within its read
     // time-out) and the capture adapter and send handle are closed.
@@ -151,7 +157,7 @@ TEST_F(Workers, ScanFromStartToEnd)
 
 TEST_F(Workers, RepliesAfterEndScanAreNotHandedOver)
 {
-    ScanWorkers workers(driver, panels, messages);
+    ScanWorkers workers(driver, status, messages);
     ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
     ASSERT_TRUE(workers.CreateCapturePipe(nullptr));
     int handed = 0;
@@ -169,7 +175,7 @@ TEST_F(Workers, StoppedSweepNeverRestartsTheCycle)
 {
     auto slow = std::make_shared<ScanInputs>(*inputs);
     slow->settings.nodeTimer = u"200"_s;
-    ScanWorkers workers(driver, panels, messages);
+    ScanWorkers workers(driver, status, messages);
     QList<quint64> finished;
     workers.StartSweep(slow, [&](quint64 s) { finished.append(s); });
     ASSERT_TRUE(WaitUntil([&] { return !driver->Sent().empty(); }));
@@ -186,8 +192,8 @@ TEST_F(Workers, ReplacedSweepsNoticeIsIgnored)
 {
     auto slow = std::make_shared<ScanInputs>(*inputs);
     slow->settings.nodeTimer = u"100"_s;
-    slow->RangeEnd = slow->RangeStart;
-    ScanWorkers workers(driver, panels, messages);
+    slow->rangeEnd = slow->rangeStart;
+    ScanWorkers workers(driver, status, messages);
     QList<quint64> finished;
     // The first sender is past its last stop check while in its pause, so
     // it will still raise RestartCycleTimer.
@@ -203,8 +209,8 @@ TEST_F(Workers, WorkerMessagesReachTheMainThreadWhileTheWorkerWaits)
 {
     driver->RefusePromiscuous(true);
     auto one = std::make_shared<ScanInputs>(*inputs);
-    one->RangeEnd = one->RangeStart;
-    ScanWorkers workers(driver, panels, messages);
+    one->rangeEnd = one->rangeStart;
+    ScanWorkers workers(driver, status, messages);
     bool done = false;
     workers.StartSweep(one, [&](quint64) { done = true; });
     ASSERT_TRUE(WaitUntil([&] { return done; }));
@@ -216,7 +222,7 @@ TEST_F(Workers, GoingAwayStopsEveryWorker)
     auto slow = std::make_shared<ScanInputs>(*inputs);
     slow->settings.nodeTimer = u"60000"_s;
     {
-        ScanWorkers workers(driver, panels, messages);
+        ScanWorkers workers(driver, status, messages);
         ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
         ASSERT_TRUE(workers.CreateCapturePipe(nullptr));
         workers.StartCapture(inputs, {});
@@ -226,6 +232,25 @@ TEST_F(Workers, GoingAwayStopsEveryWorker)
     // The sender in its minute-long pause was cut short; the capture
     // workers left their reads.
     ASSERT_TRUE(WaitUntil([&] { return driver->Events().count(u"close lab0"_s) == 2; }));
+}
+
+TEST_F(Workers, GoingAwayReleasesAWorkerWaitingForItsMessageToBeSeen)
+{
+    driver->RefusePromiscuous(true);
+    {
+        ScanWorkers workers(driver, status, messages);
+        workers.StartSweep(inputs, {});
+        // No event loop runs, so the sender's "Mode Error !!!" stays unseen
+        // and the sender waits for it.
+        for (int i = 0; i < 500 && !driver->Events().contains(u"open lab0"_s); ++i)
+            QThread::msleep(10);
+        ASSERT_TRUE(driver->Events().contains(u"open lab0"_s));
+        QThread::msleep(50);
+        EXPECT_EQ(workers.LiveWorkers(), 1);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(messages.texts.isEmpty());
+    EXPECT_EQ(driver->Sent().size(), 0u);
 }
 
 } // namespace

@@ -143,7 +143,8 @@ class AdapterTest : public ::testing::Test
     QPlainTextEdit pane;
     AlertMessageWindow alert;
     QLineEdit serverIp;
-    EventWindowsAdapter windows{&pane, &alert, &serverIp, nullptr};
+    EventWindowsAdapter windows{&pane, &alert, [this](const QString &t) { serverIp.setText(t); },
+                                nullptr};
 };
 
 TEST_F(AdapterTest, BannerOnAnEmptyPaneGivesAnEmptyLineFirst)
@@ -183,7 +184,8 @@ TEST(EventPane, FollowsTheNewestLineWhileAtTheBottom)
     main.show();
     AlertMessageWindow alert;
     QLineEdit serverIp;
-    EventWindowsAdapter windows{main.EventPane(), &alert, &serverIp, nullptr};
+    EventWindowsAdapter windows{main.EventPane(), &alert,
+                                [&](const QString &t) { serverIp.setText(t); }, nullptr};
     QScrollBar *bar = main.EventPane()->verticalScrollBar();
     const auto add = [&](const QString &line) {
         windows.BoundPane(100);

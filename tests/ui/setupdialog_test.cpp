@@ -2,6 +2,7 @@
 #include "support/confighome.h"
 #include "support/find.h"
 #include "ui/mainwindow.h"
+#include "ui/settingslink.h"
 #include "ui/setupdialog.h"
 
 #include <QCheckBox>
@@ -17,6 +18,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <vector>
+
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
@@ -24,10 +27,34 @@ namespace {
 
 [[maybe_unused]] ConfigHome *const configHome = RegisterConfigHome();
 
+// The ten test address check boxes in table order.
+std::vector<QCheckBox *> TestBoxes(const SetupDialog &dialog)
+{
+    std::vector<QCheckBox *> boxes;
+    for (const TestAddress &test : TestAddresses)
+        boxes.push_back(dialog.findChild<QCheckBox *>(QString::fromUtf16(test.checkBox)));
+    return boxes;
+}
+
+// The dialog as the program has it: linked to the settings model and the
+// main window.
+struct LinkedSetup
+{
+    LinkedSetup()
+        : form2(&form1), link(model, form1, form2, [this](const QString &m) { saveFailures << m; })
+    {
+    }
+    MainWindow form1;
+    SetupDialog form2;
+    SettingsModel model;
+    SettingsLink link;
+    QStringList saveFailures;
+};
+
 class SetupDialogTest : public ::testing::Test
 {
   protected:
-    SetupDialogTest() : form2(&form1) {}
+    SetupDialogTest() : form1(linked.form1), form2(linked.form2), model(linked.model) {}
 
     void SetUp() override
     {
@@ -44,7 +71,7 @@ class SetupDialogTest : public ::testing::Test
         ASSERT_TRUE(QTest::qWaitFor([&] { return field->hasFocus(); }));
         field->selectAll();
         QTest::keyClicks(field, text);
-        form2.Button1->setFocus();
+        Find<QPushButton>(form2, "Button1")->setFocus();
         ASSERT_FALSE(field->hasFocus());
     }
 
@@ -57,8 +84,10 @@ class SetupDialogTest : public ::testing::Test
         return shown;
     }
 
-    MainWindow form1;
-    SetupDialog form2;
+    LinkedSetup linked;
+    MainWindow &form1;
+    SetupDialog &form2;
+    SettingsModel &model;
 };
 
 TEST_F(SetupDialogTest, ControlsStartWithTheirDefaults)
@@ -68,7 +97,7 @@ TEST_F(SetupDialogTest, ControlsStartWithTheirDefaults)
     EXPECT_EQ(Find<QComboBox>(form2, "CB1")->currentIndex(), -1);
     EXPECT_EQ(Find<QLineEdit>(form2, "Edit1")->text(), QString());
     EXPECT_EQ(Find<QLineEdit>(form2, "Edit2")->text(), u"00 11 22 33 44 50"_s);
-    EXPECT_EQ(form2.Edit2->maxLength(), 17);
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit2")->maxLength(), 17);
     const struct
     {
         const char *name;
@@ -93,10 +122,10 @@ TEST_F(SetupDialogTest, ControlsStartWithTheirDefaults)
         EXPECT_EQ(check->text(), QString::fromUtf16(box.caption)) << box.name;
         EXPECT_EQ(check->toolTip(), QString::fromUtf16(box.hint)) << box.name;
         EXPECT_EQ(check->isChecked(), box.on) << box.name;
-        EXPECT_EQ(check->parentWidget(), form2.f16) << box.name;
+        EXPECT_EQ(check->parentWidget(), Find<QGroupBox>(form2, "f16")) << box.name;
     }
     EXPECT_TRUE(Find<QRadioButton>(form2, "RB1")->isChecked());
-    EXPECT_EQ(form2.RB1->text(), u"Ethernet  ( Mark : O/X )"_s);
+    EXPECT_EQ(Find<QRadioButton>(form2, "RB1")->text(), u"Ethernet  ( Mark : O/X )"_s);
     EXPECT_FALSE(Find<QRadioButton>(form2, "RB2")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>(form2, "FastScan")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>(form2, "Cyclicscan")->isChecked());
@@ -109,7 +138,7 @@ TEST_F(SetupDialogTest, ControlsStartWithTheirDefaults)
     EXPECT_FALSE(Find<QCheckBox>(form2, "SYSLOG_CHK")->isChecked());
     EXPECT_EQ(Find<QLineEdit>(form2, "Edit9")->text(), QString());
     EXPECT_FALSE(Find<QCheckBox>(form2, "showall")->isChecked());
-    EXPECT_EQ(form2.showall->parentWidget(), &form2);
+    EXPECT_EQ(Find<QCheckBox>(form2, "showall")->parentWidget(), &form2);
     EXPECT_EQ(Find<QPushButton>(form2, "Button1")->text(), u"Close"_s);
     EXPECT_EQ(Find<QPushButton>(form2, "Button2")->text(), u"Set Default"_s);
     EXPECT_EQ(Find<QPushButton>(form2, "Button3")->text(), u"..."_s);
@@ -158,7 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SetupDialogTest, MacFieldsTakeAtMost17TypedCharacters)
 {
-    for (QLineEdit *field : {form2.Edit2, form2.Edit5, form2.Edit6}) {
+    for (QLineEdit *field : {Find<QLineEdit>(form2, "Edit2"), Find<QLineEdit>(form2, "Edit5"),
+                             Find<QLineEdit>(form2, "Edit6")}) {
         field->clear();
         field->setFocus();
         QTest::keyClicks(field, u"00:11:22:33:44:55:66"_s);
@@ -168,24 +198,24 @@ TEST_F(SetupDialogTest, MacFieldsTakeAtMost17TypedCharacters)
 
 TEST_F(SetupDialogTest, SetDefaultResetsOnlyTheScanOptions)
 {
-    form2.Edit2->setText(u"02 AA BB CC DD E0"_s);
-    form2.Edit5->setText(u"01 00 5E 00 00 02"_s);
-    form2.Edit6->setText(u"01 00 5E 00 00 04"_s);
-    form2.logpath->setText(u"other.log"_s);
-    form2.Edit7->setEditText(u"xdg-open smb://$IP/"_s);
-    form2.RB2->setChecked(true);
-    form2.showall->setChecked(true);
-    for (QCheckBox *box : form2.TestBoxes())
+    Find<QLineEdit>(form2, "Edit2")->setText(u"02 AA BB CC DD E0"_s);
+    Find<QLineEdit>(form2, "Edit5")->setText(u"01 00 5E 00 00 02"_s);
+    Find<QLineEdit>(form2, "Edit6")->setText(u"01 00 5E 00 00 04"_s);
+    Find<QLineEdit>(form2, "logpath")->setText(u"other.log"_s);
+    Find<QComboBox>(form2, "Edit7")->setEditText(u"xdg-open smb://$IP/"_s);
+    Find<QRadioButton>(form2, "RB2")->setChecked(true);
+    Find<QCheckBox>(form2, "showall")->setChecked(true);
+    for (QCheckBox *box : TestBoxes(form2))
         box->setChecked(!box->isChecked());
-    form2.FastScan->setChecked(false);
-    form2.Cyclicscan->setChecked(false);
-    form2.Edit3->setText(u"9"_s);
-    form2.Edit4->setText(u"1"_s);
-    form2.Edit8->setText(u"0"_s);
+    Find<QCheckBox>(form2, "FastScan")->setChecked(false);
+    Find<QCheckBox>(form2, "Cyclicscan")->setChecked(false);
+    Find<QLineEdit>(form2, "Edit3")->setText(u"9"_s);
+    Find<QLineEdit>(form2, "Edit4")->setText(u"1"_s);
+    Find<QLineEdit>(form2, "Edit8")->setText(u"0"_s);
 
-    QTest::mouseClick(form2.Button2, Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(form2, "Button2"), Qt::LeftButton);
 
-    const Settings s = form2.Read();
+    const Settings s = model.Read();
     EXPECT_EQ(s.tests, Settings().tests);
     EXPECT_TRUE(s.listMode);
     EXPECT_TRUE(s.cyclic);
@@ -203,69 +233,70 @@ TEST_F(SetupDialogTest, SetDefaultResetsOnlyTheScanOptions)
 
 TEST_F(SetupDialogTest, ColumnsFollowShowAllAndTheTestBoxesOnlyWhenApplied)
 {
-    form2.ShowTestColumns();
+    linked.link.ShowTestColumns();
     EXPECT_EQ(VisibleResultColumns(), u"1111100000"_s);
-    form2.showall->setChecked(true);
+    Find<QCheckBox>(form2, "showall")->setChecked(true);
     EXPECT_EQ(VisibleResultColumns(), u"1111111111"_s);
-    for (QCheckBox *box : form2.TestBoxes())
+    for (QCheckBox *box : TestBoxes(form2))
         box->setChecked(false);
-    form2.fbr->setChecked(true);
-    form2.M2->setChecked(true);
-    form2.showall->setChecked(false);
+    Find<QCheckBox>(form2, "fbr")->setChecked(true);
+    Find<QCheckBox>(form2, "M2")->setChecked(true);
+    Find<QCheckBox>(form2, "showall")->setChecked(false);
     EXPECT_EQ(VisibleResultColumns(), u"1000000100"_s);
-    form2.f31->setChecked(true); // counts from the next Show all click or scan start
+    Find<QCheckBox>(form2, "f31")
+        ->setChecked(true); // counts from the next Show all click or scan start
     EXPECT_EQ(VisibleResultColumns(), u"1000000100"_s);
-    form2.ShowTestColumns();
+    linked.link.ShowTestColumns();
     EXPECT_EQ(VisibleResultColumns(), u"1100000100"_s);
 }
 
 TEST_F(SetupDialogTest, ScanModeChangesShowInTheStatusBarWhileTyping)
 {
-    form2.FastScan->setChecked(false);
+    Find<QCheckBox>(form2, "FastScan")->setChecked(false);
     EXPECT_EQ(form1.PanelText(1), u"Cyclic"_s);
-    form2.Cyclicscan->setChecked(false);
+    Find<QCheckBox>(form2, "Cyclicscan")->setChecked(false);
     EXPECT_EQ(form1.PanelText(1), u"Normal"_s);
-    form2.Edit3->setFocus();
-    form2.Edit3->selectAll();
-    QTest::keyClicks(form2.Edit3, u"4"_s);
+    Find<QLineEdit>(form2, "Edit3")->setFocus();
+    Find<QLineEdit>(form2, "Edit3")->selectAll();
+    QTest::keyClicks(Find<QLineEdit>(form2, "Edit3"), u"4"_s);
     EXPECT_EQ(form1.PanelText(4), u"4"_s);
-    QTest::keyClicks(form2.Edit3, u"2"_s);
+    QTest::keyClicks(Find<QLineEdit>(form2, "Edit3"), u"2"_s);
     EXPECT_EQ(form1.PanelText(4), u"42"_s);
-    form2.Edit4->setText(u"8"_s);
-    form2.Edit8->setText(u"250"_s);
+    Find<QLineEdit>(form2, "Edit4")->setText(u"8"_s);
+    Find<QLineEdit>(form2, "Edit8")->setText(u"250"_s);
     EXPECT_EQ(form1.PanelText(3), u"8"_s);
     EXPECT_EQ(form1.PanelText(5), u"250"_s);
-    QTest::mouseClick(form2.Button2, Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(form2, "Button2"), Qt::LeftButton);
     EXPECT_EQ(form1.PanelText(1), u"List & Cyclic"_s);
     EXPECT_EQ(form1.PanelText(4), u"5"_s);
 }
 
 TEST_F(SetupDialogTest, EnterInAFieldPressesNoButton)
 {
-    form2.fbr->setChecked(false);
+    Find<QCheckBox>(form2, "fbr")->setChecked(false);
     form2.activateWindow();
-    form2.Edit1->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form2.Edit1->hasFocus(); }));
-    QTest::keyClick(form2.Edit1, Qt::Key_Return);
-    EXPECT_FALSE(form2.fbr->isChecked());
+    Find<QLineEdit>(form2, "Edit1")->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Find<QLineEdit>(form2, "Edit1")->hasFocus(); }));
+    QTest::keyClick(Find<QLineEdit>(form2, "Edit1"), Qt::Key_Return);
+    EXPECT_FALSE(Find<QCheckBox>(form2, "fbr")->isChecked());
     EXPECT_TRUE(form2.isVisible());
 }
 
 TEST_F(SetupDialogTest, ScanLocksOnlyTheOwnPcScanOptionsAndLogGroups)
 {
     form2.SetScanGroupsEnabled(false);
-    EXPECT_FALSE(form2.CB1->isEnabled());
-    EXPECT_FALSE(form2.Edit2->isEnabled());
-    EXPECT_FALSE(form2.fbr->isEnabled());
-    EXPECT_FALSE(form2.Edit8->isEnabled());
-    EXPECT_FALSE(form2.RB2->isEnabled());
-    EXPECT_FALSE(form2.logpath->isEnabled());
-    EXPECT_FALSE(form2.Edit9->isEnabled());
-    EXPECT_TRUE(form2.Edit7->isEnabled());
-    EXPECT_TRUE(form2.showall->isEnabled());
-    EXPECT_TRUE(form2.Button1->isEnabled());
+    EXPECT_FALSE(Find<QComboBox>(form2, "CB1")->isEnabled());
+    EXPECT_FALSE(Find<QLineEdit>(form2, "Edit2")->isEnabled());
+    EXPECT_FALSE(Find<QCheckBox>(form2, "fbr")->isEnabled());
+    EXPECT_FALSE(Find<QLineEdit>(form2, "Edit8")->isEnabled());
+    EXPECT_FALSE(Find<QRadioButton>(form2, "RB2")->isEnabled());
+    EXPECT_FALSE(Find<QLineEdit>(form2, "logpath")->isEnabled());
+    EXPECT_FALSE(Find<QLineEdit>(form2, "Edit9")->isEnabled());
+    EXPECT_TRUE(Find<QComboBox>(form2, "Edit7")->isEnabled());
+    EXPECT_TRUE(Find<QCheckBox>(form2, "showall")->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>(form2, "Button1")->isEnabled());
     form2.SetScanGroupsEnabled(true);
-    EXPECT_TRUE(form2.Edit8->isEnabled());
+    EXPECT_TRUE(Find<QLineEdit>(form2, "Edit8")->isEnabled());
 }
 
 TEST_F(SetupDialogTest, ReadTakesEveryControlAndTheMainWindowsFour)
@@ -275,27 +306,27 @@ TEST_F(SetupDialogTest, ReadTakesEveryControlAndTheMainWindowsFour)
     Find<QCheckBox>(form1, "scrollcheck")->setChecked(false);
     Find<QCheckBox>(form1, "BeepCheck")->setChecked(true);
     form2.SetAdapterItems({u"10.77.0.100 : kw-scan"_s, u"192.168.1.4 : eth0"_s});
-    EXPECT_EQ(form2.Read().adapterItem, QString());
-    form2.CB1->setCurrentIndex(1);
-    form2.Edit1->setText(u"192.168.1.4"_s);
-    form2.M1->setChecked(true);
-    form2.fs2->setChecked(true);
-    form2.RB_dcom->setChecked(true);
-    form2.SYSLOG_CHK->setChecked(true);
-    form2.Edit9->setText(u"10.77.0.9"_s);
-    form2.Edit7->setEditText(u"x-terminal-emulator -e ping $IP"_s);
+    EXPECT_EQ(model.Read().adapterItem, QString());
+    Find<QComboBox>(form2, "CB1")->setCurrentIndex(1);
+    Find<QLineEdit>(form2, "Edit1")->setText(u"192.168.1.4"_s);
+    Find<QCheckBox>(form2, "M1")->setChecked(true);
+    Find<QCheckBox>(form2, "fs2")->setChecked(true);
+    Find<QRadioButton>(form2, "RB_dcom")->setChecked(true);
+    Find<QCheckBox>(form2, "SYSLOG_CHK")->setChecked(true);
+    Find<QLineEdit>(form2, "Edit9")->setText(u"10.77.0.9"_s);
+    Find<QComboBox>(form2, "Edit7")->setEditText(u"x-terminal-emulator -e ping $IP"_s);
 
-    const Settings s = form2.Read();
+    const Settings s = model.Read();
     EXPECT_EQ(s.from, u"10.77.0.1"_s);
     EXPECT_EQ(s.to, u"10.77.0.9"_s);
     EXPECT_FALSE(s.autoScroll);
     EXPECT_TRUE(s.beep);
     EXPECT_EQ(s.adapterItem, u"192.168.1.4 : eth0"_s);
-    EXPECT_EQ(s.adapterName(), u"eth0"_s);
+    EXPECT_EQ(s.AdapterName(), u"eth0"_s);
     EXPECT_EQ(s.ownIp, u"192.168.1.4"_s);
-    EXPECT_TRUE(s.testEnabled(8));
-    EXPECT_TRUE(s.testEnabled(11));
-    EXPECT_FALSE(s.testEnabled(10));
+    EXPECT_TRUE(s.TestEnabled(8));
+    EXPECT_TRUE(s.TestEnabled(11));
+    EXPECT_FALSE(s.TestEnabled(10));
     EXPECT_FALSE(s.tabDelimiter);
     EXPECT_TRUE(s.syslog);
     EXPECT_EQ(s.syslogServer, u"10.77.0.9"_s);
@@ -305,32 +336,33 @@ TEST_F(SetupDialogTest, ReadTakesEveryControlAndTheMainWindowsFour)
 TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
 {
     form2.SetAdapterItems({u"10.77.0.100 : kw-scan"_s, u"192.168.1.4 : eth0"_s});
-    form2.CB1->setCurrentIndex(0);
+    Find<QComboBox>(form2, "CB1")->setCurrentIndex(0);
     Find<QLineEdit>(form1, "Edit1")->setText(u"10.77.0.1"_s);
     Find<QLineEdit>(form1, "Edit2")->setText(u"10.77.0.254"_s);
     Find<QCheckBox>(form1, "BeepCheck")->setChecked(true);
-    form2.Edit1->setText(u"10.77.0.100"_s);
-    form2.Edit2->setText(u"02 AA BB CC DD E0"_s);
-    form2.Edit5->setText(u"01 00 5E 00 00 02"_s);
-    for (QCheckBox *box : form2.TestBoxes())
+    Find<QLineEdit>(form2, "Edit1")->setText(u"10.77.0.100"_s);
+    Find<QLineEdit>(form2, "Edit2")->setText(u"02 AA BB CC DD E0"_s);
+    Find<QLineEdit>(form2, "Edit5")->setText(u"01 00 5E 00 00 02"_s);
+    for (QCheckBox *box : TestBoxes(form2))
         box->setChecked(!box->isChecked());
-    form2.RB2->setChecked(true); // not stored
-    form2.Cyclicscan->setChecked(false);
-    form2.Edit3->setText(u"60"_s);
-    form2.RB_dcom->setChecked(true);
-    form2.showall->setChecked(true);
-    form2.Edit7->setEditText(u"explorer \\\\$IP"_s);
+    Find<QRadioButton>(form2, "RB2")->setChecked(true); // not stored
+    Find<QCheckBox>(form2, "Cyclicscan")->setChecked(false);
+    Find<QLineEdit>(form2, "Edit3")->setText(u"60"_s);
+    Find<QRadioButton>(form2, "RB_dcom")->setChecked(true);
+    Find<QCheckBox>(form2, "showall")->setChecked(true);
+    Find<QComboBox>(form2, "Edit7")->setEditText(u"explorer \\\\$IP"_s);
     form2.close(); // the close box saves
     EXPECT_FALSE(form2.isVisible());
 
-    MainWindow otherMain;
-    SetupDialog other(&otherMain);
-    other.SetAdapterItems({u"10.77.0.100 : KW-SCAN"_s});
-    other.LoadSettings();
-    Settings expected = form2.Read();
+    LinkedSetup second;
+    SetupDialog &other = second.form2;
+    MainWindow &otherMain = second.form1;
+    second.link.Load({u"10.77.0.100 : KW-SCAN"_s});
+    Settings expected = model.Read();
     expected.format = FrameFormat::Ethernet2;
     expected.adapterItem = u"10.77.0.100 : KW-SCAN"_s;
-    const Settings loaded = other.Read();
+    const Settings loaded = second.model.Read();
+    EXPECT_EQ(other.Values().ownMac, expected.ownMac);
     EXPECT_EQ(loaded.from, expected.from);
     EXPECT_EQ(loaded.to, expected.to);
     EXPECT_EQ(loaded.beep, expected.beep);
@@ -343,7 +375,7 @@ TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
     EXPECT_EQ(loaded.cyclic, false);
     EXPECT_EQ(loaded.scanTimer, u"60"_s);
     EXPECT_FALSE(loaded.tabDelimiter);
-    EXPECT_TRUE(other.RB_dcom->isChecked());
+    EXPECT_TRUE(Find<QRadioButton>(other, "RB_dcom")->isChecked());
     EXPECT_TRUE(loaded.showAll);
     EXPECT_EQ(loaded.command, u"explorer \\\\$IP"_s);
     // Loading ends by applying the columns of the loaded switches.
@@ -358,36 +390,66 @@ TEST_F(SetupDialogTest, BothDelimiterFlagsOffLoadAsComma)
     store->setValue(u"DTAB"_s, 0);
     store->setValue(u"DCOM"_s, 0);
     store->sync();
-    MainWindow otherMain;
-    SetupDialog other(&otherMain);
-    other.LoadSettings();
-    EXPECT_FALSE(other.RB_dtab->isChecked());
-    EXPECT_FALSE(other.RB_dcom->isChecked());
-    EXPECT_EQ(other.Read().delimiter(), u',');
+    LinkedSetup second;
+    SetupDialog &other = second.form2;
+    second.link.Load({});
+    EXPECT_FALSE(Find<QRadioButton>(other, "RB_dtab")->isChecked());
+    EXPECT_FALSE(Find<QRadioButton>(other, "RB_dcom")->isChecked());
+    EXPECT_EQ(second.model.Read().Delimiter(), u',');
 }
 
 TEST_F(SetupDialogTest, FirstRunLoadsTheDefaultCommandAndOwnMac)
 {
-    form2.Edit2->clear();
-    form2.LoadSettings();
-    EXPECT_EQ(form2.Edit7->currentText(), u"cmd /K nbtstat -A $IP"_s);
-    EXPECT_EQ(form2.Edit2->text(), u"00 11 22 33 44 50"_s);
-    EXPECT_EQ(form2.CB1->currentIndex(), -1);
+    Find<QLineEdit>(form2, "Edit2")->clear();
+    linked.link.Load({});
+    EXPECT_EQ(Find<QComboBox>(form2, "Edit7")->currentText(), u"cmd /K nbtstat -A $IP"_s);
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit2")->text(), u"00 11 22 33 44 50"_s);
+    EXPECT_EQ(Find<QComboBox>(form2, "CB1")->currentIndex(), -1);
 }
 
 TEST_F(SetupDialogTest, CloseButtonHidesWithoutSaving)
 {
-    QTest::mouseClick(form2.Button1, Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(form2, "Button1"), Qt::LeftButton);
     EXPECT_FALSE(form2.isVisible());
     EXPECT_TRUE(OpenSettingsStore()->allKeys().isEmpty());
 }
 
 TEST_F(SetupDialogTest, LongStoredAddressIsNotCutIntoAnotherOne)
 {
-    form2.SetText(u"FS1MAC", u" 01:00:5E:00:00:02 "_s);
-    EXPECT_EQ(form2.Edit5->text(), u"01:00:5E:00:00:02"_s);
-    form2.SetText(u"FS1MAC", u"01:00:5E:00:00:002"_s);
-    EXPECT_EQ(form2.Edit5->text(), QString());
+    OpenSettingsStore()->setValue(u"FS1MAC"_s, u" 01:00:5E:00:00:02 "_s);
+    linked.link.Load({});
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit5")->text(), u"01:00:5E:00:00:02"_s);
+    OpenSettingsStore()->setValue(u"FS1MAC"_s, u"01:00:5E:00:00:002"_s);
+    linked.link.Load({});
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit5")->text(), QString());
+}
+
+TEST_F(SetupDialogTest, ValuesShownByTheProgramReachBothWindowsAndAnnounceNothing)
+{
+    int edits = 0;
+    QObject::connect(&form2, &SetupDialog::valuesEdited, [&] { ++edits; });
+    Settings s = model.Read();
+    s.from = u"10.0.0.1"_s;
+    s.beep = true;
+    s.sp1Mac = u"01 00 5E 00 00 02"_s;
+    s.tests[size_t(TestIndex(u"M3"))] = true;
+    s.tabDelimiter = false;
+    s.commaDelimiter = true;
+    linked.link.Show(s);
+    EXPECT_EQ(edits, 0);
+    EXPECT_EQ(model.Read(), s);
+    EXPECT_EQ(form2.Values(), s);
+    EXPECT_EQ(Find<QLineEdit>(form1, "Edit1")->text(), u"10.0.0.1"_s);
+    EXPECT_TRUE(Find<QCheckBox>(form1, "BeepCheck")->isChecked());
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit5")->text(), u"01 00 5E 00 00 02"_s);
+    EXPECT_TRUE(Find<QCheckBox>(form2, "M2")->isChecked());
+    EXPECT_TRUE(Find<QRadioButton>(form2, "RB_dcom")->isChecked());
+    // A user's edit afterwards is taken in at once.
+    Find<QLineEdit>(form1, "Edit2")->setText(u"10.0.0.9"_s);
+    Find<QCheckBox>(form2, "fm")->setChecked(true);
+    EXPECT_EQ(model.Read().to, u"10.0.0.9"_s);
+    EXPECT_TRUE(model.Read().TestEnabled(7));
+    EXPECT_EQ(model.Read().sp1Mac, u"01 00 5E 00 00 02"_s);
 }
 
 TEST_F(SetupDialogTest, LogFileChooserPutsTheChosenPathIntoTheField)
@@ -395,15 +457,15 @@ TEST_F(SetupDialogTest, LogFileChooserPutsTheChosenPathIntoTheField)
     QTemporaryDir dir;
     const QString chosen = dir.filePath(u"new.log"_s); // need not exist
     QTimer::singleShot(0, &form2, [&] {
-        form2.LogDialog->selectFile(chosen);
-        static_cast<QDialog *>(form2.LogDialog)->accept();
+        Find<QFileDialog>(form2, "LogDialog")->selectFile(chosen);
+        static_cast<QDialog *>(Find<QFileDialog>(form2, "LogDialog"))->accept();
     });
-    QTest::mouseClick(form2.Button3, Qt::LeftButton);
-    EXPECT_EQ(form2.logpath->text(), chosen);
+    QTest::mouseClick(Find<QPushButton>(form2, "Button3"), Qt::LeftButton);
+    EXPECT_EQ(Find<QLineEdit>(form2, "logpath")->text(), chosen);
 
-    QTimer::singleShot(0, &form2, [&] { form2.LogDialog->reject(); });
-    QTest::mouseClick(form2.Button3, Qt::LeftButton);
-    EXPECT_EQ(form2.logpath->text(), chosen);
+    QTimer::singleShot(0, &form2, [&] { Find<QFileDialog>(form2, "LogDialog")->reject(); });
+    QTest::mouseClick(Find<QPushButton>(form2, "Button3"), Qt::LeftButton);
+    EXPECT_EQ(Find<QLineEdit>(form2, "logpath")->text(), chosen);
 }
 
 } // namespace

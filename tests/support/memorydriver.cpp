@@ -1,4 +1,4 @@
-#include "scan/memorydriver.h"
+#include "support/memorydriver.h"
 
 #include <chrono>
 #include <cstring>
@@ -92,12 +92,12 @@ class MemoryDriver::Adapter : public PacketAdapter
     QString error;
 };
 
-QByteArray MemoryDriver::PacketGetAdapterNames(bool) const
+QByteArray MemoryDriver::PacketGetAdapterNames() const
 {
     return nameBuffer;
 }
 
-std::optional<quint32> MemoryDriver::PacketGetNetInfoEx(const QByteArray &name, int) const
+std::optional<quint32> MemoryDriver::PacketGetNetInfoEx(const QByteArray &name) const
 {
     const auto it = addresses.find(name);
     if (it == addresses.end())
@@ -195,18 +195,12 @@ int MemoryDriver::ReceiveCount() const
     return receiveCalls;
 }
 
-QByteArray AdapterNameBuffer(const QStringList &names, bool wide)
+QByteArray AdapterNameBuffer(const QStringList &names)
 {
     QByteArray buffer;
-    const auto append = [&](const QString &text) {
-        if (wide)
-            buffer.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-        else
-            buffer.append(text.toLocal8Bit());
-    };
     for (const QString &name : names)
-        append(name + QChar(0));
-    append(QString(QChar(0)));
+        buffer.append(name.toLocal8Bit()).append('\0');
+    buffer.append('\0');
     return buffer;
 }
 

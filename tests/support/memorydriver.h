@@ -29,12 +29,12 @@ class MemoryDriver : public PacketDriver
 
     // Adapter discovery.
     QString version = QStringLiteral("1.10.3");
-    QByteArray nameBuffer; // as PacketGetAdapterNames returns it (both widths)
+    QByteArray nameBuffer; // as PacketGetAdapterNames returns it
     std::map<QByteArray, quint32> addresses;
 
     QString PacketGetVersion() const override { return version; }
-    QByteArray PacketGetAdapterNames(bool wide) const override;
-    std::optional<quint32> PacketGetNetInfoEx(const QByteArray &name, int entries) const override;
+    QByteArray PacketGetAdapterNames() const override;
+    std::optional<quint32> PacketGetNetInfoEx(const QByteArray &name) const override;
     std::unique_ptr<PacketAdapter> PacketOpenAdapter(const QString &name, QString *error) override;
     std::unique_ptr<Packet> PacketAllocatePacket() override;
 
@@ -81,6 +81,6 @@ class MemoryDriver : public PacketDriver
 };
 
 // A zero-separated, double-zero-ended name buffer of the given names.
-QByteArray AdapterNameBuffer(const QStringList &names, bool wide);
+QByteArray AdapterNameBuffer(const QStringList &names);
 
 } // namespace keelwatch

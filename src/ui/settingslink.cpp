@@ -1,0 +1,60 @@
+#include "ui/settingslink.h"
+
+#include "ui/mainwindow.h"
+#include "ui/setupdialog.h"
+
+namespace keelwatch {
+
+SettingsLink::SettingsLink(SettingsModel &m, MainWindow &main, SetupDialog &dialog,
+                           MessageSink failed)
+    : QObject(&main), model(m), mainWindow(main), setup(dialog), saveFailed(std::move(failed))
+{
+    connect(&setup, &SetupDialog::valuesEdited, this, &SettingsLink::TakeEdits);
+    connect(&mainWindow, &MainWindow::rangeOrOptionsEdited, this, &SettingsLink::TakeEdits);
+    connect(&setup, &SetupDialog::scanModeEdited, this,
+            [this] { mainWindow.ShowScanMode(model.Read()); });
+    connect(&setup, &SetupDialog::showAllToggled, this, &SettingsLink::ShowTestColumns);
+    connect(&setup, &SetupDialog::closing, this, &SettingsLink::Save);
+    Show(model.Read());
+}
+
+void SettingsLink::TakeEdits()
+{
+    if (showing)
+        return;
+    Settings values = setup.Values();
+    mainWindow.ReadSettings(values);
+    model.Replace(values);
+}
+
+void SettingsLink::Load(const QStringList &adapterItems)
+{
+    setup.SetAdapterItems(adapterItems);
+    model.Load(adapterItems);
+    Show(model.Read());
+    ShowTestColumns();
+}
+
+void SettingsLink::Save()
+{
+    model.Save(saveFailed);
+}
+
+void SettingsLink::Show(const Settings &values)
+{
+    model.Replace(values);
+    // The main window announces changes by program too; they are the model's
+    // already.
+    showing = true;
+    setup.SetValues(values);
+    mainWindow.ApplySettings(values);
+    showing = false;
+}
+
+void SettingsLink::ShowTestColumns()
+{
+    const Settings values = model.Read();
+    mainWindow.ShowTestColumns(values.showAll, values.tests);
+}
+
+} // namespace keelwatch

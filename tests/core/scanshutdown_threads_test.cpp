@@ -1,0 +1,120 @@
+#include "core/eventsink.h"
+#include "core/nodetable.h"
+#include "core/scancontroller.h"
+#include "core/scanview.h"
+#include "core/workerscanengine.h"
+#include "scan/scanworkers.h"
+#include "support/eventwait.h"
+#include "support/memorydriver.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class QuietWindows : public ScanView, public CaptureStatus, public WorkerMessages
+{
+  public:
+    void ShowScanPhase(ScanPhase) override {}
+    void ShowMessage(const QString &text) override { messages << text; }
+    void ShowSetup() override {}
+    void ShowScanMode() override {}
+    void ShowPromiscuousAlert(int, bool) override {}
+    void ShowTestColumns(bool, const std::array<bool, TestCount> &) override {}
+    void EnableRangeControls(bool) override {}
+    void EnableSetupGroups(bool) override {}
+    void SwitchBrOn() override {}
+    void SetOwnMac(const QString &) override {}
+    void SetSpMac(int, const QString &) override {}
+    void SetRangeText(bool, const QString &) override {}
+    void ShowCaptureState(CaptureState) override {}
+    void ShowRelayedCount(quint64) override {}
+    void ShowWorkerMessage(const QString &text) override { messages << text; }
+    QStringList messages;
+};
+
+class NoLog : public EventSink, public EventLogFile
+{
+  public:
+    void WriteEvent(const QString &, int, int) override {}
+    void OpenEventLog() override {}
+    void CloseEventLog() override {}
+};
+
+class FixedClock : public Clock
+{
+  public:
+    QDateTime Now() const override { return QDateTime(QDate(2026, 1, 5), QTime(12, 0)); }
+};
+
+Settings LabSettings(bool listMode)
+{
+    Settings s;
+    s.adapterItem = u"10.0.0.1 : lab0"_s;
+    s.ownIp = u"10.0.0.1"_s;
+    s.from = u"10.0.0.1"_s;
+    s.to = u"10.0.0.254"_s;
+    s.listMode = listMode;
+    s.nodeTimer = u"20"_s;
+    return s;
+}
+
+// The program's scan objects, owned and destroyed in the order the program
+// keeps: the workers first, then what they read.
+struct ScanObjects
+{
+    explicit ScanObjects(const Settings &s) : settings(s)
+    {
+        workers = std::make_unique<ScanWorkers>(driver, windows, windows);
+        engine =
+            std::make_unique<WorkerScanEngine>(*workers, nodes, log, WorkerScanEngine::Lookups{});
+        controller = std::make_unique<ScanController>(
+            ScanController::Parts{settings, nodes, *engine, windows, log, log, clock});
+    }
+
+    std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
+    FixedSettings settings;
+    NodeTable nodes;
+    QuietWindows windows;
+    NoLog log;
+    FixedClock clock;
+    std::unique_ptr<WorkerScanEngine> engine;
+    std::unique_ptr<ScanController> controller;
+    std::unique_ptr<ScanWorkers> workers;
+};
+
+class ScanShutdown : public testing::TestWithParam<bool>
+{
+};
+
+// Closing the program mid-sweep: the controller is told to shut down, then
+// everything goes while the sender and both capture workers still run. The
+// thread sanitizer watches every hand-over on the way.
+TEST_P(ScanShutdown, MidSweepEndsEveryWorkerBeforeWhatTheyRead)
+{
+    auto scan = std::make_unique<ScanObjects>(LabSettings(GetParam()));
+    std::shared_ptr<MemoryDriver> driver = scan->driver;
+    scan->controller->Start();
+    ASSERT_TRUE(scan->controller->Running());
+    ASSERT_TRUE(WaitUntil([&] { return driver->Sent().size() >= 3; }));
+    EXPECT_EQ(scan->workers->LiveWorkers(), 3);
+
+    scan->controller->Shutdown();
+    scan.reset();
+    // Every adapter the scan opened has been closed: the capture adapter and
+    // the kept send handle.
+    const QStringList events = driver->Events();
+    EXPECT_EQ(events.count(u"open lab0"_s), events.count(u"close lab0"_s));
+    const size_t sent = driver->Sent().size();
+    QThread::msleep(50);
+    EXPECT_EQ(driver->Sent().size(), sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ScanShutdown, testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "ListMode" : "Normal"; });
+
+} // namespace
