@@ -87,6 +87,9 @@ int Read(const QString &path, const QString &ip)
     QElapsedTimer timer;
     timer.start();
     viewer.Start(ip, path);
+    // A big log is read in slices, one per turn of the event loop.
+    while (viewer.IsReading())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     if (!viewer.IsLive())
         return 1;
