@@ -128,7 +128,8 @@ TEST(NodeListFile, SaveThenLoadKeepsNodeDataAndClearsMarks)
 
 TEST(NodeListFile, LinesWithInvalidIpOrMacAreDropped)
 {
-    const QByteArray file = Title + "192.168.0.2,00:11:22:33:44:02,O\r\n"
+    const QByteArray file = Title +
+                            "192.168.0.2,00:11:22:33:44:02,O\r\n"
                             "192.168.0.3,00 11 22 33 44 03,O\r\n" // unquoted blanks split the MAC
                             "192.168.0.256,00:11:22:33:44:04\r\n"
                             "\"192.168.0.5\",\"00-11-22-33-44-05\",,,,,,,,,,,c,v,extra\n"
@@ -195,6 +196,33 @@ TEST(NodeListFile, TitleOnlyFileEmptiesTheTable)
     ASSERT_EQ(LoadNodeList(path, t), QString());
     EXPECT_EQ(t.RowCount(), 2);
     EXPECT_EQ(t.FindNodeRow(u"10.0.0.1"_s), 0);
+}
+
+// A /16's worth of nodes, one IP twice, loaded over a table that held
+// others: every node is found at its row, the later of the two wins.
+TEST(NodeListFile, LoadedNodesAreFoundAtSixtyFiveThousand)
+{
+    constexpr int Nodes = 65536;
+    const auto ip = [](int i) { return u"10.1.%1.%2"_s.arg(i >> 8).arg(i & 0xFF); };
+    QByteArray file = Title;
+    for (int i = 0; i < Nodes; ++i)
+        file += ip(i).toLatin1() + ",02:00:00:00:00:01,X\r\n";
+    file += ip(5).toLatin1() + ",02:00:00:00:00:02\r\n" + EmptyLine;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"n.csv"_s);
+    WriteFile(path, file);
+    NodeTable t;
+    t.ReplaceNodes({Row{ip(Nodes - 1), u"02:00:00:00:00:09"_s}, Row{u"10.2.0.1"_s}});
+    ASSERT_EQ(LoadNodeList(path, t), QString());
+    ASSERT_EQ(t.RowCount(), Nodes + 3);
+    for (int i = 0; i < Nodes; ++i) {
+        const int row = i == 5 ? Nodes + 1 : i + 1;
+        ASSERT_EQ(t.FindNodeRow(ip(i)), row) << i;
+        ASSERT_EQ(t.CountNodeRows(ip(i)), i == 5 ? 2 : 1) << i;
+    }
+    EXPECT_EQ(t.FindNodeRow(u"10.2.0.1"_s), 0);
+    EXPECT_EQ(t.Cell(Nodes + 1, 1), u"02:00:00:00:00:02"_s);
+    EXPECT_EQ(t.Cell(1, 2), QString());
 }
 
 TEST(NodeListFile, TitleOnlyOrEmptyFilesGiveAnEmptyTable)

@@ -295,8 +295,9 @@ TEST_F(NodeViewerTest, OverlongLinesAreSkipped)
 {
     const QByteArray longCycle = "#Cyclic_Count\t" + QByteArray(NodeViewer::MaxLineLength, '7') +
                                  "\t05/Jan/2004 14:00:00\r\n";
-    const QByteArray hugeMark = Mark("192.168.0.5", "B8", "ON").replace(
-        "ethernet", QByteArray(NodeViewer::WindowSize + 10, 'e'));
+    const QByteArray hugeMark =
+        Mark("192.168.0.5", "B8", "ON")
+            .replace("ethernet", QByteArray(NodeViewer::WindowSize + 10, 'e'));
     Append(Banner + longCycle + hugeMark + Mark("192.168.0.5", "B16", "ON") + Cycle(1));
     viewer.Start(u"192.168.0.5"_s, LogPath());
     Settle();
