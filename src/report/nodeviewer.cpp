@@ -134,6 +134,16 @@ bool IsBlank(char c)
     return u >= 1 && u <= 32;
 }
 
+// Flags the bytes of eight that can end a field: blanks, the delimiter, a
+// quote or a "#".
+std::uint64_t FieldStops(const unsigned char *at, char delimiter)
+{
+    const std::uint64_t word = Load8(reinterpret_cast<const char *>(at));
+    return ((word - Ones * 33) & ~word & Highs) |
+           BytesEqual(word, static_cast<unsigned char>(delimiter)) | BytesEqual(word, '"') |
+           BytesEqual(word, '#');
+}
+
 // Eight bytes at a time past the bytes that cannot end a field of a cycle
 // line read in place: anything above a blank but the delimiter, a quote or
 // a "#". The byte loop that follows looks at the classes.
@@ -143,12 +153,8 @@ const unsigned char *SkipPlainBytes(const unsigned char *p, const unsigned char 
     if constexpr (std::endian::native != std::endian::little)
         return p;
     while (end - p >= 8) {
-        const std::uint64_t word = Load8(reinterpret_cast<const char *>(p));
-        const std::uint64_t stops = ((word - Ones * 33) & ~word & Highs) |
-                                    BytesEqual(word, static_cast<unsigned char>(delimiter)) |
-                                    BytesEqual(word, '"') | BytesEqual(word, '#');
         // The lowest flag is exact; flags above it may not be.
-        if (stops)
+        if (const std::uint64_t stops = FieldStops(p, delimiter))
             return p + std::countr_zero(stops) / 8;
         p += 8;
     }
@@ -384,6 +390,8 @@ qsizetype NodeViewer::TryCycleLine(QByteArrayView text, qsizetype pos, bool atEn
     // NULs or a second "#" (those take the general path).
     const auto *const begin = reinterpret_cast<const unsigned char *>(text.data());
     const unsigned char *const end = begin + n;
+    if (const qsizetype length = TryWrittenCycleLine(begin + pos, end); length > 0)
+        return length;
     // The prefix holds no byte that ends a field.
     const unsigned char *p = begin + pos + (cyclePrefixPlain ? CyclePrefix.size() : 1);
     const unsigned char *fieldStart = begin + pos;
@@ -421,14 +429,38 @@ qsizetype NodeViewer::TryCycleLine(QByteArrayView text, qsizetype pos, bool atEn
     if (p == end && !atEnd)
         return -1;
     const qsizetype lineEnd = p - begin;
-    if (count == 4 && lineEnd - pos <= MaxLineLength) {
-        PendingRow &row = NewPendingRow();
-        row.textInBytes = true;
-        row.statusBytes = pieces[1];
-        row.dateBytes = pieces[2];
-        row.clockBytes = pieces[3];
-    }
+    if (count == 4 && lineEnd - pos <= MaxLineLength)
+        NewByteRow(pieces[1], pieces[2], pieces[3]);
     return (p == end ? n : PastLineEnd(text, lineEnd)) - pos;
+}
+
+qsizetype NodeViewer::TryWrittenCycleLine(const unsigned char *line, const unsigned char *end)
+{
+    // The shape the event log writes: the prefix, the delimiter, the count,
+    // the delimiter, "dd/MMM/yyyy hh:mm:ss" and CR LF. Its four pieces are
+    // plain to see; any other shape takes the byte-by-byte reading.
+    constexpr qsizetype DateLength = 11;
+    constexpr qsizetype TimeLength = 20;
+    const unsigned char *q = line + CyclePrefix.size();
+    if (!cyclePrefixPlain || q == end || *q != static_cast<unsigned char>(delimiter))
+        return 0;
+    const unsigned char *const digits = ++q;
+    while (q < end && *q >= '0' && *q <= '9' && q - digits < 10)
+        ++q;
+    if (q == digits || end - q < 1 + TimeLength + 2 || *q != static_cast<unsigned char>(delimiter))
+        return 0;
+    const unsigned char *const date = q + 1;
+    // Three overlapping words cover the date and the time.
+    if (date[DateLength] != ' ' || date[TimeLength] != '\r' || date[TimeLength + 1] != '\n' ||
+        (FieldStops(date, delimiter) | FieldStops(date + DateLength - 8, delimiter) |
+         FieldStops(date + DateLength + 1, delimiter)))
+        return 0;
+    const auto view = [](const unsigned char *from, const unsigned char *to) {
+        return QByteArrayView(from, to - from);
+    };
+    NewByteRow(view(digits, q), view(date, date + DateLength),
+               view(date + DateLength + 1, date + TimeLength));
+    return date + TimeLength + 2 - line;
 }
 
 void NodeViewer::ProcessLine(QByteArrayView line)
@@ -506,6 +538,18 @@ NodeViewer::PendingRow &NodeViewer::NewPendingRow()
     row.status.clear();
     row.time.clear();
     return row;
+}
+
+void NodeViewer::NewByteRow(QByteArrayView status, QByteArrayView date, QByteArrayView clock)
+{
+    // The slot's strings are left as they are: unread while the texts are
+    // in bytes, and clearing them costs a quiet log much of its reading.
+    PendingRow &row = PendingAt(pendingCount++);
+    row.marks = marks;
+    row.textInBytes = true;
+    row.statusBytes = status;
+    row.dateBytes = date;
+    row.clockBytes = clock;
 }
 
 void NodeViewer::BoundRows()

@@ -114,12 +114,17 @@ class NodeViewer : public QObject
     // The line at pos if it is a plain cycle line, read without building a
     // string; its length, or -1 to leave it to the general path.
     qsizetype TryCycleLine(QByteArrayView text, qsizetype pos, bool atEnd);
+    // The same for a cycle line in exactly the shape the event log writes;
+    // its length, or 0.
+    qsizetype TryWrittenCycleLine(const unsigned char *line, const unsigned char *end);
     void ProcessLine(QByteArrayView line);
     bool HoldsFollowedIpField(QByteArrayView line) const;
     void StartBanner(const QStringList &pieces);
     void MarkLine(const QStringList &pieces);
     // A new row below the others, with the current marks.
     PendingRow &NewPendingRow();
+    // The same for a cycle line read in place.
+    void NewByteRow(QByteArrayView status, QByteArrayView date, QByteArrayView clock);
     PendingRow &PendingAt(int i)
     {
         return pendingRows[size_t((pendingHead + i) % PendingCapacity)];
