@@ -196,16 +196,13 @@ void NodeTable::ReplaceNodes(QList<Row> nodes)
     beginResetModel();
     {
         QMutexLocker lock(&mutex);
-        // The old rows go before the new ones move in, so that a list of
-        // 65,536 nodes is never held twice; the cells are moved, not copied.
-        QList<Row> fresh;
-        fresh.reserve(nodes.size() + 2);
-        fresh.append(rows[0]);
-        rows.swap(fresh);
-        fresh = QList<Row>();
-        for (Row &cells : nodes)
-            rows.append(std::move(cells));
-        rows.append(Row{});
+        // The new list becomes the table: its cells are neither copied nor
+        // moved, and the old rows go with the list they are swapped into. A
+        // list with room at its front (DecodeNodeList leaves some) takes the
+        // header row without being moved either.
+        nodes.prepend(rows[0]);
+        nodes.append(Row{});
+        rows.swap(nodes);
         RebuildIndex();
     }
     if (shownRows >= 0)

@@ -74,9 +74,8 @@ class NodeTable : public QAbstractTableModel
     void ClearResults();
     // Removes every node row: the table holds the header and one empty row.
     void ClearAllNodes();
-    // Replaces every node row (the trailing row is added). The old rows are
-    // released before the views hear of the new ones; pass the list as an
-    // rvalue so that the rows are not copied.
+    // Replaces every node row (the trailing row is added). Pass the list as
+    // an rvalue so that its rows are taken over, not copied.
     void ReplaceNodes(QList<Row> nodes);
 
     // Rows added between BeginRowBatch and EndRowBatch reach the views as one

@@ -75,7 +75,10 @@ QList<NodeTable::Row> DecodeNodeList(QByteArrayView content)
     const QList<QByteArrayView> lines = TextLines(content);
     // A file without the title line starts with its first node.
     const qsizetype first = !lines.isEmpty() && IsNodeListTitle(lines[0]) ? 1 : 0;
-    rows.reserve(lines.size() - first);
+    // A free slot at the front and one at the end: the node table puts its
+    // header and trailing rows there without moving 65,536 rows.
+    rows.reserve(lines.size() - first + 2);
+    rows.emplaceBack();
     for (qsizetype i = first; i < lines.size(); ++i) {
         NodeTable::Row row = DecodeBytes(lines[i]);
         if (!IsValidNode(row))
@@ -84,6 +87,7 @@ QList<NodeTable::Row> DecodeNodeList(QByteArrayView content)
             row[size_t(c)].clear();
         rows.append(std::move(row));
     }
+    rows.removeFirst();
     return rows;
 }
 
