@@ -191,6 +191,8 @@ NodeViewer::NodeViewer(const LiveSettings &settings, MessageSink sink, QObject *
 {
     readTimer.setSingleShot(true);
     readTimer.setInterval(0);
+    turnGuard.setSingleShot(true);
+    turnGuard.setInterval(0);
     connect(&readTimer, &QTimer::timeout, this, &NodeViewer::ReadLogTail);
 }
 
@@ -222,11 +224,18 @@ void NodeViewer::Clear()
 
 void NodeViewer::RefreshNodeViewer()
 {
-    // Events come in bursts; the read already waiting takes them all.
     if (!live || readTimer.isActive())
         return;
     Q_EMIT followedFieldsRestored(followedIp, followedPath);
-    readTimer.start();
+    // The first event of a turn of the event loop is read at once; events
+    // that follow it in the same turn come in a burst (a /16 drops out),
+    // and one read at the next turn takes them all.
+    if (turnGuard.isActive()) {
+        readTimer.start();
+        return;
+    }
+    turnGuard.start();
+    ReadLogTail();
 }
 
 void NodeViewer::SetLive(bool on)

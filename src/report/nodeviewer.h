@@ -53,8 +53,9 @@ class NodeViewer : public QObject
     void Stop();
     // "Clear": the titles and one empty row; the read position stays.
     void Clear();
-    // While live: reads the lines logged since the last read at the event
-    // loop's next turn, so that a burst of events costs one read.
+    // While live: reads the lines logged since the last read; later events
+    // of the same turn of the event loop are read at its next turn, so that
+    // a burst of events costs two reads.
     void RefreshNodeViewer();
     // The log was rotated: the next read starts at the new file's beginning.
     void ResetReadPosition() { readPosition = 0; }
@@ -153,6 +154,8 @@ class NodeViewer : public QObject
     char delimiter = '\t';
     QByteArray buffer;
     QTimer readTimer;
+    // Runs out at the event loop's next turn.
+    QTimer turnGuard;
     // Set while a line longer than a window is being skipped.
     bool skippingLongLine = false;
     // What each byte means to a cycle line read in place.

@@ -203,6 +203,30 @@ TEST_F(NodeViewerTest, RefreshReadsOnlyTheNewLines)
     EXPECT_EQ(Rows(), 3);
 }
 
+// The first event of a turn of the event loop is read at once; the rest of
+// a burst waits for one read at the next turn.
+TEST_F(NodeViewerTest, BurstOfRefreshesCostsTwoReads)
+{
+    Append(Banner);
+    viewer.Start(u"192.168.0.5"_s, LogPath());
+    Settle();
+    QCoreApplication::processEvents();
+    QSignalSpy selected(&viewer, &NodeViewer::latestRowSelected);
+    Append(Cycle(1));
+    viewer.RefreshNodeViewer();
+    EXPECT_EQ(Rows(), 5);
+    for (int i = 2; i <= 50; ++i) {
+        Append(Cycle(i));
+        viewer.RefreshNodeViewer();
+    }
+    EXPECT_EQ(Rows(), 5);
+    EXPECT_TRUE(viewer.IsReading());
+    Settle();
+    EXPECT_EQ(Rows(), 54);
+    EXPECT_EQ(Cell(52, 0), u"50"_s);
+    EXPECT_EQ(selected.count(), 2);
+}
+
 TEST_F(NodeViewerTest, RotationReadsTheNewFileIntoTheSameGrid)
 {
     Append(Banner + Cycle(1) + Cycle(2));
