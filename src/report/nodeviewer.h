@@ -58,7 +58,11 @@ class NodeViewer : public QObject
     // a burst of events costs two reads.
     void RefreshNodeViewer();
     // The log was rotated: the next read starts at the new file's beginning.
-    void ResetReadPosition() { readPosition = 0; }
+    void ResetReadPosition()
+    {
+        readPosition = 0;
+        skippingLongLine = false;
+    }
 
     // Processes the log's bytes past the read position, for one slice of
     // time; the rest follows at the event loop's next turn. An empty log is
