@@ -50,6 +50,8 @@ EventWindowsAdapter::~EventWindowsAdapter()
 
 int EventWindowsAdapter::PaneLines() const
 {
+    if (!pane)
+        return 0;
     // An empty pane still has one empty block; it holds no line.
     const QTextDocument *document = pane->document();
     return document->isEmpty() ? 0 : document->blockCount();
@@ -89,7 +91,8 @@ void EventWindowsAdapter::AppendPaneLine(const QString &line)
 void EventWindowsAdapter::FlushPane()
 {
     flushTimer.stop();
-    if (dropFromPane == 0 && waitingLines.empty())
+    // The main window, and the pane with it, may close before the adapter.
+    if (!pane || (dropFromPane == 0 && waitingLines.empty()))
         return;
     flushing = true;
     if (dropFromPane > 0) {

@@ -4,13 +4,14 @@
 #include "report/eventwindows.h"
 
 #include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 
 #include <deque>
 
 class QLineEdit;
-class QPlainTextEdit;
 class QWidget;
 
 namespace keelwatch {
@@ -49,7 +50,8 @@ class EventWindowsAdapter : public EventWindows
     int PaneLines() const;
     void DropWaitingLines();
 
-    QPlainTextEdit *pane;
+    // The pane may go before the adapter.
+    QPointer<QPlainTextEdit> pane;
     // Lines from the top of the pane to drop, and pane lines to append, at
     // the next flush. At most one bound's worth of lines waits.
     int dropFromPane = 0;

@@ -246,6 +246,20 @@ TEST_F(AdapterTest, ClearDropsTheLinesStillWaiting)
     EXPECT_EQ(PaneLines(), QStringList{u"after"_s});
 }
 
+// The main window, pane and all, closes before the adapter at exit.
+TEST(EventPane, PaneClosedBeforeTheAdapterIsLeftAlone)
+{
+    AlertMessageWindow alert;
+    QLineEdit serverIp;
+    auto pane = std::make_unique<QPlainTextEdit>();
+    EventWindowsAdapter windows{pane.get(), &alert, &serverIp, nullptr};
+    windows.AppendPaneLine(u"late"_s);
+    pane.reset();
+    windows.BoundPane(100);
+    windows.AppendPaneLine(u"later"_s);
+    QCoreApplication::processEvents();
+}
+
 TEST(EventPane, WaitingLinesReachThePaneWhenTheAdapterGoes)
 {
     QPlainTextEdit pane;
