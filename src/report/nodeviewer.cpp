@@ -136,7 +136,7 @@ bool IsBlank(char c)
 
 // Flags the bytes of eight that can end a field: blanks, the delimiter, a
 // quote or a "#".
-std::uint64_t FieldStops(const unsigned char *at, char delimiter)
+inline std::uint64_t FieldStops(const unsigned char *at, char delimiter)
 {
     const std::uint64_t word = Load8(reinterpret_cast<const char *>(at));
     return ((word - Ones * 33) & ~word & Highs) |
@@ -352,7 +352,17 @@ qsizetype NodeViewer::ProcessWindow(QByteArrayView text, bool atEnd)
             ++pos;
         if (pos == n)
             break;
-        // Quiet logs are mostly cycle lines: those are read in place.
+        // Quiet logs are mostly cycle lines, one after the other in the
+        // log's own shape: those are read in place, in a run.
+        if (text[pos] == '#') {
+            const auto *const bytes = reinterpret_cast<const unsigned char *>(text.data());
+            for (qsizetype length; (length = TryWrittenCycleLine(bytes + pos, bytes + n)) > 0;) {
+                pos += length;
+                BoundRows();
+            }
+            if (pos == n)
+                break;
+        }
         if (text[pos] == '#') {
             if (const qsizetype length = TryCycleLine(text, pos, atEnd); length >= 0) {
                 pos += length;
@@ -399,8 +409,6 @@ qsizetype NodeViewer::TryCycleLine(QByteArrayView text, qsizetype pos, bool atEn
     // NULs or a second "#" (those take the general path).
     const auto *const begin = reinterpret_cast<const unsigned char *>(text.data());
     const unsigned char *const end = begin + n;
-    if (const qsizetype length = TryWrittenCycleLine(begin + pos, end); length > 0)
-        return length;
     // The prefix holds no byte that ends a field.
     const unsigned char *p = begin + pos + (cyclePrefixPlain ? CyclePrefix.size() : 1);
     const unsigned char *fieldStart = begin + pos;
@@ -451,7 +459,9 @@ qsizetype NodeViewer::TryWrittenCycleLine(const unsigned char *line, const unsig
     constexpr qsizetype DateLength = 11;
     constexpr qsizetype TimeLength = 20;
     const unsigned char *q = line + CyclePrefix.size();
-    if (!cyclePrefixPlain || q == end || *q != static_cast<unsigned char>(delimiter))
+    if (!cyclePrefixPlain || end - line <= CyclePrefix.size() ||
+        std::memcmp(line, CyclePrefix.data(), size_t(CyclePrefix.size())) != 0 ||
+        *q != static_cast<unsigned char>(delimiter))
         return 0;
     const unsigned char *const digits = ++q;
     while (q < end && *q >= '0' && *q <= '9' && q - digits < 10)

@@ -95,16 +95,17 @@ class NodeViewer : public QObject
 
     // A row read in the current window, before it reaches the grid. Its
     // texts are QStrings or, for cycle lines, pieces of the window's bytes.
-    struct PendingRow
+    // What a cycle line read in place writes comes first, in one cache line.
+    struct alignas(64) PendingRow
     {
-        MarkCodes marks{};
-        QString status;
-        QString time;
-        // The texts are the pieces below rather than status and time.
-        bool textInBytes = false;
         QByteArrayView statusBytes;
         QByteArrayView dateBytes;
         QByteArrayView clockBytes;
+        MarkCodes marks{};
+        // The texts are the pieces above rather than status and time.
+        bool textInBytes = false;
+        QString status;
+        QString time;
     };
 
     void SetLive(bool on);
