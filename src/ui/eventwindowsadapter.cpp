@@ -17,6 +17,9 @@ EventWindowsAdapter::EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindo
                                          QLineEdit *serverIp, QWidget *dialogParent)
     : pane(pane), alert(alert), serverIp(serverIp), messageBox(MessageBoxSink(dialogParent))
 {
+    // Nobody edits the pane, and an undo history would keep every line it
+    // ever dropped: months of monitoring, or a /16 dropping out, in memory.
+    pane->setUndoRedoEnabled(false);
     // The pane's own check looks at where the last line is drawn, so the
     // horizontal scroll bar that a long line brings hides the newest line
     // and ends the following for good. Follow the scroll bar instead.

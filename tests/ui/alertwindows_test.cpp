@@ -235,6 +235,20 @@ INSTANTIATE_TEST_SUITE_P(EventPane, PaneBatches,
                                                                {1, u"c\r\nd"_s},
                                                                {-1, u"e"_s}}));
 
+// The pane runs for months: the lines it drops must not live on as undo
+// history of a pane nobody can edit.
+TEST_F(AdapterTest, PaneKeepsNoUndoHistory)
+{
+    for (int i = 1; i <= 300; ++i) {
+        windows.BoundPane(100);
+        windows.AppendPaneLine(QString::number(i));
+        if (i % 7 == 0)
+            QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(PaneLines().size(), 101);
+    EXPECT_EQ(pane.document()->availableUndoSteps(), 0);
+}
+
 // "All clear" empties the pane; lines logged before it stay gone.
 TEST_F(AdapterTest, ClearDropsTheLinesStillWaiting)
 {
