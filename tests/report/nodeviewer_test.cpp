@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <random>
+
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
@@ -377,6 +379,50 @@ TEST_F(NodeViewerTest, WindowedReadMatchesLineByLineReading)
             ASSERT_EQ(Cell(r, c), byLines.Grid().Cell(r, c)) << r << ' ' << c;
     }
     EXPECT_EQ(viewer.CurrentMarks(), byLines.CurrentMarks());
+}
+
+// Cycle lines of random shapes, read in place and (behind a blank) through
+// the general reading, give the same grid.
+TEST_F(NodeViewerTest, RandomCycleLinesReadInPlaceAsInGeneral)
+{
+    for (const bool commas : {false, true}) {
+        settings.values.tabDelimiter = !commas;
+        std::mt19937 random(commas ? 7 : 3);
+        const QByteArray alphabet("0123456789/: \t,\"#aZ\x00\r\n\xc3", 22);
+        QByteArray inPlace = Banner;
+        QByteArray general = Banner;
+        for (int i = 0; i < 3000; ++i) {
+            QByteArray line = "#Cyclic_Count";
+            if (i % 3 == 0)
+                line += commas ? ",12,05/Jan/2004 14:00:00" : "\t12\t05/Jan/2004 14:00:00";
+            const int extra = int(random() % 12);
+            for (int k = 0; k < extra; ++k)
+                line += alphabet[qsizetype(random() % alphabet.size())];
+            // Lines are cut at their own CR or LF, so both logs hold the same
+            // lines; only the first byte differs.
+            line = line.left(line.indexOf('\r') < 0 ? line.size() : line.indexOf('\r'));
+            line = line.left(line.indexOf('\n') < 0 ? line.size() : line.indexOf('\n'));
+            inPlace += line + (i % 2 ? "\r\n" : "\n");
+            general += " " + line + (i % 2 ? "\r\n" : "\n");
+        }
+        QTemporaryDir otherDir;
+        const QString generalPath = otherDir.filePath(u"general.log"_s);
+        QFile generalLog(generalPath);
+        ASSERT_TRUE(generalLog.open(QIODevice::WriteOnly));
+        generalLog.write(general);
+        generalLog.close();
+        QFile::remove(LogPath());
+        Append(inPlace);
+        NodeViewer other(settings, [](const QString &) {});
+        viewer.Start(u"192.168.0.5"_s, LogPath());
+        other.Start(u"192.168.0.5"_s, generalPath);
+        ASSERT_EQ(Rows(), other.Grid().RowCount()) << commas;
+        ASSERT_GT(Rows(), 500);
+        for (int r = 0; r < Rows(); ++r) {
+            for (int c = 0; c < NodeViewerGrid::ColumnCount; ++c)
+                ASSERT_EQ(Cell(r, c), other.Grid().Cell(r, c)) << r << ' ' << c << ' ' << commas;
+        }
+    }
 }
 
 // Cycle lines are read in place unless they need the general reading; both
