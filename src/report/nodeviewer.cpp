@@ -356,10 +356,7 @@ qsizetype NodeViewer::ProcessWindow(QByteArrayView text, bool atEnd)
         // log's own shape: those are read in place, in a run.
         if (text[pos] == '#') {
             const auto *const bytes = reinterpret_cast<const unsigned char *>(text.data());
-            for (qsizetype length; (length = TryWrittenCycleLine(bytes + pos, bytes + n)) > 0;) {
-                pos += length;
-                BoundRows();
-            }
+            pos += ReadWrittenCycleRun(bytes + pos, bytes + n);
             if (pos == n)
                 break;
         }
@@ -451,35 +448,59 @@ qsizetype NodeViewer::TryCycleLine(QByteArrayView text, qsizetype pos, bool atEn
     return (p == end ? n : PastLineEnd(text, lineEnd)) - pos;
 }
 
-qsizetype NodeViewer::TryWrittenCycleLine(const unsigned char *line, const unsigned char *end)
+qsizetype NodeViewer::ReadWrittenCycleRun(const unsigned char *from, const unsigned char *end)
 {
     // The shape the event log writes: the prefix, the delimiter, the count,
     // the delimiter, "dd/MMM/yyyy hh:mm:ss" and CR LF. Its four pieces are
-    // plain to see; any other shape takes the byte-by-byte reading.
+    // plain to see; any other shape takes the byte-by-byte reading. The loop
+    // keeps the ring's state in locals: a quiet log brings millions of these.
     constexpr qsizetype DateLength = 11;
     constexpr qsizetype TimeLength = 20;
-    const unsigned char *q = line + CyclePrefix.size();
-    if (!cyclePrefixPlain || end - line <= CyclePrefix.size() ||
-        std::memcmp(line, CyclePrefix.data(), size_t(CyclePrefix.size())) != 0 ||
-        *q != static_cast<unsigned char>(delimiter))
+    if (!cyclePrefixPlain)
         return 0;
-    const unsigned char *const digits = ++q;
-    while (q < end && *q >= '0' && *q <= '9' && q - digits < 10)
-        ++q;
-    if (q == digits || end - q < 1 + TimeLength + 2 || *q != static_cast<unsigned char>(delimiter))
-        return 0;
-    const unsigned char *const date = q + 1;
-    // Three overlapping words cover the date and the time.
-    if (date[DateLength] != ' ' || date[TimeLength] != '\r' || date[TimeLength + 1] != '\n' ||
-        (FieldStops(date, delimiter) | FieldStops(date + DateLength - 8, delimiter) |
-         FieldStops(date + DateLength + 1, delimiter)))
-        return 0;
-    const auto view = [](const unsigned char *from, const unsigned char *to) {
-        return QByteArrayView(from, to - from);
+    const auto delimiterByte = static_cast<unsigned char>(delimiter);
+    const auto view = [](const unsigned char *begin, const unsigned char *stop) {
+        return QByteArrayView(begin, stop - begin);
     };
-    NewByteRow(view(digits, q), view(date, date + DateLength),
-               view(date + DateLength + 1, date + TimeLength));
-    return date + TimeLength + 2 - line;
+    const MarkCodes runMarks = marks;
+    int count = pendingCount;
+    int older = gridCompleted - droppedFromGrid;
+    const unsigned char *line = from;
+    for (;;) {
+        const unsigned char *q = line + CyclePrefix.size();
+        if (end - line <= CyclePrefix.size() ||
+            std::memcmp(line, CyclePrefix.data(), size_t(CyclePrefix.size())) != 0 ||
+            *q != delimiterByte)
+            break;
+        const unsigned char *const digits = ++q;
+        while (q < end && *q >= '0' && *q <= '9' && q - digits < 10)
+            ++q;
+        if (q == digits || end - q < 1 + TimeLength + 2 || *q != delimiterByte)
+            break;
+        const unsigned char *const date = q + 1;
+        // Three overlapping words cover the date and the time.
+        if (date[DateLength] != ' ' || date[TimeLength] != '\r' || date[TimeLength + 1] != '\n' ||
+            (FieldStops(date, delimiter) | FieldStops(date + DateLength - 8, delimiter) |
+             FieldStops(date + DateLength + 1, delimiter)))
+            break;
+        const int at = pendingHead + count;
+        PendingRow &row = pendingRows[size_t(at < PendingCapacity ? at : at - PendingCapacity)];
+        row.marks = runMarks;
+        row.textInBytes = true;
+        row.statusBytes = view(digits, q);
+        row.dateBytes = view(date, date + DateLength);
+        row.clockBytes = view(date + DateLength + 1, date + TimeLength);
+        ++count;
+        line = date + TimeLength + 2;
+        if (older + count + 2 > NodeViewerGrid::MaxRows) {
+            pendingCount = count;
+            BoundRows();
+            count = pendingCount;
+            older = gridCompleted - droppedFromGrid;
+        }
+    }
+    pendingCount = count;
+    return line - from;
 }
 
 void NodeViewer::ProcessLine(QByteArrayView line)

@@ -120,9 +120,9 @@ class NodeViewer : public QObject
     // The line at pos if it is a plain cycle line, read without building a
     // string; its length, or -1 to leave it to the general path.
     qsizetype TryCycleLine(QByteArrayView text, qsizetype pos, bool atEnd);
-    // The same for a cycle line in exactly the shape the event log writes;
-    // its length, or 0.
-    qsizetype TryWrittenCycleLine(const unsigned char *line, const unsigned char *end);
+    // Cycle lines one after the other in exactly the shape the event log
+    // writes, from from on; the bytes they take.
+    qsizetype ReadWrittenCycleRun(const unsigned char *from, const unsigned char *end);
     void ProcessLine(QByteArrayView line);
     bool HoldsFollowedIpField(QByteArrayView line) const;
     void StartBanner(const QStringList &pieces);
