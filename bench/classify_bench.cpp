@@ -1,6 +1,7 @@
 // Replies classified per second: capture pipe records read by the reply
 // analyser, handed to the main thread and recorded by ClassifyReply in a
-// node table of 4,000 nodes, as during a scan of a large segment.
+// node table of 4,000 nodes, and of 65,536 as a /16 sweep finds; then the
+// main thread's part alone.
 
 #include "core/classifyreply.h"
 #include "scan/capturepipe.h"
@@ -16,8 +17,6 @@ using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-constexpr int Nodes = 4000;
 
 class NoEvents : public EventSink
 {
@@ -57,6 +56,7 @@ void BM_ClassifyRepliesThroughThePipe(benchmark::State &state)
     char name[] = "bench_classify";
     char *argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
+    const int nodes = int(state.range(0));
 
     NodeTable table;
     NoEvents events;
@@ -64,7 +64,7 @@ void BM_ClassifyRepliesThroughThePipe(benchmark::State &state)
     ReplyOptions options{FrameFormat::Ethernet2, true, true, 3, {}};
     options.tests.fill(true);
     QList<NodeTable::Row> rows;
-    for (int i = 0; i < Nodes; ++i) {
+    for (int i = 0; i < nodes; ++i) {
         NodeTable::Row row;
         row[0] = u"10.1.%1.%2"_s.arg(i >> 8).arg(i & 0xFF);
         row[1] = u"02:00:00:00:%1:%2"_s.arg(i >> 8, 2, 16, QChar(u'0'))
@@ -96,9 +96,9 @@ void BM_ClassifyRepliesThroughThePipe(benchmark::State &state)
     for (auto _ : state) {
         // Every node answers one test address; the writer waits where the
         // relay would drop, so that every reply is counted.
-        const qint64 target = classified + Nodes;
+        const qint64 target = classified + nodes;
         std::thread writer([&, k] {
-            for (int i = 0; i < Nodes; ++i) {
+            for (int i = 0; i < nodes; ++i) {
                 while (channel->pipe->Write(Record(i, k)) == CapturePipe::WriteResult::Dropped)
                     std::this_thread::yield();
             }
@@ -109,11 +109,54 @@ void BM_ClassifyRepliesThroughThePipe(benchmark::State &state)
         k = k == 11 ? 2 : k + 1;
     }
     state.SetItemsProcessed(classified);
-    state.counters["nodes"] = Nodes;
+    state.counters["nodes"] = nodes;
     analyser.RequestStop();
     analyser.Join();
 }
-BENCHMARK(BM_ClassifyRepliesThroughThePipe)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ClassifyRepliesThroughThePipe)
+    ->Arg(4000)
+    ->Arg(65536)
+    ->ArgName("nodes")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The main thread's part alone: decoded replies recorded by ClassifyReply,
+// every node answering one test address per round.
+void BM_ClassifyRepliesIntoTheTable(benchmark::State &state)
+{
+    const int nodes = int(state.range(0));
+    NodeTable table;
+    NoEvents events;
+    const ReplyTargets targets{table, events, [](const QString &) { return QString(); }, {}};
+    ReplyOptions options;
+    options.cyclic = true;
+    options.tests.fill(true);
+    QList<DecodedReply> replies;
+    for (int i = 0; i < nodes; ++i) {
+        replies.append({u"10.1.%1.%2"_s.arg(i >> 8).arg(i & 0xFF),
+                        u"02:00:00:00:%1:%2"_s.arg(i >> 8, 2, 16, QChar(u'0'))
+                            .arg(i & 0xFF, 2, 16, QChar(u'0'))
+                            .toUpper(),
+                        2, u"unknown"_s});
+        ClassifyReply(targets, options, replies.last());
+    }
+    int k = 2;
+    for (auto _ : state) {
+        for (DecodedReply &reply : replies) {
+            reply.sourceIndex = k;
+            ClassifyReply(targets, options, reply);
+        }
+        k = k == 11 ? 2 : k + 1;
+    }
+    state.SetItemsProcessed(state.iterations() * nodes);
+    state.counters["nodes"] = nodes;
+}
+BENCHMARK(BM_ClassifyRepliesIntoTheTable)
+    ->Arg(4000)
+    ->Arg(65536)
+    ->ArgName("nodes")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
 

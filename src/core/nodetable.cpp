@@ -43,6 +43,7 @@ void NodeTable::SetupNodeTable()
     {
         QMutexLocker lock(&mutex);
         rows = QList<Row>(2);
+        rowsByIp.clear();
     }
     endResetModel();
     WriteColumnHeaders();
@@ -77,7 +78,12 @@ void NodeTable::SetCell(int row, int column, const QString &text)
         QMutexLocker lock(&mutex);
         if (row < 0 || row >= rows.size() || column < 0 || column >= ColumnCount)
             return;
+        const bool reindex = column == IpColumn && IsNodeRow(row);
+        if (reindex)
+            UnindexRow(row);
         rows[row][size_t(column)] = text;
+        if (reindex)
+            IndexRow(row);
     }
     if (row == 0)
         Q_EMIT headerDataChanged(Qt::Horizontal, column, column);
@@ -94,20 +100,14 @@ NodeTable::Row NodeTable::RowCells(int row) const
 int NodeTable::FindNodeRow(const QString &ip) const
 {
     QMutexLocker lock(&mutex);
-    for (int row = int(rows.size()) - 2; row >= 1; --row) {
-        if (rows[row][IpColumn] == ip)
-            return row;
-    }
-    return 0;
+    const auto found = rowsByIp.constFind(ip);
+    return found == rowsByIp.cend() ? 0 : found->last;
 }
 
 int NodeTable::CountNodeRows(const QString &ip) const
 {
     QMutexLocker lock(&mutex);
-    int count = 0;
-    for (int row = 1; row < rows.size() - 1; ++row)
-        count += rows[row][IpColumn] == ip;
-    return count;
+    return rowsByIp.value(ip).count;
 }
 
 int NodeTable::AddNodeRow(const QString &ip, const QString &mac, const Tests &tests)
@@ -125,6 +125,7 @@ int NodeTable::AddNodeRow(const QString &ip, const QString &mac, const Tests &te
     {
         QMutexLocker lock(&mutex);
         rows.insert(row, cells);
+        IndexRow(row);
     }
     if (batching)
         NotifyRowsChanged(row, row);
@@ -189,29 +190,61 @@ void NodeTable::ClearResults()
 
 void NodeTable::ClearAllNodes()
 {
+    ReplaceNodes({});
+}
+
+void NodeTable::ReplaceNodes(QList<Row> nodes)
+{
     beginResetModel();
     {
         QMutexLocker lock(&mutex);
-        rows.resize(1);
-        rows.append(Row{});
+        // The new list becomes the table: its cells are neither copied nor
+        // moved, and the old rows go with the list they are swapped into. A
+        // list with room at its front (DecodeNodeList leaves some) takes the
+        // header row without being moved either.
+        nodes.prepend(rows[0]);
+        nodes.append(Row{});
+        rows.swap(nodes);
+        RebuildIndex();
     }
     if (shownRows >= 0)
         shownRows = RowCount() - 1;
     endResetModel();
 }
 
-void NodeTable::ReplaceNodes(const QList<Row> &nodes)
+void NodeTable::IndexRow(int row)
 {
-    beginResetModel();
-    {
-        QMutexLocker lock(&mutex);
-        rows.resize(1);
-        rows.append(nodes);
-        rows.append(Row{});
+    IpRows &entry = rowsByIp[rows[row][IpColumn]];
+    ++entry.count;
+    entry.last = std::max(entry.last, row);
+}
+
+void NodeTable::UnindexRow(int row)
+{
+    const QString &ip = rows[row][IpColumn];
+    const auto found = rowsByIp.find(ip);
+    if (found == rowsByIp.end())
+        return;
+    if (--found->count == 0) {
+        rowsByIp.erase(found);
+        return;
     }
-    if (shownRows >= 0)
-        shownRows = RowCount() - 1;
-    endResetModel();
+    if (found->last != row)
+        return;
+    // Only rewriting a row's IP gets here; rows are never reordered, so the
+    // previous row with the IP is the new last one.
+    int previous = row - 1;
+    while (previous >= 1 && rows[previous][IpColumn] != ip)
+        --previous;
+    found->last = previous;
+}
+
+void NodeTable::RebuildIndex()
+{
+    rowsByIp.clear();
+    rowsByIp.reserve(rows.size());
+    for (int row = 1; row < rows.size() - 1; ++row)
+        IndexRow(row);
 }
 
 void NodeTable::CarryOverMarks()

@@ -10,6 +10,17 @@ namespace keelwatch {
 
 namespace {
 
+bool IsValidNode(const NodeTable::Row &row)
+{
+    return !ValidIpText(row[NodeTable::IpColumn]).isEmpty() &&
+           !NormalizeMac(row[NodeTable::MacColumn]).isEmpty();
+}
+
+NodeTable::Row DecodeBytes(QByteArrayView line)
+{
+    return DecodeNodeListLine(QString::fromUtf8(line));
+}
+
 bool NeedsQuotes(const QString &cell)
 {
     return std::any_of(cell.begin(), cell.end(),
@@ -50,20 +61,43 @@ QByteArray EncodeNodeList(const NodeTable &table)
     return content;
 }
 
+bool IsNodeListTitle(QByteArrayView line)
+{
+    const NodeTable::Row row = DecodeBytes(line);
+    return row[NodeTable::IpColumn] == u"IP Address" && row[NodeTable::MacColumn] == u"MAC Address";
+}
+
 QList<NodeTable::Row> DecodeNodeList(QByteArrayView content)
 {
     QList<NodeTable::Row> rows;
     const QList<QByteArrayView> lines = TextLines(content);
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        NodeTable::Row row = DecodeNodeListLine(QString::fromUtf8(lines[i]));
-        if (ValidIpText(row[NodeTable::IpColumn]).isEmpty() ||
-            NormalizeMac(row[NodeTable::MacColumn]).isEmpty())
+    // A file without the title line starts with its first node.
+    const qsizetype first = !lines.isEmpty() && IsNodeListTitle(lines[0]) ? 1 : 0;
+    // A free slot at the front and one at the end: the node table puts its
+    // header and trailing rows there without moving 65,536 rows.
+    rows.reserve(lines.size() - first + 2);
+    rows.emplaceBack();
+    for (qsizetype i = first; i < lines.size(); ++i) {
+        NodeTable::Row row = DecodeBytes(lines[i]);
+        if (!IsValidNode(row))
             continue;
         for (int c = FirstResultColumn; c <= LastResultColumn; ++c)
             row[size_t(c)].clear();
-        rows.append(row);
+        rows.append(std::move(row));
     }
+    rows.removeFirst();
     return rows;
+}
+
+bool HoldsNodeList(QByteArrayView content)
+{
+    bool first = true;
+    for (const QByteArrayView line : TextLines(content)) {
+        if ((first && IsNodeListTitle(line)) || IsValidNode(DecodeBytes(line)))
+            return true;
+        first = false;
+    }
+    return false;
 }
 
 QString WriteNodeList(const QString &path, const QByteArray &content)
@@ -79,6 +113,10 @@ QString LoadNodeList(const QString &path, NodeTable &table)
     const QByteArray content = ReadWholeFile(path, &error);
     if (!error.isEmpty())
         return u"Cannot read the node list file %1.\n%2"_s.arg(path, error);
+    if (!HoldsNodeList(content))
+        return u"The file %1 is not a node list: it holds no node line.\nThe node list was left as it was."_s
+            .arg(path);
+    table.ClearAllNodes();
     table.ReplaceNodes(DecodeNodeList(content));
     table.WriteColumnHeaders();
     return QString();

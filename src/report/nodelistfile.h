@@ -24,17 +24,27 @@ NodeTable::Row DecodeNodeListLine(QStringView line);
 // each line ended by CR LF.
 QByteArray EncodeNodeList(const NodeTable &table);
 
-// The node rows of a file: the first line is the title line and is skipped,
-// lines whose IP or MAC is not valid are dropped, result marks are empty.
+// Whether a line is the title line the writer puts first: the table's
+// header row, whose first cells are "IP Address" and "MAC Address".
+bool IsNodeListTitle(QByteArrayView line);
+
+// The node rows of a file: a title line is skipped, lines whose IP or MAC is
+// not valid are dropped, result marks are empty.
 QList<NodeTable::Row> DecodeNodeList(QByteArrayView content);
+
+// Whether the content is a node list: it has the title line first or at
+// least one valid node line. Stops at the first valid node line.
+bool HoldsNodeList(QByteArrayView content);
 
 // Writes encoded rows to path, replacing the file only once all is written.
 // Returns the error text, empty on success.
 QString WriteNodeList(const QString &path, const QByteArray &content);
 
 // Replaces the table's nodes by those of the file at path, with their marks
-// cleared. A file that cannot be read leaves the table as it was and returns
-// the error text; success returns empty text.
+// cleared; the old rows are released before the new ones are decoded, so
+// the two are never held at once. A file that cannot be read, or that holds
+// no title line and no valid node line (not a node list), leaves the table
+// as it was and returns the error text; success returns empty text.
 QString LoadNodeList(const QString &path, NodeTable &table);
 
 } // namespace keelwatch

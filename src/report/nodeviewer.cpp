@@ -1,10 +1,17 @@
 #include "report/nodeviewer.h"
 
 #include "config/fieldsplit.h"
+#include "config/testaddresses.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <bit>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 
 using namespace Qt::StringLiterals;
@@ -14,8 +21,76 @@ namespace keelwatch {
 namespace {
 
 const QString Title = u"Node Viewer"_s;
-constexpr int BrColumn = FirstResultColumn;
-constexpr int M1Column = FirstResultColumn + 6;
+constexpr int BrIndex = 0;
+constexpr int M1Index = 6;
+// A read gives the event loop its turn after about this long.
+constexpr qint64 SliceNs = 20'000'000;
+constexpr QByteArrayView BannerWord("### START Keelwatch");
+constexpr QByteArrayView CycleWord("Cyclic_Count");
+constexpr QByteArrayView CyclePrefix("#Cyclic_Count");
+
+constexpr std::uint64_t Ones = 0x0101010101010101ULL;
+constexpr std::uint64_t Highs = 0x8080808080808080ULL;
+
+// The high bit of every byte of word that equals c (and maybe of bytes above
+// one that does; callers check what they find).
+std::uint64_t BytesEqual(std::uint64_t word, unsigned char c)
+{
+    const std::uint64_t x = word ^ (Ones * c);
+    return (x - Ones) & ~x & Highs;
+}
+
+std::uint64_t Load8(const char *p)
+{
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// The first occurrence of pattern in text, or -1. Eight positions at a time
+// are tested on the pattern's first and last byte before any comparison: the
+// lines of a log look alike, so a search by skips would step a few bytes at a
+// time.
+qsizetype Find(QByteArrayView text, QByteArrayView pattern)
+{
+    const qsizetype m = pattern.size();
+    const qsizetype n = text.size();
+    const char *t = text.data();
+    qsizetype i = 0;
+    const auto verify = [&](qsizetype at) {
+        return std::memcmp(t + at, pattern.data(), size_t(m)) == 0;
+    };
+    if (m >= 2) {
+        const auto first = static_cast<unsigned char>(pattern[0]);
+        const auto last = static_cast<unsigned char>(pattern[m - 1]);
+#if defined(__SSE2__)
+        const __m128i firsts = _mm_set1_epi8(char(first));
+        const __m128i lasts = _mm_set1_epi8(char(last));
+        for (; i + m - 1 + 16 <= n; i += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i + m - 1));
+            for (auto candidates = unsigned(_mm_movemask_epi8(
+                     _mm_and_si128(_mm_cmpeq_epi8(a, firsts), _mm_cmpeq_epi8(b, lasts))));
+                 candidates; candidates &= candidates - 1) {
+                if (const qsizetype at = i + std::countr_zero(candidates); verify(at))
+                    return at;
+            }
+        }
+#endif
+        for (; std::endian::native == std::endian::little && i + m - 1 + 8 <= n; i += 8) {
+            const std::uint64_t x =
+                (Load8(t + i) ^ (Ones * first)) | (Load8(t + i + m - 1) ^ (Ones * last));
+            for (std::uint64_t candidates = (x - Ones) & ~x & Highs; candidates;
+                 candidates &= candidates - 1) {
+                // Little-endian loads: the lowest set bit is the first position.
+                if (const qsizetype at = i + std::countr_zero(candidates) / 8; verify(at))
+                    return at;
+            }
+        }
+    }
+    const void *hit = memmem(t + i, size_t(n - i), pattern.data(), size_t(m));
+    return hit ? static_cast<const char *>(hit) - t : -1;
+}
 
 // The next occurrence of a pattern at or after a position, remembered until
 // the reader has passed it, so that the text is searched once per pattern.
@@ -28,11 +103,13 @@ class NextOccurrence
     {
         if (next == None || next >= pos)
             return next;
-        const void *hit = pattern.size() == 1 ? std::memchr(text.data() + pos, pattern[0],
-                                                            size_t(text.size() - pos))
-                                              : memmem(text.data() + pos, size_t(text.size() - pos),
-                                                       pattern.data(), size_t(pattern.size()));
-        next = hit ? static_cast<const char *>(hit) - text.data() : None;
+        if (pattern.size() == 1) {
+            const void *hit = std::memchr(text.data() + pos, pattern[0], size_t(text.size() - pos));
+            next = hit ? static_cast<const char *>(hit) - text.data() : None;
+        } else {
+            const qsizetype hit = Find(text.sliced(pos), pattern);
+            next = hit < 0 ? None : pos + hit;
+        }
         return next;
     }
 
@@ -43,18 +120,72 @@ class NextOccurrence
     qsizetype next = Unknown;
 };
 
+// Byte classes of a cycle line read in place.
+enum ByteClass : std::uint8_t { FieldByte, BlankByte, LineEndByte, DelimiterByte, OtherPathByte };
+
 bool IsLineEnd(char c)
 {
     return c == '\r' || c == '\n';
 }
 
-int TestColumn(const QString &name)
+// Blanks and control characters separate fields, as SplitFields reads them.
+bool IsBlank(char c)
 {
-    for (const TestAddress &test : TestAddresses) {
-        if (name == QStringView(test.shortName))
-            return test.column;
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 1 && u <= 32;
+}
+
+// Flags the bytes of eight that can end a field: blanks, the delimiter, a
+// quote or a "#".
+inline std::uint64_t FieldStops(const unsigned char *at, char delimiter)
+{
+    const std::uint64_t word = Load8(reinterpret_cast<const char *>(at));
+    return ((word - Ones * 33) & ~word & Highs) |
+           BytesEqual(word, static_cast<unsigned char>(delimiter)) | BytesEqual(word, '"') |
+           BytesEqual(word, '#');
+}
+
+// Eight bytes at a time past the bytes that cannot end a field of a cycle
+// line read in place: anything above a blank but the delimiter, a quote or
+// a "#". The byte loop that follows looks at the classes.
+const unsigned char *SkipPlainBytes(const unsigned char *p, const unsigned char *end,
+                                    char delimiter)
+{
+    if constexpr (std::endian::native != std::endian::little)
+        return p;
+    while (end - p >= 8) {
+        // The lowest flag is exact; flags above it may not be.
+        if (const std::uint64_t stops = FieldStops(p, delimiter))
+            return p + std::countr_zero(stops) / 8;
+        p += 8;
     }
-    return 0;
+    return p;
+}
+
+// The test's place in the test table, or -1.
+int TestIndex(const QString &name)
+{
+    for (size_t i = 0; i < TestAddresses.size(); ++i) {
+        if (name == QStringView(TestAddresses[i].shortName))
+            return int(i);
+    }
+    return -1;
+}
+
+// Where the line holding pos ends: the next CR or LF, or the text's end.
+qsizetype LineEnd(QByteArrayView text, qsizetype pos)
+{
+    while (pos < text.size() && !IsLineEnd(text[pos]))
+        ++pos;
+    return pos;
+}
+
+// Past the line end at pos: CR LF counts as one.
+qsizetype PastLineEnd(QByteArrayView text, qsizetype end)
+{
+    if (end < text.size() - 1 && text[end] == '\r' && text[end + 1] == '\n')
+        return end + 2;
+    return end + 1;
 }
 
 } // namespace
@@ -62,6 +193,11 @@ int TestColumn(const QString &name)
 NodeViewer::NodeViewer(const LiveSettings &settings, MessageSink sink, QObject *parent)
     : QObject(parent), settings(settings), sink(std::move(sink)), caption(Title)
 {
+    readTimer.setSingleShot(true);
+    readTimer.setInterval(0);
+    turnGuard.setSingleShot(true);
+    turnGuard.setInterval(0);
+    connect(&readTimer, &QTimer::timeout, this, &NodeViewer::ReadLogTail);
 }
 
 bool NodeViewer::Start(const QString &ip, const QString &path)
@@ -73,6 +209,7 @@ bool NodeViewer::Start(const QString &ip, const QString &path)
     followedPath = path;
     grid.Reset();
     readPosition = 0;
+    skippingLongLine = false;
     SetLive(true);
     ReadLogTail();
     return true;
@@ -91,9 +228,17 @@ void NodeViewer::Clear()
 
 void NodeViewer::RefreshNodeViewer()
 {
-    if (!live)
+    if (!live || readTimer.isActive())
         return;
     Q_EMIT followedFieldsRestored(followedIp, followedPath);
+    // The first event of a turn of the event loop is read at once; events
+    // that follow it in the same turn come in a burst (a /16 drops out),
+    // and one read at the next turn takes them all.
+    if (turnGuard.isActive()) {
+        readTimer.start();
+        return;
+    }
+    turnGuard.start();
     ReadLogTail();
 }
 
@@ -117,12 +262,14 @@ void NodeViewer::Fail(const QString &message)
 {
     // Live mode ends before the message is shown, so that an event logged
     // meanwhile does not read again.
+    readTimer.stop();
     SetLive(false);
     sink(message);
 }
 
 void NodeViewer::ReadLogTail()
 {
+    readTimer.stop();
     if (!QFileInfo::exists(followedPath)) {
         SetLive(false);
         Q_EMIT hideRequested();
@@ -136,75 +283,265 @@ void NodeViewer::ReadLogTail()
         Fail(u"Cannot open Log file.-1"_s);
         return;
     }
-    const qint64 size = file.size();
-    if (size >= MaxLogSize) {
-        Fail(u"Too big log file"_s);
-        return;
+    delimiter = settings.Read().Delimiter().toLatin1();
+    for (int c = 0; c < 256; ++c) {
+        const char b = char(c);
+        byteClasses[size_t(c)] = IsLineEnd(b)                     ? LineEndByte
+                                 : c == 0 || b == '"' || b == '#' ? OtherPathByte
+                                 // A TAB delimiter is skipped as a blank.
+                                 : IsBlank(b)     ? BlankByte
+                                 : b == delimiter ? DelimiterByte
+                                                  : FieldByte;
     }
-    const int handle = file.handle();
-    uchar *data = file.map(0, size);
-    file.close();
-    if (!data) {
-        Fail(u"File Mapping Error"_s + QString::number(handle));
-        return;
-    }
-    const QChar delimiter = settings.Read().Delimiter();
+    cyclePrefixPlain = std::all_of(CyclePrefix.begin() + 1, CyclePrefix.end(), [this](char c) {
+        return byteClasses[static_cast<unsigned char>(c)] == FieldByte;
+    });
     SetCaption(Title + u" : "_s + followedIp);
-    ProcessLines(QByteArrayView(data, size), delimiter);
-    readPosition = size;
-    if (!file.unmap(data))
-        sink(u"Can not unmap file"_s);
+    // A log cut shorter meanwhile (copytruncate) goes on from its new end.
+    const qint64 size = file.size();
+    readPosition = std::min(readPosition, size);
+    const bool done = ReadSlice(file, size);
     SelectLatestRow();
+    if (!done)
+        readTimer.start();
 }
 
-void NodeViewer::ProcessLines(QByteArrayView text, QChar delimiter)
+bool NodeViewer::ReadSlice(QFile &file, qint64 size)
 {
+    QElapsedTimer slice;
+    slice.start();
+    while (readPosition < size) {
+        // Read, not mapped: a rotation tool may cut the log short meanwhile,
+        // and a mapping past the new end would kill the program.
+        const qint64 length = std::min(WindowSize, size - readPosition);
+        buffer.resize(length);
+        const qint64 got = file.seek(readPosition) ? file.read(buffer.data(), length) : -1;
+        if (got < 0) {
+            Fail(u"Cannot read Log file. "_s + file.errorString());
+            return true;
+        }
+        // A log cut short meanwhile ends here.
+        const bool atEnd = got < length || readPosition + length == size;
+        const qsizetype used = ProcessWindow(QByteArrayView(buffer.constData(), got), atEnd);
+        SyncGrid();
+        readPosition += used;
+        if (atEnd)
+            break;
+        if (slice.nsecsElapsed() > SliceNs)
+            return false;
+    }
+    readPosition = std::max(readPosition, size);
+    return true;
+}
+
+qsizetype NodeViewer::ProcessWindow(QByteArrayView text, bool atEnd)
+{
+    const qsizetype n = text.size();
+    qsizetype pos = 0;
+    gridCompleted = grid.RowCount() - 2;
+    if (skippingLongLine) {
+        pos = LineEnd(text, 0);
+        skippingLongLine = pos == n && !atEnd;
+        if (skippingLongLine)
+            return n;
+    }
     // Only lines with a "#", "Cyclic_Count" or the followed IP can change the
     // grid, so the reader jumps from one of these to the next instead of
     // looking at every line of a log that may hold millions.
     NextOccurrence hash("#");
-    NextOccurrence cycle("Cyclic_Count");
+    NextOccurrence cycle(CycleWord);
     NextOccurrence ip(followedIpBytes);
-    qsizetype pos = readPosition;
-    while (pos < text.size()) {
+    while (pos < n) {
+        while (pos < n && IsLineEnd(text[pos]))
+            ++pos;
+        if (pos == n)
+            break;
+        // Quiet logs are mostly cycle lines, one after the other in the
+        // log's own shape: those are read in place, in a run.
+        if (text[pos] == '#') {
+            const auto *const bytes = reinterpret_cast<const unsigned char *>(text.data());
+            pos += ReadWrittenCycleRun(bytes + pos, bytes + n);
+            if (pos == n)
+                break;
+        }
+        if (text[pos] == '#') {
+            if (const qsizetype length = TryCycleLine(text, pos, atEnd); length >= 0) {
+                pos += length;
+                BoundRows();
+                continue;
+            }
+        }
         qsizetype hit = -1;
         for (NextOccurrence *finder : {&hash, &cycle, &ip}) {
             const qsizetype at = finder->From(text, pos);
             if (at >= 0 && (hit < 0 || at < hit))
                 hit = at;
         }
-        if (hit < 0)
-            break;
-        qsizetype start = hit;
+        // A line cut by the window's end may hold a pattern cut with it.
+        qsizetype start = hit < 0 ? n : hit;
         while (start > pos && !IsLineEnd(text[start - 1]))
             --start;
-        qsizetype end = hit;
-        while (end < text.size() && !IsLineEnd(text[end]))
-            ++end;
-        pos = end + 1;
-        if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n')
-            ++pos;
-        ProcessLine(text.sliced(start, end - start), delimiter);
-        if (grid.RowCount() > NodeViewerGrid::MaxRows) {
-            grid.DropOldest(NodeViewerGrid::DropRows);
-            SelectLatestRow();
+        const qsizetype end = LineEnd(text, hit < 0 ? start : hit);
+        if (end == n && !atEnd) {
+            if (start > 0)
+                return start;
+            // A line longer than the whole window is no event line.
+            skippingLongLine = true;
+            return n;
         }
+        if (hit < 0)
+            break;
+        // Measured before it is split: a huge line costs no strings.
+        if (end - start <= MaxLineLength)
+            ProcessLine(text.sliced(start, end - start));
+        BoundRows();
+        pos = PastLineEnd(text, end);
+    }
+    return n;
+}
+
+qsizetype NodeViewer::TryCycleLine(QByteArrayView text, qsizetype pos, bool atEnd)
+{
+    const qsizetype n = text.size();
+    if (n - pos < CyclePrefix.size() ||
+        std::memcmp(text.data() + pos, CyclePrefix.data(), size_t(CyclePrefix.size())) != 0)
+        return -1;
+    // The fields as SplitFields would give them for a line without quotes,
+    // NULs or a second "#" (those take the general path).
+    const auto *const begin = reinterpret_cast<const unsigned char *>(text.data());
+    const unsigned char *const end = begin + n;
+    // The prefix holds no byte that ends a field.
+    const unsigned char *p = begin + pos + (cyclePrefixPlain ? CyclePrefix.size() : 1);
+    const unsigned char *fieldStart = begin + pos;
+    std::array<QByteArrayView, 4> pieces;
+    int count = 0;
+    const auto addPiece = [&](const unsigned char *from, const unsigned char *to) {
+        if (count < int(pieces.size()))
+            pieces[size_t(count)] = QByteArrayView(from, to - from);
+        ++count;
+    };
+    const auto skipBlanks = [&] {
+        while (p < end && byteClasses[*p] == BlankByte)
+            ++p;
+    };
+    for (;;) {
+        p = SkipPlainBytes(p, end, delimiter);
+        while (p < end && byteClasses[*p] == FieldByte)
+            ++p;
+        addPiece(fieldStart, p);
+        skipBlanks();
+        if (p < end && byteClasses[*p] == DelimiterByte) {
+            ++p;
+            if (p == end || byteClasses[*p] == LineEndByte) {
+                addPiece(p, p);
+                break;
+            }
+            skipBlanks();
+        }
+        if (p == end || byteClasses[*p] == LineEndByte)
+            break;
+        if (byteClasses[*p] == OtherPathByte)
+            return -1;
+        fieldStart = p;
+    }
+    if (p == end && !atEnd)
+        return -1;
+    const qsizetype lineEnd = p - begin;
+    if (count == 4 && lineEnd - pos <= MaxLineLength)
+        NewByteRow(pieces[1], pieces[2], pieces[3]);
+    return (p == end ? n : PastLineEnd(text, lineEnd)) - pos;
+}
+
+qsizetype NodeViewer::ReadWrittenCycleRun(const unsigned char *from, const unsigned char *end)
+{
+    // The shape the event log writes: the prefix, the delimiter, the count,
+    // the delimiter, "dd/MMM/yyyy hh:mm:ss" and CR LF. Its four pieces are
+    // plain to see; any other shape takes the byte-by-byte reading. The loop
+    // keeps the ring's state in locals: a quiet log brings millions of these.
+    constexpr qsizetype DateLength = 11;
+    constexpr qsizetype TimeLength = 20;
+    if (!cyclePrefixPlain)
+        return 0;
+    const auto delimiterByte = static_cast<unsigned char>(delimiter);
+    const auto view = [](const unsigned char *begin, const unsigned char *stop) {
+        return QByteArrayView(begin, stop - begin);
+    };
+    const MarkCodes runMarks = marks;
+    int count = pendingCount;
+    int older = gridCompleted - droppedFromGrid;
+    const unsigned char *line = from;
+    for (;;) {
+        const unsigned char *q = line + CyclePrefix.size();
+        if (end - line <= CyclePrefix.size() ||
+            std::memcmp(line, CyclePrefix.data(), size_t(CyclePrefix.size())) != 0 ||
+            *q != delimiterByte)
+            break;
+        const unsigned char *const digits = ++q;
+        while (q < end && *q >= '0' && *q <= '9' && q - digits < 10)
+            ++q;
+        if (q == digits || end - q < 1 + TimeLength + 2 || *q != delimiterByte)
+            break;
+        const unsigned char *const date = q + 1;
+        // Three overlapping words cover the date and the time.
+        if (date[DateLength] != ' ' || date[TimeLength] != '\r' || date[TimeLength + 1] != '\n' ||
+            (FieldStops(date, delimiter) | FieldStops(date + DateLength - 8, delimiter) |
+             FieldStops(date + DateLength + 1, delimiter)))
+            break;
+        const int at = pendingHead + count;
+        PendingRow &row = pendingRows[size_t(at < PendingCapacity ? at : at - PendingCapacity)];
+        row.marks = runMarks;
+        row.textInBytes = true;
+        row.statusBytes = view(digits, q);
+        row.dateBytes = view(date, date + DateLength);
+        row.clockBytes = view(date + DateLength + 1, date + TimeLength);
+        ++count;
+        line = date + TimeLength + 2;
+        if (older + count + 2 > NodeViewerGrid::MaxRows) {
+            pendingCount = count;
+            BoundRows();
+            count = pendingCount;
+            older = gridCompleted - droppedFromGrid;
+        }
+    }
+    pendingCount = count;
+    return line - from;
+}
+
+void NodeViewer::ProcessLine(QByteArrayView line)
+{
+    const auto pieces = [&] {
+        return SplitFields(QString::fromUtf8(line), QChar::fromLatin1(delimiter));
+    };
+    if (line.contains(BannerWord)) {
+        if (const QStringList p = pieces(); p.size() == 8)
+            StartBanner(p);
+    } else if (line.contains(CycleWord)) {
+        if (const QStringList p = pieces(); p.size() == 4) {
+            PendingRow &row = NewPendingRow();
+            row.status = p[1];
+            row.time = p[2] + u' ' + p[3];
+        }
+    } else if (!line.contains('#') && CompletedRows() > 0 && HoldsFollowedIpField(line)) {
+        if (const QStringList p = pieces(); p.size() == 7 && p[2] == followedIp)
+            MarkLine(p);
     }
 }
 
-void NodeViewer::ProcessLine(QByteArrayView line, QChar delimiter)
+bool NodeViewer::HoldsFollowedIpField(QByteArrayView line) const
 {
-    const auto pieces = [&] { return SplitFields(QString::fromUtf8(line), delimiter); };
-    if (line.contains("### START Keelwatch")) {
-        if (const QStringList p = pieces(); p.size() == 8)
-            StartBanner(p);
-    } else if (line.contains("Cyclic_Count")) {
-        if (const QStringList p = pieces(); p.size() == 4)
-            CycleLine(p);
-    } else if (!line.contains('#') && line.contains(followedIpBytes) && grid.RowCount() > 2) {
-        if (const QStringList p = pieces(); p.size() == 7)
-            MarkLine(p);
+    // A cheap look before the split: the IP must stand as a field of its own,
+    // so 10.0.0.1 does not pick up the lines of 10.0.0.10 or 10.0.0.100.
+    const auto bounds = [this](char c) {
+        return static_cast<unsigned char>(c) <= 32 || c == delimiter || c == '"';
+    };
+    const qsizetype size = followedIpBytes.size();
+    for (qsizetype at = line.indexOf(followedIpBytes); at >= 0;
+         at = line.indexOf(followedIpBytes, at + 1)) {
+        if ((at == 0 || bounds(line[at - 1])) &&
+            (at + size == line.size() || bounds(line[at + size])))
+            return true;
     }
+    return false;
 }
 
 void NodeViewer::StartBanner(const QStringList &pieces)
@@ -214,36 +551,143 @@ void NodeViewer::StartBanner(const QStringList &pieces)
     if (!ok)
         mask = 0;
     for (int i = 0; i < TestCount; ++i)
-        marks[size_t(i)] = (mask & (1u << i)) ? QString() : u"-"_s;
-    grid.SetCell(grid.RowCount() - 1, NodeViewerGrid::StatusColumn, u"START"_s);
-    grid.AppendRow();
-    const int bottom = grid.RowCount() - 1;
-    grid.SetCell(bottom, NodeViewerGrid::StatusColumn, u"0"_s);
-    grid.SetMarks(bottom, marks);
-    grid.SetCell(bottom, NodeViewerGrid::TimeColumn, pieces[4] + u' ' + pieces[5]);
-    grid.AppendRow();
-}
-
-void NodeViewer::CycleLine(const QStringList &pieces)
-{
-    const int bottom = grid.RowCount() - 1;
-    grid.SetMarks(bottom, marks);
-    grid.SetCell(bottom, NodeViewerGrid::StatusColumn, pieces[1]);
-    grid.SetCell(bottom, NodeViewerGrid::TimeColumn, pieces[2] + u' ' + pieces[3]);
-    grid.AppendRow();
+        marks[size_t(i)] = (mask & (1u << i)) ? Mark::None : Mark::Off;
+    // The empty bottom row becomes the start row; the row below it opens
+    // the scan with its cycle 0.
+    PendingRow &start = NewPendingRow();
+    start.marks = {};
+    start.status = u"START"_s;
+    PendingRow &zero = NewPendingRow();
+    zero.status = u"0"_s;
+    zero.time = pieces[4] + u' ' + pieces[5];
 }
 
 void NodeViewer::MarkLine(const QStringList &pieces)
 {
-    const int latest = grid.RowCount() - 2;
-    if (const int column = TestColumn(pieces[4])) {
+    MarkCodes &latest = LatestMarks();
+    if (const int i = TestIndex(pieces[4]); i >= 0) {
         if (pieces[5] == u"ON")
-            grid.SetCell(latest, column,
-                         column == BrColumn || column == M1Column ? u"O"_s : u"X"_s);
+            latest[size_t(i)] = i == BrIndex || i == M1Index ? Mark::Correct : Mark::Wrong;
         else if (pieces[5] == u"OFF")
-            grid.SetCell(latest, column, QString());
+            latest[size_t(i)] = Mark::None;
     }
-    marks = grid.RowMarks(latest);
+    marks = latest;
+}
+
+NodeViewer::PendingRow &NodeViewer::NewPendingRow()
+{
+    PendingRow &row = PendingAt(pendingCount++);
+    row.marks = marks;
+    row.textInBytes = false;
+    row.status.clear();
+    row.time.clear();
+    return row;
+}
+
+void NodeViewer::NewByteRow(QByteArrayView status, QByteArrayView date, QByteArrayView clock)
+{
+    // The slot's strings are left as they are: unread while the texts are
+    // in bytes, and clearing them costs a quiet log much of its reading.
+    PendingRow &row = PendingAt(pendingCount++);
+    row.marks = marks;
+    row.textInBytes = true;
+    row.statusBytes = status;
+    row.dateBytes = date;
+    row.clockBytes = clock;
+}
+
+void NodeViewer::BoundRows()
+{
+    // The titles and the empty bottom row count too.
+    if (CompletedRows() + 2 <= NodeViewerGrid::MaxRows)
+        return;
+    const int fromGrid = std::min(NodeViewerGrid::DropRows, gridCompleted - droppedFromGrid);
+    droppedFromGrid += fromGrid;
+    const int fromPending = NodeViewerGrid::DropRows - fromGrid;
+    pendingHead = (pendingHead + fromPending) % PendingCapacity;
+    pendingCount -= fromPending;
+}
+
+NodeViewer::MarkCodes &NodeViewer::LatestMarks()
+{
+    if (pendingCount > 0)
+        return PendingAt(pendingCount - 1).marks;
+    if (!gridLatestTouched) {
+        gridLatestMarks = MarkCodesOf(grid.RowMarks(grid.RowCount() - 2));
+        gridLatestTouched = true;
+    }
+    return gridLatestMarks;
+}
+
+void NodeViewer::SyncGrid()
+{
+    if (droppedFromGrid > 0)
+        grid.DropOldest(droppedFromGrid);
+    if (const int latest = gridCompleted - droppedFromGrid; gridLatestTouched && latest >= 1)
+        grid.SetMarks(latest, MarkTexts(gridLatestMarks));
+    if (pendingCount > 0) {
+        QList<NodeViewerGrid::Row> rows;
+        rows.reserve(pendingCount);
+        for (int i = 0; i < pendingCount; ++i)
+            rows.append(MaterializeRow(PendingAt(i)));
+        grid.InsertAboveBottom(std::move(rows));
+    }
+    pendingHead = 0;
+    pendingCount = 0;
+    droppedFromGrid = 0;
+    gridLatestTouched = false;
+    gridCompleted = grid.RowCount() - 2;
+}
+
+NodeViewerGrid::Row NodeViewer::MaterializeRow(const PendingRow &row) const
+{
+    NodeViewerGrid::Row cells;
+    if (row.textInBytes) {
+        cells[NodeViewerGrid::StatusColumn] = QString::fromUtf8(row.statusBytes);
+        cells[NodeViewerGrid::TimeColumn] =
+            QString::fromUtf8(row.dateBytes) + u' ' + QString::fromUtf8(row.clockBytes);
+    } else {
+        cells[NodeViewerGrid::StatusColumn] = row.status;
+        cells[NodeViewerGrid::TimeColumn] = row.time;
+    }
+    const NodeViewerGrid::Marks texts = MarkTexts(row.marks);
+    for (int i = 0; i < TestCount; ++i)
+        cells[size_t(FirstResultColumn + i)] = texts[size_t(i)];
+    return cells;
+}
+
+NodeViewerGrid::Marks NodeViewer::MarkTexts(const MarkCodes &codes)
+{
+    NodeViewerGrid::Marks texts;
+    for (int i = 0; i < TestCount; ++i) {
+        switch (codes[size_t(i)]) {
+        case Mark::None:
+            break;
+        case Mark::Off:
+            texts[size_t(i)] = u"-"_s;
+            break;
+        case Mark::Correct:
+            texts[size_t(i)] = u"O"_s;
+            break;
+        case Mark::Wrong:
+            texts[size_t(i)] = u"X"_s;
+            break;
+        }
+    }
+    return texts;
+}
+
+NodeViewer::MarkCodes NodeViewer::MarkCodesOf(const NodeViewerGrid::Marks &texts)
+{
+    MarkCodes codes{};
+    for (int i = 0; i < TestCount; ++i) {
+        const QString &t = texts[size_t(i)];
+        codes[size_t(i)] = t == u"-"   ? Mark::Off
+                           : t == u"O" ? Mark::Correct
+                           : t == u"X" ? Mark::Wrong
+                                       : Mark::None;
+    }
+    return codes;
 }
 
 void NodeViewer::SelectLatestRow()

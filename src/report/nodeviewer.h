@@ -8,8 +8,14 @@
 #include <QByteArrayView>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
+#include <array>
+#include <cstdint>
 #include <functional>
+#include <vector>
+
+class QFile;
 
 namespace keelwatch {
 
@@ -17,13 +23,20 @@ namespace keelwatch {
 // one grid row per scan start and per cycle, the node's logged answers as
 // marks in the latest row. Lives on the main thread; the event log calls
 // RefreshNodeViewer after each event and ResetReadPosition when it rotates.
+//
+// The log is read as a stream in windows of a few megabytes, whatever its
+// size. A read that takes longer than a slice of time goes on at the event
+// loop's next turn, so the window stays responsive over a log of gigabytes;
+// the grid ends up as if the whole log had been read at once.
 class NodeViewer : public QObject
 {
     Q_OBJECT
 
   public:
-    // Log files of 4 GiB or more are refused.
-    static constexpr qint64 MaxLogSize = qint64(1) << 32;
+    // Bytes read from the log at a time.
+    static constexpr qint64 WindowSize = qint64(4) << 20;
+    // A longer line is no event line: it is skipped without being split.
+    static constexpr qint64 MaxLineLength = 64 * 1024;
 
     NodeViewer(const LiveSettings &settings, MessageSink sink, QObject *parent = nullptr);
 
@@ -40,21 +53,30 @@ class NodeViewer : public QObject
     void Stop();
     // "Clear": the titles and one empty row; the read position stays.
     void Clear();
-    // While live: reads the lines logged since the last read.
+    // While live: reads the lines logged since the last read; later events
+    // of the same turn of the event loop are read at its next turn, so that
+    // a burst of events costs two reads.
     void RefreshNodeViewer();
     // The log was rotated: the next read starts at the new file's beginning.
-    void ResetReadPosition() { readPosition = 0; }
+    void ResetReadPosition()
+    {
+        readPosition = 0;
+        skippingLongLine = false;
+    }
 
-    // Processes the log's bytes past the read position through a read-only
-    // mapping. Failures end live mode and go to the sink.
+    // Processes the log's bytes past the read position, for one slice of
+    // time; the rest follows at the event loop's next turn. An empty log is
+    // nothing yet. Failures end live mode and go to the sink.
     void ReadLogTail();
 
     bool IsLive() const { return live; }
+    // A read is under way or waits for the event loop.
+    bool IsReading() const { return readTimer.isActive(); }
     QString FollowedIp() const { return followedIp; }
     QString FollowedPath() const { return followedPath; }
     qint64 ReadPosition() const { return readPosition; }
     QString Caption() const { return caption; }
-    NodeViewerGrid::Marks CurrentMarks() const { return marks; }
+    NodeViewerGrid::Marks CurrentMarks() const { return MarkTexts(marks); }
 
   Q_SIGNALS:
     void liveChanged(bool live);
@@ -67,14 +89,60 @@ class NodeViewer : public QObject
     void latestRowSelected(int row);
 
   private:
+    // A result mark as the grid rows read from the log can hold it.
+    enum class Mark : std::uint8_t { None, Off, Correct, Wrong };
+    using MarkCodes = std::array<Mark, TestCount>;
+
+    // A row read in the current window, before it reaches the grid. Its
+    // texts are QStrings or, for cycle lines, pieces of the window's bytes.
+    // What a cycle line read in place writes comes first, in one cache line.
+    struct alignas(64) PendingRow
+    {
+        QByteArrayView statusBytes;
+        QByteArrayView dateBytes;
+        QByteArrayView clockBytes;
+        MarkCodes marks{};
+        // The texts are the pieces above rather than status and time.
+        bool textInBytes = false;
+        QString status;
+        QString time;
+    };
+
     void SetLive(bool on);
     void SetCaption(const QString &text);
     void Fail(const QString &message);
-    void ProcessLines(QByteArrayView text, QChar delimiter);
-    void ProcessLine(QByteArrayView line, QChar delimiter);
+    // Reads windows until the slice of time is used up; false on a failure.
+    bool ReadSlice(QFile &file, qint64 size);
+    // Processes the window's lines from its start; returns how many bytes
+    // were used (a line cut by the window's end waits for the next one
+    // unless atEnd).
+    qsizetype ProcessWindow(QByteArrayView text, bool atEnd);
+    // The line at pos if it is a plain cycle line, read without building a
+    // string; its length, or -1 to leave it to the general path.
+    qsizetype TryCycleLine(QByteArrayView text, qsizetype pos, bool atEnd);
+    // Cycle lines one after the other in exactly the shape the event log
+    // writes, from from on; the bytes they take.
+    qsizetype ReadWrittenCycleRun(const unsigned char *from, const unsigned char *end);
+    void ProcessLine(QByteArrayView line);
+    bool HoldsFollowedIpField(QByteArrayView line) const;
     void StartBanner(const QStringList &pieces);
-    void CycleLine(const QStringList &pieces);
     void MarkLine(const QStringList &pieces);
+    // A new row below the others, with the current marks.
+    PendingRow &NewPendingRow();
+    // The same for a cycle line read in place.
+    void NewByteRow(QByteArrayView status, QByteArrayView date, QByteArrayView clock);
+    PendingRow &PendingAt(int i)
+    {
+        return pendingRows[size_t((pendingHead + i) % PendingCapacity)];
+    }
+    void BoundRows();
+    int CompletedRows() const { return gridCompleted - droppedFromGrid + pendingCount; }
+    MarkCodes &LatestMarks();
+    // Hands the window's rows to the grid.
+    void SyncGrid();
+    NodeViewerGrid::Row MaterializeRow(const PendingRow &row) const;
+    static NodeViewerGrid::Marks MarkTexts(const MarkCodes &codes);
+    static MarkCodes MarkCodesOf(const NodeViewerGrid::Marks &texts);
     void SelectLatestRow();
 
     const LiveSettings &settings;
@@ -87,7 +155,31 @@ class NodeViewer : public QObject
     qint64 readPosition = 0;
     bool live = false;
     QString caption;
-    NodeViewerGrid::Marks marks;
+    MarkCodes marks{};
+    char delimiter = '\t';
+    QByteArray buffer;
+    QTimer readTimer;
+    // Runs out at the event loop's next turn.
+    QTimer turnGuard;
+    // Set while a line longer than a window is being skipped.
+    bool skippingLongLine = false;
+    // What each byte means to a cycle line read in place.
+    std::array<std::uint8_t, 256> byteClasses{};
+    bool cyclePrefixPlain = false;
+
+    // The window's effect on the grid: completed rows (all but the empty
+    // bottom row) dropped from the grid's top, new rows, and the new marks
+    // of the grid's latest row.
+    // The new rows are a ring: the grid's bound drops them from the front
+    // by the thousand, and a quiet log brings millions.
+    static constexpr int PendingCapacity = NodeViewerGrid::MaxRows + 2;
+    int gridCompleted = 0;
+    int droppedFromGrid = 0;
+    std::vector<PendingRow> pendingRows{size_t(PendingCapacity)};
+    int pendingHead = 0;
+    int pendingCount = 0;
+    bool gridLatestTouched = false;
+    MarkCodes gridLatestMarks{};
 };
 
 } // namespace keelwatch

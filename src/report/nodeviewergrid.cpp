@@ -61,6 +61,17 @@ void NodeViewerGrid::AppendRow()
     endInsertRows();
 }
 
+void NodeViewerGrid::InsertAboveBottom(QList<Row> newRows)
+{
+    if (newRows.isEmpty())
+        return;
+    const int bottom = int(rows.size()) - 1;
+    beginInsertRows(QModelIndex(), bottom - 1, bottom - 1 + int(newRows.size()) - 1);
+    rows.insert(bottom, newRows.size(), Row{});
+    std::move(newRows.begin(), newRows.end(), rows.begin() + bottom);
+    endInsertRows();
+}
+
 void NodeViewerGrid::DropOldest(int count)
 {
     beginRemoveRows(QModelIndex(), 0, count - 1);

@@ -41,6 +41,8 @@ class NodeViewerGrid : public QAbstractTableModel
     void SetMarks(int row, const Marks &marks);
     // Adds an empty row at the bottom.
     void AppendRow();
+    // Puts rows above the empty bottom row, as one insertion.
+    void InsertAboveBottom(QList<Row> newRows);
     // Removes the count rows below the titles.
     void DropOldest(int count);
     // The titles and one empty row.

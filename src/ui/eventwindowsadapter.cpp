@@ -18,6 +18,9 @@ EventWindowsAdapter::EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindo
     : pane(pane), alert(alert), setServerText(std::move(setServer)),
       messageBox(MessageBoxSink(dialogParent))
 {
+    // Nobody edits the pane, and an undo history would keep every line it
+    // ever dropped: months of monitoring, or a /16 dropping out, in memory.
+    pane->setUndoRedoEnabled(false);
     // The pane's own check looks at where the last line is drawn, so the
     // horizontal scroll bar that a long line brings hides the newest line
     // and ends the following for good. Follow the scroll bar instead.
@@ -29,33 +32,99 @@ EventWindowsAdapter::EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindo
             if (followNewest)
                 bar->setValue(maximum);
         });
+    // "All clear" empties the pane: lines logged before it must not appear
+    // after it.
+    cleared = QObject::connect(pane, &QPlainTextEdit::textChanged, pane, [this] {
+        if (!flushing)
+            DropWaitingLines();
+    });
+    flushTimer.setSingleShot(true);
+    flushTimer.setInterval(0);
+    QObject::connect(&flushTimer, &QTimer::timeout, &flushTimer, [this] { FlushPane(); });
 }
 
-// The pane may outlive the adapter.
+// The pane may outlive the adapter; it gets the lines still waiting.
 EventWindowsAdapter::~EventWindowsAdapter()
 {
+    QObject::disconnect(cleared);
+    FlushPane();
     QObject::disconnect(scrolled);
     QObject::disconnect(grown);
 }
 
+int EventWindowsAdapter::PaneLines() const
+{
+    if (!pane)
+        return 0;
+    // An empty pane still has one empty block; it holds no line.
+    const QTextDocument *document = pane->document();
+    return document->isEmpty() ? 0 : document->blockCount();
+}
+
 void EventWindowsAdapter::BoundPane(int maxLines)
 {
-    QTextDocument *document = pane->document();
-    // An empty pane still has one empty block; it holds no line.
-    const int lines = document->isEmpty() ? 0 : document->blockCount();
-    if (lines <= maxLines)
+    const int kept = PaneLines() - dropFromPane;
+    int excess = kept + int(waitingLines.size()) - maxLines;
+    if (excess <= 0)
         return;
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::Start);
-    // Dropping every line leaves no next block to move to.
-    if (!cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, lines - maxLines))
-        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
+    const int fromPane = std::min(excess, kept);
+    dropFromPane += fromPane;
+    excess -= fromPane;
+    for (; excess > 0; --excess)
+        waitingLines.pop_front();
+    flushTimer.start();
 }
 
 void EventWindowsAdapter::AppendPaneLine(const QString &line)
 {
-    pane->appendPlainText(QString(line).replace(u"\r\n"_s, u"\n"_s));
+    // Each of these characters starts a new block when the text reaches
+    // the pane; the banner's CR LF counts as one.
+    const QString text = QString(line).replace(u"\r\n"_s, u"\n"_s);
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator) {
+            waitingLines.push_back(text.sliced(start, i - start));
+            start = i + 1;
+        }
+    }
+    waitingLines.push_back(text.sliced(start));
+    flushTimer.start();
+}
+
+void EventWindowsAdapter::FlushPane()
+{
+    flushTimer.stop();
+    // The main window, and the pane with it, may close before the adapter.
+    if (!pane || (dropFromPane == 0 && waitingLines.empty()))
+        return;
+    flushing = true;
+    if (dropFromPane > 0) {
+        // Selecting by position, not by moving the cursor block by block,
+        // spares the layout of the lines that are about to go.
+        QTextDocument *document = pane->document();
+        QTextCursor cursor(document);
+        const QTextBlock firstKept = document->findBlockByNumber(dropFromPane);
+        if (firstKept.isValid())
+            cursor.setPosition(firstKept.position(), QTextCursor::KeepAnchor);
+        else
+            cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    if (!waitingLines.empty()) {
+        QString text = waitingLines.front();
+        for (auto block = waitingLines.begin() + 1; block != waitingLines.end(); ++block)
+            text += u'\n' + *block;
+        pane->appendPlainText(text);
+    }
+    DropWaitingLines();
+    flushing = false;
+}
+
+void EventWindowsAdapter::DropWaitingLines()
+{
+    dropFromPane = 0;
+    waitingLines.clear();
 }
 
 void EventWindowsAdapter::Beep()

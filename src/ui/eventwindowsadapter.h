@@ -1,13 +1,17 @@
 #pragma once
 
-#include <functional>
-
 #include "config/addresstext.h"
 #include "report/eventwindows.h"
 
 #include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
 
-class QPlainTextEdit;
+#include <deque>
+#include <functional>
+
 class QWidget;
 
 namespace keelwatch {
@@ -17,6 +21,12 @@ class AlertMessageWindow;
 // The event log's view of the windows: the main window's event pane, the
 // small alert window, message boxes over the main window (modal to it, but
 // not blocking the caller) and the syslog server setting.
+//
+// The pane is written in batches: lines wait until the event loop runs
+// again (a zero-time timer), then the oldest lines go and the new ones are
+// appended in one step, so that thousands of events in one go cost one
+// layout instead of one each. The pane ends up exactly as if every bound and
+// line had reached it at once.
 class EventWindowsAdapter : public EventWindows
 {
   public:
@@ -34,13 +44,27 @@ class EventWindowsAdapter : public EventWindows
     void ShowMessageBox(const QString &text) override;
     void SetSyslogServerText(const QString &text) override;
 
+    // Puts the waiting lines into the pane now.
+    void FlushPane();
+
   private:
-    QPlainTextEdit *pane;
+    int PaneLines() const;
+    void DropWaitingLines();
+
+    // The pane may go before the adapter.
+    QPointer<QPlainTextEdit> pane;
+    // Lines from the top of the pane to drop, and pane lines to append, at
+    // the next flush. At most one bound's worth of lines waits.
+    int dropFromPane = 0;
+    std::deque<QString> waitingLines;
+    QTimer flushTimer;
+    bool flushing = false;
     // The pane shows its newest line and keeps doing so until the user
     // scrolls back.
     bool followNewest = true;
     QMetaObject::Connection scrolled;
     QMetaObject::Connection grown;
+    QMetaObject::Connection cleared;
     AlertMessageWindow *alert;
     std::function<void(const QString &)> setServerText;
     MessageSink messageBox;

@@ -95,6 +95,80 @@ TEST(NodeTable, TwoRowsWithOneIpGoToTheLaterRow)
     EXPECT_EQ(t.FindNodeRow(u" 10.0.0.1"_s), 0);
 }
 
+QString NodeIp(int i)
+{
+    return u"10.%1.%2.%3"_s.arg(i >> 16).arg((i >> 8) & 0xFF).arg(i & 0xFF);
+}
+
+// The index against a pass over the table: for every IP the last row that
+// holds it and how many do, and nothing for IPs the table lacks.
+void ExpectIndexMatchesTable(const NodeTable &t)
+{
+    QHash<QString, std::pair<int, int>> expected;
+    for (int row = 1; row < t.RowCount() - 1; ++row) {
+        auto &[last, count] = expected[t.Cell(row, NodeTable::IpColumn)];
+        last = row;
+        ++count;
+    }
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        ASSERT_EQ(t.FindNodeRow(it.key()), it->first) << it.key().toStdString();
+        ASSERT_EQ(t.CountNodeRows(it.key()), it->second) << it.key().toStdString();
+    }
+    for (const QString &absent : {u"10.9.9.9"_s, QString(), u"10.0.0"_s}) {
+        if (!expected.contains(absent)) {
+            EXPECT_EQ(t.FindNodeRow(absent), 0);
+            EXPECT_EQ(t.CountNodeRows(absent), 0);
+        }
+    }
+}
+
+// A /16's worth of nodes: the index and the table agree after every kind of
+// change, and of two rows with one IP the later one is found.
+TEST(NodeTable, IndexAgreesWithTheTableAtSixtyFiveThousandNodes)
+{
+    constexpr int Nodes = 65536;
+    NodeTable t;
+    t.BeginRowBatch();
+    for (int i = 0; i < Nodes; ++i)
+        t.AddNodeRow(NodeIp(i), u"02:00:00:00:00:01"_s, Defaults);
+    t.EndRowBatch();
+    ASSERT_EQ(t.RowCount(), Nodes + 2);
+    ExpectIndexMatchesTable(t);
+
+    const int later = t.AddNodeRow(NodeIp(7), u"02:00:00:00:00:02"_s, Defaults);
+    EXPECT_EQ(t.FindNodeRow(NodeIp(7)), later);
+    EXPECT_EQ(t.CountNodeRows(NodeIp(7)), 2);
+    ExpectIndexMatchesTable(t);
+
+    // Rewriting the later row's IP leaves the earlier row to be found.
+    t.SetCell(later, NodeTable::IpColumn, NodeIp(9));
+    EXPECT_EQ(t.FindNodeRow(NodeIp(7)), 8);
+    EXPECT_EQ(t.FindNodeRow(NodeIp(9)), later);
+    t.SetCell(10, NodeTable::IpColumn, u"10.9.9.8"_s);
+    ExpectIndexMatchesTable(t);
+
+    // A loaded list, backwards and with one IP twice.
+    QList<NodeTable::Row> loaded;
+    for (int i = Nodes - 1; i >= 0; --i)
+        loaded.append(NodeTable::Row{NodeIp(i), u"02:00:00:00:00:03"_s});
+    loaded.append(NodeTable::Row{NodeIp(Nodes - 1), u"02:00:00:00:00:04"_s});
+    t.ReplaceNodes(std::move(loaded));
+    ASSERT_EQ(t.RowCount(), Nodes + 3);
+    EXPECT_EQ(t.FindNodeRow(NodeIp(Nodes - 1)), Nodes + 1);
+    EXPECT_EQ(t.FindNodeRow(NodeIp(0)), Nodes);
+    ExpectIndexMatchesTable(t);
+
+    t.ClearAllNodes();
+    EXPECT_EQ(t.FindNodeRow(NodeIp(0)), 0);
+    EXPECT_EQ(t.CountNodeRows(NodeIp(Nodes - 1)), 0);
+    EXPECT_EQ(t.AddNodeRow(NodeIp(0), u"02:00:00:00:00:05"_s, Defaults), 1);
+    ExpectIndexMatchesTable(t);
+
+    // The trailing row is no node, whatever is written into it.
+    t.SetCell(t.RowCount() - 1, NodeTable::IpColumn, NodeIp(1));
+    EXPECT_EQ(t.FindNodeRow(NodeIp(1)), 0);
+}
+
 TEST(NodeTable, MergeMarkAppendsOnce)
 {
     NodeTable t;

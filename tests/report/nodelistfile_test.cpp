@@ -128,7 +128,7 @@ TEST(NodeListFile, SaveThenLoadKeepsNodeDataAndClearsMarks)
 
 TEST(NodeListFile, LinesWithInvalidIpOrMacAreDropped)
 {
-    const QByteArray file = "192.168.0.1,00:11:22:33:44:01\r\n" // the title line is never read
+    const QByteArray file = Title +
                             "192.168.0.2,00:11:22:33:44:02,O\r\n"
                             "192.168.0.3,00 11 22 33 44 03,O\r\n" // unquoted blanks split the MAC
                             "192.168.0.256,00:11:22:33:44:04\r\n"
@@ -144,6 +144,85 @@ TEST(NodeListFile, LinesWithInvalidIpOrMacAreDropped)
     EXPECT_EQ(rows[1][12], u"c"_s);
     EXPECT_EQ(rows[1][13], u"v"_s);
     EXPECT_EQ(rows[2][0], u"192.168.0.7"_s);
+}
+
+TEST(NodeListFile, FileWithoutTheTitleLineKeepsItsFirstNode)
+{
+    const QList<Row> rows =
+        DecodeNodeList("192.168.0.1,00:11:22:33:44:01\r\n192.168.0.2,00:11:22:33:44:02\r\n");
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0][0], u"192.168.0.1"_s);
+    EXPECT_TRUE(IsNodeListTitle(Title.chopped(2)));
+    EXPECT_FALSE(IsNodeListTitle("192.168.0.1,00:11:22:33:44:01"));
+}
+
+// Files that are not node lists: the table stays as it was and the user is
+// told why.
+class NotANodeList : public testing::TestWithParam<QByteArray>
+{
+};
+
+TEST_P(NotANodeList, LeavesTheTableAsItWas)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"n.csv"_s);
+    WriteFile(path, GetParam());
+    NodeTable t;
+    t.ReplaceNodes({Row{u"10.0.0.1"_s, u"00:11:22:33:44:55"_s, u"X"_s}});
+    const QString error = LoadNodeList(path, t);
+    EXPECT_TRUE(error.contains(u"is not a node list"_s)) << error.toStdString();
+    EXPECT_TRUE(error.contains(path)) << error.toStdString();
+    ASSERT_EQ(t.RowCount(), 3);
+    EXPECT_EQ(t.Cell(1, 0), u"10.0.0.1"_s);
+    EXPECT_EQ(t.Cell(1, 2), u"X"_s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NodeListFile, NotANodeList,
+    testing::Values(QByteArray(), QByteArray("ip;mac\r\n10.0.0.9;00:11:22:33:44:99\r\n"),
+                    QByteArray("\r\n### START Keelwatch\t001F\t05/Jan/2004 14:00:00\t"
+                               "10.0.0.1-10.0.0.9 ###\r\n05/Jan/2004 14:00:00\t10.0.0.5\t"
+                               "[00:11:22:33:44:55]\tB47\tON\tethernet\r\n"),
+                    QByteArray("\x8f\x01\xff\xfe,\x00\x10\x7f", 9)));
+
+// A saved empty table is a node list all the same.
+TEST(NodeListFile, TitleOnlyFileEmptiesTheTable)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"n.csv"_s);
+    WriteFile(path, Title + EmptyLine);
+    NodeTable t;
+    t.ReplaceNodes({Row{u"10.0.0.1"_s, u"00:11:22:33:44:55"_s}});
+    ASSERT_EQ(LoadNodeList(path, t), QString());
+    EXPECT_EQ(t.RowCount(), 2);
+    EXPECT_EQ(t.FindNodeRow(u"10.0.0.1"_s), 0);
+}
+
+// A /16's worth of nodes, one IP twice, loaded over a table that held
+// others: every node is found at its row, the later of the two wins.
+TEST(NodeListFile, LoadedNodesAreFoundAtSixtyFiveThousand)
+{
+    constexpr int Nodes = 65536;
+    const auto ip = [](int i) { return u"10.1.%1.%2"_s.arg(i >> 8).arg(i & 0xFF); };
+    QByteArray file = Title;
+    for (int i = 0; i < Nodes; ++i)
+        file += ip(i).toLatin1() + ",02:00:00:00:00:01,X\r\n";
+    file += ip(5).toLatin1() + ",02:00:00:00:00:02\r\n" + EmptyLine;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"n.csv"_s);
+    WriteFile(path, file);
+    NodeTable t;
+    t.ReplaceNodes({Row{ip(Nodes - 1), u"02:00:00:00:00:09"_s}, Row{u"10.2.0.1"_s}});
+    ASSERT_EQ(LoadNodeList(path, t), QString());
+    ASSERT_EQ(t.RowCount(), Nodes + 3);
+    for (int i = 0; i < Nodes; ++i) {
+        const int row = i == 5 ? Nodes + 1 : i + 1;
+        ASSERT_EQ(t.FindNodeRow(ip(i)), row) << i;
+        ASSERT_EQ(t.CountNodeRows(ip(i)), i == 5 ? 2 : 1) << i;
+    }
+    EXPECT_EQ(t.FindNodeRow(u"10.2.0.1"_s), 0);
+    EXPECT_EQ(t.Cell(Nodes + 1, 1), u"02:00:00:00:00:02"_s);
+    EXPECT_EQ(t.Cell(1, 2), QString());
 }
 
 TEST(NodeListFile, TitleOnlyOrEmptyFilesGiveAnEmptyTable)

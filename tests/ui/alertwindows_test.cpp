@@ -145,6 +145,13 @@ class AdapterTest : public ::testing::Test
     QLineEdit serverIp;
     EventWindowsAdapter windows{&pane, &alert, [this](const QString &t) { serverIp.setText(t); },
                                 nullptr};
+
+    // The pane once the event loop has had its turn.
+    QStringList PaneLines()
+    {
+        QCoreApplication::processEvents();
+        return Lines(&pane);
+    }
 };
 
 TEST_F(AdapterTest, BannerOnAnEmptyPaneGivesAnEmptyLineFirst)
@@ -152,7 +159,7 @@ TEST_F(AdapterTest, BannerOnAnEmptyPaneGivesAnEmptyLineFirst)
     windows.BoundPane(100);
     windows.AppendPaneLine(u"\r\n### START Keelwatch\t001F"_s);
     windows.AppendPaneLine(u"#Cyclic_Count\t1"_s);
-    EXPECT_EQ(Lines(&pane),
+    EXPECT_EQ(PaneLines(),
               (QStringList{QString(), u"### START Keelwatch\t001F"_s, u"#Cyclic_Count\t1"_s}));
 }
 
@@ -162,17 +169,126 @@ TEST_F(AdapterTest, BoundDropsTheOldestLines)
         windows.BoundPane(100);
         windows.AppendPaneLine(QString::number(i));
     }
-    QStringList lines = Lines(&pane);
+    QStringList lines = PaneLines();
     ASSERT_EQ(lines.size(), 101);
     EXPECT_EQ(lines.first(), u"50"_s);
     windows.BoundPane(100);
     windows.AppendPaneLine(u"\r\n### START"_s);
-    lines = Lines(&pane);
+    lines = PaneLines();
     ASSERT_EQ(lines.size(), 102);
     EXPECT_EQ(lines.first(), u"51"_s);
     EXPECT_EQ(lines[100], QString());
     windows.BoundPane(0);
-    EXPECT_TRUE(Lines(&pane).isEmpty());
+    EXPECT_TRUE(PaneLines().isEmpty());
+}
+
+// Lines reach the pane in batches; whatever the batch, the pane ends up as
+// if each bound and line had reached it at once.
+struct PaneStep
+{
+    int bound; // -1: no bound before the line
+    QString line;
+};
+
+class PaneBatches : public testing::TestWithParam<std::vector<PaneStep>>
+{
+};
+
+TEST_P(PaneBatches, EndAsLineByLine)
+{
+    QPlainTextEdit byLine;
+    QPlainTextEdit batched;
+    AlertMessageWindow alert;
+    QLineEdit serverIp;
+    EventWindowsAdapter each{&byLine, &alert,
+                             [&serverIp](const QString &t) { serverIp.setText(t); }, nullptr};
+    EventWindowsAdapter once{&batched, &alert,
+                             [&serverIp](const QString &t) { serverIp.setText(t); }, nullptr};
+    for (int round = 0; round < 2; ++round) {
+        for (const PaneStep &step : GetParam()) {
+            for (EventWindowsAdapter *w : {&each, &once}) {
+                if (step.bound >= 0)
+                    w->BoundPane(step.bound);
+                if (!step.line.isNull())
+                    w->AppendPaneLine(step.line);
+            }
+            each.FlushPane();
+        }
+        QCoreApplication::processEvents();
+        EXPECT_EQ(batched.toPlainText(), byLine.toPlainText()) << round;
+        EXPECT_EQ(batched.document()->blockCount(), byLine.document()->blockCount());
+    }
+}
+
+std::vector<PaneStep> Steps(int count, int bound, int bannerEvery)
+{
+    std::vector<PaneStep> steps;
+    for (int i = 1; i <= count; ++i)
+        steps.push_back(
+            {bound, i % bannerEvery == 0 ? u"\r\n### START %1"_s.arg(i) : u"line %1"_s.arg(i)});
+    return steps;
+}
+
+INSTANTIATE_TEST_SUITE_P(EventPane, PaneBatches,
+                         testing::Values(Steps(30, 100, 7), Steps(250, 100, 1000),
+                                         Steps(250, 100, 3), Steps(40, 5, 4),
+                                         std::vector<PaneStep>{{100, u"a"_s},
+                                                               {100, u"b"_s},
+                                                               {0, QString()},
+                                                               {1, u"c\r\nd"_s},
+                                                               {-1, u"e"_s}}));
+
+// The pane runs for months: the lines it drops must not live on as undo
+// history of a pane nobody can edit.
+TEST_F(AdapterTest, PaneKeepsNoUndoHistory)
+{
+    for (int i = 1; i <= 300; ++i) {
+        windows.BoundPane(100);
+        windows.AppendPaneLine(QString::number(i));
+        if (i % 7 == 0)
+            QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(PaneLines().size(), 101);
+    EXPECT_EQ(pane.document()->availableUndoSteps(), 0);
+}
+
+// "All clear" empties the pane; lines logged before it stay gone.
+TEST_F(AdapterTest, ClearDropsTheLinesStillWaiting)
+{
+    windows.BoundPane(100);
+    windows.AppendPaneLine(u"before"_s);
+    pane.clear();
+    windows.BoundPane(100);
+    windows.AppendPaneLine(u"after"_s);
+    EXPECT_EQ(PaneLines(), QStringList{u"after"_s});
+}
+
+// The main window, pane and all, closes before the adapter at exit.
+TEST(EventPane, PaneClosedBeforeTheAdapterIsLeftAlone)
+{
+    AlertMessageWindow alert;
+    QLineEdit serverIp;
+    auto pane = std::make_unique<QPlainTextEdit>();
+    EventWindowsAdapter windows{pane.get(), &alert,
+                                [&serverIp](const QString &t) { serverIp.setText(t); }, nullptr};
+    windows.AppendPaneLine(u"late"_s);
+    pane.reset();
+    windows.BoundPane(100);
+    windows.AppendPaneLine(u"later"_s);
+    QCoreApplication::processEvents();
+}
+
+TEST(EventPane, WaitingLinesReachThePaneWhenTheAdapterGoes)
+{
+    QPlainTextEdit pane;
+    AlertMessageWindow alert;
+    QLineEdit serverIp;
+    {
+        EventWindowsAdapter windows{
+            &pane, &alert, [&serverIp](const QString &t) { serverIp.setText(t); }, nullptr};
+        windows.AppendPaneLine(u"last words"_s);
+    }
+    EXPECT_EQ(pane.toPlainText(), u"last words"_s);
 }
 
 // The main window's pane follows the newest event unless the user scrolled
@@ -216,6 +332,7 @@ TEST_F(AdapterTest, EventLogLinesInTheRealPane)
     EventLog log(settings, nodes, clock, windows, syslog);
     log.WriteEvent(u"start"_s, 0, 0);
     log.WriteEvent(u"X"_s, 3, row);
+    QCoreApplication::processEvents();
     EXPECT_EQ(pane.toPlainText(),
               u"\n### START Keelwatch\t001F\t05/Jan/2004 14:00:00\t10.0.0.1-10.0.0.9 ###\n"
               "05/Jan/2004 14:00:00\t10.0.0.5\t[00:11:22:33:44:55]\tB47\tON\tethernet"_s);
