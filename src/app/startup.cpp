@@ -70,7 +70,7 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     // stored interface item can be selected.
     const AdapterList adapters = FillAdapterList(*driver);
     window->SetPanelText(7, adapters.panelText);
-    settingsLink->Load(adapters.items);
+    settingsLink->Load(adapters.items, tell);
     aboutBox = new AboutBox(window);
     alertMessageWindow = new AlertMessageWindow(window);
     nodeViewerWindow = new NodeViewerWindow(settings, window);

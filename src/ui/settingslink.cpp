@@ -27,10 +27,10 @@ void SettingsLink::TakeEdits()
     model.Replace(values);
 }
 
-void SettingsLink::Load(const QStringList &adapterItems)
+void SettingsLink::Load(const QStringList &adapterItems, const MessageSink &damaged)
 {
     setup.SetAdapterItems(adapterItems);
-    model.Load(adapterItems);
+    model.Load(adapterItems, damaged);
     Show(model.Read());
     ShowTestColumns();
 }
