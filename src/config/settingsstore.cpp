@@ -233,8 +233,7 @@ bool SettingsModel::Save(const MessageSink &failed)
     // The save rewrites the values that could not be read; what the user
     // wrote there stays in the copy.
     if (backupPending && QFile::exists(store->fileName())) {
-        const QString backup =
-            SettingsBackupName(store->fileName(), QDateTime::currentDateTime());
+        const QString backup = SettingsBackupName(store->fileName(), QDateTime::currentDateTime());
         if (!QFile::copy(store->fileName(), backup)) {
             failed(u"Cannot keep a copy of the settings as "_s + backup + u"."_s);
             return false;
