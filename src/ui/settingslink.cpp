@@ -35,9 +35,9 @@ void SettingsLink::Load(const QStringList &adapterItems, const MessageSink &dama
     ShowTestColumns();
 }
 
-void SettingsLink::Save()
+bool SettingsLink::Save()
 {
-    model.Save(saveFailed);
+    return model.Save(saveFailed);
 }
 
 void SettingsLink::Show(const Settings &values)

@@ -29,8 +29,9 @@ class SettingsLink : public QObject
     // the stored one can be selected) and shows it, columns too. Values that
     // could not be read are told to damaged.
     void Load(const QStringList &adapterItems, const MessageSink &damaged);
-    // Saves the model; the Setup dialog's close does it too.
-    void Save();
+    // Saves the model; the Setup dialog's close does it too. False when the
+    // save failed (told to the sink).
+    bool Save();
 
     Settings Values() const { return model.Read(); }
     // Replaces the values and shows them in both windows.

@@ -322,6 +322,18 @@ TEST_F(EventLogTest, NewLogIsCreatedAndAppendedTo)
     EXPECT_TRUE(out.Matching(u"alert"_s).isEmpty());
 }
 
+TEST_F(EventLogTest, ErrorNoteIsOneLineWhileTheLogIsOpen)
+{
+    log.WriteErrorNote(u"Cannot write comment.txt.\nNo space left on device"_s);
+    EXPECT_FALSE(QFile::exists(LogPath()));
+    log.OpenEventLog();
+    log.WriteErrorNote(u"Cannot write comment.txt.\nNo space left on device"_s);
+    log.CloseEventLog();
+    log.WriteErrorNote(u"after the scan"_s);
+    EXPECT_EQ(Contents(LogPath()), "#Error\tCannot write comment.txt. No space left on device\t"
+                                   "05/Jan/2004 14:03:27\r\n");
+}
+
 TEST_F(EventLogTest, DayChangeWithoutAFileCreatesOneAndClearsTheFlag)
 {
     // The log was deleted while a scan ran past midnight: nothing is left
