@@ -37,6 +37,9 @@ void SettingsLink::Load(const QStringList &adapterItems, const MessageSink &dama
 
 bool SettingsLink::Save()
 {
+    // What the windows show is what is saved, also a text put in a field
+    // by a tool or a test, which announces no edit.
+    TakeEdits();
     return model.Save(saveFailed);
 }
 
