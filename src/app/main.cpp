@@ -28,7 +28,9 @@ int main(int argc, char **argv)
     // still open.
     QObject::connect(&mainWindow, &keelwatch::MainWindow::closing, &app, &QApplication::quit,
                      Qt::QueuedConnection);
-    keelwatch::QuitSignals quitSignals([&mainWindow] { mainWindow.close(); });
+    keelwatch::QuitSignals quitSignals([&startup] { startup.EndOnSignal(); });
     startup.Show();
-    return app.exec();
+    const int status = app.exec();
+    // A service manager or script sees that settings or comments were lost.
+    return status == 0 && startup.ExitSaveFailed() ? 1 : status;
 }

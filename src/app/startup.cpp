@@ -20,8 +20,11 @@
 #include "ui/settingslink.h"
 #include "ui/setupdialog.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -64,13 +67,16 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
 
     setupDialog = new SetupDialog(window);
     settingsLink = new SettingsLink(settings, *window, *setupDialog, [this](const QString &text) {
-        QMessageBox::critical(setupDialog, u"Keelwatch"_s, text);
+        if (exitBySignal)
+            ReportExitFailure(text);
+        else
+            QMessageBox::critical(setupDialog, u"Keelwatch"_s, text);
     });
     // The settings are restored once the adapters are known, so that the
     // stored interface item can be selected.
     const AdapterList adapters = FillAdapterList(*driver);
     window->SetPanelText(7, adapters.panelText);
-    settingsLink->Load(adapters.items);
+    settingsLink->Load(adapters.items, tell);
     aboutBox = new AboutBox(window);
     alertMessageWindow = new AlertMessageWindow(window);
     nodeViewerWindow = new NodeViewerWindow(settings, window);
@@ -81,15 +87,49 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
                      [this] { ShowModeless(setupDialog); });
     QObject::connect(window, &MainWindow::aboutRequested, aboutBox,
                      [this] { ShowModeless(aboutBox); });
-    // The settings are saved first at exit, whether or not the Setup dialog
-    // was ever shown. The comments follow.
-    QObject::connect(window, &MainWindow::closing, settingsLink, &SettingsLink::Save);
-    QObject::connect(window, &MainWindow::closing, window, [this, window] {
-        SaveCommentsAtExit(comments, this->programDir, RetryBox(window));
-    });
+    QObject::connect(window, &MainWindow::closing, window, [this] { SaveAtExit(); });
     ConnectNodeTools();
     ConnectEventLog();
     ConnectScanController();
+}
+
+// The settings are saved first, whether or not the Setup dialog was ever
+// shown; the comments follow.
+void Startup::SaveAtExit()
+{
+    exitStarted = true;
+    bool saved = settingsLink->Save();
+    const RetryQuestion ask = RetryBox(mainWindow.get());
+    saved = SaveCommentsAtExit(comments, programDir,
+                               [this, &ask](const QString &error) {
+                                   if (!exitBySignal && ask(error) && !exitBySignal)
+                                       return true;
+                                   ReportExitFailure(error);
+                                   return false;
+                               }) &&
+            saved;
+    exitSaveFailed = !saved;
+}
+
+void Startup::ReportExitFailure(const QString &text)
+{
+    // One line per failure, as log collectors take stderr.
+    const QString line = QString(text).replace(u'\n', u' ');
+    std::fprintf(stderr, "keelwatch: %s\n", line.toLocal8Bit().constData());
+    events->WriteErrorNote(text);
+}
+
+void Startup::EndOnSignal()
+{
+    exitBySignal = true;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *dialog = qobject_cast<QDialog *>(widget);
+        if (dialog && dialog->isModal() && dialog->isVisible())
+            dialog->reject();
+    }
+    // An exit already under way goes on once its question is gone.
+    if (!exitStarted)
+        mainWindow->close();
 }
 
 void Startup::ConnectNodeTools()
@@ -109,6 +149,10 @@ void Startup::ConnectNodeTools()
         [this, ipOf](int row) { nodeViewerWindow->OpenFor(ipOf(row), settings.Read().logPath); });
     QObject::connect(window, &MainWindow::commentEditorRequested, commentEditor,
                      [this, ipOf](int row) { commentEditor->OpenFor(ipOf(row)); });
+    QObject::connect(commentEditor, &CommentEditor::commentStored, window, [this, tell] {
+        if (const QString error = comments.SaveComments(programDir); !error.isEmpty())
+            tell(error);
+    });
     QObject::connect(window, &MainWindow::externalCommandRequested, window,
                      [this, window, tell](int row) {
                          RunExternalCommand(window->Nodes(), row, settings.Read().command,

@@ -52,6 +52,14 @@ class Startup
 
     void Show();
 
+    // SIGTERM or SIGINT: the program ends as File, "Exit" does, but a save
+    // that fails is reported on stderr and in the open event log instead of
+    // asked about, and a dialog already open (a Retry question) is
+    // dismissed, so nothing holds the exit.
+    void EndOnSignal();
+    // Whether a save at exit failed.
+    bool ExitSaveFailed() const { return exitSaveFailed; }
+
     MainWindow &Main() { return *mainWindow; }
     SetupDialog &Setup() { return *setupDialog; }
     AboutBox &About() { return *aboutBox; }
@@ -68,11 +76,16 @@ class Startup
     ScanController &Controller() { return *controller; }
 
   private:
+    void SaveAtExit();
+    void ReportExitFailure(const QString &text);
     void ConnectNodeTools();
     void ConnectEventLog();
     void ConnectScanController();
 
     QString programDir;
+    bool exitBySignal = false;
+    bool exitStarted = false;
+    bool exitSaveFailed = false;
     std::shared_ptr<PacketDriver> driver;
     VendorTable vendors;
     CommentTable comments;

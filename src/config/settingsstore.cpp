@@ -2,6 +2,8 @@
 
 #include "config/fieldsplit.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QVariant>
 
 #include <cstdint>
@@ -36,16 +38,40 @@ std::optional<bool> ReadFlag(const QVariant &value)
     return number != 0;
 }
 
-// An absent text reads as empty text; a value of another type (a list, a
-// byte array) cannot be read as text.
+// The text after "key=" in the file's general section, blanks around it
+// dropped, exactly as written; empty when the file or the line is missing.
+QString RawIniValue(const QString &fileName, const QString &key)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    bool general = true;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(u'[')) {
+            general = line.compare(u"[General]", Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (general && equals > 0 && QStringView(line).left(equals).trimmed() == key)
+            return line.mid(equals + 1).trimmed();
+    }
+    return QString();
+}
+
+// An absent text reads as empty text. A hand-typed text with a comma is a
+// list to QSettings; it is taken as written in the file. Any other type (a
+// byte array, a variant) cannot be read as text.
 std::optional<QString> ReadText(const QSettings &store, const QString &key)
 {
     if (!store.contains(key))
         return QString();
     const QVariant value = store.value(key);
-    if (value.typeId() != QMetaType::QString)
-        return std::nullopt;
-    return value.toString();
+    if (value.typeId() == QMetaType::QString)
+        return value.toString();
+    if (value.typeId() == QMetaType::QStringList)
+        return RawIniValue(store.fileName(), key);
+    return std::nullopt;
 }
 
 // A text longer than a MAC field takes would be cut to another address.
@@ -59,22 +85,24 @@ QString FitMacField(const QString &text)
     return trimmed.size() <= MacFieldLength ? trimmed : QString();
 }
 
-bool ApplyValue(Settings &settings, const QSettings &store, const StoredSetting &stored,
-                const QStringList &adapterItems)
+enum class Applied { Yes, Absent, Damaged };
+
+Applied ApplyValue(Settings &settings, const QSettings &store, const StoredSetting &stored,
+                   const QStringList &adapterItems)
 {
     const QString key = QString::fromUtf16(stored.key);
     if (stored.kind == StoredKind::Flag) {
         if (!store.contains(key))
-            return false;
+            return Applied::Absent;
         const std::optional<bool> on = ReadFlag(store.value(key));
         if (!on)
-            return false;
+            return Applied::Damaged;
         SetStoredFlag(stored, settings, *on);
-        return true;
+        return Applied::Yes;
     }
     const std::optional<QString> text = ReadText(store, key);
     if (!text)
-        return false;
+        return Applied::Damaged;
     QString &member = settings.*stored.text;
     switch (stored.kind) {
     case StoredKind::Adapter: {
@@ -92,7 +120,7 @@ bool ApplyValue(Settings &settings, const QSettings &store, const StoredSetting 
         member = *text;
         break;
     }
-    return true;
+    return Applied::Yes;
 }
 
 } // namespace
@@ -124,21 +152,41 @@ std::unique_ptr<QSettings> OpenSettingsStore()
     return store;
 }
 
-int ReadSettingsStore(Settings &settings, QSettings &store, const QStringList &adapterItems)
+SettingsRead ReadSettingsStore(Settings &settings, QSettings &store,
+                               const QStringList &adapterItems)
 {
-    int applied = 0;
+    SettingsRead read;
     if (!store.allKeys().isEmpty()) {
         for (const StoredSetting &stored : StoredSettings) {
-            if (!ApplyValue(settings, store, stored, adapterItems))
+            switch (ApplyValue(settings, store, stored, adapterItems)) {
+            case Applied::Yes:
+                ++read.applied;
                 break;
-            ++applied;
+            case Applied::Damaged:
+                read.damagedKeys.append(QString::fromUtf16(stored.key));
+                break;
+            case Applied::Absent:
+                break;
+            }
         }
     }
     if (settings.command.isEmpty())
         settings.command = QString::fromUtf16(DefaultCommand);
     if (settings.ownMac.isEmpty())
         settings.ownMac = QString::fromUtf16(DefaultOwnMac);
-    return applied;
+    return read;
+}
+
+QString DamagedSettingsText(const QString &fileName, const QStringList &damagedKeys)
+{
+    return u"These settings in "_s + fileName + u" could not be read and keep their defaults: "_s +
+           damagedKeys.join(u", "_s) +
+           u".\nA copy of the file is kept beside it when the settings are next saved."_s;
+}
+
+QString SettingsBackupName(const QString &fileName, const QDateTime &when)
+{
+    return fileName + when.toString(u".yyyyMMdd-HHmmss"_s) + u".bak"_s;
 }
 
 bool WriteSettingsStore(const Settings &settings, QSettings &store, const MessageSink &sink)
@@ -170,16 +218,31 @@ int MatchAdapterItem(const QStringList &items, const QString &text)
     return -1;
 }
 
-void SettingsModel::Load(const QStringList &adapterItems)
+void SettingsModel::Load(const QStringList &adapterItems, const MessageSink &damaged)
 {
     const auto store = OpenSettingsStore();
-    ReadSettingsStore(values, *store, adapterItems);
+    const SettingsRead read = ReadSettingsStore(values, *store, adapterItems);
+    backupPending = !read.damagedKeys.isEmpty();
+    if (backupPending && damaged)
+        damaged(DamagedSettingsText(store->fileName(), read.damagedKeys));
 }
 
-bool SettingsModel::Save(const MessageSink &failed) const
+bool SettingsModel::Save(const MessageSink &failed)
 {
     const auto store = OpenSettingsStore();
-    return WriteSettingsStore(values, *store, failed);
+    // The save rewrites the values that could not be read; what the user
+    // wrote there stays in the copy.
+    if (backupPending && QFile::exists(store->fileName())) {
+        const QString backup = SettingsBackupName(store->fileName(), QDateTime::currentDateTime());
+        if (!QFile::copy(store->fileName(), backup)) {
+            failed(u"Cannot keep a copy of the settings as "_s + backup + u"."_s);
+            return false;
+        }
+    }
+    if (!WriteSettingsStore(values, *store, failed))
+        return false;
+    backupPending = false;
+    return true;
 }
 
 } // namespace keelwatch

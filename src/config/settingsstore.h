@@ -3,6 +3,7 @@
 #include "config/addresstext.h"
 #include "config/settings.h"
 
+#include <QDateTime>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -55,9 +56,8 @@ constexpr StoredSetting StoredTest(std::u16string_view label)
     return {TestAddresses[size_t(test)].settingsKey, StoredKind::Flag, nullptr, nullptr, test};
 }
 
-// The stored settings in the order they are read and written. Reading stops
-// at the first one that cannot be read, so this order decides what survives
-// a damaged file. A new setting is a member of Settings and one line here.
+// The stored settings in the order they are read and written. A new
+// setting is a member of Settings and one line here.
 inline constexpr std::array StoredSettings{
     StoredText(u"TIPF", &Settings::from),
     StoredText(u"TIPT", &Settings::to),
@@ -101,14 +101,31 @@ void SetStoredFlag(const StoredSetting &stored, Settings &settings, bool on);
 // run depends on the user's own file only.
 std::unique_ptr<QSettings> OpenSettingsStore();
 
-// Reads the stored settings into settings in table order and returns how
-// many were applied. An absent text empties its member; an absent flag, a
-// flag that is not a 32-bit integer, or a text stored as another type ends
-// the reading there, silently. An empty store reads nothing. The stored
-// adapter item selects the one of adapterItems that equals it without
-// regard to case (none when no item does). Afterwards an empty command line
-// and an empty own MAC get their defaults.
-int ReadSettingsStore(Settings &settings, QSettings &store, const QStringList &adapterItems);
+struct SettingsRead
+{
+    int applied = 0;
+    // Stored but unreadable: they kept the values settings had.
+    QStringList damagedKeys;
+};
+
+// Reads the stored settings into settings in table order. An absent text
+// empties its member; an absent flag keeps its value. A flag that is not a
+// 32-bit integer, or a text stored as another type (a byte array), keeps its
+// value and is listed as damaged, and reading goes on. A text QSettings
+// would take for a list (a comma in it) is read as written in the file. An
+// empty store reads nothing. The stored adapter item selects the one of
+// adapterItems that equals it without regard to case (none when no item
+// does). Afterwards an empty command line and an empty own MAC get their
+// defaults.
+SettingsRead ReadSettingsStore(Settings &settings, QSettings &store,
+                               const QStringList &adapterItems);
+
+// What the user is told once after a read with damaged values.
+QString DamagedSettingsText(const QString &fileName, const QStringList &damagedKeys);
+
+// The copy of a damaged settings file kept at the next save: beside it,
+// named after the time, so that no earlier copy is replaced.
+QString SettingsBackupName(const QString &fileName, const QDateTime &when);
 
 // Writes every stored setting, texts unchanged and flags as 1 or 0, and
 // makes sure they reached the file. On failure the sink hears which file
@@ -128,13 +145,16 @@ class SettingsModel : public LiveSettings
     Settings Read() const override { return values; }
     void Replace(const Settings &edited) { values = edited; }
 
-    // From the user's store; see ReadSettingsStore.
-    void Load(const QStringList &adapterItems);
-    // To the user's store; a failure is told to the sink.
-    bool Save(const MessageSink &failed) const;
+    // From the user's store; see ReadSettingsStore. Damaged values are told
+    // to the sink, once, naming their keys.
+    void Load(const QStringList &adapterItems, const MessageSink &damaged);
+    // To the user's store; a failure is told to the sink. The first save
+    // after a damaged read first copies the old file (SettingsBackupName).
+    bool Save(const MessageSink &failed);
 
   private:
     Settings values;
+    bool backupPending = false;
 };
 
 } // namespace keelwatch

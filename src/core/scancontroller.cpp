@@ -4,6 +4,7 @@
 #include "core/eventsink.h"
 #include "core/nodetable.h"
 #include "core/scanview.h"
+#include "scan/probeframe.h"
 
 using namespace Qt::StringLiterals;
 
@@ -47,6 +48,14 @@ void ScanController::Start()
 {
     if (running)
         return;
+    // Opening the capture already shows "RUN"; a refused start must not
+    // leave that or a capture error behind.
+    if (!TryStart())
+        parts.view.ShowScanPhase(ScanPhase::Ready);
+}
+
+bool ScanController::TryStart()
+{
     if (parts.settings.Read().cyclic)
         parts.view.SwitchBrOn();
 
@@ -55,7 +64,7 @@ void ScanController::Start()
     cycleCount = 0;
     parts.view.ShowTestColumns(s.showAll, s.tests);
     if (!PassStartChecks(s))
-        return;
+        return false;
 
     // The range was checked above; a text the line-based reading still
     // refuses ends the start before anything is opened.
@@ -63,7 +72,7 @@ void ScanController::Start()
     const auto last = IpLinesToNumber(s.to);
     if (!first || !last) {
         parts.view.ShowMessage(u"Wrong IP address."_s);
-        return;
+        return false;
     }
     scan.settings = s;
     scan.rangeStart = *first;
@@ -71,7 +80,7 @@ void ScanController::Start()
     scan.probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
 
     if (!OpenCapture())
-        return;
+        return false;
     parts.engine.StartCapture(scan, scanStep);
     running = true;
 
@@ -86,6 +95,7 @@ void ScanController::Start()
         parts.events.WriteEvent(u"start"_s, 0, 0);
     }
     AdvanceScanStep();
+    return true;
 }
 
 bool ScanController::PassStartChecks(Settings &s)
@@ -109,6 +119,12 @@ bool ScanController::PassStartChecks(Settings &s)
     }
     if (s.ownIp.isEmpty()) {
         parts.view.ShowMessage(u"IP address should be set"_s);
+        parts.view.ShowSetup();
+        return false;
+    }
+    // The sender reads the own IP once per sweep and would send nothing for
+    // a text it cannot convert, while the status said RUN.
+    if (!SenderOwnIp(s.ownIp, [this](const QString &text) { parts.view.ShowMessage(text); })) {
         parts.view.ShowSetup();
         return false;
     }

@@ -75,6 +75,8 @@ class ScanController : public QObject
     const ScanSnapshot &Snapshot() const { return scan; }
 
   private:
+    // Start up to the first sweep; false when the start was refused.
+    bool TryStart();
     bool PassStartChecks(Settings &s);
     bool OpenCapture();
     void StartSweep();

@@ -156,6 +156,19 @@ void EventLog::OpenEventLog()
         ReportFailure(u"Cannot open log file."_s, logFile.errorString());
 }
 
+void EventLog::WriteErrorNote(const QString &text)
+{
+    if (wantedPath.isEmpty())
+        return;
+    QString oneLine = text;
+    for (QChar &c : oneLine) {
+        if (c == u'\r' || c == u'\n' || c == u'\t')
+            c = u' ';
+    }
+    const QString line = u"#Error\t"_s + oneLine + u'\t' + DateTimeText(clock.Now());
+    WriteToFile(EventFileText(line, settings.Read().Delimiter()));
+}
+
 void EventLog::CloseEventLog()
 {
     logFile.close();

@@ -39,6 +39,11 @@ class EventLog : public EventSink, public EventLogFile
     // written again.
     void OpenEventLog() override;
     void CloseEventLog() override;
+
+    // While the log is open (a cyclic scan runs): one "#Error" line with the
+    // text on one line and the time, so that a failure outside the scan,
+    // such as a save at exit, is on record too.
+    void WriteErrorNote(const QString &text);
     bool IsOpen() const { return logFile.isOpen(); }
 
     // Makes every line written so far visible to readers of the file.

@@ -8,6 +8,9 @@
 #include <QCoreApplication>
 #include <QHostAddress>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
@@ -43,31 +46,57 @@ SyslogSender::SyslogSender(const LiveSettings &settings, EventWindows &windows, 
     // daemon's port would be shared with us, and its datagrams discarded here.
     if (!socket.bind(QHostAddress::AnyIPv4, preferredLocalPort, QUdpSocket::DontShareAddress))
         socket.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress);
+    // Without this an unconnected socket drops the server's "port
+    // unreachable" silently; with it the next send fails and says why.
+    if (socket.socketDescriptor() >= 0) {
+        const int on = 1;
+        ::setsockopt(int(socket.socketDescriptor()), IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+    }
     connect(&socket, &QUdpSocket::readyRead, this, &SyslogSender::DiscardIncoming);
+    connect(&socket, &QUdpSocket::errorOccurred, this, [this] { ReportSendFailure(); });
+}
+
+void SyslogSender::ReportOnce(const QString &text)
+{
+    if (reported.contains(text))
+        return;
+    reported.insert(text);
+    windows.ShowMessageBox(text);
+}
+
+void SyslogSender::ReportSendFailure()
+{
+    if (!lastServer.isEmpty())
+        ReportOnce(u"Cannot send syslog to "_s + lastServer + u": "_s + socket.errorString());
 }
 
 void SyslogSender::SendSyslog(const SyslogEvent &event)
 {
+    // A scan's first event: its failures may be told again.
+    if (event.event == u"START")
+        reported.clear();
     const Settings s = settings.Read();
     if (!s.syslog)
         return;
     const QString server = ValidIpText(s.syslogServer);
     if (server.isEmpty()) {
-        windows.ShowMessageBox(u"Wrong IP address for SYSLOG server."_s);
+        ReportOnce(u"Wrong IP address for SYSLOG server."_s);
         return;
     }
     windows.SetSyslogServerText(server);
     // ValidIpText keeps leading zeros, which QHostAddress would read as octal.
     const QHostAddress destination(quint32(IpTextToNumber(server)));
     if (destination == QHostAddress::AnyIPv4) {
-        windows.ShowMessageBox(u"Null Remote Address"_s);
+        ReportOnce(u"Null Remote Address"_s);
         return;
     }
+    lastServer = server;
     const QByteArray datagram =
         format == SyslogFormat::Rfc5424
             ? Rfc5424Datagram(event, SystemHostName(), QCoreApplication::applicationPid())
             : SyslogDatagram(event.when, event.severity, LocalHostName(), event.text);
-    socket.writeDatagram(datagram, destination, serverPort);
+    if (socket.writeDatagram(datagram, destination, serverPort) < 0)
+        ReportSendFailure();
 }
 
 quint16 SyslogSender::LocalPort() const

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QUdpSocket>
 
@@ -36,7 +37,9 @@ QByteArray SyslogDatagram(const QDateTime &when, int severity, const QByteArray 
 // Sends the event datagrams, in the format given at construction, to UDP port
 // 514 of the "Server IP" while "Send Syslog" is checked. One socket for the
 // whole run, bound to local port 514 when that port is free and to a port the
-// system picks otherwise.
+// system picks otherwise. A failure (a wrong server text, a server that
+// refuses, a send the system refuses) is told once per scan: each text once
+// until the next START event.
 class SyslogSender : public QObject, public SyslogSink
 {
     Q_OBJECT
@@ -56,12 +59,16 @@ class SyslogSender : public QObject, public SyslogSink
 
   private:
     void DiscardIncoming();
+    void ReportOnce(const QString &text);
+    void ReportSendFailure();
 
     const LiveSettings &settings;
     EventWindows &windows;
     const SyslogFormat format;
     const quint16 serverPort;
     QUdpSocket socket;
+    QString lastServer;
+    QSet<QString> reported;
 };
 
 } // namespace keelwatch

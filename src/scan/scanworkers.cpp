@@ -46,6 +46,7 @@ ScanWorkers::~ScanWorkers()
 
 bool ScanWorkers::OpenCaptureAdapter(const QString &adapterName, QString *error)
 {
+    messagesShown.clear();
     status.ShowCaptureState(CaptureState::Opening);
     auto fresh = std::make_shared<CaptureChannel>();
     fresh->adapter = driver->PacketOpenAdapter(adapterName, error);
@@ -167,10 +168,16 @@ void ScanWorkers::Own(ScanThread *worker)
         Qt::QueuedConnection);
     // The one place a worker waits for the main thread: a failure message
     // ("Mode Error !!!" and the like) holds the worker until it was seen,
-    // so that it is not buried under the next ones.
+    // so that it is not buried under the next ones. A failure that repeats
+    // for every probe is shown once per scan.
     connect(
         worker, &ScanThread::message, this,
-        [this](const QString &text) { messages.ShowWorkerMessage(text); },
+        [this](const QString &text) {
+            if (!messagesShown.contains(text)) {
+                messagesShown.insert(text);
+                messages.ShowWorkerMessage(text);
+            }
+        },
         Qt::BlockingQueuedConnection);
     worker->start();
 }

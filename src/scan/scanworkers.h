@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 
 #include <functional>
 #include <memory>
@@ -46,8 +47,8 @@ class ReplyAnalyser;
 //                                     sender) have ended.
 //
 // Every worker started here is owned here until it has ended. Its failure
-// messages go to WorkerMessages while it waits; the capture state and
-// counter go to CaptureStatus. Destroying this object is the one way the
+// messages go to WorkerMessages while it waits, each text once per scan;
+// the capture state and counter go to CaptureStatus. Destroying this object is the one way the
 // workers are shut down: it stops them, releases one waiting for a message
 // to be seen, and joins them, so that none outlives the objects it reads.
 class ScanWorkers : public QObject
@@ -98,6 +99,8 @@ class ScanWorkers : public QObject
     CaptureRelay *relay = nullptr;
     ReplyAnalyser *analyser = nullptr;
     std::vector<OwnedWorker> workers;
+    // The worker messages shown since the scan's capture was opened.
+    QSet<QString> messagesShown;
     quint64 lastSweepId = 0;
     quint64 captureGeneration = 0;
 };

@@ -73,8 +73,9 @@ void CommentEditor::ReadComment()
 
 void CommentEditor::WriteComment()
 {
-    if (const QString ip = CheckedIp(); !ip.isEmpty())
-        StoreComment(comments, nodes, ip, commentField->text(), messages);
+    const QString ip = CheckedIp();
+    if (!ip.isEmpty() && StoreComment(comments, nodes, ip, commentField->text(), messages))
+        Q_EMIT commentStored();
 }
 
 void CommentEditor::showEvent(QShowEvent *event)

@@ -26,6 +26,11 @@ class CommentEditor : public QDialog
     // the window; the lookup runs when it becomes visible.
     void OpenFor(const QString &ip);
 
+  Q_SIGNALS:
+    // Write changed a comment: start-up saves comment.txt at once, so that
+    // a killed program keeps it.
+    void commentStored();
+
   protected:
     void showEvent(QShowEvent *event) override;
 

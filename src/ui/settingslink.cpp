@@ -27,17 +27,20 @@ void SettingsLink::TakeEdits()
     model.Replace(values);
 }
 
-void SettingsLink::Load(const QStringList &adapterItems)
+void SettingsLink::Load(const QStringList &adapterItems, const MessageSink &damaged)
 {
     setup.SetAdapterItems(adapterItems);
-    model.Load(adapterItems);
+    model.Load(adapterItems, damaged);
     Show(model.Read());
     ShowTestColumns();
 }
 
-void SettingsLink::Save()
+bool SettingsLink::Save()
 {
-    model.Save(saveFailed);
+    // What the windows show is what is saved, also a text put in a field
+    // by a tool or a test, which announces no edit.
+    TakeEdits();
+    return model.Save(saveFailed);
 }
 
 void SettingsLink::Show(const Settings &values)

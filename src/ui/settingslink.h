@@ -26,10 +26,12 @@ class SettingsLink : public QObject
                  MessageSink saveFailed);
 
     // Loads the user's store (the adapter items must be known by then, so
-    // the stored one can be selected) and shows it, columns too.
-    void Load(const QStringList &adapterItems);
-    // Saves the model; the Setup dialog's close does it too.
-    void Save();
+    // the stored one can be selected) and shows it, columns too. Values that
+    // could not be read are told to damaged.
+    void Load(const QStringList &adapterItems, const MessageSink &damaged);
+    // Saves the model; the Setup dialog's close does it too. False when the
+    // save failed (told to the sink).
+    bool Save();
 
     Settings Values() const { return model.Read(); }
     // Replaces the values and shows them in both windows.

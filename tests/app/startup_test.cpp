@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -27,7 +28,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
@@ -236,11 +241,96 @@ TEST_F(NodeTools, VendorsAndCommentsComeFromTheProgramFolderAndCommentsAreSavedA
     startup.CommentEditorWin().OpenFor(u"10.77.0.6"_s);
     Find<QLineEdit>(startup.CommentEditorWin(), "Edit2")->setText(u"new"_s);
     Find<QPushButton>(startup.CommentEditorWin(), "Button2")->click(); // Write
-    startup.Show();
-    startup.Main().close();
+    // Saved at once, so a program killed later keeps it.
     QFile saved(dir.filePath(u"comment.txt"_s));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), "10.77.0.5,lab printer\r\n10.77.0.6,new\r\n");
+    saved.close();
+    ASSERT_TRUE(QFile::remove(saved.fileName()));
+    startup.Show();
+    startup.Main().close();
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), "10.77.0.5,lab printer\r\n10.77.0.6,new\r\n");
+    EXPECT_FALSE(startup.ExitSaveFailed());
+}
+
+TEST_F(NodeTools, SignalDuringTheRetryQuestionEndsTheExit)
+{
+    // A folder where comment.txt should be: it can never be written.
+    ASSERT_TRUE(QFile::remove(dir.filePath(u"comment.txt"_s)));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(u"comment.txt"_s));
+    Startup startup({}, dir.path(), std::make_shared<MemoryDriver>());
+    startup.Show();
+    int questions = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *box = qobject_cast<QMessageBox *>(w);
+            if (box && box->isVisible() && box->isModal() &&
+                box->text().contains(u"Closing now loses"_s)) {
+                // The user retries once; then SIGTERM comes while asked again.
+                if (++questions == 1)
+                    box->button(QMessageBox::Retry)->click();
+                else
+                    startup.EndOnSignal();
+                return;
+            }
+        }
+    });
+    answer.start(20);
+    startup.Main().close();
+    EXPECT_EQ(questions, 2);
+    EXPECT_TRUE(startup.ExitSaveFailed());
+}
+
+// SIGTERM bit of a process's caught signals: its handler is in place.
+bool CatchesSigterm(qint64 pid)
+{
+    QFile status(u"/proc/%1/status"_s.arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+    }
+    return false;
+}
+
+TEST(Program, SigtermWithUnwritableFilesEndsAtOnceAndSaysWhatWasLost)
+{
+    QTemporaryDir dir;
+    const QDir root(dir.path());
+    ASSERT_TRUE(root.mkpath(u"bin/comment.txt"_s) && root.mkpath(u"config"_s));
+    const QString binary = root.filePath(u"bin/keelwatch"_s);
+    ASSERT_TRUE(QFile::copy(QString::fromUtf8(KEELWATCH_BINARY), binary));
+    // A file where the settings folder belongs.
+    QFile blocker(root.filePath(u"config/Quillstone"_s));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"XDG_CONFIG_HOME"_s, root.filePath(u"config"_s));
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    program.setProcessEnvironment(env);
+    program.start(binary, {});
+    ASSERT_TRUE(program.waitForStarted());
+    for (int i = 0; i < 300 && !CatchesSigterm(program.processId()); ++i)
+        QThread::msleep(50);
+    ASSERT_TRUE(CatchesSigterm(program.processId()));
+    program.terminate();
+    // No question waits for an answer nobody can give.
+    const bool ended = program.waitForFinished(15000);
+    if (!ended)
+        program.kill();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 1);
+    const QString said = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_TRUE(said.contains(u"keelwatch: Cannot save the settings to "_s +
+                              root.filePath(u"config/Quillstone/keelwatch.conf"_s)))
+        << said.toStdString();
+    EXPECT_TRUE(said.contains(u"keelwatch: Cannot write comment.txt. "_s)) << said.toStdString();
 }
 
 TEST_F(NodeTools, MenusOpenTheToolsForTheSelectedRow)

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -62,14 +63,32 @@ void Save(const Settings &s)
     ASSERT_TRUE(WriteSettingsStore(s, *store, [](const QString &m) { FAIL() << m.toStdString(); }));
 }
 
-Settings Load(int *applied = nullptr)
+Settings Load(int *applied = nullptr, QStringList *damaged = nullptr)
 {
     Settings s;
     auto store = OpenSettingsStore();
-    const int n = ReadSettingsStore(s, *store, AdapterItems);
+    const SettingsRead read = ReadSettingsStore(s, *store, AdapterItems);
     if (applied)
-        *applied = n;
+        *applied = read.applied;
+    if (damaged)
+        *damaged = read.damagedKeys;
     return s;
+}
+
+// Replaces the line of key in the store's file by key=raw, as a hand edit
+// would.
+void EditLine(const QString &key, const QString &raw)
+{
+    QFile file(OpenSettingsStore()->fileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    file.close();
+    for (QString &line : lines) {
+        if (line.startsWith(key + u'='))
+            line = key + u'=' + raw;
+    }
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(lines.join(u'\n').toUtf8());
 }
 
 TEST(SettingsStore, LivesInTheUsersConfigFolder)
@@ -114,38 +133,36 @@ TEST(SettingsStore, FlagsAreWrittenAsOneAndZeroAndTextsUnchanged)
         EXPECT_TRUE(ini.contains(QStringView(line))) << QString::fromUtf16(line).toStdString();
 }
 
-// A damaged value ends the reading there; what came before stays applied.
+// A damaged value keeps its default and reading goes on; an absent flag
+// keeps its default too, without being damaged.
 struct Damage
 {
     const char *name;
     const char16_t *value; // nullptr: the value is removed
-    int applied;
 };
 
 class DamagedStore : public ::testing::TestWithParam<Damage>
 {
 };
 
-TEST_P(DamagedStore, StopsAtTheFirstValueThatCannotBeRead)
+TEST_P(DamagedStore, KeepsTheDefaultAndReadsEveryOtherValue)
 {
     const Settings saved = Changed();
     Save(saved);
-    {
-        auto store = OpenSettingsStore();
-        const QString name = QString::fromLatin1(GetParam().name);
-        if (GetParam().value)
-            store->setValue(name, QString::fromUtf16(GetParam().value));
-        else
-            store->remove(name);
-    }
+    const QString name = QString::fromLatin1(GetParam().name);
+    if (GetParam().value)
+        EditLine(name, QString::fromUtf16(GetParam().value));
+    else
+        OpenSettingsStore()->remove(name);
     int applied = 0;
-    const Settings loaded = Load(&applied);
-    EXPECT_EQ(applied, GetParam().applied);
+    QStringList damaged;
+    const Settings loaded = Load(&applied, &damaged);
+    EXPECT_EQ(applied, 30);
+    EXPECT_EQ(damaged, GetParam().value ? QStringList{name} : QStringList());
     Settings defaults;
     defaults.command = u"cmd /K nbtstat -A $IP"_s;
-    for (int i = 0; i < int(StoredSettings.size()); ++i) {
-        const StoredSetting &stored = StoredSettings[size_t(i)];
-        const Settings &want = i < applied ? saved : defaults;
+    for (const StoredSetting &stored : StoredSettings) {
+        const Settings &want = KeyOf(stored) == name ? defaults : saved;
         if (stored.kind == StoredKind::Flag)
             EXPECT_EQ(StoredFlag(stored, loaded), StoredFlag(stored, want))
                 << KeyOf(stored).toStdString();
@@ -155,10 +172,11 @@ TEST_P(DamagedStore, StopsAtTheFirstValueThatCannotBeRead)
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, DamagedStore,
-                         ::testing::Values(Damage{"FBR", nullptr, 7}, Damage{"FBR", u"on", 7},
-                                           Damage{"F8", u"4294967296", 10},
-                                           Damage{"showall", u"", 27},
-                                           Damage{"Syslog", nullptr, 29}),
+                         ::testing::Values(Damage{"FBR", nullptr}, Damage{"FBR", u"true"},
+                                           Damage{"F8", u"4294967296"}, Damage{"showall", u""},
+                                           Damage{"Syslog", nullptr},
+                                           Damage{"TIPF", u"@ByteArray(10.0.0.1)"},
+                                           Damage{"Command", u"@Rect(1 2 3 4)"}),
                          [](const auto &info) {
                              return std::string(info.param.name) +
                                     (info.param.value ? "Bad" : "Absent");
@@ -175,16 +193,45 @@ TEST(SettingsStore, AbsentTextEmptiesItsFieldAndReadingGoesOn)
     EXPECT_EQ(loaded.packetNumber, u"010"_s);
 }
 
-TEST(SettingsStore, TextStoredAsAListEndsTheReading)
+// A hand-typed comma makes a list of the value for QSettings; the text comes
+// back as it stands in the file, and the values after it are read too.
+struct RawText
+{
+    const char *name;
+    const char16_t *line;  // what follows "TIPT=" in the file
+    const char16_t *shown; // the text read
+};
+
+class HandTypedTexts : public ::testing::TestWithParam<RawText>
+{
+};
+
+TEST_P(HandTypedTexts, AreReadAsPlainText)
 {
     Save(Changed());
-    OpenSettingsStore()->setValue(u"TIPT"_s, QStringList{u"10.0.0.1"_s, u"10.0.0.2"_s});
+    EditLine(u"TIPT"_s, QString::fromUtf16(GetParam().line));
     int applied = 0;
-    const Settings loaded = Load(&applied);
-    EXPECT_EQ(applied, 1);
-    EXPECT_EQ(loaded.from, u"10.77.0.1"_s);
-    EXPECT_EQ(loaded.to, QString());
+    QStringList damaged;
+    const Settings loaded = Load(&applied, &damaged);
+    EXPECT_EQ(loaded.to, QString::fromUtf16(GetParam().shown));
+    EXPECT_EQ(applied, 31);
+    EXPECT_TRUE(damaged.isEmpty());
+    Settings rest = loaded;
+    rest.to = Changed().to;
+    EXPECT_EQ(rest, Changed());
+    // Saved and read again, the text stays the same.
+    Save(loaded);
+    EXPECT_EQ(Load().to, loaded.to);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, HandTypedTexts,
+    ::testing::Values(RawText{"Comma", u"10.0.0.1, 10.0.0.2", u"10.0.0.1, 10.0.0.2"},
+                      RawText{"Blanks", u"  10.0.0.1 ,10.0.0.2  ", u"10.0.0.1 ,10.0.0.2"},
+                      RawText{"Quotes", u"\"10.0.0.1\", \"x\"", u"\"10.0.0.1\", \"x\""},
+                      RawText{"TrailingComma", u"10.0.0.2,", u"10.0.0.2,"},
+                      RawText{"QuotedComma", u"\" 10.0.0.1, 2 \"", u" 10.0.0.1, 2 "}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 struct LoadedText
 {
@@ -303,8 +350,49 @@ TEST(SettingsModel, SavesAndLoadsTheUsersStore)
     saved.Replace(Changed());
     ASSERT_TRUE(saved.Save([](const QString &m) { FAIL() << m.toStdString(); }));
     SettingsModel loaded;
-    loaded.Load(AdapterItems);
+    loaded.Load(AdapterItems, [](const QString &m) { FAIL() << m.toStdString(); });
     EXPECT_EQ(loaded.Read(), Changed());
+}
+
+QStringList Backups()
+{
+    const QFileInfo conf(OpenSettingsStore()->fileName());
+    return conf.dir().entryList({conf.fileName() + u".*.bak"_s}, QDir::Files);
+}
+
+TEST(SettingsModel, DamagedReadIsToldOnceAndTheFirstSaveKeepsTheOldFile)
+{
+    for (const QString &old : Backups())
+        QFile::remove(QFileInfo(OpenSettingsStore()->fileName()).dir().filePath(old));
+    Save(Changed());
+    EditLine(u"FBR"_s, u"true"_s);
+    EditLine(u"Scroll"_s, u"yes"_s);
+    QFile file(OpenSettingsStore()->fileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray damagedFile = file.readAll();
+    file.close();
+
+    SettingsModel model;
+    QStringList told;
+    model.Load(AdapterItems, [&](const QString &m) { told << m; });
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(u": FBR, Scroll."_s)) << told[0].toStdString();
+    EXPECT_TRUE(told[0].contains(OpenSettingsStore()->fileName())) << told[0].toStdString();
+    EXPECT_EQ(model.Read().logPath, Changed().logPath);
+
+    const auto failOnMessage = [](const QString &m) { FAIL() << m.toStdString(); };
+    ASSERT_TRUE(model.Save(failOnMessage));
+    const QStringList backups = Backups();
+    ASSERT_EQ(backups.size(), 1);
+    QFile backup(QFileInfo(OpenSettingsStore()->fileName()).dir().filePath(backups[0]));
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    EXPECT_EQ(backup.readAll(), damagedFile);
+    // Later saves have nothing left to keep.
+    ASSERT_TRUE(model.Save(failOnMessage));
+    EXPECT_EQ(Backups().size(), 1);
+    QStringList damaged;
+    Load(nullptr, &damaged);
+    EXPECT_TRUE(damaged.isEmpty());
 }
 
 } // namespace

@@ -177,6 +177,9 @@ TEST_F(ScanControllerTest, StartChecksInOrder)
          },
          QString(), true},
         {[](Settings &s) { s.ownIp.clear(); }, u"IP address should be set"_s, true},
+        // The sender could never convert these; the start says so once.
+        {[](Settings &s) { s.ownIp = u"10.77.0"_s; }, u"IP Address ERROR !!! "_s, true},
+        {[](Settings &s) { s.ownIp = u"10.77.0.256"_s; }, u"IP Address ERROR !!! "_s, true},
         {[](Settings &s) { s.adapterItem.clear(); }, u"Netword Interface should be selected."_s,
          true},
         {[](Settings &s) { s.to.clear(); }, u"IP Address range should be specified."_s, false},
@@ -199,6 +202,29 @@ TEST_F(ScanControllerTest, StartChecksInOrder)
     EXPECT_TRUE(engine.calls.isEmpty());
     // The invalid From was emptied as its own exit check would.
     EXPECT_EQ(settings.values.from, u"10.77.0.21"_s);
+}
+
+TEST_F(ScanControllerTest, RefusedStartLeavesEveryPanelIdle)
+{
+    const std::vector<std::function<void()>> refusals = {
+        [this] { settings.values.ownIp = u"ten"_s; },
+        [this] { settings.values.from.clear(); },
+        [this] { engine.adapterOpens = false; },
+        [this] {
+            engine.adapterOpens = true;
+            engine.pipeCreates = false;
+        },
+    };
+    for (size_t i = 0; i < refusals.size(); ++i) {
+        settings.values = ReadySettings();
+        refusals[i]();
+        // What opening the capture shows before the start gives up.
+        view.panels = {{0, u"RUN"_s}, {6, u"Capture Error"_s}};
+        controller.Start();
+        EXPECT_FALSE(controller.Running()) << i;
+        EXPECT_EQ(view.panels[0], u"READY"_s) << i;
+        EXPECT_EQ(view.panels[6], QString()) << i;
+    }
 }
 
 TEST_F(ScanControllerTest, CyclicStartSwitchesBrOnEvenWhenRefused)

@@ -287,7 +287,8 @@ TEST_F(EventLogTest, NodeFieldsAreReadAtTheMomentOfTheEvent)
 
 TEST_F(EventLogTest, EventsRaisedWhileAMessageBoxIsOpenWaitTheirTurn)
 {
-    // A real sender with no server address opens a message box per event.
+    // A real sender with no server address opens a message box, once per
+    // scan.
     SyslogSender sender(settings, out, 9, 0);
     EventLog boxed(settings, nodes, clock, out, sender);
     settings.values.syslog = true;
@@ -305,7 +306,7 @@ TEST_F(EventLogTest, EventsRaisedWhileAMessageBoxIsOpenWaitTheirTurn)
             u"pane 05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t"_s,
             u"box Wrong IP address for SYSLOG server."_s, u"refresh"_s, u"bound 100"_s,
             u"pane 05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSUSPECT\t"_s,
-            u"box Wrong IP address for SYSLOG server."_s, u"refresh"_s}));
+            u"refresh"_s}));
 }
 
 TEST_F(EventLogTest, NewLogIsCreatedAndAppendedTo)
@@ -319,6 +320,18 @@ TEST_F(EventLogTest, NewLogIsCreatedAndAppendedTo)
         Contents(LogPath()),
         "#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n#Cyclic_Count\t2\t05/Jan/2004 14:03:27\r\n");
     EXPECT_TRUE(out.Matching(u"alert"_s).isEmpty());
+}
+
+TEST_F(EventLogTest, ErrorNoteIsOneLineWhileTheLogIsOpen)
+{
+    log.WriteErrorNote(u"Cannot write comment.txt.\nNo space left on device"_s);
+    EXPECT_FALSE(QFile::exists(LogPath()));
+    log.OpenEventLog();
+    log.WriteErrorNote(u"Cannot write comment.txt.\nNo space left on device"_s);
+    log.CloseEventLog();
+    log.WriteErrorNote(u"after the scan"_s);
+    EXPECT_EQ(Contents(LogPath()), "#Error\tCannot write comment.txt. No space left on device\t"
+                                   "05/Jan/2004 14:03:27\r\n");
 }
 
 TEST_F(EventLogTest, DayChangeWithoutAFileCreatesOneAndClearsTheFlag)

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QNetworkDatagram>
+#include <QThread>
 #include <QUdpSocket>
 
 using namespace keelwatch;
@@ -213,6 +214,63 @@ TEST_F(SyslogSenderTest, TakenPortIsNeitherSharedNorFatal)
     sender->SendSyslog({.when = QDateTime::currentDateTime(), .severity = 6, .text = u"START"_s});
     EXPECT_EQ(Received().senderPort(), sender->LocalPort());
 }
+
+SyslogEvent Event(const QString &word)
+{
+    return {.when = QDateTime::currentDateTime(), .severity = 6, .text = word, .event = word};
+}
+
+// A failure that every forwarded event meets is told once per scan.
+struct RepeatCase
+{
+    const char *name;
+    QString server;
+    bool refusingPeer; // the server text names loopback, where nothing listens
+    QString boxStart;
+};
+
+void PrintTo(const RepeatCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class SyslogFailureOncePerScan : public SyslogSenderTest,
+                                 public ::testing::WithParamInterface<RepeatCase>
+{
+};
+
+TEST_P(SyslogFailureOncePerScan, EachTextOnceUntilTheNextStart)
+{
+    settings.values.syslogServer = GetParam().server;
+    // A port that was free a moment ago: the system answers port unreachable.
+    const quint16 closed = FreePort();
+    SyslogSender sender(settings, out, GetParam().refusingPeer ? closed : receiver.localPort(), 0);
+    const auto scan = [&] {
+        sender.SendSyslog(Event(u"START"_s));
+        for (int i = 0; i < 6; ++i) {
+            // The refusal comes back a moment after the datagram left.
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 30);
+            QThread::msleep(20);
+            sender.SendSyslog(Event(u"NODE FOUND"_s));
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 30);
+    };
+    scan();
+    const QStringList first = out.Matching(u"box "_s);
+    ASSERT_EQ(first.size(), 1) << out.journal.join(u"|"_s).toStdString();
+    EXPECT_TRUE(first[0].startsWith(GetParam().boxStart)) << first[0].toStdString();
+    scan();
+    EXPECT_EQ(out.Matching(u"box "_s).size(), 2) << out.journal.join(u"|"_s).toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, SyslogFailureOncePerScan,
+    ::testing::Values(RepeatCase{"WrongText", u"127.0.0"_s, false,
+                                 u"box Wrong IP address for SYSLOG server."_s},
+                      RepeatCase{"NullAddress", u"0.0.0.0"_s, false, u"box Null Remote Address"_s},
+                      RepeatCase{"PortUnreachable", u"127.0.0.1"_s, true,
+                                 u"box Cannot send syslog to 127.0.0.1: "_s}),
+    [](const ::testing::TestParamInfo<RepeatCase> &info) { return info.param.name; });
 
 // Bytes waiting in the receive queue of the UDP socket bound to this port,
 // as /proc/net/udp shows them; -1 when no such socket exists.

@@ -205,16 +205,25 @@ TEST_F(Workers, ReplacedSweepsNoticeIsIgnored)
     EXPECT_EQ(finished, QList<quint64>({second}));
 }
 
-TEST_F(Workers, WorkerMessagesReachTheMainThreadWhileTheWorkerWaits)
+TEST_F(Workers, WorkerMessagesReachTheMainThreadOncePerScan)
 {
     driver->RefusePromiscuous(true);
     auto one = std::make_shared<ScanInputs>(*inputs);
     one->rangeEnd = one->rangeStart;
     ScanWorkers workers(driver, status, messages);
-    bool done = false;
-    workers.StartSweep(one, [&](quint64) { done = true; });
-    ASSERT_TRUE(WaitUntil([&] { return done; }));
-    EXPECT_EQ(messages.texts, QStringList(5, u"Mode Error !!!"_s));
+    const auto sweep = [&] {
+        bool done = false;
+        workers.StartSweep(one, [&](quint64) { done = true; });
+        return WaitUntil([&] { return done; });
+    };
+    // Five failed probes, then a second sweep of the same scan.
+    ASSERT_TRUE(sweep());
+    ASSERT_TRUE(sweep());
+    EXPECT_EQ(messages.texts, QStringList{u"Mode Error !!!"_s});
+    // A new scan opens the capture again and may say it again.
+    ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
+    ASSERT_TRUE(sweep());
+    EXPECT_EQ(messages.texts, QStringList(2, u"Mode Error !!!"_s));
 }
 
 TEST_F(Workers, GoingAwayStopsEveryWorker)

@@ -357,7 +357,7 @@ TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
     LinkedSetup second;
     SetupDialog &other = second.form2;
     MainWindow &otherMain = second.form1;
-    second.link.Load({u"10.77.0.100 : KW-SCAN"_s});
+    second.link.Load({u"10.77.0.100 : KW-SCAN"_s}, {});
     Settings expected = model.Read();
     expected.format = FrameFormat::Ethernet2;
     expected.adapterItem = u"10.77.0.100 : KW-SCAN"_s;
@@ -392,7 +392,7 @@ TEST_F(SetupDialogTest, BothDelimiterFlagsOffLoadAsComma)
     store->sync();
     LinkedSetup second;
     SetupDialog &other = second.form2;
-    second.link.Load({});
+    second.link.Load({}, {});
     EXPECT_FALSE(Find<QRadioButton>(other, "RB_dtab")->isChecked());
     EXPECT_FALSE(Find<QRadioButton>(other, "RB_dcom")->isChecked());
     EXPECT_EQ(second.model.Read().Delimiter(), u',');
@@ -401,7 +401,7 @@ TEST_F(SetupDialogTest, BothDelimiterFlagsOffLoadAsComma)
 TEST_F(SetupDialogTest, FirstRunLoadsTheDefaultCommandAndOwnMac)
 {
     Find<QLineEdit>(form2, "Edit2")->clear();
-    linked.link.Load({});
+    linked.link.Load({}, {});
     EXPECT_EQ(Find<QComboBox>(form2, "Edit7")->currentText(), u"cmd /K nbtstat -A $IP"_s);
     EXPECT_EQ(Find<QLineEdit>(form2, "Edit2")->text(), u"00 11 22 33 44 50"_s);
     EXPECT_EQ(Find<QComboBox>(form2, "CB1")->currentIndex(), -1);
@@ -417,10 +417,10 @@ TEST_F(SetupDialogTest, CloseButtonHidesWithoutSaving)
 TEST_F(SetupDialogTest, LongStoredAddressIsNotCutIntoAnotherOne)
 {
     OpenSettingsStore()->setValue(u"FS1MAC"_s, u" 01:00:5E:00:00:02 "_s);
-    linked.link.Load({});
+    linked.link.Load({}, {});
     EXPECT_EQ(Find<QLineEdit>(form2, "Edit5")->text(), u"01:00:5E:00:00:02"_s);
     OpenSettingsStore()->setValue(u"FS1MAC"_s, u"01:00:5E:00:00:002"_s);
-    linked.link.Load({});
+    linked.link.Load({}, {});
     EXPECT_EQ(Find<QLineEdit>(form2, "Edit5")->text(), QString());
 }
 
