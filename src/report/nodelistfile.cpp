@@ -16,11 +16,6 @@ bool IsValidNode(const NodeTable::Row &row)
            !NormalizeMac(row[NodeTable::MacColumn]).isEmpty();
 }
 
-NodeTable::Row DecodeBytes(QByteArrayView line)
-{
-    return DecodeNodeListLine(QString::fromUtf8(line));
-}
-
 bool NeedsQuotes(const QString &cell)
 {
     return std::any_of(cell.begin(), cell.end(),
@@ -61,24 +56,25 @@ QByteArray EncodeNodeList(const NodeTable &table)
     return content;
 }
 
-bool IsNodeListTitle(QByteArrayView line)
+bool IsNodeListTitle(const QString &line)
 {
-    const NodeTable::Row row = DecodeBytes(line);
+    const NodeTable::Row row = DecodeNodeListLine(line);
     return row[NodeTable::IpColumn] == u"IP Address" && row[NodeTable::MacColumn] == u"MAC Address";
 }
 
 QList<NodeTable::Row> DecodeNodeList(QByteArrayView content)
 {
     QList<NodeTable::Row> rows;
-    const QList<QByteArrayView> lines = TextLines(content);
+    // Lists saved by other tools may be in a Windows code page or UTF-16.
+    const QList<DecodedLine> lines = DecodeTextLines(content);
     // A file without the title line starts with its first node.
-    const qsizetype first = !lines.isEmpty() && IsNodeListTitle(lines[0]) ? 1 : 0;
+    const qsizetype first = !lines.isEmpty() && IsNodeListTitle(lines[0].text) ? 1 : 0;
     // A free slot at the front and one at the end: the node table puts its
     // header and trailing rows there without moving 65,536 rows.
     rows.reserve(lines.size() - first + 2);
     rows.emplaceBack();
     for (qsizetype i = first; i < lines.size(); ++i) {
-        NodeTable::Row row = DecodeBytes(lines[i]);
+        NodeTable::Row row = DecodeNodeListLine(lines[i].text);
         if (!IsValidNode(row))
             continue;
         for (int c = FirstResultColumn; c <= LastResultColumn; ++c)
@@ -92,8 +88,8 @@ QList<NodeTable::Row> DecodeNodeList(QByteArrayView content)
 bool HoldsNodeList(QByteArrayView content)
 {
     bool first = true;
-    for (const QByteArrayView line : TextLines(content)) {
-        if ((first && IsNodeListTitle(line)) || IsValidNode(DecodeBytes(line)))
+    for (const DecodedLine &line : DecodeTextLines(content)) {
+        if ((first && IsNodeListTitle(line.text)) || IsValidNode(DecodeNodeListLine(line.text)))
             return true;
         first = false;
     }

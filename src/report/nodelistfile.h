@@ -26,7 +26,7 @@ QByteArray EncodeNodeList(const NodeTable &table);
 
 // Whether a line is the title line the writer puts first: the table's
 // header row, whose first cells are "IP Address" and "MAC Address".
-bool IsNodeListTitle(QByteArrayView line);
+bool IsNodeListTitle(const QString &line);
 
 // The node rows of a file: a title line is skipped, lines whose IP or MAC is
 // not valid are dropped, result marks are empty.

@@ -152,8 +152,28 @@ TEST(NodeListFile, FileWithoutTheTitleLineKeepsItsFirstNode)
         DecodeNodeList("192.168.0.1,00:11:22:33:44:01\r\n192.168.0.2,00:11:22:33:44:02\r\n");
     ASSERT_EQ(rows.size(), 2);
     EXPECT_EQ(rows[0][0], u"192.168.0.1"_s);
-    EXPECT_TRUE(IsNodeListTitle(Title.chopped(2)));
-    EXPECT_FALSE(IsNodeListTitle("192.168.0.1,00:11:22:33:44:01"));
+    EXPECT_TRUE(IsNodeListTitle(QString::fromUtf8(Title.chopped(2))));
+    EXPECT_FALSE(IsNodeListTitle(u"192.168.0.1,00:11:22:33:44:01"_s));
+}
+
+// Lists written by Windows tools: a code-page comment keeps its letters
+// instead of becoming replacement characters, and a UTF-16 file is read as such.
+TEST(NodeListFile, LegacyAndUtf16ListsKeepTheirText)
+{
+    const QList<Row> legacy =
+        DecodeNodeList(QByteArray(Title + "192.168.0.1,00:11:22:33:44:01,,,,,,,,,,,"
+                                          "\"Caf\xe9 \x80\",v\r\n"));
+    ASSERT_EQ(legacy.size(), 1);
+    EXPECT_EQ(legacy[0][12], u"Caf\u00e9 \u20ac"_s);
+
+    const QString text = QString::fromUtf8(Title) + u"192.168.0.2,00:11:22:33:44:02,,,,,,,,,,,"
+                                                    u"\u00fcber,v\r\n"_s;
+    QByteArray utf16("\xff\xfe", 2);
+    utf16.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    const QList<Row> wide = DecodeNodeList(utf16);
+    ASSERT_EQ(wide.size(), 1);
+    EXPECT_EQ(wide[0][0], u"192.168.0.2"_s);
+    EXPECT_EQ(wide[0][12], u"\u00fcber"_s);
 }
 
 // Files that are not node lists: the table stays as it was and the user is
