@@ -52,12 +52,21 @@ int main(int argc, char **argv)
         outputs.json = [](const QByteArray &line) { PrintLine(stdout, line); };
     keelwatch::Sensor sensor(command.options, driver, QCoreApplication::applicationDirPath(),
                              outputs);
-    // The exit waits for the event loop, so that the step that ended the
-    // sweep completes first.
-    if (command.options.once)
-        sensor.SetSweepEndedHandler([&app, &sensor] {
-            QTimer::singleShot(0, &app, [&sensor] { QCoreApplication::exit(sensor.ExitCode()); });
+    // Judged from the event loop: by then the step that ended the scan has
+    // completed, and a new day's scan has started or failed to.
+    const bool once = command.options.once;
+    sensor.SetScanEndedHandler([&app, &sensor, once] {
+        QTimer::singleShot(0, &app, [&sensor, once] {
+            if (once) {
+                QCoreApplication::exit(sensor.ExitCode());
+            } else if (!sensor.Running()) {
+                // A monitor that stopped scanning must not look alive to
+                // its service manager.
+                PrintError(u"the scan could not be started again"_s);
+                QCoreApplication::exit(2);
+            }
         });
+    });
     keelwatch::SensorSignals signalHandlers(
         [&sensor] {
             sensor.Stop();

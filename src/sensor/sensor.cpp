@@ -22,8 +22,7 @@ Sensor::Sensor(const SensorOptions &options, std::shared_ptr<PacketDriver> drive
     // be read is still told.
     if (QFileInfo::exists(QDir(programDir).filePath(u"comment.txt"_s)))
         comments.LoadComments(programDir, outputs.error);
-    syslog = std::make_unique<SyslogSender>(settings, console, SyslogSender::SyslogPort,
-                                            SyslogSender::SyslogPort, options.syslogFormat);
+    syslog = std::make_unique<SyslogSender>(settings, console);
     events = std::make_unique<EventLog>(settings, nodes, clock, console, *syslog);
     jsonEvents =
         std::make_unique<JsonEventSink>(*events, settings, nodes, clock, std::move(outputs.json));
@@ -67,13 +66,19 @@ void Sensor::ReopenEventLog()
     events->OpenEventLog();
 }
 
-void Sensor::SetSweepEndedHandler(std::function<void()> handler)
+void Sensor::SetScanEndedHandler(std::function<void()> handler)
 {
     console.SetScanEndedHandler([this, handler = std::move(handler)] {
-        jsonEvents->WriteNodeList();
+        if (!settings.Read().cyclic)
+            jsonEvents->WriteNodeList();
         if (handler)
             handler();
     });
+}
+
+bool Sensor::Running() const
+{
+    return controller->Running();
 }
 
 int Sensor::ExitCode() const

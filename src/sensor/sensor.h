@@ -47,8 +47,10 @@ class Sensor : public EventLogFile
     void Stop();
     // Closes the event log and opens it again at its path (after logrotate).
     void ReopenEventLog();
-    // Called once a single sweep has ended, after its JSON node list.
-    void SetSweepEndedHandler(std::function<void()> handler);
+    // Called whenever a scan ends: after a single sweep (and its JSON node
+    // list), at a stop, and when a new day's scan replaces the old one.
+    void SetScanEndedHandler(std::function<void()> handler);
+    bool Running() const;
     // 0 when no node is a suspect, 1 when some are, 2 after a failure.
     int ExitCode() const;
 

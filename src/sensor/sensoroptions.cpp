@@ -221,9 +221,9 @@ SensorOptions Options(const QCommandLineParser &parser, const QStringList &adapt
     if (parser.isSet(u"syslog-format"_s)) {
         const QString format = parser.value(u"syslog-format"_s).toLower();
         if (format == u"rfc3164"_s || format == u"3164"_s)
-            options.syslogFormat = SyslogFormat::Rfc3164;
+            s.syslogRfc5424 = false;
         else if (format == u"rfc5424"_s || format == u"5424"_s)
-            options.syslogFormat = SyslogFormat::Rfc5424;
+            s.syslogRfc5424 = true;
         else
             throw Refusal{
                 Named(u"syslog-format"_s, u"'%1' is neither rfc3164 nor rfc5424"_s.arg(format))};

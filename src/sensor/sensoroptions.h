@@ -1,7 +1,6 @@
 #pragma once
 
 #include "config/settings.h"
-#include "report/syslogsender.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,7 +12,6 @@ namespace keelwatch {
 struct SensorOptions
 {
     Settings settings;
-    SyslogFormat syslogFormat = SyslogFormat::Rfc3164;
     bool json = false;
     bool once = false;
 };

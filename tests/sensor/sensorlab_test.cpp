@@ -2,6 +2,8 @@
 // an administrator would start it, judged by its exit code, its JSON lines
 // and its event log.
 
+#include "report/hostname.h"
+#include "report/syslog5424.h"
 #include "support/labsegment.h"
 
 #include <QDeadlineTimer>
@@ -46,7 +48,8 @@ class SensorOnLab : public ::testing::Test
         if (const auto reason = LabSegment::Unavailable())
             GTEST_SKIP() << reason->toStdString();
         ASSERT_TRUE(dir.isValid());
-        lab = std::make_unique<LabSegment>(Hosts, PromiscuousHosts);
+        ASSERT_TRUE(QDir(dir.path()).mkpath(u"syslog"_s));
+        lab = std::make_unique<LabSegment>(Hosts, PromiscuousHosts, dir.filePath(u"syslog"_s));
         ASSERT_TRUE(lab->built) << lab->output.toStdString();
         // A copy of the program beside its own oui.txt and comment.txt.
         binary = dir.filePath(u"keelwatch-sensor"_s);
@@ -224,6 +227,38 @@ TEST_F(SensorOnLab, CyclicReportsASwitchedHostAndSurvivesLogRotation)
     // first.
     EXPECT_TRUE(lines.value(0).startsWith(u"### START Keelwatch\t001F\t"_s))
         << lines.value(0).toStdString();
+}
+
+// The suspects reach a real rsyslogd as RFC 5424 messages that it parses into
+// their fields.
+TEST_F(SensorOnLab, ForwardsSuspectsAsRfc5424ThatRsyslogdParses)
+{
+    StartSensor({u"--once"_s, u"--syslog"_s, QString::fromLatin1(LabSegment::SyslogHostIp),
+                 u"--syslog-format"_s, u"rfc5424"_s});
+    const qint64 pid = sensor.processId();
+    ASSERT_TRUE(sensor.waitForFinished(SweepMs));
+    ASSERT_EQ(sensor.exitCode(), 1) << sensor.readAllStandardError().constData();
+    const QStringList received =
+        lab->ReceivedSyslog(int(PromiscuousHosts.size()), 10000, u"received5424.log"_s);
+    const QString head =
+        u"|"_s + QString::fromLatin1(keelwatch::Rfc5424HostName(keelwatch::SystemHostName())) +
+        u"|KEELWATCH|%1|PROMISC_SUSPECT|[keelwatch@32473 time=\""_s.arg(pid);
+    for (const QString &host : PromiscuousHosts) {
+        const QString ip = HostIp(host.toInt());
+        const QString mac =
+            u"02:77:00:00:00:%1"_s.arg(host.toInt() + 1, 2, 16, QChar(u'0')).toUpper();
+        const auto line = std::find_if(received.begin(), received.end(), [&](const QString &l) {
+            return l.endsWith(u"|"_s + ip + u" ["_s + mac + u"] PROMISC SUSPECT"_s);
+        });
+        ASSERT_NE(line, received.end()) << received.join(u'\n').toStdString();
+        // Warning severity of facility local4; the node's fields one by one.
+        EXPECT_TRUE(line->startsWith(u"164|"_s)) << line->toStdString();
+        EXPECT_TRUE(line->contains(head)) << line->toStdString();
+        EXPECT_TRUE(line->contains(u" ip=\""_s + ip + u"\" mac=\""_s + mac +
+                                   u"\" event=\"PROMISC SUSPECT\" vendor=\""_s + VendorName +
+                                   u"\"]|"_s))
+            << line->toStdString();
+    }
 }
 
 } // namespace

@@ -9,7 +9,6 @@ using namespace Qt::StringLiterals;
 using keelwatch::FrameFormat;
 using keelwatch::ParseSensorCommand;
 using keelwatch::SensorCommand;
-using keelwatch::SyslogFormat;
 
 namespace {
 
@@ -178,7 +177,7 @@ TEST(SensorCommandLine, OptionsBecomeTheDesktopProgramsSettings)
     EXPECT_EQ(s.logPath, dir.filePath(u"k.log"_s));
     EXPECT_TRUE(s.syslog);
     EXPECT_EQ(s.syslogServer, u"192.168.5.10"_s);
-    EXPECT_EQ(command.options.syslogFormat, SyslogFormat::Rfc5424);
+    EXPECT_TRUE(s.syslogRfc5424);
     EXPECT_TRUE(command.options.json);
     EXPECT_FALSE(command.options.once);
 }
@@ -193,7 +192,7 @@ TEST(SensorCommandLine, DefaultsWriteNoFileAndSendNothingButProbes)
     EXPECT_FALSE(s.listMode);
     EXPECT_FALSE(s.cyclic);
     EXPECT_EQ(s.tests, keelwatch::DefaultTestFlags());
-    EXPECT_EQ(command.options.syslogFormat, SyslogFormat::Rfc3164);
+    EXPECT_FALSE(s.syslogRfc5424);
 }
 
 // The desktop program's stored settings, then the options given on top.
