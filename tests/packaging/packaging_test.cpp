@@ -256,7 +256,9 @@ TEST_F(DesktopPackage, HoldsTheProgramAndItsDesktopFilesOnly)
 
 TEST_F(DesktopPackage, PackingMakesTheDesktopAndTheSensorPackage)
 {
-    EXPECT_EQ(debs, (QStringList{PackageFile(u"keelwatch"_s), PackageFile(u"keelwatch-sensor"_s)}));
+    QStringList expected{PackageFile(u"keelwatch"_s), PackageFile(u"keelwatch-sensor"_s)};
+    expected.sort();
+    EXPECT_EQ(debs, expected);
 }
 
 TEST_F(DesktopPackage, DependsOnWhatTheProgramLinksAndTheScriptsRun)
