@@ -35,14 +35,31 @@ set(keelwatch_layers config scan core report ui app)
 set(keelwatch_layer_libraries keelwatch_config keelwatch_scan keelwatch_core keelwatch_report
     keelwatch_ui keelwatch_startup)
 
+# The headless sensor stands on report beside ui: it sees report and the
+# layers below, never the windows.
+set(keelwatch_headless_top report)
+
+# Where a folder stands in the layers: its index, or the headless top's for
+# the sensor; -1 for a folder that is no layer.
+function(keelwatch_layer_level layer out)
+  if(layer STREQUAL "sensor")
+    set(layer ${keelwatch_headless_top})
+  endif()
+  list(FIND keelwatch_layers ${layer} level)
+  set(${out} ${level} PARENT_SCOPE)
+endfunction()
+
 function(keelwatch_layer_root layer out)
   set(root ${PROJECT_BINARY_DIR}/layers/${layer})
-  list(FIND keelwatch_layers ${layer} top)
+  keelwatch_layer_level(${layer} top)
   file(MAKE_DIRECTORY ${root})
   foreach(i RANGE ${top})
     list(GET keelwatch_layers ${i} folder)
     file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/${folder} ${root}/${folder} SYMBOLIC)
   endforeach()
+  if(layer STREQUAL "sensor")
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/sensor ${root}/sensor SYMBOLIC)
+  endif()
   set(${out} ${root} PARENT_SCOPE)
 endfunction()
 
@@ -50,7 +67,7 @@ endfunction()
 function(keelwatch_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
   get_filename_component(layer ${CMAKE_CURRENT_SOURCE_DIR} NAME)
-  list(FIND keelwatch_layers ${layer} level)
+  keelwatch_layer_level(${layer} level)
   if(level LESS 0)
     message(FATAL_ERROR "${name}: ${layer} is not a layer of src/")
   endif()

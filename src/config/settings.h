@@ -42,6 +42,9 @@ struct Settings
     bool commaDelimiter = false;
     bool syslog = false;
     QString syslogServer;
+    // RFC 5424 with the event's fields as structured data instead of the BSD
+    // form (RFC 3164) existing collectors expect.
+    bool syslogRfc5424 = false;
 
     // External command and columns
     QString command;

@@ -90,6 +90,8 @@ inline constexpr std::array StoredSettings{
     StoredText(u"Command", &Settings::command),
     StoredBool(u"Syslog", &Settings::syslog),
     StoredText(u"SyslogServ", &Settings::syslogServer),
+    // Last: a file written before it existed still reads every other entry.
+    StoredBool(u"Syslog5424", &Settings::syslogRfc5424),
 };
 
 // A stored flag's value in settings, and setting it.

@@ -39,8 +39,8 @@ QByteArray SyslogDatagram(const QDateTime &when, int severity, const QByteArray 
 }
 
 SyslogSender::SyslogSender(const LiveSettings &settings, EventWindows &windows, quint16 serverPort,
-                           quint16 preferredLocalPort, SyslogFormat format, QObject *parent)
-    : QObject(parent), settings(settings), windows(windows), format(format), serverPort(serverPort)
+                           quint16 preferredLocalPort, QObject *parent)
+    : QObject(parent), settings(settings), windows(windows), serverPort(serverPort)
 {
     // No address sharing: with SO_REUSEADDR on both sides a local syslog
     // daemon's port would be shared with us, and its datagrams discarded here.
@@ -92,7 +92,7 @@ void SyslogSender::SendSyslog(const SyslogEvent &event)
     }
     lastServer = server;
     const QByteArray datagram =
-        format == SyslogFormat::Rfc5424
+        s.syslogRfc5424
             ? Rfc5424Datagram(event, SystemHostName(), QCoreApplication::applicationPid())
             : SyslogDatagram(event.when, event.severity, LocalHostName(), event.text);
     if (socket.writeDatagram(datagram, destination, serverPort) < 0)

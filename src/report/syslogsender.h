@@ -21,21 +21,15 @@ class SyslogSink
     virtual void SendSyslog(const SyslogEvent &event) = 0;
 };
 
-// The BSD form (RFC 3164) is what existing collectors expect; RFC 5424 adds
-// the event's fields as structured data for central collection.
-enum class SyslogFormat {
-    Rfc3164,
-    Rfc5424,
-};
-
 // The BSD syslog datagram: "<" 160 + severity ">", "mmm dd hh:nn:ss " (the
 // day as " d" on the 1st to the 9th), the host name, " KEELWATCH: " and the
 // text; no line end.
 QByteArray SyslogDatagram(const QDateTime &when, int severity, const QByteArray &host,
                           const QString &text);
 
-// Sends the event datagrams, in the format given at construction, to UDP port
-// 514 of the "Server IP" while "Send Syslog" is checked. One socket for the
+// Sends the event datagrams to UDP port 514 of the "Server IP" while "Send
+// Syslog" is checked, in the BSD form or, when the settings ask for it, in
+// RFC 5424. One socket for the
 // whole run, bound to local port 514 when that port is free and to a port the
 // system picks otherwise. A failure (a wrong server text, a server that
 // refuses, a send the system refuses) is told once per scan: each text once
@@ -50,7 +44,7 @@ class SyslogSender : public QObject, public SyslogSink
     // The ports differ from 514 only in tests that run without a lab host.
     SyslogSender(const LiveSettings &settings, EventWindows &windows,
                  quint16 serverPort = SyslogPort, quint16 preferredLocalPort = SyslogPort,
-                 SyslogFormat format = SyslogFormat::Rfc3164, QObject *parent = nullptr);
+                 QObject *parent = nullptr);
 
     void SendSyslog(const SyslogEvent &event) override;
 
@@ -64,7 +58,6 @@ class SyslogSender : public QObject, public SyslogSink
 
     const LiveSettings &settings;
     EventWindows &windows;
-    const SyslogFormat format;
     const quint16 serverPort;
     QUdpSocket socket;
     QString lastServer;

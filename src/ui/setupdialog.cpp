@@ -174,6 +174,8 @@ void SetupDialog::BuildLog()
         Place(new QCheckBox(u"Send Syslog"_s, logGroup), u"SYSLOG_CHK"_s, QRect(10, 72, 90, 16));
     AddLabel(logGroup, u"Server IP"_s, 120, 73);
     syslogServerField = Place(new QLineEdit(logGroup), u"Edit9"_s, QRect(176, 69, 110, 21));
+    syslogRfc5424Check =
+        Place(new QCheckBox(u"RFC 5424"_s, logGroup), u"SYSLOG5424_CHK"_s, QRect(292, 72, 76, 16));
 }
 
 void SetupDialog::BuildExternalCommand()
@@ -203,9 +205,8 @@ void SetupDialog::BindControls()
         {syslogServerField, &Settings::syslogServer},
     };
     flagBindings = {
-        {listModeCheck, &Settings::listMode},
-        {cyclicCheck, &Settings::cyclic},
-        {syslogCheck, &Settings::syslog},
+        {listModeCheck, &Settings::listMode}, {cyclicCheck, &Settings::cyclic},
+        {syslogCheck, &Settings::syslog},     {syslogRfc5424Check, &Settings::syslogRfc5424},
         {showAllCheck, &Settings::showAll},
     };
 

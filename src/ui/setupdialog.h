@@ -115,6 +115,7 @@ class SetupDialog : public QDialog
     QRadioButton *commaRadio;
     QCheckBox *syslogCheck;
     QLineEdit *syslogServerField;
+    QCheckBox *syslogRfc5424Check;
 
     // External command
     QGroupBox *commandGroup;

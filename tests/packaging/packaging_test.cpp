@@ -1,9 +1,12 @@
+#include "support/labsegment.h"
 #include "support/qtprint.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -163,9 +166,10 @@ TEST(ShippedFile, MetainfoNamesThisRelease)
 class DesktopPackage : public ::testing::Test
 {
   protected:
+    // Packs once for every suite of packages.
     static void SetUpTestSuite()
     {
-        if (!Have(u"cpack"_s) || !Have(u"dpkg-deb"_s) || !Have(u"dpkg-shlibdeps"_s))
+        if (dir || !Have(u"cpack"_s) || !Have(u"dpkg-deb"_s) || !Have(u"dpkg-shlibdeps"_s))
             return;
         dir = std::make_unique<QTemporaryDir>();
         const ProcessResult run =
@@ -176,8 +180,10 @@ class DesktopPackage : public ::testing::Test
         const QString desktop = PackageFile(u"keelwatch"_s);
         if (run.code == 0 && debs.contains(desktop))
             deb = QDir(dir->path()).filePath(desktop);
+        const QString sensor = PackageFile(u"keelwatch-sensor"_s);
+        if (run.code == 0 && debs.contains(sensor))
+            sensorDeb = QDir(dir->path()).filePath(sensor);
     }
-    static void TearDownTestSuite() { dir.reset(); }
 
     void SetUp() override
     {
@@ -193,62 +199,75 @@ class DesktopPackage : public ::testing::Test
         return name + u"_" KEELWATCH_VERSION "_"_s + architecture + u".deb"_s;
     }
 
-    static QString Field(const QString &name)
+    static QString Field(const QString &name, const QString &package = deb)
     {
-        return Execute(u"dpkg-deb"_s, {u"--field"_s, deb, name}).out.trimmed();
+        return Execute(u"dpkg-deb"_s, {u"--field"_s, package, name}).out.trimmed();
+    }
+
+    // The plain files of a package, sorted.
+    static QStringList Files(const QString &package, QString *listing)
+    {
+        const ProcessResult run = Execute(u"dpkg-deb"_s, {u"--contents"_s, package});
+        *listing = run.out + run.err;
+        QStringList files;
+        static const QRegularExpression entry(u"^-\\S+ root/root +\\d+ \\S+ \\S+ \\./(\\S+)$"_s);
+        for (const QString &line : run.out.split(u'\n')) {
+            if (const auto m = entry.match(line); m.hasMatch())
+                files << m.captured(1);
+        }
+        files.sort();
+        return files;
+    }
+
+    static QStringList DependsField(const QString &package)
+    {
+        return Field(u"Depends"_s, package).split(u", "_s);
+    }
+
+    static bool Lists(const QStringList &depends, const QString &package)
+    {
+        return std::any_of(depends.begin(), depends.end(), [&](const QString &d) {
+            return d == package || d.startsWith(package + u" ("_s);
+        });
     }
 
     static inline std::unique_ptr<QTemporaryDir> dir;
     static inline QStringList debs;
     static inline QString deb;
+    static inline QString sensorDeb;
     static inline QString packOutput;
 };
 
 TEST_F(DesktopPackage, HoldsTheProgramAndItsDesktopFilesOnly)
 {
-    const ProcessResult run = Execute(u"dpkg-deb"_s, {u"--contents"_s, deb});
-    ASSERT_EQ(run.code, 0) << run.err.toStdString();
-    QStringList files;
-    static const QRegularExpression entry(u"^-\\S+ root/root +\\d+ \\S+ \\S+ \\./(\\S+)$"_s);
-    for (const QString &line : run.out.split(u'\n')) {
-        if (const auto m = entry.match(line); m.hasMatch())
-            files << m.captured(1);
-    }
-    files.sort();
-    EXPECT_EQ(files,
+    QString listing;
+    EXPECT_EQ(Files(deb, &listing),
               (QStringList{u"usr/bin/keelwatch"_s, u"usr/share/applications/keelwatch.desktop"_s,
                            u"usr/share/doc/keelwatch/changelog.gz"_s,
                            u"usr/share/doc/keelwatch/copyright"_s,
                            u"usr/share/icons/hicolor/scalable/apps/keelwatch.svg"_s,
                            u"usr/share/man/man1/keelwatch.1.gz"_s,
                            u"usr/share/metainfo/org.quillstone.keelwatch.metainfo.xml"_s}))
-        << run.out.toStdString();
+        << listing.toStdString();
     // Installed from the build as plain files: the install script grants the
     // rights, and only to the group.
-    EXPECT_TRUE(run.out.contains(u"-rwxr-xr-x root/root"_s)) << run.out.toStdString();
+    EXPECT_TRUE(listing.contains(u"-rwxr-xr-x root/root"_s)) << listing.toStdString();
 }
 
-// A sensor package without its program would install a service that cannot
-// start.
-TEST_F(DesktopPackage, SensorPackageComesOnlyWithTheSensorProgram)
+TEST_F(DesktopPackage, PackingMakesTheDesktopAndTheSensorPackage)
 {
-    QStringList expected{PackageFile(u"keelwatch"_s)};
-    if (KEELWATCH_HAS_SENSOR)
-        expected << PackageFile(u"keelwatch-sensor"_s);
+    QStringList expected{PackageFile(u"keelwatch"_s), PackageFile(u"keelwatch-sensor"_s)};
     expected.sort();
     EXPECT_EQ(debs, expected);
 }
 
 TEST_F(DesktopPackage, DependsOnWhatTheProgramLinksAndTheScriptsRun)
 {
-    const QStringList depends = Field(u"Depends"_s).split(u", "_s);
+    const QStringList depends = DependsField(deb);
     for (const QString &package : {u"adduser"_s, u"libcap2-bin"_s, u"libpcap0.8"_s,
                                    u"libqt6core6"_s, u"libqt6network6"_s, u"libqt6widgets6"_s}) {
-        const bool found = std::any_of(depends.begin(), depends.end(), [&](const QString &d) {
-            return d == package || d.startsWith(package + u" ("_s);
-        });
-        EXPECT_TRUE(found) << package.toStdString() << " missing from "
-                           << depends.join(u", "_s).toStdString();
+        EXPECT_TRUE(Lists(depends, package))
+            << package.toStdString() << " missing from " << depends.join(u", "_s).toStdString();
     }
     EXPECT_EQ(Field(u"Recommends"_s), u"ieee-data"_s);
     EXPECT_EQ(Field(u"Version"_s), QStringLiteral(KEELWATCH_VERSION));
@@ -340,6 +359,104 @@ TEST_F(InstallScripts, AnOverrideOfTheAdministratorStays)
     EXPECT_EQ(run.code, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, u"root:root 700\nroot root 700 /usr/bin/keelwatch\n"_s)
         << run.err.toStdString();
+}
+
+// The sensor's package, from the same packing.
+class SensorPackage : public DesktopPackage
+{
+  protected:
+    void SetUp() override
+    {
+        DesktopPackage::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_FALSE(sensorDeb.isEmpty()) << packOutput.toStdString();
+    }
+};
+
+TEST_F(SensorPackage, HoldsTheSensorItsServiceAndDocumentation)
+{
+    QString listing;
+    EXPECT_EQ(Files(sensorDeb, &listing),
+              (QStringList{u"etc/logrotate.d/keelwatch-sensor"_s,
+                           u"lib/systemd/system/keelwatch-sensor@.service"_s,
+                           u"usr/bin/keelwatch-sensor"_s,
+                           u"usr/share/doc/keelwatch-sensor/changelog.gz"_s,
+                           u"usr/share/doc/keelwatch-sensor/copyright"_s,
+                           u"usr/share/doc/keelwatch-sensor/examples/sensor-eth0.conf"_s,
+                           u"usr/share/man/man8/keelwatch-sensor.8.gz"_s}))
+        << listing.toStdString();
+}
+
+// No windows: a sensor machine needs no Qt Widgets or display libraries.
+TEST_F(SensorPackage, DependsOnTheHeadlessLibrariesOnly)
+{
+    const QStringList depends = DependsField(sensorDeb);
+    for (const QString &package : {u"libpcap0.8"_s, u"libqt6core6"_s, u"libqt6network6"_s})
+        EXPECT_TRUE(Lists(depends, package))
+            << package.toStdString() << " missing from " << depends.join(u", "_s).toStdString();
+    for (const QString &package : {u"libqt6widgets6"_s, u"libqt6gui6"_s})
+        EXPECT_FALSE(Lists(depends, package)) << depends.join(u", "_s).toStdString();
+    EXPECT_EQ(Field(u"Recommends"_s, sensorDeb), u"ieee-data, logrotate"_s);
+}
+
+TEST_F(SensorPackage, LintianFindsNoError)
+{
+    if (!Have(u"lintian"_s))
+        GTEST_SKIP() << "lintian is not installed";
+    const ProcessResult run = Execute(u"lintian"_s, {u"--fail-on"_s, u"error"_s, sensorDeb});
+    EXPECT_EQ(run.code, 0) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_FALSE(run.out.contains(u"E: "_s)) << run.out.toStdString();
+}
+
+// The program as the package installs it, run as the service runs it: an
+// unprivileged user holding only CAP_NET_RAW and CAP_NET_ADMIN, here on a
+// lab segment with one promiscuous host of three.
+TEST_F(SensorPackage, ScansAsAnUnprivilegedUserWithTwoCapabilities)
+{
+    if (const auto reason = LabSegment::Unavailable())
+        GTEST_SKIP() << reason->toStdString();
+    if (!Have(u"setpriv"_s))
+        GTEST_SKIP() << "setpriv (util-linux) is not installed";
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    // The user must reach the program through the scratch folder.
+    ASSERT_TRUE(QFile::setPermissions(
+        scratch.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                            QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup));
+    const QString root = QDir(scratch.path()).filePath(u"root"_s);
+    ASSERT_EQ(Execute(u"dpkg-deb"_s, {u"-x"_s, sensorDeb, root}).code, 0);
+    LabSegment lab(3, {u"2"_s});
+    ASSERT_TRUE(lab.built) << lab.output.toStdString();
+
+    QProcess sensor;
+    {
+        EnteredNamespace scanner(lab.Namespace(u"scan"_s));
+        ASSERT_TRUE(scanner.entered);
+        sensor.start(u"setpriv"_s,
+                     {u"--reuid=nobody"_s, u"--regid=nogroup"_s, u"--clear-groups"_s,
+                      u"--inh-caps=-all,+net_raw,+net_admin"_s,
+                      u"--ambient-caps=+net_raw,+net_admin"_s,
+                      u"--bounding-set=-all,+net_raw,+net_admin"_s, u"--no-new-privs"_s,
+                      root + u"/usr/bin/keelwatch-sensor"_s, u"--interface"_s, u"wire0"_s,
+                      u"--range"_s, u"10.77.0.11-10.77.0.13"_s, u"--node-timer"_s, u"0"_s,
+                      u"--interval"_s, u"1"_s, u"--once"_s, u"--json"_s});
+    }
+    ASSERT_TRUE(sensor.waitForFinished(60000));
+    const QString errors = QString::fromLocal8Bit(sensor.readAllStandardError());
+    EXPECT_EQ(sensor.exitCode(), 1) << errors.toStdString();
+    QStringList suspects;
+    int nodes = 0;
+    for (const QByteArray &line : sensor.readAllStandardOutput().split('\n')) {
+        const QJsonObject event = QJsonDocument::fromJson(line).object();
+        if (event.value(u"event"_s).toString() != u"NODE"_s)
+            continue;
+        ++nodes;
+        if (event.value(u"suspect"_s).toBool())
+            suspects << event.value(u"ip"_s).toString();
+    }
+    EXPECT_EQ(nodes, 3) << errors.toStdString();
+    EXPECT_TRUE(suspects.contains(u"10.77.0.12"_s)) << suspects.join(u' ').toStdString();
 }
 
 } // namespace

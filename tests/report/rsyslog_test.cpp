@@ -95,6 +95,7 @@ TEST_F(RsyslogTest, DaemonParsesRfc5424HeaderStructuredDataAndMessage)
     FixedSettings settings;
     settings.values.syslog = true;
     settings.values.syslogServer = SyslogHostIp;
+    settings.values.syslogRfc5424 = true;
     NodeTable nodes;
     const int row =
         nodes.AddNodeRow(u"192.168.0.5"_s, u"00:11:22:33:44:55"_s, settings.values.tests);
@@ -107,8 +108,7 @@ TEST_F(RsyslogTest, DaemonParsesRfc5424HeaderStructuredDataAndMessage)
     {
         EnteredNamespace keelwatchSide(lab->Namespace(u"scan"_s));
         ASSERT_TRUE(keelwatchSide.entered);
-        sender = std::make_unique<SyslogSender>(settings, out, SyslogSender::SyslogPort,
-                                                SyslogSender::SyslogPort, SyslogFormat::Rfc5424);
+        sender = std::make_unique<SyslogSender>(settings, out);
     }
     EventLog log(settings, nodes, clock, out, *sender);
     log.WriteEvent(u"start"_s, 0, 0);

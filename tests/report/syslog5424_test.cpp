@@ -151,7 +151,9 @@ TEST(Rfc5424HostName, KeepsOnlyWhatTheFieldAllows)
     EXPECT_EQ(Rfc5424HostName(""), "-");
 }
 
-TEST(SyslogSenderFormat, Rfc5424LeavesTheSocketWhenChosen)
+// The setting is read at every event, so a change in the Setup dialog takes
+// effect at the next datagram.
+TEST(SyslogSenderFormat, Rfc5424LeavesTheSocketWhileChosen)
 {
     QUdpSocket receiver;
     ASSERT_TRUE(receiver.bind(QHostAddress::LocalHost, 0));
@@ -159,7 +161,14 @@ TEST(SyslogSenderFormat, Rfc5424LeavesTheSocketWhenChosen)
     settings.values.syslog = true;
     settings.values.syslogServer = u"127.0.0.1"_s;
     RecordingOutputs out;
-    SyslogSender sender(settings, out, receiver.localPort(), 0, SyslogFormat::Rfc5424);
+    SyslogSender sender(settings, out, receiver.localPort(), 0);
+    sender.SendSyslog(NodeEvent(u"PROMISC START"_s));
+    ASSERT_TRUE(receiver.waitForReadyRead(3000));
+    const QByteArray bsd = receiver.receiveDatagram().data();
+    EXPECT_TRUE(bsd.startsWith("<161>Jan  5 ")) << bsd.toStdString();
+    EXPECT_FALSE(bsd.contains("keelwatch@32473")) << bsd.toStdString();
+
+    settings.values.syslogRfc5424 = true;
     sender.SendSyslog(NodeEvent(u"PROMISC START"_s));
     ASSERT_TRUE(receiver.waitForReadyRead(3000));
     const QByteArray pid = QByteArray::number(QCoreApplication::applicationPid());

@@ -314,6 +314,7 @@ TEST_F(SetupDialogTest, ReadTakesEveryControlAndTheMainWindowsFour)
     Find<QRadioButton>(form2, "RB_dcom")->setChecked(true);
     Find<QCheckBox>(form2, "SYSLOG_CHK")->setChecked(true);
     Find<QLineEdit>(form2, "Edit9")->setText(u"10.77.0.9"_s);
+    Find<QCheckBox>(form2, "SYSLOG5424_CHK")->setChecked(true);
     Find<QComboBox>(form2, "Edit7")->setEditText(u"x-terminal-emulator -e ping $IP"_s);
 
     const Settings s = model.Read();
@@ -330,6 +331,7 @@ TEST_F(SetupDialogTest, ReadTakesEveryControlAndTheMainWindowsFour)
     EXPECT_FALSE(s.tabDelimiter);
     EXPECT_TRUE(s.syslog);
     EXPECT_EQ(s.syslogServer, u"10.77.0.9"_s);
+    EXPECT_TRUE(s.syslogRfc5424);
     EXPECT_EQ(s.command, u"x-terminal-emulator -e ping $IP"_s);
 }
 

@@ -1,0 +1,79 @@
+#include "config/adapterlist.h"
+#include "scan/pcapdriver.h"
+#include "sensor/sensor.h"
+#include "sensor/sensorsignals.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void PrintLine(std::FILE *stream, const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stream);
+    std::fflush(stream);
+}
+
+void PrintError(const QString &text)
+{
+    PrintLine(stderr, "keelwatch-sensor: " + text.toLocal8Bit() + '\n');
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"keelwatch-sensor"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(KEELWATCH_VERSION));
+
+    auto driver = std::make_shared<keelwatch::PcapDriver>();
+    const keelwatch::AdapterList adapters = keelwatch::FillAdapterList(*driver);
+    const keelwatch::SensorCommand command =
+        keelwatch::ParseSensorCommand(QCoreApplication::arguments(), adapters.items);
+    using Action = keelwatch::SensorCommand::Action;
+    if (command.action == Action::Help || command.action == Action::Version) {
+        PrintLine(stdout, command.text.toLocal8Bit() + (command.text.endsWith(u'\n') ? "" : "\n"));
+        return 0;
+    }
+    if (command.action == Action::Refuse) {
+        PrintError(command.text);
+        PrintLine(stderr, "Try 'keelwatch-sensor --help' for the options.\n");
+        return 2;
+    }
+
+    keelwatch::Sensor::Outputs outputs;
+    outputs.error = PrintError;
+    if (command.options.json)
+        outputs.json = [](const QByteArray &line) { PrintLine(stdout, line); };
+    keelwatch::Sensor sensor(command.options, driver, QCoreApplication::applicationDirPath(),
+                             outputs);
+    // Judged from the event loop: by then the step that ended the scan has
+    // completed, and a new day's scan has started or failed to.
+    const bool once = command.options.once;
+    sensor.SetScanEndedHandler([&app, &sensor, once] {
+        QTimer::singleShot(0, &app, [&sensor, once] {
+            if (once) {
+                QCoreApplication::exit(sensor.ExitCode());
+            } else if (!sensor.Running()) {
+                // A monitor that stopped scanning must not look alive to
+                // its service manager.
+                PrintError(u"the scan could not be started again"_s);
+                QCoreApplication::exit(2);
+            }
+        });
+    });
+    keelwatch::SensorSignals signalHandlers(
+        [&sensor] {
+            sensor.Stop();
+            QCoreApplication::exit(0);
+        },
+        [&sensor] { sensor.ReopenEventLog(); });
+    if (!sensor.Start())
+        return 2;
+    return app.exec();
+}

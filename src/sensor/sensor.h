@@ -1,0 +1,80 @@
+#pragma once
+
+#include "config/clock.h"
+#include "core/eventsink.h"
+#include "core/nodetable.h"
+#include "report/commenttable.h"
+#include "report/vendortable.h"
+#include "scan/packetdriver.h"
+#include "sensor/jsonevents.h"
+#include "sensor/sensorconsole.h"
+#include "sensor/sensoroptions.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace keelwatch {
+
+class EventLog;
+class ScanController;
+class ScanWorkers;
+class SyslogSender;
+class WorkerScanEngine;
+
+// The scanning and reporting parts of the desktop program, wired without
+// windows: one scan of one interface, cyclic or a single sweep.
+class Sensor : public EventLogFile
+{
+  public:
+    struct Outputs
+    {
+        // One JSON line per event; none without --json.
+        JsonEventSink::Writer json;
+        // Messages and warnings, one line each.
+        SensorConsole::Printer error;
+    };
+
+    // programDir holds oui.txt and comment.txt (/usr/share/ieee-data has the
+    // vendors too).
+    Sensor(const SensorOptions &options, std::shared_ptr<PacketDriver> driver,
+           const QString &programDir, Outputs outputs);
+    ~Sensor() override;
+
+    // Starts the scan; false, with the reason told, when it cannot start.
+    bool Start();
+    // Ends the scan in order: the sweep and capture stop, the log is closed.
+    void Stop();
+    // Closes the event log and opens it again at its path (after logrotate).
+    void ReopenEventLog();
+    // Called whenever a scan ends: after a single sweep (and its JSON node
+    // list), at a stop, and when a new day's scan replaces the old one.
+    void SetScanEndedHandler(std::function<void()> handler);
+    bool Running() const;
+    // 0 when no node is a suspect, 1 when some are, 2 after a failure.
+    int ExitCode() const;
+
+    // EventLogFile: only with a log path; the event log writes no file
+    // otherwise.
+    void OpenEventLog() override;
+    void CloseEventLog() override;
+
+  private:
+    FixedSettings settings;
+    SystemClock clock;
+    VendorTable vendors;
+    CommentTable comments;
+    NodeTable nodes;
+    SensorConsole console;
+    std::unique_ptr<SyslogSender> syslog;
+    std::unique_ptr<EventLog> events;
+    std::unique_ptr<JsonEventSink> jsonEvents;
+    std::atomic<bool> captureCounterShown{false};
+    std::unique_ptr<WorkerScanEngine> engine;
+    std::unique_ptr<ScanController> controller;
+    // Last, so destroyed first: going, it stops and joins every worker, which
+    // read the controller's step and snapshot.
+    std::unique_ptr<ScanWorkers> workers;
+};
+
+} // namespace keelwatch

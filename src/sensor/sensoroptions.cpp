@@ -1,0 +1,317 @@
+#include "sensor/sensoroptions.h"
+
+#include "config/addresstext.h"
+#include "config/settingsstore.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+
+#include <cstdio>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+namespace {
+
+struct Refusal
+{
+    QString text;
+};
+
+QString Named(const QString &option, const QString &why)
+{
+    return u"--"_s + option + u": "_s + why;
+}
+
+// A whole decimal number from low to high, nothing else.
+int Bounded(const QString &option, const QString &text, int low, int high)
+{
+    static const QRegularExpression digits(u"^[0-9]{1,6}$"_s);
+    const int value = digits.match(text).hasMatch() ? text.toInt() : -1;
+    if (value < low || value > high)
+        throw Refusal{Named(
+            option, u"'%1' is not a whole number from %2 to %3"_s.arg(text).arg(low).arg(high))};
+    return value;
+}
+
+quint32 Address(const QString &option, const QString &text)
+{
+    const QString valid = ValidIpText(text);
+    // Blanks also separate the fields of a typed address; on a command line
+    // they only hide a mistake.
+    if (valid.isEmpty() || valid.contains(u' '))
+        throw Refusal{Named(option, u"'%1' is no IPv4 address"_s.arg(text))};
+    return quint32(IpTextToNumber(valid));
+}
+
+// FROM-TO, or a CIDR block without its network and broadcast addresses
+// (a /31 or /32 has none to leave out).
+std::pair<QString, QString> Range(const QString &text)
+{
+    quint32 first = 0;
+    quint32 last = 0;
+    if (text.contains(u'/')) {
+        const QStringList parts = text.split(u'/');
+        const quint32 base = Address(u"range"_s, parts[0]);
+        const int prefix = parts.size() == 2 ? Bounded(u"range"_s, parts[1], 0, 32) : -1;
+        if (prefix < 0)
+            throw Refusal{Named(u"range"_s, u"'%1' is no CIDR block"_s.arg(text))};
+        const quint32 mask = prefix == 0 ? 0 : ~quint32(0) << (32 - prefix);
+        first = base & mask;
+        last = first | ~mask;
+        if (prefix < 31) {
+            ++first;
+            --last;
+        }
+    } else {
+        const QStringList parts = text.split(u'-');
+        if (parts.size() != 2)
+            throw Refusal{
+                Named(u"range"_s, u"'%1' is neither FROM-TO nor a CIDR block"_s.arg(text))};
+        first = Address(u"range"_s, parts[0]);
+        last = Address(u"range"_s, parts[1]);
+        if (first > last)
+            throw Refusal{Named(u"range"_s, u"'%1' ends before it starts"_s.arg(text))};
+    }
+    return {IpNumberToText(first), IpNumberToText(last)};
+}
+
+// Six two-digit hex bytes, separated all alike by ":", "-" or blanks.
+QString TestMac(const QString &option, const QString &text)
+{
+    static const QRegularExpression mac(
+        u"^[0-9A-Fa-f]{2}([-: ])[0-9A-Fa-f]{2}(\\1[0-9A-Fa-f]{2}){4}$"_s);
+    if (!mac.match(text).hasMatch())
+        throw Refusal{Named(option, u"'%1' is no MAC address (six hex bytes)"_s.arg(text))};
+    return NormalizeMac(text);
+}
+
+TestFlags Tests(const QString &text)
+{
+    TestFlags tests{};
+    for (const QString &name : text.split(u',')) {
+        int found = -1;
+        for (int i = 0; i < TestCount; ++i) {
+            const TestAddress &test = TestAddresses[size_t(i)];
+            if (name.compare(QString::fromUtf16(test.shortName), Qt::CaseInsensitive) == 0 ||
+                name.compare(QString::fromUtf16(test.label), Qt::CaseInsensitive) == 0)
+                found = i;
+        }
+        if (found < 0)
+            throw Refusal{Named(u"tests"_s, u"'%1' is no test address name"_s.arg(name))};
+        tests[size_t(found)] = true;
+    }
+    return tests;
+}
+
+// The adapter item of an interface name, "IPv4 : name".
+QString AdapterItem(const QString &name, const QStringList &adapterItems)
+{
+    for (const QString &item : adapterItems) {
+        Settings probe;
+        probe.adapterItem = item;
+        if (probe.AdapterName() == name)
+            return item;
+    }
+    throw Refusal{Named(u"interface"_s, u"no interface '%1' with an IPv4 address"_s.arg(name))};
+}
+
+void ReadStoredSettings(const QString &path, Settings &settings, const QStringList &adapterItems)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isReadable())
+        throw Refusal{Named(u"settings"_s, u"cannot read '%1'"_s.arg(path))};
+    QSettings store(path, QSettings::IniFormat);
+    if (store.status() != QSettings::NoError)
+        throw Refusal{Named(u"settings"_s, u"'%1' holds no Keelwatch settings"_s.arg(path))};
+    const SettingsRead read = ReadSettingsStore(settings, store, adapterItems);
+    if (read.applied == 0)
+        throw Refusal{Named(u"settings"_s, u"'%1' holds no Keelwatch settings"_s.arg(path))};
+    // A value that cannot be read keeps the sensor's own and is named, as the
+    // desktop program names it.
+    if (!read.damagedKeys.isEmpty())
+        std::fprintf(stderr, "keelwatch-sensor: %s: unreadable values kept their defaults: %s\n",
+                     qPrintable(path), qPrintable(read.damagedKeys.join(u", "_s)));
+}
+
+// The sensor's values where the desktop program's first run would differ:
+// no log file and no syslog unless asked for, every node probed each cycle.
+Settings SensorDefaults()
+{
+    Settings s;
+    s.listMode = false;
+    s.logPath.clear();
+    s.command.clear();
+    return s;
+}
+
+SensorOptions Options(const QCommandLineParser &parser, const QStringList &adapterItems)
+{
+    SensorOptions options;
+    Settings &s = options.settings;
+    s = SensorDefaults();
+    if (parser.isSet(u"settings"_s))
+        ReadStoredSettings(parser.value(u"settings"_s), s, adapterItems);
+
+    if (parser.isSet(u"interface"_s)) {
+        s.adapterItem = AdapterItem(parser.value(u"interface"_s), adapterItems);
+        s.ownIp = s.adapterItem.section(u" : "_s, 0, 0);
+    }
+    if (s.adapterItem.isEmpty())
+        throw Refusal{parser.isSet(u"settings"_s)
+                          ? Named(u"interface"_s, u"the stored interface is not here; name one"_s)
+                          : Named(u"interface"_s, u"an interface is needed"_s)};
+    if (parser.isSet(u"range"_s))
+        std::tie(s.from, s.to) = Range(parser.value(u"range"_s));
+    if (s.from.isEmpty() || s.to.isEmpty())
+        throw Refusal{Named(u"range"_s, u"a range is needed"_s)};
+
+    if (parser.isSet(u"tests"_s))
+        s.tests = Tests(parser.value(u"tests"_s));
+    // Br finds the nodes that the other tests are judged against.
+    s.tests[size_t(TestIndex(u"Br"))] = true;
+    if (parser.isSet(u"s1"_s))
+        s.sp1Mac = TestMac(u"s1"_s, parser.value(u"s1"_s));
+    if (parser.isSet(u"s2"_s))
+        s.sp2Mac = TestMac(u"s2"_s, parser.value(u"s2"_s));
+    for (const auto &[label, mac, option] :
+         {std::tuple{u"SP1", &s.sp1Mac, u"s1"_s}, std::tuple{u"SP2", &s.sp2Mac, u"s2"_s}}) {
+        if (s.tests[size_t(TestIndex(label))] && NormalizeMac(*mac).isEmpty())
+            throw Refusal{Named(option, u"the test needs its destination address"_s)};
+    }
+    if (parser.isSet(u"own-mac"_s)) {
+        s.ownMac = NormalizeOwnMac(parser.value(u"own-mac"_s));
+        if (s.ownMac.isEmpty())
+            throw Refusal{Named(u"own-mac"_s, u"'%1' is no MAC address (six hex bytes)"_s.arg(
+                                                  parser.value(u"own-mac"_s)))};
+    }
+
+    if (parser.isSet(u"list-mode"_s))
+        s.listMode = true;
+    if (parser.isSet(u"interval"_s))
+        s.scanTimer = QString::number(Bounded(u"interval"_s, parser.value(u"interval"_s), 1, 60));
+    if (parser.isSet(u"node-timer"_s))
+        s.nodeTimer =
+            QString::number(Bounded(u"node-timer"_s, parser.value(u"node-timer"_s), 0, 60000));
+    if (parser.isSet(u"packets"_s))
+        s.packetNumber = QString::number(Bounded(u"packets"_s, parser.value(u"packets"_s), 1, 10));
+    if (parser.isSet(u"frame"_s)) {
+        const QString frame = parser.value(u"frame"_s);
+        if (frame == u"ethernet"_s)
+            s.format = FrameFormat::Ethernet2;
+        else if (frame == u"ieee802.3"_s)
+            s.format = FrameFormat::Ieee8023;
+        else
+            throw Refusal{
+                Named(u"frame"_s, u"'%1' is neither ethernet nor ieee802.3"_s.arg(frame))};
+    }
+
+    if (parser.isSet(u"log"_s)) {
+        const QString path = parser.value(u"log"_s);
+        const QFileInfo info(path);
+        if (path.isEmpty() || info.isDir() || !info.absoluteDir().exists())
+            throw Refusal{Named(u"log"_s, u"'%1' is no file in an existing folder"_s.arg(path))};
+        s.logPath = info.absoluteFilePath();
+    }
+    if (parser.isSet(u"syslog"_s)) {
+        const QString server = parser.value(u"syslog"_s);
+        if (Address(u"syslog"_s, server) == 0)
+            throw Refusal{Named(u"syslog"_s, u"0.0.0.0 is no server"_s)};
+        s.syslog = true;
+        s.syslogServer = IpNumberToText(IpTextToNumber(server));
+    }
+    if (parser.isSet(u"syslog-format"_s)) {
+        const QString format = parser.value(u"syslog-format"_s).toLower();
+        if (format == u"rfc3164"_s || format == u"3164"_s)
+            s.syslogRfc5424 = false;
+        else if (format == u"rfc5424"_s || format == u"5424"_s)
+            s.syslogRfc5424 = true;
+        else
+            throw Refusal{
+                Named(u"syslog-format"_s, u"'%1' is neither rfc3164 nor rfc5424"_s.arg(format))};
+    }
+
+    options.json = parser.isSet(u"json"_s);
+    options.once = parser.isSet(u"once"_s);
+    // A sensor monitors unless it is asked for one sweep.
+    s.cyclic = !options.once;
+    return options;
+}
+
+} // namespace
+
+SensorCommand ParseSensorCommand(const QStringList &arguments, const QStringList &adapterItems)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"Watches one Ethernet segment for hosts whose card is in promiscuous mode."_s);
+    const QCommandLineOption help({u"h"_s, u"help"_s}, u"Print the options and exit."_s);
+    const QCommandLineOption version({u"v"_s, u"version"_s}, u"Print the version and exit."_s);
+    parser.addOptions({
+        help,
+        version,
+        {{u"i"_s, u"interface"_s}, u"The network interface to scan on."_s, u"name"_s},
+        {{u"r"_s, u"range"_s}, u"The addresses to probe: FROM-TO or a CIDR block."_s, u"range"_s},
+        {{u"t"_s, u"tests"_s},
+         u"Test addresses, by name, comma-separated: Br,B47,B16,B8,Gr,M0,M1,M3,S1,S2 "
+         u"(default Br,B47,B16,B8,Gr; Br is always probed)."_s,
+         u"list"_s},
+        {u"s1"_s, u"Destination address of the test S1."_s, u"mac"_s},
+        {u"s2"_s, u"Destination address of the test S2."_s, u"mac"_s},
+        {u"own-mac"_s, u"Base of the probes' source addresses (default 00 11 22 33 44 50)."_s,
+         u"mac"_s},
+        {{u"l"_s, u"list-mode"_s}, u"List Mode: find the nodes first, then probe only those."_s},
+        {u"interval"_s, u"Scan Timer: seconds to wait after each sweep, 1 to 60 (default 5)."_s,
+         u"seconds"_s},
+        {u"node-timer"_s, u"Pause after each address, 0 to 60000 (default 500)."_s,
+         u"milliseconds"_s},
+        {u"packets"_s, u"Times each probe is sent, 1 to 10 (default 3)."_s, u"number"_s},
+        {u"frame"_s, u"Frame format of the probes: ethernet or ieee802.3."_s, u"format"_s},
+        {u"log"_s, u"The event log file."_s, u"file"_s},
+        {u"syslog"_s, u"Forward events to UDP port 514 of this IPv4 address."_s, u"address"_s},
+        {u"syslog-format"_s, u"rfc3164 (default) or rfc5424."_s, u"format"_s},
+        {u"settings"_s,
+         u"Take every setting from this settings file of the desktop program; options "
+         u"given as well take precedence."_s,
+         u"file"_s},
+        {u"json"_s, u"Write one JSON object per event to standard output."_s},
+        {u"once"_s,
+         u"Sweep once and exit: 0 when no node is a suspect, 1 when some are, 2 on an error."_s},
+    });
+
+    SensorCommand command;
+    if (!parser.parse(arguments)) {
+        command.text = parser.errorText();
+        return command;
+    }
+    if (parser.isSet(help)) {
+        command.action = SensorCommand::Action::Help;
+        command.text = parser.helpText();
+        return command;
+    }
+    if (parser.isSet(version)) {
+        command.action = SensorCommand::Action::Version;
+        command.text = u"keelwatch-sensor "_s + QCoreApplication::applicationVersion();
+        return command;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        command.text = u"unexpected argument '%1'"_s.arg(parser.positionalArguments().first());
+        return command;
+    }
+    try {
+        command.options = Options(parser, adapterItems);
+        command.action = SensorCommand::Action::Run;
+    } catch (const Refusal &refusal) {
+        command.text = refusal.text;
+    }
+    return command;
+}
+
+} // namespace keelwatch

@@ -1,0 +1,251 @@
+#include "config/settingsstore.h"
+#include "sensor/sensoroptions.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using keelwatch::FrameFormat;
+using keelwatch::ParseSensorCommand;
+using keelwatch::SensorCommand;
+
+namespace {
+
+const QStringList Adapters = {u"10.77.0.1 : wire0"_s, u"192.168.5.9 : eth1"_s};
+
+SensorCommand Parse(const QStringList &arguments)
+{
+    return ParseSensorCommand(QStringList{u"keelwatch-sensor"_s} + arguments, Adapters);
+}
+
+const QStringList Minimal = {u"-i"_s, u"wire0"_s, u"-r"_s, u"10.77.0.0/24"_s};
+
+struct RefusedCase
+{
+    const char *name;
+    QStringList arguments;
+    // The option the message names.
+    QString named;
+};
+
+void PrintTo(const RefusedCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class RefusedCommandLine : public ::testing::TestWithParam<RefusedCase>
+{
+};
+
+TEST_P(RefusedCommandLine, NamesTheOptionAndRunsNothing)
+{
+    const SensorCommand command = Parse(GetParam().arguments);
+    EXPECT_EQ(command.action, SensorCommand::Action::Refuse);
+    EXPECT_TRUE(command.text.contains(GetParam().named)) << command.text.toStdString();
+}
+
+QStringList With(const QStringList &more)
+{
+    return Minimal + more;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RefusedCommandLine,
+    ::testing::Values(
+        RefusedCase{"NoInterface", {u"-r"_s, u"10.77.0.0/24"_s}, u"--interface"_s},
+        RefusedCase{
+            "UnknownInterface", {u"-i"_s, u"wire9"_s, u"-r"_s, u"10.0.0.0/24"_s}, u"wire9"_s},
+        RefusedCase{"NoRange", {u"-i"_s, u"wire0"_s}, u"--range"_s},
+        RefusedCase{"RangeBackwards", With({u"-r"_s, u"10.0.0.9-10.0.0.1"_s}), u"--range"_s},
+        RefusedCase{"RangeNotAnAddress", With({u"-r"_s, u"10.0.0.1-10.0.0.256"_s}), u"--range"_s},
+        RefusedCase{"RangeWithBlanks", With({u"-r"_s, u"10 0 0 1-10.0.0.2"_s}), u"--range"_s},
+        RefusedCase{"RangeOneAddress", With({u"-r"_s, u"10.0.0.1"_s}), u"--range"_s},
+        RefusedCase{"CidrPrefixTooLong", With({u"-r"_s, u"10.0.0.0/33"_s}), u"--range"_s},
+        RefusedCase{"CidrPrefixNotANumber", With({u"-r"_s, u"10.0.0.0/x"_s}), u"--range"_s},
+        RefusedCase{"CidrTwoSlashes", With({u"-r"_s, u"10.0.0.0/24/8"_s}), u"--range"_s},
+        RefusedCase{"UnknownTest", With({u"-t"_s, u"Br,B48"_s}), u"B48"_s},
+        RefusedCase{"EmptyTestName", With({u"-t"_s, u"Br,,Gr"_s}), u"--tests"_s},
+        RefusedCase{"S1WithoutAddress", With({u"-t"_s, u"S1"_s}), u"--s1"_s},
+        RefusedCase{"S2AddressTooShort", With({u"-t"_s, u"S2"_s, u"--s2"_s, u"01:00:5E:00:00"_s}),
+                    u"--s2"_s},
+        RefusedCase{"S1MixedSeparators", With({u"--s1"_s, u"01:00-5E:00:00:02"_s}), u"--s1"_s},
+        RefusedCase{"OwnMacNotHex", With({u"--own-mac"_s, u"00:11:22:33:44:GG"_s}), u"--own-mac"_s},
+        RefusedCase{"IntervalZero", With({u"--interval"_s, u"0"_s}), u"--interval"_s},
+        RefusedCase{"IntervalTooLong", With({u"--interval"_s, u"61"_s}), u"--interval"_s},
+        RefusedCase{"IntervalFraction", With({u"--interval"_s, u"1.5"_s}), u"--interval"_s},
+        RefusedCase{"NodeTimerNegative", With({u"--node-timer"_s, u"-1"_s}), u"--node-timer"_s},
+        RefusedCase{"NodeTimerTooLong", With({u"--node-timer"_s, u"60001"_s}), u"--node-timer"_s},
+        RefusedCase{"PacketsZero", With({u"--packets"_s, u"0"_s}), u"--packets"_s},
+        RefusedCase{"PacketsHuge", With({u"--packets"_s, u"99999999999"_s}), u"--packets"_s},
+        RefusedCase{"FrameUnknown", With({u"--frame"_s, u"ethernet2"_s}), u"--frame"_s},
+        RefusedCase{"LogInMissingFolder", With({u"--log"_s, u"/nonexistent/dir/k.log"_s}),
+                    u"--log"_s},
+        RefusedCase{"LogIsAFolder", With({u"--log"_s, u"/tmp"_s}), u"--log"_s},
+        RefusedCase{"SyslogNotAnAddress", With({u"--syslog"_s, u"loghost"_s}), u"--syslog"_s},
+        RefusedCase{"SyslogNullAddress", With({u"--syslog"_s, u"0.0.0.0"_s}), u"--syslog"_s},
+        RefusedCase{"SyslogFormatUnknown", With({u"--syslog-format"_s, u"rfc5425"_s}),
+                    u"--syslog-format"_s},
+        RefusedCase{"SettingsMissing", With({u"--settings"_s, u"/nonexistent.conf"_s}),
+                    u"--settings"_s},
+        RefusedCase{"UnknownOption", With({u"--promisc"_s}), u"promisc"_s},
+        RefusedCase{"StrayArgument", With({u"eth0"_s}), u"eth0"_s}));
+
+struct RangeCase
+{
+    const char *name;
+    QString range;
+    QString from;
+    QString to;
+};
+
+void PrintTo(const RangeCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class RangeOption : public ::testing::TestWithParam<RangeCase>
+{
+};
+
+TEST_P(RangeOption, GivesTheFirstAndLastAddressProbed)
+{
+    const SensorCommand command = Parse({u"-i"_s, u"wire0"_s, u"-r"_s, GetParam().range});
+    ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
+    EXPECT_EQ(command.options.settings.from, GetParam().from);
+    EXPECT_EQ(command.options.settings.to, GetParam().to);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, RangeOption,
+    ::testing::Values(
+        RangeCase{"FromTo", u"10.77.0.11-10.77.0.22"_s, u"10.77.0.11"_s, u"10.77.0.22"_s},
+        // Leading zeros would read as octal elsewhere.
+        RangeCase{"LeadingZeros", u"010.077.000.011-10.77.0.11"_s, u"10.77.0.11"_s,
+                  u"10.77.0.11"_s},
+        RangeCase{"Cidr24LeavesOutNetworkAndBroadcast", u"192.168.0.0/24"_s, u"192.168.0.1"_s,
+                  u"192.168.0.254"_s},
+        RangeCase{"CidrHostBitsIgnored", u"192.168.0.77/30"_s, u"192.168.0.77"_s,
+                  u"192.168.0.78"_s},
+        RangeCase{"Cidr31HasBoth", u"10.0.0.4/31"_s, u"10.0.0.4"_s, u"10.0.0.5"_s},
+        RangeCase{"Cidr32IsOneAddress", u"10.0.0.4/32"_s, u"10.0.0.4"_s, u"10.0.0.4"_s},
+        RangeCase{"Cidr16", u"172.16.9.9/16"_s, u"172.16.0.1"_s, u"172.16.255.254"_s}));
+
+TEST(SensorCommandLine, OptionsBecomeTheDesktopProgramsSettings)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const SensorCommand command = Parse({u"--interface"_s,
+                                         u"eth1"_s,
+                                         u"--range"_s,
+                                         u"192.168.5.1-192.168.5.20"_s,
+                                         u"--tests"_s,
+                                         u"b47,M3,S1"_s,
+                                         u"--s1"_s,
+                                         u"01-00-5e-00-00-02"_s,
+                                         u"--list-mode"_s,
+                                         u"--interval"_s,
+                                         u"60"_s,
+                                         u"--node-timer"_s,
+                                         u"0"_s,
+                                         u"--packets"_s,
+                                         u"10"_s,
+                                         u"--frame"_s,
+                                         u"ieee802.3"_s,
+                                         u"--log"_s,
+                                         dir.filePath(u"k.log"_s),
+                                         u"--syslog"_s,
+                                         u"192.168.5.010"_s,
+                                         u"--syslog-format"_s,
+                                         u"5424"_s,
+                                         u"--json"_s});
+    ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
+    const keelwatch::Settings &s = command.options.settings;
+    EXPECT_EQ(s.adapterItem, u"192.168.5.9 : eth1"_s);
+    EXPECT_EQ(s.ownIp, u"192.168.5.9"_s);
+    EXPECT_EQ(s.ownMac, u"00 11 22 33 44 50"_s);
+    // Br always, as it finds the nodes the other tests are judged against.
+    EXPECT_EQ(s.tests, (keelwatch::TestFlags{true, true, false, false, false, false, false, true,
+                                             true, false}));
+    EXPECT_EQ(s.sp1Mac, u"01 00 5E 00 00 02"_s);
+    EXPECT_TRUE(s.listMode);
+    EXPECT_TRUE(s.cyclic);
+    EXPECT_EQ(s.ScanTimerSeconds(), 60);
+    EXPECT_EQ(s.NodeTimerMs(), 0);
+    EXPECT_EQ(s.PacketCount(), 10);
+    EXPECT_EQ(s.format, FrameFormat::Ieee8023);
+    EXPECT_EQ(s.logPath, dir.filePath(u"k.log"_s));
+    EXPECT_TRUE(s.syslog);
+    EXPECT_EQ(s.syslogServer, u"192.168.5.10"_s);
+    EXPECT_TRUE(s.syslogRfc5424);
+    EXPECT_TRUE(command.options.json);
+    EXPECT_FALSE(command.options.once);
+}
+
+TEST(SensorCommandLine, DefaultsWriteNoFileAndSendNothingButProbes)
+{
+    const SensorCommand command = Parse(Minimal + QStringList{u"--once"_s});
+    ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
+    const keelwatch::Settings &s = command.options.settings;
+    EXPECT_EQ(s.logPath, QString());
+    EXPECT_FALSE(s.syslog);
+    EXPECT_FALSE(s.listMode);
+    EXPECT_FALSE(s.cyclic);
+    EXPECT_EQ(s.tests, keelwatch::DefaultTestFlags());
+    EXPECT_FALSE(s.syslogRfc5424);
+}
+
+// The desktop program's stored settings, then the options given on top.
+TEST(SensorCommandLine, SettingsFileGivesEverythingOptionsOverride)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"keelwatch.conf"_s);
+    keelwatch::Settings stored;
+    stored.from = u"10.77.0.11"_s;
+    stored.to = u"10.77.0.22"_s;
+    stored.adapterItem = u"10.77.0.1 : wire0"_s;
+    stored.ownIp = u"10.77.0.1"_s;
+    stored.ownMac = u"02 00 00 00 00 10"_s;
+    stored.packetNumber = u"2"_s;
+    stored.logPath = dir.filePath(u"stored.log"_s);
+    stored.syslog = true;
+    stored.syslogServer = u"10.77.0.2"_s;
+    {
+        QSettings store(path, QSettings::IniFormat);
+        ASSERT_TRUE(keelwatch::WriteSettingsStore(stored, store, [](const QString &) {}));
+    }
+
+    const SensorCommand command = ParseSensorCommand(
+        {u"keelwatch-sensor"_s, u"--settings"_s, path, u"--packets"_s, u"4"_s}, Adapters);
+    ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
+    const keelwatch::Settings &s = command.options.settings;
+    EXPECT_EQ(s.adapterItem, stored.adapterItem);
+    EXPECT_EQ(s.from, stored.from);
+    EXPECT_EQ(s.to, stored.to);
+    EXPECT_EQ(s.ownMac, stored.ownMac);
+    EXPECT_EQ(s.logPath, stored.logPath);
+    EXPECT_EQ(s.syslogServer, stored.syslogServer);
+    EXPECT_EQ(s.PacketCount(), 4);
+
+    // The stored interface is gone from this machine: it must be named.
+    const SensorCommand elsewhere = ParseSensorCommand(
+        {u"keelwatch-sensor"_s, u"--settings"_s, path}, {u"192.168.5.9 : eth1"_s});
+    EXPECT_EQ(elsewhere.action, SensorCommand::Action::Refuse);
+    EXPECT_TRUE(elsewhere.text.contains(u"--interface"_s)) << elsewhere.text.toStdString();
+}
+
+TEST(SensorCommandLine, SettingsFileWithoutSettingsIsRefused)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"empty.conf"_s);
+    QFile empty(path);
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    const SensorCommand command = Parse(With({u"--settings"_s, path}));
+    EXPECT_EQ(command.action, SensorCommand::Action::Refuse);
+    EXPECT_TRUE(command.text.contains(u"--settings"_s)) << command.text.toStdString();
+}
+
+} // namespace
