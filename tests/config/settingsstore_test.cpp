@@ -38,6 +38,7 @@ Settings Changed()
     s.scanTimer = u"60"_s;
     s.packetNumber = u"010"_s;
     s.nodeTimer = u"0"_s;
+    s.sendRate = u"20000"_s;
     s.logPath = u"/var/log/kw, test/ünïcode=1;#x.log"_s;
     s.command = u"net send $IP \"Don't Sniff\""_s;
     s.syslogServer = u" 10.77.0.9 "_s;
@@ -90,15 +91,30 @@ TEST(SettingsStore, FirstRunKeepsDefaultsAndCreatesNothing)
     EXPECT_FALSE(QFile::exists(OpenSettingsStore()->fileName()));
 }
 
-TEST(SettingsStore, RoundTripRestoresAll31Values)
+TEST(SettingsStore, RoundTripRestoresAll32Values)
 {
     const Settings saved = Changed();
     Save(saved);
     int applied = 0;
     const Settings loaded = Load(&applied);
-    EXPECT_EQ(applied, 31);
+    EXPECT_EQ(applied, 32);
     EXPECT_EQ(loaded, saved);
-    EXPECT_EQ(OpenSettingsStore()->allKeys().size(), 31);
+    EXPECT_EQ(OpenSettingsStore()->allKeys().size(), 32);
+}
+
+TEST(SettingsStore, RatePacingIsOnForAFirstRunAndOffForAStoreWrittenBeforeIt)
+{
+    QFile::remove(OpenSettingsStore()->fileName());
+    EXPECT_EQ(Load().SendRatePerSecond(), 2000);
+
+    const Settings saved = Changed();
+    Save(saved);
+    OpenSettingsStore()->remove(u"SendRate"_s);
+    int applied = 0;
+    const Settings loaded = Load(&applied);
+    EXPECT_EQ(applied, 32);
+    EXPECT_EQ(loaded.SendRatePerSecond(), 0);
+    EXPECT_EQ(loaded.nodeTimer, saved.nodeTimer);
 }
 
 TEST(SettingsStore, FlagsAreWrittenAsOneAndZeroAndTextsUnchanged)
@@ -170,7 +186,7 @@ TEST(SettingsStore, AbsentTextEmptiesItsFieldAndReadingGoesOn)
     OpenSettingsStore()->remove(u"IVTIME"_s);
     int applied = 0;
     const Settings loaded = Load(&applied);
-    EXPECT_EQ(applied, 31);
+    EXPECT_EQ(applied, 32);
     EXPECT_EQ(loaded.scanTimer, QString());
     EXPECT_EQ(loaded.packetNumber, u"010"_s);
 }
