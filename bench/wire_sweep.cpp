@@ -23,6 +23,7 @@ class NoStatus : public CaptureStatus
   public:
     void ShowCaptureState(CaptureState) override {}
     void ShowRelayedCount(quint64) override {}
+    void ShowSweepProgress(qint64, qint64, qint64) override {}
 };
 
 class Messages : public WorkerMessages
@@ -51,6 +52,8 @@ int main(int argc, char **argv)
     s.listMode = false;
     s.packetNumber = u"1"_s;
     s.nodeTimer = u"0"_s;
+    // As fast as the card takes them: no rate pacing.
+    s.sendRate = u"0"_s;
     std::atomic<int> step{3};
     inputs->scanStep = &step;
     inputs->probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
