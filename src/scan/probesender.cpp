@@ -154,7 +154,7 @@ void ProbeSender::SendAtRate(int framesPerSecond)
             return false;
         SendProbe(test.destination, test.source, address, 1);
         ++sent;
-        ReportProgress(total > 0 ? sent * addresses / total : addresses, addresses,
+        ReportProgress(qint64(double(sent) * double(addresses) / double(total)), addresses,
                        qint64(double(total - sent) * 1000.0 / framesPerSecond), sent == total);
         return true;
     };
