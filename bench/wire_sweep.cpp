@@ -23,6 +23,7 @@ class NoStatus : public CaptureStatus
   public:
     void ShowCaptureState(CaptureState) override {}
     void ShowRelayedCount(quint64) override {}
+    void ShowSweepProgress(qint64, qint64, qint64) override {}
 };
 
 class Messages : public WorkerMessages
@@ -40,8 +41,8 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 5) {
-        std::fprintf(stderr, "usage: wire_sweep ADAPTER OWN_IP FROM TO\n");
+    if (args.size() != 5 && args.size() != 6) {
+        std::fprintf(stderr, "usage: wire_sweep ADAPTER OWN_IP FROM TO [FRAMES_PER_SECOND]\n");
         return 2;
     }
     auto inputs = std::make_shared<ScanInputs>();
@@ -51,6 +52,8 @@ int main(int argc, char **argv)
     s.listMode = false;
     s.packetNumber = u"1"_s;
     s.nodeTimer = u"0"_s;
+    // Without a rate as fast as the card takes them: no rate pacing.
+    s.sendRate = args.value(5, u"0"_s);
     std::atomic<int> step{3};
     inputs->scanStep = &step;
     inputs->probeSourceMacs = BuildProbeSourceMacs(s.ownMac);

@@ -1,5 +1,6 @@
 #include "config/settings.h"
 
+#include "config/addresstext.h"
 #include "config/setuprules.h"
 
 using namespace Qt::StringLiterals;
@@ -41,6 +42,27 @@ int Settings::PacketCount() const
 int Settings::NodeTimerMs() const
 {
     return NodeTimerExit(nodeTimer).toInt();
+}
+
+int Settings::SendRatePerSecond() const
+{
+    return SendRateExit(sendRate).toInt();
+}
+
+std::optional<double> Settings::EstimatedSweepSeconds() const
+{
+    const qint64 first = IpTextToNumber(from);
+    const qint64 last = IpTextToNumber(to);
+    if (first < 0 || last < first)
+        return std::nullopt;
+    const double addresses = double(last - first + 1);
+    const int rate = SendRatePerSecond();
+    if (rate == 0)
+        return addresses * NodeTimerMs() / 1000.0;
+    int frames = 0;
+    for (int column = FirstResultColumn; column < FirstResultColumn + TestCount; ++column)
+        frames += TestEnabled(column) ? PacketCount() : 0;
+    return addresses * frames / rate;
 }
 
 } // namespace keelwatch

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace keelwatch {
 
 enum class FrameFormat { Ethernet2, Ieee8023 };
@@ -35,6 +37,9 @@ struct Settings
     QString scanTimer = QStringLiteral("5");
     QString packetNumber = QStringLiteral("3");
     QString nodeTimer = QStringLiteral("500");
+    // Frames per second of a rate-paced sweep; 0 (or empty, as in a store
+    // written before pacing existed) paces by the Node Timer instead.
+    QString sendRate = QStringLiteral("2000");
 
     // Log. Both delimiter choices may be off (a damaged store): a comma then.
     QString logPath = QStringLiteral("keelwatch.log");
@@ -63,6 +68,12 @@ struct Settings
     int ScanTimerSeconds() const;
     int PacketCount() const;
     int NodeTimerMs() const;
+    // 0 when rate pacing is off.
+    int SendRatePerSecond() const;
+    // How long one sweep of the From-To range with every switched-on test
+    // takes: addresses x frames / rate, or addresses x Node Timer. Nothing
+    // when the range is not two addresses in order.
+    std::optional<double> EstimatedSweepSeconds() const;
     QChar Delimiter() const { return tabDelimiter ? QChar(u'\t') : QChar(u','); }
 };
 

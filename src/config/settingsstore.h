@@ -90,6 +90,9 @@ inline constexpr std::array StoredSettings{
     StoredText(u"Command", &Settings::command),
     StoredBool(u"Syslog", &Settings::syslog),
     StoredText(u"SyslogServ", &Settings::syslogServer),
+    // Absent from stores written before pacing existed: read as empty, so
+    // those users keep their Node Timer; a first run gets the default rate.
+    StoredText(u"SendRate", &Settings::sendRate),
     // Last: a file written before it existed still reads every other entry.
     StoredBool(u"Syslog5424", &Settings::syslogRfc5424),
 };

@@ -32,4 +32,10 @@ QString NodeTimerExit(const QString &text)
     return QString::number(std::clamp<qint64>(v, 0, 60000));
 }
 
+QString SendRateExit(const QString &text)
+{
+    const qint64 v = ParseInteger(text).value_or(0);
+    return QString::number(std::clamp<qint64>(v, 0, MaxSendRate));
+}
+
 } // namespace keelwatch

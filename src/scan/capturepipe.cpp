@@ -38,17 +38,26 @@ CapturePipe::~CapturePipe()
     CloseReadEnd();
 }
 
-CapturePipe::WriteResult CapturePipe::Write(const CaptureRecord &record)
+CapturePipe::WriteResult CapturePipe::Write(const CaptureRecord &record,
+                                            const std::atomic<bool> *stop)
 {
-    const ssize_t n =
-        ::send(writeFd.load(), record.data(), record.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n == ssize_t(record.size()))
-        return WriteResult::Written;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS))
-        return WriteResult::Dropped;
-    if (n < 0 && (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN))
-        return WriteResult::NotConnected;
-    return WriteResult::Failed;
+    // Short slices keep a stop prompt while the reader is behind.
+    constexpr int WaitSliceMs = 20;
+    for (;;) {
+        const int fd = writeFd.load();
+        const ssize_t n = ::send(fd, record.data(), record.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n == ssize_t(record.size()))
+            return WriteResult::Written;
+        if (n < 0 && (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN))
+            return WriteResult::NotConnected;
+        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOBUFS))
+            return WriteResult::Failed;
+        if (stop && stop->load())
+            return WriteResult::Stopped;
+        pollfd room{fd, POLLOUT, 0};
+        if (poll(&room, 1, WaitSliceMs) < 0 && errno != EINTR)
+            return WriteResult::Failed;
+    }
 }
 
 void CapturePipe::CloseWriteEnd()

@@ -19,7 +19,7 @@ using CaptureRecord = std::array<std::uint8_t, CaptureRecordSize>;
 class CapturePipe
 {
   public:
-    enum class WriteResult { Written, Dropped, NotConnected, Failed };
+    enum class WriteResult { Written, Stopped, NotConnected, Failed };
     enum class ReadResult { Record, TimedOut, Failed };
 
     // A new pipe, or nothing with the system's error code.
@@ -28,8 +28,10 @@ class CapturePipe
     CapturePipe(const CapturePipe &) = delete;
     CapturePipe &operator=(const CapturePipe &) = delete;
 
-    // Never waits: a record the pipe has no room for is dropped.
-    WriteResult Write(const CaptureRecord &record);
+    // Waits while the pipe is full, so that no reply is lost when the reader
+    // falls behind; the kernel's capture buffer holds what arrives meanwhile.
+    // Stopped when stop is set during the wait (looked at every few ms).
+    WriteResult Write(const CaptureRecord &record, const std::atomic<bool> *stop = nullptr);
     // Closing the write end ends a read that waits on the other end.
     void CloseWriteEnd();
 

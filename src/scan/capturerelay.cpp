@@ -40,25 +40,25 @@ void CaptureRelay::Relay()
             Q_EMIT message(u"/ PacketReceivePacket failed "_s);
             return;
         }
-        WalkCaptureBatch(packet->buffer, packet->bytesReceived, std::uint8_t(*byte0),
-                         std::uint8_t(*byte1), [&](const CaptureRecord &record) {
-                             if (ended)
-                                 return;
-                             if (counterShown && counterShown->load())
-                                 Q_EMIT captureCounted(++count);
-                             // A record the pipe has no room for is dropped: the relay
-                             // never waits for the analyser.
-                             const CapturePipe::WriteResult result = pipe.Write(record);
-                             if (result == CapturePipe::WriteResult::Written ||
-                                 result == CapturePipe::WriteResult::Dropped)
-                                 return;
-                             ended = true;
-                             pipe.CloseWriteEnd();
-                             if (result == CapturePipe::WriteResult::NotConnected && stopRequested)
-                                 return;
-                             Q_EMIT message(u"Pipe2 wait Error!!!"_s);
-                             stopRequested = true;
-                         });
+        WalkCaptureBatch(
+            packet->buffer, packet->bytesReceived, std::uint8_t(*byte0), std::uint8_t(*byte1),
+            [&](const CaptureRecord &record) {
+                if (ended)
+                    return;
+                if (counterShown && counterShown->load())
+                    Q_EMIT captureCounted(++count);
+                // Waits for the analyser rather than losing a reply.
+                const CapturePipe::WriteResult result = pipe.Write(record, &stopRequested);
+                if (result == CapturePipe::WriteResult::Written)
+                    return;
+                ended = true;
+                pipe.CloseWriteEnd();
+                if (result == CapturePipe::WriteResult::Stopped ||
+                    (result == CapturePipe::WriteResult::NotConnected && stopRequested))
+                    return;
+                Q_EMIT message(u"Pipe2 wait Error!!!"_s);
+                stopRequested = true;
+            });
     }
 }
 

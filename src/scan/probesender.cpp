@@ -1,6 +1,6 @@
 #include "scan/probesender.h"
 
-#include <chrono>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -42,7 +42,6 @@ void ProbeSender::Pause(int milliseconds)
 void ProbeSender::Work()
 {
     const Settings &s = inputs->settings;
-    const int nodeTimer = s.NodeTimerMs();
     packetNumber = s.PacketCount();
     for (int i = 0; i < TestCount; ++i)
         destinations[size_t(i)] = MacTextToBytes(s.TestDestination(FirstResultColumn + i));
@@ -50,32 +49,161 @@ void ProbeSender::Work()
         sources[k] = MacTextToBytes(inputs->probeSourceMacs[k]);
 
     if (inputs->rangeEnd >= inputs->rangeStart) {
-        for (quint64 a = inputs->rangeStart; a <= inputs->rangeEnd; ++a) {
-            if (stopRequested)
-                return;
-            const auto address = quint32(a);
-            const int step = inputs->scanStep ? inputs->scanStep->load() : 3;
-            if (s.listMode && step == 2) {
-                // Finding nodes: one broadcast probe, whether Br is on or not.
-                const auto &broadcast = destinations[size_t(BroadcastColumn - FirstResultColumn)];
-                if (broadcast && sources[BroadcastColumn])
-                    SendProbe(*broadcast, *sources[BroadcastColumn], address);
-                Pause(nodeTimer);
-            } else if (s.listMode) {
-                // Only known nodes, once for each row that holds the address.
-                const int rows =
-                    inputs->nodeRowsWithIp ? inputs->nodeRowsWithIp(IpNumberToText(address)) : 0;
-                for (int r = 0; r < rows; ++r) {
-                    SendProbeSet(address);
-                    Pause(nodeTimer);
-                }
-            } else if (step != 2) {
+        const int rate = s.SendRatePerSecond();
+        if (rate > 0)
+            SendAtRate(rate);
+        else
+            SendByNodeTimer(s.NodeTimerMs());
+        if (stopRequested)
+            return;
+    }
+    Q_EMIT RestartCycleTimer(sweepId);
+}
+
+void ProbeSender::SendByNodeTimer(int nodeTimer)
+{
+    const Settings &s = inputs->settings;
+    const qint64 addresses = qint64(inputs->rangeEnd) - inputs->rangeStart + 1;
+    for (quint64 a = inputs->rangeStart; a <= inputs->rangeEnd; ++a) {
+        if (stopRequested)
+            return;
+        const auto address = quint32(a);
+        const int step = inputs->scanStep ? inputs->scanStep->load() : 3;
+        if (s.listMode && step == 2) {
+            // Finding nodes: one broadcast probe, whether Br is on or not.
+            const auto &broadcast = destinations[size_t(BroadcastColumn - FirstResultColumn)];
+            if (broadcast && sources[BroadcastColumn])
+                SendProbe(*broadcast, *sources[BroadcastColumn], address, packetNumber);
+            Pause(nodeTimer);
+        } else if (s.listMode) {
+            // Only known nodes, once for each row that holds the address.
+            const int rows =
+                inputs->nodeRowsWithIp ? inputs->nodeRowsWithIp(IpNumberToText(address)) : 0;
+            for (int r = 0; r < rows; ++r) {
                 SendProbeSet(address);
                 Pause(nodeTimer);
             }
+        } else if (step != 2) {
+            SendProbeSet(address);
+            Pause(nodeTimer);
+        }
+        const qint64 done = qint64(a - inputs->rangeStart) + 1;
+        ReportProgress(done, addresses, (addresses - done) * nodeTimer, a == inputs->rangeEnd);
+    }
+}
+
+std::vector<ProbeSender::Test> ProbeSender::TestsOfStep(bool findingStep) const
+{
+    std::vector<Test> tests;
+    for (int i = 0; i < TestCount; ++i) {
+        const int column = FirstResultColumn + i;
+        const bool sent =
+            findingStep ? column == BroadcastColumn : inputs->settings.TestEnabled(column);
+        const auto &destination = destinations[size_t(i)];
+        const auto &source = sources[size_t(column)];
+        if (sent && destination && source)
+            tests.push_back({*destination, *source});
+    }
+    return tests;
+}
+
+void ProbeSender::SendAtRate(int framesPerSecond)
+{
+    const Settings &s = inputs->settings;
+    const int step = inputs->scanStep ? inputs->scanStep->load() : 3;
+    const bool findingStep = s.listMode && step == 2;
+    const qint64 addresses = qint64(inputs->rangeEnd) - inputs->rangeStart + 1;
+
+    // List Mode's probe step sends to known nodes only; the others to every
+    // address of the range, which need not be listed one by one.
+    const bool listed = s.listMode && !findingStep;
+    std::vector<Target> targets;
+    qint64 sets = !s.listMode && step == 2 ? 0 : addresses;
+    int mostSets = sets > 0 ? 1 : 0;
+    if (listed) {
+        sets = 0;
+        mostSets = 0;
+        for (quint64 a = inputs->rangeStart; a <= inputs->rangeEnd && !stopRequested; ++a) {
+            const int rows =
+                inputs->nodeRowsWithIp ? inputs->nodeRowsWithIp(IpNumberToText(quint32(a))) : 0;
+            if (rows > 0) {
+                targets.push_back({quint32(a), rows});
+                sets += rows;
+                mostSets = std::max(mostSets, rows);
+            }
         }
     }
-    Q_EMIT RestartCycleTimer(sweepId);
+    const std::vector<Test> tests = TestsOfStep(findingStep);
+    const qint64 total = sets * packetNumber * qint64(tests.size());
+
+    using Clock = std::chrono::steady_clock;
+    const std::chrono::duration<double, std::nano> period(1e9 / framesPerSecond);
+    // A sender held up (a message box, a slow card) resumes at the rate
+    // instead of catching up in one burst.
+    const auto mostBehind = std::chrono::milliseconds(10);
+    Clock::time_point start = Clock::now();
+    qint64 sent = 0;
+    const auto sendOne = [&](const Test &test, quint32 address) {
+        auto due = start + std::chrono::duration_cast<Clock::duration>(period * double(sent));
+        const Clock::time_point now = Clock::now();
+        if (now - due > mostBehind) {
+            start += now - due;
+            due = now;
+        }
+        if (!WaitUntil(due))
+            return false;
+        SendProbe(test.destination, test.source, address, 1);
+        ++sent;
+        ReportProgress(qint64(double(sent) * double(addresses) / double(total)), addresses,
+                       qint64(double(total - sent) * 1000.0 / framesPerSecond), sent == total);
+        return true;
+    };
+
+    for (int round = 0; round < packetNumber * mostSets; ++round) {
+        for (const Test &test : tests) {
+            if (listed) {
+                for (const Target &target : targets) {
+                    if (round < target.sets * packetNumber && !sendOne(test, target.address))
+                        return;
+                }
+            } else {
+                for (quint64 a = inputs->rangeStart; a <= inputs->rangeEnd; ++a) {
+                    if (!sendOne(test, quint32(a)))
+                        return;
+                }
+            }
+        }
+    }
+    if (total == 0)
+        ReportProgress(addresses, addresses, 0, true);
+}
+
+bool ProbeSender::WaitUntil(std::chrono::steady_clock::time_point due)
+{
+    // Sleeps only when at least a millisecond ahead, and in slices, so a
+    // stop gets through at any rate; the schedule keeps the average.
+    constexpr auto Coarse = std::chrono::milliseconds(1);
+    constexpr auto Slice = std::chrono::milliseconds(50);
+    for (;;) {
+        if (stopRequested)
+            return false;
+        const auto ahead = due - std::chrono::steady_clock::now();
+        if (ahead < Coarse)
+            return true;
+        std::unique_lock lock(pauseMutex);
+        pauseWake.wait_for(lock, std::min<std::chrono::steady_clock::duration>(ahead, Slice),
+                           [this] { return abandoned; });
+    }
+}
+
+void ProbeSender::ReportProgress(qint64 address, qint64 addresses, qint64 msLeft, bool last)
+{
+    constexpr auto Interval = std::chrono::milliseconds(250);
+    const auto now = std::chrono::steady_clock::now();
+    if (!last && now - lastReport < Interval)
+        return;
+    lastReport = now;
+    Q_EMIT progressed(sweepId, address, addresses, msLeft);
 }
 
 void ProbeSender::SendProbeSet(quint32 address)
@@ -87,11 +215,12 @@ void ProbeSender::SendProbeSet(quint32 address)
         const auto &destination = destinations[size_t(i)];
         const auto &source = sources[size_t(column)];
         if (destination && source)
-            SendProbe(*destination, *source, address);
+            SendProbe(*destination, *source, address, packetNumber);
     }
 }
 
-void ProbeSender::SendProbe(const MacBytes &destination, const MacBytes &source, quint32 address)
+void ProbeSender::SendProbe(const MacBytes &destination, const MacBytes &source, quint32 address,
+                            int writes)
 {
     // The own IP is read once per sweep, so a bad one is reported once and
     // no probe without a sender address goes out.
@@ -117,7 +246,7 @@ void ProbeSender::SendProbe(const MacBytes &destination, const MacBytes &source,
     }
     BuildProbeFrame(frame, destination, source, **ownIp, address, inputs->settings.format);
     PacketInitPacket(*packet, frame.bytes.data(), std::size_t(frame.size));
-    adapter->PacketSetNumWrites(packetNumber);
+    adapter->PacketSetNumWrites(writes);
     adapter->PacketSendPacket(*packet);
     adapters->Close(adapter);
 }

@@ -6,11 +6,13 @@
 #include "scan/scanthread.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace keelwatch {
 
@@ -35,15 +37,44 @@ class ProbeSender : public ScanThread
     // The sweep is done and the cycle timer should start one Scan Timer
     // interval from now.
     void RestartCycleTimer(quint64 sweepId);
+    // How far the sweep is, counted in addresses, and about how long the
+    // rest takes. A few times a second at most, and once at the end.
+    void progressed(quint64 sweepId, qint64 address, qint64 addresses, qint64 msLeft);
 
   protected:
     void Work() override;
 
   private:
+    // A destination and source pair that one test sends from.
+    struct Test
+    {
+        MacBytes destination;
+        MacBytes source;
+    };
+    // An address of a rate-paced sweep and how many probe sets it gets
+    // (List Mode: one per node row that holds it).
+    struct Target
+    {
+        quint32 address;
+        int sets;
+    };
+
+    // Node Timer pacing: every probe of an address, then the pause.
+    void SendByNodeTimer(int nodeTimer);
+    // Rate pacing: round the addresses one frame at a time, test by test
+    // and repetition by repetition, so that no host gets two frames back to
+    // back and a finite receive queue is never flooded.
+    void SendAtRate(int framesPerSecond);
+    // The tests a sweep sends: List Mode's finding step sends broadcast only.
+    std::vector<Test> TestsOfStep(bool findingStep) const;
     // One probe per switched-on test address, in column order.
     void SendProbeSet(quint32 address);
-    void SendProbe(const MacBytes &destination, const MacBytes &source, quint32 address);
+    void SendProbe(const MacBytes &destination, const MacBytes &source, quint32 address,
+                   int writes);
     void Pause(int milliseconds);
+    // False when the sweep was stopped first.
+    bool WaitUntil(std::chrono::steady_clock::time_point due);
+    void ReportProgress(qint64 address, qint64 addresses, qint64 msLeft, bool last);
 
     std::shared_ptr<const ScanInputs> inputs;
     std::shared_ptr<SendAdapters> adapters;
@@ -60,6 +91,7 @@ class ProbeSender : public ScanThread
     std::optional<std::optional<quint32>> ownIp;
     int packetNumber = 1;
     ProbeFrame frame;
+    std::chrono::steady_clock::time_point lastReport;
 };
 
 } // namespace keelwatch

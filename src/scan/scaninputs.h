@@ -49,8 +49,8 @@ enum class CaptureState {
     NoPacket,    // no packet object for the capture: nothing is received
 };
 
-// The state of the capture side, for the status bar. Called on the main
-// thread.
+// The state of the capture and send sides, for the status bar. Called on
+// the main thread.
 class CaptureStatus
 {
   public:
@@ -58,6 +58,8 @@ class CaptureStatus
     virtual void ShowCaptureState(CaptureState state) = 0;
     // Replies relayed since the scan started, while the counter is shown.
     virtual void ShowRelayedCount(quint64 count) = 0;
+    // The current sweep is at address i of N, with about msLeft to go.
+    virtual void ShowSweepProgress(qint64 address, qint64 addresses, qint64 msLeft) = 0;
 };
 
 // Failure messages of the workers. Called on the main thread while the

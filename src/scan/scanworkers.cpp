@@ -118,6 +118,13 @@ quint64 ScanWorkers::StartSweep(std::shared_ptr<const ScanInputs> inputs, SweepF
                 onFinished(sweepId);
         },
         Qt::QueuedConnection);
+    connect(
+        sender, &ProbeSender::progressed, this,
+        [this](quint64 sweepId, qint64 address, qint64 addresses, qint64 msLeft) {
+            if (sweepId == lastSweepId)
+                status.ShowSweepProgress(address, addresses, msLeft);
+        },
+        Qt::QueuedConnection);
     Own(sender);
     return id;
 }

@@ -44,6 +44,7 @@ class SensorConsole : public ScanView,
     // CaptureStatus
     void ShowCaptureState(CaptureState) override {}
     void ShowRelayedCount(quint64) override {}
+    void ShowSweepProgress(qint64, qint64, qint64) override {}
 
     // WorkerMessages: nobody needs to see it first, so the worker goes on.
     void ShowWorkerMessage(const QString &text) override;

@@ -208,6 +208,8 @@ void MainWindow::BuildStatusBar()
         bar->addWidget(panel);
         panels[size_t(i)] = panel;
     }
+    sweepProgress = Named(new QLabel(bar), u"SweepProgress"_s);
+    bar->addPermanentWidget(sweepProgress);
     setStatusBar(bar);
 }
 
@@ -287,6 +289,11 @@ void MainWindow::SetPanelText(int panel, const QString &text)
 {
     if (panel >= 0 && panel < PanelCount)
         panels[size_t(panel)]->setText(text);
+}
+
+void MainWindow::ShowSweepProgress(const QString &text)
+{
+    sweepProgress->setText(text);
 }
 
 QString MainWindow::PanelText(int panel) const

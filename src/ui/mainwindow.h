@@ -48,6 +48,8 @@ class MainWindow : public QMainWindow
 
     void SetPanelText(int panel, const QString &text);
     QString PanelText(int panel) const;
+    // The running sweep's progress, right of the panels; empty hides it.
+    void ShowSweepProgress(const QString &text);
 
     // Scan mode, Packet Number, Scan Timer and Node Timer into panels 1, 3, 4, 5.
     void ShowScanMode(const Settings &settings);
@@ -135,6 +137,7 @@ class MainWindow : public QMainWindow
     NodeGrid *nodeGrid = nullptr;
     QPlainTextEdit *eventPane = nullptr;
     std::array<QLabel *, PanelCount> panels{};
+    QLabel *sweepProgress = nullptr;
     QAction *saveNodeListAction = nullptr;
     QAction *loadNodeListAction = nullptr;
     QMenu *popupMenu = nullptr;

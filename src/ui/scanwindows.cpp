@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
@@ -44,6 +46,7 @@ void ScanWindows::ShowScanPhase(ScanPhase phase)
         mainWindow.SetPanelText(StatePanel, u"READY"_s);
         for (int panel : {ModePanel, PhasePanel, CapturePanel})
             mainWindow.SetPanelText(panel, QString());
+        mainWindow.ShowSweepProgress(QString());
         break;
     }
 }
@@ -69,6 +72,22 @@ void ScanWindows::ShowCaptureState(CaptureState state)
 void ScanWindows::ShowRelayedCount(quint64 count)
 {
     mainWindow.SetPanelText(CounterPanel, QString::number(count) + u' ');
+}
+
+QString SweepProgressText(qint64 address, qint64 addresses, qint64 msLeft)
+{
+    const qint64 seconds = (std::max<qint64>(msLeft, 0) + 999) / 1000;
+    const QString left = seconds >= 3600
+                             ? u"%1:%2:%3"_s.arg(seconds / 3600)
+                                   .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
+                                   .arg(seconds % 60, 2, 10, QChar(u'0'))
+                             : u"%1:%2"_s.arg(seconds / 60).arg(seconds % 60, 2, 10, QChar(u'0'));
+    return u"Address %1 of %2, %3 left"_s.arg(address).arg(addresses).arg(left);
+}
+
+void ScanWindows::ShowSweepProgress(qint64 address, qint64 addresses, qint64 msLeft)
+{
+    mainWindow.ShowSweepProgress(SweepProgressText(address, addresses, msLeft));
 }
 
 void ScanWindows::ShowMessage(const QString &text)

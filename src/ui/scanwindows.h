@@ -17,6 +17,10 @@ struct Settings;
 // The windows as the scan controller and the scan workers see them: scan
 // phases and capture states become the status bar's texts, and the values
 // a start corrects go back into the settings.
+// "Address 37 of 254, 0:03 left": minutes and seconds, rounded up, and
+// hours once the rest takes that long.
+QString SweepProgressText(qint64 address, qint64 addresses, qint64 msLeft);
+
 class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
 {
   public:
@@ -40,6 +44,7 @@ class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
     // CaptureStatus
     void ShowCaptureState(CaptureState state) override;
     void ShowRelayedCount(quint64 count) override;
+    void ShowSweepProgress(qint64 address, qint64 addresses, qint64 msLeft) override;
 
     // Modal: the worker that raised it waits until the user has seen it.
     void ShowWorkerMessage(const QString &text) override;

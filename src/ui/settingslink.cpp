@@ -25,6 +25,7 @@ void SettingsLink::TakeEdits()
     Settings values = setup.Values();
     mainWindow.ReadSettings(values);
     model.Replace(values);
+    setup.ShowRange(values.from, values.to);
 }
 
 void SettingsLink::Load(const QStringList &adapterItems, const MessageSink &damaged)

@@ -73,6 +73,17 @@ const QStringList CommandPresets = {
     u"xdg-open smb://$IP/"_s,
 };
 
+// "0.25 s", "3.6 s", "2 min 7 s", "18 h 2 min".
+QString DurationText(double seconds)
+{
+    if (seconds < 60)
+        return u"%1 s"_s.arg(seconds, 0, 'g', 2);
+    const qint64 whole = qint64(seconds + 0.5);
+    if (whole < 3600)
+        return u"%1 min %2 s"_s.arg(whole / 60).arg(whole % 60);
+    return u"%1 h %2 min"_s.arg(whole / 3600).arg(whole / 60 % 60);
+}
+
 } // namespace
 
 SetupDialog::SetupDialog(QWidget *parent) : QDialog(parent)
@@ -82,14 +93,14 @@ SetupDialog::SetupDialog(QWidget *parent) : QDialog(parent)
     QFont font(u"Arial"_s);
     font.setPixelSize(11);
     setFont(font);
-    setFixedSize(390, 527);
+    setFixedSize(390, 569);
 
     BuildOwnPc();
     BuildScanOptions();
     BuildLog();
     BuildExternalCommand();
     showAllCheck = Place(new QCheckBox(u"Show all"_s, this), u"showall"_s, QRect(312, 104, 68, 16));
-    closeButton = Button(u"Close"_s, this, u"Button1"_s, QRect(302, 494, 80, 25));
+    closeButton = Button(u"Close"_s, this, u"Button1"_s, QRect(302, 536, 80, 25));
     BindControls();
     SetValues(values);
 }
@@ -109,7 +120,7 @@ void SetupDialog::BuildOwnPc()
 void SetupDialog::BuildScanOptions()
 {
     scanOptionsGroup =
-        Place(new QGroupBox(u"Scan Options"_s, this), u"f16"_s, QRect(8, 104, 374, 204));
+        Place(new QGroupBox(u"Scan Options"_s, this), u"f16"_s, QRect(8, 104, 374, 246));
 
     // The fixed addresses: five on the first line, three on the second.
     // SP1 and SP2 share the third line with the fields of their addresses.
@@ -142,7 +153,7 @@ void SetupDialog::BuildScanOptions()
 void SetupDialog::BuildScanMode()
 {
     scanModeGroup = Place(new QGroupBox(u"Scan Mode"_s, scanOptionsGroup), u"GroupBox3"_s,
-                          QRect(10, 116, 354, 82));
+                          QRect(10, 116, 354, 124));
     listModeCheck =
         Place(new QCheckBox(u"List Mode"_s, scanModeGroup), u"FastScan"_s, QRect(10, 26, 90, 16));
     cyclicCheck = Place(new QCheckBox(u"Cyclic Scan"_s, scanModeGroup), u"Cyclicscan"_s,
@@ -157,11 +168,25 @@ void SetupDialog::BuildScanMode()
     AddLabel(scanModeGroup, u"Node Timer"_s, 120, 60);
     nodeTimerField = Place(new QLineEdit(scanModeGroup), u"Edit8"_s, QRect(200, 57, 44, 19));
     AddLabel(scanModeGroup, u"ms ( 0-60000 )"_s, 250, 60);
+    AddLabel(scanModeGroup, u"Send rate"_s, 120, 82);
+    sendRateField = Place(new QLineEdit(scanModeGroup), u"SendRate"_s, QRect(200, 79, 60, 19));
+    AddLabel(scanModeGroup, u"frames/s (0: off)"_s, 266, 82);
+    sweepEstimate = Place(new QLabel(scanModeGroup), u"SweepEstimate"_s, QRect(120, 102, 230, 16));
+}
+
+void SetupDialog::ShowPacing()
+{
+    // The Node Timer paces nothing while the send rate does.
+    const Settings s = Values();
+    nodeTimerField->setEnabled(s.SendRatePerSecond() == 0);
+    const std::optional<double> seconds = s.EstimatedSweepSeconds();
+    sweepEstimate->setText(seconds ? u"One sweep of the range: %1"_s.arg(DurationText(*seconds))
+                                   : QString());
 }
 
 void SetupDialog::BuildLog()
 {
-    logGroup = Place(new QGroupBox(u"Log"_s, this), u"GroupBox4"_s, QRect(8, 314, 374, 98));
+    logGroup = Place(new QGroupBox(u"Log"_s, this), u"GroupBox4"_s, QRect(8, 356, 374, 98));
     AddLabel(logGroup, u"Log File"_s, 10, 21);
     logPathField = Place(new QLineEdit(logGroup), u"logpath"_s, QRect(60, 17, 270, 21));
     logChooserButton = Button(u"..."_s, logGroup, u"Button3"_s, QRect(334, 17, 30, 21));
@@ -181,7 +206,7 @@ void SetupDialog::BuildLog()
 void SetupDialog::BuildExternalCommand()
 {
     commandGroup =
-        Place(new QGroupBox(u"External command"_s, this), u"GroupBox2"_s, QRect(8, 416, 374, 70));
+        Place(new QGroupBox(u"External command"_s, this), u"GroupBox2"_s, QRect(8, 458, 374, 70));
     AddLabel(commandGroup, u"Command Line: "_s, 10, 20);
     AddLabel(commandGroup, u"[ $IP : IP Address      $MAC : MAC Address ]"_s, 100, 20);
     commandBox = Place(new QComboBox(commandGroup), u"Edit7"_s, QRect(10, 38, 354, 22));
@@ -194,15 +219,11 @@ void SetupDialog::BuildExternalCommand()
 void SetupDialog::BindControls()
 {
     textBindings = {
-        {ownIpField, &Settings::ownIp},
-        {ownMacField, &Settings::ownMac},
-        {sp1MacField, &Settings::sp1Mac},
-        {sp2MacField, &Settings::sp2Mac},
-        {scanTimerField, &Settings::scanTimer},
-        {packetNumberField, &Settings::packetNumber},
-        {nodeTimerField, &Settings::nodeTimer},
-        {logPathField, &Settings::logPath},
-        {syslogServerField, &Settings::syslogServer},
+        {ownIpField, &Settings::ownIp},         {ownMacField, &Settings::ownMac},
+        {sp1MacField, &Settings::sp1Mac},       {sp2MacField, &Settings::sp2Mac},
+        {scanTimerField, &Settings::scanTimer}, {packetNumberField, &Settings::packetNumber},
+        {nodeTimerField, &Settings::nodeTimer}, {sendRateField, &Settings::sendRate},
+        {logPathField, &Settings::logPath},     {syslogServerField, &Settings::syslogServer},
     };
     flagBindings = {
         {listModeCheck, &Settings::listMode}, {cyclicCheck, &Settings::cyclic},
@@ -213,7 +234,7 @@ void SetupDialog::BindControls()
     // What else a change affects: the scan mode panels, or the columns.
     const auto follow = [this](QObject *control) -> void (SetupDialog::*)() {
         if (control == listModeCheck || control == cyclicCheck || control == scanTimerField ||
-            control == packetNumberField || control == nodeTimerField)
+            control == packetNumberField || control == nodeTimerField || control == sendRateField)
             return &SetupDialog::scanModeEdited;
         if (control == showAllCheck)
             return &SetupDialog::showAllToggled;
@@ -232,9 +253,15 @@ void SetupDialog::BindControls()
     connect(adapterList, &QComboBox::currentIndexChanged, this, [this] { Announce(nullptr); });
     connect(commandBox, &QComboBox::currentTextChanged, this, [this] { Announce(nullptr); });
 
-    for (QLineEdit *field : {ownIpField, ownMacField, scanTimerField, packetNumberField,
-                             sp1MacField, sp2MacField, nodeTimerField, syslogServerField})
+    for (QLineEdit *field :
+         {ownIpField, ownMacField, scanTimerField, packetNumberField, sp1MacField, sp2MacField,
+          nodeTimerField, sendRateField, syslogServerField})
         field->installEventFilter(this);
+    // The estimate follows every edit that changes it, and values shown.
+    for (const TextBinding &binding : textBindings)
+        connect(binding.field, &QLineEdit::textChanged, this, &SetupDialog::ShowPacing);
+    for (QCheckBox *box : testChecks)
+        connect(box, &QAbstractButton::toggled, this, &SetupDialog::ShowPacing);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::hide);
     connect(setDefaultButton, &QPushButton::clicked, this, &SetupDialog::SetDefaultScanOptions);
     connect(logChooserButton, &QPushButton::clicked, this, &SetupDialog::ChooseLogFile);
@@ -279,6 +306,7 @@ void SetupDialog::SetValues(const Settings &shown)
     SetRadio(commaRadio, shown.commaDelimiter);
     if (commandBox->currentText() != shown.command)
         commandBox->setEditText(shown.command);
+    ShowPacing();
     showing = wasShowing;
 }
 
@@ -297,6 +325,13 @@ Settings SetupDialog::Values() const
     s.commaDelimiter = commaRadio->isChecked();
     s.command = commandBox->currentText();
     return s;
+}
+
+void SetupDialog::ShowRange(const QString &from, const QString &to)
+{
+    values.from = from;
+    values.to = to;
+    ShowPacing();
 }
 
 void SetupDialog::SetScanGroupsEnabled(bool enabled)
@@ -330,6 +365,8 @@ void SetupDialog::FieldExit(QLineEdit *field)
         rule = &PacketNumberExit;
     else if (field == nodeTimerField)
         rule = &NodeTimerExit;
+    else if (field == sendRateField)
+        rule = &SendRateExit;
     if (!rule)
         return;
     const QString text = rule(field->text());
@@ -349,6 +386,7 @@ void SetupDialog::SetDefaultScanOptions()
     s.scanTimer = defaults.scanTimer;
     s.packetNumber = defaults.packetNumber;
     s.nodeTimer = defaults.nodeTimer;
+    s.sendRate = defaults.sendRate;
     SetValues(s);
     Announce(&SetupDialog::scanModeEdited);
 }

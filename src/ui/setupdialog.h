@@ -13,6 +13,7 @@ class QComboBox;
 class QFileDialog;
 class QFrame;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -37,6 +38,9 @@ class SetupDialog : public QDialog
     void SetValues(const Settings &values);
     // The values last set, with the dialog's edits.
     Settings Values() const;
+
+    // The main window's From and To, for the estimated sweep time.
+    void ShowRange(const QString &from, const QString &to);
 
     // "Own PC", "Scan Options" and "Log": off while a scan runs.
     void SetScanGroupsEnabled(bool enabled);
@@ -78,6 +82,8 @@ class SetupDialog : public QDialog
     void FieldExit(QLineEdit *field);
     void Announce(void (SetupDialog::*after)());
     void SetDefaultScanOptions();
+    // Node Timer on or off, and the estimated sweep time, from the values.
+    void ShowPacing();
     void ChooseLogFile();
 
     Settings values;
@@ -106,6 +112,8 @@ class SetupDialog : public QDialog
     QLineEdit *packetNumberField;
     QLineEdit *scanTimerField;
     QLineEdit *nodeTimerField;
+    QLineEdit *sendRateField;
+    QLabel *sweepEstimate;
 
     // Log
     QGroupBox *logGroup;

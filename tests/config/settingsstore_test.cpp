@@ -39,6 +39,7 @@ Settings Changed()
     s.scanTimer = u"60"_s;
     s.packetNumber = u"010"_s;
     s.nodeTimer = u"0"_s;
+    s.sendRate = u"20000"_s;
     s.logPath = u"/var/log/kw, test/ünïcode=1;#x.log"_s;
     s.command = u"net send $IP \"Don't Sniff\""_s;
     s.syslogServer = u" 10.77.0.9 "_s;
@@ -115,9 +116,24 @@ TEST(SettingsStore, RoundTripRestoresAll32Values)
     Save(saved);
     int applied = 0;
     const Settings loaded = Load(&applied);
-    EXPECT_EQ(applied, 32);
+    EXPECT_EQ(applied, int(StoredSettings.size()));
     EXPECT_EQ(loaded, saved);
-    EXPECT_EQ(OpenSettingsStore()->allKeys().size(), 32);
+    EXPECT_EQ(OpenSettingsStore()->allKeys().size(), int(StoredSettings.size()));
+}
+
+TEST(SettingsStore, RatePacingIsOnForAFirstRunAndOffForAStoreWrittenBeforeIt)
+{
+    QFile::remove(OpenSettingsStore()->fileName());
+    EXPECT_EQ(Load().SendRatePerSecond(), 2000);
+
+    const Settings saved = Changed();
+    Save(saved);
+    OpenSettingsStore()->remove(u"SendRate"_s);
+    int applied = 0;
+    const Settings loaded = Load(&applied);
+    EXPECT_EQ(applied, int(StoredSettings.size()));
+    EXPECT_EQ(loaded.SendRatePerSecond(), 0);
+    EXPECT_EQ(loaded.nodeTimer, saved.nodeTimer);
 }
 
 TEST(SettingsStore, FlagsAreWrittenAsOneAndZeroAndTextsUnchanged)
@@ -157,7 +173,7 @@ TEST_P(DamagedStore, KeepsTheDefaultAndReadsEveryOtherValue)
     int applied = 0;
     QStringList damaged;
     const Settings loaded = Load(&applied, &damaged);
-    EXPECT_EQ(applied, 30);
+    EXPECT_EQ(applied, int(StoredSettings.size()) - 1);
     EXPECT_EQ(damaged, GetParam().value ? QStringList{name} : QStringList());
     Settings defaults;
     defaults.command = u"cmd /K nbtstat -A $IP"_s;
@@ -214,7 +230,7 @@ TEST_P(HandTypedTexts, AreReadAsPlainText)
     QStringList damaged;
     const Settings loaded = Load(&applied, &damaged);
     EXPECT_EQ(loaded.to, QString::fromUtf16(GetParam().shown));
-    EXPECT_EQ(applied, 31);
+    EXPECT_EQ(applied, int(StoredSettings.size()));
     EXPECT_TRUE(damaged.isEmpty());
     Settings rest = loaded;
     rest.to = Changed().to;

@@ -20,7 +20,62 @@ TEST(SetupRules, NumberFieldsAreForcedIntoRange)
     EXPECT_EQ(NodeTimerExit(u"-5"_s), u"0"_s);
     EXPECT_EQ(NodeTimerExit(u"abc"_s), u"500"_s);
     EXPECT_EQ(NodeTimerExit(u"0"_s), u"0"_s);
+    EXPECT_EQ(SendRateExit(u"2000000"_s), u"1000000"_s);
+    EXPECT_EQ(SendRateExit(u"-1"_s), u"0"_s);
+    EXPECT_EQ(SendRateExit(QString()), u"0"_s);
+    EXPECT_EQ(SendRateExit(u"020000"_s), u"20000"_s);
 }
+
+struct EstimateCase
+{
+    const char *name;
+    QString from;
+    QString to;
+    QString sendRate;
+    QString nodeTimer;
+    QString packetNumber;
+    int testsOn;
+    std::optional<double> seconds;
+};
+
+class SweepEstimate : public testing::TestWithParam<EstimateCase>
+{
+};
+
+TEST_P(SweepEstimate, FollowsRangeTestsAndPacing)
+{
+    const EstimateCase &c = GetParam();
+    Settings s;
+    s.from = c.from;
+    s.to = c.to;
+    s.sendRate = c.sendRate;
+    s.nodeTimer = c.nodeTimer;
+    s.packetNumber = c.packetNumber;
+    for (int i = 0; i < TestCount; ++i)
+        s.tests[size_t(i)] = i < c.testsOn;
+    EXPECT_EQ(s.EstimatedSweepSeconds(), c.seconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, SweepEstimate,
+                         testing::Values(
+                             // 254 addresses x 10 tests x 2 frames at 20,000 frames a second.
+                             EstimateCase{"Paced", u"10.0.0.1"_s, u"10.0.0.254"_s, u"20000"_s,
+                                          u"500"_s, u"2"_s, 10, 0.254},
+                             EstimateCase{"PacedFewerTests", u"10.0.0.1"_s, u"10.0.0.100"_s,
+                                          u"1000"_s, u"500"_s, u"3"_s, 2, 0.6},
+                             EstimateCase{"NodeTimerWhenRateIsOff", u"10.0.0.1"_s, u"10.0.0.254"_s,
+                                          u"0"_s, u"500"_s, u"3"_s, 10, 127.0},
+                             EstimateCase{"EmptyRateIsOff", u"10.0.0.1"_s, u"10.0.0.4"_s, QString(),
+                                          u"250"_s, u"3"_s, 10, 1.0},
+                             EstimateCase{"AcrossOctets", u"10.0.0.0"_s, u"10.0.3.255"_s, u"1024"_s,
+                                          u"0"_s, u"1"_s, 1, 1.0},
+                             EstimateCase{"ReversedRange", u"10.0.0.9"_s, u"10.0.0.1"_s, u"2000"_s,
+                                          u"0"_s, u"1"_s, 1, std::nullopt},
+                             EstimateCase{"NoRange", QString(), u"10.0.0.1"_s, u"2000"_s, u"0"_s,
+                                          u"1"_s, 1, std::nullopt}),
+                         [](const testing::TestParamInfo<EstimateCase> &info) {
+                             return info.param.name;
+                         });
 
 TEST(Settings, AdapterNameIsTextAfterFirstSeparator)
 {

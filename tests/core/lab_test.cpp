@@ -17,6 +17,7 @@ class Status : public CaptureStatus
   public:
     void ShowCaptureState(CaptureState state) override { states.push_back(state); }
     void ShowRelayedCount(quint64) override {}
+    void ShowSweepProgress(qint64, qint64, qint64) override {}
     std::vector<CaptureState> states;
 };
 

@@ -33,6 +33,7 @@ class QuietWindows : public ScanView, public CaptureStatus, public WorkerMessage
     void SetRangeText(bool, const QString &) override {}
     void ShowCaptureState(CaptureState) override {}
     void ShowRelayedCount(quint64) override {}
+    void ShowSweepProgress(qint64, qint64, qint64) override {}
     void ShowWorkerMessage(const QString &text) override { messages << text; }
     QStringList messages;
 };

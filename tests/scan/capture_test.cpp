@@ -8,6 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <QMutex>
+#include <QSet>
+#include <QThread>
+
+#include <thread>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
@@ -120,18 +124,36 @@ TEST(CapturePipe, KeepsRecordsWholeAndInOrder)
     EXPECT_EQ(pipe->Read(r, 10), CapturePipe::ReadResult::TimedOut);
 }
 
-TEST(CapturePipe, FullPipeDropsInsteadOfWaiting)
+TEST(CapturePipe, FullPipeWaitsForTheReaderAndLetsAStopThrough)
 {
     auto pipe = CapturePipe::Create(nullptr);
     ASSERT_TRUE(pipe);
-    int written = 0;
-    CapturePipe::WriteResult result = CapturePipe::WriteResult::Written;
-    for (int i = 0; i < 100000 && result == CapturePipe::WriteResult::Written; ++i) {
-        result = pipe->Write(ReplyRecord(2));
-        written += result == CapturePipe::WriteResult::Written;
+    std::atomic<bool> stop{false};
+    std::atomic<int> written{0};
+    std::thread writer([&] {
+        while (pipe->Write(ReplyRecord(2, std::uint8_t(written)), &stop) ==
+               CapturePipe::WriteResult::Written)
+            ++written;
+    });
+    // The writer fills the pipe and then waits instead of dropping.
+    int before = -1;
+    while (before != written) {
+        before = written;
+        QThread::msleep(100);
     }
-    EXPECT_EQ(result, CapturePipe::WriteResult::Dropped);
     EXPECT_GT(written, 10);
+    CaptureRecord r;
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(pipe->ReadWaiting(r));
+        EXPECT_EQ(r, ReplyRecord(2, std::uint8_t(i)));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return written >= before + 5; }));
+    stop = true;
+    writer.join();
+    int read = 5;
+    while (pipe->ReadWaiting(r))
+        ++read;
+    EXPECT_EQ(read, written);
 }
 
 TEST(CapturePipe, ClosedWriteEndEndsTheReadAndClosedReadEndTheWrite)
@@ -232,6 +254,50 @@ TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
     analyser.RequestStop();
     relay.Join();
     analyser.Join();
+}
+
+TEST_F(Capture, EveryReplyReachesAnAnalyserThatStartsLate)
+{
+    constexpr int Replies = 10000;
+    constexpr int PerBatch = 50;
+    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    JoinOnExit joinRelay{relay};
+    relay.start();
+    for (int first = 0; first < Replies; first += PerBatch) {
+        QList<QByteArray> frames;
+        for (int i = first; i < first + PerBatch; ++i) {
+            CaptureRecord record = ReplyRecord(std::uint8_t(i % SourceAddressCount));
+            record[8] = std::uint8_t(i >> 8);
+            record[9] = std::uint8_t(i);
+            frames.append(ReplyFrame(record));
+        }
+        driver->QueueBatch(Batch(frames));
+    }
+    // The analyser is held back until the relay has filled the pipe and
+    // waits for room, with most batches still unread.
+    ASSERT_TRUE(WaitUntil([&] { return driver->ReceiveCount() > 1; }));
+    QThread::msleep(300);
+    EXPECT_LT(driver->ReceiveCount(), Replies / PerBatch);
+
+    ReplyAnalyser analyser(channel, inputs);
+    QMutex recorded;
+    QSet<QString> ips;
+    int count = 0;
+    QObject::connect(&analyser, &ReplyAnalyser::repliesDecoded, [&](const QList<DecodedReply> &r) {
+        QMutexLocker lock(&recorded);
+        for (const DecodedReply &reply : r)
+            ips.insert(reply.ip);
+        count += int(r.size());
+    });
+    JoinOnExit joinAnalyser{analyser};
+    analyser.start();
+    ASSERT_TRUE(WaitUntil([&] {
+        QMutexLocker lock(&recorded);
+        return count >= Replies;
+    }));
+    QMutexLocker lock(&recorded);
+    EXPECT_EQ(count, Replies);
+    EXPECT_EQ(ips.size(), Replies);
 }
 
 TEST_F(Capture, CounterCountsOnlyWhileShown)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QStringList>
+#include <QThread>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
@@ -25,6 +26,8 @@ class Sender : public testing::Test
         inputs.settings.adapterItem = u"10.77.0.1 : lab0"_s;
         inputs.settings.ownIp = u"192.168.0.1"_s;
         inputs.settings.listMode = false;
+        // Node Timer pacing unless a test switches the send rate on.
+        inputs.settings.sendRate = u"0"_s;
         inputs.probeSourceMacs = BuildProbeSourceMacs(inputs.settings.ownMac);
         inputs.rangeStart = 0xC0A80001;
         inputs.rangeEnd = 0xC0A80001;
@@ -55,6 +58,19 @@ class Sender : public testing::Test
         adapters.reset();
         afterRelease = driver->Events();
         return events;
+    }
+
+    // The last byte of each sent frame's target IP, with the test's
+    // destination's first and last byte: "FF.FE>2" is B47 to .2.
+    QStringList SentOrder() const
+    {
+        QStringList order;
+        for (const MemoryDriver::SentFrame &frame : driver->Sent())
+            order.append(u"%1.%2>%3"_s.arg(uint(quint8(frame.bytes[0])), 2, 16, QChar(u'0'))
+                             .arg(uint(quint8(frame.bytes[5])), 2, 16, QChar(u'0'))
+                             .arg(uint(quint8(frame.bytes.back())))
+                             .toUpper());
+        return order;
     }
 
     std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
@@ -195,6 +211,111 @@ TEST_F(Sender, SendHandleIsClosedWhenTheScanLetsGoOfIt)
     EXPECT_EQ(afterRelease.count(u"open lab0"_s), 1);
     EXPECT_EQ(afterRelease.count(u"close lab0"_s), 1);
     EXPECT_EQ(afterRelease.last(), u"close lab0"_s);
+}
+
+// Rate pacing: one frame at a time round the addresses, each sent once,
+// test by test and repetition by repetition.
+struct PacedCase
+{
+    const char *name;
+    bool listMode;
+    int step;
+    int addresses;
+    QString packetNumber;
+    QStringList order;
+};
+
+class PacedSender : public Sender, public testing::WithParamInterface<PacedCase>
+{
+};
+
+TEST_P(PacedSender, GoesRoundTheAddressesFrameByFrame)
+{
+    const PacedCase &c = GetParam();
+    inputs.settings.sendRate = u"1000000"_s;
+    inputs.settings.listMode = c.listMode;
+    inputs.settings.packetNumber = c.packetNumber;
+    inputs.settings.tests = {true, true, false, false, false, false, false, false, false, false};
+    inputs.rangeEnd = inputs.rangeStart + quint32(c.addresses) - 1;
+    // .2 is held by two rows (a loaded node list), .3 by one, .1 by none.
+    inputs.nodeRowsWithIp = [](const QString &ip) {
+        return ip == u"192.168.0.2" ? 2 : ip == u"192.168.0.3" ? 1 : 0;
+    };
+    step = c.step;
+    const QStringList events = Sweep();
+    EXPECT_EQ(SentOrder(), c.order);
+    // Never a Node Timer pause, every frame once, and the sweep still ends.
+    EXPECT_EQ(events.filter(u"pause"_s), QStringList());
+    for (const MemoryDriver::SentFrame &frame : driver->Sent())
+        EXPECT_EQ(frame.writes, 1);
+    EXPECT_EQ(events.last(), u"restart 7"_s);
+    // A node with more rows than the others ends alone in its last rounds.
+    const bool oneNodeLeftAtTheEnd = c.listMode && c.step == 3;
+    for (int i = 1; i < c.order.size() && !oneNodeLeftAtTheEnd; ++i)
+        EXPECT_NE(c.order[i].right(2), c.order[i - 1].right(2)) << "two frames to one host";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sender, PacedSender,
+    testing::Values(PacedCase{"EveryAddress",
+                              false,
+                              3,
+                              3,
+                              u"2"_s,
+                              {u"FF.FF>1"_s, u"FF.FF>2"_s, u"FF.FF>3"_s, u"FF.FE>1"_s, u"FF.FE>2"_s,
+                               u"FF.FE>3"_s, u"FF.FF>1"_s, u"FF.FF>2"_s, u"FF.FF>3"_s, u"FF.FE>1"_s,
+                               u"FF.FE>2"_s, u"FF.FE>3"_s}},
+                    PacedCase{"FindingStepBroadcastOnly",
+                              true,
+                              2,
+                              3,
+                              u"1"_s,
+                              {u"FF.FF>1"_s, u"FF.FF>2"_s, u"FF.FF>3"_s}},
+                    PacedCase{"KnownNodesOncePerRow",
+                              true,
+                              3,
+                              3,
+                              u"1"_s,
+                              {u"FF.FF>2"_s, u"FF.FF>3"_s, u"FF.FE>2"_s, u"FF.FE>3"_s, u"FF.FF>2"_s,
+                               u"FF.FE>2"_s}},
+                    PacedCase{"SkippedFindingStep", false, 2, 3, u"1"_s, {}}),
+    [](const testing::TestParamInfo<PacedCase> &info) { return info.param.name; });
+
+TEST_F(Sender, PacedSweepReportsProgressAndEndsAtTheLastAddress)
+{
+    inputs.settings.sendRate = u"1000000"_s;
+    inputs.rangeEnd = inputs.rangeStart + 99;
+    std::vector<std::array<qint64, 3>> reports;
+    auto adapters = std::make_shared<SendAdapters>(driver);
+    ProbeSender sender(std::make_shared<ScanInputs>(inputs), adapters, 7);
+    QObject::connect(&sender, &ProbeSender::progressed,
+                     [&](quint64, qint64 i, qint64 n, qint64 ms) {
+                         reports.push_back({i, n, ms});
+                     });
+    sender.start();
+    sender.Join();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back(), (std::array<qint64, 3>{100, 100, 0}));
+    // Throttled: far fewer reports than the 500 frames.
+    EXPECT_LT(reports.size(), 50u);
+}
+
+TEST_F(Sender, StopReachesAPacedSenderBetweenFrames)
+{
+    // One frame a second: the stop comes while the sender waits for the next.
+    inputs.settings.sendRate = u"1"_s;
+    inputs.rangeEnd = inputs.rangeStart + 100;
+    auto adapters = std::make_shared<SendAdapters>(driver);
+    std::atomic<bool> restarted{false};
+    ProbeSender sender(std::make_shared<ScanInputs>(inputs), adapters, 7);
+    QObject::connect(&sender, &ProbeSender::RestartCycleTimer, [&](quint64) { restarted = true; });
+    sender.start();
+    while (driver->Sent().empty())
+        QThread::msleep(1);
+    sender.RequestStop();
+    sender.Join();
+    EXPECT_LT(driver->Sent().size(), 5u);
+    EXPECT_FALSE(restarted);
 }
 
 } // namespace

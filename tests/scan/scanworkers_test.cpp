@@ -24,6 +24,12 @@ class StatusRecorder : public CaptureStatus
         EXPECT_EQ(QThread::currentThread(), qApp->thread());
         texts.append(u"relayed %1"_s.arg(count));
     }
+    void ShowSweepProgress(qint64 address, qint64 addresses, qint64 msLeft) override
+    {
+        EXPECT_EQ(QThread::currentThread(), qApp->thread());
+        progress.append(u"%1/%2 %3ms"_s.arg(address).arg(addresses).arg(msLeft));
+    }
+    QStringList progress;
     QStringList texts;
 };
 
@@ -66,6 +72,7 @@ class Workers : public testing::Test
         in->settings.ownIp = u"10.0.0.1"_s;
         in->settings.listMode = false;
         in->settings.nodeTimer = u"0"_s;
+        in->settings.sendRate = u"0"_s;
         in->probeSourceMacs = BuildProbeSourceMacs(in->settings.ownMac);
         in->rangeStart = 0x0A000001;
         in->rangeEnd = 0x0A000004;
@@ -136,6 +143,8 @@ TEST_F(Workers, ScanFromStartToEnd)
     ASSERT_TRUE(WaitUntil([&] { return !finished.isEmpty(); }));
     EXPECT_EQ(finished, QList<quint64>({id}));
     EXPECT_EQ(driver->Sent().size(), 4u * 5u);
+    ASSERT_FALSE(status.progress.isEmpty());
+    EXPECT_EQ(status.progress.last(), u"4/4 0ms"_s);
 
     driver->QueueBatch(ReplyBatch(2));
     driver->QueueBatch(ReplyBatch(3));

@@ -45,7 +45,8 @@ class LabSegment
         args += promiscuousHosts;
         QProcess up;
         up.start(Script(), args);
-        up.waitForFinished(60000);
+        // labnet builds 240 hosts in about ten seconds on a busy machine.
+        up.waitForFinished(120000);
         output = QString::fromLocal8Bit(up.readAllStandardOutput() + up.readAllStandardError());
         built = up.exitStatus() == QProcess::NormalExit && up.exitCode() == 0;
     }

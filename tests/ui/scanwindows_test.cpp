@@ -1,4 +1,5 @@
 #include "config/clock.h"
+#include "support/find.h"
 #include "ui/mainwindow.h"
 #include "ui/promiscuousalertwindow.h"
 #include "ui/scanwindows.h"
@@ -6,6 +7,8 @@
 #include "ui/setupdialog.h"
 
 #include <gtest/gtest.h>
+
+#include <QLabel>
 
 #include <functional>
 
@@ -80,6 +83,43 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"ReadyKeepsTheCounter",
                    [](ScanWindows &s) { s.ShowScanPhase(ScanPhase::Ready); }, 7, u"old"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+struct ProgressCase
+{
+    qint64 address;
+    qint64 addresses;
+    qint64 msLeft;
+    const char16_t *text;
+};
+
+class SweepProgress : public testing::TestWithParam<ProgressCase>
+{
+};
+
+TEST_P(SweepProgress, ShowsAddressAndTimeLeftRoundedUp)
+{
+    const ProgressCase &c = GetParam();
+    EXPECT_EQ(SweepProgressText(c.address, c.addresses, c.msLeft), QString::fromUtf16(c.text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, SweepProgress,
+    testing::Values(ProgressCase{1, 254, 126500, u"Address 1 of 254, 2:07 left"},
+                    ProgressCase{254, 254, 0, u"Address 254 of 254, 0:00 left"},
+                    ProgressCase{3, 65536, 3600000 * 18 + 61000,
+                                 u"Address 3 of 65536, 18:01:01 left"},
+                    ProgressCase{5, 9, 1, u"Address 5 of 9, 0:01 left"}));
+
+TEST(SweepProgressLabel, ShowsTheSweepAndClearsWhenReady)
+{
+    Windows w;
+    auto *label = Find<QLabel>(w.main, "SweepProgress");
+    ASSERT_TRUE(label);
+    w.scan.ShowSweepProgress(37, 254, 3000);
+    EXPECT_EQ(label->text(), u"Address 37 of 254, 0:03 left"_s);
+    w.scan.ShowScanPhase(ScanPhase::Ready);
+    EXPECT_EQ(label->text(), QString());
+}
 
 // A start corrects settings the user typed; the corrections reach the model
 // and both windows.

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -93,7 +94,7 @@ class SetupDialogTest : public ::testing::Test
 TEST_F(SetupDialogTest, ControlsStartWithTheirDefaults)
 {
     EXPECT_EQ(form2.windowTitle(), u"Setup"_s);
-    EXPECT_EQ(form2.size(), QSize(390, 527));
+    EXPECT_EQ(form2.size(), QSize(390, 569));
     EXPECT_EQ(Find<QComboBox>(form2, "CB1")->currentIndex(), -1);
     EXPECT_EQ(Find<QLineEdit>(form2, "Edit1")->text(), QString());
     EXPECT_EQ(Find<QLineEdit>(form2, "Edit2")->text(), u"00 11 22 33 44 50"_s);
@@ -162,6 +163,9 @@ struct FieldExit
 
 class ExitRules : public SetupDialogTest, public ::testing::WithParamInterface<FieldExit>
 {
+  protected:
+    // The Node Timer takes input while rate pacing is off.
+    ExitRules() { Find<QLineEdit>(form2, "SendRate")->setText(u"0"_s); }
 };
 
 TEST_P(ExitRules, ApplyWhenTheFieldIsLeft)
@@ -183,7 +187,37 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldExit{"Edit5", u"1-2-3-4-5-6", u"1 2 3 4 5 6"},
                       FieldExit{"Edit6", u"1-2-3-4-5-6-7", u""},
                       FieldExit{"Edit1", u"10.0.0.256", u""},
-                      FieldExit{"Edit9", u" 10.77.0.9 ", u"10.77.0.9"}));
+                      FieldExit{"Edit9", u" 10.77.0.9 ", u"10.77.0.9"},
+                      FieldExit{"SendRate", u"2000000", u"1000000"},
+                      FieldExit{"SendRate", u"fast", u"0"}));
+
+// The send rate switches the Node Timer off, and the estimated sweep time
+// follows the range, the tests and both pacing fields as they are edited.
+TEST_F(SetupDialogTest, PacingFieldsShowWhatASweepCosts)
+{
+    // Typed into the main window, as a user does.
+    QTest::keyClicks(Find<QLineEdit>(form1, "Edit1"), u"10.0.0.1"_s);
+    QTest::keyClicks(Find<QLineEdit>(form1, "Edit2"), u"10.0.0.254"_s);
+    auto *rate = Find<QLineEdit>(form2, "SendRate");
+    auto *nodeTimer = Find<QLineEdit>(form2, "Edit8");
+    auto *estimate = Find<QLabel>(form2, "SweepEstimate");
+    ASSERT_TRUE(rate && nodeTimer && estimate);
+
+    // 254 addresses x 5 tests x 3 frames.
+    rate->setText(u"2000"_s);
+    EXPECT_FALSE(nodeTimer->isEnabled());
+    EXPECT_EQ(estimate->text(), u"One sweep of the range: 1.9 s"_s);
+    rate->setText(u"20000"_s);
+    EXPECT_EQ(estimate->text(), u"One sweep of the range: 0.19 s"_s);
+    TestBoxes(form2)[0]->setChecked(false);
+    EXPECT_EQ(estimate->text(), u"One sweep of the range: 0.15 s"_s);
+    rate->setText(u"0"_s);
+    EXPECT_TRUE(nodeTimer->isEnabled());
+    EXPECT_EQ(estimate->text(), u"One sweep of the range: 2 min 7 s"_s);
+    nodeTimer->setText(u"60000"_s);
+    EXPECT_EQ(estimate->text(), u"One sweep of the range: 4 h 14 min"_s);
+    EXPECT_EQ(model.Read().sendRate, u"0"_s);
+}
 
 TEST_F(SetupDialogTest, MacFieldsTakeAtMost17TypedCharacters)
 {
@@ -296,7 +330,7 @@ TEST_F(SetupDialogTest, ScanLocksOnlyTheOwnPcScanOptionsAndLogGroups)
     EXPECT_TRUE(Find<QCheckBox>(form2, "showall")->isEnabled());
     EXPECT_TRUE(Find<QPushButton>(form2, "Button1")->isEnabled());
     form2.SetScanGroupsEnabled(true);
-    EXPECT_TRUE(Find<QLineEdit>(form2, "Edit8")->isEnabled());
+    EXPECT_TRUE(Find<QLineEdit>(form2, "SendRate")->isEnabled());
 }
 
 TEST_F(SetupDialogTest, ReadTakesEveryControlAndTheMainWindowsFour)
