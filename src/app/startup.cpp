@@ -21,7 +21,9 @@
 #include "ui/setupdialog.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 
 using namespace Qt::StringLiterals;
 
@@ -59,8 +61,18 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     MainWindow *window = mainWindow.get();
     // Part of the main window's creation: vendors first, then comments.
     const MessageSink tell = MessageBoxSink(window);
-    vendors.LoadVendorTable(this->programDir, tell);
-    comments.LoadComments(this->programDir, tell);
+    // A missing file is no fault worth a modal box: a first run has no
+    // comments yet, and the built-in vendors still name the common makers.
+    QPlainTextEdit *pane = window->EventPane();
+    vendors.LoadVendorTable(
+        this->programDir, tell, VendorTable::SharedOuiDir, [pane](const QString &text) {
+            pane->appendPlainText(text + u" Vendors come from the built-in list; install "
+                                         u"ieee-data or put oui.txt beside the program."_s);
+        });
+    comments.LoadComments(this->programDir, tell, [this, pane](const QString &) {
+        pane->appendPlainText(u"No comments yet: comment.txt is created in "_s +
+                              QDir::toNativeSeparators(this->programDir) + u" at exit."_s);
+    });
 
     setupDialog = new SetupDialog(window);
     settingsLink = new SettingsLink(settings, *window, *setupDialog, [this](const QString &text) {

@@ -12,7 +12,9 @@
 
 namespace keelwatch {
 
-inline constexpr auto DefaultCommand = u"cmd /K nbtstat -A $IP";
+// A terminal keeps the answers in view, as the console of the original
+// command did; x-terminal-emulator is on every Debian desktop.
+inline constexpr auto DefaultCommand = u"x-terminal-emulator -e ping $IP";
 inline constexpr auto DefaultOwnMac = u"00 11 22 33 44 50";
 // The Setup dialog's MAC fields take no more characters than this.
 constexpr int MacFieldLength = 17;
@@ -90,6 +92,7 @@ inline constexpr std::array StoredSettings{
     StoredText(u"Command", &Settings::command),
     StoredBool(u"Syslog", &Settings::syslog),
     StoredText(u"SyslogServ", &Settings::syslogServer),
+    StoredText(u"WindowGeometry", &Settings::windowGeometry),
 };
 
 // A stored flag's value in settings, and setting it.

@@ -7,7 +7,9 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -46,8 +48,8 @@ MainWindow::MainWindow(const QStringList &arguments, QWidget *parent)
     QFont font(u"Arial"_s);
     font.setPixelSize(11);
     setFont(font);
-    resize(605, 360);
-    setMinimumSize(605, 360);
+    // Wide enough for every column of the grid at its first widths.
+    resize(InitialSize);
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
@@ -77,40 +79,52 @@ void MainWindow::BuildTopPanel()
 {
     topPanel = Named(new QFrame(centralWidget()), u"Panel1"_s);
     topPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    topPanel->setFixedHeight(57);
 
     auto *rangeGroup = Named(new QGroupBox(u"IP Address Range"_s, topPanel), u"GroupBox1"_s);
-    rangeGroup->setGeometry(4, 4, 249, 45);
     auto *fromLabel = Named(new QLabel(u"From: "_s, rangeGroup), u"Label1"_s);
-    fromLabel->setGeometry(6, 19, 30, 16);
     fromField = Named(new QLineEdit(rangeGroup), u"Edit1"_s);
-    fromField->setGeometry(36, 16, 85, 21);
     auto *toLabel = Named(new QLabel(u"To: "_s, rangeGroup), u"Label2"_s);
-    toLabel->setGeometry(134, 19, 20, 16);
     toField = Named(new QLineEdit(rangeGroup), u"Edit2"_s);
-    toField->setGeometry(155, 16, 85, 21);
+    for (QLineEdit *field : {fromField, toField})
+        field->setMinimumWidth(field->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 12);
+    auto *rangeRow = new QHBoxLayout(rangeGroup);
+    rangeRow->setContentsMargins(6, 2, 6, 4);
+    rangeRow->addWidget(fromLabel);
+    rangeRow->addWidget(fromField);
+    rangeRow->addWidget(toLabel);
+    rangeRow->addWidget(toField);
 
     startButton = Named(new QPushButton(u"Start"_s, topPanel), u"Button1"_s);
-    startButton->setGeometry(262, 5, 81, 21);
     auto *stopButton = Named(new QPushButton(u"Stop"_s, topPanel), u"Button2"_s);
-    stopButton->setGeometry(262, 30, 41, 21);
     clearButton = Named(new QPushButton(u"Clear"_s, topPanel), u"Button3"_s);
-    clearButton->setGeometry(310, 32, 33, 17);
     clearButton->setToolTip(u"All clear : [shift] & Click"_s);
+    auto *buttons = new QGridLayout;
+    buttons->setSpacing(2);
+    buttons->addWidget(startButton, 0, 0, 1, 2);
+    buttons->addWidget(stopButton, 1, 0);
+    buttons->addWidget(clearButton, 1, 1);
 
     autoScrollCheck = Named(new QCheckBox(u"Auto Scroll"_s, topPanel), u"scrollcheck"_s);
-    autoScrollCheck->setGeometry(350, 7, 74, 17);
     autoScrollCheck->setChecked(true);
     beepCheck = Named(new QCheckBox(u"Beep"_s, topPanel), u"BeepCheck"_s);
-    beepCheck->setGeometry(350, 31, 74, 17);
+    auto *checks = new QVBoxLayout;
+    checks->setSpacing(2);
+    checks->addWidget(autoScrollCheck);
+    checks->addWidget(beepCheck);
 
     logo = Named(new QLabel(topPanel), u"Image1"_s);
     logo->setPixmap(DrawLogo());
     logo->setAttribute(Qt::WA_TranslucentBackground);
-    logo->resize(173, 49);
 
-    for (QWidget *watched :
-         std::initializer_list<QWidget *>{topPanel, fromField, toField, clearButton, logo})
+    auto *row = new QHBoxLayout(topPanel);
+    row->setContentsMargins(4, 2, 4, 2);
+    row->addWidget(rangeGroup);
+    row->addLayout(buttons);
+    row->addLayout(checks);
+    row->addStretch(1);
+    row->addWidget(logo, 0, Qt::AlignVCenter);
+
+    for (QWidget *watched : std::initializer_list<QWidget *>{fromField, toField, clearButton, logo})
         watched->installEventFilter(this);
 
     connect(startButton, &QPushButton::clicked, this, &MainWindow::startRequested);
@@ -195,17 +209,17 @@ void MainWindow::BuildStatusBar()
 {
     auto *bar = Named(new QStatusBar(this), u"SB"_s);
     bar->setSizeGripEnabled(false);
-    bar->setFixedHeight(20);
     for (int i = 0; i < PanelCount; ++i) {
         auto *panel = Named(new QLabel(bar), u"SBPanel"_s + QString::number(i));
-        panel->setFixedWidth(PanelWidths[size_t(i)]);
+        panel->setMinimumWidth(PanelWidths[size_t(i)]);
         if (i == PanelCount - 1) {
             panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         } else {
             panel->setAlignment(Qt::AlignCenter);
             panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         }
-        bar->addWidget(panel);
+        // The last panel takes the rest, for the library's version text.
+        bar->addWidget(panel, i == PanelCount - 1 ? 1 : 0);
         panels[size_t(i)] = panel;
     }
     setStatusBar(bar);
@@ -268,6 +282,17 @@ void MainWindow::ApplySettings(const Settings &settings)
     toField->setText(settings.to);
     autoScrollCheck->setChecked(settings.autoScroll);
     beepCheck->setChecked(settings.beep);
+}
+
+void MainWindow::RestoreGeometry(const QString &stored)
+{
+    if (!stored.isEmpty())
+        restoreGeometry(QByteArray::fromBase64(stored.toLatin1()));
+}
+
+QString MainWindow::StoredGeometry() const
+{
+    return QString::fromLatin1(saveGeometry().toBase64());
 }
 
 void MainWindow::ReadSettings(Settings &settings) const
@@ -346,10 +371,6 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     case QEvent::MouseButtonDblClick:
         if (watched == logo)
             ToggleCaptureCounter();
-        break;
-    case QEvent::Resize:
-        if (watched == topPanel)
-            logo->move(topPanel->width() - logo->width() - 4, 4);
         break;
     default:
         break;

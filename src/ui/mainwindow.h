@@ -4,6 +4,7 @@
 #include "core/nodetable.h"
 
 #include <QMainWindow>
+#include <QSize>
 #include <QStringList>
 
 #include <array>
@@ -33,6 +34,7 @@ class MainWindow : public QMainWindow
 
   public:
     static constexpr int PanelCount = 8;
+    static constexpr QSize InitialSize{980, 480};
 
     // arguments: the command line without the program name; "auto" in any
     // letter case makes the window wait for the automatic start.
@@ -44,6 +46,10 @@ class MainWindow : public QMainWindow
     // From, To, "Auto Scroll" and "Beep" from the settings, and back.
     void ApplySettings(const Settings &settings);
     void ReadSettings(Settings &settings) const;
+    // The window's place and size as stored in the settings, and putting
+    // them back (nothing when none are stored).
+    QString StoredGeometry() const;
+    void RestoreGeometry(const QString &stored);
     bool AutoScrollChecked() const;
 
     void SetPanelText(int panel, const QString &text);

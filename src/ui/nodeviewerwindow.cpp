@@ -47,10 +47,9 @@ NodeViewerWindow::NodeViewerWindow(const LiveSettings &settings, QWidget *parent
     font.setPixelSize(11);
     setFont(font);
     ipField->setMinimumWidth(ipField->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 8);
-    startButton->setMaximumWidth(44);
-    stopButton->setMaximumWidth(44);
-    clearButton->setMaximumWidth(40);
-    chooseLogButton->setMaximumWidth(24);
+    // Buttons as narrow as their captions, so the fields get the room.
+    for (QPushButton *button : {startButton, stopButton, clearButton, chooseLogButton})
+        button->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
 
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(u"IP Address: "_s, this));

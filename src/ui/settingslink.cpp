@@ -31,12 +31,16 @@ void SettingsLink::Load(const QStringList &adapterItems)
 {
     setup.SetAdapterItems(adapterItems);
     model.Load(adapterItems);
+    mainWindow.RestoreGeometry(model.Read().windowGeometry);
     Show(model.Read());
     ShowTestColumns();
 }
 
 void SettingsLink::Save()
 {
+    Settings values = model.Read();
+    values.windowGeometry = mainWindow.StoredGeometry();
+    Show(values);
     model.Save(saveFailed);
 }
 

