@@ -1,14 +1,18 @@
 #include "ui/mainwindow.h"
 
 #include "config/addresstext.h"
+#include "report/nodelistfile.h"
 #include "ui/logo.h"
 #include "ui/nodegrid.h"
+#include "ui/nodegridfilter.h"
 #include "ui/scanmode.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +25,8 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -41,7 +47,7 @@ template <typename Widget> Widget *Named(Widget *widget, const QString &name)
 } // namespace
 
 MainWindow::MainWindow(const QStringList &arguments, QWidget *parent)
-    : QMainWindow(parent), nodes(new NodeTable(this))
+    : QMainWindow(parent), nodes(new NodeTable(this)), gridFilter(new NodeGridFilter(*nodes, this))
 {
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Keelwatch Ver 3.0"_s);
@@ -112,6 +118,20 @@ void MainWindow::BuildTopPanel()
     checks->addWidget(autoScrollCheck);
     checks->addWidget(beepCheck);
 
+    filterField = Named(new QLineEdit(topPanel), u"GridFilter"_s);
+    filterField->setPlaceholderText(u"Filter: IP, MAC, vendor, comment"_s);
+    filterField->setClearButtonEnabled(true);
+    filterField->setMinimumWidth(
+        filterField->fontMetrics().horizontalAdvance(filterField->placeholderText()) + 32);
+    suspectsOnlyCheck = Named(new QCheckBox(u"Suspects only"_s, topPanel), u"SuspectsOnly"_s);
+    suspectsOnlyCheck->setToolTip(u"Nodes that answered Br and gave an illegal answer (X or x)"_s);
+    auto *filters = new QVBoxLayout;
+    filters->setSpacing(2);
+    filters->addWidget(filterField);
+    filters->addWidget(suspectsOnlyCheck);
+    connect(filterField, &QLineEdit::textChanged, gridFilter, &NodeGridFilter::SetFilterText);
+    connect(suspectsOnlyCheck, &QCheckBox::toggled, gridFilter, &NodeGridFilter::SetSuspectsOnly);
+
     logo = Named(new QLabel(topPanel), u"Image1"_s);
     logo->setPixmap(DrawLogo());
     logo->setAttribute(Qt::WA_TranslucentBackground);
@@ -121,6 +141,7 @@ void MainWindow::BuildTopPanel()
     row->addWidget(rangeGroup);
     row->addLayout(buttons);
     row->addLayout(checks);
+    row->addLayout(filters);
     row->addStretch(1);
     row->addWidget(logo, 0, Qt::AlignVCenter);
 
@@ -157,9 +178,10 @@ QFrame *MainWindow::BuildMiddlePanel()
     layout->addWidget(splitter);
 
     nodeGrid = Named(new NodeGrid(splitter), u"SG"_s);
-    nodeGrid->setModel(nodes);
+    nodeGrid->setModel(gridFilter);
     nodeGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    nodeGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows may be picked for copying; the menus act on the current one.
+    nodeGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     nodeGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     nodeGrid->setShowGrid(true);
     nodeGrid->setWordWrap(false);
@@ -173,6 +195,11 @@ QFrame *MainWindow::BuildMiddlePanel()
     columnHeader->setMinimumSectionSize(1);
     columnHeader->setSectionResizeMode(QHeaderView::Interactive);
     columnHeader->setHighlightSections(false);
+    // The nodes start in the order they were found; a third click on a
+    // title returns to it.
+    columnHeader->setSortIndicator(-1, Qt::AscendingOrder);
+    columnHeader->setSortIndicatorClearable(true);
+    nodeGrid->setSortingEnabled(true);
     columnHeader->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // Narrow result columns (24 pixels) must still show "B47" in full.
     columnHeader->setStyleSheet(
@@ -274,6 +301,18 @@ void MainWindow::BuildPopupMenu()
             [this] { Q_EMIT commentEditorRequested(selectedRow); });
     connect(externalCommand, &QAction::triggered, this,
             [this] { Q_EMIT externalCommandRequested(selectedRow); });
+    popupMenu->addSeparator();
+    QAction *copyRows = Named(popupMenu->addAction(u"Copy rows"_s), u"CopyRows"_s);
+    copyRows->setShortcut(QKeySequence::Copy);
+    QAction *copyNodeList = Named(popupMenu->addAction(u"Copy as node list"_s), u"CopyNodeList"_s);
+    copyNodeList->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_C);
+    // The same keys work in the grid without opening the menu.
+    for (QAction *copy : {copyRows, copyNodeList}) {
+        copy->setShortcutContext(Qt::WidgetShortcut);
+        nodeGrid->addAction(copy);
+    }
+    connect(copyRows, &QAction::triggered, this, [this] { CopySelectedRows(false); });
+    connect(copyNodeList, &QAction::triggered, this, [this] { CopySelectedRows(true); });
 }
 
 void MainWindow::ApplySettings(const Settings &settings)
@@ -351,8 +390,11 @@ void MainWindow::SelectNodeRow(int row)
 {
     if (row < 1)
         return;
-    nodeGrid->selectRow(row - 1);
-    nodeGrid->scrollTo(nodes->index(row - 1, 0));
+    const QModelIndex shown = gridFilter->GridIndex(row);
+    if (!shown.isValid())
+        return;
+    nodeGrid->selectRow(shown.row());
+    nodeGrid->scrollTo(shown);
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -384,12 +426,40 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-// The grid always has a current row below the header, as the trailing row
-// exists even in an empty table.
+// Unfiltered, the grid always has a current row below the header, as the
+// trailing row exists even in an empty table. A filter may hide every row:
+// then nothing is picked.
 int MainWindow::GridRow() const
 {
     const QModelIndex current = nodeGrid->currentIndex();
-    return current.isValid() ? current.row() + 1 : 1;
+    if (current.isValid())
+        return gridFilter->TableRow(current);
+    return gridFilter->Filtering() ? 0 : 1;
+}
+
+QString MainWindow::SelectedRowsText(bool asNodeList) const
+{
+    QModelIndexList picked = nodeGrid->selectionModel()->selectedRows();
+    std::sort(picked.begin(), picked.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QStringList lines;
+    for (const QModelIndex &index : picked) {
+        const NodeTable::Row cells = nodes->RowCells(gridFilter->TableRow(index));
+        if (cells[NodeTable::IpColumn].isEmpty())
+            continue; // the trailing row
+        lines.append(asNodeList ? EncodeNodeListLine(cells)
+                                : QStringList(cells.begin(), cells.end()).join(u'\t'));
+    }
+    // Node list lines as the file holds them, so they can be pasted into one.
+    const QString end = asNodeList ? u"\r\n"_s : u"\n"_s;
+    return lines.isEmpty() ? QString() : lines.join(end) + end;
+}
+
+void MainWindow::CopySelectedRows(bool asNodeList)
+{
+    const QString text = SelectedRowsText(asNodeList);
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
 }
 
 // A field left with an invalid address is emptied; that is an edit too.

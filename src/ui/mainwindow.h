@@ -22,6 +22,7 @@ class QPushButton;
 namespace keelwatch {
 
 class NodeGrid;
+class NodeGridFilter;
 
 // The main window: range fields, scan buttons, the node table's grid, the
 // event pane and the status bar. Its controls keep the objectNames users'
@@ -76,6 +77,10 @@ class MainWindow : public QMainWindow
     // The node table row the menus act on; the header row until the grid is used.
     int SelectedRow() const { return selectedRow; }
 
+    // The selected rows in grid order, trailing row left out: as node-list
+    // lines, or as TAB-separated cells; each line ended. Empty for none.
+    QString SelectedRowsText(bool asNodeList) const;
+
     // Where the event log writes its lines.
     QPlainTextEdit *EventPane() const { return eventPane; }
 
@@ -127,8 +132,10 @@ class MainWindow : public QMainWindow
     void OnGridDoubleClicked();
     void OnGridPressed(Qt::MouseButton button, QPoint position);
     void ToggleCaptureCounter();
+    void CopySelectedRows(bool asNodeList);
 
     NodeTable *nodes;
+    NodeGridFilter *gridFilter;
 
     QFrame *topPanel = nullptr;
     QLineEdit *fromField = nullptr;
@@ -137,6 +144,8 @@ class MainWindow : public QMainWindow
     QPushButton *clearButton = nullptr;
     QCheckBox *autoScrollCheck = nullptr;
     QCheckBox *beepCheck = nullptr;
+    QLineEdit *filterField = nullptr;
+    QCheckBox *suspectsOnlyCheck = nullptr;
     QLabel *logo = nullptr;
     NodeGrid *nodeGrid = nullptr;
     QPlainTextEdit *eventPane = nullptr;
