@@ -8,6 +8,7 @@
 #include "report/syslogsender.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessagewindow.h"
+#include "ui/alerttray.h"
 #include "ui/commenteditor.h"
 #include "ui/commentsave.h"
 #include "ui/eventwindowsadapter.h"
@@ -88,6 +89,13 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     nodeViewerWindow = new NodeViewerWindow(settings, window);
     commentEditor = new CommentEditor(comments, window->Nodes(), window);
     promiscuousAlertWindow = new PromiscuousAlertWindow(window->Nodes(), clock, window);
+    alertTray = new AlertTray(window);
+    QObject::connect(promiscuousAlertWindow, &PromiscuousAlertWindow::alertShown, alertTray,
+                     &AlertTray::ShowAlertLine);
+    QObject::connect(promiscuousAlertWindow, &PromiscuousAlertWindow::hidden, alertTray,
+                     &AlertTray::AcknowledgeAlert);
+    QObject::connect(alertTray, &AlertTray::alertWindowRequested, promiscuousAlertWindow,
+                     [this] { ShowModeless(promiscuousAlertWindow); });
 
     QObject::connect(window, &MainWindow::setupRequested, setupDialog,
                      [this] { ShowModeless(setupDialog); });
@@ -155,6 +163,7 @@ void Startup::ConnectScanController()
     MainWindow *window = mainWindow.get();
     scanWindows = std::make_unique<ScanWindows>(*window, *setupDialog, *settingsLink,
                                                 *promiscuousAlertWindow);
+    scanWindows->SetScanRunningHook([this](bool running) { alertTray->SetScanRunning(running); });
     workers = std::make_unique<ScanWorkers>(driver, *scanWindows, *scanWindows);
     WorkerScanEngine::Lookups lookups;
     lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };

@@ -3,6 +3,7 @@
 #include "report/eventline.h"
 
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -83,10 +84,12 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const NodeTable &nodes, const Clo
 
 void PromiscuousAlertWindow::ShowPromiscuousAlert(int row, bool started)
 {
-    alertLines->appendPlainText(
-        PromiscuousAlertLine(clock.Now(), started, nodes.Cell(row, NodeTable::IpColumn)));
+    const QString line =
+        PromiscuousAlertLine(clock.Now(), started, nodes.Cell(row, NodeTable::IpColumn));
+    alertLines->appendPlainText(line);
     show();
     raise();
+    Q_EMIT alertShown(line, started);
 }
 
 void PromiscuousAlertWindow::ShowIfHoldsLines()
@@ -95,6 +98,13 @@ void PromiscuousAlertWindow::ShowIfHoldsLines()
         show();
         raise();
     }
+}
+
+void PromiscuousAlertWindow::hideEvent(QHideEvent *event)
+{
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        Q_EMIT hidden();
 }
 
 } // namespace keelwatch

@@ -46,6 +46,8 @@ void ScanWindows::ShowScanPhase(ScanPhase phase)
             mainWindow.SetPanelText(panel, QString());
         break;
     }
+    if (scanRunning)
+        scanRunning(phase != ScanPhase::Ready);
 }
 
 void ScanWindows::ShowCaptureState(CaptureState state)

@@ -38,9 +38,11 @@ void SettingsLink::Load(const QStringList &adapterItems)
 
 void SettingsLink::Save()
 {
+    // The window's place is no edit, so it is taken now, at saving.
+    TakeEdits();
     Settings values = model.Read();
     values.windowGeometry = mainWindow.StoredGeometry();
-    Show(values);
+    model.Replace(values);
     model.Save(saveFailed);
 }
 
