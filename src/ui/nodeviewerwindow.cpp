@@ -24,7 +24,7 @@ NodeViewerWindow::NodeViewerWindow(const LiveSettings &settings, QWidget *parent
 {
     setObjectName(u"TForm8"_s);
     setWindowTitle(viewer.Caption());
-    setMinimumSize(468, 200);
+    // The layout sets the least width the controls need; the grid takes the rest.
     resize(468, 468);
 
     ipField = new QLineEdit(this);
