@@ -36,7 +36,7 @@ AlertMessageWindow::AlertMessageWindow(QWidget *parent)
     layout->addWidget(messageText, 1);
     layout->addWidget(okButton, 0, Qt::AlignHCenter);
     // Three lines of the message in its font; longer messages scroll.
-    messageText->setMinimumSize(
+    messageText->setFixedSize(
         messageText->fontMetrics().horizontalAdvance(u"Current file will be used as is"_s) + 24,
         messageText->fontMetrics().lineSpacing() * 3 + 12);
     layout->setSizeConstraint(QLayout::SetFixedSize);

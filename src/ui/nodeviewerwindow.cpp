@@ -47,6 +47,8 @@ NodeViewerWindow::NodeViewerWindow(const LiveSettings &settings, QWidget *parent
     font.setPixelSize(11);
     setFont(font);
     ipField->setMinimumWidth(ipField->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 8);
+    logFileField->setMinimumWidth(
+        logFileField->fontMetrics().horizontalAdvance(u"/var/log/keelwatch.log"_s) + 8);
     // Buttons as narrow as their captions, so the fields get the room.
     for (QPushButton *button : {startButton, stopButton, clearButton, chooseLogButton})
         button->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
