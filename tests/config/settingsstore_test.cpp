@@ -85,20 +85,20 @@ TEST(SettingsStore, FirstRunKeepsDefaultsAndCreatesNothing)
     const Settings loaded = Load(&applied);
     EXPECT_EQ(applied, 0);
     Settings expected;
-    expected.command = u"cmd /K nbtstat -A $IP"_s;
+    expected.command = u"x-terminal-emulator -e ping $IP"_s;
     EXPECT_EQ(loaded, expected);
     EXPECT_FALSE(QFile::exists(OpenSettingsStore()->fileName()));
 }
 
-TEST(SettingsStore, RoundTripRestoresAll31Values)
+TEST(SettingsStore, RoundTripRestoresAll32Values)
 {
     const Settings saved = Changed();
     Save(saved);
     int applied = 0;
     const Settings loaded = Load(&applied);
-    EXPECT_EQ(applied, 31);
+    EXPECT_EQ(applied, 32);
     EXPECT_EQ(loaded, saved);
-    EXPECT_EQ(OpenSettingsStore()->allKeys().size(), 31);
+    EXPECT_EQ(OpenSettingsStore()->allKeys().size(), 32);
 }
 
 TEST(SettingsStore, FlagsAreWrittenAsOneAndZeroAndTextsUnchanged)
@@ -142,7 +142,7 @@ TEST_P(DamagedStore, StopsAtTheFirstValueThatCannotBeRead)
     const Settings loaded = Load(&applied);
     EXPECT_EQ(applied, GetParam().applied);
     Settings defaults;
-    defaults.command = u"cmd /K nbtstat -A $IP"_s;
+    defaults.command = u"x-terminal-emulator -e ping $IP"_s;
     for (int i = 0; i < int(StoredSettings.size()); ++i) {
         const StoredSetting &stored = StoredSettings[size_t(i)];
         const Settings &want = i < applied ? saved : defaults;
@@ -170,7 +170,7 @@ TEST(SettingsStore, AbsentTextEmptiesItsFieldAndReadingGoesOn)
     OpenSettingsStore()->remove(u"IVTIME"_s);
     int applied = 0;
     const Settings loaded = Load(&applied);
-    EXPECT_EQ(applied, 31);
+    EXPECT_EQ(applied, 32);
     EXPECT_EQ(loaded.scanTimer, QString());
     EXPECT_EQ(loaded.packetNumber, u"010"_s);
 }
@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadedText{"OMAC", u"0a:1b:2c:3d:4e:5f", u"0A 1B 2C 3D 4E 50"},
                       LoadedText{"OMAC", u"00112233445A", u"00 11 22 33 44 50"},
                       LoadedText{"OMAC", u"", u"00 11 22 33 44 50"},
-                      LoadedText{"Command", u"", u"cmd /K nbtstat -A $IP"},
+                      LoadedText{"Command", u"", u"x-terminal-emulator -e ping $IP"},
                       LoadedText{"TIPF", u"10.0.0.300", u"10.0.0.300"},
                       LoadedText{"FS1MAC", u"1-2-3-4-5-6", u"1-2-3-4-5-6"},
                       // A MAC field takes 17 characters: blanks around a
