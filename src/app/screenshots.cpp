@@ -145,7 +145,6 @@ void SetUpLabScan(Startup &startup, const QString &folder)
     s.from = u"10.77.0.11"_s;
     s.to = u"10.77.0.22"_s;
     startup.SettingsWindows().Show(s);
-    startup.Main().SetPanelText(7, u"libpcap"_s);
 }
 
 template <typename Condition> bool RunUntil(Condition condition)

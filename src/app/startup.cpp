@@ -8,6 +8,7 @@
 #include "report/syslogsender.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessagewindow.h"
+#include "ui/alerttray.h"
 #include "ui/commenteditor.h"
 #include "ui/commentsave.h"
 #include "ui/eventwindowsadapter.h"
@@ -22,7 +23,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 
 #include <cstdio>
 
@@ -62,8 +65,18 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     MainWindow *window = mainWindow.get();
     // Part of the main window's creation: vendors first, then comments.
     const MessageSink tell = MessageBoxSink(window);
-    vendors.LoadVendorTable(this->programDir, tell);
-    comments.LoadComments(this->programDir, tell);
+    // A missing file is no fault worth a modal box: a first run has no
+    // comments yet, and the built-in vendors still name the common makers.
+    QPlainTextEdit *pane = window->EventPane();
+    vendors.LoadVendorTable(
+        this->programDir, tell, VendorTable::SharedOuiDir, [pane](const QString &text) {
+            pane->appendPlainText(text + u" Vendors come from the built-in list; install "
+                                         u"ieee-data or put oui.txt beside the program."_s);
+        });
+    comments.LoadComments(this->programDir, tell, [this, pane](const QString &) {
+        pane->appendPlainText(u"No comments yet: comment.txt is created in "_s +
+                              QDir::toNativeSeparators(this->programDir) + u" at exit."_s);
+    });
 
     setupDialog = new SetupDialog(window);
     settingsLink = new SettingsLink(settings, *window, *setupDialog, [this](const QString &text) {
@@ -82,6 +95,13 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     nodeViewerWindow = new NodeViewerWindow(settings, window);
     commentEditor = new CommentEditor(comments, window->Nodes(), window);
     promiscuousAlertWindow = new PromiscuousAlertWindow(window->Nodes(), clock, window);
+    alertTray = new AlertTray(window);
+    QObject::connect(promiscuousAlertWindow, &PromiscuousAlertWindow::alertShown, alertTray,
+                     &AlertTray::ShowAlertLine);
+    QObject::connect(promiscuousAlertWindow, &PromiscuousAlertWindow::hidden, alertTray,
+                     &AlertTray::AcknowledgeAlert);
+    QObject::connect(alertTray, &AlertTray::alertWindowRequested, promiscuousAlertWindow,
+                     [this] { ShowModeless(promiscuousAlertWindow); });
 
     QObject::connect(window, &MainWindow::setupRequested, setupDialog,
                      [this] { ShowModeless(setupDialog); });
@@ -187,6 +207,7 @@ void Startup::ConnectScanController()
     MainWindow *window = mainWindow.get();
     scanWindows = std::make_unique<ScanWindows>(*window, *setupDialog, *settingsLink,
                                                 *promiscuousAlertWindow);
+    scanWindows->SetScanRunningHook([this](bool running) { alertTray->SetScanRunning(running); });
     workers = std::make_unique<ScanWorkers>(driver, *scanWindows, *scanWindows);
     WorkerScanEngine::Lookups lookups;
     lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };

@@ -28,6 +28,7 @@ class AlertMessageWindow;
 class NodeViewerWindow;
 class CommentEditor;
 class PromiscuousAlertWindow;
+class AlertTray;
 
 // True when the windows can be shown: an X or Wayland display is set, or a
 // platform was chosen with QT_QPA_PLATFORM or -platform.
@@ -67,6 +68,7 @@ class Startup
     NodeViewerWindow &NodeViewerWin() { return *nodeViewerWindow; }
     CommentEditor &CommentEditorWin() { return *commentEditor; }
     PromiscuousAlertWindow &PromiscuousAlert() { return *promiscuousAlertWindow; }
+    AlertTray &Tray() { return *alertTray; }
     VendorTable &Vendors() { return vendors; }
     CommentTable &Comments() { return comments; }
     SettingsModel &Configuration() { return settings; }
@@ -105,6 +107,7 @@ class Startup
     NodeViewerWindow *nodeViewerWindow;
     CommentEditor *commentEditor;
     PromiscuousAlertWindow *promiscuousAlertWindow;
+    AlertTray *alertTray;
     // After the windows: the workers and the controller use them.
     std::unique_ptr<ScanWindows> scanWindows;
     std::unique_ptr<WorkerScanEngine> engine;

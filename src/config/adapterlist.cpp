@@ -21,8 +21,13 @@ QStringList AdapterNamesFromBuffer(const QByteArray &buffer)
 AdapterList FillAdapterList(const AdapterSource &driver)
 {
     AdapterList list;
-    list.driverVersion = TrimControls(driver.PacketGetVersion().left(4));
-    list.panelText = u"WinPcap"_s + list.driverVersion + u' ';
+    // "libpcap version 1.10.3 (with TPACKET_V3)": the panel shows it whole.
+    const QString text = TrimControls(driver.PacketGetVersion());
+    const QStringList words = text.split(u' ', Qt::SkipEmptyParts);
+    const qsizetype at = words.indexOf(u"version"_s);
+    const QString version = at >= 0 && at + 1 < words.size() ? words[at + 1] : text;
+    list.driverVersion = TrimControls(version.left(4));
+    list.panelText = text;
     for (const QString &name : AdapterNamesFromBuffer(driver.PacketGetAdapterNames())) {
         if (const auto address = driver.PacketGetNetInfoEx(name.toLocal8Bit()))
             list.items.append(IpNumberToText(*address) + u" : "_s + name);

@@ -13,7 +13,7 @@ class AdapterSource
 {
   public:
     virtual ~AdapterSource() = default;
-    // The driver's version text.
+    // The capture library's version text, as pcap_lib_version gives it.
     virtual QString PacketGetVersion() const = 0;
     // The adapter names, each ended by one zero byte and the last one by a
     // second zero, in a buffer of at most 4096 bytes.

@@ -55,6 +55,10 @@ struct Settings
     QString command;
     bool showAll = false;
 
+    // The main window's place and size (QWidget::saveGeometry in base64);
+    // empty until the first exit.
+    QString windowGeometry;
+
     bool operator==(const Settings &) const = default;
 
     // Whether the test address of a result column (2 to 11) is switched on.

@@ -13,7 +13,9 @@
 
 namespace keelwatch {
 
-inline constexpr auto DefaultCommand = u"cmd /K nbtstat -A $IP";
+// A terminal keeps the answers in view, as the console of the original
+// command did; x-terminal-emulator is on every Debian desktop.
+inline constexpr auto DefaultCommand = u"x-terminal-emulator -e ping $IP";
 inline constexpr auto DefaultOwnMac = u"00 11 22 33 44 50";
 // The Setup dialog's MAC fields take no more characters than this.
 constexpr int MacFieldLength = 17;
@@ -93,8 +95,8 @@ inline constexpr std::array StoredSettings{
     // Absent from stores written before pacing existed: read as empty, so
     // those users keep their Node Timer; a first run gets the default rate.
     StoredText(u"SendRate", &Settings::sendRate),
-    // Last: a file written before it existed still reads every other entry.
     StoredBool(u"Syslog5424", &Settings::syslogRfc5424),
+    StoredText(u"WindowGeometry", &Settings::windowGeometry),
 };
 
 // A stored flag's value in settings, and setting it.

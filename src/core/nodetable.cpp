@@ -345,4 +345,17 @@ void NodeTable::NotifyResultsChanged()
         Q_EMIT dataChanged(index(0, FirstResultColumn), index(last, LastResultColumn));
 }
 
+bool IsSuspectRow(const NodeTable::Row &row)
+{
+    const auto answered = [](const QString &cell) {
+        return cell.contains(u'O') || cell.contains(u'o') || cell.contains(u'X') ||
+               cell.contains(u'x');
+    };
+    if (!answered(row[size_t(BroadcastColumn)]))
+        return false;
+    return std::any_of(
+        row.begin() + FirstResultColumn, row.begin() + LastResultColumn + 1,
+        [](const QString &cell) { return cell.contains(u'X') || cell.contains(u'x'); });
+}
+
 } // namespace keelwatch

@@ -121,4 +121,9 @@ class NodeTable : public QAbstractTableModel
     int shownRows = -1;
 };
 
+// A suspect: the host answered the broadcast test, so it is alive and
+// listening, and some result column holds an illegal mark ("X" or "x"),
+// an answer only a card in promiscuous mode would give.
+bool IsSuspectRow(const NodeTable::Row &row);
+
 } // namespace keelwatch

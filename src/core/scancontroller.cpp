@@ -157,7 +157,7 @@ bool ScanController::OpenCapture()
 {
     QString reason;
     if (!parts.engine.OpenCaptureAdapter(scan, reason)) {
-        QString text = u"Cannot find WinPcap."_s;
+        QString text = u"libpcap cannot open the adapter."_s;
         if (!reason.isEmpty())
             text += u'\n' + reason;
         parts.view.ShowMessage(text);

@@ -49,10 +49,12 @@ QString OneLine(QString text)
 
 } // namespace
 
-void CommentTable::LoadComments(const QString &dir, const MessageSink &sink)
+void CommentTable::LoadComments(const QString &dir, const MessageSink &sink,
+                                const MessageSink &missingSink)
 {
     ReadCommentText(QByteArray());
-    const auto content = ReadProgramFile(dir, FileName, u"No comment.txt not found"_s, sink);
+    const auto content =
+        ReadProgramFile(dir, FileName, u"No comment.txt not found"_s, sink, missingSink);
     if (content && !ReadCommentText(*content))
         sink(u"More then 10000 comments"_s);
 }

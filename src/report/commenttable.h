@@ -32,7 +32,8 @@ class CommentTable
     static constexpr int Capacity = 10000;
 
     // Empties the table and reads comment.txt in dir. Problems go to the sink.
-    void LoadComments(const QString &dir, const MessageSink &sink);
+    void LoadComments(const QString &dir, const MessageSink &sink,
+                      const MessageSink &missingSink = {});
     // Replaces the table by comment.txt content: "key,comment" per line, both trimmed; lines
     // without a comma are skipped. Lines are decoded by DecodeTextLines. Returns false when the
     // table filled up before the end; the unread lines are kept to be written back.

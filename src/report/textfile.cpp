@@ -80,11 +80,12 @@ QByteArray ReadWholeFile(const QString &path, QString *error)
 }
 
 std::optional<QByteArray> ReadProgramFile(const QString &dir, const QString &name,
-                                          const QString &missingText, const MessageSink &sink)
+                                          const QString &missingText, const MessageSink &sink,
+                                          const MessageSink &missingSink)
 {
     const QString path = QDir(dir).filePath(name);
     if (!QFile::exists(path)) {
-        sink(missingText);
+        (missingSink ? missingSink : sink)(missingText);
         return std::nullopt;
     }
     QString error;

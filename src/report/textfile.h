@@ -21,9 +21,11 @@ QByteArray ReadWholeFile(const QString &path, QString *error);
 
 // The content of the file name in dir (the program's folder). A missing file
 // tells the sink missingText, an unreadable one "Cannot read " name "." and
-// the reason; both give no content.
+// the reason; both give no content. A missing file is told to missingSink
+// instead when one is given.
 std::optional<QByteArray> ReadProgramFile(const QString &dir, const QString &name,
-                                          const QString &missingText, const MessageSink &sink);
+                                          const QString &missingText, const MessageSink &sink,
+                                          const MessageSink &missingSink = {});
 
 // Replaces the file at path by content: written aside and renamed into place
 // only when every byte reached the disk, so a full disk or any other failure

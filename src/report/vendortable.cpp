@@ -34,7 +34,7 @@ void VendorTable::Add(const QString &code, const QString &name)
 }
 
 void VendorTable::LoadVendorTable(const QString &dir, const MessageSink &sink,
-                                  const QString &sharedDir)
+                                  const QString &sharedDir, const MessageSink &missingSink)
 {
     Clear();
     const QString name = u"oui.txt"_s;
@@ -42,8 +42,8 @@ void VendorTable::LoadVendorTable(const QString &dir, const MessageSink &sink,
     // list; installed programs have none there and take the system's.
     const bool useShared =
         !QFile::exists(QDir(dir).filePath(name)) && QFile::exists(QDir(sharedDir).filePath(name));
-    if (const auto content =
-            ReadProgramFile(useShared ? sharedDir : dir, name, u"No oui.txt found."_s, sink))
+    if (const auto content = ReadProgramFile(useShared ? sharedDir : dir, name,
+                                             u"No oui.txt found."_s, sink, missingSink))
         AddOuiText(*content);
 }
 

@@ -25,9 +25,11 @@ class VendorTable
 
     // Starts again from the built-in rows and adds every "(base 16)" line of
     // oui.txt in dir or, when dir has none, of the one in sharedDir. An
-    // unreadable file, or none in either place, is told to the sink.
+    // unreadable file, or none in either place, is told to the sink; none
+    // in either place to missingSink instead when one is given.
     void LoadVendorTable(const QString &dir, const MessageSink &sink,
-                         const QString &sharedDir = SharedOuiDir);
+                         const QString &sharedDir = SharedOuiDir,
+                         const MessageSink &missingSink = {});
 
     // Adds the entries of oui.txt content, one per "(base 16)" line.
     void AddOuiText(QByteArrayView content);

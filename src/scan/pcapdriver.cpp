@@ -255,11 +255,7 @@ class PcapAdapter : public PacketAdapter
 
 QString PcapDriver::PacketGetVersion() const
 {
-    // "libpcap version 1.10.3 (with TPACKET_V3)"
-    const QString text = QString::fromLatin1(pcap_lib_version());
-    const QStringList words = text.split(u' ', Qt::SkipEmptyParts);
-    const qsizetype at = words.indexOf(u"version"_s);
-    return at >= 0 && at + 1 < words.size() ? words[at + 1] : text;
+    return QString::fromLatin1(pcap_lib_version());
 }
 
 QByteArray PcapDriver::PacketGetAdapterNames() const

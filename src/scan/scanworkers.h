@@ -24,7 +24,7 @@ class ReplyAnalyser;
 //   OpenCaptureAdapter(name, &error)  Start step 10: false when the adapter
 //                                     cannot be opened; error holds the
 //                                     driver's reason for the second line
-//                                     under "Cannot find WinPcap.".
+//                                     under "libpcap cannot open the adapter.".
 //   CreateCapturePipe(&code)          Start step 11: false with the system's
 //                                     error code ("Error" + code, then quit).
 //   StartCapture(inputs, onReplies)   Start step 13: the reply analyser, then

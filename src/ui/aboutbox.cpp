@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -13,7 +14,7 @@ namespace keelwatch {
 namespace {
 
 QLabel *Line(const QString &text, QWidget *parent, QColor color, int pixelSize, bool bold,
-             QRect geometry, Qt::Alignment alignment)
+             Qt::Alignment alignment)
 {
     auto *label = new QLabel(text, parent);
     QFont font(u"Arial"_s);
@@ -24,7 +25,6 @@ QLabel *Line(const QString &text, QWidget *parent, QColor color, int pixelSize, 
     palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);
     label->setAlignment(alignment);
-    label->setGeometry(geometry);
     return label;
 }
 
@@ -37,29 +37,38 @@ AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
     QFont font(u"Arial"_s);
     font.setPixelSize(11);
     setFont(font);
-    setFixedSize(236, 245);
 
     auto *panel = new QFrame(this);
     panel->setObjectName(u"Panel1"_s);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    panel->setGeometry(8, 8, 220, 190);
+    auto *panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(12, 12, 12, 16);
 
-    Line(u"Finds promiscuous network cards"_s, panel, Qt::blue, 12, false, QRect(6, 12, 208, 16),
-         Qt::AlignHCenter)
-        ->setObjectName(u"Description"_s);
-    Line(u"Keelwatch Ver 3.0"_s, panel, Qt::red, 21, true, QRect(6, 44, 208, 26), Qt::AlignHCenter)
-        ->setObjectName(u"Version"_s);
-    Line(u"(3.0.5.0)"_s, panel, Qt::black, 11, false, QRect(6, 74, 196, 14), Qt::AlignRight)
-        ->setObjectName(u"Build"_s);
+    QLabel *description =
+        Line(u"Finds promiscuous network cards"_s, panel, Qt::blue, 12, false, Qt::AlignHCenter);
+    description->setObjectName(u"Description"_s);
+    QLabel *version = Line(u"Keelwatch Ver 3.0"_s, panel, Qt::red, 21, true, Qt::AlignHCenter);
+    version->setObjectName(u"Version"_s);
+    QLabel *build = Line(u"(3.0.5.0)"_s, panel, Qt::black, 11, false, Qt::AlignRight);
+    build->setObjectName(u"Build"_s);
     auto *logo = new QLabel(panel);
     logo->setObjectName(u"Image1"_s);
     logo->setPixmap(DrawLogo());
-    logo->setGeometry(23, 118, 173, 49);
+    panelLayout->addWidget(description);
+    panelLayout->addSpacing(12);
+    panelLayout->addWidget(version);
+    panelLayout->addWidget(build);
+    panelLayout->addSpacing(24);
+    panelLayout->addWidget(logo, 0, Qt::AlignHCenter);
 
     auto *closeButton = new QPushButton(u"Close"_s, this);
     closeButton->setObjectName(u"Button1"_s);
-    closeButton->setGeometry(80, 208, 75, 25);
     closeButton->setDefault(true);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(panel);
+    layout->addWidget(closeButton, 0, Qt::AlignHCenter);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::hide);
 }
 

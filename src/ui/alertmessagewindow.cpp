@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 #include <QTextEdit>
+#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -13,14 +14,12 @@ AlertMessageWindow::AlertMessageWindow(QWidget *parent)
 {
     setObjectName(u"TForm7"_s);
     setWindowTitle(u"Alert"_s);
-    setFixedSize(238, 111);
 
     messageText = new QTextEdit(this);
     messageText->setObjectName(u"Memo1"_s);
-    messageText->setGeometry(8, 8, 222, 66);
     messageText->setReadOnly(true);
     messageText->setFrameShape(QFrame::NoFrame);
-    messageText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    messageText->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     messageText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QPalette face = messageText->palette();
     face.setColor(QPalette::Base, palette().color(QPalette::Window));
@@ -31,8 +30,16 @@ AlertMessageWindow::AlertMessageWindow(QWidget *parent)
 
     auto *okButton = new QPushButton(u"OK"_s, this);
     okButton->setObjectName(u"Button1"_s);
-    okButton->setGeometry(82, 80, 75, 25);
     okButton->setDefault(true);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(messageText, 1);
+    layout->addWidget(okButton, 0, Qt::AlignHCenter);
+    // Three lines of the message in its font; longer messages scroll.
+    messageText->setFixedSize(
+        messageText->fontMetrics().horizontalAdvance(u"Current file will be used as is"_s) + 24,
+        messageText->fontMetrics().lineSpacing() * 3 + 12);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     connect(okButton, &QPushButton::clicked, this, &QWidget::hide);
 }
 

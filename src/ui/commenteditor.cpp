@@ -41,7 +41,8 @@ CommentEditor::CommentEditor(CommentTable &comments, NodeTable &nodes, QWidget *
     layout->addWidget(closeButton, 0, 4);
     layout->addWidget(new QLabel(u"Comment"_s, this), 1, 0);
     layout->addWidget(commentField, 1, 1, 1, 4);
-    setFixedSize(438, 89);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    ipField->setMinimumWidth(ipField->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 12);
 
     connect(readButton, &QPushButton::clicked, this, &CommentEditor::ReadComment);
     connect(writeButton, &QPushButton::clicked, this, &CommentEditor::WriteComment);

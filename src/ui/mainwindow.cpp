@@ -1,13 +1,19 @@
 #include "ui/mainwindow.h"
 
 #include "config/addresstext.h"
+#include "report/nodelistfile.h"
 #include "ui/logo.h"
 #include "ui/nodegrid.h"
+#include "ui/nodegridfilter.h"
 #include "ui/scanmode.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +25,8 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -39,15 +47,15 @@ template <typename Widget> Widget *Named(Widget *widget, const QString &name)
 } // namespace
 
 MainWindow::MainWindow(const QStringList &arguments, QWidget *parent)
-    : QMainWindow(parent), nodes(new NodeTable(this))
+    : QMainWindow(parent), nodes(new NodeTable(this)), gridFilter(new NodeGridFilter(*nodes, this))
 {
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Keelwatch Ver 3.0"_s);
     QFont font(u"Arial"_s);
     font.setPixelSize(11);
     setFont(font);
-    resize(605, 360);
-    setMinimumSize(605, 360);
+    // Wide enough for every column of the grid at its first widths.
+    resize(InitialSize);
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
@@ -77,40 +85,67 @@ void MainWindow::BuildTopPanel()
 {
     topPanel = Named(new QFrame(centralWidget()), u"Panel1"_s);
     topPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    topPanel->setFixedHeight(57);
 
     auto *rangeGroup = Named(new QGroupBox(u"IP Address Range"_s, topPanel), u"GroupBox1"_s);
-    rangeGroup->setGeometry(4, 4, 249, 45);
     auto *fromLabel = Named(new QLabel(u"From: "_s, rangeGroup), u"Label1"_s);
-    fromLabel->setGeometry(6, 19, 30, 16);
     fromField = Named(new QLineEdit(rangeGroup), u"Edit1"_s);
-    fromField->setGeometry(36, 16, 85, 21);
     auto *toLabel = Named(new QLabel(u"To: "_s, rangeGroup), u"Label2"_s);
-    toLabel->setGeometry(134, 19, 20, 16);
     toField = Named(new QLineEdit(rangeGroup), u"Edit2"_s);
-    toField->setGeometry(155, 16, 85, 21);
+    for (QLineEdit *field : {fromField, toField})
+        field->setMinimumWidth(field->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 12);
+    auto *rangeRow = new QHBoxLayout(rangeGroup);
+    rangeRow->setContentsMargins(6, 2, 6, 4);
+    rangeRow->addWidget(fromLabel);
+    rangeRow->addWidget(fromField);
+    rangeRow->addWidget(toLabel);
+    rangeRow->addWidget(toField);
 
     startButton = Named(new QPushButton(u"Start"_s, topPanel), u"Button1"_s);
-    startButton->setGeometry(262, 5, 81, 21);
     auto *stopButton = Named(new QPushButton(u"Stop"_s, topPanel), u"Button2"_s);
-    stopButton->setGeometry(262, 30, 41, 21);
     clearButton = Named(new QPushButton(u"Clear"_s, topPanel), u"Button3"_s);
-    clearButton->setGeometry(310, 32, 33, 17);
     clearButton->setToolTip(u"All clear : [shift] & Click"_s);
+    auto *buttons = new QGridLayout;
+    buttons->setSpacing(2);
+    buttons->addWidget(startButton, 0, 0, 1, 2);
+    buttons->addWidget(stopButton, 1, 0);
+    buttons->addWidget(clearButton, 1, 1);
 
     autoScrollCheck = Named(new QCheckBox(u"Auto Scroll"_s, topPanel), u"scrollcheck"_s);
-    autoScrollCheck->setGeometry(350, 7, 74, 17);
     autoScrollCheck->setChecked(true);
     beepCheck = Named(new QCheckBox(u"Beep"_s, topPanel), u"BeepCheck"_s);
-    beepCheck->setGeometry(350, 31, 74, 17);
+    auto *checks = new QVBoxLayout;
+    checks->setSpacing(2);
+    checks->addWidget(autoScrollCheck);
+    checks->addWidget(beepCheck);
+
+    filterField = Named(new QLineEdit(topPanel), u"GridFilter"_s);
+    filterField->setPlaceholderText(u"Filter: IP, MAC, vendor, comment"_s);
+    filterField->setClearButtonEnabled(true);
+    filterField->setMinimumWidth(
+        filterField->fontMetrics().horizontalAdvance(filterField->placeholderText()) + 32);
+    suspectsOnlyCheck = Named(new QCheckBox(u"Suspects only"_s, topPanel), u"SuspectsOnly"_s);
+    suspectsOnlyCheck->setToolTip(u"Nodes that answered Br and gave an illegal answer (X or x)"_s);
+    auto *filters = new QVBoxLayout;
+    filters->setSpacing(2);
+    filters->addWidget(filterField);
+    filters->addWidget(suspectsOnlyCheck);
+    connect(filterField, &QLineEdit::textChanged, gridFilter, &NodeGridFilter::SetFilterText);
+    connect(suspectsOnlyCheck, &QCheckBox::toggled, gridFilter, &NodeGridFilter::SetSuspectsOnly);
 
     logo = Named(new QLabel(topPanel), u"Image1"_s);
     logo->setPixmap(DrawLogo());
     logo->setAttribute(Qt::WA_TranslucentBackground);
-    logo->resize(173, 49);
 
-    for (QWidget *watched :
-         std::initializer_list<QWidget *>{topPanel, fromField, toField, clearButton, logo})
+    auto *row = new QHBoxLayout(topPanel);
+    row->setContentsMargins(4, 2, 4, 2);
+    row->addWidget(rangeGroup);
+    row->addLayout(buttons);
+    row->addLayout(checks);
+    row->addLayout(filters);
+    row->addStretch(1);
+    row->addWidget(logo, 0, Qt::AlignVCenter);
+
+    for (QWidget *watched : std::initializer_list<QWidget *>{fromField, toField, clearButton, logo})
         watched->installEventFilter(this);
 
     connect(startButton, &QPushButton::clicked, this, &MainWindow::startRequested);
@@ -143,9 +178,10 @@ QFrame *MainWindow::BuildMiddlePanel()
     layout->addWidget(splitter);
 
     nodeGrid = Named(new NodeGrid(splitter), u"SG"_s);
-    nodeGrid->setModel(nodes);
+    nodeGrid->setModel(gridFilter);
     nodeGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    nodeGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows may be picked for copying; the menus act on the current one.
+    nodeGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     nodeGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     nodeGrid->setShowGrid(true);
     nodeGrid->setWordWrap(false);
@@ -159,6 +195,11 @@ QFrame *MainWindow::BuildMiddlePanel()
     columnHeader->setMinimumSectionSize(1);
     columnHeader->setSectionResizeMode(QHeaderView::Interactive);
     columnHeader->setHighlightSections(false);
+    // The nodes start in the order they were found; a third click on a
+    // title returns to it.
+    columnHeader->setSortIndicator(-1, Qt::AscendingOrder);
+    columnHeader->setSortIndicatorClearable(true);
+    nodeGrid->setSortingEnabled(true);
     columnHeader->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // Narrow result columns (24 pixels) must still show "B47" in full.
     columnHeader->setStyleSheet(
@@ -195,17 +236,17 @@ void MainWindow::BuildStatusBar()
 {
     auto *bar = Named(new QStatusBar(this), u"SB"_s);
     bar->setSizeGripEnabled(false);
-    bar->setFixedHeight(20);
     for (int i = 0; i < PanelCount; ++i) {
         auto *panel = Named(new QLabel(bar), u"SBPanel"_s + QString::number(i));
-        panel->setFixedWidth(PanelWidths[size_t(i)]);
+        panel->setMinimumWidth(PanelWidths[size_t(i)]);
         if (i == PanelCount - 1) {
             panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         } else {
             panel->setAlignment(Qt::AlignCenter);
             panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         }
-        bar->addWidget(panel);
+        // The last panel takes the rest, for the library's version text.
+        bar->addWidget(panel, i == PanelCount - 1 ? 1 : 0);
         panels[size_t(i)] = panel;
     }
     sweepProgress = Named(new QLabel(bar), u"SweepProgress"_s);
@@ -262,6 +303,18 @@ void MainWindow::BuildPopupMenu()
             [this] { Q_EMIT commentEditorRequested(selectedRow); });
     connect(externalCommand, &QAction::triggered, this,
             [this] { Q_EMIT externalCommandRequested(selectedRow); });
+    popupMenu->addSeparator();
+    QAction *copyRows = Named(popupMenu->addAction(u"Copy rows"_s), u"CopyRows"_s);
+    copyRows->setShortcut(QKeySequence::Copy);
+    QAction *copyNodeList = Named(popupMenu->addAction(u"Copy as node list"_s), u"CopyNodeList"_s);
+    copyNodeList->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_C);
+    // The same keys work in the grid without opening the menu.
+    for (QAction *copy : {copyRows, copyNodeList}) {
+        copy->setShortcutContext(Qt::WidgetShortcut);
+        nodeGrid->addAction(copy);
+    }
+    connect(copyRows, &QAction::triggered, this, [this] { CopySelectedRows(false); });
+    connect(copyNodeList, &QAction::triggered, this, [this] { CopySelectedRows(true); });
 }
 
 void MainWindow::ApplySettings(const Settings &settings)
@@ -270,6 +323,17 @@ void MainWindow::ApplySettings(const Settings &settings)
     toField->setText(settings.to);
     autoScrollCheck->setChecked(settings.autoScroll);
     beepCheck->setChecked(settings.beep);
+}
+
+void MainWindow::RestoreGeometry(const QString &stored)
+{
+    if (!stored.isEmpty())
+        restoreGeometry(QByteArray::fromBase64(stored.toLatin1()));
+}
+
+QString MainWindow::StoredGeometry() const
+{
+    return QString::fromLatin1(saveGeometry().toBase64());
 }
 
 void MainWindow::ReadSettings(Settings &settings) const
@@ -333,8 +397,11 @@ void MainWindow::SelectNodeRow(int row)
 {
     if (row < 1)
         return;
-    nodeGrid->selectRow(row - 1);
-    nodeGrid->scrollTo(nodes->index(row - 1, 0));
+    const QModelIndex shown = gridFilter->GridIndex(row);
+    if (!shown.isValid())
+        return;
+    nodeGrid->selectRow(shown.row());
+    nodeGrid->scrollTo(shown);
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -354,10 +421,6 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         if (watched == logo)
             ToggleCaptureCounter();
         break;
-    case QEvent::Resize:
-        if (watched == topPanel)
-            logo->move(topPanel->width() - logo->width() - 4, 4);
-        break;
     default:
         break;
     }
@@ -370,12 +433,40 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-// The grid always has a current row below the header, as the trailing row
-// exists even in an empty table.
+// Unfiltered, the grid always has a current row below the header, as the
+// trailing row exists even in an empty table. A filter may hide every row:
+// then nothing is picked.
 int MainWindow::GridRow() const
 {
     const QModelIndex current = nodeGrid->currentIndex();
-    return current.isValid() ? current.row() + 1 : 1;
+    if (current.isValid())
+        return gridFilter->TableRow(current);
+    return gridFilter->Filtering() ? 0 : 1;
+}
+
+QString MainWindow::SelectedRowsText(bool asNodeList) const
+{
+    QModelIndexList picked = nodeGrid->selectionModel()->selectedRows();
+    std::sort(picked.begin(), picked.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QStringList lines;
+    for (const QModelIndex &index : picked) {
+        const NodeTable::Row cells = nodes->RowCells(gridFilter->TableRow(index));
+        if (cells[NodeTable::IpColumn].isEmpty())
+            continue; // the trailing row
+        lines.append(asNodeList ? EncodeNodeListLine(cells)
+                                : QStringList(cells.begin(), cells.end()).join(u'\t'));
+    }
+    // Node list lines as the file holds them, so they can be pasted into one.
+    const QString end = asNodeList ? u"\r\n"_s : u"\n"_s;
+    return lines.isEmpty() ? QString() : lines.join(end) + end;
+}
+
+void MainWindow::CopySelectedRows(bool asNodeList)
+{
+    const QString text = SelectedRowsText(asNodeList);
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
 }
 
 // A field left with an invalid address is emptied; that is an edit too.

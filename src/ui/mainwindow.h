@@ -4,6 +4,7 @@
 #include "core/nodetable.h"
 
 #include <QMainWindow>
+#include <QSize>
 #include <QStringList>
 
 #include <array>
@@ -21,6 +22,7 @@ class QPushButton;
 namespace keelwatch {
 
 class NodeGrid;
+class NodeGridFilter;
 
 // The main window: range fields, scan buttons, the node table's grid, the
 // event pane and the status bar. Its controls keep the objectNames users'
@@ -33,6 +35,7 @@ class MainWindow : public QMainWindow
 
   public:
     static constexpr int PanelCount = 8;
+    static constexpr QSize InitialSize{980, 480};
 
     // arguments: the command line without the program name; "auto" in any
     // letter case makes the window wait for the automatic start.
@@ -44,6 +47,10 @@ class MainWindow : public QMainWindow
     // From, To, "Auto Scroll" and "Beep" from the settings, and back.
     void ApplySettings(const Settings &settings);
     void ReadSettings(Settings &settings) const;
+    // The window's place and size as stored in the settings, and putting
+    // them back (nothing when none are stored).
+    QString StoredGeometry() const;
+    void RestoreGeometry(const QString &stored);
     bool AutoScrollChecked() const;
 
     void SetPanelText(int panel, const QString &text);
@@ -71,6 +78,10 @@ class MainWindow : public QMainWindow
 
     // The node table row the menus act on; the header row until the grid is used.
     int SelectedRow() const { return selectedRow; }
+
+    // The selected rows in grid order, trailing row left out: as node-list
+    // lines, or as TAB-separated cells; each line ended. Empty for none.
+    QString SelectedRowsText(bool asNodeList) const;
 
     // Where the event log writes its lines.
     QPlainTextEdit *EventPane() const { return eventPane; }
@@ -123,8 +134,10 @@ class MainWindow : public QMainWindow
     void OnGridDoubleClicked();
     void OnGridPressed(Qt::MouseButton button, QPoint position);
     void ToggleCaptureCounter();
+    void CopySelectedRows(bool asNodeList);
 
     NodeTable *nodes;
+    NodeGridFilter *gridFilter;
 
     QFrame *topPanel = nullptr;
     QLineEdit *fromField = nullptr;
@@ -133,6 +146,8 @@ class MainWindow : public QMainWindow
     QPushButton *clearButton = nullptr;
     QCheckBox *autoScrollCheck = nullptr;
     QCheckBox *beepCheck = nullptr;
+    QLineEdit *filterField = nullptr;
+    QCheckBox *suspectsOnlyCheck = nullptr;
     QLabel *logo = nullptr;
     NodeGrid *nodeGrid = nullptr;
     QPlainTextEdit *eventPane = nullptr;

@@ -24,7 +24,7 @@ NodeViewerWindow::NodeViewerWindow(const LiveSettings &settings, QWidget *parent
 {
     setObjectName(u"TForm8"_s);
     setWindowTitle(viewer.Caption());
-    setMinimumSize(468, 200);
+    // The layout sets the least width the controls need; the grid takes the rest.
     resize(468, 468);
 
     ipField = new QLineEdit(this);
@@ -47,10 +47,11 @@ NodeViewerWindow::NodeViewerWindow(const LiveSettings &settings, QWidget *parent
     font.setPixelSize(11);
     setFont(font);
     ipField->setMinimumWidth(ipField->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 8);
-    startButton->setMaximumWidth(44);
-    stopButton->setMaximumWidth(44);
-    clearButton->setMaximumWidth(40);
-    chooseLogButton->setMaximumWidth(24);
+    logFileField->setMinimumWidth(
+        logFileField->fontMetrics().horizontalAdvance(u"/var/log/keelwatch.log"_s) + 8);
+    // Buttons as narrow as their captions, so the fields get the room.
+    for (QPushButton *button : {startButton, stopButton, clearButton, chooseLogButton})
+        button->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
 
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(u"IP Address: "_s, this));

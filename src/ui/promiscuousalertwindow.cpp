@@ -2,10 +2,13 @@
 
 #include "report/eventline.h"
 
+#include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -38,22 +41,19 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const NodeTable &nodes, const Clo
 {
     setObjectName(u"TForm10"_s);
     setWindowTitle(u"Alert"_s);
-    setFixedSize(384, 233);
+    setMinimumSize(384, 233);
 
     auto *warningIcon = new QLabel(this);
     warningIcon->setObjectName(u"Image1"_s);
-    warningIcon->setGeometry(8, 8, 32, 32);
     warningIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
 
     auto *title = new QLabel(u"Detect Promiscuous Node"_s, this);
     title->setObjectName(u"Label1"_s);
-    title->setGeometry(52, 8, 324, 32);
     title->setFont(ArialPixels(19, true));
     PaintRed(title, QPalette::WindowText);
 
     alertLines = new QPlainTextEdit(this);
     alertLines->setObjectName(u"Memo1"_s);
-    alertLines->setGeometry(8, 48, 368, 144);
     alertLines->setReadOnly(true);
     alertLines->setLineWrapMode(QPlainTextEdit::NoWrap);
     alertLines->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -63,21 +63,33 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const NodeTable &nodes, const Clo
 
     auto *clearButton = new QPushButton(u"Clear"_s, this);
     clearButton->setObjectName(u"Button1"_s);
-    clearButton->setGeometry(216, 200, 75, 25);
     connect(clearButton, &QPushButton::clicked, alertLines, &QPlainTextEdit::clear);
 
     auto *closeButton = new QPushButton(u"Close"_s, this);
     closeButton->setObjectName(u"Button2"_s);
-    closeButton->setGeometry(301, 200, 75, 25);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::hide);
+
+    auto *titleRow = new QHBoxLayout;
+    titleRow->addWidget(warningIcon);
+    titleRow->addWidget(title, 1);
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(clearButton);
+    buttonRow->addWidget(closeButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(titleRow);
+    layout->addWidget(alertLines, 1);
+    layout->addLayout(buttonRow);
 }
 
 void PromiscuousAlertWindow::ShowPromiscuousAlert(int row, bool started)
 {
-    alertLines->appendPlainText(
-        PromiscuousAlertLine(clock.Now(), started, nodes.Cell(row, NodeTable::IpColumn)));
+    const QString line =
+        PromiscuousAlertLine(clock.Now(), started, nodes.Cell(row, NodeTable::IpColumn));
+    alertLines->appendPlainText(line);
     show();
     raise();
+    Q_EMIT alertShown(line, started);
 }
 
 void PromiscuousAlertWindow::ShowIfHoldsLines()
@@ -86,6 +98,13 @@ void PromiscuousAlertWindow::ShowIfHoldsLines()
         show();
         raise();
     }
+}
+
+void PromiscuousAlertWindow::hideEvent(QHideEvent *event)
+{
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        Q_EMIT hidden();
 }
 
 } // namespace keelwatch

@@ -26,6 +26,15 @@ class PromiscuousAlertWindow : public QDialog
     // View, "Alert": shows the window only when it holds a line.
     void ShowIfHoldsLines();
 
+  Q_SIGNALS:
+    // Every line as it is shown, for the tray's notification.
+    void alertShown(const QString &line, bool started);
+    // The user has put the window away.
+    void hidden();
+
+  protected:
+    void hideEvent(QHideEvent *event) override;
+
   private:
     QPlainTextEdit *alertLines;
     const NodeTable &nodes;

@@ -49,6 +49,8 @@ void ScanWindows::ShowScanPhase(ScanPhase phase)
         mainWindow.ShowSweepProgress(QString());
         break;
     }
+    if (scanRunning)
+        scanRunning(phase != ScanPhase::Ready);
 }
 
 void ScanWindows::ShowCaptureState(CaptureState state)

@@ -49,6 +49,9 @@ class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
     // Modal: the worker that raised it waits until the user has seen it.
     void ShowWorkerMessage(const QString &text) override;
 
+    // Told true when a scan starts and false when it ends (the tray's state).
+    void SetScanRunningHook(std::function<void(bool)> hook) { scanRunning = std::move(hook); }
+
   private:
     void Correct(const std::function<void(Settings &)> &change);
 
@@ -57,6 +60,7 @@ class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
     SettingsLink &settings;
     PromiscuousAlertWindow &alerts;
     MessageSink message;
+    std::function<void(bool)> scanRunning;
 };
 
 } // namespace keelwatch

@@ -32,6 +32,7 @@ void SettingsLink::Load(const QStringList &adapterItems, const MessageSink &dama
 {
     setup.SetAdapterItems(adapterItems);
     model.Load(adapterItems, damaged);
+    mainWindow.RestoreGeometry(model.Read().windowGeometry);
     Show(model.Read());
     ShowTestColumns();
 }
@@ -39,8 +40,12 @@ void SettingsLink::Load(const QStringList &adapterItems, const MessageSink &dama
 bool SettingsLink::Save()
 {
     // What the windows show is what is saved, also a text put in a field
-    // by a tool or a test, which announces no edit.
+    // by a tool or a test, which announces no edit; the window's place is
+    // no edit either, so it is taken now.
     TakeEdits();
+    Settings values = model.Read();
+    values.windowGeometry = mainWindow.StoredGeometry();
+    model.Replace(values);
     return model.Save(saveFailed);
 }
 

@@ -8,12 +8,16 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QVBoxLayout>
 
+#include <optional>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -22,31 +26,34 @@ namespace keelwatch {
 
 namespace {
 
-template <typename Widget> Widget *Place(Widget *widget, const QString &name, QRect geometry)
+template <typename Widget> Widget *Named(Widget *widget, const QString &name)
 {
     widget->setObjectName(name);
-    widget->setGeometry(geometry);
     return widget;
 }
 
-void AddLabel(QWidget *parent, const QString &text, int x, int y)
+QPushButton *Button(const QString &caption, QWidget *parent, const QString &name)
 {
-    auto *label = new QLabel(text, parent);
-    label->move(x, y);
-}
-
-QPushButton *Button(const QString &caption, QWidget *parent, const QString &name, QRect geometry)
-{
-    auto *button = Place(new QPushButton(caption, parent), name, geometry);
+    auto *button = Named(new QPushButton(caption, parent), name);
     // Enter in a field must not press "Set Default" or "Close".
     button->setAutoDefault(false);
     return button;
 }
 
-QLineEdit *MacField(QWidget *parent, const QString &name, QRect geometry)
+QLineEdit *MacField(QWidget *parent, const QString &name)
 {
-    auto *field = Place(new QLineEdit(parent), name, geometry);
+    auto *field = Named(new QLineEdit(parent), name);
     field->setMaxLength(MacFieldLength);
+    // Room for "FF FF FF FF FF FF" in the dialog's font.
+    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(u"WW WW WW WW WW WW"_s));
+    return field;
+}
+
+// A field for a few digits, as wide as its longest value needs.
+QLineEdit *NumberField(QWidget *parent, const QString &name)
+{
+    auto *field = Named(new QLineEdit(parent), name);
+    field->setMaximumWidth(field->fontMetrics().horizontalAdvance(u"000000"_s) + 16);
     return field;
 }
 
@@ -63,14 +70,17 @@ void SetRadio(QRadioButton *radio, bool on)
     radio->setAutoExclusive(true);
 }
 
+// Commands that start on a Debian desktop first; the four older ones stay
+// for users who bring settings that name them.
 const QStringList CommandPresets = {
+    u"x-terminal-emulator -e ping $IP"_s,
+    u"x-terminal-emulator -e nmblookup -A $IP"_s,
+    u"xdg-open smb://$IP/"_s,
+    u"xdg-open http://$IP/"_s,
     u"cmd /K nbtstat -A $IP"_s,
     u"net send $IP \"Don't Sniff\""_s,
     u"cmd /K ping $IP"_s,
     u"explorer \\\\$IP"_s,
-    u"x-terminal-emulator -e ping $IP"_s,
-    u"x-terminal-emulator -e nmblookup -A $IP"_s,
-    u"xdg-open smb://$IP/"_s,
 };
 
 // "0.25 s", "3.6 s", "2 min 7 s", "18 h 2 min".
@@ -90,88 +100,130 @@ SetupDialog::SetupDialog(QWidget *parent) : QDialog(parent)
 {
     setObjectName(u"Form2"_s);
     setWindowTitle(u"Setup"_s);
-    QFont font(u"Arial"_s);
-    font.setPixelSize(11);
-    setFont(font);
-    setFixedSize(390, 569);
 
-    BuildOwnPc();
-    BuildScanOptions();
-    BuildLog();
-    BuildExternalCommand();
-    showAllCheck = Place(new QCheckBox(u"Show all"_s, this), u"showall"_s, QRect(312, 104, 68, 16));
-    closeButton = Button(u"Close"_s, this, u"Button1"_s, QRect(302, 536, 80, 25));
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(BuildOwnPc());
+    // "Show all" sits outside the scan options, so it stays usable while a
+    // scan runs.
+    showAllCheck = Named(new QCheckBox(u"Show all"_s, this), u"showall"_s);
+    layout->addWidget(showAllCheck, 0, Qt::AlignRight);
+    layout->addWidget(BuildScanOptions());
+    layout->addWidget(BuildLog());
+    layout->addWidget(BuildExternalCommand());
+    closeButton = Button(u"Close"_s, this, u"Button1"_s);
+    auto *closeRow = new QHBoxLayout;
+    closeRow->addStretch(1);
+    closeRow->addWidget(closeButton);
+    layout->addLayout(closeRow);
+    // The dialog is as big as its contents; it grows with fonts and scale.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
     BindControls();
     SetValues(values);
 }
 
-void SetupDialog::BuildOwnPc()
+QGroupBox *SetupDialog::BuildOwnPc()
 {
-    ownPcGroup = Place(new QGroupBox(u"Own PC"_s, this), u"GroupBox1"_s, QRect(8, 6, 374, 92));
-    AddLabel(ownPcGroup, u"Network I/F"_s, 10, 21);
-    adapterList = Place(new QComboBox(ownPcGroup), u"CB1"_s, QRect(84, 17, 280, 21));
-    AddLabel(ownPcGroup, u"IP Address"_s, 10, 45);
-    ownIpField = Place(new QLineEdit(ownPcGroup), u"Edit1"_s, QRect(84, 41, 110, 21));
-    AddLabel(ownPcGroup, u"MAC Address"_s, 10, 69);
-    ownMacField = MacField(ownPcGroup, u"Edit2"_s, QRect(84, 65, 110, 21));
-    AddLabel(ownPcGroup, u"- F"_s, 198, 69);
+    ownPcGroup = Named(new QGroupBox(u"Own PC"_s, this), u"GroupBox1"_s);
+    auto *grid = new QGridLayout(ownPcGroup);
+    adapterList = Named(new QComboBox(ownPcGroup), u"CB1"_s);
+    adapterList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    adapterList->setMinimumContentsLength(32);
+    ownIpField = Named(new QLineEdit(ownPcGroup), u"Edit1"_s);
+    ownMacField = MacField(ownPcGroup, u"Edit2"_s);
+    grid->addWidget(new QLabel(u"Network I/F"_s, ownPcGroup), 0, 0);
+    grid->addWidget(adapterList, 0, 1, 1, 3);
+    grid->addWidget(new QLabel(u"IP Address"_s, ownPcGroup), 1, 0);
+    grid->addWidget(ownIpField, 1, 1);
+    grid->addWidget(new QLabel(u"MAC Address"_s, ownPcGroup), 2, 0);
+    grid->addWidget(ownMacField, 2, 1);
+    grid->addWidget(new QLabel(u"- F"_s, ownPcGroup), 2, 2);
+    grid->setColumnStretch(3, 1);
+    return ownPcGroup;
 }
 
-void SetupDialog::BuildScanOptions()
+QGroupBox *SetupDialog::BuildScanOptions()
 {
-    scanOptionsGroup =
-        Place(new QGroupBox(u"Scan Options"_s, this), u"f16"_s, QRect(8, 104, 374, 246));
+    scanOptionsGroup = Named(new QGroupBox(u"Scan Options"_s, this), u"f16"_s);
+    auto *layout = new QVBoxLayout(scanOptionsGroup);
 
-    // The fixed addresses: five on the first line, three on the second.
-    // SP1 and SP2 share the third line with the fields of their addresses.
+    // The fixed addresses: five on the first line, three on the second, with
+    // "Set Default" beside them. SP1 and SP2 share the third
+    // line with the fields of their addresses.
+    auto *testGrid = new QGridLayout;
+    auto *ownTests = new QHBoxLayout;
+    int fixed = 0;
     for (int i = 0; i < TestCount; ++i) {
         const TestAddress &test = TestAddresses[size_t(i)];
         const bool own = test.column == Sp1Column || test.column == Sp2Column;
-        const QRect geometry = own ? QRect(test.column == Sp1Column ? 10 : 184, 63, 40, 16)
-                                   : QRect(10 + (i % 5) * 50, i < 5 ? 20 : 40, 48, 16);
-        auto *box = Place(new QCheckBox(QString::fromUtf16(test.label), scanOptionsGroup),
-                          QString::fromUtf16(test.checkBox), geometry);
-        if (!own)
+        auto *box = Named(new QCheckBox(QString::fromUtf16(test.label), scanOptionsGroup),
+                          QString::fromUtf16(test.checkBox));
+        if (own) {
+            ownTests->addWidget(box);
+            ownTests->addWidget(
+                MacField(scanOptionsGroup, test.column == Sp1Column ? u"Edit5"_s : u"Edit6"_s));
+        } else {
             box->setToolTip(QString::fromUtf16(test.destination).replace(u' ', u':'));
+            testGrid->addWidget(box, fixed / 5, fixed % 5);
+            ++fixed;
+        }
         testChecks[size_t(i)] = box;
     }
-    sp1MacField = MacField(scanOptionsGroup, u"Edit5"_s, QRect(52, 61, 110, 21));
-    sp2MacField = MacField(scanOptionsGroup, u"Edit6"_s, QRect(226, 61, 110, 21));
-    setDefaultButton =
-        Button(u"Set Default"_s, scanOptionsGroup, u"Button2"_s, QRect(276, 22, 88, 25));
+    sp1MacField = scanOptionsGroup->findChild<QLineEdit *>(u"Edit5"_s);
+    sp2MacField = scanOptionsGroup->findChild<QLineEdit *>(u"Edit6"_s);
+    ownTests->addStretch(1);
+    setDefaultButton = Button(u"Set Default"_s, scanOptionsGroup, u"Button2"_s);
+    testGrid->setColumnStretch(5, 1);
+    testGrid->addWidget(setDefaultButton, 0, 6);
+    layout->addLayout(testGrid);
+    layout->addLayout(ownTests);
 
-    formatFrame = Place(new QFrame(scanOptionsGroup), u"FramePanel"_s, QRect(10, 88, 354, 24));
+    formatFrame = Named(new QFrame(scanOptionsGroup), u"FramePanel"_s);
     formatFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    ethernetRadio = Place(new QRadioButton(u"Ethernet  ( Mark : O/X )"_s, formatFrame), u"RB1"_s,
-                          QRect(8, 4, 160, 16));
-    ieeeRadio = Place(new QRadioButton(u"IEEE 802.3 ( Mark : o/x )"_s, formatFrame), u"RB2"_s,
-                      QRect(184, 4, 164, 16));
+    auto *formatRow = new QHBoxLayout(formatFrame);
+    ethernetRadio = Named(new QRadioButton(u"Ethernet  ( Mark : O/X )"_s, formatFrame), u"RB1"_s);
+    ieeeRadio = Named(new QRadioButton(u"IEEE 802.3 ( Mark : o/x )"_s, formatFrame), u"RB2"_s);
+    formatRow->addWidget(ethernetRadio);
+    formatRow->addWidget(ieeeRadio);
+    formatRow->addStretch(1);
+    layout->addWidget(formatFrame);
 
-    BuildScanMode();
+    layout->addWidget(BuildScanMode());
+    return scanOptionsGroup;
 }
 
-void SetupDialog::BuildScanMode()
+QGroupBox *SetupDialog::BuildScanMode()
 {
-    scanModeGroup = Place(new QGroupBox(u"Scan Mode"_s, scanOptionsGroup), u"GroupBox3"_s,
-                          QRect(10, 116, 354, 124));
-    listModeCheck =
-        Place(new QCheckBox(u"List Mode"_s, scanModeGroup), u"FastScan"_s, QRect(10, 26, 90, 16));
-    cyclicCheck = Place(new QCheckBox(u"Cyclic Scan"_s, scanModeGroup), u"Cyclicscan"_s,
-                        QRect(10, 50, 90, 16));
-    AddLabel(scanModeGroup, u"Packet Number"_s, 120, 20);
-    packetNumberField = Place(new QLineEdit(scanModeGroup), u"Edit4"_s, QRect(200, 17, 44, 19));
-    AddLabel(scanModeGroup, u"(1-10)"_s, 250, 20);
-    AddLabel(scanModeGroup, u"Scan Timer"_s, 120, 40);
-    scanTimerField = Place(new QLineEdit(scanModeGroup), u"Edit3"_s, QRect(200, 37, 44, 19));
-    AddLabel(scanModeGroup, u"Sec"_s, 250, 40);
-    AddLabel(scanModeGroup, u"(1-60)"_s, 274, 40);
-    AddLabel(scanModeGroup, u"Node Timer"_s, 120, 60);
-    nodeTimerField = Place(new QLineEdit(scanModeGroup), u"Edit8"_s, QRect(200, 57, 44, 19));
-    AddLabel(scanModeGroup, u"ms ( 0-60000 )"_s, 250, 60);
-    AddLabel(scanModeGroup, u"Send rate"_s, 120, 82);
-    sendRateField = Place(new QLineEdit(scanModeGroup), u"SendRate"_s, QRect(200, 79, 60, 19));
-    AddLabel(scanModeGroup, u"frames/s (0: off)"_s, 266, 82);
-    sweepEstimate = Place(new QLabel(scanModeGroup), u"SweepEstimate"_s, QRect(120, 102, 230, 16));
+    scanModeGroup = Named(new QGroupBox(u"Scan Mode"_s, scanOptionsGroup), u"GroupBox3"_s);
+    auto *grid = new QGridLayout(scanModeGroup);
+    listModeCheck = Named(new QCheckBox(u"List Mode"_s, scanModeGroup), u"FastScan"_s);
+    cyclicCheck = Named(new QCheckBox(u"Cyclic Scan"_s, scanModeGroup), u"Cyclicscan"_s);
+    packetNumberField = NumberField(scanModeGroup, u"Edit4"_s);
+    scanTimerField = NumberField(scanModeGroup, u"Edit3"_s);
+    nodeTimerField = NumberField(scanModeGroup, u"Edit8"_s);
+    grid->addWidget(listModeCheck, 0, 0);
+    grid->addWidget(cyclicCheck, 1, 0);
+    grid->addWidget(new QLabel(u"Packet Number"_s, scanModeGroup), 0, 1);
+    grid->addWidget(packetNumberField, 0, 2);
+    grid->addWidget(new QLabel(u"(1-10)"_s, scanModeGroup), 0, 3);
+    grid->addWidget(new QLabel(u"Scan Timer"_s, scanModeGroup), 1, 1);
+    grid->addWidget(scanTimerField, 1, 2);
+    auto *scanTimerUnit = new QHBoxLayout;
+    scanTimerUnit->addWidget(new QLabel(u"Sec"_s, scanModeGroup));
+    scanTimerUnit->addWidget(new QLabel(u"(1-60)"_s, scanModeGroup));
+    scanTimerUnit->addStretch(1);
+    grid->addLayout(scanTimerUnit, 1, 3);
+    grid->addWidget(new QLabel(u"Node Timer"_s, scanModeGroup), 2, 1);
+    grid->addWidget(nodeTimerField, 2, 2);
+    grid->addWidget(new QLabel(u"ms ( 0-60000 )"_s, scanModeGroup), 2, 3);
+    sendRateField = NumberField(scanModeGroup, u"SendRate"_s);
+    grid->addWidget(new QLabel(u"Send rate"_s, scanModeGroup), 3, 1);
+    grid->addWidget(sendRateField, 3, 2);
+    grid->addWidget(new QLabel(u"frames/s (0: off)"_s, scanModeGroup), 3, 3);
+    sweepEstimate = Named(new QLabel(scanModeGroup), u"SweepEstimate"_s);
+    grid->addWidget(sweepEstimate, 4, 1, 1, 3);
+    grid->setColumnStretch(4, 1);
+    return scanModeGroup;
 }
 
 void SetupDialog::ShowPacing()
@@ -184,36 +236,57 @@ void SetupDialog::ShowPacing()
                                    : QString());
 }
 
-void SetupDialog::BuildLog()
+QGroupBox *SetupDialog::BuildLog()
 {
-    logGroup = Place(new QGroupBox(u"Log"_s, this), u"GroupBox4"_s, QRect(8, 356, 374, 98));
-    AddLabel(logGroup, u"Log File"_s, 10, 21);
-    logPathField = Place(new QLineEdit(logGroup), u"logpath"_s, QRect(60, 17, 270, 21));
-    logChooserButton = Button(u"..."_s, logGroup, u"Button3"_s, QRect(334, 17, 30, 21));
-    AddLabel(logGroup, u"Delimiter option"_s, 10, 46);
-    tabRadio =
-        Place(new QRadioButton(u"TAB (0x09)"_s, logGroup), u"RB_dtab"_s, QRect(100, 45, 90, 16));
-    commaRadio =
-        Place(new QRadioButton(u"Comma (0x2c)"_s, logGroup), u"RB_dcom"_s, QRect(196, 45, 100, 16));
-    syslogCheck =
-        Place(new QCheckBox(u"Send Syslog"_s, logGroup), u"SYSLOG_CHK"_s, QRect(10, 72, 90, 16));
-    AddLabel(logGroup, u"Server IP"_s, 120, 73);
-    syslogServerField = Place(new QLineEdit(logGroup), u"Edit9"_s, QRect(176, 69, 110, 21));
-    syslogRfc5424Check =
-        Place(new QCheckBox(u"RFC 5424"_s, logGroup), u"SYSLOG5424_CHK"_s, QRect(292, 72, 76, 16));
+    logGroup = Named(new QGroupBox(u"Log"_s, this), u"GroupBox4"_s);
+    auto *grid = new QGridLayout(logGroup);
+    logPathField = Named(new QLineEdit(logGroup), u"logpath"_s);
+    logChooserButton = Button(u"..."_s, logGroup, u"Button3"_s);
+    logChooserButton->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    tabRadio = Named(new QRadioButton(u"TAB (0x09)"_s, logGroup), u"RB_dtab"_s);
+    commaRadio = Named(new QRadioButton(u"Comma (0x2c)"_s, logGroup), u"RB_dcom"_s);
+    syslogCheck = Named(new QCheckBox(u"Send Syslog"_s, logGroup), u"SYSLOG_CHK"_s);
+    syslogServerField = Named(new QLineEdit(logGroup), u"Edit9"_s);
+    syslogRfc5424Check = Named(new QCheckBox(u"RFC 5424"_s, logGroup), u"SYSLOG5424_CHK"_s);
+
+    auto *pathRow = new QHBoxLayout;
+    pathRow->addWidget(logPathField, 1);
+    pathRow->addWidget(logChooserButton);
+    auto *delimiterRow = new QHBoxLayout;
+    delimiterRow->addWidget(tabRadio);
+    delimiterRow->addWidget(commaRadio);
+    delimiterRow->addStretch(1);
+    auto *syslogRow = new QHBoxLayout;
+    syslogRow->addWidget(new QLabel(u"Server IP"_s, logGroup));
+    syslogRow->addWidget(syslogServerField);
+    syslogRow->addWidget(syslogRfc5424Check);
+    syslogRow->addStretch(1);
+    grid->addWidget(new QLabel(u"Log File"_s, logGroup), 0, 0);
+    grid->addLayout(pathRow, 0, 1);
+    grid->addWidget(new QLabel(u"Delimiter option"_s, logGroup), 1, 0);
+    grid->addLayout(delimiterRow, 1, 1);
+    grid->addWidget(syslogCheck, 2, 0);
+    grid->addLayout(syslogRow, 2, 1);
+    return logGroup;
 }
 
-void SetupDialog::BuildExternalCommand()
+QGroupBox *SetupDialog::BuildExternalCommand()
 {
-    commandGroup =
-        Place(new QGroupBox(u"External command"_s, this), u"GroupBox2"_s, QRect(8, 458, 374, 70));
-    AddLabel(commandGroup, u"Command Line: "_s, 10, 20);
-    AddLabel(commandGroup, u"[ $IP : IP Address      $MAC : MAC Address ]"_s, 100, 20);
-    commandBox = Place(new QComboBox(commandGroup), u"Edit7"_s, QRect(10, 38, 354, 22));
+    commandGroup = Named(new QGroupBox(u"External command"_s, this), u"GroupBox2"_s);
+    auto *layout = new QVBoxLayout(commandGroup);
+    auto *captionRow = new QHBoxLayout;
+    captionRow->addWidget(new QLabel(u"Command Line: "_s, commandGroup));
+    captionRow->addWidget(
+        new QLabel(u"[ $IP : IP Address      $MAC : MAC Address ]"_s, commandGroup));
+    captionRow->addStretch(1);
+    layout->addLayout(captionRow);
+    commandBox = Named(new QComboBox(commandGroup), u"Edit7"_s);
     commandBox->setEditable(true);
     commandBox->setInsertPolicy(QComboBox::NoInsert);
     commandBox->addItems(CommandPresets);
     commandBox->setCurrentIndex(-1);
+    layout->addWidget(commandBox);
+    return commandGroup;
 }
 
 void SetupDialog::BindControls()

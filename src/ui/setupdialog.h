@@ -72,11 +72,11 @@ class SetupDialog : public QDialog
         bool Settings::*member;
     };
 
-    void BuildOwnPc();
-    void BuildScanOptions();
-    void BuildScanMode();
-    void BuildLog();
-    void BuildExternalCommand();
+    QGroupBox *BuildOwnPc();
+    QGroupBox *BuildScanOptions();
+    QGroupBox *BuildScanMode();
+    QGroupBox *BuildLog();
+    QGroupBox *BuildExternalCommand();
     void BindControls();
 
     void FieldExit(QLineEdit *field);

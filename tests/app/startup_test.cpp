@@ -6,6 +6,7 @@
 #include "support/memorydriver.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessagewindow.h"
+#include "ui/alerttray.h"
 #include "ui/commenteditor.h"
 #include "ui/mainwindow.h"
 #include "ui/nodeviewerwindow.h"
@@ -24,6 +25,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -72,7 +74,7 @@ TEST_F(StartupOrder, SetupDialogRestoresTheMainWindowsFourControls)
     EXPECT_EQ(Find<QLineEdit>(startup.Main(), "Edit2")->text(), u"10.77.0.20"_s);
     EXPECT_FALSE(Find<QCheckBox>(startup.Main(), "scrollcheck")->isChecked());
     EXPECT_FALSE(Find<QCheckBox>(startup.Main(), "BeepCheck")->isChecked());
-    EXPECT_EQ(startup.Configuration().Read().command, u"cmd /K nbtstat -A $IP"_s);
+    EXPECT_EQ(startup.Configuration().Read().command, u"x-terminal-emulator -e ping $IP"_s);
     EXPECT_FALSE(startup.Setup().isVisible());
     EXPECT_FALSE(startup.About().isVisible());
 }
@@ -108,7 +110,7 @@ TEST_F(StartupOrder, AdapterListIsFilledBeforeTheStoredInterfaceIsSelected)
     ASSERT_EQ(list.count(), 2);
     EXPECT_EQ(list.itemText(0), u"192.168.10.10 : eth0"_s);
     EXPECT_EQ(list.currentText(), u"10.77.0.1 : wire0"_s);
-    EXPECT_EQ(startup.Main().PanelText(7), u"WinPcap1.10 "_s);
+    EXPECT_EQ(startup.Main().PanelText(7), u"1.10.3"_s);
     EXPECT_EQ(startup.Configuration().Read().AdapterName(), u"wire0"_s);
 }
 
@@ -367,6 +369,65 @@ TEST_F(NodeTools, DoubleClickOnTheEmptyRowIsAnExternalCommandError)
         if (qobject_cast<QMessageBox *>(w))
             w->close();
     }
+}
+
+// A first start has neither comments nor a vendor list beside the program:
+// that is said in the event pane, and no box waits for a click.
+TEST_F(NodeTools, FirstRunShowsNoBoxAndSaysWhatIsMissingInTheEventPane)
+{
+    QTemporaryDir empty;
+    Startup startup({}, empty.path());
+    startup.Show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(MessageBoxTexts().isEmpty());
+    const QString pane = startup.Main().EventPane()->toPlainText();
+    EXPECT_TRUE(pane.contains(u"No comments yet: comment.txt is created in "_s))
+        << pane.toStdString();
+    startup.Main().close();
+    EXPECT_TRUE(QFile::exists(QDir(empty.path()).filePath(u"comment.txt"_s)));
+}
+
+TEST_F(StartupOrder, MainWindowComesBackWhereItWasLeft)
+{
+    {
+        Startup startup({});
+        startup.Show();
+        startup.Main().resize(1111, 555);
+        startup.Main().close();
+    }
+    EXPECT_FALSE(OpenSettingsStore()->value(u"WindowGeometry"_s).toString().isEmpty());
+    Startup again({});
+    EXPECT_EQ(again.Main().size(), QSize(1111, 555));
+}
+
+// Every START reaches the tray as a notification and its alert state; a
+// click on it brings the alert window back; putting the window away ends
+// the alert state.
+TEST_F(StartupOrder, PromiscuousStartNotifiesThroughTheTray)
+{
+    Startup startup({});
+    AlertTray &tray = startup.Tray();
+    QSignalSpy notified(&tray, &AlertTray::notified);
+    NodeTable &nodes = startup.Main().Nodes();
+    const int row = nodes.AddNodeRow(u"10.77.0.5"_s, u"00:11:22:33:44:55"_s, {});
+    startup.PromiscuousAlert().ShowPromiscuousAlert(row, false);
+    EXPECT_EQ(notified.size(), 0);
+    EXPECT_EQ(tray.CurrentState(), AlertTray::State::Idle);
+    startup.PromiscuousAlert().ShowPromiscuousAlert(row, true);
+    ASSERT_EQ(notified.size(), 1);
+    EXPECT_EQ(notified[0][0].toString(), u"Detect Promiscuous Node"_s);
+    EXPECT_TRUE(notified[0][1].toString().endsWith(u"Promiscuous START 10.77.0.5"_s))
+        << notified[0][1].toString().toStdString();
+    EXPECT_EQ(tray.CurrentState(), AlertTray::State::Alert);
+    tray.SetScanRunning(true);
+    EXPECT_EQ(tray.CurrentState(), AlertTray::State::Alert);
+
+    startup.PromiscuousAlert().hide();
+    EXPECT_EQ(tray.CurrentState(), AlertTray::State::Scanning);
+    Q_EMIT tray.alertWindowRequested();
+    EXPECT_TRUE(startup.PromiscuousAlert().isVisible());
+    tray.SetScanRunning(false);
+    EXPECT_EQ(tray.CurrentState(), AlertTray::State::Idle);
 }
 
 struct DisplayCase

@@ -61,17 +61,19 @@ TEST_P(DriverVersions, GiveThePanelText)
     EXPECT_EQ(list.items, QStringList({u"192.168.10.10 : eth0"_s, u"10.0.0.1 : wlan0"_s}));
 }
 
-INSTANTIATE_TEST_SUITE_P(AdapterList, DriverVersions,
-                         testing::Values(VersionCase{"3.0 alpha", u"3.0", u"WinPcap3.0 "},
-                                         VersionCase{"3.1 beta", u"3.1", u"WinPcap3.1 "},
-                                         VersionCase{"3.01", u"3.01", u"WinPcap3.01 "},
-                                         VersionCase{"1.10.3", u"1.10", u"WinPcap1.10 "}),
-                         [](const testing::TestParamInfo<VersionCase> &info) {
-                             std::string name = info.param.version;
-                             for (char &c : name)
-                                 c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    AdapterList, DriverVersions,
+    testing::Values(VersionCase{"3.0 alpha", u"3.0", u"3.0 alpha"},
+                    VersionCase{"3.01", u"3.01", u"3.01"},
+                    VersionCase{"libpcap version 1.10.3 (with TPACKET_V3)", u"1.10",
+                                u"libpcap version 1.10.3 (with TPACKET_V3)"},
+                    VersionCase{"libpcap version", u"libp", u"libpcap version"}),
+    [](const testing::TestParamInfo<VersionCase> &info) {
+        std::string name = info.param.version;
+        for (char &c : name)
+            c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        return name;
+    });
 
 TEST(AdapterList, AdaptersWithoutAddressAreLeftOutInDriverOrder)
 {

@@ -105,7 +105,7 @@ TEST(SettingsStore, FirstRunKeepsDefaultsAndCreatesNothing)
     const Settings loaded = Load(&applied);
     EXPECT_EQ(applied, 0);
     Settings expected;
-    expected.command = u"cmd /K nbtstat -A $IP"_s;
+    expected.command = u"x-terminal-emulator -e ping $IP"_s;
     EXPECT_EQ(loaded, expected);
     EXPECT_FALSE(QFile::exists(OpenSettingsStore()->fileName()));
 }
@@ -176,7 +176,7 @@ TEST_P(DamagedStore, KeepsTheDefaultAndReadsEveryOtherValue)
     EXPECT_EQ(applied, int(StoredSettings.size()) - 1);
     EXPECT_EQ(damaged, GetParam().value ? QStringList{name} : QStringList());
     Settings defaults;
-    defaults.command = u"cmd /K nbtstat -A $IP"_s;
+    defaults.command = u"x-terminal-emulator -e ping $IP"_s;
     for (const StoredSetting &stored : StoredSettings) {
         const Settings &want = KeyOf(stored) == name ? defaults : saved;
         if (stored.kind == StoredKind::Flag)
@@ -277,7 +277,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadedText{"OMAC", u"0a:1b:2c:3d:4e:5f", u"0A 1B 2C 3D 4E 50"},
                       LoadedText{"OMAC", u"00112233445A", u"00 11 22 33 44 50"},
                       LoadedText{"OMAC", u"", u"00 11 22 33 44 50"},
-                      LoadedText{"Command", u"", u"cmd /K nbtstat -A $IP"},
+                      LoadedText{"Command", u"", u"x-terminal-emulator -e ping $IP"},
                       LoadedText{"TIPF", u"10.0.0.300", u"10.0.0.300"},
                       LoadedText{"FS1MAC", u"1-2-3-4-5-6", u"1-2-3-4-5-6"},
                       // A MAC field takes 17 characters: blanks around a

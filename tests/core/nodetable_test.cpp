@@ -238,4 +238,38 @@ TEST(NodeTable, ClearResultsKeepsNodesAndRewritesHeaders)
     EXPECT_EQ(t.Cell(0, 0), u"IP Address"_s);
 }
 
+// Result marks from Br to SP2, and whether the node counts as a suspect.
+struct SuspectCase
+{
+    const char *name;
+    std::array<const char16_t *, TestCount> marks;
+    bool suspect;
+};
+
+class SuspectRule : public testing::TestWithParam<SuspectCase>
+{
+};
+
+TEST_P(SuspectRule, NeedsBrAnsweredAndAnIllegalMark)
+{
+    NodeTable::Row row;
+    row[NodeTable::IpColumn] = u"10.0.0.5"_s;
+    row[NodeTable::CommentColumn] = u"X marks the spot"_s; // not a result column
+    for (int i = 0; i < TestCount; ++i)
+        row[size_t(FirstResultColumn + i)] = QString::fromUtf16(GetParam().marks[size_t(i)]);
+    EXPECT_EQ(IsSuspectRow(row), GetParam().suspect);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NodeTable, SuspectRule,
+    testing::Values(
+        SuspectCase{"CorrectOnly", {u"O", u"", u"", u"", u"", u"O", u"", u"", u"", u""}, false},
+        SuspectCase{"Ethernet", {u"O", u"X", u"", u"", u"", u"O", u"", u"", u"", u""}, true},
+        SuspectCase{"Ieee", {u"o", u"", u"", u"", u"", u"", u"", u"", u"", u"x"}, true},
+        SuspectCase{"CarriedOver", {u"O", u"+X", u"", u"", u"", u"", u"", u"", u"", u""}, true},
+        SuspectCase{"NoBrAnswer", {u"", u"X", u"X", u"", u"", u"", u"", u"", u"", u""}, false},
+        SuspectCase{"BrScanOff", {u"-", u"X", u"", u"", u"", u"", u"", u"", u"", u""}, false},
+        SuspectCase{"BrLastTimeOnly", {u"+", u"X", u"", u"", u"", u"", u"", u"", u"", u""}, false}),
+    [](const testing::TestParamInfo<SuspectCase> &info) { return info.param.name; });
+
 } // namespace

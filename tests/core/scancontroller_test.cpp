@@ -259,7 +259,7 @@ TEST_F(ScanControllerTest, AdapterThatCannotBeOpened)
     engine.reason = u"socket: Operation not permitted"_s;
     controller.Start();
     EXPECT_EQ(view.messages,
-              QStringList{u"Cannot find WinPcap.\nsocket: Operation not permitted"_s});
+              QStringList{u"libpcap cannot open the adapter.\nsocket: Operation not permitted"_s});
     EXPECT_FALSE(controller.Running());
 }
 

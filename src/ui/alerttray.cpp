@@ -1,0 +1,85 @@
+#include "ui/alerttray.h"
+
+#include <QPainter>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+QIcon TrayStateIcon(AlertTray::State state)
+{
+    QColor colour(0x80, 0x80, 0x80);
+    if (state == AlertTray::State::Scanning)
+        colour = QColor(0x20, 0xA0, 0x40);
+    else if (state == AlertTray::State::Alert)
+        colour = Qt::red;
+    QIcon icon;
+    for (int size : {16, 22, 32, 64}) {
+        QPixmap picture(size, size);
+        picture.fill(Qt::transparent);
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::black, size / 16.0));
+        painter.setBrush(colour);
+        const qreal margin = size / 8.0;
+        painter.drawEllipse(QRectF(margin, margin, size - 2 * margin, size - 2 * margin));
+        painter.end();
+        icon.addPixmap(picture);
+    }
+    return icon;
+}
+
+AlertTray::AlertTray(QObject *parent) : QObject(parent)
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    trayIcon = new QSystemTrayIcon(this);
+    trayIcon->setObjectName(u"TrayIcon"_s);
+    connect(trayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    Q_EMIT alertWindowRequested();
+            });
+    connect(trayIcon, &QSystemTrayIcon::messageClicked, this, &AlertTray::alertWindowRequested);
+    Show(State::Idle);
+    trayIcon->show();
+}
+
+void AlertTray::SetScanRunning(bool running)
+{
+    scanRunning = running;
+    if (state != State::Alert)
+        Show(running ? State::Scanning : State::Idle);
+}
+
+void AlertTray::ShowAlertLine(const QString &line, bool started)
+{
+    if (!started)
+        return;
+    Show(State::Alert);
+    const QString title = u"Detect Promiscuous Node"_s;
+    if (trayIcon && QSystemTrayIcon::supportsMessages())
+        trayIcon->showMessage(title, line, QSystemTrayIcon::Warning);
+    Q_EMIT notified(title, line);
+}
+
+void AlertTray::AcknowledgeAlert()
+{
+    if (state == State::Alert)
+        Show(scanRunning ? State::Scanning : State::Idle);
+}
+
+void AlertTray::Show(State next)
+{
+    state = next;
+    if (!trayIcon)
+        return;
+    trayIcon->setIcon(TrayStateIcon(next));
+    static const QString tips[] = {u"Keelwatch: idle"_s, u"Keelwatch: scanning"_s,
+                                   u"Keelwatch: promiscuous node detected"_s};
+    trayIcon->setToolTip(tips[int(next)]);
+}
+
+} // namespace keelwatch
