@@ -90,6 +90,7 @@ inline constexpr std::array StoredSettings{
     StoredText(u"Command", &Settings::command),
     StoredBool(u"Syslog", &Settings::syslog),
     StoredText(u"SyslogServ", &Settings::syslogServer),
+    StoredBool(u"ConfirmSuspects", &Settings::confirmSuspects),
 };
 
 // A stored flag's value in settings, and setting it.

@@ -144,9 +144,11 @@ void SetupDialog::BuildScanMode()
     scanModeGroup = Place(new QGroupBox(u"Scan Mode"_s, scanOptionsGroup), u"GroupBox3"_s,
                           QRect(10, 116, 354, 82));
     listModeCheck =
-        Place(new QCheckBox(u"List Mode"_s, scanModeGroup), u"FastScan"_s, QRect(10, 26, 90, 16));
+        Place(new QCheckBox(u"List Mode"_s, scanModeGroup), u"FastScan"_s, QRect(10, 20, 90, 16));
     cyclicCheck = Place(new QCheckBox(u"Cyclic Scan"_s, scanModeGroup), u"Cyclicscan"_s,
-                        QRect(10, 50, 90, 16));
+                        QRect(10, 41, 90, 16));
+    confirmSuspectsCheck = Place(new QCheckBox(u"Confirm suspects"_s, scanModeGroup),
+                                 u"ConfirmSuspects"_s, QRect(10, 62, 108, 16));
     AddLabel(scanModeGroup, u"Packet Number"_s, 120, 20);
     packetNumberField = Place(new QLineEdit(scanModeGroup), u"Edit4"_s, QRect(200, 17, 44, 19));
     AddLabel(scanModeGroup, u"(1-10)"_s, 250, 20);
@@ -205,6 +207,7 @@ void SetupDialog::BindControls()
     flagBindings = {
         {listModeCheck, &Settings::listMode},
         {cyclicCheck, &Settings::cyclic},
+        {confirmSuspectsCheck, &Settings::confirmSuspects},
         {syslogCheck, &Settings::syslog},
         {showAllCheck, &Settings::showAll},
     };
@@ -345,6 +348,7 @@ void SetupDialog::SetDefaultScanOptions()
     s.tests = defaults.tests;
     s.listMode = defaults.listMode;
     s.cyclic = defaults.cyclic;
+    s.confirmSuspects = defaults.confirmSuspects;
     s.scanTimer = defaults.scanTimer;
     s.packetNumber = defaults.packetNumber;
     s.nodeTimer = defaults.nodeTimer;

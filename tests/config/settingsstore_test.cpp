@@ -90,15 +90,15 @@ TEST(SettingsStore, FirstRunKeepsDefaultsAndCreatesNothing)
     EXPECT_FALSE(QFile::exists(OpenSettingsStore()->fileName()));
 }
 
-TEST(SettingsStore, RoundTripRestoresAll31Values)
+TEST(SettingsStore, RoundTripRestoresAll32Values)
 {
     const Settings saved = Changed();
     Save(saved);
     int applied = 0;
     const Settings loaded = Load(&applied);
-    EXPECT_EQ(applied, 31);
+    EXPECT_EQ(applied, 32);
     EXPECT_EQ(loaded, saved);
-    EXPECT_EQ(OpenSettingsStore()->allKeys().size(), 31);
+    EXPECT_EQ(OpenSettingsStore()->allKeys().size(), 32);
 }
 
 TEST(SettingsStore, FlagsAreWrittenAsOneAndZeroAndTextsUnchanged)
@@ -170,7 +170,7 @@ TEST(SettingsStore, AbsentTextEmptiesItsFieldAndReadingGoesOn)
     OpenSettingsStore()->remove(u"IVTIME"_s);
     int applied = 0;
     const Settings loaded = Load(&applied);
-    EXPECT_EQ(applied, 31);
+    EXPECT_EQ(applied, 32);
     EXPECT_EQ(loaded.scanTimer, QString());
     EXPECT_EQ(loaded.packetNumber, u"010"_s);
 }
