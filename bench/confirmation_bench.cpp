@@ -64,8 +64,10 @@ void BM_SweepOfASlash24WithFiveSuspects(benchmark::State &state)
         }
         Quiet quiet;
         NodeTable nodes;
-        ScanWorkers workers(driver, quiet, quiet);
-        WorkerScanEngine engine(workers, nodes, quiet, WorkerScanEngine::Lookups{});
+        // Ended outside the timing: joining the capture waits out its read
+        // time-out.
+        auto workers = std::make_unique<ScanWorkers>(driver, quiet, quiet);
+        WorkerScanEngine engine(*workers, nodes, quiet, WorkerScanEngine::Lookups{});
         QString reason;
         int error = 0;
         engine.OpenCaptureAdapter(scan, reason);
@@ -90,6 +92,7 @@ void BM_SweepOfASlash24WithFiveSuspects(benchmark::State &state)
         frames = double(driver->Sent().size());
         engine.StopSweep();
         engine.StopCapture();
+        workers.reset();
         state.ResumeTiming();
     }
     state.counters["frames"] = frames;
