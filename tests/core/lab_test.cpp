@@ -249,10 +249,13 @@ TEST(LabSegment, ConfirmationSeparatesSniffersFromFilterCoincidences)
     s.cyclic = true;
     s.confirmSuspects = true;
     s.scanTimer = u"2"_s;
-    s.packetNumber = u"1"_s;
-    // Ten group frames per host every 25 ms: the switch copies each to all
-    // 240 hosts from a queue of 1,000 frames, which this rate never fills.
-    s.nodeTimer = u"25"_s;
+    // Two copies of each probe: on a busy machine a reply is lost now and
+    // then, and a lost M1 would read as a probe the lab did not deliver.
+    s.packetNumber = u"2"_s;
+    // Twenty group frames per host every 50 ms: the switch copies each to
+    // all 240 hosts from a queue of 1,000 frames, which this rate does not
+    // fill.
+    s.nodeTimer = u"50"_s;
     FixedSettings settings(s);
 
     NodeTable nodes;
