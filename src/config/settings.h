@@ -34,6 +34,8 @@ struct Settings
     FrameFormat format = FrameFormat::Ethernet2;
     bool listMode = true;
     bool cyclic = true;
+    // Suspects get confirmation probes; only confirmed ones raise alerts.
+    bool confirmSuspects = true;
     QString scanTimer = QStringLiteral("5");
     QString packetNumber = QStringLiteral("3");
     QString nodeTimer = QStringLiteral("500");

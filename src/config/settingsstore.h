@@ -97,6 +97,7 @@ inline constexpr std::array StoredSettings{
     StoredText(u"SendRate", &Settings::sendRate),
     StoredBool(u"Syslog5424", &Settings::syslogRfc5424),
     StoredText(u"WindowGeometry", &Settings::windowGeometry),
+    StoredBool(u"ConfirmSuspects", &Settings::confirmSuspects),
 };
 
 // A stored flag's value in settings, and setting it.

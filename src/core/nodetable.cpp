@@ -177,6 +177,7 @@ void NodeTable::MarkScanOffAll(const Tests &tests)
 
 void NodeTable::ClearResults()
 {
+    ClearConfirmations();
     {
         QMutexLocker lock(&mutex);
         for (Row &cells : rows) {
@@ -206,6 +207,7 @@ void NodeTable::ReplaceNodes(QList<Row> nodes)
         nodes.append(Row{});
         rows.swap(nodes);
         RebuildIndex();
+        confirmationAnswers.clear();
     }
     if (shownRows >= 0)
         shownRows = RowCount() - 1;
@@ -298,6 +300,14 @@ QVariant NodeTable::data(const QModelIndex &index, int role) const
         return QVariant();
     if (role == Qt::DisplayRole)
         return Cell(index.row() + 1, index.column());
+    if (role == VerdictRole)
+        return int(Verdict(index.row() + 1));
+    if (role == Qt::ToolTipRole) {
+        const auto answers = ConfirmationAnswers(Cell(index.row() + 1, IpColumn));
+        if (!answers)
+            return QVariant();
+        return u"answered %1 of %2 confirmation probes"_s.arg(*answers).arg(ConfirmationProbeCount);
+    }
     if (role == Qt::TextAlignmentRole && index.column() >= FirstResultColumn &&
         index.column() <= LastResultColumn)
         return int(Qt::AlignCenter);
@@ -336,6 +346,63 @@ void NodeTable::NotifyRowsChanged(int firstRow, int lastRow)
     if (firstRow > lastRow || !Shown(firstRow))
         return;
     Q_EMIT dataChanged(index(firstRow - 1, 0), index(lastRow - 1, ColumnCount - 1));
+}
+
+void NodeTable::BeginConfirmation(const QString &ip)
+{
+    {
+        QMutexLocker lock(&mutex);
+        confirmationAnswers.insert(ip, 0);
+    }
+    NotifyConfirmationChanged(ip);
+}
+
+void NodeTable::ClearConfirmations()
+{
+    {
+        QMutexLocker lock(&mutex);
+        if (confirmationAnswers.isEmpty())
+            return;
+        confirmationAnswers.clear();
+    }
+    NotifyRowsChanged(1, rowCount());
+}
+
+void NodeTable::CountConfirmationAnswer(const QString &ip)
+{
+    {
+        QMutexLocker lock(&mutex);
+        const auto it = confirmationAnswers.find(ip);
+        if (it == confirmationAnswers.end() || *it >= ConfirmationProbeCount)
+            return;
+        ++*it;
+    }
+    NotifyConfirmationChanged(ip);
+}
+
+std::optional<int> NodeTable::ConfirmationAnswers(const QString &ip) const
+{
+    QMutexLocker lock(&mutex);
+    const auto it = confirmationAnswers.constFind(ip);
+    if (it == confirmationAnswers.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+ConfirmationVerdict NodeTable::Verdict(int row) const
+{
+    const auto answers = ConfirmationAnswers(Cell(row, IpColumn));
+    return answers ? JudgeConfirmation(*answers) : ConfirmationVerdict::None;
+}
+
+void NodeTable::NotifyConfirmationChanged(const QString &ip)
+{
+    // Every row of the IP shows it; rows of one IP are few.
+    const int last = RowCount() - 2;
+    for (int row = 1; row <= last; ++row) {
+        if (Cell(row, IpColumn) == ip)
+            NotifyRowsChanged(row, row);
+    }
 }
 
 void NodeTable::NotifyResultsChanged()

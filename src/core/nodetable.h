@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/settings.h"
+#include "scan/confirmationprobes.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -10,6 +11,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace keelwatch {
 
@@ -35,6 +37,10 @@ class NodeTable : public QAbstractTableModel
     static constexpr int MacColumn = 1;
     static constexpr int CommentColumn = 12;
     static constexpr int VendorColumn = 13;
+
+    // Every cell of a probed node's row: its ConfirmationVerdict as an int.
+    // The tooltip role says how many confirmation probes it answered.
+    static constexpr int VerdictRole = Qt::UserRole + 1;
 
     using Row = std::array<QString, ColumnCount>;
     using Tests = TestFlags;
@@ -82,6 +88,17 @@ class NodeTable : public QAbstractTableModel
     void BeginRowBatch();
     void EndRowBatch();
 
+    // Confirmation probes, by node IP: Begin starts a count afresh for the
+    // probes just queued; answers to an IP that is not being confirmed are
+    // not counted. Answers are capped at ConfirmationProbeCount.
+    void BeginConfirmation(const QString &ip);
+    // A new scanning sweep: the last sweep's verdicts no longer hold.
+    void ClearConfirmations();
+    void CountConfirmationAnswer(const QString &ip);
+    // Answers counted for the IP, or nothing when it was not probed.
+    std::optional<int> ConfirmationAnswers(const QString &ip) const;
+    ConfirmationVerdict Verdict(int row) const;
+
     // Start of a cyclic scanning step: "X", "x", "O", "o" become "+".
     void CarryOverMarks();
     // After the evaluation: "+" becomes empty, "+X" becomes "X" and so on.
@@ -113,10 +130,12 @@ class NodeTable : public QAbstractTableModel
     // Whether the views know of this table row yet.
     bool Shown(int row) const { return row >= 1 && row - 1 < rowCount(); }
     void NotifyResultsChanged();
+    void NotifyConfirmationChanged(const QString &ip);
 
     mutable QMutex mutex;
     QList<Row> rows;
     QHash<QString, IpRows> rowsByIp;
+    QHash<QString, int> confirmationAnswers;
     // The model rows the views know of while a row batch runs, else -1.
     int shownRows = -1;
 };

@@ -274,6 +274,7 @@ void ScanController::LockScanControls()
 void ScanController::EvaluateCycle()
 {
     NodeTable &t = parts.nodes;
+    const bool confirm = scan.settings.confirmSuspects;
     const int rows = t.RowCount();
     for (int row = 1; row < rows; ++row) {
         if (!IsExactly(t.Cell(row, BroadcastColumn), {u"O", u"o"}))
@@ -281,6 +282,8 @@ void ScanController::EvaluateCycle()
         for (int column = BroadcastColumn + 1; column <= LastResultColumn; ++column) {
             if (IsExactly(t.Cell(row, column), {u"X", u"x"})) {
                 parts.events.WriteEvent(u"SUSPECT"_s, column, row);
+                if (confirm)
+                    WriteVerdict(row);
                 break;
             }
         }
@@ -296,12 +299,27 @@ void ScanController::EvaluateCycle()
                 break;
             }
             if (IsExactly(cell, {u"X", u"x"})) {
-                parts.view.ShowPromiscuousAlert(row, true);
-                parts.events.WriteEvent(u"UP"_s, column, row);
+                // A hash-filter coincidence is logged, but raises no alert.
+                if (!confirm || t.Verdict(row) == ConfirmationVerdict::Confirmed) {
+                    parts.view.ShowPromiscuousAlert(row, true);
+                    parts.events.WriteEvent(u"UP"_s, column, row);
+                } else {
+                    parts.events.WriteEvent(u"UP-FILTER-MATCH"_s, column, row);
+                }
+                if (confirm)
+                    WriteVerdict(row);
                 break;
             }
         }
     }
+}
+
+void ScanController::WriteVerdict(int row)
+{
+    const NodeTable &t = parts.nodes;
+    const int answers = t.ConfirmationAnswers(t.Cell(row, NodeTable::IpColumn)).value_or(0);
+    const bool confirmed = JudgeConfirmation(answers) == ConfirmationVerdict::Confirmed;
+    parts.events.WriteEvent(confirmed ? u"CONFIRMED"_s : u"FILTER-MATCH"_s, answers, row);
 }
 
 void ScanController::ReportLostResponses()

@@ -80,6 +80,8 @@ class ScanController : public QObject
     bool PassStartChecks(Settings &s);
     bool OpenCapture();
     void StartSweep();
+    // "CONFIRMED" or "FILTER-MATCH" with the row's confirmation answers.
+    void WriteVerdict(int row);
     int ScanTimerMs() const;
 
     Parts parts;

@@ -1,6 +1,32 @@
 #include "core/workerscanengine.h"
 
+#include "config/addresstext.h"
+
+#include <random>
+
 namespace keelwatch {
+
+namespace {
+
+// The family of the first illegal test the row answered in this sweep, or
+// nothing unless it answered Br too. Marks carried over from the last sweep
+// are "+" alone, so a letter in a cell is this sweep's.
+std::optional<ConfirmationFamily> SuspectFamily(const NodeTable &nodes, int row)
+{
+    if (row == 0)
+        return std::nullopt;
+    const QString broadcast = nodes.Cell(row, BroadcastColumn);
+    if (!broadcast.contains(u'O', Qt::CaseInsensitive))
+        return std::nullopt;
+    for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
+        const auto family = FamilyOfColumn(column);
+        if (family && nodes.Cell(row, column).contains(u'X', Qt::CaseInsensitive))
+            return family;
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 WorkerScanEngine::WorkerScanEngine(ScanWorkers &w, NodeTable &n, EventSink &e, Lookups l)
     : workers(w), nodes(n), events(e), lookups(std::move(l))
@@ -47,6 +73,15 @@ void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<
                          [this, &scan, &scanStep](const QList<DecodedReply> &replies) {
                              Classify(replies, scan, scanStep);
                          });
+    confirming.clear();
+    if (scan.settings.confirmSuspects) {
+        // Drawn afresh for every scan, so that a normal card's filter does
+        // not meet the same addresses scan after scan.
+        std::random_device seed;
+        std::mt19937_64 random((std::uint64_t(seed()) << 32) | seed());
+        workers.StartConfirmations(Inputs(scan, scanStep),
+                                   DrawConfirmationDestinations(scan.settings, random));
+    }
 }
 
 void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSnapshot &scan,
@@ -66,15 +101,37 @@ void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSn
         options.autoScroll = lookups.autoScroll && lookups.autoScroll();
         options.scanStep = scanStep.load();
         ClassifyReply(targets, options, reply);
+        if (scan.settings.confirmSuspects && options.scanStep == 3)
+            FollowSuspect(reply);
     }
     nodes.EndRowBatch();
     if (selected != 0 && lookups.selectRow)
         lookups.selectRow(selected);
 }
 
+void WorkerScanEngine::FollowSuspect(const DecodedReply &reply)
+{
+    if (reply.sourceIndex == ConfirmationSourceIndex) {
+        nodes.CountConfirmationAnswer(reply.ip);
+        return;
+    }
+    if (confirming.contains(reply.ip))
+        return;
+    const auto family = SuspectFamily(nodes, nodes.FindNodeRow(reply.ip));
+    const qint64 address = IpTextToNumber(reply.ip);
+    if (!family || address < 0)
+        return;
+    confirming.insert(reply.ip);
+    nodes.BeginConfirmation(reply.ip);
+    workers.Confirm(quint32(address), *family);
+}
+
 void WorkerScanEngine::StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
                                   std::uint64_t sweep)
 {
+    confirming.clear();
+    if (scanStep.load() == 3)
+        nodes.ClearConfirmations();
     workers.StartSweep(Inputs(scan, scanStep), [this, sweep](quint64) {
         if (sweepFinished)
             sweepFinished(sweep);

@@ -4,6 +4,8 @@
 #include "core/scanengine.h"
 #include "scan/scanworkers.h"
 
+#include <QSet>
+
 #include <functional>
 #include <memory>
 
@@ -47,8 +49,15 @@ class WorkerScanEngine : public ScanEngine
     void Classify(const QList<DecodedReply> &replies, const ScanSnapshot &scan,
                   const std::atomic<int> &scanStep);
 
+    // With "Confirm suspects": counts an answer to a confirmation probe, or
+    // queues the reply's node for confirmation once in the sweep when it has
+    // answered Br and an illegal test address.
+    void FollowSuspect(const DecodedReply &reply);
+
     ScanWorkers &workers;
     NodeTable &nodes;
+    // Nodes queued for confirmation in the current sweep.
+    QSet<QString> confirming;
     EventSink &events;
     Lookups lookups;
 };

@@ -1,6 +1,7 @@
 #include "report/eventline.h"
 
 #include "config/datetimetext.h"
+#include "scan/confirmationprobes.h"
 
 #include <QStringList>
 
@@ -112,6 +113,21 @@ EventLine BuildEventLine(const QString &kind, int number, const EventNode &node,
         return NodeEvent(dateTime, node, u"PROMISC"_s, u"SUSPECT"_s, QString(), SeverityWarning);
     if (kind == u"UP"_s)
         return NodeEvent(dateTime, node, u"PROMISC"_s, u"START"_s, QString(), SeverityAlert);
+    if (kind == u"UP-FILTER-MATCH"_s) {
+        // The UP line as it is, without the beep and the alert severity of
+        // a sniffer.
+        EventLine line =
+            NodeEvent(dateTime, node, u"PROMISC"_s, u"START"_s, QString(), SeverityWarning);
+        line.beeps = false;
+        return line;
+    }
+    if (kind == u"CONFIRMED"_s || kind == u"FILTER-MATCH"_s) {
+        const QString answered = u"%1/%2"_s.arg(number).arg(ConfirmationProbeCount);
+        const bool confirmed = kind == u"CONFIRMED"_s;
+        return EventLine{NodeLine(dateTime, node, {u"PROMISC"_s, kind, answered}), false,
+                         NodeSyslogEvent(node, confirmed ? SeverityAlert : SeverityInformational,
+                                         u"PROMISC "_s + kind + u" "_s + answered)};
+    }
     if (kind == u"DOWN"_s)
         return NodeEvent(dateTime, node, u"PROMISC"_s, u"STOP"_s, QString(), SeverityAlert);
     return MarkEvent(kind, number, node, settings, dateTime);

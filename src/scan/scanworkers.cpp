@@ -1,6 +1,7 @@
 #include "scan/scanworkers.h"
 
 #include "scan/capturerelay.h"
+#include "scan/confirmationsender.h"
 #include "scan/probesender.h"
 #include "scan/replyanalyser.h"
 
@@ -136,8 +137,29 @@ void ScanWorkers::StopSweep()
     sender = nullptr;
 }
 
+void ScanWorkers::StartConfirmations(std::shared_ptr<const ScanInputs> inputs,
+                                     ConfirmationDestinations destinations)
+{
+    if (confirmations)
+        confirmations->RequestStop();
+    if (!sendAdapters)
+        sendAdapters = std::make_shared<SendAdapters>(driver);
+    confirmations =
+        new ConfirmationSender(std::move(inputs), sendAdapters, std::move(destinations));
+    Own(confirmations);
+}
+
+void ScanWorkers::Confirm(quint32 address, ConfirmationFamily family)
+{
+    if (confirmations)
+        confirmations->Confirm(address, family);
+}
+
 void ScanWorkers::StopCapture()
 {
+    if (confirmations)
+        confirmations->Abandon();
+    confirmations = nullptr;
     if (relay)
         relay->RequestStop();
     if (analyser)
@@ -197,6 +219,8 @@ void ScanWorkers::Release(ScanThread *worker)
         relay = nullptr;
     if (worker == analyser)
         analyser = nullptr;
+    if (worker == confirmations)
+        confirmations = nullptr;
     std::erase_if(workers, [worker](const OwnedWorker &owned) { return owned.get() == worker; });
 }
 

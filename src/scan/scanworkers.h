@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/capturechannel.h"
+#include "scan/confirmationprobes.h"
 #include "scan/scaninputs.h"
 #include "scan/scanthread.h"
 
@@ -16,6 +17,7 @@ namespace keelwatch {
 
 class ProbeSender;
 class CaptureRelay;
+class ConfirmationSender;
 class ReplyAnalyser;
 
 // The wire side of a scan, as the scan controller drives it from the main
@@ -39,6 +41,9 @@ class ReplyAnalyser;
 //                                     notice cannot restart the cycle.
 //   StopSweep()                       Stop: the sender ends before its next
 //                                     address and is forgotten.
+//   StartConfirmations(inputs, to)    with "Confirm suspects": the sender of
+//                                     confirmation probes, idle until
+//                                     Confirm(address, family) queues a node.
 //   StopCapture()                     EndScan: relay, then analyser, are told
 //                                     to stop and forgotten; the capture
 //                                     adapter, packet object, pipe and the
@@ -68,6 +73,11 @@ class ScanWorkers : public QObject
     void StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHandler onReplies);
     quint64 StartSweep(std::shared_ptr<const ScanInputs> inputs, SweepFinished onFinished);
     void StopSweep();
+    void StartConfirmations(std::shared_ptr<const ScanInputs> inputs,
+                            ConfirmationDestinations destinations);
+    // Nothing happens unless StartConfirmations came first in this scan.
+    void Confirm(quint32 address, ConfirmationFamily family);
+    // Also ends the confirmation sender.
     void StopCapture();
 
     bool SweepRunning() const;
@@ -98,6 +108,7 @@ class ScanWorkers : public QObject
     ProbeSender *sender = nullptr;
     CaptureRelay *relay = nullptr;
     ReplyAnalyser *analyser = nullptr;
+    ConfirmationSender *confirmations = nullptr;
     std::vector<OwnedWorker> workers;
     // The worker messages shown since the scan's capture was opened.
     QSet<QString> messagesShown;

@@ -1,6 +1,7 @@
 #include "ui/nodegrid.h"
 
 #include <QMouseEvent>
+#include <QStyledItemDelegate>
 
 #include <array>
 
@@ -13,9 +14,42 @@ namespace {
 constexpr std::array<int, NodeTable::ColumnCount> InitialWidths = {100, 120, 24, 24, 24, 24, 24,
                                                                    24,  24,  24, 24, 24, 80, 400};
 
+// Rows of confirmed sniffers red, hash-filter coincidences amber.
+class VerdictDelegate : public QStyledItemDelegate
+{
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    static QColor VerdictColour(ConfirmationVerdict verdict)
+    {
+        switch (verdict) {
+        case ConfirmationVerdict::Confirmed:
+            return QColor(0xFF, 0x70, 0x70);
+        case ConfirmationVerdict::FilterMatch:
+            return QColor(0xFF, 0xC0, 0x40);
+        case ConfirmationVerdict::None:
+            break;
+        }
+        return QColor();
+    }
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QColor colour =
+            VerdictColour(ConfirmationVerdict(index.data(NodeTable::VerdictRole).toInt()));
+        if (colour.isValid())
+            option->backgroundBrush = colour;
+    }
+};
+
 } // namespace
 
-NodeGrid::NodeGrid(QWidget *parent) : QTableView(parent) {}
+NodeGrid::NodeGrid(QWidget *parent) : QTableView(parent)
+{
+    setItemDelegate(new VerdictDelegate(this));
+}
 
 void NodeGrid::SetInitialColumnWidths()
 {

@@ -203,6 +203,9 @@ QGroupBox *SetupDialog::BuildScanMode()
     nodeTimerField = NumberField(scanModeGroup, u"Edit8"_s);
     grid->addWidget(listModeCheck, 0, 0);
     grid->addWidget(cyclicCheck, 1, 0);
+    confirmSuspectsCheck =
+        Named(new QCheckBox(u"Confirm suspects"_s, scanModeGroup), u"ConfirmSuspects"_s);
+    grid->addWidget(confirmSuspectsCheck, 2, 0);
     grid->addWidget(new QLabel(u"Packet Number"_s, scanModeGroup), 0, 1);
     grid->addWidget(packetNumberField, 0, 2);
     grid->addWidget(new QLabel(u"(1-10)"_s, scanModeGroup), 0, 3);
@@ -299,8 +302,11 @@ void SetupDialog::BindControls()
         {logPathField, &Settings::logPath},     {syslogServerField, &Settings::syslogServer},
     };
     flagBindings = {
-        {listModeCheck, &Settings::listMode}, {cyclicCheck, &Settings::cyclic},
-        {syslogCheck, &Settings::syslog},     {syslogRfc5424Check, &Settings::syslogRfc5424},
+        {listModeCheck, &Settings::listMode},
+        {cyclicCheck, &Settings::cyclic},
+        {confirmSuspectsCheck, &Settings::confirmSuspects},
+        {syslogCheck, &Settings::syslog},
+        {syslogRfc5424Check, &Settings::syslogRfc5424},
         {showAllCheck, &Settings::showAll},
     };
 
@@ -460,6 +466,7 @@ void SetupDialog::SetDefaultScanOptions()
     s.packetNumber = defaults.packetNumber;
     s.nodeTimer = defaults.nodeTimer;
     s.sendRate = defaults.sendRate;
+    s.confirmSuspects = defaults.confirmSuspects;
     SetValues(s);
     Announce(&SetupDialog::scanModeEdited);
 }

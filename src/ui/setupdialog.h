@@ -109,6 +109,7 @@ class SetupDialog : public QDialog
     QGroupBox *scanModeGroup;
     QCheckBox *listModeCheck;
     QCheckBox *cyclicCheck;
+    QCheckBox *confirmSuspectsCheck;
     QLineEdit *packetNumberField;
     QLineEdit *scanTimerField;
     QLineEdit *nodeTimerField;

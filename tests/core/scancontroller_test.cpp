@@ -132,6 +132,8 @@ Settings ReadySettings()
     s.ownIp = u"10.77.0.250"_s;
     s.adapterItem = u"10.77.0.250 : kw0"_s;
     s.scanTimer = u"2"_s;
+    // Without confirmation probes: the plain rule, which most cases pin.
+    s.confirmSuspects = false;
     return s;
 }
 
@@ -460,5 +462,73 @@ TEST_F(ScanControllerTest, AutomaticStartRunsTheStartTenSecondsLater)
     EXPECT_TRUE(controller.Running());
     EXPECT_EQ(engine.calls.first(), u"open"_s);
 }
+
+} // namespace
+
+namespace {
+
+struct ConfirmedCase
+{
+    int answers;
+    const char16_t *verdict;
+    bool alerted;
+};
+
+class ScanControllerConfirmTest : public ScanControllerTest,
+                                  public testing::WithParamInterface<ConfirmedCase>
+{
+};
+
+// A node normal in cycle 1 answers B47 in cycle 2 and again in cycle 3 as a
+// new node would: each SUSPECT and UP is followed by its verdict, and only a
+// confirmed node raises the alert.
+TEST_P(ScanControllerConfirmTest, VerdictFollowsSuspectAndUpAndGatesTheAlert)
+{
+    settings.values.confirmSuspects = true;
+    settings.values.listMode = false;
+    const QString ip = u"10.77.0.9"_s;
+    const auto sweep = [&](bool promiscuous) {
+        controller.OnCycleTimer(); // the skipped node-finding step
+        controller.OnCycleTimer(); // the scanning sweep
+        Reply(ip, 2);
+        if (promiscuous) {
+            Reply(ip, 3);
+            nodes.BeginConfirmation(ip);
+            for (int i = 0; i < GetParam().answers; ++i)
+                nodes.CountConfirmationAnswer(ip);
+        }
+        engine.FinishSweep();
+        controller.OnCycleTimer();
+    };
+    controller.Start();
+    controller.OnCycleTimer();
+    Reply(ip, 2);
+    Reply(ip, 4);
+    nodes.BeginConfirmation(ip);
+    for (int i = 0; i < GetParam().answers; ++i)
+        nodes.CountConfirmationAnswer(ip);
+    engine.FinishSweep();
+    controller.OnCycleTimer(); // cycle 1: a new suspect
+    const QString verdict = QString::fromUtf16(GetParam().verdict);
+    const QString answered = QString::number(GetParam().answers);
+    EXPECT_EQ(events.lines.mid(2, 3),
+              (QStringList{u"SUSPECT 4 1"_s, verdict + u' ' + answered + u" 1"_s, u"cycle 1 0"_s}));
+    EXPECT_TRUE(view.alerts.isEmpty());
+
+    sweep(false); // cycle 2: B47 and B16 lost, a DOWN as without confirmation
+    EXPECT_EQ(view.alerts, QStringList{u"STOP 1"_s});
+    events.lines.clear();
+    view.alerts.clear();
+    sweep(true); // cycle 3: B47 again
+    const QString up = GetParam().alerted ? u"UP 3 1"_s : u"UP-FILTER-MATCH 3 1"_s;
+    EXPECT_EQ(events.lines, (QStringList{up, verdict + u' ' + answered + u" 1"_s, u"cycle 3 0"_s}));
+    EXPECT_EQ(view.alerts, GetParam().alerted ? QStringList{u"START 1"_s} : QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ScanControllerConfirmTest,
+                         testing::Values(ConfirmedCase{24, u"CONFIRMED", true},
+                                         ConfirmedCase{18, u"CONFIRMED", true},
+                                         ConfirmedCase{17, u"FILTER-MATCH", false},
+                                         ConfirmedCase{0, u"FILTER-MATCH", false}));
 
 } // namespace

@@ -102,7 +102,8 @@ TEST_P(ScanShutdown, MidSweepEndsEveryWorkerBeforeWhatTheyRead)
     scan->controller->Start();
     ASSERT_TRUE(scan->controller->Running());
     ASSERT_TRUE(WaitUntil([&] { return driver->Sent().size() >= 3; }));
-    EXPECT_EQ(scan->workers->LiveWorkers(), 3);
+    // Sender, relay, analyser and the confirmation sender.
+    EXPECT_EQ(scan->workers->LiveWorkers(), 4);
 
     scan->controller->Shutdown();
     scan.reset();

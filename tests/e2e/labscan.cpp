@@ -63,6 +63,9 @@ void WriteSettings(QSettings &store, const QString &logPath, bool tabDelimiter,
         {u"Command"_s, u"true $IP $MAC"_s},
         {u"Syslog"_s, syslogServer.isEmpty() ? 0 : 1},
         {u"SyslogServ"_s, syslogServer},
+        // The plain rule, which these tests pin line by line; confirmation
+        // has a lab test of its own.
+        {u"ConfirmSuspects"_s, 0},
     };
     for (const auto &[name, value] : values)
         store.setValue(name, value);

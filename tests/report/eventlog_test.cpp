@@ -143,6 +143,21 @@ INSTANTIATE_TEST_SUITE_P(
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,START,\r\n", true,
                  u"syslog 1 192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s},
+        // A filter match's UP keeps its text, without beep or alert severity.
+        LineCase{"UpFilterMatch", u"UP-FILTER-MATCH"_s, 3, true, FrameFormat::Ethernet2,
+                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t"_s,
+                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,START,\r\n", false,
+                 u"syslog 4 192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s},
+        LineCase{
+            "Confirmed", u"CONFIRMED"_s, 23, true, FrameFormat::Ethernet2,
+            u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tCONFIRMED\t23/24"_s,
+            "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,CONFIRMED,23/24\r\n",
+            false, u"syslog 1 192.168.0.5 [00:11:22:33:44:55] PROMISC CONFIRMED 23/24"_s},
+        LineCase{
+            "FilterMatch", u"FILTER-MATCH"_s, 2, true, FrameFormat::Ethernet2,
+            u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tFILTER-MATCH\t2/24"_s,
+            "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,FILTER-MATCH,2/24\r\n",
+            false, u"syslog 6 192.168.0.5 [00:11:22:33:44:55] PROMISC FILTER-MATCH 2/24"_s},
         LineCase{"Down", u"DOWN"_s, 9, true, FrameFormat::Ethernet2,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTOP\t"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,STOP,\r\n", true,

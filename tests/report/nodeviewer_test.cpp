@@ -154,7 +154,11 @@ TEST_P(DelimiterTest, PromiscLinesAndMarkLines)
     settings.values.tabDelimiter = !commas;
     const QByteArray promisc =
         "05/Jan/2004 14:05:02\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSUSPECT\t\r\n";
-    Append(Banner + Mark("192.168.0.5", "B47", "ON") + promisc, commas);
+    // The verdict after it has seven pieces with either delimiter, and no
+    // test name either: the marks stay.
+    const QByteArray verdict =
+        "05/Jan/2004 14:05:02\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tCONFIRMED\t24/24\r\n";
+    Append(Banner + Mark("192.168.0.5", "B47", "ON") + promisc + verdict, commas);
     viewer.Start(u"192.168.0.5"_s, LogPath());
     ASSERT_EQ(Rows(), 4);
     EXPECT_EQ(Cell(2, 3), u"X"_s);

@@ -60,6 +60,7 @@ class MemoryDriver::Adapter : public PacketAdapter
         driver.sent.push_back({name, bytes, writes});
         driver.events.append(
             u"send %1 / %2 x%3"_s.arg(MacOf(packet.buffer), MacOf(packet.buffer + 6)).arg(writes));
+        driver.AnswerRequest(bytes);
         return true;
     }
     bool PacketReceivePacket(Packet &packet) override
@@ -145,6 +146,44 @@ void MemoryDriver::FailAllocation(bool fail)
 {
     std::lock_guard lock(mutex);
     failAllocation = fail;
+}
+
+void MemoryDriver::AddHost(quint32 ip, const SimulatedCard &card)
+{
+    std::lock_guard lock(mutex);
+    hosts.push_back({ip, card});
+}
+
+void MemoryDriver::AnswerRequest(const QByteArray &frame)
+{
+    // An Ethernet II ARP request: destination, source, type 0806, then the
+    // ARP fields with sender MAC and IP at 22 and 28, target IP at 38.
+    const auto *bytes = reinterpret_cast<const std::uint8_t *>(frame.constData());
+    if (hosts.empty() || frame.size() < 42 || bytes[12] != 0x08 || bytes[13] != 0x06 ||
+        bytes[21] != 0x01)
+        return;
+    const quint32 target = quint32(bytes[38]) << 24 | quint32(bytes[39]) << 16 |
+                           quint32(bytes[40]) << 8 | quint32(bytes[41]);
+    MacBytes destination;
+    std::memcpy(destination.data(), bytes, destination.size());
+    for (const Host &host : hosts) {
+        if (host.ip != target || !host.card.Answers(destination))
+            continue;
+        std::array<std::uint8_t, 42> reply{};
+        std::memcpy(reply.data(), bytes + 22, 6); // to the request's sender
+        std::memcpy(reply.data() + 6, host.card.own.data(), 6);
+        std::memcpy(reply.data() + 12, bytes + 12, 8); // ARP over Ethernet, IPv4
+        reply[21] = 0x02;
+        std::memcpy(reply.data() + 22, host.card.own.data(), 6);
+        std::memcpy(reply.data() + 28, bytes + 38, 4);
+        std::memcpy(reply.data() + 32, bytes + 22, 10); // sender MAC and IP
+        std::uint8_t batch[128];
+        std::size_t used = 0;
+        AppendCaptureRecord(batch, sizeof batch, used, reply, reply.size(), 0, 0);
+        receives.push_back(
+            {QByteArray(reinterpret_cast<const char *>(batch), qsizetype(used)), false, QString()});
+        queued.notify_all();
+    }
 }
 
 void MemoryDriver::QueueBatch(const QByteArray &batch)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/packetdriver.h"
+#include "support/simulatedcard.h"
 
 #include <QByteArray>
 #include <QSet>
@@ -43,6 +44,10 @@ class MemoryDriver : public PacketDriver
     void RefusePromiscuous(bool refuse);
     void FailAllocation(bool fail);
 
+    // A host on the simulated segment: every ARP request for ip that its card
+    // answers queues its reply as a batch of its own.
+    void AddHost(quint32 ip, const SimulatedCard &card);
+
     // A batch for the next receive; a receive with nothing queued waits up
     // to the read time-out and returns no bytes.
     void QueueBatch(const QByteArray &batch);
@@ -59,6 +64,14 @@ class MemoryDriver : public PacketDriver
 
   private:
     class Adapter;
+    struct Host
+    {
+        quint32 ip;
+        SimulatedCard card;
+    };
+    // The reply of a simulated host to an ARP request, if it gives one.
+    // Called with the lock held.
+    void AnswerRequest(const QByteArray &frame);
     friend class Adapter;
 
     struct Receive
@@ -73,6 +86,7 @@ class MemoryDriver : public PacketDriver
     QStringList events;
     std::vector<SentFrame> sent;
     std::deque<Receive> receives;
+    std::vector<Host> hosts;
     std::map<QString, QString> refusedOpens;
     bool refusePromiscuous = false;
     bool failAllocation = false;

@@ -129,6 +129,7 @@ TEST_F(SetupDialogTest, ControlsStartWithTheirDefaults)
     EXPECT_FALSE(Find<QRadioButton>(form2, "RB2")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>(form2, "FastScan")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>(form2, "Cyclicscan")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>(form2, "ConfirmSuspects")->isChecked());
     EXPECT_EQ(Find<QLineEdit>(form2, "Edit4")->text(), u"3"_s);
     EXPECT_EQ(Find<QLineEdit>(form2, "Edit3")->text(), u"5"_s);
     EXPECT_EQ(Find<QLineEdit>(form2, "Edit8")->text(), u"500"_s);
@@ -243,6 +244,8 @@ TEST_F(SetupDialogTest, SetDefaultResetsOnlyTheScanOptions)
         box->setChecked(!box->isChecked());
     Find<QCheckBox>(form2, "FastScan")->setChecked(false);
     Find<QCheckBox>(form2, "Cyclicscan")->setChecked(false);
+    Find<QCheckBox>(form2, "ConfirmSuspects")->setChecked(false);
+    EXPECT_FALSE(model.Read().confirmSuspects);
     Find<QLineEdit>(form2, "Edit3")->setText(u"9"_s);
     Find<QLineEdit>(form2, "Edit4")->setText(u"1"_s);
     Find<QLineEdit>(form2, "Edit8")->setText(u"0"_s);
@@ -253,6 +256,7 @@ TEST_F(SetupDialogTest, SetDefaultResetsOnlyTheScanOptions)
     EXPECT_EQ(s.tests, Settings().tests);
     EXPECT_TRUE(s.listMode);
     EXPECT_TRUE(s.cyclic);
+    EXPECT_TRUE(s.confirmSuspects);
     EXPECT_EQ(s.scanTimer, u"5"_s);
     EXPECT_EQ(s.packetNumber, u"3"_s);
     EXPECT_EQ(s.nodeTimer, u"500"_s);

@@ -1,0 +1,183 @@
+#include "core/eventsink.h"
+#include "core/nodetable.h"
+#include "core/scancontroller.h"
+#include "core/scanview.h"
+#include "core/workerscanengine.h"
+#include "scan/scanworkers.h"
+#include "support/eventwait.h"
+#include "support/memorydriver.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class Windows : public ScanView, public CaptureStatus, public WorkerMessages
+{
+  public:
+    void ShowScanPhase(ScanPhase) override {}
+    void ShowMessage(const QString &text) override { messages << text; }
+    void ShowSetup() override { messages << u"setup"_s; }
+    void ShowScanMode() override {}
+    void ShowPromiscuousAlert(int, bool) override {}
+    void ShowTestColumns(bool, const std::array<bool, TestCount> &) override {}
+    void EnableRangeControls(bool) override {}
+    void EnableSetupGroups(bool) override {}
+    void SwitchBrOn() override {}
+    void SetOwnMac(const QString &) override {}
+    void SetSpMac(int, const QString &) override {}
+    void SetRangeText(bool, const QString &) override {}
+    void ShowCaptureState(CaptureState) override {}
+    void ShowRelayedCount(quint64) override {}
+    void ShowSweepProgress(qint64, qint64, qint64) override {}
+    void ShowWorkerMessage(const QString &text) override { messages << text; }
+    QStringList messages;
+};
+
+class NoLog : public EventSink, public EventLogFile
+{
+  public:
+    void WriteEvent(const QString &, int, int) override {}
+    void OpenEventLog() override {}
+    void CloseEventLog() override {}
+};
+
+MacBytes HostMac(int host)
+{
+    return {0x02, 0x77, 0x00, 0x00, 0x00, std::uint8_t(host)};
+}
+
+SimulatedCard Card(int host, SimulatedCard card)
+{
+    card.own = HostMac(host);
+    return card;
+}
+
+struct Host
+{
+    int number;
+    SimulatedCard card;
+    ConfirmationVerdict verdict;
+};
+
+// 10.0.0.2 to 10.0.0.6: the three promiscuous stacks, a normal card that
+// joined M3's group (so it answers M3, a coincidence) and one that joined
+// the all-hosts group only.
+const std::vector<Host> &Hosts()
+{
+    static const std::vector<Host> hosts{
+        {2, Card(2, {.kind = SimulatedCard::Kind::Promiscuous}), ConfirmationVerdict::Confirmed},
+        {3, Card(3, {.kind = SimulatedCard::Kind::FirstBytes, .checkedBytes = 1}),
+         ConfirmationVerdict::Confirmed},
+        {4, Card(4, {.kind = SimulatedCard::Kind::FirstBytes, .checkedBytes = 2}),
+         ConfirmationVerdict::Confirmed},
+        {5, Card(5, {.groups = {{0x01, 0x00, 0x5E, 0x00, 0x00, 0x03}}}),
+         ConfirmationVerdict::FilterMatch},
+        {6, Card(6, {.groups = {{0x01, 0x00, 0x5E, 0x00, 0x00, 0x01}}}), ConfirmationVerdict::None},
+    };
+    return hosts;
+}
+
+class ConfirmationScan : public testing::TestWithParam<bool>
+{
+  protected:
+    ConfirmationScan()
+    {
+        Settings &s = settings.values;
+        s.adapterItem = u"10.0.0.1 : lab0"_s;
+        s.ownIp = u"10.0.0.1"_s;
+        s.ownMac = u"00 11 22 33 44 50"_s;
+        s.from = u"10.0.0.2"_s;
+        s.to = u"10.0.0.6"_s;
+        s.tests.fill(true);
+        s.sp1Mac = u"01 00 5E 00 00 02"_s;
+        s.sp2Mac = u"01 00 5E 00 00 06"_s;
+        s.listMode = false;
+        s.cyclic = false;
+        s.packetNumber = u"1"_s;
+        s.nodeTimer = u"0"_s;
+        s.scanTimer = u"5"_s;
+        s.confirmSuspects = GetParam();
+        for (const Host &host : Hosts())
+            driver->AddHost(0x0A000000 | quint32(host.number), host.card);
+        workers = std::make_unique<ScanWorkers>(driver, windows, windows);
+        engine =
+            std::make_unique<WorkerScanEngine>(*workers, nodes, log, WorkerScanEngine::Lookups{});
+        controller = std::make_unique<ScanController>(
+            ScanController::Parts{settings, nodes, *engine, windows, log, log, clock});
+    }
+
+    std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
+    FixedSettings settings;
+    NodeTable nodes;
+    Windows windows;
+    NoLog log;
+    FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(1, 0))};
+    std::unique_ptr<WorkerScanEngine> engine;
+    std::unique_ptr<ScanController> controller;
+    // Goes first: the workers read the controller's snapshot.
+    std::unique_ptr<ScanWorkers> workers;
+};
+
+int ConfirmationFrames(const MemoryDriver &driver)
+{
+    int frames = 0;
+    for (const MemoryDriver::SentFrame &frame : driver.Sent())
+        frames += frame.bytes.mid(6, 6).toHex() == "00112233445c";
+    return frames;
+}
+
+TEST_P(ConfirmationScan, ConfirmsEveryPromiscuousStackAndNoFilterCoincidence)
+{
+    const bool confirm = GetParam();
+    controller->Start();
+    ASSERT_TRUE(controller->Running()) << windows.messages.join(u'|').toStdString();
+    const int frames = confirm ? 4 * ConfirmationProbeCount : 0;
+    const auto settled = [&] {
+        if (ConfirmationFrames(*driver) != frames)
+            return false;
+        for (const Host &host : Hosts()) {
+            const int row = nodes.FindNodeRow(u"10.0.0.%1"_s.arg(host.number));
+            const auto expected = confirm ? host.verdict : ConfirmationVerdict::None;
+            if (row == 0 || nodes.Verdict(row) != expected)
+                return false;
+            if (expected == ConfirmationVerdict::Confirmed &&
+                nodes.ConfirmationAnswers(u"10.0.0.%1"_s.arg(host.number)) !=
+                    ConfirmationProbeCount)
+                return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(WaitUntil(settled, 4000));
+    for (const Host &host : Hosts()) {
+        const QString ip = u"10.0.0.%1"_s.arg(host.number);
+        SCOPED_TRACE(ip.toStdString());
+        const int row = nodes.FindNodeRow(ip);
+        ASSERT_NE(row, 0);
+        if (!confirm) {
+            EXPECT_EQ(nodes.ConfirmationAnswers(ip), std::nullopt);
+            continue;
+        }
+        if (host.verdict == ConfirmationVerdict::Confirmed) {
+            EXPECT_EQ(nodes.ConfirmationAnswers(ip), ConfirmationProbeCount);
+        }
+        // Confirmation replies write no mark: the columns hold only the ten
+        // tests' marks.
+        EXPECT_EQ(nodes.Cell(row, BroadcastColumn), u"O"_s);
+        EXPECT_EQ(nodes.index(row - 1, 0).data(Qt::ToolTipRole).isValid(),
+                  host.verdict != ConfirmationVerdict::None);
+    }
+    // Four suspects, each probed once in the sweep; none without the setting.
+    EXPECT_EQ(ConfirmationFrames(*driver), frames);
+    controller->Stop();
+    EXPECT_TRUE(WaitUntil([&] { return workers->LiveWorkers() == 0; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Setting, ConfirmationScan, testing::Values(true, false),
+                         [](const auto &info) { return info.param ? "On" : "Off"; });
+
+} // namespace

@@ -1,0 +1,286 @@
+#include "scan/confirmationprobes.h"
+#include "scan/confirmationsender.h"
+#include "support/memorydriver.h"
+#include "support/simulatedcard.h"
+
+#include <QThread>
+#include <gtest/gtest.h>
+#include <iostream>
+
+#include <set>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+MacBytes Mac(std::initializer_list<std::uint8_t> bytes)
+{
+    MacBytes mac{};
+    std::copy(bytes.begin(), bytes.end(), mac.begin());
+    return mac;
+}
+
+Settings WithSpAddresses()
+{
+    Settings s;
+    s.sp1Mac = u"01 00 5E 00 00 02"_s;
+    s.sp2Mac = u"FF FF 12 34 56 78"_s;
+    return s;
+}
+
+class DrawnDestinations : public testing::TestWithParam<std::uint64_t>
+{
+};
+
+TEST_P(DrawnDestinations, AreDistinctGroupAddressesOfTheirFamilyAndNoneAHostListensTo)
+{
+    const Settings s = WithSpAddresses();
+    std::mt19937_64 random(GetParam());
+    const ConfirmationDestinations drawn = DrawConfirmationDestinations(s, random);
+    const std::array<std::vector<std::uint8_t>, ConfirmationFamilyCount> prefixes{
+        {{0xFF, 0xFF}, {0xFF}, {0x01}}};
+    for (int f = 0; f < ConfirmationFamilyCount; ++f) {
+        const std::vector<MacBytes> &list = drawn[size_t(f)];
+        ASSERT_EQ(int(list.size()), ConfirmationProbeCount);
+        EXPECT_EQ(std::set<MacBytes>(list.begin(), list.end()).size(), list.size());
+        for (const MacBytes &mac : list) {
+            EXPECT_TRUE(
+                std::equal(prefixes[size_t(f)].begin(), prefixes[size_t(f)].end(), mac.begin()));
+            EXPECT_TRUE(UsableConfirmationDestination(mac, ConfirmationFamily(f), s));
+        }
+    }
+    // Another scan draws other addresses.
+    std::mt19937_64 other(GetParam() + 1);
+    EXPECT_NE(DrawConfirmationDestinations(s, other)[0], drawn[0]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, DrawnDestinations, testing::Values(1u, 7u, 1234567u));
+
+struct Refused
+{
+    MacBytes mac;
+    ConfirmationFamily family;
+};
+
+class RefusedDestination : public testing::TestWithParam<Refused>
+{
+};
+
+TEST_P(RefusedDestination, IsNeverDrawn)
+{
+    EXPECT_FALSE(
+        UsableConfirmationDestination(GetParam().mac, GetParam().family, WithSpAddresses()));
+}
+
+using F = ConfirmationFamily;
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, RefusedDestination,
+    testing::Values(Refused{Mac({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), F::TwoOnes},  // broadcast
+                    Refused{Mac({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), F::OneOnes},  // broadcast
+                    Refused{Mac({0x01, 0x00, 0x5E, 0x00, 0x00, 0x01}), F::GroupBit}, // all hosts
+                    Refused{Mac({0x01, 0x80, 0xC2, 0x00, 0x00, 0x0E}), F::GroupBit}, // bridges
+                    Refused{Mac({0x33, 0x33, 0x00, 0x00, 0x00, 0x01}), F::GroupBit}, // IPv6
+                    Refused{Mac({0x01, 0x00, 0x5E, 0x00, 0x00, 0x02}), F::GroupBit}, // SP1
+                    Refused{Mac({0xFF, 0xFF, 0x12, 0x34, 0x56, 0x78}), F::TwoOnes},  // SP2
+                    Refused{Mac({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}), F::TwoOnes},  // B47
+                    Refused{Mac({0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00}), F::OneOnes},  // B16
+                    Refused{Mac({0x01, 0x00, 0x00, 0x00, 0x00, 0x00}), F::GroupBit}, // Gr
+                    Refused{Mac({0xFF, 0x12, 0x00, 0x00, 0x00, 0x00}), F::TwoOnes},  // family
+                    Refused{Mac({0x03, 0x12, 0x00, 0x00, 0x00, 0x00}), F::GroupBit}, // family
+                    Refused{Mac({0x01, 0x12, 0x00, 0x00, 0x00, 0x00}), F::OneOnes}));
+
+TEST(ConfirmationFamilies, FollowTheTestAddressAnswered)
+{
+    const std::vector<std::pair<std::u16string_view, std::optional<F>>> cases{
+        {u"Br", std::nullopt}, {u"M1", std::nullopt}, {u"B47", F::TwoOnes}, {u"B16", F::TwoOnes},
+        {u"B8", F::OneOnes},   {u"Gr", F::GroupBit},  {u"M0", F::GroupBit}, {u"M3", F::GroupBit},
+        {u"SP1", F::GroupBit}, {u"SP2", F::GroupBit}};
+    for (const auto &[label, family] : cases)
+        EXPECT_EQ(FamilyOfColumn(FirstResultColumn + TestIndex(label)), family)
+            << QString::fromUtf16(label.data(), label.size()).toStdString();
+    EXPECT_EQ(FamilyOfColumn(ConfirmationSourceIndex), std::nullopt);
+}
+
+TEST(ConfirmationVerdicts, ThresholdSeparatesSniffersFromCoincidences)
+{
+    EXPECT_EQ(JudgeConfirmation(ConfirmationProbeCount), ConfirmationVerdict::Confirmed);
+    EXPECT_EQ(JudgeConfirmation(ConfirmedAnswers), ConfirmationVerdict::Confirmed);
+    EXPECT_EQ(JudgeConfirmation(ConfirmedAnswers - 1), ConfirmationVerdict::FilterMatch);
+    EXPECT_EQ(JudgeConfirmation(0), ConfirmationVerdict::FilterMatch);
+}
+
+TEST(ConfirmationSenderTest, SendsOneCopyOfEachProbeToTheFamilyFromItsOwnSource)
+{
+    auto driver = std::make_shared<MemoryDriver>();
+    auto in = std::make_shared<ScanInputs>();
+    in->settings.adapterItem = u"10.0.0.1 : lab0"_s;
+    in->settings.ownIp = u"10.0.0.1"_s;
+    in->settings.ownMac = u"00 11 22 33 44 50"_s;
+    in->probeSourceMacs = BuildProbeSourceMacs(in->settings.ownMac);
+    std::mt19937_64 random(3);
+    const ConfirmationDestinations drawn = DrawConfirmationDestinations(in->settings, random);
+    ConfirmationSender sender(in, std::make_shared<SendAdapters>(driver), drawn);
+    sender.SetProbeGap([] {});
+    sender.start();
+    sender.Confirm(0x0A000007, F::OneOnes);
+    for (int i = 0; i < 1000 && driver->Sent().size() < size_t(ConfirmationProbeCount); ++i)
+        QThread::msleep(2);
+    sender.Abandon();
+    sender.Join();
+
+    const auto sent = driver->Sent();
+    ASSERT_EQ(int(sent.size()), ConfirmationProbeCount);
+    for (size_t i = 0; i < sent.size(); ++i) {
+        const auto *bytes = reinterpret_cast<const std::uint8_t *>(sent[i].bytes.constData());
+        EXPECT_EQ(sent[i].writes, 1);
+        EXPECT_TRUE(std::equal(drawn[size_t(F::OneOnes)][i].begin(),
+                               drawn[size_t(F::OneOnes)][i].end(), bytes));
+        // Source and ARP sender: the own MAC ending in C (index 12); target
+        // IP 10.0.0.7.
+        EXPECT_EQ(sent[i].bytes.mid(6, 6).toHex(), "00112233445c");
+        EXPECT_EQ(sent[i].bytes.mid(22, 6).toHex(), "00112233445c");
+        EXPECT_EQ(sent[i].bytes.mid(38, 4).toHex(), "0a000007");
+    }
+}
+
+// The card kinds the memory driver simulates.
+TEST(SimulatedCards, HashFilterPassesOnlyTheBucketsOfItsGroups)
+{
+    // 01:00:5E:00:00:01 and M3's 01:00:5E:00:00:03 differ in bucket; a
+    // joined M3 lets M3 through and every address sharing its bucket.
+    SimulatedCard card;
+    card.own = Mac({0x02, 0x77, 0, 0, 0, 5});
+    card.groups = {Mac({0x01, 0x00, 0x5E, 0x00, 0x00, 0x03})};
+    const MacBytes m0 = Mac({0x01, 0x00, 0x5E, 0x00, 0x00, 0x00});
+    EXPECT_TRUE(card.Answers(Mac({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF})));
+    EXPECT_TRUE(card.Answers(card.own));
+    EXPECT_TRUE(card.Answers(card.groups[0]));
+    EXPECT_EQ(card.Answers(m0), HashBucket(m0, 64) == HashBucket(card.groups[0], 64));
+    EXPECT_FALSE(card.Answers(Mac({0x02, 0x77, 0, 0, 0, 6})));
+    int passed = 0;
+    for (int i = 0; i < 6400; ++i)
+        passed += card.Answers(Mac({0x01, 0x22, std::uint8_t(i >> 8), std::uint8_t(i), 0, 9}));
+    EXPECT_NEAR(passed, 100, 60); // one bucket of 64
+}
+
+TEST(SimulatedCards, BucketIsTheTopOfTheEthernetCrc)
+{
+    // The CRC-32 of the frame check sequence, register read most significant
+    // bit first and not inverted (zlib's crc32 gives the same reflected and
+    // inverted: 0x41D9ED00 for broadcast).
+    const MacBytes broadcast = Mac({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    const MacBytes allHosts = Mac({0x01, 0x00, 0x5E, 0x00, 0x00, 0x01});
+    EXPECT_EQ(EthernetCrc(broadcast), 0xFF48647Du);
+    EXPECT_EQ(EthernetCrc(allHosts), 0x7FA32D9Bu);
+    EXPECT_EQ(HashBucket(broadcast, 64), 63);
+    EXPECT_EQ(HashBucket(allHosts, 64), 31);
+    EXPECT_EQ(HashBucket(allHosts, 256), 0x7F);
+}
+
+TEST(SimulatedCards, PromiscuousStacks)
+{
+    SimulatedCard linux{.kind = SimulatedCard::Kind::Promiscuous};
+    SimulatedCard oneByte{.kind = SimulatedCard::Kind::FirstBytes, .checkedBytes = 1};
+    SimulatedCard twoBytes{.kind = SimulatedCard::Kind::FirstBytes, .checkedBytes = 2};
+    const MacBytes b8 = Mac({0xFF, 0, 0, 0, 0, 0});
+    const MacBytes b16 = Mac({0xFF, 0xFF, 0, 0, 0, 0});
+    const MacBytes gr = Mac({0x01, 0, 0, 0, 0, 0});
+    EXPECT_TRUE(linux.Answers(b8) && linux.Answers(b16) && linux.Answers(gr));
+    EXPECT_TRUE(oneByte.Answers(b8) && oneByte.Answers(b16));
+    EXPECT_FALSE(oneByte.Answers(gr));
+    EXPECT_TRUE(twoBytes.Answers(b16));
+    EXPECT_FALSE(twoBytes.Answers(b8) || twoBytes.Answers(gr));
+}
+
+} // namespace
+
+namespace {
+
+// The ten test destinations of WithSpAddresses, in column order.
+std::vector<MacBytes> TestDestinations(const Settings &s)
+{
+    std::vector<MacBytes> list;
+    for (int column = FirstResultColumn; column <= LastResultColumn; ++column)
+        list.push_back(*MacTextToBytes(s.TestDestination(column)));
+    return list;
+}
+
+// What a scan with every test and confirmation makes of a card: nothing
+// when it answers no illegal test, else whether it was confirmed.
+std::optional<bool> ScanCard(const SimulatedCard &card, const Settings &s, std::mt19937_64 &random)
+{
+    const std::vector<MacBytes> tests = TestDestinations(s);
+    std::optional<ConfirmationFamily> family;
+    for (int i = 0; i < TestCount && !family; ++i) {
+        if (card.Answers(tests[size_t(i)]))
+            family = FamilyOfColumn(FirstResultColumn + i);
+    }
+    if (!card.Answers(tests[0]) || !family)
+        return std::nullopt;
+    const ConfirmationDestinations drawn = DrawConfirmationDestinations(s, random);
+    int answered = 0;
+    for (const MacBytes &mac : drawn[size_t(*family)])
+        answered += card.Answers(mac);
+    return JudgeConfirmation(answered) == ConfirmationVerdict::Confirmed;
+}
+
+MacBytes RandomGroup(std::mt19937_64 &random)
+{
+    // IPv4 groups (01:00:5E + 23 bits) and IPv6 solicited-node groups.
+    const std::uint64_t bits = random();
+    if (bits & 1)
+        return Mac({0x01, 0x00, 0x5E, std::uint8_t((bits >> 8) & 0x7F), std::uint8_t(bits >> 16),
+                    std::uint8_t(bits >> 24)});
+    return Mac({0x33, 0x33, 0xFF, std::uint8_t(bits >> 8), std::uint8_t(bits >> 16),
+                std::uint8_t(bits >> 24)});
+}
+
+} // namespace
+
+// 10,000 normal cards with 64-bucket filters and 4 to 16 joined groups, each
+// probed as a suspect would be whether or not it answered an illegal test.
+TEST(SimulatedSegment, NormalCardsAreNotConfirmedAndEveryPromiscuousStackIs)
+{
+    const Settings s = WithSpAddresses();
+    std::mt19937_64 random(20261208);
+    constexpr int Cards = 10000;
+    int suspects = 0;
+    int falseConfirmations = 0;
+    int forcedConfirmations = 0;
+    for (int n = 0; n < Cards; ++n) {
+        SimulatedCard card;
+        card.own =
+            Mac({0x02, 0x10, 0, std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)});
+        const int groups = 4 + int(random() % 13);
+        for (int g = 0; g < groups; ++g)
+            card.groups.push_back(RandomGroup(random));
+        if (const auto confirmed = ScanCard(card, s, random)) {
+            ++suspects;
+            falseConfirmations += *confirmed;
+        }
+        // Every card probed as if it had answered, for a rate that does not
+        // hang on the few coincidences.
+        const ConfirmationDestinations drawn = DrawConfirmationDestinations(s, random);
+        int answered = 0;
+        for (const MacBytes &mac : drawn[size_t(ConfirmationFamily::GroupBit)])
+            answered += card.Answers(mac);
+        forcedConfirmations += JudgeConfirmation(answered) == ConfirmationVerdict::Confirmed;
+    }
+    std::cout << "simulated normal cards: " << Cards << ", answered an illegal test: " << suspects
+              << ", confirmed: " << falseConfirmations
+              << ", confirmed when every card is probed: " << forcedConfirmations << '\n';
+    EXPECT_GT(suspects, 0);
+    EXPECT_EQ(falseConfirmations, 0);
+    EXPECT_EQ(forcedConfirmations, 0);
+
+    const std::vector<SimulatedCard> stacks{
+        {.kind = SimulatedCard::Kind::Promiscuous},
+        {.kind = SimulatedCard::Kind::FirstBytes, .checkedBytes = 1},
+        {.kind = SimulatedCard::Kind::FirstBytes, .checkedBytes = 2},
+    };
+    for (const SimulatedCard &stack : stacks) {
+        for (int scan = 0; scan < 100; ++scan)
+            EXPECT_EQ(ScanCard(stack, s, random), std::optional<bool>(true));
+    }
+}
