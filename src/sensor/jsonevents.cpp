@@ -2,6 +2,7 @@
 
 #include "report/eventline.h"
 #include "report/syslog5424.h"
+#include "scan/confirmationprobes.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -28,7 +29,7 @@ JsonEventSink::JsonEventSink(EventSink &log, const LiveSettings &settings, const
 
 void JsonEventSink::WriteEvent(const QString &kind, int number, int row)
 {
-    if (kind == u"SUSPECT"_s || kind == u"UP"_s)
+    if (kind == u"SUSPECT"_s || kind == u"UP"_s || kind == u"UP-FILTER-MATCH"_s)
         ++suspects;
     // The cells before the log writes: a window it opens could let the row
     // change meanwhile.
@@ -103,6 +104,15 @@ QByteArray JsonEventLine(const QString &kind, int number, const NodeTable::Row &
         node(u"PROMISC SUSPECT"_s, true);
     } else if (kind == u"UP"_s) {
         node(u"PROMISC START"_s, true);
+    } else if (kind == u"UP-FILTER-MATCH"_s) {
+        // Logged as a start, but the confirmation found a filter match.
+        node(u"PROMISC START"_s, true);
+        object.insert(u"verdict"_s, u"filter match"_s);
+    } else if (kind == u"CONFIRMED"_s || kind == u"FILTER-MATCH"_s) {
+        node(u"PROMISC "_s + kind, false);
+        object.insert(u"verdict"_s, kind == u"CONFIRMED"_s ? u"confirmed"_s : u"filter match"_s);
+        object.insert(u"answered"_s, number);
+        object.insert(u"probes"_s, ConfirmationProbeCount);
     } else if (kind == u"DOWN"_s) {
         node(u"PROMISC STOP"_s, true);
     } else if (kind == u"+"_s) {

@@ -71,6 +71,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "{\"comment\":\"printer\",\"event\":\"PROMISC STOP\",\"ip\":\"192.168.0.5\","
                   "\"mac\":\"00:11:22:33:44:55\",\"test\":\"Gr\",\"time\":\"2004-01-05T14:03:27."
                   "000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\"}\n"},
+        EventCase{"Confirmed", u"CONFIRMED"_s, 24, FrameFormat::Ethernet2,
+                  "{\"answered\":24,\"comment\":\"printer\",\"event\":\"PROMISC CONFIRMED\","
+                  "\"ip\":\"192.168.0.5\",\"mac\":\"00:11:22:33:44:55\",\"probes\":24,"
+                  "\"time\":\"2004-01-05T14:03:27.000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" "
+                  "Ltd\",\"verdict\":\"confirmed\"}\n"},
+        EventCase{"FilterMatchStart", u"UP-FILTER-MATCH"_s, 9, FrameFormat::Ethernet2,
+                  "{\"comment\":\"printer\",\"event\":\"PROMISC START\",\"ip\":\"192.168.0.5\","
+                  "\"mac\":\"00:11:22:33:44:55\",\"test\":\"M3\",\"time\":\"2004-01-05T14:03:27."
+                  "000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\",\"verdict\":\"filter "
+                  "match\"}\n"},
         EventCase{"MacChange", u"mac"_s, 0, FrameFormat::Ethernet2,
                   "{\"comment\":\"printer\",\"event\":\"MAC CHANGE\",\"ip\":\"192.168.0.5\","
                   "\"mac\":\"00:11:22:33:44:55\",\"time\":\"2004-01-05T14:03:27.000+01:00\","
