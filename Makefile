@@ -43,7 +43,7 @@ test-asan: deps
 test-tsan: deps
 	cmake -S . -B $(TSANBUILD) -DCMAKE_BUILD_TYPE=Debug -DKEELWATCH_GUI=OFF -DKEELWATCH_SANITIZE=thread -DKEELWATCH_WERROR=ON
 	cmake --build $(TSANBUILD) -j $(JOBS)
-	cd $(TSANBUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -L threads
+	cd $(TSANBUILD) && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" ctest --output-on-failure -j $(JOBS) -L threads
 
 bench: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DKEELWATCH_BENCH=ON

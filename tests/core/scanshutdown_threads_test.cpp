@@ -6,6 +6,7 @@
 #include "scan/scanworkers.h"
 #include "support/eventwait.h"
 #include "support/memorydriver.h"
+#include "support/quietscan.h"
 
 #include <gtest/gtest.h>
 
@@ -15,36 +16,6 @@ using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-class QuietWindows : public ScanView, public CaptureStatus, public WorkerMessages
-{
-  public:
-    void ShowScanPhase(ScanPhase) override {}
-    void ShowMessage(const QString &text) override { messages << text; }
-    void ShowSetup() override {}
-    void ShowScanMode() override {}
-    void ShowPromiscuousAlert(int, bool) override {}
-    void ShowTestColumns(bool, const std::array<bool, TestCount> &) override {}
-    void EnableRangeControls(bool) override {}
-    void EnableSetupGroups(bool) override {}
-    void SwitchBrOn() override {}
-    void SetOwnMac(const QString &) override {}
-    void SetSpMac(int, const QString &) override {}
-    void SetRangeText(bool, const QString &) override {}
-    void ShowCaptureState(CaptureState) override {}
-    void ShowRelayedCount(quint64) override {}
-    void ShowSweepProgress(qint64, qint64, qint64) override {}
-    void ShowWorkerMessage(const QString &text) override { messages << text; }
-    QStringList messages;
-};
-
-class NoLog : public EventSink, public EventLogFile
-{
-  public:
-    void WriteEvent(const QString &, int, int) override {}
-    void OpenEventLog() override {}
-    void CloseEventLog() override {}
-};
 
 class FixedClock : public Clock
 {
@@ -80,8 +51,8 @@ struct ScanObjects
     std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
     FixedSettings settings;
     NodeTable nodes;
-    QuietWindows windows;
-    NoLog log;
+    QuietScanWindows windows;
+    NoEventLog log;
     FixedClock clock;
     std::unique_ptr<WorkerScanEngine> engine;
     std::unique_ptr<ScanController> controller;

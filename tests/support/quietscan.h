@@ -1,0 +1,44 @@
+#pragma once
+
+#include "core/eventsink.h"
+#include "core/scanview.h"
+#include "scan/scaninputs.h"
+
+#include <QStringList>
+
+namespace keelwatch {
+
+// The windows of a scan that runs without any: what it would tell the user
+// is kept in messages ("setup" when it would open the Setup dialog).
+class QuietScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
+{
+  public:
+    void ShowScanPhase(ScanPhase) override {}
+    void ShowMessage(const QString &text) override { messages << text; }
+    void ShowSetup() override { messages << QStringLiteral("setup"); }
+    void ShowScanMode() override {}
+    void ShowPromiscuousAlert(int, bool) override {}
+    void ShowTestColumns(bool, const std::array<bool, TestCount> &) override {}
+    void EnableRangeControls(bool) override {}
+    void EnableSetupGroups(bool) override {}
+    void SwitchBrOn() override {}
+    void SetOwnMac(const QString &) override {}
+    void SetSpMac(int, const QString &) override {}
+    void SetRangeText(bool, const QString &) override {}
+    void ShowCaptureState(CaptureState) override {}
+    void ShowRelayedCount(quint64) override {}
+    void ShowSweepProgress(qint64, qint64, qint64) override {}
+    void ShowWorkerMessage(const QString &text) override { messages << text; }
+    QStringList messages;
+};
+
+// An event log that writes nowhere.
+class NoEventLog : public EventSink, public EventLogFile
+{
+  public:
+    void WriteEvent(const QString &, int, int) override {}
+    void OpenEventLog() override {}
+    void CloseEventLog() override {}
+};
+
+} // namespace keelwatch
