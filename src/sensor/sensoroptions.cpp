@@ -2,6 +2,7 @@
 
 #include "config/addresstext.h"
 #include "config/settingsstore.h"
+#include "config/setuprules.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -200,6 +201,9 @@ SensorOptions Options(const QCommandLineParser &parser, const QStringList &adapt
     if (parser.isSet(u"node-timer"_s))
         s.nodeTimer =
             QString::number(Bounded(u"node-timer"_s, parser.value(u"node-timer"_s), 0, 60000));
+    if (parser.isSet(u"send-rate"_s))
+        s.sendRate =
+            QString::number(Bounded(u"send-rate"_s, parser.value(u"send-rate"_s), 0, MaxSendRate));
     if (parser.isSet(u"packets"_s))
         s.packetNumber = QString::number(Bounded(u"packets"_s, parser.value(u"packets"_s), 1, 10));
     if (parser.isSet(u"frame"_s)) {
@@ -272,6 +276,10 @@ SensorCommand ParseSensorCommand(const QStringList &arguments, const QStringList
          u"seconds"_s},
         {u"node-timer"_s, u"Pause after each address, 0 to 60000 (default 500)."_s,
          u"milliseconds"_s},
+        {u"send-rate"_s,
+         u"Frames per second, one address after another, 0 to 1000000; 0 paces by "
+         u"--node-timer instead (default 2000)."_s,
+         u"frames"_s},
         {u"packets"_s, u"Times each probe is sent, 1 to 10 (default 3)."_s, u"number"_s},
         {u"frame"_s, u"Frame format of the probes: ethernet or ieee802.3."_s, u"format"_s},
         {u"log"_s, u"The event log file."_s, u"file"_s},

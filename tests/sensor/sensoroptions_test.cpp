@@ -76,6 +76,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"IntervalFraction", With({u"--interval"_s, u"1.5"_s}), u"--interval"_s},
         RefusedCase{"NodeTimerNegative", With({u"--node-timer"_s, u"-1"_s}), u"--node-timer"_s},
         RefusedCase{"NodeTimerTooLong", With({u"--node-timer"_s, u"60001"_s}), u"--node-timer"_s},
+        RefusedCase{"SendRateNegative", With({u"--send-rate"_s, u"-1"_s}), u"--send-rate"_s},
+        RefusedCase{"SendRateBeyondTheWire", With({u"--send-rate"_s, u"1000001"_s}),
+                    u"--send-rate"_s},
         RefusedCase{"PacketsZero", With({u"--packets"_s, u"0"_s}), u"--packets"_s},
         RefusedCase{"PacketsHuge", With({u"--packets"_s, u"99999999999"_s}), u"--packets"_s},
         RefusedCase{"FrameUnknown", With({u"--frame"_s, u"ethernet2"_s}), u"--frame"_s},
@@ -148,6 +151,8 @@ TEST(SensorCommandLine, OptionsBecomeTheDesktopProgramsSettings)
                                          u"60"_s,
                                          u"--node-timer"_s,
                                          u"0"_s,
+                                         u"--send-rate"_s,
+                                         u"20000"_s,
                                          u"--packets"_s,
                                          u"10"_s,
                                          u"--frame"_s,
@@ -172,6 +177,7 @@ TEST(SensorCommandLine, OptionsBecomeTheDesktopProgramsSettings)
     EXPECT_TRUE(s.cyclic);
     EXPECT_EQ(s.ScanTimerSeconds(), 60);
     EXPECT_EQ(s.NodeTimerMs(), 0);
+    EXPECT_EQ(s.SendRatePerSecond(), 20000);
     EXPECT_EQ(s.PacketCount(), 10);
     EXPECT_EQ(s.format, FrameFormat::Ieee8023);
     EXPECT_EQ(s.logPath, dir.filePath(u"k.log"_s));
@@ -191,6 +197,7 @@ TEST(SensorCommandLine, DefaultsWriteNoFileAndSendNothingButProbes)
     EXPECT_FALSE(s.syslog);
     EXPECT_FALSE(s.listMode);
     EXPECT_FALSE(s.cyclic);
+    EXPECT_EQ(s.SendRatePerSecond(), 2000);
     EXPECT_EQ(s.tests, keelwatch::DefaultTestFlags());
     EXPECT_FALSE(s.syslogRfc5424);
 }
