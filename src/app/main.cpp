@@ -1,9 +1,10 @@
-#include "app/quitsignals.h"
 #include "app/startup.h"
+#include "core/signalcalls.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -28,7 +29,10 @@ int main(int argc, char **argv)
     // still open.
     QObject::connect(&mainWindow, &keelwatch::MainWindow::closing, &app, &QApplication::quit,
                      Qt::QueuedConnection);
-    keelwatch::QuitSignals quitSignals([&startup] { startup.EndOnSignal(); });
+    // A logout or a service stop closes the program as File, Exit does, so the
+    // settings and comments are saved.
+    const auto endOnSignal = [&startup] { startup.EndOnSignal(); };
+    keelwatch::SignalCalls quitSignals({{SIGTERM, endOnSignal}, {SIGINT, endOnSignal}});
     startup.Show();
     const int status = app.exec();
     // A service manager or script sees that settings or comments were lost.

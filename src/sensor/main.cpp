@@ -1,11 +1,12 @@
 #include "config/adapterlist.h"
+#include "core/signalcalls.h"
 #include "scan/pcapdriver.h"
 #include "sensor/sensor.h"
-#include "sensor/sensorsignals.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -67,12 +68,14 @@ int main(int argc, char **argv)
             }
         });
     });
-    keelwatch::SensorSignals signalHandlers(
-        [&sensor] {
-            sensor.Stop();
-            QCoreApplication::exit(0);
-        },
-        [&sensor] { sensor.ReopenEventLog(); });
+    // A service stop or Ctrl+C ends the sensor; logrotate's SIGHUP reopens
+    // the log.
+    const auto quit = [&sensor] {
+        sensor.Stop();
+        QCoreApplication::exit(0);
+    };
+    keelwatch::SignalCalls signalCalls(
+        {{SIGTERM, quit}, {SIGINT, quit}, {SIGHUP, [&sensor] { sensor.ReopenEventLog(); }}});
     if (!sensor.Start())
         return 2;
     return app.exec();

@@ -1,4 +1,4 @@
-#include "sensor/sensorsignals.h"
+#include "core/signalcalls.h"
 
 #include <QSocketNotifier>
 
@@ -10,13 +10,11 @@ namespace keelwatch {
 
 namespace {
 
-constexpr int HandledSignals[] = {SIGTERM, SIGINT, SIGHUP};
-
-// The handler may only write: the signal's number, as a byte, wakes the main
-// thread's notifier.
+// The handler may only write: the signal's number, as a byte, wakes the
+// owning thread's notifier.
 int wakeFds[2] = {-1, -1};
 
-void WakeMainThread(int signal)
+void WakeOwningThread(int signal)
 {
     const char byte = char(signal);
     [[maybe_unused]] const ssize_t written = ::write(wakeFds[0], &byte, 1);
@@ -24,9 +22,8 @@ void WakeMainThread(int signal)
 
 } // namespace
 
-SensorSignals::SensorSignals(std::function<void()> quit, std::function<void()> hangUp,
-                             QObject *parent)
-    : QObject(parent), onQuit(std::move(quit)), onHangUp(std::move(hangUp))
+SignalCalls::SignalCalls(std::vector<Call> signalCalls, QObject *parent)
+    : QObject(parent), calls(std::move(signalCalls))
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, wakeFds) != 0)
         return;
@@ -35,24 +32,22 @@ SensorSignals::SensorSignals(std::function<void()> quit, std::function<void()> h
         char byte = 0;
         if (::read(wakeFds[1], &byte, 1) != 1)
             return;
-        if (byte == SIGHUP) {
-            if (onHangUp)
-                onHangUp();
-        } else if (onQuit) {
-            onQuit();
+        for (const auto &[signal, call] : calls) {
+            if (signal == byte && call)
+                call();
         }
     });
     struct sigaction action = {};
-    action.sa_handler = WakeMainThread;
+    action.sa_handler = WakeOwningThread;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signal : HandledSignals)
+    for (const auto &[signal, call] : calls)
         sigaction(signal, &action, nullptr);
 }
 
-SensorSignals::~SensorSignals()
+SignalCalls::~SignalCalls()
 {
-    for (int signal : HandledSignals)
+    for (const auto &[signal, call] : calls)
         std::signal(signal, SIG_DFL);
     for (int &fd : wakeFds) {
         if (fd >= 0)
