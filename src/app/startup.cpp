@@ -224,7 +224,12 @@ void Startup::ConnectScanController()
     QObject::connect(window, &MainWindow::stopRequested, window, [this] { controller->Stop(); });
     // Running workers are told to stop after the settings and comments are
     // saved; they are joined when this object goes.
-    QObject::connect(window, &MainWindow::closing, window, [this] { controller->Shutdown(); });
+    // Events still waiting for their turn are written while the windows
+    // they go to are there.
+    QObject::connect(window, &MainWindow::closing, window, [this] {
+        controller->Shutdown();
+        events->WritePendingEvents();
+    });
     if (window->AutoStartPending())
         controller->ArmAutomaticStart();
 }

@@ -97,6 +97,21 @@ NodeTable::Row NodeTable::RowCells(int row) const
     return row >= 0 && row < rows.size() ? rows[row] : Row{};
 }
 
+QList<int> NodeTable::RowsWithCell(int column, QStringView text) const
+{
+    QList<int> found;
+    if (column < 0 || column >= ColumnCount)
+        return found;
+    QMutexLocker lock(&mutex);
+    for (int row = 1; row < rows.size(); ++row) {
+        // Sizes first: most cells of a big table are empty.
+        const QString &cell = rows[row][size_t(column)];
+        if (cell.size() == text.size() && cell == text)
+            found.append(row);
+    }
+    return found;
+}
+
 int NodeTable::FindNodeRow(const QString &ip) const
 {
     QMutexLocker lock(&mutex);
@@ -251,8 +266,9 @@ void NodeTable::RebuildIndex()
 
 void NodeTable::CarryOverMarks()
 {
+    // Lengths first: a /16 has 655,360 result cells, nearly all empty.
     RewriteResultCells([](QString &cell) {
-        if (cell == u"X" || cell == u"x" || cell == u"O" || cell == u"o")
+        if (cell.size() == 1 && QStringView(u"XxOo").contains(cell.at(0)))
             cell = u"+"_s;
     });
 }
@@ -260,9 +276,11 @@ void NodeTable::CarryOverMarks()
 void NodeTable::SettleMarks()
 {
     RewriteResultCells([](QString &cell) {
-        if (cell == u"+")
+        if (cell.isEmpty() || cell.size() > 2 || cell.at(0) != u'+')
+            return;
+        if (cell.size() == 1)
             cell.clear();
-        else if (cell == u"+X" || cell == u"+x" || cell == u"+O" || cell == u"+o")
+        else if (QStringView(u"XxOo").contains(cell.at(1)))
             cell.remove(0, 1);
     });
 }

@@ -55,6 +55,9 @@ class NodeTable : public QAbstractTableModel
     QString Cell(int row, int column) const;
     void SetCell(int row, int column, const QString &text);
     Row RowCells(int row) const;
+    // The rows from 1 on (the trailing row too) whose cell in column is
+    // exactly text, in order, found in one pass under the lock.
+    QList<int> RowsWithCell(int column, QStringView text) const;
 
     // The last node row whose IP text equals ip exactly, or 0.
     int FindNodeRow(const QString &ip) const;

@@ -324,13 +324,9 @@ void ScanController::WriteVerdict(int row)
 
 void ScanController::ReportLostResponses()
 {
-    NodeTable &t = parts.nodes;
-    const int rows = t.RowCount();
     for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
-        for (int row = 1; row < rows; ++row) {
-            if (t.Cell(row, column) == u"+")
-                parts.events.WriteEvent(u"+"_s, column, row);
-        }
+        for (const int row : parts.nodes.RowsWithCell(column, u"+"))
+            parts.events.WriteEvent(u"+"_s, column, row);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "report/eventline.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,16 @@ EventLog::EventLog(const LiveSettings &settings, const NodeTable &nodes, const C
                    EventWindows &windows, SyslogSink &syslog)
     : settings(settings), nodes(nodes), clock(clock), windows(windows), syslog(syslog)
 {
+    turnGuard.setSingleShot(true);
+    turnGuard.setInterval(0);
+    resumeTimer.setSingleShot(true);
+    resumeTimer.setInterval(0);
+    QObject::connect(&resumeTimer, &QTimer::timeout, &resumeTimer, [this] {
+        // A turn of its own, whether or not the guard has run out yet.
+        turnGuard.start();
+        spentThisTurn = 0;
+        WriteWaiting(false);
+    });
 }
 
 void EventLog::WriteEvent(const QString &kind, int number, int row)
@@ -30,29 +41,57 @@ void EventLog::WriteEvent(const QString &kind, int number, int row)
     // the row may have changed.
     const NodeTable::Row cells = nodes.RowCells(row);
     pending.push_back(
-        Event{kind, number, clock.Now(),
+        Event{kind, number, clock.NowMSecsSinceEpoch(),
               EventNode{cells[NodeTable::IpColumn], cells[NodeTable::MacColumn],
                         cells[NodeTable::VendorColumn], cells[NodeTable::CommentColumn]}});
     // A window that blocks in the syslog step (a message box run with its own
     // event loop) lets timers and queued replies raise further events. Those
     // wait here until the current event is complete, so events never overlap.
+    // Events that wait for a later turn are written before this one.
+    if (writing || resumeTimer.isActive())
+        return;
+    WriteWaiting(false);
+}
+
+void EventLog::WritePendingEvents()
+{
+    WriteWaiting(true);
+}
+
+void EventLog::WriteWaiting(bool all)
+{
     if (writing)
         return;
     writing = true;
-    while (!pending.empty()) {
-        const Event event = pending.front();
-        pending.pop_front();
-        Write(event);
+    if (!turnGuard.isActive()) {
+        turnGuard.start();
+        spentThisTurn = 0;
     }
+    QElapsedTimer spent;
+    spent.start();
+    // The settings as they are now, read once for every event of this go.
+    const Settings s = settings.Read();
+    while (!pending.empty()) {
+        if (!all && spentThisTurn + spent.nsecsElapsed() > TurnBudgetNs) {
+            resumeTimer.start();
+            break;
+        }
+        const Event event = std::move(pending.front());
+        pending.pop_front();
+        Write(event, s);
+    }
+    if (pending.empty())
+        resumeTimer.stop();
+    spentThisTurn += spent.nsecsElapsed();
     writing = false;
 }
 
-void EventLog::Write(const Event &event)
+void EventLog::Write(const Event &event, const Settings &s)
 {
     windows.BoundPane(PaneLineLimit);
-    const Settings s = settings.Read();
+    const QDateTime when = clock.FromMSecsSinceEpoch(event.whenMSecs);
     const EventLine line =
-        BuildEventLine(event.kind, event.number, event.node, s, DateTimeText(event.when));
+        BuildEventLine(event.kind, event.number, event.node, s, DateTimeText(when));
     if (line.beeps && s.beep)
         windows.Beep();
     windows.AppendPaneLine(line.text);
@@ -60,7 +99,7 @@ void EventLog::Write(const Event &event)
         WriteToFile(EventFileText(line.text, s.Delimiter()));
     if (line.syslog.severity != 0) {
         SyslogEvent forwarded = line.syslog;
-        forwarded.when = event.when;
+        forwarded.when = when;
         syslog.SendSyslog(forwarded);
     }
     if (refresh)
@@ -125,6 +164,7 @@ void EventLog::ReportFailure(const QString &what, const QString &reason)
 
 void EventLog::OpenEventLog()
 {
+    WritePendingEvents();
     const bool dayChange = dayChanged && *dayChanged;
     if (dayChange)
         CloseEventLog();
@@ -158,6 +198,7 @@ void EventLog::OpenEventLog()
 
 void EventLog::WriteErrorNote(const QString &text)
 {
+    WritePendingEvents();
     if (wantedPath.isEmpty())
         return;
     QString oneLine = text;
@@ -171,6 +212,7 @@ void EventLog::WriteErrorNote(const QString &text)
 
 void EventLog::CloseEventLog()
 {
+    WritePendingEvents();
     logFile.close();
     wantedPath.clear();
     lineCut = false;

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <QTimer>
 
 #include <deque>
 #include <functional>
@@ -21,10 +22,18 @@ namespace keelwatch {
 // The event writer and its log file. Every event becomes one line in the
 // event pane, one line in the log file while it is open and, for some kinds,
 // a syslog datagram. Runs on the main thread.
+//
+// An event is taken down (its node's cells and its time) when it happens and
+// written at once, unless the events of the current turn of the event loop
+// have used up TurnBudgetNs: a /16 dropping out raises 65,536 events in one
+// go, and the window must not freeze while they are written. Those wait and
+// are written, in order, over the next turns; an event raised meanwhile
+// queues behind them.
 class EventLog : public EventSink, public EventLogFile
 {
   public:
     static constexpr int PaneLineLimit = 100;
+    static constexpr qint64 TurnBudgetNs = 16'000'000;
 
     EventLog(const LiveSettings &settings, const NodeTable &nodes, const Clock &clock,
              EventWindows &windows, SyslogSink &syslog);
@@ -48,6 +57,10 @@ class EventLog : public EventSink, public EventLogFile
 
     // Makes every line written so far visible to readers of the file.
     void FlushEventLog();
+    // Writes the events still waiting for their turn, now: the program is
+    // about to end. Opening, closing and error notes do so themselves.
+    void WritePendingEvents();
+    bool HasPendingEvents() const { return !pending.empty(); }
 
     // The scan controller's day-change flag: set when a cycle ended on a later
     // date than the scan's start. Read and, after a rotation, cleared here;
@@ -64,11 +77,16 @@ class EventLog : public EventSink, public EventLogFile
     {
         QString kind;
         int number;
-        QDateTime when;
+        // The clock's instant; its date and time are read when the event is
+        // written.
+        qint64 whenMSecs;
         EventNode node;
     };
 
-    void Write(const Event &event);
+    // Writes waiting events until none is left or, unless all, the turn's
+    // time is used up.
+    void WriteWaiting(bool all);
+    void Write(const Event &event, const Settings &s);
     void WriteToFile(const QByteArray &line);
     bool StillAtPath() const;
     void OpenForAppend(const QString &path);
@@ -94,6 +112,12 @@ class EventLog : public EventSink, public EventLogFile
 
     std::deque<Event> pending;
     bool writing = false;
+    // Runs out at the event loop's next turn; writing time is counted from
+    // the first event of a turn.
+    QTimer turnGuard;
+    qint64 spentThisTurn = 0;
+    // Goes on with the waiting events at the next turn.
+    QTimer resumeTimer;
 };
 
 } // namespace keelwatch

@@ -57,8 +57,13 @@ qsizetype Find(QByteArrayView text, QByteArrayView pattern)
     const qsizetype n = text.size();
     const char *t = text.data();
     qsizetype i = 0;
+    // A loop rather than memcmp: a call would lose the search's registers.
     const auto verify = [&](qsizetype at) {
-        return std::memcmp(t + at, pattern.data(), size_t(m)) == 0;
+        for (qsizetype k = 1; k < m - 1; ++k) {
+            if (t[at + k] != pattern[k])
+                return false;
+        }
+        return true;
     };
     if (m >= 2) {
         const auto first = static_cast<unsigned char>(pattern[0]);
@@ -94,30 +99,40 @@ qsizetype Find(QByteArrayView text, QByteArrayView pattern)
 
 // The next occurrence of a pattern at or after a position, remembered until
 // the reader has passed it, so that the text is searched once per pattern.
+// A search may stop at a limit: what starts after it does not matter to the
+// reader, and the stretch searched in vain is not searched again.
 class NextOccurrence
 {
   public:
     explicit NextOccurrence(QByteArrayView pattern) : pattern(pattern) {}
 
-    qsizetype From(QByteArrayView text, qsizetype pos)
+    // The first occurrence at or after pos, or -1 if none starts before limit.
+    qsizetype From(QByteArrayView text, qsizetype pos, qsizetype limit)
     {
-        if (next == None || next >= pos)
+        if (next >= pos)
             return next;
+        const qsizetype from = std::max(pos, searchedTo);
+        if (from >= limit)
+            return None;
+        const qsizetype to = std::min(text.size(), limit + pattern.size() - 1);
         if (pattern.size() == 1) {
-            const void *hit = std::memchr(text.data() + pos, pattern[0], size_t(text.size() - pos));
+            const void *hit = std::memchr(text.data() + from, pattern[0], size_t(to - from));
             next = hit ? static_cast<const char *>(hit) - text.data() : None;
         } else {
-            const qsizetype hit = Find(text.sliced(pos), pattern);
-            next = hit < 0 ? None : pos + hit;
+            const qsizetype hit = Find(text.sliced(from, to - from), pattern);
+            next = hit < 0 ? None : from + hit;
         }
+        if (next < 0)
+            searchedTo = limit;
         return next;
     }
 
   private:
-    static constexpr qsizetype Unknown = -2;
     static constexpr qsizetype None = -1;
     QByteArrayView pattern;
-    qsizetype next = Unknown;
+    qsizetype next = None;
+    // No occurrence starts between the last search's start and this.
+    qsizetype searchedTo = 0;
 };
 
 // Byte classes of a cycle line read in place.
@@ -161,6 +176,105 @@ const unsigned char *SkipPlainBytes(const unsigned char *p, const unsigned char 
     }
     return p;
 }
+
+// A cycle line in the shape the event log writes: the prefix, the delimiter,
+// one to ten digits, the delimiter, "dd/MMM/yyyy hh:mm:ss" and CR LF. Its
+// four pieces are plain to see; any other shape takes the byte-by-byte
+// reading.
+class WrittenCycleShape
+{
+  public:
+    static constexpr qsizetype DateLength = 11;
+    static constexpr qsizetype TimeLength = 20;
+
+#if defined(__SSE2__)
+    explicit WrittenCycleShape(char delimiter) : delimiters(_mm_set1_epi8(delimiter))
+    {
+        std::array<char, 16> head{};
+        std::memcpy(head.data(), CyclePrefix.data(), size_t(CyclePrefix.size()));
+        head[size_t(CyclePrefix.size())] = delimiter;
+        prefix = _mm_loadu_si128(reinterpret_cast<const __m128i *>(head.data()));
+    }
+#else
+    explicit WrittenCycleShape(char delimiter) : delimiter(delimiter) {}
+#endif
+
+    // The number of digits of the line at line, 0 if it has another shape.
+    qsizetype Digits(const unsigned char *line, const unsigned char *end) const
+    {
+        constexpr qsizetype Head = CyclePrefix.size() + 1;
+        if (end - line < Head + 1 + 1 + TimeLength + 2)
+            return 0;
+#if defined(__SSE2__)
+        // Sixteen bytes at a time: the prefix, the digits up to the delimiter,
+        // then the date and time in two overlapping loads, where the blank
+        // and the line end must be the only bytes that end a field.
+        constexpr unsigned HeadBits = (1u << Head) - 1;
+        if ((Mask(_mm_cmpeq_epi8(Load(line), prefix)) & HeadBits) != HeadBits)
+            return 0;
+        const __m128i count = Load(line + Head);
+        const unsigned ends = Mask(_mm_cmpeq_epi8(count, delimiters));
+        const __m128i offsets = _mm_sub_epi8(count, _mm_set1_epi8('0'));
+        const unsigned isDigit =
+            Mask(_mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets));
+        const qsizetype digits = ends ? std::countr_zero(ends) : 0;
+        const unsigned digitBits = (1u << digits) - 1;
+        if (digits == 0 || digits > 10 || (isDigit & digitBits) != digitBits)
+            return 0;
+        const unsigned char *const date = line + Head + digits + 1;
+        if (end - date < TimeLength + 2 || date[DateLength] != ' ' || date[TimeLength] != '\r' ||
+            date[TimeLength + 1] != '\n' || Stops(date) != 1u << DateLength ||
+            Stops(date + 6) != (1u << (DateLength - 6) | 3u << (TimeLength - 6)))
+            return 0;
+        return digits;
+#else
+        const auto delimiterByte = static_cast<unsigned char>(delimiter);
+        if (std::memcmp(line, CyclePrefix.data(), size_t(CyclePrefix.size())) != 0 ||
+            line[Head - 1] != delimiterByte)
+            return 0;
+        const unsigned char *const digits = line + Head;
+        const unsigned char *q = digits;
+        while (q < end && *q >= '0' && *q <= '9' && q - digits < 10)
+            ++q;
+        if (q == digits || end - q < 1 + TimeLength + 2 || *q != delimiterByte)
+            return 0;
+        const unsigned char *const date = q + 1;
+        // Three overlapping words cover the date and the time.
+        if (date[DateLength] != ' ' || date[TimeLength] != '\r' || date[TimeLength + 1] != '\n' ||
+            (FieldStops(date, delimiter) | FieldStops(date + DateLength - 8, delimiter) |
+             FieldStops(date + DateLength + 1, delimiter)))
+            return 0;
+        return q - digits;
+#endif
+    }
+
+  private:
+#if defined(__SSE2__)
+    static __m128i Load(const unsigned char *at)
+    {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+    }
+    static unsigned Mask(__m128i bytes)
+    {
+        return unsigned(_mm_movemask_epi8(bytes));
+    }
+    // The bytes of sixteen that end a field: blanks, the delimiter, a quote
+    // or a "#".
+    unsigned Stops(const unsigned char *at) const
+    {
+        const __m128i b = Load(at);
+        const __m128i blank = _mm_cmpeq_epi8(_mm_min_epu8(b, _mm_set1_epi8(32)), b);
+        const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8('"')),
+                                           _mm_cmpeq_epi8(b, _mm_set1_epi8('#')));
+        return Mask(_mm_or_si128(_mm_or_si128(blank, marks), _mm_cmpeq_epi8(b, delimiters)));
+    }
+
+    __m128i delimiters;
+    __m128i prefix;
+#else
+    char delimiter;
+#endif
+};
 
 // The test's place in the test table, or -1.
 int TestIndex(const QString &name)
@@ -310,28 +424,46 @@ bool NodeViewer::ReadSlice(QFile &file, qint64 size)
 {
     QElapsedTimer slice;
     slice.start();
+    bool done = true;
+    // Rows of the last window that still wait for the grid.
+    int rowsOfLastWindow = 0;
     while (readPosition < size) {
+        // Two buffers in turn: the rows still waiting for the grid hold
+        // pieces of the last window, so most windows of a quiet log reach
+        // the grid only as the few rows that outlive the next one. Waiting
+        // rows from the window before are put in the grid before its buffer
+        // is read into again.
+        if (pendingCount > rowsOfLastWindow)
+            SyncGrid();
+        QByteArray &buffer = buffers[size_t(nextBuffer)];
+        nextBuffer ^= 1;
         // Read, not mapped: a rotation tool may cut the log short meanwhile,
         // and a mapping past the new end would kill the program.
         const qint64 length = std::min(WindowSize, size - readPosition);
         buffer.resize(length);
         const qint64 got = file.seek(readPosition) ? file.read(buffer.data(), length) : -1;
         if (got < 0) {
+            SyncGrid();
             Fail(u"Cannot read Log file. "_s + file.errorString());
             return true;
         }
         // A log cut short meanwhile ends here.
         const bool atEnd = got < length || readPosition + length == size;
+        const qint64 rowsBefore = rowsMade;
         const qsizetype used = ProcessWindow(QByteArrayView(buffer.constData(), got), atEnd);
-        SyncGrid();
+        rowsOfLastWindow = int(std::min<qint64>(rowsMade - rowsBefore, pendingCount));
         readPosition += used;
         if (atEnd)
             break;
-        if (slice.nsecsElapsed() > SliceNs)
-            return false;
+        if (slice.nsecsElapsed() > SliceNs) {
+            done = false;
+            break;
+        }
     }
-    readPosition = std::max(readPosition, size);
-    return true;
+    SyncGrid();
+    if (done)
+        readPosition = std::max(readPosition, size);
+    return done;
 }
 
 qsizetype NodeViewer::ProcessWindow(QByteArrayView text, bool atEnd)
@@ -371,9 +503,11 @@ qsizetype NodeViewer::ProcessWindow(QByteArrayView text, bool atEnd)
                 continue;
             }
         }
-        qsizetype hit = -1;
-        for (NextOccurrence *finder : {&hash, &cycle, &ip}) {
-            const qsizetype at = finder->From(text, pos);
+        // The other patterns matter only where they come before the next "#":
+        // in a quiet log that is the next line.
+        qsizetype hit = hash.From(text, pos, n);
+        for (NextOccurrence *finder : {&cycle, &ip}) {
+            const qsizetype at = finder->From(text, pos, hit < 0 ? n : hit);
             if (at >= 0 && (hit < 0 || at < hit))
                 hit = at;
         }
@@ -381,6 +515,12 @@ qsizetype NodeViewer::ProcessWindow(QByteArrayView text, bool atEnd)
         qsizetype start = hit < 0 ? n : hit;
         while (start > pos && !IsLineEnd(text[start - 1]))
             --start;
+        // The lines skipped hold nothing for the grid; a cycle line after
+        // them goes back to the reading in place.
+        if (hit >= 0 && start > pos && text[start] == '#') {
+            pos = start;
+            continue;
+        }
         const qsizetype end = LineEnd(text, hit < 0 ? start : hit);
         if (end == n && !atEnd) {
             if (start > 0)
@@ -454,48 +594,36 @@ qsizetype NodeViewer::TryCycleLine(QByteArrayView text, qsizetype pos, bool atEn
 
 qsizetype NodeViewer::ReadWrittenCycleRun(const unsigned char *from, const unsigned char *end)
 {
-    // The shape the event log writes: the prefix, the delimiter, the count,
-    // the delimiter, "dd/MMM/yyyy hh:mm:ss" and CR LF. Its four pieces are
-    // plain to see; any other shape takes the byte-by-byte reading. The loop
-    // keeps the ring's state in locals: a quiet log brings millions of these.
-    constexpr qsizetype DateLength = 11;
-    constexpr qsizetype TimeLength = 20;
+    // The loop keeps the ring's state in locals: a quiet log brings millions
+    // of these lines.
     if (!cyclePrefixPlain)
         return 0;
-    const auto delimiterByte = static_cast<unsigned char>(delimiter);
     const auto view = [](const unsigned char *begin, const unsigned char *stop) {
         return QByteArrayView(begin, stop - begin);
     };
+    const WrittenCycleShape shape(delimiter);
     const MarkCodes runMarks = marks;
     int count = pendingCount;
     int older = gridCompleted - droppedFromGrid;
+    int made = 0;
     const unsigned char *line = from;
     for (;;) {
-        const unsigned char *q = line + CyclePrefix.size();
-        if (end - line <= CyclePrefix.size() ||
-            std::memcmp(line, CyclePrefix.data(), size_t(CyclePrefix.size())) != 0 ||
-            *q != delimiterByte)
+        const qsizetype digitCount = shape.Digits(line, end);
+        if (digitCount == 0)
             break;
-        const unsigned char *const digits = ++q;
-        while (q < end && *q >= '0' && *q <= '9' && q - digits < 10)
-            ++q;
-        if (q == digits || end - q < 1 + TimeLength + 2 || *q != delimiterByte)
-            break;
-        const unsigned char *const date = q + 1;
-        // Three overlapping words cover the date and the time.
-        if (date[DateLength] != ' ' || date[TimeLength] != '\r' || date[TimeLength + 1] != '\n' ||
-            (FieldStops(date, delimiter) | FieldStops(date + DateLength - 8, delimiter) |
-             FieldStops(date + DateLength + 1, delimiter)))
-            break;
+        const unsigned char *const digits = line + CyclePrefix.size() + 1;
+        const unsigned char *const date = digits + digitCount + 1;
         const int at = pendingHead + count;
         PendingRow &row = pendingRows[size_t(at < PendingCapacity ? at : at - PendingCapacity)];
         row.marks = runMarks;
         row.textInBytes = true;
-        row.statusBytes = view(digits, q);
-        row.dateBytes = view(date, date + DateLength);
-        row.clockBytes = view(date + DateLength + 1, date + TimeLength);
+        row.statusBytes = view(digits, digits + digitCount);
+        row.dateBytes = view(date, date + WrittenCycleShape::DateLength);
+        row.clockBytes =
+            view(date + WrittenCycleShape::DateLength + 1, date + WrittenCycleShape::TimeLength);
         ++count;
-        line = date + TimeLength + 2;
+        ++made;
+        line = date + WrittenCycleShape::TimeLength + 2;
         if (older + count + 2 > NodeViewerGrid::MaxRows) {
             pendingCount = count;
             BoundRows();
@@ -503,6 +631,7 @@ qsizetype NodeViewer::ReadWrittenCycleRun(const unsigned char *from, const unsig
             older = gridCompleted - droppedFromGrid;
         }
     }
+    rowsMade += made;
     pendingCount = count;
     return line - from;
 }
@@ -577,6 +706,7 @@ void NodeViewer::MarkLine(const QStringList &pieces)
 NodeViewer::PendingRow &NodeViewer::NewPendingRow()
 {
     PendingRow &row = PendingAt(pendingCount++);
+    ++rowsMade;
     row.marks = marks;
     row.textInBytes = false;
     row.status.clear();
@@ -589,6 +719,7 @@ void NodeViewer::NewByteRow(QByteArrayView status, QByteArrayView date, QByteArr
     // The slot's strings are left as they are: unread while the texts are
     // in bytes, and clearing them costs a quiet log much of its reading.
     PendingRow &row = PendingAt(pendingCount++);
+    ++rowsMade;
     row.marks = marks;
     row.textInBytes = true;
     row.statusBytes = status;

@@ -157,7 +157,9 @@ class NodeViewer : public QObject
     QString caption;
     MarkCodes marks{};
     char delimiter = '\t';
-    QByteArray buffer;
+    // The windows are read into these in turn.
+    std::array<QByteArray, 2> buffers;
+    int nextBuffer = 0;
     QTimer readTimer;
     // Runs out at the event loop's next turn.
     QTimer turnGuard;
@@ -178,6 +180,8 @@ class NodeViewer : public QObject
     std::vector<PendingRow> pendingRows{size_t(PendingCapacity)};
     int pendingHead = 0;
     int pendingCount = 0;
+    // Every row ever added to the pending rows.
+    qint64 rowsMade = 0;
     bool gridLatestTouched = false;
     MarkCodes gridLatestMarks{};
 };

@@ -43,6 +43,7 @@ Sensor::Sensor(const SensorOptions &options, std::shared_ptr<PacketDriver> drive
 Sensor::~Sensor()
 {
     controller->Shutdown();
+    events->WritePendingEvents();
     // The workers go first, joined, while the controller they read is here.
     workers.reset();
 }

@@ -72,14 +72,16 @@ void EventWindowsAdapter::BoundPane(int maxLines)
     excess -= fromPane;
     for (; excess > 0; --excess)
         waitingLines.pop_front();
-    flushTimer.start();
+    // Restarting a running timer costs more than the line itself.
+    if (!flushTimer.isActive())
+        flushTimer.start();
 }
 
 void EventWindowsAdapter::AppendPaneLine(const QString &line)
 {
     // Each of these characters starts a new block when the text reaches
     // the pane; the banner's CR LF counts as one.
-    const QString text = QString(line).replace(u"\r\n"_s, u"\n"_s);
+    const QString text = line.contains(u'\r') ? QString(line).replace(u"\r\n"_s, u"\n"_s) : line;
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
@@ -88,8 +90,9 @@ void EventWindowsAdapter::AppendPaneLine(const QString &line)
             start = i + 1;
         }
     }
-    waitingLines.push_back(text.sliced(start));
-    flushTimer.start();
+    waitingLines.push_back(start == 0 ? text : text.sliced(start));
+    if (!flushTimer.isActive())
+        flushTimer.start();
 }
 
 void EventWindowsAdapter::FlushPane()

@@ -218,6 +218,37 @@ TEST(NodeTable, CarryOverTouchesOnlyExactLetters)
     EXPECT_EQ(t.Cell(row, 12), u"X"_s);
 }
 
+TEST(NodeTable, SettleTouchesOnlyAPlusAndAPlusBeforeOneLetter)
+{
+    NodeTable t;
+    const int row = t.AddNodeRow(u"10.0.0.5"_s, u"m"_s, AllOn);
+    const QStringList before = {u"+"_s,  u"+X"_s, u"+x"_s,  u"+O"_s, u"+o"_s,
+                                u"+Y"_s, u"++"_s, u"+XO"_s, u"X+"_s, u"-"_s};
+    for (int i = 0; i < before.size(); ++i)
+        t.SetCell(row, 2 + i, before[i]);
+    t.SettleMarks();
+    const QStringList after = {QString(), u"X"_s,  u"x"_s,   u"O"_s,  u"o"_s,
+                               u"+Y"_s,   u"++"_s, u"+XO"_s, u"X+"_s, u"-"_s};
+    for (int i = 0; i < after.size(); ++i)
+        EXPECT_EQ(t.Cell(row, 2 + i), after[i]) << i;
+}
+
+// The lost responses of a cycle: exact cells only, in row order, the
+// trailing row included as every pass over the results includes it.
+TEST(NodeTable, RowsWithCellFindsExactCellsInRowOrder)
+{
+    NodeTable t;
+    const QStringList cells = {u"+"_s, u"+X"_s, QString(), u"+"_s, u" +"_s, u"+"_s};
+    for (int i = 0; i < cells.size(); ++i)
+        t.AddNodeRow(u"10.0.0.%1"_s.arg(i + 1), u"m"_s, AllOn);
+    for (int i = 0; i < cells.size(); ++i)
+        t.SetCell(i + 1, 3, cells[i]);
+    t.SetCell(t.RowCount() - 1, 3, u"+"_s);
+    EXPECT_EQ(t.RowsWithCell(3, u"+"), (QList<int>{1, 4, 6, t.RowCount() - 1}));
+    EXPECT_EQ(t.RowsWithCell(4, u"+"), QList<int>{});
+    EXPECT_EQ(t.RowsWithCell(NodeTable::ColumnCount, u"+"), QList<int>{});
+}
+
 TEST(NodeTable, ClearResultsKeepsNodesAndRewritesHeaders)
 {
     NodeTable t;

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <utility>
 
@@ -587,6 +589,71 @@ TEST_F(EventLogTest, ReaderSeesEveryLineWithoutClosing)
         EXPECT_EQ(reader.readLine(),
                   u"#Cyclic_Count\t%1\t05/Jan/2004 14:03:27\r\n"_s.arg(i).toUtf8());
     }
+}
+
+// What ends a burst's wait for later turns: the event loop's turns, closing
+// the log, an error note, or the program's end.
+enum class BurstEnd { Turns, Close, ErrorNote, ProgramEnd };
+
+class LongBurst : public EventLogTest, public ::testing::WithParamInterface<BurstEnd>
+{
+};
+
+// Events beyond a turn's writing time wait for later turns; an event raised
+// meanwhile queues behind them, and the file gets every line once, in order.
+TEST_P(LongBurst, WaitingEventsReachFileAndPaneInOrder)
+{
+    log.OpenEventLog();
+    int raised = 0;
+    while (!log.HasPendingEvents() && raised < 2'000'000)
+        log.WriteEvent(u"cycle"_s, ++raised, 0);
+    ASSERT_TRUE(log.HasPendingEvents());
+    const int writtenAtOnce = raised - 1;
+    log.WriteEvent(u"mac"_s, 0, row);
+    ++raised;
+    EXPECT_EQ(Contents(LogPath()).count('\n'), writtenAtOnce);
+
+    switch (GetParam()) {
+    case BurstEnd::Turns:
+        while (log.HasPendingEvents())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        break;
+    case BurstEnd::Close:
+        log.CloseEventLog();
+        break;
+    case BurstEnd::ErrorNote:
+        log.WriteErrorNote(u"note"_s);
+        break;
+    case BurstEnd::ProgramEnd:
+        log.WritePendingEvents();
+        break;
+    }
+    EXPECT_FALSE(log.HasPendingEvents());
+    QByteArray expected;
+    for (int i = 1; i < raised; ++i)
+        expected += "#Cyclic_Count\t" + QByteArray::number(i) + "\t05/Jan/2004 14:03:27\r\n";
+    expected += "05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tMAC\tCHANGE\t-\r\n";
+    if (GetParam() == BurstEnd::ErrorNote)
+        expected += "#Error\tnote\t05/Jan/2004 14:03:27\r\n";
+    EXPECT_EQ(Contents(LogPath()), expected);
+    // The pane's last line is the last event's.
+    EXPECT_EQ(out.pane.last(),
+              u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tMAC\tCHANGE\t-"_s);
+}
+
+INSTANTIATE_TEST_SUITE_P(EventLog, LongBurst,
+                         ::testing::Values(BurstEnd::Turns, BurstEnd::Close, BurstEnd::ErrorNote,
+                                           BurstEnd::ProgramEnd));
+
+// The clock's time zone survives the instant being taken apart from its
+// date and time.
+TEST(Clock, InstantTakenApartKeepsTheClocksTimeZone)
+{
+    const FixedClock clock(QDateTime(QDate(2004, 1, 5), QTime(14, 3, 27, 250), QTimeZone(-18000)));
+    const QDateTime later = clock.FromMSecsSinceEpoch(clock.NowMSecsSinceEpoch() + 1500);
+    EXPECT_EQ(later.offsetFromUtc(), -18000);
+    EXPECT_EQ(later.time(), QTime(14, 3, 28, 750));
+    EXPECT_EQ(clock.FromMSecsSinceEpoch(clock.NowMSecsSinceEpoch()), clock.Now());
 }
 
 } // namespace

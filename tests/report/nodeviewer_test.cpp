@@ -338,6 +338,46 @@ TEST_F(NodeViewerTest, OverlongLinesAreSkipped)
     EXPECT_EQ(viewer.ReadPosition(), QFileInfo(LogPath()).size());
 }
 
+// Reads the log made of lines from its start in one go, and a copy of it
+// growing by a few lines per refresh, and expects the same grid.
+void ExpectWholeReadAsLineByLine(NodeViewer &viewer, const QString &path,
+                                 const QList<QByteArray> &lines)
+{
+    QByteArray whole;
+    for (const QByteArray &line : lines)
+        whole += line;
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(whole);
+    file.close();
+    viewer.Start(u"192.168.0.5"_s, path);
+    while (viewer.IsReading())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+
+    QTemporaryDir otherDir;
+    FixedSettings otherSettings;
+    NodeViewer byLines(otherSettings, [](const QString &) {});
+    const QString otherPath = otherDir.filePath(u"keelwatch.log"_s);
+    QFile log(otherPath);
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    byLines.Start(u"192.168.0.5"_s, otherPath);
+    for (qsizetype i = 0; i < lines.size(); i += 997) {
+        for (qsizetype j = i; j < std::min(lines.size(), i + 997); ++j)
+            log.write(lines[j]);
+        byLines.RefreshNodeViewer();
+        while (byLines.IsReading())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    const NodeViewerGrid &grid = viewer.Grid();
+    ASSERT_EQ(grid.RowCount(), byLines.Grid().RowCount());
+    ASSERT_GT(grid.RowCount(), 1000);
+    for (int r = 0; r < grid.RowCount(); ++r) {
+        for (int c = 0; c < NodeViewerGrid::ColumnCount; ++c)
+            ASSERT_EQ(grid.Cell(r, c), byLines.Grid().Cell(r, c)) << r << ' ' << c;
+    }
+    EXPECT_EQ(viewer.CurrentMarks(), byLines.CurrentMarks());
+}
+
 // A log bigger than one read window, with lines cut by the windows' ends,
 // gives the grid that reading it line by line gives.
 TEST_F(NodeViewerTest, WindowedReadMatchesLineByLineReading)
@@ -354,35 +394,33 @@ TEST_F(NodeViewerTest, WindowedReadMatchesLineByLineReading)
         if (i % 1001 == 0)
             lines.append(" " + Cycle(i)); // taken through the general path
     }
-    QByteArray whole;
-    for (const QByteArray &line : lines)
-        whole += line;
-    ASSERT_GT(whole.size(), NodeViewer::WindowSize);
-    Append(whole);
-    viewer.Start(u"192.168.0.5"_s, LogPath());
-    Settle();
+    ASSERT_NO_FATAL_FAILURE(ExpectWholeReadAsLineByLine(viewer, LogPath(), lines));
+    EXPECT_GT(QFileInfo(LogPath()).size(), NodeViewer::WindowSize);
+}
 
-    QTemporaryDir otherDir;
-    FixedSettings otherSettings;
-    NodeViewer byLines(otherSettings, [](const QString &) {});
-    const QString path = otherDir.filePath(u"keelwatch.log"_s);
-    QFile log(path);
-    ASSERT_TRUE(log.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-    byLines.Start(u"192.168.0.5"_s, path);
-    for (qsizetype i = 0; i < lines.size(); i += 997) {
-        for (qsizetype j = i; j < std::min(lines.size(), i + 997); ++j)
-            log.write(lines[j]);
-        byLines.RefreshNodeViewer();
-        while (byLines.IsReading())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+// Windows of nothing but cycle lines and windows with hardly one: the rows a
+// window leaves waiting reach the grid with their texts whatever follows,
+// and the followed node's marks land in the right rows.
+TEST_F(NodeViewerTest, QuietAndBusyWindowsMatchLineByLineReading)
+{
+    QList<QByteArray> lines{Banner.mid(2)};
+    qint64 size = 0;
+    const QByteArray tests[] = {"Br", "B47", "B16", "B8", "M1", "S2"};
+    const qint64 window = NodeViewer::WindowSize;
+    for (int i = 0; size < 4 * window; ++i) {
+        // Quiet for one and a half windows, then busy: fewer rows in a
+        // window than the grid holds, so the quiet rows stay to the end.
+        const bool quiet = size < window * 3 / 2;
+        QByteArray line;
+        if (quiet)
+            line =
+                i % 500 == 0 ? Mark("192.168.0.5", tests[i % 6], i % 3 ? "ON" : "OFF") : Cycle(i);
+        else
+            line = i % 7000 == 0 ? Cycle(i) : Mark("192.168.0.6", "Br", "ON");
+        size += line.size();
+        lines.append(line);
     }
-    ASSERT_EQ(Rows(), byLines.Grid().RowCount());
-    ASSERT_GT(Rows(), 1000);
-    for (int r = 0; r < Rows(); ++r) {
-        for (int c = 0; c < NodeViewerGrid::ColumnCount; ++c)
-            ASSERT_EQ(Cell(r, c), byLines.Grid().Cell(r, c)) << r << ' ' << c;
-    }
-    EXPECT_EQ(viewer.CurrentMarks(), byLines.CurrentMarks());
+    ASSERT_NO_FATAL_FAILURE(ExpectWholeReadAsLineByLine(viewer, LogPath(), lines));
 }
 
 // Cycle lines of random shapes, read in place and (behind a blank) through
@@ -450,16 +488,19 @@ TEST_P(CycleLineShapes, GiveWhatTheGeneralReadingGives)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(NodeViewer, CycleLineShapes,
-                         testing::Values("#Cyclic_Count\t7\t05/Jan/2004 14:00:00",
-                                         "#Cyclic_Count,7,05/Jan/2004 14:00:00",
-                                         "#Cyclic_Count,7,05/Jan/2004,",
-                                         "#Cyclic_Count,,05/Jan/2004 14:00:00",
-                                         "#Cyclic_Count\t7\t05/Jan/2004\t",
-                                         "#Cyclic_Count  7 \t 05/Jan/2004   14:00:00  ",
-                                         "#Cyclic_Count\t7\t05/Jan/2004 14:00:00 extra",
-                                         "#Cyclic_Count\t\"7 8\"\t05/Jan/2004 14:00:00",
-                                         "#Cyclic_Count\t7\t05/Jan/2004 # 14:00:00",
-                                         "#Cyclic_Countx\t7\t05/Jan/2004 14:00:00"));
+INSTANTIATE_TEST_SUITE_P(
+    NodeViewer, CycleLineShapes,
+    testing::Values(
+        "#Cyclic_Count\t7\t05/Jan/2004 14:00:00", "#Cyclic_Count,7,05/Jan/2004 14:00:00",
+        "#Cyclic_Count,7,05/Jan/2004,", "#Cyclic_Count,,05/Jan/2004 14:00:00",
+        "#Cyclic_Count\t7\t05/Jan/2004\t", "#Cyclic_Count  7 \t 05/Jan/2004   14:00:00  ",
+        "#Cyclic_Count\t7\t05/Jan/2004 14:00:00 extra",
+        "#Cyclic_Count\t\"7 8\"\t05/Jan/2004 14:00:00", "#Cyclic_Count\t7\t05/Jan/2004 # 14:00:00",
+        "#Cyclic_Countx\t7\t05/Jan/2004 14:00:00",
+        "#Cyclic_Count\t1234567890\t05/Jan/2004 14:00:00",
+        "#Cyclic_Count\t12345678901\t05/Jan/2004 14:00:00",
+        "#Cyclic_Count\t7\t05/Jan/2004\t14:00:00", "#Cyclic_Count\t7\t05/Jan/2004 14:00:0\"",
+        "#Cyclic_Count\t7\t05/Jan/2004 14:00:00\t", "#Cyclic_Count\t7\t05/Jan/2004 14:00:000",
+        "#Cyclic_Count\t7a\t05/Jan/2004 14:00:00", "#Cyclic_Count\t7\t05/Jan/2004  4:00:00"));
 
 } // namespace
