@@ -58,7 +58,7 @@ bool DisplayAvailable(const QStringList &arguments)
 }
 
 Startup::Startup(const QStringList &arguments, const QString &programDir,
-                 std::shared_ptr<PacketDriver> packetDriver)
+                 std::shared_ptr<PacketDriver> packetDriver, const QString &userDir)
     : programDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir),
       driver(std::move(packetDriver)), mainWindow(std::make_unique<MainWindow>(arguments))
 {
@@ -73,10 +73,21 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
             pane->appendPlainText(text + u" Vendors come from the built-in list; install "
                                          u"ieee-data or put oui.txt beside the program."_s);
         });
-    comments.LoadComments(this->programDir, tell, [this, pane](const QString &) {
+    const CommentFolders commentFolders = ChooseCommentFolders(this->programDir, userDir);
+    commentDir = commentFolders.saveDir;
+    comments.LoadComments(commentFolders.readDir, tell, [this, pane](const QString &) {
         pane->appendPlainText(u"No comments yet: comment.txt is created in "_s +
-                              QDir::toNativeSeparators(this->programDir) + u" at exit."_s);
+                              QDir::toNativeSeparators(commentDir) + u" at exit."_s);
     });
+    if (commentDir != this->programDir) {
+        QString note = u"Comments are kept in "_s +
+                       QDir::toNativeSeparators(QDir(commentDir).filePath(u"comment.txt"_s)) +
+                       u", as "_s + QDir::toNativeSeparators(this->programDir) +
+                       u" cannot be written"_s;
+        if (commentFolders.readDir != commentDir)
+            note += u"; they start from the comment.txt there"_s;
+        pane->appendPlainText(note + u'.');
+    }
 
     setupDialog = new SetupDialog(window);
     settingsLink = new SettingsLink(settings, *window, *setupDialog, [this](const QString &text) {
@@ -96,6 +107,8 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     commentEditor = new CommentEditor(comments, window->Nodes(), window);
     promiscuousAlertWindow = new PromiscuousAlertWindow(window->Nodes(), clock, window);
     alertTray = new AlertTray(window);
+    QObject::connect(alertTray, &AlertTray::notificationsOff, pane,
+                     &QPlainTextEdit::appendPlainText);
     QObject::connect(promiscuousAlertWindow, &PromiscuousAlertWindow::alertShown, alertTray,
                      &AlertTray::ShowAlertLine);
     QObject::connect(promiscuousAlertWindow, &PromiscuousAlertWindow::hidden, alertTray,
@@ -120,7 +133,7 @@ void Startup::SaveAtExit()
     exitStarted = true;
     bool saved = settingsLink->Save();
     const RetryQuestion ask = RetryBox(mainWindow.get());
-    saved = SaveCommentsAtExit(comments, programDir,
+    saved = SaveCommentsAtExit(comments, commentDir,
                                [this, &ask](const QString &error) {
                                    if (!exitBySignal && ask(error) && !exitBySignal)
                                        return true;
@@ -170,7 +183,7 @@ void Startup::ConnectNodeTools()
     QObject::connect(window, &MainWindow::commentEditorRequested, commentEditor,
                      [this, ipOf](int row) { commentEditor->OpenFor(ipOf(row)); });
     QObject::connect(commentEditor, &CommentEditor::commentStored, window, [this, tell] {
-        if (const QString error = comments.SaveComments(programDir); !error.isEmpty())
+        if (const QString error = comments.SaveComments(commentDir); !error.isEmpty())
             tell(error);
     });
     QObject::connect(window, &MainWindow::externalCommandRequested, window,
