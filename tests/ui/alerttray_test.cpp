@@ -70,11 +70,12 @@ TEST_F(TrayWithoutTray, ClickOnOurNotificationAsksForTheAlertWindow)
 }
 
 // Without a server the program says so once and goes on; a server that
-// comes later is used.
+// comes later (started on demand) is used, and its clicks are heard.
 TEST_F(TrayWithoutTray, NoServerIsSaidOnceAndALaterServerIsUsed)
 {
     AlertTray tray(nullptr, bus.address);
     QSignalSpy off(&tray, &AlertTray::notificationsOff);
+    QSignalSpy requested(&tray, &AlertTray::alertWindowRequested);
     ASSERT_TRUE(WaitUntil([&] { return !off.isEmpty(); }));
     EXPECT_TRUE(off[0][0].toString().startsWith(u"No desktop notifications: "_s))
         << off[0][0].toString().toStdString();
@@ -84,6 +85,8 @@ TEST_F(TrayWithoutTray, NoServerIsSaidOnceAndALaterServerIsUsed)
     ASSERT_TRUE(server.registered);
     tray.ShowAlertLine(StartLine, true);
     ASSERT_TRUE(WaitUntil([&] { return !server.received.isEmpty(); }));
+    server.InvokeAction(server.received[0].id, u"default"_s);
+    EXPECT_TRUE(WaitUntil([&] { return !requested.isEmpty(); }));
     EXPECT_EQ(off.size(), 1);
 }
 

@@ -141,17 +141,4 @@ TEST(CommentFolders, WritableFileInAClosedFolderKeepsBeingUsed)
     EXPECT_EQ(ReadFile(file), "10.0.0.1,new\r\n");
 }
 
-TEST(CommentFolders, UserFolderFollowsXdgDataHome)
-{
-    QTemporaryDir dataHome;
-    ASSERT_TRUE(dataHome.isValid());
-    const QByteArray saved = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
-    EXPECT_EQ(UserCommentFolder(), dataHome.path() + u"/Quillstone/keelwatch"_s);
-    if (saved.isNull())
-        qunsetenv("XDG_DATA_HOME");
-    else
-        qputenv("XDG_DATA_HOME", saved);
-}
-
 } // namespace
