@@ -39,10 +39,8 @@ AlertTray::AlertTray(QObject *parent, const QString &notificationBus) : QObject(
         notifier = new DesktopNotifier(this, notificationBus);
         connect(notifier, &DesktopNotifier::activated, this, &AlertTray::alertWindowRequested);
         connect(notifier, &DesktopNotifier::unavailable, this, [this](const QString &reason) {
-            Q_EMIT notificationsOff(
-                u"No desktop notifications: this desktop has no system tray and no "
-                u"notification server answers on the session bus ("_s +
-                reason + u"). Alerts show in the alert window only."_s);
+            Q_EMIT notificationsOff(u"No desktop notifications: no system tray and "_s + reason +
+                                    u". Alerts show in the alert window only."_s);
         });
         return;
     }

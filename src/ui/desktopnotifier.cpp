@@ -28,6 +28,13 @@ QDBusConnection OpenBus(const QString &address, const QString &name)
                              : QDBusConnection::connectToBus(address, name);
 }
 
+// The error's name, not its message: the bus's messages run to several
+// lines of detail about service files.
+QString NoServerText(const QDBusError &error)
+{
+    return u"no notification server on the session bus ("_s + error.name() + u')';
+}
+
 QString NextConnectionName()
 {
     static std::atomic<int> last{0};
@@ -43,11 +50,7 @@ DesktopNotifier::DesktopNotifier(QObject *parent, const QString &busAddress)
     if (!bus.isConnected()) {
         // Queued, so that whoever made this notifier has connected to it.
         QMetaObject::invokeMethod(
-            this,
-            [this, reason = bus.lastError().message()] {
-                ReportUnavailable(reason.isEmpty() ? u"no session bus"_s : reason);
-            },
-            Qt::QueuedConnection);
+            this, [this] { ReportUnavailable(u"no session bus"_s); }, Qt::QueuedConnection);
         return;
     }
     bus.connect(Service, ObjectPath, Interface, u"ActionInvoked"_s, this,
@@ -93,7 +96,7 @@ void DesktopNotifier::OnNotifyReply(QDBusPendingCallWatcher *watcher)
 {
     const QDBusPendingReply<uint> reply = *watcher;
     if (reply.isError())
-        ReportUnavailable(reply.error().message());
+        ReportUnavailable(NoServerText(reply.error()));
     else
         shownIds.insert(reply.value());
 }
@@ -101,7 +104,7 @@ void DesktopNotifier::OnNotifyReply(QDBusPendingCallWatcher *watcher)
 void DesktopNotifier::OnServerReply(QDBusPendingCallWatcher *watcher)
 {
     if (watcher->isError())
-        ReportUnavailable(watcher->error().message());
+        ReportUnavailable(NoServerText(watcher->error()));
 }
 
 void DesktopNotifier::ReportUnavailable(const QString &reason)

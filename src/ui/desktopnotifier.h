@@ -26,7 +26,8 @@ class DesktopNotifier : public QObject
 
   Q_SIGNALS:
     void activated();
-    // No bus or no server: said once, and the notifications are dropped.
+    // No bus or no server, in a few words: said once, and the notifications
+    // are dropped.
     void unavailable(const QString &reason);
 
   private Q_SLOTS:

@@ -77,8 +77,10 @@ TEST_F(TrayWithoutTray, NoServerIsSaidOnceAndALaterServerIsUsed)
     QSignalSpy off(&tray, &AlertTray::notificationsOff);
     QSignalSpy requested(&tray, &AlertTray::alertWindowRequested);
     ASSERT_TRUE(WaitUntil([&] { return !off.isEmpty(); }));
-    EXPECT_TRUE(off[0][0].toString().startsWith(u"No desktop notifications: "_s))
-        << off[0][0].toString().toStdString();
+    EXPECT_EQ(off[0][0].toString(),
+              u"No desktop notifications: no system tray and no notification server on the "
+              u"session bus (org.freedesktop.DBus.Error.ServiceUnknown). Alerts show in the "
+              u"alert window only."_s);
     tray.ShowAlertLine(StartLine, true);
 
     FakeNotificationServer server(bus.address);
@@ -95,6 +97,9 @@ TEST(TrayWithoutBus, NoBusIsSaidOnce)
     AlertTray tray(nullptr, u"unix:path=/nonexistent/keelwatch-test-bus"_s);
     QSignalSpy off(&tray, &AlertTray::notificationsOff);
     ASSERT_TRUE(WaitUntil([&] { return !off.isEmpty(); }));
+    EXPECT_TRUE(off[0][0].toString().startsWith(u"No desktop notifications: no system tray and no "
+                                                u"session bus."_s))
+        << off[0][0].toString().toStdString();
     tray.ShowAlertLine(StartLine, true);
     QCoreApplication::processEvents();
     EXPECT_EQ(off.size(), 1);
