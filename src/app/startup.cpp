@@ -107,8 +107,6 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     commentEditor = new CommentEditor(comments, window->Nodes(), window);
     promiscuousAlertWindow = new PromiscuousAlertWindow(window->Nodes(), clock, window);
     alertTray = new AlertTray(window);
-    QObject::connect(alertTray, &AlertTray::notificationsOff, pane,
-                     &QPlainTextEdit::appendPlainText);
     QObject::connect(promiscuousAlertWindow, &PromiscuousAlertWindow::alertShown, alertTray,
                      &AlertTray::ShowAlertLine);
     QObject::connect(promiscuousAlertWindow, &PromiscuousAlertWindow::hidden, alertTray,
@@ -205,6 +203,10 @@ void Startup::ConnectEventLog()
                                                          setServerText, window);
     syslog = std::make_unique<SyslogSender>(settings, *eventWindows);
     events = std::make_unique<EventLog>(settings, window->Nodes(), clock, *eventWindows, *syslog);
+    // Comes while the program runs: in turn with the event lines waiting for
+    // the pane, which a text put there directly would drop.
+    QObject::connect(alertTray, &AlertTray::notificationsOff, window,
+                     [this](const QString &note) { eventWindows->AppendPaneLine(note); });
 
     NodeViewer &viewer = nodeViewerWindow->Viewer();
     events->SetRefreshHook([&viewer] { viewer.RefreshNodeViewer(); });
