@@ -58,7 +58,7 @@ bool DisplayAvailable(const QStringList &arguments)
 }
 
 Startup::Startup(const QStringList &arguments, const QString &programDir,
-                 std::shared_ptr<PacketDriver> packetDriver)
+                 std::shared_ptr<PacketDriver> packetDriver, const QString &userDir)
     : programDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir),
       driver(std::move(packetDriver)), mainWindow(std::make_unique<MainWindow>(arguments))
 {
@@ -73,10 +73,21 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
             pane->appendPlainText(text + u" Vendors come from the built-in list; install "
                                          u"ieee-data or put oui.txt beside the program."_s);
         });
-    comments.LoadComments(this->programDir, tell, [this, pane](const QString &) {
+    const CommentFolders commentFolders = ChooseCommentFolders(this->programDir, userDir);
+    commentDir = commentFolders.saveDir;
+    comments.LoadComments(commentFolders.readDir, tell, [this, pane](const QString &) {
         pane->appendPlainText(u"No comments yet: comment.txt is created in "_s +
-                              QDir::toNativeSeparators(this->programDir) + u" at exit."_s);
+                              QDir::toNativeSeparators(commentDir) + u" at exit."_s);
     });
+    if (commentDir != this->programDir) {
+        QString note = u"Comments are kept in "_s +
+                       QDir::toNativeSeparators(QDir(commentDir).filePath(u"comment.txt"_s)) +
+                       u", as "_s + QDir::toNativeSeparators(this->programDir) +
+                       u" cannot be written"_s;
+        if (commentFolders.readDir != commentDir)
+            note += u"; they start from the comment.txt there"_s;
+        pane->appendPlainText(note + u'.');
+    }
 
     setupDialog = new SetupDialog(window);
     settingsLink = new SettingsLink(settings, *window, *setupDialog, [this](const QString &text) {
@@ -120,7 +131,7 @@ void Startup::SaveAtExit()
     exitStarted = true;
     bool saved = settingsLink->Save();
     const RetryQuestion ask = RetryBox(mainWindow.get());
-    saved = SaveCommentsAtExit(comments, programDir,
+    saved = SaveCommentsAtExit(comments, commentDir,
                                [this, &ask](const QString &error) {
                                    if (!exitBySignal && ask(error) && !exitBySignal)
                                        return true;
@@ -170,7 +181,7 @@ void Startup::ConnectNodeTools()
     QObject::connect(window, &MainWindow::commentEditorRequested, commentEditor,
                      [this, ipOf](int row) { commentEditor->OpenFor(ipOf(row)); });
     QObject::connect(commentEditor, &CommentEditor::commentStored, window, [this, tell] {
-        if (const QString error = comments.SaveComments(programDir); !error.isEmpty())
+        if (const QString error = comments.SaveComments(commentDir); !error.isEmpty())
             tell(error);
     });
     QObject::connect(window, &MainWindow::externalCommandRequested, window,
@@ -192,6 +203,10 @@ void Startup::ConnectEventLog()
                                                          setServerText, window);
     syslog = std::make_unique<SyslogSender>(settings, *eventWindows);
     events = std::make_unique<EventLog>(settings, window->Nodes(), clock, *eventWindows, *syslog);
+    // Comes while the program runs: in turn with the event lines waiting for
+    // the pane, which a text put there directly would drop.
+    QObject::connect(alertTray, &AlertTray::notificationsOff, window,
+                     [this](const QString &note) { eventWindows->AppendPaneLine(note); });
 
     NodeViewer &viewer = nodeViewerWindow->Viewer();
     events->SetRefreshHook([&viewer] { viewer.RefreshNodeViewer(); });

@@ -5,6 +5,7 @@
 #include "report/commenttable.h"
 #include "report/vendortable.h"
 #include "scan/pcapdriver.h"
+#include "ui/commentsave.h"
 
 #include <QString>
 #include <QStringList>
@@ -46,9 +47,10 @@ class Startup
   public:
     // arguments: the command line without the program name. programDir holds
     // oui.txt and comment.txt: the program's own folder unless a test gives
-    // another.
+    // another. userDir keeps comment.txt where programDir cannot.
     explicit Startup(const QStringList &arguments, const QString &programDir = QString(),
-                     std::shared_ptr<PacketDriver> driver = std::make_shared<PcapDriver>());
+                     std::shared_ptr<PacketDriver> driver = std::make_shared<PcapDriver>(),
+                     const QString &userDir = UserCommentFolder());
     ~Startup();
 
     void Show();
@@ -85,6 +87,8 @@ class Startup
     void ConnectScanController();
 
     QString programDir;
+    // Where comment.txt is written.
+    QString commentDir;
     bool exitBySignal = false;
     bool exitStarted = false;
     bool exitSaveFailed = false;

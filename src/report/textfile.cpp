@@ -102,6 +102,9 @@ QString ReplaceFile(const QString &path, QByteArrayView content)
     // Unbuffered, a write that stops part-way on a full disk returns its
     // short count here instead of vanishing in a buffer that commit ignores.
     QSaveFile file(path);
+    // A writable file in a folder that takes no new files (a shared
+    // comment.txt an administrator opened up) is written in place.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return file.errorString();
     qsizetype done = 0;

@@ -29,7 +29,9 @@ std::optional<QByteArray> ReadProgramFile(const QString &dir, const QString &nam
 
 // Replaces the file at path by content: written aside and renamed into place
 // only when every byte reached the disk, so a full disk or any other failure
-// leaves the old file as it was. Returns the system's reason, empty on success.
+// leaves the old file as it was. Only where the folder takes no new file but
+// the file may be written is it written in place. Returns the system's
+// reason, empty on success.
 QString ReplaceFile(const QString &path, QByteArrayView content);
 
 // One line of a text file as the program shows it. Files written by older

@@ -1,5 +1,7 @@
 #include "ui/alerttray.h"
 
+#include "ui/desktopnotifier.h"
+
 #include <QPainter>
 #include <QPixmap>
 #include <QSystemTrayIcon>
@@ -31,10 +33,17 @@ QIcon TrayStateIcon(AlertTray::State state)
     return icon;
 }
 
-AlertTray::AlertTray(QObject *parent) : QObject(parent)
+AlertTray::AlertTray(QObject *parent, const QString &notificationBus) : QObject(parent)
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        notifier = new DesktopNotifier(this, notificationBus);
+        connect(notifier, &DesktopNotifier::activated, this, &AlertTray::alertWindowRequested);
+        connect(notifier, &DesktopNotifier::unavailable, this, [this](const QString &reason) {
+            Q_EMIT notificationsOff(u"No desktop notifications: no system tray and "_s + reason +
+                                    u". Alerts show in the alert window only."_s);
+        });
         return;
+    }
     trayIcon = new QSystemTrayIcon(this);
     trayIcon->setObjectName(u"TrayIcon"_s);
     connect(trayIcon, &QSystemTrayIcon::activated, this,
@@ -62,6 +71,8 @@ void AlertTray::ShowAlertLine(const QString &line, bool started)
     const QString title = u"Detect Promiscuous Node"_s;
     if (trayIcon && QSystemTrayIcon::supportsMessages())
         trayIcon->showMessage(title, line, QSystemTrayIcon::Warning);
+    else if (notifier)
+        notifier->Notify(title, line);
     Q_EMIT notified(title, line);
 }
 

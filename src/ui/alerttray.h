@@ -7,12 +7,14 @@ class QSystemTrayIcon;
 
 namespace keelwatch {
 
+class DesktopNotifier;
+
 // The program's sign in the system tray: idle, scanning, or an alert not yet
 // looked at, and a desktop notification for every node that starts to
 // answer as a promiscuous one, so a minimised monitor still alerts.
 // Clicking the icon or the notification asks for the alert window. Where the
-// desktop has no tray nothing is shown, and the notification is still
-// announced by its signal.
+// desktop has no tray the notification goes straight to the desktop's
+// notification server; it is announced by its signal either way.
 class AlertTray : public QObject
 {
     Q_OBJECT
@@ -20,7 +22,8 @@ class AlertTray : public QObject
   public:
     enum class State { Idle, Scanning, Alert };
 
-    explicit AlertTray(QObject *parent = nullptr);
+    // notificationBus: a bus to use instead of the session bus (tests).
+    explicit AlertTray(QObject *parent = nullptr, const QString &notificationBus = QString());
 
     void SetScanRunning(bool running);
     // An alert window line; a START notifies and raises the alert state.
@@ -34,11 +37,15 @@ class AlertTray : public QObject
   Q_SIGNALS:
     void notified(const QString &title, const QString &text);
     void alertWindowRequested();
+    // Neither a tray nor a notification server: alerts show in the windows
+    // only. Said once.
+    void notificationsOff(const QString &note);
 
   private:
     void Show(State next);
 
     QSystemTrayIcon *trayIcon = nullptr;
+    DesktopNotifier *notifier = nullptr;
     State state = State::Idle;
     bool scanRunning = false;
 };

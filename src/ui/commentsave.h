@@ -13,6 +13,24 @@ class CommentTable;
 // Asked after a failed save with the error text; true to try again.
 using RetryQuestion = std::function<bool(const QString &error)>;
 
+// Where comment.txt is read at start and written from then on.
+struct CommentFolders
+{
+    QString readDir;
+    QString saveDir;
+};
+
+// Beside the program while comment.txt can be written there: the folder takes
+// new files, or the file there takes writes (existing setups keep their
+// file). Otherwise, as for a program installed in /usr/bin and started by a
+// user, userDir, created here; it starts from the read-only file beside the
+// program while the user has no comment.txt of their own.
+CommentFolders ChooseCommentFolders(const QString &programDir, const QString &userDir);
+
+// The user's own folder for comment.txt: Quillstone/keelwatch in the user's
+// data folder ($XDG_DATA_HOME, ~/.local/share).
+QString UserCommentFolder();
+
 // A message box with "Retry" and "Close" over parent.
 RetryQuestion RetryBox(QWidget *parent);
 

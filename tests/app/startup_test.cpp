@@ -1,9 +1,12 @@
 #include "app/startup.h"
 #include "config/settingsstore.h"
 #include "report/eventlog.h"
+#include "report/tinydisk.h"
 #include "support/confighome.h"
+#include "support/eventwait.h"
 #include "support/find.h"
 #include "support/memorydriver.h"
+#include "support/notificationbus.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessagewindow.h"
 #include "ui/alerttray.h"
@@ -42,6 +45,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 [[maybe_unused]] ConfigHome *const configHome = RegisterConfigHome();
+SessionBusEnvironment *const sessionBus = RegisterSessionBus();
 
 // A left click on a node row of the grid: the row the menus act on.
 void ClickRow(MainWindow &window, int row)
@@ -165,10 +169,12 @@ TEST_F(StartupOrder, EventsReachThePaneAndLogFailuresTheSmallAlert)
     startup.Events().WriteEvent(u"cycle"_s, 4, 0);
     // The pane takes its lines when the event loop runs; it keeps TABs
     // whatever the file's delimiter.
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(Find<QPlainTextEdit>(startup.Main(), "Memo1")
-                    ->toPlainText()
-                    .startsWith(u"#Cyclic_Count\t4\t"_s));
+    // A note that desktop notifications are off may come first.
+    const auto pane = [&] { return Find<QPlainTextEdit>(startup.Main(), "Memo1")->toPlainText(); };
+    EXPECT_TRUE(WaitUntil([&] {
+        return pane().startsWith(u"#Cyclic_Count\t4\t"_s) ||
+               pane().contains(u"\n#Cyclic_Count\t4\t"_s);
+    })) << pane().toStdString();
 }
 
 TEST_F(StartupOrder, LiveNodeViewerFollowsTheEventLogAcrossARotation)
@@ -428,6 +434,61 @@ TEST_F(StartupOrder, PromiscuousStartNotifiesThroughTheTray)
     EXPECT_TRUE(startup.PromiscuousAlert().isVisible());
     tray.SetScanRunning(false);
     EXPECT_EQ(tray.CurrentState(), AlertTray::State::Idle);
+}
+
+// Without a tray the notification goes to the desktop's notification
+// server; clicking it there brings the alert window back.
+TEST_F(StartupOrder, ClickOnTheDesktopNotificationShowsTheAlertWindow)
+{
+    FakeNotificationServer server(sessionBus->address);
+    if (!server.registered)
+        GTEST_SKIP() << "no private session bus: dbus-daemon is missing";
+    Startup startup({});
+    NodeTable &nodes = startup.Main().Nodes();
+    const int row = nodes.AddNodeRow(u"10.77.0.5"_s, u"00:11:22:33:44:55"_s, {});
+    startup.PromiscuousAlert().ShowPromiscuousAlert(row, true);
+    startup.PromiscuousAlert().hide();
+    ASSERT_TRUE(WaitUntil([&] { return !server.received.isEmpty(); }));
+    EXPECT_EQ(server.received[0].summary, u"Detect Promiscuous Node"_s);
+    EXPECT_TRUE(server.received[0].body.endsWith(u"Promiscuous START 10.77.0.5"_s))
+        << server.received[0].body.toStdString();
+    server.InvokeAction(server.received[0].id, u"default"_s);
+    EXPECT_TRUE(WaitUntil([&] { return startup.PromiscuousAlert().isVisible(); }));
+}
+
+// A program folder the user cannot write, as /usr/bin: the comments beside
+// the program are the start, and they are kept in the user's data folder.
+TEST_F(NodeTools, ReadOnlyProgramFolderKeepsCommentsInTheUserDataFolder)
+{
+    TinyDisk programFolder(64);
+    SKIP_WITHOUT_TINY_DISK(programFolder);
+    ASSERT_TRUE(
+        QFile::copy(dir.filePath(u"comment.txt"_s), programFolder.FilePath(u"comment.txt"_s)));
+    ASSERT_EQ(::mount(nullptr, programFolder.Path().toLocal8Bit().constData(), nullptr,
+                      MS_REMOUNT | MS_RDONLY, nullptr),
+              0);
+    QTemporaryDir dataHome;
+    const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
+    const QString kept = dataHome.filePath(u"Quillstone/keelwatch/comment.txt"_s);
+    {
+        Startup startup({}, programFolder.Path(), std::make_shared<MemoryDriver>());
+        startup.Show();
+        const QString pane = startup.Main().EventPane()->toPlainText();
+        EXPECT_TRUE(pane.contains(u"Comments are kept in "_s + kept)) << pane.toStdString();
+        EXPECT_EQ(startup.Comments().LookupComment(u"10.77.0.5"_s), u"lab printer"_s);
+        ASSERT_TRUE(startup.Comments().SetComment(u"10.77.0.6"_s, u"new desk"_s));
+        startup.Main().close();
+        EXPECT_TRUE(MessageBoxTexts().isEmpty());
+        EXPECT_FALSE(startup.ExitSaveFailed());
+    }
+    QFile file(kept);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "10.77.0.5,lab printer\r\n10.77.0.6,new desk\r\n");
+    if (savedDataHome.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", savedDataHome);
 }
 
 struct DisplayCase
