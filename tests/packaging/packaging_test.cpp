@@ -264,12 +264,14 @@ TEST_F(DesktopPackage, PackingMakesTheDesktopAndTheSensorPackage)
 TEST_F(DesktopPackage, DependsOnWhatTheProgramLinksAndTheScriptsRun)
 {
     const QStringList depends = DependsField(deb);
-    for (const QString &package : {u"adduser"_s, u"libcap2-bin"_s, u"libpcap0.8"_s,
-                                   u"libqt6core6"_s, u"libqt6network6"_s, u"libqt6widgets6"_s}) {
+    for (const QString &package :
+         {u"adduser"_s, u"libcap2-bin"_s, u"libpcap0.8"_s, u"libqt6core6"_s, u"libqt6dbus6"_s,
+          u"libqt6network6"_s, u"libqt6widgets6"_s}) {
         EXPECT_TRUE(Lists(depends, package))
             << package.toStdString() << " missing from " << depends.join(u", "_s).toStdString();
     }
-    EXPECT_EQ(Field(u"Recommends"_s), u"ieee-data"_s);
+    // The default external command opens a terminal that pings the node.
+    EXPECT_EQ(Field(u"Recommends"_s), u"ieee-data, xterm | x-terminal-emulator, iputils-ping"_s);
     EXPECT_EQ(Field(u"Version"_s), QStringLiteral(KEELWATCH_VERSION));
 }
 
