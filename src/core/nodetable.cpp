@@ -251,7 +251,7 @@ void NodeTable::RebuildIndex()
 
 void NodeTable::CarryOverMarks()
 {
-    RewriteResultCells([](QString &cell) {
+    RewriteResultCells([](QString &cell, int) {
         if (cell == u"X" || cell == u"x" || cell == u"O" || cell == u"o")
             cell = u"+"_s;
     });
@@ -259,7 +259,7 @@ void NodeTable::CarryOverMarks()
 
 void NodeTable::SettleMarks()
 {
-    RewriteResultCells([](QString &cell) {
+    RewriteResultCells([](QString &cell, int) {
         if (cell == u"+")
             cell.clear();
         else if (cell == u"+X" || cell == u"+x" || cell == u"+O" || cell == u"+o")
@@ -267,13 +267,21 @@ void NodeTable::SettleMarks()
     });
 }
 
-void NodeTable::RewriteResultCells(const std::function<void(QString &)> &rewrite)
+void NodeTable::RestoreUnansweredMarks(const std::function<QString(int column)> &answerOf)
+{
+    RewriteResultCells([&answerOf](QString &cell, int column) {
+        if (cell == u"+")
+            cell = u"+"_s + answerOf(column);
+    });
+}
+
+void NodeTable::RewriteResultCells(const std::function<void(QString &cell, int column)> &rewrite)
 {
     {
         QMutexLocker lock(&mutex);
         for (int row = 1; row < rows.size(); ++row) {
             for (int c = FirstResultColumn; c <= LastResultColumn; ++c)
-                rewrite(rows[row][size_t(c)]);
+                rewrite(rows[row][size_t(c)], c);
         }
     }
     NotifyResultsChanged();

@@ -1,10 +1,14 @@
 #include "core/scancontroller.h"
 
 #include "config/addresstext.h"
+#include "core/classifyreply.h"
 #include "core/eventsink.h"
 #include "core/nodetable.h"
 #include "core/scanview.h"
 #include "scan/probeframe.h"
+
+#include <algorithm>
+#include <climits>
 
 using namespace Qt::StringLiterals;
 
@@ -32,11 +36,13 @@ ScanController::ScanController(Parts p, QObject *parent) : QObject(parent), part
     connect(&restartTimer, &QTimer::timeout, this, &ScanController::OnRestartTimer);
     restartTimer.setInterval(AutoStartDelayMs);
     parts.engine.SetSweepFinishedHandler([this](std::uint64_t sweep) { RestartCycleTimer(sweep); });
+    parts.engine.SetRepliesClassifiedHandler([this] { OnRepliesClassified(); });
 }
 
 ScanController::~ScanController()
 {
     parts.engine.SetSweepFinishedHandler({});
+    parts.engine.SetRepliesClassifiedHandler({});
 }
 
 void ScanController::ArmAutomaticStart()
@@ -62,6 +68,8 @@ bool ScanController::TryStart()
     Settings s = parts.settings.Read();
     scanStartDate = parts.clock.Now().date();
     cycleCount = 0;
+    awaitedReplies.reset();
+    droppedBefore = 0;
     parts.view.ShowTestColumns(s.showAll, s.tests);
     if (!PassStartChecks(s))
         return false;
@@ -188,13 +196,54 @@ void ScanController::Stop()
 
 void ScanController::OnCycleTimer()
 {
+    // Replies captured up to now belong to the step that ends here, however
+    // far behind a busy main thread is with classifying them.
+    cycleTimer.stop();
+    const CaptureTally tally = parts.engine.Tally();
+    if (tally.handled < tally.relayed) {
+        awaitedReplies = tally.relayed;
+        return;
+    }
+    EndStep(tally.dropped);
+}
+
+void ScanController::OnRepliesClassified()
+{
+    if (!awaitedReplies || !running)
+        return;
+    const CaptureTally tally = parts.engine.Tally();
+    if (tally.handled < *awaitedReplies)
+        return;
+    awaitedReplies.reset();
+    EndStep(tally.dropped);
+}
+
+void ScanController::EndStep(quint64 droppedSoFar)
+{
     const bool cyclic = scan.settings.cyclic;
-    if (cyclic && scanStep != 2)
+    // Any node's reply may have been among frames the capture lost, so the
+    // scanning step's silences are not judged then; answers still are.
+    bool judgeLosses = true;
+    if (scanStep == 3) {
+        const quint64 dropped = droppedSoFar - droppedBefore;
+        droppedBefore = droppedSoFar;
+        judgeLosses = dropped == 0;
+        if (!judgeLosses)
+            parts.events.WriteEvent(u"dropped"_s, int(std::min<quint64>(dropped, INT_MAX)), 0);
+    }
+    if (cyclic && scanStep != 2 && judgeLosses)
         ReportLostResponses();
     if (scanStep > 2)
-        EvaluateCycle();
-    if (cyclic && scanStep != 2)
+        EvaluateCycle(judgeLosses);
+    if (cyclic && scanStep != 2) {
+        if (!judgeLosses) {
+            ReplyOptions answer;
+            answer.format = scan.settings.format;
+            parts.nodes.RestoreUnansweredMarks(
+                [&answer](int column) { return ReplyMark(column, answer); });
+        }
         parts.nodes.SettleMarks();
+    }
     AdvanceScanStep();
 }
 
@@ -255,6 +304,7 @@ void ScanController::RestartCycleTimer(std::uint64_t sweep)
 
 void ScanController::EndScan()
 {
+    awaitedReplies.reset();
     parts.view.EnableSetupGroups(true);
     parts.view.EnableRangeControls(true);
     if (running) {
@@ -271,7 +321,7 @@ void ScanController::LockScanControls()
     parts.view.ShowScanMode();
 }
 
-void ScanController::EvaluateCycle()
+void ScanController::EvaluateCycle(bool judgeLosses)
 {
     NodeTable &t = parts.nodes;
     const bool confirm = scan.settings.confirmSuspects;
@@ -294,8 +344,10 @@ void ScanController::EvaluateCycle()
         for (int column = BroadcastColumn + 1; column <= LastResultColumn; ++column) {
             const QString cell = t.Cell(row, column);
             if (cell == u"+") {
-                parts.view.ShowPromiscuousAlert(row, false);
-                parts.events.WriteEvent(u"DOWN"_s, column, row);
+                if (judgeLosses) {
+                    parts.view.ShowPromiscuousAlert(row, false);
+                    parts.events.WriteEvent(u"DOWN"_s, column, row);
+                }
                 break;
             }
             if (IsExactly(cell, {u"X", u"x"})) {
@@ -336,6 +388,7 @@ void ScanController::ReportLostResponses()
 
 void ScanController::Shutdown()
 {
+    awaitedReplies.reset();
     cycleTimer.stop();
     restartTimer.stop();
     currentSweep = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/settings.h"
+#include "scan/scaninputs.h"
 
 #include <QString>
 
@@ -35,6 +36,15 @@ class ScanEngine
         sweepFinished = std::move(handler);
     }
 
+    // Called when more of the captured replies have been classified.
+    void SetRepliesClassifiedHandler(std::function<void()> handler)
+    {
+        repliesClassified = std::move(handler);
+    }
+    // How far the current scan's captured replies have come. An engine
+    // without a capture of its own has nothing on its way.
+    virtual CaptureTally Tally() const { return {}; }
+
     // Opens the capture adapter of the snapshot's interface. False with the
     // reason the system gave when it cannot be opened.
     virtual bool OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason) = 0;
@@ -56,6 +66,7 @@ class ScanEngine
 
   protected:
     std::function<void(std::uint64_t)> sweepFinished;
+    std::function<void()> repliesClassified;
 };
 
 } // namespace keelwatch

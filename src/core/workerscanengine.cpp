@@ -31,6 +31,16 @@ std::optional<ConfirmationFamily> SuspectFamily(const NodeTable &nodes, int row)
 WorkerScanEngine::WorkerScanEngine(ScanWorkers &w, NodeTable &n, EventSink &e, Lookups l)
     : workers(w), nodes(n), events(e), lookups(std::move(l))
 {
+    handledConnection = QObject::connect(&workers, &ScanWorkers::repliesHandled, [this] {
+        if (repliesClassified)
+            repliesClassified();
+    });
+}
+
+WorkerScanEngine::~WorkerScanEngine()
+{
+    // The workers may outlive this engine.
+    QObject::disconnect(handledConnection);
 }
 
 bool WorkerScanEngine::OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason)
@@ -146,6 +156,11 @@ void WorkerScanEngine::StopSweep()
 void WorkerScanEngine::StopCapture()
 {
     workers.StopCapture();
+}
+
+CaptureTally WorkerScanEngine::Tally() const
+{
+    return workers.Tally();
 }
 
 } // namespace keelwatch

@@ -33,6 +33,9 @@ class WorkerScanEngine : public ScanEngine
     };
 
     WorkerScanEngine(ScanWorkers &workers, NodeTable &nodes, EventSink &events, Lookups lookups);
+    ~WorkerScanEngine() override;
+    WorkerScanEngine(const WorkerScanEngine &) = delete;
+    WorkerScanEngine &operator=(const WorkerScanEngine &) = delete;
 
     bool OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason) override;
     bool CreateCapturePipe(int &errorCode) override;
@@ -42,6 +45,7 @@ class WorkerScanEngine : public ScanEngine
                     std::uint64_t sweep) override;
     void StopSweep() override;
     void StopCapture() override;
+    CaptureTally Tally() const override;
 
   private:
     std::shared_ptr<const ScanInputs> Inputs(const ScanSnapshot &scan,
@@ -60,6 +64,7 @@ class WorkerScanEngine : public ScanEngine
     QSet<QString> confirming;
     EventSink &events;
     Lookups lookups;
+    QMetaObject::Connection handledConnection;
 };
 
 } // namespace keelwatch

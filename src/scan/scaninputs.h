@@ -41,6 +41,16 @@ struct DecodedReply
     QString vendor;
 };
 
+// How far the replies of a scan have come: records the capture relay handed
+// to the analyser, those of them whose replies the main thread has handled,
+// and frames the capture lost because its buffer was full.
+struct CaptureTally
+{
+    quint64 relayed = 0;
+    quint64 handled = 0;
+    quint64 dropped = 0;
+};
+
 // How far opening the capture adapter got.
 enum class CaptureState {
     Opening,     // the scan is starting
@@ -60,6 +70,9 @@ class CaptureStatus
     virtual void ShowRelayedCount(quint64 count) = 0;
     // The current sweep is at address i of N, with about msLeft to go.
     virtual void ShowSweepProgress(qint64 address, qint64 addresses, qint64 msLeft) = 0;
+    // Frames the capture lost since the scan started, told when it grows; a
+    // status without a place for it leaves it to the event log.
+    virtual void ShowCaptureDrops(quint64 dropped) { Q_UNUSED(dropped); }
 };
 
 // Failure messages of the workers. Called on the main thread while the

@@ -52,6 +52,15 @@ struct FakeEngine : ScanEngine
 
     // The sender reaches its last address.
     void FinishSweep() { sweepFinished(sweep); }
+
+    CaptureTally tally;
+    CaptureTally Tally() const override { return tally; }
+    // The replies counted in tally.handled have been classified.
+    void Classified(quint64 handled)
+    {
+        tally.handled = handled;
+        repliesClassified();
+    }
 };
 
 struct FakeView : ScanView
@@ -364,6 +373,72 @@ TEST_F(ScanControllerTest, ListModeCyclesFollowANodeIntoAndOutOfPromiscuousMode)
     EXPECT_EQ(events.Count(u"cycle"_s), 4);
     EXPECT_EQ(nodes.Cell(1, 3), QString());
     EXPECT_EQ(nodes.Cell(1, 2), u"O"_s);
+}
+
+TEST_F(ScanControllerTest, StepEndsOnlyOnceItsCapturedRepliesAreClassified)
+{
+    const QString ip = u"10.77.0.5"_s;
+    controller.Start();
+    Reply(ip, 2);
+    engine.FinishSweep();
+    controller.OnCycleTimer(); // -> 3, scanning sweep
+    Reply(ip, 2);
+    engine.FinishSweep();
+    // Five replies were captured; two are still on their way.
+    engine.tally = {.relayed = 5, .handled = 3};
+    controller.OnCycleTimer();
+    EXPECT_TRUE(controller.AwaitingReplies());
+    EXPECT_EQ(controller.ScanStep(), 3);
+    EXPECT_FALSE(controller.CycleTimer().isActive());
+    engine.Classified(4);
+    EXPECT_EQ(controller.ScanStep(), 3);
+    Reply(ip, 3);
+    engine.Classified(5);
+    EXPECT_FALSE(controller.AwaitingReplies());
+    EXPECT_EQ(controller.CycleCount(), 1);
+    // The late B47 answer counted in cycle 1.
+    EXPECT_EQ(events.Count(u"SUSPECT 3 1"_s), 1);
+}
+
+TEST_F(ScanControllerTest, CycleThatLostFramesJudgesNoSilenceAndTheNextDoes)
+{
+    const QString ip = u"10.77.0.5"_s;
+    const auto cycle = [&](bool promiscuous, quint64 droppedSoFar) {
+        controller.OnCycleTimer(); // -> 2, finding sweep
+        Reply(ip, 2);
+        engine.FinishSweep();
+        controller.OnCycleTimer(); // -> 3, scanning sweep
+        Reply(ip, 2);
+        if (promiscuous)
+            Reply(ip, 3);
+        engine.FinishSweep();
+        engine.tally.dropped = droppedSoFar;
+        controller.OnCycleTimer(); // evaluation, cycle end
+    };
+    controller.Start();
+    Reply(ip, 2);
+    engine.FinishSweep();
+    controller.OnCycleTimer();
+    Reply(ip, 2);
+    Reply(ip, 3);
+    engine.FinishSweep();
+    controller.OnCycleTimer(); // cycle 1: a suspect
+    ASSERT_EQ(events.Count(u"SUSPECT 3 1"_s), 1);
+
+    // Cycle 2: B47's answer may have been among 7 lost frames.
+    cycle(false, 7);
+    EXPECT_EQ(events.Count(u"dropped 7 0"_s), 1);
+    EXPECT_EQ(events.Count(u"+ "_s), 0);
+    EXPECT_EQ(events.Count(u"DOWN"_s), 0);
+    EXPECT_TRUE(view.alerts.isEmpty());
+    EXPECT_EQ(nodes.Cell(1, 3), u"X"_s);
+
+    // Cycle 3 lost nothing: the silence is the node's.
+    cycle(false, 7);
+    EXPECT_EQ(events.Count(u"dropped"_s), 1);
+    EXPECT_EQ(events.Count(u"+ 3 1"_s), 1);
+    EXPECT_EQ(events.Count(u"DOWN 3 1"_s), 1);
+    EXPECT_EQ(view.alerts, QStringList{u"STOP 1"_s});
 }
 
 TEST_F(ScanControllerTest, NodeFirstSeenPromiscuousIsASuspect)
