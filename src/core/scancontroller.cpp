@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 
 using namespace Qt::StringLiterals;
 
@@ -69,6 +70,7 @@ bool ScanController::TryStart()
     scanStartDate = parts.clock.Now().date();
     cycleCount = 0;
     awaitedReplies.reset();
+    rechecking = false;
     droppedBefore = 0;
     parts.view.ShowTestColumns(s.showAll, s.tests);
     if (!PassStartChecks(s))
@@ -220,6 +222,11 @@ void ScanController::OnRepliesClassified()
 
 void ScanController::EndStep(quint64 droppedSoFar)
 {
+    // A probe or its answer lost on a busy segment is no node gone: a
+    // silence is asked again before it is judged.
+    if (scanStep == 3 && !rechecking && RecheckSilences())
+        return;
+    rechecking = false;
     const bool cyclic = scan.settings.cyclic;
     // Any node's reply may have been among frames the capture lost, so the
     // scanning step's silences are not judged then; answers still are.
@@ -245,6 +252,62 @@ void ScanController::EndStep(quint64 droppedSoFar)
         parts.nodes.SettleMarks();
     }
     AdvanceScanStep();
+}
+
+bool ScanController::RecheckSilences()
+{
+    // Without pacing the probes on the wire stay exactly as they were.
+    if (!scan.settings.cyclic || scan.settings.SendRatePerSecond() <= 0)
+        return false;
+    std::vector<RecheckTarget> targets = SilentTests();
+    if (targets.empty())
+        return false;
+    // The recheck's end starts the cycle timer as a sweep's does: the
+    // answers get the same Scan Timer wait and classification handshake.
+    rechecking = true;
+    currentSweep = ++lastSweep;
+    parts.engine.StartRecheck(scan, scanStep, std::move(targets), currentSweep);
+    return true;
+}
+
+std::vector<RecheckTarget> ScanController::SilentTests() const
+{
+    const NodeTable &t = parts.nodes;
+    const Settings &s = scan.settings;
+    std::map<quint32, TestFlags> asked;
+    const int rows = t.RowCount();
+    for (int row = 1; row < rows - 1; ++row) {
+        const NodeTable::Row cells = t.RowCells(row);
+        const qint64 address = IpTextToNumber(cells[NodeTable::IpColumn]);
+        if (address < scan.rangeStart || address > scan.rangeEnd)
+            continue;
+        // The first cycle carries nothing over, but a node found without a
+        // Br answer in it lost that answer: it is asked whatever it did not
+        // answer, so that a sniffer is still flagged in the first cycle.
+        const bool unheard = cycleCount == 0 && s.TestEnabled(BroadcastColumn) &&
+                             cells[size_t(BroadcastColumn)].isEmpty();
+        TestFlags tests{};
+        bool any = false;
+        for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
+            const QString &cell = cells[size_t(column)];
+            const bool silent =
+                cell == u"+" || (unheard && cell.isEmpty() && s.TestEnabled(column));
+            tests[size_t(column - FirstResultColumn)] = silent;
+            any |= silent;
+        }
+        if (!any)
+            continue;
+        // Rows that share an address get one recheck: any answer reaches
+        // the row the address finds.
+        TestFlags &flags = asked[quint32(address)];
+        for (size_t i = 0; i < flags.size(); ++i)
+            flags[i] = flags[i] || tests[i];
+    }
+    std::vector<RecheckTarget> targets;
+    targets.reserve(asked.size());
+    for (const auto &[address, tests] : asked)
+        targets.push_back({address, tests});
+    return targets;
 }
 
 void ScanController::OnRestartTimer()
@@ -305,6 +368,7 @@ void ScanController::RestartCycleTimer(std::uint64_t sweep)
 void ScanController::EndScan()
 {
     awaitedReplies.reset();
+    rechecking = false;
     parts.view.EnableSetupGroups(true);
     parts.view.EnableRangeControls(true);
     if (running) {
@@ -389,6 +453,7 @@ void ScanController::ReportLostResponses()
 void ScanController::Shutdown()
 {
     awaitedReplies.reset();
+    rechecking = false;
     cycleTimer.stop();
     restartTimer.stop();
     currentSweep = 0;

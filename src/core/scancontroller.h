@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace keelwatch {
 
@@ -76,6 +77,8 @@ class ScanController : public QObject
     // The Scan Timer has run out and the step waits for replies still being
     // classified.
     bool AwaitingReplies() const { return awaitedReplies.has_value(); }
+    // The scanning step asks its silent tests again before it ends.
+    bool Rechecking() const { return rechecking; }
     // Set when a cycle ends on a later date than the scan's start; the event
     // log clears it after renewing its file.
     bool &DayChangeFlag() { return dayChange; }
@@ -92,6 +95,11 @@ class ScanController : public QObject
     // The step's evaluation and the next step; droppedSoFar is the capture's
     // loss count now.
     void EndStep(quint64 droppedSoFar);
+    // With rate pacing on, a cyclic scanning step sends the tests that fell
+    // silent once more before it judges them; false when there are none.
+    bool RecheckSilences();
+    // The tests answered last cycle and silent in this one, by address.
+    std::vector<RecheckTarget> SilentTests() const;
     // "CONFIRMED" or "FILTER-MATCH" with the row's confirmation answers.
     void WriteVerdict(int row);
     int ScanTimerMs() const;
@@ -108,6 +116,8 @@ class ScanController : public QObject
     std::uint64_t lastSweep = 0;
     // The relayed count the ending step waits for the classification of.
     std::optional<quint64> awaitedReplies;
+    // The step's recheck was sent; its end ends the step.
+    bool rechecking = false;
     // The capture's loss count at the last scanning step's end.
     quint64 droppedBefore = 0;
     QTimer cycleTimer;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace keelwatch {
 
@@ -58,6 +59,15 @@ class ScanEngine
     // Starts one probe sender sweep over the range for the current step.
     virtual void StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
                             std::uint64_t sweep) = 0;
+    // Sends the targets their tests again, at the send rate, as a sweep of
+    // the current step with this id; its end is told as a sweep's is. An
+    // engine without a wire has nobody to ask, so its recheck ends at once.
+    virtual void StartRecheck(const ScanSnapshot &, const std::atomic<int> &,
+                              std::vector<RecheckTarget>, std::uint64_t sweep)
+    {
+        if (sweepFinished)
+            sweepFinished(sweep);
+    }
     // Asks the running sweep, if any, to stop before its next address.
     virtual void StopSweep() = 0;
     // Asks the relay and then the analyser to stop; what they used is

@@ -59,8 +59,8 @@ void WorkerScanEngine::AbandonCapture()
     workers.StopCapture();
 }
 
-std::shared_ptr<const ScanInputs> WorkerScanEngine::Inputs(const ScanSnapshot &scan,
-                                                           const std::atomic<int> &scanStep) const
+std::shared_ptr<ScanInputs> WorkerScanEngine::Inputs(const ScanSnapshot &scan,
+                                                     const std::atomic<int> &scanStep) const
 {
     auto inputs = std::make_shared<ScanInputs>();
     inputs->settings = scan.settings;
@@ -143,6 +143,18 @@ void WorkerScanEngine::StartSweep(const ScanSnapshot &scan, const std::atomic<in
     if (scanStep.load() == 3)
         nodes.ClearConfirmations();
     workers.StartSweep(Inputs(scan, scanStep), [this, sweep](quint64) {
+        if (sweepFinished)
+            sweepFinished(sweep);
+    });
+}
+
+void WorkerScanEngine::StartRecheck(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+                                    std::vector<RecheckTarget> targets, std::uint64_t sweep)
+{
+    // Still the step's own sweep: its suspects and confirmation counts stay.
+    auto inputs = Inputs(scan, scanStep);
+    inputs->recheck = std::move(targets);
+    workers.StartSweep(std::move(inputs), [this, sweep](quint64) {
         if (sweepFinished)
             sweepFinished(sweep);
     });

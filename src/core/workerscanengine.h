@@ -43,13 +43,15 @@ class WorkerScanEngine : public ScanEngine
     void StartCapture(const ScanSnapshot &scan, const std::atomic<int> &scanStep) override;
     void StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
                     std::uint64_t sweep) override;
+    void StartRecheck(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+                      std::vector<RecheckTarget> targets, std::uint64_t sweep) override;
     void StopSweep() override;
     void StopCapture() override;
     CaptureTally Tally() const override;
 
   private:
-    std::shared_ptr<const ScanInputs> Inputs(const ScanSnapshot &scan,
-                                             const std::atomic<int> &scanStep) const;
+    std::shared_ptr<ScanInputs> Inputs(const ScanSnapshot &scan,
+                                       const std::atomic<int> &scanStep) const;
     void Classify(const QList<DecodedReply> &replies, const ScanSnapshot &scan,
                   const std::atomic<int> &scanStep);
 

@@ -8,8 +8,16 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
 
 namespace keelwatch {
+
+// An address asked again, and the tests it is asked (by test index).
+struct RecheckTarget
+{
+    quint32 address = 0;
+    TestFlags tests{};
+};
 
 // What the workers of a scan read, taken at Start. The settings are a
 // snapshot; the two flags belong to the main window and scan controller and
@@ -30,6 +38,9 @@ struct ScanInputs
     // Vendor name of a prefix such as "00:0C:29:". Called on the
     // analyser's thread.
     std::function<QString(const QString &prefix)> lookupVendor;
+    // Set for a recheck with rate pacing on: the sweep sends these targets
+    // their tests again, at the rate, instead of walking the range.
+    std::vector<RecheckTarget> recheck;
 };
 
 // One reply as the analyser decoded it, for ClassifyReply on the main thread.

@@ -106,6 +106,15 @@ class CycleScan : public testing::Test
         workers.reset();
     }
 
+    // Probes sent so far for an address, as the address's last byte.
+    int ProbesTo(std::uint8_t host) const
+    {
+        int n = 0;
+        for (const MemoryDriver::SentFrame &frame : driver->Sent())
+            n += frame.bytes.size() >= 42 && std::uint8_t(frame.bytes[41]) == host;
+        return n;
+    }
+
     QStringList Lost() const { return log.lines.filter(QRegularExpression(u"^(\\+|DOWN) "_s)); }
 
     std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
@@ -173,5 +182,63 @@ TEST_F(CycleScan, CycleWhoseCaptureLostFramesJudgesNoSilence)
     ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 3 0"_s); }));
     EXPECT_EQ(log.After(u"cycle 2 0"_s), QStringList{u"cycle 3 0"_s});
 }
+
+// A frame the segment lost is asked again before its silence is judged;
+// with Node Timer pacing the probes stay as they were and so do the lines.
+class PacedCycleScan : public CycleScan, public testing::WithParamInterface<const char16_t *>
+{
+  protected:
+    PacedCycleScan() { settings.values.sendRate = QString::fromUtf16(GetParam()); }
+    bool Paced() const { return settings.values.SendRatePerSecond() > 0; }
+    // Runs cycle 1, loses the next `lost` requests to 10.0.0.5 and runs
+    // cycle 2: the probes .5 got in it.
+    int Cycle2Probes(int lost)
+    {
+        controller->Start();
+        EXPECT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1 0"_s); }));
+        driver->LoseRequestsTo(0x0A000005, lost);
+        const int before = ProbesTo(5);
+        EXPECT_TRUE(WaitUntil([&] { return log.Has(u"cycle 2 0"_s); }));
+        return ProbesTo(5) - before;
+    }
+};
+
+TEST_P(PacedCycleScan, AnswersLostOnceComeToTheRecheck)
+{
+    // Every answer of the sniffer .5, Br and the illegal ones, lost once.
+    EXPECT_EQ(Cycle2Probes(TestCount), Paced() ? 2 * TestCount : TestCount);
+    EXPECT_EQ(Lost().size(), Paced() ? 0 : TestCount) << log.lines.join(u'|').toStdString();
+    // Nothing else was asked again.
+    EXPECT_EQ(ProbesTo(2), 2 * TestCount);
+}
+
+TEST_P(PacedCycleScan, ANodeGoneSilentIsReportedOnceAfterItsRecheck)
+{
+    EXPECT_EQ(Cycle2Probes(1000000), Paced() ? 2 * TestCount : TestCount);
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 3 0"_s); }));
+    // The same lines at either pacing: each answer .5 gave in cycle 1, once.
+    const int row = nodes.FindNodeRow(u"10.0.0.5"_s);
+    QStringList expected;
+    for (int column = FirstResultColumn; column <= LastResultColumn; ++column)
+        expected << u"+ %1 %2"_s.arg(column).arg(row);
+    EXPECT_EQ(Lost(), expected) << log.lines.join(u'|').toStdString();
+}
+
+TEST_F(CycleScan, StopDuringTheRecheckIsPrompt)
+{
+    controller->Start();
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1 0"_s); }));
+    driver->LoseRequestsTo(0x0A000005, 1000000);
+    ASSERT_TRUE(WaitUntil([&] { return controller->Rechecking(); }));
+    controller->Stop();
+    EXPECT_FALSE(controller->Rechecking());
+    EXPECT_FALSE(controller->Running());
+    ASSERT_TRUE(WaitUntil([&] { return workers->LiveWorkers() == 0; }, 2000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Lost(), QStringList());
+    EXPECT_FALSE(log.Has(u"cycle 2 0"_s));
+}
+
+INSTANTIATE_TEST_SUITE_P(SendRate, PacedCycleScan, testing::Values(u"2000", u"0"));
 
 } // namespace

@@ -170,6 +170,10 @@ void MemoryDriver::AnswerRequest(const QByteArray &frame)
         return;
     const quint32 target = quint32(bytes[38]) << 24 | quint32(bytes[39]) << 16 |
                            quint32(bytes[40]) << 8 | quint32(bytes[41]);
+    if (int &lose = requestsToLose[target]; lose > 0) {
+        --lose;
+        return;
+    }
     MacBytes destination;
     std::memcpy(destination.data(), bytes, destination.size());
     for (const Host &host : hosts) {
@@ -201,6 +205,12 @@ void MemoryDriver::DropNextReplies(int count)
 {
     std::lock_guard lock(mutex);
     repliesToDrop = count;
+}
+
+void MemoryDriver::LoseRequestsTo(quint32 ip, int count)
+{
+    std::lock_guard lock(mutex);
+    requestsToLose[ip] = count;
 }
 
 void MemoryDriver::QueueBatch(const QByteArray &batch)

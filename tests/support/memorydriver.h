@@ -51,6 +51,9 @@ class MemoryDriver : public PacketDriver
     // The next count replies of the simulated hosts are lost as a full
     // capture buffer loses them: adapters count them as dropped frames.
     void DropNextReplies(int count);
+    // The next count requests for ip never reach its host, as a switch's
+    // full queue loses them: nothing counts them.
+    void LoseRequestsTo(quint32 ip, int count);
 
     // A batch for the next receive; a receive with nothing queued waits up
     // to the read time-out and returns no bytes.
@@ -95,6 +98,7 @@ class MemoryDriver : public PacketDriver
     bool refusePromiscuous = false;
     bool failAllocation = false;
     int repliesToDrop = 0;
+    std::map<quint32, int> requestsToLose;
     std::uint64_t droppedFrames = 0;
     int opens = 0;
     int receiveCalls = 0;
