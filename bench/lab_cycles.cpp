@@ -1,6 +1,7 @@
 // A cyclic scan through libpcap with every test address and two probes
 // each, as the program runs it, printing after each cycle how many nodes
-// answered the broadcast test in it. bench/pacing.sh runs it inside the
+// answered the broadcast test in it, how many silent tests it asked again
+// and how many answers stayed lost after that. bench/pacing.sh runs it inside the
 // large lab's scanner namespace, paced by rate and by Node Timer 0.
 //
 //   lab_cycles ADAPTER OWN_IP FROM TO CYCLES [FRAMES_PER_SECOND]
@@ -17,6 +18,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace keelwatch;
@@ -51,12 +53,61 @@ class Quiet : public ScanView, public CaptureStatus, public WorkerMessages
     }
 };
 
+// The wire engine, counting the tests each recheck asks again.
+class RecheckCounter : public ScanEngine
+{
+  public:
+    explicit RecheckCounter(ScanEngine &wire) : wire(wire)
+    {
+        wire.SetSweepFinishedHandler([this](std::uint64_t sweep) {
+            if (sweepFinished)
+                sweepFinished(sweep);
+        });
+        wire.SetRepliesClassifiedHandler([this] {
+            if (repliesClassified)
+                repliesClassified();
+        });
+    }
+    CaptureTally Tally() const override { return wire.Tally(); }
+    bool OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason) override
+    {
+        return wire.OpenCaptureAdapter(scan, reason);
+    }
+    bool CreateCapturePipe(int &errorCode) override { return wire.CreateCapturePipe(errorCode); }
+    void AbandonCapture() override { wire.AbandonCapture(); }
+    void StartCapture(const ScanSnapshot &scan, const std::atomic<int> &scanStep) override
+    {
+        wire.StartCapture(scan, scanStep);
+    }
+    void StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+                    std::uint64_t sweep) override
+    {
+        wire.StartSweep(scan, scanStep, sweep);
+    }
+    void StartRecheck(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+                      std::vector<RecheckTarget> targets, std::uint64_t sweep) override
+    {
+        for (const RecheckTarget &target : targets)
+            asked += int(std::count(target.tests.begin(), target.tests.end(), true));
+        wire.StartRecheck(scan, scanStep, std::move(targets), sweep);
+    }
+    void StopSweep() override { wire.StopSweep(); }
+    void StopCapture() override { wire.StopCapture(); }
+
+    int asked = 0;
+
+  private:
+    ScanEngine &wire;
+};
+
 // Counts the cycle's events; at a cycle's end the settled Br column says
 // which nodes answered in it.
 class CycleCounter : public EventSink, public EventLogFile
 {
   public:
     CycleCounter(const NodeTable &nodes, int cycles) : nodes(nodes), cycles(cycles) {}
+
+    const RecheckCounter *rechecks = nullptr;
 
     void WriteEvent(const QString &kind, int number, int) override
     {
@@ -68,10 +119,12 @@ class CycleCounter : public EventSink, public EventLogFile
             int answered = 0;
             for (int row = 1; row < nodes.RowCount(); ++row)
                 answered += nodes.Cell(row, BroadcastColumn).contains(u'O');
-            std::printf("cycle %d: %d hosts answered Br, %d answers lost, %d frames lost by "
-                        "the capture\n",
-                        number, answered, lost, captureDrops);
+            const int asked = rechecks ? rechecks->asked : 0;
+            std::printf("cycle %d: %d hosts answered Br, %d silent tests asked again, %d answers "
+                        "lost after that, %d frames lost by the capture\n",
+                        number, answered, asked - askedBefore, lost, captureDrops);
             std::fflush(stdout);
+            askedBefore = asked;
             lost = 0;
             captureDrops = 0;
             if (number >= cycles)
@@ -85,6 +138,7 @@ class CycleCounter : public EventSink, public EventLogFile
     const NodeTable &nodes;
     const int cycles;
     int lost = 0;
+    int askedBefore = 0;
     int captureDrops = 0;
 };
 
@@ -125,7 +179,9 @@ int main(int argc, char **argv)
     CycleCounter counter(nodes, cycles);
     SystemClock clock;
     auto workers = std::make_unique<ScanWorkers>(std::make_shared<PcapDriver>(), windows, windows);
-    WorkerScanEngine engine(*workers, nodes, counter, WorkerScanEngine::Lookups{});
+    WorkerScanEngine wire(*workers, nodes, counter, WorkerScanEngine::Lookups{});
+    RecheckCounter engine(wire);
+    counter.rechecks = &engine;
     ScanController controller({settings, nodes, engine, windows, counter, counter, clock});
     controller.Start();
     if (!controller.Running())

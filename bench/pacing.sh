@@ -5,7 +5,8 @@
 # the frames the lab's hosts dropped with rate pacing and with Node Timer 0
 # bursts. One run each. Then three cycles of a List Mode cyclic scan with
 # all ten tests and two probes each, paced by rate and by Node Timer 0: the
-# hosts found in each cycle and the frames the lab dropped. Needs root.
+# hosts found in each cycle, the silent tests a paced cycle asked again, the
+# answers still lost after that and the frames the lab dropped. Needs root.
 set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
