@@ -3,11 +3,15 @@
 # queues): the time of one rate-paced sweep (20,000 frames/s) against
 # arp-scan sending the same number of requests to the same addresses, and
 # the frames the lab's hosts dropped with rate pacing and with Node Timer 0
-# bursts. One run each. Needs root.
+# bursts. One run each. Then three cycles of a List Mode cyclic scan with
+# all ten tests and two probes each, paced by rate and by Node Timer 0: the
+# hosts found in each cycle, the silent tests a paced cycle asked again, the
+# answers still lost after that and the frames the lab dropped. Needs root.
 set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
 sweep=$build/bench/wire_sweep
+cycles=$build/bench/lab_cycles
 if [ "$(id -u)" -ne 0 ]; then
   echo "pacing.sh: skipped, building a lab segment needs root"
   exit 0
@@ -30,10 +34,10 @@ rate=20000
 lab_drops() {
   local total=0 n d
   for ((n = 1; n <= hosts; n++)); do
-    d=$(ip -n "$prefix-h$n" -s link show eth0 | awk '/RX:/ {getline; print $4; exit}')
+    d=$(ip -n "$prefix-h$n" -s link show eth0 2>/dev/null | awk '/RX:/ {getline; print $4; exit}')
     total=$((total + d))
   done
-  d=$(ip -n "$prefix-sw" -s link show wire1 | awk '/RX:/ {getline; print $4; exit}')
+  d=$(ip -n "$prefix-sw" -s link show wire1 2>/dev/null | awk '/RX:/ {getline; print $4; exit}')
   echo $((total + d))
 }
 
@@ -56,3 +60,18 @@ echo "keelwatch at $rate frames/s: $((paced / 1000)) ms, lab dropped $paced_drop
 echo "keelwatch at Node Timer 0:   $((burst / 1000)) ms, lab dropped $burst_drops frames"
 echo "arp-scan:                    $((peer / 1000)) ms, lab dropped $peer_drops frames"
 echo "ratio paced keelwatch/arp-scan time: $(awk -v a="$paced" -v b="$peer" 'BEGIN { printf "%.2f", a / b }')"
+
+# Three cycles through the scan controller; prints its lines and the lab's
+# drops meanwhile.
+run_cycles() {
+  local label=$1 before
+  shift
+  before=$(lab_drops)
+  echo "$label:"
+  ip netns exec "$prefix-scan" "$cycles" wire0 10.77.0.1 10.77.0.11 10.77.0.250 3 "$@" | sed 's/^/  /'
+  sleep 1
+  echo "  the lab dropped $(($(lab_drops) - before)) frames"
+}
+echo "cyclic scan of $hosts hosts, all ten tests, Packet Number 2:"
+run_cycles "keelwatch at $rate frames/s" "$rate"
+run_cycles "keelwatch at Node Timer 0"

@@ -5,9 +5,10 @@
 namespace keelwatch {
 
 // Where scan events go: the event log's WriteEvent. Kinds are "start",
-// "cycle", "mac", "SUSPECT", "UP", "DOWN" and the result marks ("X", "x",
-// "O", "o", "+"); number is a result column or the cycle count, row a node
-// table row. With "Confirm suspects", "UP-FILTER-MATCH" is an UP of a node
+// "cycle", "dropped", "mac", "SUSPECT", "UP", "DOWN" and the result marks
+// ("X", "x", "O", "o", "+"); number is a result column, the cycle count or
+// the frames the capture lost in the cycle ("dropped"), row a node table
+// row. With "Confirm suspects", "UP-FILTER-MATCH" is an UP of a node
 // that was not confirmed, and "CONFIRMED" and "FILTER-MATCH" follow each
 // SUSPECT and UP with the confirmation probes answered as number. Called on
 // the main thread only.

@@ -267,7 +267,7 @@ void NodeTable::RebuildIndex()
 void NodeTable::CarryOverMarks()
 {
     // Lengths first: a /16 has 655,360 result cells, nearly all empty.
-    RewriteResultCells([](QString &cell) {
+    RewriteResultCells([](QString &cell, int) {
         if (cell.size() == 1 && QStringView(u"XxOo").contains(cell.at(0)))
             cell = u"+"_s;
     });
@@ -275,7 +275,7 @@ void NodeTable::CarryOverMarks()
 
 void NodeTable::SettleMarks()
 {
-    RewriteResultCells([](QString &cell) {
+    RewriteResultCells([](QString &cell, int) {
         if (cell.isEmpty() || cell.size() > 2 || cell.at(0) != u'+')
             return;
         if (cell.size() == 1)
@@ -285,13 +285,21 @@ void NodeTable::SettleMarks()
     });
 }
 
-void NodeTable::RewriteResultCells(const std::function<void(QString &)> &rewrite)
+void NodeTable::RestoreUnansweredMarks(const std::function<QString(int column)> &answerOf)
+{
+    RewriteResultCells([&answerOf](QString &cell, int column) {
+        if (cell == u"+")
+            cell = u"+"_s + answerOf(column);
+    });
+}
+
+void NodeTable::RewriteResultCells(const std::function<void(QString &cell, int column)> &rewrite)
 {
     {
         QMutexLocker lock(&mutex);
         for (int row = 1; row < rows.size(); ++row) {
             for (int c = FirstResultColumn; c <= LastResultColumn; ++c)
-                rewrite(rows[row][size_t(c)]);
+                rewrite(rows[row][size_t(c)], c);
         }
     }
     NotifyResultsChanged();

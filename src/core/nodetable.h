@@ -106,6 +106,10 @@ class NodeTable : public QAbstractTableModel
     void CarryOverMarks();
     // After the evaluation: "+" becomes empty, "+X" becomes "X" and so on.
     void SettleMarks();
+    // Before SettleMarks, when a step's silences are not judged: a "+"
+    // without an answer takes back the mark answerOf(column), the one it
+    // carried over, so the node stays as it was last seen.
+    void RestoreUnansweredMarks(const std::function<QString(int column)> &answerOf);
 
     // QAbstractTableModel
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -128,7 +132,7 @@ class NodeTable : public QAbstractTableModel
     void RebuildIndex();
 
     // Rewrites every result cell of the node rows and the trailing row.
-    void RewriteResultCells(const std::function<void(QString &)> &rewrite);
+    void RewriteResultCells(const std::function<void(QString &cell, int column)> &rewrite);
     void NotifyRowsChanged(int firstRow, int lastRow);
     // Whether the views know of this table row yet.
     bool Shown(int row) const { return row >= 1 && row - 1 < rowCount(); }

@@ -1,10 +1,15 @@
 #include "core/scancontroller.h"
 
 #include "config/addresstext.h"
+#include "core/classifyreply.h"
 #include "core/eventsink.h"
 #include "core/nodetable.h"
 #include "core/scanview.h"
 #include "scan/probeframe.h"
+
+#include <algorithm>
+#include <climits>
+#include <map>
 
 using namespace Qt::StringLiterals;
 
@@ -32,11 +37,13 @@ ScanController::ScanController(Parts p, QObject *parent) : QObject(parent), part
     connect(&restartTimer, &QTimer::timeout, this, &ScanController::OnRestartTimer);
     restartTimer.setInterval(AutoStartDelayMs);
     parts.engine.SetSweepFinishedHandler([this](std::uint64_t sweep) { RestartCycleTimer(sweep); });
+    parts.engine.SetRepliesClassifiedHandler([this] { OnRepliesClassified(); });
 }
 
 ScanController::~ScanController()
 {
     parts.engine.SetSweepFinishedHandler({});
+    parts.engine.SetRepliesClassifiedHandler({});
 }
 
 void ScanController::ArmAutomaticStart()
@@ -62,6 +69,9 @@ bool ScanController::TryStart()
     Settings s = parts.settings.Read();
     scanStartDate = parts.clock.Now().date();
     cycleCount = 0;
+    awaitedReplies.reset();
+    rechecking = false;
+    droppedBefore = 0;
     parts.view.ShowTestColumns(s.showAll, s.tests);
     if (!PassStartChecks(s))
         return false;
@@ -188,14 +198,116 @@ void ScanController::Stop()
 
 void ScanController::OnCycleTimer()
 {
+    // Replies captured up to now belong to the step that ends here, however
+    // far behind a busy main thread is with classifying them.
+    cycleTimer.stop();
+    const CaptureTally tally = parts.engine.Tally();
+    if (tally.handled < tally.relayed) {
+        awaitedReplies = tally.relayed;
+        return;
+    }
+    EndStep(tally.dropped);
+}
+
+void ScanController::OnRepliesClassified()
+{
+    if (!awaitedReplies || !running)
+        return;
+    const CaptureTally tally = parts.engine.Tally();
+    if (tally.handled < *awaitedReplies)
+        return;
+    awaitedReplies.reset();
+    EndStep(tally.dropped);
+}
+
+void ScanController::EndStep(quint64 droppedSoFar)
+{
+    // A probe or its answer lost on a busy segment is no node gone: a
+    // silence is asked again before it is judged.
+    if (scanStep == 3 && !rechecking && RecheckSilences())
+        return;
+    rechecking = false;
     const bool cyclic = scan.settings.cyclic;
-    if (cyclic && scanStep != 2)
+    // Any node's reply may have been among frames the capture lost, so the
+    // scanning step's silences are not judged then; answers still are.
+    bool judgeLosses = true;
+    if (scanStep == 3) {
+        const quint64 dropped = droppedSoFar - droppedBefore;
+        droppedBefore = droppedSoFar;
+        judgeLosses = dropped == 0;
+        if (!judgeLosses)
+            parts.events.WriteEvent(u"dropped"_s, int(std::min<quint64>(dropped, INT_MAX)), 0);
+    }
+    if (cyclic && scanStep != 2 && judgeLosses)
         ReportLostResponses();
     if (scanStep > 2)
-        EvaluateCycle();
-    if (cyclic && scanStep != 2)
+        EvaluateCycle(judgeLosses);
+    if (cyclic && scanStep != 2) {
+        if (!judgeLosses) {
+            ReplyOptions answer;
+            answer.format = scan.settings.format;
+            parts.nodes.RestoreUnansweredMarks(
+                [&answer](int column) { return ReplyMark(column, answer); });
+        }
         parts.nodes.SettleMarks();
+    }
     AdvanceScanStep();
+}
+
+bool ScanController::RecheckSilences()
+{
+    // Without pacing the probes on the wire stay exactly as they were.
+    if (!scan.settings.cyclic || scan.settings.SendRatePerSecond() <= 0)
+        return false;
+    std::vector<RecheckTarget> targets = SilentTests();
+    if (targets.empty())
+        return false;
+    // The recheck's end starts the cycle timer as a sweep's does: the
+    // answers get the same Scan Timer wait and classification handshake.
+    rechecking = true;
+    currentSweep = ++lastSweep;
+    parts.engine.StartRecheck(scan, scanStep, std::move(targets), currentSweep);
+    return true;
+}
+
+std::vector<RecheckTarget> ScanController::SilentTests() const
+{
+    const NodeTable &t = parts.nodes;
+    const Settings &s = scan.settings;
+    std::map<quint32, TestFlags> asked;
+    const int rows = t.RowCount();
+    for (int row = 1; row < rows - 1; ++row) {
+        const NodeTable::Row cells = t.RowCells(row);
+        const qint64 address = IpTextToNumber(cells[NodeTable::IpColumn]);
+        if (address < scan.rangeStart || address > scan.rangeEnd)
+            continue;
+        // The first cycle carries nothing over, but a node found without a
+        // Br answer in it lost that answer: it is asked whatever it did not
+        // answer, so that a sniffer is still flagged in the first cycle.
+        const bool unheard = cycleCount == 0 && s.TestEnabled(BroadcastColumn) &&
+                             cells[size_t(BroadcastColumn)].isEmpty();
+        TestFlags tests{};
+        bool any = false;
+        for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
+            const QString &cell = cells[size_t(column)];
+            const bool silent =
+                cell == u"+" || (unheard && cell.isEmpty() && s.TestEnabled(column));
+            tests[size_t(column - FirstResultColumn)] = silent;
+            any |= silent;
+        }
+        if (!any)
+            continue;
+        // Rows that share an address get one recheck: any answer reaches
+        // the row the address finds.
+        TestFlags &flags = asked[quint32(address)];
+        for (size_t i = 0; i < flags.size(); ++i)
+            flags[i] = flags[i] || tests[i];
+    }
+    std::vector<RecheckTarget> targets;
+    targets.reserve(asked.size());
+    for (const auto &[address, tests] : asked)
+        targets.push_back({address, tests});
+    return targets;
 }
 
 void ScanController::OnRestartTimer()
@@ -255,6 +367,8 @@ void ScanController::RestartCycleTimer(std::uint64_t sweep)
 
 void ScanController::EndScan()
 {
+    awaitedReplies.reset();
+    rechecking = false;
     parts.view.EnableSetupGroups(true);
     parts.view.EnableRangeControls(true);
     if (running) {
@@ -271,7 +385,7 @@ void ScanController::LockScanControls()
     parts.view.ShowScanMode();
 }
 
-void ScanController::EvaluateCycle()
+void ScanController::EvaluateCycle(bool judgeLosses)
 {
     NodeTable &t = parts.nodes;
     const bool confirm = scan.settings.confirmSuspects;
@@ -294,8 +408,10 @@ void ScanController::EvaluateCycle()
         for (int column = BroadcastColumn + 1; column <= LastResultColumn; ++column) {
             const QString cell = t.Cell(row, column);
             if (cell == u"+") {
-                parts.view.ShowPromiscuousAlert(row, false);
-                parts.events.WriteEvent(u"DOWN"_s, column, row);
+                if (judgeLosses) {
+                    parts.view.ShowPromiscuousAlert(row, false);
+                    parts.events.WriteEvent(u"DOWN"_s, column, row);
+                }
                 break;
             }
             if (IsExactly(cell, {u"X", u"x"})) {
@@ -332,6 +448,8 @@ void ScanController::ReportLostResponses()
 
 void ScanController::Shutdown()
 {
+    awaitedReplies.reset();
+    rechecking = false;
     cycleTimer.stop();
     restartTimer.stop();
     currentSweep = 0;

@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace keelwatch {
 
@@ -47,15 +49,20 @@ class ScanController : public QObject
     // The user's Start and Stop.
     void Start();
     void Stop();
-    // One Scan Timer interval after a step: evaluate and take the next step.
+    // One Scan Timer interval after a step: once every reply captured until
+    // now is classified, evaluate and take the next step.
     void OnCycleTimer();
+    // More captured replies were classified: a step that waits for them may
+    // end.
+    void OnRepliesClassified();
     // The automatic start, and the new scan of a new day: end the scan and
     // start afresh.
     void OnRestartTimer();
     void AdvanceScanStep();
     void EndScan();
     void LockScanControls();
-    void EvaluateCycle();
+    // Without judgeLosses a node that stopped answering raises nothing.
+    void EvaluateCycle(bool judgeLosses = true);
     void ReportLostResponses();
     // A probe sender has finished the sweep with this id.
     void RestartCycleTimer(std::uint64_t sweep);
@@ -67,6 +74,11 @@ class ScanController : public QObject
     int CycleCount() const { return cycleCount; }
     QDate ScanStartDate() const { return scanStartDate; }
     bool Running() const { return running; }
+    // The Scan Timer has run out and the step waits for replies still being
+    // classified.
+    bool AwaitingReplies() const { return awaitedReplies.has_value(); }
+    // The scanning step asks its silent tests again before it ends.
+    bool Rechecking() const { return rechecking; }
     // Set when a cycle ends on a later date than the scan's start; the event
     // log clears it after renewing its file.
     bool &DayChangeFlag() { return dayChange; }
@@ -80,6 +92,14 @@ class ScanController : public QObject
     bool PassStartChecks(Settings &s);
     bool OpenCapture();
     void StartSweep();
+    // The step's evaluation and the next step; droppedSoFar is the capture's
+    // loss count now.
+    void EndStep(quint64 droppedSoFar);
+    // With rate pacing on, a cyclic scanning step sends the tests that fell
+    // silent once more before it judges them; false when there are none.
+    bool RecheckSilences();
+    // The tests answered last cycle and silent in this one, by address.
+    std::vector<RecheckTarget> SilentTests() const;
     // "CONFIRMED" or "FILTER-MATCH" with the row's confirmation answers.
     void WriteVerdict(int row);
     int ScanTimerMs() const;
@@ -94,6 +114,12 @@ class ScanController : public QObject
     // Id of the sweep whose end may restart the cycle timer; 0 for none.
     std::uint64_t currentSweep = 0;
     std::uint64_t lastSweep = 0;
+    // The relayed count the ending step waits for the classification of.
+    std::optional<quint64> awaitedReplies;
+    // The step's recheck was sent; its end ends the step.
+    bool rechecking = false;
+    // The capture's loss count at the last scanning step's end.
+    quint64 droppedBefore = 0;
     QTimer cycleTimer;
     QTimer restartTimer;
 };

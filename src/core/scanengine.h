@@ -1,12 +1,14 @@
 #pragma once
 
 #include "config/settings.h"
+#include "scan/scaninputs.h"
 
 #include <QString>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace keelwatch {
 
@@ -35,6 +37,15 @@ class ScanEngine
         sweepFinished = std::move(handler);
     }
 
+    // Called when more of the captured replies have been classified.
+    void SetRepliesClassifiedHandler(std::function<void()> handler)
+    {
+        repliesClassified = std::move(handler);
+    }
+    // How far the current scan's captured replies have come. An engine
+    // without a capture of its own has nothing on its way.
+    virtual CaptureTally Tally() const { return {}; }
+
     // Opens the capture adapter of the snapshot's interface. False with the
     // reason the system gave when it cannot be opened.
     virtual bool OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason) = 0;
@@ -48,6 +59,15 @@ class ScanEngine
     // Starts one probe sender sweep over the range for the current step.
     virtual void StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
                             std::uint64_t sweep) = 0;
+    // Sends the targets their tests again, at the send rate, as a sweep of
+    // the current step with this id; its end is told as a sweep's is. An
+    // engine without a wire has nobody to ask, so its recheck ends at once.
+    virtual void StartRecheck(const ScanSnapshot &, const std::atomic<int> &,
+                              std::vector<RecheckTarget>, std::uint64_t sweep)
+    {
+        if (sweepFinished)
+            sweepFinished(sweep);
+    }
     // Asks the running sweep, if any, to stop before its next address.
     virtual void StopSweep() = 0;
     // Asks the relay and then the analyser to stop; what they used is
@@ -56,6 +76,7 @@ class ScanEngine
 
   protected:
     std::function<void(std::uint64_t)> sweepFinished;
+    std::function<void()> repliesClassified;
 };
 
 } // namespace keelwatch

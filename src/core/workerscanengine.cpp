@@ -31,6 +31,16 @@ std::optional<ConfirmationFamily> SuspectFamily(const NodeTable &nodes, int row)
 WorkerScanEngine::WorkerScanEngine(ScanWorkers &w, NodeTable &n, EventSink &e, Lookups l)
     : workers(w), nodes(n), events(e), lookups(std::move(l))
 {
+    handledConnection = QObject::connect(&workers, &ScanWorkers::repliesHandled, [this] {
+        if (repliesClassified)
+            repliesClassified();
+    });
+}
+
+WorkerScanEngine::~WorkerScanEngine()
+{
+    // The workers may outlive this engine.
+    QObject::disconnect(handledConnection);
 }
 
 bool WorkerScanEngine::OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason)
@@ -49,8 +59,8 @@ void WorkerScanEngine::AbandonCapture()
     workers.StopCapture();
 }
 
-std::shared_ptr<const ScanInputs> WorkerScanEngine::Inputs(const ScanSnapshot &scan,
-                                                           const std::atomic<int> &scanStep) const
+std::shared_ptr<ScanInputs> WorkerScanEngine::Inputs(const ScanSnapshot &scan,
+                                                     const std::atomic<int> &scanStep) const
 {
     auto inputs = std::make_shared<ScanInputs>();
     inputs->settings = scan.settings;
@@ -138,6 +148,18 @@ void WorkerScanEngine::StartSweep(const ScanSnapshot &scan, const std::atomic<in
     });
 }
 
+void WorkerScanEngine::StartRecheck(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+                                    std::vector<RecheckTarget> targets, std::uint64_t sweep)
+{
+    // Still the step's own sweep: its suspects and confirmation counts stay.
+    auto inputs = Inputs(scan, scanStep);
+    inputs->recheck = std::move(targets);
+    workers.StartSweep(std::move(inputs), [this, sweep](quint64) {
+        if (sweepFinished)
+            sweepFinished(sweep);
+    });
+}
+
 void WorkerScanEngine::StopSweep()
 {
     workers.StopSweep();
@@ -146,6 +168,11 @@ void WorkerScanEngine::StopSweep()
 void WorkerScanEngine::StopCapture()
 {
     workers.StopCapture();
+}
+
+CaptureTally WorkerScanEngine::Tally() const
+{
+    return workers.Tally();
 }
 
 } // namespace keelwatch

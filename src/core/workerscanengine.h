@@ -33,6 +33,9 @@ class WorkerScanEngine : public ScanEngine
     };
 
     WorkerScanEngine(ScanWorkers &workers, NodeTable &nodes, EventSink &events, Lookups lookups);
+    ~WorkerScanEngine() override;
+    WorkerScanEngine(const WorkerScanEngine &) = delete;
+    WorkerScanEngine &operator=(const WorkerScanEngine &) = delete;
 
     bool OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason) override;
     bool CreateCapturePipe(int &errorCode) override;
@@ -40,12 +43,15 @@ class WorkerScanEngine : public ScanEngine
     void StartCapture(const ScanSnapshot &scan, const std::atomic<int> &scanStep) override;
     void StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
                     std::uint64_t sweep) override;
+    void StartRecheck(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+                      std::vector<RecheckTarget> targets, std::uint64_t sweep) override;
     void StopSweep() override;
     void StopCapture() override;
+    CaptureTally Tally() const override;
 
   private:
-    std::shared_ptr<const ScanInputs> Inputs(const ScanSnapshot &scan,
-                                             const std::atomic<int> &scanStep) const;
+    std::shared_ptr<ScanInputs> Inputs(const ScanSnapshot &scan,
+                                       const std::atomic<int> &scanStep) const;
     void Classify(const QList<DecodedReply> &replies, const ScanSnapshot &scan,
                   const std::atomic<int> &scanStep);
 
@@ -60,6 +66,7 @@ class WorkerScanEngine : public ScanEngine
     QSet<QString> confirming;
     EventSink &events;
     Lookups lookups;
+    QMetaObject::Connection handledConnection;
 };
 
 } // namespace keelwatch

@@ -107,6 +107,12 @@ EventLine BuildEventLine(const QString &kind, int number, const EventNode &node,
         return EventLine{
             QStringList{u"#Cyclic_Count"_s, QString::number(number), dateTime}.join(Tab), false,
             SyslogEvent()};
+    if (kind == u"dropped"_s)
+        // In the cycle line's shape, so log readers pass over it as they do
+        // over any other "#" line.
+        return EventLine{
+            QStringList{u"#Dropped_Frames"_s, QString::number(number), dateTime}.join(Tab), false,
+            SyslogEvent()};
     if (kind == u"mac"_s)
         return NodeEvent(dateTime, node, u"MAC"_s, u"CHANGE"_s, u"-"_s, SeverityWarning);
     if (kind == u"SUSPECT"_s)

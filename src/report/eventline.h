@@ -54,9 +54,9 @@ struct EventNode
     QString comment;
 };
 
-// The line of an event of this kind ("start", "cycle", "mac", "SUSPECT",
-// "UP", "DOWN", or a result mark), number and node at the time given by
-// dateTime (a DateTimeText). The kind must not be empty.
+// The line of an event of this kind ("start", "cycle", "dropped", "mac",
+// "SUSPECT", "UP", "DOWN", or a result mark), number and node at the time
+// given by dateTime (a DateTimeText). The kind must not be empty.
 EventLine BuildEventLine(const QString &kind, int number, const EventNode &node,
                          const Settings &settings, const QString &dateTime);
 

@@ -3,6 +3,8 @@
 #include "scan/capturepipe.h"
 #include "scan/packetdriver.h"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -19,6 +21,10 @@ struct CaptureChannel
     std::unique_ptr<Packet> packet; // none when it could not be allocated
     std::vector<std::uint8_t> buffer;
     std::unique_ptr<CapturePipe> pipe;
+    // Written by the relay: records it put into the pipe, and the frames the
+    // capture lost as the adapter last told.
+    std::atomic<std::uint64_t> relayedRecords{0};
+    std::atomic<std::uint64_t> droppedFrames{0};
 };
 
 } // namespace keelwatch

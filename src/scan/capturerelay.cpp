@@ -40,6 +40,7 @@ void CaptureRelay::Relay()
             Q_EMIT message(u"/ PacketReceivePacket failed "_s);
             return;
         }
+        ReadDropCount();
         WalkCaptureBatch(
             packet->buffer, packet->bytesReceived, std::uint8_t(*byte0), std::uint8_t(*byte1),
             [&](const CaptureRecord &record) {
@@ -49,8 +50,10 @@ void CaptureRelay::Relay()
                     Q_EMIT captureCounted(++count);
                 // Waits for the analyser rather than losing a reply.
                 const CapturePipe::WriteResult result = pipe.Write(record, &stopRequested);
-                if (result == CapturePipe::WriteResult::Written)
+                if (result == CapturePipe::WriteResult::Written) {
+                    channel->relayedRecords.fetch_add(1);
                     return;
+                }
                 ended = true;
                 pipe.CloseWriteEnd();
                 if (result == CapturePipe::WriteResult::Stopped ||
@@ -60,6 +63,17 @@ void CaptureRelay::Relay()
                 stopRequested = true;
             });
     }
+}
+
+void CaptureRelay::ReadDropCount()
+{
+    // Read here because the adapter is this thread's alone. A cycle whose
+    // frames were lost must not read a silence as a node gone.
+    std::uint64_t dropped = 0;
+    if (!channel->adapter->PacketGetStats(dropped) || dropped <= channel->droppedFrames.load())
+        return;
+    channel->droppedFrames.store(dropped);
+    Q_EMIT captureDropped(dropped);
 }
 
 } // namespace keelwatch

@@ -25,12 +25,15 @@ class CaptureRelay : public ScanThread
   Q_SIGNALS:
     // Replies relayed so far, told while the counter is shown.
     void captureCounted(quint64 count);
+    // Frames the capture has lost since it was opened, told when it grows.
+    void captureDropped(quint64 count);
 
   protected:
     void Work() override;
 
   private:
     void Relay();
+    void ReadDropCount();
 
     std::shared_ptr<CaptureChannel> channel;
     QString ownMac;

@@ -97,6 +97,10 @@ class PacketAdapter
     // the read time-out passed without frames). False when the adapter
     // failed; ErrorText() then tells why.
     virtual bool PacketReceivePacket(Packet &packet) = 0;
+    // Frames the capture lost since the adapter was opened because they
+    // found its buffer full (the kernel's and the card's count). False when
+    // the driver cannot tell.
+    virtual bool PacketGetStats(std::uint64_t &droppedFrames) = 0;
     virtual QString ErrorText() const = 0;
 };
 

@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -25,6 +26,13 @@ namespace {
 constexpr int NameBufferCharacters = 4096;
 constexpr int DefaultReadTimeoutMs = 1000;
 constexpr int BlockTimeoutMs = 10;
+// On Linux libpcap hands the capture over in blocks of 256 KiB, each closed
+// at the latest BlockTimeoutMs after its first frame, however few it holds.
+// A buffer of two blocks (as 520,000 bytes gives) overflows whenever the
+// relay is held up for 20 ms; the ring gets at least enough blocks to bridge
+// a third of a second.
+constexpr int RingBlockBytes = 256 * 1024;
+constexpr int MinimumRingBlocks = 32;
 
 // Rejects every frame.
 constexpr BpfInstruction RejectAll[1] = {{0x06, 0, 0, 0}};
@@ -90,7 +98,7 @@ class PcapAdapter : public PacketAdapter
         // after its first frame. The read time-out is kept by polling.
         pcap_set_timeout(fresh, BlockTimeoutMs);
         if (bufferBytes > 0)
-            pcap_set_buffer_size(fresh, bufferBytes);
+            pcap_set_buffer_size(fresh, std::max(bufferBytes, MinimumRingBlocks * RingBlockBytes));
         const int status = pcap_activate(fresh);
         if (status < 0) {
             *error = PcapError(fresh, status);
@@ -195,6 +203,17 @@ class PcapAdapter : public PacketAdapter
             error = PcapError(handle, status);
             return false;
         }
+        return true;
+    }
+
+    bool PacketGetStats(std::uint64_t &droppedFrames) override
+    {
+        pcap_stat counts{};
+        if (pcap_stats(handle, &counts) != 0) {
+            error = PcapError(handle, PCAP_ERROR);
+            return false;
+        }
+        droppedFrames = std::uint64_t(counts.ps_drop) + counts.ps_ifdrop;
         return true;
     }
 

@@ -102,7 +102,7 @@ std::vector<ProbeSender::Test> ProbeSender::TestsOfStep(bool findingStep) const
         const auto &destination = destinations[size_t(i)];
         const auto &source = sources[size_t(column)];
         if (sent && destination && source)
-            tests.push_back({*destination, *source});
+            tests.push_back({*destination, *source, i});
     }
     return tests;
 }
@@ -111,30 +111,40 @@ void ProbeSender::SendAtRate(int framesPerSecond)
 {
     const Settings &s = inputs->settings;
     const int step = inputs->scanStep ? inputs->scanStep->load() : 3;
-    const bool findingStep = s.listMode && step == 2;
-    const qint64 addresses = qint64(inputs->rangeEnd) - inputs->rangeStart + 1;
+    const bool recheck = !inputs->recheck.empty();
+    const bool findingStep = !recheck && s.listMode && step == 2;
+    const std::vector<Test> tests = TestsOfStep(findingStep);
 
-    // List Mode's probe step sends to known nodes only; the others to every
-    // address of the range, which need not be listed one by one.
-    const bool listed = s.listMode && !findingStep;
+    // List Mode's probe step sends to known nodes only, a recheck to its
+    // targets; the others to every address of the range, which need not be
+    // listed one by one.
+    const bool listed = recheck || (s.listMode && !findingStep);
     std::vector<Target> targets;
-    qint64 sets = !s.listMode && step == 2 ? 0 : addresses;
-    int mostSets = sets > 0 ? 1 : 0;
-    if (listed) {
-        sets = 0;
-        mostSets = 0;
+    qint64 addresses = qint64(inputs->rangeEnd) - inputs->rangeStart + 1;
+    qint64 total = 0;
+    int mostSets = 0;
+    TestFlags allTests;
+    allTests.fill(true);
+    if (recheck) {
+        for (const RecheckTarget &target : inputs->recheck)
+            targets.push_back({target.address, 1, target.tests});
+        addresses = qint64(targets.size());
+    } else if (listed) {
         for (quint64 a = inputs->rangeStart; a <= inputs->rangeEnd && !stopRequested; ++a) {
             const int rows =
                 inputs->nodeRowsWithIp ? inputs->nodeRowsWithIp(IpNumberToText(quint32(a))) : 0;
-            if (rows > 0) {
-                targets.push_back({quint32(a), rows});
-                sets += rows;
-                mostSets = std::max(mostSets, rows);
-            }
+            if (rows > 0)
+                targets.push_back({quint32(a), rows, allTests});
         }
+    } else if (s.listMode || step != 2) {
+        mostSets = 1;
+        total = addresses * packetNumber * qint64(tests.size());
     }
-    const std::vector<Test> tests = TestsOfStep(findingStep);
-    const qint64 total = sets * packetNumber * qint64(tests.size());
+    for (const Target &target : targets) {
+        mostSets = std::max(mostSets, target.sets);
+        for (const Test &test : tests)
+            total += target.tests[size_t(test.index)] ? target.sets * packetNumber : 0;
+    }
 
     using Clock = std::chrono::steady_clock;
     const std::chrono::duration<double, std::nano> period(1e9 / framesPerSecond);
@@ -163,7 +173,8 @@ void ProbeSender::SendAtRate(int framesPerSecond)
         for (const Test &test : tests) {
             if (listed) {
                 for (const Target &target : targets) {
-                    if (round < target.sets * packetNumber && !sendOne(test, target.address))
+                    if (round < target.sets * packetNumber && target.tests[size_t(test.index)] &&
+                        !sendOne(test, target.address))
                         return;
                 }
             } else {

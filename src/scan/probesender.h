@@ -50,20 +50,23 @@ class ProbeSender : public ScanThread
     {
         MacBytes destination;
         MacBytes source;
+        int index; // into TestFlags
     };
-    // An address of a rate-paced sweep and how many probe sets it gets
-    // (List Mode: one per node row that holds it).
+    // An address of a rate-paced sweep, how many probe sets it gets (List
+    // Mode: one per node row that holds it) and which of the tests.
     struct Target
     {
         quint32 address;
         int sets;
+        TestFlags tests;
     };
 
     // Node Timer pacing: every probe of an address, then the pause.
     void SendByNodeTimer(int nodeTimer);
     // Rate pacing: round the addresses one frame at a time, test by test
     // and repetition by repetition, so that no host gets two frames back to
-    // back and a finite receive queue is never flooded.
+    // back and a finite receive queue is never flooded. A recheck goes
+    // round its own targets the same way.
     void SendAtRate(int framesPerSecond);
     // The tests a sweep sends: List Mode's finding step sends broadcast only.
     std::vector<Test> TestsOfStep(bool findingStep) const;

@@ -91,6 +91,7 @@ void ReplyAnalyser::Work()
     // replies then wait for the next Start.
     try {
         CaptureRecord record;
+        quint64 recordsRead = 0;
         while (!stopRequested) {
             const CapturePipe::ReadResult read = pipe.Read(record, ReadWaitMs);
             if (read == CapturePipe::ReadResult::TimedOut)
@@ -102,6 +103,7 @@ void ReplyAnalyser::Work()
             }
             QList<DecodedReply> replies;
             do {
+                ++recordsRead;
                 if (auto reply = DecodeCaptureRecord(record, patterns)) {
                     reply->vendor = inputs->lookupVendor
                                         ? inputs->lookupVendor(VendorPrefix(reply->mac))
@@ -110,8 +112,7 @@ void ReplyAnalyser::Work()
                 }
             } while (replies.size() < RepliesPerHandover && !stopRequested &&
                      pipe.ReadWaiting(record));
-            if (!replies.isEmpty())
-                Q_EMIT repliesDecoded(replies);
+            Q_EMIT repliesDecoded(replies, recordsRead);
         }
     } catch (const std::exception &) {
         return;

@@ -39,8 +39,10 @@ class ReplyAnalyser : public ScanThread
     // A stop takes effect before the next read.
 
   Q_SIGNALS:
-    // Replies read together, in pipe order.
-    void repliesDecoded(const QList<keelwatch::DecodedReply> &replies);
+    // Replies read together, in pipe order, and the records read from the
+    // pipe so far, those without a reply of ours included: told for every
+    // read, so that the count reaches what the relay wrote.
+    void repliesDecoded(const QList<keelwatch::DecodedReply> &replies, quint64 recordsRead);
 
   protected:
     void Work() override;

@@ -8,8 +8,16 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
 
 namespace keelwatch {
+
+// An address asked again, and the tests it is asked (by test index).
+struct RecheckTarget
+{
+    quint32 address = 0;
+    TestFlags tests{};
+};
 
 // What the workers of a scan read, taken at Start. The settings are a
 // snapshot; the two flags belong to the main window and scan controller and
@@ -30,6 +38,9 @@ struct ScanInputs
     // Vendor name of a prefix such as "00:0C:29:". Called on the
     // analyser's thread.
     std::function<QString(const QString &prefix)> lookupVendor;
+    // Set for a recheck with rate pacing on: the sweep sends these targets
+    // their tests again, at the rate, instead of walking the range.
+    std::vector<RecheckTarget> recheck;
 };
 
 // One reply as the analyser decoded it, for ClassifyReply on the main thread.
@@ -39,6 +50,16 @@ struct DecodedReply
     QString mac;     // 00:0C:29:AA:BB:CC
     int sourceIndex; // 0 to 15
     QString vendor;
+};
+
+// How far the replies of a scan have come: records the capture relay handed
+// to the analyser, those of them whose replies the main thread has handled,
+// and frames the capture lost because its buffer was full.
+struct CaptureTally
+{
+    quint64 relayed = 0;
+    quint64 handled = 0;
+    quint64 dropped = 0;
 };
 
 // How far opening the capture adapter got.
@@ -60,6 +81,9 @@ class CaptureStatus
     virtual void ShowRelayedCount(quint64 count) = 0;
     // The current sweep is at address i of N, with about msLeft to go.
     virtual void ShowSweepProgress(qint64 address, qint64 addresses, qint64 msLeft) = 0;
+    // Frames the capture lost since the scan started, told when it grows; a
+    // status without a place for it leaves it to the event log.
+    virtual void ShowCaptureDrops(quint64 dropped) { Q_UNUSED(dropped); }
 };
 
 // Failure messages of the workers. Called on the main thread while the

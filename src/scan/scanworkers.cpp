@@ -84,13 +84,18 @@ void ScanWorkers::StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHa
     if (!channel || !channel->adapter || !channel->pipe)
         return;
     const quint64 generation = ++captureGeneration;
+    handledRecords = 0;
 
     analyser = new ReplyAnalyser(channel, inputs);
     connect(
         analyser, &ReplyAnalyser::repliesDecoded, this,
-        [this, generation, onReplies](const QList<DecodedReply> &replies) {
-            if (generation == captureGeneration && onReplies)
+        [this, generation, onReplies](const QList<DecodedReply> &replies, quint64 recordsRead) {
+            if (generation != captureGeneration)
+                return;
+            if (onReplies && !replies.isEmpty())
                 onReplies(replies);
+            handledRecords = recordsRead;
+            Q_EMIT repliesHandled();
         },
         Qt::QueuedConnection);
     Own(analyser);
@@ -99,6 +104,13 @@ void ScanWorkers::StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHa
     connect(
         relay, &CaptureRelay::captureCounted, this,
         [this](quint64 count) { status.ShowRelayedCount(count); }, Qt::QueuedConnection);
+    connect(
+        relay, &CaptureRelay::captureDropped, this,
+        [this, generation](quint64 count) {
+            if (generation == captureGeneration)
+                status.ShowCaptureDrops(count);
+        },
+        Qt::QueuedConnection);
     Own(relay);
 }
 
@@ -171,6 +183,19 @@ void ScanWorkers::StopCapture()
     sendAdapters.reset();
 }
 
+CaptureTally ScanWorkers::Tally() const
+{
+    if (!channel)
+        return {};
+    CaptureTally tally{channel->relayedRecords.load(), handledRecords,
+                       channel->droppedFrames.load()};
+    // Nothing more comes from an analyser that ended: what it left behind
+    // is not on its way.
+    if (!analyser)
+        tally.handled = tally.relayed;
+    return tally;
+}
+
 bool ScanWorkers::SweepRunning() const
 {
     return sender && sender->isRunning();
@@ -217,11 +242,14 @@ void ScanWorkers::Release(ScanThread *worker)
         sender = nullptr;
     if (worker == relay)
         relay = nullptr;
-    if (worker == analyser)
+    const bool analyserEnded = worker == analyser;
+    if (analyserEnded)
         analyser = nullptr;
     if (worker == confirmations)
         confirmations = nullptr;
     std::erase_if(workers, [worker](const OwnedWorker &owned) { return owned.get() == worker; });
+    if (analyserEnded)
+        Q_EMIT repliesHandled();
 }
 
 } // namespace keelwatch

@@ -32,7 +32,8 @@ class ReplyAnalyser;
 //   StartCapture(inputs, onReplies)   Start step 13: the reply analyser, then
 //                                     the capture relay. onReplies gets the
 //                                     decoded replies on the main thread, in
-//                                     order, for ClassifyReply.
+//                                     order, for ClassifyReply; Tally says
+//                                     how many are still on their way.
 //   StartSweep(inputs, onFinished)    each sending step: one probe sender;
 //                                     returns the sweep id. onFinished(id) is
 //                                     the sender's RestartCycleTimer, on the
@@ -80,10 +81,20 @@ class ScanWorkers : public QObject
     // Also ends the confirmation sender.
     void StopCapture();
 
+    // How far the current scan's replies have come: handled are the records
+    // whose replies onReplies has been given. Replies the analyser can no
+    // longer hand over (it ended) count as handled. Zeros without a capture.
+    CaptureTally Tally() const;
+
     bool SweepRunning() const;
     bool CaptureRunning() const;
     // Threads started here that have not ended yet, forgotten ones too.
     int LiveWorkers() const;
+
+  Q_SIGNALS:
+    // After onReplies had a batch, and when the analyser ended: Tally's
+    // handled count may have grown.
+    void repliesHandled();
 
   private:
     // Deleting a worker through this stops it, cuts its waits short and
@@ -112,6 +123,7 @@ class ScanWorkers : public QObject
     std::vector<OwnedWorker> workers;
     // The worker messages shown since the scan's capture was opened.
     QSet<QString> messagesShown;
+    quint64 handledRecords = 0;
     quint64 lastSweepId = 0;
     quint64 captureGeneration = 0;
 };

@@ -98,6 +98,10 @@ QByteArray JsonEventLine(const QString &kind, int number, const NodeTable::Row &
     } else if (kind == u"cycle"_s) {
         object.insert(u"event"_s, u"CYCLE"_s);
         object.insert(u"cycle"_s, number);
+    } else if (kind == u"dropped"_s) {
+        // The cycle's losses were not judged: this many frames went unseen.
+        object.insert(u"event"_s, u"CAPTURE DROPPED"_s);
+        object.insert(u"frames"_s, number);
     } else if (kind == u"mac"_s) {
         node(u"MAC CHANGE"_s, false);
     } else if (kind == u"SUSPECT"_s) {

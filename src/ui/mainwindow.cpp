@@ -355,6 +355,12 @@ void MainWindow::SetPanelText(int panel, const QString &text)
         panels[size_t(panel)]->setText(text);
 }
 
+void MainWindow::SetPanelToolTip(int panel, const QString &text)
+{
+    if (panel >= 0 && panel < PanelCount)
+        panels[size_t(panel)]->setToolTip(text);
+}
+
 void MainWindow::ShowSweepProgress(const QString &text)
 {
     sweepProgress->setText(text);

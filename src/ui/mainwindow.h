@@ -54,6 +54,7 @@ class MainWindow : public QMainWindow
     bool AutoScrollChecked() const;
 
     void SetPanelText(int panel, const QString &text);
+    void SetPanelToolTip(int panel, const QString &text);
     QString PanelText(int panel) const;
     // The running sweep's progress, right of the panels; empty hides it.
     void ShowSweepProgress(const QString &text);

@@ -58,6 +58,7 @@ void ScanWindows::ShowCaptureState(CaptureState state)
     switch (state) {
     case CaptureState::Opening:
         mainWindow.SetPanelText(StatePanel, u"RUN"_s);
+        mainWindow.SetPanelToolTip(CounterPanel, QString());
         break;
     case CaptureState::On:
         mainWindow.SetPanelText(CapturePanel, u"Capture On"_s);
@@ -74,6 +75,12 @@ void ScanWindows::ShowCaptureState(CaptureState state)
 void ScanWindows::ShowRelayedCount(quint64 count)
 {
     mainWindow.SetPanelText(CounterPanel, QString::number(count) + u' ');
+}
+
+void ScanWindows::ShowCaptureDrops(quint64 dropped)
+{
+    mainWindow.SetPanelToolTip(CounterPanel,
+                               u"Frames the capture lost since Start: %1"_s.arg(dropped));
 }
 
 QString SweepProgressText(qint64 address, qint64 addresses, qint64 msLeft)

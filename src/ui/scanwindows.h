@@ -45,6 +45,7 @@ class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
     void ShowCaptureState(CaptureState state) override;
     void ShowRelayedCount(quint64 count) override;
     void ShowSweepProgress(qint64 address, qint64 addresses, qint64 msLeft) override;
+    void ShowCaptureDrops(quint64 dropped) override;
 
     // Modal: the worker that raised it waits until the user has seen it.
     void ShowWorkerMessage(const QString &text) override;

@@ -146,35 +146,6 @@ TEST(LabSegment, SweepFindsEveryHostAndThePromiscuousOnes)
 
 namespace {
 
-// A lab of many hosts: building 240 namespaces takes longer than the small
-// labs' limit. Removed again when it goes.
-class LargeLab
-{
-  public:
-    LargeLab(int hosts, const QStringList &promiscuousHosts)
-        : prefix(u"kwc%1x%2"_s.arg(getpid()).arg(++counter))
-    {
-        QProcess up;
-        up.start(Script(), QStringList{u"up"_s, prefix, QString::number(hosts)} + promiscuousHosts);
-        up.waitForFinished(600000);
-        output = QString::fromLocal8Bit(up.readAllStandardOutput() + up.readAllStandardError());
-        built = up.exitStatus() == QProcess::NormalExit && up.exitCode() == 0;
-    }
-    ~LargeLab() { QProcess::execute(Script(), {u"down"_s, prefix}); }
-    LargeLab(const LargeLab &) = delete;
-    LargeLab &operator=(const LargeLab &) = delete;
-
-    QString Namespace(const QString &part) const { return prefix + u'-' + part; }
-
-    const QString prefix;
-    QString output;
-    bool built = false;
-
-  private:
-    static QString Script() { return QStringLiteral(KEELWATCH_SOURCE_DIR "/scripts/labnet"); }
-    static inline std::atomic<int> counter{0};
-};
-
 class LabWindows : public ScanView
 {
   public:
@@ -218,7 +189,7 @@ class LabEvents : public EventSink, public EventLogFile
     QList<int> upRows;
 };
 
-constexpr int LabHosts = 240;
+constexpr int LabHosts = LabSegment::LargeHosts;
 const QList<int> PromiscuousLabHosts = {3, 31, 62, 97, 128, 160, 201, 239};
 
 // 240 hosts, 8 promiscuous, every test, Cyclic with "Confirm suspects": the
@@ -232,7 +203,7 @@ TEST(LabSegment, ConfirmationSeparatesSniffersFromFilterCoincidences)
     QStringList promiscuous;
     for (int host : PromiscuousLabHosts)
         promiscuous << QString::number(host);
-    LargeLab lab(LabHosts, promiscuous);
+    LabSegment lab(LabHosts, promiscuous);
     ASSERT_TRUE(lab.built) << lab.output.toStdString();
     EnteredNamespace scanner(lab.Namespace(u"scan"_s));
     ASSERT_TRUE(scanner.entered);
@@ -280,7 +251,7 @@ TEST(LabSegment, ConfirmationSeparatesSniffersFromFilterCoincidences)
     controller.Stop();
     EXPECT_TRUE(WaitUntil([&] { return workers->LiveWorkers() == 0; }));
 
-    const auto rowOf = [&](int host) { return nodes.FindNodeRow(u"10.77.0.%1"_s.arg(10 + host)); };
+    const auto rowOf = [&](int host) { return nodes.FindNodeRow(LabSegment::HostIp(host)); };
     QList<int> sniffers;
     for (int host : PromiscuousLabHosts)
         sniffers << rowOf(host);

@@ -23,6 +23,7 @@ struct FakeEngine : ScanEngine
     QStringList calls;
     std::uint64_t sweep = 0;
     int sweepStep = 0;
+    std::vector<RecheckTarget> rechecked;
 
     bool OpenCaptureAdapter(const ScanSnapshot &, QString &why) override
     {
@@ -47,11 +48,27 @@ struct FakeEngine : ScanEngine
         sweep = id;
         sweepStep = step.load();
     }
+    void StartRecheck(const ScanSnapshot &, const std::atomic<int> &step,
+                      std::vector<RecheckTarget> targets, std::uint64_t id) override
+    {
+        calls << u"recheck%1"_s.arg(step.load());
+        sweep = id;
+        rechecked = std::move(targets);
+    }
     void StopSweep() override { calls << u"stopsweep"_s; }
     void StopCapture() override { calls << u"stopcapture"_s; }
 
     // The sender reaches its last address.
     void FinishSweep() { sweepFinished(sweep); }
+
+    CaptureTally tally;
+    CaptureTally Tally() const override { return tally; }
+    // The replies counted in tally.handled have been classified.
+    void Classified(quint64 handled)
+    {
+        tally.handled = handled;
+        repliesClassified();
+    }
 };
 
 struct FakeView : ScanView
@@ -134,6 +151,9 @@ Settings ReadySettings()
     s.scanTimer = u"2"_s;
     // Without confirmation probes: the plain rule, which most cases pin.
     s.confirmSuspects = false;
+    // Node Timer pacing: a step's silences are judged when it ends. A paced
+    // scan asks them again first (the Recheck cases).
+    s.sendRate = u"0"_s;
     return s;
 }
 
@@ -366,6 +386,72 @@ TEST_F(ScanControllerTest, ListModeCyclesFollowANodeIntoAndOutOfPromiscuousMode)
     EXPECT_EQ(nodes.Cell(1, 2), u"O"_s);
 }
 
+TEST_F(ScanControllerTest, StepEndsOnlyOnceItsCapturedRepliesAreClassified)
+{
+    const QString ip = u"10.77.0.5"_s;
+    controller.Start();
+    Reply(ip, 2);
+    engine.FinishSweep();
+    controller.OnCycleTimer(); // -> 3, scanning sweep
+    Reply(ip, 2);
+    engine.FinishSweep();
+    // Five replies were captured; two are still on their way.
+    engine.tally = {.relayed = 5, .handled = 3};
+    controller.OnCycleTimer();
+    EXPECT_TRUE(controller.AwaitingReplies());
+    EXPECT_EQ(controller.ScanStep(), 3);
+    EXPECT_FALSE(controller.CycleTimer().isActive());
+    engine.Classified(4);
+    EXPECT_EQ(controller.ScanStep(), 3);
+    Reply(ip, 3);
+    engine.Classified(5);
+    EXPECT_FALSE(controller.AwaitingReplies());
+    EXPECT_EQ(controller.CycleCount(), 1);
+    // The late B47 answer counted in cycle 1.
+    EXPECT_EQ(events.Count(u"SUSPECT 3 1"_s), 1);
+}
+
+TEST_F(ScanControllerTest, CycleThatLostFramesJudgesNoSilenceAndTheNextDoes)
+{
+    const QString ip = u"10.77.0.5"_s;
+    const auto cycle = [&](bool promiscuous, quint64 droppedSoFar) {
+        controller.OnCycleTimer(); // -> 2, finding sweep
+        Reply(ip, 2);
+        engine.FinishSweep();
+        controller.OnCycleTimer(); // -> 3, scanning sweep
+        Reply(ip, 2);
+        if (promiscuous)
+            Reply(ip, 3);
+        engine.FinishSweep();
+        engine.tally.dropped = droppedSoFar;
+        controller.OnCycleTimer(); // evaluation, cycle end
+    };
+    controller.Start();
+    Reply(ip, 2);
+    engine.FinishSweep();
+    controller.OnCycleTimer();
+    Reply(ip, 2);
+    Reply(ip, 3);
+    engine.FinishSweep();
+    controller.OnCycleTimer(); // cycle 1: a suspect
+    ASSERT_EQ(events.Count(u"SUSPECT 3 1"_s), 1);
+
+    // Cycle 2: B47's answer may have been among 7 lost frames.
+    cycle(false, 7);
+    EXPECT_EQ(events.Count(u"dropped 7 0"_s), 1);
+    EXPECT_EQ(events.Count(u"+ "_s), 0);
+    EXPECT_EQ(events.Count(u"DOWN"_s), 0);
+    EXPECT_TRUE(view.alerts.isEmpty());
+    EXPECT_EQ(nodes.Cell(1, 3), u"X"_s);
+
+    // Cycle 3 lost nothing: the silence is the node's.
+    cycle(false, 7);
+    EXPECT_EQ(events.Count(u"dropped"_s), 1);
+    EXPECT_EQ(events.Count(u"+ 3 1"_s), 1);
+    EXPECT_EQ(events.Count(u"DOWN 3 1"_s), 1);
+    EXPECT_EQ(view.alerts, QStringList{u"STOP 1"_s});
+}
+
 TEST_F(ScanControllerTest, NodeFirstSeenPromiscuousIsASuspect)
 {
     controller.Start();
@@ -403,6 +489,60 @@ TEST_F(ScanControllerTest, StopDuringASweepAndAStaleNotice)
     EXPECT_FALSE(controller.CycleTimer().isActive());
     engine.FinishSweep();
     EXPECT_TRUE(controller.CycleTimer().isActive());
+}
+
+// With rate pacing a scanning step asks exactly its silent tests again: .5
+// answers Br and B47, .6 only the finding sweep of cycle 1. (What stays
+// silent is judged as before: cycles_threads_test.)
+TEST_F(ScanControllerTest, PacedStepAsksExactlyItsSilentTestsAgain)
+{
+    settings.values.sendRate = u"20000"_s;
+    const QString a = u"10.77.0.5"_s;
+    const QString b = u"10.77.0.6"_s;
+    // Ends the scanning step, whose recheck gets these answers of a.
+    const auto recheck = [&](const QString &ip, std::initializer_list<int> answers) {
+        engine.FinishSweep();
+        controller.OnCycleTimer();
+        EXPECT_TRUE(controller.Rechecking());
+        EXPECT_EQ(engine.calls.last(), u"recheck3"_s);
+        const std::vector<RecheckTarget> asked = engine.rechecked;
+        for (int column : answers)
+            Reply(ip, column);
+        engine.FinishSweep();
+        EXPECT_TRUE(controller.CycleTimer().isActive());
+        controller.OnCycleTimer();
+        EXPECT_FALSE(controller.Rechecking());
+        return asked;
+    };
+    controller.Start();
+    Reply(a, 2);
+    Reply(b, 2);
+    engine.FinishSweep();
+    controller.OnCycleTimer(); // -> 3
+    Reply(a, 2);
+    Reply(a, 3);
+    // Cycle 1: .6 was found but its Br answer was lost, so it is asked all
+    // it did not answer; its answer then flags it in this cycle.
+    std::vector<RecheckTarget> asked = recheck(b, {2, 4});
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].address, 0x0A4D0006u);
+    EXPECT_EQ(asked[0].tests, settings.values.tests);
+    EXPECT_EQ(controller.CycleCount(), 1);
+    EXPECT_EQ(events.Count(u"SUSPECT"_s), 2);
+
+    // Cycle 2: .5's answers were lost and come to the recheck.
+    controller.OnCycleTimer(); // -> 2
+    engine.FinishSweep();
+    controller.OnCycleTimer(); // -> 3
+    Reply(b, 2);
+    Reply(b, 4);
+    asked = recheck(a, {2, 3});
+    ASSERT_EQ(asked.size(), 1u);
+    TestFlags answeredByA{};
+    answeredByA[0] = answeredByA[1] = true;
+    EXPECT_EQ(asked[0].tests, answeredByA);
+    EXPECT_EQ(events.Count(u"+"_s) + events.Count(u"DOWN"_s), 0);
+    EXPECT_EQ(controller.CycleCount(), 2);
 }
 
 TEST_F(ScanControllerTest, StopWhileIdleRepeatsTheEndDisplay)

@@ -25,12 +25,12 @@ bool StartsPromiscuous(int host)
 }
 
 void WriteSettings(QSettings &store, const QString &logPath, bool tabDelimiter,
-                   const QString &syslogServer)
+                   const QString &syslogServer, int lastHost, const QString &sendRate)
 {
     store.clear();
     const QList<std::pair<QString, QVariant>> values = {
         {u"TIPF"_s, HostIp(1)},
-        {u"TIPT"_s, HostIp(Hosts)},
+        {u"TIPT"_s, HostIp(lastHost)},
         {u"NIC"_s, u"10.77.0.1 : wire0"_s},
         {u"OIP"_s, u"10.77.0.1"_s},
         {u"OMAC"_s, u"00 11 22 33 44 50"_s},
@@ -69,6 +69,8 @@ void WriteSettings(QSettings &store, const QString &logPath, bool tabDelimiter,
     };
     for (const auto &[name, value] : values)
         store.setValue(name, value);
+    if (!sendRate.isEmpty())
+        store.setValue(u"SendRate"_s, sendRate);
     store.sync();
 }
 

@@ -26,8 +26,11 @@ bool StartsPromiscuous(int host);
 // Every setting of a List Mode cyclic scan of the lab with all ten test
 // addresses, two probes each and no pause, into the user's INI store.
 // syslogServer empty: no syslog.
+// lastHost ends the range; a sendRate paces the sweeps by frames per second
+// (none: the Node Timer paces, as in a store from before rate pacing).
 void WriteSettings(QSettings &store, const QString &logPath, bool tabDelimiter,
-                   const QString &syslogServer);
+                   const QString &syslogServer, int lastHost = Hosts,
+                   const QString &sendRate = QString());
 
 // oui.txt naming the lab's card maker and comment.txt with a comment for the
 // switched host, into the folder of the program.

@@ -170,6 +170,21 @@ TEST_P(DelimiterTest, PromiscLinesAndMarkLines)
     EXPECT_EQ(viewer.CurrentMarks(), RowMarks(2));
 }
 
+// A cycle that lost frames says so in a line of the cycle line's shape: it
+// opens no row and changes no mark.
+TEST_P(DelimiterTest, DroppedFramesLineIsPassedOver)
+{
+    const bool commas = GetParam();
+    settings.values.tabDelimiter = !commas;
+    Append(Banner + Mark("192.168.0.5", "B47", "ON") + Cycle(1) +
+               "#Dropped_Frames\t31\t05/Jan/2004 14:12:00\r\n" + Cycle(2),
+           commas);
+    viewer.Start(u"192.168.0.5"_s, LogPath());
+    ASSERT_EQ(Rows(), 6);
+    EXPECT_EQ(Cell(4, 0), u"2"_s);
+    EXPECT_EQ(RowMarks(4), RowMarks(2));
+}
+
 INSTANTIATE_TEST_SUITE_P(NodeViewer, DelimiterTest, testing::Values(false, true),
                          [](const auto &info) { return info.param ? "Comma" : "Tab"; });
 

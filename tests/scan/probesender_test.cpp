@@ -281,6 +281,23 @@ INSTANTIATE_TEST_SUITE_P(
                     PacedCase{"SkippedFindingStep", false, 2, 3, u"1"_s, {}}),
     [](const testing::TestParamInfo<PacedCase> &info) { return info.param.name; });
 
+// A recheck sends only its targets their own tests, once per target however
+// many rows share the address, in the same interleaved order.
+TEST_F(Sender, RecheckGoesRoundItsTargetsOnly)
+{
+    inputs.settings.sendRate = u"1000000"_s;
+    inputs.settings.listMode = true;
+    inputs.settings.packetNumber = u"2"_s;
+    inputs.settings.tests = {true, true, true, false, false, false, false, false, false, false};
+    inputs.rangeEnd = inputs.rangeStart + 3;
+    inputs.nodeRowsWithIp = [](const QString &) { return 2; };
+    inputs.recheck = {{0xC0A80002, {true, true}}, {0xC0A80004, {false, true}}};
+    const QStringList events = Sweep();
+    EXPECT_EQ(SentOrder(), (QStringList{u"FF.FF>2"_s, u"FF.FE>2"_s, u"FF.FE>4"_s, u"FF.FF>2"_s,
+                                        u"FF.FE>2"_s, u"FF.FE>4"_s}));
+    EXPECT_EQ(events.last(), u"restart 7"_s);
+}
+
 TEST_F(Sender, PacedSweepReportsProgressAndEndsAtTheLastAddress)
 {
     inputs.settings.sendRate = u"1000000"_s;

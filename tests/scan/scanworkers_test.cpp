@@ -29,6 +29,11 @@ class StatusRecorder : public CaptureStatus
         EXPECT_EQ(QThread::currentThread(), qApp->thread());
         progress.append(u"%1/%2 %3ms"_s.arg(address).arg(addresses).arg(msLeft));
     }
+    void ShowCaptureDrops(quint64 dropped) override
+    {
+        EXPECT_EQ(QThread::currentThread(), qApp->thread());
+        texts.append(u"dropped %1"_s.arg(dropped));
+    }
     QStringList progress;
     QStringList texts;
 };
@@ -162,6 +167,41 @@ TEST_F(Workers, ScanFromStartToEnd)
     ASSERT_TRUE(WaitUntil([&] { return workers.LiveWorkers() == 0; }));
     ASSERT_TRUE(WaitUntil([&] { return driver->Events().count(u"close lab0"_s) == 2; }));
     EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(Workers, TallyCountsEveryRelayedRecordAndWhatTheCaptureLost)
+{
+    // A promiscuous host answers all five probes; two answers are lost to
+    // a full capture buffer.
+    driver->AddHost(0x0A000003,
+                    {.kind = SimulatedCard::Kind::Promiscuous, .own = {0x02, 0x77, 0, 0, 0, 3}});
+    driver->DropNextReplies(2);
+    ScanWorkers workers(driver, status, messages);
+    ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
+    ASSERT_TRUE(workers.CreateCapturePipe(nullptr));
+    int handed = 0;
+    int handledSignals = 0;
+    QObject::connect(&workers, &ScanWorkers::repliesHandled, [&] { ++handledSignals; });
+    workers.StartCapture(inputs, [&](const QList<DecodedReply> &r) { handed += int(r.size()); });
+    bool swept = false;
+    workers.StartSweep(inputs, [&](quint64) { swept = true; });
+    ASSERT_TRUE(WaitUntil([&] { return swept && handed == 3; }));
+    // A reply to another IP of ours is relayed but decodes to nothing; it
+    // is handled all the same, or a cycle would wait for it for ever.
+    QByteArray stranger = ReplyBatch(2);
+    stranger[qsizetype(CaptureRecordLayout::Header) + 41] = char(0x09); // target IP 10.0.0.9
+    driver->QueueBatch(stranger);
+    ASSERT_TRUE(WaitUntil([&] { return workers.Tally().handled == 4; }));
+    const CaptureTally tally = workers.Tally();
+    EXPECT_EQ(tally.relayed, 4u);
+    EXPECT_EQ(tally.dropped, 2u);
+    EXPECT_EQ(handed, 3);
+    EXPECT_GE(handledSignals, 2);
+    EXPECT_EQ(status.texts.filter(u"dropped"_s), QStringList{u"dropped 2"_s});
+
+    workers.StopCapture();
+    EXPECT_EQ(workers.Tally().relayed, 0u);
+    ASSERT_TRUE(WaitUntil([&] { return workers.LiveWorkers() == 0; }));
 }
 
 TEST_F(Workers, RepliesAfterEndScanAreNotHandedOver)

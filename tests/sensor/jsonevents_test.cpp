@@ -59,6 +59,9 @@ INSTANTIATE_TEST_SUITE_P(
         EventCase{
             "Cycle", u"cycle"_s, 12, FrameFormat::Ethernet2,
             "{\"cycle\":12,\"event\":\"CYCLE\",\"time\":\"2004-01-05T14:03:27.000+01:00\"}\n"},
+        EventCase{"Dropped", u"dropped"_s, 31, FrameFormat::Ethernet2,
+                  "{\"event\":\"CAPTURE DROPPED\",\"frames\":31,\"time\":\"2004-01-05T14:03:"
+                  "27.000+01:00\"}\n"},
         EventCase{"Suspect", u"SUSPECT"_s, 3, FrameFormat::Ethernet2,
                   "{\"comment\":\"printer\",\"event\":\"PROMISC SUSPECT\",\"ip\":\"192.168.0.5\","
                   "\"mac\":\"00:11:22:33:44:55\",\"test\":\"B47\",\"time\":\"2004-01-05T14:03:27."

@@ -45,8 +45,9 @@ class LabSegment
         args += promiscuousHosts;
         QProcess up;
         up.start(Script(), args);
-        // labnet builds 240 hosts in about ten seconds on a busy machine.
-        up.waitForFinished(120000);
+        // labnet builds 240 hosts in seconds; a machine busy with builds can
+        // take minutes.
+        up.waitForFinished(600000);
         output = QString::fromLocal8Bit(up.readAllStandardOutput() + up.readAllStandardError());
         built = up.exitStatus() == QProcess::NormalExit && up.exitCode() == 0;
     }
@@ -80,6 +81,24 @@ class LabSegment
                 return lines;
             QThread::msleep(100);
         }
+    }
+
+    // Host n's address and MAC, as scripts/labnet gives them.
+    static QString HostIp(int host) { return QStringLiteral("10.77.0.%1").arg(10 + host); }
+    static QString HostMac(int host)
+    {
+        return QStringLiteral("02:77:00:00:00:%1").arg(host + 1, 2, 16, QChar(u'0')).toUpper();
+    }
+
+    // The large lab: as many hosts as labnet builds, every 30th promiscuous
+    // (hosts 7, 37, ... 217: eight of them), spread over the range.
+    static constexpr int LargeHosts = 240;
+    static QStringList LargePromiscuousHosts()
+    {
+        QStringList hosts;
+        for (int host = 7; host <= LargeHosts; host += 30)
+            hosts.append(QString::number(host));
+        return hosts;
     }
 
     static constexpr auto ScannerIp = "10.77.0.1";

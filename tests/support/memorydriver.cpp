@@ -83,6 +83,12 @@ class MemoryDriver::Adapter : public PacketAdapter
         packet.bytesReceived = n;
         return true;
     }
+    bool PacketGetStats(std::uint64_t &droppedFrames) override
+    {
+        std::lock_guard lock(driver.mutex);
+        droppedFrames = driver.droppedFrames;
+        return true;
+    }
     QString ErrorText() const override { return error; }
 
   private:
@@ -164,6 +170,10 @@ void MemoryDriver::AnswerRequest(const QByteArray &frame)
         return;
     const quint32 target = quint32(bytes[38]) << 24 | quint32(bytes[39]) << 16 |
                            quint32(bytes[40]) << 8 | quint32(bytes[41]);
+    if (int &lose = requestsToLose[target]; lose > 0) {
+        --lose;
+        return;
+    }
     MacBytes destination;
     std::memcpy(destination.data(), bytes, destination.size());
     for (const Host &host : hosts) {
@@ -177,6 +187,11 @@ void MemoryDriver::AnswerRequest(const QByteArray &frame)
         std::memcpy(reply.data() + 22, host.card.own.data(), 6);
         std::memcpy(reply.data() + 28, bytes + 38, 4);
         std::memcpy(reply.data() + 32, bytes + 22, 10); // sender MAC and IP
+        if (repliesToDrop > 0) {
+            --repliesToDrop;
+            ++droppedFrames;
+            continue;
+        }
         std::uint8_t batch[128];
         std::size_t used = 0;
         AppendCaptureRecord(batch, sizeof batch, used, reply, reply.size(), 0, 0);
@@ -184,6 +199,18 @@ void MemoryDriver::AnswerRequest(const QByteArray &frame)
             {QByteArray(reinterpret_cast<const char *>(batch), qsizetype(used)), false, QString()});
         queued.notify_all();
     }
+}
+
+void MemoryDriver::DropNextReplies(int count)
+{
+    std::lock_guard lock(mutex);
+    repliesToDrop = count;
+}
+
+void MemoryDriver::LoseRequestsTo(quint32 ip, int count)
+{
+    std::lock_guard lock(mutex);
+    requestsToLose[ip] = count;
 }
 
 void MemoryDriver::QueueBatch(const QByteArray &batch)

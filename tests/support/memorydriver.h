@@ -48,6 +48,13 @@ class MemoryDriver : public PacketDriver
     // answers queues its reply as a batch of its own.
     void AddHost(quint32 ip, const SimulatedCard &card);
 
+    // The next count replies of the simulated hosts are lost as a full
+    // capture buffer loses them: adapters count them as dropped frames.
+    void DropNextReplies(int count);
+    // The next count requests for ip never reach its host, as a switch's
+    // full queue loses them: nothing counts them.
+    void LoseRequestsTo(quint32 ip, int count);
+
     // A batch for the next receive; a receive with nothing queued waits up
     // to the read time-out and returns no bytes.
     void QueueBatch(const QByteArray &batch);
@@ -90,6 +97,9 @@ class MemoryDriver : public PacketDriver
     std::map<QString, QString> refusedOpens;
     bool refusePromiscuous = false;
     bool failAllocation = false;
+    int repliesToDrop = 0;
+    std::map<quint32, int> requestsToLose;
+    std::uint64_t droppedFrames = 0;
     int opens = 0;
     int receiveCalls = 0;
 };

@@ -84,6 +84,20 @@ INSTANTIATE_TEST_SUITE_P(
                    [](ScanWindows &s) { s.ShowScanPhase(ScanPhase::Ready); }, 7, u"old"}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// The frames the capture lost stay on the counter panel's tooltip until the
+// next scan opens its capture.
+TEST(CaptureDrops, ShowInTheCounterTooltipUntilTheNextStart)
+{
+    Windows w;
+    const auto *counter = Find<QLabel>(w.main, "SBPanel7");
+    w.scan.ShowCaptureDrops(17);
+    EXPECT_EQ(counter->toolTip(), u"Frames the capture lost since Start: 17"_s);
+    w.scan.ShowScanPhase(ScanPhase::Ready);
+    EXPECT_EQ(counter->toolTip(), u"Frames the capture lost since Start: 17"_s);
+    w.scan.ShowCaptureState(CaptureState::Opening);
+    EXPECT_EQ(counter->toolTip(), QString());
+}
+
 struct ProgressCase
 {
     qint64 address;

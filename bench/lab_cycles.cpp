@@ -1,0 +1,194 @@
+// A cyclic scan through libpcap with every test address and two probes
+// each, as the program runs it, printing after each cycle how many nodes
+// answered the broadcast test in it, how many silent tests it asked again
+// and how many answers stayed lost after that. bench/pacing.sh runs it inside the
+// large lab's scanner namespace, paced by rate and by Node Timer 0.
+//
+//   lab_cycles ADAPTER OWN_IP FROM TO CYCLES [FRAMES_PER_SECOND]
+
+#include "config/addresstext.h"
+#include "config/clock.h"
+#include "core/eventsink.h"
+#include "core/nodetable.h"
+#include "core/scancontroller.h"
+#include "core/scanview.h"
+#include "core/workerscanengine.h"
+#include "scan/pcapdriver.h"
+#include "scan/scanworkers.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class Quiet : public ScanView, public CaptureStatus, public WorkerMessages
+{
+  public:
+    void ShowScanPhase(ScanPhase) override {}
+    void ShowMessage(const QString &text) override { Print(text); }
+    void ShowSetup() override { Print(u"the settings are incomplete"_s); }
+    void ShowScanMode() override {}
+    void ShowTestColumns(bool, const std::array<bool, TestCount> &) override {}
+    void ShowPromiscuousAlert(int, bool) override {}
+    void EnableRangeControls(bool) override {}
+    void EnableSetupGroups(bool) override {}
+    void SwitchBrOn() override {}
+    void SetOwnMac(const QString &) override {}
+    void SetSpMac(int, const QString &) override {}
+    void SetRangeText(bool, const QString &) override {}
+    void ShowCaptureState(CaptureState) override {}
+    void ShowRelayedCount(quint64) override {}
+    void ShowSweepProgress(qint64, qint64, qint64) override {}
+    void ShowWorkerMessage(const QString &text) override { Print(text); }
+
+  private:
+    static void Print(const QString &text)
+    {
+        std::fprintf(stderr, "lab_cycles: %s\n", qPrintable(text));
+    }
+};
+
+// The wire engine, counting the tests each recheck asks again.
+class RecheckCounter : public ScanEngine
+{
+  public:
+    explicit RecheckCounter(ScanEngine &wire) : wire(wire)
+    {
+        wire.SetSweepFinishedHandler([this](std::uint64_t sweep) {
+            if (sweepFinished)
+                sweepFinished(sweep);
+        });
+        wire.SetRepliesClassifiedHandler([this] {
+            if (repliesClassified)
+                repliesClassified();
+        });
+    }
+    CaptureTally Tally() const override { return wire.Tally(); }
+    bool OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason) override
+    {
+        return wire.OpenCaptureAdapter(scan, reason);
+    }
+    bool CreateCapturePipe(int &errorCode) override { return wire.CreateCapturePipe(errorCode); }
+    void AbandonCapture() override { wire.AbandonCapture(); }
+    void StartCapture(const ScanSnapshot &scan, const std::atomic<int> &scanStep) override
+    {
+        wire.StartCapture(scan, scanStep);
+    }
+    void StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+                    std::uint64_t sweep) override
+    {
+        wire.StartSweep(scan, scanStep, sweep);
+    }
+    void StartRecheck(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+                      std::vector<RecheckTarget> targets, std::uint64_t sweep) override
+    {
+        for (const RecheckTarget &target : targets)
+            asked += int(std::count(target.tests.begin(), target.tests.end(), true));
+        wire.StartRecheck(scan, scanStep, std::move(targets), sweep);
+    }
+    void StopSweep() override { wire.StopSweep(); }
+    void StopCapture() override { wire.StopCapture(); }
+
+    int asked = 0;
+
+  private:
+    ScanEngine &wire;
+};
+
+// Counts the cycle's events; at a cycle's end the settled Br column says
+// which nodes answered in it.
+class CycleCounter : public EventSink, public EventLogFile
+{
+  public:
+    CycleCounter(const NodeTable &nodes, int cycles) : nodes(nodes), cycles(cycles) {}
+
+    const RecheckCounter *rechecks = nullptr;
+
+    void WriteEvent(const QString &kind, int number, int) override
+    {
+        if (kind == u"dropped"_s) {
+            captureDrops = number;
+        } else if (kind == u"+"_s) {
+            ++lost;
+        } else if (kind == u"cycle"_s) {
+            int answered = 0;
+            for (int row = 1; row < nodes.RowCount(); ++row)
+                answered += nodes.Cell(row, BroadcastColumn).contains(u'O');
+            const int asked = rechecks ? rechecks->asked : 0;
+            std::printf("cycle %d: %d hosts answered Br, %d silent tests asked again, %d answers "
+                        "lost after that, %d frames lost by the capture\n",
+                        number, answered, asked - askedBefore, lost, captureDrops);
+            std::fflush(stdout);
+            askedBefore = asked;
+            lost = 0;
+            captureDrops = 0;
+            if (number >= cycles)
+                QCoreApplication::quit();
+        }
+    }
+    void OpenEventLog() override {}
+    void CloseEventLog() override {}
+
+  private:
+    const NodeTable &nodes;
+    const int cycles;
+    int lost = 0;
+    int askedBefore = 0;
+    int captureDrops = 0;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 6 && args.size() != 7) {
+        std::fprintf(stderr,
+                     "usage: lab_cycles ADAPTER OWN_IP FROM TO CYCLES [FRAMES_PER_SECOND]\n");
+        return 2;
+    }
+    Settings s;
+    s.adapterItem = args[2] + u" : "_s + args[1];
+    s.ownIp = args[2];
+    s.ownMac = u"00 11 22 33 44 50"_s;
+    s.from = args[3];
+    s.to = args[4];
+    s.tests.fill(true);
+    // Groups no lab host joins.
+    s.sp1Mac = u"01 00 5E 00 00 02"_s;
+    s.sp2Mac = u"01 00 5E 00 00 04"_s;
+    s.listMode = true;
+    s.cyclic = true;
+    s.confirmSuspects = false;
+    s.packetNumber = u"2"_s;
+    s.scanTimer = u"1"_s;
+    s.nodeTimer = u"0"_s;
+    // Without a rate, Node Timer 0: every address's probes back to back.
+    s.sendRate = args.value(6, u"0"_s);
+    const int cycles = args[5].toInt();
+    FixedSettings settings(s);
+
+    NodeTable nodes;
+    Quiet windows;
+    CycleCounter counter(nodes, cycles);
+    SystemClock clock;
+    auto workers = std::make_unique<ScanWorkers>(std::make_shared<PcapDriver>(), windows, windows);
+    WorkerScanEngine wire(*workers, nodes, counter, WorkerScanEngine::Lookups{});
+    RecheckCounter engine(wire);
+    counter.rechecks = &engine;
+    ScanController controller({settings, nodes, engine, windows, counter, counter, clock});
+    controller.Start();
+    if (!controller.Running())
+        return 1;
+    const int status = app.exec();
+    // The workers read the controller's snapshot: they go first.
+    controller.Shutdown();
+    workers.reset();
+    return status;
+}

@@ -1,0 +1,244 @@
+// Cyclic scans on the memory driver: a cycle is judged on every reply the
+// capture took during it, and a cycle whose capture lost frames does not
+// read their silence as nodes gone.
+
+#include "core/eventsink.h"
+#include "core/nodetable.h"
+#include "core/scancontroller.h"
+#include "core/workerscanengine.h"
+#include "scan/scanworkers.h"
+#include "support/eventwait.h"
+#include "support/memorydriver.h"
+#include "support/quietscan.h"
+
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+using namespace keelwatch;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class RecordedLog : public EventSink, public EventLogFile
+{
+  public:
+    void WriteEvent(const QString &kind, int number, int row) override
+    {
+        lines << u"%1 %2 %3"_s.arg(kind).arg(number).arg(row);
+    }
+    void OpenEventLog() override {}
+    void CloseEventLog() override {}
+    bool Has(const QString &line) const { return lines.contains(line); }
+    // The lines after the first of this text.
+    QStringList After(const QString &line) const { return lines.mid(lines.indexOf(line) + 1); }
+    QStringList lines;
+};
+
+// Holds the analyser in its vendor look-up while closed: replies it read
+// stay on their way to the node table.
+class AnalyserGate
+{
+  public:
+    QString Pass()
+    {
+        std::unique_lock lock(mutex);
+        opened.wait(lock, [this] { return open; });
+        return u"unknown"_s;
+    }
+    void Set(bool on)
+    {
+        {
+            std::lock_guard lock(mutex);
+            open = on;
+        }
+        opened.notify_all();
+    }
+
+  private:
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = true;
+};
+
+// 10.0.0.2 to 10.0.0.4 answer Br and M1 as normal cards do; 10.0.0.5 is
+// promiscuous.
+class CycleScan : public testing::Test
+{
+  protected:
+    CycleScan()
+    {
+        Settings &s = settings.values;
+        s.adapterItem = u"10.0.0.1 : lab0"_s;
+        s.ownIp = u"10.0.0.1"_s;
+        s.ownMac = u"00 11 22 33 44 50"_s;
+        s.from = u"10.0.0.2"_s;
+        s.to = u"10.0.0.5"_s;
+        s.tests.fill(true);
+        s.sp1Mac = u"01 00 5E 00 00 02"_s;
+        s.sp2Mac = u"01 00 5E 00 00 06"_s;
+        s.listMode = false;
+        s.cyclic = true;
+        s.packetNumber = u"1"_s;
+        s.nodeTimer = u"0"_s;
+        s.scanTimer = u"1"_s;
+        s.confirmSuspects = false;
+        const MacBytes allHosts{0x01, 0x00, 0x5E, 0x00, 0x00, 0x01};
+        for (std::uint8_t host = 2; host <= 4; ++host)
+            driver->AddHost(0x0A000000 | host,
+                            {.own = {0x02, 0x77, 0, 0, 0, host}, .groups = {allHosts}});
+        driver->AddHost(0x0A000005, {.kind = SimulatedCard::Kind::Promiscuous,
+                                     .own = {0x02, 0x77, 0, 0, 0, 5}});
+        workers = std::make_unique<ScanWorkers>(driver, windows, windows);
+        WorkerScanEngine::Lookups lookups;
+        lookups.vendor = [this](const QString &) { return gate.Pass(); };
+        engine = std::make_unique<WorkerScanEngine>(*workers, nodes, log, lookups);
+        controller = std::make_unique<ScanController>(
+            ScanController::Parts{settings, nodes, *engine, windows, log, log, clock});
+    }
+    ~CycleScan() override
+    {
+        gate.Set(true);
+        controller->Shutdown();
+        workers.reset();
+    }
+
+    // Probes sent so far for an address, as the address's last byte.
+    int ProbesTo(std::uint8_t host) const
+    {
+        int n = 0;
+        for (const MemoryDriver::SentFrame &frame : driver->Sent())
+            n += frame.bytes.size() >= 42 && std::uint8_t(frame.bytes[41]) == host;
+        return n;
+    }
+
+    QStringList Lost() const { return log.lines.filter(QRegularExpression(u"^(\\+|DOWN) "_s)); }
+
+    std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
+    FixedSettings settings;
+    NodeTable nodes;
+    QuietScanWindows windows;
+    RecordedLog log;
+    AnalyserGate gate;
+    FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(3, 0))};
+    std::unique_ptr<WorkerScanEngine> engine;
+    std::unique_ptr<ScanController> controller;
+    // Goes first: the workers read the controller's snapshot.
+    std::unique_ptr<ScanWorkers> workers;
+};
+
+TEST_F(CycleScan, RepliesStillOnTheirWayWhenTheScanTimerEndsCountInTheirCycle)
+{
+    controller->Start();
+    ASSERT_TRUE(controller->Running()) << windows.messages.join(u'|').toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1 0"_s); }));
+    ASSERT_EQ(Lost(), QStringList());
+    // Cycle 2's replies are captured, but none is classified before its
+    // Scan Timer has run out.
+    gate.Set(false);
+    ASSERT_TRUE(
+        WaitUntil([&] { return controller->AwaitingReplies() || log.Has(u"cycle 2 0"_s); }));
+    EXPECT_TRUE(controller->AwaitingReplies());
+    gate.Set(true);
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 2 0"_s); }));
+    EXPECT_FALSE(controller->AwaitingReplies());
+    EXPECT_EQ(Lost(), QStringList()) << log.lines.join(u'|').toStdString();
+    // Nothing changed, so cycle 2 wrote no answer anew either.
+    EXPECT_EQ(log.After(u"cycle 1 0"_s), QStringList{u"cycle 2 0"_s});
+}
+
+TEST_F(CycleScan, StopWhileTheCycleWaitsForItsRepliesIsPrompt)
+{
+    controller->Start();
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1 0"_s); }));
+    gate.Set(false);
+    ASSERT_TRUE(WaitUntil([&] { return controller->AwaitingReplies(); }));
+    controller->Stop();
+    EXPECT_FALSE(controller->AwaitingReplies());
+    EXPECT_FALSE(controller->Running());
+    gate.Set(true);
+    ASSERT_TRUE(WaitUntil([&] { return workers->LiveWorkers() == 0; }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(log.Has(u"cycle 2 0"_s));
+}
+
+TEST_F(CycleScan, CycleWhoseCaptureLostFramesJudgesNoSilence)
+{
+    controller->Start();
+    ASSERT_TRUE(controller->Running()) << windows.messages.join(u'|').toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1 0"_s); }));
+    const NodeTable::Row before = nodes.RowCells(nodes.FindNodeRow(u"10.0.0.2"_s));
+    // The first two replies of cycle 2, one of them 10.0.0.2's Br, are lost
+    // to a full capture buffer.
+    driver->DropNextReplies(2);
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 2 0"_s); }));
+    EXPECT_EQ(log.After(u"cycle 1 0"_s), QStringList({u"dropped 2 0"_s, u"cycle 2 0"_s}));
+    // The node stays as it was last seen, so the next cycle, which hears it
+    // again, reports no change either.
+    EXPECT_EQ(nodes.RowCells(nodes.FindNodeRow(u"10.0.0.2"_s)), before);
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 3 0"_s); }));
+    EXPECT_EQ(log.After(u"cycle 2 0"_s), QStringList{u"cycle 3 0"_s});
+}
+
+// A frame the segment lost is asked again before its silence is judged;
+// with Node Timer pacing the probes stay as they were and so do the lines.
+class PacedCycleScan : public CycleScan, public testing::WithParamInterface<const char16_t *>
+{
+  protected:
+    PacedCycleScan() { settings.values.sendRate = QString::fromUtf16(GetParam()); }
+    bool Paced() const { return settings.values.SendRatePerSecond() > 0; }
+    // Runs cycle 1, loses the next `lost` requests to 10.0.0.5 and runs
+    // cycle 2: the probes .5 got in it.
+    int Cycle2Probes(int lost)
+    {
+        controller->Start();
+        EXPECT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1 0"_s); }));
+        driver->LoseRequestsTo(0x0A000005, lost);
+        const int before = ProbesTo(5);
+        EXPECT_TRUE(WaitUntil([&] { return log.Has(u"cycle 2 0"_s); }));
+        return ProbesTo(5) - before;
+    }
+};
+
+TEST_P(PacedCycleScan, AnswersLostOnceComeToTheRecheck)
+{
+    // Every answer of the sniffer .5, Br and the illegal ones, lost once.
+    EXPECT_EQ(Cycle2Probes(TestCount), Paced() ? 2 * TestCount : TestCount);
+    EXPECT_EQ(Lost().size(), Paced() ? 0 : TestCount) << log.lines.join(u'|').toStdString();
+    // Nothing else was asked again.
+    EXPECT_EQ(ProbesTo(2), 2 * TestCount);
+}
+
+TEST_P(PacedCycleScan, ANodeGoneSilentIsReportedOnceAfterItsRecheck)
+{
+    EXPECT_EQ(Cycle2Probes(1000000), Paced() ? 2 * TestCount : TestCount);
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 3 0"_s); }));
+    // The same lines at either pacing: each answer .5 gave in cycle 1, once.
+    const int row = nodes.FindNodeRow(u"10.0.0.5"_s);
+    QStringList expected;
+    for (int column = FirstResultColumn; column <= LastResultColumn; ++column)
+        expected << u"+ %1 %2"_s.arg(column).arg(row);
+    EXPECT_EQ(Lost(), expected) << log.lines.join(u'|').toStdString();
+}
+
+TEST_F(CycleScan, StopDuringTheRecheckIsPrompt)
+{
+    controller->Start();
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1 0"_s); }));
+    driver->LoseRequestsTo(0x0A000005, 1000000);
+    ASSERT_TRUE(WaitUntil([&] { return controller->Rechecking(); }));
+    controller->Stop();
+    EXPECT_FALSE(controller->Rechecking());
+    EXPECT_FALSE(controller->Running());
+    ASSERT_TRUE(WaitUntil([&] { return workers->LiveWorkers() == 0; }, 2000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Lost(), QStringList());
+    EXPECT_FALSE(log.Has(u"cycle 2 0"_s));
+}
+
+INSTANTIATE_TEST_SUITE_P(SendRate, PacedCycleScan, testing::Values(u"2000", u"0"));
+
+} // namespace
