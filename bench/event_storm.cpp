@@ -160,6 +160,7 @@ int main(int argc, char **argv)
     s.listMode = false;
     s.cyclic = true;
     s.scanTimer = u"60"_s;
+    s.sendRate = u"2000"_s;
     s.logPath = dir.filePath(u"keelwatch.log"_s);
 
     NodeTable nodes;
@@ -241,7 +242,10 @@ int main(int argc, char **argv)
         controller.OnCycleTimer(); // cycle 2 starts
     });
     steps.push_back([&] { controller.OnCycleTimer(); });
-    // Cycle 2: nobody answers; its end reports every node lost.
+    // Cycle 2: nobody answers. At a send rate its end first asks every
+    // silent node again, so the lost-node scan is measured too; the end of
+    // that recheck, unanswered, reports every node lost.
+    steps.push_back([&] { controller.OnCycleTimer(); });
     steps.push_back([&] { controller.OnCycleTimer(); });
     steps.push_back(writeWaitingEvents);
     steps.push_back([] {}); // the pane's pending lines
@@ -270,10 +274,15 @@ int main(int argc, char **argv)
 
     QFile logFile(s.logPath);
     const qint64 logBytes = logFile.size();
+    qint64 logLines = 0;
+    if (logFile.open(QIODevice::ReadOnly)) {
+        while (!logFile.atEnd())
+            logLines += logFile.read(1 << 20).count('\n');
+    }
     const double longest = std::max(foundMs, lostMs);
-    std::printf("event storm of a /16%s: %d nodes, log %.1f MB\n",
+    std::printf("event storm of a /16%s: %d nodes, log %.1f MB in %lld lines\n",
                 follow ? ", node viewer following" : "", nodes.RowCount() - 2,
-                double(logBytes) / 1e6);
+                double(logBytes) / 1e6, logLines);
     std::printf("  cycle 1 (found): %.0f ms in all, longest stall %.1f ms\n",
                 double(foundWallNs) / 1e6, foundMs);
     std::printf("  cycle 2 (lost):  %.0f ms in all, longest stall %.1f ms\n",
