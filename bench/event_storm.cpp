@@ -13,11 +13,11 @@
 
 #include "core/classifyreply.h"
 #include "core/scancontroller.h"
-#include "core/scanview.h"
 #include "report/eventlog.h"
 #include "report/nodelistfile.h"
 #include "report/nodeviewer.h"
 #include "report/syslogsender.h"
+#include "support/quietscan.h"
 #include "ui/alertmessagewindow.h"
 #include "ui/eventwindowsadapter.h"
 
@@ -50,25 +50,6 @@ struct IdleEngine : ScanEngine
     void StartSweep(const ScanSnapshot &, const std::atomic<int> &, std::uint64_t) override {}
     void StopSweep() override {}
     void StopCapture() override {}
-};
-
-struct QuietView : ScanView
-{
-    void ShowScanPhase(ScanPhase) override {}
-    void ShowMessage(const QString &text) override
-    {
-        std::fprintf(stderr, "event_storm: %s\n", qPrintable(text));
-    }
-    void ShowSetup() override {}
-    void ShowScanMode() override {}
-    void ShowTestColumns(bool, const std::array<bool, TestCount> &) override {}
-    void ShowPromiscuousAlert(int, bool) override {}
-    void EnableRangeControls(bool) override {}
-    void EnableSetupGroups(bool) override {}
-    void SwitchBrOn() override {}
-    void SetOwnMac(const QString &) override {}
-    void SetSpMac(int, const QString &) override {}
-    void SetRangeText(bool, const QString &) override {}
 };
 
 QString NodeIp(int i)
@@ -188,7 +169,7 @@ int main(int argc, char **argv)
     log.SetRotationHook([&viewer] { viewer.ResetReadPosition(); });
 
     IdleEngine engine;
-    QuietView view;
+    QuietScanWindows view;
     ScanController controller({settings, nodes, engine, view, log, log, clock});
 
     StallMeter meter;
@@ -272,6 +253,8 @@ int main(int argc, char **argv)
     const long loadPeak = StatusKilobytes("VmHWM:");
     const long afterLoad = StatusKilobytes("VmRSS:");
 
+    for (const QString &text : std::as_const(view.messages))
+        std::fprintf(stderr, "event_storm: %s\n", qPrintable(text));
     QFile logFile(s.logPath);
     const qint64 logBytes = logFile.size();
     qint64 logLines = 0;

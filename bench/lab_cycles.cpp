@@ -1,8 +1,8 @@
 // A cyclic scan through libpcap with every test address and two probes
 // each, as the program runs it, printing after each cycle how many nodes
 // answered the broadcast test in it, how many silent tests it asked again
-// and how many answers stayed lost after that. bench/pacing.sh runs it inside the
-// large lab's scanner namespace, paced by rate and by Node Timer 0.
+// and how many answers stayed lost after that. bench/pacing.sh runs it inside
+// the large lab's scanner namespace, paced by rate and by Node Timer 0.
 //
 //   lab_cycles ADAPTER OWN_IP FROM TO CYCLES [FRAMES_PER_SECOND]
 
@@ -11,10 +11,10 @@
 #include "core/eventsink.h"
 #include "core/nodetable.h"
 #include "core/scancontroller.h"
-#include "core/scanview.h"
 #include "core/workerscanengine.h"
 #include "scan/pcapdriver.h"
 #include "scan/scanworkers.h"
+#include "support/quietscan.h"
 
 #include <QCoreApplication>
 
@@ -25,33 +25,6 @@ using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-class Quiet : public ScanView, public CaptureStatus, public WorkerMessages
-{
-  public:
-    void ShowScanPhase(ScanPhase) override {}
-    void ShowMessage(const QString &text) override { Print(text); }
-    void ShowSetup() override { Print(u"the settings are incomplete"_s); }
-    void ShowScanMode() override {}
-    void ShowTestColumns(bool, const std::array<bool, TestCount> &) override {}
-    void ShowPromiscuousAlert(int, bool) override {}
-    void EnableRangeControls(bool) override {}
-    void EnableSetupGroups(bool) override {}
-    void SwitchBrOn() override {}
-    void SetOwnMac(const QString &) override {}
-    void SetSpMac(int, const QString &) override {}
-    void SetRangeText(bool, const QString &) override {}
-    void ShowCaptureState(CaptureState) override {}
-    void ShowRelayedCount(quint64) override {}
-    void ShowSweepProgress(qint64, qint64, qint64) override {}
-    void ShowWorkerMessage(const QString &text) override { Print(text); }
-
-  private:
-    static void Print(const QString &text)
-    {
-        std::fprintf(stderr, "lab_cycles: %s\n", qPrintable(text));
-    }
-};
 
 // The wire engine, counting the tests each recheck asks again.
 class RecheckCounter : public ScanEngine
@@ -175,7 +148,7 @@ int main(int argc, char **argv)
     FixedSettings settings(s);
 
     NodeTable nodes;
-    Quiet windows;
+    QuietScanWindows windows;
     CycleCounter counter(nodes, cycles);
     SystemClock clock;
     auto workers = std::make_unique<ScanWorkers>(std::make_shared<PcapDriver>(), windows, windows);
@@ -183,12 +156,19 @@ int main(int argc, char **argv)
     RecheckCounter engine(wire);
     counter.rechecks = &engine;
     ScanController controller({settings, nodes, engine, windows, counter, counter, clock});
+    const auto printMessages = [&windows] {
+        for (const QString &text : std::as_const(windows.messages))
+            std::fprintf(stderr, "lab_cycles: %s\n", qPrintable(text));
+    };
     controller.Start();
-    if (!controller.Running())
+    if (!controller.Running()) {
+        printMessages();
         return 1;
+    }
     const int status = app.exec();
     // The workers read the controller's snapshot: they go first.
     controller.Shutdown();
     workers.reset();
+    printMessages();
     return status;
 }
