@@ -1,8 +1,7 @@
 #include "app/startup.h"
 
 #include "config/adapterlist.h"
-#include "core/scancontroller.h"
-#include "core/workerscanengine.h"
+#include "core/scanassembly.h"
 #include "report/eventlog.h"
 #include "report/externalcommand.h"
 #include "report/syslogsender.h"
@@ -223,16 +222,16 @@ void Startup::ConnectScanController()
     scanWindows = std::make_unique<ScanWindows>(*window, *setupDialog, *settingsLink,
                                                 *promiscuousAlertWindow);
     scanWindows->SetScanRunningHook([this](bool running) { alertTray->SetScanRunning(running); });
-    workers = std::make_unique<ScanWorkers>(driver, *scanWindows, *scanWindows);
     WorkerScanEngine::Lookups lookups;
     lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };
     lookups.comment = [this](const QString &ip) { return comments.LookupComment(ip); };
     lookups.autoScroll = [this] { return settings.Read().autoScroll; };
     lookups.selectRow = [window](int row) { window->SelectNodeRow(row); };
     lookups.captureCounterShown = &window->CaptureCounterShown();
-    engine = std::make_unique<WorkerScanEngine>(*workers, window->Nodes(), *events, lookups);
-    controller = std::make_unique<ScanController>(ScanController::Parts{
-        settings, window->Nodes(), *engine, *scanWindows, *events, *events, clock});
+    scan = std::make_unique<ScanAssembly>(
+        ScanAssembly::Parts{driver, *scanWindows, *scanWindows, settings, window->Nodes(),
+                            *scanWindows, *events, *events, clock, std::move(lookups)});
+    controller = &scan->Controller();
     events->SetDayChangeFlag(&controller->DayChangeFlag());
 
     QObject::connect(window, &MainWindow::startRequested, window, [this] { controller->Start(); });

@@ -15,10 +15,9 @@
 namespace keelwatch {
 
 class EventLog;
+class ScanAssembly;
 class ScanController;
 class ScanWindows;
-class ScanWorkers;
-class WorkerScanEngine;
 class EventWindowsAdapter;
 class SyslogSender;
 class MainWindow;
@@ -114,11 +113,10 @@ class Startup
     AlertTray *alertTray;
     // After the windows: the workers and the controller use them.
     std::unique_ptr<ScanWindows> scanWindows;
-    std::unique_ptr<WorkerScanEngine> engine;
-    std::unique_ptr<ScanController> controller;
-    // Last, so destroyed first: the workers read the controller's step and
-    // snapshot and the windows, and going they stop and join every worker.
-    std::unique_ptr<ScanWorkers> workers;
+    // Last, so destroyed first: going, it stops and joins every worker, which
+    // read the windows.
+    std::unique_ptr<ScanAssembly> scan;
+    ScanController *controller = nullptr;
 };
 
 } // namespace keelwatch

@@ -1,10 +1,8 @@
 #include "sensor/sensor.h"
 
-#include "core/scancontroller.h"
-#include "core/workerscanengine.h"
+#include "core/scanassembly.h"
 #include "report/eventlog.h"
 #include "report/syslogsender.h"
-#include "scan/scanworkers.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -27,16 +25,16 @@ Sensor::Sensor(const SensorOptions &options, std::shared_ptr<PacketDriver> drive
     jsonEvents =
         std::make_unique<JsonEventSink>(*events, settings, nodes, clock, std::move(outputs.json));
 
-    workers = std::make_unique<ScanWorkers>(std::move(driver), console, console);
     WorkerScanEngine::Lookups lookups;
     lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };
     lookups.comment = [this](const QString &ip) { return comments.LookupComment(ip); };
     lookups.autoScroll = [] { return false; };
     lookups.selectRow = [](int) {};
     lookups.captureCounterShown = &captureCounterShown;
-    engine = std::make_unique<WorkerScanEngine>(*workers, nodes, *jsonEvents, lookups);
-    controller = std::make_unique<ScanController>(
-        ScanController::Parts{settings, nodes, *engine, console, *jsonEvents, *this, clock});
+    scan = std::make_unique<ScanAssembly>(ScanAssembly::Parts{std::move(driver), console, console,
+                                                              settings, nodes, console, *jsonEvents,
+                                                              *this, clock, std::move(lookups)});
+    controller = &scan->Controller();
     events->SetDayChangeFlag(&controller->DayChangeFlag());
 }
 
@@ -45,7 +43,7 @@ Sensor::~Sensor()
     controller->Shutdown();
     events->WritePendingEvents();
     // The workers go first, joined, while the controller they read is here.
-    workers.reset();
+    scan.reset();
 }
 
 bool Sensor::Start()

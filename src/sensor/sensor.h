@@ -17,10 +17,9 @@
 namespace keelwatch {
 
 class EventLog;
+class ScanAssembly;
 class ScanController;
-class ScanWorkers;
 class SyslogSender;
-class WorkerScanEngine;
 
 // The scanning and reporting parts of the desktop program, wired without
 // windows: one scan of one interface, cyclic or a single sweep.
@@ -70,11 +69,9 @@ class Sensor : public EventLogFile
     std::unique_ptr<EventLog> events;
     std::unique_ptr<JsonEventSink> jsonEvents;
     std::atomic<bool> captureCounterShown{false};
-    std::unique_ptr<WorkerScanEngine> engine;
-    std::unique_ptr<ScanController> controller;
-    // Last, so destroyed first: going, it stops and joins every worker, which
-    // read the controller's step and snapshot.
-    std::unique_ptr<ScanWorkers> workers;
+    // Last, so destroyed first: going, it stops and joins every worker.
+    std::unique_ptr<ScanAssembly> scan;
+    ScanController *controller = nullptr;
 };
 
 } // namespace keelwatch

@@ -1,9 +1,7 @@
 #include "core/eventsink.h"
 #include "core/nodetable.h"
-#include "core/scancontroller.h"
+#include "core/scanassembly.h"
 #include "core/scanview.h"
-#include "core/workerscanengine.h"
-#include "scan/scanworkers.h"
 #include "support/eventwait.h"
 #include "support/memorydriver.h"
 #include "support/quietscan.h"
@@ -75,11 +73,9 @@ class ConfirmationScan : public testing::TestWithParam<bool>
         s.confirmSuspects = GetParam();
         for (const Host &host : Hosts())
             driver->AddHost(0x0A000000 | quint32(host.number), host.card);
-        workers = std::make_unique<ScanWorkers>(driver, windows, windows);
-        engine =
-            std::make_unique<WorkerScanEngine>(*workers, nodes, log, WorkerScanEngine::Lookups{});
-        controller = std::make_unique<ScanController>(
-            ScanController::Parts{settings, nodes, *engine, windows, log, log, clock});
+        scan = std::make_unique<ScanAssembly>(ScanAssembly::Parts{
+            driver, windows, windows, settings, nodes, windows, log, log, clock});
+        controller = &scan->Controller();
     }
 
     std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
@@ -88,10 +84,8 @@ class ConfirmationScan : public testing::TestWithParam<bool>
     QuietScanWindows windows;
     NoEventLog log;
     FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(1, 0))};
-    std::unique_ptr<WorkerScanEngine> engine;
-    std::unique_ptr<ScanController> controller;
-    // Goes first: the workers read the controller's snapshot.
-    std::unique_ptr<ScanWorkers> workers;
+    std::unique_ptr<ScanAssembly> scan;
+    ScanController *controller = nullptr;
 };
 
 int ConfirmationFrames(const MemoryDriver &driver)
@@ -145,7 +139,7 @@ TEST_P(ConfirmationScan, ConfirmsEveryPromiscuousStackAndNoFilterCoincidence)
     // Four suspects, each probed once in the sweep; none without the setting.
     EXPECT_EQ(ConfirmationFrames(*driver), frames);
     controller->Stop();
-    EXPECT_TRUE(WaitUntil([&] { return workers->LiveWorkers() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return scan->Workers().LiveWorkers() == 0; }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Setting, ConfirmationScan, testing::Values(true, false),

@@ -4,9 +4,7 @@
 
 #include "core/eventsink.h"
 #include "core/nodetable.h"
-#include "core/scancontroller.h"
-#include "core/workerscanengine.h"
-#include "scan/scanworkers.h"
+#include "core/scanassembly.h"
 #include "support/eventwait.h"
 #include "support/memorydriver.h"
 #include "support/quietscan.h"
@@ -92,18 +90,16 @@ class CycleScan : public testing::Test
                             {.own = {0x02, 0x77, 0, 0, 0, host}, .groups = {allHosts}});
         driver->AddHost(0x0A000005, {.kind = SimulatedCard::Kind::Promiscuous,
                                      .own = {0x02, 0x77, 0, 0, 0, 5}});
-        workers = std::make_unique<ScanWorkers>(driver, windows, windows);
         WorkerScanEngine::Lookups lookups;
         lookups.vendor = [this](const QString &) { return gate.Pass(); };
-        engine = std::make_unique<WorkerScanEngine>(*workers, nodes, log, lookups);
-        controller = std::make_unique<ScanController>(
-            ScanController::Parts{settings, nodes, *engine, windows, log, log, clock});
+        scan = std::make_unique<ScanAssembly>(ScanAssembly::Parts{
+            driver, windows, windows, settings, nodes, windows, log, log, clock, lookups});
+        controller = &scan->Controller();
     }
     ~CycleScan() override
     {
         gate.Set(true);
-        controller->Shutdown();
-        workers.reset();
+        scan.reset();
     }
 
     // Probes sent so far for an address, as the address's last byte.
@@ -124,10 +120,8 @@ class CycleScan : public testing::Test
     RecordedLog log;
     AnalyserGate gate;
     FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(3, 0))};
-    std::unique_ptr<WorkerScanEngine> engine;
-    std::unique_ptr<ScanController> controller;
-    // Goes first: the workers read the controller's snapshot.
-    std::unique_ptr<ScanWorkers> workers;
+    std::unique_ptr<ScanAssembly> scan;
+    ScanController *controller = nullptr;
 };
 
 TEST_F(CycleScan, RepliesStillOnTheirWayWhenTheScanTimerEndsCountInTheirCycle)
@@ -160,7 +154,7 @@ TEST_F(CycleScan, StopWhileTheCycleWaitsForItsRepliesIsPrompt)
     EXPECT_FALSE(controller->AwaitingReplies());
     EXPECT_FALSE(controller->Running());
     gate.Set(true);
-    ASSERT_TRUE(WaitUntil([&] { return workers->LiveWorkers() == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return scan->Workers().LiveWorkers() == 0; }));
     QCoreApplication::processEvents();
     EXPECT_FALSE(log.Has(u"cycle 2 0"_s));
 }
@@ -233,7 +227,7 @@ TEST_F(CycleScan, StopDuringTheRecheckIsPrompt)
     controller->Stop();
     EXPECT_FALSE(controller->Rechecking());
     EXPECT_FALSE(controller->Running());
-    ASSERT_TRUE(WaitUntil([&] { return workers->LiveWorkers() == 0; }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return scan->Workers().LiveWorkers() == 0; }, 2000));
     QCoreApplication::processEvents();
     EXPECT_EQ(Lost(), QStringList());
     EXPECT_FALSE(log.Has(u"cycle 2 0"_s));

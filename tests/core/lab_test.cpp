@@ -1,14 +1,12 @@
 #include "core/classifyreply.h"
-#include "core/scancontroller.h"
+#include "core/scanassembly.h"
 #include "core/scanview.h"
-#include "core/workerscanengine.h"
 #include "scan/pcapdriver.h"
 #include "scan/scanworkers.h"
 
 #include "support/eventwait.h"
 #include "support/labsegment.h"
 
-#include <QScopeGuard>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -236,20 +234,14 @@ TEST(LabSegment, ConfirmationSeparatesSniffersFromFilterCoincidences)
     Status status;
     Messages messages;
     SystemClock clock;
-    auto workers = std::make_unique<ScanWorkers>(std::make_shared<PcapDriver>(), status, messages);
-    WorkerScanEngine engine(*workers, nodes, events, WorkerScanEngine::Lookups{});
-    ScanController controller({settings, nodes, engine, windows, events, events, clock});
-    // The workers read the controller's snapshot: they go first, whatever
-    // ends the test.
-    const auto endWorkers = qScopeGuard([&] {
-        controller.Shutdown();
-        workers.reset();
-    });
+    ScanAssembly scan({std::make_shared<PcapDriver>(), status, messages, settings, nodes, windows,
+                       events, events, clock});
+    ScanController &controller = scan.Controller();
     controller.Start();
     ASSERT_TRUE(controller.Running()) << windows.messages.join(u'|').toStdString();
     ASSERT_TRUE(WaitUntil([&] { return events.cycles >= 2; }, 120000));
     controller.Stop();
-    EXPECT_TRUE(WaitUntil([&] { return workers->LiveWorkers() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return scan.Workers().LiveWorkers() == 0; }));
 
     const auto rowOf = [&](int host) { return nodes.FindNodeRow(LabSegment::HostIp(host)); };
     QList<int> sniffers;

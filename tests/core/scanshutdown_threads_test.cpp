@@ -1,9 +1,7 @@
 #include "core/eventsink.h"
 #include "core/nodetable.h"
-#include "core/scancontroller.h"
+#include "core/scanassembly.h"
 #include "core/scanview.h"
-#include "core/workerscanengine.h"
-#include "scan/scanworkers.h"
 #include "support/eventwait.h"
 #include "support/memorydriver.h"
 #include "support/quietscan.h"
@@ -35,18 +33,10 @@ Settings LabSettings(bool listMode)
     return s;
 }
 
-// The program's scan objects, owned and destroyed in the order the program
-// keeps: the workers first, then what they read.
+// The program's scan, with the memory driver and windows that show nothing.
 struct ScanObjects
 {
-    explicit ScanObjects(const Settings &s) : settings(s)
-    {
-        workers = std::make_unique<ScanWorkers>(driver, windows, windows);
-        engine =
-            std::make_unique<WorkerScanEngine>(*workers, nodes, log, WorkerScanEngine::Lookups{});
-        controller = std::make_unique<ScanController>(
-            ScanController::Parts{settings, nodes, *engine, windows, log, log, clock});
-    }
+    explicit ScanObjects(const Settings &s) : settings(s) {}
 
     std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
     FixedSettings settings;
@@ -54,9 +44,7 @@ struct ScanObjects
     QuietScanWindows windows;
     NoEventLog log;
     FixedClock clock;
-    std::unique_ptr<WorkerScanEngine> engine;
-    std::unique_ptr<ScanController> controller;
-    std::unique_ptr<ScanWorkers> workers;
+    ScanAssembly scan{{driver, windows, windows, settings, nodes, windows, log, log, clock}};
 };
 
 class ScanShutdown : public testing::TestWithParam<bool>
@@ -68,16 +56,16 @@ class ScanShutdown : public testing::TestWithParam<bool>
 // thread sanitizer watches every hand-over on the way.
 TEST_P(ScanShutdown, MidSweepEndsEveryWorkerBeforeWhatTheyRead)
 {
-    auto scan = std::make_unique<ScanObjects>(LabSettings(GetParam()));
-    std::shared_ptr<MemoryDriver> driver = scan->driver;
-    scan->controller->Start();
-    ASSERT_TRUE(scan->controller->Running());
+    auto objects = std::make_unique<ScanObjects>(LabSettings(GetParam()));
+    std::shared_ptr<MemoryDriver> driver = objects->driver;
+    objects->scan.Controller().Start();
+    ASSERT_TRUE(objects->scan.Controller().Running());
     ASSERT_TRUE(WaitUntil([&] { return driver->Sent().size() >= 3; }));
     // Sender, relay, analyser and the confirmation sender.
-    EXPECT_EQ(scan->workers->LiveWorkers(), 4);
+    EXPECT_EQ(objects->scan.Workers().LiveWorkers(), 4);
 
-    scan->controller->Shutdown();
-    scan.reset();
+    objects->scan.Controller().Shutdown();
+    objects.reset();
     // Every adapter the scan opened has been closed: the capture adapter and
     // the kept send handle.
     const QStringList events = driver->Events();

@@ -1,0 +1,20 @@
+#include "core/scanassembly.h"
+
+namespace keelwatch {
+
+ScanAssembly::ScanAssembly(Parts parts)
+    : workers(std::make_unique<ScanWorkers>(std::move(parts.driver), parts.status, parts.messages)),
+      engine(*workers, parts.nodes, parts.events, std::move(parts.lookups)),
+      controller(ScanController::Parts{parts.settings, parts.nodes, engine, parts.view,
+                                       parts.events, parts.log, parts.clock})
+{
+}
+
+ScanAssembly::~ScanAssembly()
+{
+    controller.Shutdown();
+    // The workers go first, joined, while what they read is here.
+    workers.reset();
+}
+
+} // namespace keelwatch
