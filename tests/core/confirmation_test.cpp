@@ -57,18 +57,8 @@ class ConfirmationScan : public testing::TestWithParam<bool>
     ConfirmationScan()
     {
         Settings &s = settings.values;
-        s.adapterItem = u"10.0.0.1 : lab0"_s;
-        s.ownIp = u"10.0.0.1"_s;
-        s.ownMac = u"00 11 22 33 44 50"_s;
-        s.from = u"10.0.0.2"_s;
-        s.to = u"10.0.0.6"_s;
-        s.tests.fill(true);
-        s.sp1Mac = u"01 00 5E 00 00 02"_s;
-        s.sp2Mac = u"01 00 5E 00 00 06"_s;
-        s.listMode = false;
+        s = MemoryScanSettings(u"10.0.0.2"_s, u"10.0.0.6"_s);
         s.cyclic = false;
-        s.packetNumber = u"1"_s;
-        s.nodeTimer = u"0"_s;
         s.scanTimer = u"5"_s;
         s.confirmSuspects = GetParam();
         for (const Host &host : Hosts())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/settings.h"
 #include "core/eventsink.h"
 #include "core/scanview.h"
 #include "scan/scaninputs.h"
@@ -40,5 +41,24 @@ class NoEventLog : public EventSink, public EventLogFile
     void OpenEventLog() override {}
     void CloseEventLog() override {}
 };
+
+// A scan of the memory driver's segment from 10.0.0.1 with every test on,
+// one probe each and no pause: tests add their cycle options.
+inline Settings MemoryScanSettings(const QString &from, const QString &to)
+{
+    Settings s;
+    s.adapterItem = QStringLiteral("10.0.0.1 : lab0");
+    s.ownIp = QStringLiteral("10.0.0.1");
+    s.ownMac = QStringLiteral("00 11 22 33 44 50");
+    s.from = from;
+    s.to = to;
+    s.tests.fill(true);
+    s.sp1Mac = QStringLiteral("01 00 5E 00 00 02");
+    s.sp2Mac = QStringLiteral("01 00 5E 00 00 06");
+    s.listMode = false;
+    s.packetNumber = QStringLiteral("1");
+    s.nodeTimer = QStringLiteral("0");
+    return s;
+}
 
 } // namespace keelwatch
