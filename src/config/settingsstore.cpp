@@ -1,9 +1,12 @@
 #include "config/settingsstore.h"
 
 #include "config/fieldsplit.h"
+#include "config/settingsscreen.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QSaveFile>
+#include <QTemporaryFile>
 #include <QVariant>
 
 #include <cstdint>
@@ -85,6 +88,13 @@ QString FitMacField(const QString &text)
     return trimmed.size() <= MacFieldLength ? trimmed : QString();
 }
 
+// A missing or unreadable file screens as an empty one.
+ScreenedSettings ScreenSettingsFile(const QString &path)
+{
+    QFile file(path);
+    return ScreenSettingsText(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+}
+
 enum class Applied { Yes, Absent, Damaged };
 
 Applied ApplyValue(Settings &settings, const QSettings &store, const StoredSetting &stored,
@@ -153,12 +163,14 @@ std::unique_ptr<QSettings> OpenSettingsStore()
 }
 
 SettingsRead ReadSettingsStore(Settings &settings, QSettings &store,
-                               const QStringList &adapterItems)
+                               const QStringList &adapterItems, const QStringList &damagedKeys)
 {
     SettingsRead read;
     if (!store.allKeys().isEmpty()) {
         for (const StoredSetting &stored : StoredSettings) {
-            switch (ApplyValue(settings, store, stored, adapterItems)) {
+            const bool damaged = damagedKeys.contains(QString::fromUtf16(stored.key));
+            switch (damaged ? Applied::Damaged
+                            : ApplyValue(settings, store, stored, adapterItems)) {
             case Applied::Yes:
                 ++read.applied;
                 break;
@@ -170,11 +182,39 @@ SettingsRead ReadSettingsStore(Settings &settings, QSettings &store,
             }
         }
     }
+    for (const QString &key : damagedKeys) {
+        if (!read.damagedKeys.contains(key))
+            read.damagedKeys.append(key);
+    }
     if (settings.command.isEmpty())
         settings.command = QString::fromUtf16(DefaultCommand);
     if (settings.ownMac.isEmpty())
         settings.ownMac = QString::fromUtf16(DefaultOwnMac);
     return read;
+}
+
+SettingsRead ReadSettingsFile(Settings &settings, const QString &path,
+                              const QStringList &adapterItems)
+{
+    const auto readFrom = [&](const QString &fileName, const QStringList &damagedKeys) {
+        QSettings store(fileName, QSettings::IniFormat);
+        SettingsRead read = ReadSettingsStore(settings, store, adapterItems, damagedKeys);
+        read.malformed = store.status() == QSettings::FormatError;
+        return read;
+    };
+    const ScreenedSettings screened = ScreenSettingsFile(path);
+    if (screened.droppedKeys.isEmpty())
+        return readFrom(path, {});
+    // The reader is given a copy without the dropped lines; the user's file
+    // stays as it is until the next save.
+    QTemporaryFile copy;
+    if (copy.open() && copy.write(screened.kept) == screened.kept.size() && copy.flush())
+        return readFrom(copy.fileName(), screened.droppedKeys);
+    // Nothing can be read safely: every value keeps what it had.
+    QStringList everyKey;
+    for (const StoredSetting &stored : StoredSettings)
+        everyKey.append(QString::fromUtf16(stored.key));
+    return readFrom(QString(), everyKey + screened.droppedKeys);
 }
 
 QString DamagedSettingsText(const QString &fileName, const QStringList &damagedKeys)
@@ -220,25 +260,36 @@ int MatchAdapterItem(const QStringList &items, const QString &text)
 
 void SettingsModel::Load(const QStringList &adapterItems, const MessageSink &damaged)
 {
-    const auto store = OpenSettingsStore();
-    const SettingsRead read = ReadSettingsStore(values, *store, adapterItems);
+    const QString path = OpenSettingsStore()->fileName();
+    const SettingsRead read = ReadSettingsFile(values, path, adapterItems);
     backupPending = !read.damagedKeys.isEmpty();
     if (backupPending && damaged)
-        damaged(DamagedSettingsText(store->fileName(), read.damagedKeys));
+        damaged(DamagedSettingsText(path, read.damagedKeys));
 }
 
 bool SettingsModel::Save(const MessageSink &failed)
 {
-    const auto store = OpenSettingsStore();
+    const QString path = OpenSettingsStore()->fileName();
+    const ScreenedSettings screened = ScreenSettingsFile(path);
     // The save rewrites the values that could not be read; what the user
     // wrote there stays in the copy.
-    if (backupPending && QFile::exists(store->fileName())) {
-        const QString backup = SettingsBackupName(store->fileName(), QDateTime::currentDateTime());
-        if (!QFile::copy(store->fileName(), backup)) {
+    if ((backupPending || !screened.droppedKeys.isEmpty()) && QFile::exists(path)) {
+        const QString backup = SettingsBackupName(path, QDateTime::currentDateTime());
+        if (!QFile::copy(path, backup)) {
             failed(u"Cannot keep a copy of the settings as "_s + backup + u"."_s);
             return false;
         }
     }
+    // The store must not read the dropped lines back when it writes.
+    if (!screened.droppedKeys.isEmpty()) {
+        QSaveFile rewritten(path);
+        if (!rewritten.open(QIODevice::WriteOnly) ||
+            rewritten.write(screened.kept) != screened.kept.size() || !rewritten.commit()) {
+            failed(u"Cannot save the settings to "_s + path + u"."_s);
+            return false;
+        }
+    }
+    const auto store = OpenSettingsStore();
     if (!WriteSettingsStore(values, *store, failed))
         return false;
     backupPending = false;

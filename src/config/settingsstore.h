@@ -114,6 +114,8 @@ struct SettingsRead
     int applied = 0;
     // Stored but unreadable: they kept the values settings had.
     QStringList damagedKeys;
+    // The file is not in the settings format; what could be read was.
+    bool malformed = false;
 };
 
 // Reads the stored settings into settings in table order. An absent text
@@ -123,10 +125,18 @@ struct SettingsRead
 // would take for a list (a comma in it) is read as written in the file. An
 // empty store reads nothing. The stored adapter item selects the one of
 // adapterItems that equals it without regard to case (none when no item
-// does). Afterwards an empty command line and an empty own MAC get their
+// does). Keys in damagedKeys are not read but listed as damaged, after the
+// others. Afterwards an empty command line and an empty own MAC get their
 // defaults.
 SettingsRead ReadSettingsStore(Settings &settings, QSettings &store,
-                               const QStringList &adapterItems);
+                               const QStringList &adapterItems,
+                               const QStringList &damagedKeys = {});
+
+// Reads the settings file at path as ReadSettingsStore does, after taking
+// out the lines ScreenSettingsText drops; their keys count as damaged. A
+// missing file reads as an empty one.
+SettingsRead ReadSettingsFile(Settings &settings, const QString &path,
+                              const QStringList &adapterItems);
 
 // What the user is told once after a read with damaged values.
 QString DamagedSettingsText(const QString &fileName, const QStringList &damagedKeys);
@@ -157,7 +167,9 @@ class SettingsModel : public LiveSettings
     // to the sink, once, naming their keys.
     void Load(const QStringList &adapterItems, const MessageSink &damaged);
     // To the user's store; a failure is told to the sink. The first save
-    // after a damaged read first copies the old file (SettingsBackupName).
+    // after a damaged read first copies the old file (SettingsBackupName),
+    // and so does a save that finds lines ScreenSettingsText drops; those
+    // are taken out of the store before it is written.
     bool Save(const MessageSink &failed);
 
   private:

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSettings>
 
 #include <cstdio>
 
@@ -129,11 +128,8 @@ void ReadStoredSettings(const QString &path, Settings &settings, const QStringLi
     const QFileInfo info(path);
     if (!info.isFile() || !info.isReadable())
         throw Refusal{Named(u"settings"_s, u"cannot read '%1'"_s.arg(path))};
-    QSettings store(path, QSettings::IniFormat);
-    if (store.status() != QSettings::NoError)
-        throw Refusal{Named(u"settings"_s, u"'%1' holds no Keelwatch settings"_s.arg(path))};
-    const SettingsRead read = ReadSettingsStore(settings, store, adapterItems);
-    if (read.applied == 0)
+    const SettingsRead read = ReadSettingsFile(settings, path, adapterItems);
+    if (read.malformed || read.applied == 0)
         throw Refusal{Named(u"settings"_s, u"'%1' holds no Keelwatch settings"_s.arg(path))};
     // A value that cannot be read keeps the sensor's own and is named, as the
     // desktop program names it.

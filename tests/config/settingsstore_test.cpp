@@ -411,4 +411,40 @@ TEST(SettingsModel, DamagedReadIsToldOnceAndTheFirstSaveKeepsTheOldFile)
     EXPECT_TRUE(damaged.isEmpty());
 }
 
+// A value only a data stream could read is not read: it keeps its value, is
+// named once, and the first save takes it out of the store and keeps the old
+// file beside it.
+TEST(SettingsModel, StreamedValueIsToldAndTheSaveTakesItOut)
+{
+    for (const QString &old : Backups())
+        QFile::remove(QFileInfo(OpenSettingsStore()->fileName()).dir().filePath(old));
+    Save(Changed());
+    EditLine(u"IVTIME"_s, u"@Variant(\\0\\0\\0\\t(1 2 3 4)"_s);
+    QFile file(OpenSettingsStore()->fileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray streamedFile = file.readAll();
+    file.close();
+
+    SettingsModel model;
+    QStringList told;
+    model.Load(AdapterItems, [&](const QString &m) { told << m; });
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(u": IVTIME."_s)) << told[0].toStdString();
+    Settings expected = Changed();
+    expected.scanTimer = Settings{}.scanTimer;
+    EXPECT_EQ(model.Read(), expected);
+
+    ASSERT_TRUE(model.Save([](const QString &m) { FAIL() << m.toStdString(); }));
+    const QStringList backups = Backups();
+    ASSERT_EQ(backups.size(), 1);
+    QFile backup(QFileInfo(OpenSettingsStore()->fileName()).dir().filePath(backups[0]));
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    EXPECT_EQ(backup.readAll(), streamedFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains("@Variant"));
+    SettingsModel reloaded;
+    reloaded.Load(AdapterItems, [](const QString &m) { FAIL() << m.toStdString(); });
+    EXPECT_EQ(reloaded.Read(), expected);
+}
+
 } // namespace

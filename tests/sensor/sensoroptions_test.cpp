@@ -242,6 +242,22 @@ TEST(SensorCommandLine, SettingsFileGivesEverythingOptionsOverride)
     EXPECT_TRUE(elsewhere.text.contains(u"--interface"_s)) << elsewhere.text.toStdString();
 }
 
+// A value only a data stream could read is skipped, not decoded; the rest
+// of the file still counts.
+TEST(SensorCommandLine, SettingsFileWithAStreamedValueGivesTheRest)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"keelwatch.conf"_s);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nPNUM=2\nIVTIME=@Variant(\\0\\0\\0\\t(1 2 3 4)\n");
+    file.close();
+    const SensorCommand command = Parse(With({u"--settings"_s, path}));
+    ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
+    EXPECT_EQ(command.options.settings.PacketCount(), 2);
+}
+
 TEST(SensorCommandLine, SettingsFileWithoutSettingsIsRefused)
 {
     QTemporaryDir dir;
