@@ -43,7 +43,8 @@ void PrintTo(const Disguise &disguise, std::ostream *out)
 }
 
 class StreamedValue : public SettingsFiles, public ::testing::WithParamInterface<Disguise>
-{};
+{
+};
 
 // Each line really reaches the data stream (the reader returns the int), and
 // the screen drops it and nothing else.
@@ -55,8 +56,8 @@ TEST_P(StreamedValue, IsDroppedHoweverItIsWritten)
     {
         const QSettings store(path, QSettings::IniFormat);
         const QVariant value = store.value(u"A"_s);
-        const bool streamed = value.typeId() == QMetaType::Int ||
-                              value.typeId() == QMetaType::QVariantList;
+        const bool streamed =
+            value.typeId() == QMetaType::Int || value.typeId() == QMetaType::QVariantList;
         ASSERT_TRUE(streamed) << "not a case the reader decodes: " << value.typeName();
     }
     QFile file(path);
@@ -68,24 +69,23 @@ TEST_P(StreamedValue, IsDroppedHoweverItIsWritten)
 
 INSTANTIATE_TEST_SUITE_P(
     Disguises, StreamedValue,
-    ::testing::Values(
-        Disguise{"Plain", QByteArray("A=@Variant(") + StreamedFive},
-        Disguise{"DateTime", QByteArray("A=@DateTime(") + StreamedFive},
-        Disguise{"Quoted", QByteArray("A=\"@Variant(") + StreamedFive + '"'},
-        Disguise{"QuoteInside", QByteArray("A=@Var\"iant\"(") + StreamedFive},
-        Disguise{"Blanks", QByteArray("A=  @Variant(") + StreamedFive},
-        Disguise{"HexEscape", QByteArray("A=\\x40Variant(") + StreamedFive},
-        Disguise{"WideHexEscape", QByteArray("A=\\x10040Variant(") + StreamedFive},
-        Disguise{"OctalEscape", QByteArray("A=\\100Variant(") + StreamedFive},
-        Disguise{"ListItem", QByteArray("A=x, @Variant(") + StreamedFive},
-        Disguise{"Continued", QByteArray("A=@Var\\\niant(") + StreamedFive},
-        Disguise{"ContinuedCrLf", QByteArray("A=@Var\\\r\niant(") + StreamedFive}),
+    ::testing::Values(Disguise{"Plain", QByteArray("A=@Variant(") + StreamedFive},
+                      Disguise{"DateTime", QByteArray("A=@DateTime(") + StreamedFive},
+                      Disguise{"Quoted", QByteArray("A=\"@Variant(") + StreamedFive + '"'},
+                      Disguise{"QuoteInside", QByteArray("A=@Var\"iant\"(") + StreamedFive},
+                      Disguise{"Blanks", QByteArray("A=  @Variant(") + StreamedFive},
+                      Disguise{"HexEscape", QByteArray("A=\\x40Variant(") + StreamedFive},
+                      Disguise{"WideHexEscape", QByteArray("A=\\x10040Variant(") + StreamedFive},
+                      Disguise{"OctalEscape", QByteArray("A=\\100Variant(") + StreamedFive},
+                      Disguise{"ListItem", QByteArray("A=x, @Variant(") + StreamedFive},
+                      Disguise{"Continued", QByteArray("A=@Var\\\niant(") + StreamedFive},
+                      Disguise{"ContinuedCrLf", QByteArray("A=@Var\\\r\niant(") + StreamedFive}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(SettingsFiles, TextsTheStoreWritesAreKeptByteForByte)
 {
     const QString path = dir.filePath(u"written.conf"_s);
-    const QStringList texts = {u"@Variant(x)"_s,       u"@DateTime(\\0)"_s,
+    const QStringList texts = {u"@Variant(x)"_s,         u"@DateTime(\\0)"_s,
                                u"mail root@localhost"_s, u"\"@Variant(\" ;x"_s,
                                u"tab\there, ünïcode"_s,  u"ends with \\"_s};
     {

@@ -376,17 +376,24 @@ QStringList Backups()
     return conf.dir().entryList({conf.fileName() + u".*.bak"_s}, QDir::Files);
 }
 
-TEST(SettingsModel, DamagedReadIsToldOnceAndTheFirstSaveKeepsTheOldFile)
+// The store as Changed() saves it, with hand edits of key=raw lines and no
+// backups beside it; returns the file's bytes.
+QByteArray ChangedStoreEdited(const QList<std::pair<QString, QString>> &edits)
 {
     for (const QString &old : Backups())
         QFile::remove(QFileInfo(OpenSettingsStore()->fileName()).dir().filePath(old));
     Save(Changed());
-    EditLine(u"FBR"_s, u"true"_s);
-    EditLine(u"Scroll"_s, u"yes"_s);
+    for (const auto &[key, raw] : edits)
+        EditLine(key, raw);
     QFile file(OpenSettingsStore()->fileName());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray damagedFile = file.readAll();
-    file.close();
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    return file.readAll();
+}
+
+TEST(SettingsModel, DamagedReadIsToldOnceAndTheFirstSaveKeepsTheOldFile)
+{
+    const QByteArray damagedFile =
+        ChangedStoreEdited({{u"FBR"_s, u"true"_s}, {u"Scroll"_s, u"yes"_s}});
 
     SettingsModel model;
     QStringList told;
@@ -416,14 +423,8 @@ TEST(SettingsModel, DamagedReadIsToldOnceAndTheFirstSaveKeepsTheOldFile)
 // file beside it.
 TEST(SettingsModel, StreamedValueIsToldAndTheSaveTakesItOut)
 {
-    for (const QString &old : Backups())
-        QFile::remove(QFileInfo(OpenSettingsStore()->fileName()).dir().filePath(old));
-    Save(Changed());
-    EditLine(u"IVTIME"_s, u"@Variant(\\0\\0\\0\\t(1 2 3 4)"_s);
-    QFile file(OpenSettingsStore()->fileName());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray streamedFile = file.readAll();
-    file.close();
+    const QByteArray streamedFile =
+        ChangedStoreEdited({{u"IVTIME"_s, u"@Variant(\\0\\0\\0\\t(1 2 3 4)"_s}});
 
     SettingsModel model;
     QStringList told;
@@ -440,6 +441,7 @@ TEST(SettingsModel, StreamedValueIsToldAndTheSaveTakesItOut)
     QFile backup(QFileInfo(OpenSettingsStore()->fileName()).dir().filePath(backups[0]));
     ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
     EXPECT_EQ(backup.readAll(), streamedFile);
+    QFile file(OpenSettingsStore()->fileName());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_FALSE(file.readAll().contains("@Variant"));
     SettingsModel reloaded;

@@ -242,17 +242,24 @@ TEST(SensorCommandLine, SettingsFileGivesEverythingOptionsOverride)
     EXPECT_TRUE(elsewhere.text.contains(u"--interface"_s)) << elsewhere.text.toStdString();
 }
 
+// A settings file in dir holding text.
+QString WrittenFile(const QTemporaryDir &dir, QByteArrayView text)
+{
+    EXPECT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"keelwatch.conf"_s);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text.data(), text.size());
+    return path;
+}
+
 // A value only a data stream could read is skipped, not decoded; the rest
 // of the file still counts.
 TEST(SensorCommandLine, SettingsFileWithAStreamedValueGivesTheRest)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(u"keelwatch.conf"_s);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[General]\nPNUM=2\nIVTIME=@Variant(\\0\\0\\0\\t(1 2 3 4)\n");
-    file.close();
+    const QString path =
+        WrittenFile(dir, "[General]\nPNUM=2\nIVTIME=@Variant(\\0\\0\\0\\t(1 2 3 4)\n");
     const SensorCommand command = Parse(With({u"--settings"_s, path}));
     ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
     EXPECT_EQ(command.options.settings.PacketCount(), 2);
@@ -261,11 +268,7 @@ TEST(SensorCommandLine, SettingsFileWithAStreamedValueGivesTheRest)
 TEST(SensorCommandLine, SettingsFileWithoutSettingsIsRefused)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(u"empty.conf"_s);
-    QFile empty(path);
-    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
-    empty.close();
+    const QString path = WrittenFile(dir, "");
     const SensorCommand command = Parse(With({u"--settings"_s, path}));
     EXPECT_EQ(command.action, SensorCommand::Action::Refuse);
     EXPECT_TRUE(command.text.contains(u"--settings"_s)) << command.text.toStdString();
