@@ -6,6 +6,7 @@
 
 #include "support/eventwait.h"
 #include "support/labsegment.h"
+#include "support/quietscan.h"
 
 #include <gtest/gtest.h>
 
@@ -58,6 +59,25 @@ const QList<LabHost> Hosts = {
     {u"10.77.0.16"_s, u"02:77:00:00:00:07"_s, false},
 };
 
+// A single sweep from the scanner's namespace with every test on, one probe
+// each and no pause.
+Settings LabScanSettings()
+{
+    Settings s;
+    s.adapterItem = u"10.77.0.1 : wire0"_s;
+    s.ownIp = u"10.77.0.1"_s;
+    s.ownMac = u"02 00 00 77 00 50"_s;
+    s.tests.fill(true);
+    // Group addresses no lab host has joined.
+    s.sp1Mac = u"01 00 5E 00 00 02"_s;
+    s.sp2Mac = u"01 00 5E 00 00 06"_s;
+    s.listMode = false;
+    s.cyclic = false;
+    s.packetNumber = u"1"_s;
+    s.nodeTimer = u"0"_s;
+    return s;
+}
+
 // One sweep with all ten test addresses from the scanner's namespace through
 // libpcap, replies classified into a node table as the scan controller does.
 TEST(LabSegment, SweepFindsEveryHostAndThePromiscuousOnes)
@@ -71,17 +91,7 @@ TEST(LabSegment, SweepFindsEveryHostAndThePromiscuousOnes)
 
     auto inputs = std::make_shared<ScanInputs>();
     Settings &s = inputs->settings;
-    s.adapterItem = u"10.77.0.1 : wire0"_s;
-    s.ownIp = u"10.77.0.1"_s;
-    s.ownMac = u"02 00 00 77 00 50"_s;
-    s.tests.fill(true);
-    // Group addresses no lab host has joined.
-    s.sp1Mac = u"01 00 5E 00 00 02"_s;
-    s.sp2Mac = u"01 00 5E 00 00 06"_s;
-    s.listMode = false;
-    s.cyclic = false;
-    s.packetNumber = u"1"_s;
-    s.nodeTimer = u"0"_s;
+    s = LabScanSettings();
     std::atomic<int> step{3};
     inputs->probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
     inputs->rangeStart = 0x0A4D0001; // 10.77.0.1
@@ -144,26 +154,15 @@ TEST(LabSegment, SweepFindsEveryHostAndThePromiscuousOnes)
 
 namespace {
 
-class LabWindows : public ScanView
+// Keeps the rows of every promiscuous alert raised.
+class LabWindows : public QuietScanWindows
 {
   public:
-    void ShowScanPhase(ScanPhase) override {}
-    void ShowMessage(const QString &text) override { messages << text; }
-    void ShowSetup() override { messages << u"setup"_s; }
-    void ShowScanMode() override {}
     void ShowPromiscuousAlert(int row, bool started) override
     {
         if (started)
             alertedRows << row;
     }
-    void ShowTestColumns(bool, const std::array<bool, TestCount> &) override {}
-    void EnableRangeControls(bool) override {}
-    void EnableSetupGroups(bool) override {}
-    void SwitchBrOn() override {}
-    void SetOwnMac(const QString &) override {}
-    void SetSpMac(int, const QString &) override {}
-    void SetRangeText(bool, const QString &) override {}
-    QStringList messages;
     QList<int> alertedRows;
 };
 
@@ -206,16 +205,9 @@ TEST(LabSegment, ConfirmationSeparatesSniffersFromFilterCoincidences)
     EnteredNamespace scanner(lab.Namespace(u"scan"_s));
     ASSERT_TRUE(scanner.entered);
 
-    Settings s;
-    s.adapterItem = u"10.77.0.1 : wire0"_s;
-    s.ownIp = u"10.77.0.1"_s;
-    s.ownMac = u"02 00 00 77 00 50"_s;
+    Settings s = LabScanSettings();
     s.from = u"10.77.0.11"_s;
     s.to = u"10.77.0.250"_s;
-    s.tests.fill(true);
-    s.sp1Mac = u"01 00 5E 00 00 02"_s;
-    s.sp2Mac = u"01 00 5E 00 00 06"_s;
-    s.listMode = false;
     s.cyclic = true;
     s.confirmSuspects = true;
     s.scanTimer = u"2"_s;
