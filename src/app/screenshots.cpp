@@ -5,7 +5,7 @@
 
 #include "app/startup.h"
 #include "core/classifyreply.h"
-#include "core/nodetable.h"
+#include "core/nodelist.h"
 #include "core/scancontroller.h"
 #include "core/scanengine.h"
 #include "report/eventlog.h"
@@ -58,11 +58,11 @@ constexpr int SwitchedSweep = 2;
 class SimulatedLab : public ScanEngine
 {
   public:
-    SimulatedLab(NodeTable &nodes, EventSink &events, CaptureStatus &status, Startup &startup)
+    SimulatedLab(NodeList &nodes, ScanEvents &events, CaptureStatus &status, Startup &startup)
         : status(status), targets{nodes,
                                   events,
-                                  [&startup](const QString &ip) {
-                                      return startup.Comments().LookupComment(ip);
+                                  [&startup](const IpAddress &ip) {
+                                      return startup.Comments().LookupComment(ip.ToText());
                                   },
                                   {}},
           vendors(&startup.Vendors())
@@ -80,12 +80,12 @@ class SimulatedLab : public ScanEngine
     }
     bool CreateCapturePipe(int &) override { return true; }
     void AbandonCapture() override {}
-    void StartCapture(const ScanSnapshot &, const std::atomic<int> &) override {}
-    void StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+    void StartCapture(const ScanSnapshot &, const std::atomic<ScanStep> &) override {}
+    void StartSweep(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep,
                     std::uint64_t sweep) override
     {
-        const int step = scanStep.load();
-        if (step == 3)
+        const ScanStep step = scanStep.load();
+        if (step == ScanStep::Scanning)
             ++scanningSweeps;
         ReplyOptions options{scan.settings.format, scan.settings.cyclic, false, step,
                              scan.settings.tests};
@@ -108,12 +108,12 @@ class SimulatedLab : public ScanEngine
             const QString mac = QString::fromUtf16(LabHosts[i].mac);
             for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
                 const bool heard =
-                    column == FirstResultColumn ||
-                    (options.scanStep == 3 && (TestOfColumn(column)->correct || promiscuous));
+                    column == FirstResultColumn || (options.scanStep == ScanStep::Scanning &&
+                                                    (TestOfColumn(column)->correct || promiscuous));
                 if (heard && options.tests[column - FirstResultColumn])
                     ClassifyReply(targets, options,
-                                  {QString::fromUtf16(LabHosts[i].ip), mac, column,
-                                   vendors->LookupVendor(QStringView(mac).left(9))});
+                                  {*IpAddress::FromText(LabHosts[i].ip), *MacAddress::FromText(mac),
+                                   column, vendors->LookupVendor(QStringView(mac).left(9))});
             }
         }
     }
@@ -204,12 +204,11 @@ int main(int argc, char **argv)
     Startup startup({}, programDir.path());
     SetUpLabScan(startup, programDir.path());
     MainWindow &mainWindow = startup.Main();
-    ScanWindows windows(mainWindow, startup.Setup(), startup.SettingsWindows(),
-                        startup.PromiscuousAlert());
-    SimulatedLab lab(mainWindow.Nodes(), startup.Events(), windows, startup);
+    ScanWindows windows(mainWindow, startup.Setup(), startup.SettingsWindows());
+    SimulatedLab lab(startup.Nodes(), startup.EventSource(), windows, startup);
     SystemClock clock;
-    ScanController controller(ScanController::Parts{startup.Configuration(), mainWindow.Nodes(),
-                                                    lab, windows, startup.Events(),
+    ScanController controller(ScanController::Parts{startup.Configuration(), startup.Nodes(), lab,
+                                                    windows, startup.EventSource(),
                                                     startup.Events(), clock});
     // Wide enough for every column, as a user watching a scan would make it.
     mainWindow.resize(960, 560);
@@ -228,7 +227,8 @@ int main(int argc, char **argv)
                    startup.Configuration().Read().logPath);
     viewer.findChild<QPushButton *>(u"Button1"_s)->click(); // Start
     if (!RunUntil([&] {
-            return lab.ScanningSweeps() == SwitchedSweep + 1 && controller.ScanStep() == 2;
+            return lab.ScanningSweeps() == SwitchedSweep + 1 &&
+                   controller.Step() == ScanStep::FindingNodes;
         })) {
         std::fputs("the simulated scan did not reach its last cycle\n", stderr);
         return 1;

@@ -59,7 +59,7 @@ bool DisplayAvailable(const QStringList &arguments)
 Startup::Startup(const QStringList &arguments, const QString &programDir,
                  std::shared_ptr<PacketDriver> packetDriver, const QString &userDir)
     : programDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir),
-      driver(std::move(packetDriver)), mainWindow(std::make_unique<MainWindow>(arguments))
+      driver(std::move(packetDriver)), mainWindow(std::make_unique<MainWindow>(nodes, arguments))
 {
     MainWindow *window = mainWindow.get();
     // Part of the main window's creation: vendors first, then comments.
@@ -103,8 +103,10 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     aboutBox = new AboutBox(window);
     alertMessageWindow = new AlertMessageWindow(window);
     nodeViewerWindow = new NodeViewerWindow(settings, window);
-    commentEditor = new CommentEditor(comments, window->Nodes(), window);
-    promiscuousAlertWindow = new PromiscuousAlertWindow(window->Nodes(), clock, window);
+    commentEditor = new CommentEditor(comments, nodes, window);
+    promiscuousAlertWindow = new PromiscuousAlertWindow(clock, window);
+    // Before the event log: an alert pops up as its line is written.
+    promiscuousAlertWindow->Listen(scanEvents);
     alertTray = new AlertTray(window);
     QObject::connect(promiscuousAlertWindow, &PromiscuousAlertWindow::alertShown, alertTray,
                      &AlertTray::ShowAlertLine);
@@ -166,28 +168,29 @@ void Startup::ConnectNodeTools()
 {
     MainWindow *window = mainWindow.get();
     const MessageSink tell = MessageBoxSink(window);
-    const auto ipOf = [window](int row) { return window->Nodes().Cell(row, NodeTable::IpColumn); };
+    const auto ipOf = [this](int node) {
+        return node >= 0 && node < nodes.Count() ? nodes.At(node).ip.ToText() : QString();
+    };
 
     QObject::connect(window, &MainWindow::saveNodeListRequested, window,
-                     [window, tell] { ShowSaveNodeListDialog(window, window->Nodes(), tell); });
+                     [this, window, tell] { ShowSaveNodeListDialog(window, nodes, tell); });
     QObject::connect(window, &MainWindow::loadNodeListRequested, window,
-                     [window, tell] { ShowLoadNodeListDialog(window, window->Nodes(), tell); });
+                     [this, window, tell] { ShowLoadNodeListDialog(window, nodes, tell); });
     QObject::connect(window, &MainWindow::nodeViewerRequested, nodeViewerWindow,
                      [this] { ShowModeless(nodeViewerWindow); });
     QObject::connect(
         window, &MainWindow::nodeHistoryRequested, nodeViewerWindow,
-        [this, ipOf](int row) { nodeViewerWindow->OpenFor(ipOf(row), settings.Read().logPath); });
+        [this, ipOf](int node) { nodeViewerWindow->OpenFor(ipOf(node), settings.Read().logPath); });
     QObject::connect(window, &MainWindow::commentEditorRequested, commentEditor,
-                     [this, ipOf](int row) { commentEditor->OpenFor(ipOf(row)); });
+                     [this, ipOf](int node) { commentEditor->OpenFor(ipOf(node)); });
     QObject::connect(commentEditor, &CommentEditor::commentStored, window, [this, tell] {
         if (const QString error = comments.SaveComments(commentDir); !error.isEmpty())
             tell(error);
     });
-    QObject::connect(window, &MainWindow::externalCommandRequested, window,
-                     [this, window, tell](int row) {
-                         RunExternalCommand(window->Nodes(), row, settings.Read().command,
-                                            StartDetachedProcess, tell);
-                     });
+    QObject::connect(window, &MainWindow::externalCommandRequested, window, [this, tell](int node) {
+        RunExternalCommand(node >= 0 && node < nodes.Count() ? &nodes.At(node) : nullptr,
+                           settings.Read().command, StartDetachedProcess, tell);
+    });
 }
 
 void Startup::ConnectEventLog()
@@ -201,7 +204,8 @@ void Startup::ConnectEventLog()
     eventWindows = std::make_unique<EventWindowsAdapter>(window->EventPane(), alertMessageWindow,
                                                          setServerText, window);
     syslog = std::make_unique<SyslogSender>(settings, *eventWindows);
-    events = std::make_unique<EventLog>(settings, window->Nodes(), clock, *eventWindows, *syslog);
+    events = std::make_unique<EventLog>(settings, clock, *eventWindows, *syslog);
+    events->Listen(scanEvents);
     // Comes while the program runs: in turn with the event lines waiting for
     // the pane, which a text put there directly would drop.
     QObject::connect(alertTray, &AlertTray::notificationsOff, window,
@@ -219,18 +223,17 @@ void Startup::ConnectEventLog()
 void Startup::ConnectScanController()
 {
     MainWindow *window = mainWindow.get();
-    scanWindows = std::make_unique<ScanWindows>(*window, *setupDialog, *settingsLink,
-                                                *promiscuousAlertWindow);
+    scanWindows = std::make_unique<ScanWindows>(*window, *setupDialog, *settingsLink);
     scanWindows->SetScanRunningHook([this](bool running) { alertTray->SetScanRunning(running); });
     WorkerScanEngine::Lookups lookups;
     lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };
-    lookups.comment = [this](const QString &ip) { return comments.LookupComment(ip); };
+    lookups.comment = [this](const IpAddress &ip) { return comments.LookupComment(ip.ToText()); };
     lookups.autoScroll = [this] { return settings.Read().autoScroll; };
-    lookups.selectRow = [window](int row) { window->SelectNodeRow(row); };
+    lookups.selectNode = [window](int node) { window->ShowNode(node); };
     lookups.captureCounterShown = &window->CaptureCounterShown();
     scan = std::make_unique<ScanAssembly>(
-        ScanAssembly::Parts{driver, *scanWindows, *scanWindows, settings, window->Nodes(),
-                            *scanWindows, *events, *events, clock, std::move(lookups)});
+        ScanAssembly::Parts{driver, *scanWindows, *scanWindows, settings, nodes, *scanWindows,
+                            scanEvents, *events, clock, std::move(lookups)});
     controller = &scan->Controller();
     events->SetDayChangeFlag(&controller->DayChangeFlag());
 

@@ -2,6 +2,8 @@
 
 #include "config/clock.h"
 #include "config/settingsstore.h"
+#include "core/nodelist.h"
+#include "core/scanevents.h"
 #include "report/commenttable.h"
 #include "report/vendortable.h"
 #include "scan/pcapdriver.h"
@@ -70,6 +72,8 @@ class Startup
     CommentEditor &CommentEditorWin() { return *commentEditor; }
     PromiscuousAlertWindow &PromiscuousAlert() { return *promiscuousAlertWindow; }
     AlertTray &Tray() { return *alertTray; }
+    NodeList &Nodes() { return nodes; }
+    ScanEvents &EventSource() { return scanEvents; }
     VendorTable &Vendors() { return vendors; }
     CommentTable &Comments() { return comments; }
     SettingsModel &Configuration() { return settings; }
@@ -96,6 +100,8 @@ class Startup
     CommentTable comments;
     SystemClock clock;
     SettingsModel settings;
+    NodeList nodes;
+    ScanEvents scanEvents;
     // Declared before the windows and so gone after them: the node viewer
     // holds a flush of the event log.
     std::unique_ptr<EventWindowsAdapter> eventWindows;

@@ -1,64 +1,62 @@
 #include "core/classifyreply.h"
 
-using namespace Qt::StringLiterals;
-
 namespace keelwatch {
 
-QString ReplyMark(int k, const ReplyOptions &options)
+Mark ReplyMark(int k, const ReplyOptions &options)
 {
-    const TestAddress *test = TestOfColumn(k);
-    if (options.scanStep == 2 || !test)
-        return QString();
-    const bool correct = test->correct;
-    const bool ieee = options.format == FrameFormat::Ieee8023;
-    if (correct)
-        return ieee ? u"o"_s : u"O"_s;
-    return ieee ? u"x"_s : u"X"_s;
+    const Answer answer = AnswerOfTest(k);
+    if (options.scanStep == ScanStep::FindingNodes || answer == Answer::None)
+        return Mark();
+    return Mark::Answered(answer, options.format);
 }
 
 void ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
                    const DecodedReply &reply)
 {
-    NodeTable &table = targets.table;
+    NodeList &nodes = targets.nodes;
     const int k = reply.sourceIndex;
     // Replies to source addresses 0, 1 and 12 to 15 have no result column,
     // so they only add or update the node.
-    const QString mark = ReplyMark(k, options);
+    const Mark mark = ReplyMark(k, options);
     const auto comment = [&] {
         return targets.lookupComment ? targets.lookupComment(reply.ip) : QString();
     };
-    const auto select = [&](int row) {
-        if (options.autoScroll && targets.selectRow)
-            targets.selectRow(row);
+    const auto select = [&](int index) {
+        if (options.autoScroll && targets.selectNode)
+            targets.selectNode(index);
     };
 
-    int row = table.FindNodeRow(reply.ip);
-    if (row != 0) {
-        table.SetCell(row, NodeTable::CommentColumn, comment());
-        if (table.Cell(row, NodeTable::MacColumn) != reply.mac) {
-            table.SetCell(row, NodeTable::MacColumn, reply.mac);
-            table.SetCell(row, NodeTable::VendorColumn, reply.vendor);
-            targets.events.WriteEvent(u"mac"_s, k, row);
+    if (const auto found = nodes.Find(reply.ip)) {
+        const int index = *found;
+        nodes.SetComment(index, comment());
+        if (nodes.At(index).mac != reply.mac) {
+            nodes.SetMac(index, reply.mac, reply.vendor);
+            Q_EMIT targets.events.macChanged(nodes.At(index), k);
         }
-        if (!mark.isEmpty() && !table.Cell(row, k).contains(mark)) {
-            const QString cell = table.MergeMark(row, k, mark);
-            if (options.cyclic && cell == mark)
-                targets.events.WriteEvent(mark, k, row);
+        if (mark.Answered() && !nodes.At(index).MarkOf(k).Answered()) {
+            // A carried "+" (or a "-") keeps its place in front of the letter.
+            const Mark before = nodes.At(index).MarkOf(k);
+            Mark merged = before;
+            merged.answer = mark.answer;
+            merged.ieee = mark.ieee;
+            nodes.SetMark(index, k, merged);
+            if (options.cyclic && !before.carried && !before.off)
+                Q_EMIT targets.events.testAnswered(nodes.At(index), k, mark);
         }
-        select(row);
+        select(index);
         return;
     }
 
-    row = table.AddNodeRow(reply.ip, reply.mac, options.tests);
+    const int index = nodes.Add(reply.ip, reply.mac, options.tests);
     // The mark replaces the "-" of a switched-off test; an empty mark (the
-    // node-finding step) leaves the cell empty.
+    // node-finding step) leaves it empty.
     if (TestOfColumn(k))
-        table.SetCell(row, k, mark);
-    table.SetCell(row, NodeTable::VendorColumn, reply.vendor);
-    table.SetCell(row, NodeTable::CommentColumn, comment());
-    select(row);
-    if (options.cyclic && !mark.isEmpty())
-        targets.events.WriteEvent(mark, k, row);
+        nodes.SetMark(index, k, mark);
+    nodes.SetVendor(index, reply.vendor);
+    nodes.SetComment(index, comment());
+    select(index);
+    if (options.cyclic && mark.Answered())
+        Q_EMIT targets.events.testAnswered(nodes.At(index), k, mark);
 }
 
 } // namespace keelwatch

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/eventsink.h"
-#include "core/nodetable.h"
+#include "core/nodelist.h"
+#include "core/scanevents.h"
 #include "scan/scaninputs.h"
 
 #include <QString>
@@ -13,12 +13,12 @@ namespace keelwatch {
 // Where ClassifyReply records a reply. Runs on the main thread.
 struct ReplyTargets
 {
-    NodeTable &table;
-    EventSink &events;
+    NodeList &nodes;
+    ScanEvents &events;
     // The stored comment of an IP, or empty text.
-    std::function<QString(const QString &ip)> lookupComment;
-    // Selects a node row in the grid ("Auto Scroll").
-    std::function<void(int row)> selectRow;
+    std::function<QString(const IpAddress &ip)> lookupComment;
+    // The node to show in the grid ("Auto Scroll").
+    std::function<void(int index)> selectNode;
 };
 
 // The settings ClassifyReply reads at the moment of each reply.
@@ -27,18 +27,19 @@ struct ReplyOptions
     FrameFormat format = FrameFormat::Ethernet2;
     bool cyclic = false;
     bool autoScroll = false;
-    int scanStep = 3;
-    NodeTable::Tests tests{};
+    ScanStep scanStep = ScanStep::Scanning;
+    NodeList::Tests tests{};
 };
 
-// The mark a reply to source index k records: "O" for a test a card in
-// normal mode answers (Br, M1), "X" for the other result columns, lower case for IEEE 802.3, and
-// nothing during List Mode's node-finding step or for an index without a result column.
-QString ReplyMark(int sourceIndex, const ReplyOptions &options);
+// The mark a reply to source index k records: Normal for a test a card in
+// normal mode answers (Br, M1), Illegal for the other result columns, in the
+// scan's frame format; an empty mark during List Mode's node-finding step or
+// for an index without a result column.
+Mark ReplyMark(int sourceIndex, const ReplyOptions &options);
 
-// Records one reply in the node table: adds the node or updates its MAC,
-// vendor and comment, merges the mark, and raises "mac" and new-response
-// events in that order.
+// Records one reply in the node list: adds the node or updates its MAC,
+// vendor and comment, merges the mark, and raises the MAC change and the new
+// answer, in that order.
 void ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
                    const DecodedReply &reply);
 

@@ -22,10 +22,10 @@ class ScanAssembly
         CaptureStatus &status;
         WorkerMessages &messages;
         const LiveSettings &settings;
-        NodeTable &nodes;
+        NodeList &nodes;
         ScanView &view;
         // Receives both the replies' events and the cycles' events.
-        EventSink &events;
+        ScanEvents &events;
         EventLogFile &log;
         const Clock &clock;
         WorkerScanEngine::Lookups lookups = {};

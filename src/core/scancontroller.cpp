@@ -2,8 +2,9 @@
 
 #include "config/addresstext.h"
 #include "core/classifyreply.h"
-#include "core/eventsink.h"
-#include "core/nodetable.h"
+#include "core/eventlogfile.h"
+#include "core/nodelist.h"
+#include "core/scanevents.h"
 #include "core/scanview.h"
 #include "scan/probeframe.h"
 
@@ -20,13 +21,17 @@ namespace {
 constexpr int AutoStartDelayMs = 10000;
 constexpr int SkippedStepMs = 100;
 
-bool IsExactly(const QString &cell, std::initializer_list<const char16_t *> texts)
+// An answer of this sweep alone, "O" or "X": neither carried over nor on a
+// switched-off test.
+bool FreshAnswer(const Mark &mark, Answer answer)
 {
-    for (const char16_t *t : texts) {
-        if (cell == QStringView(t))
-            return true;
-    }
-    return false;
+    return mark.answer == answer && !mark.carried && !mark.off;
+}
+
+// An answer of the last cycle heard again, "+O".
+bool RepeatedAnswer(const Mark &mark, Answer answer)
+{
+    return mark.answer == answer && mark.carried && !mark.off;
 }
 
 } // namespace
@@ -96,13 +101,13 @@ bool ScanController::TryStart()
 
     cycleTimer.stop();
     cycleTimer.setInterval(ScanTimerMs());
-    scanStep = 1;
+    scanStep = ScanStep::Start;
     LockScanControls();
     parts.nodes.ClearResults();
     parts.nodes.MarkScanOffAll(s.tests);
     if (s.cyclic) {
         parts.log.OpenEventLog();
-        parts.events.WriteEvent(u"start"_s, 0, 0);
+        Q_EMIT parts.events.scanStarted();
     }
     AdvanceScanStep();
     return true;
@@ -224,31 +229,28 @@ void ScanController::EndStep(quint64 droppedSoFar)
 {
     // A probe or its answer lost on a busy segment is no node gone: a
     // silence is asked again before it is judged.
-    if (scanStep == 3 && !rechecking && RecheckSilences())
+    const ScanStep step = scanStep;
+    if (step == ScanStep::Scanning && !rechecking && RecheckSilences())
         return;
     rechecking = false;
     const bool cyclic = scan.settings.cyclic;
     // Any node's reply may have been among frames the capture lost, so the
     // scanning step's silences are not judged then; answers still are.
     bool judgeLosses = true;
-    if (scanStep == 3) {
+    if (step == ScanStep::Scanning) {
         const quint64 dropped = droppedSoFar - droppedBefore;
         droppedBefore = droppedSoFar;
         judgeLosses = dropped == 0;
         if (!judgeLosses)
-            parts.events.WriteEvent(u"dropped"_s, int(std::min<quint64>(dropped, INT_MAX)), 0);
+            Q_EMIT parts.events.framesDropped(int(std::min<quint64>(dropped, INT_MAX)));
     }
-    if (cyclic && scanStep != 2 && judgeLosses)
+    if (cyclic && step != ScanStep::FindingNodes && judgeLosses)
         ReportLostResponses();
-    if (scanStep > 2)
+    if (step == ScanStep::Scanning)
         EvaluateCycle(judgeLosses);
-    if (cyclic && scanStep != 2) {
-        if (!judgeLosses) {
-            ReplyOptions answer;
-            answer.format = scan.settings.format;
-            parts.nodes.RestoreUnansweredMarks(
-                [&answer](int column) { return ReplyMark(column, answer); });
-        }
+    if (cyclic && step != ScanStep::FindingNodes) {
+        if (!judgeLosses)
+            parts.nodes.RestoreUnansweredMarks(scan.settings.format);
         parts.nodes.SettleMarks();
     }
     AdvanceScanStep();
@@ -272,34 +274,31 @@ bool ScanController::RecheckSilences()
 
 std::vector<RecheckTarget> ScanController::SilentTests() const
 {
-    const NodeTable &t = parts.nodes;
     const Settings &s = scan.settings;
     std::map<quint32, TestFlags> asked;
-    const int rows = t.RowCount();
-    for (int row = 1; row < rows - 1; ++row) {
-        const NodeTable::Row cells = t.RowCells(row);
-        const qint64 address = IpTextToNumber(cells[NodeTable::IpColumn]);
-        if (address < scan.rangeStart || address > scan.rangeEnd)
+    for (const Node &node : parts.nodes.All()) {
+        const quint32 address = node.ip.ToIpv4();
+        if (!node.ip.IsIpv4() || address < scan.rangeStart || address > scan.rangeEnd)
             continue;
         // The first cycle carries nothing over, but a node found without a
         // Br answer in it lost that answer: it is asked whatever it did not
         // answer, so that a sniffer is still flagged in the first cycle.
         const bool unheard = cycleCount == 0 && s.TestEnabled(BroadcastColumn) &&
-                             cells[size_t(BroadcastColumn)].isEmpty();
+                             node.MarkOf(BroadcastColumn).IsEmpty();
         TestFlags tests{};
         bool any = false;
         for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
-            const QString &cell = cells[size_t(column)];
-            const bool silent =
-                cell == u"+" || (unheard && cell.isEmpty() && s.TestEnabled(column));
+            const Mark &mark = node.MarkOf(column);
+            const bool silent = (mark.Waiting() && !mark.off) ||
+                                (unheard && mark.IsEmpty() && s.TestEnabled(column));
             tests[size_t(column - FirstResultColumn)] = silent;
             any |= silent;
         }
         if (!any)
             continue;
-        // Rows that share an address get one recheck: any answer reaches
-        // the row the address finds.
-        TestFlags &flags = asked[quint32(address)];
+        // Nodes that share an address get one recheck: any answer reaches
+        // the node the address finds.
+        TestFlags &flags = asked[address];
         for (size_t i = 0; i < flags.size(); ++i)
             flags[i] = flags[i] || tests[i];
     }
@@ -320,17 +319,19 @@ void ScanController::OnRestartTimer()
 void ScanController::AdvanceScanStep()
 {
     cycleTimer.stop();
-    ++scanStep;
+    const ScanStep step = ScanStep(int(scanStep.load()) + 1);
+    scanStep = step;
     const Settings &s = scan.settings;
-    if (!s.listMode && scanStep == 2) {
+    if (!s.listMode && step == ScanStep::FindingNodes) {
         cycleTimer.start(SkippedStepMs);
         return;
     }
     cycleTimer.setInterval(ScanTimerMs());
-    if (scanStep < 4) {
-        if (s.cyclic && scanStep != 2)
+    if (step != ScanStep::EndOfCycle) {
+        if (s.cyclic && step == ScanStep::Scanning)
             parts.nodes.CarryOverMarks();
-        parts.view.ShowScanPhase(scanStep == 2 ? ScanPhase::FindingNodes : ScanPhase::Scanning);
+        parts.view.ShowScanPhase(step == ScanStep::FindingNodes ? ScanPhase::FindingNodes
+                                                                : ScanPhase::Scanning);
         StartSweep();
         return;
     }
@@ -338,9 +339,9 @@ void ScanController::AdvanceScanStep()
         restartTimer.start(ScanTimerMs());
         dayChange = true;
     } else if (s.cyclic) {
-        scanStep = 1;
+        scanStep = ScanStep::Start;
         ++cycleCount;
-        parts.events.WriteEvent(u"cycle"_s, cycleCount, 0);
+        Q_EMIT parts.events.cycleEnded(cycleCount);
         cycleTimer.start();
         dayChange = false;
     } else {
@@ -387,62 +388,62 @@ void ScanController::LockScanControls()
 
 void ScanController::EvaluateCycle(bool judgeLosses)
 {
-    NodeTable &t = parts.nodes;
+    const NodeList &nodes = parts.nodes;
     const bool confirm = scan.settings.confirmSuspects;
-    const int rows = t.RowCount();
-    for (int row = 1; row < rows; ++row) {
-        if (!IsExactly(t.Cell(row, BroadcastColumn), {u"O", u"o"}))
+    const int count = nodes.Count();
+    for (int i = 0; i < count; ++i) {
+        const Node &node = nodes.At(i);
+        if (!FreshAnswer(node.MarkOf(BroadcastColumn), Answer::Normal))
             continue;
         for (int column = BroadcastColumn + 1; column <= LastResultColumn; ++column) {
-            if (IsExactly(t.Cell(row, column), {u"X", u"x"})) {
-                parts.events.WriteEvent(u"SUSPECT"_s, column, row);
+            if (FreshAnswer(node.MarkOf(column), Answer::Illegal)) {
+                Q_EMIT parts.events.suspectFound(node, column);
                 if (confirm)
-                    WriteVerdict(row);
+                    ReportVerdict(node);
                 break;
             }
         }
     }
-    for (int row = 1; row < rows; ++row) {
-        if (!IsExactly(t.Cell(row, BroadcastColumn), {u"+O", u"+o"}))
+    for (int i = 0; i < count; ++i) {
+        const Node &node = nodes.At(i);
+        if (!RepeatedAnswer(node.MarkOf(BroadcastColumn), Answer::Normal))
             continue;
         for (int column = BroadcastColumn + 1; column <= LastResultColumn; ++column) {
-            const QString cell = t.Cell(row, column);
-            if (cell == u"+") {
-                if (judgeLosses) {
-                    parts.view.ShowPromiscuousAlert(row, false);
-                    parts.events.WriteEvent(u"DOWN"_s, column, row);
-                }
+            const Mark &mark = node.MarkOf(column);
+            if (mark.Waiting() && !mark.off) {
+                if (judgeLosses)
+                    Q_EMIT parts.events.promiscuousStopped(node, column);
                 break;
             }
-            if (IsExactly(cell, {u"X", u"x"})) {
+            if (FreshAnswer(mark, Answer::Illegal)) {
                 // A hash-filter coincidence is logged, but raises no alert.
-                if (!confirm || t.Verdict(row) == ConfirmationVerdict::Confirmed) {
-                    parts.view.ShowPromiscuousAlert(row, true);
-                    parts.events.WriteEvent(u"UP"_s, column, row);
-                } else {
-                    parts.events.WriteEvent(u"UP-FILTER-MATCH"_s, column, row);
-                }
+                if (!confirm || nodes.Verdict(node.ip) == ConfirmationVerdict::Confirmed)
+                    Q_EMIT parts.events.promiscuousStarted(node, column);
+                else
+                    Q_EMIT parts.events.filterMatchStarted(node, column);
                 if (confirm)
-                    WriteVerdict(row);
+                    ReportVerdict(node);
                 break;
             }
         }
     }
 }
 
-void ScanController::WriteVerdict(int row)
+void ScanController::ReportVerdict(const Node &node)
 {
-    const NodeTable &t = parts.nodes;
-    const int answers = t.ConfirmationAnswers(t.Cell(row, NodeTable::IpColumn)).value_or(0);
-    const bool confirmed = JudgeConfirmation(answers) == ConfirmationVerdict::Confirmed;
-    parts.events.WriteEvent(confirmed ? u"CONFIRMED"_s : u"FILTER-MATCH"_s, answers, row);
+    const int answers = parts.nodes.ConfirmationAnswers(node.ip).value_or(0);
+    Q_EMIT parts.events.verdictReached(node, JudgeConfirmation(answers), answers);
 }
 
 void ScanController::ReportLostResponses()
 {
+    const NodeList &nodes = parts.nodes;
     for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
-        for (const int row : parts.nodes.RowsWithCell(column, u"+"))
-            parts.events.WriteEvent(u"+"_s, column, row);
+        for (const Node &node : nodes.All()) {
+            const Mark &mark = node.MarkOf(column);
+            if (mark.Waiting() && !mark.off)
+                Q_EMIT parts.events.responseLost(node, column);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "config/clock.h"
 #include "config/settings.h"
+#include "core/node.h"
 #include "core/scanengine.h"
 
 #include <QDate>
@@ -16,8 +17,8 @@
 namespace keelwatch {
 
 class EventLogFile;
-class EventSink;
-class NodeTable;
+class NodeList;
+class ScanEvents;
 class ScanView;
 
 // Runs scans as timed steps: a cycle is an optional node-finding sweep (List
@@ -31,10 +32,10 @@ class ScanController : public QObject
     struct Parts
     {
         const LiveSettings &settings;
-        NodeTable &nodes;
+        NodeList &nodes;
         ScanEngine &engine;
         ScanView &view;
-        EventSink &events;
+        ScanEvents &events;
         EventLogFile &log;
         const Clock &clock;
     };
@@ -70,7 +71,7 @@ class ScanController : public QObject
     // Their owner joins them when it goes.
     void Shutdown();
 
-    int ScanStep() const { return scanStep.load(); }
+    ScanStep Step() const { return scanStep.load(); }
     int CycleCount() const { return cycleCount; }
     QDate ScanStartDate() const { return scanStartDate; }
     bool Running() const { return running; }
@@ -100,13 +101,13 @@ class ScanController : public QObject
     bool RecheckSilences();
     // The tests answered last cycle and silent in this one, by address.
     std::vector<RecheckTarget> SilentTests() const;
-    // "CONFIRMED" or "FILTER-MATCH" with the row's confirmation answers.
-    void WriteVerdict(int row);
+    // The node's confirmation answers and what they make of it.
+    void ReportVerdict(const Node &node);
     int ScanTimerMs() const;
 
     Parts parts;
     ScanSnapshot scan;
-    std::atomic<int> scanStep{1};
+    std::atomic<ScanStep> scanStep{ScanStep::Start};
     int cycleCount = 0;
     QDate scanStartDate;
     bool dayChange = false;

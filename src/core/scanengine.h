@@ -55,14 +55,14 @@ class ScanEngine
     // start is abandoned before the workers run.
     virtual void AbandonCapture() = 0;
     // Starts the reply analyser, then the capture relay. Both read scanStep.
-    virtual void StartCapture(const ScanSnapshot &scan, const std::atomic<int> &scanStep) = 0;
+    virtual void StartCapture(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep) = 0;
     // Starts one probe sender sweep over the range for the current step.
-    virtual void StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+    virtual void StartSweep(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep,
                             std::uint64_t sweep) = 0;
     // Sends the targets their tests again, at the send rate, as a sweep of
     // the current step with this id; its end is told as a sweep's is. An
     // engine without a wire has nobody to ask, so its recheck ends at once.
-    virtual void StartRecheck(const ScanSnapshot &, const std::atomic<int> &,
+    virtual void StartRecheck(const ScanSnapshot &, const std::atomic<ScanStep> &,
                               std::vector<RecheckTarget>, std::uint64_t sweep)
     {
         if (sweepFinished)

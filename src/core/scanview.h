@@ -30,7 +30,6 @@ class ScanView
     virtual void ShowScanMode() = 0;
     // The grid's result columns: all ten with showAll, else the switched-on tests'.
     virtual void ShowTestColumns(bool showAll, const std::array<bool, TestCount> &tests) = 0;
-    virtual void ShowPromiscuousAlert(int row, bool started) = 0;
 
     // From, To, Start, Clear and the File menu's Save and Load node list.
     virtual void EnableRangeControls(bool enabled) = 0;

@@ -1,26 +1,21 @@
 #include "core/workerscanengine.h"
 
-#include "config/addresstext.h"
-
 #include <random>
 
 namespace keelwatch {
 
 namespace {
 
-// The family of the first illegal test the row answered in this sweep, or
-// nothing unless it answered Br too. Marks carried over from the last sweep
-// are "+" alone, so a letter in a cell is this sweep's.
-std::optional<ConfirmationFamily> SuspectFamily(const NodeTable &nodes, int row)
+// The family of the first illegal test the node answered in this sweep, or
+// nothing unless it answered Br too. Answers carried over from the last
+// sweep are "+" alone, so an answer in a mark is this sweep's.
+std::optional<ConfirmationFamily> SuspectFamily(const Node &node)
 {
-    if (row == 0)
-        return std::nullopt;
-    const QString broadcast = nodes.Cell(row, BroadcastColumn);
-    if (!broadcast.contains(u'O', Qt::CaseInsensitive))
+    if (!node.AnsweredBroadcast())
         return std::nullopt;
     for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
         const auto family = FamilyOfColumn(column);
-        if (family && nodes.Cell(row, column).contains(u'X', Qt::CaseInsensitive))
+        if (family && node.MarkOf(column).answer == Answer::Illegal)
             return family;
     }
     return std::nullopt;
@@ -28,7 +23,7 @@ std::optional<ConfirmationFamily> SuspectFamily(const NodeTable &nodes, int row)
 
 } // namespace
 
-WorkerScanEngine::WorkerScanEngine(ScanWorkers &w, NodeTable &n, EventSink &e, Lookups l)
+WorkerScanEngine::WorkerScanEngine(ScanWorkers &w, NodeList &n, ScanEvents &e, Lookups l)
     : workers(w), nodes(n), events(e), lookups(std::move(l))
 {
     handledConnection = QObject::connect(&workers, &ScanWorkers::repliesHandled, [this] {
@@ -60,7 +55,7 @@ void WorkerScanEngine::AbandonCapture()
 }
 
 std::shared_ptr<ScanInputs> WorkerScanEngine::Inputs(const ScanSnapshot &scan,
-                                                     const std::atomic<int> &scanStep) const
+                                                     const std::atomic<ScanStep> &scanStep) const
 {
     auto inputs = std::make_shared<ScanInputs>();
     inputs->settings = scan.settings;
@@ -69,13 +64,13 @@ std::shared_ptr<ScanInputs> WorkerScanEngine::Inputs(const ScanSnapshot &scan,
     inputs->rangeEnd = scan.rangeEnd;
     inputs->scanStep = &scanStep;
     inputs->captureCounterShown = lookups.captureCounterShown;
-    NodeTable *table = &nodes;
-    inputs->nodeRowsWithIp = [table](const QString &ip) { return table->CountNodeRows(ip); };
+    const NodeList *list = &nodes;
+    inputs->nodesWithIp = [list](const IpAddress &ip) { return list->CountOf(ip); };
     inputs->lookupVendor = lookups.vendor;
     return inputs;
 }
 
-void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<int> &scanStep)
+void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep)
 {
     // The controller keeps the snapshot and the step counter for the whole
     // scan; replies of a stopped scan are dropped by the workers.
@@ -95,28 +90,28 @@ void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<
 }
 
 void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSnapshot &scan,
-                                const std::atomic<int> &scanStep)
+                                const std::atomic<ScanStep> &scanStep)
 {
     // The replies that arrived together reach the grid as one insertion; the
-    // row to scroll to is selected once they are all in.
-    int selected = 0;
+    // node to scroll to is selected once they are all in.
+    int selected = -1;
     const ReplyTargets targets{nodes, events, lookups.comment,
-                               [&selected](int row) { selected = row; }};
+                               [&selected](int index) { selected = index; }};
     ReplyOptions options;
     options.format = scan.settings.format;
     options.cyclic = scan.settings.cyclic;
     options.tests = scan.settings.tests;
-    nodes.BeginRowBatch();
+    nodes.BeginBatch();
     for (const DecodedReply &reply : replies) {
         options.autoScroll = lookups.autoScroll && lookups.autoScroll();
         options.scanStep = scanStep.load();
         ClassifyReply(targets, options, reply);
-        if (scan.settings.confirmSuspects && options.scanStep == 3)
+        if (scan.settings.confirmSuspects && options.scanStep == ScanStep::Scanning)
             FollowSuspect(reply);
     }
-    nodes.EndRowBatch();
-    if (selected != 0 && lookups.selectRow)
-        lookups.selectRow(selected);
+    nodes.EndBatch();
+    if (selected >= 0 && lookups.selectNode)
+        lookups.selectNode(selected);
 }
 
 void WorkerScanEngine::FollowSuspect(const DecodedReply &reply)
@@ -127,20 +122,20 @@ void WorkerScanEngine::FollowSuspect(const DecodedReply &reply)
     }
     if (confirming.contains(reply.ip))
         return;
-    const auto family = SuspectFamily(nodes, nodes.FindNodeRow(reply.ip));
-    const qint64 address = IpTextToNumber(reply.ip);
-    if (!family || address < 0)
+    const auto index = nodes.Find(reply.ip);
+    const auto family = index ? SuspectFamily(nodes.At(*index)) : std::nullopt;
+    if (!family || !reply.ip.IsIpv4())
         return;
     confirming.insert(reply.ip);
     nodes.BeginConfirmation(reply.ip);
-    workers.Confirm(quint32(address), *family);
+    workers.Confirm(reply.ip.ToIpv4(), *family);
 }
 
-void WorkerScanEngine::StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+void WorkerScanEngine::StartSweep(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep,
                                   std::uint64_t sweep)
 {
     confirming.clear();
-    if (scanStep.load() == 3)
+    if (scanStep.load() == ScanStep::Scanning)
         nodes.ClearConfirmations();
     workers.StartSweep(Inputs(scan, scanStep), [this, sweep](quint64) {
         if (sweepFinished)
@@ -148,7 +143,7 @@ void WorkerScanEngine::StartSweep(const ScanSnapshot &scan, const std::atomic<in
     });
 }
 
-void WorkerScanEngine::StartRecheck(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+void WorkerScanEngine::StartRecheck(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep,
                                     std::vector<RecheckTarget> targets, std::uint64_t sweep)
 {
     // Still the step's own sweep: its suspects and confirmation counts stay.

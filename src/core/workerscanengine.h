@@ -12,7 +12,7 @@
 namespace keelwatch {
 
 // The scan workers on the wire, driven by the scan controller: replies that
-// the analyser decodes are classified into the node table on the main thread.
+// the analyser decodes are classified into the node list on the main thread.
 // The workers read the controller's snapshot and step counter, so whoever
 // owns them destroys the workers (which joins them) before the controller.
 class WorkerScanEngine : public ScanEngine
@@ -23,16 +23,16 @@ class WorkerScanEngine : public ScanEngine
         // Vendor name of a MAC prefix; called on the analyser's thread.
         std::function<QString(const QString &prefix)> vendor;
         // Stored comment of an IP; called on the main thread.
-        std::function<QString(const QString &ip)> comment;
+        std::function<QString(const IpAddress &ip)> comment;
         // "Auto Scroll" as the main window shows it now.
         std::function<bool()> autoScroll;
-        // Selects a node row in the grid.
-        std::function<void(int row)> selectRow;
+        // Shows a node in the grid.
+        std::function<void(int index)> selectNode;
         // The main window's capture counter switch, read by the relay.
         const std::atomic<bool> *captureCounterShown = nullptr;
     };
 
-    WorkerScanEngine(ScanWorkers &workers, NodeTable &nodes, EventSink &events, Lookups lookups);
+    WorkerScanEngine(ScanWorkers &workers, NodeList &nodes, ScanEvents &events, Lookups lookups);
     ~WorkerScanEngine() override;
     WorkerScanEngine(const WorkerScanEngine &) = delete;
     WorkerScanEngine &operator=(const WorkerScanEngine &) = delete;
@@ -40,10 +40,10 @@ class WorkerScanEngine : public ScanEngine
     bool OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason) override;
     bool CreateCapturePipe(int &errorCode) override;
     void AbandonCapture() override;
-    void StartCapture(const ScanSnapshot &scan, const std::atomic<int> &scanStep) override;
-    void StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+    void StartCapture(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep) override;
+    void StartSweep(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep,
                     std::uint64_t sweep) override;
-    void StartRecheck(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+    void StartRecheck(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep,
                       std::vector<RecheckTarget> targets, std::uint64_t sweep) override;
     void StopSweep() override;
     void StopCapture() override;
@@ -51,9 +51,9 @@ class WorkerScanEngine : public ScanEngine
 
   private:
     std::shared_ptr<ScanInputs> Inputs(const ScanSnapshot &scan,
-                                       const std::atomic<int> &scanStep) const;
+                                       const std::atomic<ScanStep> &scanStep) const;
     void Classify(const QList<DecodedReply> &replies, const ScanSnapshot &scan,
-                  const std::atomic<int> &scanStep);
+                  const std::atomic<ScanStep> &scanStep);
 
     // With "Confirm suspects": counts an answer to a confirmation probe, or
     // queues the reply's node for confirmation once in the sweep when it has
@@ -61,10 +61,10 @@ class WorkerScanEngine : public ScanEngine
     void FollowSuspect(const DecodedReply &reply);
 
     ScanWorkers &workers;
-    NodeTable &nodes;
+    NodeList &nodes;
     // Nodes queued for confirmation in the current sweep.
-    QSet<QString> confirming;
-    EventSink &events;
+    QSet<IpAddress> confirming;
+    ScanEvents &events;
     Lookups lookups;
     QMetaObject::Connection handledConnection;
 };

@@ -1,7 +1,7 @@
 #include "report/commenttable.h"
 
 #include "config/fieldsplit.h"
-#include "core/nodetable.h"
+#include "core/nodelist.h"
 #include "report/textfile.h"
 
 #include <QDir>
@@ -166,7 +166,7 @@ QString CommentTableFullText()
         .arg(CommentTable::Capacity);
 }
 
-bool StoreComment(CommentTable &comments, NodeTable &nodes, const QString &ipText,
+bool StoreComment(CommentTable &comments, NodeList &nodes, const QString &ipText,
                   const QString &commentText, const MessageSink &sink)
 {
     const QString ip = OneLine(ipText);
@@ -175,10 +175,8 @@ bool StoreComment(CommentTable &comments, NodeTable &nodes, const QString &ipTex
         sink(CommentTableFullText());
         return false;
     }
-    for (int row = 1; row < nodes.RowCount() - 1; ++row) {
-        if (nodes.Cell(row, NodeTable::IpColumn) == ip)
-            nodes.SetCell(row, NodeTable::CommentColumn, comment);
-    }
+    if (const auto address = IpAddress::FromText(ip))
+        nodes.SetCommentOf(*address, comment);
     return true;
 }
 

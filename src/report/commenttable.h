@@ -10,7 +10,7 @@
 
 namespace keelwatch {
 
-class NodeTable;
+class NodeList;
 
 struct CommentEntry
 {
@@ -69,10 +69,10 @@ class CommentTable
 QString CommentTableFullText();
 
 // Stores a comment from the editor: into the comment table, then into the
-// Comment column of every node row with that IP. Line breaks in the IP and
+// comment of every node with that IP. Line breaks in the IP and
 // the comment become blanks, so a pasted text stays one line of comment.txt. A full table refuses a
 // new IP, tells the sink and leaves the node rows alone.
-bool StoreComment(CommentTable &comments, NodeTable &nodes, const QString &ip,
+bool StoreComment(CommentTable &comments, NodeList &nodes, const QString &ip,
                   const QString &comment, const MessageSink &sink);
 
 } // namespace keelwatch

@@ -18,13 +18,27 @@ QString Bracketed(const QString &mac)
     return u"["_s + mac + u"]"_s;
 }
 
+// A node's fields as lines and messages show them.
+struct NodeTexts
+{
+    QString ip;
+    QString mac;
+    const QString &vendor;
+    const QString &comment;
+
+    explicit NodeTexts(const Node &node)
+        : ip(node.ip.ToText()), mac(node.mac.ToText()), vendor(node.vendor), comment(node.comment)
+    {
+    }
+};
+
 // "datetime IP [MAC]" followed by the event's own fields, TAB between all.
-QString NodeLine(const QString &dateTime, const EventNode &node, const QStringList &fields)
+QString NodeLine(const QString &dateTime, const NodeTexts &node, const QStringList &fields)
 {
     return (QStringList{dateTime, node.ip, Bracketed(node.mac)} + fields).join(Tab);
 }
 
-SyslogEvent NodeSyslogEvent(const EventNode &node, int severity, const QString &words,
+SyslogEvent NodeSyslogEvent(const NodeTexts &node, int severity, const QString &words,
                             const QString &test = QString())
 {
     return SyslogEvent{.severity = severity,
@@ -37,39 +51,27 @@ SyslogEvent NodeSyslogEvent(const EventNode &node, int severity, const QString &
                        .comment = node.comment};
 }
 
-EventLine NodeEvent(const QString &dateTime, const EventNode &node, const QString &first,
+EventLine NodeEvent(const QString &dateTime, const NodeTexts &node, const QString &first,
                     const QString &second, const QString &last, int severity)
 {
     return EventLine{NodeLine(dateTime, node, {first, second, last}), true,
                      NodeSyslogEvent(node, severity, first + u" "_s + second)};
 }
 
-EventLine MarkEvent(QString mark, int column, const EventNode &node, const Settings &settings,
+// A test answered afresh ("ON", in the frames of its answer) or lost ("OFF",
+// in the scan's frame format).
+EventLine MarkEvent(bool answered, bool ieee, int column, const NodeTexts &node,
                     const QString &dateTime)
 {
-    if (mark == u"O"_s)
-        mark = u"X"_s;
-    else if (mark == u"o"_s)
-        mark = u"x"_s;
-
-    QStringList fields{TestName(column)};
-    if (mark == u"X"_s)
-        fields << u"ON"_s << u"ethernet"_s;
-    else if (mark == u"x"_s)
-        fields << u"ON"_s << u"ieee802.3"_s;
-    else if (mark == u"+"_s)
-        fields << u"OFF"_s
-               << (settings.format == FrameFormat::Ethernet2 ? u"ethernet"_s : u"ieee802.3"_s);
-    else
-        fields << QString(); // an unknown mark ends the line after the test name
-
+    const QStringList fields{TestName(column), answered ? u"ON"_s : u"OFF"_s,
+                             ieee ? u"ieee802.3"_s : u"ethernet"_s};
     // Answers a card in normal mode gives (Br, M1) do not beep.
     const TestAddress *test = TestOfColumn(column);
     EventLine line{NodeLine(dateTime, node, fields), !test || !test->correct, SyslogEvent()};
     if (column == BroadcastColumn)
-        line.syslog = NodeSyslogEvent(node, SeverityInformational,
-                                      mark.toUpper() == u"X"_s ? u"NODE FOUND"_s : u"NODE LOST"_s,
-                                      TestName(column));
+        line.syslog =
+            NodeSyslogEvent(node, SeverityInformational,
+                            answered ? u"NODE FOUND"_s : u"NODE LOST"_s, TestName(column));
     return line;
 }
 
@@ -90,10 +92,11 @@ QString TestMaskText(const Settings &settings)
     return u"%1"_s.arg(mask, 4, 16, QChar(u'0')).toUpper();
 }
 
-EventLine BuildEventLine(const QString &kind, int number, const EventNode &node,
-                         const Settings &settings, const QString &dateTime)
+EventLine BuildEventLine(const ScanEvent &event, const Settings &settings, const QString &dateTime)
 {
-    if (kind == u"start"_s) {
+    const NodeTexts node(event.node);
+    switch (event.kind) {
+    case ScanEventKind::ScanStarted: {
         const QString banner =
             QStringList{u"\r\n### START Keelwatch"_s, TestMaskText(settings), dateTime,
                         settings.from + u"-"_s + settings.to + u" ###"_s}
@@ -103,40 +106,46 @@ EventLine BuildEventLine(const QString &kind, int number, const EventNode &node,
                                      .text = u"START"_s,
                                      .event = u"START"_s}};
     }
-    if (kind == u"cycle"_s)
+    case ScanEventKind::CycleEnded:
         return EventLine{
-            QStringList{u"#Cyclic_Count"_s, QString::number(number), dateTime}.join(Tab), false,
-            SyslogEvent()};
-    if (kind == u"dropped"_s)
+            QStringList{u"#Cyclic_Count"_s, QString::number(event.count), dateTime}.join(Tab),
+            false, SyslogEvent()};
+    case ScanEventKind::FramesDropped:
         // In the cycle line's shape, so log readers pass over it as they do
         // over any other "#" line.
         return EventLine{
-            QStringList{u"#Dropped_Frames"_s, QString::number(number), dateTime}.join(Tab), false,
-            SyslogEvent()};
-    if (kind == u"mac"_s)
+            QStringList{u"#Dropped_Frames"_s, QString::number(event.count), dateTime}.join(Tab),
+            false, SyslogEvent()};
+    case ScanEventKind::MacChanged:
         return NodeEvent(dateTime, node, u"MAC"_s, u"CHANGE"_s, u"-"_s, SeverityWarning);
-    if (kind == u"SUSPECT"_s)
+    case ScanEventKind::TestAnswered:
+        return MarkEvent(true, event.mark.ieee, event.column, node, dateTime);
+    case ScanEventKind::ResponseLost:
+        return MarkEvent(false, settings.format == FrameFormat::Ieee8023, event.column, node,
+                         dateTime);
+    case ScanEventKind::SuspectFound:
         return NodeEvent(dateTime, node, u"PROMISC"_s, u"SUSPECT"_s, QString(), SeverityWarning);
-    if (kind == u"UP"_s)
+    case ScanEventKind::PromiscuousStarted:
         return NodeEvent(dateTime, node, u"PROMISC"_s, u"START"_s, QString(), SeverityAlert);
-    if (kind == u"UP-FILTER-MATCH"_s) {
-        // The UP line as it is, without the beep and the alert severity of
-        // a sniffer.
+    case ScanEventKind::FilterMatchStarted: {
+        // The start line as it is, without the beep and the alert severity
+        // of a sniffer.
         EventLine line =
             NodeEvent(dateTime, node, u"PROMISC"_s, u"START"_s, QString(), SeverityWarning);
         line.beeps = false;
         return line;
     }
-    if (kind == u"CONFIRMED"_s || kind == u"FILTER-MATCH"_s) {
-        const QString answered = u"%1/%2"_s.arg(number).arg(ConfirmationProbeCount);
-        const bool confirmed = kind == u"CONFIRMED"_s;
-        return EventLine{NodeLine(dateTime, node, {u"PROMISC"_s, kind, answered}), false,
-                         NodeSyslogEvent(node, confirmed ? SeverityAlert : SeverityInformational,
-                                         u"PROMISC "_s + kind + u" "_s + answered)};
-    }
-    if (kind == u"DOWN"_s)
+    case ScanEventKind::PromiscuousStopped:
         return NodeEvent(dateTime, node, u"PROMISC"_s, u"STOP"_s, QString(), SeverityAlert);
-    return MarkEvent(kind, number, node, settings, dateTime);
+    case ScanEventKind::VerdictReached:
+        break;
+    }
+    const QString answered = u"%1/%2"_s.arg(event.count).arg(ConfirmationProbeCount);
+    const bool confirmed = event.verdict == ConfirmationVerdict::Confirmed;
+    const QString word = confirmed ? u"CONFIRMED"_s : u"FILTER-MATCH"_s;
+    return EventLine{NodeLine(dateTime, node, {u"PROMISC"_s, word, answered}), false,
+                     NodeSyslogEvent(node, confirmed ? SeverityAlert : SeverityInformational,
+                                     u"PROMISC "_s + word + u" "_s + answered)};
 }
 
 QByteArray EventFileText(const QString &line, QChar delimiter)

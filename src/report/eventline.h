@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/settings.h"
+#include "core/scanevents.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -45,20 +46,8 @@ struct EventLine
     SyslogEvent syslog;
 };
 
-// The node fields of an event: the row's cells as the table holds them.
-struct EventNode
-{
-    QString ip;
-    QString mac;
-    QString vendor;
-    QString comment;
-};
-
-// The line of an event of this kind ("start", "cycle", "dropped", "mac",
-// "SUSPECT", "UP", "DOWN", or a result mark), number and node at the time
-// given by dateTime (a DateTimeText). The kind must not be empty.
-EventLine BuildEventLine(const QString &kind, int number, const EventNode &node,
-                         const Settings &settings, const QString &dateTime);
+// The line of an event at the time given by dateTime (a DateTimeText).
+EventLine BuildEventLine(const ScanEvent &event, const Settings &settings, const QString &dateTime);
 
 // The test name of a result column in mark lines ("Br" ... "S2"), "-" for any
 // other column.

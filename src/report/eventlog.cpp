@@ -17,9 +17,9 @@ using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
-EventLog::EventLog(const LiveSettings &settings, const NodeTable &nodes, const Clock &clock,
-                   EventWindows &windows, SyslogSink &syslog)
-    : settings(settings), nodes(nodes), clock(clock), windows(windows), syslog(syslog)
+EventLog::EventLog(const LiveSettings &settings, const Clock &clock, EventWindows &windows,
+                   SyslogSink &syslog)
+    : settings(settings), clock(clock), windows(windows), syslog(syslog)
 {
     turnGuard.setSingleShot(true);
     turnGuard.setInterval(0);
@@ -33,17 +33,16 @@ EventLog::EventLog(const LiveSettings &settings, const NodeTable &nodes, const C
     });
 }
 
-void EventLog::WriteEvent(const QString &kind, int number, int row)
+void EventLog::Listen(const ScanEvents &events)
 {
-    if (kind.isEmpty())
-        return;
-    // The row's cells as they are now: by the time a queued event is written
-    // the row may have changed.
-    const NodeTable::Row cells = nodes.RowCells(row);
-    pending.push_back(
-        Event{kind, number, clock.NowMSecsSinceEpoch(),
-              EventNode{cells[NodeTable::IpColumn], cells[NodeTable::MacColumn],
-                        cells[NodeTable::VendorColumn], cells[NodeTable::CommentColumn]}});
+    ForwardScanEvents(events, &resumeTimer, [this](const ScanEvent &event) { WriteEvent(event); });
+}
+
+void EventLog::WriteEvent(const ScanEvent &event)
+{
+    // The event holds its node as it is now: by the time a queued event is
+    // written the node may have changed.
+    pending.push_back(Event{event, clock.NowMSecsSinceEpoch()});
     // A window that blocks in the syslog step (a message box run with its own
     // event loop) lets timers and queued replies raise further events. Those
     // wait here until the current event is complete, so events never overlap.
@@ -90,8 +89,7 @@ void EventLog::Write(const Event &event, const Settings &s)
 {
     windows.BoundPane(PaneLineLimit);
     const QDateTime when = clock.FromMSecsSinceEpoch(event.whenMSecs);
-    const EventLine line =
-        BuildEventLine(event.kind, event.number, event.node, s, DateTimeText(when));
+    const EventLine line = BuildEventLine(event.event, s, DateTimeText(when));
     if (line.beeps && s.beep)
         windows.Beep();
     windows.AppendPaneLine(line.text);

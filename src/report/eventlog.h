@@ -2,8 +2,8 @@
 
 #include "config/clock.h"
 #include "config/settings.h"
-#include "core/eventsink.h"
-#include "core/nodetable.h"
+#include "core/eventlogfile.h"
+#include "core/scanevents.h"
 #include "report/eventline.h"
 #include "report/eventwindows.h"
 #include "report/syslogsender.h"
@@ -29,16 +29,20 @@ namespace keelwatch {
 // go, and the window must not freeze while they are written. Those wait and
 // are written, in order, over the next turns; an event raised meanwhile
 // queues behind them.
-class EventLog : public EventSink, public EventLogFile
+class EventLog : public EventLogFile
 {
   public:
     static constexpr int PaneLineLimit = 100;
     static constexpr qint64 TurnBudgetNs = 16'000'000;
 
-    EventLog(const LiveSettings &settings, const NodeTable &nodes, const Clock &clock,
-             EventWindows &windows, SyslogSink &syslog);
+    EventLog(const LiveSettings &settings, const Clock &clock, EventWindows &windows,
+             SyslogSink &syslog);
 
-    void WriteEvent(const QString &kind, int number, int row) override;
+    // Writes every event of the scan from now on.
+    void Listen(const ScanEvents &events);
+    // Takes the event down with the clock's time and writes it, now or, when
+    // this turn's time is used up, at a later turn.
+    void WriteEvent(const ScanEvent &event);
 
     // Opens the log at a cyclic scan's start, renaming a file last written
     // before today to its dated backup first. Until CloseEventLog every
@@ -75,12 +79,10 @@ class EventLog : public EventSink, public EventLogFile
   private:
     struct Event
     {
-        QString kind;
-        int number;
+        ScanEvent event;
         // The clock's instant; its date and time are read when the event is
         // written.
         qint64 whenMSecs;
-        EventNode node;
     };
 
     // Writes waiting events until none is left or, unless all, the turn's
@@ -94,7 +96,6 @@ class EventLog : public EventSink, public EventLogFile
     void ReportFailure(const QString &what, const QString &reason);
 
     const LiveSettings &settings;
-    const NodeTable &nodes;
     const Clock &clock;
     EventWindows &windows;
     SyslogSink &syslog;

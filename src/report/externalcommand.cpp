@@ -1,6 +1,6 @@
 #include "report/externalcommand.h"
 
-#include "core/nodetable.h"
+#include "core/node.h"
 
 #include <QProcess>
 
@@ -23,11 +23,11 @@ QStringList ExpandCommand(const QString &commandLine, const QString &ip, const Q
     return pieces;
 }
 
-void RunExternalCommand(const NodeTable &table, int row, const QString &commandLine,
-                        const ProcessStarter &start, const MessageSink &sink)
+void RunExternalCommand(const Node *node, const QString &commandLine, const ProcessStarter &start,
+                        const MessageSink &sink)
 {
-    const QString ip = table.Cell(row, NodeTable::IpColumn);
-    const QString mac = table.Cell(row, NodeTable::MacColumn);
+    const QString ip = node ? node->ip.ToText() : QString();
+    const QString mac = node ? node->mac.ToText() : QString();
     const QString command = commandLine.trimmed();
     if (ip.isEmpty() || mac.isEmpty() || command.isEmpty()) {
         sink(u"External Command ERROR!!!"_s);

@@ -9,7 +9,7 @@
 
 namespace keelwatch {
 
-class NodeTable;
+struct Node;
 
 // Starts a program with its arguments without waiting for it; false when it
 // cannot be started.
@@ -24,10 +24,10 @@ bool StartDetachedProcess(const QString &program, const QStringList &arguments);
 // can never add a command or an argument.
 QStringList ExpandCommand(const QString &commandLine, const QString &ip, const QString &mac);
 
-// Runs the command line for a node table row. An empty template, IP or MAC
-// gives "External Command ERROR!!!"; a program that cannot be started is told
-// to the sink too.
-void RunExternalCommand(const NodeTable &table, int row, const QString &commandLine,
-                        const ProcessStarter &start, const MessageSink &sink);
+// Runs the command line for a node. An empty template or no node gives
+// "External Command ERROR!!!"; a program that cannot be started is told to
+// the sink too.
+void RunExternalCommand(const Node *node, const QString &commandLine, const ProcessStarter &start,
+                        const MessageSink &sink);
 
 } // namespace keelwatch

@@ -10,10 +10,21 @@ namespace keelwatch {
 
 namespace {
 
-bool IsValidNode(const NodeTable::Row &row)
+// The node of a line whose IP and MAC are valid, as typed by hand or by
+// other tools: blanks may separate the IP's numbers, MAC bytes may have one
+// digit.
+std::optional<Node> ValidNode(const NodeCells &cells)
 {
-    return !ValidIpText(row[NodeTable::IpColumn]).isEmpty() &&
-           !NormalizeMac(row[NodeTable::MacColumn]).isEmpty();
+    const qint64 ip = IpTextToNumber(cells[NodeColumn::Ip]);
+    const auto mac = MacAddress::FromText(NormalizeMac(cells[NodeColumn::Mac]));
+    if (ip < 0 || !mac)
+        return std::nullopt;
+    Node node;
+    node.ip = IpAddress::FromIpv4(quint32(ip));
+    node.mac = *mac;
+    node.comment = cells[NodeColumn::Comment];
+    node.vendor = cells[NodeColumn::Vendor];
+    return node;
 }
 
 bool NeedsQuotes(const QString &cell)
@@ -24,10 +35,10 @@ bool NeedsQuotes(const QString &cell)
 
 } // namespace
 
-QString EncodeNodeListLine(const NodeTable::Row &row)
+QString EncodeNodeListLine(const NodeCells &row)
 {
     QString line;
-    for (int c = 0; c < NodeTable::ColumnCount; ++c) {
+    for (int c = 0; c < NodeColumn::Count; ++c) {
         const QString &cell = row[size_t(c)];
         if (c > 0)
             line += u',';
@@ -39,57 +50,49 @@ QString EncodeNodeListLine(const NodeTable::Row &row)
     return line;
 }
 
-NodeTable::Row DecodeNodeListLine(QStringView line)
+NodeCells DecodeNodeListLine(QStringView line)
 {
-    NodeTable::Row row;
+    NodeCells row;
     const QStringList fields = SplitFields(line, u',');
-    for (int c = 0; c < NodeTable::ColumnCount && c < fields.size(); ++c)
+    for (int c = 0; c < NodeColumn::Count && c < fields.size(); ++c)
         row[size_t(c)] = fields[c].isEmpty() ? u" "_s : fields[c];
     return row;
 }
 
-QByteArray EncodeNodeList(const NodeTable &table)
+QByteArray EncodeNodeList(const NodeList &nodes)
 {
-    QByteArray content;
-    for (int r = 0; r < table.RowCount(); ++r)
-        content += EncodeNodeListLine(table.RowCells(r)).toUtf8() + "\r\n";
-    return content;
+    QByteArray content = EncodeNodeListLine(NodeColumnTitles()).toUtf8() + "\r\n";
+    for (const Node &node : nodes.All())
+        content += EncodeNodeListLine(NodeCellTexts(node)).toUtf8() + "\r\n";
+    return content + EncodeNodeListLine(NodeCells()).toUtf8() + "\r\n";
 }
 
 bool IsNodeListTitle(const QString &line)
 {
-    const NodeTable::Row row = DecodeNodeListLine(line);
-    return row[NodeTable::IpColumn] == u"IP Address" && row[NodeTable::MacColumn] == u"MAC Address";
+    const NodeCells row = DecodeNodeListLine(line);
+    return row[NodeColumn::Ip] == u"IP Address" && row[NodeColumn::Mac] == u"MAC Address";
 }
 
-QList<NodeTable::Row> DecodeNodeList(QByteArrayView content)
+QList<Node> DecodeNodeList(QByteArrayView content)
 {
-    QList<NodeTable::Row> rows;
+    QList<Node> nodes;
     // Lists saved by other tools may be in a Windows code page or UTF-16.
     const QList<DecodedLine> lines = DecodeTextLines(content);
     // A file without the title line starts with its first node.
     const qsizetype first = !lines.isEmpty() && IsNodeListTitle(lines[0].text) ? 1 : 0;
-    // A free slot at the front and one at the end: the node table puts its
-    // header and trailing rows there without moving 65,536 rows.
-    rows.reserve(lines.size() - first + 2);
-    rows.emplaceBack();
+    nodes.reserve(lines.size() - first);
     for (qsizetype i = first; i < lines.size(); ++i) {
-        NodeTable::Row row = DecodeNodeListLine(lines[i].text);
-        if (!IsValidNode(row))
-            continue;
-        for (int c = FirstResultColumn; c <= LastResultColumn; ++c)
-            row[size_t(c)].clear();
-        rows.append(std::move(row));
+        if (auto node = ValidNode(DecodeNodeListLine(lines[i].text)))
+            nodes.append(std::move(*node));
     }
-    rows.removeFirst();
-    return rows;
+    return nodes;
 }
 
 bool HoldsNodeList(QByteArrayView content)
 {
     bool first = true;
     for (const DecodedLine &line : DecodeTextLines(content)) {
-        if ((first && IsNodeListTitle(line.text)) || IsValidNode(DecodeNodeListLine(line.text)))
+        if ((first && IsNodeListTitle(line.text)) || ValidNode(DecodeNodeListLine(line.text)))
             return true;
         first = false;
     }
@@ -103,7 +106,7 @@ QString WriteNodeList(const QString &path, const QByteArray &content)
     return QString();
 }
 
-QString LoadNodeList(const QString &path, NodeTable &table)
+QString LoadNodeList(const QString &path, NodeList &nodes)
 {
     QString error;
     const QByteArray content = ReadWholeFile(path, &error);
@@ -112,9 +115,8 @@ QString LoadNodeList(const QString &path, NodeTable &table)
     if (!HoldsNodeList(content))
         return u"The file %1 is not a node list: it holds no node line.\nThe node list was left as it was."_s
             .arg(path);
-    table.ClearAllNodes();
-    table.ReplaceNodes(DecodeNodeList(content));
-    table.WriteColumnHeaders();
+    nodes.Clear();
+    nodes.Replace(DecodeNodeList(content));
     return QString();
 }
 

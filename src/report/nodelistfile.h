@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/nodetable.h"
+#include "core/nodecolumns.h"
+#include "core/nodelist.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -10,41 +11,41 @@
 
 namespace keelwatch {
 
-// A table row as one comma-separated line: a cell with a character of code
+// A node's cells as one comma-separated line: a cell with a character of code
 // 32 or less, a double quote or a comma is quoted (inner quotes doubled);
 // every other cell, an empty one too, is written as it is.
-QString EncodeNodeListLine(const NodeTable::Row &row);
+QString EncodeNodeListLine(const NodeCells &row);
 
-// A line read back into a row: the fields fill the cells from column 0, an
+// A line read back into cells: the fields fill the cells from column 0, an
 // empty field becomes a single blank, fields past the last column are
 // ignored and cells without a field stay empty.
-NodeTable::Row DecodeNodeListLine(QStringView line);
+NodeCells DecodeNodeListLine(QStringView line);
 
-// Every row of the table, the header and the trailing empty row included,
-// each line ended by CR LF.
-QByteArray EncodeNodeList(const NodeTable &table);
+// The title line, a line per node and an empty line (the grid's empty last
+// row, which files have always held), each ended by CR LF.
+QByteArray EncodeNodeList(const NodeList &nodes);
 
 // Whether a line is the title line the writer puts first: the table's
-// header row, whose first cells are "IP Address" and "MAC Address".
+// column titles, whose first cells are "IP Address" and "MAC Address".
 bool IsNodeListTitle(const QString &line);
 
-// The node rows of a file: a title line is skipped, lines whose IP or MAC is
+// The nodes of a file: a title line is skipped, lines whose IP or MAC is
 // not valid are dropped, result marks are empty.
-QList<NodeTable::Row> DecodeNodeList(QByteArrayView content);
+QList<Node> DecodeNodeList(QByteArrayView content);
 
 // Whether the content is a node list: it has the title line first or at
 // least one valid node line. Stops at the first valid node line.
 bool HoldsNodeList(QByteArrayView content);
 
-// Writes encoded rows to path, replacing the file only once all is written.
+// Writes an encoded node list to path, replacing the file only once all is written.
 // Returns the error text, empty on success.
 QString WriteNodeList(const QString &path, const QByteArray &content);
 
-// Replaces the table's nodes by those of the file at path, with their marks
-// cleared; the old rows are released before the new ones are decoded, so
+// Replaces the list's nodes by those of the file at path, with their marks
+// cleared; the old nodes are released before the new ones are decoded, so
 // the two are never held at once. A file that cannot be read, or that holds
-// no title line and no valid node line (not a node list), leaves the table
+// no title line and no valid node line (not a node list), leaves the list
 // as it was and returns the error text; success returns empty text.
-QString LoadNodeList(const QString &path, NodeTable &table);
+QString LoadNodeList(const QString &path, NodeList &nodes);
 
 } // namespace keelwatch

@@ -68,22 +68,22 @@ void ProbeSender::SendByNodeTimer(int nodeTimer)
         if (stopRequested)
             return;
         const auto address = quint32(a);
-        const int step = inputs->scanStep ? inputs->scanStep->load() : 3;
-        if (s.listMode && step == 2) {
+        const ScanStep step = inputs->scanStep ? inputs->scanStep->load() : ScanStep::Scanning;
+        if (s.listMode && step == ScanStep::FindingNodes) {
             // Finding nodes: one broadcast probe, whether Br is on or not.
             const auto &broadcast = destinations[size_t(BroadcastColumn - FirstResultColumn)];
             if (broadcast && sources[BroadcastColumn])
                 SendProbe(*broadcast, *sources[BroadcastColumn], address, packetNumber);
             Pause(nodeTimer);
         } else if (s.listMode) {
-            // Only known nodes, once for each row that holds the address.
+            // Only known nodes, once for each node that holds the address.
             const int rows =
-                inputs->nodeRowsWithIp ? inputs->nodeRowsWithIp(IpNumberToText(address)) : 0;
+                inputs->nodesWithIp ? inputs->nodesWithIp(IpAddress::FromIpv4(address)) : 0;
             for (int r = 0; r < rows; ++r) {
                 SendProbeSet(address);
                 Pause(nodeTimer);
             }
-        } else if (step != 2) {
+        } else if (step != ScanStep::FindingNodes) {
             SendProbeSet(address);
             Pause(nodeTimer);
         }
@@ -110,9 +110,9 @@ std::vector<ProbeSender::Test> ProbeSender::TestsOfStep(bool findingStep) const
 void ProbeSender::SendAtRate(int framesPerSecond)
 {
     const Settings &s = inputs->settings;
-    const int step = inputs->scanStep ? inputs->scanStep->load() : 3;
+    const ScanStep step = inputs->scanStep ? inputs->scanStep->load() : ScanStep::Scanning;
     const bool recheck = !inputs->recheck.empty();
-    const bool findingStep = !recheck && s.listMode && step == 2;
+    const bool findingStep = !recheck && s.listMode && step == ScanStep::FindingNodes;
     const std::vector<Test> tests = TestsOfStep(findingStep);
 
     // List Mode's probe step sends to known nodes only, a recheck to its
@@ -132,11 +132,11 @@ void ProbeSender::SendAtRate(int framesPerSecond)
     } else if (listed) {
         for (quint64 a = inputs->rangeStart; a <= inputs->rangeEnd && !stopRequested; ++a) {
             const int rows =
-                inputs->nodeRowsWithIp ? inputs->nodeRowsWithIp(IpNumberToText(quint32(a))) : 0;
+                inputs->nodesWithIp ? inputs->nodesWithIp(IpAddress::FromIpv4(quint32(a))) : 0;
             if (rows > 0)
                 targets.push_back({quint32(a), rows, allTests});
         }
-    } else if (s.listMode || step != 2) {
+    } else if (s.listMode || step != ScanStep::FindingNodes) {
         mostSets = 1;
         total = addresses * packetNumber * qint64(tests.size());
     }

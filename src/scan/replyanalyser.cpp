@@ -60,13 +60,9 @@ std::optional<DecodedReply> DecodeCaptureRecord(const CaptureRecord &record,
 
     DecodedReply reply;
     reply.sourceIndex = k;
-    reply.ip = u"%1.%2.%3.%4"_s.arg(record[6]).arg(record[7]).arg(record[8]).arg(record[9]);
-    reply.mac.reserve(17);
-    for (int i = 0; i < 6; ++i) {
-        if (i > 0)
-            reply.mac += u':';
-        AppendHex(reply.mac, record[size_t(i)]);
-    }
+    reply.ip = IpAddress::FromIpv4(std::uint32_t(record[6]) << 24 | std::uint32_t(record[7]) << 16 |
+                                   std::uint32_t(record[8]) << 8 | record[9]);
+    reply.mac = MacAddress::FromBytes(record.data());
     return reply;
 }
 
@@ -106,7 +102,7 @@ void ReplyAnalyser::Work()
                 ++recordsRead;
                 if (auto reply = DecodeCaptureRecord(record, patterns)) {
                     reply->vendor = inputs->lookupVendor
-                                        ? inputs->lookupVendor(VendorPrefix(reply->mac))
+                                        ? inputs->lookupVendor(VendorPrefix(reply->mac.ToText()))
                                         : u"unknown"_s;
                     replies.append(std::move(*reply));
                 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/netaddress.h"
 #include "config/settings.h"
 
 #include <QList>
@@ -11,6 +12,10 @@
 #include <vector>
 
 namespace keelwatch {
+
+// The steps of a cycle: the start, List Mode's node-finding sweep, the
+// scanning sweep with every switched-on test, and the end of the cycle.
+enum class ScanStep { Start = 1, FindingNodes, Scanning, EndOfCycle };
 
 // An address asked again, and the tests it is asked (by test index).
 struct RecheckTarget
@@ -28,13 +33,12 @@ struct ScanInputs
     SourceMacs probeSourceMacs;
     quint32 rangeStart = 0;
     quint32 rangeEnd = 0;
-    // 2 node-finding step, 3 scanning step; read afresh for every address.
-    const std::atomic<int> *scanStep = nullptr;
+    // Read afresh for every address.
+    const std::atomic<ScanStep> *scanStep = nullptr;
     // While set, the capture relay reports how many replies it relayed.
     const std::atomic<bool> *captureCounterShown = nullptr;
-    // List Mode: how many node rows hold exactly this IP text. Called on
-    // the sender's thread.
-    std::function<int(const QString &ip)> nodeRowsWithIp;
+    // List Mode: how many nodes hold this IP. Called on the sender's thread.
+    std::function<int(const IpAddress &ip)> nodesWithIp;
     // Vendor name of a prefix such as "00:0C:29:". Called on the
     // analyser's thread.
     std::function<QString(const QString &prefix)> lookupVendor;
@@ -46,9 +50,9 @@ struct ScanInputs
 // One reply as the analyser decoded it, for ClassifyReply on the main thread.
 struct DecodedReply
 {
-    QString ip;      // 192.168.0.7
-    QString mac;     // 00:0C:29:AA:BB:CC
-    int sourceIndex; // 0 to 15
+    IpAddress ip;
+    MacAddress mac;
+    int sourceIndex = 0; // 0 to 15
     QString vendor;
 };
 

@@ -21,23 +21,25 @@ QString FrameName(FrameFormat format)
 
 } // namespace
 
-JsonEventSink::JsonEventSink(EventSink &log, const LiveSettings &settings, const NodeTable &nodes,
+JsonEventSink::JsonEventSink(const LiveSettings &settings, const NodeList &nodes,
                              const Clock &clock, Writer writer)
-    : log(log), settings(settings), nodes(nodes), clock(clock), writer(std::move(writer))
+    : settings(settings), nodes(nodes), clock(clock), writer(std::move(writer))
 {
 }
 
-void JsonEventSink::WriteEvent(const QString &kind, int number, int row)
+void JsonEventSink::Listen(const ScanEvents &events)
 {
-    if (kind == u"SUSPECT"_s || kind == u"UP"_s || kind == u"UP-FILTER-MATCH"_s)
+    ForwardScanEvents(events, this, [this](const ScanEvent &event) { WriteEvent(event); });
+}
+
+void JsonEventSink::WriteEvent(const ScanEvent &event)
+{
+    if (event.kind == ScanEventKind::SuspectFound ||
+        event.kind == ScanEventKind::PromiscuousStarted ||
+        event.kind == ScanEventKind::FilterMatchStarted)
         ++suspects;
-    // The cells before the log writes: a window it opens could let the row
-    // change meanwhile.
-    const NodeTable::Row cells = nodes.RowCells(row);
-    const QDateTime when = clock.Now();
-    log.WriteEvent(kind, number, row);
-    if (writer && !kind.isEmpty())
-        writer(JsonEventLine(kind, number, cells, when, settings.Read().format));
+    if (writer)
+        writer(JsonEventLine(event, clock.Now(), settings.Read().format));
 }
 
 void JsonEventSink::WriteNodeList()
@@ -45,89 +47,89 @@ void JsonEventSink::WriteNodeList()
     if (!writer)
         return;
     const QDateTime when = clock.Now();
-    // Row 0 is the header and the last row the empty one.
-    for (int row = 1; row < nodes.RowCount() - 1; ++row)
-        writer(JsonNodeLine(nodes.RowCells(row), when));
+    for (const Node &node : nodes.All())
+        writer(JsonNodeLine(node, when));
 }
 
-QByteArray JsonNodeLine(const NodeTable::Row &cells, const QDateTime &when)
+QByteArray JsonNodeLine(const Node &node, const QDateTime &when)
 {
     QJsonArray answers;
-    bool found = false;
-    bool betrayed = false;
     for (const TestAddress &test : TestAddresses) {
-        const QString cell = cells[size_t(test.column)];
-        const bool answered =
-            cell.contains(u'X', Qt::CaseInsensitive) || cell.contains(u'O', Qt::CaseInsensitive);
-        if (!answered)
-            continue;
-        answers.append(QString::fromUtf16(test.shortName));
-        if (test.column == BroadcastColumn)
-            found = true;
-        else if (!test.correct)
-            betrayed = true;
+        if (node.MarkOf(test.column).Answered())
+            answers.append(QString::fromUtf16(test.shortName));
     }
     const QJsonObject object{
         {u"time"_s, QString::fromLatin1(Rfc3339Timestamp(when))},
         {u"event"_s, u"NODE"_s},
-        {u"ip"_s, cells[NodeTable::IpColumn]},
-        {u"mac"_s, cells[NodeTable::MacColumn]},
-        {u"vendor"_s, cells[NodeTable::VendorColumn]},
-        {u"comment"_s, cells[NodeTable::CommentColumn]},
+        {u"ip"_s, node.ip.ToText()},
+        {u"mac"_s, node.mac.ToText()},
+        {u"vendor"_s, node.vendor},
+        {u"comment"_s, node.comment},
         {u"answers"_s, answers},
-        {u"suspect"_s, found && betrayed},
+        {u"suspect"_s, node.IsSuspect()},
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
-QByteArray JsonEventLine(const QString &kind, int number, const NodeTable::Row &cells,
-                         const QDateTime &when, FrameFormat format)
+QByteArray JsonEventLine(const ScanEvent &event, const QDateTime &when, FrameFormat format)
 {
     QJsonObject object{{u"time"_s, QString::fromLatin1(Rfc3339Timestamp(when))}};
-    const auto node = [&](const QString &event, bool withTest) {
-        object.insert(u"event"_s, event);
-        object.insert(u"ip"_s, cells[NodeTable::IpColumn]);
-        object.insert(u"mac"_s, cells[NodeTable::MacColumn]);
-        object.insert(u"vendor"_s, cells[NodeTable::VendorColumn]);
-        object.insert(u"comment"_s, cells[NodeTable::CommentColumn]);
+    const auto node = [&](const QString &name, bool withTest) {
+        object.insert(u"event"_s, name);
+        object.insert(u"ip"_s, event.node.ip.ToText());
+        object.insert(u"mac"_s, event.node.mac.ToText());
+        object.insert(u"vendor"_s, event.node.vendor);
+        object.insert(u"comment"_s, event.node.comment);
         if (withTest)
-            object.insert(u"test"_s, TestName(number));
+            object.insert(u"test"_s, TestName(event.column));
     };
-    if (kind == u"start"_s) {
+    switch (event.kind) {
+    case ScanEventKind::ScanStarted:
         object.insert(u"event"_s, u"START"_s);
-    } else if (kind == u"cycle"_s) {
+        break;
+    case ScanEventKind::CycleEnded:
         object.insert(u"event"_s, u"CYCLE"_s);
-        object.insert(u"cycle"_s, number);
-    } else if (kind == u"dropped"_s) {
+        object.insert(u"cycle"_s, event.count);
+        break;
+    case ScanEventKind::FramesDropped:
         // The cycle's losses were not judged: this many frames went unseen.
         object.insert(u"event"_s, u"CAPTURE DROPPED"_s);
-        object.insert(u"frames"_s, number);
-    } else if (kind == u"mac"_s) {
+        object.insert(u"frames"_s, event.count);
+        break;
+    case ScanEventKind::MacChanged:
         node(u"MAC CHANGE"_s, false);
-    } else if (kind == u"SUSPECT"_s) {
+        break;
+    case ScanEventKind::SuspectFound:
         node(u"PROMISC SUSPECT"_s, true);
-    } else if (kind == u"UP"_s) {
+        break;
+    case ScanEventKind::PromiscuousStarted:
         node(u"PROMISC START"_s, true);
-    } else if (kind == u"UP-FILTER-MATCH"_s) {
+        break;
+    case ScanEventKind::FilterMatchStarted:
         // Logged as a start, but the confirmation found a filter match.
         node(u"PROMISC START"_s, true);
         object.insert(u"verdict"_s, u"filter match"_s);
-    } else if (kind == u"CONFIRMED"_s || kind == u"FILTER-MATCH"_s) {
-        node(u"PROMISC "_s + kind, false);
-        object.insert(u"verdict"_s, kind == u"CONFIRMED"_s ? u"confirmed"_s : u"filter match"_s);
-        object.insert(u"answered"_s, number);
+        break;
+    case ScanEventKind::VerdictReached: {
+        const bool confirmed = event.verdict == ConfirmationVerdict::Confirmed;
+        node(confirmed ? u"PROMISC CONFIRMED"_s : u"PROMISC FILTER-MATCH"_s, false);
+        object.insert(u"verdict"_s, confirmed ? u"confirmed"_s : u"filter match"_s);
+        object.insert(u"answered"_s, event.count);
         object.insert(u"probes"_s, ConfirmationProbeCount);
-    } else if (kind == u"DOWN"_s) {
+        break;
+    }
+    case ScanEventKind::PromiscuousStopped:
         node(u"PROMISC STOP"_s, true);
-    } else if (kind == u"+"_s) {
+        break;
+    case ScanEventKind::ResponseLost:
         node(u"OFF"_s, true);
         object.insert(u"frame"_s, FrameName(format));
-    } else {
-        // An answer: "X" and "O" to an Ethernet II probe, "x" and "o" to an
-        // IEEE 802.3 one.
+        break;
+    case ScanEventKind::TestAnswered:
         node(u"ON"_s, true);
-        object.insert(u"frame"_s, FrameName(kind.toUpper() == kind ? FrameFormat::Ethernet2
-                                                                   : FrameFormat::Ieee8023));
+        object.insert(u"frame"_s,
+                      FrameName(event.mark.ieee ? FrameFormat::Ieee8023 : FrameFormat::Ethernet2));
+        break;
     }
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }

@@ -1,29 +1,35 @@
 #pragma once
 
 #include "config/clock.h"
-#include "core/eventsink.h"
-#include "core/nodetable.h"
+#include "core/nodelist.h"
+#include "core/scanevents.h"
 
 #include <QByteArray>
+#include <QObject>
 
 #include <functional>
 
 namespace keelwatch {
 
-// Passes every event on to the event log and, when a writer is given, writes
-// it as one line of JSON as well: time, ip, mac, vendor, comment, test and
-// event, each where the event has it. Counts the suspects on the way.
-class JsonEventSink : public EventSink
+// Writes every event of a scan as one line of JSON, when a writer is given:
+// time, ip, mac, vendor, comment, test and event, each where the event has
+// it. Counts the suspects on the way.
+class JsonEventSink : public QObject
 {
+    Q_OBJECT
+
   public:
     using Writer = std::function<void(const QByteArray &line)>;
 
-    JsonEventSink(EventSink &log, const LiveSettings &settings, const NodeTable &nodes,
-                  const Clock &clock, Writer writer);
+    JsonEventSink(const LiveSettings &settings, const NodeList &nodes, const Clock &clock,
+                  Writer writer);
 
-    void WriteEvent(const QString &kind, int number, int row) override;
+    // Writes events's events from now on: connect the event log first, so
+    // that lines reach the log before they reach the JSON stream.
+    void Listen(const ScanEvents &events);
+    void WriteEvent(const ScanEvent &event);
 
-    // After a single sweep: one "NODE" line per node of the table, with the
+    // After a single sweep: one "NODE" line per node of the list, with the
     // tests it answered and whether that makes it a suspect.
     void WriteNodeList();
 
@@ -31,22 +37,20 @@ class JsonEventSink : public EventSink
     int Suspects() const { return suspects; }
 
   private:
-    EventSink &log;
     const LiveSettings &settings;
-    const NodeTable &nodes;
+    const NodeList &nodes;
     const Clock &clock;
     Writer writer;
     int suspects = 0;
 };
 
 // The JSON line of one event, ending in a line feed. format is the probes'
-// frame format, which a lost answer ("+") is told in.
-QByteArray JsonEventLine(const QString &kind, int number, const NodeTable::Row &cells,
-                         const QDateTime &when, FrameFormat format);
+// frame format, which a lost answer is told in.
+QByteArray JsonEventLine(const ScanEvent &event, const QDateTime &when, FrameFormat format);
 
-// The "NODE" line of a node row after a single sweep: "answers" lists the
-// tests it answered, "suspect" is true when it answered Br and a test that a
-// card in normal mode drops.
-QByteArray JsonNodeLine(const NodeTable::Row &cells, const QDateTime &when);
+// The "NODE" line of a node after a single sweep: "answers" lists the tests
+// it answered, "suspect" is true when it answered Br and a test that a card
+// in normal mode drops.
+QByteArray JsonNodeLine(const Node &node, const QDateTime &when);
 
 } // namespace keelwatch

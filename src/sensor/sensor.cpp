@@ -21,18 +21,18 @@ Sensor::Sensor(const SensorOptions &options, std::shared_ptr<PacketDriver> drive
     if (QFileInfo::exists(QDir(programDir).filePath(u"comment.txt"_s)))
         comments.LoadComments(programDir, outputs.error);
     syslog = std::make_unique<SyslogSender>(settings, console);
-    events = std::make_unique<EventLog>(settings, nodes, clock, console, *syslog);
-    jsonEvents =
-        std::make_unique<JsonEventSink>(*events, settings, nodes, clock, std::move(outputs.json));
+    events = std::make_unique<EventLog>(settings, clock, console, *syslog);
+    events->Listen(scanEvents);
+    jsonEvents = std::make_unique<JsonEventSink>(settings, nodes, clock, std::move(outputs.json));
+    jsonEvents->Listen(scanEvents);
 
     WorkerScanEngine::Lookups lookups;
     lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };
-    lookups.comment = [this](const QString &ip) { return comments.LookupComment(ip); };
+    lookups.comment = [this](const IpAddress &ip) { return comments.LookupComment(ip.ToText()); };
     lookups.autoScroll = [] { return false; };
-    lookups.selectRow = [](int) {};
     lookups.captureCounterShown = &captureCounterShown;
     scan = std::make_unique<ScanAssembly>(ScanAssembly::Parts{std::move(driver), console, console,
-                                                              settings, nodes, console, *jsonEvents,
+                                                              settings, nodes, console, scanEvents,
                                                               *this, clock, std::move(lookups)});
     controller = &scan->Controller();
     events->SetDayChangeFlag(&controller->DayChangeFlag());

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "config/clock.h"
-#include "core/eventsink.h"
-#include "core/nodetable.h"
+#include "core/eventlogfile.h"
+#include "core/nodelist.h"
+#include "core/scanevents.h"
 #include "report/commenttable.h"
 #include "report/vendortable.h"
 #include "scan/packetdriver.h"
@@ -63,7 +64,8 @@ class Sensor : public EventLogFile
     SystemClock clock;
     VendorTable vendors;
     CommentTable comments;
-    NodeTable nodes;
+    NodeList nodes;
+    ScanEvents scanEvents;
     SensorConsole console;
     std::unique_ptr<SyslogSender> syslog;
     std::unique_ptr<EventLog> events;

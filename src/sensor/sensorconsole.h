@@ -33,7 +33,6 @@ class SensorConsole : public ScanView,
     void ShowSetup() override;
     void ShowScanMode() override {}
     void ShowTestColumns(bool, const std::array<bool, TestCount> &) override {}
-    void ShowPromiscuousAlert(int, bool) override {}
     void EnableRangeControls(bool) override {}
     void EnableSetupGroups(bool) override {}
     void SwitchBrOn() override;

@@ -13,7 +13,7 @@ using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
-CommentEditor::CommentEditor(CommentTable &comments, NodeTable &nodes, QWidget *parent)
+CommentEditor::CommentEditor(CommentTable &comments, NodeList &nodes, QWidget *parent)
     : QDialog(parent), comments(comments), nodes(nodes), messages(MessageBoxSink(this))
 {
     setObjectName(u"TForm9"_s);

@@ -9,7 +9,7 @@ class QLineEdit;
 namespace keelwatch {
 
 class CommentTable;
-class NodeTable;
+class NodeList;
 
 // The comment editor: reads and writes the comment of one IP address.
 class CommentEditor : public QDialog
@@ -17,7 +17,7 @@ class CommentEditor : public QDialog
     Q_OBJECT
 
   public:
-    CommentEditor(CommentTable &comments, NodeTable &nodes, QWidget *parent = nullptr);
+    CommentEditor(CommentTable &comments, NodeList &nodes, QWidget *parent = nullptr);
 
     // Where refusals go; a message box unless replaced.
     void SetMessageSink(MessageSink sink) { messages = std::move(sink); }
@@ -44,7 +44,7 @@ class CommentEditor : public QDialog
     QLineEdit *commentField;
 
     CommentTable &comments;
-    NodeTable &nodes;
+    NodeList &nodes;
     MessageSink messages;
 };
 

@@ -5,6 +5,7 @@
 #include "ui/logo.h"
 #include "ui/nodegrid.h"
 #include "ui/nodegridfilter.h"
+#include "ui/nodelistmodel.h"
 #include "ui/scanmode.h"
 
 #include <QCheckBox>
@@ -46,8 +47,9 @@ template <typename Widget> Widget *Named(Widget *widget, const QString &name)
 
 } // namespace
 
-MainWindow::MainWindow(const QStringList &arguments, QWidget *parent)
-    : QMainWindow(parent), nodes(new NodeTable(this)), gridFilter(new NodeGridFilter(*nodes, this))
+MainWindow::MainWindow(NodeList &n, const QStringList &arguments, QWidget *parent)
+    : QMainWindow(parent), nodes(n), model(new NodeListModel(nodes, this)),
+      gridFilter(new NodeGridFilter(*model, this))
 {
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Keelwatch Ver 3.0"_s);
@@ -70,7 +72,6 @@ MainWindow::MainWindow(const QStringList &arguments, QWidget *parent)
     BuildMenus();
     BuildPopupMenu();
 
-    nodes->SetupNodeTable();
     nodeGrid->SetInitialColumnWidths();
     SetPanelText(0, u"READY"_s);
     for (const QString &argument : arguments)
@@ -274,7 +275,7 @@ void MainWindow::BuildMenus()
     QAction *alert = Named(view->addAction(u"Alert"_s), u"N8"_s);
     connect(nodeViewer, &QAction::triggered, this, &MainWindow::nodeViewerRequested);
     connect(commentEditor, &QAction::triggered, this,
-            [this] { Q_EMIT commentEditorRequested(selectedRow); });
+            [this] { Q_EMIT commentEditorRequested(selectedNode); });
     connect(alert, &QAction::triggered, this, &MainWindow::alertRequested);
 
     QMenu *help = Named(menuBar()->addMenu(u"Help"_s), u"Help1"_s);
@@ -298,11 +299,11 @@ void MainWindow::BuildPopupMenu()
     QAction *commentEditor = Named(popupMenu->addAction(u"Commnet Editor"_s), u"N4"_s);
     QAction *externalCommand = Named(popupMenu->addAction(u"External Command"_s), u"N5"_s);
     connect(nodeViewer, &QAction::triggered, this,
-            [this] { Q_EMIT nodeHistoryRequested(selectedRow); });
+            [this] { Q_EMIT nodeHistoryRequested(selectedNode); });
     connect(commentEditor, &QAction::triggered, this,
-            [this] { Q_EMIT commentEditorRequested(selectedRow); });
+            [this] { Q_EMIT commentEditorRequested(selectedNode); });
     connect(externalCommand, &QAction::triggered, this,
-            [this] { Q_EMIT externalCommandRequested(selectedRow); });
+            [this] { Q_EMIT externalCommandRequested(selectedNode); });
     popupMenu->addSeparator();
     QAction *copyRows = Named(popupMenu->addAction(u"Copy rows"_s), u"CopyRows"_s);
     copyRows->setShortcut(QKeySequence::Copy);
@@ -379,7 +380,7 @@ void MainWindow::ShowScanMode(const Settings &settings)
     SetPanelText(5, settings.nodeTimer);
 }
 
-void MainWindow::ShowTestColumns(bool showAll, const NodeTable::Tests &tests)
+void MainWindow::ShowTestColumns(bool showAll, const TestFlags &tests)
 {
     nodeGrid->ShowTestColumns(showAll, tests);
 }
@@ -395,15 +396,13 @@ void MainWindow::SetScanControlsEnabled(bool enabled)
 
 void MainWindow::ClearAllNodes()
 {
-    nodes->ClearAllNodes();
+    nodes.Clear();
     eventPane->clear();
 }
 
-void MainWindow::SelectNodeRow(int row)
+void MainWindow::ShowNode(int index)
 {
-    if (row < 1)
-        return;
-    const QModelIndex shown = gridFilter->GridIndex(row);
+    const QModelIndex shown = gridFilter->GridIndex(index);
     if (!shown.isValid())
         return;
     nodeGrid->selectRow(shown.row());
@@ -439,15 +438,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-// Unfiltered, the grid always has a current row below the header, as the
-// trailing row exists even in an empty table. A filter may hide every row:
-// then nothing is picked.
-int MainWindow::GridRow() const
+// An empty grid, or a filter that hides every row, picks no node.
+int MainWindow::GridNode() const
 {
-    const QModelIndex current = nodeGrid->currentIndex();
-    if (current.isValid())
-        return gridFilter->TableRow(current);
-    return gridFilter->Filtering() ? 0 : 1;
+    return gridFilter->NodeIndex(nodeGrid->currentIndex());
 }
 
 QString MainWindow::SelectedRowsText(bool asNodeList) const
@@ -457,9 +451,10 @@ QString MainWindow::SelectedRowsText(bool asNodeList) const
               [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
     QStringList lines;
     for (const QModelIndex &index : picked) {
-        const NodeTable::Row cells = nodes->RowCells(gridFilter->TableRow(index));
-        if (cells[NodeTable::IpColumn].isEmpty())
-            continue; // the trailing row
+        const int node = gridFilter->NodeIndex(index);
+        if (node < 0)
+            continue;
+        const NodeCells cells = NodeCellTexts(nodes.At(node));
         lines.append(asNodeList ? EncodeNodeListLine(cells)
                                 : QStringList(cells.begin(), cells.end()).join(u'\t'));
     }
@@ -494,24 +489,24 @@ void MainWindow::OnClearPressed(Qt::MouseButtons buttons, Qt::KeyboardModifiers 
     if (buttons == Qt::LeftButton && modifiers == Qt::ShiftModifier)
         ClearAllNodes();
     else
-        nodes->ClearResults();
+        nodes.ClearResults();
 }
 
 void MainWindow::OnGridClicked()
 {
-    selectedRow = GridRow();
+    selectedNode = GridNode();
 }
 
 void MainWindow::OnGridDoubleClicked()
 {
-    selectedRow = GridRow();
-    Q_EMIT externalCommandRequested(selectedRow);
+    selectedNode = GridNode();
+    Q_EMIT externalCommandRequested(selectedNode);
 }
 
 void MainWindow::OnGridPressed(Qt::MouseButton button, QPoint position)
 {
-    selectedRow = GridRow();
-    const QString ip = nodes->Cell(selectedRow, NodeTable::IpColumn);
+    selectedNode = GridNode();
+    const QString ip = selectedNode >= 0 ? nodes.At(selectedNode).ip.ToText() : QString();
     popupTitle->setText(ip.isEmpty() ? u"<< IP = not selected >>"_s
                                      : u"<< IP = "_s + ip + u" >>"_s);
     if (button == Qt::RightButton)

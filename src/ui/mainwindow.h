@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/settings.h"
-#include "core/nodetable.h"
+#include "core/nodelist.h"
 
 #include <QMainWindow>
 #include <QSize>
@@ -23,8 +23,9 @@ namespace keelwatch {
 
 class NodeGrid;
 class NodeGridFilter;
+class NodeListModel;
 
-// The main window: range fields, scan buttons, the node table's grid, the
+// The main window: range fields, scan buttons, the node list's grid, the
 // event pane and the status bar. Its controls keep the objectNames users'
 // tools and tests look for ("Edit1" is the From field). The window says what
 // the user asked for through signals; start-up connects them. Use it on the
@@ -39,10 +40,9 @@ class MainWindow : public QMainWindow
 
     // arguments: the command line without the program name; "auto" in any
     // letter case makes the window wait for the automatic start.
-    explicit MainWindow(const QStringList &arguments = {}, QWidget *parent = nullptr);
-
-    NodeTable &Nodes() { return *nodes; }
-    const NodeTable &Nodes() const { return *nodes; }
+    // The grid shows nodes; Clear and Shift+Clear change it.
+    explicit MainWindow(NodeList &nodes, const QStringList &arguments = {},
+                        QWidget *parent = nullptr);
 
     // From, To, "Auto Scroll" and "Beep" from the settings, and back.
     void ApplySettings(const Settings &settings);
@@ -64,24 +64,24 @@ class MainWindow : public QMainWindow
 
     // All ten result columns with showAll, else only those of the switched-on
     // tests. Widths the user dragged elsewhere stay.
-    void ShowTestColumns(bool showAll, const NodeTable::Tests &tests);
+    void ShowTestColumns(bool showAll, const TestFlags &tests);
 
     // From, To, "Start", "Clear", "Save node list" and "Load node list": off
     // while a scan runs or the automatic start is pending.
     void SetScanControlsEnabled(bool enabled);
 
-    // Every node row removed and the event pane emptied.
+    // Every node removed and the event pane emptied.
     void ClearAllNodes();
 
-    // Makes a node row the grid's current row, which scrolls it into view.
-    // The row the menus act on stays until the user picks another.
-    void SelectNodeRow(int row);
+    // Makes a node's row the grid's current row, which scrolls it into view.
+    // The node the menus act on stays until the user picks another.
+    void ShowNode(int index);
 
-    // The node table row the menus act on; the header row until the grid is used.
-    int SelectedRow() const { return selectedRow; }
+    // The index of the node the menus act on; -1 until the grid is used.
+    int SelectedNode() const { return selectedNode; }
 
-    // The selected rows in grid order, trailing row left out: as node-list
-    // lines, or as TAB-separated cells; each line ended. Empty for none.
+    // The selected rows in grid order: as node-list lines, or as
+    // TAB-separated cells; each line ended. Empty for none.
     QString SelectedRowsText(bool asNodeList) const;
 
     // Where the event log writes its lines.
@@ -104,12 +104,13 @@ class MainWindow : public QMainWindow
     void loadNodeListRequested();
     // View, "Node viewer": the window as it is.
     void nodeViewerRequested();
-    // The pop-up's "Node Viewer": the history of this row's node.
-    void nodeHistoryRequested(int row);
+    // The pop-up's "Node Viewer": the history of this node (an index, -1
+    // for none).
+    void nodeHistoryRequested(int node);
     // The pop-up's "Commnet Editor" and View, "Comment Editor".
-    void commentEditorRequested(int row);
+    void commentEditorRequested(int node);
     // The pop-up's "External Command" and a double click on the grid.
-    void externalCommandRequested(int row);
+    void externalCommandRequested(int node);
     void alertRequested();
     void setupRequested();
     void aboutRequested();
@@ -127,7 +128,7 @@ class MainWindow : public QMainWindow
     void BuildStatusBar();
     void BuildMenus();
     void BuildPopupMenu();
-    int GridRow() const;
+    int GridNode() const;
 
     void CheckRangeField(QLineEdit *field);
     void OnClearPressed(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
@@ -137,7 +138,8 @@ class MainWindow : public QMainWindow
     void ToggleCaptureCounter();
     void CopySelectedRows(bool asNodeList);
 
-    NodeTable *nodes;
+    NodeList &nodes;
+    NodeListModel *model;
     NodeGridFilter *gridFilter;
 
     QFrame *topPanel = nullptr;
@@ -159,7 +161,7 @@ class MainWindow : public QMainWindow
     QMenu *popupMenu = nullptr;
     QAction *popupTitle = nullptr;
 
-    int selectedRow = 0;
+    int selectedNode = -1;
     std::atomic<bool> captureCounterShown{false};
     bool autoStart = false;
 };

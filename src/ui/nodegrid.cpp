@@ -1,4 +1,5 @@
 #include "ui/nodegrid.h"
+#include "ui/nodelistmodel.h"
 
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
@@ -11,8 +12,8 @@ namespace {
 
 // IP Address, MAC Address, the ten result columns (ResultWidth), Comment and
 // Vender Code.
-constexpr std::array<int, NodeTable::ColumnCount> InitialWidths = {100, 120, 24, 24, 24, 24, 24,
-                                                                   24,  24,  24, 24, 24, 80, 400};
+constexpr std::array<int, NodeColumn::Count> InitialWidths = {100, 120, 24, 24, 24, 24, 24,
+                                                              24,  24,  24, 24, 24, 80, 400};
 
 // Rows of confirmed sniffers red, hash-filter coincidences amber.
 class VerdictDelegate : public QStyledItemDelegate
@@ -38,7 +39,7 @@ class VerdictDelegate : public QStyledItemDelegate
     {
         QStyledItemDelegate::initStyleOption(option, index);
         const QColor colour =
-            VerdictColour(ConfirmationVerdict(index.data(NodeTable::VerdictRole).toInt()));
+            VerdictColour(ConfirmationVerdict(index.data(NodeListModel::VerdictRole).toInt()));
         if (colour.isValid())
             option->backgroundBrush = colour;
     }
@@ -53,11 +54,11 @@ NodeGrid::NodeGrid(QWidget *parent) : QTableView(parent)
 
 void NodeGrid::SetInitialColumnWidths()
 {
-    for (int column = 0; column < NodeTable::ColumnCount; ++column)
+    for (int column = 0; column < NodeColumn::Count; ++column)
         setColumnWidth(column, InitialWidths[size_t(column)]);
 }
 
-void NodeGrid::ShowTestColumns(bool showAll, const NodeTable::Tests &tests)
+void NodeGrid::ShowTestColumns(bool showAll, const TestFlags &tests)
 {
     for (int i = 0; i < TestCount; ++i) {
         const int column = FirstResultColumn + i;

@@ -1,17 +1,17 @@
 #pragma once
 
-#include "core/nodetable.h"
+#include "config/testaddresses.h"
 
 #include <QPoint>
 #include <QTableView>
 
 namespace keelwatch {
 
-// The node table's grid. A left press moves the current row before the press
+// The node list's grid. A left press moves the current row before the press
 // is reported; a right press is reported without moving it, so the popup acts
 // on the row that was selected before.
 //
-// The grid owns the column widths: the table holds data only.
+// The grid owns the column widths: the model holds data only.
 class NodeGrid : public QTableView
 {
     Q_OBJECT
@@ -25,7 +25,7 @@ class NodeGrid : public QTableView
     void SetInitialColumnWidths();
     // Result columns shown ResultWidth wide: all ten with showAll, else
     // those of the switched-on tests. The other columns keep their widths.
-    void ShowTestColumns(bool showAll, const NodeTable::Tests &tests);
+    void ShowTestColumns(bool showAll, const TestFlags &tests);
 
   Q_SIGNALS:
     void mousePressed(Qt::MouseButton button, QPoint position);

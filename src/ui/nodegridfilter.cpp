@@ -4,10 +4,10 @@
 
 namespace keelwatch {
 
-NodeGridFilter::NodeGridFilter(NodeTable &nodes, QObject *parent)
-    : QSortFilterProxyModel(parent), nodes(nodes)
+NodeGridFilter::NodeGridFilter(NodeListModel &m, QObject *parent)
+    : QSortFilterProxyModel(parent), model(m)
 {
-    setSourceModel(&nodes);
+    setSourceModel(&model);
     // Rows found while sorted or filtered land in their place at once.
     setDynamicSortFilter(true);
 }
@@ -29,33 +29,30 @@ void NodeGridFilter::SetSuspectsOnly(bool on)
     invalidateRowsFilter();
 }
 
-int NodeGridFilter::TableRow(const QModelIndex &gridIndex) const
+int NodeGridFilter::NodeIndex(const QModelIndex &gridIndex) const
 {
     const QModelIndex source = mapToSource(gridIndex);
-    return source.isValid() ? source.row() + 1 : 0;
+    return source.isValid() ? source.row() : -1;
 }
 
-QModelIndex NodeGridFilter::GridIndex(int tableRow) const
+QModelIndex NodeGridFilter::GridIndex(int nodeIndex) const
 {
-    if (tableRow < 1)
+    if (nodeIndex < 0)
         return {};
-    return mapFromSource(nodes.index(tableRow - 1, 0));
+    return mapFromSource(model.index(nodeIndex, 0));
 }
 
 bool NodeGridFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
 {
-    if (Trailing(sourceRow))
-        return !Filtering();
     if (!Filtering())
         return true;
-    const NodeTable::Row row = nodes.RowCells(sourceRow + 1);
-    if (suspectsOnly && !IsSuspectRow(row))
+    const Node &node = model.Nodes().At(sourceRow);
+    if (suspectsOnly && !node.IsSuspect())
         return false;
     if (filterText.isEmpty())
         return true;
-    for (int column : {NodeTable::IpColumn, NodeTable::MacColumn, NodeTable::CommentColumn,
-                       NodeTable::VendorColumn}) {
-        if (row[size_t(column)].contains(filterText, Qt::CaseInsensitive))
+    for (int column : {NodeColumn::Ip, NodeColumn::Mac, NodeColumn::Comment, NodeColumn::Vendor}) {
+        if (NodeCellText(node, column).contains(filterText, Qt::CaseInsensitive))
             return true;
     }
     return false;
@@ -63,20 +60,15 @@ bool NodeGridFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
 
 bool NodeGridFilter::lessThan(const QModelIndex &left, const QModelIndex &right) const
 {
-    // The trailing row sorts last whichever way round.
-    const bool descending = sortOrder() == Qt::DescendingOrder;
-    if (Trailing(left.row()))
-        return descending;
-    if (Trailing(right.row()))
-        return !descending;
-    const QString a = left.data().toString();
-    const QString b = right.data().toString();
-    if (left.column() == NodeTable::IpColumn) {
-        const qint64 x = IpTextToNumber(a);
-        const qint64 y = IpTextToNumber(b);
+    if (left.column() == NodeColumn::Ip) {
+        const IpAddress &x = model.Nodes().At(left.row()).ip;
+        const IpAddress &y = model.Nodes().At(right.row()).ip;
         if (x != y)
             return x < y;
+        return left.row() < right.row();
     }
+    const QString a = left.data().toString();
+    const QString b = right.data().toString();
     const int order = a.compare(b, Qt::CaseInsensitive);
     // Equal cells keep the order the nodes were found in.
     return order != 0 ? order < 0 : left.row() < right.row();

@@ -1,6 +1,6 @@
 #include "ui/nodelistdialogs.h"
 
-#include "core/nodetable.h"
+#include "core/nodelist.h"
 #include "report/nodelistfile.h"
 
 #include <QFileDialog>
@@ -29,7 +29,7 @@ QFileDialog *NodeListDialog(QWidget *parent, const QString &name, QFileDialog::A
 
 } // namespace
 
-void ShowSaveNodeListDialog(QWidget *parent, const NodeTable &nodes, const MessageSink &sink)
+void ShowSaveNodeListDialog(QWidget *parent, const NodeList &nodes, const MessageSink &sink)
 {
     // The table is taken before the dialog opens: a scan cannot change it
     // meanwhile, and the file holds what the user saw when choosing "Save".
@@ -43,7 +43,7 @@ void ShowSaveNodeListDialog(QWidget *parent, const NodeTable &nodes, const Messa
     dialog->open();
 }
 
-void ShowLoadNodeListDialog(QWidget *parent, NodeTable &nodes, const MessageSink &sink)
+void ShowLoadNodeListDialog(QWidget *parent, NodeList &nodes, const MessageSink &sink)
 {
     QFileDialog *dialog = NodeListDialog(parent, u"OpenDialog1"_s, QFileDialog::AcceptOpen);
     QObject::connect(dialog, &QFileDialog::fileSelected, dialog,

@@ -33,11 +33,10 @@ void PaintRed(QWidget *widget, QPalette::ColorRole role)
 
 } // namespace
 
-PromiscuousAlertWindow::PromiscuousAlertWindow(const NodeTable &nodes, const Clock &clock,
-                                               QWidget *parent)
+PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowStaysOnTopHint),
-      nodes(nodes), clock(clock)
+      clock(clock)
 {
     setObjectName(u"TForm10"_s);
     setWindowTitle(u"Alert"_s);
@@ -82,10 +81,17 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const NodeTable &nodes, const Clo
     layout->addLayout(buttonRow);
 }
 
-void PromiscuousAlertWindow::ShowPromiscuousAlert(int row, bool started)
+void PromiscuousAlertWindow::Listen(const ScanEvents &events)
 {
-    const QString line =
-        PromiscuousAlertLine(clock.Now(), started, nodes.Cell(row, NodeTable::IpColumn));
+    connect(&events, &ScanEvents::promiscuousStarted, this,
+            [this](const Node &node) { ShowPromiscuousAlert(node, true); });
+    connect(&events, &ScanEvents::promiscuousStopped, this,
+            [this](const Node &node) { ShowPromiscuousAlert(node, false); });
+}
+
+void PromiscuousAlertWindow::ShowPromiscuousAlert(const Node &node, bool started)
+{
+    const QString line = PromiscuousAlertLine(clock.Now(), started, node.ip.ToText());
     alertLines->appendPlainText(line);
     show();
     raise();

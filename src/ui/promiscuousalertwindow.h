@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/clock.h"
-#include "core/nodetable.h"
+#include "core/scanevents.h"
 
 #include <QDialog>
 
@@ -11,17 +11,20 @@ namespace keelwatch {
 
 // The promiscuous alert window: one line each time a node starts or stops
 // answering test addresses. It pops up with every line and keeps its lines
-// until "Clear", whatever happens to the scan or the node table.
+// until "Clear", whatever happens to the scan or the node list.
 class PromiscuousAlertWindow : public QDialog
 {
     Q_OBJECT
 
   public:
-    PromiscuousAlertWindow(const NodeTable &nodes, const Clock &clock, QWidget *parent = nullptr);
+    explicit PromiscuousAlertWindow(const Clock &clock, QWidget *parent = nullptr);
 
-    // Appends "<date> <time> Promiscuous START|STOP <IP of the row>" and shows
-    // the window.
-    void ShowPromiscuousAlert(int row, bool started);
+    // Alerts for every promiscuous start and stop of events from now on.
+    void Listen(const ScanEvents &events);
+
+    // Appends "<date> <time> Promiscuous START|STOP <IP of the node>" and
+    // shows the window.
+    void ShowPromiscuousAlert(const Node &node, bool started);
 
     // View, "Alert": shows the window only when it holds a line.
     void ShowIfHoldsLines();
@@ -37,7 +40,6 @@ class PromiscuousAlertWindow : public QDialog
 
   private:
     QPlainTextEdit *alertLines;
-    const NodeTable &nodes;
     const Clock &clock;
 };
 

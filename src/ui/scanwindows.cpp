@@ -2,7 +2,6 @@
 
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
-#include "ui/promiscuousalertwindow.h"
 #include "ui/settingslink.h"
 #include "ui/setupdialog.h"
 
@@ -26,10 +25,8 @@ constexpr int CounterPanel = 7;
 
 } // namespace
 
-ScanWindows::ScanWindows(MainWindow &main, SetupDialog &dialog, SettingsLink &link,
-                         PromiscuousAlertWindow &alertWindow)
-    : mainWindow(main), setup(dialog), settings(link), alerts(alertWindow),
-      message(MessageBoxSink(&main))
+ScanWindows::ScanWindows(MainWindow &main, SetupDialog &dialog, SettingsLink &link)
+    : mainWindow(main), setup(dialog), settings(link), message(MessageBoxSink(&main))
 {
 }
 
@@ -119,11 +116,6 @@ void ScanWindows::ShowScanMode()
 void ScanWindows::ShowTestColumns(bool showAll, const std::array<bool, TestCount> &tests)
 {
     mainWindow.ShowTestColumns(showAll, tests);
-}
-
-void ScanWindows::ShowPromiscuousAlert(int row, bool started)
-{
-    alerts.ShowPromiscuousAlert(row, started);
 }
 
 void ScanWindows::EnableRangeControls(bool enabled)

@@ -11,7 +11,6 @@ namespace keelwatch {
 class MainWindow;
 class SetupDialog;
 class SettingsLink;
-class PromiscuousAlertWindow;
 struct Settings;
 
 // The windows as the scan controller and the scan workers see them: scan
@@ -24,8 +23,7 @@ QString SweepProgressText(qint64 address, qint64 addresses, qint64 msLeft);
 class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
 {
   public:
-    ScanWindows(MainWindow &mainWindow, SetupDialog &setup, SettingsLink &settings,
-                PromiscuousAlertWindow &alerts);
+    ScanWindows(MainWindow &mainWindow, SetupDialog &setup, SettingsLink &settings);
 
     // ScanView
     void ShowScanPhase(ScanPhase phase) override;
@@ -33,7 +31,6 @@ class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
     void ShowSetup() override;
     void ShowScanMode() override;
     void ShowTestColumns(bool showAll, const std::array<bool, TestCount> &tests) override;
-    void ShowPromiscuousAlert(int row, bool started) override;
     void EnableRangeControls(bool enabled) override;
     void EnableSetupGroups(bool enabled) override;
     void SwitchBrOn() override;
@@ -59,7 +56,6 @@ class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
     MainWindow &mainWindow;
     SetupDialog &setup;
     SettingsLink &settings;
-    PromiscuousAlertWindow &alerts;
     MessageSink message;
     std::function<void(bool)> scanRunning;
 };

@@ -2,7 +2,7 @@
 // capture took during it, and a cycle whose capture lost frames does not
 // read their silence as nodes gone.
 
-#include "core/eventsink.h"
+#include "core/eventlogfile.h"
 #include "core/nodetable.h"
 #include "core/scanassembly.h"
 #include "support/eventwait.h"

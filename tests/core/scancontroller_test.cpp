@@ -1,4 +1,4 @@
-#include "core/eventsink.h"
+#include "core/eventlogfile.h"
 #include "core/nodetable.h"
 #include "core/scancontroller.h"
 #include "core/scanview.h"

@@ -1,4 +1,4 @@
-#include "core/eventsink.h"
+#include "core/eventlogfile.h"
 #include "core/nodetable.h"
 #include "core/scanassembly.h"
 #include "core/scanview.h"

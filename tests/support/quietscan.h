@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/settings.h"
-#include "core/eventsink.h"
+#include "core/eventlogfile.h"
 #include "core/scanview.h"
 #include "scan/scaninputs.h"
 

@@ -1,0 +1,45 @@
+#include "core/node.h"
+
+using namespace Qt::StringLiterals;
+
+namespace keelwatch {
+
+QString Mark::Letter() const
+{
+    switch (answer) {
+    case Answer::Normal:
+        return ieee ? u"o"_s : u"O"_s;
+    case Answer::Illegal:
+        return ieee ? u"x"_s : u"X"_s;
+    case Answer::None:
+        break;
+    }
+    return QString();
+}
+
+QString Mark::Text() const
+{
+    // A switched-off test that got an answer all the same shows both.
+    if (off)
+        return u"-"_s + Letter();
+    return carried ? u"+"_s + Letter() : Letter();
+}
+
+Answer AnswerOfTest(int column)
+{
+    const TestAddress *test = TestOfColumn(column);
+    if (!test)
+        return Answer::None;
+    return test->correct ? Answer::Normal : Answer::Illegal;
+}
+
+int Node::FirstIllegalColumn() const
+{
+    for (int column = BroadcastColumn + 1; column <= LastResultColumn; ++column) {
+        if (MarkOf(column).answer == Answer::Illegal)
+            return column;
+    }
+    return 0;
+}
+
+} // namespace keelwatch

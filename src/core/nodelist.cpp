@@ -1,0 +1,245 @@
+#include "core/nodelist.h"
+
+#include <QMutexLocker>
+
+#include <algorithm>
+
+namespace keelwatch {
+
+namespace {
+
+void MarkOff(Node &node, const NodeList::Tests &tests)
+{
+    for (int i = 0; i < TestCount; ++i) {
+        if (!tests[size_t(i)])
+            node.marks[size_t(i)] = Mark::Off();
+    }
+}
+
+} // namespace
+
+NodeList::NodeList(QObject *parent) : QObject(parent) {}
+
+std::optional<int> NodeList::Find(const IpAddress &ip) const
+{
+    const auto found = byIp.constFind(ip);
+    if (found == byIp.cend())
+        return std::nullopt;
+    return found->last;
+}
+
+int NodeList::CountOf(const IpAddress &ip) const
+{
+    QMutexLocker lock(&indexLock);
+    return byIp.value(ip).count;
+}
+
+int NodeList::Add(const IpAddress &ip, const MacAddress &mac, const Tests &tests)
+{
+    Node node;
+    node.ip = ip;
+    node.mac = mac;
+    MarkOff(node, tests);
+    nodes.append(std::move(node));
+    const int index = Count() - 1;
+    {
+        QMutexLocker lock(&indexLock);
+        IndexNode(index);
+    }
+    if (announced < 0)
+        Q_EMIT nodesAdded(index, index);
+    return index;
+}
+
+void NodeList::SetMac(int index, const MacAddress &mac, const QString &vendor)
+{
+    nodes[index].mac = mac;
+    nodes[index].vendor = vendor;
+    Q_EMIT nodesChanged(index, index);
+}
+
+void NodeList::SetVendor(int index, const QString &vendor)
+{
+    nodes[index].vendor = vendor;
+    Q_EMIT nodesChanged(index, index);
+}
+
+void NodeList::SetComment(int index, const QString &comment)
+{
+    // Every reply passes its node's comment; most change nothing.
+    if (nodes[index].comment == comment)
+        return;
+    nodes[index].comment = comment;
+    Q_EMIT nodesChanged(index, index);
+}
+
+void NodeList::SetCommentOf(const IpAddress &ip, const QString &comment)
+{
+    for (int i = 0; i < Count(); ++i) {
+        if (nodes[i].ip == ip)
+            SetComment(i, comment);
+    }
+}
+
+void NodeList::SetMark(int index, int column, Mark mark)
+{
+    Mark &current = nodes[index].MarkOf(column);
+    if (current == mark)
+        return;
+    current = mark;
+    Q_EMIT nodesChanged(index, index);
+}
+
+void NodeList::MarkScanOffAll(const Tests &tests)
+{
+    for (Node &node : nodes)
+        MarkOff(node, tests);
+    Q_EMIT marksChanged();
+}
+
+void NodeList::ClearResults()
+{
+    confirmationAnswers.clear();
+    for (Node &node : nodes)
+        node.marks.fill(Mark());
+    Q_EMIT marksChanged();
+}
+
+void NodeList::Replace(QList<Node> replacement)
+{
+    Q_EMIT aboutToReplace();
+    // The old nodes go with the list they are swapped into, so a big list
+    // is neither copied nor held twice.
+    nodes.swap(replacement);
+    replacement.clear();
+    {
+        QMutexLocker lock(&indexLock);
+        RebuildIndex();
+    }
+    confirmationAnswers.clear();
+    if (announced >= 0)
+        announced = Count();
+    Q_EMIT replaced();
+}
+
+void NodeList::BeginBatch()
+{
+    if (announced < 0)
+        announced = Count();
+}
+
+void NodeList::EndBatch()
+{
+    if (announced < 0)
+        return;
+    const int first = announced;
+    announced = -1;
+    if (Count() > first)
+        Q_EMIT nodesAdded(first, Count() - 1);
+}
+
+template <typename Rewrite> void NodeList::RewriteMarks(Rewrite rewrite)
+{
+    for (Node &node : nodes) {
+        for (Mark &mark : node.marks)
+            rewrite(mark);
+    }
+    Q_EMIT marksChanged();
+}
+
+void NodeList::CarryOverMarks()
+{
+    RewriteMarks([](Mark &mark) {
+        if (mark.Answered() && !mark.carried && !mark.off)
+            mark = Mark{Answer::None, false, true, false};
+    });
+}
+
+void NodeList::SettleMarks()
+{
+    RewriteMarks([](Mark &mark) { mark.carried = false; });
+}
+
+void NodeList::RestoreUnansweredMarks(FrameFormat format)
+{
+    for (Node &node : nodes) {
+        for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
+            Mark &mark = node.MarkOf(column);
+            if (mark.Waiting())
+                mark = Mark{AnswerOfTest(column), format == FrameFormat::Ieee8023, true, false};
+        }
+    }
+    Q_EMIT marksChanged();
+}
+
+void NodeList::BeginConfirmation(const IpAddress &ip)
+{
+    confirmationAnswers.insert(ip, 0);
+    ChangedIp(ip);
+}
+
+void NodeList::ClearConfirmations()
+{
+    if (confirmationAnswers.isEmpty())
+        return;
+    confirmationAnswers.clear();
+    if (Count() > 0)
+        Q_EMIT nodesChanged(0, Count() - 1);
+}
+
+void NodeList::CountConfirmationAnswer(const IpAddress &ip)
+{
+    const auto it = confirmationAnswers.find(ip);
+    if (it == confirmationAnswers.end() || *it >= ConfirmationProbeCount)
+        return;
+    ++*it;
+    ChangedIp(ip);
+}
+
+std::optional<int> NodeList::ConfirmationAnswers(const IpAddress &ip) const
+{
+    const auto it = confirmationAnswers.constFind(ip);
+    if (it == confirmationAnswers.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+ConfirmationVerdict NodeList::Verdict(const IpAddress &ip) const
+{
+    const auto answers = ConfirmationAnswers(ip);
+    return answers ? JudgeConfirmation(*answers) : ConfirmationVerdict::None;
+}
+
+void NodeList::IndexNode(int index)
+{
+    IpNodes &entry = byIp[nodes[index].ip];
+    ++entry.count;
+    entry.last = std::max(entry.last, index);
+}
+
+void NodeList::RebuildIndex()
+{
+    byIp.clear();
+    byIp.reserve(nodes.size());
+    for (int i = 0; i < Count(); ++i)
+        IndexNode(i);
+}
+
+void NodeList::ChangedIp(const IpAddress &ip)
+{
+    // Every node of the IP shows its verdict; the last one is found at once
+    // and the others are rare.
+    const auto found = byIp.constFind(ip);
+    if (found == byIp.cend())
+        return;
+    if (found->count == 1) {
+        Q_EMIT nodesChanged(found->last, found->last);
+        return;
+    }
+    for (int i = 0; i <= found->last; ++i) {
+        if (nodes[i].ip == ip)
+            Q_EMIT nodesChanged(i, i);
+    }
+}
+
+} // namespace keelwatch

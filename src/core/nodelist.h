@@ -1,0 +1,112 @@
+#pragma once
+
+#include "core/node.h"
+
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+
+#include <optional>
+
+namespace keelwatch {
+
+// The scan state: one node per host that answered, in the order they were
+// added. Several nodes may hold one IP (a node list file can), and an IP
+// finds the last of them.
+//
+// Main thread only, apart from CountOf, which the probe sender's thread asks
+// while the main thread adds nodes: the index behind it has a lock of its
+// own.
+class NodeList : public QObject
+{
+    Q_OBJECT
+
+  public:
+    using Tests = TestFlags;
+
+    explicit NodeList(QObject *parent = nullptr);
+
+    int Count() const { return int(nodes.size()); }
+    const Node &At(int index) const { return nodes[index]; }
+    const QList<Node> &All() const { return nodes; }
+
+    // The index of the last node with this IP.
+    std::optional<int> Find(const IpAddress &ip) const;
+    // How many nodes hold this IP. Any thread.
+    int CountOf(const IpAddress &ip) const;
+
+    // Appends a node with its switched-off tests marked "-"; returns its index.
+    int Add(const IpAddress &ip, const MacAddress &mac, const Tests &tests);
+    void SetMac(int index, const MacAddress &mac, const QString &vendor);
+    void SetVendor(int index, const QString &vendor);
+    void SetComment(int index, const QString &comment);
+    // The comment of every node of the IP.
+    void SetCommentOf(const IpAddress &ip, const QString &comment);
+    void SetMark(int index, int column, Mark mark);
+
+    // "-" in every switched-off test of every node.
+    void MarkScanOffAll(const Tests &tests);
+    // Empties every mark and forgets every confirmation. Nodes stay.
+    void ClearResults();
+    // Replaces every node.
+    void Replace(QList<Node> replacement);
+    void Clear() { Replace({}); }
+
+    // Nodes added between BeginBatch and EndBatch are announced as one
+    // addition when the batch ends, however many replies added them.
+    void BeginBatch();
+    void EndBatch();
+
+    // Start of a cyclic scanning step: every answer becomes "+", waiting to
+    // be heard again.
+    void CarryOverMarks();
+    // After the evaluation: a waiting "+" is forgotten, "+X" becomes "X".
+    void SettleMarks();
+    // Before SettleMarks, when a step's silences are not judged: a "+"
+    // without an answer takes back the answer it carried over, in format.
+    void RestoreUnansweredMarks(FrameFormat format);
+
+    // Confirmation probes, by IP: Begin starts a count afresh for the probes
+    // just queued; answers to an IP that is not being confirmed are not
+    // counted. Answers are capped at ConfirmationProbeCount.
+    void BeginConfirmation(const IpAddress &ip);
+    // A new scanning sweep: the last sweep's verdicts no longer hold.
+    void ClearConfirmations();
+    void CountConfirmationAnswer(const IpAddress &ip);
+    std::optional<int> ConfirmationAnswers(const IpAddress &ip) const;
+    ConfirmationVerdict Verdict(const IpAddress &ip) const;
+
+  Q_SIGNALS:
+    // Nodes first to last (indices) were appended.
+    void nodesAdded(int first, int last);
+    // Some field of nodes first to last changed.
+    void nodesChanged(int first, int last);
+    // Every node's marks changed.
+    void marksChanged();
+    // The whole list is about to be replaced, and has been.
+    void aboutToReplace();
+    void replaced();
+
+  private:
+    void IndexNode(int index);
+    void RebuildIndex();
+    void ChangedIp(const IpAddress &ip);
+    template <typename Rewrite> void RewriteMarks(Rewrite rewrite);
+
+    // The nodes that hold one IP: how many, and the last of them.
+    struct IpNodes
+    {
+        int count = 0;
+        int last = -1;
+    };
+
+    QList<Node> nodes;
+    mutable QMutex indexLock;
+    QHash<IpAddress, IpNodes> byIp;
+    QHash<IpAddress, int> confirmationAnswers;
+    // The count announced so far while a batch runs, else -1.
+    int announced = -1;
+};
+
+} // namespace keelwatch
