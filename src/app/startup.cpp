@@ -1,10 +1,8 @@
 #include "app/startup.h"
 
 #include "config/adapterlist.h"
-#include "core/scanassembly.h"
 #include "report/eventlog.h"
 #include "report/externalcommand.h"
-#include "report/syslogsender.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessagewindow.h"
 #include "ui/alerttray.h"
@@ -59,7 +57,8 @@ bool DisplayAvailable(const QStringList &arguments)
 Startup::Startup(const QStringList &arguments, const QString &programDir,
                  std::shared_ptr<PacketDriver> packetDriver, const QString &userDir)
     : programDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir),
-      driver(std::move(packetDriver)), mainWindow(std::make_unique<MainWindow>(nodes, arguments))
+      driver(std::move(packetDriver)), session(settings, clock),
+      mainWindow(std::make_unique<MainWindow>(session.Nodes(), arguments))
 {
     MainWindow *window = mainWindow.get();
     // Part of the main window's creation: vendors first, then comments.
@@ -67,14 +66,14 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     // A missing file is no fault worth a modal box: a first run has no
     // comments yet, and the built-in vendors still name the common makers.
     QPlainTextEdit *pane = window->EventPane();
-    vendors.LoadVendorTable(
+    session.Vendors().LoadVendorTable(
         this->programDir, tell, VendorTable::SharedOuiDir, [pane](const QString &text) {
             pane->appendPlainText(text + u" Vendors come from the built-in list; install "
                                          u"ieee-data or put oui.txt beside the program."_s);
         });
     const CommentFolders commentFolders = ChooseCommentFolders(this->programDir, userDir);
     commentDir = commentFolders.saveDir;
-    comments.LoadComments(commentFolders.readDir, tell, [this, pane](const QString &) {
+    session.Comments().LoadComments(commentFolders.readDir, tell, [this, pane](const QString &) {
         pane->appendPlainText(u"No comments yet: comment.txt is created in "_s +
                               QDir::toNativeSeparators(commentDir) + u" at exit."_s);
     });
@@ -103,10 +102,10 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     aboutBox = new AboutBox(window);
     alertMessageWindow = new AlertMessageWindow(window);
     nodeViewerWindow = new NodeViewerWindow(settings, window);
-    commentEditor = new CommentEditor(comments, nodes, window);
+    commentEditor = new CommentEditor(session.Comments(), session.Nodes(), window);
     promiscuousAlertWindow = new PromiscuousAlertWindow(clock, window);
     // Before the event log: an alert pops up as its line is written.
-    promiscuousAlertWindow->Listen(scanEvents);
+    promiscuousAlertWindow->Listen(session.Events());
     alertTray = new AlertTray(window);
     QObject::connect(promiscuousAlertWindow, &PromiscuousAlertWindow::alertShown, alertTray,
                      &AlertTray::ShowAlertLine);
@@ -132,7 +131,7 @@ void Startup::SaveAtExit()
     exitStarted = true;
     bool saved = settingsLink->Save();
     const RetryQuestion ask = RetryBox(mainWindow.get());
-    saved = SaveCommentsAtExit(comments, commentDir,
+    saved = SaveCommentsAtExit(session.Comments(), commentDir,
                                [this, &ask](const QString &error) {
                                    if (!exitBySignal && ask(error) && !exitBySignal)
                                        return true;
@@ -148,7 +147,7 @@ void Startup::ReportExitFailure(const QString &text)
     // One line per failure, as log collectors take stderr.
     const QString line = QString(text).replace(u'\n', u' ');
     std::fprintf(stderr, "keelwatch: %s\n", line.toLocal8Bit().constData());
-    events->WriteErrorNote(text);
+    session.Log().WriteErrorNote(text);
 }
 
 void Startup::EndOnSignal()
@@ -168,14 +167,19 @@ void Startup::ConnectNodeTools()
 {
     MainWindow *window = mainWindow.get();
     const MessageSink tell = MessageBoxSink(window);
-    const auto ipOf = [this](int node) {
-        return node >= 0 && node < nodes.Count() ? nodes.At(node).ip.ToText() : QString();
+    NodeList &nodes = session.Nodes();
+    const auto nodeAt = [&nodes](int node) {
+        return node >= 0 && node < nodes.Count() ? &nodes.At(node) : nullptr;
+    };
+    const auto ipOf = [nodeAt](int node) {
+        const Node *found = nodeAt(node);
+        return found ? found->ip.ToText() : QString();
     };
 
     QObject::connect(window, &MainWindow::saveNodeListRequested, window,
-                     [this, window, tell] { ShowSaveNodeListDialog(window, nodes, tell); });
+                     [&nodes, window, tell] { ShowSaveNodeListDialog(window, nodes, tell); });
     QObject::connect(window, &MainWindow::loadNodeListRequested, window,
-                     [this, window, tell] { ShowLoadNodeListDialog(window, nodes, tell); });
+                     [&nodes, window, tell] { ShowLoadNodeListDialog(window, nodes, tell); });
     QObject::connect(window, &MainWindow::nodeViewerRequested, nodeViewerWindow,
                      [this] { ShowModeless(nodeViewerWindow); });
     QObject::connect(
@@ -184,13 +188,13 @@ void Startup::ConnectNodeTools()
     QObject::connect(window, &MainWindow::commentEditorRequested, commentEditor,
                      [this, ipOf](int node) { commentEditor->OpenFor(ipOf(node)); });
     QObject::connect(commentEditor, &CommentEditor::commentStored, window, [this, tell] {
-        if (const QString error = comments.SaveComments(commentDir); !error.isEmpty())
+        if (const QString error = session.Comments().SaveComments(commentDir); !error.isEmpty())
             tell(error);
     });
-    QObject::connect(window, &MainWindow::externalCommandRequested, window, [this, tell](int node) {
-        RunExternalCommand(node >= 0 && node < nodes.Count() ? &nodes.At(node) : nullptr,
-                           settings.Read().command, StartDetachedProcess, tell);
-    });
+    QObject::connect(
+        window, &MainWindow::externalCommandRequested, window, [this, nodeAt, tell](int node) {
+            RunExternalCommand(nodeAt(node), settings.Read().command, StartDetachedProcess, tell);
+        });
 }
 
 void Startup::ConnectEventLog()
@@ -203,18 +207,17 @@ void Startup::ConnectEventLog()
     };
     eventWindows = std::make_unique<EventWindowsAdapter>(window->EventPane(), alertMessageWindow,
                                                          setServerText, window);
-    syslog = std::make_unique<SyslogSender>(settings, *eventWindows);
-    events = std::make_unique<EventLog>(settings, clock, *eventWindows, *syslog);
-    events->Listen(scanEvents);
+    session.StartReporting(*eventWindows);
+    EventLog &log = session.Log();
     // Comes while the program runs: in turn with the event lines waiting for
     // the pane, which a text put there directly would drop.
     QObject::connect(alertTray, &AlertTray::notificationsOff, window,
                      [this](const QString &note) { eventWindows->AppendPaneLine(note); });
 
     NodeViewer &viewer = nodeViewerWindow->Viewer();
-    events->SetRefreshHook([&viewer] { viewer.RefreshNodeViewer(); });
-    events->SetRotationHook([&viewer] { viewer.ResetReadPosition(); });
-    viewer.SetFlush([this] { events->FlushEventLog(); });
+    log.SetRefreshHook([&viewer] { viewer.RefreshNodeViewer(); });
+    log.SetRotationHook([&viewer] { viewer.ResetReadPosition(); });
+    viewer.SetFlush([&log] { log.FlushEventLog(); });
 
     QObject::connect(window, &MainWindow::alertRequested, promiscuousAlertWindow,
                      &PromiscuousAlertWindow::ShowIfHoldsLines);
@@ -225,33 +228,37 @@ void Startup::ConnectScanController()
     MainWindow *window = mainWindow.get();
     scanWindows = std::make_unique<ScanWindows>(*window, *setupDialog, *settingsLink);
     scanWindows->SetScanRunningHook([this](bool running) { alertTray->SetScanRunning(running); });
-    WorkerScanEngine::Lookups lookups;
-    lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };
-    lookups.comment = [this](const IpAddress &ip) { return comments.LookupComment(ip.ToText()); };
-    lookups.autoScroll = [this] { return settings.Read().autoScroll; };
-    lookups.selectNode = [window](int node) { window->ShowNode(node); };
-    lookups.captureCounterShown = &window->CaptureCounterShown();
-    scan = std::make_unique<ScanAssembly>(
-        ScanAssembly::Parts{driver, *scanWindows, *scanWindows, settings, nodes, *scanWindows,
-                            scanEvents, *events, clock, std::move(lookups)});
-    controller = &scan->Controller();
-    events->SetDayChangeFlag(&controller->DayChangeFlag());
+    session.AssembleScan(
+        ScanSession::ScanParts{.driver = driver,
+                               .status = *scanWindows,
+                               .messages = *scanWindows,
+                               .view = *scanWindows,
+                               .autoScroll = [this] { return settings.Read().autoScroll; },
+                               .selectNode = [window](int node) { window->ShowNode(node); },
+                               .captureCounterShown = &window->CaptureCounterShown()});
+    ScanController *controller = &session.Controller();
 
-    QObject::connect(window, &MainWindow::startRequested, window, [this] { controller->Start(); });
-    QObject::connect(window, &MainWindow::stopRequested, window, [this] { controller->Stop(); });
+    QObject::connect(window, &MainWindow::startRequested, window,
+                     [controller] { controller->Start(); });
+    QObject::connect(window, &MainWindow::stopRequested, window,
+                     [controller] { controller->Stop(); });
     // Running workers are told to stop after the settings and comments are
     // saved; they are joined when this object goes.
     // Events still waiting for their turn are written while the windows
     // they go to are there.
-    QObject::connect(window, &MainWindow::closing, window, [this] {
+    QObject::connect(window, &MainWindow::closing, window, [this, controller] {
         controller->Shutdown();
-        events->WritePendingEvents();
+        session.Log().WritePendingEvents();
     });
     if (window->AutoStartPending())
         controller->ArmAutomaticStart();
 }
 
-Startup::~Startup() = default;
+Startup::~Startup()
+{
+    // The workers read the windows: they are joined while those are here.
+    session.EndScan();
+}
 
 void Startup::Show()
 {

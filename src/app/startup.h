@@ -2,10 +2,7 @@
 
 #include "config/clock.h"
 #include "config/settingsstore.h"
-#include "core/nodelist.h"
-#include "core/scanevents.h"
-#include "report/commenttable.h"
-#include "report/vendortable.h"
+#include "report/scansession.h"
 #include "scan/pcapdriver.h"
 #include "ui/commentsave.h"
 
@@ -16,12 +13,8 @@
 
 namespace keelwatch {
 
-class EventLog;
-class ScanAssembly;
-class ScanController;
 class ScanWindows;
 class EventWindowsAdapter;
-class SyslogSender;
 class MainWindow;
 class SetupDialog;
 class SettingsLink;
@@ -72,15 +65,15 @@ class Startup
     CommentEditor &CommentEditorWin() { return *commentEditor; }
     PromiscuousAlertWindow &PromiscuousAlert() { return *promiscuousAlertWindow; }
     AlertTray &Tray() { return *alertTray; }
-    NodeList &Nodes() { return nodes; }
-    ScanEvents &EventSource() { return scanEvents; }
-    VendorTable &Vendors() { return vendors; }
-    CommentTable &Comments() { return comments; }
+    NodeList &Nodes() { return session.Nodes(); }
+    ScanEvents &EventSource() { return session.Events(); }
+    VendorTable &Vendors() { return session.Vendors(); }
+    CommentTable &Comments() { return session.Comments(); }
     SettingsModel &Configuration() { return settings; }
     SettingsLink &SettingsWindows() { return *settingsLink; }
-    EventLog &Events() { return *events; }
+    EventLog &Events() { return session.Log(); }
     const std::shared_ptr<PacketDriver> &Driver() const { return driver; }
-    ScanController &Controller() { return *controller; }
+    ScanController &Controller() { return session.Controller(); }
 
   private:
     void SaveAtExit();
@@ -96,17 +89,14 @@ class Startup
     bool exitStarted = false;
     bool exitSaveFailed = false;
     std::shared_ptr<PacketDriver> driver;
-    VendorTable vendors;
-    CommentTable comments;
     SystemClock clock;
     SettingsModel settings;
-    NodeList nodes;
-    ScanEvents scanEvents;
-    // Declared before the windows and so gone after them: the node viewer
-    // holds a flush of the event log.
+    // The event log writes to it, so it goes after the session.
     std::unique_ptr<EventWindowsAdapter> eventWindows;
-    std::unique_ptr<SyslogSender> syslog;
-    std::unique_ptr<EventLog> events;
+    // Declared before the windows and so gone after them: the node viewer
+    // holds a flush of the event log. Its scan reads the windows, so the
+    // destructor ends that first.
+    ScanSession session;
     std::unique_ptr<MainWindow> mainWindow;
     // Children of the main window, so gone with it.
     SetupDialog *setupDialog;
@@ -119,10 +109,6 @@ class Startup
     AlertTray *alertTray;
     // After the windows: the workers and the controller use them.
     std::unique_ptr<ScanWindows> scanWindows;
-    // Last, so destroyed first: going, it stops and joins every worker, which
-    // read the windows.
-    std::unique_ptr<ScanAssembly> scan;
-    ScanController *controller = nullptr;
 };
 
 } // namespace keelwatch

@@ -1,9 +1,5 @@
 #include "sensor/sensor.h"
 
-#include "core/scanassembly.h"
-#include "report/eventlog.h"
-#include "report/syslogsender.h"
-
 #include <QDir>
 #include <QFileInfo>
 
@@ -13,38 +9,28 @@ namespace keelwatch {
 
 Sensor::Sensor(const SensorOptions &options, std::shared_ptr<PacketDriver> driver,
                const QString &programDir, Outputs outputs)
-    : settings(options.settings), console(settings, outputs.error)
+    : settings(options.settings), console(settings, outputs.error), session(settings, clock)
 {
-    vendors.LoadVendorTable(programDir, outputs.error);
+    session.Vendors().LoadVendorTable(programDir, outputs.error);
     // Comments are optional beside a sensor; a file that is there but cannot
     // be read is still told.
     if (QFileInfo::exists(QDir(programDir).filePath(u"comment.txt"_s)))
-        comments.LoadComments(programDir, outputs.error);
-    syslog = std::make_unique<SyslogSender>(settings, console);
-    events = std::make_unique<EventLog>(settings, clock, console, *syslog);
-    events->Listen(scanEvents);
-    jsonEvents = std::make_unique<JsonEventSink>(settings, nodes, clock, std::move(outputs.json));
-    jsonEvents->Listen(scanEvents);
-
-    WorkerScanEngine::Lookups lookups;
-    lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };
-    lookups.comment = [this](const IpAddress &ip) { return comments.LookupComment(ip.ToText()); };
-    lookups.autoScroll = [] { return false; };
-    lookups.captureCounterShown = &captureCounterShown;
-    scan = std::make_unique<ScanAssembly>(ScanAssembly::Parts{std::move(driver), console, console,
-                                                              settings, nodes, console, scanEvents,
-                                                              *this, clock, std::move(lookups)});
-    controller = &scan->Controller();
-    events->SetDayChangeFlag(&controller->DayChangeFlag());
+        session.Comments().LoadComments(programDir, outputs.error);
+    session.StartReporting(console);
+    // After the event log, so a line reaches the log before the JSON stream.
+    jsonEvents =
+        std::make_unique<JsonEventSink>(settings, session.Nodes(), clock, std::move(outputs.json));
+    jsonEvents->Listen(session.Events());
+    session.AssembleScan(ScanSession::ScanParts{.driver = std::move(driver),
+                                                .status = console,
+                                                .messages = console,
+                                                .view = console,
+                                                .logFile = this,
+                                                .captureCounterShown = &captureCounterShown});
+    controller = &session.Controller();
 }
 
-Sensor::~Sensor()
-{
-    controller->Shutdown();
-    events->WritePendingEvents();
-    // The workers go first, joined, while the controller they read is here.
-    scan.reset();
-}
+Sensor::~Sensor() = default;
 
 bool Sensor::Start()
 {
@@ -59,10 +45,11 @@ void Sensor::Stop()
 
 void Sensor::ReopenEventLog()
 {
-    if (!events->IsOpen())
+    EventLog &log = session.Log();
+    if (!log.IsOpen())
         return;
-    events->CloseEventLog();
-    events->OpenEventLog();
+    log.CloseEventLog();
+    log.OpenEventLog();
 }
 
 void Sensor::SetScanEndedHandler(std::function<void()> handler)
@@ -90,12 +77,12 @@ int Sensor::ExitCode() const
 void Sensor::OpenEventLog()
 {
     if (!settings.Read().logPath.isEmpty())
-        events->OpenEventLog();
+        session.Log().OpenEventLog();
 }
 
 void Sensor::CloseEventLog()
 {
-    events->CloseEventLog();
+    session.Log().CloseEventLog();
 }
 
 } // namespace keelwatch

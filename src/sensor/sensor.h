@@ -2,10 +2,7 @@
 
 #include "config/clock.h"
 #include "core/eventlogfile.h"
-#include "core/nodelist.h"
-#include "core/scanevents.h"
-#include "report/commenttable.h"
-#include "report/vendortable.h"
+#include "report/scansession.h"
 #include "scan/packetdriver.h"
 #include "sensor/jsonevents.h"
 #include "sensor/sensorconsole.h"
@@ -17,10 +14,7 @@
 
 namespace keelwatch {
 
-class EventLog;
-class ScanAssembly;
 class ScanController;
-class SyslogSender;
 
 // The scanning and reporting parts of the desktop program, wired without
 // windows: one scan of one interface, cyclic or a single sweep.
@@ -62,17 +56,11 @@ class Sensor : public EventLogFile
   private:
     FixedSettings settings;
     SystemClock clock;
-    VendorTable vendors;
-    CommentTable comments;
-    NodeList nodes;
-    ScanEvents scanEvents;
     SensorConsole console;
-    std::unique_ptr<SyslogSender> syslog;
-    std::unique_ptr<EventLog> events;
-    std::unique_ptr<JsonEventSink> jsonEvents;
     std::atomic<bool> captureCounterShown{false};
-    // Last, so destroyed first: going, it stops and joins every worker.
-    std::unique_ptr<ScanAssembly> scan;
+    // After what it reads: going, it stops and joins every worker.
+    ScanSession session;
+    std::unique_ptr<JsonEventSink> jsonEvents;
     ScanController *controller = nullptr;
 };
 
