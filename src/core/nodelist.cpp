@@ -55,13 +55,13 @@ void NodeList::SetMac(int index, const MacAddress &mac, const QString &vendor)
 {
     nodes[index].mac = mac;
     nodes[index].vendor = vendor;
-    Q_EMIT nodesChanged(index, index);
+    Changed(index);
 }
 
 void NodeList::SetVendor(int index, const QString &vendor)
 {
     nodes[index].vendor = vendor;
-    Q_EMIT nodesChanged(index, index);
+    Changed(index);
 }
 
 void NodeList::SetComment(int index, const QString &comment)
@@ -70,7 +70,7 @@ void NodeList::SetComment(int index, const QString &comment)
     if (nodes[index].comment == comment)
         return;
     nodes[index].comment = comment;
-    Q_EMIT nodesChanged(index, index);
+    Changed(index);
 }
 
 void NodeList::SetCommentOf(const IpAddress &ip, const QString &comment)
@@ -87,7 +87,7 @@ void NodeList::SetMark(int index, int column, Mark mark)
     if (current == mark)
         return;
     current = mark;
-    Q_EMIT nodesChanged(index, index);
+    Changed(index);
 }
 
 void NodeList::MarkScanOffAll(const Tests &tests)
@@ -124,8 +124,11 @@ void NodeList::Replace(QList<Node> replacement)
 
 void NodeList::BeginBatch()
 {
-    if (announced < 0)
-        announced = Count();
+    if (announced >= 0)
+        return;
+    announced = Count();
+    changedFirst = 0;
+    changedLast = -1;
 }
 
 void NodeList::EndBatch()
@@ -136,6 +139,24 @@ void NodeList::EndBatch()
     announced = -1;
     if (Count() > first)
         Q_EMIT nodesAdded(first, Count() - 1);
+    // Nodes added in the batch are new to the listeners, not changed.
+    const int lastChanged = std::min(changedLast, first - 1);
+    if (changedFirst <= lastChanged)
+        Q_EMIT nodesChanged(changedFirst, lastChanged);
+}
+
+void NodeList::Changed(int index)
+{
+    if (announced < 0) {
+        Q_EMIT nodesChanged(index, index);
+        return;
+    }
+    if (changedFirst > changedLast) {
+        changedFirst = changedLast = index;
+        return;
+    }
+    changedFirst = std::min(changedFirst, index);
+    changedLast = std::max(changedLast, index);
 }
 
 template <typename Rewrite> void NodeList::RewriteMarks(Rewrite rewrite)
@@ -233,12 +254,12 @@ void NodeList::ChangedIp(const IpAddress &ip)
     if (found == byIp.cend())
         return;
     if (found->count == 1) {
-        Q_EMIT nodesChanged(found->last, found->last);
+        Changed(found->last);
         return;
     }
     for (int i = 0; i <= found->last; ++i) {
         if (nodes[i].ip == ip)
-            Q_EMIT nodesChanged(i, i);
+            Changed(i);
     }
 }
 

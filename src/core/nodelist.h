@@ -54,7 +54,8 @@ class NodeList : public QObject
     void Clear() { Replace({}); }
 
     // Nodes added between BeginBatch and EndBatch are announced as one
-    // addition when the batch ends, however many replies added them.
+    // addition when the batch ends, however many replies added them, and the
+    // nodes changed meanwhile as one range.
     void BeginBatch();
     void EndBatch();
 
@@ -92,6 +93,7 @@ class NodeList : public QObject
     void IndexNode(int index);
     void RebuildIndex();
     void ChangedIp(const IpAddress &ip);
+    void Changed(int index);
     template <typename Rewrite> void RewriteMarks(Rewrite rewrite);
 
     // The nodes that hold one IP: how many, and the last of them.
@@ -107,6 +109,9 @@ class NodeList : public QObject
     QHash<IpAddress, int> confirmationAnswers;
     // The count announced so far while a batch runs, else -1.
     int announced = -1;
+    // The nodes changed while a batch runs; first > last for none.
+    int changedFirst = 0;
+    int changedLast = -1;
 };
 
 } // namespace keelwatch
