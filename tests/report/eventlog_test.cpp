@@ -1,6 +1,8 @@
 #include "recordingoutputs.h"
 #include "tinydisk.h"
 
+#include "core/nodelist.h"
+#include "core/scanevents.h"
 #include "report/eventlog.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +17,60 @@
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
+using enum keelwatch::ScanEventKind;
 
 namespace {
 
 const QDateTime EventTime(QDate(2004, 1, 5), QTime(14, 3, 27));
 const QString ThreeLineAlert =
     u"alert Back up ERROR!!!\r\nCannot rename log file\r\nCurrent file will be used as is"_s;
+
+// The node the node events are about: 192.168.0.5 [00:11:22:33:44:55].
+Node LoggedNode()
+{
+    Node node;
+    node.ip = IpAddress::FromIpv4(0xC0A80005);
+    node.mac = *MacAddress::FromText(u"00:11:22:33:44:55");
+    return node;
+}
+
+// A scan-wide event: the start banner, or a cycle or drop count.
+ScanEvent Scan(ScanEventKind kind, int count = 0)
+{
+    ScanEvent event;
+    event.kind = kind;
+    event.count = count;
+    return event;
+}
+
+ScanEvent Cycle(int count)
+{
+    return Scan(CycleEnded, count);
+}
+
+ScanEvent About(ScanEventKind kind, int column, const Node &node = LoggedNode())
+{
+    ScanEvent event;
+    event.kind = kind;
+    event.node = node;
+    event.column = column;
+    return event;
+}
+
+ScanEvent Answered(Answer answer, FrameFormat format, int column)
+{
+    ScanEvent event = About(TestAnswered, column);
+    event.mark = Mark::Answered(answer, format);
+    return event;
+}
+
+ScanEvent Verdict(ConfirmationVerdict verdict, int answered)
+{
+    ScanEvent event = About(VerdictReached, 0);
+    event.verdict = verdict;
+    event.count = answered;
+    return event;
+}
 
 class EventLogTest : public ::testing::Test
 {
@@ -33,7 +83,6 @@ class EventLogTest : public ::testing::Test
         settings.values.to = u"192.168.0.254"_s;
         // Br, B47, B16 and Gr: the mask 0017.
         settings.values.tests = {true, true, true, false, true, false, false, false, false, false};
-        row = nodes.AddNodeRow(u"192.168.0.5"_s, u"00:11:22:33:44:55"_s, settings.values.tests);
         log.SetRefreshHook([this] { out.journal << u"refresh"_s; });
         log.SetRotationHook([this] { out.journal << u"rotated"_s; });
         log.SetDayChangeFlag(&dayChanged);
@@ -62,12 +111,10 @@ class EventLogTest : public ::testing::Test
 
     QTemporaryDir dir;
     FixedSettings settings;
-    NodeTable nodes;
     FixedClock clock{EventTime};
     RecordingOutputs out;
-    EventLog log{settings, nodes, clock, out, out};
+    EventLog log{settings, clock, out, out};
     bool dayChanged = false;
-    int row = 0;
 };
 
 // One case per line format: the pane line (TAB between fields), the file bytes
@@ -75,9 +122,7 @@ class EventLogTest : public ::testing::Test
 struct LineCase
 {
     const char *name;
-    QString kind;
-    int number;
-    bool onNodeRow;
+    ScanEvent event;
     FrameFormat format;
     QString paneText;
     QByteArray commaFileText;
@@ -99,11 +144,10 @@ TEST_P(EventLineFormat, PaneFileBeepAndSyslog)
     const LineCase &c = GetParam();
     settings.values.format = c.format;
     settings.values.beep = true;
-    const int eventRow = c.onNodeRow ? row : 0;
 
     // TAB delimiter: the file holds the pane text.
     log.OpenEventLog();
-    log.WriteEvent(c.kind, c.number, eventRow);
+    log.WriteEvent(c.event);
     EXPECT_EQ(Contents(LogPath()), c.paneText.toUtf8() + "\r\n");
     EXPECT_EQ(out.Matching(u"pane "_s), QStringList{u"pane "_s + c.paneText});
     EXPECT_EQ(out.journal.contains(u"beep"_s), c.beeps);
@@ -117,7 +161,7 @@ TEST_P(EventLineFormat, PaneFileBeepAndSyslog)
     settings.values.logPath = dir.filePath(u"comma.log"_s);
     out.journal.clear();
     log.OpenEventLog();
-    log.WriteEvent(c.kind, c.number, eventRow);
+    log.WriteEvent(c.event);
     EXPECT_EQ(Contents(settings.values.logPath), c.commaFileText);
     EXPECT_EQ(out.pane.last(), c.paneText.split(u"\r\n"_s).last());
 }
@@ -126,99 +170,93 @@ INSTANTIATE_TEST_SUITE_P(
     Kinds, EventLineFormat,
     ::testing::Values(
         LineCase{
-            "StartBanner", u"start"_s, 0, false, FrameFormat::Ethernet2,
+            "StartBanner", Scan(ScanStarted), FrameFormat::Ethernet2,
             u"\r\n### START Keelwatch\t0017\t05/Jan/2004 14:03:27\t192.168.0.1-192.168.0.254 ###"_s,
             "\r\n### START Keelwatch,0017,05/Jan/2004 14:03:27,192.168.0.1-192.168.0.254 ###\r\n",
             false, u"syslog 6 START"_s},
-        LineCase{"Cycle", u"cycle"_s, 3, false, FrameFormat::Ethernet2,
+        LineCase{"Cycle", Cycle(3), FrameFormat::Ethernet2,
                  u"#Cyclic_Count\t3\t05/Jan/2004 14:03:27"_s,
                  "#Cyclic_Count,3,05/Jan/2004 14:03:27\r\n", false, QString()},
-        LineCase{"Dropped", u"dropped"_s, 31, false, FrameFormat::Ethernet2,
+        LineCase{"Dropped", Scan(FramesDropped, 31), FrameFormat::Ethernet2,
                  u"#Dropped_Frames\t31\t05/Jan/2004 14:03:27"_s,
                  "#Dropped_Frames,31,05/Jan/2004 14:03:27\r\n", false, QString()},
-        LineCase{"MacChange", u"mac"_s, 4, true, FrameFormat::Ethernet2,
+        LineCase{"MacChange", About(MacChanged, 4), FrameFormat::Ethernet2,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tMAC\tCHANGE\t-"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],MAC,CHANGE,-\r\n", true,
                  u"syslog 4 192.168.0.5 [00:11:22:33:44:55] MAC CHANGE"_s},
-        LineCase{"Suspect", u"SUSPECT"_s, 3, true, FrameFormat::Ethernet2,
+        LineCase{"Suspect", About(SuspectFound, 3), FrameFormat::Ethernet2,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSUSPECT\t"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,SUSPECT,\r\n", true,
                  u"syslog 4 192.168.0.5 [00:11:22:33:44:55] PROMISC SUSPECT"_s},
-        LineCase{"Up", u"UP"_s, 3, true, FrameFormat::Ethernet2,
+        LineCase{"Up", About(PromiscuousStarted, 3), FrameFormat::Ethernet2,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,START,\r\n", true,
                  u"syslog 1 192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s},
         // A filter match's UP keeps its text, without beep or alert severity.
-        LineCase{"UpFilterMatch", u"UP-FILTER-MATCH"_s, 3, true, FrameFormat::Ethernet2,
+        LineCase{"UpFilterMatch", About(FilterMatchStarted, 3), FrameFormat::Ethernet2,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,START,\r\n", false,
                  u"syslog 4 192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s},
         LineCase{
-            "Confirmed", u"CONFIRMED"_s, 23, true, FrameFormat::Ethernet2,
+            "Confirmed", Verdict(ConfirmationVerdict::Confirmed, 23), FrameFormat::Ethernet2,
             u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tCONFIRMED\t23/24"_s,
             "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,CONFIRMED,23/24\r\n",
             false, u"syslog 1 192.168.0.5 [00:11:22:33:44:55] PROMISC CONFIRMED 23/24"_s},
         LineCase{
-            "FilterMatch", u"FILTER-MATCH"_s, 2, true, FrameFormat::Ethernet2,
+            "FilterMatch", Verdict(ConfirmationVerdict::FilterMatch, 2), FrameFormat::Ethernet2,
             u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tFILTER-MATCH\t2/24"_s,
             "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,FILTER-MATCH,2/24\r\n",
             false, u"syslog 6 192.168.0.5 [00:11:22:33:44:55] PROMISC FILTER-MATCH 2/24"_s},
-        LineCase{"Down", u"DOWN"_s, 9, true, FrameFormat::Ethernet2,
+        LineCase{"Down", About(PromiscuousStopped, 9), FrameFormat::Ethernet2,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTOP\t"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,STOP,\r\n", true,
                  u"syslog 1 192.168.0.5 [00:11:22:33:44:55] PROMISC STOP"_s},
-        // "O" and "o" are logged as "X" and "x".
-        LineCase{"UpperOOnB47", u"O"_s, 3, true, FrameFormat::Ethernet2,
+        // A normal answer ("O", "o") is logged ON like an illegal one.
+        LineCase{"UpperOOnB47", Answered(Answer::Normal, FrameFormat::Ethernet2, 3),
+                 FrameFormat::Ethernet2,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tB47\tON\tethernet"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],B47,ON,ethernet\r\n", true,
                  QString()},
-        LineCase{"LowerXOnS2", u"x"_s, 11, true, FrameFormat::Ieee8023,
+        LineCase{"LowerXOnS2", Answered(Answer::Illegal, FrameFormat::Ieee8023, 11),
+                 FrameFormat::Ieee8023,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tS2\tON\tieee802.3"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],S2,ON,ieee802.3\r\n", true,
                  QString()},
-        LineCase{"BrFound", u"o"_s, 2, true, FrameFormat::Ieee8023,
+        LineCase{"BrFound", Answered(Answer::Normal, FrameFormat::Ieee8023, 2),
+                 FrameFormat::Ieee8023,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tBr\tON\tieee802.3"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],Br,ON,ieee802.3\r\n", false,
                  u"syslog 6 192.168.0.5 [00:11:22:33:44:55] NODE FOUND"_s},
-        LineCase{"BrLostEthernet", u"+"_s, 2, true, FrameFormat::Ethernet2,
+        LineCase{"BrLostEthernet", About(ResponseLost, 2), FrameFormat::Ethernet2,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tBr\tOFF\tethernet"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],Br,OFF,ethernet\r\n", false,
                  u"syslog 6 192.168.0.5 [00:11:22:33:44:55] NODE LOST"_s},
-        LineCase{"BrLostIeee", u"+"_s, 2, true, FrameFormat::Ieee8023,
+        LineCase{"BrLostIeee", About(ResponseLost, 2), FrameFormat::Ieee8023,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tBr\tOFF\tieee802.3"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],Br,OFF,ieee802.3\r\n", false,
                  u"syslog 6 192.168.0.5 [00:11:22:33:44:55] NODE LOST"_s},
-        LineCase{"M1LostNoBeep", u"+"_s, 8, true, FrameFormat::Ieee8023,
+        LineCase{"M1LostNoBeep", About(ResponseLost, 8), FrameFormat::Ieee8023,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tM1\tOFF\tieee802.3"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],M1,OFF,ieee802.3\r\n", false,
                  QString()},
-        LineCase{"ColumnZeroHasNoTestName", u"X"_s, 0, true, FrameFormat::Ethernet2,
+        LineCase{"ColumnTwelveHasNoTestName", Answered(Answer::Illegal, FrameFormat::Ethernet2, 12),
+                 FrameFormat::Ethernet2,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\t-\tON\tethernet"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],-,ON,ethernet\r\n", true,
-                 QString()},
-        LineCase{"ColumnTwelveHasNoTestName", u"X"_s, 12, true, FrameFormat::Ethernet2,
-                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\t-\tON\tethernet"_s,
-                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],-,ON,ethernet\r\n", true,
-                 QString()},
-        // Any other mark ends the line after the test name and its delimiter.
-        LineCase{"UnknownMarkOnS1", u"+X"_s, 10, true, FrameFormat::Ethernet2,
-                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tS1\t"_s,
-                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],S1,\r\n", true, QString()},
-        LineCase{"UnknownMarkOnBrIsLost", u"+X"_s, 2, true, FrameFormat::Ethernet2,
-                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tBr\t"_s,
-                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],Br,\r\n", false,
-                 u"syslog 6 192.168.0.5 [00:11:22:33:44:55] NODE LOST"_s}),
+                 QString()}),
     [](const ::testing::TestParamInfo<LineCase> &info) { return info.param.name; });
 
 TEST_F(EventLogTest, MarksBeepExceptOnBrAndM1)
 {
     settings.values.beep = true;
-    for (int column = 0; column < NodeTable::ColumnCount; ++column) {
-        for (const QString &mark : {u"X"_s, u"o"_s, u"+"_s}) {
+    for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
+        for (const ScanEvent &event : {Answered(Answer::Illegal, FrameFormat::Ethernet2, column),
+                                       Answered(Answer::Normal, FrameFormat::Ieee8023, column),
+                                       About(ResponseLost, column)}) {
             out.journal.clear();
-            log.WriteEvent(mark, column, row);
+            log.WriteEvent(event);
             EXPECT_EQ(out.journal.contains(u"beep"_s), column != 2 && column != 8)
-                << mark.toStdString() << " on column " << column;
+                << int(event.kind) << " on column " << column;
         }
     }
 }
@@ -230,7 +268,7 @@ TEST_F(EventLogTest, StepsRunInOrderWithTheLineInTheFileBeforeSyslog)
     log.SetRefreshHook([this] {
         out.journal << u"refresh, file has "_s + QString::fromUtf8(Contents(LogPath())).trimmed();
     });
-    log.WriteEvent(u"UP"_s, 5, row);
+    log.WriteEvent(About(PromiscuousStarted, 5));
     const QString line =
         u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t"_s;
     EXPECT_EQ(out.journal, (QStringList{u"bound 100"_s, u"beep"_s, u"pane "_s + line,
@@ -244,12 +282,17 @@ TEST_F(EventLogTest, StepsRunInOrderWithTheLineInTheFileBeforeSyslog)
 // when the event was raised, the test only for the node found or lost.
 TEST_F(EventLogTest, ForwardedEventsCarryTheirFieldsApart)
 {
-    nodes.SetCell(row, NodeTable::VendorColumn, u"Cisco"_s);
-    nodes.SetCell(row, NodeTable::CommentColumn, u"router"_s);
-    log.WriteEvent(u"start"_s, 0, 0);
-    log.WriteEvent(u"SUSPECT"_s, 5, row);
-    log.WriteEvent(u"X"_s, 2, row);
-    log.WriteEvent(u"X"_s, 3, row); // not forwarded
+    Node node = LoggedNode();
+    node.vendor = u"Cisco"_s;
+    node.comment = u"router"_s;
+    log.WriteEvent(Scan(ScanStarted));
+    log.WriteEvent(About(SuspectFound, 5, node));
+    ScanEvent answered = About(TestAnswered, 2, node);
+    answered.mark = Mark::Answered(Answer::Normal, FrameFormat::Ethernet2);
+    log.WriteEvent(answered);
+    answered.column = 3;
+    answered.mark.answer = Answer::Illegal;
+    log.WriteEvent(answered); // not forwarded
     ASSERT_EQ(out.syslogEvents.size(), 3);
 
     const auto fields = [](const SyslogEvent &e) {
@@ -267,39 +310,28 @@ TEST_F(EventLogTest, ForwardedEventsCarryTheirFieldsApart)
                            u"Cisco"_s, u"router"_s}));
 }
 
-TEST_F(EventLogTest, EmptyKindDoesNothingAtAll)
-{
-    settings.values.beep = true;
-    log.OpenEventLog();
-    log.WriteEvent(QString(), 3, row);
-    EXPECT_TRUE(out.journal.isEmpty());
-    EXPECT_EQ(Contents(LogPath()), QByteArray());
-}
-
-TEST_F(EventLogTest, KindsAreCaseSensitive)
-{
-    // "Start" is no start banner but an unknown mark.
-    log.WriteEvent(u"Start"_s, 0, row);
-    EXPECT_EQ(out.pane,
-              QStringList{u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\t-\t"_s});
-}
-
 TEST_F(EventLogTest, PaneHoldsAtMostAHundredLinesBeforeEachAdd)
 {
     for (int i = 1; i <= 150; ++i)
-        log.WriteEvent(u"cycle"_s, i, 0);
+        log.WriteEvent(Cycle(i));
     EXPECT_EQ(out.pane.size(), 101);
     EXPECT_EQ(out.pane.first(), u"#Cyclic_Count\t50\t05/Jan/2004 14:03:27"_s);
-    log.WriteEvent(u"start"_s, 0, 0);
+    log.WriteEvent(Scan(ScanStarted));
     EXPECT_EQ(out.pane.size(), 102);
     EXPECT_EQ(out.pane[100], QString());
 }
 
+// A listened event carries its node as it was when the signal was raised.
 TEST_F(EventLogTest, NodeFieldsAreReadAtTheMomentOfTheEvent)
 {
-    log.WriteEvent(u"mac"_s, 3, row);
-    nodes.SetCell(row, NodeTable::MacColumn, u"00:11:22:33:44:66"_s);
-    log.WriteEvent(u"mac"_s, 3, row);
+    NodeList nodes;
+    ScanEvents events;
+    log.Listen(events);
+    const Node logged = LoggedNode();
+    const int index = nodes.Add(logged.ip, logged.mac, settings.values.tests);
+    Q_EMIT events.macChanged(nodes.At(index), 3);
+    nodes.SetMac(index, *MacAddress::FromText(u"00:11:22:33:44:66"), QString());
+    Q_EMIT events.macChanged(nodes.At(index), 3);
     EXPECT_EQ(out.Matching(u"syslog"_s),
               (QStringList{u"syslog 4 192.168.0.5 [00:11:22:33:44:55] MAC CHANGE"_s,
                            u"syslog 4 192.168.0.5 [00:11:22:33:44:66] MAC CHANGE"_s}));
@@ -310,15 +342,15 @@ TEST_F(EventLogTest, EventsRaisedWhileAMessageBoxIsOpenWaitTheirTurn)
     // A real sender with no server address opens a message box, once per
     // scan.
     SyslogSender sender(settings, out, 9, 0);
-    EventLog boxed(settings, nodes, clock, out, sender);
+    EventLog boxed(settings, clock, out, sender);
     settings.values.syslog = true;
     boxed.SetRefreshHook([this] { out.journal << u"refresh"_s; });
     bool nested = false;
     out.onMessageBox = [&] {
         if (!std::exchange(nested, true))
-            boxed.WriteEvent(u"SUSPECT"_s, 3, row);
+            boxed.WriteEvent(About(SuspectFound, 3));
     };
-    boxed.WriteEvent(u"UP"_s, 3, row);
+    boxed.WriteEvent(About(PromiscuousStarted, 3));
     EXPECT_EQ(
         out.journal,
         (QStringList{
@@ -334,8 +366,8 @@ TEST_F(EventLogTest, NewLogIsCreatedAndAppendedTo)
     ASSERT_FALSE(QFile::exists(LogPath()));
     log.OpenEventLog();
     EXPECT_TRUE(log.IsOpen());
-    log.WriteEvent(u"cycle"_s, 1, 0);
-    log.WriteEvent(u"cycle"_s, 2, 0);
+    log.WriteEvent(Cycle(1));
+    log.WriteEvent(Cycle(2));
     EXPECT_EQ(
         Contents(LogPath()),
         "#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n#Cyclic_Count\t2\t05/Jan/2004 14:03:27\r\n");
@@ -363,7 +395,7 @@ TEST_F(EventLogTest, DayChangeWithoutAFileCreatesOneAndClearsTheFlag)
     log.OpenEventLog();
     EXPECT_TRUE(log.IsOpen());
     EXPECT_FALSE(dayChanged);
-    log.WriteEvent(u"cycle"_s, 1, 0);
+    log.WriteEvent(Cycle(1));
     log.CloseEventLog();
     log.OpenEventLog();
     EXPECT_FALSE(QFile::exists(BackupPath(u"20040104"_s)));
@@ -374,7 +406,7 @@ TEST_F(EventLogTest, LogWrittenTodayIsAppendedTo)
 {
     WriteFile(LogPath(), "old\r\n", QDateTime(EventTime.date(), QTime(0, 0)));
     log.OpenEventLog();
-    log.WriteEvent(u"cycle"_s, 1, 0);
+    log.WriteEvent(Cycle(1));
     EXPECT_EQ(Contents(LogPath()), "old\r\n#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
     EXPECT_FALSE(QFile::exists(BackupPath(u"20040104"_s)));
     EXPECT_FALSE(out.journal.contains(u"rotated"_s));
@@ -384,7 +416,7 @@ TEST_F(EventLogTest, LogWrittenYesterdayBecomesTheDatedBackup)
 {
     WriteFile(LogPath(), "old\r\n", QDateTime(QDate(2004, 1, 4), QTime(23, 59, 59)));
     log.OpenEventLog();
-    log.WriteEvent(u"cycle"_s, 1, 0);
+    log.WriteEvent(Cycle(1));
     EXPECT_EQ(Contents(BackupPath(u"20040104"_s)), "old\r\n");
     EXPECT_EQ(Contents(LogPath()), "#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
     EXPECT_EQ(out.journal.count(u"rotated"_s), 1);
@@ -413,7 +445,7 @@ TEST_F(EventLogTest, ExistingBackupKeepsLoggingInTheOldFile)
     log.OpenEventLog();
     EXPECT_EQ(out.Matching(u"alert"_s), QStringList{ThreeLineAlert});
     EXPECT_TRUE(log.IsOpen());
-    log.WriteEvent(u"cycle"_s, 1, 0);
+    log.WriteEvent(Cycle(1));
     EXPECT_EQ(Contents(LogPath()), "old\r\n#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
     EXPECT_EQ(Contents(BackupPath(u"20040104"_s)), "backup\r\n");
     EXPECT_TRUE(dayChanged);
@@ -423,7 +455,7 @@ TEST_F(EventLogTest, ExistingBackupKeepsLoggingInTheOldFile)
 TEST_F(EventLogTest, DayChangeClosesAndRotatesTheOpenLog)
 {
     log.OpenEventLog();
-    log.WriteEvent(u"cycle"_s, 1, 0);
+    log.WriteEvent(Cycle(1));
     // The scan went past midnight; the file was written "today" by the file
     // system's clock, but the flag decides.
     clock.Set(QDateTime(QDate(2004, 1, 6), QTime(0, 0, 5)));
@@ -431,7 +463,7 @@ TEST_F(EventLogTest, DayChangeClosesAndRotatesTheOpenLog)
     log.OpenEventLog();
     EXPECT_FALSE(dayChanged);
     EXPECT_EQ(out.journal.count(u"rotated"_s), 1);
-    log.WriteEvent(u"start"_s, 0, 0);
+    log.WriteEvent(Scan(ScanStarted));
     EXPECT_EQ(Contents(BackupPath(u"20040105"_s)), "#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
     EXPECT_EQ(
         Contents(LogPath()),
@@ -475,8 +507,8 @@ TEST_P(UnopenableLog, IsReportedOnceWithPathAndReasonWhileEventsGoOn)
     settings.values.logPath = dir.filePath(c.logName);
     log.OpenEventLog();
     EXPECT_FALSE(log.IsOpen());
-    log.WriteEvent(u"start"_s, 0, 0);
-    log.WriteEvent(u"UP"_s, 3, row);
+    log.WriteEvent(Scan(ScanStarted));
+    log.WriteEvent(About(PromiscuousStarted, 3));
     EXPECT_EQ(out.Matching(u"alert"_s),
               QStringList{u"alert Cannot open log file.\r\n"_s + settings.values.logPath +
                           u"\r\n"_s + c.reason});
@@ -498,7 +530,7 @@ TEST_F(EventLogTest, ReadOnlyDiskIsReportedOnceWithPathAndReason)
     SKIP_WITHOUT_TINY_DISK(disk);
     settings.values.logPath = disk.FilePath(u"keelwatch.log"_s);
     log.OpenEventLog();
-    log.WriteEvent(u"cycle"_s, 1, 0);
+    log.WriteEvent(Cycle(1));
     EXPECT_EQ(out.Matching(u"alert"_s),
               QStringList{u"alert Cannot open log file.\r\n"_s + settings.values.logPath +
                           u"\r\nRead-only file system"_s});
@@ -507,10 +539,10 @@ TEST_F(EventLogTest, ReadOnlyDiskIsReportedOnceWithPathAndReason)
 TEST_F(EventLogTest, LogRenamedAwayIsOpenedAnewAtItsPath)
 {
     log.OpenEventLog();
-    log.WriteEvent(u"cycle"_s, 1, 0);
+    log.WriteEvent(Cycle(1));
     // As logrotate without copytruncate does it.
     ASSERT_TRUE(QFile::rename(LogPath(), LogPath() + u".1"_s));
-    log.WriteEvent(u"cycle"_s, 2, 0);
+    log.WriteEvent(Cycle(2));
     EXPECT_EQ(Contents(LogPath() + u".1"_s), "#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
     EXPECT_EQ(Contents(LogPath()), "#Cyclic_Count\t2\t05/Jan/2004 14:03:27\r\n");
     // The node viewer reads the new file from its beginning.
@@ -524,15 +556,15 @@ TEST_F(EventLogTest, RemovedLogFolderIsReportedOnceAndTheLogComesBackWithIt)
     ASSERT_TRUE(QDir().mkdir(folder));
     settings.values.logPath = folder + u"/keelwatch.log"_s;
     log.OpenEventLog();
-    log.WriteEvent(u"cycle"_s, 1, 0);
+    log.WriteEvent(Cycle(1));
     ASSERT_TRUE(QDir(folder).removeRecursively());
-    log.WriteEvent(u"cycle"_s, 2, 0);
-    log.WriteEvent(u"cycle"_s, 3, 0);
+    log.WriteEvent(Cycle(2));
+    log.WriteEvent(Cycle(3));
     EXPECT_EQ(out.Matching(u"alert"_s),
               QStringList{u"alert Cannot open log file.\r\n"_s + settings.values.logPath +
                           u"\r\nNo such file or directory"_s});
     ASSERT_TRUE(QDir().mkdir(folder));
-    log.WriteEvent(u"cycle"_s, 4, 0);
+    log.WriteEvent(Cycle(4));
     EXPECT_EQ(Contents(settings.values.logPath), "#Cyclic_Count\t4\t05/Jan/2004 14:03:27\r\n");
     EXPECT_EQ(out.Matching(u"alert"_s).size(), 1);
 }
@@ -543,17 +575,17 @@ TEST_F(EventLogTest, FullDiskCutsNoLineIntoTheNextAndIsReportedOnce)
     SKIP_WITHOUT_TINY_DISK(disk);
     settings.values.logPath = disk.FilePath(u"keelwatch.log"_s);
     log.OpenEventLog();
-    log.WriteEvent(u"UP"_s, 3, row);
+    log.WriteEvent(About(PromiscuousStarted, 3));
     // The log's first block has room left; every other block is taken.
     ASSERT_TRUE(disk.Fill(u"filler"_s));
     for (int i = 0; i < 100; ++i)
-        log.WriteEvent(u"UP"_s, 3, row);
+        log.WriteEvent(About(PromiscuousStarted, 3));
     const QString path = settings.values.logPath;
     EXPECT_EQ(out.Matching(u"alert"_s), QStringList{u"alert Cannot write log file.\r\n"_s + path +
                                                     u"\r\nNo space left on device"_s});
 
     ASSERT_TRUE(QFile::remove(disk.FilePath(u"filler"_s)));
-    log.WriteEvent(u"cycle"_s, 7, 0);
+    log.WriteEvent(Cycle(7));
     const QByteArray up =
         "05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t";
     const QByteArray cycle = "#Cyclic_Count\t7\t05/Jan/2004 14:03:27";
@@ -573,10 +605,10 @@ TEST_F(EventLogTest, FullDiskCutsNoLineIntoTheNextAndIsReportedOnce)
 TEST_F(EventLogTest, ClosedLogReceivesNothing)
 {
     log.OpenEventLog();
-    log.WriteEvent(u"cycle"_s, 1, 0);
+    log.WriteEvent(Cycle(1));
     log.CloseEventLog();
     EXPECT_FALSE(log.IsOpen());
-    log.WriteEvent(u"cycle"_s, 2, 0);
+    log.WriteEvent(Cycle(2));
     EXPECT_EQ(Contents(LogPath()), "#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
     EXPECT_EQ(out.pane.size(), 2);
 }
@@ -587,7 +619,7 @@ TEST_F(EventLogTest, ReaderSeesEveryLineWithoutClosing)
     QFile reader(LogPath());
     ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
     for (int i = 1; i <= 3; ++i) {
-        log.WriteEvent(u"cycle"_s, i, 0);
+        log.WriteEvent(Cycle(i));
         log.FlushEventLog();
         EXPECT_EQ(reader.readLine(),
                   u"#Cyclic_Count\t%1\t05/Jan/2004 14:03:27\r\n"_s.arg(i).toUtf8());
@@ -603,17 +635,24 @@ class LongBurst : public EventLogTest, public ::testing::WithParamInterface<Burs
 };
 
 // Events beyond a turn's writing time wait for later turns; an event raised
-// meanwhile queues behind them, and the file gets every line once, in order.
+// meanwhile queues behind them, and the file gets every line once, in order,
+// each with its node as it was when the event was raised.
 TEST_P(LongBurst, WaitingEventsReachFileAndPaneInOrder)
 {
+    NodeList nodes;
+    ScanEvents events;
+    log.Listen(events);
+    const Node logged = LoggedNode();
+    const int index = nodes.Add(logged.ip, logged.mac, settings.values.tests);
     log.OpenEventLog();
     int raised = 0;
     while (!log.HasPendingEvents() && raised < 2'000'000)
-        log.WriteEvent(u"cycle"_s, ++raised, 0);
+        Q_EMIT events.cycleEnded(++raised);
     ASSERT_TRUE(log.HasPendingEvents());
     const int writtenAtOnce = raised - 1;
-    log.WriteEvent(u"mac"_s, 0, row);
+    Q_EMIT events.macChanged(nodes.At(index), 0);
     ++raised;
+    nodes.SetMac(index, *MacAddress::FromText(u"00:11:22:33:44:66"), QString());
     EXPECT_EQ(Contents(LogPath()).count('\n'), writtenAtOnce);
 
     switch (GetParam()) {

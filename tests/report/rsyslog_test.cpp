@@ -1,5 +1,7 @@
 #include "recordingoutputs.h"
 
+#include "core/nodelist.h"
+#include "core/scanevents.h"
 #include "report/eventlog.h"
 #include "report/hostname.h"
 #include "report/syslog5424.h"
@@ -22,6 +24,18 @@ namespace {
 
 const QString SenderIp = QString::fromLatin1(LabSegment::ScannerIp);
 const QString SyslogHostIp = QString::fromLatin1(LabSegment::SyslogHostIp);
+
+// 192.168.0.5 [00:11:22:33:44:55], the node every node event is about.
+int AddLoggedNode(NodeList &nodes, const Settings &settings)
+{
+    return nodes.Add(IpAddress::FromIpv4(0xC0A80005), *MacAddress::FromText(u"00:11:22:33:44:55"),
+                     settings.tests);
+}
+
+Mark EthernetAnswer(Answer answer)
+{
+    return Mark::Answered(answer, FrameFormat::Ethernet2);
+}
 
 // The scanner's namespace sends to the lab's syslog host, where rsyslogd
 // writes what it parsed; both go when the test ends, also when it fails.
@@ -46,9 +60,8 @@ TEST_F(RsyslogTest, DaemonReadsPriorityHostTagAndMessage)
     FixedSettings settings;
     settings.values.syslog = true;
     settings.values.syslogServer = u" "_s + SyslogHostIp;
-    NodeTable nodes;
-    const int row =
-        nodes.AddNodeRow(u"192.168.0.5"_s, u"00:11:22:33:44:55"_s, settings.values.tests);
+    NodeList nodes;
+    const int index = AddLoggedNode(nodes, settings.values);
     FixedClock clock(QDateTime(QDate(2004, 1, 5), QTime(14, 3, 27)));
     RecordingOutputs out;
 
@@ -61,14 +74,17 @@ TEST_F(RsyslogTest, DaemonReadsPriorityHostTagAndMessage)
     // Nothing holds port 514 on the Keelwatch side of the lab.
     EXPECT_EQ(sender->LocalPort(), SyslogSender::SyslogPort);
 
-    EventLog log(settings, nodes, clock, out, *sender);
-    log.WriteEvent(u"start"_s, 0, 0);
-    log.WriteEvent(u"UP"_s, 3, row);
+    ScanEvents events;
+    EventLog log(settings, clock, out, *sender);
+    log.Listen(events);
+    const Node &node = nodes.At(index);
+    Q_EMIT events.scanStarted();
+    Q_EMIT events.promiscuousStarted(node, 3);
     clock.Set(QDateTime(QDate(2004, 1, 15), QTime(9, 5, 7)));
-    log.WriteEvent(u"mac"_s, 3, row);
-    log.WriteEvent(u"X"_s, 3, row); // not forwarded
-    log.WriteEvent(u"X"_s, 2, row);
-    log.WriteEvent(u"+"_s, 2, row);
+    Q_EMIT events.macChanged(node, 3);
+    Q_EMIT events.testAnswered(node, 3, EthernetAnswer(Answer::Illegal)); // not forwarded
+    Q_EMIT events.testAnswered(node, 2, EthernetAnswer(Answer::Normal));
+    Q_EMIT events.responseLost(node, 2);
 
     const QString host = QString::fromLatin1(LocalHostName());
     const QString from = u"|"_s + SenderIp;
@@ -96,11 +112,10 @@ TEST_F(RsyslogTest, DaemonParsesRfc5424HeaderStructuredDataAndMessage)
     settings.values.syslog = true;
     settings.values.syslogServer = SyslogHostIp;
     settings.values.syslogRfc5424 = true;
-    NodeTable nodes;
-    const int row =
-        nodes.AddNodeRow(u"192.168.0.5"_s, u"00:11:22:33:44:55"_s, settings.values.tests);
-    nodes.SetCell(row, NodeTable::VendorColumn, u"Cisco"_s);
-    nodes.SetCell(row, NodeTable::CommentColumn, u"rack \"A\" [3]"_s);
+    NodeList nodes;
+    const int index = AddLoggedNode(nodes, settings.values);
+    nodes.SetVendor(index, u"Cisco"_s);
+    nodes.SetComment(index, u"rack \"A\" [3]"_s);
     FixedClock clock(QDateTime(QDate(2004, 1, 5), QTime(14, 3, 27, 250), QTimeZone(-5 * 3600)));
     RecordingOutputs out;
 
@@ -110,10 +125,12 @@ TEST_F(RsyslogTest, DaemonParsesRfc5424HeaderStructuredDataAndMessage)
         ASSERT_TRUE(keelwatchSide.entered);
         sender = std::make_unique<SyslogSender>(settings, out);
     }
-    EventLog log(settings, nodes, clock, out, *sender);
-    log.WriteEvent(u"start"_s, 0, 0);
-    log.WriteEvent(u"UP"_s, 3, row);
-    log.WriteEvent(u"X"_s, 2, row);
+    ScanEvents events;
+    EventLog log(settings, clock, out, *sender);
+    log.Listen(events);
+    Q_EMIT events.scanStarted();
+    Q_EMIT events.promiscuousStarted(nodes.At(index), 3);
+    Q_EMIT events.testAnswered(nodes.At(index), 2, EthernetAnswer(Answer::Normal));
 
     const QString head = u"|2004-01-05T14:03:27.250-05:00|"_s +
                          QString::fromLatin1(Rfc5424HostName(SystemHostName())) +

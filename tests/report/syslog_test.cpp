@@ -73,7 +73,10 @@ TEST(SyslogLocale, MonthsStayEnglishUnderAGermanLocale)
     EXPECT_EQ(SyslogDatagram(march, 6, "H", u"START"_s), "<166>Mar  5 14:03:27 H KEELWATCH: START");
     EXPECT_EQ(DateTimeText(QDateTime(QDate(2004, 10, 5), QTime(1, 2, 3))),
               u"05/Oct/2004 01:02:03"_s);
-    EXPECT_EQ(BuildEventLine(u"cycle"_s, 1, {}, Settings(),
+    ScanEvent cycle;
+    cycle.kind = ScanEventKind::CycleEnded;
+    cycle.count = 1;
+    EXPECT_EQ(BuildEventLine(cycle, Settings(),
                              DateTimeText(QDateTime(QDate(2004, 12, 24), QTime(18, 0))))
                   .text,
               u"#Cyclic_Count\t1\t24/Dec/2004 18:00:00"_s);
