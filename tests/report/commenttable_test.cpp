@@ -1,6 +1,6 @@
 #include "report/commenttable.h"
 
-#include "core/nodetable.h"
+#include "core/nodelist.h"
 
 #include "filehelpers.h"
 #include "support/qtprint.h"
@@ -16,6 +16,18 @@ using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Nodes that hold only an IP, in this order.
+QList<Node> NodesWithIps(const QStringList &ips)
+{
+    QList<Node> nodes;
+    for (const QString &ip : ips) {
+        Node node;
+        node.ip = *IpAddress::FromText(ip);
+        nodes.append(node);
+    }
+    return nodes;
+}
 
 QByteArray NumberedLines(int count)
 {
@@ -126,35 +138,34 @@ TEST(CommentTable, FullTableRefusesANewIpButUpdatesKnownOnes)
 {
     CommentTable comments;
     comments.ReadCommentText(NumberedLines(10000));
-    NodeTable nodes;
-    nodes.ReplaceNodes({NodeTable::Row{u"10.0.0.7"_s}, NodeTable::Row{u"10.9.9.9"_s}});
+    NodeList nodes;
+    nodes.Replace(NodesWithIps({u"10.0.0.7"_s, u"10.9.9.9"_s}));
     MessageRecorder r;
     EXPECT_FALSE(StoreComment(comments, nodes, u"10.9.9.9"_s, u"new"_s, r.Sink()));
     EXPECT_EQ(r.messages, QStringList{CommentTableFullText()});
     EXPECT_TRUE(r.messages[0].contains(u"10000"_s));
-    EXPECT_EQ(nodes.Cell(2, NodeTable::CommentColumn), QString());
+    EXPECT_EQ(nodes.At(1).comment, QString());
     EXPECT_EQ(comments.Entries().size(), 10000);
 
     r.messages.clear();
     EXPECT_TRUE(StoreComment(comments, nodes, u"10.0.0.7"_s, u"known"_s, r.Sink()));
     EXPECT_TRUE(r.messages.isEmpty());
-    EXPECT_EQ(nodes.Cell(1, NodeTable::CommentColumn), u"known"_s);
+    EXPECT_EQ(nodes.At(0).comment, u"known"_s);
 }
 
-TEST(CommentTable, StoringReachesEveryNodeRowOfThatIp)
+TEST(CommentTable, StoringReachesEveryNodeOfThatIp)
 {
     CommentTable comments;
-    NodeTable nodes;
-    nodes.ReplaceNodes({NodeTable::Row{u"10.0.0.1"_s}, NodeTable::Row{u"10.0.0.2"_s},
-                        NodeTable::Row{u"10.0.0.1"_s}});
+    NodeList nodes;
+    nodes.Replace(NodesWithIps({u"10.0.0.1"_s, u"10.0.0.2"_s, u"10.0.0.1"_s}));
     MessageRecorder r;
     EXPECT_TRUE(StoreComment(comments, nodes, u"10.0.0.1"_s, QString(), r.Sink()));
     EXPECT_TRUE(StoreComment(comments, nodes, u"10.0.0.1"_s, u"router"_s, r.Sink()));
-    EXPECT_EQ(nodes.Cell(1, NodeTable::CommentColumn), u"router"_s);
-    EXPECT_EQ(nodes.Cell(2, NodeTable::CommentColumn), QString());
-    EXPECT_EQ(nodes.Cell(3, NodeTable::CommentColumn), u"router"_s);
+    EXPECT_EQ(nodes.At(0).comment, u"router"_s);
+    EXPECT_EQ(nodes.At(1).comment, QString());
+    EXPECT_EQ(nodes.At(2).comment, u"router"_s);
     EXPECT_EQ(comments.CommentText(), "10.0.0.1,router\r\n");
-    // A comment for an IP no row holds yet is kept for when the node answers.
+    // A comment for an IP no node holds yet is kept for when the node answers.
     EXPECT_TRUE(StoreComment(comments, nodes, u"10.0.0.3"_s, u"later"_s, r.Sink()));
     EXPECT_EQ(comments.LookupComment(u"10.0.0.3"_s), u"later"_s);
 }
@@ -235,13 +246,13 @@ TEST_P(PastedLineBreak, StaysOneLineOfTheFile)
 {
     CommentTable comments;
     comments.ReadCommentText("10.0.0.1,router\r\n");
-    NodeTable nodes;
-    nodes.ReplaceNodes({NodeTable::Row{u"10.0.0.2"_s}});
+    NodeList nodes;
+    nodes.Replace(NodesWithIps({u"10.0.0.2"_s}));
     MessageRecorder r;
     const QString pasted = u"line one"_s + GetParam() + u"10.0.0.1,HIJACKED"_s;
     ASSERT_TRUE(StoreComment(comments, nodes, u"10.0.0.2"_s, pasted, r.Sink()));
     const QString stored = u"line one 10.0.0.1,HIJACKED"_s;
-    EXPECT_EQ(nodes.Cell(1, NodeTable::CommentColumn), stored);
+    EXPECT_EQ(nodes.At(0).comment, stored);
 
     CommentTable reread;
     reread.ReadCommentText(comments.CommentText());

@@ -1,6 +1,6 @@
 #include "report/externalcommand.h"
 
-#include "core/nodetable.h"
+#include "core/node.h"
 
 #include "support/qtprint.h"
 
@@ -23,16 +23,20 @@ struct Started
 
 struct Fixture
 {
-    NodeTable table;
+    Node node;
     QList<Started> started;
     QStringList messages;
     bool startResult = true;
 
-    Fixture() { table.ReplaceNodes({NodeTable::Row{u"192.168.0.5"_s, u"00:11:22:33:44:55"_s}}); }
-    void Run(int row, const QString &command)
+    Fixture()
+    {
+        node.ip = IpAddress::FromIpv4(0xC0A80005);
+        node.mac = *MacAddress::FromText(u"00:11:22:33:44:55");
+    }
+    void Run(const Node *selected, const QString &command)
     {
         RunExternalCommand(
-            table, row, command,
+            selected, command,
             [this](const QString &p, const QStringList &a) {
                 started.append({p, a});
                 return startResult;
@@ -55,7 +59,7 @@ class Expand : public testing::TestWithParam<ExpandCase>
 TEST_P(Expand, ReplacesPlaceholdersInsideEachPiece)
 {
     Fixture f;
-    f.Run(1, QString::fromUtf16(GetParam().command));
+    f.Run(&f.node, QString::fromUtf16(GetParam().command));
     ASSERT_EQ(f.started.size(), 1);
     QStringList expected;
     for (const char16_t *p : GetParam().pieces)
@@ -79,31 +83,26 @@ INSTANTIATE_TEST_SUITE_P(
         ExpandCase{"NoPlaceholder", u"top", {u"top"}}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(ExternalCommand, EmptyRowOrTemplateIsAnError)
+TEST(ExternalCommand, NoNodeOrEmptyTemplateIsAnError)
 {
     Fixture f;
-    f.Run(2, u"ping $IP"_s); // the empty bottom row
-    f.Run(0, u"   "_s);
-    f.table.SetCell(1, NodeTable::MacColumn, QString());
-    f.Run(1, u"ping $IP"_s);
+    f.Run(nullptr, u"ping $IP"_s); // nothing selected
+    f.Run(&f.node, u"   "_s);
     EXPECT_TRUE(f.started.isEmpty());
-    EXPECT_EQ(f.messages, QStringList(3, u"External Command ERROR!!!"_s));
+    EXPECT_EQ(f.messages, QStringList(2, u"External Command ERROR!!!"_s));
 }
 
 TEST(ExternalCommand, CellTextCannotAddArgumentsOrCommands)
 {
-    Fixture f;
-    f.table.SetCell(1, NodeTable::MacColumn, u"x\" ; rm -rf ~ ; \"y"_s);
-    f.Run(1, u"arp -d $MAC"_s);
-    ASSERT_EQ(f.started.size(), 1);
-    EXPECT_EQ(f.started[0].arguments, (QStringList{u"-d"_s, u"x\" ; rm -rf ~ ; \"y"_s}));
+    EXPECT_EQ(ExpandCommand(u"arp -d $MAC"_s, u"192.168.0.5"_s, u"x\" ; rm -rf ~ ; \"y"_s),
+              (QStringList{u"arp"_s, u"-d"_s, u"x\" ; rm -rf ~ ; \"y"_s}));
 }
 
 TEST(ExternalCommand, ProgramThatCannotStartIsReported)
 {
     Fixture f;
     f.startResult = false;
-    f.Run(1, u"cmd /K nbtstat -A $IP"_s);
+    f.Run(&f.node, u"cmd /K nbtstat -A $IP"_s);
     EXPECT_EQ(f.messages, QStringList{u"Cannot start the external command cmd."_s});
 }
 
@@ -113,9 +112,8 @@ TEST(ExternalCommand, RealStartRunsNoShell)
     Fixture f;
     // Through a shell this would create "a" (and "b" in the current folder);
     // without one, a single file whose name holds the semicolon.
-    f.table.SetCell(1, NodeTable::MacColumn, dir.filePath(u"a;touch b"_s));
-    RunExternalCommand(f.table, 1, u"touch $MAC"_s, StartDetachedProcess,
-                       [&](const QString &m) { f.messages.append(m); });
+    RunExternalCommand(&f.node, u"touch \"%1\""_s.arg(dir.filePath(u"a;touch b"_s)),
+                       StartDetachedProcess, [&](const QString &m) { f.messages.append(m); });
     EXPECT_TRUE(f.messages.isEmpty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(dir.filePath(u"a;touch b"_s)); }));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"a"_s)));

@@ -11,6 +11,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <cstdint>
+#include <utility>
+
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
@@ -49,7 +52,7 @@ TEST(SaveFile, CommentsThatDoNotFitKeepTheOldFileAndSayWhy)
     EXPECT_EQ(FilesIn(disk.Path()), QStringList{u"comment.txt"_s});
 }
 
-// 10,000 node rows, about 600 KB.
+// 10,000 nodes, about 600 KB.
 TEST(SaveFile, NodeListThatDoesNotFitKeepsTheOldFileAndSaysWhy)
 {
     TinyDisk disk(64);
@@ -58,25 +61,18 @@ TEST(SaveFile, NodeListThatDoesNotFitKeepsTheOldFileAndSaysWhy)
     const QByteArray old = "IP Address,MAC Address\r\n10.0.0.1,00:11:22:33:44:55\r\n";
     WriteFile(path, old);
 
-    NodeTable table;
-    QList<NodeTable::Row> rows;
-    for (int i = 0; i < 10000; ++i)
-        rows.append(NodeTable::Row{Ip(i),
-                                   u"00:11:22:33:44:55"_s,
-                                   {},
-                                   {},
-                                   {},
-                                   {},
-                                   {},
-                                   {},
-                                   {},
-                                   {},
-                                   {},
-                                   {},
-                                   u"a comment"_s,
-                                   u"Some Vendor, Inc"_s});
-    table.ReplaceNodes(rows);
-    const QString error = WriteNodeList(path, EncodeNodeList(table));
+    NodeList nodes;
+    QList<Node> replacement;
+    for (int i = 0; i < 10000; ++i) {
+        Node node;
+        node.ip = IpAddress::FromIpv4(0x0A000000 + std::uint32_t(i));
+        node.mac = *MacAddress::FromText(u"00:11:22:33:44:55");
+        node.comment = u"a comment"_s;
+        node.vendor = u"Some Vendor, Inc"_s;
+        replacement.append(node);
+    }
+    nodes.Replace(std::move(replacement));
+    const QString error = WriteNodeList(path, EncodeNodeList(nodes));
     EXPECT_EQ(error, u"Cannot write the node list file %1.\n%2"_s.arg(path, NoSpace));
     EXPECT_EQ(ReadFile(path), old);
     EXPECT_EQ(FilesIn(disk.Path()), QStringList{u"nodes.csv"_s});
