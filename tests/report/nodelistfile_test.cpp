@@ -13,21 +13,43 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-using Row = NodeTable::Row;
-
 const QByteArray Title = "\"IP Address\",\"MAC Address\",Br,B47,B16,B8,Gr,M0,M1,M3,S1,S2,Comment,"
                          "\"Vender Code\"\r\n";
 const QByteArray EmptyLine = ",,,,,,,,,,,,,\r\n";
 
+Node NodeAt(const QString &ip, const QString &mac)
+{
+    Node node;
+    node.ip = *IpAddress::FromText(ip);
+    node.mac = *MacAddress::FromText(mac);
+    return node;
+}
+
+// A node answered Br ("X" in its column), as a scan leaves it.
+Node MarkedNode(const QString &ip, const QString &mac)
+{
+    Node node = NodeAt(ip, mac);
+    node.MarkOf(BroadcastColumn) = Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2);
+    return node;
+}
+
+QList<NodeCells> CellsOf(const QList<Node> &nodes)
+{
+    QList<NodeCells> cells;
+    for (const Node &node : nodes)
+        cells.append(NodeCellTexts(node));
+    return cells;
+}
+
 TEST(NodeListFile, EmptyTableGivesTitleAndALineOfCommas)
 {
-    NodeTable t;
-    EXPECT_EQ(EncodeNodeList(t), Title + EmptyLine);
+    NodeList nodes;
+    EXPECT_EQ(EncodeNodeList(nodes), Title + EmptyLine);
 }
 
 TEST(NodeListFile, CellsAreQuotedOnlyWhenNeeded)
 {
-    Row row{u"192.168.0.5"_s, u"00:11:22:33:44:55"_s, u"O"_s, u"X"_s, u"+X"_s};
+    NodeCells row{u"192.168.0.5"_s, u"00:11:22:33:44:55"_s, u"O"_s, u"X"_s, u"+X"_s};
     row[12] = u"say \"hi\""_s;
     row[13] = u"a,b"_s;
     row[11] = u"\t"_s;
@@ -48,7 +70,7 @@ class DecodeLine : public testing::TestWithParam<DecodeCase>
 
 TEST_P(DecodeLine, FillsCellsFromColumnZero)
 {
-    Row expected;
+    NodeCells expected;
     for (size_t i = 0; i < GetParam().cells.size(); ++i)
         expected[i] = QString::fromUtf16(GetParam().cells[i]);
     EXPECT_EQ(DecodeNodeListLine(QStringView(GetParam().line)), expected);
@@ -74,56 +96,66 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(NodeListFile, SaveThenLoadKeepsNodeDataAndClearsMarks)
 {
-    NodeTable t;
-    t.ReplaceNodes({Row{u"192.168.0.5"_s,
-                        u"00:11:22:33:44:55"_s,
-                        u"O"_s,
-                        u"X"_s,
-                        u"+"_s,
-                        u"-"_s,
-                        {},
-                        {},
-                        {},
-                        {},
-                        {},
-                        {},
-                        u"file server"_s,
-                        u"Cisco Systems, Inc"_s},
-                    Row{u"192.168.0.6"_s, u"00:0C:29:AA:BB:CC"_s}});
+    Node server = NodeAt(u"192.168.0.5"_s, u"00:11:22:33:44:55"_s);
+    server.MarkOf(2) = Mark::Answered(Answer::Normal, FrameFormat::Ethernet2);
+    server.MarkOf(3) = Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2);
+    server.MarkOf(4).carried = true;
+    server.MarkOf(5) = Mark::Off();
+    server.comment = u"file server"_s;
+    server.vendor = u"Cisco Systems, Inc"_s;
+    NodeList nodes;
+    nodes.Replace({server, NodeAt(u"192.168.0.6"_s, u"00:0C:29:AA:BB:CC"_s)});
     QTemporaryDir dir;
     const QString path = dir.filePath(u"nodes.csv"_s);
-    ASSERT_EQ(WriteNodeList(path, EncodeNodeList(t)), QString());
+    ASSERT_EQ(WriteNodeList(path, EncodeNodeList(nodes)), QString());
     EXPECT_EQ(ReadFile(path), Title +
                                   "192.168.0.5,00:11:22:33:44:55,O,X,+,-,,,,,,,\"file server\","
                                   "\"Cisco Systems, Inc\"\r\n"
                                   "192.168.0.6,00:0C:29:AA:BB:CC,,,,,,,,,,,,\r\n" +
                                   EmptyLine);
 
-    NodeTable loaded;
+    NodeList loaded;
     ASSERT_EQ(LoadNodeList(path, loaded), QString());
-    ASSERT_EQ(loaded.RowCount(), 4);
-    EXPECT_EQ(loaded.RowCells(1), (Row{u"192.168.0.5"_s,
-                                       u"00:11:22:33:44:55"_s,
-                                       {},
-                                       {},
-                                       {},
-                                       {},
-                                       {},
-                                       {},
-                                       {},
-                                       {},
-                                       {},
-                                       {},
-                                       u"file server"_s,
-                                       u"Cisco Systems, Inc"_s}));
+    ASSERT_EQ(loaded.Count(), 2);
+    EXPECT_EQ(NodeCellTexts(loaded.At(0)), (NodeCells{u"192.168.0.5"_s,
+                                                      u"00:11:22:33:44:55"_s,
+                                                      {},
+                                                      {},
+                                                      {},
+                                                      {},
+                                                      {},
+                                                      {},
+                                                      {},
+                                                      {},
+                                                      {},
+                                                      {},
+                                                      u"file server"_s,
+                                                      u"Cisco Systems, Inc"_s}));
     // Empty comment and vendor cells come back as a single blank.
-    EXPECT_EQ(loaded.Cell(2, 12), u" "_s);
-    EXPECT_EQ(loaded.Cell(2, 13), u" "_s);
-    EXPECT_EQ(loaded.Cell(0, 2), u"Br"_s);
-    EXPECT_EQ(loaded.RowCells(3), Row{});
+    EXPECT_EQ(loaded.At(1).comment, u" "_s);
+    EXPECT_EQ(loaded.At(1).vendor, u" "_s);
 
     ASSERT_EQ(WriteNodeList(path, EncodeNodeList(loaded)), QString());
     EXPECT_TRUE(ReadFile(path).contains("192.168.0.6,00:0C:29:AA:BB:CC,,,,,,,,,,,\" \",\" \"\r\n"));
+}
+
+// Every shape a mark takes is written as the grid shows it.
+TEST(NodeListFile, EveryMarkIsWrittenAsItsLetters)
+{
+    Node node = NodeAt(u"10.0.0.1"_s, u"02:00:00:00:00:01"_s);
+    node.MarkOf(2) = Mark::Answered(Answer::Normal, FrameFormat::Ieee8023);
+    node.MarkOf(3) = Mark::Answered(Answer::Illegal, FrameFormat::Ieee8023);
+    node.MarkOf(4) = Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2);
+    node.MarkOf(4).carried = true;
+    node.MarkOf(5) = Mark::Answered(Answer::Normal, FrameFormat::Ieee8023);
+    node.MarkOf(5).carried = true;
+    node.MarkOf(6) = Mark::Off();
+    node.MarkOf(6).answer = Answer::Illegal;
+    node.MarkOf(11) = Mark::Answered(Answer::Normal, FrameFormat::Ethernet2);
+    NodeList nodes;
+    nodes.Replace({node});
+    EXPECT_EQ(EncodeNodeList(nodes),
+              Title + "10.0.0.1,02:00:00:00:00:01,o,x,+X,+o,-X,,,,,O,,\r\n" + EmptyLine);
 }
 
 TEST(NodeListFile, LinesWithInvalidIpOrMacAreDropped)
@@ -135,23 +167,68 @@ TEST(NodeListFile, LinesWithInvalidIpOrMacAreDropped)
                             "\"192.168.0.5\",\"00-11-22-33-44-05\",,,,,,,,,,,c,v,extra\n"
                             "192.168.0.6,zz:11:22:33:44:06\r"
                             "192.168.0.7,00:11:22:33:44:07";
-    const QList<Row> rows = DecodeNodeList(file);
-    ASSERT_EQ(rows.size(), 3);
-    EXPECT_EQ(rows[0][0], u"192.168.0.2"_s);
-    EXPECT_EQ(rows[0][2], QString());
-    // Kept cells are not rewritten by the checks.
-    EXPECT_EQ(rows[1][1], u"00-11-22-33-44-05"_s);
-    EXPECT_EQ(rows[1][12], u"c"_s);
-    EXPECT_EQ(rows[1][13], u"v"_s);
-    EXPECT_EQ(rows[2][0], u"192.168.0.7"_s);
+    const QList<Node> nodes = DecodeNodeList(file);
+    ASSERT_EQ(nodes.size(), 3);
+    EXPECT_EQ(nodes[0].ip.ToText(), u"192.168.0.2"_s);
+    EXPECT_TRUE(nodes[0].MarkOf(BroadcastColumn).IsEmpty());
+    EXPECT_EQ(nodes[1].mac.ToText(), u"00:11:22:33:44:05"_s);
+    EXPECT_EQ(nodes[1].comment, u"c"_s);
+    EXPECT_EQ(nodes[1].vendor, u"v"_s);
+    EXPECT_EQ(nodes[2].ip.ToText(), u"192.168.0.7"_s);
 }
+
+struct HandTypedCase
+{
+    const char *name;
+    QByteArray fields;
+    const char16_t *ip;
+    const char16_t *mac;
+};
+
+void PrintTo(const HandTypedCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class HandTypedNode : public testing::TestWithParam<HandTypedCase>
+{
+};
+
+// Lists typed by hand or written by other tools: what the checks accept is
+// read into canonical values, so it is found, compared and saved as any
+// node the scan found.
+TEST_P(HandTypedNode, IsReadIntoCanonicalValues)
+{
+    const QList<Node> nodes = DecodeNodeList(QByteArray(Title + GetParam().fields + "\r\n"));
+    ASSERT_EQ(nodes.size(), 1);
+    EXPECT_EQ(nodes[0].ip.ToText(), QString::fromUtf16(GetParam().ip));
+    EXPECT_EQ(nodes[0].mac.ToText(), QString::fromUtf16(GetParam().mac));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NodeListFile, HandTypedNode,
+    testing::Values(HandTypedCase{"LeadingZeros", "010.000.000.001,00:0C:29:AA:BB:CC", u"10.0.0.1",
+                                  u"00:0C:29:AA:BB:CC"},
+                    HandTypedCase{"HexOctets", "10.0x10.$FF.x1,00:0C:29:AA:BB:CC", u"10.16.255.1",
+                                  u"00:0C:29:AA:BB:CC"},
+                    HandTypedCase{"OneDigitLowerCaseBytes", "10.0.0.2,0:c:29:a:b:c", u"10.0.0.2",
+                                  u"00:0C:29:0A:0B:0C"},
+                    HandTypedCase{"Hyphens", "10.0.0.3,00-0c-29-aa-bb-cc", u"10.0.0.3",
+                                  u"00:0C:29:AA:BB:CC"},
+                    HandTypedCase{"BlankAfterEachColon", "10.0.0.5,\"00: 0c: 29: aa: bb: cc\"",
+                                  u"10.0.0.5", u"00:0C:29:AA:BB:CC"},
+                    HandTypedCase{"PaddedBytes", "10.0.0.6,000:0c:29:0aa:bb:cc", u"10.0.0.6",
+                                  u"00:0C:29:AA:BB:CC"},
+                    HandTypedCase{"QuotedBlanks", "\" 10.0.0.4 \",\"00 0c 29 aa bb cc\"",
+                                  u"10.0.0.4", u"00:0C:29:AA:BB:CC"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(NodeListFile, FileWithoutTheTitleLineKeepsItsFirstNode)
 {
-    const QList<Row> rows =
+    const QList<Node> nodes =
         DecodeNodeList("192.168.0.1,00:11:22:33:44:01\r\n192.168.0.2,00:11:22:33:44:02\r\n");
-    ASSERT_EQ(rows.size(), 2);
-    EXPECT_EQ(rows[0][0], u"192.168.0.1"_s);
+    ASSERT_EQ(nodes.size(), 2);
+    EXPECT_EQ(nodes[0].ip.ToText(), u"192.168.0.1"_s);
     EXPECT_TRUE(IsNodeListTitle(QString::fromUtf8(Title.chopped(2))));
     EXPECT_FALSE(IsNodeListTitle(u"192.168.0.1,00:11:22:33:44:01"_s));
 }
@@ -160,20 +237,20 @@ TEST(NodeListFile, FileWithoutTheTitleLineKeepsItsFirstNode)
 // instead of becoming replacement characters, and a UTF-16 file is read as such.
 TEST(NodeListFile, LegacyAndUtf16ListsKeepTheirText)
 {
-    const QList<Row> legacy =
+    const QList<Node> legacy =
         DecodeNodeList(QByteArray(Title + "192.168.0.1,00:11:22:33:44:01,,,,,,,,,,,"
                                           "\"Caf\xe9 \x80\",v\r\n"));
     ASSERT_EQ(legacy.size(), 1);
-    EXPECT_EQ(legacy[0][12], u"Caf\u00e9 \u20ac"_s);
+    EXPECT_EQ(legacy[0].comment, u"Caf\u00e9 \u20ac"_s);
 
     const QString text = QString::fromUtf8(Title) + u"192.168.0.2,00:11:22:33:44:02,,,,,,,,,,,"
                                                     u"\u00fcber,v\r\n"_s;
     QByteArray utf16("\xff\xfe", 2);
     utf16.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-    const QList<Row> wide = DecodeNodeList(utf16);
+    const QList<Node> wide = DecodeNodeList(utf16);
     ASSERT_EQ(wide.size(), 1);
-    EXPECT_EQ(wide[0][0], u"192.168.0.2"_s);
-    EXPECT_EQ(wide[0][12], u"\u00fcber"_s);
+    EXPECT_EQ(wide[0].ip.ToText(), u"192.168.0.2"_s);
+    EXPECT_EQ(wide[0].comment, u"\u00fcber"_s);
 }
 
 // Files that are not node lists: the table stays as it was and the user is
@@ -187,14 +264,14 @@ TEST_P(NotANodeList, LeavesTheTableAsItWas)
     QTemporaryDir dir;
     const QString path = dir.filePath(u"n.csv"_s);
     WriteFile(path, GetParam());
-    NodeTable t;
-    t.ReplaceNodes({Row{u"10.0.0.1"_s, u"00:11:22:33:44:55"_s, u"X"_s}});
-    const QString error = LoadNodeList(path, t);
+    NodeList nodes;
+    nodes.Replace({MarkedNode(u"10.0.0.1"_s, u"00:11:22:33:44:55"_s)});
+    const QString error = LoadNodeList(path, nodes);
     EXPECT_TRUE(error.contains(u"is not a node list"_s)) << error.toStdString();
     EXPECT_TRUE(error.contains(path)) << error.toStdString();
-    ASSERT_EQ(t.RowCount(), 3);
-    EXPECT_EQ(t.Cell(1, 0), u"10.0.0.1"_s);
-    EXPECT_EQ(t.Cell(1, 2), u"X"_s);
+    ASSERT_EQ(nodes.Count(), 1);
+    EXPECT_EQ(nodes.At(0).ip.ToText(), u"10.0.0.1"_s);
+    EXPECT_EQ(nodes.At(0).MarkOf(BroadcastColumn).Text(), u"X"_s);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -211,19 +288,20 @@ TEST(NodeListFile, TitleOnlyFileEmptiesTheTable)
     QTemporaryDir dir;
     const QString path = dir.filePath(u"n.csv"_s);
     WriteFile(path, Title + EmptyLine);
-    NodeTable t;
-    t.ReplaceNodes({Row{u"10.0.0.1"_s, u"00:11:22:33:44:55"_s}});
-    ASSERT_EQ(LoadNodeList(path, t), QString());
-    EXPECT_EQ(t.RowCount(), 2);
-    EXPECT_EQ(t.FindNodeRow(u"10.0.0.1"_s), 0);
+    NodeList nodes;
+    nodes.Replace({NodeAt(u"10.0.0.1"_s, u"00:11:22:33:44:55"_s)});
+    ASSERT_EQ(LoadNodeList(path, nodes), QString());
+    EXPECT_EQ(nodes.Count(), 0);
+    EXPECT_FALSE(nodes.Find(*IpAddress::FromText(u"10.0.0.1")));
 }
 
-// A /16's worth of nodes, one IP twice, loaded over a table that held
-// others: every node is found at its row, the later of the two wins.
+// A /16's worth of nodes, one IP twice, loaded over a list that held
+// others: every node is found at its index, the later of the two wins.
 TEST(NodeListFile, LoadedNodesAreFoundAtSixtyFiveThousand)
 {
     constexpr int Nodes = 65536;
     const auto ip = [](int i) { return u"10.1.%1.%2"_s.arg(i >> 8).arg(i & 0xFF); };
+    const auto address = [&](int i) { return *IpAddress::FromText(ip(i)); };
     QByteArray file = Title;
     for (int i = 0; i < Nodes; ++i)
         file += ip(i).toLatin1() + ",02:00:00:00:00:01,X\r\n";
@@ -231,52 +309,56 @@ TEST(NodeListFile, LoadedNodesAreFoundAtSixtyFiveThousand)
     QTemporaryDir dir;
     const QString path = dir.filePath(u"n.csv"_s);
     WriteFile(path, file);
-    NodeTable t;
-    t.ReplaceNodes({Row{ip(Nodes - 1), u"02:00:00:00:00:09"_s}, Row{u"10.2.0.1"_s}});
-    ASSERT_EQ(LoadNodeList(path, t), QString());
-    ASSERT_EQ(t.RowCount(), Nodes + 3);
+    NodeList nodes;
+    nodes.Replace({NodeAt(ip(Nodes - 1), u"02:00:00:00:00:09"_s),
+                   NodeAt(u"10.2.0.1"_s, u"02:00:00:00:00:0A"_s)});
+    ASSERT_EQ(LoadNodeList(path, nodes), QString());
+    ASSERT_EQ(nodes.Count(), Nodes + 1);
     for (int i = 0; i < Nodes; ++i) {
-        const int row = i == 5 ? Nodes + 1 : i + 1;
-        ASSERT_EQ(t.FindNodeRow(ip(i)), row) << i;
-        ASSERT_EQ(t.CountNodeRows(ip(i)), i == 5 ? 2 : 1) << i;
+        const int index = i == 5 ? Nodes : i;
+        ASSERT_EQ(nodes.Find(address(i)), index) << i;
+        ASSERT_EQ(nodes.CountOf(address(i)), i == 5 ? 2 : 1) << i;
     }
-    EXPECT_EQ(t.FindNodeRow(u"10.2.0.1"_s), 0);
-    EXPECT_EQ(t.Cell(Nodes + 1, 1), u"02:00:00:00:00:02"_s);
-    EXPECT_EQ(t.Cell(1, 2), QString());
+    EXPECT_FALSE(nodes.Find(*IpAddress::FromText(u"10.2.0.1")));
+    EXPECT_EQ(nodes.At(Nodes).mac.ToText(), u"02:00:00:00:00:02"_s);
+    EXPECT_TRUE(nodes.At(0).MarkOf(BroadcastColumn).IsEmpty());
 }
 
 TEST(NodeListFile, TitleOnlyOrEmptyFilesGiveAnEmptyTable)
 {
     EXPECT_TRUE(DecodeNodeList(Title).isEmpty());
     EXPECT_TRUE(DecodeNodeList(QByteArray()).isEmpty());
-    EXPECT_EQ(DecodeNodeList(QByteArray(Title + "10.0.0.1,00:11:22:33:44:55\r\n" + EmptyLine)),
-              DecodeNodeList(QByteArray(Title + "10.0.0.1,00:11:22:33:44:55")));
+    EXPECT_EQ(
+        CellsOf(DecodeNodeList(QByteArray(Title + "10.0.0.1,00:11:22:33:44:55\r\n" + EmptyLine))),
+        CellsOf(DecodeNodeList(QByteArray(Title + "10.0.0.1,00:11:22:33:44:55"))));
 }
 
 TEST(NodeListFile, UnreadableFileLeavesTheTableAsItWas)
 {
-    NodeTable t;
-    t.ReplaceNodes({Row{u"10.0.0.1"_s, u"00:11:22:33:44:55"_s, u"X"_s}});
+    NodeList nodes;
+    nodes.Replace({MarkedNode(u"10.0.0.1"_s, u"00:11:22:33:44:55"_s)});
     QTemporaryDir dir;
-    const QString error = LoadNodeList(dir.filePath(u"absent.csv"_s), t);
+    const QString error = LoadNodeList(dir.filePath(u"absent.csv"_s), nodes);
     EXPECT_TRUE(error.startsWith(u"Cannot read the node list file"_s)) << error.toStdString();
-    EXPECT_EQ(t.RowCount(), 3);
-    EXPECT_EQ(t.Cell(1, 2), u"X"_s);
+    EXPECT_EQ(nodes.Count(), 1);
+    EXPECT_EQ(nodes.At(0).MarkOf(BroadcastColumn).Text(), u"X"_s);
 
-    EXPECT_FALSE(WriteNodeList(dir.filePath(u"no/such/folder.csv"_s), EncodeNodeList(t)).isEmpty());
+    EXPECT_FALSE(
+        WriteNodeList(dir.filePath(u"no/such/folder.csv"_s), EncodeNodeList(nodes)).isEmpty());
 }
 
-TEST(NodeListFile, LoadReplacesEveryRow)
+TEST(NodeListFile, LoadReplacesEveryNode)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"n.csv"_s);
     WriteFile(path, Title + "10.0.0.9,00:11:22:33:44:99,X\r\n");
-    NodeTable t;
-    t.ReplaceNodes({Row{u"10.0.0.1"_s, u"00:11:22:33:44:55"_s}, Row{u"10.0.0.2"_s}});
-    ASSERT_EQ(LoadNodeList(path, t), QString());
-    EXPECT_EQ(t.RowCount(), 3);
-    EXPECT_EQ(t.Cell(1, 0), u"10.0.0.9"_s);
-    EXPECT_EQ(t.Cell(1, 2), QString());
+    NodeList nodes;
+    nodes.Replace({MarkedNode(u"10.0.0.1"_s, u"00:11:22:33:44:55"_s),
+                   NodeAt(u"10.0.0.2"_s, u"00:11:22:33:44:66"_s)});
+    ASSERT_EQ(LoadNodeList(path, nodes), QString());
+    EXPECT_EQ(nodes.Count(), 1);
+    EXPECT_EQ(nodes.At(0).ip.ToText(), u"10.0.0.9"_s);
+    EXPECT_TRUE(nodes.At(0).MarkOf(BroadcastColumn).IsEmpty());
 }
 
 } // namespace
