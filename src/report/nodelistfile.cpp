@@ -2,6 +2,7 @@
 
 #include "config/addresstext.h"
 #include "config/fieldsplit.h"
+#include "config/integertext.h"
 #include "report/textfile.h"
 
 using namespace Qt::StringLiterals;
@@ -10,13 +11,31 @@ namespace keelwatch {
 
 namespace {
 
+// The MAC of a cell as NormalizeMac accepts it, which MacAddress::FromText
+// alone would not always: bytes padded with zeros ("000A") and separators
+// followed by blanks ("00: 0C: ...").
+std::optional<MacAddress> MacOfCell(const QString &cell)
+{
+    const QStringList fields = SplitFields(NormalizeMac(cell), u' ');
+    MacAddress mac;
+    if (fields.size() != qsizetype(mac.bytes.size()))
+        return std::nullopt;
+    for (size_t b = 0; b < mac.bytes.size(); ++b) {
+        const auto value = ParseHexDigits(fields[qsizetype(b)]);
+        if (!value || *value > 0xFF)
+            return std::nullopt;
+        mac.bytes[b] = std::uint8_t(*value);
+    }
+    return mac;
+}
+
 // The node of a line whose IP and MAC are valid, as typed by hand or by
 // other tools: blanks may separate the IP's numbers, MAC bytes may have one
 // digit.
 std::optional<Node> ValidNode(const NodeCells &cells)
 {
     const qint64 ip = IpTextToNumber(cells[NodeColumn::Ip]);
-    const auto mac = MacAddress::FromText(NormalizeMac(cells[NodeColumn::Mac]));
+    const auto mac = MacOfCell(cells[NodeColumn::Mac]);
     if (ip < 0 || !mac)
         return std::nullopt;
     Node node;
