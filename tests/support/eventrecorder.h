@@ -38,8 +38,7 @@ inline QString EventWord(const ScanEvent &event)
     case ScanEventKind::PromiscuousStopped:
         return u"DOWN"_s;
     case ScanEventKind::VerdictReached:
-        return event.verdict == ConfirmationVerdict::Confirmed ? u"CONFIRMED"_s
-                                                               : u"FILTER-MATCH"_s;
+        return event.verdict == ConfirmationVerdict::Confirmed ? u"CONFIRMED"_s : u"FILTER-MATCH"_s;
     }
     return QString();
 }

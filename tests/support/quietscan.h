@@ -18,7 +18,6 @@ class QuietScanWindows : public ScanView, public CaptureStatus, public WorkerMes
     void ShowMessage(const QString &text) override { messages << text; }
     void ShowSetup() override { messages << QStringLiteral("setup"); }
     void ShowScanMode() override {}
-    void ShowPromiscuousAlert(int, bool) override {}
     void ShowTestColumns(bool, const std::array<bool, TestCount> &) override {}
     void EnableRangeControls(bool) override {}
     void EnableSetupGroups(bool) override {}
@@ -33,11 +32,10 @@ class QuietScanWindows : public ScanView, public CaptureStatus, public WorkerMes
     QStringList messages;
 };
 
-// An event log that writes nowhere.
-class NoEventLog : public EventSink, public EventLogFile
+// An event log file that opens and closes nothing.
+class NoEventLog : public EventLogFile
 {
   public:
-    void WriteEvent(const QString &, int, int) override {}
     void OpenEventLog() override {}
     void CloseEventLog() override {}
 };
