@@ -1,8 +1,8 @@
-#include "core/nodetable.h"
+#include "core/nodecolumns.h"
+#include "core/nodelist.h"
 
 #include <gtest/gtest.h>
 
-#include <QAbstractItemModelTester>
 #include <QSignalSpy>
 
 using namespace keelwatch;
@@ -10,270 +10,396 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const NodeTable::Tests AllOn{true, true, true, true, true, true, true, true, true, true};
-const NodeTable::Tests Defaults{true, true, true, true, true, false, false, false, false, false};
+const NodeList::Tests AllOn{true, true, true, true, true, true, true, true, true, true};
+const NodeList::Tests Defaults{true, true, true, true, true, false, false, false, false, false};
 
-TEST(NodeTable, EmptyTableHasHeaderAndTrailingRow)
+constexpr Mark Carried(Answer answer, bool ieee = false)
 {
-    NodeTable t;
-    EXPECT_EQ(t.RowCount(), 2);
-    EXPECT_EQ(t.rowCount(), 1);
-    EXPECT_EQ(t.Cell(0, 0), u"IP Address"_s);
-    EXPECT_EQ(t.Cell(0, 13), u"Vender Code"_s);
-    EXPECT_EQ(t.Cell(0, 9), u"M3"_s);
-    EXPECT_EQ(t.headerData(10, Qt::Horizontal, Qt::DisplayRole).toString(), u"S1"_s);
-    EXPECT_EQ(t.FindNodeRow(QString()), 0);
-    EXPECT_EQ(t.FindNodeRow(u"10.0.0.1"_s), 0);
-    t.MarkScanOffAll(Defaults);
-    EXPECT_EQ(t.Cell(1, 7), QString());
+    return Mark{answer, ieee, true, false};
 }
 
-TEST(NodeTable, AddedRowMarksSwitchedOffTests)
+IpAddress Ip(const QString &text)
 {
-    NodeTable t;
-    QAbstractItemModelTester tester(&t, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    QSignalSpy inserted(&t, &QAbstractItemModel::rowsInserted);
-    const int row = t.AddNodeRow(u"10.0.0.5"_s, u"00:11:22:33:44:55"_s, Defaults);
-    EXPECT_EQ(row, 1);
-    EXPECT_EQ(t.RowCount(), 3);
-    EXPECT_EQ(inserted.count(), 1);
-    // For the views a node row goes in before the trailing row.
-    EXPECT_EQ(inserted.at(0).at(1).toInt(), 0);
-    EXPECT_EQ(t.Cell(1, 2), QString());
+    return *IpAddress::FromText(text);
+}
+
+MacAddress Mac(const QString &text)
+{
+    return *MacAddress::FromText(text);
+}
+
+QString Cell(const NodeList &nodes, int index, int column)
+{
+    return NodeCellText(nodes.At(index), column);
+}
+
+// Every state a mark can be in, and the letters the grid, the node list file
+// and the log show for it.
+struct MarkCase
+{
+    Mark mark;
+    const char16_t *text;
+};
+
+class MarkText : public testing::TestWithParam<MarkCase>
+{
+};
+
+TEST_P(MarkText, ShowsTheOldCellLetters)
+{
+    const Mark mark = GetParam().mark;
+    EXPECT_EQ(mark.Text(), QString::fromUtf16(GetParam().text));
+    // The letter is the text without its "+" or "-".
+    EXPECT_EQ(mark.Letter(), mark.Text().remove(u'+').remove(u'-'));
+    EXPECT_EQ(mark.Waiting(), mark.Text() == u"+"_s);
+    EXPECT_EQ(mark.IsEmpty(), mark.Text().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mark, MarkText,
+    testing::Values(MarkCase{Mark{}, u""}, MarkCase{Mark::Off(), u"-"},
+                    MarkCase{Mark::Answered(Answer::Normal, FrameFormat::Ethernet2), u"O"},
+                    MarkCase{Mark::Answered(Answer::Normal, FrameFormat::Ieee8023), u"o"},
+                    MarkCase{Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2), u"X"},
+                    MarkCase{Mark::Answered(Answer::Illegal, FrameFormat::Ieee8023), u"x"},
+                    MarkCase{Carried(Answer::None), u"+"}, MarkCase{Carried(Answer::Normal), u"+O"},
+                    MarkCase{Carried(Answer::Normal, true), u"+o"},
+                    MarkCase{Carried(Answer::Illegal), u"+X"},
+                    MarkCase{Carried(Answer::Illegal, true), u"+x"},
+                    // A switched-off test that was answered all the same.
+                    MarkCase{Mark{Answer::Normal, false, false, true}, u"-O"},
+                    MarkCase{Mark{Answer::Illegal, true, false, true}, u"-x"}));
+
+TEST(NodeList, EmptyListHasNoNodes)
+{
+    NodeList nodes;
+    EXPECT_EQ(nodes.Count(), 0);
+    EXPECT_EQ(NodeColumnTitle(NodeColumn::Ip), u"IP Address"_s);
+    EXPECT_EQ(NodeColumnTitle(NodeColumn::Vendor), u"Vender Code"_s);
+    EXPECT_EQ(NodeColumnTitle(9), u"M3"_s);
+    EXPECT_EQ(NodeColumnTitle(10), u"S1"_s);
+    EXPECT_EQ(NodeColumnTitle(NodeColumn::Count), QString());
+    EXPECT_EQ(nodes.Find(Ip(u"10.0.0.1"_s)), std::nullopt);
+    EXPECT_EQ(nodes.Find(IpAddress()), std::nullopt);
+    QSignalSpy changed(&nodes, &NodeList::nodesChanged);
+    nodes.MarkScanOffAll(Defaults);
+    nodes.ClearConfirmations();
+    EXPECT_EQ(nodes.Count(), 0);
+    EXPECT_TRUE(changed.isEmpty());
+}
+
+TEST(NodeList, AddedNodeMarksSwitchedOffTests)
+{
+    NodeList nodes;
+    QSignalSpy added(&nodes, &NodeList::nodesAdded);
+    const int index = nodes.Add(Ip(u"10.0.0.5"_s), Mac(u"00:11:22:33:44:55"_s), Defaults);
+    EXPECT_EQ(index, 0);
+    EXPECT_EQ(nodes.Count(), 1);
+    ASSERT_EQ(added.count(), 1);
+    EXPECT_EQ(added.at(0), (QVariantList{0, 0}));
+    EXPECT_EQ(Cell(nodes, index, 2), QString());
     for (int c = 7; c <= 11; ++c)
-        EXPECT_EQ(t.Cell(1, c), u"-"_s) << c;
-    EXPECT_EQ(t.RowCells(2), NodeTable::Row{});
-    EXPECT_EQ(t.data(t.index(0, 1), Qt::DisplayRole).toString(), u"00:11:22:33:44:55"_s);
+        EXPECT_EQ(Cell(nodes, index, c), u"-"_s) << c;
+    EXPECT_EQ(Cell(nodes, index, NodeColumn::Ip), u"10.0.0.5"_s);
+    EXPECT_EQ(Cell(nodes, index, NodeColumn::Mac), u"00:11:22:33:44:55"_s);
 }
 
-// Replies that arrive together become one insertion for the views, and the
-// model never shows them a row count that moves under their feet.
-TEST(NodeTable, RowBatchInsertsOnceAtItsEnd)
+// Replies that arrive together are announced as one addition, when the
+// batch ends.
+TEST(NodeList, BatchAnnouncesOnceAtItsEnd)
 {
-    NodeTable t;
-    QAbstractItemModelTester tester(&t, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    t.AddNodeRow(u"10.0.0.1"_s, u"m1"_s, AllOn);
-    QSignalSpy inserted(&t, &QAbstractItemModel::rowsInserted);
-    QSignalSpy changed(&t, &QAbstractItemModel::dataChanged);
+    NodeList nodes;
+    nodes.Add(Ip(u"10.0.0.1"_s), Mac(u"02:00:00:00:00:01"_s), AllOn);
+    QSignalSpy added(&nodes, &NodeList::nodesAdded);
 
-    t.BeginRowBatch();
+    nodes.BeginBatch();
     for (int i = 2; i <= 4; ++i) {
-        const int row = t.AddNodeRow(u"10.0.0.%1"_s.arg(i), u"m"_s, AllOn);
-        t.MergeMark(row, 3, u"X"_s);
-        t.SetCell(row, 13, u"vendor"_s);
+        const int index = nodes.Add(Ip(u"10.0.0.%1"_s.arg(i)), MacAddress(), AllOn);
+        nodes.SetMark(index, 3, Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2));
+        nodes.SetVendor(index, u"vendor"_s);
     }
-    EXPECT_EQ(t.rowCount(), 2); // what the views knew at the start
-    EXPECT_EQ(t.RowCount(), 6); // the table itself is complete
-    EXPECT_EQ(t.FindNodeRow(u"10.0.0.4"_s), 4);
-    EXPECT_TRUE(inserted.isEmpty());
-    t.EndRowBatch();
+    EXPECT_EQ(nodes.Count(), 4); // the list itself is complete
+    EXPECT_EQ(nodes.Find(Ip(u"10.0.0.4"_s)), 3);
+    EXPECT_TRUE(added.isEmpty());
+    nodes.EndBatch();
 
-    ASSERT_EQ(inserted.count(), 1);
-    EXPECT_EQ(inserted.at(0).at(1).toInt(), 2);
-    EXPECT_EQ(inserted.at(0).at(2).toInt(), 4);
-    EXPECT_EQ(t.rowCount(), 5);
-    EXPECT_EQ(t.data(t.index(3, 3), Qt::DisplayRole).toString(), u"X"_s);
-    // The row the views already had, filled by the first new node, changed.
-    EXPECT_FALSE(changed.isEmpty());
+    ASSERT_EQ(added.count(), 1);
+    EXPECT_EQ(added.at(0), (QVariantList{1, 3}));
+    EXPECT_EQ(Cell(nodes, 2, 3), u"X"_s);
 
-    // An empty batch inserts nothing.
-    t.BeginRowBatch();
-    t.EndRowBatch();
-    EXPECT_EQ(inserted.count(), 1);
+    // An empty batch announces nothing, and a second Begin does not move
+    // the batch's start.
+    nodes.BeginBatch();
+    nodes.EndBatch();
+    EXPECT_EQ(added.count(), 1);
+    nodes.BeginBatch();
+    nodes.Add(Ip(u"10.0.0.5"_s), MacAddress(), AllOn);
+    nodes.BeginBatch();
+    nodes.Add(Ip(u"10.0.0.6"_s), MacAddress(), AllOn);
+    nodes.EndBatch();
+    ASSERT_EQ(added.count(), 2);
+    EXPECT_EQ(added.at(1), (QVariantList{4, 5}));
+    nodes.EndBatch();
+    EXPECT_EQ(added.count(), 2);
 }
 
-TEST(NodeTable, TwoRowsWithOneIpGoToTheLaterRow)
+// A list replaced while a batch runs is announced by the replacement; the
+// batch announces only what was added after it.
+TEST(NodeList, BatchAfterReplaceAnnouncesOnlyLaterNodes)
 {
-    NodeTable t;
-    t.ReplaceNodes({NodeTable::Row{u"10.0.0.1"_s, u"A"_s}, NodeTable::Row{u"10.0.0.2"_s},
-                    NodeTable::Row{u"10.0.0.1"_s, u"B"_s}});
-    EXPECT_EQ(t.RowCount(), 5);
-    EXPECT_EQ(t.FindNodeRow(u"10.0.0.1"_s), 3);
-    EXPECT_EQ(t.CountNodeRows(u"10.0.0.1"_s), 2);
-    // The comparison is exact.
-    EXPECT_EQ(t.FindNodeRow(u"10.0.0.01"_s), 0);
-    EXPECT_EQ(t.FindNodeRow(u" 10.0.0.1"_s), 0);
+    NodeList nodes;
+    QSignalSpy added(&nodes, &NodeList::nodesAdded);
+    QSignalSpy replaced(&nodes, &NodeList::replaced);
+    nodes.BeginBatch();
+    nodes.Add(Ip(u"10.0.0.1"_s), MacAddress(), AllOn);
+    QList<Node> loaded(3);
+    for (int i = 0; i < 3; ++i)
+        loaded[i].ip = IpAddress::FromIpv4(0x0A000100u + quint32(i));
+    nodes.Replace(std::move(loaded));
+    nodes.Add(Ip(u"10.0.2.1"_s), MacAddress(), AllOn);
+    nodes.EndBatch();
+    EXPECT_EQ(replaced.count(), 1);
+    ASSERT_EQ(added.count(), 1);
+    EXPECT_EQ(added.at(0), (QVariantList{3, 3}));
+    EXPECT_EQ(nodes.Find(Ip(u"10.0.0.1"_s)), std::nullopt);
 }
 
-QString NodeIp(int i)
+TEST(NodeList, TwoNodesWithOneIpGoToTheLaterNode)
 {
-    return u"10.%1.%2.%3"_s.arg(i >> 16).arg((i >> 8) & 0xFF).arg(i & 0xFF);
+    NodeList nodes;
+    QList<Node> loaded(3);
+    loaded[0].ip = Ip(u"10.0.0.1"_s);
+    loaded[0].mac = Mac(u"02:00:00:00:00:0A"_s);
+    loaded[1].ip = Ip(u"10.0.0.2"_s);
+    loaded[2].ip = Ip(u"10.0.0.1"_s);
+    loaded[2].mac = Mac(u"02:00:00:00:00:0B"_s);
+    nodes.Replace(loaded);
+    EXPECT_EQ(nodes.Count(), 3);
+    EXPECT_EQ(nodes.Find(Ip(u"10.0.0.1"_s)), 2);
+    EXPECT_EQ(nodes.CountOf(Ip(u"10.0.0.1"_s)), 2);
+    EXPECT_EQ(nodes.CountOf(Ip(u"10.0.0.3"_s)), 0);
+    // Addresses compare as numbers, however they were written.
+    EXPECT_EQ(nodes.Find(Ip(u"010.000.000.001"_s)), 2);
+
+    // A comment belongs to the IP: every node of it shows it.
+    QSignalSpy changed(&nodes, &NodeList::nodesChanged);
+    nodes.SetCommentOf(Ip(u"10.0.0.1"_s), u"printer"_s);
+    EXPECT_EQ(nodes.At(0).comment, u"printer"_s);
+    EXPECT_EQ(nodes.At(1).comment, QString());
+    EXPECT_EQ(nodes.At(2).comment, u"printer"_s);
+    EXPECT_EQ(changed.count(), 2);
+
+    // So does a confirmation verdict, counted by IP.
+    changed.clear();
+    nodes.BeginConfirmation(Ip(u"10.0.0.1"_s));
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(changed.at(0), (QVariantList{0, 0}));
+    EXPECT_EQ(changed.at(1), (QVariantList{2, 2}));
+    EXPECT_EQ(nodes.ConfirmationAnswers(Ip(u"10.0.0.1"_s)), 0);
+    EXPECT_EQ(nodes.ConfirmationAnswers(Ip(u"10.0.0.2"_s)), std::nullopt);
 }
 
-// The index against a pass over the table: for every IP the last row that
-// holds it and how many do, and nothing for IPs the table lacks.
-void ExpectIndexMatchesTable(const NodeTable &t)
+Node LoadedNode(const IpAddress &ip, const MacAddress &mac)
 {
-    QHash<QString, std::pair<int, int>> expected;
-    for (int row = 1; row < t.RowCount() - 1; ++row) {
-        auto &[last, count] = expected[t.Cell(row, NodeTable::IpColumn)];
-        last = row;
+    Node node;
+    node.ip = ip;
+    node.mac = mac;
+    return node;
+}
+
+IpAddress NodeIp(int i)
+{
+    return IpAddress::FromIpv4(0x0A000000u + quint32(i));
+}
+
+// The index against a pass over the list: for every IP the last node that
+// holds it and how many do, and nothing for IPs the list lacks.
+void ExpectIndexMatchesList(const NodeList &nodes)
+{
+    QHash<IpAddress, std::pair<int, int>> expected;
+    for (int i = 0; i < nodes.Count(); ++i) {
+        auto &[last, count] = expected[nodes.At(i).ip];
+        last = i;
         ++count;
     }
     for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
-        ASSERT_EQ(t.FindNodeRow(it.key()), it->first) << it.key().toStdString();
-        ASSERT_EQ(t.CountNodeRows(it.key()), it->second) << it.key().toStdString();
+        ASSERT_EQ(nodes.Find(it.key()), it->first) << it.key().ToText().toStdString();
+        ASSERT_EQ(nodes.CountOf(it.key()), it->second) << it.key().ToText().toStdString();
     }
-    for (const QString &absent : {u"10.9.9.9"_s, QString(), u"10.0.0"_s}) {
+    for (const IpAddress &absent : {Ip(u"10.9.9.9"_s), IpAddress()}) {
         if (!expected.contains(absent)) {
-            EXPECT_EQ(t.FindNodeRow(absent), 0);
-            EXPECT_EQ(t.CountNodeRows(absent), 0);
+            EXPECT_EQ(nodes.Find(absent), std::nullopt);
+            EXPECT_EQ(nodes.CountOf(absent), 0);
         }
     }
 }
 
-// A /16's worth of nodes: the index and the table agree after every kind of
-// change, and of two rows with one IP the later one is found.
-TEST(NodeTable, IndexAgreesWithTheTableAtSixtyFiveThousandNodes)
+// A /16's worth of nodes: the index and the list agree after every kind of
+// change, and of two nodes with one IP the later one is found.
+TEST(NodeList, IndexAgreesWithTheListAtSixtyFiveThousandNodes)
 {
-    constexpr int Nodes = 65536;
-    NodeTable t;
-    t.BeginRowBatch();
-    for (int i = 0; i < Nodes; ++i)
-        t.AddNodeRow(NodeIp(i), u"02:00:00:00:00:01"_s, Defaults);
-    t.EndRowBatch();
-    ASSERT_EQ(t.RowCount(), Nodes + 2);
-    ExpectIndexMatchesTable(t);
+    constexpr int Count = 65536;
+    NodeList nodes;
+    nodes.BeginBatch();
+    for (int i = 0; i < Count; ++i)
+        nodes.Add(NodeIp(i), Mac(u"02:00:00:00:00:01"_s), Defaults);
+    nodes.EndBatch();
+    ASSERT_EQ(nodes.Count(), Count);
+    ExpectIndexMatchesList(nodes);
 
-    const int later = t.AddNodeRow(NodeIp(7), u"02:00:00:00:00:02"_s, Defaults);
-    EXPECT_EQ(t.FindNodeRow(NodeIp(7)), later);
-    EXPECT_EQ(t.CountNodeRows(NodeIp(7)), 2);
-    ExpectIndexMatchesTable(t);
-
-    // Rewriting the later row's IP leaves the earlier row to be found.
-    t.SetCell(later, NodeTable::IpColumn, NodeIp(9));
-    EXPECT_EQ(t.FindNodeRow(NodeIp(7)), 8);
-    EXPECT_EQ(t.FindNodeRow(NodeIp(9)), later);
-    t.SetCell(10, NodeTable::IpColumn, u"10.9.9.8"_s);
-    ExpectIndexMatchesTable(t);
+    const int later = nodes.Add(NodeIp(7), Mac(u"02:00:00:00:00:02"_s), Defaults);
+    EXPECT_EQ(nodes.Find(NodeIp(7)), later);
+    EXPECT_EQ(nodes.CountOf(NodeIp(7)), 2);
+    ExpectIndexMatchesList(nodes);
 
     // A loaded list, backwards and with one IP twice.
-    QList<NodeTable::Row> loaded;
-    for (int i = Nodes - 1; i >= 0; --i)
-        loaded.append(NodeTable::Row{NodeIp(i), u"02:00:00:00:00:03"_s});
-    loaded.append(NodeTable::Row{NodeIp(Nodes - 1), u"02:00:00:00:00:04"_s});
-    t.ReplaceNodes(std::move(loaded));
-    ASSERT_EQ(t.RowCount(), Nodes + 3);
-    EXPECT_EQ(t.FindNodeRow(NodeIp(Nodes - 1)), Nodes + 1);
-    EXPECT_EQ(t.FindNodeRow(NodeIp(0)), Nodes);
-    ExpectIndexMatchesTable(t);
+    QList<Node> loaded;
+    for (int i = Count - 1; i >= 0; --i)
+        loaded.append(LoadedNode(NodeIp(i), Mac(u"02:00:00:00:00:03"_s)));
+    loaded.append(LoadedNode(NodeIp(Count - 1), Mac(u"02:00:00:00:00:04"_s)));
+    nodes.Replace(std::move(loaded));
+    ASSERT_EQ(nodes.Count(), Count + 1);
+    EXPECT_EQ(nodes.Find(NodeIp(Count - 1)), Count);
+    EXPECT_EQ(nodes.Find(NodeIp(0)), Count - 1);
+    ExpectIndexMatchesList(nodes);
 
-    t.ClearAllNodes();
-    EXPECT_EQ(t.FindNodeRow(NodeIp(0)), 0);
-    EXPECT_EQ(t.CountNodeRows(NodeIp(Nodes - 1)), 0);
-    EXPECT_EQ(t.AddNodeRow(NodeIp(0), u"02:00:00:00:00:05"_s, Defaults), 1);
-    ExpectIndexMatchesTable(t);
-
-    // The trailing row is no node, whatever is written into it.
-    t.SetCell(t.RowCount() - 1, NodeTable::IpColumn, NodeIp(1));
-    EXPECT_EQ(t.FindNodeRow(NodeIp(1)), 0);
-}
-
-TEST(NodeTable, MergeMarkAppendsOnce)
-{
-    NodeTable t;
-    const int row = t.AddNodeRow(u"10.0.0.5"_s, u"m"_s, AllOn);
-    EXPECT_EQ(t.MergeMark(row, 3, u"X"_s), u"X"_s);
-    EXPECT_EQ(t.MergeMark(row, 3, u"X"_s), u"X"_s);
-    t.SetCell(row, 2, u"+"_s);
-    EXPECT_EQ(t.MergeMark(row, 2, u"O"_s), u"+O"_s);
+    nodes.Clear();
+    EXPECT_EQ(nodes.Find(NodeIp(0)), std::nullopt);
+    EXPECT_EQ(nodes.CountOf(NodeIp(Count - 1)), 0);
+    EXPECT_EQ(nodes.Add(NodeIp(0), Mac(u"02:00:00:00:00:05"_s), Defaults), 0);
+    ExpectIndexMatchesList(nodes);
 }
 
 // The cyclic life of a mark: answered in cycle 1, again in 2, not in 3.
-TEST(NodeTable, CyclicMarkLifeCycle)
+TEST(NodeList, CyclicMarkLifeCycle)
 {
-    NodeTable t;
-    const int row = t.AddNodeRow(u"10.0.0.5"_s, u"m"_s, Defaults);
-    t.MergeMark(row, 3, u"X"_s);
-    t.SettleMarks();
-    EXPECT_EQ(t.Cell(row, 3), u"X"_s);
+    NodeList nodes;
+    const int index = nodes.Add(Ip(u"10.0.0.5"_s), MacAddress(), Defaults);
+    nodes.SetMark(index, 3, Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2));
+    nodes.SettleMarks();
+    EXPECT_EQ(Cell(nodes, index, 3), u"X"_s);
 
-    t.CarryOverMarks();
-    EXPECT_EQ(t.Cell(row, 3), u"+"_s);
-    EXPECT_EQ(t.Cell(row, 7), u"-"_s); // switched-off marks are kept
-    EXPECT_EQ(t.MergeMark(row, 3, u"X"_s), u"+X"_s);
-    t.SettleMarks();
-    EXPECT_EQ(t.Cell(row, 3), u"X"_s);
+    nodes.CarryOverMarks();
+    EXPECT_EQ(Cell(nodes, index, 3), u"+"_s);
+    EXPECT_EQ(Cell(nodes, index, 7), u"-"_s); // switched-off marks are kept
+    nodes.SetMark(index, 3, Carried(Answer::Illegal));
+    EXPECT_EQ(Cell(nodes, index, 3), u"+X"_s);
+    nodes.SettleMarks();
+    EXPECT_EQ(Cell(nodes, index, 3), u"X"_s);
 
-    t.CarryOverMarks();
-    EXPECT_EQ(t.Cell(row, 3), u"+"_s); // the lost response, until evaluation
-    t.SettleMarks();
-    EXPECT_EQ(t.Cell(row, 3), QString());
-    EXPECT_EQ(t.Cell(row, 7), u"-"_s);
+    nodes.CarryOverMarks();
+    EXPECT_EQ(Cell(nodes, index, 3), u"+"_s); // the lost response, until evaluation
+    nodes.SettleMarks();
+    EXPECT_EQ(Cell(nodes, index, 3), QString());
+    EXPECT_EQ(Cell(nodes, index, 7), u"-"_s);
 }
 
-TEST(NodeTable, CarryOverTouchesOnlyExactLetters)
+// Marks before and after one pass over the list, Br to SP2.
+struct RewriteCase
 {
-    NodeTable t;
-    const int row = t.AddNodeRow(u"10.0.0.5"_s, u"m"_s, AllOn);
-    const QStringList before = {u"X"_s,  u"x"_s, u"O"_s,    u"o"_s,
-                                u"+X"_s, u"-"_s, QString(), u"XO"_s};
-    for (int i = 0; i < before.size(); ++i)
-        t.SetCell(row, 2 + i, before[i]);
-    t.SetCell(row, 12, u"X"_s); // comment column is not a result column
-    t.CarryOverMarks();
-    const QStringList after = {u"+"_s, u"+"_s, u"+"_s, u"+"_s, u"+X"_s, u"-"_s, QString(), u"XO"_s};
-    for (int i = 0; i < after.size(); ++i)
-        EXPECT_EQ(t.Cell(row, 2 + i), after[i]) << i;
-    EXPECT_EQ(t.Cell(row, 12), u"X"_s);
+    const char *name;
+    void (*rewrite)(NodeList &);
+    std::array<Mark, TestCount> before;
+    std::array<const char16_t *, TestCount> after;
+};
+
+class MarkRewrite : public testing::TestWithParam<RewriteCase>
+{
+};
+
+TEST_P(MarkRewrite, TouchesOnlyTheMarksItIsFor)
+{
+    NodeList nodes;
+    const int index = nodes.Add(Ip(u"10.0.0.5"_s), MacAddress(), AllOn);
+    for (int i = 0; i < TestCount; ++i)
+        nodes.SetMark(index, FirstResultColumn + i, GetParam().before[size_t(i)]);
+    nodes.SetComment(index, u"X"_s); // not a result column
+    QSignalSpy marks(&nodes, &NodeList::marksChanged);
+    GetParam().rewrite(nodes);
+    EXPECT_EQ(marks.count(), 1);
+    for (int i = 0; i < TestCount; ++i) {
+        EXPECT_EQ(Cell(nodes, index, FirstResultColumn + i),
+                  QString::fromUtf16(GetParam().after[size_t(i)]))
+            << i;
+    }
+    EXPECT_EQ(Cell(nodes, index, NodeColumn::Comment), u"X"_s);
 }
 
-TEST(NodeTable, SettleTouchesOnlyAPlusAndAPlusBeforeOneLetter)
+constexpr Mark O = Mark::Answered(Answer::Normal, FrameFormat::Ethernet2);
+constexpr Mark Ieee_o = Mark::Answered(Answer::Normal, FrameFormat::Ieee8023);
+constexpr Mark X = Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2);
+constexpr Mark Ieee_x = Mark::Answered(Answer::Illegal, FrameFormat::Ieee8023);
+constexpr Mark OffX = Mark{Answer::Illegal, false, false, true};
+
+INSTANTIATE_TEST_SUITE_P(
+    NodeList, MarkRewrite,
+    testing::Values(RewriteCase{"CarryOver",
+                                [](NodeList &n) { n.CarryOverMarks(); },
+                                {X, Ieee_x, O, Ieee_o, Carried(Answer::Illegal), Mark::Off(),
+                                 Mark{}, OffX, Carried(Answer::None), X},
+                                {u"+", u"+", u"+", u"+", u"+X", u"-", u"", u"-X", u"+", u"+"}},
+                    RewriteCase{"Settle",
+                                [](NodeList &n) { n.SettleMarks(); },
+                                {Carried(Answer::None), Carried(Answer::Illegal),
+                                 Carried(Answer::Illegal, true), Carried(Answer::Normal),
+                                 Carried(Answer::Normal, true), Mark::Off(), X, Mark{}, OffX, O},
+                                {u"", u"X", u"x", u"O", u"o", u"-", u"X", u"", u"-X", u"O"}},
+                    // A "+" takes back the answer its test gives (Br and M1 normal, the
+                    // others illegal), in the scan's format; answered marks stay.
+                    RewriteCase{
+                        "RestoreUnanswered",
+                        [](NodeList &n) { n.RestoreUnansweredMarks(FrameFormat::Ieee8023); },
+                        {Carried(Answer::None), Carried(Answer::None), Carried(Answer::Illegal),
+                         Mark::Off(), Mark{}, Carried(Answer::None), Carried(Answer::None), X,
+                         Mark{}, Carried(Answer::None)},
+                        {u"+o", u"+x", u"+X", u"-", u"", u"+x", u"+o", u"X", u"", u"+x"}}),
+    [](const testing::TestParamInfo<RewriteCase> &info) { return info.param.name; });
+
+TEST(NodeList, ClearResultsKeepsNodes)
 {
-    NodeTable t;
-    const int row = t.AddNodeRow(u"10.0.0.5"_s, u"m"_s, AllOn);
-    const QStringList before = {u"+"_s,  u"+X"_s, u"+x"_s,  u"+O"_s, u"+o"_s,
-                                u"+Y"_s, u"++"_s, u"+XO"_s, u"X+"_s, u"-"_s};
-    for (int i = 0; i < before.size(); ++i)
-        t.SetCell(row, 2 + i, before[i]);
-    t.SettleMarks();
-    const QStringList after = {QString(), u"X"_s,  u"x"_s,   u"O"_s,  u"o"_s,
-                               u"+Y"_s,   u"++"_s, u"+XO"_s, u"X+"_s, u"-"_s};
-    for (int i = 0; i < after.size(); ++i)
-        EXPECT_EQ(t.Cell(row, 2 + i), after[i]) << i;
+    NodeList nodes;
+    const int index = nodes.Add(Ip(u"10.0.0.5"_s), MacAddress(), Defaults);
+    nodes.SetMark(index, 3, X);
+    nodes.SetComment(index, u"note"_s);
+    nodes.SetVendor(index, u"Cisco"_s);
+    nodes.BeginConfirmation(Ip(u"10.0.0.5"_s));
+    nodes.ClearResults();
+    EXPECT_EQ(Cell(nodes, index, 3), QString());
+    EXPECT_EQ(Cell(nodes, index, 7), QString()); // "-" gone until the next Start
+    EXPECT_EQ(Cell(nodes, index, NodeColumn::Ip), u"10.0.0.5"_s);
+    EXPECT_EQ(Cell(nodes, index, NodeColumn::Comment), u"note"_s);
+    EXPECT_EQ(Cell(nodes, index, NodeColumn::Vendor), u"Cisco"_s);
+    EXPECT_EQ(nodes.ConfirmationAnswers(Ip(u"10.0.0.5"_s)), std::nullopt);
+
+    nodes.Clear();
+    EXPECT_EQ(nodes.Count(), 0);
+    EXPECT_EQ(nodes.Find(Ip(u"10.0.0.5"_s)), std::nullopt);
 }
 
-// The lost responses of a cycle: exact cells only, in row order, the
-// trailing row included as every pass over the results includes it.
-TEST(NodeTable, RowsWithCellFindsExactCellsInRowOrder)
+// Confirmation answers count only for an IP being confirmed, up to the
+// number of probes, and a new sweep forgets them.
+TEST(NodeList, ConfirmationAnswersAreCappedAndCleared)
 {
-    NodeTable t;
-    const QStringList cells = {u"+"_s, u"+X"_s, QString(), u"+"_s, u" +"_s, u"+"_s};
-    for (int i = 0; i < cells.size(); ++i)
-        t.AddNodeRow(u"10.0.0.%1"_s.arg(i + 1), u"m"_s, AllOn);
-    for (int i = 0; i < cells.size(); ++i)
-        t.SetCell(i + 1, 3, cells[i]);
-    t.SetCell(t.RowCount() - 1, 3, u"+"_s);
-    EXPECT_EQ(t.RowsWithCell(3, u"+"), (QList<int>{1, 4, 6, t.RowCount() - 1}));
-    EXPECT_EQ(t.RowsWithCell(4, u"+"), QList<int>{});
-    EXPECT_EQ(t.RowsWithCell(NodeTable::ColumnCount, u"+"), QList<int>{});
-}
-
-TEST(NodeTable, ClearResultsKeepsNodesAndRewritesHeaders)
-{
-    NodeTable t;
-    const int row = t.AddNodeRow(u"10.0.0.5"_s, u"m"_s, Defaults);
-    t.SetCell(row, 3, u"X"_s);
-    t.SetCell(row, 12, u"note"_s);
-    t.SetCell(row, 13, u"Cisco"_s);
-    t.ClearResults();
-    EXPECT_EQ(t.Cell(row, 3), QString());
-    EXPECT_EQ(t.Cell(row, 7), QString()); // "-" gone until the next Start
-    EXPECT_EQ(t.Cell(row, 0), u"10.0.0.5"_s);
-    EXPECT_EQ(t.Cell(row, 12), u"note"_s);
-    EXPECT_EQ(t.Cell(row, 13), u"Cisco"_s);
-    EXPECT_EQ(t.Cell(0, 2), u"Br"_s);
-
-    t.ClearAllNodes();
-    EXPECT_EQ(t.RowCount(), 2);
-    EXPECT_EQ(t.Cell(0, 0), u"IP Address"_s);
+    NodeList nodes;
+    const IpAddress ip = Ip(u"10.0.0.5"_s);
+    nodes.Add(ip, MacAddress(), AllOn);
+    nodes.CountConfirmationAnswer(ip);
+    EXPECT_EQ(nodes.ConfirmationAnswers(ip), std::nullopt);
+    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
+    nodes.BeginConfirmation(ip);
+    for (int i = 0; i < ConfirmationProbeCount + 3; ++i)
+        nodes.CountConfirmationAnswer(ip);
+    EXPECT_EQ(nodes.ConfirmationAnswers(ip), ConfirmationProbeCount);
+    EXPECT_EQ(nodes.Verdict(ip), JudgeConfirmation(ConfirmationProbeCount));
+    nodes.ClearConfirmations();
+    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
 }
 
 // Result marks from Br to SP2, and whether the node counts as a suspect.
 struct SuspectCase
 {
     const char *name;
-    std::array<const char16_t *, TestCount> marks;
+    std::array<Mark, TestCount> marks;
     bool suspect;
 };
 
@@ -283,24 +409,36 @@ class SuspectRule : public testing::TestWithParam<SuspectCase>
 
 TEST_P(SuspectRule, NeedsBrAnsweredAndAnIllegalMark)
 {
-    NodeTable::Row row;
-    row[NodeTable::IpColumn] = u"10.0.0.5"_s;
-    row[NodeTable::CommentColumn] = u"X marks the spot"_s; // not a result column
-    for (int i = 0; i < TestCount; ++i)
-        row[size_t(FirstResultColumn + i)] = QString::fromUtf16(GetParam().marks[size_t(i)]);
-    EXPECT_EQ(IsSuspectRow(row), GetParam().suspect);
+    Node node;
+    node.ip = Ip(u"10.0.0.5"_s);
+    node.comment = u"X marks the spot"_s; // not a result column
+    node.marks = GetParam().marks;
+    EXPECT_EQ(node.IsSuspect(), GetParam().suspect);
 }
 
+constexpr Mark Blank{};
+
 INSTANTIATE_TEST_SUITE_P(
-    NodeTable, SuspectRule,
+    NodeList, SuspectRule,
     testing::Values(
-        SuspectCase{"CorrectOnly", {u"O", u"", u"", u"", u"", u"O", u"", u"", u"", u""}, false},
-        SuspectCase{"Ethernet", {u"O", u"X", u"", u"", u"", u"O", u"", u"", u"", u""}, true},
-        SuspectCase{"Ieee", {u"o", u"", u"", u"", u"", u"", u"", u"", u"", u"x"}, true},
-        SuspectCase{"CarriedOver", {u"O", u"+X", u"", u"", u"", u"", u"", u"", u"", u""}, true},
-        SuspectCase{"NoBrAnswer", {u"", u"X", u"X", u"", u"", u"", u"", u"", u"", u""}, false},
-        SuspectCase{"BrScanOff", {u"-", u"X", u"", u"", u"", u"", u"", u"", u"", u""}, false},
-        SuspectCase{"BrLastTimeOnly", {u"+", u"X", u"", u"", u"", u"", u"", u"", u"", u""}, false}),
+        SuspectCase{
+            "CorrectOnly", {O, Blank, Blank, Blank, Blank, O, Blank, Blank, Blank, Blank}, false},
+        SuspectCase{"Ethernet", {O, X, Blank, Blank, Blank, O, Blank, Blank, Blank, Blank}, true},
+        SuspectCase{
+            "Ieee", {Ieee_o, Blank, Blank, Blank, Blank, Blank, Blank, Blank, Blank, Ieee_x}, true},
+        SuspectCase{
+            "CarriedOver",
+            {O, Carried(Answer::Illegal), Blank, Blank, Blank, Blank, Blank, Blank, Blank, Blank},
+            true},
+        SuspectCase{
+            "NoBrAnswer", {Blank, X, X, Blank, Blank, Blank, Blank, Blank, Blank, Blank}, false},
+        SuspectCase{"BrScanOff",
+                    {Mark::Off(), X, Blank, Blank, Blank, Blank, Blank, Blank, Blank, Blank},
+                    false},
+        SuspectCase{
+            "BrLastTimeOnly",
+            {Carried(Answer::None), X, Blank, Blank, Blank, Blank, Blank, Blank, Blank, Blank},
+            false}),
     [](const testing::TestParamInfo<SuspectCase> &info) { return info.param.name; });
 
 } // namespace

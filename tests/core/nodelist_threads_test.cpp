@@ -1,4 +1,4 @@
-#include "core/nodetable.h"
+#include "core/nodelist.h"
 
 #include <gtest/gtest.h>
 
@@ -6,48 +6,57 @@
 #include <thread>
 
 using namespace keelwatch;
-using namespace Qt::StringLiterals;
 
 namespace {
 
-// The probe sender reads column 0 while the reply analyser's side adds rows:
-// the reader must always see whole rows and a row count that holds still
-// during each operation.
-TEST(NodeTableThreads, ReaderSeesWholeRowsWhileRowsAreAdded)
+IpAddress NodeIp(int i)
 {
-    NodeTable t;
-    const NodeTable::Tests tests{true, true, true, true, true, false, false, false, false, false};
-    constexpr int Rows = 3000;
+    return IpAddress::FromIpv4(0x0A000000u + quint32(i));
+}
+
+// The probe sender asks how many nodes hold an IP while the main thread adds
+// nodes: it sees each node either not yet or whole, never a count that goes
+// back or past what was added.
+TEST(NodeListThreads, CountOfFromAnotherThreadWhileNodesAreAdded)
+{
+    NodeList nodes;
+    const NodeList::Tests tests{true, true, true, true, true, false, false, false, false, false};
+    constexpr int Count = 3000;
+    // Every IP is added twice: once in the first half, once in the second.
+    constexpr int Ips = Count / 2;
+    std::atomic<int> added{0};
     std::atomic<bool> done{false};
-    std::atomic<int> torn{0};
+    std::atomic<int> wrong{0};
 
     std::thread reader([&] {
+        std::vector<int> seen(Ips, 0);
         while (!done.load()) {
-            const int count = t.RowCount();
-            for (int row = 1; row < count - 1; ++row) {
-                const NodeTable::Row cells = t.RowCells(row);
-                // A row is never seen with its IP but without its MAC.
-                if (cells[0].isEmpty() != cells[1].isEmpty())
-                    ++torn;
+            for (int i = 0; i < Ips; i += 7) {
+                const int before = added.load();
+                const int count = nodes.CountOf(NodeIp(i));
+                const int after = added.load();
+                // Nodes added before the call are counted; of those not yet
+                // added, at most the one being added.
+                const int least = (before > i) + (before > Ips + i);
+                const int most = (after > i) + (after > Ips + i) + (after == i || after == Ips + i);
+                if (count < least || count > most || count < seen[size_t(i)])
+                    ++wrong;
+                seen[size_t(i)] = count;
             }
-            t.FindNodeRow(u"10.0.5.5"_s);
-            t.CountNodeRows(u"10.0.0.9"_s);
         }
     });
-    std::thread writer([&] {
-        for (int i = 0; i < Rows; ++i) {
-            const QString ip = u"10.0.%1.%2"_s.arg(i / 256).arg(i % 256);
-            const int row = t.AddNodeRow(ip, u"00:11:22:33:44:55"_s, tests);
-            t.MergeMark(row, 3, u"X"_s);
-        }
-        done = true;
-    });
-    writer.join();
+    for (int i = 0; i < Count; ++i) {
+        const int index = nodes.Add(NodeIp(i % Ips), MacAddress(), tests);
+        nodes.SetMark(index, 3, Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2));
+        added = i + 1;
+    }
+    done = true;
     reader.join();
 
-    EXPECT_EQ(torn.load(), 0);
-    EXPECT_EQ(t.RowCount(), Rows + 2);
-    EXPECT_EQ(t.FindNodeRow(u"10.0.11.183"_s), 11 * 256 + 183 + 1);
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(nodes.Count(), Count);
+    EXPECT_EQ(nodes.CountOf(NodeIp(11 * 256 % Ips)), 2);
+    EXPECT_EQ(nodes.Find(NodeIp(183)), Ips + 183);
 }
 
 } // namespace
