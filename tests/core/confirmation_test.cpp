@@ -1,5 +1,6 @@
 #include "core/eventlogfile.h"
-#include "core/nodetable.h"
+#include "core/nodecolumns.h"
+#include "core/nodelist.h"
 #include "core/scanassembly.h"
 #include "core/scanview.h"
 #include "support/eventwait.h"
@@ -64,13 +65,14 @@ class ConfirmationScan : public testing::TestWithParam<bool>
         for (const Host &host : Hosts())
             driver->AddHost(0x0A000000 | quint32(host.number), host.card);
         scan = std::make_unique<ScanAssembly>(ScanAssembly::Parts{
-            driver, windows, windows, settings, nodes, windows, log, log, clock});
+            driver, windows, windows, settings, nodes, windows, events, log, clock});
         controller = &scan->Controller();
     }
 
     std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
     FixedSettings settings;
-    NodeTable nodes;
+    NodeList nodes;
+    ScanEvents events;
     QuietScanWindows windows;
     NoEventLog log;
     FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(1, 0))};
@@ -96,23 +98,22 @@ TEST_P(ConfirmationScan, ConfirmsEveryPromiscuousStackAndNoFilterCoincidence)
         if (ConfirmationFrames(*driver) != frames)
             return false;
         for (const Host &host : Hosts()) {
-            const int row = nodes.FindNodeRow(u"10.0.0.%1"_s.arg(host.number));
+            const IpAddress ip = IpAddress::FromIpv4(0x0A000000 | quint32(host.number));
             const auto expected = confirm ? host.verdict : ConfirmationVerdict::None;
-            if (row == 0 || nodes.Verdict(row) != expected)
+            if (!nodes.Find(ip) || nodes.Verdict(ip) != expected)
                 return false;
             if (expected == ConfirmationVerdict::Confirmed &&
-                nodes.ConfirmationAnswers(u"10.0.0.%1"_s.arg(host.number)) !=
-                    ConfirmationProbeCount)
+                nodes.ConfirmationAnswers(ip) != ConfirmationProbeCount)
                 return false;
         }
         return true;
     };
     EXPECT_TRUE(WaitUntil(settled, 4000));
     for (const Host &host : Hosts()) {
-        const QString ip = u"10.0.0.%1"_s.arg(host.number);
-        SCOPED_TRACE(ip.toStdString());
-        const int row = nodes.FindNodeRow(ip);
-        ASSERT_NE(row, 0);
+        const IpAddress ip = IpAddress::FromIpv4(0x0A000000 | quint32(host.number));
+        SCOPED_TRACE(ip.ToText().toStdString());
+        const auto index = nodes.Find(ip);
+        ASSERT_TRUE(index);
         if (!confirm) {
             EXPECT_EQ(nodes.ConfirmationAnswers(ip), std::nullopt);
             continue;
@@ -122,8 +123,9 @@ TEST_P(ConfirmationScan, ConfirmsEveryPromiscuousStackAndNoFilterCoincidence)
         }
         // Confirmation replies write no mark: the columns hold only the ten
         // tests' marks.
-        EXPECT_EQ(nodes.Cell(row, BroadcastColumn), u"O"_s);
-        EXPECT_EQ(nodes.index(row - 1, 0).data(Qt::ToolTipRole).isValid(),
+        EXPECT_EQ(NodeCellText(nodes.At(*index), BroadcastColumn), u"O"_s);
+        // Only suspects were probed.
+        EXPECT_EQ(nodes.ConfirmationAnswers(ip).has_value(),
                   host.verdict != ConfirmationVerdict::None);
     }
     // Four suspects, each probed once in the sweep; none without the setting.

@@ -3,8 +3,10 @@
 // read their silence as nodes gone.
 
 #include "core/eventlogfile.h"
-#include "core/nodetable.h"
+#include "core/nodecolumns.h"
+#include "core/nodelist.h"
 #include "core/scanassembly.h"
+#include "support/eventrecorder.h"
 #include "support/eventwait.h"
 #include "support/memorydriver.h"
 #include "support/quietscan.h"
@@ -21,23 +23,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class RecordedLog : public EventSink, public EventLogFile
+constexpr IpAddress Ip2 = IpAddress::FromIpv4(0x0A000002);
+
+class RecordedLog : public EventRecorder
 {
   public:
-    void WriteEvent(const QString &kind, int number, int row) override
-    {
-        lines << u"%1 %2 %3"_s.arg(kind).arg(number).arg(row);
-    }
-    void OpenEventLog() override {}
-    void CloseEventLog() override {}
+    using EventRecorder::EventRecorder;
     bool Has(const QString &line) const { return lines.contains(line); }
     // The lines after the first of this text.
     QStringList After(const QString &line) const { return lines.mid(lines.indexOf(line) + 1); }
-    QStringList lines;
 };
 
 // Holds the analyser in its vendor look-up while closed: replies it read
-// stay on their way to the node table.
+// stay on their way to the node list.
 class AnalyserGate
 {
   public:
@@ -83,7 +81,7 @@ class CycleScan : public testing::Test
         WorkerScanEngine::Lookups lookups;
         lookups.vendor = [this](const QString &) { return gate.Pass(); };
         scan = std::make_unique<ScanAssembly>(ScanAssembly::Parts{
-            driver, windows, windows, settings, nodes, windows, log, log, clock, lookups});
+            driver, windows, windows, settings, nodes, windows, events, logFile, clock, lookups});
         controller = &scan->Controller();
     }
     ~CycleScan() override
@@ -105,9 +103,11 @@ class CycleScan : public testing::Test
 
     std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
     FixedSettings settings;
-    NodeTable nodes;
+    NodeList nodes;
     QuietScanWindows windows;
-    RecordedLog log;
+    ScanEvents events;
+    RecordedLog log{events};
+    NoEventLog logFile;
     AnalyserGate gate;
     FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(3, 0))};
     std::unique_ptr<ScanAssembly> scan;
@@ -118,26 +118,25 @@ TEST_F(CycleScan, RepliesStillOnTheirWayWhenTheScanTimerEndsCountInTheirCycle)
 {
     controller->Start();
     ASSERT_TRUE(controller->Running()) << windows.messages.join(u'|').toStdString();
-    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1 0"_s); }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1"_s); }));
     ASSERT_EQ(Lost(), QStringList());
     // Cycle 2's replies are captured, but none is classified before its
     // Scan Timer has run out.
     gate.Set(false);
-    ASSERT_TRUE(
-        WaitUntil([&] { return controller->AwaitingReplies() || log.Has(u"cycle 2 0"_s); }));
+    ASSERT_TRUE(WaitUntil([&] { return controller->AwaitingReplies() || log.Has(u"cycle 2"_s); }));
     EXPECT_TRUE(controller->AwaitingReplies());
     gate.Set(true);
-    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 2 0"_s); }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 2"_s); }));
     EXPECT_FALSE(controller->AwaitingReplies());
     EXPECT_EQ(Lost(), QStringList()) << log.lines.join(u'|').toStdString();
     // Nothing changed, so cycle 2 wrote no answer anew either.
-    EXPECT_EQ(log.After(u"cycle 1 0"_s), QStringList{u"cycle 2 0"_s});
+    EXPECT_EQ(log.After(u"cycle 1"_s), QStringList{u"cycle 2"_s});
 }
 
 TEST_F(CycleScan, StopWhileTheCycleWaitsForItsRepliesIsPrompt)
 {
     controller->Start();
-    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1 0"_s); }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1"_s); }));
     gate.Set(false);
     ASSERT_TRUE(WaitUntil([&] { return controller->AwaitingReplies(); }));
     controller->Stop();
@@ -146,25 +145,26 @@ TEST_F(CycleScan, StopWhileTheCycleWaitsForItsRepliesIsPrompt)
     gate.Set(true);
     ASSERT_TRUE(WaitUntil([&] { return scan->Workers().LiveWorkers() == 0; }));
     QCoreApplication::processEvents();
-    EXPECT_FALSE(log.Has(u"cycle 2 0"_s));
+    EXPECT_FALSE(log.Has(u"cycle 2"_s));
 }
 
 TEST_F(CycleScan, CycleWhoseCaptureLostFramesJudgesNoSilence)
 {
     controller->Start();
     ASSERT_TRUE(controller->Running()) << windows.messages.join(u'|').toStdString();
-    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1 0"_s); }));
-    const NodeTable::Row before = nodes.RowCells(nodes.FindNodeRow(u"10.0.0.2"_s));
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1"_s); }));
+    const auto Cells = [&] { return NodeCellTexts(nodes.At(*nodes.Find(Ip2))); };
+    const NodeCells before = Cells();
     // The first two replies of cycle 2, one of them 10.0.0.2's Br, are lost
     // to a full capture buffer.
     driver->DropNextReplies(2);
-    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 2 0"_s); }));
-    EXPECT_EQ(log.After(u"cycle 1 0"_s), QStringList({u"dropped 2 0"_s, u"cycle 2 0"_s}));
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 2"_s); }));
+    EXPECT_EQ(log.After(u"cycle 1"_s), QStringList({u"dropped 2"_s, u"cycle 2"_s}));
     // The node stays as it was last seen, so the next cycle, which hears it
     // again, reports no change either.
-    EXPECT_EQ(nodes.RowCells(nodes.FindNodeRow(u"10.0.0.2"_s)), before);
-    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 3 0"_s); }));
-    EXPECT_EQ(log.After(u"cycle 2 0"_s), QStringList{u"cycle 3 0"_s});
+    EXPECT_EQ(Cells(), before);
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 3"_s); }));
+    EXPECT_EQ(log.After(u"cycle 2"_s), QStringList{u"cycle 3"_s});
 }
 
 // A frame the segment lost is asked again before its silence is judged;
@@ -179,10 +179,10 @@ class PacedCycleScan : public CycleScan, public testing::WithParamInterface<cons
     int Cycle2Probes(int lost)
     {
         controller->Start();
-        EXPECT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1 0"_s); }));
+        EXPECT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1"_s); }));
         driver->LoseRequestsTo(0x0A000005, lost);
         const int before = ProbesTo(5);
-        EXPECT_TRUE(WaitUntil([&] { return log.Has(u"cycle 2 0"_s); }));
+        EXPECT_TRUE(WaitUntil([&] { return log.Has(u"cycle 2"_s); }));
         return ProbesTo(5) - before;
     }
 };
@@ -199,19 +199,18 @@ TEST_P(PacedCycleScan, AnswersLostOnceComeToTheRecheck)
 TEST_P(PacedCycleScan, ANodeGoneSilentIsReportedOnceAfterItsRecheck)
 {
     EXPECT_EQ(Cycle2Probes(1000000), Paced() ? 2 * TestCount : TestCount);
-    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 3 0"_s); }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 3"_s); }));
     // The same lines at either pacing: each answer .5 gave in cycle 1, once.
-    const int row = nodes.FindNodeRow(u"10.0.0.5"_s);
     QStringList expected;
     for (int column = FirstResultColumn; column <= LastResultColumn; ++column)
-        expected << u"+ %1 %2"_s.arg(column).arg(row);
+        expected << u"+ %1 10.0.0.5"_s.arg(column);
     EXPECT_EQ(Lost(), expected) << log.lines.join(u'|').toStdString();
 }
 
 TEST_F(CycleScan, StopDuringTheRecheckIsPrompt)
 {
     controller->Start();
-    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1 0"_s); }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Has(u"cycle 1"_s); }));
     driver->LoseRequestsTo(0x0A000005, 1000000);
     ASSERT_TRUE(WaitUntil([&] { return controller->Rechecking(); }));
     controller->Stop();
@@ -220,7 +219,7 @@ TEST_F(CycleScan, StopDuringTheRecheckIsPrompt)
     ASSERT_TRUE(WaitUntil([&] { return scan->Workers().LiveWorkers() == 0; }, 2000));
     QCoreApplication::processEvents();
     EXPECT_EQ(Lost(), QStringList());
-    EXPECT_FALSE(log.Has(u"cycle 2 0"_s));
+    EXPECT_FALSE(log.Has(u"cycle 2"_s));
 }
 
 INSTANTIATE_TEST_SUITE_P(SendRate, PacedCycleScan, testing::Values(u"2000", u"0"));

@@ -1,9 +1,11 @@
 #include "core/classifyreply.h"
+#include "core/nodecolumns.h"
 #include "core/scanassembly.h"
 #include "core/scanview.h"
 #include "scan/pcapdriver.h"
 #include "scan/scanworkers.h"
 
+#include "support/eventrecorder.h"
 #include "support/eventwait.h"
 #include "support/labsegment.h"
 #include "support/quietscan.h"
@@ -33,12 +35,6 @@ class Messages : public WorkerMessages
   public:
     void ShowWorkerMessage(const QString &text) override { texts.append(text); }
     QStringList texts;
-};
-
-class NoEvents : public EventSink
-{
-  public:
-    void WriteEvent(const QString &, int, int) override {}
 };
 
 struct LabHost
@@ -79,7 +75,7 @@ Settings LabScanSettings()
 }
 
 // One sweep with all ten test addresses from the scanner's namespace through
-// libpcap, replies classified into a node table as the scan controller does.
+// libpcap, replies classified into a node list as the scan controller does.
 TEST(LabSegment, SweepFindsEveryHostAndThePromiscuousOnes)
 {
     if (const auto reason = LabSegment::Unavailable())
@@ -92,16 +88,21 @@ TEST(LabSegment, SweepFindsEveryHostAndThePromiscuousOnes)
     auto inputs = std::make_shared<ScanInputs>();
     Settings &s = inputs->settings;
     s = LabScanSettings();
-    std::atomic<int> step{3};
+    std::atomic<ScanStep> step{ScanStep::Scanning};
     inputs->probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
     inputs->rangeStart = 0x0A4D0001; // 10.77.0.1
     inputs->rangeEnd = 0x0A4D001E;   // 10.77.0.30
     inputs->scanStep = &step;
 
-    NodeTable table;
-    NoEvents events;
-    ReplyTargets targets{table, events, {}, {}};
-    ReplyOptions options{FrameFormat::Ethernet2, false, false, 3, s.tests};
+    NodeList nodes;
+    ScanEvents events;
+    ReplyTargets targets{nodes, events, {}, {}};
+    ReplyOptions options{FrameFormat::Ethernet2, false, false, ScanStep::Scanning, s.tests};
+    // The cell of the host's node, empty while it has none.
+    const auto cell = [&](const QString &ip, int column) {
+        const auto index = nodes.Find(*IpAddress::FromText(ip));
+        return index ? NodeCellText(nodes.At(*index), column) : QString();
+    };
 
     Status status;
     Messages messages;
@@ -120,11 +121,10 @@ TEST(LabSegment, SweepFindsEveryHostAndThePromiscuousOnes)
 
     const auto complete = [&] {
         for (const LabHost &host : Hosts) {
-            const int row = table.FindNodeRow(host.ip);
-            if (row == 0 || table.Cell(row, 2).isEmpty() || table.Cell(row, 8).isEmpty())
+            if (cell(host.ip, 2).isEmpty() || cell(host.ip, 8).isEmpty())
                 return false;
             for (int c = 3; host.promiscuous && c <= LastResultColumn; ++c) {
-                if (c != 8 && table.Cell(row, c).isEmpty())
+                if (c != 8 && cell(host.ip, c).isEmpty())
                     return false;
             }
         }
@@ -134,17 +134,16 @@ TEST(LabSegment, SweepFindsEveryHostAndThePromiscuousOnes)
     workers.StopCapture();
     EXPECT_TRUE(WaitUntil([&] { return workers.LiveWorkers() == 0; }));
 
-    EXPECT_EQ(table.RowCount(), 2 + int(Hosts.size()));
+    EXPECT_EQ(nodes.Count(), int(Hosts.size()));
     for (const LabHost &host : Hosts) {
         SCOPED_TRACE(host.ip.toStdString());
-        const int row = table.FindNodeRow(host.ip);
-        ASSERT_NE(row, 0);
-        EXPECT_EQ(table.Cell(row, NodeTable::MacColumn), host.mac);
-        EXPECT_EQ(table.Cell(row, 2), u"O"_s);
-        EXPECT_EQ(table.Cell(row, 8), u"O"_s);
+        ASSERT_TRUE(nodes.Find(*IpAddress::FromText(host.ip)));
+        EXPECT_EQ(cell(host.ip, NodeColumn::Mac), host.mac);
+        EXPECT_EQ(cell(host.ip, 2), u"O"_s);
+        EXPECT_EQ(cell(host.ip, 8), u"O"_s);
         if (host.promiscuous) {
             for (int c : {3, 4, 5, 6, 7, 9, 10, 11})
-                EXPECT_EQ(table.Cell(row, c), u"X"_s) << "column " << c;
+                EXPECT_EQ(cell(host.ip, c), u"X"_s) << "column " << c;
         }
     }
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
@@ -154,36 +153,30 @@ TEST(LabSegment, SweepFindsEveryHostAndThePromiscuousOnes)
 
 namespace {
 
-// Keeps the rows of every promiscuous alert raised.
-class LabWindows : public QuietScanWindows
+// The IPs of the first cycle's suspects and verdicts, and of every
+// promiscuous alert raised.
+class LabEvents
 {
   public:
-    void ShowPromiscuousAlert(int row, bool started) override
+    explicit LabEvents(const ScanEvents &events)
     {
-        if (started)
-            alertedRows << row;
+        ForwardScanEvents(events, &context, [this](const ScanEvent &event) {
+            const QString word = EventWord(event);
+            if (event.kind == ScanEventKind::CycleEnded)
+                cycles = event.count;
+            else if (cycles == 0 &&
+                     (word == u"SUSPECT"_s || word == u"CONFIRMED"_s || word == u"FILTER-MATCH"_s))
+                firstCycle[word].append(event.node.ip.ToText());
+            else if (event.kind == ScanEventKind::PromiscuousStarted)
+                alerted.append(event.node.ip.ToText());
+        });
     }
-    QList<int> alertedRows;
-};
-
-class LabEvents : public EventSink, public EventLogFile
-{
-  public:
-    void WriteEvent(const QString &kind, int number, int row) override
-    {
-        if (kind == u"cycle"_s)
-            cycles = number;
-        else if (cycles == 0 &&
-                 (kind == u"SUSPECT"_s || kind == u"CONFIRMED"_s || kind == u"FILTER-MATCH"_s))
-            firstCycle[kind].append(row);
-        else if (kind == u"UP"_s)
-            upRows.append(row);
-    }
-    void OpenEventLog() override {}
-    void CloseEventLog() override {}
     int cycles = 0;
-    std::map<QString, QList<int>> firstCycle;
-    QList<int> upRows;
+    std::map<QString, QStringList> firstCycle;
+    QStringList alerted;
+
+  private:
+    QObject context;
 };
 
 constexpr int LabHosts = LabSegment::LargeHosts;
@@ -220,14 +213,16 @@ TEST(LabSegment, ConfirmationSeparatesSniffersFromFilterCoincidences)
     s.nodeTimer = u"50"_s;
     FixedSettings settings(s);
 
-    NodeTable nodes;
-    LabWindows windows;
-    LabEvents events;
+    NodeList nodes;
+    QuietScanWindows windows;
+    ScanEvents scanEvents;
+    LabEvents events(scanEvents);
+    NoEventLog log;
     Status status;
     Messages messages;
     SystemClock clock;
     ScanAssembly scan({std::make_shared<PcapDriver>(), status, messages, settings, nodes, windows,
-                       events, events, clock});
+                       scanEvents, log, clock});
     ScanController &controller = scan.Controller();
     controller.Start();
     ASSERT_TRUE(controller.Running()) << windows.messages.join(u'|').toStdString();
@@ -235,28 +230,27 @@ TEST(LabSegment, ConfirmationSeparatesSniffersFromFilterCoincidences)
     controller.Stop();
     EXPECT_TRUE(WaitUntil([&] { return scan.Workers().LiveWorkers() == 0; }));
 
-    const auto rowOf = [&](int host) { return nodes.FindNodeRow(LabSegment::HostIp(host)); };
-    QList<int> sniffers;
+    QStringList sniffers;
     for (int host : PromiscuousLabHosts)
-        sniffers << rowOf(host);
+        sniffers << LabSegment::HostIp(host);
     // Every host answered Br and M1 in the last sweep: no probe was lost.
-    EXPECT_EQ(nodes.RowCount(), 2 + LabHosts);
+    EXPECT_EQ(nodes.Count(), LabHosts);
     for (int host = 1; host <= LabHosts; ++host) {
-        const int row = rowOf(host);
-        ASSERT_NE(row, 0) << "host " << host;
-        EXPECT_EQ(nodes.Cell(row, BroadcastColumn), u"O"_s) << "host " << host;
-        EXPECT_EQ(nodes.Cell(row, 8), u"O"_s) << "host " << host;
+        const auto index = nodes.Find(*IpAddress::FromText(LabSegment::HostIp(host)));
+        ASSERT_TRUE(index) << "host " << host;
+        EXPECT_EQ(NodeCellText(nodes.At(*index), BroadcastColumn), u"O"_s) << "host " << host;
+        EXPECT_EQ(NodeCellText(nodes.At(*index), 8), u"O"_s) << "host " << host;
     }
-    QList<int> confirmed = events.firstCycle[u"CONFIRMED"_s];
+    QStringList confirmed = events.firstCycle[u"CONFIRMED"_s];
     std::sort(confirmed.begin(), confirmed.end());
     std::sort(sniffers.begin(), sniffers.end());
     EXPECT_EQ(confirmed, sniffers);
     int coincidences = 0;
-    for (int row : events.firstCycle[u"SUSPECT"_s])
-        coincidences += !sniffers.contains(row);
+    for (const QString &ip : events.firstCycle[u"SUSPECT"_s])
+        coincidences += !sniffers.contains(ip);
     EXPECT_EQ(events.firstCycle[u"FILTER-MATCH"_s].size(), coincidences);
-    for (int row : windows.alertedRows + events.upRows)
-        EXPECT_TRUE(sniffers.contains(row)) << "row " << row << " alerted";
+    for (const QString &ip : events.alerted)
+        EXPECT_TRUE(sniffers.contains(ip)) << ip.toStdString() << " alerted";
     std::cout << "normal hosts that answered an illegal test address in cycle 1: " << coincidences
               << " of " << LabHosts - sniffers.size()
               << "; sniffers confirmed: " << confirmed.size() << " of " << sniffers.size() << '\n';

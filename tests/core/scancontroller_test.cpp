@@ -1,7 +1,9 @@
 #include "core/eventlogfile.h"
-#include "core/nodetable.h"
+#include "core/nodecolumns.h"
+#include "core/nodelist.h"
 #include "core/scancontroller.h"
 #include "core/scanview.h"
+#include "support/eventrecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -38,20 +40,21 @@ struct FakeEngine : ScanEngine
         return pipeCreates;
     }
     void AbandonCapture() override { calls << u"abandon"_s; }
-    void StartCapture(const ScanSnapshot &, const std::atomic<int> &) override
+    void StartCapture(const ScanSnapshot &, const std::atomic<ScanStep> &) override
     {
         calls << u"capture"_s;
     }
-    void StartSweep(const ScanSnapshot &, const std::atomic<int> &step, std::uint64_t id) override
+    void StartSweep(const ScanSnapshot &, const std::atomic<ScanStep> &step,
+                    std::uint64_t id) override
     {
-        calls << u"sweep%1"_s.arg(step.load());
+        calls << u"sweep%1"_s.arg(int(step.load()));
         sweep = id;
-        sweepStep = step.load();
+        sweepStep = int(step.load());
     }
-    void StartRecheck(const ScanSnapshot &, const std::atomic<int> &step,
+    void StartRecheck(const ScanSnapshot &, const std::atomic<ScanStep> &step,
                       std::vector<RecheckTarget> targets, std::uint64_t id) override
     {
-        calls << u"recheck%1"_s.arg(step.load());
+        calls << u"recheck%1"_s.arg(int(step.load()));
         sweep = id;
         rechecked = std::move(targets);
     }
@@ -77,7 +80,6 @@ struct FakeView : ScanView
     std::map<int, QString> panels;
     QStringList messages;
     int setupShown = 0;
-    QStringList alerts;
     bool rangeEnabled = true;
     bool groupsEnabled = true;
     // "all", or one digit per test: the result columns the grid shows.
@@ -105,10 +107,6 @@ struct FakeView : ScanView
         if (showAll)
             testColumns = u"all"_s;
     }
-    void ShowPromiscuousAlert(int row, bool started) override
-    {
-        alerts << u"%1 %2"_s.arg(started ? u"START"_s : u"STOP"_s).arg(row);
-    }
     void EnableRangeControls(bool on) override { rangeEnabled = on; }
     void EnableSetupGroups(bool on) override { groupsEnabled = on; }
     void SwitchBrOn() override { settings.values.tests[0] = true; }
@@ -123,13 +121,10 @@ struct FakeView : ScanView
     }
 };
 
-struct RecordedEvents : EventSink, EventLogFile
+// The scan's events and the log file's opening and closing, in one order.
+struct RecordedEvents : EventRecorder, EventLogFile
 {
-    QStringList lines;
-    void WriteEvent(const QString &kind, int number, int row) override
-    {
-        lines << u"%1 %2 %3"_s.arg(kind).arg(number).arg(row);
-    }
+    using EventRecorder::EventRecorder;
     void OpenEventLog() override { lines << u"open"_s; }
     void CloseEventLog() override { lines << u"close"_s; }
     int Count(const QString &prefix) const
@@ -160,26 +155,43 @@ Settings ReadySettings()
 class ScanControllerTest : public ::testing::Test
 {
   protected:
+    ScanControllerTest()
+    {
+        // What the promiscuous alert window shows.
+        QObject::connect(&scanEvents, &ScanEvents::promiscuousStarted,
+                         [this](const Node &node) { alerts << u"START "_s + node.ip.ToText(); });
+        QObject::connect(&scanEvents, &ScanEvents::promiscuousStopped,
+                         [this](const Node &node) { alerts << u"STOP "_s + node.ip.ToText(); });
+    }
+
     FixedSettings settings{ReadySettings()};
-    NodeTable nodes;
+    NodeList nodes;
     FakeEngine engine;
     FakeView view{settings};
-    RecordedEvents events;
+    ScanEvents scanEvents;
+    RecordedEvents events{scanEvents};
+    QStringList alerts;
     FixedClock clock{QDateTime(QDate(2026, 12, 6), QTime(12, 0))};
-    ScanController controller{{settings, nodes, engine, view, events, events, clock}};
+    ScanController controller{{settings, nodes, engine, view, scanEvents, events, clock}};
 
-    NodeTable::Tests Tests() const { return settings.values.tests; }
+    NodeList::Tests Tests() const { return settings.values.tests; }
+    QString Cell(int index, int column) const { return NodeCellText(nodes.At(index), column); }
 
     // A reply as the analyser records it.
     void Reply(const QString &ip, int column)
     {
-        int row = nodes.FindNodeRow(ip);
-        if (row == 0)
-            row = nodes.AddNodeRow(ip, u"00:11:22:33:44:55"_s, Tests());
-        if (controller.ScanStep() == 2)
+        const IpAddress address = *IpAddress::FromText(ip);
+        const auto found = nodes.Find(address);
+        const int index =
+            found ? *found
+                  : nodes.Add(address, *MacAddress::FromText(u"00:11:22:33:44:55"), Tests());
+        if (controller.Step() == ScanStep::FindingNodes)
             return;
-        const QString letter = column == 2 || column == 8 ? u"O"_s : u"X"_s;
-        nodes.MergeMark(row, column, letter);
+        Mark mark = nodes.At(index).MarkOf(column);
+        if (mark.Answered())
+            return;
+        mark.answer = AnswerOfTest(column);
+        nodes.SetMark(index, column, mark);
     }
 };
 
@@ -300,22 +312,22 @@ TEST_F(ScanControllerTest, SingleScanWithoutListMode)
 {
     settings.values.listMode = false;
     settings.values.cyclic = false;
-    nodes.AddNodeRow(u"10.77.0.9"_s, u"m"_s, Tests());
-    nodes.SetCell(1, 3, u"X"_s);
+    nodes.Add(*IpAddress::FromText(u"10.77.0.9"), MacAddress(), Tests());
+    nodes.SetMark(0, 3, Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2));
     controller.Start();
     ASSERT_TRUE(controller.Running());
-    EXPECT_EQ(nodes.Cell(1, 3), QString()); // results cleared at Start
-    EXPECT_EQ(nodes.Cell(1, 7), u"-"_s);
+    EXPECT_EQ(Cell(0, 3), QString()); // results cleared at Start
+    EXPECT_EQ(Cell(0, 7), u"-"_s);
     EXPECT_FALSE(view.groupsEnabled);
     EXPECT_FALSE(view.rangeEnabled);
     // The node-finding step is skipped with a 100 ms pause.
-    EXPECT_EQ(controller.ScanStep(), 2);
+    EXPECT_EQ(controller.Step(), ScanStep::FindingNodes);
     EXPECT_TRUE(controller.CycleTimer().isActive());
     EXPECT_EQ(controller.CycleTimer().interval(), 100);
     EXPECT_EQ(engine.calls, (QStringList{u"open"_s, u"pipe"_s, u"capture"_s}));
 
     controller.OnCycleTimer();
-    EXPECT_EQ(controller.ScanStep(), 3);
+    EXPECT_EQ(controller.Step(), ScanStep::Scanning);
     EXPECT_EQ(view.panels[2], u"Scanning"_s);
     EXPECT_FALSE(controller.CycleTimer().isActive());
     EXPECT_EQ(engine.calls.last(), u"sweep3"_s);
@@ -327,7 +339,7 @@ TEST_F(ScanControllerTest, SingleScanWithoutListMode)
     EXPECT_EQ(controller.CycleTimer().interval(), 2000);
 
     controller.OnCycleTimer();
-    EXPECT_EQ(events.lines, QStringList{u"SUSPECT 4 1"_s});
+    EXPECT_EQ(events.lines, QStringList{u"SUSPECT 4 10.77.0.9"_s});
     EXPECT_FALSE(controller.Running());
     EXPECT_EQ(view.panels[0], u"READY"_s);
     EXPECT_EQ(view.panels[2], QString());
@@ -341,24 +353,24 @@ TEST_F(ScanControllerTest, ListModeCyclesFollowANodeIntoAndOutOfPromiscuousMode)
     auto cycle = [&](bool promiscuous) {
         // Step 1 -> 2: the node-finding sweep.
         controller.OnCycleTimer();
-        ASSERT_EQ(controller.ScanStep(), 2);
+        ASSERT_EQ(controller.Step(), ScanStep::FindingNodes);
         EXPECT_EQ(view.panels[2], u"Finding Nodes"_s);
         Reply(ip, 2);
         engine.FinishSweep();
         controller.OnCycleTimer(); // -> 3, scanning sweep
-        ASSERT_EQ(controller.ScanStep(), 3);
+        ASSERT_EQ(controller.Step(), ScanStep::Scanning);
         Reply(ip, 2);
         if (promiscuous)
             Reply(ip, 3);
         engine.FinishSweep();
         controller.OnCycleTimer(); // evaluation, cycle end
-        ASSERT_EQ(controller.ScanStep(), 1);
+        ASSERT_EQ(controller.Step(), ScanStep::Start);
     };
 
     controller.Start();
     ASSERT_TRUE(controller.Running());
-    EXPECT_EQ(events.lines, (QStringList{u"open"_s, u"start 0 0"_s}));
-    EXPECT_EQ(controller.ScanStep(), 2); // first finding sweep already running
+    EXPECT_EQ(events.lines, (QStringList{u"open"_s, u"start 0"_s}));
+    EXPECT_EQ(controller.Step(), ScanStep::FindingNodes); // first finding sweep already running
     Reply(ip, 2);
     engine.FinishSweep();
     controller.OnCycleTimer();
@@ -370,20 +382,20 @@ TEST_F(ScanControllerTest, ListModeCyclesFollowANodeIntoAndOutOfPromiscuousMode)
     cycle(true); // cycle 2: answers B47
     EXPECT_EQ(events.Count(u"UP"_s), 1);
     EXPECT_EQ(events.Count(u"SUSPECT"_s), 0);
-    EXPECT_EQ(view.alerts, QStringList{u"START 1"_s});
+    EXPECT_EQ(alerts, QStringList{u"START 10.77.0.5"_s});
 
     cycle(true); // cycle 3: still promiscuous, nothing new
     EXPECT_EQ(events.Count(u"UP"_s), 1);
-    EXPECT_EQ(view.alerts.size(), 1);
+    EXPECT_EQ(alerts.size(), 1);
 
     cycle(false); // cycle 4: stops answering B47
-    EXPECT_EQ(events.Count(u"DOWN 3 1"_s), 1);
-    EXPECT_EQ(events.Count(u"+ 3 1"_s), 1); // the lost response
-    EXPECT_EQ(view.alerts, (QStringList{u"START 1"_s, u"STOP 1"_s}));
+    EXPECT_EQ(events.Count(u"DOWN 3 10.77.0.5"_s), 1);
+    EXPECT_EQ(events.Count(u"+ 3 10.77.0.5"_s), 1); // the lost response
+    EXPECT_EQ(alerts, (QStringList{u"START 10.77.0.5"_s, u"STOP 10.77.0.5"_s}));
     EXPECT_EQ(controller.CycleCount(), 4);
     EXPECT_EQ(events.Count(u"cycle"_s), 4);
-    EXPECT_EQ(nodes.Cell(1, 3), QString());
-    EXPECT_EQ(nodes.Cell(1, 2), u"O"_s);
+    EXPECT_EQ(Cell(0, 3), QString());
+    EXPECT_EQ(Cell(0, 2), u"O"_s);
 }
 
 TEST_F(ScanControllerTest, StepEndsOnlyOnceItsCapturedRepliesAreClassified)
@@ -399,16 +411,16 @@ TEST_F(ScanControllerTest, StepEndsOnlyOnceItsCapturedRepliesAreClassified)
     engine.tally = {.relayed = 5, .handled = 3};
     controller.OnCycleTimer();
     EXPECT_TRUE(controller.AwaitingReplies());
-    EXPECT_EQ(controller.ScanStep(), 3);
+    EXPECT_EQ(controller.Step(), ScanStep::Scanning);
     EXPECT_FALSE(controller.CycleTimer().isActive());
     engine.Classified(4);
-    EXPECT_EQ(controller.ScanStep(), 3);
+    EXPECT_EQ(controller.Step(), ScanStep::Scanning);
     Reply(ip, 3);
     engine.Classified(5);
     EXPECT_FALSE(controller.AwaitingReplies());
     EXPECT_EQ(controller.CycleCount(), 1);
     // The late B47 answer counted in cycle 1.
-    EXPECT_EQ(events.Count(u"SUSPECT 3 1"_s), 1);
+    EXPECT_EQ(events.Count(u"SUSPECT 3 10.77.0.5"_s), 1);
 }
 
 TEST_F(ScanControllerTest, CycleThatLostFramesJudgesNoSilenceAndTheNextDoes)
@@ -434,22 +446,22 @@ TEST_F(ScanControllerTest, CycleThatLostFramesJudgesNoSilenceAndTheNextDoes)
     Reply(ip, 3);
     engine.FinishSweep();
     controller.OnCycleTimer(); // cycle 1: a suspect
-    ASSERT_EQ(events.Count(u"SUSPECT 3 1"_s), 1);
+    ASSERT_EQ(events.Count(u"SUSPECT 3 10.77.0.5"_s), 1);
 
     // Cycle 2: B47's answer may have been among 7 lost frames.
     cycle(false, 7);
-    EXPECT_EQ(events.Count(u"dropped 7 0"_s), 1);
+    EXPECT_EQ(events.Count(u"dropped 7"_s), 1);
     EXPECT_EQ(events.Count(u"+ "_s), 0);
     EXPECT_EQ(events.Count(u"DOWN"_s), 0);
-    EXPECT_TRUE(view.alerts.isEmpty());
-    EXPECT_EQ(nodes.Cell(1, 3), u"X"_s);
+    EXPECT_TRUE(alerts.isEmpty());
+    EXPECT_EQ(Cell(0, 3), u"X"_s);
 
     // Cycle 3 lost nothing: the silence is the node's.
     cycle(false, 7);
     EXPECT_EQ(events.Count(u"dropped"_s), 1);
-    EXPECT_EQ(events.Count(u"+ 3 1"_s), 1);
-    EXPECT_EQ(events.Count(u"DOWN 3 1"_s), 1);
-    EXPECT_EQ(view.alerts, QStringList{u"STOP 1"_s});
+    EXPECT_EQ(events.Count(u"+ 3 10.77.0.5"_s), 1);
+    EXPECT_EQ(events.Count(u"DOWN 3 10.77.0.5"_s), 1);
+    EXPECT_EQ(alerts, QStringList{u"STOP 10.77.0.5"_s});
 }
 
 TEST_F(ScanControllerTest, NodeFirstSeenPromiscuousIsASuspect)
@@ -463,15 +475,15 @@ TEST_F(ScanControllerTest, NodeFirstSeenPromiscuousIsASuspect)
     engine.FinishSweep();
     controller.OnCycleTimer();
     // The first illegal column in order decides.
-    EXPECT_EQ(events.Count(u"SUSPECT 3 1"_s), 1);
+    EXPECT_EQ(events.Count(u"SUSPECT 3 10.77.0.7"_s), 1);
     EXPECT_EQ(events.Count(u"UP"_s), 0);
-    EXPECT_TRUE(view.alerts.isEmpty());
+    EXPECT_TRUE(alerts.isEmpty());
 }
 
 TEST_F(ScanControllerTest, StopDuringASweepAndAStaleNotice)
 {
     controller.Start();
-    ASSERT_EQ(controller.ScanStep(), 2);
+    ASSERT_EQ(controller.Step(), ScanStep::FindingNodes);
     controller.Stop();
     EXPECT_TRUE(engine.calls.contains(u"stopsweep"_s));
     EXPECT_EQ(events.lines.last(), u"close"_s);
@@ -571,7 +583,7 @@ TEST_F(ScanControllerTest, CyclicScanAcrossMidnightRestartsOnce)
     clock.Set(QDateTime(QDate(2026, 12, 7), QTime(0, 0, 5)));
     engine.FinishSweep();
     controller.OnCycleTimer(); // cycle ends on the new date
-    EXPECT_EQ(controller.ScanStep(), 4);
+    EXPECT_EQ(controller.Step(), ScanStep::EndOfCycle);
     EXPECT_TRUE(controller.DayChangeFlag());
     EXPECT_TRUE(controller.RestartTimer().isActive());
     EXPECT_EQ(controller.RestartTimer().interval(), 2000);
@@ -633,9 +645,9 @@ TEST_P(ScanControllerConfirmTest, VerdictFollowsSuspectAndUpAndGatesTheAlert)
         Reply(ip, 2);
         if (promiscuous) {
             Reply(ip, 3);
-            nodes.BeginConfirmation(ip);
+            nodes.BeginConfirmation(*IpAddress::FromText(ip));
             for (int i = 0; i < GetParam().answers; ++i)
-                nodes.CountConfirmationAnswer(ip);
+                nodes.CountConfirmationAnswer(*IpAddress::FromText(ip));
         }
         engine.FinishSweep();
         controller.OnCycleTimer();
@@ -644,25 +656,27 @@ TEST_P(ScanControllerConfirmTest, VerdictFollowsSuspectAndUpAndGatesTheAlert)
     controller.OnCycleTimer();
     Reply(ip, 2);
     Reply(ip, 4);
-    nodes.BeginConfirmation(ip);
+    nodes.BeginConfirmation(*IpAddress::FromText(ip));
     for (int i = 0; i < GetParam().answers; ++i)
-        nodes.CountConfirmationAnswer(ip);
+        nodes.CountConfirmationAnswer(*IpAddress::FromText(ip));
     engine.FinishSweep();
     controller.OnCycleTimer(); // cycle 1: a new suspect
     const QString verdict = QString::fromUtf16(GetParam().verdict);
     const QString answered = QString::number(GetParam().answers);
     EXPECT_EQ(events.lines.mid(2, 3),
-              (QStringList{u"SUSPECT 4 1"_s, verdict + u' ' + answered + u" 1"_s, u"cycle 1 0"_s}));
-    EXPECT_TRUE(view.alerts.isEmpty());
+              (QStringList{u"SUSPECT 4 10.77.0.9"_s, verdict + u' ' + answered + u" 10.77.0.9"_s,
+                           u"cycle 1"_s}));
+    EXPECT_TRUE(alerts.isEmpty());
 
     sweep(false); // cycle 2: B47 and B16 lost, a DOWN as without confirmation
-    EXPECT_EQ(view.alerts, QStringList{u"STOP 1"_s});
+    EXPECT_EQ(alerts, QStringList{u"STOP 10.77.0.9"_s});
     events.lines.clear();
-    view.alerts.clear();
+    alerts.clear();
     sweep(true); // cycle 3: B47 again
-    const QString up = GetParam().alerted ? u"UP 3 1"_s : u"UP-FILTER-MATCH 3 1"_s;
-    EXPECT_EQ(events.lines, (QStringList{up, verdict + u' ' + answered + u" 1"_s, u"cycle 3 0"_s}));
-    EXPECT_EQ(view.alerts, GetParam().alerted ? QStringList{u"START 1"_s} : QStringList());
+    const QString up = GetParam().alerted ? u"UP 3 10.77.0.9"_s : u"UP-FILTER-MATCH 3 10.77.0.9"_s;
+    EXPECT_EQ(events.lines,
+              (QStringList{up, verdict + u' ' + answered + u" 10.77.0.9"_s, u"cycle 3"_s}));
+    EXPECT_EQ(alerts, GetParam().alerted ? QStringList{u"START 10.77.0.9"_s} : QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, ScanControllerConfirmTest,

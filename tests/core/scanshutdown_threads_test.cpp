@@ -1,5 +1,5 @@
 #include "core/eventlogfile.h"
-#include "core/nodetable.h"
+#include "core/nodelist.h"
 #include "core/scanassembly.h"
 #include "core/scanview.h"
 #include "support/eventwait.h"
@@ -40,11 +40,12 @@ struct ScanObjects
 
     std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
     FixedSettings settings;
-    NodeTable nodes;
+    NodeList nodes;
+    ScanEvents events;
     QuietScanWindows windows;
     NoEventLog log;
     FixedClock clock;
-    ScanAssembly scan{{driver, windows, windows, settings, nodes, windows, log, log, clock}};
+    ScanAssembly scan{{driver, windows, windows, settings, nodes, windows, events, log, clock}};
 };
 
 class ScanShutdown : public testing::TestWithParam<bool>
