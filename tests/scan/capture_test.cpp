@@ -86,14 +86,14 @@ TEST(ReplyPatterns, BadOwnIpIsReportedForEachPatternAndMatchesNothing)
     EXPECT_FALSE(DecodeCaptureRecord(ReplyRecord(3), patterns));
 }
 
-TEST(DecodeCaptureRecord, GivesSourceIndexIpAndMacTexts)
+TEST(DecodeCaptureRecord, GivesSourceIndexIpAndMac)
 {
     const auto reply = DecodeCaptureRecord(ReplyRecord(3), DefaultPatterns());
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->sourceIndex, 3);
-    EXPECT_EQ(reply->ip, u"192.168.0.7"_s);
-    EXPECT_EQ(reply->mac, u"00:0C:29:AA:BB:CC"_s);
-    EXPECT_EQ(VendorPrefix(reply->mac), u"00:0C:29:"_s);
+    EXPECT_EQ(reply->ip.ToText(), u"192.168.0.7"_s);
+    EXPECT_EQ(reply->mac.ToText(), u"00:0C:29:AA:BB:CC"_s);
+    EXPECT_EQ(VendorPrefix(reply->mac.ToText()), u"00:0C:29:"_s);
 }
 
 TEST(DecodeCaptureRecord, ReplyToAnotherIpOrAddressIsDropped)
@@ -240,10 +240,11 @@ TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
     }));
     QMutexLocker lock(&recorded);
 
-    EXPECT_EQ(replies[0].ip, u"192.168.0.7"_s);
+    EXPECT_EQ(replies[0].ip.ToText(), u"192.168.0.7"_s);
+    EXPECT_EQ(replies[0].mac.ToText(), u"00:0C:29:AA:BB:CC"_s);
     EXPECT_EQ(replies[0].sourceIndex, 2);
     EXPECT_EQ(replies[0].vendor, u"vendor of 00:0C:29:"_s);
-    EXPECT_EQ(replies[1].ip, u"192.168.0.9"_s);
+    EXPECT_EQ(replies[1].ip.ToText(), u"192.168.0.9"_s);
     EXPECT_EQ(replies[1].sourceIndex, 3);
     EXPECT_EQ(counts, QList<quint64>({1, 2}));
 
@@ -281,7 +282,7 @@ TEST_F(Capture, EveryReplyReachesAnAnalyserThatStartsLate)
 
     ReplyAnalyser analyser(channel, inputs);
     QMutex recorded;
-    QSet<QString> ips;
+    QSet<IpAddress> ips;
     int count = 0;
     QObject::connect(&analyser, &ReplyAnalyser::repliesDecoded, [&](const QList<DecodedReply> &r) {
         QMutexLocker lock(&recorded);

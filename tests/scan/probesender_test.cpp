@@ -18,6 +18,14 @@ const QString B8 = u"send FF 00 00 00 00 00 / 00 11 22 33 44 55 x3"_s;
 const QString Gr = u"send 01 00 00 00 00 00 / 00 11 22 33 44 56 x3"_s;
 const QString Promisc = u"promisc lab0"_s;
 
+// A loaded node list: 192.168.0.2 held by two nodes, .3 by one, the others
+// by none.
+int NodesOnTwoAndThree(const IpAddress &ip)
+{
+    const std::uint32_t address = ip.ToIpv4();
+    return address == 0xC0A80002 ? 2 : address == 0xC0A80003 ? 1 : 0;
+}
+
 class Sender : public testing::Test
 {
   protected:
@@ -74,7 +82,7 @@ class Sender : public testing::Test
     }
 
     std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
-    std::atomic<int> step{3};
+    std::atomic<ScanStep> step{ScanStep::Scanning};
     ScanInputs inputs;
     int opened = 0;
     QStringList afterRelease;
@@ -113,21 +121,19 @@ TEST_F(Sender, NodeFindingStepSendsOneBroadcastPerAddressEvenWithBrOff)
     inputs.settings.listMode = true;
     inputs.settings.tests = {false, true, false, false, false, false, false, false, false, false};
     inputs.rangeEnd = inputs.rangeStart + 1;
-    step = 2;
+    step = ScanStep::FindingNodes;
     EXPECT_EQ(Sweep(), QStringList({u"open lab0"_s, Promisc, Br, u"pause 500"_s, Promisc, Br,
                                     u"pause 500"_s, u"restart 7"_s}));
 }
 
-TEST_F(Sender, ListModeScanningStepProbesKnownNodesOncePerRow)
+TEST_F(Sender, ListModeScanningStepProbesKnownNodesOncePerNode)
 {
     inputs.settings.listMode = true;
     inputs.settings.tests = {true, true, false, false, false, false, false, false, false, false};
     inputs.settings.nodeTimer = u"20"_s;
     inputs.rangeEnd = inputs.rangeStart + 2;
-    // .1 unknown, .2 held by two rows (a loaded node list), .3 by one.
-    inputs.nodeRowsWithIp = [](const QString &ip) {
-        return ip == u"192.168.0.2" ? 2 : ip == u"192.168.0.3" ? 1 : 0;
-    };
+    // .1 unknown, .2 held by two nodes (a loaded node list), .3 by one.
+    inputs.nodesWithIp = NodesOnTwoAndThree;
     const QStringList set = {Promisc, Br, Promisc, B47, u"pause 20"_s};
     EXPECT_EQ(Sweep(),
               QStringList({u"open lab0"_s}) + set + set + set + QStringList({u"restart 7"_s}));
@@ -140,14 +146,14 @@ TEST_F(Sender, ListModeScanningStepProbesKnownNodesOncePerRow)
 TEST_F(Sender, ListModeScanningStepWithEmptyTableSendsNothing)
 {
     inputs.settings.listMode = true;
-    inputs.nodeRowsWithIp = [](const QString &) { return 0; };
+    inputs.nodesWithIp = [](const IpAddress &) { return 0; };
     inputs.rangeEnd = inputs.rangeStart + 5;
     EXPECT_EQ(Sweep(), QStringList({u"restart 7"_s}));
 }
 
 TEST_F(Sender, SkippedNodeFindingStepWithoutListModeSendsNothing)
 {
-    step = 2;
+    step = ScanStep::FindingNodes;
     inputs.rangeEnd = inputs.rangeStart + 5;
     EXPECT_EQ(Sweep(), QStringList({u"restart 7"_s}));
 }
@@ -219,7 +225,7 @@ struct PacedCase
 {
     const char *name;
     bool listMode;
-    int step;
+    ScanStep step;
     int addresses;
     QString packetNumber;
     QStringList order;
@@ -237,10 +243,8 @@ TEST_P(PacedSender, GoesRoundTheAddressesFrameByFrame)
     inputs.settings.packetNumber = c.packetNumber;
     inputs.settings.tests = {true, true, false, false, false, false, false, false, false, false};
     inputs.rangeEnd = inputs.rangeStart + quint32(c.addresses) - 1;
-    // .2 is held by two rows (a loaded node list), .3 by one, .1 by none.
-    inputs.nodeRowsWithIp = [](const QString &ip) {
-        return ip == u"192.168.0.2" ? 2 : ip == u"192.168.0.3" ? 1 : 0;
-    };
+    // .2 is held by two nodes (a loaded node list), .3 by one, .1 by none.
+    inputs.nodesWithIp = NodesOnTwoAndThree;
     step = c.step;
     const QStringList events = Sweep();
     EXPECT_EQ(SentOrder(), c.order);
@@ -249,8 +253,8 @@ TEST_P(PacedSender, GoesRoundTheAddressesFrameByFrame)
     for (const MemoryDriver::SentFrame &frame : driver->Sent())
         EXPECT_EQ(frame.writes, 1);
     EXPECT_EQ(events.last(), u"restart 7"_s);
-    // A node with more rows than the others ends alone in its last rounds.
-    const bool oneNodeLeftAtTheEnd = c.listMode && c.step == 3;
+    // An IP with more nodes than the others ends alone in its last rounds.
+    const bool oneNodeLeftAtTheEnd = c.listMode && c.step == ScanStep::Scanning;
     for (int i = 1; i < c.order.size() && !oneNodeLeftAtTheEnd; ++i)
         EXPECT_NE(c.order[i].right(2), c.order[i - 1].right(2)) << "two frames to one host";
 }
@@ -259,7 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
     Sender, PacedSender,
     testing::Values(PacedCase{"EveryAddress",
                               false,
-                              3,
+                              ScanStep::Scanning,
                               3,
                               u"2"_s,
                               {u"FF.FF>1"_s, u"FF.FF>2"_s, u"FF.FF>3"_s, u"FF.FE>1"_s, u"FF.FE>2"_s,
@@ -267,22 +271,22 @@ INSTANTIATE_TEST_SUITE_P(
                                u"FF.FE>2"_s, u"FF.FE>3"_s}},
                     PacedCase{"FindingStepBroadcastOnly",
                               true,
-                              2,
+                              ScanStep::FindingNodes,
                               3,
                               u"1"_s,
                               {u"FF.FF>1"_s, u"FF.FF>2"_s, u"FF.FF>3"_s}},
-                    PacedCase{"KnownNodesOncePerRow",
+                    PacedCase{"KnownNodesOncePerNode",
                               true,
-                              3,
+                              ScanStep::Scanning,
                               3,
                               u"1"_s,
                               {u"FF.FF>2"_s, u"FF.FF>3"_s, u"FF.FE>2"_s, u"FF.FE>3"_s, u"FF.FF>2"_s,
                                u"FF.FE>2"_s}},
-                    PacedCase{"SkippedFindingStep", false, 2, 3, u"1"_s, {}}),
+                    PacedCase{"SkippedFindingStep", false, ScanStep::FindingNodes, 3, u"1"_s, {}}),
     [](const testing::TestParamInfo<PacedCase> &info) { return info.param.name; });
 
 // A recheck sends only its targets their own tests, once per target however
-// many rows share the address, in the same interleaved order.
+// many nodes share the address, in the same interleaved order.
 TEST_F(Sender, RecheckGoesRoundItsTargetsOnly)
 {
     inputs.settings.sendRate = u"1000000"_s;
@@ -290,7 +294,7 @@ TEST_F(Sender, RecheckGoesRoundItsTargetsOnly)
     inputs.settings.packetNumber = u"2"_s;
     inputs.settings.tests = {true, true, true, false, false, false, false, false, false, false};
     inputs.rangeEnd = inputs.rangeStart + 3;
-    inputs.nodeRowsWithIp = [](const QString &) { return 2; };
+    inputs.nodesWithIp = [](const IpAddress &) { return 2; };
     inputs.recheck = {{0xC0A80002, {true, true}}, {0xC0A80004, {false, true}}};
     const QStringList events = Sweep();
     EXPECT_EQ(SentOrder(), (QStringList{u"FF.FF>2"_s, u"FF.FE>2"_s, u"FF.FE>4"_s, u"FF.FF>2"_s,
