@@ -1,5 +1,7 @@
 #include "sensor/jsonevents.h"
 
+#include "support/eventrecorder.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,28 +11,59 @@
 #include <vector>
 
 using namespace Qt::StringLiterals;
-using keelwatch::FrameFormat;
-using keelwatch::NodeTable;
+using namespace keelwatch;
+using enum keelwatch::ScanEventKind;
 
 namespace {
 
 const QDateTime When(QDate(2004, 1, 5), QTime(14, 3, 27), QTimeZone(3600));
 
-NodeTable::Row Node()
+Node LoggedNode()
 {
-    NodeTable::Row cells;
-    cells[NodeTable::IpColumn] = u"192.168.0.5"_s;
-    cells[NodeTable::MacColumn] = u"00:11:22:33:44:55"_s;
-    cells[NodeTable::VendorColumn] = u"Lab \"Cards\" Ltd"_s;
-    cells[NodeTable::CommentColumn] = u"printer"_s;
-    return cells;
+    Node node;
+    node.ip = IpAddress::FromIpv4(0xC0A80005);
+    node.mac = *MacAddress::FromText(u"00:11:22:33:44:55");
+    node.vendor = u"Lab \"Cards\" Ltd"_s;
+    node.comment = u"printer"_s;
+    return node;
+}
+
+ScanEvent Scan(ScanEventKind kind, int count = 0)
+{
+    ScanEvent event;
+    event.kind = kind;
+    event.count = count;
+    return event;
+}
+
+ScanEvent About(ScanEventKind kind, int column)
+{
+    ScanEvent event;
+    event.kind = kind;
+    event.node = LoggedNode();
+    event.column = column;
+    return event;
+}
+
+ScanEvent Answered(Answer answer, FrameFormat format, int column)
+{
+    ScanEvent event = About(TestAnswered, column);
+    event.mark = Mark::Answered(answer, format);
+    return event;
+}
+
+ScanEvent Verdict(ConfirmationVerdict verdict, int answered)
+{
+    ScanEvent event = About(VerdictReached, 0);
+    event.verdict = verdict;
+    event.count = answered;
+    return event;
 }
 
 struct EventCase
 {
     const char *name;
-    QString kind;
-    int number;
+    ScanEvent event;
     FrameFormat format;
     // The exact line, members in the order QJsonObject sorts them.
     QByteArray line;
@@ -48,57 +81,59 @@ class JsonEvent : public ::testing::TestWithParam<EventCase>
 TEST_P(JsonEvent, IsOneCompactLine)
 {
     const EventCase &c = GetParam();
-    EXPECT_EQ(keelwatch::JsonEventLine(c.kind, c.number, Node(), When, c.format), c.line);
+    EXPECT_EQ(JsonEventLine(c.event, When, c.format), c.line);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, JsonEvent,
     ::testing::Values(
-        EventCase{"Start", u"start"_s, 0, FrameFormat::Ethernet2,
+        EventCase{"Start", Scan(ScanStarted), FrameFormat::Ethernet2,
                   "{\"event\":\"START\",\"time\":\"2004-01-05T14:03:27.000+01:00\"}\n"},
         EventCase{
-            "Cycle", u"cycle"_s, 12, FrameFormat::Ethernet2,
+            "Cycle", Scan(CycleEnded, 12), FrameFormat::Ethernet2,
             "{\"cycle\":12,\"event\":\"CYCLE\",\"time\":\"2004-01-05T14:03:27.000+01:00\"}\n"},
-        EventCase{"Dropped", u"dropped"_s, 31, FrameFormat::Ethernet2,
+        EventCase{"Dropped", Scan(FramesDropped, 31), FrameFormat::Ethernet2,
                   "{\"event\":\"CAPTURE DROPPED\",\"frames\":31,\"time\":\"2004-01-05T14:03:"
                   "27.000+01:00\"}\n"},
-        EventCase{"Suspect", u"SUSPECT"_s, 3, FrameFormat::Ethernet2,
+        EventCase{"Suspect", About(SuspectFound, 3), FrameFormat::Ethernet2,
                   "{\"comment\":\"printer\",\"event\":\"PROMISC SUSPECT\",\"ip\":\"192.168.0.5\","
                   "\"mac\":\"00:11:22:33:44:55\",\"test\":\"B47\",\"time\":\"2004-01-05T14:03:27."
                   "000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\"}\n"},
-        EventCase{"Up", u"UP"_s, 11, FrameFormat::Ethernet2,
+        EventCase{"Up", About(PromiscuousStarted, 11), FrameFormat::Ethernet2,
                   "{\"comment\":\"printer\",\"event\":\"PROMISC START\",\"ip\":\"192.168.0.5\","
                   "\"mac\":\"00:11:22:33:44:55\",\"test\":\"S2\",\"time\":\"2004-01-05T14:03:27."
                   "000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\"}\n"},
-        EventCase{"Down", u"DOWN"_s, 6, FrameFormat::Ethernet2,
+        EventCase{"Down", About(PromiscuousStopped, 6), FrameFormat::Ethernet2,
                   "{\"comment\":\"printer\",\"event\":\"PROMISC STOP\",\"ip\":\"192.168.0.5\","
                   "\"mac\":\"00:11:22:33:44:55\",\"test\":\"Gr\",\"time\":\"2004-01-05T14:03:27."
                   "000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\"}\n"},
-        EventCase{"Confirmed", u"CONFIRMED"_s, 24, FrameFormat::Ethernet2,
+        EventCase{"Confirmed", Verdict(ConfirmationVerdict::Confirmed, 24), FrameFormat::Ethernet2,
                   "{\"answered\":24,\"comment\":\"printer\",\"event\":\"PROMISC CONFIRMED\","
                   "\"ip\":\"192.168.0.5\",\"mac\":\"00:11:22:33:44:55\",\"probes\":24,"
                   "\"time\":\"2004-01-05T14:03:27.000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" "
                   "Ltd\",\"verdict\":\"confirmed\"}\n"},
-        EventCase{"FilterMatchStart", u"UP-FILTER-MATCH"_s, 9, FrameFormat::Ethernet2,
+        EventCase{"FilterMatchStart", About(FilterMatchStarted, 9), FrameFormat::Ethernet2,
                   "{\"comment\":\"printer\",\"event\":\"PROMISC START\",\"ip\":\"192.168.0.5\","
                   "\"mac\":\"00:11:22:33:44:55\",\"test\":\"M3\",\"time\":\"2004-01-05T14:03:27."
                   "000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\",\"verdict\":\"filter "
                   "match\"}\n"},
-        EventCase{"MacChange", u"mac"_s, 0, FrameFormat::Ethernet2,
+        EventCase{"MacChange", About(MacChanged, 0), FrameFormat::Ethernet2,
                   "{\"comment\":\"printer\",\"event\":\"MAC CHANGE\",\"ip\":\"192.168.0.5\","
                   "\"mac\":\"00:11:22:33:44:55\",\"time\":\"2004-01-05T14:03:27.000+01:00\","
                   "\"vendor\":\"Lab \\\"Cards\\\" Ltd\"}\n"},
         // The answer's own frame, whatever the probes' setting says.
-        EventCase{"AnswerIeee", u"x"_s, 4, FrameFormat::Ethernet2,
+        EventCase{"AnswerIeee", Answered(Answer::Illegal, FrameFormat::Ieee8023, 4),
+                  FrameFormat::Ethernet2,
                   "{\"comment\":\"printer\",\"event\":\"ON\",\"frame\":\"ieee802.3\",\"ip\":"
                   "\"192.168.0.5\",\"mac\":\"00:11:22:33:44:55\",\"test\":\"B16\",\"time\":\"2004-"
                   "01-05T14:03:27.000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\"}\n"},
-        EventCase{"BroadcastAnswer", u"O"_s, 2, FrameFormat::Ieee8023,
+        EventCase{"BroadcastAnswer", Answered(Answer::Normal, FrameFormat::Ethernet2, 2),
+                  FrameFormat::Ieee8023,
                   "{\"comment\":\"printer\",\"event\":\"ON\",\"frame\":\"ethernet\",\"ip\":"
                   "\"192.168.0.5\",\"mac\":\"00:11:22:33:44:55\",\"test\":\"Br\",\"time\":\"2004-"
                   "01-05T14:03:27.000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\"}\n"},
         // A lost answer in the frame format the probes were sent in.
-        EventCase{"LostAnswer", u"+"_s, 5, FrameFormat::Ieee8023,
+        EventCase{"LostAnswer", About(ResponseLost, 5), FrameFormat::Ieee8023,
                   "{\"comment\":\"printer\",\"event\":\"OFF\",\"frame\":\"ieee802.3\",\"ip\":"
                   "\"192.168.0.5\",\"mac\":\"00:11:22:33:44:55\",\"test\":\"B8\",\"time\":\"2004-"
                   "01-05T14:03:27.000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\"}\n"}));
@@ -106,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct NodeCase
 {
     const char *name;
-    std::vector<std::pair<int, QString>> marks; // column, cell
+    std::vector<std::pair<int, Mark>> marks; // column, mark
     QJsonArray answers;
     bool suspect;
 };
@@ -122,10 +157,10 @@ class JsonNode : public ::testing::TestWithParam<NodeCase>
 
 TEST_P(JsonNode, ListsTheAnswersAndWhetherTheyBetrayTheCard)
 {
-    NodeTable::Row cells = Node();
+    Node node = LoggedNode();
     for (const auto &[column, mark] : GetParam().marks)
-        cells[size_t(column)] = mark;
-    const QByteArray line = keelwatch::JsonNodeLine(cells, When);
+        node.MarkOf(column) = mark;
+    const QByteArray line = JsonNodeLine(node, When);
     ASSERT_TRUE(line.endsWith('\n'));
     ASSERT_EQ(line.count('\n'), 1);
     const QJsonObject object = QJsonDocument::fromJson(line).object();
@@ -135,52 +170,56 @@ TEST_P(JsonNode, ListsTheAnswersAndWhetherTheyBetrayTheCard)
     EXPECT_EQ(object.value(u"suspect"_s).toBool(), GetParam().suspect);
 }
 
+const Mark NormalAnswer = Mark::Answered(Answer::Normal, FrameFormat::Ethernet2);
+const Mark IllegalAnswer = Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2);
+
 INSTANTIATE_TEST_SUITE_P(
     Marks, JsonNode,
-    ::testing::Values(
-        NodeCase{"NormalCard", {{2, u"O"_s}, {8, u"O"_s}, {3, u"-"_s}}, {u"Br"_s, u"M1"_s}, false},
-        NodeCase{"Promiscuous",
-                 {{2, u"O"_s}, {3, u"X"_s}, {7, u"x"_s}},
-                 {u"Br"_s, u"B47"_s, u"M0"_s},
-                 true},
-        // Without the broadcast answer the node is not judged, as the scan
-        // does not judge it.
-        NodeCase{"NoBroadcastAnswer", {{3, u"X"_s}}, {u"B47"_s}, false},
-        NodeCase{"Unanswered", {}, {}, false}));
+    ::testing::Values(NodeCase{"NormalCard",
+                               {{2, NormalAnswer}, {8, NormalAnswer}, {3, Mark::Off()}},
+                               {u"Br"_s, u"M1"_s},
+                               false},
+                      NodeCase{"Promiscuous",
+                               {{2, NormalAnswer},
+                                {3, IllegalAnswer},
+                                {7, Mark::Answered(Answer::Illegal, FrameFormat::Ieee8023)}},
+                               {u"Br"_s, u"B47"_s, u"M0"_s},
+                               true},
+                      // Without the broadcast answer the node is not judged, as the scan
+                      // does not judge it.
+                      NodeCase{"NoBroadcastAnswer", {{3, IllegalAnswer}}, {u"B47"_s}, false},
+                      NodeCase{"Unanswered", {}, {}, false}));
 
-class RecordingSink : public keelwatch::EventSink
+// Connected after the event log, the sink writes each event's line once the
+// log has it.
+TEST(JsonEventSink, WritesEveryEventAfterTheLogAndCountsSuspectsAndStarts)
 {
-  public:
-    void WriteEvent(const QString &kind, int number, int row) override
-    {
-        written << u"%1 %2 %3"_s.arg(kind).arg(number).arg(row);
-    }
-    QStringList written;
-};
-
-class FixedClock : public keelwatch::Clock
-{
-  public:
-    QDateTime Now() const override { return When; }
-};
-
-TEST(JsonEventSink, PassesEveryEventOnAndCountsSuspectsAndStarts)
-{
-    RecordingSink log;
-    keelwatch::FixedSettings settings;
-    NodeTable nodes;
-    const int row = nodes.AddNodeRow(u"192.168.0.5"_s, u"00:11:22:33:44:55"_s, {});
-    FixedClock clock;
+    FixedSettings settings;
+    NodeList nodes;
+    const int index = nodes.Add(LoggedNode().ip, LoggedNode().mac, {});
+    const Node &node = nodes.At(index);
+    FixedClock clock(When);
+    ScanEvents events;
+    EventRecorder log(events);
     QList<QByteArray> lines;
-    keelwatch::JsonEventSink sink(log, settings, nodes, clock,
-                                  [&lines](const QByteArray &line) { lines << line; });
+    QList<qsizetype> logged;
+    JsonEventSink sink(settings, nodes, clock, [&](const QByteArray &line) {
+        lines << line;
+        logged << log.lines.size();
+    });
+    sink.Listen(events);
 
-    for (const QString &kind : {u"start"_s, u"X"_s, u"SUSPECT"_s, u"UP"_s, u"DOWN"_s})
-        sink.WriteEvent(kind, 3, row);
+    Q_EMIT events.scanStarted();
+    Q_EMIT events.testAnswered(node, 3, IllegalAnswer);
+    Q_EMIT events.suspectFound(node, 3);
+    Q_EMIT events.promiscuousStarted(node, 3);
+    Q_EMIT events.promiscuousStopped(node, 3);
 
-    EXPECT_EQ(log.written, (QStringList{u"start 3 1"_s, u"X 3 1"_s, u"SUSPECT 3 1"_s, u"UP 3 1"_s,
-                                        u"DOWN 3 1"_s}));
+    EXPECT_EQ(log.lines,
+              (QStringList{u"start 0"_s, u"X 3 192.168.0.5"_s, u"SUSPECT 3 192.168.0.5"_s,
+                           u"UP 3 192.168.0.5"_s, u"DOWN 3 192.168.0.5"_s}));
     ASSERT_EQ(lines.size(), 5);
+    EXPECT_EQ(logged, (QList<qsizetype>{1, 2, 3, 4, 5}));
     EXPECT_TRUE(lines[2].contains("\"ip\":\"192.168.0.5\"")) << lines[2].constData();
     EXPECT_EQ(sink.Suspects(), 2);
 
@@ -189,16 +228,15 @@ TEST(JsonEventSink, PassesEveryEventOnAndCountsSuspectsAndStarts)
     EXPECT_TRUE(lines[5].contains("\"event\":\"NODE\"")) << lines[5].constData();
 }
 
-TEST(JsonEventSink, WithoutWriterOnlyTheLogHearsOfEvents)
+TEST(JsonEventSink, WithoutWriterEventsAreOnlyCounted)
 {
-    RecordingSink log;
-    keelwatch::FixedSettings settings;
-    NodeTable nodes;
-    FixedClock clock;
-    keelwatch::JsonEventSink sink(log, settings, nodes, clock, {});
-    sink.WriteEvent(u"SUSPECT"_s, 3, 0);
+    FixedSettings settings;
+    NodeList nodes;
+    nodes.Add(LoggedNode().ip, LoggedNode().mac, {});
+    FixedClock clock(When);
+    JsonEventSink sink(settings, nodes, clock, {});
+    sink.WriteEvent(About(SuspectFound, 3));
     sink.WriteNodeList();
-    EXPECT_EQ(log.written, QStringList{u"SUSPECT 3 0"_s});
     EXPECT_EQ(sink.Suspects(), 1);
 }
 
