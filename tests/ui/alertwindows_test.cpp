@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -71,18 +72,21 @@ TEST(AlertMessageWindow, MessageReplacesTheLastAndCentresEveryLine)
     EXPECT_TRUE(text->toPlainText().startsWith(u"Back up ERROR!!!"_s));
 }
 
+Node NodeAt(QStringView ip, QStringView mac)
+{
+    Node node;
+    node.ip = *IpAddress::FromText(ip);
+    node.mac = *MacAddress::FromText(mac);
+    return node;
+}
+
 class TForm10Test : public ::testing::Test
 {
   protected:
-    void SetUp() override
-    {
-        nodes.AddNodeRow(u"192.168.0.5"_s, u"00:11:22:33:44:55"_s, {});
-        nodes.AddNodeRow(u"192.168.0.23"_s, u"00:11:22:33:44:66"_s, {});
-    }
-
-    NodeTable nodes;
+    const Node first = NodeAt(u"192.168.0.5", u"00:11:22:33:44:55");
+    const Node second = NodeAt(u"192.168.0.23", u"00:11:22:33:44:66");
     FixedClock clock{QDateTime(QDate(2026, 12, 6), QTime(22, 15, 7))};
-    PromiscuousAlertWindow form{nodes, clock};
+    PromiscuousAlertWindow form{clock};
 };
 
 TEST_F(TForm10Test, Layout)
@@ -99,9 +103,9 @@ TEST_F(TForm10Test, Layout)
 
 TEST_F(TForm10Test, AlertsAppendInOrderAndShowTheWindow)
 {
-    form.ShowPromiscuousAlert(1, true);
+    form.ShowPromiscuousAlert(first, true);
     clock.Advance(1000);
-    form.ShowPromiscuousAlert(2, false);
+    form.ShowPromiscuousAlert(second, false);
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(Lines(Control<QPlainTextEdit>(form, "Memo1")),
               (QStringList{u"06/Dec/2026 22:15:07 Promiscuous START 192.168.0.5"_s,
@@ -110,14 +114,14 @@ TEST_F(TForm10Test, AlertsAppendInOrderAndShowTheWindow)
 
 TEST_F(TForm10Test, CloseKeepsLinesAndTheNextAlertShowsAgain)
 {
-    form.ShowPromiscuousAlert(1, true);
+    form.ShowPromiscuousAlert(first, true);
     QTest::mouseClick(Control<QPushButton>(form, "Button2"), Qt::LeftButton);
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(Lines(Control<QPlainTextEdit>(form, "Memo1")).size(), 1);
     form.ShowIfHoldsLines();
     EXPECT_TRUE(form.isVisible());
     QTest::mouseClick(Control<QPushButton>(form, "Button2"), Qt::LeftButton);
-    form.ShowPromiscuousAlert(2, true);
+    form.ShowPromiscuousAlert(second, true);
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(Lines(Control<QPlainTextEdit>(form, "Memo1")).size(), 2);
 }
@@ -126,7 +130,7 @@ TEST_F(TForm10Test, AfterClearViewAlertDoesNothing)
 {
     form.ShowIfHoldsLines();
     EXPECT_FALSE(form.isVisible());
-    form.ShowPromiscuousAlert(1, false);
+    form.ShowPromiscuousAlert(first, false);
     QTest::mouseClick(Control<QPushButton>(form, "Button1"), Qt::LeftButton);
     EXPECT_TRUE(form.isVisible()); // Clear leaves the window open
     EXPECT_TRUE(Lines(Control<QPlainTextEdit>(form, "Memo1")).isEmpty());
@@ -134,6 +138,48 @@ TEST_F(TForm10Test, AfterClearViewAlertDoesNothing)
     form.ShowIfHoldsLines();
     EXPECT_FALSE(form.isVisible());
 }
+
+struct AlertEvent
+{
+    const char *name;
+    void (ScanEvents::*signal)(const Node &, int);
+    // The line it adds, or nullptr for none.
+    const char16_t *line;
+};
+
+class AlertFromEvent : public TForm10Test, public ::testing::WithParamInterface<AlertEvent>
+{
+};
+
+// Only a promiscuous start or stop is an alert; a start that confirmation
+// found to be a filter match is written to the log only.
+TEST_P(AlertFromEvent, AddsItsLineOnly)
+{
+    ScanEvents events;
+    form.Listen(events);
+    QSignalSpy shown(&form, &PromiscuousAlertWindow::alertShown);
+    (events.*GetParam().signal)(second, 5);
+    const QStringList lines = Lines(Control<QPlainTextEdit>(form, "Memo1"));
+    if (!GetParam().line) {
+        EXPECT_TRUE(lines.isEmpty());
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_EQ(shown.size(), 0);
+        return;
+    }
+    EXPECT_EQ(lines, QStringList{QString::fromUtf16(GetParam().line)});
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(shown.size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, AlertFromEvent,
+    ::testing::Values(AlertEvent{"Started", &ScanEvents::promiscuousStarted,
+                                 u"06/Dec/2026 22:15:07 Promiscuous START 192.168.0.23"},
+                      AlertEvent{"Stopped", &ScanEvents::promiscuousStopped,
+                                 u"06/Dec/2026 22:15:07 Promiscuous STOP 192.168.0.23"},
+                      AlertEvent{"FilterMatch", &ScanEvents::filterMatchStarted, nullptr},
+                      AlertEvent{"Suspect", &ScanEvents::suspectFound, nullptr}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 class AdapterTest : public ::testing::Test
 {
@@ -294,7 +340,8 @@ TEST(EventPane, WaitingLinesReachThePaneWhenTheAdapterGoes)
 // must not end that.
 TEST(EventPane, FollowsTheNewestLineWhileAtTheBottom)
 {
-    MainWindow main;
+    NodeList nodes;
+    MainWindow main(nodes);
     main.show();
     AlertMessageWindow alert;
     QLineEdit serverIp;
@@ -323,13 +370,16 @@ TEST_F(AdapterTest, EventLogLinesInTheRealPane)
     FixedSettings settings;
     settings.values.from = u"10.0.0.1"_s;
     settings.values.to = u"10.0.0.9"_s;
-    NodeTable nodes;
-    const int row = nodes.AddNodeRow(u"10.0.0.5"_s, u"00:11:22:33:44:55"_s, {});
+    const Mark illegal = Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2);
+    Node node = NodeAt(u"10.0.0.5", u"00:11:22:33:44:55");
+    node.MarkOf(3) = illegal;
     FixedClock clock(QDateTime(QDate(2004, 1, 5), QTime(14, 0)));
     SyslogSender syslog(settings, windows, 9, 0);
-    EventLog log(settings, nodes, clock, windows, syslog);
-    log.WriteEvent(u"start"_s, 0, 0);
-    log.WriteEvent(u"X"_s, 3, row);
+    EventLog log(settings, clock, windows, syslog);
+    ScanEvents events;
+    log.Listen(events);
+    Q_EMIT events.scanStarted();
+    Q_EMIT events.testAnswered(node, 3, illegal);
     QCoreApplication::processEvents();
     EXPECT_EQ(pane.toPlainText(),
               u"\n### START Keelwatch\t001F\t05/Jan/2004 14:00:00\t10.0.0.1-10.0.0.9 ###\n"

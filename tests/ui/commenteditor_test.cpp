@@ -1,6 +1,6 @@
 #include "ui/commenteditor.h"
 
-#include "core/nodetable.h"
+#include "core/nodelist.h"
 #include "report/commenttable.h"
 #include "support/qtprint.h"
 #include "ui/commentsave.h"
@@ -24,8 +24,8 @@ class CommentEditorForm : public testing::Test
     {
         form.SetMessageSink([this](const QString &m) { messages.append(m); });
         comments.ReadCommentText("10.0.0.5,file server\r\n");
-        nodes.ReplaceNodes({NodeTable::Row{u"10.0.0.5"_s}, NodeTable::Row{u"10.0.0.6"_s},
-                            NodeTable::Row{u"10.0.0.5"_s}});
+        for (const char16_t *ip : {u"10.0.0.5", u"10.0.0.6", u"10.0.0.5"})
+            nodes.Add(*IpAddress::FromText(ip), MacAddress(), {});
     }
     QLineEdit *Field(const char16_t *name)
     {
@@ -37,7 +37,7 @@ class CommentEditorForm : public testing::Test
     }
 
     CommentTable comments;
-    NodeTable nodes;
+    NodeList nodes;
     QStringList messages;
     CommentEditor form;
 };
@@ -66,9 +66,9 @@ TEST_F(CommentEditorForm, WriteReachesTheTableAndEveryRowOfTheIp)
     Field(u"Edit2")->setText(u" printer room "_s);
     Click(u"Button2");
     EXPECT_EQ(comments.LookupComment(u"10.0.0.5"_s), u" printer room "_s);
-    EXPECT_EQ(nodes.Cell(1, NodeTable::CommentColumn), u" printer room "_s);
-    EXPECT_EQ(nodes.Cell(2, NodeTable::CommentColumn), QString());
-    EXPECT_EQ(nodes.Cell(3, NodeTable::CommentColumn), u" printer room "_s);
+    EXPECT_EQ(nodes.At(0).comment, u" printer room "_s);
+    EXPECT_EQ(nodes.At(1).comment, QString());
+    EXPECT_EQ(nodes.At(2).comment, u" printer room "_s);
     EXPECT_TRUE(messages.isEmpty());
 }
 
@@ -82,7 +82,7 @@ TEST_F(CommentEditorForm, FullTableRefusesANewIp)
     Field(u"Edit2")->setText(u"new"_s);
     Click(u"Button2");
     EXPECT_EQ(messages, QStringList{CommentTableFullText()});
-    EXPECT_EQ(nodes.Cell(2, NodeTable::CommentColumn), QString());
+    EXPECT_EQ(nodes.At(1).comment, QString());
 }
 
 TEST(CommentSave, FailedSaveAtExitCanBeRetried)

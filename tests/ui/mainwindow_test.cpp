@@ -1,5 +1,6 @@
 #include "support/find.h"
 #include "ui/mainwindow.h"
+#include "ui/nodelistmodel.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -24,7 +25,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const NodeTable::Tests AllOn{true, true, true, true, true, true, true, true, true, true};
+const TestFlags AllOn{true, true, true, true, true, true, true, true, true, true};
+
+IpAddress Ip(QStringView text)
+{
+    return *IpAddress::FromText(text);
+}
+
+MacAddress Mac(QStringView text)
+{
+    return *MacAddress::FromText(text);
+}
 
 class MainWindowTest : public ::testing::Test
 {
@@ -38,26 +49,29 @@ class MainWindowTest : public ::testing::Test
     // Two nodes with marks, and a line in the event pane.
     void AddNodes()
     {
-        NodeTable &nodes = form.Nodes();
-        nodes.MergeMark(nodes.AddNodeRow(u"10.0.0.5"_s, u"00:0C:29:AA:BB:01"_s, AllOn), 2, u"O"_s);
-        nodes.MergeMark(nodes.AddNodeRow(u"10.0.0.9"_s, u"00:0C:29:AA:BB:02"_s, AllOn), 3, u"X"_s);
+        nodes.SetMark(nodes.Add(Ip(u"10.0.0.5"), Mac(u"00:0C:29:AA:BB:01"), AllOn), 2,
+                      Mark::Answered(Answer::Normal, FrameFormat::Ethernet2));
+        nodes.SetMark(nodes.Add(Ip(u"10.0.0.9"), Mac(u"00:0C:29:AA:BB:02"), AllOn), 3,
+                      Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2));
         form.EventPane()->appendPlainText(u"an event"_s);
     }
 
-    // Where a table row is drawn, however the grid sorts and filters.
-    QModelIndex GridIndex(int row) const
+    // Where a node is drawn, however the grid sorts and filters.
+    QModelIndex GridIndex(int node) const
     {
         const auto *shown = qobject_cast<const QSortFilterProxyModel *>(Grid()->model());
-        return shown ? shown->mapFromSource(form.Nodes().index(row - 1, 0))
-                     : form.Nodes().index(row - 1, 0);
+        const QAbstractItemModel *source = shown ? shown->sourceModel() : Grid()->model();
+        const QModelIndex index = source->index(node, 0);
+        return shown ? shown->mapFromSource(index) : index;
     }
-    QPoint RowCentre(int row) const { return Grid()->visualRect(GridIndex(row)).center(); }
+    QPoint RowCentre(int node) const { return Grid()->visualRect(GridIndex(node)).center(); }
 
     QTableView *Grid() const { return Find<QTableView>(form, "SG"); }
     QMenu *Popup() const { return Find<QMenu>(form, "PopupMenu1"); }
     QAction *PopupTitle() const { return Find<QAction>(form, "PopupTitle"); }
 
-    MainWindow form;
+    NodeList nodes;
+    MainWindow form{nodes};
 };
 
 QStringList Captions(const QList<QAction *> &actions)
@@ -83,9 +97,9 @@ TEST_F(MainWindowTest, ControlsHaveTheirCaptionsAndDefaults)
     EXPECT_TRUE(Find<QPlainTextEdit>(form, "Memo1")->isReadOnly());
     EXPECT_EQ(form.EventPane(), Find<QPlainTextEdit>(form, "Memo1"));
     EXPECT_GE(form.EventPane()->height(), 80);
-    EXPECT_EQ(Grid()->model()->rowCount(), 1); // the trailing empty row
+    EXPECT_EQ(Grid()->model()->rowCount(), 0);
     EXPECT_EQ(Grid()->model()->headerData(13, Qt::Horizontal).toString(), u"Vender Code"_s);
-    EXPECT_EQ(form.SelectedRow(), 0);
+    EXPECT_EQ(form.SelectedNode(), -1);
     EXPECT_FALSE(form.CaptureCounterShown());
     EXPECT_EQ(form.PanelText(0), u"READY"_s);
 }
@@ -98,7 +112,7 @@ TEST_F(MainWindowTest, GridStartsWithItsWidthsAndShowsTheSwitchedOnTests)
     EXPECT_EQ(grid->columnWidth(5), 24);
     EXPECT_EQ(grid->columnWidth(12), 80);
     EXPECT_EQ(grid->columnWidth(13), 400);
-    NodeTable::Tests brOnly{};
+    TestFlags brOnly{};
     brOnly[0] = true;
     form.ShowTestColumns(false, brOnly);
     EXPECT_FALSE(grid->isColumnHidden(2));
@@ -164,20 +178,20 @@ struct Request
 {
     const char *control;
     const char *signal; // the signature, as SIGNAL() would give it
-    bool carriesRow;
+    bool carriesNode;
 };
 
 class MenuRequest : public MainWindowTest, public ::testing::WithParamInterface<Request>
 {
 };
 
-// Each entry asks for exactly one thing; those about a node carry the row the
+// Each entry asks for exactly one thing; those about a node carry the node the
 // user picked last, not the grid's current row.
 TEST_P(MenuRequest, AsksForItsWindowOrCommand)
 {
     AddNodes();
-    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, RowCentre(2));
-    form.SelectNodeRow(1);
+    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, RowCentre(1));
+    form.ShowNode(0);
     const QByteArray signature = QByteArray("2").append(GetParam().signal);
     QSignalSpy asked(&form, signature.constData());
     ASSERT_TRUE(asked.isValid());
@@ -200,8 +214,8 @@ TEST_P(MenuRequest, AsksForItsWindowOrCommand)
         qobject_cast<QPushButton *>(control)->click();
 
     ASSERT_EQ(asked.size(), 1);
-    if (GetParam().carriesRow) {
-        EXPECT_EQ(asked[0][0].toInt(), 2);
+    if (GetParam().carriesNode) {
+        EXPECT_EQ(asked[0][0].toInt(), 1);
     }
     for (const auto &other : others)
         EXPECT_EQ(other->size(), 0) << other->signal().toStdString();
@@ -234,7 +248,8 @@ class AutoArgument : public ::testing::TestWithParam<AutoCase>
 
 TEST_P(AutoArgument, HoldsTheScanControlsUntilTheAutomaticStart)
 {
-    MainWindow form(GetParam().arguments);
+    NodeList nodes;
+    MainWindow form(nodes, GetParam().arguments);
     const bool pending = GetParam().pending;
     EXPECT_EQ(form.AutoStartPending(), pending);
     EXPECT_EQ(form.PanelText(0), pending ? u"AUTO"_s : u"READY"_s);
@@ -305,19 +320,20 @@ class ClearButton : public MainWindowTest, public ::testing::WithParamInterface<
 TEST_P(ClearButton, ShiftLeftClickRemovesNodesAnyOtherPressClearsMarks)
 {
     AddNodes();
-    form.Nodes().SetCell(0, 3, u"mangled"_s);
     QTest::mouseClick(Find<QPushButton>(form, "Button3"), GetParam().button, GetParam().modifiers);
-    NodeTable &nodes = form.Nodes();
+    QAbstractItemModel *grid = Grid()->model();
     if (GetParam().removesNodes) {
-        EXPECT_EQ(nodes.RowCount(), 2);
+        EXPECT_EQ(nodes.Count(), 0);
+        EXPECT_EQ(grid->rowCount(), 0);
         EXPECT_TRUE(form.EventPane()->toPlainText().isEmpty());
     } else {
-        ASSERT_EQ(nodes.RowCount(), 4);
-        EXPECT_EQ(nodes.Cell(1, 0), u"10.0.0.5"_s);
-        EXPECT_EQ(nodes.Cell(1, 2), QString());
-        EXPECT_EQ(nodes.Cell(2, 3), QString());
-        EXPECT_EQ(nodes.Cell(2, 1), u"00:0C:29:AA:BB:02"_s);
-        EXPECT_EQ(nodes.Cell(0, 3), u"B47"_s); // headers rewritten
+        ASSERT_EQ(nodes.Count(), 2);
+        ASSERT_EQ(grid->rowCount(), 2);
+        EXPECT_EQ(grid->index(0, 0).data().toString(), u"10.0.0.5"_s);
+        EXPECT_EQ(grid->index(0, 2).data().toString(), QString());
+        EXPECT_EQ(grid->index(1, 3).data().toString(), QString());
+        EXPECT_EQ(grid->index(1, 1).data().toString(), u"00:0C:29:AA:BB:02"_s);
+        EXPECT_EQ(grid->headerData(3, Qt::Horizontal).toString(), u"B47"_s);
         EXPECT_EQ(form.EventPane()->toPlainText(), u"an event"_s);
     }
 }
@@ -337,34 +353,39 @@ TEST_F(MainWindowTest, DisabledClearDoesNothing)
     AddNodes();
     form.SetScanControlsEnabled(false);
     QTest::mouseClick(Find<QPushButton>(form, "Button3"), Qt::LeftButton, Qt::ShiftModifier);
-    EXPECT_EQ(form.Nodes().RowCount(), 4);
-    EXPECT_EQ(form.Nodes().Cell(1, 2), u"O"_s);
+    EXPECT_EQ(nodes.Count(), 2);
+    EXPECT_EQ(Grid()->model()->index(0, 2).data().toString(), u"O"_s);
 }
 
 TEST_F(MainWindowTest, PopupTitleNamesTheNodeOfTheRowSelectedBefore)
 {
     AddNodes();
     QWidget *grid = Grid()->viewport();
-    QTest::mouseClick(grid, Qt::LeftButton, {}, RowCentre(1));
-    EXPECT_EQ(form.SelectedRow(), 1);
+    QTest::mouseClick(grid, Qt::LeftButton, {}, RowCentre(0));
+    EXPECT_EQ(form.SelectedNode(), 0);
     // A right press on another row keeps the selection where it was.
-    QTest::mousePress(grid, Qt::RightButton, {}, RowCentre(2));
-    EXPECT_EQ(form.SelectedRow(), 1);
+    QTest::mousePress(grid, Qt::RightButton, {}, RowCentre(1));
+    EXPECT_EQ(form.SelectedNode(), 0);
     EXPECT_EQ(PopupTitle()->text(), u"<< IP = 10.0.0.5 >>"_s);
     EXPECT_TRUE(Popup()->isVisible());
     Popup()->close();
-    QTest::mouseRelease(grid, Qt::RightButton, {}, RowCentre(2));
-    QTest::mouseClick(grid, Qt::LeftButton, {}, RowCentre(2));
-    EXPECT_EQ(form.SelectedRow(), 2);
+    QTest::mouseRelease(grid, Qt::RightButton, {}, RowCentre(1));
+    QTest::mouseClick(grid, Qt::LeftButton, {}, RowCentre(1));
+    EXPECT_EQ(form.SelectedNode(), 1);
     EXPECT_EQ(PopupTitle()->text(), u"<< IP = 10.0.0.9 >>"_s);
     EXPECT_FALSE(Popup()->isVisible());
 }
 
-TEST_F(MainWindowTest, PopupTitleOfAnEmptyTable)
+// An empty grid has no row to pick: the menus act on no node.
+TEST_F(MainWindowTest, PopupTitleOfAnEmptyGrid)
 {
+    QSignalSpy commands(&form, &MainWindow::externalCommandRequested);
     QTest::mousePress(Grid()->viewport(), Qt::RightButton, {}, QPoint(30, 30));
     EXPECT_EQ(PopupTitle()->text(), u"<< IP = not selected >>"_s);
-    EXPECT_EQ(form.SelectedRow(), 1);
+    EXPECT_EQ(form.SelectedNode(), -1);
+    Find<QAction>(form, "N5")->trigger();
+    ASSERT_EQ(commands.size(), 1);
+    EXPECT_EQ(commands[0][0].toInt(), -1);
     Popup()->close();
     QTest::mouseRelease(Grid()->viewport(), Qt::RightButton, {}, QPoint(30, 30));
 }
@@ -373,36 +394,35 @@ TEST_F(MainWindowTest, DoubleClickRunsTheCommandOnTheRow)
 {
     AddNodes();
     QSignalSpy spy(&form, &MainWindow::externalCommandRequested);
-    QTest::mouseDClick(Grid()->viewport(), Qt::LeftButton, {}, RowCentre(2));
+    QTest::mouseDClick(Grid()->viewport(), Qt::LeftButton, {}, RowCentre(1));
     ASSERT_EQ(spy.size(), 1);
-    EXPECT_EQ(spy[0][0].toInt(), 2);
-    EXPECT_EQ(form.SelectedRow(), 2);
+    EXPECT_EQ(spy[0][0].toInt(), 1);
+    EXPECT_EQ(form.SelectedNode(), 1);
 }
 
 // The auto scroll moves the current row; the menus stay on the user's row
 // until the next press, which picks the row now current.
-TEST_F(MainWindowTest, SelectNodeRowMovesTheCurrentRowOnly)
+TEST_F(MainWindowTest, ShowNodeMovesTheCurrentRowOnly)
 {
     AddNodes();
-    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, RowCentre(1));
-    form.SelectNodeRow(2);
+    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, RowCentre(0));
+    form.ShowNode(1);
     EXPECT_EQ(Grid()->currentIndex().row(), 1);
-    EXPECT_EQ(form.SelectedRow(), 1);
-    QTest::mousePress(Grid()->viewport(), Qt::RightButton, {}, RowCentre(1));
-    EXPECT_EQ(form.SelectedRow(), 2);
+    EXPECT_EQ(form.SelectedNode(), 0);
+    QTest::mousePress(Grid()->viewport(), Qt::RightButton, {}, RowCentre(0));
+    EXPECT_EQ(form.SelectedNode(), 1);
     Popup()->close();
-    QTest::mouseRelease(Grid()->viewport(), Qt::RightButton, {}, RowCentre(1));
+    QTest::mouseRelease(Grid()->viewport(), Qt::RightButton, {}, RowCentre(0));
 }
 
-TEST_F(MainWindowTest, SelectNodeRowScrollsTheRowIntoView)
+TEST_F(MainWindowTest, ShowNodeScrollsTheRowIntoView)
 {
-    NodeTable &nodes = form.Nodes();
     for (int host = 1; host <= 60; ++host)
-        nodes.AddNodeRow(u"10.0.1."_s + QString::number(host), QString(), AllOn);
-    form.SelectNodeRow(60);
+        nodes.Add(IpAddress::FromIpv4(0x0a000100u + std::uint32_t(host)), MacAddress(), AllOn);
+    form.ShowNode(59);
     QCoreApplication::processEvents();
     const QRect shown = Grid()->viewport()->rect();
-    EXPECT_TRUE(shown.contains(RowCentre(60)));
+    EXPECT_TRUE(shown.contains(RowCentre(59)));
 }
 
 TEST_F(MainWindowTest, LogoDoubleClickTogglesTheCaptureCounter)
@@ -429,12 +449,12 @@ TEST_F(MainWindowTest, UserColumnWidthsSurviveShowTestColumns)
 TEST_F(MainWindowTest, ColumnsSurviveClearingAndReplacingTheNodes)
 {
     AddNodes();
-    NodeTable::Tests brOnly{};
+    TestFlags brOnly{};
     brOnly[0] = true;
     form.ShowTestColumns(false, brOnly);
     Grid()->horizontalHeader()->resizeSection(12, 140);
     form.ClearAllNodes();
-    form.Nodes().ReplaceNodes({NodeTable::Row{u"10.0.0.7"_s}});
+    nodes.Replace({Node{Ip(u"10.0.0.7"), MacAddress(), {}, QString(), QString()}});
     EXPECT_EQ(Grid()->columnWidth(12), 140);
     EXPECT_EQ(Grid()->columnWidth(2), 24);
     EXPECT_TRUE(Grid()->isColumnHidden(3));

@@ -1,6 +1,6 @@
 #include "ui/nodelistdialogs.h"
 
-#include "core/nodetable.h"
+#include "core/nodelist.h"
 #include "support/qtprint.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,10 @@ class NodeListDialogs : public testing::Test
   protected:
     NodeListDialogs()
     {
-        nodes.ReplaceNodes({NodeTable::Row{u"10.0.0.5"_s, u"00:11:22:33:44:55"_s, u"X"_s}});
+        const int node = nodes.Add(*IpAddress::FromText(u"10.0.0.5"),
+                                   *MacAddress::FromText(u"00:11:22:33:44:55"), {});
+        nodes.SetMark(node, BroadcastColumn,
+                      Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2));
     }
     QFileDialog *Dialog(const QString &name)
     {
@@ -36,7 +39,7 @@ class NodeListDialogs : public testing::Test
 
     QTemporaryDir dir;
     QWidget window;
-    NodeTable nodes;
+    NodeList nodes;
     QStringList messages;
 };
 
@@ -64,8 +67,8 @@ TEST_F(NodeListDialogs, CancellingTheOpenDialogKeepsTheTable)
     QFileDialog *d = Dialog(u"OpenDialog1"_s);
     ASSERT_NE(d, nullptr);
     d->reject();
-    EXPECT_EQ(nodes.RowCount(), 3);
-    EXPECT_EQ(nodes.Cell(1, 2), u"X"_s);
+    ASSERT_EQ(nodes.Count(), 1);
+    EXPECT_EQ(nodes.At(0).MarkOf(BroadcastColumn).Text(), u"X"_s);
     EXPECT_TRUE(messages.isEmpty());
 }
 
@@ -81,10 +84,10 @@ TEST_F(NodeListDialogs, LoadingReplacesTheNodesAndClearsMarks)
     ASSERT_NE(d, nullptr);
     d->selectFile(path);
     static_cast<QDialog *>(d)->accept();
-    ASSERT_EQ(nodes.RowCount(), 3);
-    EXPECT_EQ(nodes.Cell(1, 0), u"10.0.0.7"_s);
-    EXPECT_EQ(nodes.Cell(1, 2), QString());
-    EXPECT_EQ(nodes.Cell(1, 12), u"note"_s);
+    ASSERT_EQ(nodes.Count(), 1);
+    EXPECT_EQ(nodes.At(0).ip.ToText(), u"10.0.0.7"_s);
+    EXPECT_EQ(nodes.At(0).MarkOf(BroadcastColumn), Mark());
+    EXPECT_EQ(nodes.At(0).comment, u"note"_s);
 }
 
 } // namespace

@@ -1,7 +1,5 @@
-#include "config/clock.h"
 #include "support/find.h"
 #include "ui/mainwindow.h"
-#include "ui/promiscuousalertwindow.h"
 #include "ui/scanwindows.h"
 #include "ui/settingslink.h"
 #include "ui/setupdialog.h"
@@ -17,21 +15,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class StillClock : public Clock
-{
-  public:
-    QDateTime Now() const override { return QDateTime(QDate(2026, 1, 5), QTime(12, 0)); }
-};
-
 struct Windows
 {
-    MainWindow main;
+    NodeList nodes;
+    MainWindow main{nodes};
     SetupDialog setup{&main};
     SettingsModel model;
     SettingsLink link{model, main, setup, [](const QString &) {}};
-    StillClock clock;
-    PromiscuousAlertWindow alerts{main.Nodes(), clock, &main};
-    ScanWindows scan{main, setup, link, alerts};
+    ScanWindows scan{main, setup, link};
 };
 
 struct StatusCase

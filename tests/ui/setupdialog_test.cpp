@@ -45,7 +45,8 @@ struct LinkedSetup
         : form2(&form1), link(model, form1, form2, [this](const QString &m) { saveFailures << m; })
     {
     }
-    MainWindow form1;
+    NodeList nodes;
+    MainWindow form1{nodes};
     SetupDialog form2;
     SettingsModel model;
     SettingsLink link;
