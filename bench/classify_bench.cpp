@@ -1,6 +1,6 @@
 // Replies classified per second: capture pipe records read by the reply
 // analyser, handed to the main thread and recorded by ClassifyReply in a
-// node table of 4,000 nodes, and of 65,536 as a /16 sweep finds; then the
+// node list of 4,000 nodes, and of 65,536 as a /16 sweep finds; then the
 // main thread's part alone.
 
 #include "core/classifyreply.h"
@@ -18,11 +18,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class NoEvents : public EventSink
+// Node i: 10.1.i/256.i%256 with MAC 02 00 00 00 i/256 i%256.
+IpAddress NodeIp(int i)
 {
-  public:
-    void WriteEvent(const QString &, int, int) override {}
-};
+    return IpAddress::FromIpv4(0x0A010000u | quint32(i));
+}
+
+MacAddress NodeMac(int i)
+{
+    const std::uint8_t bytes[6] = {0x02, 0, 0, 0, std::uint8_t(i >> 8), std::uint8_t(i)};
+    return MacAddress::FromBytes(bytes);
+}
 
 // The reply of node i (10.1.i/256.i%256) to source address k of own MAC
 // 00 11 22 33 44 50 and own IP 10.0.0.1.
@@ -58,21 +64,17 @@ void BM_ClassifyRepliesThroughThePipe(benchmark::State &state)
     QCoreApplication app(argc, argv);
     const int nodes = int(state.range(0));
 
-    NodeTable table;
-    NoEvents events;
-    ReplyTargets targets{table, events, [](const QString &) { return QString(); }, {}};
-    ReplyOptions options{FrameFormat::Ethernet2, true, true, 3, {}};
+    NodeList list;
+    ScanEvents events;
+    ReplyTargets targets{list, events, [](const IpAddress &) { return QString(); }, {}};
+    ReplyOptions options{FrameFormat::Ethernet2, true, true, ScanStep::Scanning, {}};
     options.tests.fill(true);
-    QList<NodeTable::Row> rows;
+    QList<Node> loaded(nodes);
     for (int i = 0; i < nodes; ++i) {
-        NodeTable::Row row;
-        row[0] = u"10.1.%1.%2"_s.arg(i >> 8).arg(i & 0xFF);
-        row[1] = u"02:00:00:00:%1:%2"_s.arg(i >> 8, 2, 16, QChar(u'0'))
-                     .arg(i & 0xFF, 2, 16, QChar(u'0'))
-                     .toUpper();
-        rows.append(row);
+        loaded[i].ip = NodeIp(i);
+        loaded[i].mac = NodeMac(i);
     }
-    table.ReplaceNodes(rows);
+    list.Replace(std::move(loaded));
 
     auto channel = std::make_shared<CaptureChannel>();
     channel->pipe = CapturePipe::Create(nullptr);
@@ -120,22 +122,18 @@ BENCHMARK(BM_ClassifyRepliesThroughThePipe)
 
 // The main thread's part alone: decoded replies recorded by ClassifyReply,
 // every node answering one test address per round.
-void BM_ClassifyRepliesIntoTheTable(benchmark::State &state)
+void BM_ClassifyRepliesIntoTheList(benchmark::State &state)
 {
     const int nodes = int(state.range(0));
-    NodeTable table;
-    NoEvents events;
-    const ReplyTargets targets{table, events, [](const QString &) { return QString(); }, {}};
+    NodeList list;
+    ScanEvents events;
+    const ReplyTargets targets{list, events, [](const IpAddress &) { return QString(); }, {}};
     ReplyOptions options;
     options.cyclic = true;
     options.tests.fill(true);
     QList<DecodedReply> replies;
     for (int i = 0; i < nodes; ++i) {
-        replies.append({u"10.1.%1.%2"_s.arg(i >> 8).arg(i & 0xFF),
-                        u"02:00:00:00:%1:%2"_s.arg(i >> 8, 2, 16, QChar(u'0'))
-                            .arg(i & 0xFF, 2, 16, QChar(u'0'))
-                            .toUpper(),
-                        2, u"unknown"_s});
+        replies.append({NodeIp(i), NodeMac(i), 2, u"unknown"_s});
         ClassifyReply(targets, options, replies.last());
     }
     int k = 2;
@@ -149,7 +147,7 @@ void BM_ClassifyRepliesIntoTheTable(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * nodes);
     state.counters["nodes"] = nodes;
 }
-BENCHMARK(BM_ClassifyRepliesIntoTheTable)
+BENCHMARK(BM_ClassifyRepliesIntoTheList)
     ->Arg(4000)
     ->Arg(65536)
     ->ArgName("nodes")

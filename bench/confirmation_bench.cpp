@@ -3,6 +3,8 @@
 // in, against the same sweep without confirmation, both on the in-memory
 // driver with simulated cards (Node Timer 0, one copy of each probe).
 
+#include "core/nodelist.h"
+#include "core/scanevents.h"
 #include "core/workerscanengine.h"
 #include "scan/scanworkers.h"
 #include "support/memorydriver.h"
@@ -19,14 +21,13 @@ namespace {
 
 constexpr int Suspects = 5;
 
-class Quiet : public CaptureStatus, public WorkerMessages, public EventSink
+class Quiet : public CaptureStatus, public WorkerMessages
 {
   public:
     void ShowCaptureState(CaptureState) override {}
     void ShowRelayedCount(quint64) override {}
     void ShowSweepProgress(qint64, qint64, qint64) override {}
     void ShowWorkerMessage(const QString &) override {}
-    void WriteEvent(const QString &, int, int) override {}
 };
 
 void BM_SweepOfASlash24WithFiveSuspects(benchmark::State &state)
@@ -49,7 +50,7 @@ void BM_SweepOfASlash24WithFiveSuspects(benchmark::State &state)
     scan.probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
     scan.rangeStart = 0x0A000001;
     scan.rangeEnd = 0x0A0000FE;
-    const std::atomic<int> step{3};
+    const std::atomic<ScanStep> step{ScanStep::Scanning};
 
     double frames = 0;
     for (auto _ : state) {
@@ -64,11 +65,12 @@ void BM_SweepOfASlash24WithFiveSuspects(benchmark::State &state)
             driver->AddHost(0x0A000000 | host, card);
         }
         Quiet quiet;
-        NodeTable nodes;
+        NodeList nodes;
+        ScanEvents events;
         // Ended outside the timing: joining the capture waits out its read
         // time-out.
         auto workers = std::make_unique<ScanWorkers>(driver, quiet, quiet);
-        WorkerScanEngine engine(*workers, nodes, quiet, WorkerScanEngine::Lookups{});
+        WorkerScanEngine engine(*workers, nodes, events, WorkerScanEngine::Lookups{});
         QString reason;
         int error = 0;
         engine.OpenCaptureAdapter(scan, reason);
@@ -78,12 +80,12 @@ void BM_SweepOfASlash24WithFiveSuspects(benchmark::State &state)
         engine.StartCapture(scan, step);
         engine.StartSweep(scan, step, 1);
         const auto done = [&] {
-            if (!swept || nodes.RowCount() < 2 + 253)
+            if (!swept || nodes.Count() < 253)
                 return false;
             int judged = 0;
             for (quint32 host = 50; host <= 0xFE; host += 50)
-                judged +=
-                    nodes.ConfirmationAnswers(u"10.0.0.%1"_s.arg(host)) == ConfirmationProbeCount;
+                judged += nodes.ConfirmationAnswers(IpAddress::FromIpv4(0x0A000000 | host)) ==
+                          ConfirmationProbeCount;
             return !confirm || judged == Suspects;
         };
         QDeadlineTimer deadline(30000);

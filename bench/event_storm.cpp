@@ -20,6 +20,7 @@
 #include "support/quietscan.h"
 #include "ui/alertmessagewindow.h"
 #include "ui/eventwindowsadapter.h"
+#include "ui/nodelistmodel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -46,15 +47,21 @@ struct IdleEngine : ScanEngine
     bool OpenCaptureAdapter(const ScanSnapshot &, QString &) override { return true; }
     bool CreateCapturePipe(int &) override { return true; }
     void AbandonCapture() override {}
-    void StartCapture(const ScanSnapshot &, const std::atomic<int> &) override {}
-    void StartSweep(const ScanSnapshot &, const std::atomic<int> &, std::uint64_t) override {}
+    void StartCapture(const ScanSnapshot &, const std::atomic<ScanStep> &) override {}
+    void StartSweep(const ScanSnapshot &, const std::atomic<ScanStep> &, std::uint64_t) override {}
     void StopSweep() override {}
     void StopCapture() override {}
 };
 
-QString NodeIp(int i)
+IpAddress NodeIp(int i)
 {
-    return u"10.1.%1.%2"_s.arg(i >> 8).arg(i & 0xFF);
+    return IpAddress::FromIpv4(0x0A010000u | quint32(i));
+}
+
+MacAddress NodeMac(int i)
+{
+    const std::uint8_t bytes[6] = {0x02, 0, 0, 0, std::uint8_t(i >> 8), std::uint8_t(i)};
+    return MacAddress::FromBytes(bytes);
 }
 
 // The event loop's longest wait for its turn: a zero-time timer runs
@@ -144,9 +151,10 @@ int main(int argc, char **argv)
     s.sendRate = u"2000"_s;
     s.logPath = dir.filePath(u"keelwatch.log"_s);
 
-    NodeTable nodes;
+    NodeList nodes;
+    NodeListModel model(nodes);
     QTableView grid;
-    grid.setModel(&nodes);
+    grid.setModel(&model);
     grid.resize(800, 400);
     grid.show();
     QPlainTextEdit pane;
@@ -160,7 +168,9 @@ int main(int argc, char **argv)
         &pane, &alert, [&serverIp](const QString &t) { serverIp.setText(t); }, nullptr);
     SyslogSender syslog(settings, windows, 9, 0);
     SystemClock clock;
-    EventLog log(settings, nodes, clock, windows, syslog);
+    ScanEvents events;
+    EventLog log(settings, clock, windows, syslog);
+    log.Listen(events);
     NodeViewer viewer(settings, [](const QString &m) {
         std::fprintf(stderr, "event_storm: node viewer: %s\n", qPrintable(m));
     });
@@ -170,7 +180,7 @@ int main(int argc, char **argv)
 
     IdleEngine engine;
     QuietScanWindows view;
-    ScanController controller({settings, nodes, engine, view, log, log, clock});
+    ScanController controller({settings, nodes, engine, view, events, log, clock});
 
     StallMeter meter;
     double foundMs = 0;
@@ -190,7 +200,7 @@ int main(int argc, char **argv)
         controller.Start();
         controller.OnCycleTimer(); // List Mode is off: straight to scanning
         if (follow)
-            viewer.Start(NodeIp(Nodes / 2), s.logPath);
+            viewer.Start(NodeIp(Nodes / 2).ToText(), s.logPath);
         meter.Start();
         wall.start();
     });
@@ -198,19 +208,13 @@ int main(int argc, char **argv)
     ReplyOptions options;
     options.cyclic = true;
     options.tests = s.tests;
-    const ReplyTargets targets{nodes, log, {}, {}};
+    const ReplyTargets targets{nodes, events, {}, {}};
     for (int first = 0; first < Nodes; first += RepliesPerBatch) {
         steps.push_back([&, first] {
-            nodes.BeginRowBatch();
-            for (int i = first; i < first + RepliesPerBatch; ++i) {
-                const DecodedReply reply{NodeIp(i),
-                                         u"02:00:00:00:%1:%2"_s.arg(i >> 8, 2, 16, QChar(u'0'))
-                                             .arg(i & 0xFF, 2, 16, QChar(u'0'))
-                                             .toUpper(),
-                                         2, u"unknown"_s};
-                ClassifyReply(targets, options, reply);
-            }
-            nodes.EndRowBatch();
+            nodes.BeginBatch();
+            for (int i = first; i < first + RepliesPerBatch; ++i)
+                ClassifyReply(targets, options, {NodeIp(i), NodeMac(i), 2, u"unknown"_s});
+            nodes.EndBatch();
         });
     }
     steps.push_back([&] { controller.OnCycleTimer(); }); // end of cycle 1
@@ -264,8 +268,8 @@ int main(int argc, char **argv)
     }
     const double longest = std::max(foundMs, lostMs);
     std::printf("event storm of a /16%s: %d nodes, log %.1f MB in %lld lines\n",
-                follow ? ", node viewer following" : "", nodes.RowCount() - 2,
-                double(logBytes) / 1e6, logLines);
+                follow ? ", node viewer following" : "", nodes.Count(), double(logBytes) / 1e6,
+                logLines);
     std::printf("  cycle 1 (found): %.0f ms in all, longest stall %.1f ms\n",
                 double(foundWallNs) / 1e6, foundMs);
     std::printf("  cycle 2 (lost):  %.0f ms in all, longest stall %.1f ms\n",

@@ -8,9 +8,10 @@
 
 #include "config/addresstext.h"
 #include "config/clock.h"
-#include "core/eventsink.h"
-#include "core/nodetable.h"
+#include "core/eventlogfile.h"
+#include "core/nodelist.h"
 #include "core/scancontroller.h"
+#include "core/scanevents.h"
 #include "core/workerscanengine.h"
 #include "scan/pcapdriver.h"
 #include "scan/scanworkers.h"
@@ -48,16 +49,16 @@ class RecheckCounter : public ScanEngine
     }
     bool CreateCapturePipe(int &errorCode) override { return wire.CreateCapturePipe(errorCode); }
     void AbandonCapture() override { wire.AbandonCapture(); }
-    void StartCapture(const ScanSnapshot &scan, const std::atomic<int> &scanStep) override
+    void StartCapture(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep) override
     {
         wire.StartCapture(scan, scanStep);
     }
-    void StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+    void StartSweep(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep,
                     std::uint64_t sweep) override
     {
         wire.StartSweep(scan, scanStep, sweep);
     }
-    void StartRecheck(const ScanSnapshot &scan, const std::atomic<int> &scanStep,
+    void StartRecheck(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep,
                       std::vector<RecheckTarget> targets, std::uint64_t sweep) override
     {
         for (const RecheckTarget &target : targets)
@@ -73,42 +74,41 @@ class RecheckCounter : public ScanEngine
     ScanEngine &wire;
 };
 
-// Counts the cycle's events; at a cycle's end the settled Br column says
+// Counts the cycle's events; at a cycle's end the settled Br marks say
 // which nodes answered in it.
-class CycleCounter : public EventSink, public EventLogFile
+class CycleCounter : public QObject
 {
   public:
-    CycleCounter(const NodeTable &nodes, int cycles) : nodes(nodes), cycles(cycles) {}
+    CycleCounter(const NodeList &nodes, const ScanEvents &events, int cycles)
+        : nodes(nodes), cycles(cycles)
+    {
+        connect(&events, &ScanEvents::framesDropped, this,
+                [this](int count) { captureDrops = count; });
+        connect(&events, &ScanEvents::responseLost, this, [this] { ++lost; });
+        connect(&events, &ScanEvents::cycleEnded, this, &CycleCounter::EndCycle);
+    }
 
     const RecheckCounter *rechecks = nullptr;
 
-    void WriteEvent(const QString &kind, int number, int) override
-    {
-        if (kind == u"dropped"_s) {
-            captureDrops = number;
-        } else if (kind == u"+"_s) {
-            ++lost;
-        } else if (kind == u"cycle"_s) {
-            int answered = 0;
-            for (int row = 1; row < nodes.RowCount(); ++row)
-                answered += nodes.Cell(row, BroadcastColumn).contains(u'O');
-            const int asked = rechecks ? rechecks->asked : 0;
-            std::printf("cycle %d: %d hosts answered Br, %d silent tests asked again, %d answers "
-                        "lost after that, %d frames lost by the capture\n",
-                        number, answered, asked - askedBefore, lost, captureDrops);
-            std::fflush(stdout);
-            askedBefore = asked;
-            lost = 0;
-            captureDrops = 0;
-            if (number >= cycles)
-                QCoreApplication::quit();
-        }
-    }
-    void OpenEventLog() override {}
-    void CloseEventLog() override {}
-
   private:
-    const NodeTable &nodes;
+    void EndCycle(int number)
+    {
+        int answered = 0;
+        for (const Node &node : nodes.All())
+            answered += node.MarkOf(BroadcastColumn).answer == Answer::Normal;
+        const int asked = rechecks ? rechecks->asked : 0;
+        std::printf("cycle %d: %d hosts answered Br, %d silent tests asked again, %d answers "
+                    "lost after that, %d frames lost by the capture\n",
+                    number, answered, asked - askedBefore, lost, captureDrops);
+        std::fflush(stdout);
+        askedBefore = asked;
+        lost = 0;
+        captureDrops = 0;
+        if (number >= cycles)
+            QCoreApplication::quit();
+    }
+
+    const NodeList &nodes;
     const int cycles;
     int lost = 0;
     int askedBefore = 0;
@@ -147,15 +147,17 @@ int main(int argc, char **argv)
     const int cycles = args[5].toInt();
     FixedSettings settings(s);
 
-    NodeTable nodes;
+    NodeList nodes;
     QuietScanWindows windows;
-    CycleCounter counter(nodes, cycles);
+    ScanEvents events;
+    NoEventLog log;
+    CycleCounter counter(nodes, events, cycles);
     SystemClock clock;
     auto workers = std::make_unique<ScanWorkers>(std::make_shared<PcapDriver>(), windows, windows);
-    WorkerScanEngine wire(*workers, nodes, counter, WorkerScanEngine::Lookups{});
+    WorkerScanEngine wire(*workers, nodes, events, WorkerScanEngine::Lookups{});
     RecheckCounter engine(wire);
     counter.rechecks = &engine;
-    ScanController controller({settings, nodes, engine, windows, counter, counter, clock});
+    ScanController controller({settings, nodes, engine, windows, events, log, clock});
     const auto printMessages = [&windows] {
         for (const QString &text : std::as_const(windows.messages))
             std::fprintf(stderr, "lab_cycles: %s\n", qPrintable(text));

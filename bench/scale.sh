@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The goals at the size of a /16: replies classified per second into a node
-# table of 65,536 nodes, the longest main-thread stall while a /16's worth of
+# list of 65,536 nodes, the longest main-thread stall while a /16's worth of
 # events goes through the controller, the event log and the pane (without
 # and with the node viewer following an IP), and the resident memory with
 # 65,536 nodes. Exits non-zero when a goal is missed.
@@ -15,9 +15,9 @@ rate() {
     /^name,/ { for (i = 1; i <= NF; ++i) if ($i == "items_per_second") col = i; next }
     col { print $col }'
 }
-table=$(rate BM_ClassifyRepliesIntoTheTable)
+listed=$(rate BM_ClassifyRepliesIntoTheList)
 pipe=$(rate BM_ClassifyRepliesThroughThePipe)
-awk -v r="$table" -v p="$pipe" 'BEGIN {
+awk -v r="$listed" -v p="$pipe" 'BEGIN {
   printf "replies classified into 65,536 nodes: %.0f per second (goal >= 1,000,000)\n", r
   printf "  the same through the capture pipe and the reply analyser: %.0f per second\n", p
   exit !(r >= 1000000)

@@ -54,7 +54,7 @@ int main(int argc, char **argv)
     s.nodeTimer = u"0"_s;
     // Without a rate as fast as the card takes them: no rate pacing.
     s.sendRate = args.value(5, u"0"_s);
-    std::atomic<int> step{3};
+    std::atomic<ScanStep> step{ScanStep::Scanning};
     inputs->scanStep = &step;
     inputs->probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
     const qint64 from = IpTextToNumber(args[3]);
