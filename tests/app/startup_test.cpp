@@ -47,13 +47,21 @@ namespace {
 [[maybe_unused]] ConfigHome *const configHome = RegisterConfigHome();
 SessionBusEnvironment *const sessionBus = RegisterSessionBus();
 
-// A left click on a node row of the grid: the row the menus act on.
-void ClickRow(MainWindow &window, int row)
+// A left click on a node's row of the unsorted grid: the node the menus act on.
+void ClickNode(MainWindow &window, int node)
 {
     QTableView *grid = Find<QTableView>(window, "SG");
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                      grid->visualRect(grid->model()->index(row - 1, 0)).center());
-    ASSERT_EQ(window.SelectedRow(), row);
+                      grid->visualRect(grid->model()->index(node, 0)).center());
+    ASSERT_EQ(window.SelectedNode(), node);
+}
+
+Node LabNode(QStringView ip, QStringView mac)
+{
+    Node node;
+    node.ip = *IpAddress::FromText(ip);
+    node.mac = *MacAddress::FromText(mac);
+    return node;
 }
 
 class StartupOrder : public ::testing::Test
@@ -147,8 +155,7 @@ TEST_F(StartupOrder, AlertWindowsStartHiddenAndViewAlertNeedsALine)
     EXPECT_FALSE(startup.PromiscuousAlert().isVisible());
     Find<QAction>(startup.Main(), "N8")->trigger();
     EXPECT_FALSE(startup.PromiscuousAlert().isVisible());
-    startup.Main().Nodes().AddNodeRow(u"10.77.0.5"_s, u"02:00:00:00:00:05"_s, {});
-    startup.PromiscuousAlert().ShowPromiscuousAlert(1, true);
+    Q_EMIT startup.EventSource().promiscuousStarted(LabNode(u"10.77.0.5", u"02:00:00:00:00:05"), 5);
     Find<QPushButton>(startup.PromiscuousAlert(), "Button2")->click();
     Find<QAction>(startup.Main(), "N8")->trigger();
     EXPECT_TRUE(startup.PromiscuousAlert().isVisible());
@@ -166,7 +173,7 @@ TEST_F(StartupOrder, EventsReachThePaneAndLogFailuresTheSmallAlert)
     const QString alert = Find<QTextEdit>(startup.AlertMessage(), "Memo1")->toPlainText();
     EXPECT_TRUE(alert.startsWith(u"Cannot open log file."_s)) << alert.toStdString();
     EXPECT_TRUE(alert.contains(dir.filePath(u"missing/keelwatch.log"_s))) << alert.toStdString();
-    startup.Events().WriteEvent(u"cycle"_s, 4, 0);
+    Q_EMIT startup.EventSource().cycleEnded(4);
     // The pane takes its lines when the event loop runs; it keeps TABs
     // whatever the file's delimiter.
     // A note that desktop notifications are off may come first.
@@ -183,15 +190,15 @@ TEST_F(StartupOrder, LiveNodeViewerFollowsTheEventLogAcrossARotation)
     const QString path = dir.filePath(u"keelwatch.log"_s);
     Startup startup({});
     Find<QLineEdit>(startup.Setup(), "logpath")->setText(path);
-    const int row = startup.Main().Nodes().AddNodeRow(u"10.77.0.5"_s, u"02:00:00:00:00:05"_s,
-                                                      startup.Configuration().Read().tests);
+    const Node node = LabNode(u"10.77.0.5", u"02:00:00:00:00:05");
     EventLog &events = startup.Events();
+    ScanEvents &source = startup.EventSource();
     NodeViewer &viewer = startup.NodeViewerWin().Viewer();
     const NodeViewerGrid &grid = viewer.Grid();
     events.OpenEventLog();
-    events.WriteEvent(u"start"_s, 0, 0);
+    Q_EMIT source.scanStarted();
     ASSERT_TRUE(viewer.Start(u"10.77.0.5"_s, path));
-    events.WriteEvent(u"X"_s, 3, row);
+    Q_EMIT source.testAnswered(node, 3, Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2));
     EXPECT_EQ(grid.Cell(grid.RowCount() - 2, 3), u"X"_s);
 
     // A log last written before today becomes the backup at the next open;
@@ -205,7 +212,7 @@ TEST_F(StartupOrder, LiveNodeViewerFollowsTheEventLogAcrossARotation)
     events.OpenEventLog();
     EXPECT_EQ(viewer.ReadPosition(), 0);
     const int rows = grid.RowCount();
-    events.WriteEvent(u"cycle"_s, 1, 0);
+    Q_EMIT source.cycleEnded(1);
     // A second event in one turn of the event loop is read at the next.
     while (viewer.IsReading())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -341,19 +348,19 @@ TEST(Program, SigtermWithUnwritableFilesEndsAtOnceAndSaysWhatWasLost)
     EXPECT_TRUE(said.contains(u"keelwatch: Cannot write comment.txt. "_s)) << said.toStdString();
 }
 
-TEST_F(NodeTools, MenusOpenTheToolsForTheSelectedRow)
+TEST_F(NodeTools, MenusOpenTheToolsForTheSelectedNode)
 {
     Startup startup({}, dir.path());
     startup.Show();
-    startup.Main().Nodes().ReplaceNodes({NodeTable::Row{u"10.77.0.5"_s, u"00:11:22:33:44:55"_s}});
+    startup.Nodes().Replace({LabNode(u"10.77.0.5", u"00:11:22:33:44:55")});
     Find<QLineEdit>(startup.Setup(), "logpath")->setText(u"lab.log"_s);
 
-    // Before any click the header row is selected: its title is no address.
+    // Before any click no node is picked: the editor opens without an address.
     Find<QAction>(startup.Main(), "N7")->trigger();
     EXPECT_TRUE(startup.CommentEditorWin().isVisible());
     EXPECT_EQ(Find<QLineEdit>(startup.CommentEditorWin(), "Edit1")->text(), QString());
 
-    ClickRow(startup.Main(), 1);
+    ClickNode(startup.Main(), 0);
     Find<QAction>(startup.Main(), "N4")->trigger();
     EXPECT_EQ(Find<QLineEdit>(startup.CommentEditorWin(), "Edit1")->text(), u"10.77.0.5"_s);
     Find<QAction>(startup.Main(), "N3")->trigger();
@@ -362,13 +369,13 @@ TEST_F(NodeTools, MenusOpenTheToolsForTheSelectedRow)
     EXPECT_EQ(Find<QLineEdit>(startup.NodeViewerWin(), "Edit2")->text(), u"lab.log"_s);
 }
 
-TEST_F(NodeTools, DoubleClickOnTheEmptyRowIsAnExternalCommandError)
+TEST_F(NodeTools, DoubleClickOnTheEmptyGridIsAnExternalCommandError)
 {
     Startup startup({}, dir.path());
     startup.Show();
     QTableView *grid = Find<QTableView>(startup.Main(), "SG");
-    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {},
-                       grid->visualRect(grid->model()->index(0, 0)).center());
+    ASSERT_EQ(grid->model()->rowCount(), 0);
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, QPoint(30, 10));
     Find<QAction>(startup.Main(), "N5")->trigger();
     EXPECT_EQ(MessageBoxTexts(), QStringList(2, u"External Command ERROR!!!"_s));
     for (QWidget *w : QApplication::topLevelWidgets()) {
@@ -414,12 +421,15 @@ TEST_F(StartupOrder, PromiscuousStartNotifiesThroughTheTray)
     Startup startup({});
     AlertTray &tray = startup.Tray();
     QSignalSpy notified(&tray, &AlertTray::notified);
-    NodeTable &nodes = startup.Main().Nodes();
-    const int row = nodes.AddNodeRow(u"10.77.0.5"_s, u"00:11:22:33:44:55"_s, {});
-    startup.PromiscuousAlert().ShowPromiscuousAlert(row, false);
+    const Node node = LabNode(u"10.77.0.5", u"00:11:22:33:44:55");
+    ScanEvents &events = startup.EventSource();
+    Q_EMIT events.promiscuousStopped(node, 5);
     EXPECT_EQ(notified.size(), 0);
     EXPECT_EQ(tray.CurrentState(), AlertTray::State::Idle);
-    startup.PromiscuousAlert().ShowPromiscuousAlert(row, true);
+    // A filter match is a log line only: no alert, no notification.
+    Q_EMIT events.filterMatchStarted(node, 5);
+    EXPECT_EQ(notified.size(), 0);
+    Q_EMIT events.promiscuousStarted(node, 5);
     ASSERT_EQ(notified.size(), 1);
     EXPECT_EQ(notified[0][0].toString(), u"Detect Promiscuous Node"_s);
     EXPECT_TRUE(notified[0][1].toString().endsWith(u"Promiscuous START 10.77.0.5"_s))
@@ -444,9 +454,7 @@ TEST_F(StartupOrder, ClickOnTheDesktopNotificationShowsTheAlertWindow)
     if (!server.registered)
         GTEST_SKIP() << "no private session bus: dbus-daemon is missing";
     Startup startup({});
-    NodeTable &nodes = startup.Main().Nodes();
-    const int row = nodes.AddNodeRow(u"10.77.0.5"_s, u"00:11:22:33:44:55"_s, {});
-    startup.PromiscuousAlert().ShowPromiscuousAlert(row, true);
+    Q_EMIT startup.EventSource().promiscuousStarted(LabNode(u"10.77.0.5", u"00:11:22:33:44:55"), 5);
     startup.PromiscuousAlert().hide();
     ASSERT_TRUE(WaitUntil([&] { return !server.received.isEmpty(); }));
     EXPECT_EQ(server.received[0].summary, u"Detect Promiscuous Node"_s);
