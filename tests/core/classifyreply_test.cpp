@@ -125,6 +125,21 @@ TEST_F(Classify, SingleScanRaisesNoMarkEvents)
     EXPECT_TRUE(Events().isEmpty());
 }
 
+// A switched-off test answered all the same (a reply to an earlier scan's
+// probe): a new node shows the answer in place of the "-" and raises it; a
+// known node keeps the "-" in front and raises nothing, as a carried "+" does.
+TEST_F(Classify, AnswerToASwitchedOffTest)
+{
+    Reply(7);
+    EXPECT_EQ(Cell(0, 7), u"X"_s);
+    EXPECT_EQ(Cell(0, 9), u"-"_s);
+    Reply(9);
+    EXPECT_EQ(Cell(0, 9), u"-X"_s);
+    Reply(9);
+    EXPECT_EQ(Cell(0, 9), u"-X"_s);
+    EXPECT_EQ(Events(), QStringList({u"X 7 192.168.0.7"_s}));
+}
+
 TEST_F(Classify, NodeFindingStepRecordsNoMarkAndClearsTheOffMark)
 {
     options.scanStep = ScanStep::FindingNodes;
