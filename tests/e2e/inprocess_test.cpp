@@ -5,6 +5,7 @@
 
 #include "app/startup.h"
 #include "config/settingsstore.h"
+#include "core/nodecolumns.h"
 #include "report/nodeviewer.h"
 #include "report/nodeviewergrid.h"
 #include "support/confighome.h"
@@ -39,15 +40,14 @@ namespace {
 
 [[maybe_unused]] ConfigHome *const configHome = RegisterConfigHome();
 
-// The marks a node row settles to between cycles: "O" for Br and M1, "X"
+// The marks a node settles to between cycles: "O" for Br and M1, "X"
 // for the rest when the card is promiscuous. A normal card answers only the
 // group addresses that share a hash bucket with one it joined: quiet lists
 // the columns that must stay blank, or none to allow any.
-bool Settled(const NodeTable &nodes, int row, bool promiscuous,
-             const QList<int> &quiet = QList<int>())
+bool Settled(const Node &node, bool promiscuous, const QList<int> &quiet = QList<int>())
 {
     for (int c = FirstResultColumn; c <= LastResultColumn; ++c) {
-        const QString cell = nodes.Cell(row, c);
+        const QString cell = NodeCellText(node, c);
         bool settled;
         if (c == FirstResultColumn || c == 8)
             settled = cell == u"O";
@@ -61,14 +61,14 @@ bool Settled(const NodeTable &nodes, int row, bool promiscuous,
     return true;
 }
 
-// The node rows as text, for failure messages.
-std::string Dump(const NodeTable &nodes)
+// The nodes as text, for failure messages.
+std::string Dump(const NodeList &nodes)
 {
     std::string text;
-    for (int r = 1; r < nodes.RowCount() - 1; ++r) {
+    for (const Node &node : nodes.All()) {
         QStringList cells;
         for (int c = 0; c <= LastResultColumn; ++c)
-            cells.append(nodes.Cell(r, c));
+            cells.append(NodeCellText(node, c));
         text += cells.join(u'|').toStdString() + '\n';
     }
     return text;
@@ -120,7 +120,12 @@ class WindowsOnLab : public ::testing::Test
     {
         return Find<QPlainTextEdit>(startup->PromiscuousAlert(), "Memo1")->toPlainText();
     }
-    int Row(int host) const { return startup->Main().Nodes().FindNodeRow(HostIp(host)); }
+    // The index of a lab host's node, -1 before it is found.
+    int NodeOf(int host) const
+    {
+        return startup->Nodes().Find(*IpAddress::FromText(HostIp(host))).value_or(-1);
+    }
+    const Node &HostNode(int host) const { return startup->Nodes().At(NodeOf(host)); }
 
     QTemporaryDir dir;
     std::unique_ptr<LabSegment> lab;
@@ -133,7 +138,7 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
 {
     MainWindow &main = startup->Main();
     NodeViewerWindow &viewerWindow = startup->NodeViewerWin();
-    const NodeTable &nodes = main.Nodes();
+    const NodeList &nodes = startup->Nodes();
     EXPECT_EQ(main.PanelText(0), u"AUTO"_s);
 
     // Every host found, the two promiscuous ones judged suspects.
@@ -145,10 +150,10 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
     EXPECT_EQ(main.PanelText(1), u"List & Cyclic"_s);
     ASSERT_TRUE(WaitUntil(
         [&] {
-            if (nodes.RowCount() != Hosts + 2)
+            if (nodes.Count() != Hosts)
                 return false;
             for (int h = 1; h <= Hosts; ++h) {
-                if (!Settled(nodes, Row(h), StartsPromiscuous(h)))
+                if (!Settled(HostNode(h), StartsPromiscuous(h)))
                     return false;
             }
             return true;
@@ -157,21 +162,20 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
         << Dump(nodes) << Pane().toStdString();
     for (int h = 1; h <= Hosts; ++h) {
         SCOPED_TRACE(HostIp(h).toStdString());
-        EXPECT_EQ(Row(h), h) << "rows in the order found";
-        EXPECT_EQ(nodes.Cell(h, NodeTable::MacColumn), HostMac(h));
-        EXPECT_EQ(nodes.Cell(h, NodeTable::VendorColumn), VendorName);
-        EXPECT_EQ(nodes.Cell(h, NodeTable::CommentColumn),
-                  h == SwitchedHost ? SwitchedComment : QString());
+        EXPECT_EQ(NodeOf(h), h - 1) << "nodes in the order found";
+        EXPECT_EQ(HostNode(h).mac.ToText(), HostMac(h));
+        EXPECT_EQ(HostNode(h).vendor, VendorName);
+        EXPECT_EQ(HostNode(h).comment, h == SwitchedHost ? SwitchedComment : QString());
     }
     EXPECT_TRUE(Alerts().isEmpty()) << "suspects raise no alert line";
 
     // The node viewer follows the switched host from the grid's pop-up.
     QTableView *nodeGrid = Find<QTableView>(main, "SG");
-    const QModelIndex switchedCell = nodeGrid->model()->index(Row(SwitchedHost) - 1, 0);
+    const QModelIndex switchedCell = nodeGrid->model()->index(NodeOf(SwitchedHost), 0);
     nodeGrid->scrollTo(switchedCell);
     QTest::mouseClick(nodeGrid->viewport(), Qt::LeftButton, {},
                       nodeGrid->visualRect(switchedCell).center());
-    ASSERT_EQ(main.SelectedRow(), Row(SwitchedHost));
+    ASSERT_EQ(main.SelectedNode(), NodeOf(SwitchedHost));
     Find<QAction>(main, "N3")->trigger();
     ASSERT_TRUE(viewerWindow.isVisible());
     EXPECT_EQ(Find<QLineEdit>(viewerWindow, "Edit1")->text(), HostIp(SwitchedHost));
@@ -186,7 +190,7 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
     // The columns the switched host does not answer in normal mode.
     QList<int> quiet;
     for (int c = FirstResultColumn + 1; c <= LastResultColumn; ++c) {
-        if (nodes.Cell(Row(SwitchedHost), c).isEmpty())
+        if (HostNode(SwitchedHost).MarkOf(c).IsEmpty())
             quiet.append(c);
     }
     ASSERT_FALSE(quiet.isEmpty());
@@ -209,7 +213,7 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
     EXPECT_TRUE(startup->PromiscuousAlert().isVisible());
     EXPECT_TRUE(Pane().contains(HostIp(SwitchedHost) + u"\t["_s + HostMac(SwitchedHost) +
                                 u"]\tPROMISC\tSTART"_s));
-    EXPECT_TRUE(WaitUntil([&] { return Settled(nodes, Row(SwitchedHost), true); }, SwitchMs));
+    EXPECT_TRUE(WaitUntil([&] { return Settled(HostNode(SwitchedHost), true); }, SwitchMs));
     // A burst of events reaches the viewer at the event loop's next turn.
     EXPECT_TRUE(WaitUntil([&] { return latest(watched) == u"X"_s; }, SwitchMs));
     EXPECT_EQ(latest(2), u"O"_s);
@@ -228,8 +232,7 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
                     .hasMatch())
         << alerts[1].toStdString();
     EXPECT_TRUE(startup->PromiscuousAlert().isVisible());
-    EXPECT_TRUE(
-        WaitUntil([&] { return Settled(nodes, Row(SwitchedHost), false, quiet); }, SwitchMs));
+    EXPECT_TRUE(WaitUntil([&] { return Settled(HostNode(SwitchedHost), false, quiet); }, SwitchMs));
     EXPECT_TRUE(WaitUntil([&] { return latest(watched).isEmpty(); }, SwitchMs))
         << "the OFF lines emptied the viewer's marks";
     const int rowsAfterStop = grid.RowCount();
@@ -257,17 +260,17 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
     main.ClearAllNodes();
     Find<QAction>(main, "loaddata1")->trigger();
     ASSERT_TRUE(AnswerFileDialog(main, u"OpenDialog1"_s, listPath));
-    ASSERT_EQ(nodes.RowCount(), Hosts + 2);
+    ASSERT_EQ(nodes.Count(), Hosts);
     for (int h = 1; h <= Hosts; ++h) {
         SCOPED_TRACE(HostIp(h).toStdString());
-        EXPECT_EQ(nodes.Cell(h, NodeTable::IpColumn), HostIp(h));
-        EXPECT_EQ(nodes.Cell(h, NodeTable::MacColumn), HostMac(h));
-        EXPECT_EQ(nodes.Cell(h, NodeTable::VendorColumn), VendorName);
+        const Node &node = nodes.At(h - 1);
+        EXPECT_EQ(node.ip.ToText(), HostIp(h));
+        EXPECT_EQ(node.mac.ToText(), HostMac(h));
+        EXPECT_EQ(node.vendor, VendorName);
         // An empty comment comes back as a single blank.
-        EXPECT_EQ(nodes.Cell(h, NodeTable::CommentColumn),
-                  h == SwitchedHost ? SwitchedComment : u" "_s);
+        EXPECT_EQ(node.comment, h == SwitchedHost ? SwitchedComment : u" "_s);
         for (int c = FirstResultColumn; c <= LastResultColumn; ++c)
-            EXPECT_EQ(nodes.Cell(h, c), QString()) << "column " << c;
+            EXPECT_EQ(NodeCellText(node, c), QString()) << "column " << c;
     }
 }
 

@@ -1,6 +1,6 @@
 #include "app/startup.h"
 #include "config/settingsstore.h"
-#include "core/nodetable.h"
+#include "core/nodecolumns.h"
 #include "labscan.h"
 #include "support/confighome.h"
 #include "support/eventwait.h"
@@ -166,9 +166,8 @@ TEST(CommandUnderX, DoubleClickOnANodeStartsTheDefaultCommand)
     QModelIndex cell;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            const QModelIndexList hits =
-                grid->model()->match(grid->model()->index(0, NodeTable::IpColumn), Qt::DisplayRole,
-                                     ip, 1, Qt::MatchExactly);
+            const QModelIndexList hits = grid->model()->match(
+                grid->model()->index(0, NodeColumn::Ip), Qt::DisplayRole, ip, 1, Qt::MatchExactly);
             cell = hits.isEmpty() ? QModelIndex() : hits[0];
             return cell.isValid();
         },
