@@ -99,9 +99,10 @@ void NodeList::MarkScanOffAll(const Tests &tests)
 
 void NodeList::ClearResults()
 {
-    confirmationAnswers.clear();
     for (Node &node : nodes)
         node.marks.fill(Mark());
+    // A forgotten verdict changes the whole row, not only its marks.
+    ClearConfirmations();
     Q_EMIT marksChanged();
 }
 

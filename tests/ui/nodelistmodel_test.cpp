@@ -80,6 +80,31 @@ TEST_F(NodeListModelTest, ABatchIsOneInsertion)
     EXPECT_EQ(Cell(39, BroadcastColumn), u"O"_s);
 }
 
+// Replies in one batch that change nodes already shown redraw them as one
+// range, and never the rows the batch inserts.
+TEST_F(NodeListModelTest, ChangesInABatchAreOneRangeOfShownRows)
+{
+    for (int host = 1; host <= 4; ++host)
+        nodes.Add(HostIp(host), HostMac(host), AllOn);
+    changed.clear();
+    inserted.clear();
+    nodes.BeginBatch();
+    nodes.SetMark(2, BroadcastColumn, Normal);
+    nodes.SetMark(1, 5, Illegal);
+    const int added = nodes.Add(HostIp(9), HostMac(9), AllOn);
+    nodes.SetMark(added, BroadcastColumn, Normal);
+    EXPECT_TRUE(changed.isEmpty());
+    nodes.EndBatch();
+    ASSERT_EQ(inserted.size(), 1);
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(changed[0][0].value<QModelIndex>().row(), 1);
+    EXPECT_GE(changed[0][1].value<QModelIndex>().row(), 2);
+    EXPECT_LT(changed[0][1].value<QModelIndex>().row(), added);
+    EXPECT_EQ(Cell(1, 5), u"X"_s);
+    EXPECT_EQ(Cell(2, BroadcastColumn), u"O"_s);
+    EXPECT_EQ(Cell(4, BroadcastColumn), u"O"_s);
+}
+
 TEST_F(NodeListModelTest, ABatchWithoutNodesInsertsNothing)
 {
     nodes.BeginBatch();
@@ -242,5 +267,30 @@ INSTANTIATE_TEST_SUITE_P(
                     VerdictCase{"TooManyAnswers", 30, ConfirmationVerdict::Confirmed,
                                 u"answered 24 of 24 confirmation probes"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// Clear forgets the marks and the confirmations: the whole row of a
+// confirmed node loses its colour, not only its marks.
+TEST_F(NodeListModelTest, ClearingResultsRedrawsTheVerdictOfEveryCell)
+{
+    nodes.Add(HostIp(1), HostMac(1), AllOn);
+    nodes.BeginConfirmation(HostIp(1));
+    for (int i = 0; i < ConfirmationProbeCount; ++i)
+        nodes.CountConfirmationAnswer(HostIp(1));
+    ASSERT_EQ(model.index(0, NodeColumn::Ip).data(NodeListModel::VerdictRole).toInt(),
+              int(ConfirmationVerdict::Confirmed));
+    changed.clear();
+    nodes.ClearResults();
+    EXPECT_EQ(model.index(0, NodeColumn::Ip).data(NodeListModel::VerdictRole).toInt(),
+              int(ConfirmationVerdict::None));
+    ASSERT_FALSE(changed.isEmpty());
+    int firstColumn = NodeColumn::Count;
+    int lastColumn = -1;
+    for (const QList<QVariant> &change : std::as_const(changed)) {
+        firstColumn = std::min(firstColumn, change[0].value<QModelIndex>().column());
+        lastColumn = std::max(lastColumn, change[1].value<QModelIndex>().column());
+    }
+    EXPECT_EQ(firstColumn, 0);
+    EXPECT_EQ(lastColumn, NodeColumn::Count - 1);
+}
 
 } // namespace
