@@ -1,4 +1,5 @@
 #include "config/addresstext.h"
+#include "config/netaddress.h"
 
 #include <QString>
 
@@ -26,6 +27,16 @@ void Check(const QString &text)
         std::abort();
     const QString mac = NormalizeMac(text);
     if (NormalizeMac(mac) != mac)
+        std::abort();
+
+    // The address values read only what the text checks accept, and their
+    // own texts read back as the same values.
+    if (const auto ip = IpAddress::FromText(text)) {
+        if (IpTextToNumber(text) != ip->ToIpv4() || IpAddress::FromText(ip->ToText()) != ip)
+            std::abort();
+    }
+    const auto address = MacAddress::FromText(text);
+    if (address && (mac.isEmpty() || MacAddress::FromText(address->ToText()) != address))
         std::abort();
 }
 

@@ -1,4 +1,3 @@
-#include "config/addresstext.h"
 #include "report/nodelistfile.h"
 
 #include <cstdint>
@@ -6,19 +5,48 @@
 
 using namespace keelwatch;
 
+namespace {
+
+QByteArray Saved(const QList<Node> &nodes)
+{
+    NodeList list;
+    list.Replace(nodes);
+    return EncodeNodeList(list);
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const QByteArrayView content(data, qsizetype(size));
-    for (const NodeTable::Row &row : DecodeNodeList(content)) {
-        // Only rows with a valid IP and MAC are kept.
-        if (ValidIpText(row[NodeTable::IpColumn]).isEmpty() ||
-            NormalizeMac(row[NodeTable::MacColumn]).isEmpty())
+    const QList<Node> nodes = DecodeNodeList(QByteArrayView(data, qsizetype(size)));
+    for (const Node &node : nodes) {
+        // Addresses are held canonical: their texts read back as the same values.
+        if (IpAddress::FromText(node.ip.ToText()) != node.ip ||
+            MacAddress::FromText(node.mac.ToText()) != node.mac)
             std::abort();
-        // Once written and read back, a row stays the same through every
+        // A loaded node has no results yet.
+        for (const Mark &mark : node.marks) {
+            if (!mark.IsEmpty())
+                std::abort();
+        }
+        // Once written and read back, a line stays the same through every
         // further save and load (empty cells come back as one blank first).
-        const NodeTable::Row saved = DecodeNodeListLine(EncodeNodeListLine(row));
+        const NodeCells saved = DecodeNodeListLine(EncodeNodeListLine(NodeCellTexts(node)));
         if (DecodeNodeListLine(EncodeNodeListLine(saved)) != saved)
             std::abort();
     }
+    // A saved list loads back with every node in its place, and from then on
+    // saves the same bytes.
+    const QByteArray first = Saved(nodes);
+    const QList<Node> reloaded = DecodeNodeList(first);
+    if (reloaded.size() != nodes.size())
+        std::abort();
+    for (qsizetype i = 0; i < nodes.size(); ++i) {
+        if (reloaded[i].ip != nodes[i].ip || reloaded[i].mac != nodes[i].mac)
+            std::abort();
+    }
+    const QByteArray second = Saved(reloaded);
+    if (Saved(DecodeNodeList(second)) != second)
+        std::abort();
     return 0;
 }
