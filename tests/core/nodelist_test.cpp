@@ -355,6 +355,24 @@ INSTANTIATE_TEST_SUITE_P(
                         {u"+o", u"+x", u"+X", u"-", u"", u"+x", u"+o", u"X", u"", u"+x"}}),
     [](const testing::TestParamInfo<RewriteCase> &info) { return info.param.name; });
 
+// Every reply sets its node's comment and mark again; only a change is
+// announced, so a sweep of known nodes does not repaint the grid.
+TEST(NodeList, OnlyChangesAreAnnounced)
+{
+    NodeList nodes;
+    const int index = nodes.Add(Ip(u"10.0.0.5"_s), MacAddress(), Defaults);
+    nodes.SetComment(index, u"note"_s);
+    nodes.SetMark(index, 3, X);
+    QSignalSpy changed(&nodes, &NodeList::nodesChanged);
+    nodes.SetComment(index, u"note"_s);
+    nodes.SetMark(index, 3, X);
+    nodes.SetMark(index, 7, Mark::Off());
+    nodes.ClearConfirmations();
+    EXPECT_TRUE(changed.isEmpty());
+    nodes.SetMark(index, 3, Ieee_x);
+    EXPECT_EQ(changed.count(), 1);
+}
+
 TEST(NodeList, ClearResultsKeepsNodes)
 {
     NodeList nodes;
