@@ -234,8 +234,9 @@ void Startup::ConnectScanController()
                                .messages = *scanWindows,
                                .view = *scanWindows,
                                .autoScroll = [this] { return settings.Read().autoScroll; },
-                               .selectNode = [window](int node) { window->ShowNode(node); },
-                               .captureCounterShown = &window->CaptureCounterShown()});
+                               .selectNode = [window](int node) { window->ShowNode(node); }});
+    QObject::connect(window, &MainWindow::captureCounterToggled, window,
+                     [this](bool shown) { session.ShowCaptureCounter(shown); });
     ScanController *controller = &session.Controller();
 
     QObject::connect(window, &MainWindow::startRequested, window,

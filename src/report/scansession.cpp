@@ -37,7 +37,7 @@ void ScanSession::AssembleScan(ScanParts parts)
     lookups.comment = [this](const IpAddress &ip) { return comments.LookupComment(ip.ToText()); };
     lookups.autoScroll = std::move(parts.autoScroll);
     lookups.selectNode = std::move(parts.selectNode);
-    lookups.captureCounterShown = parts.captureCounterShown;
+    lookups.captureCounterShown = &captureCounterShown;
     scan = std::make_unique<ScanAssembly>(ScanAssembly::Parts{
         std::move(parts.driver), parts.status, parts.messages, settings, nodes, parts.view, events,
         parts.logFile ? *parts.logFile : *log, clock, std::move(lookups)});

@@ -10,6 +10,7 @@
 #include "report/syslogsender.h"
 #include "report/vendortable.h"
 
+#include <atomic>
 #include <memory>
 
 namespace keelwatch {
@@ -36,8 +37,6 @@ class ScanSession
         std::function<bool()> autoScroll = {};
         // Shows a node in the grid.
         std::function<void(int index)> selectNode = {};
-        // The window's capture counter switch, read by the relay.
-        const std::atomic<bool> *captureCounterShown = nullptr;
     };
 
     ScanSession(const LiveSettings &settings, const Clock &clock);
@@ -64,6 +63,8 @@ class ScanSession
     CommentTable &Comments() { return comments; }
     EventLog &Log() { return *log; }
     ScanController &Controller() { return scan->Controller(); }
+    // While set, the capture relay reports how many replies it relayed.
+    void ShowCaptureCounter(bool shown) { captureCounterShown = shown; }
 
   private:
     const LiveSettings &settings;
@@ -75,6 +76,8 @@ class ScanSession
     std::unique_ptr<SyslogSender> syslog;
     std::unique_ptr<EventLog> log;
     bool ended = false;
+    // Read by the capture relay's thread.
+    std::atomic<bool> captureCounterShown{false};
     // Last, so destroyed first.
     std::unique_ptr<ScanAssembly> scan;
 };

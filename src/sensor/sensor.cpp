@@ -25,8 +25,7 @@ Sensor::Sensor(const SensorOptions &options, std::shared_ptr<PacketDriver> drive
                                                 .status = console,
                                                 .messages = console,
                                                 .view = console,
-                                                .logFile = this,
-                                                .captureCounterShown = &captureCounterShown});
+                                                .logFile = this});
     controller = &session.Controller();
 }
 

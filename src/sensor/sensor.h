@@ -8,7 +8,6 @@
 #include "sensor/sensorconsole.h"
 #include "sensor/sensoroptions.h"
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -57,7 +56,6 @@ class Sensor : public EventLogFile
     FixedSettings settings;
     SystemClock clock;
     SensorConsole console;
-    std::atomic<bool> captureCounterShown{false};
     // After what it reads: going, it stops and joins every worker.
     ScanSession session;
     std::unique_ptr<JsonEventSink> jsonEvents;

@@ -51,6 +51,8 @@ MainWindow::MainWindow(NodeList &n, const QStringList &arguments, QWidget *paren
     : QMainWindow(parent), nodes(n), model(new NodeListModel(nodes, this)),
       gridFilter(new NodeGridFilter(*model, this))
 {
+    // A picked node is gone when the list is replaced.
+    connect(&nodes, &NodeList::replaced, this, [this] { selectedNode = -1; });
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Keelwatch Ver 3.0"_s);
     QFont font(u"Arial"_s);
@@ -515,8 +517,9 @@ void MainWindow::OnGridPressed(Qt::MouseButton button, QPoint position)
 
 void MainWindow::ToggleCaptureCounter()
 {
-    const bool shown = !captureCounterShown.load();
-    captureCounterShown.store(shown);
+    const bool shown = !captureCounterShown;
+    captureCounterShown = shown;
+    Q_EMIT captureCounterToggled(shown);
     if (!shown)
         SetPanelText(7, QString());
 }

@@ -8,7 +8,6 @@
 #include <QStringList>
 
 #include <array>
-#include <atomic>
 
 class QAction;
 class QCheckBox;
@@ -87,9 +86,9 @@ class MainWindow : public QMainWindow
     // Where the event log writes its lines.
     QPlainTextEdit *EventPane() const { return eventPane; }
 
-    // While set, the capture relay writes its counter into panel 7. Read by
-    // the capture relay's thread.
-    std::atomic<bool> &CaptureCounterShown() { return captureCounterShown; }
+    // Whether panel 7 shows the capture relay's counter (a double click on
+    // the logo switches it).
+    bool CaptureCounterShown() const { return captureCounterShown; }
 
     // True when "auto" was given: panel 0 shows "AUTO" and the scan controls
     // are off until the automatic start.
@@ -112,6 +111,8 @@ class MainWindow : public QMainWindow
     // The pop-up's "External Command" and a double click on the grid.
     void externalCommandRequested(int node);
     void alertRequested();
+    // The capture counter in panel 7 was switched on or off.
+    void captureCounterToggled(bool shown);
     void setupRequested();
     void aboutRequested();
     // The window is closing: the settings are saved, then the comments.
@@ -162,7 +163,7 @@ class MainWindow : public QMainWindow
     QAction *popupTitle = nullptr;
 
     int selectedNode = -1;
-    std::atomic<bool> captureCounterShown{false};
+    bool captureCounterShown = false;
     bool autoStart = false;
 };
 

@@ -429,12 +429,29 @@ TEST_F(MainWindowTest, LogoDoubleClickTogglesTheCaptureCounter)
 {
     form.SetPanelText(7, u"WinPcap 1.10 "_s);
     auto *logo = Find<QLabel>(form, "Image1");
+    QSignalSpy toggled(&form, &MainWindow::captureCounterToggled);
     QTest::mouseDClick(logo, Qt::LeftButton);
     EXPECT_TRUE(form.CaptureCounterShown());
     EXPECT_EQ(form.PanelText(7), u"WinPcap 1.10 "_s);
     QTest::mouseDClick(logo, Qt::LeftButton);
     EXPECT_FALSE(form.CaptureCounterShown());
     EXPECT_EQ(form.PanelText(7), QString());
+    ASSERT_EQ(toggled.size(), 2);
+    EXPECT_TRUE(toggled[0][0].toBool());
+    EXPECT_FALSE(toggled[1][0].toBool());
+}
+
+TEST_F(MainWindowTest, ReplacedListForgetsThePickedNode)
+{
+    AddNodes();
+    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, RowCentre(1));
+    ASSERT_EQ(form.SelectedNode(), 1);
+    nodes.Replace({});
+    EXPECT_EQ(form.SelectedNode(), -1);
+    QSignalSpy commands(&form, &MainWindow::commentEditorRequested);
+    Find<QAction>(form, "N7")->trigger();
+    ASSERT_EQ(commands.size(), 1);
+    EXPECT_EQ(commands[0][0].toInt(), -1);
 }
 
 TEST_F(MainWindowTest, UserColumnWidthsSurviveShowTestColumns)
