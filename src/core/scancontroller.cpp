@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <climits>
 #include <map>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -337,13 +338,13 @@ void ScanController::AdvanceScanStep()
     }
     if (s.cyclic && parts.clock.Now().date() > scanStartDate) {
         restartTimer.start(ScanTimerMs());
-        dayChange = true;
+        SetDayChanged(true);
     } else if (s.cyclic) {
         scanStep = ScanStep::Start;
         ++cycleCount;
         Q_EMIT parts.events.cycleEnded(cycleCount);
         cycleTimer.start();
-        dayChange = false;
+        SetDayChanged(false);
     } else {
         EndScan();
     }
@@ -457,6 +458,12 @@ void ScanController::Shutdown()
     running = false;
     parts.engine.StopSweep();
     parts.engine.StopCapture();
+}
+
+void ScanController::SetDayChanged(bool changed)
+{
+    if (std::exchange(dayChange, changed) != changed)
+        Q_EMIT dayChanged(changed);
 }
 
 int ScanController::ScanTimerMs() const

@@ -71,6 +71,12 @@ class ScanController : public QObject
     // Their owner joins them when it goes.
     void Shutdown();
 
+  Q_SIGNALS:
+    // DayChanged() changed: the event log renews its file for the new day's
+    // scan.
+    void dayChanged(bool changed);
+
+  public:
     ScanStep Step() const { return scanStep.load(); }
     int CycleCount() const { return cycleCount; }
     QDate ScanStartDate() const { return scanStartDate; }
@@ -80,9 +86,9 @@ class ScanController : public QObject
     bool AwaitingReplies() const { return awaitedReplies.has_value(); }
     // The scanning step asks its silent tests again before it ends.
     bool Rechecking() const { return rechecking; }
-    // Set when a cycle ends on a later date than the scan's start; the event
-    // log clears it after renewing its file.
-    bool &DayChangeFlag() { return dayChange; }
+    // Set when a cycle ends on a later date than the scan's start, until a
+    // cycle ends on the scan's date again.
+    bool DayChanged() const { return dayChange; }
     const QTimer &CycleTimer() const { return cycleTimer; }
     const QTimer &RestartTimer() const { return restartTimer; }
     const ScanSnapshot &Snapshot() const { return scan; }
@@ -104,6 +110,7 @@ class ScanController : public QObject
     // The node's confirmation answers and what they make of it.
     void ReportVerdict(const Node &node);
     int ScanTimerMs() const;
+    void SetDayChanged(bool changed);
 
     Parts parts;
     ScanSnapshot scan;

@@ -163,7 +163,7 @@ void EventLog::ReportFailure(const QString &what, const QString &reason)
 void EventLog::OpenEventLog()
 {
     WritePendingEvents();
-    const bool dayChange = dayChanged && *dayChanged;
+    const bool dayChange = dayChanged;
     if (dayChange)
         CloseEventLog();
     if (logFile.isOpen())
@@ -179,8 +179,8 @@ void EventLog::OpenEventLog()
         OpenForAppend(path);
         // A new file holds nothing of an earlier day: left set, the flag
         // would file today's lines under yesterday's name at the next start.
-        if (logFile.isOpen() && dayChanged)
-            *dayChanged = false;
+        if (logFile.isOpen())
+            dayChanged = false;
     } else if (info.isFile() && !dayChange && info.lastModified() >= midnight)
         OpenForAppend(path);
     else if (info.isFile())
@@ -250,8 +250,7 @@ void EventLog::Rotate(const QString &path, const QFileInfo &info, QDate today)
     OpenForAppend(path);
     if (rotated)
         rotated();
-    if (dayChanged)
-        *dayChanged = false;
+    dayChanged = false;
 }
 
 } // namespace keelwatch

@@ -66,10 +66,10 @@ class EventLog : public EventLogFile
     void WritePendingEvents();
     bool HasPendingEvents() const { return !pending.empty(); }
 
-    // The scan controller's day-change flag: set when a cycle ended on a later
-    // date than the scan's start. Read and, after a rotation, cleared here;
-    // without one the flag counts as clear.
-    void SetDayChangeFlag(bool *flag) { dayChanged = flag; }
+    // The scan's date has passed (or no longer has): the next opening renews
+    // the file whatever its time says. Cleared once a file is renewed or new.
+    void SetDayChanged(bool changed) { dayChanged = changed; }
+    bool DayChangePending() const { return dayChanged; }
     // Called after each event; the node viewer reads the new lines if live.
     void SetRefreshHook(std::function<void()> hook) { refresh = std::move(hook); }
     // Called when a rotation starts a new file, so the viewer reads from its
@@ -107,7 +107,7 @@ class EventLog : public EventLogFile
     // A line was cut by a failed write: the next one starts on a line of
     // its own.
     bool lineCut = false;
-    bool *dayChanged = nullptr;
+    bool dayChanged = false;
     std::function<void()> refresh;
     std::function<void()> rotated;
 

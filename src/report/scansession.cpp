@@ -41,7 +41,8 @@ void ScanSession::AssembleScan(ScanParts parts)
     scan = std::make_unique<ScanAssembly>(ScanAssembly::Parts{
         std::move(parts.driver), parts.status, parts.messages, settings, nodes, parts.view, events,
         parts.logFile ? *parts.logFile : *log, clock, std::move(lookups)});
-    log->SetDayChangeFlag(&scan->Controller().DayChangeFlag());
+    QObject::connect(&scan->Controller(), &ScanController::dayChanged, &scan->Controller(),
+                     [this](bool changed) { log->SetDayChanged(changed); });
 }
 
 } // namespace keelwatch

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QSignalSpy>
 #include <QStringList>
 
 #include <map>
@@ -570,6 +571,7 @@ TEST_F(ScanControllerTest, CyclicScanAcrossMidnightRestartsOnce)
 {
     settings.values.listMode = false;
     clock.Set(QDateTime(QDate(2026, 12, 6), QTime(23, 59, 50)));
+    QSignalSpy dayChanges(&controller, &ScanController::dayChanged);
     controller.Start();
     auto runCycle = [&] {
         controller.OnCycleTimer(); // skipped finding step -> scanning sweep
@@ -584,7 +586,7 @@ TEST_F(ScanControllerTest, CyclicScanAcrossMidnightRestartsOnce)
     engine.FinishSweep();
     controller.OnCycleTimer(); // cycle ends on the new date
     EXPECT_EQ(controller.Step(), ScanStep::EndOfCycle);
-    EXPECT_TRUE(controller.DayChangeFlag());
+    EXPECT_TRUE(controller.DayChanged());
     EXPECT_TRUE(controller.RestartTimer().isActive());
     EXPECT_EQ(controller.RestartTimer().interval(), 2000);
     EXPECT_FALSE(controller.CycleTimer().isActive());
@@ -601,6 +603,11 @@ TEST_F(ScanControllerTest, CyclicScanAcrossMidnightRestartsOnce)
     EXPECT_EQ(controller.CycleCount(), 1);
     EXPECT_FALSE(controller.RestartTimer().isActive());
     EXPECT_EQ(engine.calls.count(u"open"_s), 2);
+    // The new day's file is renewed once; the first cycle on the new date
+    // ends the change.
+    ASSERT_EQ(dayChanges.size(), 2);
+    EXPECT_TRUE(dayChanges[0][0].toBool());
+    EXPECT_FALSE(dayChanges[1][0].toBool());
 }
 
 TEST_F(ScanControllerTest, AutomaticStartRunsTheStartTenSecondsLater)

@@ -85,7 +85,6 @@ class EventLogTest : public ::testing::Test
         settings.values.tests = {true, true, true, false, true, false, false, false, false, false};
         log.SetRefreshHook([this] { out.journal << u"refresh"_s; });
         log.SetRotationHook([this] { out.journal << u"rotated"_s; });
-        log.SetDayChangeFlag(&dayChanged);
     }
 
     QString LogPath() const { return dir.filePath(u"keelwatch.log"_s); }
@@ -114,7 +113,6 @@ class EventLogTest : public ::testing::Test
     FixedClock clock{EventTime};
     RecordingOutputs out;
     EventLog log{settings, clock, out, out};
-    bool dayChanged = false;
 };
 
 // One case per line format: the pane line (TAB between fields), the file bytes
@@ -391,10 +389,10 @@ TEST_F(EventLogTest, DayChangeWithoutAFileCreatesOneAndClearsTheFlag)
     // The log was deleted while a scan ran past midnight: nothing is left
     // to back up, and a later start the same day must not rotate today's
     // file under yesterday's name.
-    dayChanged = true;
+    log.SetDayChanged(true);
     log.OpenEventLog();
     EXPECT_TRUE(log.IsOpen());
-    EXPECT_FALSE(dayChanged);
+    EXPECT_FALSE(log.DayChangePending());
     log.WriteEvent(Cycle(1));
     log.CloseEventLog();
     log.OpenEventLog();
@@ -441,14 +439,14 @@ TEST_F(EventLogTest, ExistingBackupKeepsLoggingInTheOldFile)
 {
     WriteFile(BackupPath(u"20040104"_s), "backup\r\n", EventTime.addDays(-1));
     WriteFile(LogPath(), "old\r\n", QDateTime(QDate(2004, 1, 4), QTime(12, 0)));
-    dayChanged = true;
+    log.SetDayChanged(true);
     log.OpenEventLog();
     EXPECT_EQ(out.Matching(u"alert"_s), QStringList{ThreeLineAlert});
     EXPECT_TRUE(log.IsOpen());
     log.WriteEvent(Cycle(1));
     EXPECT_EQ(Contents(LogPath()), "old\r\n#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
     EXPECT_EQ(Contents(BackupPath(u"20040104"_s)), "backup\r\n");
-    EXPECT_TRUE(dayChanged);
+    EXPECT_TRUE(log.DayChangePending());
     EXPECT_FALSE(out.journal.contains(u"rotated"_s));
 }
 
@@ -459,9 +457,9 @@ TEST_F(EventLogTest, DayChangeClosesAndRotatesTheOpenLog)
     // The scan went past midnight; the file was written "today" by the file
     // system's clock, but the flag decides.
     clock.Set(QDateTime(QDate(2004, 1, 6), QTime(0, 0, 5)));
-    dayChanged = true;
+    log.SetDayChanged(true);
     log.OpenEventLog();
-    EXPECT_FALSE(dayChanged);
+    EXPECT_FALSE(log.DayChangePending());
     EXPECT_EQ(out.journal.count(u"rotated"_s), 1);
     log.WriteEvent(Scan(ScanStarted));
     EXPECT_EQ(Contents(BackupPath(u"20040105"_s)), "#Cyclic_Count\t1\t05/Jan/2004 14:03:27\r\n");
@@ -473,7 +471,7 @@ TEST_F(EventLogTest, DayChangeClosesAndRotatesTheOpenLog)
 TEST_F(EventLogTest, FolderAtTheLogPathIsNeverRenamed)
 {
     ASSERT_TRUE(QDir(dir.path()).mkdir(u"keelwatch.log"_s));
-    dayChanged = true;
+    log.SetDayChanged(true);
     log.OpenEventLog();
     ASSERT_EQ(out.Matching(u"alert"_s).size(), 1);
     EXPECT_TRUE(out.Matching(u"alert"_s)[0].startsWith(u"alert Cannot open log file.\r\n"_s));
