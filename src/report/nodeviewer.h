@@ -2,6 +2,7 @@
 
 #include "config/addresstext.h"
 #include "config/settings.h"
+#include "report/eventline.h"
 #include "report/nodeviewergrid.h"
 
 #include <QByteArray>
@@ -13,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QFile;
@@ -111,26 +113,23 @@ class NodeViewer : public QObject
     void SetLive(bool on);
     void SetCaption(const QString &text);
     void Fail(const QString &message);
-    // Reads windows until the slice of time is used up; false on a failure.
+    // Reads windows until the slice of time is used up; false when more
+    // remains.
     bool ReadSlice(QFile &file, qint64 size);
-    // Processes the window's lines from its start; returns how many bytes
-    // were used (a line cut by the window's end waits for the next one
-    // unless atEnd).
-    qsizetype ProcessWindow(QByteArrayView text, bool atEnd);
-    // The line at pos if it is a plain cycle line, read without building a
-    // string; its length, or -1 to leave it to the general path.
-    qsizetype TryCycleLine(QByteArrayView text, qsizetype pos, bool atEnd);
+    // Processes the window's complete lines from its start; returns how many
+    // bytes were used. A line not ended yet waits for the next window, or
+    // at the file's end for the rest of it, so that every read of the same
+    // bytes gives the same rows.
+    qsizetype ProcessWindow(QByteArrayView text);
     // Cycle lines one after the other in exactly the shape the event log
-    // writes, from from on; the bytes they take.
-    qsizetype ReadWrittenCycleRun(const unsigned char *from, const unsigned char *end);
-    void ProcessLine(QByteArrayView line);
-    bool HoldsFollowedIpField(QByteArrayView line) const;
-    void StartBanner(const QStringList &pieces);
-    void MarkLine(const QStringList &pieces);
+    // writes, from pos on; the bytes they take.
+    qsizetype ReadWrittenCycleRun(QByteArrayView text, qsizetype pos);
+    void ProcessLine(QByteArrayView text);
+    void StartBanner(const LogLine &line);
+    void CycleRow(const LogLine &line);
+    void MarkLine(const LogLine &line);
     // A new row below the others, with the current marks.
     PendingRow &NewPendingRow();
-    // The same for a cycle line read in place.
-    void NewByteRow(QByteArrayView status, QByteArrayView date, QByteArrayView clock);
     PendingRow &PendingAt(int i)
     {
         return pendingRows[size_t((pendingHead + i) % PendingCapacity)];
@@ -150,6 +149,9 @@ class NodeViewer : public QObject
     std::function<void()> flush;
     NodeViewerGrid grid;
     QString followedIp;
+    // The followed IP as a value and as the log writes it; none for a text
+    // that is no IP, which no line matches.
+    std::optional<quint32> followedAddress;
     QByteArray followedIpBytes;
     QString followedPath;
     qint64 readPosition = 0;
@@ -157,17 +159,17 @@ class NodeViewer : public QObject
     QString caption;
     MarkCodes marks{};
     char delimiter = '\t';
+    LogLineReader reader{delimiter};
     // The windows are read into these in turn.
     std::array<QByteArray, 2> buffers;
     int nextBuffer = 0;
+    // The window being processed.
+    QByteArrayView window;
     QTimer readTimer;
     // Runs out at the event loop's next turn.
     QTimer turnGuard;
     // Set while a line longer than a window is being skipped.
     bool skippingLongLine = false;
-    // What each byte means to a cycle line read in place.
-    std::array<std::uint8_t, 256> byteClasses{};
-    bool cyclePrefixPlain = false;
 
     // The window's effect on the grid: completed rows (all but the empty
     // bottom row) dropped from the grid's top, new rows, and the new marks
