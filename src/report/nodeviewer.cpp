@@ -80,8 +80,13 @@ qsizetype Find(QByteArrayView text, QByteArrayView pattern)
             }
         }
     }
-    const void *hit = memmem(t + i, size_t(n - i), pattern.data(), size_t(m));
-    return hit ? static_cast<const char *>(hit) - t : -1;
+    // The few positions left: the text between two lines of interest is
+    // often short, and a library search would cost more to set up.
+    for (; i + m <= n; ++i) {
+        if (t[i] == pattern[0] && t[i + m - 1] == pattern[m - 1] && verify(i))
+            return i;
+    }
+    return -1;
 }
 
 // The next occurrence of a pattern at or after a position, remembered until
@@ -405,7 +410,7 @@ qsizetype NodeViewer::ReadWrittenCycleRun(QByteArrayView text, qsizetype pos)
     int count = pendingCount;
     int older = gridCompleted - droppedFromGrid;
     const qsizetype from = pos;
-    std::array<WrittenCycleLine, 256> lines;
+    std::span<WrittenCycleLine> lines = cycleLines;
     for (;;) {
         qsizetype used = 0;
         const qsizetype read = reader.ReadWrittenCycles(text.sliced(pos), lines, used);

@@ -165,6 +165,8 @@ class NodeViewer : public QObject
     int nextBuffer = 0;
     // The window being processed.
     QByteArrayView window;
+    // Cycle lines read in place, a batch at a time.
+    std::array<WrittenCycleLine, 256> cycleLines;
     QTimer readTimer;
     // Runs out at the event loop's next turn.
     QTimer turnGuard;
