@@ -1,6 +1,7 @@
 // Generates an event log, or reads one through the node viewer's window
-// (offscreen) and prints the time the read took and the longest turn of the
-// event loop while it read; bench/nodeviewer.sh compares the time with grep
+// (offscreen) and prints the bytes read, the grid's rows, the time the read
+// took and the longest turn of the event loop while it read, each as wall
+// time and as CPU time; bench/nodeviewer.sh compares the times with grep
 // over the same file.
 #include "ui/nodeviewerwindow.h"
 
@@ -10,6 +11,7 @@
 #include <QPushButton>
 
 #include <cstdio>
+#include <ctime>
 #include <random>
 
 using namespace keelwatch;
@@ -126,6 +128,31 @@ int Generate(const QString &path, qint64 bytes, const QString &shape)
     return 0;
 }
 
+qint64 CpuNs(clockid_t clock)
+{
+    timespec t{};
+    clock_gettime(clock, &t);
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// Wall time and CPU time from one moment on: on a shared machine the wall
+// time holds the time others had the CPU.
+struct Stopwatch
+{
+    explicit Stopwatch(clockid_t clock) : clock(clock) { wall.start(); }
+    void Restart()
+    {
+        wall.restart();
+        cpuStart = CpuNs(clock);
+    }
+    qint64 WallNs() const { return wall.nsecsElapsed(); }
+    qint64 CpuNsElapsed() const { return CpuNs(clock) - cpuStart; }
+
+    clockid_t clock;
+    QElapsedTimer wall;
+    qint64 cpuStart = CpuNs(clock);
+};
+
 int Read(const QString &path, const QString &ip)
 {
     FixedSettings settings;
@@ -134,25 +161,27 @@ int Read(const QString &path, const QString &ip)
     window.OpenFor(ip, path);
     QCoreApplication::processEvents();
     NodeViewer &viewer = window.Viewer();
-    QElapsedTimer timer;
-    QElapsedTimer turn;
-    qint64 longestTurn = 0;
-    timer.start();
-    turn.start();
+    Stopwatch read(CLOCK_PROCESS_CPUTIME_ID);
+    Stopwatch turn(CLOCK_THREAD_CPUTIME_ID);
+    read.Restart();
+    turn.Restart();
     // Start reads its first slice at once; a big log goes on in slices, one
     // per turn of the event loop, and the grid is painted between them.
     window.findChild<QPushButton *>(u"Button1"_s)->click();
-    longestTurn = turn.nsecsElapsed();
+    qint64 longestWall = turn.WallNs();
+    qint64 longestCpu = turn.CpuNsElapsed();
     do {
-        turn.restart();
+        turn.Restart();
         QCoreApplication::processEvents();
-        longestTurn = std::max(longestTurn, turn.nsecsElapsed());
+        longestWall = std::max(longestWall, turn.WallNs());
+        longestCpu = std::max(longestCpu, turn.CpuNsElapsed());
     } while (viewer.IsReading());
-    const double seconds = double(timer.nsecsElapsed()) / 1e9;
     if (!viewer.IsLive())
         return 1;
-    std::printf("%lld %.6f %d %.1f\n", static_cast<long long>(viewer.ReadPosition()), seconds,
-                viewer.Grid().RowCount(), double(longestTurn) / 1e6);
+    std::printf("%lld %d %.6f %.6f %.1f %.1f\n", static_cast<long long>(viewer.ReadPosition()),
+                viewer.Grid().RowCount(), double(read.WallNs()) / 1e9,
+                double(read.CpuNsElapsed()) / 1e9, double(longestWall) / 1e6,
+                double(longestCpu) / 1e6);
     return 0;
 }
 

@@ -21,7 +21,7 @@ namespace {
 
 const QString Title = u"Node Viewer"_s;
 // A read gives the event loop its turn after about this long.
-constexpr qint64 SliceNs = 20'000'000;
+constexpr qint64 SliceNs = 10'000'000;
 constexpr QByteArrayView CycleWord("Cyclic_Count");
 
 constexpr std::uint64_t Ones = 0x0101010101010101ULL;
