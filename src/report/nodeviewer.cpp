@@ -22,136 +22,95 @@ namespace {
 const QString Title = u"Node Viewer"_s;
 // A read gives the event loop its turn after about this long.
 constexpr qint64 SliceNs = 10'000'000;
-constexpr QByteArrayView CycleWord("Cyclic_Count");
 
-constexpr std::uint64_t Ones = 0x0101010101010101ULL;
-constexpr std::uint64_t Highs = 0x8080808080808080ULL;
-
-std::uint64_t Load8(const char *p)
+// Finds where the next line that can change the grid shows: a "#", the
+// word "Cyclic_Count", or the followed IP standing as a piece of its own
+// (its text begins those of many others: 10.0.0.1 those of 10.0.0.10 to
+// 10.0.0.199). One pass looks for all three, sixteen positions at a time,
+// on a byte or two of each before any comparison: the lines of a log look
+// alike, so a search by skips would step a few bytes at a time.
+class InterestScanner
 {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
+  public:
+    // An empty ip looks for the first two only.
+    InterestScanner(QByteArrayView ip, char delimiter) : ip(ip), delimiter(delimiter) {}
 
-// The first occurrence of pattern in text, or -1. Eight positions at a time
-// are tested on the pattern's first and last byte before any comparison: the
-// lines of a log look alike, so a search by skips would step a few bytes at a
-// time.
-qsizetype Find(QByteArrayView text, QByteArrayView pattern)
-{
-    const qsizetype m = pattern.size();
-    const qsizetype n = text.size();
-    const char *t = text.data();
-    qsizetype i = 0;
-    // A loop rather than memcmp: a call would lose the search's registers.
-    const auto verify = [&](qsizetype at) {
-        for (qsizetype k = 1; k < m - 1; ++k) {
-            if (t[at + k] != pattern[k])
-                return false;
-        }
-        return true;
-    };
-    if (m >= 2) {
-        const auto first = static_cast<unsigned char>(pattern[0]);
-        const auto last = static_cast<unsigned char>(pattern[m - 1]);
+    // The first position at or after pos where one starts, or -1. A window
+    // starts at a line's start; what its end cuts is read again with the
+    // next window.
+    qsizetype Next(QByteArrayView text, qsizetype pos) const
+    {
+        const char *const t = text.data();
+        const qsizetype n = text.size();
+        const qsizetype m = ip.size();
+        qsizetype i = pos;
 #if defined(__SSE2__)
-        const __m128i firsts = _mm_set1_epi8(char(first));
-        const __m128i lasts = _mm_set1_epi8(char(last));
-        for (; i + m - 1 + 16 <= n; i += 16) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i + m - 1));
-            for (auto candidates = unsigned(_mm_movemask_epi8(
-                     _mm_and_si128(_mm_cmpeq_epi8(a, firsts), _mm_cmpeq_epi8(b, lasts))));
-                 candidates; candidates &= candidates - 1) {
-                if (const qsizetype at = i + std::countr_zero(candidates); verify(at))
+        const qsizetype reach = std::max(CycleWord.size(), m + 1);
+        const __m128i hashes = _mm_set1_epi8('#');
+        const __m128i cycleFirst = _mm_set1_epi8(CycleWord.front());
+        const __m128i cycleLast = _mm_set1_epi8(CycleWord.back());
+        const __m128i ipFirst = _mm_set1_epi8(m > 0 ? ip.front() : '#');
+        const __m128i ipLast = _mm_set1_epi8(m > 0 ? ip.back() : '#');
+        const __m128i delimiters = _mm_set1_epi8(delimiter);
+        const __m128i quotes = _mm_set1_epi8('"');
+        const __m128i blanks = _mm_set1_epi8(32);
+        for (; i + reach + 16 <= n; i += 16) {
+            const __m128i a = Load(t + i);
+            __m128i hits = _mm_or_si128(
+                _mm_cmpeq_epi8(a, hashes),
+                _mm_and_si128(_mm_cmpeq_epi8(a, cycleFirst),
+                              _mm_cmpeq_epi8(Load(t + i + CycleWord.size() - 1), cycleLast)));
+            if (m > 0) {
+                const __m128i after = Load(t + i + m);
+                const __m128i bounded = _mm_or_si128(
+                    _mm_cmpeq_epi8(_mm_min_epu8(after, blanks), after),
+                    _mm_or_si128(_mm_cmpeq_epi8(after, delimiters), _mm_cmpeq_epi8(after, quotes)));
+                hits = _mm_or_si128(
+                    hits, _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(a, ipFirst), bounded),
+                                        _mm_cmpeq_epi8(Load(t + i + m - 1), ipLast)));
+            }
+            for (auto candidates = unsigned(_mm_movemask_epi8(hits)); candidates;
+                 candidates &= candidates - 1) {
+                if (const qsizetype at = i + std::countr_zero(candidates); StartsHere(text, at))
                     return at;
             }
         }
 #endif
-        for (; std::endian::native == std::endian::little && i + m - 1 + 8 <= n; i += 8) {
-            const std::uint64_t x =
-                (Load8(t + i) ^ (Ones * first)) | (Load8(t + i + m - 1) ^ (Ones * last));
-            for (std::uint64_t candidates = (x - Ones) & ~x & Highs; candidates;
-                 candidates &= candidates - 1) {
-                // Little-endian loads: the lowest set bit is the first position.
-                if (const qsizetype at = i + std::countr_zero(candidates) / 8; verify(at))
-                    return at;
-            }
+        for (; i < n; ++i) {
+            if (StartsHere(text, i))
+                return i;
         }
-    }
-    // The few positions left: the text between two lines of interest is
-    // often short, and a library search would cost more to set up.
-    for (; i + m <= n; ++i) {
-        if (t[i] == pattern[0] && t[i + m - 1] == pattern[m - 1] && verify(i))
-            return i;
-    }
-    return -1;
-}
-
-// The next occurrence of a pattern at or after a position, remembered until
-// the reader has passed it, so that the text is searched once per pattern.
-// A search may stop at a limit: what starts after it does not matter to the
-// reader, and the stretch searched in vain is not searched again.
-//
-// With a delimiter, only occurrences that stand as a piece of their own
-// count: an IP's text is a prefix of many others (10.0.0.1 of 10.0.0.10 to
-// 10.0.0.199), and their lines never reach the line reader.
-class NextOccurrence
-{
-  public:
-    explicit NextOccurrence(QByteArrayView pattern, std::optional<char> pieceDelimiter = {})
-        : pattern(pattern), pieceDelimiter(pieceDelimiter)
-    {
-    }
-
-    // The first occurrence at or after pos, or -1 if none starts before limit.
-    qsizetype From(QByteArrayView text, qsizetype pos, qsizetype limit)
-    {
-        if (next >= pos)
-            return next;
-        qsizetype from = std::max(pos, searchedTo);
-        const qsizetype to = std::min(text.size(), limit + pattern.size() - 1);
-        for (next = None; next < 0 && from < limit;) {
-            if (pattern.size() == 1) {
-                const void *hit = std::memchr(text.data() + from, pattern[0], size_t(to - from));
-                next = hit ? static_cast<const char *>(hit) - text.data() : None;
-            } else {
-                const qsizetype hit = Find(text.sliced(from, to - from), pattern);
-                next = hit < 0 ? None : from + hit;
-            }
-            if (next >= 0 && !StandsAlone(text, next))
-                from = std::exchange(next, None) + 1;
-            else if (next < 0)
-                break;
-        }
-        if (next < 0)
-            searchedTo = std::max(searchedTo, limit);
-        return next;
+        return -1;
     }
 
   private:
-    static constexpr qsizetype None = -1;
+    static constexpr QByteArrayView CycleWord = "Cyclic_Count";
 
-    // Whether the occurrence at at is bounded as SplitFields ends a piece.
-    // A window starts at a line's start; at its end the line is cut and read
-    // again with the next window.
-    bool StandsAlone(QByteArrayView text, qsizetype at) const
+#if defined(__SSE2__)
+    static __m128i Load(const char *at)
     {
-        if (!pieceDelimiter)
-            return true;
-        const auto bound = [this](char c) {
-            return static_cast<unsigned char>(c) <= 32 || c == *pieceDelimiter || c == '"';
-        };
-        const qsizetype after = at + pattern.size();
-        return (at == 0 || bound(text[at - 1])) && (after == text.size() || bound(text[after]));
+        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+    }
+#endif
+
+    // Ends a piece as SplitFields reads it.
+    bool Bound(char c) const
+    {
+        return static_cast<unsigned char>(c) <= 32 || c == delimiter || c == '"';
     }
 
-    QByteArrayView pattern;
-    std::optional<char> pieceDelimiter;
-    qsizetype next = None;
-    // No occurrence starts between the last search's start and this.
-    qsizetype searchedTo = 0;
+    bool StartsHere(QByteArrayView text, qsizetype at) const
+    {
+        const QByteArrayView rest = text.sliced(at);
+        if (rest.front() == '#' || rest.startsWith(CycleWord))
+            return true;
+        const qsizetype m = ip.size();
+        return m > 0 && rest.startsWith(ip) && (at == 0 || Bound(text[at - 1])) &&
+               (rest.size() == m || Bound(rest[m]));
+    }
+
+    QByteArrayView ip;
+    char delimiter;
 };
 
 bool IsLineEnd(char c)
@@ -197,6 +156,7 @@ bool NodeViewer::Start(const QString &ip, const QString &path)
     followedIpBytes = followedAddress ? IpNumberToText(*followedAddress).toUtf8() : QByteArray();
     followedPath = path;
     grid.Reset();
+    DropPendingRows();
     // Marks left by an earlier read would colour the rows above the log's
     // first banner: a read starts from nothing, as the first one did.
     marks = {};
@@ -216,6 +176,7 @@ void NodeViewer::Clear()
 {
     SetCaption(Title);
     grid.Reset();
+    DropPendingRows();
 }
 
 void NodeViewer::RefreshNodeViewer()
@@ -263,6 +224,7 @@ void NodeViewer::ReadLogTail()
 {
     readTimer.stop();
     if (!QFileInfo::exists(followedPath)) {
+        SyncGrid();
         SetLive(false);
         Q_EMIT hideRequested();
         sink(u"No log file fount."_s);
@@ -272,6 +234,7 @@ void NodeViewer::ReadLogTail()
         flush();
     QFile file(followedPath);
     if (!file.open(QIODevice::ReadOnly)) {
+        SyncGrid();
         Fail(u"Cannot open Log file.-1"_s);
         return;
     }
@@ -281,10 +244,14 @@ void NodeViewer::ReadLogTail()
     // A log cut shorter meanwhile (copytruncate) goes on from its new end.
     const qint64 size = file.size();
     readPosition = std::min(readPosition, size);
-    const bool done = ReadSlice(file, size);
-    SelectLatestRow();
-    if (!done)
+    // The grid changes once, when the read is done: a read of a big log in
+    // slices would otherwise have the window paint it between every two.
+    if (ReadSlice(file, size)) {
+        SyncGrid();
+        SelectLatestRow();
+    } else {
         readTimer.start();
+    }
 }
 
 bool NodeViewer::ReadSlice(QFile &file, qint64 size)
@@ -292,8 +259,6 @@ bool NodeViewer::ReadSlice(QFile &file, qint64 size)
     QElapsedTimer slice;
     slice.start();
     bool done = true;
-    // Rows of the last window that still wait for the grid.
-    int rowsOfLastWindow = 0;
     while (readPosition < size) {
         // Two buffers in turn: the rows still waiting for the grid hold
         // pieces of the last window, so most windows of a quiet log reach
@@ -327,7 +292,6 @@ bool NodeViewer::ReadSlice(QFile &file, qint64 size)
             break;
         }
     }
-    SyncGrid();
     return done;
 }
 
@@ -347,9 +311,7 @@ qsizetype NodeViewer::ProcessWindow(QByteArrayView text)
     // Only lines with a "#", "Cyclic_Count" or the followed IP can change the
     // grid, so the reader jumps from one of these to the next instead of
     // looking at every line of a log that may hold millions.
-    NextOccurrence hash("#");
-    NextOccurrence cycle(CycleWord);
-    NextOccurrence ip(followedIpBytes, delimiter);
+    const InterestScanner scanner(followedIpBytes, delimiter);
     while (pos < n) {
         while (pos < n && IsLineEnd(text[pos]))
             ++pos;
@@ -362,16 +324,7 @@ qsizetype NodeViewer::ProcessWindow(QByteArrayView text)
             if (pos == n)
                 break;
         }
-        // The other patterns matter only where they come before the next "#":
-        // in a quiet log that is the next line.
-        qsizetype hit = hash.From(text, pos, n);
-        for (NextOccurrence *finder : {&cycle, &ip}) {
-            if (finder == &ip && !followedAddress)
-                continue;
-            const qsizetype at = finder->From(text, pos, hit < 0 ? n : hit);
-            if (at >= 0 && (hit < 0 || at < hit))
-                hit = at;
-        }
+        const qsizetype hit = scanner.Next(text, pos);
         // A line cut by the window's end may hold a pattern cut with it.
         qsizetype start = hit < 0 ? n : hit;
         while (start > pos && !IsLineEnd(text[start - 1]))
@@ -552,8 +505,14 @@ void NodeViewer::SyncGrid()
             rows.append(MaterializeRow(PendingAt(i)));
         grid.InsertAboveBottom(std::move(rows));
     }
+    DropPendingRows();
+}
+
+void NodeViewer::DropPendingRows()
+{
     pendingHead = 0;
     pendingCount = 0;
+    rowsOfLastWindow = 0;
     droppedFromGrid = 0;
     gridLatestTouched = false;
     gridCompleted = grid.RowCount() - 2;

@@ -29,7 +29,8 @@ namespace keelwatch {
 // The log is read as a stream in windows of a few megabytes, whatever its
 // size. A read that takes longer than a slice of time goes on at the event
 // loop's next turn, so the window stays responsive over a log of gigabytes;
-// the grid ends up as if the whole log had been read at once.
+// the grid changes when the read is done, as if the whole log had been read
+// at once.
 class NodeViewer : public QObject
 {
     Q_OBJECT
@@ -114,7 +115,7 @@ class NodeViewer : public QObject
     void SetCaption(const QString &text);
     void Fail(const QString &message);
     // Reads windows until the slice of time is used up; false when more
-    // remains.
+    // remains. The rows read wait for the grid until the read is done.
     bool ReadSlice(QFile &file, qint64 size);
     // Processes the window's complete lines from its start; returns how many
     // bytes were used. A line not ended yet waits for the next window, or
@@ -137,8 +138,10 @@ class NodeViewer : public QObject
     void BoundRows();
     int CompletedRows() const { return gridCompleted - droppedFromGrid + pendingCount; }
     MarkCodes &LatestMarks();
-    // Hands the window's rows to the grid.
+    // Hands the rows read to the grid.
     void SyncGrid();
+    // Forgets the rows read that wait for the grid.
+    void DropPendingRows();
     NodeViewerGrid::Row MaterializeRow(const PendingRow &row) const;
     static NodeViewerGrid::Marks MarkTexts(const MarkCodes &codes);
     static MarkCodes MarkCodesOf(const NodeViewerGrid::Marks &texts);
@@ -184,6 +187,8 @@ class NodeViewer : public QObject
     std::vector<PendingRow> pendingRows{size_t(PendingCapacity)};
     int pendingHead = 0;
     int pendingCount = 0;
+    // Rows of the last window among them.
+    int rowsOfLastWindow = 0;
     // Every row ever added to the pending rows.
     qint64 rowsMade = 0;
     bool gridLatestTouched = false;
