@@ -36,8 +36,8 @@ class NodeViewer : public QObject
     Q_OBJECT
 
   public:
-    // Bytes read from the log at a time.
-    static constexpr qint64 WindowSize = qint64(4) << 20;
+    // Bytes read from the log at a time: the buffer stays in the cache.
+    static constexpr qint64 WindowSize = qint64(1) << 20;
     // A longer line is no event line: it is skipped without being split.
     static constexpr qint64 MaxLineLength = 64 * 1024;
 
