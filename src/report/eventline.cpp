@@ -490,7 +490,7 @@ LogLine LogLineReader::Read(QByteArrayView text)
     LogLine line;
     Pieces pieces;
     if (text.contains(BannerWord)) {
-        if (Split(text, pieces) == 8) {
+        if ((line.pieces = Split(text, pieces)) == 8) {
             line.kind = LogLineKind::Banner;
             line.testMask = TestMaskValue(pieces[3]);
             line.date = pieces[4];
@@ -498,20 +498,21 @@ LogLine LogLineReader::Read(QByteArrayView text)
             line.range = pieces[6];
         }
     } else if (text.contains(CycleWord)) {
-        if (Split(text, pieces) == 4) {
+        if ((line.pieces = Split(text, pieces)) == 4) {
             line.kind = LogLineKind::Cycle;
             line.countText = pieces[1];
             line.date = pieces[2];
             line.clock = pieces[3];
         }
     } else if (text.contains('#')) {
-        if (Split(text, pieces) == 4 && pieces[0] == DroppedPrefix) {
+        if ((line.pieces = Split(text, pieces)) == 4 && pieces[0] == DroppedPrefix) {
             line.kind = LogLineKind::Dropped;
             line.countText = pieces[1];
             line.date = pieces[2];
             line.clock = pieces[3];
         }
-    } else if (Split(text, pieces) == 7) {
+    } else if (line.pieces = Split(text, pieces);
+               line.pieces == 7 || (line.pieces == 6 && delimiter == '\t' && text.endsWith('\t'))) {
         ReadNode(pieces, line);
     }
     return line;

@@ -96,8 +96,9 @@ enum class LogLineKind : std::uint8_t {
     // "#Dropped_Frames", count, date, time.
     Dropped,
     // No "#" and seven pieces: date, time, IP, [MAC], event word, state word
-    // and a last piece (frame type, "-", answered probes, or an empty piece
-    // that only a comma delimiter writes).
+    // and a last piece (frame type, "-", answered probes, or an empty piece).
+    // An empty last piece ends the line in a delimiter, which a TAB counts
+    // as no piece: six pieces and a TAB at the end are a node line too.
     Node,
 };
 
@@ -124,6 +125,8 @@ using MacBytes = std::array<std::uint8_t, 6>;
 struct LogLine
 {
     LogLineKind kind = LogLineKind::Other;
+    // The pieces the line splits into.
+    int pieces = 0;
     // Banner, cycle, dropped and node lines: "05/Jan/2004" and "14:03:27" as
     // written (any two pieces where a line of that kind has them).
     QByteArrayView date{};

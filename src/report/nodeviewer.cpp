@@ -403,7 +403,8 @@ void NodeViewer::ProcessLine(QByteArrayView text)
         CycleRow(line);
         break;
     case LogLineKind::Node:
-        if (CompletedRows() > 0 && line.ip && line.ip == followedAddress)
+        // Only lines of seven pieces carry marks.
+        if (line.pieces == 7 && CompletedRows() > 0 && line.ip && line.ip == followedAddress)
             MarkLine(line);
         break;
     case LogLineKind::Dropped:

@@ -111,9 +111,14 @@ INSTANTIATE_TEST_SUITE_P(
                   NodeState::Confirmed,
                   {},
                   20},
-        // A trailing TAB adds no piece: six pieces are no node line.
+        // A trailing TAB adds no piece: the six pieces before it are a node
+        // line with an empty last piece.
         TypedCase{"SuspectWithTab",
                   "05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSUSPECT\t",
+                  LogLineKind::Node, "|05/Jan/2004 14:03:27|192.168.0.5|[00:11:22:33:44:55]", Node5,
+                  -1, NodeState::Suspect},
+        TypedCase{"SixPiecesWithoutTheTab",
+                  "05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSUSPECT",
                   LogLineKind::Other,
                   "| ||",
                   {},
@@ -173,11 +178,14 @@ TEST(EventLine, ReaderPiecesAreSplitFieldsPieces)
                     ASSERT_EQ(QString::fromUtf8(read.countText), f[1]);
                     ASSERT_EQ(read.DateTimeText(), d);
                 }
-            } else if (!line.contains('#') && f.size() == 7) {
+            } else if (!line.contains('#') &&
+                       (f.size() == 7 ||
+                        (f.size() == 6 && delimiter == '\t' && line.endsWith('\t')))) {
                 ASSERT_EQ(read.kind, LogLineKind::Node);
+                ASSERT_EQ(read.pieces, f.size());
                 ASSERT_EQ(QString::fromUtf8(read.ipText), f[2]);
                 ASSERT_EQ(QString::fromUtf8(read.macText), f[3]);
-                ASSERT_EQ(QString::fromUtf8(read.last), f[6]);
+                ASSERT_EQ(QString::fromUtf8(read.last), f.value(6));
             } else if (read.kind != LogLineKind::Dropped) {
                 ASSERT_EQ(read.kind, LogLineKind::Other);
             }
