@@ -536,6 +536,7 @@ void LogLineReader::ReadNode(const Pieces &pieces, LogLine &line) const
         line.word = NodeWord::Mac;
     }
     line.state = StateOfWord(pieces[5]);
+    line.stateText = pieces[5];
     line.last = pieces[6];
 }
 

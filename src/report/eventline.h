@@ -146,6 +146,7 @@ struct LogLine
     // With NodeWord::Test: the test's index in TestAddresses.
     int test = -1;
     NodeState state = NodeState::Other;
+    QByteArrayView stateText{};
     // The frame type of a mark, "-" of a MAC change, "n/m" of a verdict.
     QByteArrayView last{};
 
