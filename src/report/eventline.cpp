@@ -204,11 +204,11 @@ std::uint32_t TestMaskValue(QByteArrayView text)
     return ok ? mask : 0;
 }
 
-std::optional<MacBytes> BracketedMac(QByteArrayView text)
+std::optional<MacAddress> BracketedMac(QByteArrayView text)
 {
     if (text.size() != 19 || text.front() != '[' || text.back() != ']')
         return std::nullopt;
-    MacBytes mac{};
+    std::array<std::uint8_t, 6> mac{};
     for (size_t i = 0; i < mac.size(); ++i) {
         const qsizetype at = 1 + qsizetype(i) * 3;
         const int high = HexDigit(text[at]);
@@ -217,7 +217,7 @@ std::optional<MacBytes> BracketedMac(QByteArrayView text)
             return std::nullopt;
         mac[i] = std::uint8_t(high * 16 + low);
     }
-    return mac;
+    return MacAddress::FromBytes(mac.data());
 }
 
 int TestOfName(QByteArrayView name)
@@ -390,7 +390,7 @@ QString LogLine::DateTimeText() const
     return QString::fromUtf8(date) + u' ' + QString::fromUtf8(clock);
 }
 
-std::optional<quint32> ReadLoggedIp(QByteArrayView text)
+std::optional<IpAddress> ReadLoggedIp(QByteArrayView text)
 {
     quint32 address = 0;
     qsizetype i = 0;
@@ -411,7 +411,7 @@ std::optional<quint32> ReadLoggedIp(QByteArrayView text)
     }
     if (i != text.size())
         return std::nullopt;
-    return address;
+    return IpAddress::FromIpv4(address);
 }
 
 int LogLineReader::Split(QByteArrayView text, Pieces &pieces)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/netaddress.h"
 #include "config/settings.h"
 
 #include <QByteArray>
@@ -118,8 +119,6 @@ enum class NodeState : std::uint8_t {
     Change,
 };
 
-using MacBytes = std::array<std::uint8_t, 6>;
-
 // One line of the event log, read. The texts point into the line read or
 // into the reader that read it, and hold until its next read.
 struct LogLine
@@ -139,9 +138,9 @@ struct LogLine
     // Node lines. The IP only when it is dotted decimal as the log writes
     // it; the MAC only as "[" six hex bytes with ":" between "]".
     QByteArrayView ipText{};
-    std::optional<quint32> ip{};
+    std::optional<IpAddress> ip{};
     QByteArrayView macText{};
-    std::optional<MacBytes> mac{};
+    std::optional<MacAddress> mac{};
     NodeWord word = NodeWord::Other;
     // With NodeWord::Test: the test's index in TestAddresses.
     int test = -1;
@@ -199,6 +198,6 @@ class LogLineReader
 };
 
 // The dotted decimal text the log writes ("10.77.0.1", no leading zeros).
-std::optional<quint32> ReadLoggedIp(QByteArrayView text);
+std::optional<IpAddress> ReadLoggedIp(QByteArrayView text);
 
 } // namespace keelwatch

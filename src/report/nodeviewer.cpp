@@ -151,9 +151,8 @@ bool NodeViewer::Start(const QString &ip, const QString &path)
     if (ip.isEmpty())
         return false;
     followedIp = ip;
-    const qint64 address = IpTextToNumber(ip);
-    followedAddress = address < 0 ? std::nullopt : std::optional<quint32>(quint32(address));
-    followedIpBytes = followedAddress ? IpNumberToText(*followedAddress).toUtf8() : QByteArray();
+    followedAddress = IpAddress::FromText(ip.trimmed());
+    followedIpBytes = followedAddress ? followedAddress->ToText().toUtf8() : QByteArray();
     followedPath = path;
     grid.Reset();
     DropPendingRows();

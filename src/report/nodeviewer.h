@@ -154,7 +154,7 @@ class NodeViewer : public QObject
     QString followedIp;
     // The followed IP as a value and as the log writes it; none for a text
     // that is no IP, which no line matches.
-    std::optional<quint32> followedAddress;
+    std::optional<IpAddress> followedAddress;
     QByteArray followedIpBytes;
     QString followedPath;
     qint64 readPosition = 0;

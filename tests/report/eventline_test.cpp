@@ -18,7 +18,7 @@ struct TypedCase
     LogLineKind kind;
     // "count", "date clock", "ip", "mac" as the reader gives them, joined by |.
     const char *texts;
-    std::optional<quint32> ip;
+    std::optional<IpAddress> ip;
     int test;
     NodeState state;
     std::optional<qint64> count = {};
@@ -51,7 +51,7 @@ TEST_P(TypedLines, ReadIntoKindAndValues)
     EXPECT_EQ(line.Answered(), c.answered);
 }
 
-constexpr quint32 Node5 = 0xC0A80005;
+constexpr IpAddress Node5 = IpAddress::FromIpv4(0xC0A80005);
 
 INSTANTIATE_TEST_SUITE_P(
     EventLine, TypedLines,
@@ -222,9 +222,9 @@ TEST(EventLine, WrittenCyclesReadInPlaceAsRead)
 
 TEST(EventLine, LoggedIpIsDottedDecimalWithoutLeadingZeros)
 {
-    EXPECT_EQ(ReadLoggedIp("10.77.0.1"), 0x0A4D0001u);
-    EXPECT_EQ(ReadLoggedIp("255.255.255.255"), 0xFFFFFFFFu);
-    EXPECT_EQ(ReadLoggedIp("0.0.0.0"), 0u);
+    EXPECT_EQ(ReadLoggedIp("10.77.0.1"), IpAddress::FromIpv4(0x0A4D0001));
+    EXPECT_EQ(ReadLoggedIp("255.255.255.255"), IpAddress::FromIpv4(0xFFFFFFFF));
+    EXPECT_EQ(ReadLoggedIp("0.0.0.0"), IpAddress::FromIpv4(0));
     for (const char *bad : {"10.77.0.01", "10.77.0.256", "10.77.0", "10.77.0.1.", "10.77.0.1 ",
                             "1.2.3.4.5", "", "a.b.c.d", "10..0.1"})
         EXPECT_EQ(ReadLoggedIp(bad), std::nullopt) << bad;
