@@ -1,6 +1,5 @@
 #include "report/nodeviewer.h"
 
-#include "config/fieldsplit.h"
 #include "config/testaddresses.h"
 
 #include <QElapsedTimer>
@@ -21,269 +20,102 @@ namespace keelwatch {
 namespace {
 
 const QString Title = u"Node Viewer"_s;
-constexpr int BrIndex = 0;
-constexpr int M1Index = 6;
 // A read gives the event loop its turn after about this long.
-constexpr qint64 SliceNs = 20'000'000;
-constexpr QByteArrayView BannerWord("### START Keelwatch");
-constexpr QByteArrayView CycleWord("Cyclic_Count");
-constexpr QByteArrayView CyclePrefix("#Cyclic_Count");
+constexpr qint64 SliceNs = 10'000'000;
 
-constexpr std::uint64_t Ones = 0x0101010101010101ULL;
-constexpr std::uint64_t Highs = 0x8080808080808080ULL;
-
-// The high bit of every byte of word that equals c (and maybe of bytes above
-// one that does; callers check what they find).
-std::uint64_t BytesEqual(std::uint64_t word, unsigned char c)
+// Finds where the next line that can change the grid shows: a "#", the
+// word "Cyclic_Count", or the followed IP standing as a piece of its own
+// (its text begins those of many others: 10.0.0.1 those of 10.0.0.10 to
+// 10.0.0.199). One pass looks for all three, sixteen positions at a time,
+// on a byte or two of each before any comparison: the lines of a log look
+// alike, so a search by skips would step a few bytes at a time.
+class InterestScanner
 {
-    const std::uint64_t x = word ^ (Ones * c);
-    return (x - Ones) & ~x & Highs;
-}
+  public:
+    // An empty ip looks for the first two only.
+    InterestScanner(QByteArrayView ip, char delimiter) : ip(ip), delimiter(delimiter) {}
 
-std::uint64_t Load8(const char *p)
-{
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
-
-// The first occurrence of pattern in text, or -1. Eight positions at a time
-// are tested on the pattern's first and last byte before any comparison: the
-// lines of a log look alike, so a search by skips would step a few bytes at a
-// time.
-qsizetype Find(QByteArrayView text, QByteArrayView pattern)
-{
-    const qsizetype m = pattern.size();
-    const qsizetype n = text.size();
-    const char *t = text.data();
-    qsizetype i = 0;
-    // A loop rather than memcmp: a call would lose the search's registers.
-    const auto verify = [&](qsizetype at) {
-        for (qsizetype k = 1; k < m - 1; ++k) {
-            if (t[at + k] != pattern[k])
-                return false;
-        }
-        return true;
-    };
-    if (m >= 2) {
-        const auto first = static_cast<unsigned char>(pattern[0]);
-        const auto last = static_cast<unsigned char>(pattern[m - 1]);
+    // The first position at or after pos where one starts, or -1. A window
+    // starts at a line's start; what its end cuts is read again with the
+    // next window.
+    qsizetype Next(QByteArrayView text, qsizetype pos) const
+    {
+        const char *const t = text.data();
+        const qsizetype n = text.size();
+        const qsizetype m = ip.size();
+        qsizetype i = pos;
 #if defined(__SSE2__)
-        const __m128i firsts = _mm_set1_epi8(char(first));
-        const __m128i lasts = _mm_set1_epi8(char(last));
-        for (; i + m - 1 + 16 <= n; i += 16) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i + m - 1));
-            for (auto candidates = unsigned(_mm_movemask_epi8(
-                     _mm_and_si128(_mm_cmpeq_epi8(a, firsts), _mm_cmpeq_epi8(b, lasts))));
-                 candidates; candidates &= candidates - 1) {
-                if (const qsizetype at = i + std::countr_zero(candidates); verify(at))
+        const qsizetype reach = std::max(CycleWord.size(), m + 1);
+        const __m128i hashes = _mm_set1_epi8('#');
+        const __m128i cycleFirst = _mm_set1_epi8(CycleWord.front());
+        const __m128i cycleLast = _mm_set1_epi8(CycleWord.back());
+        const __m128i ipFirst = _mm_set1_epi8(m > 0 ? ip.front() : '#');
+        const __m128i ipLast = _mm_set1_epi8(m > 0 ? ip.back() : '#');
+        const __m128i delimiters = _mm_set1_epi8(delimiter);
+        const __m128i quotes = _mm_set1_epi8('"');
+        const __m128i blanks = _mm_set1_epi8(32);
+        for (; i + reach + 16 <= n; i += 16) {
+            const __m128i a = Load(t + i);
+            __m128i hits = _mm_or_si128(
+                _mm_cmpeq_epi8(a, hashes),
+                _mm_and_si128(_mm_cmpeq_epi8(a, cycleFirst),
+                              _mm_cmpeq_epi8(Load(t + i + CycleWord.size() - 1), cycleLast)));
+            if (m > 0) {
+                const __m128i after = Load(t + i + m);
+                const __m128i bounded = _mm_or_si128(
+                    _mm_cmpeq_epi8(_mm_min_epu8(after, blanks), after),
+                    _mm_or_si128(_mm_cmpeq_epi8(after, delimiters), _mm_cmpeq_epi8(after, quotes)));
+                hits = _mm_or_si128(
+                    hits, _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(a, ipFirst), bounded),
+                                        _mm_cmpeq_epi8(Load(t + i + m - 1), ipLast)));
+            }
+            for (auto candidates = unsigned(_mm_movemask_epi8(hits)); candidates;
+                 candidates &= candidates - 1) {
+                if (const qsizetype at = i + std::countr_zero(candidates); StartsHere(text, at))
                     return at;
             }
         }
 #endif
-        for (; std::endian::native == std::endian::little && i + m - 1 + 8 <= n; i += 8) {
-            const std::uint64_t x =
-                (Load8(t + i) ^ (Ones * first)) | (Load8(t + i + m - 1) ^ (Ones * last));
-            for (std::uint64_t candidates = (x - Ones) & ~x & Highs; candidates;
-                 candidates &= candidates - 1) {
-                // Little-endian loads: the lowest set bit is the first position.
-                if (const qsizetype at = i + std::countr_zero(candidates) / 8; verify(at))
-                    return at;
-            }
+        for (; i < n; ++i) {
+            if (StartsHere(text, i))
+                return i;
         }
-    }
-    const void *hit = memmem(t + i, size_t(n - i), pattern.data(), size_t(m));
-    return hit ? static_cast<const char *>(hit) - t : -1;
-}
-
-// The next occurrence of a pattern at or after a position, remembered until
-// the reader has passed it, so that the text is searched once per pattern.
-// A search may stop at a limit: what starts after it does not matter to the
-// reader, and the stretch searched in vain is not searched again.
-class NextOccurrence
-{
-  public:
-    explicit NextOccurrence(QByteArrayView pattern) : pattern(pattern) {}
-
-    // The first occurrence at or after pos, or -1 if none starts before limit.
-    qsizetype From(QByteArrayView text, qsizetype pos, qsizetype limit)
-    {
-        if (next >= pos)
-            return next;
-        const qsizetype from = std::max(pos, searchedTo);
-        if (from >= limit)
-            return None;
-        const qsizetype to = std::min(text.size(), limit + pattern.size() - 1);
-        if (pattern.size() == 1) {
-            const void *hit = std::memchr(text.data() + from, pattern[0], size_t(to - from));
-            next = hit ? static_cast<const char *>(hit) - text.data() : None;
-        } else {
-            const qsizetype hit = Find(text.sliced(from, to - from), pattern);
-            next = hit < 0 ? None : from + hit;
-        }
-        if (next < 0)
-            searchedTo = limit;
-        return next;
+        return -1;
     }
 
   private:
-    static constexpr qsizetype None = -1;
-    QByteArrayView pattern;
-    qsizetype next = None;
-    // No occurrence starts between the last search's start and this.
-    qsizetype searchedTo = 0;
-};
+    static constexpr QByteArrayView CycleWord = "Cyclic_Count";
 
-// Byte classes of a cycle line read in place.
-enum ByteClass : std::uint8_t { FieldByte, BlankByte, LineEndByte, DelimiterByte, OtherPathByte };
+#if defined(__SSE2__)
+    static __m128i Load(const char *at)
+    {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+    }
+#endif
+
+    // Ends a piece as SplitFields reads it.
+    bool Bound(char c) const
+    {
+        return static_cast<unsigned char>(c) <= 32 || c == delimiter || c == '"';
+    }
+
+    bool StartsHere(QByteArrayView text, qsizetype at) const
+    {
+        const QByteArrayView rest = text.sliced(at);
+        if (rest.front() == '#' || rest.startsWith(CycleWord))
+            return true;
+        const qsizetype m = ip.size();
+        return m > 0 && rest.startsWith(ip) && (at == 0 || Bound(text[at - 1])) &&
+               (rest.size() == m || Bound(rest[m]));
+    }
+
+    QByteArrayView ip;
+    char delimiter;
+};
 
 bool IsLineEnd(char c)
 {
     return c == '\r' || c == '\n';
-}
-
-// Blanks and control characters separate fields, as SplitFields reads them.
-bool IsBlank(char c)
-{
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 1 && u <= 32;
-}
-
-// Flags the bytes of eight that can end a field: blanks, the delimiter, a
-// quote or a "#".
-inline std::uint64_t FieldStops(const unsigned char *at, char delimiter)
-{
-    const std::uint64_t word = Load8(reinterpret_cast<const char *>(at));
-    return ((word - Ones * 33) & ~word & Highs) |
-           BytesEqual(word, static_cast<unsigned char>(delimiter)) | BytesEqual(word, '"') |
-           BytesEqual(word, '#');
-}
-
-// Eight bytes at a time past the bytes that cannot end a field of a cycle
-// line read in place: anything above a blank but the delimiter, a quote or
-// a "#". The byte loop that follows looks at the classes.
-const unsigned char *SkipPlainBytes(const unsigned char *p, const unsigned char *end,
-                                    char delimiter)
-{
-    if constexpr (std::endian::native != std::endian::little)
-        return p;
-    while (end - p >= 8) {
-        // The lowest flag is exact; flags above it may not be.
-        if (const std::uint64_t stops = FieldStops(p, delimiter))
-            return p + std::countr_zero(stops) / 8;
-        p += 8;
-    }
-    return p;
-}
-
-// A cycle line in the shape the event log writes: the prefix, the delimiter,
-// one to ten digits, the delimiter, "dd/MMM/yyyy hh:mm:ss" and CR LF. Its
-// four pieces are plain to see; any other shape takes the byte-by-byte
-// reading.
-class WrittenCycleShape
-{
-  public:
-    static constexpr qsizetype DateLength = 11;
-    static constexpr qsizetype TimeLength = 20;
-
-#if defined(__SSE2__)
-    explicit WrittenCycleShape(char delimiter) : delimiters(_mm_set1_epi8(delimiter))
-    {
-        std::array<char, 16> head{};
-        std::memcpy(head.data(), CyclePrefix.data(), size_t(CyclePrefix.size()));
-        head[size_t(CyclePrefix.size())] = delimiter;
-        prefix = _mm_loadu_si128(reinterpret_cast<const __m128i *>(head.data()));
-    }
-#else
-    explicit WrittenCycleShape(char delimiter) : delimiter(delimiter) {}
-#endif
-
-    // The number of digits of the line at line, 0 if it has another shape.
-    qsizetype Digits(const unsigned char *line, const unsigned char *end) const
-    {
-        constexpr qsizetype Head = CyclePrefix.size() + 1;
-        if (end - line < Head + 1 + 1 + TimeLength + 2)
-            return 0;
-#if defined(__SSE2__)
-        // Sixteen bytes at a time: the prefix, the digits up to the delimiter,
-        // then the date and time in two overlapping loads, where the blank
-        // and the line end must be the only bytes that end a field.
-        constexpr unsigned HeadBits = (1u << Head) - 1;
-        if ((Mask(_mm_cmpeq_epi8(Load(line), prefix)) & HeadBits) != HeadBits)
-            return 0;
-        const __m128i count = Load(line + Head);
-        const unsigned ends = Mask(_mm_cmpeq_epi8(count, delimiters));
-        const __m128i offsets = _mm_sub_epi8(count, _mm_set1_epi8('0'));
-        const unsigned isDigit =
-            Mask(_mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets));
-        const qsizetype digits = ends ? std::countr_zero(ends) : 0;
-        const unsigned digitBits = (1u << digits) - 1;
-        if (digits == 0 || digits > 10 || (isDigit & digitBits) != digitBits)
-            return 0;
-        const unsigned char *const date = line + Head + digits + 1;
-        if (end - date < TimeLength + 2 || date[DateLength] != ' ' || date[TimeLength] != '\r' ||
-            date[TimeLength + 1] != '\n' || Stops(date) != 1u << DateLength ||
-            Stops(date + 6) != (1u << (DateLength - 6) | 3u << (TimeLength - 6)))
-            return 0;
-        return digits;
-#else
-        const auto delimiterByte = static_cast<unsigned char>(delimiter);
-        if (std::memcmp(line, CyclePrefix.data(), size_t(CyclePrefix.size())) != 0 ||
-            line[Head - 1] != delimiterByte)
-            return 0;
-        const unsigned char *const digits = line + Head;
-        const unsigned char *q = digits;
-        while (q < end && *q >= '0' && *q <= '9' && q - digits < 10)
-            ++q;
-        if (q == digits || end - q < 1 + TimeLength + 2 || *q != delimiterByte)
-            return 0;
-        const unsigned char *const date = q + 1;
-        // Three overlapping words cover the date and the time.
-        if (date[DateLength] != ' ' || date[TimeLength] != '\r' || date[TimeLength + 1] != '\n' ||
-            (FieldStops(date, delimiter) | FieldStops(date + DateLength - 8, delimiter) |
-             FieldStops(date + DateLength + 1, delimiter)))
-            return 0;
-        return q - digits;
-#endif
-    }
-
-  private:
-#if defined(__SSE2__)
-    static __m128i Load(const unsigned char *at)
-    {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
-    }
-    static unsigned Mask(__m128i bytes)
-    {
-        return unsigned(_mm_movemask_epi8(bytes));
-    }
-    // The bytes of sixteen that end a field: blanks, the delimiter, a quote
-    // or a "#".
-    unsigned Stops(const unsigned char *at) const
-    {
-        const __m128i b = Load(at);
-        const __m128i blank = _mm_cmpeq_epi8(_mm_min_epu8(b, _mm_set1_epi8(32)), b);
-        const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8('"')),
-                                           _mm_cmpeq_epi8(b, _mm_set1_epi8('#')));
-        return Mask(_mm_or_si128(_mm_or_si128(blank, marks), _mm_cmpeq_epi8(b, delimiters)));
-    }
-
-    __m128i delimiters;
-    __m128i prefix;
-#else
-    char delimiter;
-#endif
-};
-
-// The test's place in the test table, or -1.
-int TestIndex(const QString &name)
-{
-    for (size_t i = 0; i < TestAddresses.size(); ++i) {
-        if (name == QStringView(TestAddresses[i].shortName))
-            return int(i);
-    }
-    return -1;
 }
 
 // Where the line holding pos ends: the next CR or LF, or the text's end.
@@ -319,9 +151,14 @@ bool NodeViewer::Start(const QString &ip, const QString &path)
     if (ip.isEmpty())
         return false;
     followedIp = ip;
-    followedIpBytes = ip.toUtf8();
+    followedAddress = IpAddress::FromText(ip.trimmed());
+    followedIpBytes = followedAddress ? followedAddress->ToText().toUtf8() : QByteArray();
     followedPath = path;
     grid.Reset();
+    DropPendingRows();
+    // Marks left by an earlier read would colour the rows above the log's
+    // first banner: a read starts from nothing, as the first one did.
+    marks = {};
     readPosition = 0;
     skippingLongLine = false;
     SetLive(true);
@@ -338,6 +175,7 @@ void NodeViewer::Clear()
 {
     SetCaption(Title);
     grid.Reset();
+    DropPendingRows();
 }
 
 void NodeViewer::RefreshNodeViewer()
@@ -385,6 +223,7 @@ void NodeViewer::ReadLogTail()
 {
     readTimer.stop();
     if (!QFileInfo::exists(followedPath)) {
+        SyncGrid();
         SetLive(false);
         Q_EMIT hideRequested();
         sink(u"No log file fount."_s);
@@ -394,30 +233,24 @@ void NodeViewer::ReadLogTail()
         flush();
     QFile file(followedPath);
     if (!file.open(QIODevice::ReadOnly)) {
+        SyncGrid();
         Fail(u"Cannot open Log file.-1"_s);
         return;
     }
     delimiter = settings.Read().Delimiter().toLatin1();
-    for (int c = 0; c < 256; ++c) {
-        const char b = char(c);
-        byteClasses[size_t(c)] = IsLineEnd(b)                     ? LineEndByte
-                                 : c == 0 || b == '"' || b == '#' ? OtherPathByte
-                                 // A TAB delimiter is skipped as a blank.
-                                 : IsBlank(b)     ? BlankByte
-                                 : b == delimiter ? DelimiterByte
-                                                  : FieldByte;
-    }
-    cyclePrefixPlain = std::all_of(CyclePrefix.begin() + 1, CyclePrefix.end(), [this](char c) {
-        return byteClasses[static_cast<unsigned char>(c)] == FieldByte;
-    });
+    reader = LogLineReader(delimiter);
     SetCaption(Title + u" : "_s + followedIp);
     // A log cut shorter meanwhile (copytruncate) goes on from its new end.
     const qint64 size = file.size();
     readPosition = std::min(readPosition, size);
-    const bool done = ReadSlice(file, size);
-    SelectLatestRow();
-    if (!done)
+    // The grid changes once, when the read is done: a read of a big log in
+    // slices would otherwise have the window paint it between every two.
+    if (ReadSlice(file, size)) {
+        SyncGrid();
+        SelectLatestRow();
+    } else {
         readTimer.start();
+    }
 }
 
 bool NodeViewer::ReadSlice(QFile &file, qint64 size)
@@ -425,8 +258,6 @@ bool NodeViewer::ReadSlice(QFile &file, qint64 size)
     QElapsedTimer slice;
     slice.start();
     bool done = true;
-    // Rows of the last window that still wait for the grid.
-    int rowsOfLastWindow = 0;
     while (readPosition < size) {
         // Two buffers in turn: the rows still waiting for the grid hold
         // pieces of the last window, so most windows of a quiet log reach
@@ -450,7 +281,7 @@ bool NodeViewer::ReadSlice(QFile &file, qint64 size)
         // A log cut short meanwhile ends here.
         const bool atEnd = got < length || readPosition + length == size;
         const qint64 rowsBefore = rowsMade;
-        const qsizetype used = ProcessWindow(QByteArrayView(buffer.constData(), got), atEnd);
+        const qsizetype used = ProcessWindow(QByteArrayView(buffer.constData(), got));
         rowsOfLastWindow = int(std::min<qint64>(rowsMade - rowsBefore, pendingCount));
         readPosition += used;
         if (atEnd)
@@ -460,29 +291,26 @@ bool NodeViewer::ReadSlice(QFile &file, qint64 size)
             break;
         }
     }
-    SyncGrid();
-    if (done)
-        readPosition = std::max(readPosition, size);
     return done;
 }
 
-qsizetype NodeViewer::ProcessWindow(QByteArrayView text, bool atEnd)
+qsizetype NodeViewer::ProcessWindow(QByteArrayView text)
 {
     const qsizetype n = text.size();
     qsizetype pos = 0;
+    window = text;
     gridCompleted = grid.RowCount() - 2;
     if (skippingLongLine) {
+        // Skipped to its end, even where the file ends before it.
         pos = LineEnd(text, 0);
-        skippingLongLine = pos == n && !atEnd;
+        skippingLongLine = pos == n;
         if (skippingLongLine)
             return n;
     }
     // Only lines with a "#", "Cyclic_Count" or the followed IP can change the
     // grid, so the reader jumps from one of these to the next instead of
     // looking at every line of a log that may hold millions.
-    NextOccurrence hash("#");
-    NextOccurrence cycle(CycleWord);
-    NextOccurrence ip(followedIpBytes);
+    const InterestScanner scanner(followedIpBytes, delimiter);
     while (pos < n) {
         while (pos < n && IsLineEnd(text[pos]))
             ++pos;
@@ -491,26 +319,11 @@ qsizetype NodeViewer::ProcessWindow(QByteArrayView text, bool atEnd)
         // Quiet logs are mostly cycle lines, one after the other in the
         // log's own shape: those are read in place, in a run.
         if (text[pos] == '#') {
-            const auto *const bytes = reinterpret_cast<const unsigned char *>(text.data());
-            pos += ReadWrittenCycleRun(bytes + pos, bytes + n);
+            pos += ReadWrittenCycleRun(text, pos);
             if (pos == n)
                 break;
         }
-        if (text[pos] == '#') {
-            if (const qsizetype length = TryCycleLine(text, pos, atEnd); length >= 0) {
-                pos += length;
-                BoundRows();
-                continue;
-            }
-        }
-        // The other patterns matter only where they come before the next "#":
-        // in a quiet log that is the next line.
-        qsizetype hit = hash.From(text, pos, n);
-        for (NextOccurrence *finder : {&cycle, &ip}) {
-            const qsizetype at = finder->From(text, pos, hit < 0 ? n : hit);
-            if (at >= 0 && (hit < 0 || at < hit))
-                hit = at;
-        }
+        const qsizetype hit = scanner.Next(text, pos);
         // A line cut by the window's end may hold a pattern cut with it.
         qsizetype start = hit < 0 ? n : hit;
         while (start > pos && !IsLineEnd(text[start - 1]))
@@ -522,16 +335,17 @@ qsizetype NodeViewer::ProcessWindow(QByteArrayView text, bool atEnd)
             continue;
         }
         const qsizetype end = LineEnd(text, hit < 0 ? start : hit);
-        if (end == n && !atEnd) {
-            if (start > 0)
-                return start;
+        if (end == n && start < n) {
             // A line longer than the whole window is no event line.
-            skippingLongLine = true;
-            return n;
+            if (start == 0 && n == WindowSize) {
+                skippingLongLine = true;
+                return n;
+            }
+            return start;
         }
         if (hit < 0)
             break;
-        // Measured before it is split: a huge line costs no strings.
+        // Measured before it is read: a huge line costs no splitting.
         if (end - start <= MaxLineLength)
             ProcessLine(text.sliced(start, end - start));
         BoundRows();
@@ -540,147 +354,68 @@ qsizetype NodeViewer::ProcessWindow(QByteArrayView text, bool atEnd)
     return n;
 }
 
-qsizetype NodeViewer::TryCycleLine(QByteArrayView text, qsizetype pos, bool atEnd)
-{
-    const qsizetype n = text.size();
-    if (n - pos < CyclePrefix.size() ||
-        std::memcmp(text.data() + pos, CyclePrefix.data(), size_t(CyclePrefix.size())) != 0)
-        return -1;
-    // The fields as SplitFields would give them for a line without quotes,
-    // NULs or a second "#" (those take the general path).
-    const auto *const begin = reinterpret_cast<const unsigned char *>(text.data());
-    const unsigned char *const end = begin + n;
-    // The prefix holds no byte that ends a field.
-    const unsigned char *p = begin + pos + (cyclePrefixPlain ? CyclePrefix.size() : 1);
-    const unsigned char *fieldStart = begin + pos;
-    std::array<QByteArrayView, 4> pieces;
-    int count = 0;
-    const auto addPiece = [&](const unsigned char *from, const unsigned char *to) {
-        if (count < int(pieces.size()))
-            pieces[size_t(count)] = QByteArrayView(from, to - from);
-        ++count;
-    };
-    const auto skipBlanks = [&] {
-        while (p < end && byteClasses[*p] == BlankByte)
-            ++p;
-    };
-    for (;;) {
-        p = SkipPlainBytes(p, end, delimiter);
-        while (p < end && byteClasses[*p] == FieldByte)
-            ++p;
-        addPiece(fieldStart, p);
-        skipBlanks();
-        if (p < end && byteClasses[*p] == DelimiterByte) {
-            ++p;
-            if (p == end || byteClasses[*p] == LineEndByte) {
-                addPiece(p, p);
-                break;
-            }
-            skipBlanks();
-        }
-        if (p == end || byteClasses[*p] == LineEndByte)
-            break;
-        if (byteClasses[*p] == OtherPathByte)
-            return -1;
-        fieldStart = p;
-    }
-    if (p == end && !atEnd)
-        return -1;
-    const qsizetype lineEnd = p - begin;
-    if (count == 4 && lineEnd - pos <= MaxLineLength)
-        NewByteRow(pieces[1], pieces[2], pieces[3]);
-    return (p == end ? n : PastLineEnd(text, lineEnd)) - pos;
-}
-
-qsizetype NodeViewer::ReadWrittenCycleRun(const unsigned char *from, const unsigned char *end)
+qsizetype NodeViewer::ReadWrittenCycleRun(QByteArrayView text, qsizetype pos)
 {
     // The loop keeps the ring's state in locals: a quiet log brings millions
     // of these lines.
-    if (!cyclePrefixPlain)
-        return 0;
-    const auto view = [](const unsigned char *begin, const unsigned char *stop) {
-        return QByteArrayView(begin, stop - begin);
-    };
-    const WrittenCycleShape shape(delimiter);
     const MarkCodes runMarks = marks;
     int count = pendingCount;
     int older = gridCompleted - droppedFromGrid;
-    int made = 0;
-    const unsigned char *line = from;
+    const qsizetype from = pos;
+    std::span<WrittenCycleLine> lines = cycleLines;
     for (;;) {
-        const qsizetype digitCount = shape.Digits(line, end);
-        if (digitCount == 0)
+        qsizetype used = 0;
+        const qsizetype read = reader.ReadWrittenCycles(text.sliced(pos), lines, used);
+        for (qsizetype i = 0; i < read; ++i) {
+            const int at = pendingHead + count;
+            PendingRow &row = pendingRows[size_t(at < PendingCapacity ? at : at - PendingCapacity)];
+            row.marks = runMarks;
+            row.textInBytes = true;
+            row.statusBytes = lines[size_t(i)].countText;
+            row.dateBytes = lines[size_t(i)].date;
+            row.clockBytes = lines[size_t(i)].clock;
+            ++count;
+            if (older + count + 2 > NodeViewerGrid::MaxRows) {
+                pendingCount = count;
+                BoundRows();
+                count = pendingCount;
+                older = gridCompleted - droppedFromGrid;
+            }
+        }
+        rowsMade += read;
+        pos += used;
+        if (read < qsizetype(lines.size()))
             break;
-        const unsigned char *const digits = line + CyclePrefix.size() + 1;
-        const unsigned char *const date = digits + digitCount + 1;
-        const int at = pendingHead + count;
-        PendingRow &row = pendingRows[size_t(at < PendingCapacity ? at : at - PendingCapacity)];
-        row.marks = runMarks;
-        row.textInBytes = true;
-        row.statusBytes = view(digits, digits + digitCount);
-        row.dateBytes = view(date, date + WrittenCycleShape::DateLength);
-        row.clockBytes =
-            view(date + WrittenCycleShape::DateLength + 1, date + WrittenCycleShape::TimeLength);
-        ++count;
-        ++made;
-        line = date + WrittenCycleShape::TimeLength + 2;
-        if (older + count + 2 > NodeViewerGrid::MaxRows) {
-            pendingCount = count;
-            BoundRows();
-            count = pendingCount;
-            older = gridCompleted - droppedFromGrid;
-        }
     }
-    rowsMade += made;
     pendingCount = count;
-    return line - from;
+    return pos - from;
 }
 
-void NodeViewer::ProcessLine(QByteArrayView line)
+void NodeViewer::ProcessLine(QByteArrayView text)
 {
-    const auto pieces = [&] {
-        return SplitFields(QString::fromUtf8(line), QChar::fromLatin1(delimiter));
-    };
-    if (line.contains(BannerWord)) {
-        if (const QStringList p = pieces(); p.size() == 8)
-            StartBanner(p);
-    } else if (line.contains(CycleWord)) {
-        if (const QStringList p = pieces(); p.size() == 4) {
-            PendingRow &row = NewPendingRow();
-            row.status = p[1];
-            row.time = p[2] + u' ' + p[3];
-        }
-    } else if (!line.contains('#') && CompletedRows() > 0 && HoldsFollowedIpField(line)) {
-        if (const QStringList p = pieces(); p.size() == 7 && p[2] == followedIp)
-            MarkLine(p);
+    const LogLine line = reader.Read(text);
+    switch (line.kind) {
+    case LogLineKind::Banner:
+        StartBanner(line);
+        break;
+    case LogLineKind::Cycle:
+        CycleRow(line);
+        break;
+    case LogLineKind::Node:
+        // Only lines of seven pieces carry marks.
+        if (line.pieces == 7 && CompletedRows() > 0 && line.ip && line.ip == followedAddress)
+            MarkLine(line);
+        break;
+    case LogLineKind::Dropped:
+    case LogLineKind::Other:
+        break;
     }
 }
 
-bool NodeViewer::HoldsFollowedIpField(QByteArrayView line) const
+void NodeViewer::StartBanner(const LogLine &line)
 {
-    // A cheap look before the split: the IP must stand as a field of its own,
-    // so 10.0.0.1 does not pick up the lines of 10.0.0.10 or 10.0.0.100.
-    const auto bounds = [this](char c) {
-        return static_cast<unsigned char>(c) <= 32 || c == delimiter || c == '"';
-    };
-    const qsizetype size = followedIpBytes.size();
-    for (qsizetype at = line.indexOf(followedIpBytes); at >= 0;
-         at = line.indexOf(followedIpBytes, at + 1)) {
-        if ((at == 0 || bounds(line[at - 1])) &&
-            (at + size == line.size() || bounds(line[at + size])))
-            return true;
-    }
-    return false;
-}
-
-void NodeViewer::StartBanner(const QStringList &pieces)
-{
-    bool ok = false;
-    uint mask = pieces[3].toUInt(&ok, 16);
-    if (!ok)
-        mask = 0;
     for (int i = 0; i < TestCount; ++i)
-        marks[size_t(i)] = (mask & (1u << i)) ? Mark::None : Mark::Off;
+        marks[size_t(i)] = (line.testMask & (1u << i)) ? Mark::None : Mark::Off;
     // The empty bottom row becomes the start row; the row below it opens
     // the scan with its cycle 0.
     PendingRow &start = NewPendingRow();
@@ -688,17 +423,37 @@ void NodeViewer::StartBanner(const QStringList &pieces)
     start.status = u"START"_s;
     PendingRow &zero = NewPendingRow();
     zero.status = u"0"_s;
-    zero.time = pieces[4] + u' ' + pieces[5];
+    zero.time = line.DateTimeText();
 }
 
-void NodeViewer::MarkLine(const QStringList &pieces)
+void NodeViewer::CycleRow(const LogLine &line)
+{
+    PendingRow &row = NewPendingRow();
+    const auto inWindow = [this](QByteArrayView piece) {
+        return piece.data() >= window.data() && piece.end() <= window.end();
+    };
+    // Pieces the reader had to undouble quotes in live in the reader, and
+    // only until its next line.
+    if (inWindow(line.countText) && inWindow(line.date) && inWindow(line.clock)) {
+        row.textInBytes = true;
+        row.statusBytes = line.countText;
+        row.dateBytes = line.date;
+        row.clockBytes = line.clock;
+    } else {
+        row.status = QString::fromUtf8(line.countText);
+        row.time = line.DateTimeText();
+    }
+}
+
+void NodeViewer::MarkLine(const LogLine &line)
 {
     MarkCodes &latest = LatestMarks();
-    if (const int i = TestIndex(pieces[4]); i >= 0) {
-        if (pieces[5] == u"ON")
-            latest[size_t(i)] = i == BrIndex || i == M1Index ? Mark::Correct : Mark::Wrong;
-        else if (pieces[5] == u"OFF")
-            latest[size_t(i)] = Mark::None;
+    if (line.word == NodeWord::Test) {
+        if (line.state == NodeState::On)
+            latest[size_t(line.test)] =
+                TestAddresses[size_t(line.test)].correct ? Mark::Correct : Mark::Wrong;
+        else if (line.state == NodeState::Off)
+            latest[size_t(line.test)] = Mark::None;
     }
     marks = latest;
 }
@@ -712,19 +467,6 @@ NodeViewer::PendingRow &NodeViewer::NewPendingRow()
     row.status.clear();
     row.time.clear();
     return row;
-}
-
-void NodeViewer::NewByteRow(QByteArrayView status, QByteArrayView date, QByteArrayView clock)
-{
-    // The slot's strings are left as they are: unread while the texts are
-    // in bytes, and clearing them costs a quiet log much of its reading.
-    PendingRow &row = PendingAt(pendingCount++);
-    ++rowsMade;
-    row.marks = marks;
-    row.textInBytes = true;
-    row.statusBytes = status;
-    row.dateBytes = date;
-    row.clockBytes = clock;
 }
 
 void NodeViewer::BoundRows()
@@ -763,8 +505,14 @@ void NodeViewer::SyncGrid()
             rows.append(MaterializeRow(PendingAt(i)));
         grid.InsertAboveBottom(std::move(rows));
     }
+    DropPendingRows();
+}
+
+void NodeViewer::DropPendingRows()
+{
     pendingHead = 0;
     pendingCount = 0;
+    rowsOfLastWindow = 0;
     droppedFromGrid = 0;
     gridLatestTouched = false;
     gridCompleted = grid.RowCount() - 2;

@@ -2,6 +2,7 @@
 
 #include "config/addresstext.h"
 #include "config/settings.h"
+#include "report/eventline.h"
 #include "report/nodeviewergrid.h"
 
 #include <QByteArray>
@@ -13,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QFile;
@@ -27,14 +29,15 @@ namespace keelwatch {
 // The log is read as a stream in windows of a few megabytes, whatever its
 // size. A read that takes longer than a slice of time goes on at the event
 // loop's next turn, so the window stays responsive over a log of gigabytes;
-// the grid ends up as if the whole log had been read at once.
+// the grid changes when the read is done, as if the whole log had been read
+// at once.
 class NodeViewer : public QObject
 {
     Q_OBJECT
 
   public:
-    // Bytes read from the log at a time.
-    static constexpr qint64 WindowSize = qint64(4) << 20;
+    // Bytes read from the log at a time: the buffer stays in the cache.
+    static constexpr qint64 WindowSize = qint64(1) << 20;
     // A longer line is no event line: it is skipped without being split.
     static constexpr qint64 MaxLineLength = 64 * 1024;
 
@@ -111,26 +114,23 @@ class NodeViewer : public QObject
     void SetLive(bool on);
     void SetCaption(const QString &text);
     void Fail(const QString &message);
-    // Reads windows until the slice of time is used up; false on a failure.
+    // Reads windows until the slice of time is used up; false when more
+    // remains. The rows read wait for the grid until the read is done.
     bool ReadSlice(QFile &file, qint64 size);
-    // Processes the window's lines from its start; returns how many bytes
-    // were used (a line cut by the window's end waits for the next one
-    // unless atEnd).
-    qsizetype ProcessWindow(QByteArrayView text, bool atEnd);
-    // The line at pos if it is a plain cycle line, read without building a
-    // string; its length, or -1 to leave it to the general path.
-    qsizetype TryCycleLine(QByteArrayView text, qsizetype pos, bool atEnd);
+    // Processes the window's complete lines from its start; returns how many
+    // bytes were used. A line not ended yet waits for the next window, or
+    // at the file's end for the rest of it, so that every read of the same
+    // bytes gives the same rows.
+    qsizetype ProcessWindow(QByteArrayView text);
     // Cycle lines one after the other in exactly the shape the event log
-    // writes, from from on; the bytes they take.
-    qsizetype ReadWrittenCycleRun(const unsigned char *from, const unsigned char *end);
-    void ProcessLine(QByteArrayView line);
-    bool HoldsFollowedIpField(QByteArrayView line) const;
-    void StartBanner(const QStringList &pieces);
-    void MarkLine(const QStringList &pieces);
+    // writes, from pos on; the bytes they take.
+    qsizetype ReadWrittenCycleRun(QByteArrayView text, qsizetype pos);
+    void ProcessLine(QByteArrayView text);
+    void StartBanner(const LogLine &line);
+    void CycleRow(const LogLine &line);
+    void MarkLine(const LogLine &line);
     // A new row below the others, with the current marks.
     PendingRow &NewPendingRow();
-    // The same for a cycle line read in place.
-    void NewByteRow(QByteArrayView status, QByteArrayView date, QByteArrayView clock);
     PendingRow &PendingAt(int i)
     {
         return pendingRows[size_t((pendingHead + i) % PendingCapacity)];
@@ -138,8 +138,10 @@ class NodeViewer : public QObject
     void BoundRows();
     int CompletedRows() const { return gridCompleted - droppedFromGrid + pendingCount; }
     MarkCodes &LatestMarks();
-    // Hands the window's rows to the grid.
+    // Hands the rows read to the grid.
     void SyncGrid();
+    // Forgets the rows read that wait for the grid.
+    void DropPendingRows();
     NodeViewerGrid::Row MaterializeRow(const PendingRow &row) const;
     static NodeViewerGrid::Marks MarkTexts(const MarkCodes &codes);
     static MarkCodes MarkCodesOf(const NodeViewerGrid::Marks &texts);
@@ -150,6 +152,9 @@ class NodeViewer : public QObject
     std::function<void()> flush;
     NodeViewerGrid grid;
     QString followedIp;
+    // The followed IP as a value and as the log writes it; none for a text
+    // that is no IP, which no line matches.
+    std::optional<IpAddress> followedAddress;
     QByteArray followedIpBytes;
     QString followedPath;
     qint64 readPosition = 0;
@@ -157,17 +162,19 @@ class NodeViewer : public QObject
     QString caption;
     MarkCodes marks{};
     char delimiter = '\t';
+    LogLineReader reader{delimiter};
     // The windows are read into these in turn.
     std::array<QByteArray, 2> buffers;
     int nextBuffer = 0;
+    // The window being processed.
+    QByteArrayView window;
+    // Cycle lines read in place, a batch at a time.
+    std::array<WrittenCycleLine, 256> cycleLines;
     QTimer readTimer;
     // Runs out at the event loop's next turn.
     QTimer turnGuard;
     // Set while a line longer than a window is being skipped.
     bool skippingLongLine = false;
-    // What each byte means to a cycle line read in place.
-    std::array<std::uint8_t, 256> byteClasses{};
-    bool cyclePrefixPlain = false;
 
     // The window's effect on the grid: completed rows (all but the empty
     // bottom row) dropped from the grid's top, new rows, and the new marks
@@ -180,6 +187,8 @@ class NodeViewer : public QObject
     std::vector<PendingRow> pendingRows{size_t(PendingCapacity)};
     int pendingHead = 0;
     int pendingCount = 0;
+    // Rows of the last window among them.
+    int rowsOfLastWindow = 0;
     // Every row ever added to the pending rows.
     qint64 rowsMade = 0;
     bool gridLatestTouched = false;

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTime>
 
 #include <random>
 
@@ -517,5 +518,167 @@ INSTANTIATE_TEST_SUITE_P(
         "#Cyclic_Count\t7\t05/Jan/2004\t14:00:00", "#Cyclic_Count\t7\t05/Jan/2004 14:00:0\"",
         "#Cyclic_Count\t7\t05/Jan/2004 14:00:00\t", "#Cyclic_Count\t7\t05/Jan/2004 14:00:000",
         "#Cyclic_Count\t7a\t05/Jan/2004 14:00:00", "#Cyclic_Count\t7\t05/Jan/2004  4:00:00"));
+
+// A churn log: a cycle every two seconds with zero to three events of the
+// hosts 10.77.0.1 to 10.77.0.199, whose texts 10.77.0.10 to .199 begin with
+// the followed 10.77.0.1. It starts as a rotated log does, without a banner,
+// and a scan starts again in the middle. The lines are the event log's own.
+QByteArray ChurnLog(int cycles, int bannerCycle, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    const char *tests[] = {"Br", "B47", "B16", "B8", "Gr", "M0", "M1", "M3", "S1", "S2"};
+    const char *events[] = {
+        "ON\tethernet",     "OFF\tethernet",   "ON\tieee802.3",  "PROMISC\tSUSPECT\t",
+        "PROMISC\tSTART\t", "PROMISC\tSTOP\t", "MAC\tCHANGE\t-", "PROMISC\tCONFIRMED\t24/24"};
+    QByteArray log;
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
+        const int second = 2 * cycle;
+        const QByteArray when = "05/Jan/2004 " + QTime(0, 0).addSecs(second).toString().toLatin1();
+        if (cycle == bannerCycle)
+            log += "\r\n### START Keelwatch\t03FF\t" + when + "\t10.77.0.1-10.77.0.199 ###\r\n";
+        for (int e = int(random() % 4); e > 0; --e) {
+            // One event in three is the followed host's.
+            const int host = random() % 3 == 0 ? 1 : 10 + int(random() % 190);
+            const QByteArray event = events[random() % std::size(events)];
+            log += when + "\t10.77.0." + QByteArray::number(host) + "\t[00:16:3E:4D:00:" +
+                   QByteArray::number(host, 16).toUpper().rightJustified(2, '0') + "]\t" +
+                   (event.contains('\t') && !event.startsWith("ON") && !event.startsWith("OFF")
+                        ? event
+                        : tests[random() % std::size(tests)] + QByteArray("\t") + event) +
+                   "\r\n";
+        }
+        log += "#Cyclic_Count\t" + QByteArray::number(cycle) + '\t' + when + "\r\n";
+    }
+    return log;
+}
+
+// The rows a log of the event log's own lines gives for an IP, read here
+// straight from the format: TAB-separated fields, the date and time in one.
+QList<NodeViewerGrid::Row> RowsOf(const QByteArray &log, const QString &ip)
+{
+    const QStringList tests{u"Br"_s, u"B47"_s, u"B16"_s, u"B8"_s, u"Gr"_s,
+                            u"M0"_s, u"M1"_s,  u"M3"_s,  u"S1"_s, u"S2"_s};
+    QList<NodeViewerGrid::Row> rows;
+    NodeViewerGrid::Row current;
+    const auto add = [&](const QString &status, const QString &time) {
+        NodeViewerGrid::Row row = current;
+        row[0] = status;
+        row[1] = time;
+        rows.append(row);
+    };
+    for (const QString &line : QString::fromUtf8(log).split(u"\r\n"_s, Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(u'\t');
+        if (f[0] == u"### START Keelwatch") {
+            const uint mask = f[1].toUInt(nullptr, 16);
+            for (int t = 0; t < 10; ++t)
+                current[size_t(2 + t)] = mask & (1u << t) ? QString() : u"-"_s;
+            rows.append(NodeViewerGrid::Row{u"START"_s});
+            add(u"0"_s, f[2]);
+        } else if (f[0] == u"#Cyclic_Count") {
+            add(f[1], f[2]);
+        } else if (f.size() == 6 && f[1] == ip && !rows.isEmpty() && tests.contains(f[3]) &&
+                   (f[4] == u"ON" || f[4] == u"OFF")) {
+            const qsizetype t = tests.indexOf(f[3]);
+            current[size_t(2 + t)] =
+                f[4] == u"OFF" ? QString() : (f[3] == u"Br" || f[3] == u"M1" ? u"O"_s : u"X"_s);
+            std::copy(current.begin() + 2, current.end(), rows.last().begin() + 2);
+        }
+        if (rows.size() + 2 > 2000)
+            rows.remove(0, 1000);
+    }
+    return rows;
+}
+
+void ExpectRows(const NodeViewerGrid &grid, const QList<NodeViewerGrid::Row> &rows,
+                const char *read)
+{
+    ASSERT_EQ(grid.RowCount(), rows.size() + 2) << read;
+    for (int r = 0; r < rows.size(); ++r) {
+        for (int c = 0; c < NodeViewerGrid::ColumnCount - 1; ++c)
+            ASSERT_EQ(grid.Cell(r + 1, c), rows[r][size_t(c)])
+                << read << " row " << r + 1 << " column " << c;
+    }
+}
+
+struct ChurnCase
+{
+    int cycles;
+    int bannerCycle;
+};
+
+class ChurnLogReads : public NodeViewerTest, public testing::WithParamInterface<ChurnCase>
+{
+};
+
+// Two reads of the same churn log, and a read that follows it as it grows
+// by pieces cut anywhere (inside lines too), give the rows the log holds:
+// with all its rows in the grid, and with the grid's bound dropping some.
+TEST_P(ChurnLogReads, GiveTheSameRowsOnEveryRead)
+{
+    const QByteArray log = ChurnLog(GetParam().cycles, GetParam().bannerCycle, 21);
+    const QList<NodeViewerGrid::Row> expected = RowsOf(log, u"10.77.0.1"_s);
+    ASSERT_GT(expected.size(), 1000);
+    Append(log);
+    for (const char *read : {"first read", "second read"}) {
+        viewer.Start(u"10.77.0.1"_s, LogPath());
+        Settle();
+        ASSERT_NO_FATAL_FAILURE(ExpectRows(viewer.Grid(), expected, read));
+    }
+
+    QTemporaryDir otherDir;
+    const QString path = otherDir.filePath(u"keelwatch.log"_s);
+    QFile growing(path);
+    ASSERT_TRUE(growing.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    growing.write(log.first(5));
+    viewer.Start(u"10.77.0.1"_s, path);
+    std::mt19937 random(5);
+    for (qsizetype at = 5; at < log.size();) {
+        const qsizetype piece = std::min<qsizetype>(log.size() - at, 1 + random() % 400);
+        growing.write(log.sliced(at, piece));
+        at += piece;
+        Refresh();
+    }
+    ASSERT_NO_FATAL_FAILURE(ExpectRows(viewer.Grid(), expected, "followed read"));
+}
+
+INSTANTIATE_TEST_SUITE_P(NodeViewer, ChurnLogReads,
+                         testing::Values(ChurnCase{1500, 1200}, ChurnCase{3000, 2600}),
+                         [](const auto &info) { return info.index == 0 ? "Whole" : "Bounded"; });
+
+// A line longer than a read window that the file ends inside of is skipped
+// to its end when the rest arrives, as a read of the whole line skips it.
+TEST_F(NodeViewerTest, OverlongLineEndingAfterTheFileEndIsSkippedWhole)
+{
+    const QByteArray head = "#" + QByteArray(NodeViewer::WindowSize + 10, 'a');
+    const QByteArray tail = "Cyclic_Count\t9\t05/Jan/2004 14:00:00\r\n" + Cycle(1);
+    Append(Banner + head);
+    viewer.Start(u"192.168.0.5"_s, LogPath());
+    Settle();
+    Append(tail);
+    Refresh();
+    NodeViewer whole(settings, [](const QString &) {});
+    whole.Start(u"192.168.0.5"_s, LogPath());
+    while (whole.IsReading())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    ASSERT_EQ(Rows(), 5);
+    ASSERT_EQ(whole.Grid().RowCount(), 5);
+    EXPECT_EQ(Cell(3, 0), u"1"_s);
+    EXPECT_EQ(viewer.ReadPosition(), QFileInfo(LogPath()).size());
+}
+
+// A line the file ends inside of waits for its end: the rows are those of
+// the whole line, and the read position stays at the line's start.
+TEST_F(NodeViewerTest, LineWithoutItsEndWaitsForTheRest)
+{
+    Append(Banner + "#Cyclic_Count\t12\t05/Jan/2004 14:1");
+    viewer.Start(u"192.168.0.5"_s, LogPath());
+    EXPECT_EQ(Rows(), 4);
+    EXPECT_EQ(viewer.ReadPosition(), Banner.size());
+    Append("0:00\r\n");
+    Refresh();
+    ASSERT_EQ(Rows(), 5);
+    EXPECT_EQ(Cell(3, 0), u"12"_s);
+    EXPECT_EQ(Cell(3, 1), u"05/Jan/2004 14:10:00"_s);
+}
 
 } // namespace

@@ -2,6 +2,7 @@
 // an administrator would start it, judged by its exit code, its JSON lines
 // and its event log.
 
+#include "report/eventline.h"
 #include "report/hostname.h"
 #include "report/syslog5424.h"
 #include "support/labsegment.h"
@@ -203,12 +204,14 @@ TEST_F(SensorOnLab, CyclicReportsASwitchedHostAndSurvivesLogRotation)
     }
     QStringList cycles;
     QStringList promisc;
+    keelwatch::LogLineReader reader('\t');
     for (const QString &line : lines) {
-        const QStringList fields = line.split(u'\t');
-        if (fields.value(0) == u"#Cyclic_Count"_s)
-            cycles << fields.value(1);
-        else if (fields.value(3) == u"PROMISC"_s)
-            promisc << fields.value(1) + u' ' + fields.value(4);
+        const keelwatch::LogLine read = reader.Read(line.toUtf8());
+        if (read.kind == keelwatch::LogLineKind::Cycle)
+            cycles << QString::fromUtf8(read.countText);
+        else if (read.kind == keelwatch::LogLineKind::Node &&
+                 read.word == keelwatch::NodeWord::Promisc)
+            promisc << QString::fromUtf8(read.ipText) + u' ' + QString::fromUtf8(read.stateText);
     }
     QStringList jsonCycles;
     QStringList jsonPromisc;
