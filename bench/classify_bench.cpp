@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 
 #include <thread>
+#include <vector>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
@@ -79,7 +80,7 @@ void BM_ClassifyRepliesThroughThePipe(benchmark::State &state)
     auto inputs = std::make_shared<ScanInputs>();
     inputs->settings.ownIp = u"10.0.0.1"_s;
     inputs->probeSourceMacs = BuildProbeSourceMacs(inputs->settings.ownMac);
-    inputs->lookupVendor = [](const QString &) { return u"unknown"_s; };
+    inputs->lookupVendor = [](const MacAddress &) { return u"unknown"_s; };
     ReplyAnalyser analyser(channel, inputs);
     qint64 classified = 0;
     QObject::connect(
@@ -94,12 +95,19 @@ void BM_ClassifyRepliesThroughThePipe(benchmark::State &state)
 
     int k = 2;
     for (auto _ : state) {
-        // Every node answers one test address; the write waits for room, as
-        // the relay's does, so that every reply is counted.
+        // Every node answers one test address, in messages as full as the
+        // relay's; the write waits for room, as the relay's does, so that
+        // every reply is counted.
         const qint64 target = classified + nodes;
         std::thread writer([&, k] {
-            for (int i = 0; i < nodes; ++i)
-                channel->pipe->Write(Record(i, k));
+            std::vector<CaptureRecord> message;
+            for (int i = 0; i < nodes; ++i) {
+                message.push_back(Record(i, k));
+                if (message.size() == RecordsPerMessage || i + 1 == nodes) {
+                    channel->pipe->Write(message);
+                    message.clear();
+                }
+            }
         });
         while (classified < target)
             QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -131,11 +139,9 @@ void BM_ClassifyRepliesIntoTheTable(benchmark::State &state)
     options.tests.fill(true);
     QList<DecodedReply> replies;
     for (int i = 0; i < nodes; ++i) {
-        replies.append({u"10.1.%1.%2"_s.arg(i >> 8).arg(i & 0xFF),
-                        u"02:00:00:00:%1:%2"_s.arg(i >> 8, 2, 16, QChar(u'0'))
-                            .arg(i & 0xFF, 2, 16, QChar(u'0'))
-                            .toUpper(),
-                        2, u"unknown"_s});
+        const std::uint8_t mac[6] = {0x02, 0, 0, 0, std::uint8_t(i >> 8), std::uint8_t(i)};
+        replies.append({IpAddress::FromIpv4(0x0A010000 | quint32(i)), MacAddress::FromBytes(mac), 2,
+                        u"unknown"_s});
         ClassifyReply(targets, options, replies.last());
     }
     int k = 2;

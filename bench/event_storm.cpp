@@ -203,11 +203,9 @@ int main(int argc, char **argv)
         steps.push_back([&, first] {
             nodes.BeginRowBatch();
             for (int i = first; i < first + RepliesPerBatch; ++i) {
-                const DecodedReply reply{NodeIp(i),
-                                         u"02:00:00:00:%1:%2"_s.arg(i >> 8, 2, 16, QChar(u'0'))
-                                             .arg(i & 0xFF, 2, 16, QChar(u'0'))
-                                             .toUpper(),
-                                         2, u"unknown"_s};
+                const std::uint8_t mac[6] = {0x02, 0, 0, 0, std::uint8_t(i >> 8), std::uint8_t(i)};
+                const DecodedReply reply{IpAddress::FromIpv4(0x0A010000 | quint32(i)),
+                                         MacAddress::FromBytes(mac), 2, u"unknown"_s};
                 ClassifyReply(targets, options, reply);
             }
             nodes.EndRowBatch();

@@ -5,6 +5,7 @@
 #include "report/eventlog.h"
 #include "report/externalcommand.h"
 #include "report/syslogsender.h"
+#include "scan/replyanalyser.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessagewindow.h"
 #include "ui/alerttray.h"
@@ -223,7 +224,9 @@ void Startup::ConnectScanController()
                                                 *promiscuousAlertWindow);
     scanWindows->SetScanRunningHook([this](bool running) { alertTray->SetScanRunning(running); });
     WorkerScanEngine::Lookups lookups;
-    lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };
+    lookups.vendor = [this](const MacAddress &mac) {
+        return vendors.LookupVendor(VendorPrefix(mac));
+    };
     lookups.comment = [this](const QString &ip) { return comments.LookupComment(ip); };
     lookups.autoScroll = [this] { return settings.Read().autoScroll; };
     lookups.selectRow = [window](int row) { window->SelectNodeRow(row); };

@@ -77,6 +77,8 @@ class Startup
     EventLog &Events() { return *events; }
     const std::shared_ptr<PacketDriver> &Driver() const { return driver; }
     ScanController &Controller() { return *controller; }
+    // The scan's workers and engine, for benchmarks that follow its replies.
+    ScanAssembly &Scan() { return *scan; }
 
   private:
     void SaveAtExit();

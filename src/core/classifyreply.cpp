@@ -21,22 +21,24 @@ void ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
 {
     NodeTable &table = targets.table;
     const int k = reply.sourceIndex;
+    const QString ip = reply.ip.ToText();
+    const QString mac = reply.mac.ToText();
     // Replies to source addresses 0, 1 and 12 to 15 have no result column,
     // so they only add or update the node.
     const QString mark = ReplyMark(k, options);
     const auto comment = [&] {
-        return targets.lookupComment ? targets.lookupComment(reply.ip) : QString();
+        return targets.lookupComment ? targets.lookupComment(ip) : QString();
     };
     const auto select = [&](int row) {
         if (options.autoScroll && targets.selectRow)
             targets.selectRow(row);
     };
 
-    int row = table.FindNodeRow(reply.ip);
+    int row = table.FindNodeRow(ip);
     if (row != 0) {
         table.SetCell(row, NodeTable::CommentColumn, comment());
-        if (table.Cell(row, NodeTable::MacColumn) != reply.mac) {
-            table.SetCell(row, NodeTable::MacColumn, reply.mac);
+        if (table.Cell(row, NodeTable::MacColumn) != mac) {
+            table.SetCell(row, NodeTable::MacColumn, mac);
             table.SetCell(row, NodeTable::VendorColumn, reply.vendor);
             targets.events.WriteEvent(u"mac"_s, k, row);
         }
@@ -49,7 +51,7 @@ void ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
         return;
     }
 
-    row = table.AddNodeRow(reply.ip, reply.mac, options.tests);
+    row = table.AddNodeRow(ip, mac, options.tests);
     // The mark replaces the "-" of a switched-off test; an empty mark (the
     // node-finding step) leaves the cell empty.
     if (TestOfColumn(k))

@@ -1,7 +1,5 @@
 #include "core/workerscanengine.h"
 
-#include "config/addresstext.h"
-
 #include <random>
 
 namespace keelwatch {
@@ -121,19 +119,19 @@ void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSn
 
 void WorkerScanEngine::FollowSuspect(const DecodedReply &reply)
 {
+    const QString ip = reply.ip.ToText();
     if (reply.sourceIndex == ConfirmationSourceIndex) {
-        nodes.CountConfirmationAnswer(reply.ip);
+        nodes.CountConfirmationAnswer(ip);
         return;
     }
-    if (confirming.contains(reply.ip))
+    if (confirming.contains(ip))
         return;
-    const auto family = SuspectFamily(nodes, nodes.FindNodeRow(reply.ip));
-    const qint64 address = IpTextToNumber(reply.ip);
-    if (!family || address < 0)
+    const auto family = SuspectFamily(nodes, nodes.FindNodeRow(ip));
+    if (!family)
         return;
-    confirming.insert(reply.ip);
-    nodes.BeginConfirmation(reply.ip);
-    workers.Confirm(quint32(address), *family);
+    confirming.insert(ip);
+    nodes.BeginConfirmation(ip);
+    workers.Confirm(reply.ip.ToIpv4(), *family);
 }
 
 void WorkerScanEngine::StartSweep(const ScanSnapshot &scan, const std::atomic<int> &scanStep,

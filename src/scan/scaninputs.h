@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/netaddress.h"
 #include "config/settings.h"
 
 #include <QList>
@@ -35,9 +36,9 @@ struct ScanInputs
     // List Mode: how many node rows hold exactly this IP text. Called on
     // the sender's thread.
     std::function<int(const QString &ip)> nodeRowsWithIp;
-    // Vendor name of a prefix such as "00:0C:29:". Called on the
-    // analyser's thread.
-    std::function<QString(const QString &prefix)> lookupVendor;
+    // Vendor name of a MAC's first three bytes. Called on the analyser's
+    // thread, once per vendor code in a scan.
+    std::function<QString(const MacAddress &mac)> lookupVendor;
     // Set for a recheck with rate pacing on: the sweep sends these targets
     // their tests again, at the rate, instead of walking the range.
     std::vector<RecheckTarget> recheck;
@@ -46,8 +47,8 @@ struct ScanInputs
 // One reply as the analyser decoded it, for ClassifyReply on the main thread.
 struct DecodedReply
 {
-    QString ip;      // 192.168.0.7
-    QString mac;     // 00:0C:29:AA:BB:CC
+    IpAddress ip;    // the sender's
+    MacAddress mac;  // the sender's
     int sourceIndex; // 0 to 15
     QString vendor;
 };

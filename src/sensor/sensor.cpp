@@ -3,6 +3,7 @@
 #include "core/scanassembly.h"
 #include "report/eventlog.h"
 #include "report/syslogsender.h"
+#include "scan/replyanalyser.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -26,7 +27,9 @@ Sensor::Sensor(const SensorOptions &options, std::shared_ptr<PacketDriver> drive
         std::make_unique<JsonEventSink>(*events, settings, nodes, clock, std::move(outputs.json));
 
     WorkerScanEngine::Lookups lookups;
-    lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };
+    lookups.vendor = [this](const MacAddress &mac) {
+        return vendors.LookupVendor(VendorPrefix(mac));
+    };
     lookups.comment = [this](const QString &ip) { return comments.LookupComment(ip); };
     lookups.autoScroll = [] { return false; };
     lookups.selectRow = [](int) {};

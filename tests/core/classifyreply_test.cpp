@@ -28,7 +28,9 @@ class Classify : public testing::Test
     void Reply(int k, const QString &ip = u"192.168.0.7"_s,
                const QString &mac = u"00:0C:29:AA:BB:CC"_s)
     {
-        ClassifyReply(targets, options, DecodedReply{ip, mac, k, vendor});
+        ClassifyReply(
+            targets, options,
+            DecodedReply{*IpAddress::FromText(ip), *MacAddress::FromText(mac), k, vendor});
     }
     QString Cell(int row, int column) const { return table.Cell(row, column); }
 

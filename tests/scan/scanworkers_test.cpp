@@ -154,8 +154,8 @@ TEST_F(Workers, ScanFromStartToEnd)
     driver->QueueBatch(ReplyBatch(2));
     driver->QueueBatch(ReplyBatch(3));
     ASSERT_TRUE(WaitUntil([&] { return replies.size() == 2; }));
-    EXPECT_EQ(replies[0].ip, u"10.0.0.7"_s);
-    EXPECT_EQ(replies[0].mac, u"02:77:00:00:00:07"_s);
+    EXPECT_EQ(replies[0].ip.ToText(), u"10.0.0.7"_s);
+    EXPECT_EQ(replies[0].mac.ToText(), u"02:77:00:00:00:07"_s);
     EXPECT_EQ(replies[1].sourceIndex, 3);
     EXPECT_EQ(replies[1].vendor, u"unknown"_s);
     ASSERT_TRUE(WaitUntil([&] { return status.texts.last() == u"relayed 2"_s; }));
