@@ -150,7 +150,8 @@ void ScanWorkers::HandOverReplies()
             handler(replies);
         if (generation != captureGeneration)
             return;
-        handledRecords = recordsRead;
+        // A nested event loop in onReplies may have handed over later ones.
+        handledRecords = std::max(handledRecords, recordsRead);
     } while (!decoded.empty() && turn.nsecsElapsed() < HandOverTurnNs);
     if (!decoded.empty()) {
         handOverQueued = true;
