@@ -301,6 +301,42 @@ TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
     analyser.Join();
 }
 
+TEST_F(Capture, ABatchLargerThanAMessageCrossesInSeveralInOrder)
+{
+    // 1,100 replies in one receive: two full messages and a part.
+    constexpr int Replies = 1100;
+    std::vector<std::uint8_t> buffer(Replies * 64);
+    std::size_t used = 0;
+    for (int i = 0; i < Replies; ++i) {
+        CaptureRecord record = ReplyRecord(std::uint8_t(i % SourceAddressCount));
+        record[8] = std::uint8_t(i >> 8);
+        record[9] = std::uint8_t(i);
+        const QByteArray frame = ReplyFrame(record);
+        ASSERT_TRUE(AppendCaptureRecord(
+            buffer.data(), buffer.size(), used,
+            {reinterpret_cast<const std::uint8_t *>(frame.constData()), std::size_t(frame.size())},
+            std::size_t(frame.size()), 0, 0));
+    }
+    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    JoinOnExit join{relay};
+    relay.start();
+    driver->QueueBatch(QByteArray(reinterpret_cast<const char *>(buffer.data()), qsizetype(used)));
+    std::vector<CaptureRecord> all;
+    std::vector<std::size_t> sizes;
+    std::vector<CaptureRecord> r;
+    while (all.size() < Replies &&
+           channel->pipe->Read(r, 5000) == CapturePipe::ReadResult::Records) {
+        sizes.push_back(r.size());
+        all.insert(all.end(), r.begin(), r.end());
+    }
+    EXPECT_EQ(sizes, std::vector<std::size_t>(
+                         {RecordsPerMessage, RecordsPerMessage, Replies - 2 * RecordsPerMessage}));
+    ASSERT_EQ(all.size(), std::size_t(Replies));
+    for (int i = 0; i < Replies; ++i)
+        ASSERT_EQ(all[size_t(i)][8] << 8 | all[size_t(i)][9], i) << i;
+    EXPECT_TRUE(WaitUntil([&] { return channel->relayedRecords.load() == Replies; }));
+}
+
 TEST_F(Capture, EveryReplyReachesAnAnalyserThatStartsLate)
 {
     constexpr int Replies = 10000;
