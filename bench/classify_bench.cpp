@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 
 #include <thread>
+#include <vector>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
@@ -81,7 +82,7 @@ void BM_ClassifyRepliesThroughThePipe(benchmark::State &state)
     auto inputs = std::make_shared<ScanInputs>();
     inputs->settings.ownIp = u"10.0.0.1"_s;
     inputs->probeSourceMacs = BuildProbeSourceMacs(inputs->settings.ownMac);
-    inputs->lookupVendor = [](const QString &) { return u"unknown"_s; };
+    inputs->lookupVendor = [](const MacAddress &) { return u"unknown"_s; };
     ReplyAnalyser analyser(channel, inputs);
     qint64 classified = 0;
     QObject::connect(
@@ -96,12 +97,19 @@ void BM_ClassifyRepliesThroughThePipe(benchmark::State &state)
 
     int k = 2;
     for (auto _ : state) {
-        // Every node answers one test address; the write waits for room, as
-        // the relay's does, so that every reply is counted.
+        // Every node answers one test address, in messages as full as the
+        // relay's; the write waits for room, as the relay's does, so that
+        // every reply is counted.
         const qint64 target = classified + nodes;
         std::thread writer([&, k] {
-            for (int i = 0; i < nodes; ++i)
-                channel->pipe->Write(Record(i, k));
+            std::vector<CaptureRecord> message;
+            for (int i = 0; i < nodes; ++i) {
+                message.push_back(Record(i, k));
+                if (message.size() == RecordsPerMessage || i + 1 == nodes) {
+                    channel->pipe->Write(message);
+                    message.clear();
+                }
+            }
         });
         while (classified < target)
             QCoreApplication::processEvents(QEventLoop::AllEvents);

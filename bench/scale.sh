@@ -1,12 +1,22 @@
 #!/usr/bin/env bash
-# The goals at the size of a /16: replies classified per second into a node
-# list of 65,536 nodes, the longest main-thread stall while a /16's worth of
-# events goes through the controller, the event log and the pane (without
-# and with the node viewer following an IP), and the resident memory with
-# 65,536 nodes. Exits non-zero when a goal is missed.
+# The goals at the size of a /16, on the real path: the program's start-up
+# objects offscreen, the real scan controller and capture workers, a memory
+# packet driver feeding 65,536 nodes (scan_path): replies classified end to
+# end per second, the longest main-thread stall in every phase of a cycle
+# with the node viewer following, and the peak resident memory. Then the
+# event storm through the event log alone and the node list's save and load
+# (event_storm), and for comparison the main thread's share alone on a bare
+# table (bench_classify). Exits non-zero when a goal is missed.
 set -euo pipefail
 build=${1:-build}
 status=0
+
+if [ -x "$build/bench/scan_path" ]; then
+  "$build/bench/scan_path" || status=1
+else
+  echo "scale.sh: scan_path not built (the windows are off in this build)"
+  status=1
+fi
 
 # Replies per second of one benchmark of bench_classify at 65,536 nodes.
 rate() {
@@ -18,15 +28,12 @@ rate() {
 listed=$(rate BM_ClassifyRepliesIntoTheList)
 pipe=$(rate BM_ClassifyRepliesThroughThePipe)
 awk -v r="$listed" -v p="$pipe" 'BEGIN {
-  printf "replies classified into 65,536 nodes: %.0f per second (goal >= 1,000,000)\n", r
-  printf "  the same through the capture pipe and the reply analyser: %.0f per second\n", p
-  exit !(r >= 1000000)
-}' || status=1
+  printf "for comparison, a bare node list of 65,536 nodes: %.0f replies classified per second\n", r
+  printf "  through the capture pipe and the reply analyser into it: %.0f per second\n", p
+}'
 
 if [ -x "$build/bench/event_storm" ]; then
   "$build/bench/event_storm" || status=1
   "$build/bench/event_storm" --follow || status=1
-else
-  echo "scale.sh: event_storm not built (the windows are off in this build)"
 fi
 exit $status

@@ -9,6 +9,7 @@
 #include "core/scancontroller.h"
 #include "core/scanengine.h"
 #include "report/eventlog.h"
+#include "scan/replyanalyser.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessagewindow.h"
 #include "ui/mainwindow.h"
@@ -105,15 +106,15 @@ class SimulatedLab : public ScanEngine
         for (int i = 0; i < int(std::size(LabHosts)); ++i) {
             const bool promiscuous =
                 i == 1 || i == 3 || (i == SwitchedHostIndex && sweeps == SwitchedSweep);
-            const QString mac = QString::fromUtf16(LabHosts[i].mac);
+            const auto ip = IpAddress::FromText(QString::fromUtf16(LabHosts[i].ip));
+            const auto mac = MacAddress::FromText(QString::fromUtf16(LabHosts[i].mac));
             for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
                 const bool heard =
                     column == FirstResultColumn || (options.scanStep == ScanStep::Scanning &&
                                                     (TestOfColumn(column)->correct || promiscuous));
                 if (heard && options.tests[column - FirstResultColumn])
                     ClassifyReply(targets, options,
-                                  {*IpAddress::FromText(LabHosts[i].ip), *MacAddress::FromText(mac),
-                                   column, vendors->LookupVendor(QStringView(mac).left(9))});
+                                  {*ip, *mac, column, vendors->LookupVendor(VendorPrefix(*mac))});
             }
         }
     }

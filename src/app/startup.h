@@ -74,6 +74,7 @@ class Startup
     EventLog &Events() { return session.Log(); }
     const std::shared_ptr<PacketDriver> &Driver() const { return driver; }
     ScanController &Controller() { return session.Controller(); }
+    ScanAssembly &Scan() { return session.Scan(); }
 
   private:
     void SaveAtExit();

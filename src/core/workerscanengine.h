@@ -20,8 +20,9 @@ class WorkerScanEngine : public ScanEngine
   public:
     struct Lookups
     {
-        // Vendor name of a MAC prefix; called on the analyser's thread.
-        std::function<QString(const QString &prefix)> vendor;
+        // Vendor name of a MAC's first three bytes; called on the
+        // analyser's thread.
+        std::function<QString(const MacAddress &mac)> vendor;
         // Stored comment of an IP; called on the main thread.
         std::function<QString(const IpAddress &ip)> comment;
         // "Auto Scroll" as the main window shows it now.

@@ -1,5 +1,7 @@
 #include "report/scansession.h"
 
+#include "scan/replyanalyser.h"
+
 #include <utility>
 
 namespace keelwatch {
@@ -33,7 +35,9 @@ void ScanSession::StartReporting(EventWindows &windows)
 void ScanSession::AssembleScan(ScanParts parts)
 {
     WorkerScanEngine::Lookups lookups;
-    lookups.vendor = [this](const QString &prefix) { return vendors.LookupVendor(prefix); };
+    lookups.vendor = [this](const MacAddress &mac) {
+        return vendors.LookupVendor(VendorPrefix(mac));
+    };
     lookups.comment = [this](const IpAddress &ip) { return comments.LookupComment(ip.ToText()); };
     lookups.autoScroll = std::move(parts.autoScroll);
     lookups.selectNode = std::move(parts.selectNode);

@@ -63,6 +63,8 @@ class ScanSession
     CommentTable &Comments() { return comments; }
     EventLog &Log() { return *log; }
     ScanController &Controller() { return scan->Controller(); }
+    // The scan's workers and engine, for benchmarks that follow its replies.
+    ScanAssembly &Scan() { return *scan; }
     // While set, the capture relay reports how many replies it relayed.
     void ShowCaptureCounter(bool shown) { captureCounterShown = shown; }
 

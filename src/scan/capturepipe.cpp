@@ -38,15 +38,18 @@ CapturePipe::~CapturePipe()
     CloseReadEnd();
 }
 
-CapturePipe::WriteResult CapturePipe::Write(const CaptureRecord &record,
+CapturePipe::WriteResult CapturePipe::Write(std::span<const CaptureRecord> records,
                                             const std::atomic<bool> *stop)
 {
+    if (records.empty() || records.size() > RecordsPerMessage)
+        return WriteResult::Failed;
+    const std::size_t bytes = records.size_bytes();
     // Short slices keep a stop prompt while the reader is behind.
     constexpr int WaitSliceMs = 20;
     for (;;) {
         const int fd = writeFd.load();
-        const ssize_t n = ::send(fd, record.data(), record.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n == ssize_t(record.size()))
+        const ssize_t n = ::send(fd, records.data(), bytes, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n == ssize_t(bytes))
             return WriteResult::Written;
         if (n < 0 && (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN))
             return WriteResult::NotConnected;
@@ -65,7 +68,7 @@ void CapturePipe::CloseWriteEnd()
     CloseFd(writeFd);
 }
 
-CapturePipe::ReadResult CapturePipe::Read(CaptureRecord &record, int timeoutMs)
+CapturePipe::ReadResult CapturePipe::Read(std::vector<CaptureRecord> &records, int timeoutMs)
 {
     pollfd fd{readFd.load(), POLLIN, 0};
     const int ready = poll(&fd, 1, timeoutMs);
@@ -73,14 +76,17 @@ CapturePipe::ReadResult CapturePipe::Read(CaptureRecord &record, int timeoutMs)
         return ReadResult::TimedOut;
     if (ready < 0)
         return ReadResult::Failed;
-    return ReadWaiting(record) ? ReadResult::Record : ReadResult::Failed;
+    return ReadWaiting(records) ? ReadResult::Records : ReadResult::Failed;
 }
 
-bool CapturePipe::ReadWaiting(CaptureRecord &record)
+bool CapturePipe::ReadWaiting(std::vector<CaptureRecord> &records)
 {
-    record.fill(0);
-    const ssize_t n = ::recv(readFd.load(), record.data(), record.size(), MSG_DONTWAIT);
-    return n > 0;
+    records.resize(RecordsPerMessage);
+    const ssize_t n =
+        ::recv(readFd.load(), records.data(), records.size() * sizeof(CaptureRecord), MSG_DONTWAIT);
+    // The writer sends whole records only.
+    records.resize(n > 0 ? std::size_t(n) / sizeof(CaptureRecord) : 0);
+    return !records.empty();
 }
 
 void CapturePipe::CloseReadEnd()

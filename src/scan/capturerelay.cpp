@@ -3,6 +3,9 @@
 #include "config/integertext.h"
 #include "scan/capturebatch.h"
 
+#include <algorithm>
+#include <vector>
+
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
@@ -32,36 +35,44 @@ void CaptureRelay::Relay()
     if (!byte0 || !byte1)
         return;
 
+    // The replies of one receive, handed over a message at a time.
+    std::vector<CaptureRecord> replies;
+    replies.reserve(RecordsPerMessage);
     quint64 count = 0;
-    bool ended = false;
-    while (!stopRequested && !ended) {
+    while (!stopRequested) {
         Packet *packet = channel->packet.get();
         if (!packet || !channel->adapter->PacketReceivePacket(*packet)) {
             Q_EMIT message(u"/ PacketReceivePacket failed "_s);
             return;
         }
         ReadDropCount();
-        WalkCaptureBatch(
-            packet->buffer, packet->bytesReceived, std::uint8_t(*byte0), std::uint8_t(*byte1),
-            [&](const CaptureRecord &record) {
-                if (ended)
-                    return;
-                if (counterShown && counterShown->load())
-                    Q_EMIT captureCounted(++count);
-                // Waits for the analyser rather than losing a reply.
-                const CapturePipe::WriteResult result = pipe.Write(record, &stopRequested);
-                if (result == CapturePipe::WriteResult::Written) {
-                    channel->relayedRecords.fetch_add(1);
-                    return;
-                }
-                ended = true;
-                pipe.CloseWriteEnd();
-                if (result == CapturePipe::WriteResult::Stopped ||
-                    (result == CapturePipe::WriteResult::NotConnected && stopRequested))
-                    return;
-                Q_EMIT message(u"Pipe2 wait Error!!!"_s);
-                stopRequested = true;
-            });
+        replies.clear();
+        WalkCaptureBatch(packet->buffer, packet->bytesReceived, std::uint8_t(*byte0),
+                         std::uint8_t(*byte1),
+                         [&replies](const CaptureRecord &record) { replies.push_back(record); });
+        if (replies.empty())
+            continue;
+        if (counterShown && counterShown->load()) {
+            count += replies.size();
+            Q_EMIT captureCounted(count);
+        }
+        for (std::size_t first = 0; first < replies.size(); first += RecordsPerMessage) {
+            const std::span<const CaptureRecord> part(
+                replies.data() + first, std::min(RecordsPerMessage, replies.size() - first));
+            // Waits for the analyser rather than losing a reply.
+            const CapturePipe::WriteResult result = pipe.Write(part, &stopRequested);
+            if (result == CapturePipe::WriteResult::Written) {
+                channel->relayedRecords.fetch_add(part.size());
+                continue;
+            }
+            pipe.CloseWriteEnd();
+            if (result == CapturePipe::WriteResult::Stopped ||
+                (result == CapturePipe::WriteResult::NotConnected && stopRequested))
+                return;
+            Q_EMIT message(u"Pipe2 wait Error!!!"_s);
+            stopRequested = true;
+            return;
+        }
     }
 }
 

@@ -8,8 +8,9 @@
 
 namespace keelwatch {
 
-// The capture relay: receives batches from the capture adapter and writes a
-// capture pipe record for each ARP reply to one of the own source addresses.
+// The capture relay: receives batches from the capture adapter and hands the
+// capture pipe the records of the ARP replies to one of the own source
+// addresses, the records of a batch together.
 class CaptureRelay : public ScanThread
 {
     Q_OBJECT

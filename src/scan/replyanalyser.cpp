@@ -2,7 +2,12 @@
 
 #include "config/addresstext.h"
 
+#include <QHash>
+#include <QtEndian>
+
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <exception>
 #include <thread>
 
@@ -17,15 +22,15 @@ constexpr int ReadWaitMs = 250;
 // After the relay has gone every read fails at once; this keeps the loop
 // from spinning until the scan is stopped.
 constexpr auto FailedReadPause = std::chrono::milliseconds(50);
-// Replies handed over in one call to the main thread at most.
-constexpr qsizetype RepliesPerHandover = 256;
 
-constexpr char16_t HexDigits[] = u"0123456789ABCDEF";
-
-void AppendHex(QString &text, std::uint8_t byte)
+// The bytes of a MAC text exactly as a record's hex would read: six
+// upper-case two-digit bytes between blanks.
+std::optional<MacAddress> CanonicalMac(const QString &text)
 {
-    text += QChar(HexDigits[byte >> 4]);
-    text += QChar(HexDigits[byte & 0x0F]);
+    const auto mac = MacAddress::FromText(text);
+    if (!mac || mac->ToText(QChar(u' ')) != text)
+        return std::nullopt;
+    return mac;
 }
 
 } // namespace
@@ -34,41 +39,43 @@ ReplyPatterns BuildReplyPatterns(const SourceMacs &sources, const QString &ownIp
                                  const MessageSink &sink)
 {
     ReplyPatterns patterns;
-    for (size_t k = 0; k < patterns.size(); ++k)
-        patterns[k] = sources[k] + u' ' + IpTextToHexBytes(ownIp, sink).trimmed();
+    const auto ip = IpLinesToNumber(ownIp);
+    for (size_t k = 0; k < patterns.size(); ++k) {
+        if (!ip) {
+            if (sink)
+                sink(u"IP Address Error"_s);
+            continue;
+        }
+        const auto mac = CanonicalMac(sources[k]);
+        if (!mac)
+            continue;
+        ReplyPattern pattern;
+        std::copy(mac->bytes.begin(), mac->bytes.end(), pattern.begin());
+        qToBigEndian(*ip, pattern.data() + mac->bytes.size());
+        patterns[k] = pattern;
+    }
     return patterns;
 }
 
 std::optional<DecodedReply> DecodeCaptureRecord(const CaptureRecord &record,
                                                 const ReplyPatterns &patterns)
 {
-    // Target MAC and target IP, "00 11 22 33 44 53 C0 A8 00 01".
-    QString key;
-    key.reserve(29);
-    for (int i = 10; i < CaptureRecordSize; ++i) {
-        if (i > 10)
-            key += u' ';
-        AppendHex(key, record[size_t(i)]);
+    // Target MAC and target IP.
+    constexpr std::size_t TargetAt = 10;
+    for (size_t k = 0; k < patterns.size(); ++k) {
+        const auto &pattern = patterns[k];
+        if (!pattern ||
+            std::memcmp(pattern->data(), record.data() + TargetAt, pattern->size()) != 0)
+            continue;
+        return DecodedReply{IpAddress::FromIpv4(qFromBigEndian<std::uint32_t>(record.data() + 6)),
+                            MacAddress::FromBytes(record.data()), int(k), QString()};
     }
-    int k = -1;
-    for (size_t i = 0; i < patterns.size() && k < 0; ++i) {
-        if (patterns[i] == key)
-            k = int(i);
-    }
-    if (k < 0)
-        return std::nullopt;
-
-    DecodedReply reply;
-    reply.sourceIndex = k;
-    reply.ip = IpAddress::FromIpv4(std::uint32_t(record[6]) << 24 | std::uint32_t(record[7]) << 16 |
-                                   std::uint32_t(record[8]) << 8 | record[9]);
-    reply.mac = MacAddress::FromBytes(record.data());
-    return reply;
+    return std::nullopt;
 }
 
-QString VendorPrefix(const QString &mac)
+QString VendorPrefix(const MacAddress &mac)
 {
-    return mac.left(9);
+    return mac.ToText().left(9);
 }
 
 ReplyAnalyser::ReplyAnalyser(std::shared_ptr<CaptureChannel> c,
@@ -83,13 +90,33 @@ void ReplyAnalyser::Work()
         BuildReplyPatterns(inputs->probeSourceMacs, inputs->settings.ownIp,
                            [this](const QString &text) { Q_EMIT message(text); });
     CapturePipe &pipe = *channel->pipe;
+    // Vendor names by vendor code, kept until the next hand-over: a flood
+    // of replies from a few makers is looked up a few times per hand-over,
+    // not once per reply.
+    QHash<std::uint32_t, QString> vendors;
+    const auto vendorOf = [&](const MacAddress &mac) {
+        auto it = vendors.constFind(mac.Oui());
+        if (it == vendors.constEnd())
+            it = vendors.insert(mac.Oui(),
+                                inputs->lookupVendor ? inputs->lookupVendor(mac) : u"unknown"_s);
+        return *it;
+    };
     // An unexpected failure while decoding ends the analyser quietly;
     // replies then wait for the next Start.
     try {
-        CaptureRecord record;
+        std::vector<CaptureRecord> records;
+        records.reserve(RecordsPerMessage);
+        QList<DecodedReply> replies;
         quint64 recordsRead = 0;
+        quint64 recordsTold = 0;
+        const auto tell = [&] {
+            Q_EMIT repliesDecoded(replies, recordsRead);
+            replies = QList<DecodedReply>();
+            recordsTold = recordsRead;
+            vendors.clear();
+        };
         while (!stopRequested) {
-            const CapturePipe::ReadResult read = pipe.Read(record, ReadWaitMs);
+            const CapturePipe::ReadResult read = pipe.Read(records, ReadWaitMs);
             if (read == CapturePipe::ReadResult::TimedOut)
                 continue;
             if (read == CapturePipe::ReadResult::Failed) {
@@ -97,18 +124,24 @@ void ReplyAnalyser::Work()
                     std::this_thread::sleep_for(FailedReadPause);
                 continue;
             }
-            QList<DecodedReply> replies;
             do {
-                ++recordsRead;
-                if (auto reply = DecodeCaptureRecord(record, patterns)) {
-                    reply->vendor = inputs->lookupVendor
-                                        ? inputs->lookupVendor(VendorPrefix(reply->mac.ToText()))
-                                        : u"unknown"_s;
+                for (const CaptureRecord &record : records) {
+                    ++recordsRead;
+                    auto reply = DecodeCaptureRecord(record, patterns);
+                    if (!reply)
+                        continue;
+                    reply->vendor = vendorOf(reply->mac);
                     replies.append(std::move(*reply));
+                    if (replies.size() == RepliesPerHandover)
+                        tell();
                 }
-            } while (replies.size() < RepliesPerHandover && !stopRequested &&
-                     pipe.ReadWaiting(record));
-            Q_EMIT repliesDecoded(replies, recordsRead);
+                // Records of others' replies are counted as handled soon
+                // too, however many come.
+                if (recordsRead - recordsTold >= RecordsPerMessage)
+                    tell();
+            } while (!stopRequested && pipe.ReadWaiting(records));
+            if (recordsRead != recordsTold)
+                tell();
         }
     } catch (const std::exception &) {
         return;

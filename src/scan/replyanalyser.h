@@ -12,19 +12,27 @@
 
 namespace keelwatch {
 
-// Reply patterns: source address k, a blank, and the own IP as hex bytes.
-using ReplyPatterns = std::array<QString, SourceAddressCount>;
+// Replies handed over in one signal at most.
+constexpr qsizetype RepliesPerHandover = 256;
+
+// The target MAC and target IP that a reply to one source address carries:
+// the source address and the own IP, as bytes of a capture pipe record.
+using ReplyPattern = std::array<std::uint8_t, 10>;
+// One per source address. A source address that is not six upper-case hex
+// bytes between blanks ("00 11 22 33 44 53") has none and matches nothing;
+// a bad own IP is told to the sink for every address and matches nothing.
+using ReplyPatterns = std::array<std::optional<ReplyPattern>, SourceAddressCount>;
 ReplyPatterns BuildReplyPatterns(const SourceMacs &sources, const QString &ownIp,
                                  const MessageSink &sink);
 
-// Decodes a capture pipe record: the source index whose pattern matches its
-// target MAC and IP, and the sender's IP and MAC texts. Nothing when no
-// pattern matches.
+// Decodes a capture pipe record: the first source index whose pattern
+// matches its target MAC and IP, and the sender's IP and MAC; the vendor is
+// left empty. Nothing when no pattern matches.
 std::optional<DecodedReply> DecodeCaptureRecord(const CaptureRecord &record,
                                                 const ReplyPatterns &patterns);
 
-// The node's vendor prefix, "00:0C:29:", from a MAC text "00:0C:29:AA:BB:CC".
-QString VendorPrefix(const QString &mac);
+// The vendor prefix the vendor table reads, "00:0C:29:".
+QString VendorPrefix(const MacAddress &mac);
 
 // The reply analyser: reads capture pipe records, recognises the probe each
 // one answers and hands the decoded replies to the main thread.
@@ -39,9 +47,10 @@ class ReplyAnalyser : public ScanThread
     // A stop takes effect before the next read.
 
   Q_SIGNALS:
-    // Replies read together, in pipe order, and the records read from the
-    // pipe so far, those without a reply of ours included: told for every
-    // read, so that the count reaches what the relay wrote.
+    // Replies read together (RepliesPerHandover at most), in pipe order, and
+    // the records read from the pipe so far, those without a reply of ours
+    // included: told whenever the pipe is empty, so that the count reaches
+    // what the relay wrote.
     void repliesDecoded(const QList<keelwatch::DecodedReply> &replies, quint64 recordsRead);
 
   protected:

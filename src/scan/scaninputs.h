@@ -39,9 +39,9 @@ struct ScanInputs
     const std::atomic<bool> *captureCounterShown = nullptr;
     // List Mode: how many nodes hold this IP. Called on the sender's thread.
     std::function<int(const IpAddress &ip)> nodesWithIp;
-    // Vendor name of a prefix such as "00:0C:29:". Called on the
-    // analyser's thread.
-    std::function<QString(const QString &prefix)> lookupVendor;
+    // Vendor name of a MAC's first three bytes. Called on the analyser's
+    // thread, once per vendor code in a scan.
+    std::function<QString(const MacAddress &mac)> lookupVendor;
     // Set for a recheck with rate pacing on: the sweep sends these targets
     // their tests again, at the rate, instead of walking the range.
     std::vector<RecheckTarget> recheck;
@@ -50,8 +50,8 @@ struct ScanInputs
 // One reply as the analyser decoded it, for ClassifyReply on the main thread.
 struct DecodedReply
 {
-    IpAddress ip;
-    MacAddress mac;
+    IpAddress ip;        // the sender's
+    MacAddress mac;      // the sender's
     int sourceIndex = 0; // 0 to 15
     QString vendor;
 };

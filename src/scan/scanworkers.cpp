@@ -6,6 +6,7 @@
 #include "scan/replyanalyser.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include <algorithm>
 
@@ -15,6 +16,12 @@ namespace {
 
 constexpr int DriverBufferBytes = 520000;
 constexpr int ReadTimeoutMs = 1000;
+// The main thread gives replies to onReplies for about this long per turn
+// of its event loop, so that a /16 answering at once leaves the window
+// responsive; the rest waits for the next turn.
+constexpr qint64 HandOverTurnNs = 4'000'000;
+// Replies given to onReplies in one call at most.
+constexpr qsizetype RepliesPerCall = 1024;
 
 } // namespace
 
@@ -79,23 +86,29 @@ bool ScanWorkers::CreateCapturePipe(int *errorCode)
     return channel->pipe != nullptr;
 }
 
-void ScanWorkers::StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHandler onReplies)
+void ScanWorkers::StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHandler handler)
 {
     if (!channel || !channel->adapter || !channel->pipe)
         return;
     const quint64 generation = ++captureGeneration;
     handledRecords = 0;
+    decoded.clear();
+    onReplies = std::move(handler);
 
     analyser = new ReplyAnalyser(channel, inputs);
+    // Only queued here: the hand-over takes its time in turns of its own, so
+    // a flood of replies never holds the event loop for long.
     connect(
         analyser, &ReplyAnalyser::repliesDecoded, this,
-        [this, generation, onReplies](const QList<DecodedReply> &replies, quint64 recordsRead) {
+        [this, generation](const QList<DecodedReply> &replies, quint64 recordsRead) {
             if (generation != captureGeneration)
                 return;
-            if (onReplies && !replies.isEmpty())
-                onReplies(replies);
-            handledRecords = recordsRead;
-            Q_EMIT repliesHandled();
+            decoded.push_back({replies, recordsRead});
+            if (!handOverQueued) {
+                handOverQueued = true;
+                QMetaObject::invokeMethod(this, &ScanWorkers::HandOverReplies,
+                                          Qt::QueuedConnection);
+            }
         },
         Qt::QueuedConnection);
     Own(analyser);
@@ -112,6 +125,39 @@ void ScanWorkers::StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHa
         },
         Qt::QueuedConnection);
     Own(relay);
+}
+
+void ScanWorkers::HandOverReplies()
+{
+    handOverQueued = false;
+    if (decoded.empty())
+        return;
+    const quint64 generation = captureGeneration;
+    QElapsedTimer turn;
+    turn.start();
+    do {
+        QList<DecodedReply> replies = std::move(decoded.front().replies);
+        quint64 recordsRead = decoded.front().recordsRead;
+        decoded.pop_front();
+        while (!decoded.empty() &&
+               replies.size() + decoded.front().replies.size() <= RepliesPerCall) {
+            replies.append(decoded.front().replies);
+            recordsRead = decoded.front().recordsRead;
+            decoded.pop_front();
+        }
+        // A copy: onReplies may end the capture, which lets go of it.
+        if (const ReplyHandler handler = onReplies; handler && !replies.isEmpty())
+            handler(replies);
+        if (generation != captureGeneration)
+            return;
+        // A nested event loop in onReplies may have handed over later ones.
+        handledRecords = std::max(handledRecords, recordsRead);
+    } while (!decoded.empty() && turn.nsecsElapsed() < HandOverTurnNs);
+    if (!decoded.empty()) {
+        handOverQueued = true;
+        QMetaObject::invokeMethod(this, &ScanWorkers::HandOverReplies, Qt::QueuedConnection);
+    }
+    Q_EMIT repliesHandled();
 }
 
 quint64 ScanWorkers::StartSweep(std::shared_ptr<const ScanInputs> inputs, SweepFinished onFinished)
@@ -179,6 +225,8 @@ void ScanWorkers::StopCapture()
     relay = nullptr;
     analyser = nullptr;
     ++captureGeneration;
+    decoded.clear();
+    onReplies = nullptr;
     channel.reset();
     sendAdapters.reset();
 }
@@ -189,9 +237,9 @@ CaptureTally ScanWorkers::Tally() const
         return {};
     CaptureTally tally{channel->relayedRecords.load(), handledRecords,
                        channel->droppedFrames.load()};
-    // Nothing more comes from an analyser that ended: what it left behind
-    // is not on its way.
-    if (!analyser)
+    // Nothing more comes from an analyser that ended: once what it handed
+    // over is handled, what it left behind is not on its way.
+    if (!analyser && decoded.empty())
         tally.handled = tally.relayed;
     return tally;
 }

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QSet>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -32,8 +33,10 @@ class ReplyAnalyser;
 //   StartCapture(inputs, onReplies)   Start step 13: the reply analyser, then
 //                                     the capture relay. onReplies gets the
 //                                     decoded replies on the main thread, in
-//                                     order, for ClassifyReply; Tally says
-//                                     how many are still on their way.
+//                                     order, for ClassifyReply, a few
+//                                     milliseconds' worth per turn of the
+//                                     event loop; Tally says how many are
+//                                     still on their way.
 //   StartSweep(inputs, onFinished)    each sending step: one probe sender;
 //                                     returns the sweep id. onFinished(id) is
 //                                     the sender's RestartCycleTimer, on the
@@ -105,8 +108,18 @@ class ScanWorkers : public QObject
     };
     using OwnedWorker = std::unique_ptr<ScanThread, StopAndJoin>;
 
+    // Replies the analyser handed over, with its records-read count.
+    struct Decoded
+    {
+        QList<DecodedReply> replies;
+        quint64 recordsRead = 0;
+    };
+
     void Own(ScanThread *worker);
     void Release(ScanThread *worker);
+    // One turn's share of the waiting replies for onReplies; the rest waits
+    // for the next turn.
+    void HandOverReplies();
 
     std::shared_ptr<PacketDriver> driver;
     CaptureStatus &status;
@@ -123,6 +136,10 @@ class ScanWorkers : public QObject
     std::vector<OwnedWorker> workers;
     // The worker messages shown since the scan's capture was opened.
     QSet<QString> messagesShown;
+    // The current capture's decoded replies not yet given to onReplies.
+    std::deque<Decoded> decoded;
+    ReplyHandler onReplies;
+    bool handOverQueued = false;
     quint64 handledRecords = 0;
     quint64 lastSweepId = 0;
     quint64 captureGeneration = 0;

@@ -79,7 +79,7 @@ class CycleScan : public testing::Test
         driver->AddHost(0x0A000005, {.kind = SimulatedCard::Kind::Promiscuous,
                                      .own = {0x02, 0x77, 0, 0, 0, 5}});
         WorkerScanEngine::Lookups lookups;
-        lookups.vendor = [this](const QString &) { return gate.Pass(); };
+        lookups.vendor = [this](const MacAddress &) { return gate.Pass(); };
         scan = std::make_unique<ScanAssembly>(ScanAssembly::Parts{
             driver, windows, windows, settings, nodes, windows, events, logFile, clock, lookups});
         controller = &scan->Controller();

@@ -69,11 +69,34 @@ ReplyPatterns DefaultPatterns()
                               MessageSink());
 }
 
-TEST(ReplyPatterns, SourceAddressBlankAndOwnIpBytes)
+// One record as a message of its own.
+std::span<const CaptureRecord> One(const CaptureRecord &record)
+{
+    return {&record, 1};
+}
+
+TEST(ReplyPatterns, SourceAddressAndOwnIpBytes)
 {
     const ReplyPatterns patterns = DefaultPatterns();
-    EXPECT_EQ(patterns[3], u"00 11 22 33 44 53 C0 A8 00 01"_s);
-    EXPECT_EQ(patterns[15], u"00 11 22 33 44 5F C0 A8 00 01"_s);
+    EXPECT_EQ(patterns[3],
+              ReplyPattern({0x00, 0x11, 0x22, 0x33, 0x44, 0x53, 0xC0, 0xA8, 0x00, 0x01}));
+    EXPECT_EQ(patterns[15],
+              ReplyPattern({0x00, 0x11, 0x22, 0x33, 0x44, 0x5F, 0xC0, 0xA8, 0x00, 0x01}));
+}
+
+// Replies were recognised by comparing their bytes' upper-case hex text with
+// the source address text, so an address in any other form matches nothing.
+TEST(ReplyPatterns, SourceAddressNotInItsCanonicalFormMatchesNothing)
+{
+    SourceMacs sources = BuildProbeSourceMacs(u"00 11 22 33 44 50"_s);
+    sources[2] = u"00 11 22 33 44 5a"_s;
+    sources[3] = u"00:11:22:33:44:53"_s;
+    sources[4] = u"0 11 22 33 44 54"_s;
+    const ReplyPatterns patterns = BuildReplyPatterns(sources, u"192.168.0.1"_s, MessageSink());
+    for (int k : {2, 3, 4})
+        EXPECT_FALSE(patterns[size_t(k)]) << k;
+    EXPECT_FALSE(DecodeCaptureRecord(ReplyRecord(3), patterns));
+    EXPECT_EQ(DecodeCaptureRecord(ReplyRecord(5), patterns)->sourceIndex, 5);
 }
 
 TEST(ReplyPatterns, BadOwnIpIsReportedForEachPatternAndMatchesNothing)
@@ -93,7 +116,7 @@ TEST(DecodeCaptureRecord, GivesSourceIndexIpAndMac)
     EXPECT_EQ(reply->sourceIndex, 3);
     EXPECT_EQ(reply->ip.ToText(), u"192.168.0.7"_s);
     EXPECT_EQ(reply->mac.ToText(), u"00:0C:29:AA:BB:CC"_s);
-    EXPECT_EQ(VendorPrefix(reply->mac.ToText()), u"00:0C:29:"_s);
+    EXPECT_EQ(VendorPrefix(reply->mac), u"00:0C:29:"_s);
 }
 
 TEST(DecodeCaptureRecord, ReplyToAnotherIpOrAddressIsDropped)
@@ -108,19 +131,36 @@ TEST(DecodeCaptureRecord, ReplyToAnotherIpOrAddressIsDropped)
     EXPECT_EQ(DecodeCaptureRecord(ReplyRecord(15), DefaultPatterns())->sourceIndex, 15);
 }
 
-TEST(CapturePipe, KeepsRecordsWholeAndInOrder)
+TEST(CapturePipe, KeepsMessagesWholeAndInOrder)
 {
     int error = 0;
     auto pipe = CapturePipe::Create(&error);
     ASSERT_TRUE(pipe) << error;
-    EXPECT_EQ(pipe->Write(ReplyRecord(2)), CapturePipe::WriteResult::Written);
-    EXPECT_EQ(pipe->Write(ReplyRecord(3)), CapturePipe::WriteResult::Written);
-    CaptureRecord r;
-    ASSERT_EQ(pipe->Read(r, 1000), CapturePipe::ReadResult::Record);
-    EXPECT_EQ(r, ReplyRecord(2));
+    std::vector<CaptureRecord> full;
+    for (std::size_t i = 0; i < RecordsPerMessage; ++i)
+        full.push_back(ReplyRecord(std::uint8_t(i % SourceAddressCount), std::uint8_t(i)));
+    EXPECT_EQ(pipe->Write(One(ReplyRecord(2))), CapturePipe::WriteResult::Written);
+    EXPECT_EQ(pipe->Write(full), CapturePipe::WriteResult::Written);
+    EXPECT_EQ(pipe->Write(One(ReplyRecord(3))), CapturePipe::WriteResult::Written);
+    std::vector<CaptureRecord> r;
+    ASSERT_EQ(pipe->Read(r, 1000), CapturePipe::ReadResult::Records);
+    EXPECT_EQ(r, std::vector<CaptureRecord>({ReplyRecord(2)}));
     ASSERT_TRUE(pipe->ReadWaiting(r));
-    EXPECT_EQ(r, ReplyRecord(3));
+    EXPECT_EQ(r, full);
+    ASSERT_TRUE(pipe->ReadWaiting(r));
+    EXPECT_EQ(r, std::vector<CaptureRecord>({ReplyRecord(3)}));
     EXPECT_FALSE(pipe->ReadWaiting(r));
+    EXPECT_EQ(pipe->Read(r, 10), CapturePipe::ReadResult::TimedOut);
+}
+
+TEST(CapturePipe, MessageOfNoneOrTooManyRecordsIsRefused)
+{
+    auto pipe = CapturePipe::Create(nullptr);
+    ASSERT_TRUE(pipe);
+    const std::vector<CaptureRecord> tooMany(RecordsPerMessage + 1, ReplyRecord(2));
+    EXPECT_EQ(pipe->Write(tooMany), CapturePipe::WriteResult::Failed);
+    EXPECT_EQ(pipe->Write({}), CapturePipe::WriteResult::Failed);
+    std::vector<CaptureRecord> r;
     EXPECT_EQ(pipe->Read(r, 10), CapturePipe::ReadResult::TimedOut);
 }
 
@@ -131,7 +171,7 @@ TEST(CapturePipe, FullPipeWaitsForTheReaderAndLetsAStopThrough)
     std::atomic<bool> stop{false};
     std::atomic<int> written{0};
     std::thread writer([&] {
-        while (pipe->Write(ReplyRecord(2, std::uint8_t(written)), &stop) ==
+        while (pipe->Write(One(ReplyRecord(2, std::uint8_t(written))), &stop) ==
                CapturePipe::WriteResult::Written)
             ++written;
     });
@@ -142,10 +182,10 @@ TEST(CapturePipe, FullPipeWaitsForTheReaderAndLetsAStopThrough)
         QThread::msleep(100);
     }
     EXPECT_GT(written, 10);
-    CaptureRecord r;
+    std::vector<CaptureRecord> r;
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(pipe->ReadWaiting(r));
-        EXPECT_EQ(r, ReplyRecord(2, std::uint8_t(i)));
+        EXPECT_EQ(r, std::vector<CaptureRecord>({ReplyRecord(2, std::uint8_t(i))}));
     }
     ASSERT_TRUE(WaitUntil([&] { return written >= before + 5; }));
     stop = true;
@@ -161,13 +201,13 @@ TEST(CapturePipe, ClosedWriteEndEndsTheReadAndClosedReadEndTheWrite)
     auto pipe = CapturePipe::Create(nullptr);
     ASSERT_TRUE(pipe);
     pipe->CloseWriteEnd();
-    CaptureRecord r;
+    std::vector<CaptureRecord> r;
     EXPECT_EQ(pipe->Read(r, 5000), CapturePipe::ReadResult::Failed);
 
     auto other = CapturePipe::Create(nullptr);
     ASSERT_TRUE(other);
     other->CloseReadEnd();
-    EXPECT_EQ(other->Write(ReplyRecord(2)), CapturePipe::WriteResult::NotConnected);
+    EXPECT_EQ(other->Write(One(ReplyRecord(2))), CapturePipe::WriteResult::NotConnected);
 }
 
 // The relay and the analyser over the in-memory driver and a real pipe.
@@ -184,8 +224,9 @@ class Capture : public testing::Test
         channel->pipe = CapturePipe::Create(nullptr);
         inputs->settings.ownIp = u"192.168.0.1"_s;
         inputs->probeSourceMacs = BuildProbeSourceMacs(inputs->settings.ownMac);
-        inputs->lookupVendor = [](const QString &prefix) -> QString {
-            return u"vendor of "_s + prefix;
+        inputs->lookupVendor = [this](const MacAddress &mac) -> QString {
+            ++vendorLookups;
+            return u"vendor of "_s + VendorPrefix(mac);
         };
     }
 
@@ -204,6 +245,7 @@ class Capture : public testing::Test
     std::shared_ptr<CaptureChannel> channel = std::make_shared<CaptureChannel>();
     std::shared_ptr<ScanInputs> inputs = std::make_shared<ScanInputs>();
     std::atomic<bool> counterShown{false};
+    std::atomic<int> vendorLookups{0};
     QMutex mutex;
     QStringList shown;
 };
@@ -246,7 +288,10 @@ TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
     EXPECT_EQ(replies[0].vendor, u"vendor of 00:0C:29:"_s);
     EXPECT_EQ(replies[1].ip.ToText(), u"192.168.0.9"_s);
     EXPECT_EQ(replies[1].sourceIndex, 3);
-    EXPECT_EQ(counts, QList<quint64>({1, 2}));
+    EXPECT_EQ(replies[1].vendor, u"vendor of 00:0C:29:"_s);
+    // One vendor code, looked up once; the batch's two replies counted at once.
+    EXPECT_EQ(vendorLookups, 1);
+    EXPECT_EQ(counts, QList<quint64>({2}));
 
     lock.unlock();
     // Stopping on a silent network: the relay leaves its receive, closes
@@ -255,6 +300,42 @@ TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
     analyser.RequestStop();
     relay.Join();
     analyser.Join();
+}
+
+TEST_F(Capture, ABatchLargerThanAMessageCrossesInSeveralInOrder)
+{
+    // 1,100 replies in one receive: two full messages and a part.
+    constexpr int Replies = 1100;
+    std::vector<std::uint8_t> buffer(Replies * 64);
+    std::size_t used = 0;
+    for (int i = 0; i < Replies; ++i) {
+        CaptureRecord record = ReplyRecord(std::uint8_t(i % SourceAddressCount));
+        record[8] = std::uint8_t(i >> 8);
+        record[9] = std::uint8_t(i);
+        const QByteArray frame = ReplyFrame(record);
+        ASSERT_TRUE(AppendCaptureRecord(
+            buffer.data(), buffer.size(), used,
+            {reinterpret_cast<const std::uint8_t *>(frame.constData()), std::size_t(frame.size())},
+            std::size_t(frame.size()), 0, 0));
+    }
+    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    JoinOnExit join{relay};
+    relay.start();
+    driver->QueueBatch(QByteArray(reinterpret_cast<const char *>(buffer.data()), qsizetype(used)));
+    std::vector<CaptureRecord> all;
+    std::vector<std::size_t> sizes;
+    std::vector<CaptureRecord> r;
+    while (all.size() < Replies &&
+           channel->pipe->Read(r, 5000) == CapturePipe::ReadResult::Records) {
+        sizes.push_back(r.size());
+        all.insert(all.end(), r.begin(), r.end());
+    }
+    EXPECT_EQ(sizes, std::vector<std::size_t>(
+                         {RecordsPerMessage, RecordsPerMessage, Replies - 2 * RecordsPerMessage}));
+    ASSERT_EQ(all.size(), std::size_t(Replies));
+    for (int i = 0; i < Replies; ++i)
+        ASSERT_EQ(all[size_t(i)][8] << 8 | all[size_t(i)][9], i) << i;
+    EXPECT_TRUE(WaitUntil([&] { return channel->relayedRecords.load() == Replies; }));
 }
 
 TEST_F(Capture, EveryReplyReachesAnAnalyserThatStartsLate)
@@ -309,8 +390,8 @@ TEST_F(Capture, CounterCountsOnlyWhileShown)
     JoinOnExit join{relay};
     relay.start();
     driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
-    CaptureRecord r;
-    ASSERT_EQ(channel->pipe->Read(r, 5000), CapturePipe::ReadResult::Record);
+    std::vector<CaptureRecord> r;
+    ASSERT_EQ(channel->pipe->Read(r, 5000), CapturePipe::ReadResult::Records);
     EXPECT_EQ(counted, 0);
 }
 
@@ -323,7 +404,7 @@ TEST_F(Capture, FailedReceiveEndsTheRelayWithItsMessage)
     relay.Join();
     EXPECT_EQ(Shown(), QStringList({u"/ PacketReceivePacket failed "_s}));
     // The pipe's write end is closed, so the analyser's read ends.
-    CaptureRecord r;
+    std::vector<CaptureRecord> r;
     EXPECT_EQ(channel->pipe->Read(r, 5000), CapturePipe::ReadResult::Failed);
 }
 

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
+#include <array>
+#include <vector>
+
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
@@ -65,6 +70,24 @@ QByteArray ReplyBatch(std::uint8_t k)
     AppendCaptureRecord(buffer, sizeof buffer, used,
                         {reinterpret_cast<const std::uint8_t *>(frame.constData()), 42}, 42, 0, 0);
     return QByteArray(reinterpret_cast<const char *>(buffer), qsizetype(used));
+}
+
+// Replies of nodes first to first + count - 1 (10.1.i/256.i%256, MAC 02 00
+// 00 00 i/256 i%256) to source address 2, in one batch.
+QByteArray FloodBatch(int first, int count)
+{
+    std::vector<std::uint8_t> buffer(std::size_t(count) * 64);
+    std::size_t used = 0;
+    for (int i = first; i < first + count; ++i) {
+        const auto hi = std::uint8_t(i >> 8);
+        const auto lo = std::uint8_t(i);
+        const std::array<std::uint8_t, 42> frame = {
+            0x00, 0x11, 0x22, 0x33, 0x44, 0x52, 0x02, 0x00, 0x00, 0x00, hi,   lo,   0x08, 0x06,
+            0x00, 0x01, 0x08, 0x00, 0x06, 0x04, 0x00, 0x02, 0x02, 0x00, 0x00, 0x00, hi,   lo,
+            0x0A, 0x01, hi,   lo,   0x00, 0x11, 0x22, 0x33, 0x44, 0x52, 0x0A, 0x00, 0x00, 0x01};
+        AppendCaptureRecord(buffer.data(), buffer.size(), used, frame, frame.size(), 0, 0);
+    }
+    return QByteArray(reinterpret_cast<const char *>(buffer.data()), qsizetype(used));
 }
 
 class Workers : public testing::Test
@@ -201,6 +224,41 @@ TEST_F(Workers, TallyCountsEveryRelayedRecordAndWhatTheCaptureLost)
 
     workers.StopCapture();
     EXPECT_EQ(workers.Tally().relayed, 0u);
+    ASSERT_TRUE(WaitUntil([&] { return workers.LiveWorkers() == 0; }));
+}
+
+TEST_F(Workers, AFloodOfRepliesIsHandedOverInOrderOverSeveralTurns)
+{
+    constexpr int Replies = 20000;
+    ScanWorkers workers(driver, status, messages);
+    ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
+    ASSERT_TRUE(workers.CreateCapturePipe(nullptr));
+    // What the main thread did, in order: "R" a hand-over, "T" a turn of
+    // its event loop between two.
+    QString turns;
+    QList<quint32> ips;
+    workers.StartCapture(inputs, [&](const QList<DecodedReply> &r) {
+        // A slow classification: a few calls fill a turn.
+        QThread::msleep(2);
+        turns += u'R';
+        for (const DecodedReply &reply : r)
+            ips.append(reply.ip.ToIpv4());
+    });
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (!turns.isEmpty() && !turns.endsWith(u'T'))
+            turns += u'T';
+    });
+    tick.start(0);
+    for (int first = 0; first < Replies; first += 2000)
+        driver->QueueBatch(FloodBatch(first, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return workers.Tally().handled == Replies; }));
+    ASSERT_EQ(ips.size(), Replies);
+    for (int i = 0; i < Replies; ++i)
+        ASSERT_EQ(ips[i], 0x0A010000u + quint32(i)) << i;
+    // The event loop ran between hand-overs: it never waited for them all.
+    EXPECT_GE(turns.count(u'T'), 5) << turns.toStdString();
+    workers.StopCapture();
     ASSERT_TRUE(WaitUntil([&] { return workers.LiveWorkers() == 0; }));
 }
 

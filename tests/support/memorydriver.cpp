@@ -57,9 +57,12 @@ class MemoryDriver::Adapter : public PacketAdapter
         std::lock_guard lock(driver.mutex);
         const QByteArray bytes(reinterpret_cast<const char *>(packet.buffer),
                                qsizetype(packet.length));
-        driver.sent.push_back({name, bytes, writes});
-        driver.events.append(
-            u"send %1 / %2 x%3"_s.arg(MacOf(packet.buffer), MacOf(packet.buffer + 6)).arg(writes));
+        if (driver.recordSends) {
+            driver.sent.push_back({name, bytes, writes});
+            driver.events.append(
+                u"send %1 / %2 x%3"_s.arg(MacOf(packet.buffer), MacOf(packet.buffer + 6))
+                    .arg(writes));
+        }
         driver.AnswerRequest(bytes);
         return true;
     }
@@ -152,6 +155,12 @@ void MemoryDriver::FailAllocation(bool fail)
 {
     std::lock_guard lock(mutex);
     failAllocation = fail;
+}
+
+void MemoryDriver::RecordSends(bool record)
+{
+    std::lock_guard lock(mutex);
+    recordSends = record;
 }
 
 void MemoryDriver::AddHost(quint32 ip, const SimulatedCard &card)

@@ -43,6 +43,9 @@ class MemoryDriver : public PacketDriver
     void RefuseOpen(const QString &name, const QString &reason);
     void RefusePromiscuous(bool refuse);
     void FailAllocation(bool fail);
+    // Off: sends are still answered but not recorded, so that benchmarks can
+    // sweep a /16 again and again without holding every frame.
+    void RecordSends(bool record);
 
     // A host on the simulated segment: every ARP request for ip that its card
     // answers queues its reply as a batch of its own.
@@ -97,6 +100,7 @@ class MemoryDriver : public PacketDriver
     std::map<QString, QString> refusedOpens;
     bool refusePromiscuous = false;
     bool failAllocation = false;
+    bool recordSends = true;
     int repliesToDrop = 0;
     std::map<quint32, int> requestsToLose;
     std::uint64_t droppedFrames = 0;
