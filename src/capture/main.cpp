@@ -380,10 +380,15 @@ int main(int argc, char **)
     // Nothing from the caller's environment reaches libpcap or its plugins.
     clearenv();
     const std::uint32_t capture = (1U << CAP_NET_RAW) | (1U << CAP_NET_ADMIN);
-    if (!KeepCapabilities(capture) || !IsolateDescriptors() || argc != 1) {
-        std::fputs("keelwatch-capture: started by Keelwatch only, with its socket as "
-                   "descriptor 3\n",
-                   stderr);
+    const char *refusal = nullptr;
+    if (!KeepCapabilities(capture))
+        refusal = "cannot limit its capabilities";
+    else if (!IsolateDescriptors())
+        refusal = "descriptor 3 is not a socket of Keelwatch";
+    else if (argc != 1)
+        refusal = "it takes no arguments";
+    if (refusal) {
+        std::fprintf(stderr, "keelwatch-capture: %s; Keelwatch starts it itself\n", refusal);
         return 2;
     }
     // The parent's death ends a session too: the channel then reaches end of
