@@ -135,10 +135,19 @@ TEST(ExternalCommand, RealStartRunsNoShell)
 QMap<int, QString> DescriptorsOfAStartedCommand()
 {
     const QString sleep = QFileInfo(QStandardPaths::findExecutable(u"sleep"_s)).canonicalFilePath();
+    const QList<pid_t> before = processinfo::Children();
     if (!StartDetachedProcess(u"sleep"_s, {u"30"_s}))
         return {{-1, u"not started"_s}};
     std::optional<pid_t> pid;
-    WaitUntil([&] { return (pid = processinfo::ChildRunning(sleep)).has_value(); }, 5000);
+    WaitUntil(
+        [&] {
+            for (pid_t child : processinfo::Children()) {
+                if (!before.contains(child) && processinfo::Program(child) == sleep)
+                    pid = child;
+            }
+            return pid.has_value();
+        },
+        5000);
     if (!pid)
         return {{-1, u"not found"_s}};
     const QMap<int, QString> fds = processinfo::Descriptors(*pid);
