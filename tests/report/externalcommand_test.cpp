@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -196,6 +197,14 @@ TEST_P(ExternalCommandOnLab, HoldsNoSocketOfTheProgram)
     EXPECT_EQ(fds.keys(), QList<int>({0, 1, 2})) << processinfo::Describe(fds);
     for (const QString &target : fds)
         EXPECT_FALSE(target.startsWith(u"socket:"_s)) << processinfo::Describe(fds);
+
+    // Every socket this process opened is close-on-exec itself, for any
+    // program started otherwise.
+    const QMap<int, QString> own = processinfo::Descriptors(getpid());
+    for (auto fd = own.begin(); fd != own.end(); ++fd) {
+        if (fd.value().startsWith(u"socket:"_s))
+            EXPECT_TRUE(fcntl(fd.key(), F_GETFD) & FD_CLOEXEC) << fd.key();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(ExternalCommand, ExternalCommandOnLab,
