@@ -202,8 +202,9 @@ TEST_P(ExternalCommandOnLab, HoldsNoSocketOfTheProgram)
     // program started otherwise.
     const QMap<int, QString> own = processinfo::Descriptors(getpid());
     for (auto fd = own.begin(); fd != own.end(); ++fd) {
-        if (fd.value().startsWith(u"socket:"_s))
+        if (fd.value().startsWith(u"socket:"_s)) {
             EXPECT_TRUE(fcntl(fd.key(), F_GETFD) & FD_CLOEXEC) << fd.key();
+        }
     }
 }
 
