@@ -2,12 +2,15 @@
 #include "scan/packetdriver.h"
 #include "scan/probeframe.h"
 
+#include "support/memorydriver.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 using namespace keelwatch;
 using namespace keelwatch::captureprotocol;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -137,6 +140,28 @@ TEST(CaptureProtocol, OnlyTheArpReplyFilterAndUnicastSendersPass)
     EXPECT_EQ(DecodeSenders(EncodeSenders(Senders)), Senders);
     EXPECT_FALSE(DecodeSenders(EncodeSenders({{0x01, 0, 0x5E, 0, 0, 0x10}, OwnIp})));
     EXPECT_EQ(SendersOfSource({0x02, 0, 0, 0x77, 0, 0x5B}, OwnIp), Senders);
+}
+
+// A send handle is bound to one scan's senders: the next scan with another
+// own MAC or IP gets a fresh one, and the idle one of the earlier senders is
+// closed rather than kept.
+TEST(SendAdapters, KeepHandlesPerSenders)
+{
+    auto driver = std::make_shared<MemoryDriver>();
+    SendAdapters adapters(driver);
+    PacketAdapter *first = adapters.Open(u"lab0"_s, Senders);
+    ASSERT_NE(first, nullptr);
+    adapters.Close(first);
+    EXPECT_EQ(adapters.Open(u"lab0"_s, Senders), first);
+    adapters.Close(first);
+    const ProbeSenders otherIp{OwnMac, OwnIp + 1};
+    PacketAdapter *second = adapters.Open(u"lab0"_s, otherIp);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(adapters.OpenedCount(), 2);
+    // Both in use at once: two handles of the same senders.
+    PacketAdapter *third = adapters.Open(u"lab0"_s, otherIp);
+    EXPECT_NE(third, second);
+    EXPECT_EQ(adapters.OpenedCount(), 3);
 }
 
 } // namespace
