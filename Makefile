@@ -54,8 +54,8 @@ bench: deps
 demo: build
 	@scripts/demo $(BUILD)
 
-# Debian packages in $(BUILD)/packages/: keelwatch, and keelwatch-sensor once
-# the sensor program is part of the build.
+# Debian packages in $(BUILD)/packages/: keelwatch, keelwatch-capture (the
+# capture helper both programs use) and keelwatch-sensor.
 package: build
 	cd $(BUILD) && cpack -G DEB -B packages
 

@@ -9,6 +9,26 @@ target_compile_definitions(keelwatch_flags INTERFACE
   QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_URL_CAST_FROM_STRING
   QT_NO_CAST_FROM_BYTEARRAY QT_USE_QSTRINGBUILDER QT_NO_KEYWORDS)
 
+# Hardened as Debian hardens its packages (dpkg-buildflags with
+# hardening=+all): position-independent executables, full RELRO with
+# immediate binding, a stack protector, stack clash protection and
+# fortified libc calls.
+include(CheckPIESupported)
+check_pie_supported()
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+target_compile_options(keelwatch_flags INTERFACE
+  -fstack-protector-strong -fstack-clash-protection -Wformat -Werror=format-security)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64|i.86")
+  target_compile_options(keelwatch_flags INTERFACE -fcf-protection)
+endif()
+target_link_options(keelwatch_flags INTERFACE -Wl,-z,relro -Wl,-z,now)
+# Fortification needs the optimiser, and the sanitizers check the same calls
+# themselves.
+if(NOT KEELWATCH_SANITIZE AND NOT KEELWATCH_FUZZ)
+  target_compile_definitions(keelwatch_flags INTERFACE
+    $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
+endif()
+
 if(KEELWATCH_SANITIZE)
   target_compile_options(keelwatch_flags INTERFACE -fsanitize=${KEELWATCH_SANITIZE} -fno-omit-frame-pointer -g)
   target_link_options(keelwatch_flags INTERFACE -fsanitize=${KEELWATCH_SANITIZE})

@@ -4,13 +4,58 @@
 
 #include <QProcess>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+#include <vector>
+
+extern char **environ;
+
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
 bool StartDetachedProcess(const QString &program, const QStringList &arguments)
 {
-    return QProcess::startDetached(program, arguments);
+    std::vector<QByteArray> pieces{program.toLocal8Bit()};
+    for (const QString &argument : arguments)
+        pieces.push_back(argument.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &piece : pieces)
+        argv.push_back(piece.data());
+    argv.push_back(nullptr);
+    // Only stdin, stdout and stderr reach the command: no socket of a scan
+    // or descriptor of the windows, even one opened without close-on-exec.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    // A session of its own with the signals as a new program expects them,
+    // so that it outlives the program as any detached process does.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+    pid_t pid = 0;
+    const int status = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (status != 0)
+        return false;
+    // Reaped when it ends, so that no zombie stays behind.
+    std::thread([pid] {
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return true;
 }
 
 QStringList ExpandCommand(const QString &commandLine, const QString &ip, const QString &mac)

@@ -35,24 +35,37 @@ std::unique_ptr<Packet> PacketDriver::PacketAllocatePacket()
 
 SendAdapters::SendAdapters(std::shared_ptr<PacketDriver> d) : driver(std::move(d)) {}
 
-PacketAdapter *SendAdapters::Open(const QString &name)
+PacketAdapter *SendAdapters::Open(const QString &name, const ProbeSenders &senders)
 {
+    std::vector<std::unique_ptr<PacketAdapter>> stale;
     {
         std::lock_guard lock(mutex);
         for (Handle &h : handles) {
-            if (!h.inUse && h.name == name) {
+            if (!h.inUse && h.name == name && h.senders == senders) {
                 h.inUse = true;
                 return h.adapter.get();
             }
         }
+        // A free handle bound to the senders of an earlier scan is not
+        // needed again.
+        for (auto h = handles.begin(); h != handles.end();) {
+            if (!h->inUse && h->name == name) {
+                stale.push_back(std::move(h->adapter));
+                h = handles.erase(h);
+            } else {
+                ++h;
+            }
+        }
     }
+    stale.clear();
     // Opened outside the lock: it takes milliseconds.
     QString error;
     std::unique_ptr<PacketAdapter> adapter = driver->PacketOpenAdapter(name, &error);
-    if (!adapter)
+    if (!adapter || !adapter->BindSenders(senders))
         return nullptr;
     std::lock_guard lock(mutex);
-    handles.push_back({name, std::move(adapter), true});
+    ++opened;
+    handles.push_back({name, senders, std::move(adapter), true});
     return handles.back().adapter.get();
 }
 
@@ -68,7 +81,7 @@ void SendAdapters::Close(PacketAdapter *adapter)
 int SendAdapters::OpenedCount() const
 {
     std::lock_guard lock(mutex);
-    return int(handles.size());
+    return opened;
 }
 
 } // namespace keelwatch

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "config/adapterlist.h"
+#include "scan/captureprotocol.h"
 
 #include <QString>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -48,6 +50,17 @@ inline constexpr BpfInstruction CaptureFilterProgram[6] = {
     {0x06, 0, 0, 96},     // accept 96 bytes
     {0x06, 0, 0, 0},      // reject
 };
+
+// The addresses one scan's probes come from: the own MAC with its last hex
+// digit 0 to F, and the own IP.
+using ProbeSenders = captureprotocol::ProbeSenders;
+
+// The senders of the scan whose probes use this source address.
+inline ProbeSenders SendersOfSource(std::array<std::uint8_t, 6> source, std::uint32_t ownIp)
+{
+    source[5] &= 0xF0;
+    return {source, ownIp};
+}
 
 // Hardware filter value that puts a card into promiscuous mode.
 constexpr std::uint32_t PromiscuousFilter = 0x20;
@@ -101,6 +114,10 @@ class PacketAdapter
     // found its buffer full (the kernel's and the card's count). False when
     // the driver cannot tell.
     virtual bool PacketGetStats(std::uint64_t &droppedFrames) = 0;
+    // The sends of this adapter come from these senders only. An adapter of
+    // the capture helper refuses other frames, and other senders once bound;
+    // one of this process sends what it is given.
+    virtual bool BindSenders(const ProbeSenders &) { return true; }
     virtual QString ErrorText() const = 0;
 };
 
@@ -127,9 +144,9 @@ class SendAdapters
 {
   public:
     explicit SendAdapters(std::shared_ptr<PacketDriver> driver);
-    // A kept handle of that name or a newly opened one; null when it cannot
-    // be opened. Give it back with Close.
-    PacketAdapter *Open(const QString &name);
+    // A kept handle of that name and those senders or a newly opened one;
+    // null when it cannot be opened. Give it back with Close.
+    PacketAdapter *Open(const QString &name, const ProbeSenders &senders);
     void Close(PacketAdapter *adapter);
     // Adapters opened from the driver so far.
     int OpenedCount() const;
@@ -139,6 +156,7 @@ class SendAdapters
     struct Handle
     {
         QString name;
+        ProbeSenders senders;
         std::unique_ptr<PacketAdapter> adapter;
         bool inUse = false;
     };
@@ -146,6 +164,7 @@ class SendAdapters
     std::shared_ptr<PacketDriver> driver;
     mutable std::mutex mutex;
     std::vector<Handle> handles;
+    int opened = 0;
 };
 
 } // namespace keelwatch

@@ -1,16 +1,24 @@
 #include "scan/pcapdriver.h"
 
+#include "scan/capturehelperadapter.h"
+
+#include <QDir>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <pcap/pcap.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <linux/capability.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <netpacket/packet.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -33,6 +41,7 @@ constexpr int BlockTimeoutMs = 10;
 // a third of a second.
 constexpr int RingBlockBytes = 256 * 1024;
 constexpr int MinimumRingBlocks = 32;
+static_assert(RingBlockBytes * MinimumRingBlocks == captureprotocol::RingBytes);
 
 // Rejects every frame.
 constexpr BpfInstruction RejectAll[1] = {{0x06, 0, 0, 0}};
@@ -107,6 +116,13 @@ class PcapAdapter : public PacketAdapter
         }
         if (pcap_setnonblock(fresh, 1, errbuf) != 0 || pcap_get_selectable_fd(fresh) < 0) {
             *error = QString::fromLocal8Bit(errbuf);
+            pcap_close(fresh);
+            return false;
+        }
+        // libpcap opens its socket inheritable; no program started later
+        // may send through it.
+        if (fcntl(pcap_get_selectable_fd(fresh), F_SETFD, FD_CLOEXEC) != 0) {
+            *error = QString::fromLocal8Bit(std::strerror(errno));
             pcap_close(fresh);
             return false;
         }
@@ -272,6 +288,27 @@ class PcapAdapter : public PacketAdapter
 
 } // namespace
 
+PcapDriver::PcapDriver(CaptureAccess access, QString helper)
+    : throughHelper(access == CaptureAccess::Helper ||
+                    (access == CaptureAccess::Automatic && !MayCapture())),
+      helperPath(std::move(helper))
+{
+}
+
+QString PcapDriver::InstalledCaptureHelper()
+{
+    const QString program = QFile::symLinkTarget(u"/proc/self/exe"_s);
+    return QDir::cleanPath(QFileInfo(program).path() +
+                           u"/../libexec/keelwatch/keelwatch-capture"_s);
+}
+
+bool PcapDriver::MayCapture()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    return syscall(SYS_capget, &header, data) == 0 && (data[0].effective & (1U << CAP_NET_RAW));
+}
+
 QString PcapDriver::PacketGetVersion() const
 {
     return QString::fromLatin1(pcap_lib_version());
@@ -313,6 +350,8 @@ std::optional<quint32> PcapDriver::PacketGetNetInfoEx(const QByteArray &name) co
 
 std::unique_ptr<PacketAdapter> PcapDriver::PacketOpenAdapter(const QString &name, QString *error)
 {
+    if (throughHelper)
+        return OpenHelperAdapter(helperPath, name, error);
     auto adapter = std::make_unique<PcapAdapter>(name.toLocal8Bit());
     QString reason;
     if (!adapter->Activate(0, &reason)) {

@@ -242,7 +242,8 @@ void ProbeSender::SendProbe(const MacBytes &destination, const MacBytes &source,
     if (!*ownIp)
         return;
 
-    PacketAdapter *adapter = adapters->Open(inputs->settings.AdapterName());
+    PacketAdapter *adapter =
+        adapters->Open(inputs->settings.AdapterName(), SendersOfSource(source, **ownIp));
     if (!adapter)
         return;
     if (!adapter->PacketSetHwFilter(PromiscuousFilter)) {

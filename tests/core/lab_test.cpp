@@ -74,9 +74,22 @@ Settings LabScanSettings()
     return s;
 }
 
+// The packet driver over libpcap, opening adapters in this process or
+// through the capture helper of this build.
+std::shared_ptr<PcapDriver> LabDriver(CaptureAccess access)
+{
+    return std::make_shared<PcapDriver>(access, QStringLiteral(KEELWATCH_CAPTURE_HELPER));
+}
+
+class LabSweep : public ::testing::TestWithParam<CaptureAccess>
+{
+};
+
 // One sweep with all ten test addresses from the scanner's namespace through
-// libpcap, replies classified into a node list as the scan controller does.
-TEST(LabSegment, SweepFindsEveryHostAndThePromiscuousOnes)
+// libpcap, replies classified into a node list as the scan controller does;
+// with the capture helper the same frames go out and the same replies come
+// back.
+TEST_P(LabSweep, FindsEveryHostAndThePromiscuousOnes)
 {
     if (const auto reason = LabSegment::Unavailable())
         GTEST_SKIP() << reason->toStdString();
@@ -106,7 +119,7 @@ TEST(LabSegment, SweepFindsEveryHostAndThePromiscuousOnes)
 
     Status status;
     Messages messages;
-    ScanWorkers workers(std::make_shared<PcapDriver>(), status, messages);
+    ScanWorkers workers(LabDriver(GetParam()), status, messages);
     QString error;
     ASSERT_TRUE(workers.OpenCaptureAdapter(s.AdapterName(), &error)) << error.toStdString();
     EXPECT_EQ(status.states, std::vector({CaptureState::Opening, CaptureState::On}));
@@ -148,6 +161,12 @@ TEST(LabSegment, SweepFindsEveryHostAndThePromiscuousOnes)
     }
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(LabSegment, LabSweep,
+                         ::testing::Values(CaptureAccess::Direct, CaptureAccess::Helper),
+                         [](const auto &info) {
+                             return info.param == CaptureAccess::Direct ? "Direct" : "Helper";
+                         });
 
 } // namespace
 

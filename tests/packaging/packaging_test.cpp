@@ -1,3 +1,4 @@
+#include "e2e/labscan.h"
 #include "support/labsegment.h"
 #include "support/qtprint.h"
 
@@ -9,6 +10,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -85,6 +87,21 @@ TEST(ServiceUnit, SystemdAnalyzeVerifiesAnInstance)
     EXPECT_EQ(run.out + run.err, QString());
 }
 
+// systemd's own measure of what the service may do, offline as a package
+// build sees it: below 2.0 ("OK") on its scale of 0 to 10.
+TEST(ServiceUnit, ExposureIsBelowTwo)
+{
+    if (!Have(u"systemd-analyze"_s))
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    const ProcessResult run =
+        Execute(u"systemd-analyze"_s, {u"security"_s, u"--offline=true"_s, u"--no-pager"_s,
+                                       Sources + u"/keelwatch-sensor@.service"_s});
+    static const QRegularExpression overall(u"Overall exposure level for \\S+: (\\d+\\.\\d)"_s);
+    const auto level = overall.match(run.out + run.err);
+    ASSERT_TRUE(level.hasMatch()) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_LT(level.captured(1).toDouble(), 2.0) << run.out.toStdString();
+}
+
 // A file the system's own validator checks; any warning it prints fails.
 struct ValidatorCase
 {
@@ -148,6 +165,9 @@ INSTANTIATE_TEST_SUITE_P(
             "SensorPostinst", "sh", {u"-n"_s}, u"debian/keelwatch-sensor/postinst"_s, true},
         ValidatorCase{"SensorPrerm", "sh", {u"-n"_s}, u"debian/keelwatch-sensor/prerm"_s, true},
         ValidatorCase{"SensorPostrm", "sh", {u"-n"_s}, u"debian/keelwatch-sensor/postrm"_s, true},
+        ValidatorCase{
+            "CapturePostinst", "sh", {u"-n"_s}, u"debian/keelwatch-capture/postinst"_s, true},
+        ValidatorCase{"CapturePostrm", "sh", {u"-n"_s}, u"debian/keelwatch-capture/postrm"_s, true},
         ValidatorCase{"Logrotate",
                       "logrotate",
                       {u"--debug"_s, u"--state"_s, u"/dev/null"_s},
@@ -183,6 +203,9 @@ class DesktopPackage : public ::testing::Test
         const QString sensor = PackageFile(u"keelwatch-sensor"_s);
         if (run.code == 0 && debs.contains(sensor))
             sensorDeb = QDir(dir->path()).filePath(sensor);
+        const QString capture = PackageFile(u"keelwatch-capture"_s);
+        if (run.code == 0 && debs.contains(capture))
+            captureDeb = QDir(dir->path()).filePath(capture);
     }
 
     void SetUp() override
@@ -235,6 +258,7 @@ class DesktopPackage : public ::testing::Test
     static inline QStringList debs;
     static inline QString deb;
     static inline QString sensorDeb;
+    static inline QString captureDeb;
     static inline QString packOutput;
 };
 
@@ -254,9 +278,10 @@ TEST_F(DesktopPackage, HoldsTheProgramAndItsDesktopFilesOnly)
     EXPECT_TRUE(listing.contains(u"-rwxr-xr-x root/root"_s)) << listing.toStdString();
 }
 
-TEST_F(DesktopPackage, PackingMakesTheDesktopAndTheSensorPackage)
+TEST_F(DesktopPackage, PackingMakesTheDesktopTheCaptureAndTheSensorPackage)
 {
-    QStringList expected{PackageFile(u"keelwatch"_s), PackageFile(u"keelwatch-sensor"_s)};
+    QStringList expected{PackageFile(u"keelwatch"_s), PackageFile(u"keelwatch-capture"_s),
+                         PackageFile(u"keelwatch-sensor"_s)};
     expected.sort();
     EXPECT_EQ(debs, expected);
 }
@@ -265,8 +290,8 @@ TEST_F(DesktopPackage, DependsOnWhatTheProgramLinksAndTheScriptsRun)
 {
     const QStringList depends = DependsField(deb);
     for (const QString &package :
-         {u"adduser"_s, u"libcap2-bin"_s, u"libpcap0.8"_s, u"libqt6core6"_s, u"libqt6dbus6"_s,
-          u"libqt6network6"_s, u"libqt6widgets6"_s}) {
+         {u"keelwatch-capture (= " KEELWATCH_VERSION ")"_s, u"libpcap0.8"_s, u"libqt6core6"_s,
+          u"libqt6dbus6"_s, u"libqt6network6"_s, u"libqt6widgets6"_s}) {
         EXPECT_TRUE(Lists(depends, package))
             << package.toStdString() << " missing from " << depends.join(u", "_s).toStdString();
     }
@@ -284,9 +309,41 @@ TEST_F(DesktopPackage, LintianFindsNoError)
     EXPECT_FALSE(run.out.contains(u"E: "_s)) << run.out.toStdString();
 }
 
-// The package's install scripts run as dpkg runs them on a system rooted in a
-// scratch folder (DPKG_ROOT), with a private copy of /etc so that the group
-// they add never reaches this machine.
+// Every program of every package is built hardened: PIE, full RELRO with
+// immediate binding, fortified calls, a stack protector.
+TEST_F(DesktopPackage, LintianFindsNoHardeningTagInAnyPackage)
+{
+    if (!Have(u"lintian"_s))
+        GTEST_SKIP() << "lintian is not installed";
+    ASSERT_FALSE(captureDeb.isEmpty() || sensorDeb.isEmpty()) << packOutput.toStdString();
+    const ProcessResult run =
+        Execute(u"lintian"_s, {u"--display-info"_s, deb, captureDeb, sensorDeb}, 300000);
+    EXPECT_NE(run.code, -1) << run.err.toStdString();
+    EXPECT_FALSE(run.out.contains(u"hardening-"_s)) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains(u"E: "_s)) << run.out.toStdString();
+}
+
+TEST_F(DesktopPackage, CapturePackageHoldsTheHelperAndDependsOnWhatItRuns)
+{
+    ASSERT_FALSE(captureDeb.isEmpty()) << packOutput.toStdString();
+    QString listing;
+    EXPECT_EQ(Files(captureDeb, &listing),
+              (QStringList{u"usr/libexec/keelwatch/keelwatch-capture"_s,
+                           u"usr/share/doc/keelwatch-capture/changelog.gz"_s,
+                           u"usr/share/doc/keelwatch-capture/copyright"_s}))
+        << listing.toStdString();
+    const QStringList depends = DependsField(captureDeb);
+    for (const QString &package : {u"adduser"_s, u"libcap2-bin"_s, u"libpcap0.8"_s})
+        EXPECT_TRUE(Lists(depends, package))
+            << package.toStdString() << " missing from " << depends.join(u", "_s).toStdString();
+    // No Qt: the program with capabilities loads no plugins.
+    for (const QString &d : depends)
+        EXPECT_FALSE(d.startsWith(u"libqt"_s)) << depends.join(u", "_s).toStdString();
+}
+
+// The packages' install scripts run as dpkg runs them on a system rooted in
+// a scratch folder (DPKG_ROOT) that holds all three packages, with a private
+// copy of /etc so that the group they add never reaches this machine.
 class InstallScripts : public DesktopPackage
 {
   protected:
@@ -299,10 +356,20 @@ class InstallScripts : public DesktopPackage
             GTEST_SKIP() << "the install scripts need root (chown, setcap, mount namespace)";
         if (!Have(u"unshare"_s) || !Have(u"setcap"_s) || !Have(u"getcap"_s) || !Have(u"addgroup"_s))
             GTEST_SKIP() << "unshare, setcap, getcap or addgroup is not installed";
+        ASSERT_FALSE(captureDeb.isEmpty() || sensorDeb.isEmpty()) << packOutput.toStdString();
         ASSERT_TRUE(scratch.isValid());
+        // Members and others must reach the programs through the folder.
+        ASSERT_TRUE(QFile::setPermissions(scratch.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                              QFile::ExeOwner | QFile::ReadGroup |
+                                                              QFile::ExeGroup | QFile::ReadOther |
+                                                              QFile::ExeOther));
         const QDir dir(scratch.path());
-        ASSERT_EQ(Execute(u"dpkg-deb"_s, {u"-x"_s, deb, dir.filePath(u"root"_s)}).code, 0);
-        ASSERT_EQ(Execute(u"dpkg-deb"_s, {u"-e"_s, deb, dir.filePath(u"control"_s)}).code, 0);
+        for (const auto &[package, control] :
+             {std::pair{deb, u"control"_s}, std::pair{captureDeb, u"capture"_s},
+              std::pair{sensorDeb, u"sensor"_s}}) {
+            ASSERT_EQ(Execute(u"dpkg-deb"_s, {u"-x"_s, package, dir.filePath(u"root"_s)}).code, 0);
+            ASSERT_EQ(Execute(u"dpkg-deb"_s, {u"-e"_s, package, dir.filePath(control)}).code, 0);
+        }
         ASSERT_TRUE(dir.mkpath(u"root/var/lib/dpkg"_s));
         QFile overrides(dir.filePath(u"root/var/lib/dpkg/statoverride"_s));
         ASSERT_TRUE(overrides.open(QIODevice::WriteOnly));
@@ -311,14 +378,16 @@ class InstallScripts : public DesktopPackage
     }
 
     // Runs the shell commands with /etc replaced by the private copy and
-    // DPKG_ROOT set; $root and $control name the two folders.
+    // DPKG_ROOT set; $root names the installed files, $control, $capture and
+    // $sensor the control files of the desktop, capture and sensor package.
     ProcessResult InPrivateSystem(const QString &commands)
     {
         const QString dir = scratch.path();
         return Execute(u"unshare"_s,
                        {u"--mount"_s, u"sh"_s, u"-ec"_s,
                         u"mount --make-rprivate / && mount --bind \"$0/etc\" /etc\n"
-                        "export DPKG_ROOT=\"$0/root\" root=\"$0/root\" control=\"$0/control\"\n"_s +
+                        "export DPKG_ROOT=\"$0/root\" root=\"$0/root\" control=\"$0/control\"\n"
+                        "export capture=\"$0/capture\" sensor=\"$0/sensor\"\n"_s +
                             commands,
                         dir});
     }
@@ -326,24 +395,31 @@ class InstallScripts : public DesktopPackage
     QTemporaryDir scratch;
 };
 
-TEST_F(InstallScripts, ConfigureLimitsTheProgramToTheGroupWithTwoCapabilities)
+TEST_F(InstallScripts, ConfigureLimitsTheHelperToTheGroupWithTwoCapabilities)
 {
-    const ProcessResult run =
-        InPrivateSystem(u"\"$control/postinst\" configure\n"
-                        "stat -c '%U:%G %a' \"$root/usr/bin/keelwatch\"\n"
-                        "getcap \"$root/usr/bin/keelwatch\" | sed \"s|^$root||\"\n"
-                        "dpkg-statoverride --list\n"
-                        // An upgrade leaves everything as the first configure made it.
-                        "\"$control/postinst\" configure 3.0.4\n"
-                        "dpkg-statoverride --list\n"
-                        "\"$control/postrm\" purge\n"
-                        "echo purged: $(dpkg-statoverride --list)\n"
-                        "getent group keelwatch | cut -d: -f1\n"_s);
+    const ProcessResult run = InPrivateSystem(
+        u"\"$capture/postinst\" configure\n"
+        "\"$control/postinst\" configure\n"
+        "\"$sensor/postinst\" configure\n"
+        "cd \"$root\"\n"
+        "stat -c '%U:%G %a %n' usr/libexec/keelwatch/keelwatch-capture usr/bin/keelwatch "
+        "usr/bin/keelwatch-sensor\n"
+        // The helper is the only file with capabilities.
+        "getcap -r . | sed 's|^\\./|/|'\n"
+        "dpkg-statoverride --list\n"
+        // An upgrade leaves everything as the first configure made it.
+        "\"$capture/postinst\" configure 3.0.4\n"
+        "dpkg-statoverride --list\n"
+        "\"$capture/postrm\" purge\n"
+        "echo purged: $(dpkg-statoverride --list)\n"
+        "getent group keelwatch | cut -d: -f1\n"_s);
     EXPECT_EQ(run.code, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out, u"root:keelwatch 750\n"
-                       "/usr/bin/keelwatch cap_net_admin,cap_net_raw=ep\n"
-                       "root keelwatch 750 /usr/bin/keelwatch\n"
-                       "root keelwatch 750 /usr/bin/keelwatch\n"
+    EXPECT_EQ(run.out, u"root:keelwatch 750 usr/libexec/keelwatch/keelwatch-capture\n"
+                       "root:root 755 usr/bin/keelwatch\n"
+                       "root:root 755 usr/bin/keelwatch-sensor\n"
+                       "/usr/libexec/keelwatch/keelwatch-capture cap_net_admin,cap_net_raw=ep\n"
+                       "root keelwatch 750 /usr/libexec/keelwatch/keelwatch-capture\n"
+                       "root keelwatch 750 /usr/libexec/keelwatch/keelwatch-capture\n"
                        "purged:\n"
                        "keelwatch\n"_s)
         << run.err.toStdString();
@@ -351,15 +427,205 @@ TEST_F(InstallScripts, ConfigureLimitsTheProgramToTheGroupWithTwoCapabilities)
 
 TEST_F(InstallScripts, AnOverrideOfTheAdministratorStays)
 {
-    const ProcessResult run = InPrivateSystem(u"addgroup --quiet --system keelwatch\n"
-                                              "dpkg-statoverride --update --add root root 0700 "
-                                              "/usr/bin/keelwatch\n"
-                                              "\"$control/postinst\" configure\n"
-                                              "stat -c '%U:%G %a' \"$root/usr/bin/keelwatch\"\n"
-                                              "\"$control/postrm\" purge\n"
-                                              "dpkg-statoverride --list\n"_s);
+    const ProcessResult run =
+        InPrivateSystem(u"addgroup --quiet --system keelwatch\n"
+                        "dpkg-statoverride --update --add root root 0700 "
+                        "/usr/libexec/keelwatch/keelwatch-capture\n"
+                        "\"$capture/postinst\" configure\n"
+                        "stat -c '%U:%G %a' \"$root/usr/libexec/keelwatch/keelwatch-capture\"\n"
+                        "\"$capture/postrm\" purge\n"
+                        "dpkg-statoverride --list\n"_s);
     EXPECT_EQ(run.code, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out, u"root:root 700\nroot root 700 /usr/bin/keelwatch\n"_s)
+    EXPECT_EQ(run.out, u"root:root 700\nroot root 700 /usr/libexec/keelwatch/keelwatch-capture\n"_s)
+        << run.err.toStdString();
+}
+
+// Versions before the helper made the program itself root:keelwatch 0750;
+// the upgrade takes that back, and leaves an administrator's own override.
+TEST_F(InstallScripts, AnUpgradeMakesTheProgramPlainAgain)
+{
+    const ProcessResult run =
+        InPrivateSystem(u"addgroup --quiet --system keelwatch\n"
+                        "dpkg-statoverride --update --add root keelwatch 0750 /usr/bin/keelwatch\n"
+                        "\"$control/postinst\" configure 3.0.4\n"
+                        "stat -c '%U:%G %a' \"$root/usr/bin/keelwatch\"\n"
+                        "echo overrides: $(dpkg-statoverride --list)\n"
+                        "dpkg-statoverride --update --add root root 0700 /usr/bin/keelwatch\n"
+                        "\"$control/postinst\" configure 3.0.4\n"
+                        "\"$control/postrm\" purge\n"
+                        "dpkg-statoverride --list\n"_s);
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, u"root:root 755\noverrides:\nroot root 700 /usr/bin/keelwatch\n"_s)
+        << run.err.toStdString();
+}
+
+// The installed packages used by a member of the keelwatch group (nobody
+// with the group added) and by another user (nobody alone), who start the
+// programs with whatever environment and arguments they like.
+class GroupMember : public InstallScripts
+{
+  protected:
+    void SetUp() override
+    {
+        InstallScripts::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (!Have(u"setpriv"_s))
+            GTEST_SKIP() << "setpriv (util-linux) is not installed";
+        const QDir dir(scratch.path());
+        ASSERT_TRUE(dir.mkpath(u"home/config/Quillstone"_s));
+        ASSERT_EQ(InPrivateSystem(u"\"$capture/postinst\" configure\n"
+                                  "chown -R nobody \"$0/home\"\n"_s)
+                      .code,
+                  0);
+    }
+
+    // Shell words that run a program as the member or the other user.
+    static QString AsMember()
+    {
+        return u"setpriv --reuid=nobody --regid=nogroup "
+               "--groups=\"$(getent group keelwatch | cut -d: -f3)\" "_s;
+    }
+    // Through env: setpriv still holds root's capabilities when it executes
+    // the next program, which so passes any mode with an execute bit.
+    static QString AsOther()
+    {
+        return u"setpriv --reuid=nobody --regid=nogroup --clear-groups env "_s;
+    }
+
+    QString Home(const QString &file = QString()) const
+    {
+        return QDir(scratch.path()).filePath(u"home/"_s + file);
+    }
+
+    static QString Read(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+};
+
+class StylePlugin : public GroupMember, public ::testing::WithParamInterface<const char *>
+{
+};
+
+// Qt loads a style plugin the member chose into the program; it runs, but
+// with no capability to misuse.
+TEST_P(StylePlugin, LoadedIntoTheProgramHoldsNoCapability)
+{
+    const QDir dir(scratch.path());
+    ASSERT_TRUE(dir.mkpath(u"plugins/styles"_s));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KEELWATCH_STYLE_PROBE),
+                            dir.filePath(u"plugins/styles/libstyleprobe.so"_s)));
+    const ProcessResult run = InPrivateSystem(
+        u"chmod -R a+rX \"$0/plugins\"\n"_s + AsMember() +
+        u"env QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH=\"$0/plugins\" "
+        "KEELWATCH_STYLE_PROBE=\"$0/home/probe\" HOME=\"$0/home\" "
+        "XDG_CONFIG_HOME=\"$0/home/config\" "_s +
+        QString::fromUtf8(GetParam()) +
+        u" >/dev/null 2>&1 &\n"
+        "program=$!\n"
+        "for i in $(seq 300); do [ -s \"$0/home/probe\" ] && break; sleep 0.1; done\n"
+        "kill $program; wait $program || true\n"_s);
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    const QString probe = Read(Home(u"probe"_s));
+    EXPECT_TRUE(probe.contains(u"CapEff:\t0000000000000000"_s)) << probe.toStdString();
+    EXPECT_TRUE(probe.contains(u"CapPrm:\t0000000000000000"_s)) << probe.toStdString();
+    EXPECT_TRUE(probe.contains(u"CapAmb:\t0000000000000000"_s)) << probe.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(GroupMember, StylePlugin,
+                         ::testing::Values("QT_STYLE_OVERRIDE=capprobe \"$root/usr/bin/keelwatch\"",
+                                           "\"$root/usr/bin/keelwatch\" -style capprobe"),
+                         [](const auto &info) {
+                             return info.index == 0 ? "Environment" : "Argument";
+                         });
+
+// A member scans a lab segment with the desktop program and with the
+// sensor, both through the helper; the sensor's one pass finds the
+// promiscuous host, the program's first cycle too.
+TEST_F(GroupMember, ScansALabThroughTheHelper)
+{
+    if (const auto reason = LabSegment::Unavailable())
+        GTEST_SKIP() << reason->toStdString();
+    LabSegment lab(3, {u"2"_s});
+    ASSERT_TRUE(lab.built) << lab.output.toStdString();
+    {
+        QSettings store(Home(u"config/Quillstone/keelwatch.conf"_s), QSettings::IniFormat);
+        labscan::WriteSettings(store, Home(u"keelwatch.log"_s), false, QString(), 3);
+        ASSERT_EQ(store.status(), QSettings::NoError);
+    }
+    ProcessResult run;
+    {
+        EnteredNamespace scanner(lab.Namespace(u"scan"_s));
+        ASSERT_TRUE(scanner.entered);
+        run = InPrivateSystem(
+            u"chown -R nobody \"$0/home\"\n"
+            "code=0\n"_s +
+            AsMember() +
+            u"\"$root/usr/bin/keelwatch-sensor\" --interface wire0 --range "
+            "10.77.0.11-10.77.0.13 --node-timer 0 --interval 1 --once --json "
+            ">\"$0/home/sensor.json\" || code=$?\n"
+            "echo sensor: $code\n"_s +
+            AsMember() +
+            u"env QT_QPA_PLATFORM=offscreen HOME=\"$0/home\" "
+            "XDG_CONFIG_HOME=\"$0/home/config\" \"$root/usr/bin/keelwatch\" auto "
+            ">\"$0/home/keelwatch.out\" 2>&1 &\n"
+            "program=$!\n"
+            "for i in $(seq 900); do\n"
+            "  grep -q '#Cyclic_Count,1,' \"$0/home/keelwatch.log\" 2>/dev/null && break\n"
+            "  sleep 0.1\n"
+            "done\n"
+            "kill $program; wait $program || true\n"_s);
+    }
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    // One pass that found a suspect ends with 1.
+    EXPECT_EQ(run.out, u"sensor: 1\n"_s) << run.err.toStdString();
+    QStringList suspects;
+    int nodes = 0;
+    for (const QString &line : Read(Home(u"sensor.json"_s)).split(u'\n')) {
+        const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (event.value(u"event"_s).toString() != u"NODE"_s)
+            continue;
+        ++nodes;
+        if (event.value(u"suspect"_s).toBool())
+            suspects << event.value(u"ip"_s).toString();
+    }
+    EXPECT_EQ(nodes, 3) << run.err.toStdString();
+    EXPECT_EQ(suspects, QStringList{u"10.77.0.12"_s});
+
+    const QString log = Read(Home(u"keelwatch.log"_s));
+    EXPECT_TRUE(log.contains(u"#Cyclic_Count,1,"_s))
+        << log.toStdString() << Read(Home(u"keelwatch.out"_s)).toStdString();
+    EXPECT_TRUE(log.contains(u"10.77.0.12,["_s + labscan::HostMac(2) + u"],PROMISC,SUSPECT"_s))
+        << log.toStdString();
+}
+
+// Without the group nobody starts the helper, by hand or through a program;
+// the program says what is missing.
+TEST_F(GroupMember, OthersCannotStartTheHelper)
+{
+    if (const auto reason = LabSegment::Unavailable())
+        GTEST_SKIP() << reason->toStdString();
+    LabSegment lab(1, {});
+    ASSERT_TRUE(lab.built) << lab.output.toStdString();
+    ProcessResult run;
+    {
+        EnteredNamespace scanner(lab.Namespace(u"scan"_s));
+        ASSERT_TRUE(scanner.entered);
+        run = InPrivateSystem(u"code=0\n"_s + AsOther() +
+                              u"\"$root/usr/libexec/keelwatch/keelwatch-capture\" 2>/dev/null "
+                              "|| code=$?\n"
+                              "echo helper: $code\n"
+                              "code=0\n"_s +
+                              AsOther() +
+                              u"\"$root/usr/bin/keelwatch-sensor\" --interface wire0 --range "
+                              "10.77.0.11-10.77.0.11 --once || code=$?\n"
+                              "echo sensor: $code\n"_s);
+    }
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, u"helper: 126\nsensor: 2\n"_s) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(u"only root and members of the keelwatch group can capture"_s))
         << run.err.toStdString();
 }
 
@@ -394,7 +660,8 @@ TEST_F(SensorPackage, HoldsTheSensorItsServiceAndDocumentation)
 TEST_F(SensorPackage, DependsOnTheHeadlessLibrariesOnly)
 {
     const QStringList depends = DependsField(sensorDeb);
-    for (const QString &package : {u"libpcap0.8"_s, u"libqt6core6"_s, u"libqt6network6"_s})
+    for (const QString &package : {u"keelwatch-capture (= " KEELWATCH_VERSION ")"_s,
+                                   u"libpcap0.8"_s, u"libqt6core6"_s, u"libqt6network6"_s})
         EXPECT_TRUE(Lists(depends, package))
             << package.toStdString() << " missing from " << depends.join(u", "_s).toStdString();
     for (const QString &package : {u"libqt6widgets6"_s, u"libqt6gui6"_s})

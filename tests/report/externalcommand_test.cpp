@@ -1,14 +1,24 @@
 #include "report/externalcommand.h"
 
 #include "core/node.h"
+#include "scan/pcapdriver.h"
 
+#include "support/eventwait.h"
+#include "support/labsegment.h"
+#include "support/processinfo.h"
 #include "support/qtprint.h"
 
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
@@ -118,5 +128,88 @@ TEST(ExternalCommand, RealStartRunsNoShell)
     EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(dir.filePath(u"a;touch b"_s)); }));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"a"_s)));
 }
+
+// Starts a command that waits, through the program's own starter, and
+// returns what descriptors it holds; the command is ended again.
+QMap<int, QString> DescriptorsOfAStartedCommand()
+{
+    const QString sleep = QFileInfo(QStandardPaths::findExecutable(u"sleep"_s)).canonicalFilePath();
+    const QList<pid_t> before = processinfo::Children();
+    if (!StartDetachedProcess(u"sleep"_s, {u"30"_s}))
+        return {{-1, u"not started"_s}};
+    std::optional<pid_t> pid;
+    WaitUntil(
+        [&] {
+            for (pid_t child : processinfo::Children()) {
+                if (!before.contains(child) && processinfo::Program(child) == sleep)
+                    pid = child;
+            }
+            return pid.has_value();
+        },
+        5000);
+    if (!pid)
+        return {{-1, u"not found"_s}};
+    const QMap<int, QString> fds = processinfo::Descriptors(*pid);
+    kill(*pid, SIGTERM);
+    return fds;
+}
+
+// Not even a descriptor opened without close-on-exec, as libraries open
+// theirs, reaches the command.
+TEST(ExternalCommand, InheritsOnlyStandardInputOutputAndError)
+{
+    const int leaked = socket(AF_INET, SOCK_DGRAM, 0);
+    int pipeEnds[2];
+    ASSERT_GE(leaked, 0);
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    const QMap<int, QString> fds = DescriptorsOfAStartedCommand();
+    close(leaked);
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
+    EXPECT_EQ(fds.keys(), QList<int>({0, 1, 2})) << processinfo::Describe(fds);
+}
+
+class ExternalCommandOnLab : public ::testing::TestWithParam<CaptureAccess>
+{
+};
+
+// With a scan's capture and send adapters open, in this process or through
+// the capture helper, the command holds no socket of the program.
+TEST_P(ExternalCommandOnLab, HoldsNoSocketOfTheProgram)
+{
+    if (const auto reason = LabSegment::Unavailable())
+        GTEST_SKIP() << reason->toStdString();
+    LabSegment lab(1, {});
+    ASSERT_TRUE(lab.built) << lab.output.toStdString();
+    EnteredNamespace scanner(lab.Namespace(u"scan"_s));
+    ASSERT_TRUE(scanner.entered);
+    PcapDriver driver(GetParam(), QStringLiteral(KEELWATCH_CAPTURE_HELPER));
+    QString error;
+    const auto capture = driver.PacketOpenAdapter(u"wire0"_s, &error);
+    ASSERT_TRUE(capture) << error.toStdString();
+    ASSERT_TRUE(capture->PacketSetBpf(CaptureFilterProgram)) << capture->ErrorText().toStdString();
+    const auto send = driver.PacketOpenAdapter(u"wire0"_s, &error);
+    ASSERT_TRUE(send) << error.toStdString();
+
+    const QMap<int, QString> fds = DescriptorsOfAStartedCommand();
+    EXPECT_EQ(fds.keys(), QList<int>({0, 1, 2})) << processinfo::Describe(fds);
+    for (const QString &target : fds)
+        EXPECT_FALSE(target.startsWith(u"socket:"_s)) << processinfo::Describe(fds);
+
+    // Every socket this process opened is close-on-exec itself, for any
+    // program started otherwise.
+    const QMap<int, QString> own = processinfo::Descriptors(getpid());
+    for (auto fd = own.begin(); fd != own.end(); ++fd) {
+        if (fd.value().startsWith(u"socket:"_s)) {
+            EXPECT_TRUE(fcntl(fd.key(), F_GETFD) & FD_CLOEXEC) << fd.key();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ExternalCommand, ExternalCommandOnLab,
+                         ::testing::Values(CaptureAccess::Direct, CaptureAccess::Helper),
+                         [](const auto &info) {
+                             return info.param == CaptureAccess::Direct ? "Direct" : "Helper";
+                         });
 
 } // namespace

@@ -1,0 +1,99 @@
+#pragma once
+
+// What /proc tells of a process: its children, open descriptors, status
+// lines and program.
+
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+
+namespace processinfo {
+
+// The children of this process, from every thread's list.
+inline QList<pid_t> Children()
+{
+    QList<pid_t> children;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile list(tasks.filePath(task + QStringLiteral("/children")));
+        if (!list.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &pid : list.readAll().split(' ')) {
+            if (!pid.trimmed().isEmpty())
+                children.append(pid_t(pid.trimmed().toInt()));
+        }
+    }
+    return children;
+}
+
+// The program a process runs.
+inline QString Program(pid_t pid)
+{
+    return QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+}
+
+// The first child of this process that runs program.
+inline std::optional<pid_t> ChildRunning(const QString &program)
+{
+    for (pid_t pid : Children()) {
+        if (Program(pid) == program)
+            return pid;
+    }
+    return std::nullopt;
+}
+
+// A process's open descriptors and what each refers to ("socket:[123]",
+// "/dev/null").
+inline QMap<int, QString> Descriptors(pid_t pid)
+{
+    QMap<int, QString> fds;
+    const QDir dir(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString &fd : dir.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        char target[256] = {};
+        const ssize_t length =
+            readlink(dir.filePath(fd).toLocal8Bit().constData(), target, sizeof target - 1);
+        fds.insert(fd.toInt(), QString::fromLocal8Bit(target, length < 0 ? 0 : length));
+    }
+    return fds;
+}
+
+// "0 -> /dev/null, 3 -> socket:[12]" for a failure message.
+inline std::string Describe(const QMap<int, QString> &fds)
+{
+    QStringList parts;
+    for (auto fd = fds.begin(); fd != fds.end(); ++fd)
+        parts << QStringLiteral("%1 -> %2").arg(fd.key()).arg(fd.value());
+    return parts.join(QStringLiteral(", ")).toStdString();
+}
+
+// A line of /proc/PID/status without its name, e.g. "0000000000000000" for
+// "CapEff".
+inline QString StatusField(pid_t pid, const QString &name)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return QString();
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        const QString text = QString::fromLatin1(line);
+        if (text.startsWith(name + u':'))
+            return text.mid(name.size() + 1).trimmed();
+    }
+    return QString();
+}
+
+// Whether the process has ended (gone, or a zombie no one has reaped yet).
+inline bool Ended(pid_t pid)
+{
+    const QString state = StatusField(pid, QStringLiteral("State"));
+    return state.isEmpty() || state.startsWith(u'Z');
+}
+
+} // namespace processinfo
