@@ -130,9 +130,12 @@ EventLine BuildEventLine(const QString &kind, int number, const EventNode &node,
     if (kind == u"CONFIRMED"_s || kind == u"FILTER-MATCH"_s) {
         const QString answered = u"%1/%2"_s.arg(number).arg(ConfirmationProbeCount);
         const bool confirmed = kind == u"CONFIRMED"_s;
+        SyslogEvent forwarded = NodeSyslogEvent(
+            node, confirmed ? SeverityAlert : SeverityInformational, u"PROMISC "_s + kind);
+        forwarded.text += u" "_s + answered;
+        forwarded.answers = answered;
         return EventLine{NodeLine(dateTime, node, {u"PROMISC"_s, kind, answered}), false,
-                         NodeSyslogEvent(node, confirmed ? SeverityAlert : SeverityInformational,
-                                         u"PROMISC "_s + kind + u" "_s + answered)};
+                         forwarded};
     }
     if (kind == u"DOWN"_s)
         return NodeEvent(dateTime, node, u"PROMISC"_s, u"STOP"_s, QString(), SeverityAlert);

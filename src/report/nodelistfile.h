@@ -17,7 +17,9 @@ QString EncodeNodeListLine(const NodeTable::Row &row);
 
 // A line read back into a row: the fields fill the cells from column 0, an
 // empty field becomes a single blank, fields past the last column are
-// ignored and cells without a field stay empty.
+// ignored and cells without a field stay empty. A line with a comma outside
+// quotes is comma-separated as RFC 4180 has it (blanks inside a field belong
+// to it); one without is split at blanks too.
 NodeTable::Row DecodeNodeListLine(QStringView line);
 
 // Every row of the table, the header and the trailing empty row included,
@@ -28,7 +30,8 @@ QByteArray EncodeNodeList(const NodeTable &table);
 // header row, whose first cells are "IP Address" and "MAC Address".
 bool IsNodeListTitle(const QString &line);
 
-// The node rows of a file: a title line is skipped, lines whose IP or MAC is
+// The node rows of a file, a record to a line except where a quoted field
+// holds line ends: a title line is skipped, lines whose IP or MAC is
 // not valid are dropped, result marks are empty.
 QList<NodeTable::Row> DecodeNodeList(QByteArrayView content);
 

@@ -55,6 +55,8 @@ class SensorConsole : public ScanView,
     void Beep() override {}
     void ShowAlertMessage(const QString &text) override;
     void ShowMessageBox(const QString &text) override;
+    // A warning like a log failure: the scan goes on.
+    void ShowDeliveryNote(const QString &text) override { printError(text); }
     void SetSyslogServerText(const QString &) override {}
 
   private:
