@@ -115,6 +115,7 @@ void EventLog::Write(const Event &event, const Settings &s)
 void EventLog::WriteToFile(const QByteArray &line, qint64 whenMSecs)
 {
     unwritten.push_back({line, whenMSecs});
+    WriteUnwritten();
     // A disk full for long: the oldest lines give way, counted.
     while (qsizetype(unwritten.size()) > UnwrittenLineLimit) {
         if (droppedLines++ == 0)
@@ -122,7 +123,6 @@ void EventLog::WriteToFile(const QByteArray &line, qint64 whenMSecs)
         lastDroppedMSecs = unwritten.front().whenMSecs;
         unwritten.pop_front();
     }
-    WriteUnwritten();
 }
 
 void EventLog::WriteUnwritten()

@@ -72,11 +72,17 @@ QStringList SplitCommaFields(QStringView record)
                 field += record[i];
             }
         }
+        const bool quoted = i > 0 && record[i - 1] == u'"';
         const qsizetype start = i;
         while (i < n && record[i] != u',')
             ++i;
-        // Text after a closing quote belongs to the field, as spreadsheets read it.
-        field += TrimControls(record.sliced(start, i - start));
+        qsizetype end = i;
+        while (end > start && IsBlank(record[end - 1]))
+            --end;
+        // Text after a closing quote belongs to the field, as spreadsheets
+        // read it.
+        field += quoted ? record.sliced(start, end - start).toString()
+                        : TrimControls(record.sliced(start, end - start));
         fields.append(field);
         if (i >= n)
             return fields;

@@ -61,8 +61,12 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"EmptyFields", u"1.2.3.4,,x,", {u"1.2.3.4", u" ", u"x", u" "}},
         // Quotes group blanks and commas; a doubled quote stands for one.
         DecodeCase{"Quotes", u"\"a, b\",\"say \"\"hi\"\"\"", {u"a, b", u"say \"hi\""}},
-        // Unquoted blanks end a field.
-        DecodeCase{"Blanks", u"  a b ,  c", {u"a", u"b", u"c"}},
+        // Blanks inside a comma-separated field belong to it, as other
+        // tools write them; those around it do not.
+        DecodeCase{"BlanksInsideAField", u"  a b ,  c", {u"a b", u"c"}},
+        DecodeCase{"TextAfterAClosingQuote", u"\"a\" b,c", {u"a b", u"c"}},
+        // A line without a comma is split at blanks, as hand-made lists are.
+        DecodeCase{"BlankSeparated", u"  a b\t c", {u"a", u"b", u"c"}},
         // A missing closing quote takes the rest of the line.
         DecodeCase{"OpenQuote", u"a,\"rest, of it", {u"a", u"rest, of it"}},
         // Fields past the fourteenth are ignored.
@@ -128,13 +132,12 @@ TEST(NodeListFile, SaveThenLoadKeepsNodeDataAndClearsMarks)
 
 TEST(NodeListFile, LinesWithInvalidIpOrMacAreDropped)
 {
-    const QByteArray file = Title +
-                            "192.168.0.2,00:11:22:33:44:02,O\r\n"
-                            "192.168.0.3,00 11 22 33 44 03,O\r\n" // unquoted blanks split the MAC
-                            "192.168.0.256,00:11:22:33:44:04\r\n"
-                            "\"192.168.0.5\",\"00-11-22-33-44-05\",,,,,,,,,,,c,v,extra\n"
-                            "192.168.0.6,zz:11:22:33:44:06\r"
-                            "192.168.0.7,00:11:22:33:44:07";
+    const QByteArray file = Title + "192.168.0.2,00:11:22:33:44:02,O\r\n"
+                                    "192.168.0.3 00 11 22 33 44 03 O\r\n" // blanks split the MAC
+                                    "192.168.0.256,00:11:22:33:44:04\r\n"
+                                    "\"192.168.0.5\",\"00-11-22-33-44-05\",,,,,,,,,,,c,v,extra\n"
+                                    "192.168.0.6,zz:11:22:33:44:06\r"
+                                    "192.168.0.7,00:11:22:33:44:07";
     const QList<Row> rows = DecodeNodeList(file);
     ASSERT_EQ(rows.size(), 3);
     EXPECT_EQ(rows[0][0], u"192.168.0.2"_s);
@@ -144,6 +147,28 @@ TEST(NodeListFile, LinesWithInvalidIpOrMacAreDropped)
     EXPECT_EQ(rows[1][12], u"c"_s);
     EXPECT_EQ(rows[1][13], u"v"_s);
     EXPECT_EQ(rows[2][0], u"192.168.0.7"_s);
+}
+
+// Spreadsheets quote a cell that holds a line end, and leave blanks inside
+// a field unquoted.
+TEST(NodeListFile, QuotedFieldsMaySpanLinesAndUnquotedOnesHoldBlanks)
+{
+    const QByteArray file = Title +
+                            "192.168.0.2,00 11 22 33 44 02,,,,,,,,,,,node one,Some Vendor\r\n"
+                            "192.168.0.3,00:11:22:33:44:03,,,,,,,,,,,\"first line\r\n"
+                            "second, \"\"quoted\"\"\",v\r\n"
+                            "192.168.0.4,00:11:22:33:44:04,,,,,,,,,,,\"never closed\r\n"
+                            "192.168.0.5,00:11:22:33:44:05\r\n";
+    const QList<Row> rows = DecodeNodeList(file);
+    ASSERT_EQ(rows.size(), 4);
+    EXPECT_EQ(rows[0][1], u"00 11 22 33 44 02"_s);
+    EXPECT_EQ(rows[0][12], u"node one"_s);
+    EXPECT_EQ(rows[0][13], u"Some Vendor"_s);
+    EXPECT_EQ(rows[1][12], u"first line\r\nsecond, \"quoted\""_s);
+    EXPECT_EQ(rows[1][13], u"v"_s);
+    // A quote no later line closes ends at its own line.
+    EXPECT_EQ(rows[2][12], u"never closed"_s);
+    EXPECT_EQ(rows[3][0], u"192.168.0.5"_s);
 }
 
 TEST(NodeListFile, FileWithoutTheTitleLineKeepsItsFirstNode)
