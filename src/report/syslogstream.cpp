@@ -75,6 +75,10 @@ SyslogStream::SyslogStream(const SyslogStreamTarget &target, std::unique_ptr<Sys
 
 SyslogStream::~SyslogStream()
 {
+    if (!socket)
+        return;
+    // Closing the socket signals a loss, which no longer concerns anyone.
+    socket->disconnect(this);
     if (!connected || written == 0)
         return;
     socket->flush();
