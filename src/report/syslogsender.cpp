@@ -141,12 +141,12 @@ void SyslogSender::SendSyslog(const SyslogEvent &event)
     }
     const quint16 standard = transport == SyslogTransport::Tls ? SyslogTlsPort : SyslogPort;
     SendStream({transport, plain, serverPort != 0 ? serverPort : standard, s.syslogCaFile,
-                s.syslogCertFile},
-               s, message, event.when.isValid() ? event.when.toMSecsSinceEpoch() : 0);
+                s.syslogCertFile, s.SyslogSpoolBytes()},
+               message, event.when.isValid() ? event.when.toMSecsSinceEpoch() : 0);
 }
 
-void SyslogSender::SendStream(const SyslogStreamTarget &target, const Settings &s,
-                              const QByteArray &message, qint64 whenMSecs)
+void SyslogSender::SendStream(const SyslogStreamTarget &target, const QByteArray &message,
+                              qint64 whenMSecs)
 {
     if (!stream || stream->Target() != target) {
         // The old stream's spool stays on disk for when its server is used again.
@@ -156,7 +156,7 @@ void SyslogSender::SendStream(const SyslogStreamTarget &target, const Settings &
                 .filePath(u"syslog-%1-%2-%3.spool"_s.arg(
                     target.transport == SyslogTransport::Tls ? u"tls"_s : u"tcp"_s, target.server,
                     QString::number(target.port))),
-            s.SyslogSpoolBytes());
+            target.spoolBytes);
         if (const QString reason = spool->Open(); !reason.isEmpty())
             windows.ShowDeliveryNote(
                 u"Syslog spool %1: %2; waiting messages are kept in memory only."_s.arg(spoolFolder,

@@ -74,8 +74,9 @@ class SyslogSender : public QObject, public SyslogSink
     void SendDatagram(quint32 server, const QString &serverText, const QByteArray &datagram);
     void ReadSocket();
     void DatagramsFailed(const QString &reason);
-    void SendStream(const SyslogStreamTarget &target, const Settings &s, const QByteArray &message,
-                    qint64 whenMSecs);
+    // A change of the server, its transport, its files or the spool's bound
+    // starts a new stream; the old one's spool stays on disk.
+    void SendStream(const SyslogStreamTarget &target, const QByteArray &message, qint64 whenMSecs);
     QByteArray Format(const SyslogEvent &event, const Settings &s) const;
 
     const LiveSettings &settings;

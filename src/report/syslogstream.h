@@ -23,6 +23,8 @@ struct SyslogStreamTarget
     // TLS only: PEM files, see Settings.
     QString caFile;
     QString certFile;
+    // The spool's bound.
+    qint64 spoolBytes = 0;
 
     bool operator==(const SyslogStreamTarget &) const = default;
 };
