@@ -56,7 +56,9 @@ SyslogSender::SyslogSender(const LiveSettings &settings, EventWindows &windows, 
     : QObject(parent), settings(settings), windows(windows), serverPort(serverPort),
       spoolFolder(spoolFolder.isEmpty() ? DefaultSyslogSpoolFolder() : std::move(spoolFolder))
 {
-    datagramSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    // Blocking sends: a burst of events waits for room in the send buffer
+    // instead of losing datagrams; reads never wait.
+    datagramSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     // No address sharing: with SO_REUSEADDR on both sides a local syslog
     // daemon's port would be shared with us, and its datagrams discarded here.
     const auto bindTo = [this](quint16 port) {
@@ -220,7 +222,7 @@ void SyslogSender::ReadSocket()
 {
     char discard[512];
     for (;;) {
-        if (::recv(datagramSocket, discard, sizeof discard, 0) >= 0)
+        if (::recv(datagramSocket, discard, sizeof discard, MSG_DONTWAIT) >= 0)
             continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             return;
