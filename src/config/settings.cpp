@@ -1,7 +1,10 @@
 #include "config/settings.h"
 
 #include "config/addresstext.h"
+#include "config/integertext.h"
 #include "config/setuprules.h"
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -47,6 +50,47 @@ int Settings::NodeTimerMs() const
 int Settings::SendRatePerSecond() const
 {
     return SendRateExit(sendRate).toInt();
+}
+
+namespace {
+
+// An unreadable text takes the first-run value; a number out of range the
+// nearest bound.
+qint64 Clamped(const QString &text, qint64 fallback, qint64 low, qint64 high)
+{
+    const std::optional<qint64> value = ParseInteger(text.trimmed());
+    return std::clamp(value.value_or(fallback), low, high);
+}
+
+} // namespace
+
+std::optional<SyslogTransport> SyslogTransportNamed(const QString &text)
+{
+    const QString name = text.trimmed().toLower();
+    if (name == u"udp"_s)
+        return SyslogTransport::Udp;
+    if (name == u"tcp"_s)
+        return SyslogTransport::Tcp;
+    if (name == u"tls"_s)
+        return SyslogTransport::Tls;
+    return std::nullopt;
+}
+
+SyslogTransport Settings::Transport() const
+{
+    // A store without the key, or with a word this version does not know,
+    // keeps the datagrams every collector takes.
+    return SyslogTransportNamed(syslogTransport).value_or(SyslogTransport::Udp);
+}
+
+qint64 Settings::SyslogSpoolBytes() const
+{
+    return Clamped(syslogSpoolKib, 1024, MinSyslogSpoolKib, MaxSyslogSpoolKib) * 1024;
+}
+
+int Settings::SyslogMessageLimit() const
+{
+    return int(Clamped(syslogMaxBytes, 2048, MinSyslogMessageBytes, MaxSyslogMessageBytes));
 }
 
 std::optional<double> Settings::EstimatedSweepSeconds() const

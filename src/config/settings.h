@@ -9,6 +9,17 @@
 namespace keelwatch {
 
 enum class FrameFormat { Ethernet2, Ieee8023 };
+enum class SyslogTransport { Udp, Tcp, Tls };
+
+// The bounds of the syslog number settings.
+inline constexpr int MinSyslogSpoolKib = 16;
+inline constexpr int MaxSyslogSpoolKib = 65536;
+inline constexpr int MinSyslogMessageBytes = 480;
+inline constexpr int MaxSyslogMessageBytes = 65000;
+
+// The transport named by text ("udp", "tcp", "tls", any case), nothing for
+// any other text.
+std::optional<SyslogTransport> SyslogTransportNamed(const QString &text);
 
 // Every setting of the program: the Setup dialog's values and the main
 // window's From, To, "Auto Scroll" and "Beep". Numbers stay text, as typed;
@@ -52,6 +63,18 @@ struct Settings
     // RFC 5424 with the event's fields as structured data instead of the BSD
     // form (RFC 3164) existing collectors expect.
     bool syslogRfc5424 = false;
+    // "udp" (the datagrams collectors have always taken), "tcp" (octet
+    // counted, RFC 6587) or "tls" (RFC 5425).
+    QString syslogTransport = QStringLiteral("udp");
+    // PEM files for TLS: the authorities the server's certificate must chain
+    // to (empty: the system's), and an optional client certificate with its
+    // private key in the same file.
+    QString syslogCaFile;
+    QString syslogCertFile;
+    // KiB of undelivered TCP/TLS messages kept on disk while the server is away.
+    QString syslogSpoolKib = QStringLiteral("1024");
+    // Longest RFC 5424 message in bytes; 2048 is what every receiver takes.
+    QString syslogMaxBytes = QStringLiteral("2048");
 
     // External command and columns
     QString command;
@@ -80,6 +103,10 @@ struct Settings
     // takes: addresses x frames / rate, or addresses x Node Timer. Nothing
     // when the range is not two addresses in order.
     std::optional<double> EstimatedSweepSeconds() const;
+    SyslogTransport Transport() const;
+    // The number fields of syslog, clamped to their ranges.
+    qint64 SyslogSpoolBytes() const;
+    int SyslogMessageLimit() const;
     QChar Delimiter() const { return tabDelimiter ? QChar(u'\t') : QChar(u','); }
 };
 

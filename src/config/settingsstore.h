@@ -98,6 +98,11 @@ inline constexpr std::array StoredSettings{
     StoredBool(u"Syslog5424", &Settings::syslogRfc5424),
     StoredText(u"WindowGeometry", &Settings::windowGeometry),
     StoredBool(u"ConfirmSuspects", &Settings::confirmSuspects),
+    StoredText(u"SyslogTransport", &Settings::syslogTransport),
+    StoredText(u"SyslogCA", &Settings::syslogCaFile),
+    StoredText(u"SyslogCert", &Settings::syslogCertFile),
+    StoredText(u"SyslogSpoolKB", &Settings::syslogSpoolKib),
+    StoredText(u"SyslogMaxBytes", &Settings::syslogMaxBytes),
 };
 
 // A stored flag's value in settings, and setting it.

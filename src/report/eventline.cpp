@@ -149,9 +149,13 @@ EventLine BuildEventLine(const ScanEvent &event, const Settings &settings, const
     const QString answered = u"%1/%2"_s.arg(event.count).arg(ConfirmationProbeCount);
     const bool confirmed = event.verdict == ConfirmationVerdict::Confirmed;
     const QString word = confirmed ? u"CONFIRMED"_s : u"FILTER-MATCH"_s;
-    return EventLine{NodeLine(dateTime, node, {u"PROMISC"_s, word, answered}), false,
-                     NodeSyslogEvent(node, confirmed ? SeverityAlert : SeverityInformational,
-                                     u"PROMISC "_s + word + u" "_s + answered)};
+    // The count goes with the text, and as a field of its own, so that the
+    // event words stay one fixed name for collectors.
+    SyslogEvent forwarded = NodeSyslogEvent(node, confirmed ? SeverityAlert : SeverityInformational,
+                                            u"PROMISC "_s + word);
+    forwarded.text += u" "_s + answered;
+    forwarded.answers = answered;
+    return EventLine{NodeLine(dateTime, node, {u"PROMISC"_s, word, answered}), false, forwarded};
 }
 
 QByteArray EventFileText(const QString &line, QChar delimiter)

@@ -41,6 +41,9 @@ struct SyslogEvent
     QString test{};
     QString vendor{};
     QString comment{};
+    // "24/24": how many confirmation probes were answered; kept out of the
+    // event words so that a collector can match them as a fixed text.
+    QString answers{};
 };
 
 // One event as the log writes it.

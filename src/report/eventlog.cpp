@@ -25,6 +25,12 @@ EventLog::EventLog(const LiveSettings &settings, const Clock &clock, EventWindow
     turnGuard.setInterval(0);
     resumeTimer.setSingleShot(true);
     resumeTimer.setInterval(0);
+    retryTimer.setSingleShot(true);
+    retryTimer.setInterval(RetryMs);
+    QObject::connect(&retryTimer, &QTimer::timeout, &retryTimer, [this] {
+        if (!wantedPath.isEmpty())
+            WriteUnwritten();
+    });
     QObject::connect(&resumeTimer, &QTimer::timeout, &resumeTimer, [this] {
         // A turn of its own, whether or not the guard has run out yet.
         turnGuard.start();
@@ -94,7 +100,7 @@ void EventLog::Write(const Event &event, const Settings &s)
         windows.Beep();
     windows.AppendPaneLine(line.text);
     if (!wantedPath.isEmpty())
-        WriteToFile(EventFileText(line.text, s.Delimiter()));
+        WriteToFile(EventFileText(line.text, s.Delimiter()), event.whenMSecs);
     if (line.syslog.severity != 0) {
         SyslogEvent forwarded = line.syslog;
         forwarded.when = when;
@@ -104,7 +110,20 @@ void EventLog::Write(const Event &event, const Settings &s)
         refresh();
 }
 
-void EventLog::WriteToFile(const QByteArray &line)
+void EventLog::WriteToFile(const QByteArray &line, qint64 whenMSecs)
+{
+    unwritten.push_back({line, whenMSecs});
+    WriteUnwritten();
+    // A disk full for long: the oldest lines give way, counted.
+    while (qsizetype(unwritten.size()) > UnwrittenLineLimit) {
+        if (droppedLines++ == 0)
+            firstDroppedMSecs = unwritten.front().whenMSecs;
+        lastDroppedMSecs = unwritten.front().whenMSecs;
+        unwritten.pop_front();
+    }
+}
+
+void EventLog::WriteUnwritten()
 {
     // Rotation tools rename the log away and folders get removed: the lines
     // belong at the log path, not in a file nobody will read again.
@@ -118,10 +137,30 @@ void EventLog::WriteToFile(const QByteArray &line)
     }
     if (!logFile.isOpen()) {
         ReportFailure(u"Cannot open log file."_s, logFile.errorString());
+        retryTimer.start();
         return;
     }
+    if (droppedLines > 0) {
+        const QString gap = u"#Unwritten_Lines\t%1\t%2\t%3"_s.arg(droppedLines)
+                                .arg(DateTimeText(clock.FromMSecsSinceEpoch(firstDroppedMSecs)),
+                                     DateTimeText(clock.FromMSecsSinceEpoch(lastDroppedMSecs)));
+        if (!AppendWhole(EventFileText(gap, settings.Read().Delimiter())))
+            return;
+        droppedLines = 0;
+    }
+    while (!unwritten.empty()) {
+        if (!AppendWhole(unwritten.front().text))
+            return;
+        unwritten.pop_front();
+    }
+    retryTimer.stop();
+    failureReported = false;
+}
 
+bool EventLog::AppendWhole(const QByteArray &line)
+{
     const QByteArray text = lineCut ? "\r\n" + line : line;
+    const off_t before = ::lseek(logFile.handle(), 0, SEEK_END);
     // Appends of a whole line at once, so another writer of the file never
     // lands inside it; only a full disk cuts a line short.
     qsizetype done = 0;
@@ -134,14 +173,17 @@ void EventLog::WriteToFile(const QByteArray &line)
             break;
         done += written;
     }
-    if (done < text.size()) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        lineCut = lineCut || done > 0;
-        ReportFailure(u"Cannot write log file."_s, reason);
-        return;
+    if (done == text.size()) {
+        lineCut = false;
+        return true;
     }
-    lineCut = false;
-    failureReported = false;
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    // The part that went in is taken back: the line waits whole for room.
+    if (done > 0 && (before < 0 || ::ftruncate(logFile.handle(), before) != 0))
+        lineCut = true;
+    ReportFailure(u"Cannot write log file."_s, reason);
+    retryTimer.start();
+    return false;
 }
 
 bool EventLog::StillAtPath() const
@@ -205,12 +247,23 @@ void EventLog::WriteErrorNote(const QString &text)
             c = u' ';
     }
     const QString line = u"#Error\t"_s + oneLine + u'\t' + DateTimeText(clock.Now());
-    WriteToFile(EventFileText(line, settings.Read().Delimiter()));
+    WriteToFile(EventFileText(line, settings.Read().Delimiter()), clock.NowMSecsSinceEpoch());
 }
 
 void EventLog::CloseEventLog()
 {
     WritePendingEvents();
+    if (!unwritten.empty() && !wantedPath.isEmpty())
+        WriteUnwritten();
+    // What still could not be written is counted, and the gap line goes
+    // first into the log when it is opened again.
+    for (const Unwritten &line : unwritten) {
+        if (droppedLines++ == 0)
+            firstDroppedMSecs = line.whenMSecs;
+        lastDroppedMSecs = line.whenMSecs;
+    }
+    unwritten.clear();
+    retryTimer.stop();
     logFile.close();
     wantedPath.clear();
     lineCut = false;

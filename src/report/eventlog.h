@@ -34,6 +34,13 @@ class EventLog : public EventLogFile
   public:
     static constexpr int PaneLineLimit = 100;
     static constexpr qint64 TurnBudgetNs = 16'000'000;
+    // Lines the log file did not take (a full disk) wait, oldest first, and
+    // are tried again at the next line and every RetryMs. Past this many the
+    // oldest are dropped; one "#Unwritten_Lines" line (count, times of the
+    // first and last dropped) stands in their place once the file takes
+    // lines again.
+    static constexpr qsizetype UnwrittenLineLimit = 10000;
+    static constexpr int RetryMs = 2000;
 
     EventLog(const LiveSettings &settings, const Clock &clock, EventWindows &windows,
              SyslogSink &syslog);
@@ -65,6 +72,8 @@ class EventLog : public EventLogFile
     // about to end. Opening, closing and error notes do so themselves.
     void WritePendingEvents();
     bool HasPendingEvents() const { return !pending.empty(); }
+    // Lines waiting for the file to take them.
+    qsizetype UnwrittenLines() const { return qsizetype(unwritten.size()); }
 
     // The scan's date has passed (or no longer has): the next opening renews
     // the file whatever its time says. Cleared once a file is renewed or new.
@@ -89,7 +98,10 @@ class EventLog : public EventLogFile
     // time is used up.
     void WriteWaiting(bool all);
     void Write(const Event &event, const Settings &s);
-    void WriteToFile(const QByteArray &line);
+    void WriteToFile(const QByteArray &line, qint64 whenMSecs);
+    void WriteUnwritten();
+    // Appends the line whole or, taking back any part that went in, not at all.
+    bool AppendWhole(const QByteArray &line);
     bool StillAtPath() const;
     void OpenForAppend(const QString &path);
     void Rotate(const QString &path, const QFileInfo &info, QDate today);
@@ -110,6 +122,17 @@ class EventLog : public EventLogFile
     bool dayChanged = false;
     std::function<void()> refresh;
     std::function<void()> rotated;
+
+    struct Unwritten
+    {
+        QByteArray text;
+        qint64 whenMSecs;
+    };
+    std::deque<Unwritten> unwritten;
+    qint64 droppedLines = 0;
+    qint64 firstDroppedMSecs = 0;
+    qint64 lastDroppedMSecs = 0;
+    QTimer retryTimer;
 
     std::deque<Event> pending;
     bool writing = false;

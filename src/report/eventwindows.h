@@ -25,6 +25,11 @@ class EventWindows
     // A message box, modal to the main window.
     virtual void ShowMessageBox(const QString &text) = 0;
 
+    // A change in how events reach the syslog server: an outage, its end, a
+    // full spool. Shown beside the events (the pane; the sensor's standard
+    // error), never in a window that waits for the user.
+    virtual void ShowDeliveryNote(const QString &text) = 0;
+
     // Puts the checked syslog server address back into the "Server IP" field.
     virtual void SetSyslogServerText(const QString &text) = 0;
 };

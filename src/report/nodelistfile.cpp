@@ -52,6 +52,116 @@ bool NeedsQuotes(const QString &cell)
                        [](QChar c) { return c.unicode() <= 32 || c == u'"' || c == u','; });
 }
 
+bool IsBlank(QChar c)
+{
+    return c.unicode() >= 1 && c.unicode() <= 32;
+}
+
+// Whether the record ends inside a quoted field: its line end is part of it.
+bool EndsInsideQuotes(QStringView record)
+{
+    bool inside = false;
+    bool fieldStart = true;
+    for (const QChar c : record) {
+        if (inside) {
+            inside = c != u'"';
+        } else if (c == u'"' && fieldStart) {
+            inside = true;
+            fieldStart = false;
+        } else if (c == u',') {
+            fieldStart = true;
+        } else if (!IsBlank(c)) {
+            fieldStart = false;
+        }
+    }
+    return inside;
+}
+
+// The fields of a comma-separated record as other tools write them (RFC
+// 4180): a field runs to the next comma, blanks inside it included, or is
+// quoted. Blanks around a field are not part of it.
+QStringList SplitCommaFields(QStringView record)
+{
+    QStringList fields;
+    qsizetype i = 0;
+    const qsizetype n = record.size();
+    for (;;) {
+        while (i < n && IsBlank(record[i]))
+            ++i;
+        QString field;
+        if (i < n && record[i] == u'"') {
+            for (++i; i < n; ++i) {
+                if (record[i] == u'"') {
+                    if (i + 1 < n && record[i + 1] == u'"') {
+                        ++i;
+                    } else {
+                        ++i;
+                        break;
+                    }
+                }
+                field += record[i];
+            }
+        }
+        const bool quoted = i > 0 && record[i - 1] == u'"';
+        const qsizetype start = i;
+        while (i < n && record[i] != u',')
+            ++i;
+        qsizetype end = i;
+        while (end > start && IsBlank(record[end - 1]))
+            --end;
+        // Text after a closing quote belongs to the field, as spreadsheets
+        // read it.
+        field += quoted ? record.sliced(start, end - start).toString()
+                        : TrimControls(record.sliced(start, end - start));
+        fields.append(field);
+        if (i >= n)
+            return fields;
+        ++i;
+    }
+}
+
+// Whether a comma outside quotes separates the record's fields; without one
+// the fields are separated by blanks, as hand-made lists have them.
+bool HasSeparatingComma(QStringView record)
+{
+    bool inside = false;
+    for (const QChar c : record) {
+        if (c == u'"')
+            inside = !inside;
+        else if (c == u',' && !inside)
+            return true;
+    }
+    return false;
+}
+
+// A quoted field may hold line ends; a quote that no later line closes
+// within this many lines is taken to end at its own line's end.
+constexpr qsizetype MaxLinesPerRecord = 16;
+
+// The records of the file's lines, each the text of one or more lines.
+QStringList NodeListRecords(const QList<DecodedLine> &lines)
+{
+    QStringList records;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QString record = lines[i].text;
+        qsizetype last = i;
+        if (EndsInsideQuotes(record)) {
+            QString joined = record;
+            for (qsizetype j = i + 1; j < lines.size() && j - i < MaxLinesPerRecord; ++j) {
+                joined += u"\r\n"_s + lines[j].text;
+                if (!EndsInsideQuotes(joined)) {
+                    record = joined;
+                    last = j;
+                    break;
+                }
+            }
+        }
+        records.append(record);
+        i = last;
+    }
+    return records;
+}
+
 } // namespace
 
 QString EncodeNodeListLine(const NodeCells &row)
@@ -72,7 +182,8 @@ QString EncodeNodeListLine(const NodeCells &row)
 NodeCells DecodeNodeListLine(QStringView line)
 {
     NodeCells row;
-    const QStringList fields = SplitFields(line, u',');
+    const QStringList fields =
+        HasSeparatingComma(line) ? SplitCommaFields(line) : SplitFields(line, u',');
     for (int c = 0; c < NodeColumn::Count && c < fields.size(); ++c)
         row[size_t(c)] = fields[c].isEmpty() ? u" "_s : fields[c];
     return row;
@@ -96,12 +207,12 @@ QList<Node> DecodeNodeList(QByteArrayView content)
 {
     QList<Node> nodes;
     // Lists saved by other tools may be in a Windows code page or UTF-16.
-    const QList<DecodedLine> lines = DecodeTextLines(content);
+    const QStringList lines = NodeListRecords(DecodeTextLines(content));
     // A file without the title line starts with its first node.
-    const qsizetype first = !lines.isEmpty() && IsNodeListTitle(lines[0].text) ? 1 : 0;
+    const qsizetype first = !lines.isEmpty() && IsNodeListTitle(lines[0]) ? 1 : 0;
     nodes.reserve(lines.size() - first);
     for (qsizetype i = first; i < lines.size(); ++i) {
-        if (auto node = ValidNode(DecodeNodeListLine(lines[i].text)))
+        if (auto node = ValidNode(DecodeNodeListLine(lines[i])))
             nodes.append(std::move(*node));
     }
     return nodes;
@@ -110,8 +221,8 @@ QList<Node> DecodeNodeList(QByteArrayView content)
 bool HoldsNodeList(QByteArrayView content)
 {
     bool first = true;
-    for (const DecodedLine &line : DecodeTextLines(content)) {
-        if ((first && IsNodeListTitle(line.text)) || ValidNode(DecodeNodeListLine(line.text)))
+    for (const QString &line : NodeListRecords(DecodeTextLines(content))) {
+        if ((first && IsNodeListTitle(line)) || ValidNode(DecodeNodeListLine(line)))
             return true;
         first = false;
     }

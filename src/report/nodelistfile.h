@@ -18,7 +18,9 @@ QString EncodeNodeListLine(const NodeCells &row);
 
 // A line read back into cells: the fields fill the cells from column 0, an
 // empty field becomes a single blank, fields past the last column are
-// ignored and cells without a field stay empty.
+// ignored and cells without a field stay empty. A line with a comma outside
+// quotes is comma-separated as RFC 4180 has it (blanks inside a field belong
+// to it); one without is split at blanks too.
 NodeCells DecodeNodeListLine(QStringView line);
 
 // The title line, a line per node and an empty line (the grid's empty last
@@ -29,7 +31,8 @@ QByteArray EncodeNodeList(const NodeList &nodes);
 // column titles, whose first cells are "IP Address" and "MAC Address".
 bool IsNodeListTitle(const QString &line);
 
-// The nodes of a file: a title line is skipped, lines whose IP or MAC is
+// The node rows of a file, a record to a line except where a quoted field
+// holds line ends: a title line is skipped, lines whose IP or MAC is
 // not valid are dropped, result marks are empty.
 QList<Node> DecodeNodeList(QByteArrayView content);
 

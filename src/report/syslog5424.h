@@ -15,12 +15,18 @@ inline constexpr char EventDataId[] = "keelwatch@32473";
 
 // The RFC 5424 datagram of an event:
 // "<PRI>1 TIMESTAMP HOSTNAME KEELWATCH PROCID MSGID [keelwatch@32473 ...] MSG".
-// PRI is the one of the BSD form, MSGID the event words joined by "_", and
-// the element carries time (as the event log writes it), ip, mac, test,
-// event, vendor and comment, each only where the event has it. MSG is the
-// text of the BSD form, UTF-8 with a byte order mark when it is not plain
-// ASCII.
-QByteArray Rfc5424Datagram(const SyslogEvent &event, const QByteArray &host, qint64 processId);
+// PRI is the one of the BSD form, MSGID the event words joined by "_" (a
+// fixed text per kind of event), and the element carries time (as the event
+// log writes it), ip, mac, test, event, answers, vendor and comment, each
+// only where the event has it. MSG is the text of the BSD form, UTF-8 with a
+// byte order mark when it is not plain ASCII. A message longer than maxBytes
+// has its comment, then its vendor, shortened to fit, each ending in
+// ShortenedMark.
+QByteArray Rfc5424Datagram(const SyslogEvent &event, const QByteArray &host, qint64 processId,
+                           int maxBytes = 2048);
+
+// What a shortened parameter value ends with: "…" in UTF-8.
+inline constexpr char ShortenedMark[] = "\xE2\x80\xA6";
 
 // "2004-01-05T14:03:27.000+01:00": local time with its offset from UTC.
 QByteArray Rfc3339Timestamp(const QDateTime &when);

@@ -2,10 +2,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -102,11 +109,13 @@ QString ReplaceFile(const QString &path, QByteArrayView content)
     // Unbuffered, a write that stops part-way on a full disk returns its
     // short count here instead of vanishing in a buffer that commit ignores.
     QSaveFile file(path);
-    // A writable file in a folder that takes no new files (a shared
-    // comment.txt an administrator opened up) is written in place.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        // A writable file in a folder that takes no new files (a shared
+        // comment.txt an administrator opened up) can only be written in place.
+        if (QFileInfo(path).isFile())
+            return RewriteInPlace(path, content);
         return file.errorString();
+    }
     qsizetype done = 0;
     while (done < content.size()) {
         const qint64 written = file.write(content.data() + done, content.size() - done);
@@ -119,6 +128,49 @@ QString ReplaceFile(const QString &path, QByteArrayView content)
     }
     if (!file.commit())
         return file.errorString();
+    return QString();
+}
+
+QString RewriteInPlace(const QString &path, QByteArrayView content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return file.errorString();
+    const QByteArray old = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return file.errorString();
+    const int fd = file.handle();
+    const auto reason = [](int error) { return QString::fromLocal8Bit(std::strerror(error)); };
+    // Every block the new text needs is taken before a byte changes: a full
+    // disk refuses here, with the old file still whole.
+    const qint64 needed = std::max<qint64>(old.size(), content.size());
+    if (needed > 0) {
+        if (const int error = ::posix_fallocate(fd, 0, needed); error != 0)
+            return reason(error);
+    }
+    const auto writeAll = [fd](QByteArrayView bytes) {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t written =
+                ::pwrite(fd, bytes.data() + done, size_t(bytes.size() - done), done);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                return false;
+            done += written;
+        }
+        return true;
+    };
+    if (!writeAll(content)) {
+        const int error = errno;
+        // The old text goes back into the blocks it had; a file that cannot
+        // be cut back to it is said to be damaged.
+        if (writeAll(old) && ::ftruncate(fd, old.size()) == 0)
+            return reason(error);
+        return reason(error) + u" The old text could not be put back whole."_s;
+    }
+    if (::ftruncate(fd, content.size()) != 0 || ::fsync(fd) != 0)
+        return reason(errno);
     return QString();
 }
 

@@ -30,9 +30,15 @@ std::optional<QByteArray> ReadProgramFile(const QString &dir, const QString &nam
 // Replaces the file at path by content: written aside and renamed into place
 // only when every byte reached the disk, so a full disk or any other failure
 // leaves the old file as it was. Only where the folder takes no new file but
-// the file may be written is it written in place. Returns the system's
-// reason, empty on success.
+// the file may be written is it rewritten in place (RewriteInPlace). Returns
+// the system's reason, empty on success.
 QString ReplaceFile(const QString &path, QByteArrayView content);
+
+// Writes content over the file at path, which keeps its inode, owner and
+// mode: the room for the new text is reserved first and the old text kept in
+// memory, so a full disk or a failed write leaves the old file whole, never
+// cut. Returns the system's reason, empty on success.
+QString RewriteInPlace(const QString &path, QByteArrayView content);
 
 // One line of a text file as the program shows it. Files written by older
 // editors are often in a Windows code page: a line that is not valid UTF-8

@@ -54,6 +54,8 @@ class SensorConsole : public ScanView,
     void Beep() override {}
     void ShowAlertMessage(const QString &text) override;
     void ShowMessageBox(const QString &text) override;
+    // A warning like a log failure: the scan goes on.
+    void ShowDeliveryNote(const QString &text) override { printError(text); }
     void SetSyslogServerText(const QString &) override {}
 
   private:

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include <optional>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -237,6 +238,33 @@ SensorOptions Options(const QCommandLineParser &parser, const QStringList &adapt
             throw Refusal{
                 Named(u"syslog-format"_s, u"'%1' is neither rfc3164 nor rfc5424"_s.arg(format))};
     }
+    if (parser.isSet(u"syslog-transport"_s)) {
+        const QString transport = parser.value(u"syslog-transport"_s);
+        if (!SyslogTransportNamed(transport))
+            throw Refusal{
+                Named(u"syslog-transport"_s, u"'%1' is none of udp, tcp and tls"_s.arg(transport))};
+        s.syslogTransport = transport.trimmed().toLower();
+    }
+    for (const auto &[option, file] : {std::pair{u"syslog-ca"_s, &s.syslogCaFile},
+                                       std::pair{u"syslog-cert"_s, &s.syslogCertFile}}) {
+        if (!parser.isSet(option))
+            continue;
+        const QFileInfo info(parser.value(option));
+        if (!info.isFile() || !info.isReadable())
+            throw Refusal{Named(option, u"'%1' is no readable file"_s.arg(parser.value(option)))};
+        *file = info.absoluteFilePath();
+    }
+    if (parser.isSet(u"syslog-spool-size"_s))
+        s.syslogSpoolKib =
+            QString::number(Bounded(u"syslog-spool-size"_s, parser.value(u"syslog-spool-size"_s),
+                                    MinSyslogSpoolKib, MaxSyslogSpoolKib));
+    if (parser.isSet(u"syslog-max-size"_s))
+        s.syslogMaxBytes =
+            QString::number(Bounded(u"syslog-max-size"_s, parser.value(u"syslog-max-size"_s),
+                                    MinSyslogMessageBytes, MaxSyslogMessageBytes));
+    if ((!s.syslogCaFile.isEmpty() || !s.syslogCertFile.isEmpty()) &&
+        s.Transport() != SyslogTransport::Tls)
+        throw Refusal{Named(u"syslog-transport"_s, u"certificates are for tls only"_s)};
 
     options.json = parser.isSet(u"json"_s);
     options.once = parser.isSet(u"once"_s);
@@ -279,8 +307,27 @@ SensorCommand ParseSensorCommand(const QStringList &arguments, const QStringList
         {u"packets"_s, u"Times each probe is sent, 1 to 10 (default 3)."_s, u"number"_s},
         {u"frame"_s, u"Frame format of the probes: ethernet or ieee802.3."_s, u"format"_s},
         {u"log"_s, u"The event log file."_s, u"file"_s},
-        {u"syslog"_s, u"Forward events to UDP port 514 of this IPv4 address."_s, u"address"_s},
+        {u"syslog"_s, u"Forward events to this IPv4 address: UDP or TCP port 514, TLS port 6514."_s,
+         u"address"_s},
         {u"syslog-format"_s, u"rfc3164 (default) or rfc5424."_s, u"format"_s},
+        {u"syslog-transport"_s,
+         u"udp (default), tcp (RFC 6587 octet counting) or tls (RFC 5425). TCP and TLS keep "
+         u"what the server has not taken in a spool and deliver it when it answers again."_s,
+         u"transport"_s},
+        {u"syslog-ca"_s,
+         u"TLS: PEM file of the authorities the server's certificate must chain "
+         u"to (default: the system's)."_s,
+         u"file"_s},
+        {u"syslog-cert"_s, u"TLS: PEM file with a client certificate and its private key."_s,
+         u"file"_s},
+        {u"syslog-spool-size"_s,
+         u"TCP and TLS: KiB of waiting messages kept, 16 to 65536 (default 1024); past it the "
+         u"oldest are dropped and counted."_s,
+         u"kib"_s},
+        {u"syslog-max-size"_s,
+         u"RFC 5424: longest message in bytes, 480 to 65000 (default 2048); longer comments "
+         u"and vendor names are shortened."_s,
+         u"bytes"_s},
         {u"settings"_s,
          u"Take every setting from this settings file of the desktop program; options "
          u"given as well take precedence."_s,

@@ -1,5 +1,6 @@
 #include "ui/eventwindowsadapter.h"
 
+#include "report/eventlog.h"
 #include "ui/alertmessagewindow.h"
 #include "ui/messagebox.h"
 
@@ -143,6 +144,13 @@ void EventWindowsAdapter::ShowAlertMessage(const QString &text)
 void EventWindowsAdapter::ShowMessageBox(const QString &text)
 {
     messageBox(text);
+}
+
+void EventWindowsAdapter::ShowDeliveryNote(const QString &text)
+{
+    // Among the events it concerns, as a "#" line like the log's own notes.
+    BoundPane(EventLog::PaneLineLimit);
+    AppendPaneLine(u"#Syslog\t"_s + text);
 }
 
 void EventWindowsAdapter::SetSyslogServerText(const QString &text)

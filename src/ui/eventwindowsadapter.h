@@ -42,6 +42,7 @@ class EventWindowsAdapter : public EventWindows
     void Beep() override;
     void ShowAlertMessage(const QString &text) override;
     void ShowMessageBox(const QString &text) override;
+    void ShowDeliveryNote(const QString &text) override;
     void SetSyslogServerText(const QString &text) override;
 
     // Puts the waiting lines into the pane now.

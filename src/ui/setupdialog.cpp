@@ -251,6 +251,16 @@ QGroupBox *SetupDialog::BuildLog()
     syslogCheck = Named(new QCheckBox(u"Send Syslog"_s, logGroup), u"SYSLOG_CHK"_s);
     syslogServerField = Named(new QLineEdit(logGroup), u"Edit9"_s);
     syslogRfc5424Check = Named(new QCheckBox(u"RFC 5424"_s, logGroup), u"SYSLOG5424_CHK"_s);
+    syslogTransportBox = Named(new QComboBox(logGroup), u"SYSLOG_TRANSPORT"_s);
+    // The stored words, shown in capitals.
+    for (const QString &word : {u"udp"_s, u"tcp"_s, u"tls"_s})
+        syslogTransportBox->addItem(word.toUpper(), word);
+    syslogCaField = Named(new QLineEdit(logGroup), u"SYSLOG_CA"_s);
+    syslogCaField->setPlaceholderText(u"system CAs"_s);
+    syslogCertField = Named(new QLineEdit(logGroup), u"SYSLOG_CERT"_s);
+    syslogCertField->setPlaceholderText(u"none"_s);
+    syslogSpoolField = Named(new QLineEdit(logGroup), u"SYSLOG_SPOOL"_s);
+    syslogMaxBytesField = Named(new QLineEdit(logGroup), u"SYSLOG_MAXLEN"_s);
 
     auto *pathRow = new QHBoxLayout;
     pathRow->addWidget(logPathField, 1);
@@ -270,6 +280,22 @@ QGroupBox *SetupDialog::BuildLog()
     grid->addLayout(delimiterRow, 1, 1);
     grid->addWidget(syslogCheck, 2, 0);
     grid->addLayout(syslogRow, 2, 1);
+    auto *transportRow = new QHBoxLayout;
+    transportRow->addWidget(syslogTransportBox);
+    transportRow->addWidget(new QLabel(u"Spool KiB"_s, logGroup));
+    transportRow->addWidget(syslogSpoolField);
+    transportRow->addWidget(new QLabel(u"RFC 5424 max bytes"_s, logGroup));
+    transportRow->addWidget(syslogMaxBytesField);
+    transportRow->addStretch(1);
+    auto *tlsRow = new QHBoxLayout;
+    tlsRow->addWidget(new QLabel(u"CA file"_s, logGroup));
+    tlsRow->addWidget(syslogCaField, 1);
+    tlsRow->addWidget(new QLabel(u"Client cert"_s, logGroup));
+    tlsRow->addWidget(syslogCertField, 1);
+    grid->addWidget(new QLabel(u"Transport"_s, logGroup), 3, 0);
+    grid->addLayout(transportRow, 3, 1);
+    grid->addWidget(new QLabel(u"TLS"_s, logGroup), 4, 0);
+    grid->addLayout(tlsRow, 4, 1);
     return logGroup;
 }
 
@@ -295,11 +321,20 @@ QGroupBox *SetupDialog::BuildExternalCommand()
 void SetupDialog::BindControls()
 {
     textBindings = {
-        {ownIpField, &Settings::ownIp},         {ownMacField, &Settings::ownMac},
-        {sp1MacField, &Settings::sp1Mac},       {sp2MacField, &Settings::sp2Mac},
-        {scanTimerField, &Settings::scanTimer}, {packetNumberField, &Settings::packetNumber},
-        {nodeTimerField, &Settings::nodeTimer}, {sendRateField, &Settings::sendRate},
-        {logPathField, &Settings::logPath},     {syslogServerField, &Settings::syslogServer},
+        {ownIpField, &Settings::ownIp},
+        {ownMacField, &Settings::ownMac},
+        {sp1MacField, &Settings::sp1Mac},
+        {sp2MacField, &Settings::sp2Mac},
+        {scanTimerField, &Settings::scanTimer},
+        {packetNumberField, &Settings::packetNumber},
+        {nodeTimerField, &Settings::nodeTimer},
+        {sendRateField, &Settings::sendRate},
+        {logPathField, &Settings::logPath},
+        {syslogServerField, &Settings::syslogServer},
+        {syslogCaField, &Settings::syslogCaFile},
+        {syslogCertField, &Settings::syslogCertFile},
+        {syslogSpoolField, &Settings::syslogSpoolKib},
+        {syslogMaxBytesField, &Settings::syslogMaxBytes},
     };
     flagBindings = {
         {listModeCheck, &Settings::listMode},
@@ -331,6 +366,8 @@ void SetupDialog::BindControls()
                 [this, after = follow(button)] { Announce(after); });
     connect(adapterList, &QComboBox::currentIndexChanged, this, [this] { Announce(nullptr); });
     connect(commandBox, &QComboBox::currentTextChanged, this, [this] { Announce(nullptr); });
+    connect(syslogTransportBox, &QComboBox::currentIndexChanged, this,
+            [this] { Announce(nullptr); });
 
     for (QLineEdit *field :
          {ownIpField, ownMacField, scanTimerField, packetNumberField, sp1MacField, sp2MacField,
@@ -385,6 +422,7 @@ void SetupDialog::SetValues(const Settings &shown)
     SetRadio(commaRadio, shown.commaDelimiter);
     if (commandBox->currentText() != shown.command)
         commandBox->setEditText(shown.command);
+    syslogTransportBox->setCurrentIndex(int(shown.Transport()));
     ShowPacing();
     showing = wasShowing;
 }
@@ -403,6 +441,9 @@ Settings SetupDialog::Values() const
     s.tabDelimiter = tabRadio->isChecked();
     s.commaDelimiter = commaRadio->isChecked();
     s.command = commandBox->currentText();
+    // An unknown stored word stays as it was until a transport is chosen.
+    if (syslogTransportBox->currentIndex() != int(values.Transport()))
+        s.syslogTransport = syslogTransportBox->currentData().toString();
     return s;
 }
 

@@ -125,6 +125,11 @@ class SetupDialog : public QDialog
     QCheckBox *syslogCheck;
     QLineEdit *syslogServerField;
     QCheckBox *syslogRfc5424Check;
+    QComboBox *syslogTransportBox;
+    QLineEdit *syslogCaField;
+    QLineEdit *syslogCertField;
+    QLineEdit *syslogSpoolField;
+    QLineEdit *syslogMaxBytesField;
 
     // External command
     QGroupBox *commandGroup;

@@ -86,4 +86,53 @@ TEST(Settings, AdapterNameIsTextAfterFirstSeparator)
     EXPECT_EQ(s.AdapterName(), QString());
 }
 
+struct SyslogNumberCase
+{
+    const char *name;
+    QString spoolKib;
+    QString maxBytes;
+    qint64 spoolBytes;
+    int messageLimit;
+};
+
+class SyslogNumbers : public testing::TestWithParam<SyslogNumberCase>
+{
+};
+
+// Typed or stored, a syslog number outside its range takes the nearest
+// bound, and one that cannot be read the first-run value.
+TEST_P(SyslogNumbers, AreClampedOrDefaulted)
+{
+    Settings s;
+    s.syslogSpoolKib = GetParam().spoolKib;
+    s.syslogMaxBytes = GetParam().maxBytes;
+    EXPECT_EQ(s.SyslogSpoolBytes(), GetParam().spoolBytes);
+    EXPECT_EQ(s.SyslogMessageLimit(), GetParam().messageLimit);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, SyslogNumbers,
+    testing::Values(SyslogNumberCase{"FirstRun", u"1024"_s, u"2048"_s, 1024 * 1024, 2048},
+                    SyslogNumberCase{"Empty", QString(), QString(), 1024 * 1024, 2048},
+                    SyslogNumberCase{"Unreadable", u"lots"_s, u"2k"_s, 1024 * 1024, 2048},
+                    SyslogNumberCase{"BelowTheRange", u"1"_s, u"100"_s, 16 * 1024, 480},
+                    SyslogNumberCase{"AboveTheRange", u"99999999"_s, u"70000"_s,
+                                     qint64(65536) * 1024, 65000},
+                    SyslogNumberCase{"Blanks", u" 64 "_s, u" 4096"_s, 64 * 1024, 4096}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Settings, SyslogTransportIsUdpUnlessNamedOtherwise)
+{
+    Settings s;
+    EXPECT_EQ(s.Transport(), SyslogTransport::Udp);
+    s.syslogTransport = u" TLS "_s;
+    EXPECT_EQ(s.Transport(), SyslogTransport::Tls);
+    s.syslogTransport = u"tcp"_s;
+    EXPECT_EQ(s.Transport(), SyslogTransport::Tcp);
+    // A store from a newer version, or a typing error: the old datagrams.
+    s.syslogTransport = u"relp"_s;
+    EXPECT_EQ(s.Transport(), SyslogTransport::Udp);
+    EXPECT_FALSE(SyslogTransportNamed(u"relp"_s));
+}
+
 } // namespace

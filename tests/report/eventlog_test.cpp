@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimeZone>
 
 #include <utility>
@@ -563,7 +564,10 @@ TEST_F(EventLogTest, RemovedLogFolderIsReportedOnceAndTheLogComesBackWithIt)
                           u"\r\nNo such file or directory"_s});
     ASSERT_TRUE(QDir().mkdir(folder));
     log.WriteEvent(Cycle(4));
-    EXPECT_EQ(Contents(settings.values.logPath), "#Cyclic_Count\t4\t05/Jan/2004 14:03:27\r\n");
+    // The lines of the outage waited and come first, in order.
+    EXPECT_EQ(Contents(settings.values.logPath), "#Cyclic_Count\t2\t05/Jan/2004 14:03:27\r\n"
+                                                 "#Cyclic_Count\t3\t05/Jan/2004 14:03:27\r\n"
+                                                 "#Cyclic_Count\t4\t05/Jan/2004 14:03:27\r\n");
     EXPECT_EQ(out.Matching(u"alert"_s).size(), 1);
 }
 
@@ -598,6 +602,92 @@ TEST_F(EventLogTest, FullDiskCutsNoLineIntoTheNextAndIsReportedOnce)
     for (const QByteArray &line : lines)
         EXPECT_EQ(line, up + '\r');
     EXPECT_EQ(out.Matching(u"alert"_s).size(), 1);
+}
+
+// Spins the event loop until the log has written what waited, at most a
+// few of its retries.
+bool WaitUntilWritten(const EventLog &log)
+{
+    for (int i = 0; i < 500 && log.UnwrittenLines() > 0; ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    return log.UnwrittenLines() == 0;
+}
+
+// While the disk is full the lines wait; when room comes back they go into
+// the file in order, whole, without a further event to carry them.
+TEST_F(EventLogTest, FullDiskLosesNoLineWhileTheQueueHasRoom)
+{
+    TinyDisk disk(64);
+    SKIP_WITHOUT_TINY_DISK(disk);
+    settings.values.logPath = disk.FilePath(u"keelwatch.log"_s);
+    log.OpenEventLog();
+    log.WriteEvent(Scan(ScanEventKind::ScanStarted));
+    ASSERT_TRUE(disk.Fill(u"filler"_s));
+    QByteArray expected = Contents(settings.values.logPath);
+    for (int i = 1; i <= 300; ++i) {
+        log.WriteEvent(Cycle(i));
+        expected += "#Cyclic_Count\t" + QByteArray::number(i) + "\t05/Jan/2004 14:03:27\r\n";
+    }
+    log.WritePendingEvents();
+    // The log's last block took the first lines; the rest wait.
+    EXPECT_GT(log.UnwrittenLines(), 100);
+    EXPECT_EQ(out.Matching(u"alert"_s).size(), 1);
+
+    ASSERT_TRUE(QFile::remove(disk.FilePath(u"filler"_s)));
+    ASSERT_TRUE(WaitUntilWritten(log));
+    EXPECT_EQ(Contents(settings.values.logPath), expected);
+}
+
+// Past the queue's bound the oldest waiting lines go, and one "#" line
+// says how many and from when to when, where they would have stood.
+TEST_F(EventLogTest, FullDiskBeyondTheQueueWritesOneGapLine)
+{
+    TinyDisk disk(1024);
+    SKIP_WITHOUT_TINY_DISK(disk);
+    settings.values.logPath = disk.FilePath(u"keelwatch.log"_s);
+    settings.values.tabDelimiter = false;
+    settings.values.commaDelimiter = true;
+    // Opened empty, the log has no block with room left in it.
+    log.OpenEventLog();
+    ASSERT_TRUE(disk.Fill(u"filler"_s));
+    const int over = 5;
+    for (int i = 1; i <= EventLog::UnwrittenLineLimit + over; ++i) {
+        clock.Set(EventTime.addSecs(i));
+        log.WriteEvent(Cycle(i));
+    }
+    log.WritePendingEvents();
+    ASSERT_TRUE(QFile::remove(disk.FilePath(u"filler"_s)));
+    log.WriteEvent(Cycle(-1));
+    log.WritePendingEvents();
+
+    const QList<QByteArray> lines = Contents(settings.values.logPath).split('\n');
+    ASSERT_EQ(lines.size(), 1 + EventLog::UnwrittenLineLimit + 1 + 1);
+    EXPECT_EQ(lines[0], "#Unwritten_Lines,5,05/Jan/2004 14:03:28,05/Jan/2004 14:03:32\r");
+    EXPECT_EQ(lines[1], "#Cyclic_Count,6,05/Jan/2004 14:03:33\r");
+    EXPECT_TRUE(lines[lines.size() - 2].startsWith("#Cyclic_Count,-1,"));
+}
+
+// A log that could not take its lines before Stop gets the gap line first
+// when it is opened again.
+TEST_F(EventLogTest, LinesLeftAtCloseAreCountedInTheNextLog)
+{
+    TinyDisk disk(64);
+    SKIP_WITHOUT_TINY_DISK(disk);
+    settings.values.logPath = disk.FilePath(u"keelwatch.log"_s);
+    log.OpenEventLog();
+    ASSERT_TRUE(disk.Fill(u"filler"_s));
+    log.WriteEvent(Cycle(1));
+    log.WriteEvent(Cycle(2));
+    log.CloseEventLog();
+    EXPECT_EQ(log.UnwrittenLines(), 0);
+    ASSERT_TRUE(QFile::remove(disk.FilePath(u"filler"_s)));
+    log.OpenEventLog();
+    log.WriteEvent(Cycle(3));
+    EXPECT_EQ(Contents(settings.values.logPath),
+              "#Unwritten_Lines\t2\t05/Jan/2004 14:03:27\t05/Jan/2004 14:03:27\r\n"
+              "#Cyclic_Count\t3\t05/Jan/2004 14:03:27\r\n");
 }
 
 TEST_F(EventLogTest, ClosedLogReceivesNothing)

@@ -83,8 +83,12 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"EmptyFields", u"1.2.3.4,,x,", {u"1.2.3.4", u" ", u"x", u" "}},
         // Quotes group blanks and commas; a doubled quote stands for one.
         DecodeCase{"Quotes", u"\"a, b\",\"say \"\"hi\"\"\"", {u"a, b", u"say \"hi\""}},
-        // Unquoted blanks end a field.
-        DecodeCase{"Blanks", u"  a b ,  c", {u"a", u"b", u"c"}},
+        // Blanks inside a comma-separated field belong to it, as other
+        // tools write them; those around it do not.
+        DecodeCase{"BlanksInsideAField", u"  a b ,  c", {u"a b", u"c"}},
+        DecodeCase{"TextAfterAClosingQuote", u"\"a\" b,c", {u"a b", u"c"}},
+        // A line without a comma is split at blanks, as hand-made lists are.
+        DecodeCase{"BlankSeparated", u"  a b\t c", {u"a", u"b", u"c"}},
         // A missing closing quote takes the rest of the line.
         DecodeCase{"OpenQuote", u"a,\"rest, of it", {u"a", u"rest, of it"}},
         // Fields past the fourteenth are ignored.
@@ -160,13 +164,12 @@ TEST(NodeListFile, EveryMarkIsWrittenAsItsLetters)
 
 TEST(NodeListFile, LinesWithInvalidIpOrMacAreDropped)
 {
-    const QByteArray file = Title +
-                            "192.168.0.2,00:11:22:33:44:02,O\r\n"
-                            "192.168.0.3,00 11 22 33 44 03,O\r\n" // unquoted blanks split the MAC
-                            "192.168.0.256,00:11:22:33:44:04\r\n"
-                            "\"192.168.0.5\",\"00-11-22-33-44-05\",,,,,,,,,,,c,v,extra\n"
-                            "192.168.0.6,zz:11:22:33:44:06\r"
-                            "192.168.0.7,00:11:22:33:44:07";
+    const QByteArray file = Title + "192.168.0.2,00:11:22:33:44:02,O\r\n"
+                                    "192.168.0.3 00 11 22 33 44 03 O\r\n" // blanks split the MAC
+                                    "192.168.0.256,00:11:22:33:44:04\r\n"
+                                    "\"192.168.0.5\",\"00-11-22-33-44-05\",,,,,,,,,,,c,v,extra\n"
+                                    "192.168.0.6,zz:11:22:33:44:06\r"
+                                    "192.168.0.7,00:11:22:33:44:07";
     const QList<Node> nodes = DecodeNodeList(file);
     ASSERT_EQ(nodes.size(), 3);
     EXPECT_EQ(nodes[0].ip.ToText(), u"192.168.0.2"_s);
@@ -222,6 +225,28 @@ INSTANTIATE_TEST_SUITE_P(
                     HandTypedCase{"QuotedBlanks", "\" 10.0.0.4 \",\"00 0c 29 aa bb cc\"",
                                   u"10.0.0.4", u"00:0C:29:AA:BB:CC"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// Spreadsheets quote a cell that holds a line end, and leave blanks inside
+// a field unquoted.
+TEST(NodeListFile, QuotedFieldsMaySpanLinesAndUnquotedOnesHoldBlanks)
+{
+    const QByteArray file = Title +
+                            "192.168.0.2,00 11 22 33 44 02,,,,,,,,,,,node one,Some Vendor\r\n"
+                            "192.168.0.3,00:11:22:33:44:03,,,,,,,,,,,\"first line\r\n"
+                            "second, \"\"quoted\"\"\",v\r\n"
+                            "192.168.0.4,00:11:22:33:44:04,,,,,,,,,,,\"never closed\r\n"
+                            "192.168.0.5,00:11:22:33:44:05\r\n";
+    const QList<Node> nodes = DecodeNodeList(file);
+    ASSERT_EQ(nodes.size(), 4);
+    EXPECT_EQ(nodes[0].mac.ToText(), u"00:11:22:33:44:02"_s);
+    EXPECT_EQ(nodes[0].comment, u"node one"_s);
+    EXPECT_EQ(nodes[0].vendor, u"Some Vendor"_s);
+    EXPECT_EQ(nodes[1].comment, u"first line\r\nsecond, \"quoted\""_s);
+    EXPECT_EQ(nodes[1].vendor, u"v"_s);
+    // A quote no later line closes ends at its own line.
+    EXPECT_EQ(nodes[2].comment, u"never closed"_s);
+    EXPECT_EQ(nodes[3].ip.ToText(), u"192.168.0.5"_s);
+}
 
 TEST(NodeListFile, FileWithoutTheTitleLineKeepsItsFirstNode)
 {

@@ -178,7 +178,8 @@ TEST_P(DelimiterTest, DroppedFramesLineIsPassedOver)
     const bool commas = GetParam();
     settings.values.tabDelimiter = !commas;
     Append(Banner + Mark("192.168.0.5", "B47", "ON") + Cycle(1) +
-               "#Dropped_Frames\t31\t05/Jan/2004 14:12:00\r\n" + Cycle(2),
+               "#Dropped_Frames\t31\t05/Jan/2004 14:12:00\r\n" +
+               "#Unwritten_Lines\t5\t05/Jan/2004 14:12:00\t05/Jan/2004 14:13:00\r\n" + Cycle(2),
            commas);
     viewer.Start(u"192.168.0.5"_s, LogPath());
     ASSERT_EQ(Rows(), 6);

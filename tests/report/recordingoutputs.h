@@ -37,6 +37,10 @@ class RecordingOutputs : public EventWindows, public SyslogSink
         if (onMessageBox)
             onMessageBox();
     }
+    void ShowDeliveryNote(const QString &text) override
+    {
+        journal << QStringLiteral("note ") + text;
+    }
     void SetSyslogServerText(const QString &text) override
     {
         journal << QStringLiteral("server ") + text;

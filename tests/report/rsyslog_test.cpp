@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimeZone>
 
 #include <memory>
@@ -147,5 +148,67 @@ TEST_F(RsyslogTest, DaemonParsesRfc5424HeaderStructuredDataAndMessage)
                                u" test=\"Br\" event=\"NODE FOUND\""_s + extra +
                                u"|192.168.0.5 [00:11:22:33:44:55] NODE FOUND"_s}));
 }
+
+// Long comments are shortened so that each message stays within 2,048
+// bytes, which rsyslogd takes whole over UDP and TCP alike: its parser finds
+// the header, the structured data with the shortened comment, and the MSG.
+// A confirmation's MSGID is a fixed text; its count is a parameter.
+class RsyslogLongComments : public RsyslogTest, public ::testing::WithParamInterface<const char *>
+{
+};
+
+TEST_P(RsyslogLongComments, AreShortenedAndEveryMessageIsParsed)
+{
+    FixedSettings settings;
+    settings.values.syslog = true;
+    settings.values.syslogServer = SyslogHostIp;
+    settings.values.syslogRfc5424 = true;
+    settings.values.syslogTransport = QString::fromLatin1(GetParam());
+    NodeList nodes;
+    const int index = AddLoggedNode(nodes, settings.values);
+    FixedClock clock(QDateTime(QDate(2004, 1, 5), QTime(14, 3, 27)));
+    RecordingOutputs out;
+    // The whole test on the Keelwatch side: a TCP connection is made when the
+    // first message goes.
+    EnteredNamespace keelwatchSide(lab->Namespace(u"scan"_s));
+    ASSERT_TRUE(keelwatchSide.entered);
+    SyslogSender sender(settings, out, 0, SyslogSender::SyslogPort, dir.filePath(u"spool"_s));
+    EventLog log(settings, clock, out, sender);
+    ScanEvents events;
+    log.Listen(events);
+    const Node &node = nodes.At(index);
+    nodes.SetComment(index, QString(8990, u'c') + u" [\"end\"]"_s);
+    Q_EMIT events.promiscuousStarted(node, 3);
+    nodes.SetComment(index, QString(100000, u'\u00FC'));
+    Q_EMIT events.verdictReached(node, ConfirmationVerdict::Confirmed, 24);
+    nodes.SetComment(index, u"short"_s);
+    Q_EMIT events.testAnswered(node, 2, EthernetAnswer(Answer::Normal));
+    // The long comments may have used up the event loop's turn.
+    log.WritePendingEvents();
+    for (int i = 0; i < 1000 && sender.WaitingMessages() > 0; ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    const QStringList received = lab->ReceivedSyslog(3, 10000, u"received5424.log"_s);
+    ASSERT_EQ(received.size(), 3) << received.join(u'\n').toStdString();
+    const QString mark = QString::fromUtf8(ShortenedMark);
+    const QStringList fields[] = {received[0].split(u'|'), received[1].split(u'|'),
+                                  received[2].split(u'|')};
+    EXPECT_EQ(fields[0].value(5), u"PROMISC_START"_s);
+    EXPECT_TRUE(fields[0].value(6).endsWith(mark + u"\"]"_s)) << fields[0].value(6).toStdString();
+    EXPECT_EQ(fields[0].value(7), u"192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s);
+    EXPECT_EQ(fields[1].value(5), u"PROMISC_CONFIRMED"_s);
+    EXPECT_TRUE(fields[1].value(6).contains(u" answers=\"24/24\""_s))
+        << fields[1].value(6).toStdString();
+    EXPECT_TRUE(fields[1].value(6).endsWith(u"\u00FC"_s + mark + u"\"]"_s));
+    EXPECT_EQ(fields[1].value(7), u"192.168.0.5 [00:11:22:33:44:55] PROMISC CONFIRMED 24/24"_s);
+    EXPECT_TRUE(fields[2].value(6).endsWith(u" comment=\"short\"]"_s));
+    EXPECT_EQ(fields[2].value(7), u"192.168.0.5 [00:11:22:33:44:55] NODE FOUND"_s);
+    for (const QString &line : received)
+        EXPECT_LE(line.toUtf8().size(), 2048);
+    EXPECT_TRUE(out.Matching(u"note"_s).isEmpty()) << out.journal.join(u'\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, RsyslogLongComments, ::testing::Values("udp", "tcp"));
 
 } // namespace

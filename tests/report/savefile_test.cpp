@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <utility>
@@ -77,6 +79,91 @@ TEST(SaveFile, NodeListThatDoesNotFitKeepsTheOldFileAndSaysWhy)
     EXPECT_EQ(ReadFile(path), old);
     EXPECT_EQ(FilesIn(disk.Path()), QStringList{u"nodes.csv"_s});
 }
+
+struct InPlaceCase
+{
+    const char *name;
+    QByteArray (*content)(int lines);
+};
+
+void PrintTo(const InPlaceCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+QByteArray CommentLines(int lines)
+{
+    QByteArray text;
+    for (int i = 0; i < lines; ++i)
+        text += Ip(i).toUtf8() + ",comment number " + QByteArray::number(i) + "\r\n";
+    return text;
+}
+
+QByteArray NodeListLines(int lines)
+{
+    NodeList nodes;
+    QList<Node> list;
+    for (int i = 0; i < lines; ++i) {
+        Node node;
+        node.ip = *IpAddress::FromText(Ip(i));
+        node.mac = *MacAddress::FromText(u"00:11:22:33:44:55");
+        node.comment = u"a comment"_s;
+        node.vendor = u"Vendor"_s;
+        list.append(node);
+    }
+    nodes.Replace(std::move(list));
+    return EncodeNodeList(nodes);
+}
+
+quint64 Inode(const QString &path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? quint64(info.st_ino) : 0;
+}
+
+class InPlaceRewrite : public ::testing::TestWithParam<InPlaceCase>
+{
+};
+
+// A file whose folder takes no new file is rewritten where it is: on a full
+// disk it stays whole, never cut part-way.
+TEST_P(InPlaceRewrite, FullDiskKeepsTheOldFileWhole)
+{
+    TinyDisk disk(64);
+    SKIP_WITHOUT_TINY_DISK(disk);
+    const QString path = disk.FilePath(u"file.txt"_s);
+    const QByteArray old = GetParam().content(400);
+    WriteFile(path, old);
+    const quint64 inode = Inode(path);
+    ASSERT_TRUE(disk.Fill(u"filler"_s));
+
+    EXPECT_EQ(RewriteInPlace(path, GetParam().content(800)), NoSpace);
+    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_EQ(Inode(path), inode);
+}
+
+TEST_P(InPlaceRewrite, WithRoomTheFileKeepsItsInodeAndTakesTheNewText)
+{
+    TinyDisk disk(256);
+    SKIP_WITHOUT_TINY_DISK(disk);
+    const QString path = disk.FilePath(u"file.txt"_s);
+    WriteFile(path, GetParam().content(400));
+    const quint64 inode = Inode(path);
+    for (const int lines : {800, 10, 0}) {
+        EXPECT_EQ(RewriteInPlace(path, GetParam().content(lines)), QString());
+        EXPECT_EQ(ReadFile(path), GetParam().content(lines));
+        EXPECT_EQ(Inode(path), inode);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, InPlaceRewrite,
+                         ::testing::Values(InPlaceCase{"CommentTxt", CommentLines},
+                                           InPlaceCase{"NodeList", NodeListLines}),
+                         [](const ::testing::TestParamInfo<InPlaceCase> &info) {
+                             return info.param.name;
+                         });
 
 TEST(SaveFile, ContentThatFitsReplacesTheFile)
 {

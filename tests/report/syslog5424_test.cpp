@@ -2,11 +2,13 @@
 
 #include "report/syslog5424.h"
 #include "report/syslogsender.h"
+#include "scan/confirmationprobes.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QNetworkDatagram>
+#include <QStringDecoder>
 #include <QTimeZone>
 #include <QUdpSocket>
 
@@ -111,6 +113,92 @@ INSTANTIATE_TEST_SUITE_P(
         DatagramCase{"Empty", SyslogEvent{.severity = SeverityWarning},
                      "<164>1 - scanpc.example.org KEELWATCH 4711 - [keelwatch@32473]"}),
     [](const ::testing::TestParamInfo<DatagramCase> &info) { return info.param.name; });
+
+// The count of a confirmation stays out of MSGID, so a collector can match
+// PROMISC_CONFIRMED as a fixed text; it travels as its own parameter.
+TEST(Rfc5424Confirmation, MessageIdIsFixedAndTheCountIsStructuredData)
+{
+    Settings settings;
+    ScanEvent confirmation{.kind = ScanEventKind::VerdictReached,
+                           .count = 23,
+                           .verdict = ConfirmationVerdict::Confirmed};
+    confirmation.node.ip = *IpAddress::FromText(u"192.168.0.5");
+    confirmation.node.mac = *MacAddress::FromText(u"00:11:22:33:44:55");
+    const EventLine line = BuildEventLine(confirmation, settings, u"05/Jan/2004 14:03:27"_s);
+    SyslogEvent event = line.syslog;
+    event.when = At(3600);
+    const QByteArray answered =
+        QByteArray::number(23) + '/' + QByteArray::number(ConfirmationProbeCount);
+    EXPECT_EQ(Rfc5424Datagram(event, "scanpc", 4711),
+              "<161>1 2004-01-05T14:03:27.045+01:00 scanpc KEELWATCH 4711 PROMISC_CONFIRMED "
+              "[keelwatch@32473 time=\"05/Jan/2004 14:03:27\" ip=\"192.168.0.5\" "
+              "mac=\"00:11:22:33:44:55\" event=\"PROMISC CONFIRMED\" answers=\"" +
+                  answered + "\"] 192.168.0.5 [00:11:22:33:44:55] PROMISC CONFIRMED " + answered);
+}
+
+struct BoundCase
+{
+    const char *name;
+    qsizetype commentLength;
+    qsizetype vendorLength;
+    int maxBytes;
+    QByteArray host;
+};
+
+void PrintTo(const BoundCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class Rfc5424Bound : public ::testing::TestWithParam<BoundCase>
+{
+};
+
+// Whether bytes are well-formed UTF-8 (after the message's byte order mark).
+bool IsUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    (void)decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+// A long comment (multi-byte letters, characters that need escaping) is
+// shortened with a mark so that the message fits; the header, the other
+// parameters and the message text stay whole.
+TEST_P(Rfc5424Bound, LongTextsAreShortenedToFit)
+{
+    const BoundCase &c = GetParam();
+    SyslogEvent event = NodeEvent(u"PROMISC START"_s);
+    QString comment;
+    while (comment.size() < c.commentLength)
+        comment += u"Büro \"3\"] "_s;
+    comment.truncate(c.commentLength);
+    event.comment = comment;
+    event.vendor = QString(c.vendorLength, u'v');
+    const QByteArray datagram = Rfc5424Datagram(event, c.host, 4711, c.maxBytes);
+    EXPECT_LE(datagram.size(), c.maxBytes);
+    EXPECT_TRUE(IsUtf8(datagram));
+    EXPECT_TRUE(datagram.contains(" ip=\"192.168.0.5\" mac=\"00:11:22:33:44:55\""));
+    const bool fits = Rfc5424Datagram(event, c.host, 4711, 1 << 30).size() <= c.maxBytes;
+    EXPECT_EQ(datagram.contains(QByteArray(QByteArray(ShortenedMark) + "\"]")), !fits);
+    if (c.host.size() < 100) {
+        EXPECT_TRUE(datagram.endsWith("] 192.168.0.5 [00:11:22:33:44:55] PROMISC START"));
+        // Filled up to the limit, short of one escaped character and the mark.
+        if (!fits) {
+            EXPECT_GE(datagram.size(), c.maxBytes - 8);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, Rfc5424Bound,
+    ::testing::Values(BoundCase{"ShortFits", 20, 10, 2048, "scanpc"},
+                      BoundCase{"NineThousand", 9000, 30, 2048, "scanpc"},
+                      BoundCase{"HundredThousand", 100000, 30, 2048, "scanpc"},
+                      BoundCase{"LargerLimit", 9000, 30, 8192, "scanpc"},
+                      BoundCase{"LongVendorToo", 9000, 3000, 2048, "scanpc"},
+                      BoundCase{"SmallestLimitLongHost", 9000, 3000, 480, QByteArray(255, 'h')}),
+    [](const ::testing::TestParamInfo<BoundCase> &info) { return info.param.name; });
 
 struct TimestampCase
 {

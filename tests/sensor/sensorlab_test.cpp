@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
@@ -263,5 +264,169 @@ TEST_F(SensorOnLab, ForwardsSuspectsAsRfc5424ThatRsyslogdParses)
             << line->toStdString();
     }
 }
+
+// The text syslog receives for a line of the event log, empty for lines that
+// are not forwarded.
+QString ForwardedText(const QString &line)
+{
+    if (line.startsWith(u"### START Keelwatch"_s))
+        return u"START"_s;
+    const QStringList f = line.split(u'\t');
+    if (f.size() < 5)
+        return QString();
+    const QString node = f[1] + u' ' + f[2] + u' ';
+    if (f[3] == u"Br"_s)
+        return node + (f[4] == u"ON"_s ? u"NODE FOUND"_s : u"NODE LOST"_s);
+    if (f[3] == u"MAC"_s)
+        return node + u"MAC CHANGE"_s;
+    if (f[3] == u"PROMISC"_s)
+        return node + u"PROMISC "_s + f[4] + (f.value(5).isEmpty() ? QString() : u' ' + f[5]);
+    return QString();
+}
+
+struct OutageCase
+{
+    const char *name;
+    const char16_t *transport;
+};
+
+void PrintTo(const OutageCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+// A collector that is shut down for 30 s in the middle of a cyclic scan,
+// while a host starts and stops sniffing, and then comes back.
+class CollectorOutage : public SensorOnLab, public ::testing::WithParamInterface<OutageCase>
+{
+  protected:
+    static constexpr int OutageMs = 30000;
+
+    void SetUp() override
+    {
+        // A test CA and the syslog host's certificate, made before the lab
+        // starts its rsyslogd so that it listens for TLS too.
+        ASSERT_TRUE(dir.isValid());
+        tls = dir.filePath(u"syslog/tls"_s);
+        ASSERT_TRUE(QDir().mkpath(tls));
+        const auto openssl = [this](const QStringList &args) {
+            QProcess p;
+            p.setWorkingDirectory(tls);
+            p.start(u"openssl"_s, args);
+            return p.waitForFinished(60000) && p.exitCode() == 0;
+        };
+        QFile ext(QDir(tls).filePath(u"ext"_s));
+        ASSERT_TRUE(ext.open(QIODevice::WriteOnly));
+        ext.write("subjectAltName=IP:" + QByteArray(LabSegment::SyslogHostIp) + '\n');
+        ext.close();
+        if (!openssl({u"version"_s}))
+            GTEST_SKIP() << "openssl is missing";
+        ASSERT_TRUE(openssl({u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s,
+                             u"-keyout"_s, u"ca-key.pem"_s, u"-out"_s, u"ca.pem"_s, u"-days"_s,
+                             u"2"_s, u"-subj"_s, u"/CN=Keelwatch test CA"_s}));
+        ASSERT_TRUE(openssl({u"req"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-keyout"_s,
+                             u"server-key.pem"_s, u"-out"_s, u"server.csr"_s, u"-subj"_s,
+                             u"/CN=syslog host"_s}));
+        ASSERT_TRUE(openssl({u"x509"_s, u"-req"_s, u"-in"_s, u"server.csr"_s, u"-CA"_s, u"ca.pem"_s,
+                             u"-CAkey"_s, u"ca-key.pem"_s, u"-CAcreateserial"_s, u"-out"_s,
+                             u"server-cert.pem"_s, u"-days"_s, u"2"_s, u"-extfile"_s, u"ext"_s}));
+        SensorOnLab::SetUp();
+    }
+
+    bool Collector(const QString &action)
+    {
+        return QProcess::execute(QStringLiteral(KEELWATCH_SOURCE_DIR "/scripts/labnet"),
+                                 {u"syslog"_s, lab->prefix, action, dir.filePath(u"syslog"_s)}) ==
+               0;
+    }
+
+    // The messages rsyslogd wrote, without the blank after the tag.
+    QStringList Received() const
+    {
+        QStringList texts;
+        for (const QString &line : lab->ReceivedSyslog(0, 0))
+            texts << line.section(u'|', 4, 4).trimmed();
+        return texts;
+    }
+
+    QString tls;
+};
+
+TEST_P(CollectorOutage, StreamsLoseNothingAndDatagramsTellTheOutage)
+{
+    const QString transport = QString::fromUtf16(GetParam().transport);
+    const QString log = dir.filePath(u"keelwatch.log"_s);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // The spool goes into the test's folder.
+    environment.insert(u"XDG_DATA_HOME"_s, dir.filePath(u"data"_s));
+    sensor.setProcessEnvironment(environment);
+    QStringList options{u"--log"_s,
+                        log,
+                        u"--syslog"_s,
+                        QString::fromLatin1(LabSegment::SyslogHostIp),
+                        u"--syslog-transport"_s,
+                        transport};
+    if (transport == u"tls"_s)
+        options << u"--syslog-ca"_s << QDir(tls).filePath(u"ca.pem"_s);
+    StartSensor(options);
+    const auto cycle = [](const QJsonObject &o) { return o.value(u"event"_s) == u"CYCLE"_s; };
+    ASSERT_TRUE(WaitForEvent(cycle, SweepMs)) << sensor.readAllStandardError().constData();
+    // START and a NODE FOUND for every host.
+    ASSERT_GE(lab->ReceivedSyslog(1 + Hosts).size(), 1 + Hosts);
+
+    ASSERT_TRUE(Collector(u"stop"_s));
+    QDeadlineTimer outage(OutageMs);
+    ASSERT_TRUE(lab->SetPromiscuous(SwitchedHost, true));
+    ASSERT_TRUE(WaitForEvent(Is(u"PROMISC START"_s, SwitchedHost), SwitchMs)) << output.constData();
+    while (!outage.hasExpired())
+        sensor.waitForReadyRead(200);
+    const qsizetype receivedBefore = Received().size();
+    ASSERT_TRUE(Collector(u"start"_s));
+
+    ASSERT_TRUE(lab->SetPromiscuous(SwitchedHost, false));
+    ASSERT_TRUE(WaitForEvent(Is(u"PROMISC STOP"_s, SwitchedHost), SwitchMs)) << output.constData();
+    const auto expected = [&] {
+        QFile file(log);
+        QStringList texts;
+        if (file.open(QIODevice::ReadOnly))
+            for (const QString &line : QString::fromUtf8(file.readAll()).split(u"\r\n"_s))
+                if (const QString text = ForwardedText(line); !text.isEmpty())
+                    texts << text;
+        return texts;
+    };
+    QDeadlineTimer delivered(SwitchMs);
+    while (transport != u"udp"_s && Received() != expected() && !delivered.hasExpired())
+        sensor.waitForReadyRead(200);
+    // Time for the end of a UDP outage to be noticed.
+    QThread::msleep(2000);
+    ::kill(pid_t(sensor.processId()), SIGTERM);
+    ASSERT_TRUE(sensor.waitForFinished(SwitchMs));
+    const QString errors = QString::fromLocal8Bit(sensor.readAllStandardError());
+
+    const QStringList sent = expected();
+    ASSERT_TRUE(sent.contains(HostIp(SwitchedHost) + u" [02:77:00:00:00:06] PROMISC START"_s))
+        << sent.join(u'\n').toStdString();
+    if (transport == u"udp"_s) {
+        // What was sent during the outage is gone, and the sensor said so.
+        EXPECT_LT(Received().size(), sent.size());
+        EXPECT_EQ(errors.count(u"over UDP: Connection refused"_s), 1) << errors.toStdString();
+        EXPECT_EQ(errors.count(u"over UDP: the server takes datagrams again."_s), 1)
+            << errors.toStdString();
+    } else {
+        // Every event of the log once, in order, the outage's ones included.
+        EXPECT_EQ(Received(), sent) << errors.toStdString();
+        EXPECT_GT(sent.size(), receivedBefore);
+        EXPECT_EQ(errors.count(u"Events wait in the spool until the server answers."_s), 1)
+            << errors.toStdString();
+        EXPECT_EQ(errors.count(u"connected again"_s), 1) << errors.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, CollectorOutage,
+                         ::testing::Values(OutageCase{"Udp", u"udp"}, OutageCase{"Tcp", u"tcp"},
+                                           OutageCase{"Tls", u"tls"}),
+                         [](const ::testing::TestParamInfo<OutageCase> &info) {
+                             return info.param.name;
+                         });
 
 } // namespace

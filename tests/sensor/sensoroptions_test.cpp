@@ -1,6 +1,7 @@
 #include "config/settingsstore.h"
 #include "sensor/sensoroptions.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -89,6 +90,21 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"SyslogNullAddress", With({u"--syslog"_s, u"0.0.0.0"_s}), u"--syslog"_s},
         RefusedCase{"SyslogFormatUnknown", With({u"--syslog-format"_s, u"rfc5425"_s}),
                     u"--syslog-format"_s},
+        RefusedCase{"TransportUnknown", With({u"--syslog-transport"_s, u"relp"_s}),
+                    u"--syslog-transport"_s},
+        RefusedCase{
+            "CaFileMissing",
+            With({u"--syslog-transport"_s, u"tls"_s, u"--syslog-ca"_s, u"/nonexistent.pem"_s}),
+            u"--syslog-ca"_s},
+        RefusedCase{"CertificateIsAFolder",
+                    With({u"--syslog-transport"_s, u"tls"_s, u"--syslog-cert"_s, u"/tmp"_s}),
+                    u"--syslog-cert"_s},
+        RefusedCase{"CertificatesWithoutTls", With({u"--syslog-ca"_s, u"/etc/hostname"_s}),
+                    u"--syslog-transport"_s},
+        RefusedCase{"SpoolTooSmall", With({u"--syslog-spool-size"_s, u"15"_s}),
+                    u"--syslog-spool-size"_s},
+        RefusedCase{"MessageSizeBelowTheMinimum", With({u"--syslog-max-size"_s, u"479"_s}),
+                    u"--syslog-max-size"_s},
         RefusedCase{"SettingsMissing", With({u"--settings"_s, u"/nonexistent.conf"_s}),
                     u"--settings"_s},
         RefusedCase{"UnknownOption", With({u"--promisc"_s}), u"promisc"_s},
@@ -186,6 +202,31 @@ TEST(SensorCommandLine, OptionsBecomeTheDesktopProgramsSettings)
     EXPECT_TRUE(s.syslogRfc5424);
     EXPECT_TRUE(command.options.json);
     EXPECT_FALSE(command.options.once);
+}
+
+TEST(SensorCommandLine, SyslogTransportOptionsBecomeSettings)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString ca = dir.filePath(u"ca.pem"_s);
+    QFile file(ca);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    SensorCommand command = Parse(
+        With({u"--syslog"_s, u"10.77.0.2"_s, u"--syslog-transport"_s, u"TLS"_s, u"--syslog-ca"_s,
+              ca, u"--syslog-spool-size"_s, u"65536"_s, u"--syslog-max-size"_s, u"480"_s}));
+    ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
+    const keelwatch::Settings &s = command.options.settings;
+    EXPECT_EQ(s.Transport(), keelwatch::SyslogTransport::Tls);
+    EXPECT_EQ(s.syslogCaFile, ca);
+    EXPECT_TRUE(s.syslogCertFile.isEmpty());
+    EXPECT_EQ(s.SyslogSpoolBytes(), 65536 * 1024);
+    EXPECT_EQ(s.SyslogMessageLimit(), 480);
+
+    // Without the options: UDP, as collectors have always taken syslog.
+    command = Parse(With({u"--syslog"_s, u"10.77.0.2"_s}));
+    EXPECT_EQ(command.options.settings.Transport(), keelwatch::SyslogTransport::Udp);
+    EXPECT_EQ(command.options.settings.SyslogMessageLimit(), 2048);
 }
 
 TEST(SensorCommandLine, DefaultsWriteNoFileAndSendNothingButProbes)

@@ -374,6 +374,32 @@ TEST_F(SetupDialogTest, ReadTakesEveryControlAndTheMainWindowsFour)
     EXPECT_EQ(s.command, u"x-terminal-emulator -e ping $IP"_s);
 }
 
+// The transport is chosen from a list of the three; a word from a newer
+// version's store is kept until another transport is chosen.
+TEST_F(SetupDialogTest, SyslogTransportControlsReachTheSettings)
+{
+    auto *transport = Find<QComboBox>(form2, "SYSLOG_TRANSPORT");
+    EXPECT_EQ(transport->currentText(), u"UDP"_s);
+    transport->setCurrentIndex(2);
+    Find<QLineEdit>(form2, "SYSLOG_CA")->setText(u"/etc/keelwatch/ca.pem"_s);
+    Find<QLineEdit>(form2, "SYSLOG_CERT")->setText(u"/etc/keelwatch/client.pem"_s);
+    Find<QLineEdit>(form2, "SYSLOG_SPOOL")->setText(u"4096"_s);
+    Find<QLineEdit>(form2, "SYSLOG_MAXLEN")->setText(u"8192"_s);
+    Settings s = model.Read();
+    EXPECT_EQ(s.syslogTransport, u"tls"_s);
+    EXPECT_EQ(s.syslogCaFile, u"/etc/keelwatch/ca.pem"_s);
+    EXPECT_EQ(s.syslogCertFile, u"/etc/keelwatch/client.pem"_s);
+    EXPECT_EQ(s.SyslogSpoolBytes(), 4096 * 1024);
+    EXPECT_EQ(s.SyslogMessageLimit(), 8192);
+
+    s.syslogTransport = u"relp"_s;
+    linked.link.Show(s);
+    EXPECT_EQ(transport->currentText(), u"UDP"_s);
+    EXPECT_EQ(model.Read().syslogTransport, u"relp"_s);
+    transport->setCurrentIndex(1);
+    EXPECT_EQ(model.Read().syslogTransport, u"tcp"_s);
+}
+
 TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
 {
     form2.SetAdapterItems({u"10.77.0.100 : kw-scan"_s, u"192.168.1.4 : eth0"_s});
