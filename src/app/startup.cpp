@@ -99,7 +99,7 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     // stored interface item can be selected.
     const AdapterList adapters = FillAdapterList(*driver);
     window->SetPanelText(7, adapters.panelText);
-    settingsLink->Load(adapters.items, tell);
+    settingsLink->Load(adapters.adapters, tell);
     aboutBox = new AboutBox(window);
     alertMessageWindow = new AlertMessageWindow(window);
     nodeViewerWindow = new NodeViewerWindow(settings, window);
@@ -193,13 +193,8 @@ void Startup::ConnectNodeTools()
 void Startup::ConnectEventLog()
 {
     MainWindow *window = mainWindow.get();
-    const auto setServerText = [this](const QString &text) {
-        Settings values = settings.Read();
-        values.syslogServer = text;
-        settingsLink->Show(values);
-    };
-    eventWindows = std::make_unique<EventWindowsAdapter>(window->EventPane(), alertMessageWindow,
-                                                         setServerText, window);
+    eventWindows =
+        std::make_unique<EventWindowsAdapter>(window->EventPane(), alertMessageWindow, window);
     syslog = std::make_unique<SyslogSender>(settings, *eventWindows);
     events = std::make_unique<EventLog>(settings, window->Nodes(), clock, *eventWindows, *syslog);
     // Comes while the program runs: in turn with the event lines waiting for

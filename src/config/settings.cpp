@@ -1,11 +1,15 @@
 #include "config/settings.h"
 
 #include "config/addresstext.h"
-#include "config/setuprules.h"
 
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
+
+QString NetworkAdapter::ItemText() const
+{
+    return address.ToText() + u" : "_s + name;
+}
 
 bool Settings::TestEnabled(int column) const
 {
@@ -13,56 +17,39 @@ bool Settings::TestEnabled(int column) const
     return i >= 0 && i < TestCount && tests[size_t(i)];
 }
 
-QString Settings::TestDestination(int column) const
+std::optional<MacAddress> Settings::TestDestination(int column) const
 {
     if (column == Sp1Column)
         return sp1Mac;
     if (column == Sp2Column)
         return sp2Mac;
     const TestAddress *test = TestOfColumn(column);
-    return test ? QString::fromUtf16(test->destination) : QString();
+    if (!test)
+        return std::nullopt;
+    return MacAddress::FromText(QStringView(test->destination));
 }
 
-QString Settings::AdapterName() const
+std::optional<IpRange> Settings::Range() const
 {
-    const qsizetype at = adapterItem.indexOf(u" : "_s);
-    return at < 0 ? QString() : adapterItem.mid(at + 3);
-}
-
-int Settings::ScanTimerSeconds() const
-{
-    return ScanTimerExit(scanTimer).toInt();
-}
-
-int Settings::PacketCount() const
-{
-    return PacketNumberExit(packetNumber).toInt();
-}
-
-int Settings::NodeTimerMs() const
-{
-    return NodeTimerExit(nodeTimer).toInt();
-}
-
-int Settings::SendRatePerSecond() const
-{
-    return SendRateExit(sendRate).toInt();
+    const std::optional<IpAddress> first = IpFromText(from);
+    const std::optional<IpAddress> last = IpFromText(to);
+    if (!first || !last || *last < *first)
+        return std::nullopt;
+    return IpRange{*first, *last};
 }
 
 std::optional<double> Settings::EstimatedSweepSeconds() const
 {
-    const qint64 first = IpTextToNumber(from);
-    const qint64 last = IpTextToNumber(to);
-    if (first < 0 || last < first)
+    const std::optional<IpRange> range = Range();
+    if (!range)
         return std::nullopt;
-    const double addresses = double(last - first + 1);
-    const int rate = SendRatePerSecond();
-    if (rate == 0)
-        return addresses * NodeTimerMs() / 1000.0;
+    const double addresses = double(range->Count());
+    if (sendRate == 0)
+        return addresses * nodeTimerMs / 1000.0;
     int frames = 0;
     for (int column = FirstResultColumn; column < FirstResultColumn + TestCount; ++column)
-        frames += TestEnabled(column) ? PacketCount() : 0;
-    return addresses * frames / rate;
+        frames += TestEnabled(column) ? packetCount : 0;
+    return addresses * frames / sendRate;
 }
 
 } // namespace keelwatch

@@ -39,8 +39,6 @@ class ScanView
 
     // Start writes these back into their controls.
     virtual void SwitchBrOn() = 0;
-    virtual void SetOwnMac(const QString &text) = 0;
-    virtual void SetSpMac(int column, const QString &text) = 0; // Sp1Column or Sp2Column
     virtual void SetRangeText(bool to, const QString &text) = 0;
 };
 

@@ -24,9 +24,6 @@ class EventWindows
 
     // A message box, modal to the main window.
     virtual void ShowMessageBox(const QString &text) = 0;
-
-    // Puts the checked syslog server address back into the "Server IP" field.
-    virtual void SetSyslogServerText(const QString &text) = 0;
 };
 
 } // namespace keelwatch

@@ -78,19 +78,16 @@ void SyslogSender::SendSyslog(const SyslogEvent &event)
     const Settings s = settings.Read();
     if (!s.syslog)
         return;
-    const QString server = ValidIpText(s.syslogServer);
-    if (server.isEmpty()) {
+    if (!s.syslogServer) {
         ReportOnce(u"Wrong IP address for SYSLOG server."_s);
         return;
     }
-    windows.SetSyslogServerText(server);
-    // ValidIpText keeps leading zeros, which QHostAddress would read as octal.
-    const QHostAddress destination(quint32(IpTextToNumber(server)));
+    const QHostAddress destination(s.syslogServer->ToIpv4());
     if (destination == QHostAddress::AnyIPv4) {
         ReportOnce(u"Null Remote Address"_s);
         return;
     }
-    lastServer = server;
+    lastServer = s.syslogServer->ToText();
     const QByteArray datagram =
         s.syslogRfc5424
             ? Rfc5424Datagram(event, SystemHostName(), QCoreApplication::applicationPid())

@@ -66,7 +66,7 @@ void ConfirmationSender::Work()
 
 void ConfirmationSender::SendProbes(const Request &request, quint32 ownIp, const MacBytes &source)
 {
-    PacketAdapter *adapter = adapters->Open(inputs->settings.AdapterName());
+    PacketAdapter *adapter = adapters->Open(inputs->settings.adapter.name);
     if (!adapter)
         return;
     const std::unique_ptr<Packet> packet = adapters->Driver().PacketAllocatePacket();

@@ -37,8 +37,6 @@ class SensorConsole : public ScanView,
     void EnableRangeControls(bool) override {}
     void EnableSetupGroups(bool) override {}
     void SwitchBrOn() override;
-    void SetOwnMac(const QString &text) override;
-    void SetSpMac(int column, const QString &text) override;
     void SetRangeText(bool to, const QString &text) override;
 
     // CaptureStatus
@@ -55,7 +53,6 @@ class SensorConsole : public ScanView,
     void Beep() override {}
     void ShowAlertMessage(const QString &text) override;
     void ShowMessageBox(const QString &text) override;
-    void SetSyslogServerText(const QString &) override {}
 
   private:
     void Tell(const QString &text);

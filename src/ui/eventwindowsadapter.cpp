@@ -13,10 +13,8 @@ using namespace Qt::StringLiterals;
 namespace keelwatch {
 
 EventWindowsAdapter::EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindow *alert,
-                                         std::function<void(const QString &)> setServer,
                                          QWidget *dialogParent)
-    : pane(pane), alert(alert), setServerText(std::move(setServer)),
-      messageBox(MessageBoxSink(dialogParent))
+    : pane(pane), alert(alert), messageBox(MessageBoxSink(dialogParent))
 {
     // Nobody edits the pane, and an undo history would keep every line it
     // ever dropped: months of monitoring, or a /16 dropping out, in memory.
@@ -143,11 +141,6 @@ void EventWindowsAdapter::ShowAlertMessage(const QString &text)
 void EventWindowsAdapter::ShowMessageBox(const QString &text)
 {
     messageBox(text);
-}
-
-void EventWindowsAdapter::SetSyslogServerText(const QString &text)
-{
-    setServerText(text);
 }
 
 } // namespace keelwatch

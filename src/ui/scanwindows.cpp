@@ -148,16 +148,6 @@ void ScanWindows::SwitchBrOn()
     Correct([](Settings &s) { s.tests[size_t(BroadcastColumn - FirstResultColumn)] = true; });
 }
 
-void ScanWindows::SetOwnMac(const QString &text)
-{
-    Correct([&text](Settings &s) { s.ownMac = text; });
-}
-
-void ScanWindows::SetSpMac(int column, const QString &text)
-{
-    Correct([column, &text](Settings &s) { (column == Sp1Column ? s.sp1Mac : s.sp2Mac) = text; });
-}
-
 void ScanWindows::SetRangeText(bool to, const QString &text)
 {
     Correct([to, &text](Settings &s) { (to ? s.to : s.from) = text; });

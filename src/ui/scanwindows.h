@@ -37,8 +37,6 @@ class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
     void EnableRangeControls(bool enabled) override;
     void EnableSetupGroups(bool enabled) override;
     void SwitchBrOn() override;
-    void SetOwnMac(const QString &text) override;
-    void SetSpMac(int column, const QString &text) override;
     void SetRangeText(bool to, const QString &text) override;
 
     // CaptureStatus

@@ -37,10 +37,6 @@ class RecordingOutputs : public EventWindows, public SyslogSink
         if (onMessageBox)
             onMessageBox();
     }
-    void SetSyslogServerText(const QString &text) override
-    {
-        journal << QStringLiteral("server ") + text;
-    }
     void SendSyslog(const SyslogEvent &event) override
     {
         journal << QStringLiteral("syslog %1 ").arg(event.severity) + event.text;
