@@ -18,8 +18,9 @@ namespace keelwatch {
 
 namespace {
 
-// INI files hold every value as text; other backends give real integers.
-std::optional<bool> ReadFlag(const QVariant &value)
+// INI files hold every value as text; other backends, and a value this
+// process wrote, give real integers.
+std::optional<qint64> ReadInteger(const QVariant &value)
 {
     bool ok = false;
     qint64 number = 0;
@@ -38,7 +39,15 @@ std::optional<bool> ReadFlag(const QVariant &value)
     }
     if (!ok || number < INT32_MIN || number > qint64(UINT32_MAX))
         return std::nullopt;
-    return number != 0;
+    return number;
+}
+
+std::optional<bool> ReadFlag(const QVariant &value)
+{
+    const std::optional<qint64> number = ReadInteger(value);
+    if (!number)
+        return std::nullopt;
+    return *number != 0;
 }
 
 // The text after "key=" in the file's general section, blanks around it
@@ -140,12 +149,10 @@ std::optional<int> ReadVersion(const QSettings &store)
     const QString key = QString::fromUtf16(SettingsVersionKey);
     if (!store.contains(key))
         return 1;
-    const std::optional<QString> text = ReadText(store, key);
-    bool ok = false;
-    const int version = text ? text->toInt(&ok) : 0;
-    if (!ok || version < 1 || version > SettingsVersion)
+    const std::optional<qint64> version = ReadInteger(store.value(key));
+    if (!version || *version < 1 || *version > SettingsVersion)
         return std::nullopt;
-    return version;
+    return int(*version);
 }
 
 template <typename Member>
