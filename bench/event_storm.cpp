@@ -11,6 +11,7 @@
 //
 //   event_storm [--follow]
 
+#include "config/addresstext.h"
 #include "core/classifyreply.h"
 #include "core/scancontroller.h"
 #include "report/eventlog.h"
@@ -136,12 +137,12 @@ int main(int argc, char **argv)
     Settings &s = settings.values;
     s.from = u"10.1.0.0"_s;
     s.to = u"10.1.255.255"_s;
-    s.ownIp = u"10.0.0.1"_s;
-    s.adapterItem = u"10.0.0.1 : lab0"_s;
+    s.ownIp = IpFromText(u"10.0.0.1"_s);
+    s.adapter = {u"lab0"_s, *IpFromText(u"10.0.0.1"_s)};
     s.listMode = false;
     s.cyclic = true;
-    s.scanTimer = u"60"_s;
-    s.sendRate = u"2000"_s;
+    s.scanTimerSeconds = 60;
+    s.sendRate = 2000;
     s.logPath = dir.filePath(u"keelwatch.log"_s);
 
     NodeTable nodes;

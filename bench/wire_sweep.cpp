@@ -50,13 +50,13 @@ int main(int argc, char **argv)
     s.adapterItem = args[2] + u" : "_s + args[1];
     s.ownIp = args[2];
     s.listMode = false;
-    s.packetNumber = u"1"_s;
-    s.nodeTimer = u"0"_s;
+    s.packetCount = 1;
+    s.nodeTimerMs = 0;
     // Without a rate as fast as the card takes them: no rate pacing.
     s.sendRate = args.value(5, u"0"_s);
     std::atomic<int> step{3};
     inputs->scanStep = &step;
-    inputs->probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
+    inputs->probeSourceMacs = BuildProbeSourceMacs(*s.ownMac);
     const qint64 from = IpTextToNumber(args[3]);
     const qint64 to = IpTextToNumber(args[4]);
     if (from < 0 || to < 0) {

@@ -115,7 +115,7 @@ TEST_F(StartupOrder, AdapterListIsFilledBeforeTheStoredInterfaceIsSelected)
     EXPECT_EQ(list.itemText(0), u"192.168.10.10 : eth0"_s);
     EXPECT_EQ(list.currentText(), u"10.77.0.1 : wire0"_s);
     EXPECT_EQ(startup.Main().PanelText(7), u"1.10.3"_s);
-    EXPECT_EQ(startup.Configuration().Read().AdapterName(), u"wire0"_s);
+    EXPECT_EQ(startup.Configuration().Read().adapter.name, u"wire0"_s);
 }
 
 TEST_F(StartupOrder, StoredInterfaceWhoseAddressChangedSelectsNothing)

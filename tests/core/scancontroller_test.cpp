@@ -1,3 +1,4 @@
+#include "config/addresstext.h"
 #include "core/eventsink.h"
 #include "core/nodetable.h"
 #include "core/scancontroller.h"
@@ -112,11 +113,6 @@ struct FakeView : ScanView
     void EnableRangeControls(bool on) override { rangeEnabled = on; }
     void EnableSetupGroups(bool on) override { groupsEnabled = on; }
     void SwitchBrOn() override { settings.values.tests[0] = true; }
-    void SetOwnMac(const QString &t) override { settings.values.ownMac = t; }
-    void SetSpMac(int column, const QString &t) override
-    {
-        (column == Sp1Column ? settings.values.sp1Mac : settings.values.sp2Mac) = t;
-    }
     void SetRangeText(bool to, const QString &t) override
     {
         (to ? settings.values.to : settings.values.from) = t;
@@ -146,14 +142,14 @@ Settings ReadySettings()
     Settings s;
     s.from = u"10.77.0.1"_s;
     s.to = u"10.77.0.20"_s;
-    s.ownIp = u"10.77.0.250"_s;
-    s.adapterItem = u"10.77.0.250 : kw0"_s;
-    s.scanTimer = u"2"_s;
+    s.ownIp = IpFromText(u"10.77.0.250"_s);
+    s.adapter = {u"kw0"_s, *IpFromText(u"10.77.0.250"_s)};
+    s.scanTimerSeconds = 2;
     // Without confirmation probes: the plain rule, which most cases pin.
     s.confirmSuspects = false;
     // Node Timer pacing: a step's silences are judged when it ends. A paced
     // scan asks them again first (the Recheck cases).
-    s.sendRate = u"0"_s;
+    s.sendRate = 0;
     return s;
 }
 
@@ -192,18 +188,14 @@ TEST_F(ScanControllerTest, StartChecksInOrder)
         bool setup;
     };
     const std::vector<Case> cases = {
-        {[](Settings &s) { s.ownMac = u"00:11:22:33:44"_s; }, QString(), true},
+        {[](Settings &s) { s.ownMac = OwnMacFromText(u"00:11:22:33:44"_s); }, QString(), true},
         {[](Settings &s) {
              s.tests[8] = true;
-             s.sp1Mac = u"1-2-3"_s;
+             s.sp1Mac = MacFromText(u"1-2-3"_s);
          },
          QString(), true},
-        {[](Settings &s) { s.ownIp.clear(); }, u"IP address should be set"_s, true},
-        // The sender could never convert these; the start says so once.
-        {[](Settings &s) { s.ownIp = u"10.77.0"_s; }, u"IP Address ERROR !!! "_s, true},
-        {[](Settings &s) { s.ownIp = u"10.77.0.256"_s; }, u"IP Address ERROR !!! "_s, true},
-        {[](Settings &s) { s.adapterItem.clear(); }, u"Netword Interface should be selected."_s,
-         true},
+        {[](Settings &s) { s.ownIp.reset(); }, u"IP address should be set"_s, true},
+        {[](Settings &s) { s.adapter = {}; }, u"Netword Interface should be selected."_s, true},
         {[](Settings &s) { s.to.clear(); }, u"IP Address range should be specified."_s, false},
         {[](Settings &s) { s.from = u"10.77.0.300"_s; }, u"IP Address range should be specified."_s,
          false},
@@ -229,7 +221,7 @@ TEST_F(ScanControllerTest, StartChecksInOrder)
 TEST_F(ScanControllerTest, RefusedStartLeavesEveryPanelIdle)
 {
     const std::vector<std::function<void()>> refusals = {
-        [this] { settings.values.ownIp = u"ten"_s; },
+        [this] { settings.values.ownIp = IpFromText(u"ten"_s); },
         [this] { settings.values.from.clear(); },
         [this] { engine.adapterOpens = false; },
         [this] {
@@ -252,7 +244,7 @@ TEST_F(ScanControllerTest, RefusedStartLeavesEveryPanelIdle)
 TEST_F(ScanControllerTest, CyclicStartSwitchesBrOnEvenWhenRefused)
 {
     settings.values.tests[0] = false;
-    settings.values.ownIp.clear();
+    settings.values.ownIp.reset();
     controller.Start();
     EXPECT_TRUE(settings.values.tests[0]);
     // The grid follows the tests as they are at Start, Br switched on included.
@@ -263,16 +255,31 @@ TEST_F(ScanControllerTest, CyclicStartSwitchesBrOnEvenWhenRefused)
 TEST_F(ScanControllerTest, OneAddressRangeAndNormalisedMacs)
 {
     settings.values.to = settings.values.from;
-    settings.values.ownMac = u"00-11-22-33-44-5f"_s;
+    settings.values.ownMac = OwnMacFromText(u"00-11-22-33-44-5f"_s);
     settings.values.tests[9] = true;
-    settings.values.sp2Mac = u"01:00:5e:00:00:02"_s;
+    settings.values.sp2Mac = MacFromText(u"01:00:5e:00:00:02"_s);
     controller.Start();
     ASSERT_TRUE(controller.Running());
-    EXPECT_EQ(settings.values.ownMac, u"00 11 22 33 44 50"_s);
-    EXPECT_EQ(settings.values.sp2Mac, u"01 00 5E 00 00 02"_s);
+    EXPECT_EQ(settings.values.ownMac->ToText(u' '), u"00 11 22 33 44 50"_s);
+    EXPECT_EQ(settings.values.sp2Mac->ToText(u' '), u"01 00 5E 00 00 02"_s);
     EXPECT_EQ(controller.Snapshot().rangeStart, 0x0A4D0001u);
     EXPECT_EQ(controller.Snapshot().rangeEnd, 0x0A4D0001u);
     EXPECT_EQ(controller.Snapshot().probeSourceMacs[11], u"00 11 22 33 44 5B"_s);
+}
+
+// From and To stay as typed; the scan gets the addresses they were read as,
+// the same reading the fields' own check makes.
+TEST_F(ScanControllerTest, TypedRangeIsReadOnceIntoTheScansAddresses)
+{
+    settings.values.from = u" 10 77 0 1"_s;
+    settings.values.to = u"10.77.000.020"_s;
+    controller.Start();
+    ASSERT_TRUE(controller.Running());
+    EXPECT_TRUE(view.messages.isEmpty());
+    EXPECT_EQ(controller.Snapshot().rangeStart, 0x0A4D0001u);
+    EXPECT_EQ(controller.Snapshot().rangeEnd, 0x0A4D0014u);
+    EXPECT_EQ(settings.values.from, u" 10 77 0 1"_s);
+    EXPECT_EQ(controller.Snapshot().settings.to, u"10.77.000.020"_s);
 }
 
 TEST_F(ScanControllerTest, AdapterThatCannotBeOpened)
@@ -496,7 +503,7 @@ TEST_F(ScanControllerTest, StopDuringASweepAndAStaleNotice)
 // silent is judged as before: cycles_threads_test.)
 TEST_F(ScanControllerTest, PacedStepAsksExactlyItsSilentTestsAgain)
 {
-    settings.values.sendRate = u"20000"_s;
+    settings.values.sendRate = 20000;
     const QString a = u"10.77.0.5"_s;
     const QString b = u"10.77.0.6"_s;
     // Ends the scanning step, whose recheck gets these answers of a.

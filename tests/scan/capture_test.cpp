@@ -1,3 +1,4 @@
+#include "config/addresstext.h"
 #include "scan/capturepipe.h"
 #include "scan/capturerelay.h"
 #include "scan/replyanalyser.h"
@@ -65,7 +66,7 @@ struct JoinOnExit
 
 ReplyPatterns DefaultPatterns()
 {
-    return BuildReplyPatterns(BuildProbeSourceMacs(u"00 11 22 33 44 50"_s), u"192.168.0.1"_s,
+    return BuildReplyPatterns(BuildProbeSourceMacs(Settings::DefaultOwnMac()), u"192.168.0.1"_s,
                               MessageSink());
 }
 
@@ -80,7 +81,7 @@ TEST(ReplyPatterns, BadOwnIpIsReportedForEachPatternAndMatchesNothing)
 {
     QStringList shown;
     const ReplyPatterns patterns =
-        BuildReplyPatterns(BuildProbeSourceMacs(u"00 11 22 33 44 50"_s), u"192.168.1"_s,
+        BuildReplyPatterns(BuildProbeSourceMacs(Settings::DefaultOwnMac()), u"192.168.1"_s,
                            [&](const QString &text) { shown.append(text); });
     EXPECT_EQ(shown, QStringList(16, u"IP Address Error"_s));
     EXPECT_FALSE(DecodeCaptureRecord(ReplyRecord(3), patterns));
@@ -182,8 +183,8 @@ class Capture : public testing::Test
         channel->buffer.resize(CaptureChannel::BufferSize);
         PacketInitPacket(*channel->packet, channel->buffer.data(), channel->buffer.size());
         channel->pipe = CapturePipe::Create(nullptr);
-        inputs->settings.ownIp = u"192.168.0.1"_s;
-        inputs->probeSourceMacs = BuildProbeSourceMacs(inputs->settings.ownMac);
+        inputs->settings.ownIp = IpFromText(u"192.168.0.1"_s);
+        inputs->probeSourceMacs = BuildProbeSourceMacs(*inputs->settings.ownMac);
         inputs->lookupVendor = [](const QString &prefix) -> QString {
             return u"vendor of "_s + prefix;
         };
@@ -211,7 +212,7 @@ class Capture : public testing::Test
 TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
 {
     ReplyAnalyser analyser(channel, inputs);
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     // Recorded on the workers' threads: the hand-over to the main thread is
     // ScanWorkers' part.
     QMutex recorded;
@@ -260,7 +261,7 @@ TEST_F(Capture, EveryReplyReachesAnAnalyserThatStartsLate)
 {
     constexpr int Replies = 10000;
     constexpr int PerBatch = 50;
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     JoinOnExit joinRelay{relay};
     relay.start();
     for (int first = 0; first < Replies; first += PerBatch) {
@@ -302,7 +303,7 @@ TEST_F(Capture, EveryReplyReachesAnAnalyserThatStartsLate)
 
 TEST_F(Capture, CounterCountsOnlyWhileShown)
 {
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     std::atomic<int> counted{0};
     QObject::connect(&relay, &CaptureRelay::captureCounted, [&](quint64) { ++counted; });
     JoinOnExit join{relay};
@@ -315,7 +316,7 @@ TEST_F(Capture, CounterCountsOnlyWhileShown)
 
 TEST_F(Capture, FailedReceiveEndsTheRelayWithItsMessage)
 {
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     driver->QueueReceiveFailure(u"device went down"_s);
     relay.start();
@@ -328,7 +329,7 @@ TEST_F(Capture, FailedReceiveEndsTheRelayWithItsMessage)
 
 TEST_F(Capture, WriteToAGoneAnalyserIsAnErrorUnlessStopping)
 {
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     channel->pipe->CloseReadEnd();
     driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
@@ -340,7 +341,7 @@ TEST_F(Capture, WriteToAGoneAnalyserIsAnErrorUnlessStopping)
 
 TEST_F(Capture, WriteToAGoneAnalyserWhileStoppingIsQuiet)
 {
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     channel->pipe->CloseReadEnd();
     channel->adapter->PacketSetReadTimeout(2000);
@@ -358,7 +359,7 @@ TEST_F(Capture, WriteToAGoneAnalyserWhileStoppingIsQuiet)
 TEST_F(Capture, RelayWithoutPacketObjectReportsTheReceive)
 {
     channel->packet.reset();
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     relay.start();
     relay.Join();
@@ -368,7 +369,7 @@ TEST_F(Capture, RelayWithoutPacketObjectReportsTheReceive)
 TEST_F(Capture, PipeAlreadyClosedEndsTheRelayAtTheFirstReply)
 {
     channel->pipe->CloseWriteEnd();
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
     relay.start();

@@ -1,3 +1,4 @@
+#include "config/addresstext.h"
 #include "config/settingsstore.h"
 #include "sensor/sensoroptions.h"
 
@@ -175,10 +176,10 @@ TEST(SensorCommandLine, OptionsBecomeTheDesktopProgramsSettings)
     EXPECT_EQ(s.sp1Mac, u"01 00 5E 00 00 02"_s);
     EXPECT_TRUE(s.listMode);
     EXPECT_TRUE(s.cyclic);
-    EXPECT_EQ(s.ScanTimerSeconds(), 60);
-    EXPECT_EQ(s.NodeTimerMs(), 0);
-    EXPECT_EQ(s.SendRatePerSecond(), 20000);
-    EXPECT_EQ(s.PacketCount(), 10);
+    EXPECT_EQ(s.scanTimerSeconds, 60);
+    EXPECT_EQ(s.nodeTimerMs, 0);
+    EXPECT_EQ(s.sendRate, 20000);
+    EXPECT_EQ(s.packetCount, 10);
     EXPECT_EQ(s.format, FrameFormat::Ieee8023);
     EXPECT_EQ(s.logPath, dir.filePath(u"k.log"_s));
     EXPECT_TRUE(s.syslog);
@@ -197,7 +198,7 @@ TEST(SensorCommandLine, DefaultsWriteNoFileAndSendNothingButProbes)
     EXPECT_FALSE(s.syslog);
     EXPECT_FALSE(s.listMode);
     EXPECT_FALSE(s.cyclic);
-    EXPECT_EQ(s.SendRatePerSecond(), 2000);
+    EXPECT_EQ(s.sendRate, 2000);
     EXPECT_EQ(s.tests, keelwatch::DefaultTestFlags());
     EXPECT_FALSE(s.syslogRfc5424);
 }
@@ -211,13 +212,13 @@ TEST(SensorCommandLine, SettingsFileGivesEverythingOptionsOverride)
     keelwatch::Settings stored;
     stored.from = u"10.77.0.11"_s;
     stored.to = u"10.77.0.22"_s;
-    stored.adapterItem = u"10.77.0.1 : wire0"_s;
-    stored.ownIp = u"10.77.0.1"_s;
-    stored.ownMac = u"02 00 00 00 00 10"_s;
-    stored.packetNumber = u"2"_s;
+    stored.adapter = {u"wire0"_s, *IpFromText(u"10.77.0.1"_s)};
+    stored.ownIp = IpFromText(u"10.77.0.1"_s);
+    stored.ownMac = OwnMacFromText(u"02 00 00 00 00 10"_s);
+    stored.packetCount = 2;
     stored.logPath = dir.filePath(u"stored.log"_s);
     stored.syslog = true;
-    stored.syslogServer = u"10.77.0.2"_s;
+    stored.syslogServer = IpFromText(u"10.77.0.2"_s);
     {
         QSettings store(path, QSettings::IniFormat);
         ASSERT_TRUE(keelwatch::WriteSettingsStore(stored, store, [](const QString &) {}));
@@ -233,7 +234,7 @@ TEST(SensorCommandLine, SettingsFileGivesEverythingOptionsOverride)
     EXPECT_EQ(s.ownMac, stored.ownMac);
     EXPECT_EQ(s.logPath, stored.logPath);
     EXPECT_EQ(s.syslogServer, stored.syslogServer);
-    EXPECT_EQ(s.PacketCount(), 4);
+    EXPECT_EQ(s.packetCount, 4);
 
     // The stored interface is gone from this machine: it must be named.
     const SensorCommand elsewhere = ParseSensorCommand(
@@ -262,7 +263,7 @@ TEST(SensorCommandLine, SettingsFileWithAStreamedValueGivesTheRest)
         WrittenFile(dir, "[General]\nPNUM=2\nIVTIME=@Variant(\\0\\0\\0\\t(1 2 3 4)\n");
     const SensorCommand command = Parse(With({u"--settings"_s, path}));
     ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
-    EXPECT_EQ(command.options.settings.PacketCount(), 2);
+    EXPECT_EQ(command.options.settings.packetCount, 2);
 }
 
 TEST(SensorCommandLine, SettingsFileWithoutSettingsIsRefused)

@@ -1,3 +1,4 @@
+#include "config/addresstext.h"
 #include "config/settingsstore.h"
 #include "support/confighome.h"
 #include "support/find.h"
@@ -361,7 +362,7 @@ TEST_F(SetupDialogTest, ReadTakesEveryControlAndTheMainWindowsFour)
     EXPECT_FALSE(s.autoScroll);
     EXPECT_TRUE(s.beep);
     EXPECT_EQ(s.adapterItem, u"192.168.1.4 : eth0"_s);
-    EXPECT_EQ(s.AdapterName(), u"eth0"_s);
+    EXPECT_EQ(s.adapter.name, u"eth0"_s);
     EXPECT_EQ(s.ownIp, u"192.168.1.4"_s);
     EXPECT_TRUE(s.TestEnabled(8));
     EXPECT_TRUE(s.TestEnabled(11));
@@ -400,7 +401,7 @@ TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
     second.link.Load({u"10.77.0.100 : KW-SCAN"_s}, {});
     Settings expected = model.Read();
     expected.format = FrameFormat::Ethernet2;
-    expected.adapterItem = u"10.77.0.100 : KW-SCAN"_s;
+    expected.adapter = {u"KW-SCAN"_s, *IpFromText(u"10.77.0.100"_s)};
     const Settings loaded = second.model.Read();
     EXPECT_EQ(other.Values().ownMac, expected.ownMac);
     EXPECT_EQ(loaded.from, expected.from);
@@ -471,7 +472,7 @@ TEST_F(SetupDialogTest, ValuesShownByTheProgramReachBothWindowsAndAnnounceNothin
     Settings s = model.Read();
     s.from = u"10.0.0.1"_s;
     s.beep = true;
-    s.sp1Mac = u"01 00 5E 00 00 02"_s;
+    s.sp1Mac = MacFromText(u"01 00 5E 00 00 02"_s);
     s.tests[size_t(TestIndex(u"M3"))] = true;
     s.tabDelimiter = false;
     s.commaDelimiter = true;
