@@ -170,6 +170,14 @@ SetupDialog::SetupDialog(QWidget *parent) : QDialog(parent)
     SetValues(values);
 }
 
+SetupDialog::~SetupDialog()
+{
+    // Going, the dialog hides and takes the focus from its field, whose rule
+    // would then announce an edit to a dialog that is half gone.
+    for (const TextBinding &binding : textBindings)
+        binding.field->setValidator(nullptr);
+}
+
 QGroupBox *SetupDialog::BuildOwnPc()
 {
     ownPcGroup = Named(new QGroupBox(u"Own PC"_s, this), u"GroupBox1"_s);

@@ -29,6 +29,7 @@ class SetupDialog : public QDialog
 
   public:
     explicit SetupDialog(QWidget *parent = nullptr);
+    ~SetupDialog() override;
 
     // The adapters of the Network I/F list, listed as "IPv4 : name"; none
     // selected.
