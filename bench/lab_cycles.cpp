@@ -8,6 +8,7 @@
 
 #include "config/addresstext.h"
 #include "config/clock.h"
+#include "config/setuprules.h"
 #include "core/eventsink.h"
 #include "core/nodetable.h"
 #include "core/scancontroller.h"
@@ -127,8 +128,8 @@ int main(int argc, char **argv)
         return 2;
     }
     Settings s;
-    s.adapterItem = args[2] + u" : "_s + args[1];
-    s.ownIp = args[2];
+    s.ownIp = IpFromText(args[2]);
+    s.adapter = {args[1], s.ownIp.value_or(IpAddress{})};
     s.ownMac = OwnMacFromText(u"00 11 22 33 44 50"_s);
     s.from = args[3];
     s.to = args[4];
@@ -143,7 +144,7 @@ int main(int argc, char **argv)
     s.scanTimerSeconds = 1;
     s.nodeTimerMs = 0;
     // Without a rate, Node Timer 0: every address's probes back to back.
-    s.sendRate = args.value(6, u"0"_s);
+    s.sendRate = NumberFromText(SendRateRule, args.value(6, u"0"_s));
     const int cycles = args[5].toInt();
     FixedSettings settings(s);
 
