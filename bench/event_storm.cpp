@@ -25,7 +25,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -156,9 +155,7 @@ int main(int argc, char **argv)
     pane.resize(800, 120);
     pane.show();
     AlertMessageWindow alert;
-    QLineEdit serverIp;
-    EventWindowsAdapter windows(
-        &pane, &alert, [&serverIp](const QString &t) { serverIp.setText(t); }, nullptr);
+    EventWindowsAdapter windows(&pane, &alert, nullptr);
     SyslogSender syslog(settings, windows, 9, 0);
     SystemClock clock;
     EventLog log(settings, nodes, clock, windows, syslog);

@@ -124,6 +124,12 @@ bool ScanController::PassStartChecks(Settings &s)
         parts.view.ShowSetup();
         return false;
     }
+    // ARP probes are Ethernet frames; another link would carry none.
+    if (!s.adapter.ethernet) {
+        parts.view.ShowMessage(s.adapter.name + u" is no Ethernet interface."_s);
+        parts.view.ShowSetup();
+        return false;
+    }
     // A range text restored from the settings has not passed the fields'
     // own check; it is emptied as that check would.
     for (bool to : {false, true}) {

@@ -196,6 +196,8 @@ TEST_F(ScanControllerTest, StartChecksInOrder)
          QString(), true},
         {[](Settings &s) { s.ownIp.reset(); }, u"IP address should be set"_s, true},
         {[](Settings &s) { s.adapter = {}; }, u"Netword Interface should be selected."_s, true},
+        {[](Settings &s) { s.adapter.ethernet = false; }, u"kw0 is no Ethernet interface."_s,
+         true},
         {[](Settings &s) { s.to.clear(); }, u"IP Address range should be specified."_s, false},
         {[](Settings &s) { s.from = u"10.77.0.300"_s; }, u"IP Address range should be specified."_s,
          false},
