@@ -34,7 +34,12 @@ struct IpRange
     IpAddress first;
     IpAddress last;
     quint64 Count() const { return quint64(last.ToIpv4()) - first.ToIpv4() + 1; }
+    bool operator==(const IpRange &) const = default;
 };
+
+// More addresses than a /16 take hours to days to sweep; such a range is
+// scanned only when the user confirms it.
+inline constexpr quint64 LargestPlainRange = 65536;
 
 // Every setting of the program: the Setup dialog's values and the main
 // window's From, To, "Auto Scroll" and "Beep". Values are parsed and forced

@@ -143,9 +143,16 @@ bool ScanController::PassStartChecks(Settings &s)
         parts.view.ShowMessage(u"IP Address range should be specified."_s);
         return false;
     }
-    if (!s.Range()) {
+    const std::optional<IpRange> range = s.Range();
+    if (!range) {
         parts.view.ShowMessage(u"Wrong IP addres range."_s);
         return false;
+    }
+    // Asked once per range, so the restarts of a confirmed scan go on alone.
+    if (range->Count() > LargestPlainRange && range != confirmedLargeRange) {
+        if (!parts.view.ConfirmLargeRange(range->Count()))
+            return false;
+        confirmedLargeRange = range;
     }
     return true;
 }

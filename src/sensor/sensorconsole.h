@@ -30,6 +30,8 @@ class SensorConsole : public ScanView,
     // ScanView
     void ShowScanPhase(ScanPhase phase) override;
     void ShowMessage(const QString &text) override;
+    // The command line refused such a range unless it was asked for.
+    bool ConfirmLargeRange(quint64) override { return true; }
     void ShowSetup() override;
     void ShowScanMode() override {}
     void ShowTestColumns(bool, const std::array<bool, TestCount> &) override {}

@@ -36,10 +36,6 @@ QString FromFile(const QString &path, const QString &key, const QString &why)
     return Named(u"settings"_s, path + u": "_s + key + u": "_s + why);
 }
 
-// More addresses than a /16 take days to sweep; such a range is scanned
-// only when asked for explicitly.
-constexpr quint64 LargestPlainRange = 65536;
-
 // A whole decimal number from low to high, nothing else.
 int Bounded(const QString &option, const QString &text, int low, int high)
 {

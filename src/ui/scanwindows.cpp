@@ -111,6 +111,16 @@ void ScanWindows::ShowSetup()
     setup.activateWindow();
 }
 
+bool ScanWindows::ConfirmLargeRange(quint64 addresses)
+{
+    const QString question =
+        u"The range holds %1 addresses, more than a /16: one sweep may take hours or days.\n"
+        u"Scan it all the same?"_s.arg(addresses);
+    return QMessageBox::question(&mainWindow, QCoreApplication::applicationName(), question,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 void ScanWindows::ShowScanMode()
 {
     mainWindow.ShowScanMode(settings.Values());

@@ -31,6 +31,7 @@ class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
     void ShowScanPhase(ScanPhase phase) override;
     void ShowMessage(const QString &text) override;
     void ShowSetup() override;
+    bool ConfirmLargeRange(quint64 addresses) override;
     void ShowScanMode() override;
     void ShowTestColumns(bool showAll, const std::array<bool, TestCount> &tests) override;
     void ShowPromiscuousAlert(int row, bool started) override;

@@ -96,6 +96,13 @@ struct FakeView : ScanView
             panels = {{0, u"READY"_s}, {1, QString()}, {2, QString()}, {6, QString()}};
     }
     void ShowMessage(const QString &text) override { messages << text; }
+    bool ConfirmLargeRange(quint64 addresses) override
+    {
+        largeRangesAsked << addresses;
+        return largeRangeConfirmed;
+    }
+    QList<quint64> largeRangesAsked;
+    bool largeRangeConfirmed = false;
     void ShowSetup() override { ++setupShown; }
     void ShowScanMode() override { panels[1] = u"mode"_s; }
     void ShowTestColumns(bool showAll, const std::array<bool, TestCount> &tests) override
@@ -196,8 +203,7 @@ TEST_F(ScanControllerTest, StartChecksInOrder)
          QString(), true},
         {[](Settings &s) { s.ownIp.reset(); }, u"IP address should be set"_s, true},
         {[](Settings &s) { s.adapter = {}; }, u"Netword Interface should be selected."_s, true},
-        {[](Settings &s) { s.adapter.ethernet = false; }, u"kw0 is no Ethernet interface."_s,
-         true},
+        {[](Settings &s) { s.adapter.ethernet = false; }, u"kw0 is no Ethernet interface."_s, true},
         {[](Settings &s) { s.to.clear(); }, u"IP Address range should be specified."_s, false},
         {[](Settings &s) { s.from = u"10.77.0.300"_s; }, u"IP Address range should be specified."_s,
          false},
@@ -282,6 +288,37 @@ TEST_F(ScanControllerTest, TypedRangeIsReadOnceIntoTheScansAddresses)
     EXPECT_EQ(controller.Snapshot().rangeEnd, 0x0A4D0014u);
     EXPECT_EQ(settings.values.from, u" 10 77 0 1"_s);
     EXPECT_EQ(controller.Snapshot().settings.to, u"10.77.000.020"_s);
+}
+
+// A range larger than a /16 starts only when the user confirms it, and a
+// confirmed range is not asked again when the scan restarts.
+TEST_F(ScanControllerTest, RangeLargerThanA16IsSweptOnlyWhenConfirmed)
+{
+    settings.values.from = u"10.0.0.0"_s;
+    settings.values.to = u"10.0.255.255"_s;
+    controller.Start();
+    EXPECT_TRUE(controller.Running());
+    EXPECT_TRUE(view.largeRangesAsked.isEmpty());
+    controller.Stop();
+
+    settings.values.to = u"10.1.0.0"_s;
+    controller.Start();
+    EXPECT_FALSE(controller.Running());
+    EXPECT_EQ(view.largeRangesAsked, QList<quint64>{65537});
+    EXPECT_TRUE(view.messages.isEmpty());
+
+    view.largeRangeConfirmed = true;
+    controller.Start();
+    EXPECT_TRUE(controller.Running());
+    controller.Stop();
+    controller.Start();
+    EXPECT_TRUE(controller.Running());
+    EXPECT_EQ(view.largeRangesAsked, (QList<quint64>{65537, 65537}));
+    controller.Stop();
+
+    settings.values.from = u"9.255.255.255"_s;
+    controller.Start();
+    EXPECT_EQ(view.largeRangesAsked.size(), 3);
 }
 
 TEST_F(ScanControllerTest, AdapterThatCannotBeOpened)

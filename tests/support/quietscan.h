@@ -17,6 +17,7 @@ class QuietScanWindows : public ScanView, public CaptureStatus, public WorkerMes
   public:
     void ShowScanPhase(ScanPhase) override {}
     void ShowMessage(const QString &text) override { messages << text; }
+    bool ConfirmLargeRange(quint64) override { return true; }
     void ShowSetup() override { messages << QStringLiteral("setup"); }
     void ShowScanMode() override {}
     void ShowPromiscuousAlert(int, bool) override {}
