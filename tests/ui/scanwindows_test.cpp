@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 
 #include <functional>
 
@@ -154,6 +158,23 @@ TEST(ScanCorrections, ReachTheModelAndBothWindows)
     Settings shown = now;
     w.main.ReadSettings(shown);
     EXPECT_EQ(shown, now);
+}
+
+// A range past a /16 is swept only after the user answers Yes.
+TEST(ScanCorrections, LargeRangeIsSweptOnlyAfterYes)
+{
+    Windows w;
+    for (const bool yes : {true, false}) {
+        QString asked;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            asked = box->text();
+            box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        EXPECT_EQ(w.scan.ConfirmLargeRange(131070), yes);
+        EXPECT_TRUE(asked.contains(u"131070 addresses"_s)) << asked.toStdString();
+    }
 }
 
 } // namespace
