@@ -446,8 +446,11 @@ INSTANTIATE_TEST_SUITE_P(
         StoredRefusal{"NoOwnIp", [](Settings &s) { s.ownIp.reset(); }, u"OIP"_s},
         StoredRefusal{"S2WithoutAddress",
                       [](Settings &s) { s.tests[size_t(TestIndex(u"SP2"))] = true; }, u"FS2MAC"_s},
-        StoredRefusal{"SyslogWithoutServer", [](Settings &s) { s.syslog = true; },
-                      u"SyslogServ"_s}),
+        StoredRefusal{"SyslogWithoutServer", [](Settings &s) { s.syslog = true; }, u"SyslogServ"_s},
+        // Certificates only mean something to a TLS stream.
+        StoredRefusal{"CertificateWithoutTls",
+                      [](Settings &s) { s.syslogCaFile = u"/etc/ssl/ca.pem"_s; },
+                      u"SyslogTransport"_s}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
