@@ -3,6 +3,7 @@
 // node list of 4,000 nodes, and of 65,536 as a /16 sweep finds; then the
 // main thread's part alone.
 
+#include "config/addresstext.h"
 #include "core/classifyreply.h"
 #include "scan/capturepipe.h"
 #include "scan/replyanalyser.h"
@@ -80,8 +81,8 @@ void BM_ClassifyRepliesThroughThePipe(benchmark::State &state)
     auto channel = std::make_shared<CaptureChannel>();
     channel->pipe = CapturePipe::Create(nullptr);
     auto inputs = std::make_shared<ScanInputs>();
-    inputs->settings.ownIp = u"10.0.0.1"_s;
-    inputs->probeSourceMacs = BuildProbeSourceMacs(inputs->settings.ownMac);
+    inputs->settings.ownIp = IpFromText(u"10.0.0.1"_s);
+    inputs->probeSourceMacs = BuildProbeSourceMacs(*inputs->settings.ownMac);
     inputs->lookupVendor = [](const MacAddress &) { return u"unknown"_s; };
     ReplyAnalyser analyser(channel, inputs);
     qint64 classified = 0;

@@ -3,6 +3,7 @@
 // in, against the same sweep without confirmation, both on the in-memory
 // driver with simulated cards (Node Timer 0, one copy of each probe).
 
+#include "config/addresstext.h"
 #include "core/nodelist.h"
 #include "core/scanevents.h"
 #include "core/workerscanengine.h"
@@ -40,14 +41,14 @@ void BM_SweepOfASlash24WithFiveSuspects(benchmark::State &state)
 
     ScanSnapshot scan;
     Settings &s = scan.settings;
-    s.adapterItem = u"10.0.0.1 : lab0"_s;
-    s.ownIp = u"10.0.0.1"_s;
-    s.ownMac = u"00 11 22 33 44 50"_s;
+    s.adapter = {u"lab0"_s, *IpFromText(u"10.0.0.1"_s)};
+    s.ownIp = IpFromText(u"10.0.0.1"_s);
+    s.ownMac = OwnMacFromText(u"00 11 22 33 44 50"_s);
     s.listMode = false;
-    s.packetNumber = u"1"_s;
-    s.nodeTimer = u"0"_s;
+    s.packetCount = 1;
+    s.nodeTimerMs = 0;
     s.confirmSuspects = confirm;
-    scan.probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
+    scan.probeSourceMacs = BuildProbeSourceMacs(*s.ownMac);
     scan.rangeStart = 0x0A000001;
     scan.rangeEnd = 0x0A0000FE;
     const std::atomic<ScanStep> step{ScanStep::Scanning};

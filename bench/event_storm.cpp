@@ -11,6 +11,7 @@
 //
 //   event_storm [--follow]
 
+#include "config/addresstext.h"
 #include "core/classifyreply.h"
 #include "core/scancontroller.h"
 #include "report/eventlog.h"
@@ -25,7 +26,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -143,12 +143,12 @@ int main(int argc, char **argv)
     Settings &s = settings.values;
     s.from = u"10.1.0.0"_s;
     s.to = u"10.1.255.255"_s;
-    s.ownIp = u"10.0.0.1"_s;
-    s.adapterItem = u"10.0.0.1 : lab0"_s;
+    s.ownIp = IpFromText(u"10.0.0.1"_s);
+    s.adapter = {u"lab0"_s, *IpFromText(u"10.0.0.1"_s)};
     s.listMode = false;
     s.cyclic = true;
-    s.scanTimer = u"60"_s;
-    s.sendRate = u"2000"_s;
+    s.scanTimerSeconds = 60;
+    s.sendRate = 2000;
     s.logPath = dir.filePath(u"keelwatch.log"_s);
 
     NodeList nodes;
@@ -163,9 +163,7 @@ int main(int argc, char **argv)
     pane.resize(800, 120);
     pane.show();
     AlertMessageWindow alert;
-    QLineEdit serverIp;
-    EventWindowsAdapter windows(
-        &pane, &alert, [&serverIp](const QString &t) { serverIp.setText(t); }, nullptr);
+    EventWindowsAdapter windows(&pane, &alert, nullptr);
     SyslogSender syslog(settings, windows, 9, 0);
     SystemClock clock;
     ScanEvents events;

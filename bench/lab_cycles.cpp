@@ -8,6 +8,7 @@
 
 #include "config/addresstext.h"
 #include "config/clock.h"
+#include "config/setuprules.h"
 #include "core/eventlogfile.h"
 #include "core/nodelist.h"
 #include "core/scancontroller.h"
@@ -127,23 +128,23 @@ int main(int argc, char **argv)
         return 2;
     }
     Settings s;
-    s.adapterItem = args[2] + u" : "_s + args[1];
-    s.ownIp = args[2];
-    s.ownMac = u"00 11 22 33 44 50"_s;
+    s.ownIp = IpFromText(args[2]);
+    s.adapter = {args[1], s.ownIp.value_or(IpAddress{})};
+    s.ownMac = OwnMacFromText(u"00 11 22 33 44 50"_s);
     s.from = args[3];
     s.to = args[4];
     s.tests.fill(true);
     // Groups no lab host joins.
-    s.sp1Mac = u"01 00 5E 00 00 02"_s;
-    s.sp2Mac = u"01 00 5E 00 00 04"_s;
+    s.sp1Mac = MacFromText(u"01 00 5E 00 00 02"_s);
+    s.sp2Mac = MacFromText(u"01 00 5E 00 00 04"_s);
     s.listMode = true;
     s.cyclic = true;
     s.confirmSuspects = false;
-    s.packetNumber = u"2"_s;
-    s.scanTimer = u"1"_s;
-    s.nodeTimer = u"0"_s;
+    s.packetCount = 2;
+    s.scanTimerSeconds = 1;
+    s.nodeTimerMs = 0;
     // Without a rate, Node Timer 0: every address's probes back to back.
-    s.sendRate = args.value(6, u"0"_s);
+    s.sendRate = NumberFromText(SendRateRule, args.value(6, u"0"_s));
     const int cycles = args[5].toInt();
     FixedSettings settings(s);
 

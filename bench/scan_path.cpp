@@ -215,8 +215,8 @@ Round RunRound(const std::vector<QByteArray> &batches)
     s.tests.fill(false);
     s.tests[size_t(BroadcastColumn - FirstResultColumn)] = true;
     s.cyclic = true;
-    s.scanTimer = u"60"_s;
-    s.sendRate = u"1000000"_s;
+    s.scanTimerSeconds = 60;
+    s.sendRate = 1000000;
     s.logPath = dir.filePath(u"keelwatch.log"_s);
     program->apply(s);
     round.startedKb = StatusKilobytes("VmRSS:");

@@ -5,6 +5,7 @@
 //   wire_sweep ADAPTER OWN_IP FROM TO
 
 #include "config/addresstext.h"
+#include "config/setuprules.h"
 #include "scan/pcapdriver.h"
 #include "scan/scanworkers.h"
 
@@ -47,16 +48,16 @@ int main(int argc, char **argv)
     }
     auto inputs = std::make_shared<ScanInputs>();
     Settings &s = inputs->settings;
-    s.adapterItem = args[2] + u" : "_s + args[1];
-    s.ownIp = args[2];
+    s.ownIp = IpFromText(args[2]);
+    s.adapter = {args[1], s.ownIp.value_or(IpAddress{})};
     s.listMode = false;
-    s.packetNumber = u"1"_s;
-    s.nodeTimer = u"0"_s;
+    s.packetCount = 1;
+    s.nodeTimerMs = 0;
     // Without a rate as fast as the card takes them: no rate pacing.
-    s.sendRate = args.value(5, u"0"_s);
+    s.sendRate = NumberFromText(SendRateRule, args.value(5, u"0"_s));
     std::atomic<ScanStep> step{ScanStep::Scanning};
     inputs->scanStep = &step;
-    inputs->probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
+    inputs->probeSourceMacs = BuildProbeSourceMacs(*s.ownMac);
     const qint64 from = IpTextToNumber(args[3]);
     const qint64 to = IpTextToNumber(args[4]);
     if (from < 0 || to < 0) {

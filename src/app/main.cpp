@@ -11,6 +11,9 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char **argv)
 {
+    // A logout or service stop during the start is handled once the windows
+    // are up, as one afterwards is.
+    keelwatch::HoldSignals({SIGTERM, SIGINT});
     QStringList raw;
     for (int i = 1; i < argc; ++i)
         raw.append(QString::fromLocal8Bit(argv[i]));

@@ -129,19 +129,20 @@ class SimulatedLab : public ScanEngine
 // List Mode and Cyclic Scan, Scan Timer 1 s, the log in folder.
 void SetUpLabScan(Startup &startup, const QString &folder)
 {
-    const QStringList adapters = {u"10.77.0.1 : wire0"_s, u"192.168.1.4 : eth0"_s};
-    startup.Setup().SetAdapterItems(adapters);
+    const NetworkAdapters adapters = {{u"wire0"_s, IpAddress::FromIpv4(0x0A4D0001)},
+                                      {u"eth0"_s, IpAddress::FromIpv4(0xC0A80104)}};
+    startup.Setup().SetAdapters(adapters);
     Settings s = startup.Configuration().Read();
-    s.adapterItem = adapters[0];
-    s.ownIp = u"10.77.0.1"_s;
+    s.adapter = adapters[0];
+    s.ownIp = adapters[0].address;
     s.tests.fill(true);
-    s.sp1Mac = u"01 00 5E 00 00 02"_s;
-    s.sp2Mac = u"01 00 5E 00 00 04"_s;
+    s.sp1Mac = MacAddress{{0x01, 0x00, 0x5E, 0x00, 0x00, 0x02}};
+    s.sp2Mac = MacAddress{{0x01, 0x00, 0x5E, 0x00, 0x00, 0x04}};
     s.listMode = true;
     s.cyclic = true;
-    s.scanTimer = u"1"_s;
-    s.packetNumber = u"1"_s;
-    s.nodeTimer = u"0"_s;
+    s.scanTimerSeconds = 1;
+    s.packetCount = 1;
+    s.nodeTimerMs = 0;
     s.logPath = QDir(folder).filePath(u"keelwatch.log"_s);
     s.from = u"10.77.0.11"_s;
     s.to = u"10.77.0.22"_s;

@@ -98,7 +98,7 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     // stored interface item can be selected.
     const AdapterList adapters = FillAdapterList(*driver);
     window->SetPanelText(7, adapters.panelText);
-    settingsLink->Load(adapters.items, tell);
+    settingsLink->Load(adapters.adapters, tell);
     aboutBox = new AboutBox(window);
     alertMessageWindow = new AlertMessageWindow(window);
     nodeViewerWindow = new NodeViewerWindow(settings, window);
@@ -200,13 +200,8 @@ void Startup::ConnectNodeTools()
 void Startup::ConnectEventLog()
 {
     MainWindow *window = mainWindow.get();
-    const auto setServerText = [this](const QString &text) {
-        Settings values = settings.Read();
-        values.syslogServer = text;
-        settingsLink->Show(values);
-    };
-    eventWindows = std::make_unique<EventWindowsAdapter>(window->EventPane(), alertMessageWindow,
-                                                         setServerText, window);
+    eventWindows =
+        std::make_unique<EventWindowsAdapter>(window->EventPane(), alertMessageWindow, window);
     session.StartReporting(*eventWindows);
     EventLog &log = session.Log();
     // Comes while the program runs: in turn with the event lines waiting for

@@ -1,6 +1,5 @@
 #include "config/adapterlist.h"
 
-#include "config/addresstext.h"
 #include "config/fieldsplit.h"
 
 using namespace Qt::StringLiterals;
@@ -29,8 +28,9 @@ AdapterList FillAdapterList(const AdapterSource &driver)
     list.driverVersion = TrimControls(version.left(4));
     list.panelText = text;
     for (const QString &name : AdapterNamesFromBuffer(driver.PacketGetAdapterNames())) {
-        if (const auto address = driver.PacketGetNetInfoEx(name.toLocal8Bit()))
-            list.items.append(IpNumberToText(*address) + u" : "_s + name);
+        const QByteArray local = name.toLocal8Bit();
+        if (const auto address = driver.PacketGetNetInfoEx(local))
+            list.adapters.append({name, IpAddress::FromIpv4(*address), driver.IsEthernet(local)});
     }
     return list;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/settings.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -21,13 +23,15 @@ class AdapterSource
     // The adapter's first IPv4 address (first octet most significant), or
     // nothing when the adapter has none.
     virtual std::optional<quint32> PacketGetNetInfoEx(const QByteArray &name) const = 0;
+    // Whether the adapter sends and receives Ethernet frames.
+    virtual bool IsEthernet(const QByteArray &name) const = 0;
 };
 
 struct AdapterList
 {
     QString driverVersion;
-    QString panelText; // status panel 7
-    QStringList items; // "IPv4 : name" for each adapter with an address
+    QString panelText;        // status panel 7
+    NetworkAdapters adapters; // each adapter with an IPv4 address
 };
 
 // Asks the driver for its version and adapters once at program start. The

@@ -179,4 +179,32 @@ QString NormalizeMac(const QString &text)
     return MacFields(mac) ? mac : QString();
 }
 
+std::optional<IpAddress> IpFromText(const QString &text)
+{
+    const qint64 address = IpTextToNumber(text);
+    if (address < 0)
+        return std::nullopt;
+    return IpAddress::FromIpv4(quint32(address));
+}
+
+std::optional<MacAddress> MacFromText(const QString &text)
+{
+    QString mac = TrimControls(text);
+    const std::optional<QStringList> fields = MacFields(mac);
+    if (!fields)
+        return std::nullopt;
+    MacAddress bytes;
+    for (size_t i = 0; i < bytes.bytes.size(); ++i)
+        bytes.bytes[i] = std::uint8_t(MacFieldNumber((*fields)[qsizetype(i)]));
+    return bytes;
+}
+
+std::optional<MacAddress> OwnMacFromText(const QString &text)
+{
+    const std::optional<MacAddress> mac = MacFromText(NormalizeOwnMac(text));
+    if (!mac || mac->IsGroup())
+        return std::nullopt;
+    return mac;
+}
+
 } // namespace keelwatch

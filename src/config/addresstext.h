@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/netaddress.h"
+
 #include <QString>
 
 #include <functional>
@@ -37,6 +39,13 @@ QString NormalizeOwnMac(const QString &text);
 // typed apart from upper case, blanks for "-" and ":", and no separator at
 // either end; one-digit bytes stay one digit. Also idempotent.
 QString NormalizeMac(const QString &text);
+
+// The typed values behind the texts above: an address ValidIpText accepts;
+// six bytes NormalizeMac accepts; an own MAC NormalizeOwnMac accepts that is
+// no group address (the probes' source addresses must be a card's own).
+std::optional<IpAddress> IpFromText(const QString &text);
+std::optional<MacAddress> MacFromText(const QString &text);
+std::optional<MacAddress> OwnMacFromText(const QString &text);
 
 // Dotted decimal text of an address number, first octet most significant,
 // without leading zeros.

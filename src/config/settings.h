@@ -1,7 +1,9 @@
 #pragma once
 
+#include "config/netaddress.h"
 #include "config/testaddresses.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -11,20 +13,47 @@ namespace keelwatch {
 enum class FrameFormat { Ethernet2, Ieee8023 };
 enum class SyslogTransport { Udp, Tcp, Tls };
 
-// The bounds of the syslog number settings.
-inline constexpr int MinSyslogSpoolKib = 16;
-inline constexpr int MaxSyslogSpoolKib = 65536;
-inline constexpr int MinSyslogMessageBytes = 480;
-inline constexpr int MaxSyslogMessageBytes = 65000;
+// The transport named by text ("udp", "tcp", "tls", any case, blanks
+// around it), nothing for any other text.
+std::optional<SyslogTransport> SyslogTransportNamed(QStringView text);
+// The word a transport is stored and named by: "udp", "tcp" or "tls".
+QString SyslogTransportWord(SyslogTransport transport);
 
-// The transport named by text ("udp", "tcp", "tls", any case), nothing for
-// any other text.
-std::optional<SyslogTransport> SyslogTransportNamed(const QString &text);
+// A network interface that has an IPv4 address, as adapter discovery finds
+// it. The name is what the capture opens.
+struct NetworkAdapter
+{
+    QString name;
+    IpAddress address;
+    // Only Ethernet cards answer ARP probes with Ethernet frames.
+    bool ethernet = true;
+
+    bool operator==(const NetworkAdapter &) const = default;
+    // "10.77.0.1 : kw-scan": how the Setup dialog lists it and the store
+    // keeps it.
+    QString ItemText() const;
+};
+using NetworkAdapters = QList<NetworkAdapter>;
+
+// The first and last address of a scan, first <= last.
+struct IpRange
+{
+    IpAddress first;
+    IpAddress last;
+    quint64 Count() const { return quint64(last.ToIpv4()) - first.ToIpv4() + 1; }
+    bool operator==(const IpRange &) const = default;
+};
+
+// More addresses than a /16 take hours to days to sweep; such a range is
+// scanned only when the user confirms it.
+inline constexpr quint64 LargestPlainRange = 65536;
 
 // Every setting of the program: the Setup dialog's values and the main
-// window's From, To, "Auto Scroll" and "Beep". Numbers stay text, as typed;
-// the accessors below read them. The initialisers are the first-run values.
-// A stored setting also needs its entry in the settings store's table.
+// window's From, To, "Auto Scroll" and "Beep". Values are parsed and forced
+// into range once, where they enter (the store, the Setup dialog, the
+// sensor's command line); From and To stay as the user typed them. The
+// initialisers are the first-run values. A stored setting also needs its
+// entry in the settings store's table.
 struct Settings
 {
     // Main window
@@ -33,48 +62,49 @@ struct Settings
     bool autoScroll = true;
     bool beep = false;
 
-    // Own PC
-    QString adapterItem; // the selected "IPv4 : name" item, empty for none
-    QString ownIp;
-    QString ownMac = QStringLiteral("00 11 22 33 44 50");
+    // Own PC. An adapter with an empty name is none.
+    NetworkAdapter adapter;
+    std::optional<IpAddress> ownIp;
+    // Its last hex digit is 0; none when the field holds no usable address.
+    std::optional<MacAddress> ownMac = DefaultOwnMac();
 
     // Scan options
     TestFlags tests = DefaultTestFlags();
-    QString sp1Mac;
-    QString sp2Mac;
+    std::optional<MacAddress> sp1Mac;
+    std::optional<MacAddress> sp2Mac;
     FrameFormat format = FrameFormat::Ethernet2;
     bool listMode = true;
     bool cyclic = true;
     // Suspects get confirmation probes; only confirmed ones raise alerts.
     bool confirmSuspects = true;
-    QString scanTimer = QStringLiteral("5");
-    QString packetNumber = QStringLiteral("3");
-    QString nodeTimer = QStringLiteral("500");
-    // Frames per second of a rate-paced sweep; 0 (or empty, as in a store
-    // written before pacing existed) paces by the Node Timer instead.
-    QString sendRate = QStringLiteral("2000");
+    int scanTimerSeconds = 5;
+    int packetCount = 3;
+    int nodeTimerMs = 500;
+    // Frames per second of a rate-paced sweep; 0 (also for a store written
+    // before pacing existed) paces by the Node Timer instead.
+    int sendRate = 2000;
 
     // Log. Both delimiter choices may be off (a damaged store): a comma then.
     QString logPath = QStringLiteral("keelwatch.log");
     bool tabDelimiter = true;
     bool commaDelimiter = false;
     bool syslog = false;
-    QString syslogServer;
+    std::optional<IpAddress> syslogServer;
     // RFC 5424 with the event's fields as structured data instead of the BSD
     // form (RFC 3164) existing collectors expect.
     bool syslogRfc5424 = false;
-    // "udp" (the datagrams collectors have always taken), "tcp" (octet
-    // counted, RFC 6587) or "tls" (RFC 5425).
-    QString syslogTransport = QStringLiteral("udp");
+    // Udp: the datagrams collectors have always taken; Tcp: octet counted
+    // (RFC 6587); Tls: RFC 5425.
+    SyslogTransport syslogTransport = SyslogTransport::Udp;
     // PEM files for TLS: the authorities the server's certificate must chain
     // to (empty: the system's), and an optional client certificate with its
     // private key in the same file.
     QString syslogCaFile;
     QString syslogCertFile;
     // KiB of undelivered TCP/TLS messages kept on disk while the server is away.
-    QString syslogSpoolKib = QStringLiteral("1024");
+    int syslogSpoolKib = 1024;
     // Longest RFC 5424 message in bytes; 2048 is what every receiver takes.
-    QString syslogMaxBytes = QStringLiteral("2048");
+    int syslogMaxBytes = 2048;
 
     // External command and columns
     QString command;
@@ -86,27 +116,21 @@ struct Settings
 
     bool operator==(const Settings &) const = default;
 
+    static constexpr MacAddress DefaultOwnMac() { return {{0x00, 0x11, 0x22, 0x33, 0x44, 0x50}}; }
+
     // Whether the test address of a result column (2 to 11) is switched on.
     bool TestEnabled(int column) const;
-    // Destination MAC text of the test address of a result column: the fixed
-    // address, or the SP1/SP2 text.
-    QString TestDestination(int column) const;
-    // The adapter name: the text after the first " : " of the adapter item.
-    QString AdapterName() const;
-    // The number fields as their exit rules would leave them.
-    int ScanTimerSeconds() const;
-    int PacketCount() const;
-    int NodeTimerMs() const;
-    // 0 when rate pacing is off.
-    int SendRatePerSecond() const;
-    // How long one sweep of the From-To range with every switched-on test
-    // takes: addresses x frames / rate, or addresses x Node Timer. Nothing
-    // when the range is not two addresses in order.
+    // Destination of the test address of a result column: the fixed
+    // address, or SP1/SP2 as set.
+    std::optional<MacAddress> TestDestination(int column) const;
+    // From and To read as addresses; nothing when either is no address or
+    // To is below From.
+    std::optional<IpRange> Range() const;
+    // How long one sweep of the range with every switched-on test takes:
+    // addresses x frames / rate, or addresses x Node Timer. Nothing without
+    // a range.
     std::optional<double> EstimatedSweepSeconds() const;
-    SyslogTransport Transport() const;
-    // The number fields of syslog, clamped to their ranges.
-    qint64 SyslogSpoolBytes() const;
-    int SyslogMessageLimit() const;
+    qint64 SyslogSpoolBytes() const { return qint64(syslogSpoolKib) * 1024; }
     QChar Delimiter() const { return tabDelimiter ? QChar(u'\t') : QChar(u','); }
 };
 

@@ -1,6 +1,6 @@
 #include "config/settingsstore.h"
 
-#include "config/fieldsplit.h"
+#include "config/addresstext.h"
 #include "config/settingsscreen.h"
 
 #include <QDateTime>
@@ -18,8 +18,9 @@ namespace keelwatch {
 
 namespace {
 
-// INI files hold every value as text; other backends give real integers.
-std::optional<bool> ReadFlag(const QVariant &value)
+// INI files hold every value as text; other backends, and a value this
+// process wrote, give real integers.
+std::optional<qint64> ReadInteger(const QVariant &value)
 {
     bool ok = false;
     qint64 number = 0;
@@ -38,7 +39,15 @@ std::optional<bool> ReadFlag(const QVariant &value)
     }
     if (!ok || number < INT32_MIN || number > qint64(UINT32_MAX))
         return std::nullopt;
-    return number != 0;
+    return number;
+}
+
+std::optional<bool> ReadFlag(const QVariant &value)
+{
+    const std::optional<qint64> number = ReadInteger(value);
+    if (!number)
+        return std::nullopt;
+    return *number != 0;
 }
 
 // The text after "key=" in the file's general section, blanks around it
@@ -77,17 +86,6 @@ std::optional<QString> ReadText(const QSettings &store, const QString &key)
     return std::nullopt;
 }
 
-// A text longer than a MAC field takes would be cut to another address.
-// Blanks around it do not count; a text still too long is no valid address,
-// so the field stays empty.
-QString FitMacField(const QString &text)
-{
-    if (text.size() <= MacFieldLength)
-        return text;
-    const QString trimmed = TrimControls(text);
-    return trimmed.size() <= MacFieldLength ? trimmed : QString();
-}
-
 // A missing or unreadable file screens as an empty one.
 ScreenedSettings ScreenSettingsFile(const QString &path)
 {
@@ -97,10 +95,41 @@ ScreenedSettings ScreenSettingsFile(const QString &path)
 
 enum class Applied { Yes, Absent, Damaged };
 
-Applied ApplyValue(Settings &settings, const QSettings &store, const StoredSetting &stored,
-                   const QStringList &adapterItems)
+void ApplyText(Settings &settings, const StoredSetting &stored, const QString &text,
+               const NetworkAdapters &adapters)
 {
-    const QString key = QString::fromUtf16(stored.key);
+    switch (stored.kind) {
+    case StoredKind::Text:
+        settings.*stored.text = text;
+        break;
+    case StoredKind::Number:
+        settings.*stored.number = NumberFromText(stored.rule, text);
+        break;
+    case StoredKind::Ip:
+        settings.*stored.ip = IpFromText(text);
+        break;
+    case StoredKind::Mac:
+        settings.*stored.mac = MacFromText(text);
+        break;
+    case StoredKind::OwnMac:
+        settings.*stored.mac = OwnMacFromText(text);
+        break;
+    case StoredKind::Adapter: {
+        const int index = MatchAdapterItem(adapters, text);
+        settings.adapter = index >= 0 ? adapters[index] : NetworkAdapter{};
+        break;
+    }
+    case StoredKind::Transport:
+        settings.*stored.transport = SyslogTransportNamed(text).value_or(SyslogTransport::Udp);
+        break;
+    case StoredKind::Flag:
+        break;
+    }
+}
+
+Applied ApplyValue(Settings &settings, const QSettings &store, const StoredSetting &stored,
+                   const QString &key, const NetworkAdapters &adapters)
+{
     if (stored.kind == StoredKind::Flag) {
         if (!store.contains(key))
             return Applied::Absent;
@@ -113,27 +142,72 @@ Applied ApplyValue(Settings &settings, const QSettings &store, const StoredSetti
     const std::optional<QString> text = ReadText(store, key);
     if (!text)
         return Applied::Damaged;
-    QString &member = settings.*stored.text;
-    switch (stored.kind) {
-    case StoredKind::Adapter: {
-        const int index = MatchAdapterItem(adapterItems, *text);
-        member = index >= 0 ? adapterItems[index] : QString();
-        break;
-    }
-    case StoredKind::OwnMac:
-        member = FitMacField(text->isEmpty() ? *text : NormalizeOwnMac(*text));
-        break;
-    case StoredKind::MacText:
-        member = FitMacField(*text);
-        break;
-    default:
-        member = *text;
-        break;
-    }
+    ApplyText(settings, stored, *text, adapters);
     return Applied::Yes;
 }
 
+// The file's version; nothing when it is no number this program reads.
+std::optional<int> ReadVersion(const QSettings &store)
+{
+    const QString key = QString::fromUtf16(SettingsVersionKey);
+    if (!store.contains(key))
+        return 1;
+    const std::optional<qint64> version = ReadInteger(store.value(key));
+    if (!version || *version < 1 || *version > SettingsVersion)
+        return std::nullopt;
+    return int(*version);
+}
+
+template <typename Member>
+QString KeyOfMember(Member Settings::*StoredSetting::*field, Member Settings::*member)
+{
+    for (const StoredSetting &stored : StoredSettings) {
+        if (stored.*field == member)
+            return QString::fromUtf16(stored.key);
+    }
+    return QString();
+}
+
 } // namespace
+
+QString KeyInVersion(const QString &key, int fileVersion, std::span<const SettingsRename> renames)
+{
+    QString inFile = key;
+    for (auto rename = renames.rbegin(); rename != renames.rend(); ++rename) {
+        if (fileVersion < rename->version && inFile == QStringView(rename->key))
+            inFile = QString::fromUtf16(rename->before);
+    }
+    return inFile;
+}
+
+QString StoredKeyOf(QString Settings::*member)
+{
+    return KeyOfMember(&StoredSetting::text, member);
+}
+
+QString StoredKeyOf(std::optional<IpAddress> Settings::*member)
+{
+    return KeyOfMember(&StoredSetting::ip, member);
+}
+
+QString StoredKeyOf(std::optional<MacAddress> Settings::*member)
+{
+    return KeyOfMember(&StoredSetting::mac, member);
+}
+
+QString StoredKeyOf(SyslogTransport Settings::*member)
+{
+    return KeyOfMember(&StoredSetting::transport, member);
+}
+
+QString StoredAdapterKey()
+{
+    for (const StoredSetting &stored : StoredSettings) {
+        if (stored.kind == StoredKind::Adapter)
+            return QString::fromUtf16(stored.key);
+    }
+    return QString();
+}
 
 bool StoredFlag(const StoredSetting &stored, const Settings &settings)
 {
@@ -154,6 +228,32 @@ void SetStoredFlag(const StoredSetting &stored, Settings &settings, bool on)
         settings.tabDelimiter = false;
 }
 
+QString StoredValueText(const StoredSetting &stored, const Settings &settings)
+{
+    switch (stored.kind) {
+    case StoredKind::Text:
+        return settings.*stored.text;
+    case StoredKind::Flag:
+        return StoredFlag(stored, settings) ? u"1"_s : u"0"_s;
+    case StoredKind::Number:
+        return QString::number(settings.*stored.number);
+    case StoredKind::Ip: {
+        const std::optional<IpAddress> &ip = settings.*stored.ip;
+        return ip ? ip->ToText() : QString();
+    }
+    case StoredKind::Mac:
+    case StoredKind::OwnMac: {
+        const std::optional<MacAddress> &mac = settings.*stored.mac;
+        return mac ? mac->ToText(u' ') : QString();
+    }
+    case StoredKind::Adapter:
+        return settings.adapter.name.isEmpty() ? QString() : settings.adapter.ItemText();
+    case StoredKind::Transport:
+        return SyslogTransportWord(settings.*stored.transport);
+    }
+    return QString();
+}
+
 std::unique_ptr<QSettings> OpenSettingsStore()
 {
     auto store = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
@@ -163,19 +263,28 @@ std::unique_ptr<QSettings> OpenSettingsStore()
 }
 
 SettingsRead ReadSettingsStore(Settings &settings, QSettings &store,
-                               const QStringList &adapterItems, const QStringList &damagedKeys)
+                               const NetworkAdapters &adapters, const QStringList &damagedKeys)
 {
     SettingsRead read;
+    const QString versionKey = QString::fromUtf16(SettingsVersionKey);
     if (!store.allKeys().isEmpty()) {
+        const std::optional<int> version = ReadVersion(store);
+        if (!version)
+            read.damagedKeys.append(versionKey);
+        read.version = version.value_or(SettingsVersion);
+        read.found += store.contains(versionKey) ? 1 : 0;
         for (const StoredSetting &stored : StoredSettings) {
-            const bool damaged = damagedKeys.contains(QString::fromUtf16(stored.key));
+            const QString key = QString::fromUtf16(stored.key);
+            const QString inFile = KeyInVersion(key, read.version);
+            read.found += store.contains(inFile) ? 1 : 0;
+            const bool damaged = damagedKeys.contains(inFile);
             switch (damaged ? Applied::Damaged
-                            : ApplyValue(settings, store, stored, adapterItems)) {
+                            : ApplyValue(settings, store, stored, inFile, adapters)) {
             case Applied::Yes:
                 ++read.applied;
                 break;
             case Applied::Damaged:
-                read.damagedKeys.append(QString::fromUtf16(stored.key));
+                read.damagedKeys.append(inFile);
                 break;
             case Applied::Absent:
                 break;
@@ -188,17 +297,17 @@ SettingsRead ReadSettingsStore(Settings &settings, QSettings &store,
     }
     if (settings.command.isEmpty())
         settings.command = QString::fromUtf16(DefaultCommand);
-    if (settings.ownMac.isEmpty())
-        settings.ownMac = QString::fromUtf16(DefaultOwnMac);
+    if (!settings.ownMac)
+        settings.ownMac = Settings::DefaultOwnMac();
     return read;
 }
 
 SettingsRead ReadSettingsFile(Settings &settings, const QString &path,
-                              const QStringList &adapterItems)
+                              const NetworkAdapters &adapters)
 {
     const auto readFrom = [&](const QString &fileName, const QStringList &damagedKeys) {
         QSettings store(fileName, QSettings::IniFormat);
-        SettingsRead read = ReadSettingsStore(settings, store, adapterItems, damagedKeys);
+        SettingsRead read = ReadSettingsStore(settings, store, adapters, damagedKeys);
         read.malformed = store.status() == QSettings::FormatError;
         return read;
     };
@@ -211,7 +320,7 @@ SettingsRead ReadSettingsFile(Settings &settings, const QString &path,
     if (copy.open() && copy.write(screened.kept) == screened.kept.size() && copy.flush())
         return readFrom(copy.fileName(), screened.droppedKeys);
     // Nothing can be read safely: every value keeps what it had.
-    QStringList everyKey;
+    QStringList everyKey{QString::fromUtf16(SettingsVersionKey)};
     for (const StoredSetting &stored : StoredSettings)
         everyKey.append(QString::fromUtf16(stored.key));
     return readFrom(QString(), everyKey + screened.droppedKeys);
@@ -232,13 +341,16 @@ QString SettingsBackupName(const QString &fileName, const QDateTime &when)
 bool WriteSettingsStore(const Settings &settings, QSettings &store, const MessageSink &sink)
 {
     if (store.isWritable()) {
+        for (const SettingsRename &rename : SettingsRenames)
+            store.remove(QString::fromUtf16(rename.before));
         for (const StoredSetting &stored : StoredSettings) {
             const QString key = QString::fromUtf16(stored.key);
             if (stored.kind == StoredKind::Flag)
                 store.setValue(key, StoredFlag(stored, settings) ? 1 : 0);
             else
-                store.setValue(key, settings.*stored.text);
+                store.setValue(key, StoredValueText(stored, settings));
         }
+        store.setValue(QString::fromUtf16(SettingsVersionKey), SettingsVersion);
         store.sync();
         if (store.status() == QSettings::NoError)
             return true;
@@ -247,21 +359,21 @@ bool WriteSettingsStore(const Settings &settings, QSettings &store, const Messag
     return false;
 }
 
-int MatchAdapterItem(const QStringList &items, const QString &text)
+int MatchAdapterItem(const NetworkAdapters &adapters, const QString &text)
 {
     if (text.isEmpty())
         return -1;
-    for (int i = 0; i < items.size(); ++i) {
-        if (items[i].compare(text, Qt::CaseInsensitive) == 0)
+    for (int i = 0; i < adapters.size(); ++i) {
+        if (adapters[i].ItemText().compare(text, Qt::CaseInsensitive) == 0)
             return i;
     }
     return -1;
 }
 
-void SettingsModel::Load(const QStringList &adapterItems, const MessageSink &damaged)
+void SettingsModel::Load(const NetworkAdapters &adapters, const MessageSink &damaged)
 {
     const QString path = OpenSettingsStore()->fileName();
-    const SettingsRead read = ReadSettingsFile(values, path, adapterItems);
+    const SettingsRead read = ReadSettingsFile(values, path, adapters);
     backupPending = !read.damagedKeys.isEmpty();
     if (backupPending && damaged)
         damaged(DamagedSettingsText(path, read.damagedKeys));

@@ -6,36 +6,14 @@
 
 namespace keelwatch {
 
-namespace {
-
-qint64 InRangeOr(const QString &text, qint64 low, qint64 high, qint64 fallback)
+int NumberFromText(const NumberRule &rule, QStringView text)
 {
-    const qint64 v = ParseInteger(text).value_or(fallback);
-    return v >= low && v <= high ? v : fallback;
-}
-
-} // namespace
-
-QString ScanTimerExit(const QString &text)
-{
-    return QString::number(InRangeOr(text, 1, 60, 5));
-}
-
-QString PacketNumberExit(const QString &text)
-{
-    return QString::number(InRangeOr(text, 1, 10, 3));
-}
-
-QString NodeTimerExit(const QString &text)
-{
-    const qint64 v = ParseInteger(text).value_or(500);
-    return QString::number(std::clamp<qint64>(v, 0, 60000));
-}
-
-QString SendRateExit(const QString &text)
-{
-    const qint64 v = ParseInteger(text).value_or(0);
-    return QString::number(std::clamp<qint64>(v, 0, MaxSendRate));
+    const std::optional<qint64> v = ParseInteger(text.trimmed());
+    if (!v)
+        return rule.fallback;
+    if (rule.clamp)
+        return int(std::clamp<qint64>(*v, rule.low, rule.high));
+    return *v >= rule.low && *v <= rule.high ? int(*v) : rule.fallback;
 }
 
 } // namespace keelwatch

@@ -2,15 +2,13 @@
 
 namespace keelwatch {
 
-SourceMacs BuildProbeSourceMacs(const QString &ownMac)
+SourceMacs BuildProbeSourceMacs(const MacAddress &ownMac)
 {
-    static constexpr char16_t Digits[] = u"0123456789ABCDEF";
     SourceMacs macs;
     for (int k = 0; k < SourceAddressCount; ++k) {
-        QString mac = ownMac;
-        if (mac.size() >= 17)
-            mac[16] = QChar(Digits[k]);
-        macs[size_t(k)] = mac;
+        MacAddress source = ownMac;
+        source.bytes[5] = std::uint8_t((source.bytes[5] & 0xF0) | k);
+        macs[size_t(k)] = source.ToText(u' ');
     }
     return macs;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/netaddress.h"
+
 #include <QString>
 
 #include <array>
@@ -73,9 +75,10 @@ constexpr TestFlags DefaultTestFlags()
     return flags;
 }
 
-// The sixteen source addresses: the own MAC text with its last hex digit
-// replaced by 0 to F. Source address k answers for the test of column k.
+// The sixteen source addresses: the own MAC with its last hex digit
+// replaced by 0 to F, as "00 11 22 33 44 5A" texts. Source address k
+// answers for the test of column k.
 using SourceMacs = std::array<QString, SourceAddressCount>;
-SourceMacs BuildProbeSourceMacs(const QString &ownMac);
+SourceMacs BuildProbeSourceMacs(const MacAddress &ownMac);
 
 } // namespace keelwatch

@@ -82,18 +82,12 @@ bool ScanController::TryStart()
     if (!PassStartChecks(s))
         return false;
 
-    // The range was checked above; a text the line-based reading still
-    // refuses ends the start before anything is opened.
-    const auto first = IpLinesToNumber(s.from);
-    const auto last = IpLinesToNumber(s.to);
-    if (!first || !last) {
-        parts.view.ShowMessage(u"Wrong IP address."_s);
-        return false;
-    }
+    // The checks above leave an own MAC and a range.
+    const IpRange range = *s.Range();
     scan.settings = s;
-    scan.rangeStart = *first;
-    scan.rangeEnd = *last;
-    scan.probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
+    scan.rangeStart = range.first.ToIpv4();
+    scan.rangeEnd = range.last.ToIpv4();
+    scan.probeSourceMacs = BuildProbeSourceMacs(*s.ownMac);
 
     if (!OpenCapture())
         return false;
@@ -116,36 +110,29 @@ bool ScanController::TryStart()
 
 bool ScanController::PassStartChecks(Settings &s)
 {
-    s.ownMac = NormalizeOwnMac(s.ownMac);
-    parts.view.SetOwnMac(s.ownMac);
-    if (s.ownMac.isEmpty()) {
+    if (!s.ownMac) {
         parts.view.ShowSetup();
         return false;
     }
     for (int column : {Sp1Column, Sp2Column}) {
-        if (!s.TestEnabled(column))
-            continue;
-        QString &mac = column == Sp1Column ? s.sp1Mac : s.sp2Mac;
-        mac = NormalizeMac(mac);
-        parts.view.SetSpMac(column, mac);
-        if (mac.isEmpty()) {
+        if (s.TestEnabled(column) && !s.TestDestination(column)) {
             parts.view.ShowSetup();
             return false;
         }
     }
-    if (s.ownIp.isEmpty()) {
+    if (!s.ownIp) {
         parts.view.ShowMessage(u"IP address should be set"_s);
         parts.view.ShowSetup();
         return false;
     }
-    // The sender reads the own IP once per sweep and would send nothing for
-    // a text it cannot convert, while the status said RUN.
-    if (!SenderOwnIp(s.ownIp, [this](const QString &text) { parts.view.ShowMessage(text); })) {
+    if (s.adapter.name.isEmpty()) {
+        parts.view.ShowMessage(u"Netword Interface should be selected."_s);
         parts.view.ShowSetup();
         return false;
     }
-    if (s.adapterItem.isEmpty()) {
-        parts.view.ShowMessage(u"Netword Interface should be selected."_s);
+    // ARP probes are Ethernet frames; another link would carry none.
+    if (!s.adapter.ethernet) {
+        parts.view.ShowMessage(s.adapter.name + u" is no Ethernet interface."_s);
         parts.view.ShowSetup();
         return false;
     }
@@ -153,7 +140,7 @@ bool ScanController::PassStartChecks(Settings &s)
     // own check; it is emptied as that check would.
     for (bool to : {false, true}) {
         QString &text = to ? s.to : s.from;
-        if (!text.isEmpty() && ValidIpText(text).isEmpty()) {
+        if (!text.isEmpty() && !IpFromText(text)) {
             text.clear();
             parts.view.SetRangeText(to, text);
         }
@@ -162,9 +149,16 @@ bool ScanController::PassStartChecks(Settings &s)
         parts.view.ShowMessage(u"IP Address range should be specified."_s);
         return false;
     }
-    if (IpTextToNumber(s.from) > IpTextToNumber(s.to)) {
+    const std::optional<IpRange> range = s.Range();
+    if (!range) {
         parts.view.ShowMessage(u"Wrong IP addres range."_s);
         return false;
+    }
+    // Asked once per range, so the restarts of a confirmed scan go on alone.
+    if (range->Count() > LargestPlainRange && range != confirmedLargeRange) {
+        if (!parts.view.ConfirmLargeRange(range->Count()))
+            return false;
+        confirmedLargeRange = range;
     }
     return true;
 }
@@ -260,7 +254,7 @@ void ScanController::EndStep(quint64 droppedSoFar)
 bool ScanController::RecheckSilences()
 {
     // Without pacing the probes on the wire stay exactly as they were.
-    if (!scan.settings.cyclic || scan.settings.SendRatePerSecond() <= 0)
+    if (!scan.settings.cyclic || scan.settings.sendRate <= 0)
         return false;
     std::vector<RecheckTarget> targets = SilentTests();
     if (targets.empty())
@@ -468,7 +462,7 @@ void ScanController::SetDayChanged(bool changed)
 
 int ScanController::ScanTimerMs() const
 {
-    return scan.settings.ScanTimerSeconds() * 1000;
+    return scan.settings.scanTimerSeconds * 1000;
 }
 
 } // namespace keelwatch

@@ -117,6 +117,8 @@ class ScanController : public QObject
     std::atomic<ScanStep> scanStep{ScanStep::Start};
     int cycleCount = 0;
     QDate scanStartDate;
+    // The range larger than a /16 the user last confirmed.
+    std::optional<IpRange> confirmedLargeRange;
     bool dayChange = false;
     bool running = false;
     // Id of the sweep whose end may restart the cycle timer; 0 for none.

@@ -26,6 +26,9 @@ class ScanView
     // A modal message box.
     virtual void ShowMessage(const QString &text) = 0;
     virtual void ShowSetup() = 0;
+    // Whether a range of more than LargestPlainRange addresses is to be
+    // swept all the same.
+    virtual bool ConfirmLargeRange(quint64 addresses) = 0;
     // The scan mode and its three numbers from the current settings.
     virtual void ShowScanMode() = 0;
     // The grid's result columns: all ten with showAll, else the switched-on tests'.
@@ -38,8 +41,6 @@ class ScanView
 
     // Start writes these back into their controls.
     virtual void SwitchBrOn() = 0;
-    virtual void SetOwnMac(const QString &text) = 0;
-    virtual void SetSpMac(int column, const QString &text) = 0; // Sp1Column or Sp2Column
     virtual void SetRangeText(bool to, const QString &text) = 0;
 };
 

@@ -22,6 +22,15 @@ void WakeOwningThread(int signal)
 
 } // namespace
 
+void HoldSignals(std::initializer_list<int> signals)
+{
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : signals)
+        sigaddset(&held, signal);
+    pthread_sigmask(SIG_BLOCK, &held, nullptr);
+}
+
 SignalCalls::SignalCalls(std::vector<Call> signalCalls, QObject *parent)
     : QObject(parent), calls(std::move(signalCalls))
 {
@@ -41,8 +50,13 @@ SignalCalls::SignalCalls(std::vector<Call> signalCalls, QObject *parent)
     action.sa_handler = WakeOwningThread;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const auto &[signal, call] : calls)
+    sigset_t taken;
+    sigemptyset(&taken);
+    for (const auto &[signal, call] : calls) {
         sigaction(signal, &action, nullptr);
+        sigaddset(&taken, signal);
+    }
+    pthread_sigmask(SIG_UNBLOCK, &taken, nullptr);
 }
 
 SignalCalls::~SignalCalls()

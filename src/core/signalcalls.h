@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <functional>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -10,10 +11,16 @@ class QSocketNotifier;
 
 namespace keelwatch {
 
+// Holds these signals back from here on: one that comes before a
+// SignalCalls takes it waits for it instead of ending the program. Called
+// first thing in main, before any thread starts.
+void HoldSignals(std::initializer_list<int> signals);
+
 // Turns POSIX signals into calls on the thread that owns this object, where
 // the scan, the log and the files can be handled safely: a service stop,
-// Ctrl+C or logrotate's SIGHUP. The previous handlers come back when it goes.
-// One instance at a time.
+// Ctrl+C or logrotate's SIGHUP. A signal held back until now is taken then;
+// its call comes from the event loop. The previous handlers come back when
+// it goes. One instance at a time.
 class SignalCalls : public QObject
 {
   public:

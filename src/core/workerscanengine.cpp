@@ -40,7 +40,7 @@ WorkerScanEngine::~WorkerScanEngine()
 
 bool WorkerScanEngine::OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason)
 {
-    return workers.OpenCaptureAdapter(scan.settings.AdapterName(), &reason);
+    return workers.OpenCaptureAdapter(scan.settings.adapter.name, &reason);
 }
 
 bool WorkerScanEngine::CreateCapturePipe(int &errorCode)

@@ -29,9 +29,6 @@ class EventWindows
     // full spool. Shown beside the events (the pane; the sensor's standard
     // error), never in a window that waits for the user.
     virtual void ShowDeliveryNote(const QString &text) = 0;
-
-    // Puts the checked syslog server address back into the "Server IP" field.
-    virtual void SetSyslogServerText(const QString &text) = 0;
 };
 
 } // namespace keelwatch

@@ -109,7 +109,7 @@ QByteArray SyslogSender::Format(const SyslogEvent &event, const Settings &s) con
 {
     return s.syslogRfc5424
                ? Rfc5424Datagram(event, SystemHostName(), QCoreApplication::applicationPid(),
-                                 s.SyslogMessageLimit())
+                                 s.syslogMaxBytes)
                : SyslogDatagram(event.when, event.severity, LocalHostName(), event.text);
 }
 
@@ -121,21 +121,18 @@ void SyslogSender::SendSyslog(const SyslogEvent &event)
     const Settings s = settings.Read();
     if (!s.syslog)
         return;
-    const QString server = ValidIpText(s.syslogServer);
-    if (server.isEmpty()) {
+    if (!s.syslogServer) {
         ReportOnce(u"Wrong IP address for SYSLOG server."_s);
         return;
     }
-    windows.SetSyslogServerText(server);
-    // ValidIpText keeps leading zeros, which QHostAddress would read as octal.
-    const quint32 destination = quint32(IpTextToNumber(server));
+    const quint32 destination = s.syslogServer->ToIpv4();
     if (destination == 0) {
         ReportOnce(u"Null Remote Address"_s);
         return;
     }
     const QString plain = QHostAddress(destination).toString();
     const QByteArray message = Format(event, s);
-    const SyslogTransport transport = s.Transport();
+    const SyslogTransport transport = s.syslogTransport;
     if (transport == SyslogTransport::Udp) {
         stream.reset();
         SendDatagram(destination, plain, message);
@@ -153,12 +150,12 @@ void SyslogSender::SendStream(const SyslogStreamTarget &target, const QByteArray
     if (!stream || stream->Target() != target) {
         // The old stream's spool stays on disk for when its server is used again.
         stream.reset();
-        auto spool = std::make_unique<SyslogSpool>(
-            QDir(spoolFolder)
-                .filePath(u"syslog-%1-%2-%3.spool"_s.arg(
-                    target.transport == SyslogTransport::Tls ? u"tls"_s : u"tcp"_s, target.server,
-                    QString::number(target.port))),
-            target.spoolBytes);
+        auto spool =
+            std::make_unique<SyslogSpool>(QDir(spoolFolder)
+                                              .filePath(u"syslog-%1-%2-%3.spool"_s.arg(
+                                                  SyslogTransportWord(target.transport),
+                                                  target.server, QString::number(target.port))),
+                                          target.spoolBytes);
         if (const QString reason = spool->Open(); !reason.isEmpty())
             windows.ShowDeliveryNote(
                 u"Syslog spool %1: %2; waiting messages are kept in memory only."_s.arg(spoolFolder,

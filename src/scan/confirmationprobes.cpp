@@ -29,8 +29,8 @@ std::vector<MacBytes> TestDestinationBytes(const Settings &settings)
 {
     std::vector<MacBytes> list;
     for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
-        if (const auto mac = MacTextToBytes(settings.TestDestination(column)))
-            list.push_back(*mac);
+        if (const std::optional<MacAddress> mac = settings.TestDestination(column))
+            list.push_back(mac->bytes);
     }
     return list;
 }

@@ -67,7 +67,7 @@ void ConfirmationSender::Work()
 void ConfirmationSender::SendProbes(const Request &request, quint32 ownIp, const MacBytes &source)
 {
     PacketAdapter *adapter =
-        adapters->Open(inputs->settings.AdapterName(), SendersOfSource(source, ownIp));
+        adapters->Open(inputs->settings.adapter.name, SendersOfSource(source, ownIp));
     if (!adapter)
         return;
     const std::unique_ptr<Packet> packet = adapters->Driver().PacketAllocatePacket();

@@ -12,9 +12,11 @@
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <net/if.h>
+#include <net/if_arp.h>
 #include <netinet/in.h>
 #include <netpacket/packet.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -346,6 +348,20 @@ std::optional<quint32> PcapDriver::PacketGetNetInfoEx(const QByteArray &name) co
         }
     }
     return std::nullopt;
+}
+
+bool PcapDriver::IsEthernet(const QByteArray &name) const
+{
+    ifreq request{};
+    if (name.isEmpty() || name.size() >= IFNAMSIZ)
+        return false;
+    std::memcpy(request.ifr_name, name.constData(), size_t(name.size()));
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool known = ::ioctl(fd, SIOCGIFHWADDR, &request) == 0;
+    ::close(fd);
+    return known && request.ifr_hwaddr.sa_family == ARPHRD_ETHER;
 }
 
 std::unique_ptr<PacketAdapter> PcapDriver::PacketOpenAdapter(const QString &name, QString *error)

@@ -27,6 +27,7 @@ class PcapDriver : public PacketDriver
     QString PacketGetVersion() const override;
     QByteArray PacketGetAdapterNames() const override;
     std::optional<quint32> PacketGetNetInfoEx(const QByteArray &name) const override;
+    bool IsEthernet(const QByteArray &name) const override;
     std::unique_ptr<PacketAdapter> PacketOpenAdapter(const QString &name, QString *error) override;
 
     bool UsesCaptureHelper() const { return throughHelper; }

@@ -94,12 +94,15 @@ std::optional<MacBytes> MacTextToBytes(const QString &text)
     return mac;
 }
 
-std::optional<std::uint32_t> SenderOwnIp(const QString &ownIp, const MessageSink &sink)
+std::optional<std::uint32_t> SenderOwnIp(const std::optional<IpAddress> &ownIp,
+                                         const MessageSink &sink)
 {
-    const auto address = IpLinesToNumber(ownIp);
-    if (!address && sink)
-        sink(u"IP Address ERROR !!! "_s);
-    return address;
+    if (!ownIp) {
+        if (sink)
+            sink(u"IP Address ERROR !!! "_s);
+        return std::nullopt;
+    }
+    return ownIp->ToIpv4();
 }
 
 } // namespace keelwatch

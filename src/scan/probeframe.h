@@ -42,8 +42,9 @@ QByteArray HexTextToBytes(const QString &text);
 // The six bytes of a MAC text, or nothing when it does not give exactly six.
 std::optional<MacBytes> MacTextToBytes(const QString &text);
 
-// The probe sender's reading of the own IP text: four lines between the dots,
-// each an octet. Tells the sink "IP Address ERROR !!! " when it fails.
-std::optional<std::uint32_t> SenderOwnIp(const QString &ownIp, const MessageSink &sink);
+// The probe sender's own IP. Tells the sink "IP Address ERROR !!! " when
+// there is none.
+std::optional<std::uint32_t> SenderOwnIp(const std::optional<IpAddress> &ownIp,
+                                         const MessageSink &sink);
 
 } // namespace keelwatch

@@ -42,18 +42,19 @@ void ProbeSender::Pause(int milliseconds)
 void ProbeSender::Work()
 {
     const Settings &s = inputs->settings;
-    packetNumber = s.PacketCount();
-    for (int i = 0; i < TestCount; ++i)
-        destinations[size_t(i)] = MacTextToBytes(s.TestDestination(FirstResultColumn + i));
+    packetNumber = s.packetCount;
+    for (int i = 0; i < TestCount; ++i) {
+        const std::optional<MacAddress> mac = s.TestDestination(FirstResultColumn + i);
+        destinations[size_t(i)] = mac ? std::optional(mac->bytes) : std::nullopt;
+    }
     for (size_t k = 0; k < sources.size(); ++k)
         sources[k] = MacTextToBytes(inputs->probeSourceMacs[k]);
 
     if (inputs->rangeEnd >= inputs->rangeStart) {
-        const int rate = s.SendRatePerSecond();
-        if (rate > 0)
-            SendAtRate(rate);
+        if (s.sendRate > 0)
+            SendAtRate(s.sendRate);
         else
-            SendByNodeTimer(s.NodeTimerMs());
+            SendByNodeTimer(s.nodeTimerMs);
         if (stopRequested)
             return;
     }
@@ -243,7 +244,7 @@ void ProbeSender::SendProbe(const MacBytes &destination, const MacBytes &source,
         return;
 
     PacketAdapter *adapter =
-        adapters->Open(inputs->settings.AdapterName(), SendersOfSource(source, **ownIp));
+        adapters->Open(inputs->settings.adapter.name, SendersOfSource(source, **ownIp));
     if (!adapter)
         return;
     if (!adapter->PacketSetHwFilter(PromiscuousFilter)) {

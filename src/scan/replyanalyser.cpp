@@ -87,7 +87,8 @@ ReplyAnalyser::ReplyAnalyser(std::shared_ptr<CaptureChannel> c,
 void ReplyAnalyser::Work()
 {
     const ReplyPatterns patterns =
-        BuildReplyPatterns(inputs->probeSourceMacs, inputs->settings.ownIp,
+        BuildReplyPatterns(inputs->probeSourceMacs,
+                           inputs->settings.ownIp ? inputs->settings.ownIp->ToText() : QString(),
                            [this](const QString &text) { Q_EMIT message(text); });
     CapturePipe &pipe = *channel->pipe;
     // Vendor names by vendor code, kept until the next hand-over: a flood

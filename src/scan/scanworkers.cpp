@@ -113,7 +113,8 @@ void ScanWorkers::StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHa
         Qt::QueuedConnection);
     Own(analyser);
 
-    relay = new CaptureRelay(channel, inputs->settings.ownMac, inputs->captureCounterShown);
+    relay = new CaptureRelay(channel, inputs->settings.ownMac.value_or(MacAddress{}).ToText(u' '),
+                             inputs->captureCounterShown);
     connect(
         relay, &CaptureRelay::captureCounted, this,
         [this](quint64 count) { status.ShowRelayedCount(count); }, Qt::QueuedConnection);

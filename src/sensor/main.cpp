@@ -28,6 +28,9 @@ void PrintError(const QString &text)
 
 int main(int argc, char **argv)
 {
+    // A stop, Ctrl+C or log rotation while the sensor starts is handled once
+    // it can be, in order.
+    keelwatch::HoldSignals({SIGTERM, SIGINT, SIGHUP});
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"keelwatch-sensor"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(KEELWATCH_VERSION));
@@ -35,7 +38,7 @@ int main(int argc, char **argv)
     auto driver = std::make_shared<keelwatch::PcapDriver>();
     const keelwatch::AdapterList adapters = keelwatch::FillAdapterList(*driver);
     const keelwatch::SensorCommand command =
-        keelwatch::ParseSensorCommand(QCoreApplication::arguments(), adapters.items);
+        keelwatch::ParseSensorCommand(QCoreApplication::arguments(), adapters.adapters);
     using Action = keelwatch::SensorCommand::Action;
     if (command.action == Action::Help || command.action == Action::Version) {
         PrintLine(stdout, command.text.toLocal8Bit() + (command.text.endsWith(u'\n') ? "" : "\n"));

@@ -32,16 +32,6 @@ void SensorConsole::SwitchBrOn()
     settings.values.tests[size_t(TestIndex(u"Br"))] = true;
 }
 
-void SensorConsole::SetOwnMac(const QString &text)
-{
-    settings.values.ownMac = text;
-}
-
-void SensorConsole::SetSpMac(int column, const QString &text)
-{
-    (column == Sp1Column ? settings.values.sp1Mac : settings.values.sp2Mac) = text;
-}
-
 void SensorConsole::SetRangeText(bool to, const QString &text)
 {
     (to ? settings.values.to : settings.values.from) = text;

@@ -30,14 +30,14 @@ class SensorConsole : public ScanView,
     // ScanView
     void ShowScanPhase(ScanPhase phase) override;
     void ShowMessage(const QString &text) override;
+    // The command line refused such a range unless it was asked for.
+    bool ConfirmLargeRange(quint64) override { return true; }
     void ShowSetup() override;
     void ShowScanMode() override {}
     void ShowTestColumns(bool, const std::array<bool, TestCount> &) override {}
     void EnableRangeControls(bool) override {}
     void EnableSetupGroups(bool) override {}
     void SwitchBrOn() override;
-    void SetOwnMac(const QString &text) override;
-    void SetSpMac(int column, const QString &text) override;
     void SetRangeText(bool to, const QString &text) override;
 
     // CaptureStatus
@@ -56,7 +56,6 @@ class SensorConsole : public ScanView,
     void ShowMessageBox(const QString &text) override;
     // A warning like a log failure: the scan goes on.
     void ShowDeliveryNote(const QString &text) override { printError(text); }
-    void SetSyslogServerText(const QString &) override {}
 
   private:
     void Tell(const QString &text);

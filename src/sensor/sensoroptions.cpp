@@ -31,15 +31,26 @@ QString Named(const QString &option, const QString &why)
     return u"--"_s + option + u": "_s + why;
 }
 
+// A value read from the --settings file, named by its key and the file.
+QString FromFile(const QString &path, const QString &key, const QString &why)
+{
+    return Named(u"settings"_s, path + u": "_s + key + u": "_s + why);
+}
+
 // A whole decimal number from low to high, nothing else.
 int Bounded(const QString &option, const QString &text, int low, int high)
 {
-    static const QRegularExpression digits(u"^[0-9]{1,6}$"_s);
-    const int value = digits.match(text).hasMatch() ? text.toInt() : -1;
+    static const QRegularExpression digits(u"^[0-9]{1,9}$"_s);
+    const qint64 value = digits.match(text).hasMatch() ? text.toLongLong() : -1;
     if (value < low || value > high)
         throw Refusal{Named(
             option, u"'%1' is not a whole number from %2 to %3"_s.arg(text).arg(low).arg(high))};
-    return value;
+    return int(value);
+}
+
+int Bounded(const QString &option, const QString &text, const NumberRule &rule)
+{
+    return Bounded(option, text, rule.low, rule.high);
 }
 
 quint32 Address(const QString &option, const QString &text)
@@ -85,13 +96,26 @@ std::pair<QString, QString> Range(const QString &text)
 }
 
 // Six two-digit hex bytes, separated all alike by ":", "-" or blanks.
-QString TestMac(const QString &option, const QString &text)
+MacAddress TestMac(const QString &option, const QString &text)
 {
     static const QRegularExpression mac(
         u"^[0-9A-Fa-f]{2}([-: ])[0-9A-Fa-f]{2}(\\1[0-9A-Fa-f]{2}){4}$"_s);
-    if (!mac.match(text).hasMatch())
+    const std::optional<MacAddress> bytes =
+        mac.match(text).hasMatch() ? MacFromText(text) : std::nullopt;
+    if (!bytes)
         throw Refusal{Named(option, u"'%1' is no MAC address (six hex bytes)"_s.arg(text))};
-    return NormalizeMac(text);
+    return *bytes;
+}
+
+MacAddress OwnMac(const QString &text)
+{
+    if (NormalizeOwnMac(text).isEmpty())
+        throw Refusal{Named(u"own-mac"_s, u"'%1' is no MAC address (six hex bytes)"_s.arg(text))};
+    const std::optional<MacAddress> mac = OwnMacFromText(text);
+    // A probe from a multicast source would be no card's own frame.
+    if (!mac)
+        throw Refusal{Named(u"own-mac"_s, u"'%1' is a group address, no card's own"_s.arg(text))};
+    return *mac;
 }
 
 TestFlags Tests(const QString &text)
@@ -112,25 +136,30 @@ TestFlags Tests(const QString &text)
     return tests;
 }
 
-// The adapter item of an interface name, "IPv4 : name".
-QString AdapterItem(const QString &name, const QStringList &adapterItems)
+QString NotEthernet(const QString &name)
 {
-    for (const QString &item : adapterItems) {
-        Settings probe;
-        probe.adapterItem = item;
-        if (probe.AdapterName() == name)
-            return item;
+    return u"'%1' is no Ethernet interface; probes are Ethernet frames"_s.arg(name);
+}
+
+NetworkAdapter Adapter(const QString &name, const NetworkAdapters &adapters)
+{
+    for (const NetworkAdapter &adapter : adapters) {
+        if (adapter.name != name)
+            continue;
+        if (!adapter.ethernet)
+            throw Refusal{Named(u"interface"_s, NotEthernet(name))};
+        return adapter;
     }
     throw Refusal{Named(u"interface"_s, u"no interface '%1' with an IPv4 address"_s.arg(name))};
 }
 
-void ReadStoredSettings(const QString &path, Settings &settings, const QStringList &adapterItems)
+void ReadStoredSettings(const QString &path, Settings &settings, const NetworkAdapters &adapters)
 {
     const QFileInfo info(path);
     if (!info.isFile() || !info.isReadable())
         throw Refusal{Named(u"settings"_s, u"cannot read '%1'"_s.arg(path))};
-    const SettingsRead read = ReadSettingsFile(settings, path, adapterItems);
-    if (read.malformed || read.applied == 0)
+    const SettingsRead read = ReadSettingsFile(settings, path, adapters);
+    if (read.malformed || read.found == 0)
         throw Refusal{Named(u"settings"_s, u"'%1' holds no Keelwatch settings"_s.arg(path))};
     // A value that cannot be read keeps the sensor's own and is named, as the
     // desktop program names it.
@@ -150,26 +179,71 @@ Settings SensorDefaults()
     return s;
 }
 
-SensorOptions Options(const QCommandLineParser &parser, const QStringList &adapterItems)
+// The values a scan cannot start without, from the command line or else the
+// settings file: each refusal names the option, or the key and the file.
+void CheckScanValues(const QCommandLineParser &parser, Settings &s)
+{
+    const bool fromFile = parser.isSet(u"settings"_s);
+    const QString path = parser.value(u"settings"_s);
+    const auto refuse = [&](const QString &option, const QString &key, const QString &why) {
+        throw Refusal{parser.isSet(option) || !fromFile ? Named(option, why)
+                                                        : FromFile(path, key, why)};
+    };
+
+    if (s.adapter.name.isEmpty())
+        refuse(u"interface"_s, StoredAdapterKey(),
+               fromFile ? u"the stored interface is not here; name one with --interface"_s
+                        : u"an interface is needed"_s);
+    if (!s.adapter.ethernet)
+        refuse(u"interface"_s, StoredAdapterKey(), NotEthernet(s.adapter.name));
+    if (!s.ownIp)
+        refuse(u"interface"_s, StoredKeyOf(&Settings::ownIp), u"no own IPv4 address"_s);
+
+    for (const auto &[member, key] : {std::pair{&Settings::from, StoredKeyOf(&Settings::from)},
+                                      std::pair{&Settings::to, StoredKeyOf(&Settings::to)}}) {
+        const QString &text = s.*member;
+        if (text.isEmpty())
+            refuse(u"range"_s, key, u"a range is needed"_s);
+        if (!IpFromText(text))
+            refuse(u"range"_s, key, u"'%1' is no IPv4 address"_s.arg(text));
+    }
+    const std::optional<IpRange> range = s.Range();
+    if (!range)
+        refuse(u"range"_s, StoredKeyOf(&Settings::to), u"the range ends before it starts"_s);
+    if (range->Count() > LargestPlainRange && !parser.isSet(u"allow-large-range"_s))
+        refuse(u"range"_s, StoredKeyOf(&Settings::to),
+               u"%1 addresses are more than a /16; give --allow-large-range to sweep them"_s.arg(
+                   range->Count()));
+
+    for (const auto &[column, option, member] :
+         {std::tuple{Sp1Column, u"s1"_s, &Settings::sp1Mac},
+          std::tuple{Sp2Column, u"s2"_s, &Settings::sp2Mac}}) {
+        if (s.TestEnabled(column) && !(s.*member))
+            refuse(option, StoredKeyOf(member), u"the test needs its destination address"_s);
+    }
+
+    if (s.syslog && (!s.syslogServer || s.syslogServer->ToIpv4() == 0))
+        refuse(u"syslog"_s, StoredKeyOf(&Settings::syslogServer), u"no server address"_s);
+    if ((!s.syslogCaFile.isEmpty() || !s.syslogCertFile.isEmpty()) &&
+        s.syslogTransport != SyslogTransport::Tls)
+        refuse(u"syslog-transport"_s, StoredKeyOf(&Settings::syslogTransport),
+               u"certificates are for tls only"_s);
+}
+
+SensorOptions Options(const QCommandLineParser &parser, const NetworkAdapters &adapters)
 {
     SensorOptions options;
     Settings &s = options.settings;
     s = SensorDefaults();
     if (parser.isSet(u"settings"_s))
-        ReadStoredSettings(parser.value(u"settings"_s), s, adapterItems);
+        ReadStoredSettings(parser.value(u"settings"_s), s, adapters);
 
     if (parser.isSet(u"interface"_s)) {
-        s.adapterItem = AdapterItem(parser.value(u"interface"_s), adapterItems);
-        s.ownIp = s.adapterItem.section(u" : "_s, 0, 0);
+        s.adapter = Adapter(parser.value(u"interface"_s), adapters);
+        s.ownIp = s.adapter.address;
     }
-    if (s.adapterItem.isEmpty())
-        throw Refusal{parser.isSet(u"settings"_s)
-                          ? Named(u"interface"_s, u"the stored interface is not here; name one"_s)
-                          : Named(u"interface"_s, u"an interface is needed"_s)};
     if (parser.isSet(u"range"_s))
         std::tie(s.from, s.to) = Range(parser.value(u"range"_s));
-    if (s.from.isEmpty() || s.to.isEmpty())
-        throw Refusal{Named(u"range"_s, u"a range is needed"_s)};
 
     if (parser.isSet(u"tests"_s))
         s.tests = Tests(parser.value(u"tests"_s));
@@ -179,30 +253,19 @@ SensorOptions Options(const QCommandLineParser &parser, const QStringList &adapt
         s.sp1Mac = TestMac(u"s1"_s, parser.value(u"s1"_s));
     if (parser.isSet(u"s2"_s))
         s.sp2Mac = TestMac(u"s2"_s, parser.value(u"s2"_s));
-    for (const auto &[label, mac, option] :
-         {std::tuple{u"SP1", &s.sp1Mac, u"s1"_s}, std::tuple{u"SP2", &s.sp2Mac, u"s2"_s}}) {
-        if (s.tests[size_t(TestIndex(label))] && NormalizeMac(*mac).isEmpty())
-            throw Refusal{Named(option, u"the test needs its destination address"_s)};
-    }
-    if (parser.isSet(u"own-mac"_s)) {
-        s.ownMac = NormalizeOwnMac(parser.value(u"own-mac"_s));
-        if (s.ownMac.isEmpty())
-            throw Refusal{Named(u"own-mac"_s, u"'%1' is no MAC address (six hex bytes)"_s.arg(
-                                                  parser.value(u"own-mac"_s)))};
-    }
+    if (parser.isSet(u"own-mac"_s))
+        s.ownMac = OwnMac(parser.value(u"own-mac"_s));
 
     if (parser.isSet(u"list-mode"_s))
         s.listMode = true;
     if (parser.isSet(u"interval"_s))
-        s.scanTimer = QString::number(Bounded(u"interval"_s, parser.value(u"interval"_s), 1, 60));
+        s.scanTimerSeconds = Bounded(u"interval"_s, parser.value(u"interval"_s), ScanTimerRule);
     if (parser.isSet(u"node-timer"_s))
-        s.nodeTimer =
-            QString::number(Bounded(u"node-timer"_s, parser.value(u"node-timer"_s), 0, 60000));
+        s.nodeTimerMs = Bounded(u"node-timer"_s, parser.value(u"node-timer"_s), NodeTimerRule);
     if (parser.isSet(u"send-rate"_s))
-        s.sendRate =
-            QString::number(Bounded(u"send-rate"_s, parser.value(u"send-rate"_s), 0, MaxSendRate));
+        s.sendRate = Bounded(u"send-rate"_s, parser.value(u"send-rate"_s), SendRateRule);
     if (parser.isSet(u"packets"_s))
-        s.packetNumber = QString::number(Bounded(u"packets"_s, parser.value(u"packets"_s), 1, 10));
+        s.packetCount = Bounded(u"packets"_s, parser.value(u"packets"_s), PacketCountRule);
     if (parser.isSet(u"frame"_s)) {
         const QString frame = parser.value(u"frame"_s);
         if (frame == u"ethernet"_s)
@@ -226,7 +289,7 @@ SensorOptions Options(const QCommandLineParser &parser, const QStringList &adapt
         if (Address(u"syslog"_s, server) == 0)
             throw Refusal{Named(u"syslog"_s, u"0.0.0.0 is no server"_s)};
         s.syslog = true;
-        s.syslogServer = IpNumberToText(IpTextToNumber(server));
+        s.syslogServer = IpFromText(server);
     }
     if (parser.isSet(u"syslog-format"_s)) {
         const QString format = parser.value(u"syslog-format"_s).toLower();
@@ -240,10 +303,11 @@ SensorOptions Options(const QCommandLineParser &parser, const QStringList &adapt
     }
     if (parser.isSet(u"syslog-transport"_s)) {
         const QString transport = parser.value(u"syslog-transport"_s);
-        if (!SyslogTransportNamed(transport))
+        const std::optional<SyslogTransport> named = SyslogTransportNamed(transport);
+        if (!named)
             throw Refusal{
                 Named(u"syslog-transport"_s, u"'%1' is none of udp, tcp and tls"_s.arg(transport))};
-        s.syslogTransport = transport.trimmed().toLower();
+        s.syslogTransport = *named;
     }
     for (const auto &[option, file] : {std::pair{u"syslog-ca"_s, &s.syslogCaFile},
                                        std::pair{u"syslog-cert"_s, &s.syslogCertFile}}) {
@@ -256,15 +320,11 @@ SensorOptions Options(const QCommandLineParser &parser, const QStringList &adapt
     }
     if (parser.isSet(u"syslog-spool-size"_s))
         s.syslogSpoolKib =
-            QString::number(Bounded(u"syslog-spool-size"_s, parser.value(u"syslog-spool-size"_s),
-                                    MinSyslogSpoolKib, MaxSyslogSpoolKib));
+            Bounded(u"syslog-spool-size"_s, parser.value(u"syslog-spool-size"_s), SyslogSpoolRule);
     if (parser.isSet(u"syslog-max-size"_s))
         s.syslogMaxBytes =
-            QString::number(Bounded(u"syslog-max-size"_s, parser.value(u"syslog-max-size"_s),
-                                    MinSyslogMessageBytes, MaxSyslogMessageBytes));
-    if ((!s.syslogCaFile.isEmpty() || !s.syslogCertFile.isEmpty()) &&
-        s.Transport() != SyslogTransport::Tls)
-        throw Refusal{Named(u"syslog-transport"_s, u"certificates are for tls only"_s)};
+            Bounded(u"syslog-max-size"_s, parser.value(u"syslog-max-size"_s), SyslogMessageRule);
+    CheckScanValues(parser, s);
 
     options.json = parser.isSet(u"json"_s);
     options.once = parser.isSet(u"once"_s);
@@ -273,10 +333,17 @@ SensorOptions Options(const QCommandLineParser &parser, const QStringList &adapt
     return options;
 }
 
+// "1 to 60 (default 5)": the limits the options are checked against.
+QString Limits(const NumberRule &rule, int byDefault)
+{
+    return u"%1 to %2 (default %3)"_s.arg(rule.low).arg(rule.high).arg(byDefault);
+}
+
 } // namespace
 
-SensorCommand ParseSensorCommand(const QStringList &arguments, const QStringList &adapterItems)
+SensorCommand ParseSensorCommand(const QStringList &arguments, const NetworkAdapters &adapters)
 {
+    const Settings defaults = SensorDefaults();
     QCommandLineParser parser;
     parser.setApplicationDescription(
         u"Watches one Ethernet segment for hosts whose card is in promiscuous mode."_s);
@@ -286,25 +353,35 @@ SensorCommand ParseSensorCommand(const QStringList &arguments, const QStringList
         help,
         version,
         {{u"i"_s, u"interface"_s}, u"The network interface to scan on."_s, u"name"_s},
-        {{u"r"_s, u"range"_s}, u"The addresses to probe: FROM-TO or a CIDR block."_s, u"range"_s},
+        {{u"r"_s, u"range"_s},
+         u"The addresses to probe: FROM-TO or a CIDR block, at most a /16 (65536 addresses)."_s,
+         u"range"_s},
+        {u"allow-large-range"_s, u"Sweep a range larger than a /16 all the same."_s},
         {{u"t"_s, u"tests"_s},
          u"Test addresses, by name, comma-separated: Br,B47,B16,B8,Gr,M0,M1,M3,S1,S2 "
          u"(default Br,B47,B16,B8,Gr; Br is always probed)."_s,
          u"list"_s},
         {u"s1"_s, u"Destination address of the test S1."_s, u"mac"_s},
         {u"s2"_s, u"Destination address of the test S2."_s, u"mac"_s},
-        {u"own-mac"_s, u"Base of the probes' source addresses (default 00 11 22 33 44 50)."_s,
+        {u"own-mac"_s,
+         u"Base of the probes' source addresses, no group address (default %1)."_s.arg(
+             defaults.ownMac->ToText(u' ')),
          u"mac"_s},
         {{u"l"_s, u"list-mode"_s}, u"List Mode: find the nodes first, then probe only those."_s},
-        {u"interval"_s, u"Scan Timer: seconds to wait after each sweep, 1 to 60 (default 5)."_s,
+        {u"interval"_s,
+         u"Scan Timer: seconds to wait after each sweep, %1."_s.arg(
+             Limits(ScanTimerRule, defaults.scanTimerSeconds)),
          u"seconds"_s},
-        {u"node-timer"_s, u"Pause after each address, 0 to 60000 (default 500)."_s,
+        {u"node-timer"_s,
+         u"Pause after each address, %1."_s.arg(Limits(NodeTimerRule, defaults.nodeTimerMs)),
          u"milliseconds"_s},
         {u"send-rate"_s,
-         u"Frames per second, one address after another, 0 to 1000000; 0 paces by "
-         u"--node-timer instead (default 2000)."_s,
+         u"Frames per second, one address after another, %1; 0 paces by --node-timer "
+         u"instead."_s.arg(Limits(SendRateRule, defaults.sendRate)),
          u"frames"_s},
-        {u"packets"_s, u"Times each probe is sent, 1 to 10 (default 3)."_s, u"number"_s},
+        {u"packets"_s,
+         u"Times each probe is sent, %1."_s.arg(Limits(PacketCountRule, defaults.packetCount)),
+         u"number"_s},
         {u"frame"_s, u"Frame format of the probes: ethernet or ieee802.3."_s, u"format"_s},
         {u"log"_s, u"The event log file."_s, u"file"_s},
         {u"syslog"_s, u"Forward events to this IPv4 address: UDP or TCP port 514, TLS port 6514."_s,
@@ -321,12 +398,12 @@ SensorCommand ParseSensorCommand(const QStringList &arguments, const QStringList
         {u"syslog-cert"_s, u"TLS: PEM file with a client certificate and its private key."_s,
          u"file"_s},
         {u"syslog-spool-size"_s,
-         u"TCP and TLS: KiB of waiting messages kept, 16 to 65536 (default 1024); past it the "
-         u"oldest are dropped and counted."_s,
+         u"TCP and TLS: KiB of waiting messages kept, %1; past it the oldest are dropped and "
+         u"counted."_s.arg(Limits(SyslogSpoolRule, defaults.syslogSpoolKib)),
          u"kib"_s},
         {u"syslog-max-size"_s,
-         u"RFC 5424: longest message in bytes, 480 to 65000 (default 2048); longer comments "
-         u"and vendor names are shortened."_s,
+         u"RFC 5424: longest message in bytes, %1; longer comments and vendor names are "
+         u"shortened."_s.arg(Limits(SyslogMessageRule, defaults.syslogMaxBytes)),
          u"bytes"_s},
         {u"settings"_s,
          u"Take every setting from this settings file of the desktop program; options "
@@ -357,7 +434,7 @@ SensorCommand ParseSensorCommand(const QStringList &arguments, const QStringList
         return command;
     }
     try {
-        command.options = Options(parser, adapterItems);
+        command.options = Options(parser, adapters);
         command.action = SensorCommand::Action::Run;
     } catch (const Refusal &refusal) {
         command.text = refusal.text;

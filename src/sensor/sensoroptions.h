@@ -25,10 +25,10 @@ struct SensorCommand
     QString text;
 };
 
-// Reads the command line (program name first). adapterItems are the
-// interfaces with an IPv4 address, as "IPv4 : name"; an interface is chosen
-// among them. Every value is checked here, so that a bad one is refused
-// before anything is opened or sent.
-SensorCommand ParseSensorCommand(const QStringList &arguments, const QStringList &adapterItems);
+// Reads the command line (program name first). adapters are the interfaces
+// with an IPv4 address; an Ethernet one is chosen among them. Every value,
+// also one from a settings file, is parsed and checked here, so that a bad
+// one is refused, named, before anything is opened or sent.
+SensorCommand ParseSensorCommand(const QStringList &arguments, const NetworkAdapters &adapters);
 
 } // namespace keelwatch

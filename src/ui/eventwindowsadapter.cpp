@@ -14,10 +14,8 @@ using namespace Qt::StringLiterals;
 namespace keelwatch {
 
 EventWindowsAdapter::EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindow *alert,
-                                         std::function<void(const QString &)> setServer,
                                          QWidget *dialogParent)
-    : pane(pane), alert(alert), setServerText(std::move(setServer)),
-      messageBox(MessageBoxSink(dialogParent))
+    : pane(pane), alert(alert), messageBox(MessageBoxSink(dialogParent))
 {
     // Nobody edits the pane, and an undo history would keep every line it
     // ever dropped: months of monitoring, or a /16 dropping out, in memory.
@@ -151,11 +149,6 @@ void EventWindowsAdapter::ShowDeliveryNote(const QString &text)
     // Among the events it concerns, as a "#" line like the log's own notes.
     BoundPane(EventLog::PaneLineLimit);
     AppendPaneLine(u"#Syslog\t"_s + text);
-}
-
-void EventWindowsAdapter::SetSyslogServerText(const QString &text)
-{
-    setServerText(text);
 }
 
 } // namespace keelwatch

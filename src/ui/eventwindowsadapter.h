@@ -30,9 +30,7 @@ class AlertMessageWindow;
 class EventWindowsAdapter : public EventWindows
 {
   public:
-    // setServerText replaces the syslog server setting and shows it.
-    EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindow *alert,
-                        std::function<void(const QString &)> setServerText, QWidget *dialogParent);
+    EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindow *alert, QWidget *dialogParent);
     ~EventWindowsAdapter() override;
     EventWindowsAdapter(const EventWindowsAdapter &) = delete;
     EventWindowsAdapter &operator=(const EventWindowsAdapter &) = delete;
@@ -43,7 +41,6 @@ class EventWindowsAdapter : public EventWindows
     void ShowAlertMessage(const QString &text) override;
     void ShowMessageBox(const QString &text) override;
     void ShowDeliveryNote(const QString &text) override;
-    void SetSyslogServerText(const QString &text) override;
 
     // Puts the waiting lines into the pane now.
     void FlushPane();
@@ -67,7 +64,6 @@ class EventWindowsAdapter : public EventWindows
     QMetaObject::Connection grown;
     QMetaObject::Connection cleared;
     AlertMessageWindow *alert;
-    std::function<void(const QString &)> setServerText;
     MessageSink messageBox;
 };
 

@@ -377,9 +377,9 @@ QString MainWindow::PanelText(int panel) const
 void MainWindow::ShowScanMode(const Settings &settings)
 {
     SetPanelText(1, ScanModeText(settings.listMode, settings.cyclic));
-    SetPanelText(3, settings.packetNumber);
-    SetPanelText(4, settings.scanTimer);
-    SetPanelText(5, settings.nodeTimer);
+    SetPanelText(3, QString::number(settings.packetCount));
+    SetPanelText(4, QString::number(settings.scanTimerSeconds));
+    SetPanelText(5, QString::number(settings.nodeTimerMs));
 }
 
 void MainWindow::ShowTestColumns(bool showAll, const TestFlags &tests)

@@ -108,6 +108,16 @@ void ScanWindows::ShowSetup()
     setup.activateWindow();
 }
 
+bool ScanWindows::ConfirmLargeRange(quint64 addresses)
+{
+    const QString question =
+        u"The range holds %1 addresses, more than a /16: one sweep may take hours or days.\n"
+        u"Scan it all the same?"_s.arg(addresses);
+    return QMessageBox::question(&mainWindow, QCoreApplication::applicationName(), question,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 void ScanWindows::ShowScanMode()
 {
     mainWindow.ShowScanMode(settings.Values());
@@ -138,16 +148,6 @@ void ScanWindows::Correct(const std::function<void(Settings &)> &change)
 void ScanWindows::SwitchBrOn()
 {
     Correct([](Settings &s) { s.tests[size_t(BroadcastColumn - FirstResultColumn)] = true; });
-}
-
-void ScanWindows::SetOwnMac(const QString &text)
-{
-    Correct([&text](Settings &s) { s.ownMac = text; });
-}
-
-void ScanWindows::SetSpMac(int column, const QString &text)
-{
-    Correct([column, &text](Settings &s) { (column == Sp1Column ? s.sp1Mac : s.sp2Mac) = text; });
 }
 
 void ScanWindows::SetRangeText(bool to, const QString &text)

@@ -29,13 +29,12 @@ class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
     void ShowScanPhase(ScanPhase phase) override;
     void ShowMessage(const QString &text) override;
     void ShowSetup() override;
+    bool ConfirmLargeRange(quint64 addresses) override;
     void ShowScanMode() override;
     void ShowTestColumns(bool showAll, const std::array<bool, TestCount> &tests) override;
     void EnableRangeControls(bool enabled) override;
     void EnableSetupGroups(bool enabled) override;
     void SwitchBrOn() override;
-    void SetOwnMac(const QString &text) override;
-    void SetSpMac(int column, const QString &text) override;
     void SetRangeText(bool to, const QString &text) override;
 
     // CaptureStatus

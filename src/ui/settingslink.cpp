@@ -28,10 +28,10 @@ void SettingsLink::TakeEdits()
     setup.ShowRange(values.from, values.to);
 }
 
-void SettingsLink::Load(const QStringList &adapterItems, const MessageSink &damaged)
+void SettingsLink::Load(const NetworkAdapters &adapters, const MessageSink &damaged)
 {
-    setup.SetAdapterItems(adapterItems);
-    model.Load(adapterItems, damaged);
+    setup.SetAdapters(adapters);
+    model.Load(adapters, damaged);
     mainWindow.RestoreGeometry(model.Read().windowGeometry);
     Show(model.Read());
     ShowTestColumns();

@@ -25,10 +25,10 @@ class SettingsLink : public QObject
     SettingsLink(SettingsModel &model, MainWindow &mainWindow, SetupDialog &setup,
                  MessageSink saveFailed);
 
-    // Loads the user's store (the adapter items must be known by then, so
-    // the stored one can be selected) and shows it, columns too. Values that
+    // Loads the user's store (the adapters must be known by then, so the
+    // stored one can be selected) and shows it, columns too. Values that
     // could not be read are told to damaged.
-    void Load(const QStringList &adapterItems, const MessageSink &damaged);
+    void Load(const NetworkAdapters &adapters, const MessageSink &damaged);
     // Saves the model; the Setup dialog's close does it too. False when the
     // save failed (told to the sink).
     bool Save();

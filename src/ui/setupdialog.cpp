@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include <optional>
 #include <utility>
@@ -83,6 +84,53 @@ const QStringList CommandPresets = {
     u"explorer \\\\$IP"_s,
 };
 
+// A field's exit rule as its validator: a text the rule would change is
+// not yet acceptable, and leaving the field (or Enter) puts the rule's text
+// in, which the field announces as an edit.
+class ExitRuleValidator : public QValidator
+{
+  public:
+    using Rule = QString (*)(const QString &);
+    ExitRuleValidator(Rule r, QObject *parent) : QValidator(parent), rule(r) {}
+
+    State validate(QString &input, int &) const override
+    {
+        return rule(input) == input ? Acceptable : Intermediate;
+    }
+    void fixup(QString &input) const override { input = rule(input); }
+
+  private:
+    Rule rule;
+};
+
+QString IpText(const std::optional<IpAddress> &ip)
+{
+    return ip ? ip->ToText() : QString();
+}
+
+QString MacText(const std::optional<MacAddress> &mac)
+{
+    return mac ? mac->ToText(u' ') : QString();
+}
+
+// The exit rules: an address is written in its usual form or emptied; an
+// own MAC also gets its last digit 0; an SP address keeps its digits as
+// typed; a number is forced into its range.
+QString IpExit(const QString &text)
+{
+    return IpText(IpFromText(text));
+}
+
+QString OwnMacExit(const QString &text)
+{
+    return MacText(OwnMacFromText(text));
+}
+
+template <const NumberRule &rule> QString NumberExit(const QString &text)
+{
+    return QString::number(NumberFromText(rule, text));
+}
+
 // "0.25 s", "3.6 s", "2 min 7 s", "18 h 2 min".
 QString DurationText(double seconds)
 {
@@ -120,6 +168,14 @@ SetupDialog::SetupDialog(QWidget *parent) : QDialog(parent)
 
     BindControls();
     SetValues(values);
+}
+
+SetupDialog::~SetupDialog()
+{
+    // Going, the dialog hides and takes the focus from its field, whose rule
+    // would then announce an edit to a dialog that is half gone.
+    for (const TextBinding &binding : textBindings)
+        binding.field->setValidator(nullptr);
 }
 
 QGroupBox *SetupDialog::BuildOwnPc()
@@ -233,7 +289,7 @@ void SetupDialog::ShowPacing()
 {
     // The Node Timer paces nothing while the send rate does.
     const Settings s = Values();
-    nodeTimerField->setEnabled(s.SendRatePerSecond() == 0);
+    nodeTimerField->setEnabled(s.sendRate == 0);
     const std::optional<double> seconds = s.EstimatedSweepSeconds();
     sweepEstimate->setText(seconds ? u"One sweep of the range: %1"_s.arg(DurationText(*seconds))
                                    : QString());
@@ -253,14 +309,15 @@ QGroupBox *SetupDialog::BuildLog()
     syslogRfc5424Check = Named(new QCheckBox(u"RFC 5424"_s, logGroup), u"SYSLOG5424_CHK"_s);
     syslogTransportBox = Named(new QComboBox(logGroup), u"SYSLOG_TRANSPORT"_s);
     // The stored words, shown in capitals.
-    for (const QString &word : {u"udp"_s, u"tcp"_s, u"tls"_s})
-        syslogTransportBox->addItem(word.toUpper(), word);
+    for (const SyslogTransport transport :
+         {SyslogTransport::Udp, SyslogTransport::Tcp, SyslogTransport::Tls})
+        syslogTransportBox->addItem(SyslogTransportWord(transport).toUpper(), int(transport));
     syslogCaField = Named(new QLineEdit(logGroup), u"SYSLOG_CA"_s);
     syslogCaField->setPlaceholderText(u"system CAs"_s);
     syslogCertField = Named(new QLineEdit(logGroup), u"SYSLOG_CERT"_s);
     syslogCertField->setPlaceholderText(u"none"_s);
-    syslogSpoolField = Named(new QLineEdit(logGroup), u"SYSLOG_SPOOL"_s);
-    syslogMaxBytesField = Named(new QLineEdit(logGroup), u"SYSLOG_MAXLEN"_s);
+    syslogSpoolField = NumberField(logGroup, u"SYSLOG_SPOOL"_s);
+    syslogMaxBytesField = NumberField(logGroup, u"SYSLOG_MAXLEN"_s);
 
     auto *pathRow = new QHBoxLayout;
     pathRow->addWidget(logPathField, 1);
@@ -321,20 +378,51 @@ QGroupBox *SetupDialog::BuildExternalCommand()
 void SetupDialog::BindControls()
 {
     textBindings = {
-        {ownIpField, &Settings::ownIp},
-        {ownMacField, &Settings::ownMac},
-        {sp1MacField, &Settings::sp1Mac},
-        {sp2MacField, &Settings::sp2Mac},
-        {scanTimerField, &Settings::scanTimer},
-        {packetNumberField, &Settings::packetNumber},
-        {nodeTimerField, &Settings::nodeTimer},
-        {sendRateField, &Settings::sendRate},
-        {logPathField, &Settings::logPath},
-        {syslogServerField, &Settings::syslogServer},
-        {syslogCaField, &Settings::syslogCaFile},
-        {syslogCertField, &Settings::syslogCertFile},
-        {syslogSpoolField, &Settings::syslogSpoolKib},
-        {syslogMaxBytesField, &Settings::syslogMaxBytes},
+        {ownIpField, [](Settings &s, const QString &t) { s.ownIp = IpFromText(t); },
+         [](const Settings &s) { return IpText(s.ownIp); }, &IpExit},
+        {ownMacField, [](Settings &s, const QString &t) { s.ownMac = OwnMacFromText(t); },
+         [](const Settings &s) { return MacText(s.ownMac); }, &OwnMacExit},
+        {sp1MacField, [](Settings &s, const QString &t) { s.sp1Mac = MacFromText(t); },
+         [](const Settings &s) { return MacText(s.sp1Mac); }, &NormalizeMac},
+        {sp2MacField, [](Settings &s, const QString &t) { s.sp2Mac = MacFromText(t); },
+         [](const Settings &s) { return MacText(s.sp2Mac); }, &NormalizeMac},
+        {scanTimerField,
+         [](Settings &s, const QString &t) {
+             s.scanTimerSeconds = NumberFromText(ScanTimerRule, t);
+         },
+         [](const Settings &s) { return QString::number(s.scanTimerSeconds); },
+         &NumberExit<ScanTimerRule>},
+        {packetNumberField,
+         [](Settings &s, const QString &t) { s.packetCount = NumberFromText(PacketCountRule, t); },
+         [](const Settings &s) { return QString::number(s.packetCount); },
+         &NumberExit<PacketCountRule>},
+        {nodeTimerField,
+         [](Settings &s, const QString &t) { s.nodeTimerMs = NumberFromText(NodeTimerRule, t); },
+         [](const Settings &s) { return QString::number(s.nodeTimerMs); },
+         &NumberExit<NodeTimerRule>},
+        {sendRateField,
+         [](Settings &s, const QString &t) { s.sendRate = NumberFromText(SendRateRule, t); },
+         [](const Settings &s) { return QString::number(s.sendRate); }, &NumberExit<SendRateRule>},
+        {logPathField, [](Settings &s, const QString &t) { s.logPath = t; },
+         [](const Settings &s) { return s.logPath; }},
+        {syslogServerField, [](Settings &s, const QString &t) { s.syslogServer = IpFromText(t); },
+         [](const Settings &s) { return IpText(s.syslogServer); }, &IpExit},
+        {syslogCaField, [](Settings &s, const QString &t) { s.syslogCaFile = t; },
+         [](const Settings &s) { return s.syslogCaFile; }},
+        {syslogCertField, [](Settings &s, const QString &t) { s.syslogCertFile = t; },
+         [](const Settings &s) { return s.syslogCertFile; }},
+        {syslogSpoolField,
+         [](Settings &s, const QString &t) {
+             s.syslogSpoolKib = NumberFromText(SyslogSpoolRule, t);
+         },
+         [](const Settings &s) { return QString::number(s.syslogSpoolKib); },
+         &NumberExit<SyslogSpoolRule>},
+        {syslogMaxBytesField,
+         [](Settings &s, const QString &t) {
+             s.syslogMaxBytes = NumberFromText(SyslogMessageRule, t);
+         },
+         [](const Settings &s) { return QString::number(s.syslogMaxBytes); },
+         &NumberExit<SyslogMessageRule>},
     };
     flagBindings = {
         {listModeCheck, &Settings::listMode},
@@ -369,10 +457,10 @@ void SetupDialog::BindControls()
     connect(syslogTransportBox, &QComboBox::currentIndexChanged, this,
             [this] { Announce(nullptr); });
 
-    for (QLineEdit *field :
-         {ownIpField, ownMacField, scanTimerField, packetNumberField, sp1MacField, sp2MacField,
-          nodeTimerField, sendRateField, syslogServerField})
-        field->installEventFilter(this);
+    for (const TextBinding &binding : textBindings) {
+        if (binding.exitRule)
+            binding.field->setValidator(new ExitRuleValidator(binding.exitRule, binding.field));
+    }
     // The estimate follows every edit that changes it, and values shown.
     for (const TextBinding &binding : textBindings)
         connect(binding.field, &QLineEdit::textChanged, this, &SetupDialog::ShowPacing);
@@ -392,13 +480,15 @@ void SetupDialog::Announce(void (SetupDialog::*after)())
         (this->*after)();
 }
 
-void SetupDialog::SetAdapterItems(const QStringList &items)
+void SetupDialog::SetAdapters(const NetworkAdapters &list)
 {
     const bool wasShowing = std::exchange(showing, true);
+    adapters = list;
     adapterList->clear();
-    adapterList->addItems(items);
+    for (const NetworkAdapter &adapter : adapters)
+        adapterList->addItem(adapter.ItemText());
     adapterList->setCurrentIndex(-1);
-    values.adapterItem.clear();
+    values.adapter = {};
     showing = wasShowing;
 }
 
@@ -407,22 +497,28 @@ void SetupDialog::SetValues(const Settings &shown)
     const bool wasShowing = std::exchange(showing, true);
     values = shown;
     for (const TextBinding &binding : textBindings) {
-        if (binding.field->text() != shown.*binding.member)
-            binding.field->setText(shown.*binding.member);
+        const QString typed = binding.field->text();
+        Settings read = shown;
+        binding.read(read, typed);
+        if (typed.isEmpty() || read != shown) {
+            const QString text = binding.show(shown);
+            if (text != typed)
+                binding.field->setText(text);
+        }
     }
     for (const FlagBinding &binding : flagBindings)
         binding.button->setChecked(shown.*binding.member);
     for (size_t i = 0; i < testChecks.size(); ++i)
         testChecks[i]->setChecked(shown.tests[i]);
     adapterList->setCurrentIndex(
-        shown.adapterItem.isEmpty() ? -1 : adapterList->findText(shown.adapterItem));
+        shown.adapter.name.isEmpty() ? -1 : int(adapters.indexOf(shown.adapter)));
     SetRadio(ethernetRadio, shown.format == FrameFormat::Ethernet2);
     SetRadio(ieeeRadio, shown.format == FrameFormat::Ieee8023);
     SetRadio(tabRadio, shown.tabDelimiter);
     SetRadio(commaRadio, shown.commaDelimiter);
     if (commandBox->currentText() != shown.command)
         commandBox->setEditText(shown.command);
-    syslogTransportBox->setCurrentIndex(int(shown.Transport()));
+    syslogTransportBox->setCurrentIndex(syslogTransportBox->findData(int(shown.syslogTransport)));
     ShowPacing();
     showing = wasShowing;
 }
@@ -431,19 +527,18 @@ Settings SetupDialog::Values() const
 {
     Settings s = values;
     for (const TextBinding &binding : textBindings)
-        s.*binding.member = binding.field->text();
+        binding.read(s, binding.field->text());
     for (const FlagBinding &binding : flagBindings)
         s.*binding.member = binding.button->isChecked();
     for (size_t i = 0; i < testChecks.size(); ++i)
         s.tests[i] = testChecks[i]->isChecked();
-    s.adapterItem = adapterList->currentIndex() >= 0 ? adapterList->currentText() : QString();
+    const int adapter = adapterList->currentIndex();
+    s.adapter = adapter >= 0 && adapter < adapters.size() ? adapters[adapter] : NetworkAdapter{};
     s.format = ieeeRadio->isChecked() ? FrameFormat::Ieee8023 : FrameFormat::Ethernet2;
     s.tabDelimiter = tabRadio->isChecked();
     s.commaDelimiter = commaRadio->isChecked();
     s.command = commandBox->currentText();
-    // An unknown stored word stays as it was until a transport is chosen.
-    if (syslogTransportBox->currentIndex() != int(values.Transport()))
-        s.syslogTransport = syslogTransportBox->currentData().toString();
+    s.syslogTransport = SyslogTransport(syslogTransportBox->currentData().toInt());
     return s;
 }
 
@@ -460,40 +555,6 @@ void SetupDialog::SetScanGroupsEnabled(bool enabled)
         group->setEnabled(enabled);
 }
 
-bool SetupDialog::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::FocusOut) {
-        if (auto *field = qobject_cast<QLineEdit *>(watched))
-            FieldExit(field);
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
-void SetupDialog::FieldExit(QLineEdit *field)
-{
-    using ExitRule = QString (*)(const QString &);
-    ExitRule rule = nullptr;
-    if (field == ownIpField || field == syslogServerField)
-        rule = &ValidIpText;
-    else if (field == ownMacField)
-        rule = &NormalizeOwnMac;
-    else if (field == sp1MacField || field == sp2MacField)
-        rule = &NormalizeMac;
-    else if (field == scanTimerField)
-        rule = &ScanTimerExit;
-    else if (field == packetNumberField)
-        rule = &PacketNumberExit;
-    else if (field == nodeTimerField)
-        rule = &NodeTimerExit;
-    else if (field == sendRateField)
-        rule = &SendRateExit;
-    if (!rule)
-        return;
-    const QString text = rule(field->text());
-    if (text != field->text())
-        field->setText(text);
-}
-
 void SetupDialog::SetDefaultScanOptions()
 {
     // The test addresses, the scan mode and the three number fields go back
@@ -503,9 +564,9 @@ void SetupDialog::SetDefaultScanOptions()
     s.tests = defaults.tests;
     s.listMode = defaults.listMode;
     s.cyclic = defaults.cyclic;
-    s.scanTimer = defaults.scanTimer;
-    s.packetNumber = defaults.packetNumber;
-    s.nodeTimer = defaults.nodeTimer;
+    s.scanTimerSeconds = defaults.scanTimerSeconds;
+    s.packetCount = defaults.packetCount;
+    s.nodeTimerMs = defaults.nodeTimerMs;
     s.sendRate = defaults.sendRate;
     s.confirmSuspects = defaults.confirmSuspects;
     SetValues(s);

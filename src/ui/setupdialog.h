@@ -29,14 +29,17 @@ class SetupDialog : public QDialog
 
   public:
     explicit SetupDialog(QWidget *parent = nullptr);
+    ~SetupDialog() override;
 
-    // The adapter items ("IPv4 : name") of the Network I/F list; none selected.
-    void SetAdapterItems(const QStringList &items);
+    // The adapters of the Network I/F list, listed as "IPv4 : name"; none
+    // selected.
+    void SetAdapters(const NetworkAdapters &adapters);
 
-    // Shows values; announces nothing. The adapter item is selected when it
-    // is one of the items.
+    // Shows values; announces nothing. The adapter is selected when it is one
+    // of the list's. A field keeps what the user typed while it reads as the
+    // value shown.
     void SetValues(const Settings &values);
-    // The values last set, with the dialog's edits.
+    // The values last set, with the dialog's edits read from the fields.
     Settings Values() const;
 
     // The main window's From and To, for the estimated sweep time.
@@ -56,15 +59,19 @@ class SetupDialog : public QDialog
     void closing();
 
   protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
   private:
-    // A control that holds one member of the settings.
+    // A field that holds one member of the settings: how its text is read
+    // into the settings, how the member is shown, and the rule that puts
+    // the field's text in order when the user leaves it (none: kept as
+    // typed).
     struct TextBinding
     {
         QLineEdit *field;
-        QString Settings::*member;
+        void (*read)(Settings &, const QString &);
+        QString (*show)(const Settings &);
+        QString (*exitRule)(const QString &) = nullptr;
     };
     struct FlagBinding
     {
@@ -79,7 +86,6 @@ class SetupDialog : public QDialog
     QGroupBox *BuildExternalCommand();
     void BindControls();
 
-    void FieldExit(QLineEdit *field);
     void Announce(void (SetupDialog::*after)());
     void SetDefaultScanOptions();
     // Node Timer on or off, and the estimated sweep time, from the values.
@@ -87,6 +93,7 @@ class SetupDialog : public QDialog
     void ChooseLogFile();
 
     Settings values;
+    NetworkAdapters adapters;
     bool showing = false;
     std::vector<TextBinding> textBindings;
     std::vector<FlagBinding> flagBindings;

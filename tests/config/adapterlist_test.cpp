@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <map>
+#include <set>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
@@ -25,6 +26,7 @@ class FakeDriver : public AdapterSource
     QString version = u"1.10.3"_s;
     QByteArray names;
     std::map<QByteArray, quint32> addresses;
+    std::set<QByteArray> notEthernet;
 
     QString PacketGetVersion() const override { return version; }
     QByteArray PacketGetAdapterNames() const override { return names; }
@@ -33,7 +35,17 @@ class FakeDriver : public AdapterSource
         const auto it = addresses.find(name);
         return it == addresses.end() ? std::nullopt : std::optional<quint32>(it->second);
     }
+    bool IsEthernet(const QByteArray &name) const override { return !notEthernet.contains(name); }
 };
+
+// The item texts the Setup dialog lists.
+QStringList Items(const AdapterList &list)
+{
+    QStringList items;
+    for (const NetworkAdapter &adapter : list.adapters)
+        items.append(adapter.ItemText());
+    return items;
+}
 
 struct VersionCase
 {
@@ -58,7 +70,7 @@ TEST_P(DriverVersions, GiveThePanelText)
 
     EXPECT_EQ(list.driverVersion, QString::fromUtf16(c.driverVersion));
     EXPECT_EQ(list.panelText, QString::fromUtf16(c.panel));
-    EXPECT_EQ(list.items, QStringList({u"192.168.10.10 : eth0"_s, u"10.0.0.1 : wlan0"_s}));
+    EXPECT_EQ(Items(list), QStringList({u"192.168.10.10 : eth0"_s, u"10.0.0.1 : wlan0"_s}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -80,8 +92,19 @@ TEST(AdapterList, AdaptersWithoutAddressAreLeftOutInDriverOrder)
     FakeDriver driver;
     driver.names = NameBuffer({u"b"_s, u"nothing"_s, u"a"_s, u"c"_s});
     driver.addresses = {{"a", 0x0A000001}, {"b", 0x0A000001}, {"c", 0x7F000001}};
-    EXPECT_EQ(FillAdapterList(driver).items,
+    EXPECT_EQ(Items(FillAdapterList(driver)),
               QStringList({u"10.0.0.1 : b"_s, u"10.0.0.1 : a"_s, u"127.0.0.1 : c"_s}));
+}
+
+TEST(AdapterList, AdaptersKeepTheirNameAddressAndWhetherTheyAreEthernet)
+{
+    FakeDriver driver;
+    driver.names = NameBuffer({u"kw-scan"_s, u"lo"_s});
+    driver.addresses = {{"kw-scan", 0x0A4D0001}, {"lo", 0x7F000001}};
+    driver.notEthernet = {"lo"};
+    const NetworkAdapters expected = {{u"kw-scan"_s, IpAddress::FromIpv4(0x0A4D0001), true},
+                                      {u"lo"_s, IpAddress::FromIpv4(0x7F000001), false}};
+    EXPECT_EQ(FillAdapterList(driver).adapters, expected);
 }
 
 TEST(AdapterList, NameBufferWithoutDoubleZeroGivesNoAdapters)
@@ -89,7 +112,7 @@ TEST(AdapterList, NameBufferWithoutDoubleZeroGivesNoAdapters)
     FakeDriver driver;
     driver.names = QByteArray("eth0\0wlan0", 10);
     driver.addresses = {{"eth0", 1}};
-    EXPECT_TRUE(FillAdapterList(driver).items.isEmpty());
+    EXPECT_TRUE(FillAdapterList(driver).adapters.isEmpty());
     EXPECT_TRUE(AdapterNamesFromBuffer(QByteArray()).isEmpty());
 }
 

@@ -100,6 +100,15 @@ TEST_P(MacNormalizeTest, Normalizes)
     const MacCase &c = GetParam();
     EXPECT_EQ(NormalizeOwnMac(c.text), c.ownMac) << c.text.toStdString();
     EXPECT_EQ(NormalizeMac(c.text), c.mac) << c.text.toStdString();
+    // The typed values take what the texts take; an own MAC is no group
+    // address.
+    const std::optional<MacAddress> own = MacAddress::FromText(c.ownMac);
+    EXPECT_EQ(OwnMacFromText(c.text), own && !own->IsGroup() ? own : std::nullopt)
+        << c.text.toStdString();
+    EXPECT_EQ(MacFromText(c.text).has_value(), !c.mac.isEmpty()) << c.text.toStdString();
+    if (const std::optional<MacAddress> mac = MacFromText(c.text)) {
+        EXPECT_EQ(MacFromText(mac->ToText(u' ')), mac) << c.text.toStdString();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -125,7 +125,7 @@ TEST_F(SettingsFiles, ReadingAFileWithAStreamedValueReadsTheRest)
     EXPECT_FALSE(read.malformed);
     EXPECT_EQ(settings.from, u"10.0.0.1, 10.0.0.9"_s);
     EXPECT_FALSE(settings.tests[0]);
-    EXPECT_EQ(settings.packetNumber, u"7"_s);
+    EXPECT_EQ(settings.packetCount, 7);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), text);

@@ -17,7 +17,8 @@ namespace {
 
 ConfigHome *const configHome = RegisterConfigHome();
 
-const QStringList AdapterItems = {u"10.77.0.1 : kw-scan"_s, u"192.168.1.4 : eth0"_s};
+const NetworkAdapters Adapters = {{u"kw-scan"_s, IpAddress::FromIpv4(0x0A4D0001)},
+                                  {u"eth0"_s, IpAddress::FromIpv4(0xC0A80104)}};
 
 QString KeyOf(const StoredSetting &stored)
 {
@@ -31,18 +32,23 @@ Settings Changed()
     Settings s;
     s.from = u"10.77.0.1"_s;
     s.to = u"10.77.0.254"_s;
-    s.adapterItem = AdapterItems[1];
-    s.ownIp = u"10.77.0.100"_s;
-    s.ownMac = u"02 AA BB CC DD E0"_s;
-    s.sp1Mac = u"01 00 5E 00 00 02"_s;
-    s.sp2Mac = u"1 2 3 4 5 6"_s;
-    s.scanTimer = u"60"_s;
-    s.packetNumber = u"010"_s;
-    s.nodeTimer = u"0"_s;
-    s.sendRate = u"20000"_s;
+    s.adapter = Adapters[1];
+    s.ownIp = IpAddress::FromIpv4(0x0A4D0064);
+    s.ownMac = MacAddress{{0x02, 0xAA, 0xBB, 0xCC, 0xDD, 0xE0}};
+    s.sp1Mac = MacAddress{{0x01, 0x00, 0x5E, 0x00, 0x00, 0x02}};
+    s.sp2Mac = MacAddress{{1, 2, 3, 4, 5, 6}};
+    s.scanTimerSeconds = 60;
+    s.packetCount = 10;
+    s.nodeTimerMs = 0;
+    s.sendRate = 20000;
     s.logPath = u"/var/log/kw, test/ünïcode=1;#x.log"_s;
     s.command = u"net send $IP \"Don't Sniff\""_s;
-    s.syslogServer = u" 10.77.0.9 "_s;
+    s.syslogServer = IpAddress::FromIpv4(0x0A4D0009);
+    s.syslogTransport = SyslogTransport::Tls;
+    s.syslogCaFile = u"/etc/kw/ca, 1.pem"_s;
+    s.syslogCertFile = u"/etc/kw/client.pem"_s;
+    s.syslogSpoolKib = 16;
+    s.syslogMaxBytes = 65000;
     for (const StoredSetting &stored : StoredSettings) {
         if (stored.kind == StoredKind::Flag)
             SetStoredFlag(stored, s, !StoredFlag(stored, Settings{}));
@@ -68,7 +74,7 @@ Settings Load(int *applied = nullptr, QStringList *damaged = nullptr)
 {
     Settings s;
     auto store = OpenSettingsStore();
-    const SettingsRead read = ReadSettingsStore(s, *store, AdapterItems);
+    const SettingsRead read = ReadSettingsStore(s, *store, Adapters);
     if (applied)
         *applied = read.applied;
     if (damaged)
@@ -110,7 +116,7 @@ TEST(SettingsStore, FirstRunKeepsDefaultsAndCreatesNothing)
     EXPECT_FALSE(QFile::exists(OpenSettingsStore()->fileName()));
 }
 
-TEST(SettingsStore, RoundTripRestoresAll32Values)
+TEST(SettingsStore, RoundTripRestoresAll35Values)
 {
     const Settings saved = Changed();
     Save(saved);
@@ -118,13 +124,14 @@ TEST(SettingsStore, RoundTripRestoresAll32Values)
     const Settings loaded = Load(&applied);
     EXPECT_EQ(applied, int(StoredSettings.size()));
     EXPECT_EQ(loaded, saved);
-    EXPECT_EQ(OpenSettingsStore()->allKeys().size(), int(StoredSettings.size()));
+    // Every setting and the version.
+    EXPECT_EQ(OpenSettingsStore()->allKeys().size(), int(StoredSettings.size()) + 1);
 }
 
 TEST(SettingsStore, RatePacingIsOnForAFirstRunAndOffForAStoreWrittenBeforeIt)
 {
     QFile::remove(OpenSettingsStore()->fileName());
-    EXPECT_EQ(Load().SendRatePerSecond(), 2000);
+    EXPECT_EQ(Load().sendRate, 2000);
 
     const Settings saved = Changed();
     Save(saved);
@@ -132,20 +139,75 @@ TEST(SettingsStore, RatePacingIsOnForAFirstRunAndOffForAStoreWrittenBeforeIt)
     int applied = 0;
     const Settings loaded = Load(&applied);
     EXPECT_EQ(applied, int(StoredSettings.size()));
-    EXPECT_EQ(loaded.SendRatePerSecond(), 0);
-    EXPECT_EQ(loaded.nodeTimer, saved.nodeTimer);
+    EXPECT_EQ(loaded.sendRate, 0);
+    EXPECT_EQ(loaded.nodeTimerMs, saved.nodeTimerMs);
 }
 
-TEST(SettingsStore, FlagsAreWrittenAsOneAndZeroAndTextsUnchanged)
+QByteArray StoreBytes()
 {
-    Settings c;
-    c.scanTimer = u"0061"_s; // not validated on saving
-    Save(c);
     QFile file(OpenSettingsStore()->fileName());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
-    const QString ini = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    return file.readAll();
+}
+
+// The file other tools and older versions read: every key and value format
+// byte for byte, the version last among the keys QSettings sorts.
+TEST(SettingsStore, FileIsWrittenByteForByteInTheStoredFormats)
+{
+    Save(Changed());
+    EXPECT_EQ(StoreBytes(), QByteArray("[General]\n"
+                                       "Beep=1\n"
+                                       "Command=net send $IP \\\"Don't Sniff\\\"\n"
+                                       "ConfirmSuspects=0\n"
+                                       "CyclicScan=0\n"
+                                       "DCOM=1\n"
+                                       "DTAB=0\n"
+                                       "F016=0\n"
+                                       "F31=0\n"
+                                       "F8=0\n"
+                                       "FBR=0\n"
+                                       "FG=0\n"
+                                       "FM=1\n"
+                                       "FS1=1\n"
+                                       "FS1MAC=01 00 5E 00 00 02\n"
+                                       "FS2=1\n"
+                                       "FS2MAC=01 02 03 04 05 06\n"
+                                       "FastScan=0\n"
+                                       "IVTIME=60\n"
+                                       "Logpath=\"/var/log/kw, test/\xC3\xBCn\xC3\xAF"
+                                       "code=1;#x.log\"\n"
+                                       "M1=1\n"
+                                       "M2=1\n"
+                                       "NIC=192.168.1.4 : eth0\n"
+                                       "OIP=10.77.0.100\n"
+                                       "OMAC=02 AA BB CC DD E0\n"
+                                       "PNUM=10\n"
+                                       "PacketTIME=0\n"
+                                       "Scroll=0\n"
+                                       "SendRate=20000\n"
+                                       "SettingsVersion=1\n"
+                                       "Syslog=1\n"
+                                       "Syslog5424=1\n"
+                                       "SyslogCA=\"/etc/kw/ca, 1.pem\"\n"
+                                       "SyslogCert=/etc/kw/client.pem\n"
+                                       "SyslogMaxBytes=65000\n"
+                                       "SyslogServ=10.77.0.9\n"
+                                       "SyslogSpoolKB=16\n"
+                                       "SyslogTransport=tls\n"
+                                       "TIPF=10.77.0.1\n"
+                                       "TIPT=10.77.0.254\n"
+                                       "WindowGeometry=\n"
+                                       "showall=1\n"));
+}
+
+TEST(SettingsStore, FirstRunValuesAreWrittenAsBefore)
+{
+    Save(Settings{});
+    const QString ini = QString::fromUtf8(StoreBytes());
     for (const char16_t *line :
-         {u"\nFBR=1\n", u"\nFM=0\n", u"\nDCOM=0\n", u"\nIVTIME=0061\n", u"\nNIC=\n", u"\nTIPF=\n"})
+         {u"\nFBR=1\n", u"\nFM=0\n", u"\nDCOM=0\n", u"\nIVTIME=5\n", u"\nNIC=\n", u"\nTIPF=\n",
+          u"\nOIP=\n", u"\nOMAC=00 11 22 33 44 50\n", u"\nFS1MAC=\n", u"\nSyslogServ=\n",
+          u"\nSyslogTransport=udp\n", u"\nSyslogSpoolKB=1024\n", u"\nSyslogMaxBytes=2048\n"})
         EXPECT_TRUE(ini.contains(QStringView(line))) << QString::fromUtf16(line).toStdString();
 }
 
@@ -179,34 +241,38 @@ TEST_P(DamagedStore, KeepsTheDefaultAndReadsEveryOtherValue)
     defaults.command = u"x-terminal-emulator -e ping $IP"_s;
     for (const StoredSetting &stored : StoredSettings) {
         const Settings &want = KeyOf(stored) == name ? defaults : saved;
-        if (stored.kind == StoredKind::Flag)
-            EXPECT_EQ(StoredFlag(stored, loaded), StoredFlag(stored, want))
-                << KeyOf(stored).toStdString();
-        else
-            EXPECT_EQ(loaded.*stored.text, want.*stored.text) << KeyOf(stored).toStdString();
+        EXPECT_EQ(StoredValueText(stored, loaded), StoredValueText(stored, want))
+            << KeyOf(stored).toStdString();
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, DamagedStore,
-                         ::testing::Values(Damage{"FBR", nullptr}, Damage{"FBR", u"true"},
-                                           Damage{"F8", u"4294967296"}, Damage{"showall", u""},
-                                           Damage{"Syslog", nullptr}, Damage{"Syslog5424", nullptr},
-                                           Damage{"TIPF", u"@ByteArray(10.0.0.1)"},
-                                           Damage{"Command", u"@Rect(1 2 3 4)"}),
-                         [](const auto &info) {
-                             return std::string(info.param.name) +
-                                    (info.param.value ? "Bad" : "Absent");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Values, DamagedStore,
+    ::testing::Values(Damage{"FBR", nullptr}, Damage{"FBR", u"true"}, Damage{"F8", u"4294967296"},
+                      Damage{"showall", u""}, Damage{"Syslog", nullptr},
+                      Damage{"Syslog5424", nullptr}, Damage{"TIPF", u"@ByteArray(10.0.0.1)"},
+                      Damage{"PNUM", u"@ByteArray(4)"}, Damage{"OIP", u"@ByteArray(10.0.0.1)"},
+                      Damage{"Command", u"@Rect(1 2 3 4)"}),
+    [](const auto &info) {
+        return std::string(info.param.name) + (info.param.value ? "Bad" : "Absent");
+    });
 
-TEST(SettingsStore, AbsentTextEmptiesItsFieldAndReadingGoesOn)
+// An absent value reads as empty text: a number takes the value its rule
+// gives no number, an address becomes none.
+TEST(SettingsStore, AbsentValueReadsAsEmptyTextAndReadingGoesOn)
 {
     Save(Changed());
-    OpenSettingsStore()->remove(u"IVTIME"_s);
+    for (const char16_t *key : {u"IVTIME", u"PacketTIME", u"OIP", u"FS1MAC", u"Logpath"})
+        OpenSettingsStore()->remove(QString::fromUtf16(key));
     int applied = 0;
     const Settings loaded = Load(&applied);
     EXPECT_EQ(applied, int(StoredSettings.size()));
-    EXPECT_EQ(loaded.scanTimer, QString());
-    EXPECT_EQ(loaded.packetNumber, u"010"_s);
+    EXPECT_EQ(loaded.scanTimerSeconds, 5);
+    EXPECT_EQ(loaded.nodeTimerMs, 500);
+    EXPECT_EQ(loaded.ownIp, std::nullopt);
+    EXPECT_EQ(loaded.sp1Mac, std::nullopt);
+    EXPECT_EQ(loaded.logPath, QString());
+    EXPECT_EQ(loaded.packetCount, 10);
 }
 
 // A hand-typed comma makes a list of the value for QSettings; the text comes
@@ -256,11 +322,13 @@ struct LoadedText
     const char16_t *shown;
 };
 
+// Each stored text is parsed once, here: numbers forced into range as the
+// Setup dialog's fields force them, addresses read or dropped.
 class LoadedTexts : public ::testing::TestWithParam<LoadedText>
 {
 };
 
-TEST_P(LoadedTexts, AreNormalisedOrDefaulted)
+TEST_P(LoadedTexts, AreParsedNormalisedOrDefaulted)
 {
     Save(Settings{});
     const QString key = QString::fromLatin1(GetParam().name);
@@ -268,32 +336,48 @@ TEST_P(LoadedTexts, AreNormalisedOrDefaulted)
     const auto stored = std::find_if(StoredSettings.begin(), StoredSettings.end(),
                                      [&](const StoredSetting &s) { return KeyOf(s) == key; });
     ASSERT_NE(stored, StoredSettings.end());
-    EXPECT_EQ(Load().*stored->text, QString::fromUtf16(GetParam().shown));
+    EXPECT_EQ(StoredValueText(*stored, Load()), QString::fromUtf16(GetParam().shown));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Values, LoadedTexts,
-    ::testing::Values(LoadedText{"OMAC", u"00-11-22-33-44-5A", u"00 11 22 33 44 50"},
-                      LoadedText{"OMAC", u"0a:1b:2c:3d:4e:5f", u"0A 1B 2C 3D 4E 50"},
-                      LoadedText{"OMAC", u"00112233445A", u"00 11 22 33 44 50"},
-                      LoadedText{"OMAC", u"", u"00 11 22 33 44 50"},
-                      LoadedText{"Command", u"", u"x-terminal-emulator -e ping $IP"},
-                      LoadedText{"TIPF", u"10.0.0.300", u"10.0.0.300"},
-                      LoadedText{"FS1MAC", u"1-2-3-4-5-6", u"1-2-3-4-5-6"},
-                      // A MAC field takes 17 characters: blanks around a
-                      // longer text go, a text still too long is no address.
-                      LoadedText{"FS2MAC", u"  01 00 5E 00 00 04\t", u"01 00 5E 00 00 04"},
-                      LoadedText{"FS1MAC", u"01 00 5E 00 00 02 03", u""},
-                      LoadedText{"OMAC", u"00 11 22 33 44 55 66", u"00 11 22 33 44 50"},
-                      LoadedText{"Logpath", u"  spaced.log  ", u"  spaced.log  "}));
+    ::testing::Values(
+        LoadedText{"OMAC", u"00-11-22-33-44-5A", u"00 11 22 33 44 50"},
+        LoadedText{"OMAC", u"0a:1b:2c:3d:4e:5f", u"0A 1B 2C 3D 4E 50"},
+        LoadedText{"OMAC", u"00112233445A", u"00 11 22 33 44 50"},
+        LoadedText{"OMAC", u"", u"00 11 22 33 44 50"},
+        LoadedText{"Command", u"", u"x-terminal-emulator -e ping $IP"},
+        LoadedText{"TIPF", u"10.0.0.300", u"10.0.0.300"},
+        LoadedText{"FS1MAC", u"1-2-3-4-5-6", u"01 02 03 04 05 06"},
+        LoadedText{"FS1MAC", u"1-2-3", u""},
+        // A group address sends no card's own frames.
+        LoadedText{"OMAC", u"01 00 5E 00 00 00", u"00 11 22 33 44 50"},
+        LoadedText{"IVTIME", u"0061", u"5"}, LoadedText{"IVTIME", u"007", u"7"},
+        LoadedText{"PNUM", u"$A", u"10"}, LoadedText{"PNUM", u"0", u"3"},
+        LoadedText{"PacketTIME", u"70000", u"60000"}, LoadedText{"PacketTIME", u"soon", u"500"},
+        LoadedText{"SendRate", u"2000000", u"1000000"}, LoadedText{"SendRate", u"fast", u"0"},
+        LoadedText{"OIP", u" 10.0.0.1 ", u"10.0.0.1"}, LoadedText{"OIP", u"10.0.0.256", u""},
+        LoadedText{"SyslogServ", u"010.000.000.001", u"10.0.0.1"},
+        // A transport word from a newer version, or a typing error: datagrams.
+        LoadedText{"SyslogTransport", u"TCP", u"tcp"},
+        LoadedText{"SyslogTransport", u"relp", u"udp"}, LoadedText{"SyslogTransport", u"", u"udp"},
+        LoadedText{"SyslogSpoolKB", u"1", u"16"}, LoadedText{"SyslogSpoolKB", u"lots", u"1024"},
+        LoadedText{"SyslogMaxBytes", u"70000", u"65000"},
+        LoadedText{"SyslogMaxBytes", u"", u"2048"},
+        // A MAC field takes 17 characters: blanks around a
+        // longer text go, a text still too long is no address.
+        LoadedText{"FS2MAC", u"  01 00 5E 00 00 04\t", u"01 00 5E 00 00 04"},
+        LoadedText{"FS1MAC", u"01 00 5E 00 00 02 03", u""},
+        LoadedText{"OMAC", u"00 11 22 33 44 55 66", u"00 11 22 33 44 50"},
+        LoadedText{"Logpath", u"  spaced.log  ", u"  spaced.log  "}));
 
 TEST(SettingsStore, AdapterIsMatchedWithoutRegardToCase)
 {
     Save(Settings{});
     OpenSettingsStore()->setValue(u"NIC"_s, u"10.77.0.1 : KW-SCAN"_s);
-    EXPECT_EQ(Load().adapterItem, AdapterItems[0]);
+    EXPECT_EQ(Load().adapter, Adapters[0]);
     OpenSettingsStore()->setValue(u"NIC"_s, u"10.77.0.2 : kw-scan"_s);
-    EXPECT_EQ(Load().adapterItem, QString());
+    EXPECT_EQ(Load().adapter, NetworkAdapter{});
 }
 
 TEST(SettingsStore, UnwritableFileIsReportedByName)
@@ -359,6 +443,68 @@ TEST(SettingsStore, TestFlagsAreStoredUnderTheKeysOfTheTestTable)
     EXPECT_EQ(store->value(u"M2"_s).toInt(), 1);
 }
 
+// A file written before the version existed is version 1 and reads as it
+// did; the next save adds the version.
+TEST(SettingsVersions, AFileWithoutTheVersionIsVersionOne)
+{
+    Save(Changed());
+    OpenSettingsStore()->remove(QString::fromUtf16(SettingsVersionKey));
+    Settings loaded;
+    auto store = OpenSettingsStore();
+    const SettingsRead read = ReadSettingsStore(loaded, *store, Adapters);
+    EXPECT_EQ(read.version, 1);
+    EXPECT_TRUE(read.damagedKeys.isEmpty());
+    EXPECT_EQ(read.found, int(StoredSettings.size()));
+    EXPECT_EQ(loaded, Changed());
+    Save(loaded);
+    EXPECT_EQ(OpenSettingsStore()->value(QString::fromUtf16(SettingsVersionKey)).toString(),
+              QString::number(SettingsVersion));
+}
+
+// A version this program cannot read is named, as a damaged value is, and
+// the keys it knows are read all the same.
+TEST(SettingsVersions, UnknownVersionIsToldAndTheKnownKeysRead)
+{
+    for (const QString &version : {QString::number(SettingsVersion + 1), u"two"_s, u"0"_s}) {
+        Save(Changed());
+        EditLine(QString::fromUtf16(SettingsVersionKey), version);
+        QStringList damaged;
+        EXPECT_EQ(Load(nullptr, &damaged), Changed()) << version.toStdString();
+        EXPECT_EQ(damaged, QStringList{QString::fromUtf16(SettingsVersionKey)})
+            << version.toStdString();
+    }
+}
+
+// A rename is an entry of the rename table: older files are read under the
+// key their version had, however many renames ago.
+TEST(SettingsVersions, RenamedKeysAreReadUnderTheirKeyInTheFilesVersion)
+{
+    constexpr std::array<SettingsRename, 2> renames{{
+        {2, u"IVTIME", u"ScanTimer"},
+        {3, u"ScanTimer", u"ScanTimerSeconds"},
+    }};
+    EXPECT_EQ(KeyInVersion(u"ScanTimerSeconds"_s, 1, renames), u"IVTIME"_s);
+    EXPECT_EQ(KeyInVersion(u"ScanTimerSeconds"_s, 2, renames), u"ScanTimer"_s);
+    EXPECT_EQ(KeyInVersion(u"ScanTimerSeconds"_s, 3, renames), u"ScanTimerSeconds"_s);
+    EXPECT_EQ(KeyInVersion(u"PNUM"_s, 1, renames), u"PNUM"_s);
+    // The program's own table: every key is read as written today.
+    for (const StoredSetting &stored : StoredSettings)
+        EXPECT_EQ(KeyInVersion(KeyOf(stored), 1), KeyOf(stored));
+}
+
+TEST(SettingsVersions, AStoreWithoutAnyKeelwatchKeyFindsNothing)
+{
+    auto store = EmptyStore();
+    store->setValue(u"Other/Key"_s, u"1"_s);
+    store->setValue(u"colour"_s, u"blue"_s);
+    store->sync();
+    Settings loaded;
+    EXPECT_EQ(ReadSettingsStore(loaded, *store, Adapters).found, 0);
+    Save(Changed());
+    EXPECT_EQ(ReadSettingsStore(loaded, *OpenSettingsStore(), Adapters).found,
+              int(StoredSettings.size()) + 1);
+}
+
 TEST(SettingsModel, SavesAndLoadsTheUsersStore)
 {
     EmptyStore();
@@ -366,7 +512,7 @@ TEST(SettingsModel, SavesAndLoadsTheUsersStore)
     saved.Replace(Changed());
     ASSERT_TRUE(saved.Save([](const QString &m) { FAIL() << m.toStdString(); }));
     SettingsModel loaded;
-    loaded.Load(AdapterItems, [](const QString &m) { FAIL() << m.toStdString(); });
+    loaded.Load(Adapters, [](const QString &m) { FAIL() << m.toStdString(); });
     EXPECT_EQ(loaded.Read(), Changed());
 }
 
@@ -397,7 +543,7 @@ TEST(SettingsModel, DamagedReadIsToldOnceAndTheFirstSaveKeepsTheOldFile)
 
     SettingsModel model;
     QStringList told;
-    model.Load(AdapterItems, [&](const QString &m) { told << m; });
+    model.Load(Adapters, [&](const QString &m) { told << m; });
     ASSERT_EQ(told.size(), 1);
     EXPECT_TRUE(told[0].contains(u": FBR, Scroll."_s)) << told[0].toStdString();
     EXPECT_TRUE(told[0].contains(OpenSettingsStore()->fileName())) << told[0].toStdString();
@@ -428,11 +574,11 @@ TEST(SettingsModel, StreamedValueIsToldAndTheSaveTakesItOut)
 
     SettingsModel model;
     QStringList told;
-    model.Load(AdapterItems, [&](const QString &m) { told << m; });
+    model.Load(Adapters, [&](const QString &m) { told << m; });
     ASSERT_EQ(told.size(), 1);
     EXPECT_TRUE(told[0].contains(u": IVTIME."_s)) << told[0].toStdString();
     Settings expected = Changed();
-    expected.scanTimer = Settings{}.scanTimer;
+    expected.scanTimerSeconds = Settings{}.scanTimerSeconds;
     EXPECT_EQ(model.Read(), expected);
 
     ASSERT_TRUE(model.Save([](const QString &m) { FAIL() << m.toStdString(); }));
@@ -445,7 +591,7 @@ TEST(SettingsModel, StreamedValueIsToldAndTheSaveTakesItOut)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_FALSE(file.readAll().contains("@Variant"));
     SettingsModel reloaded;
-    reloaded.Load(AdapterItems, [](const QString &m) { FAIL() << m.toStdString(); });
+    reloaded.Load(Adapters, [](const QString &m) { FAIL() << m.toStdString(); });
     EXPECT_EQ(reloaded.Read(), expected);
 }
 

@@ -60,7 +60,7 @@ class ConfirmationScan : public testing::TestWithParam<bool>
         Settings &s = settings.values;
         s = MemoryScanSettings(u"10.0.0.2"_s, u"10.0.0.6"_s);
         s.cyclic = false;
-        s.scanTimer = u"5"_s;
+        s.scanTimerSeconds = 5;
         s.confirmSuspects = GetParam();
         for (const Host &host : Hosts())
             driver->AddHost(0x0A000000 | quint32(host.number), host.card);

@@ -70,7 +70,7 @@ class CycleScan : public testing::Test
         Settings &s = settings.values;
         s = MemoryScanSettings(u"10.0.0.2"_s, u"10.0.0.5"_s);
         s.cyclic = true;
-        s.scanTimer = u"1"_s;
+        s.scanTimerSeconds = 1;
         s.confirmSuspects = false;
         const MacBytes allHosts{0x01, 0x00, 0x5E, 0x00, 0x00, 0x01};
         for (std::uint8_t host = 2; host <= 4; ++host)
@@ -169,11 +169,11 @@ TEST_F(CycleScan, CycleWhoseCaptureLostFramesJudgesNoSilence)
 
 // A frame the segment lost is asked again before its silence is judged;
 // with Node Timer pacing the probes stay as they were and so do the lines.
-class PacedCycleScan : public CycleScan, public testing::WithParamInterface<const char16_t *>
+class PacedCycleScan : public CycleScan, public testing::WithParamInterface<int>
 {
   protected:
-    PacedCycleScan() { settings.values.sendRate = QString::fromUtf16(GetParam()); }
-    bool Paced() const { return settings.values.SendRatePerSecond() > 0; }
+    PacedCycleScan() { settings.values.sendRate = GetParam(); }
+    bool Paced() const { return settings.values.sendRate > 0; }
     // Runs cycle 1, loses the next `lost` requests to 10.0.0.5 and runs
     // cycle 2: the probes .5 got in it.
     int Cycle2Probes(int lost)
@@ -222,6 +222,6 @@ TEST_F(CycleScan, StopDuringTheRecheckIsPrompt)
     EXPECT_FALSE(log.Has(u"cycle 2"_s));
 }
 
-INSTANTIATE_TEST_SUITE_P(SendRate, PacedCycleScan, testing::Values(u"2000", u"0"));
+INSTANTIATE_TEST_SUITE_P(SendRate, PacedCycleScan, testing::Values(2000, 0));
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "config/addresstext.h"
 #include "core/classifyreply.h"
 #include "core/nodecolumns.h"
 #include "core/scanassembly.h"
@@ -60,17 +61,17 @@ const QList<LabHost> Hosts = {
 Settings LabScanSettings()
 {
     Settings s;
-    s.adapterItem = u"10.77.0.1 : wire0"_s;
-    s.ownIp = u"10.77.0.1"_s;
-    s.ownMac = u"02 00 00 77 00 50"_s;
+    s.adapter = {u"wire0"_s, *IpFromText(u"10.77.0.1"_s)};
+    s.ownIp = IpFromText(u"10.77.0.1"_s);
+    s.ownMac = OwnMacFromText(u"02 00 00 77 00 50"_s);
     s.tests.fill(true);
     // Group addresses no lab host has joined.
-    s.sp1Mac = u"01 00 5E 00 00 02"_s;
-    s.sp2Mac = u"01 00 5E 00 00 06"_s;
+    s.sp1Mac = MacFromText(u"01 00 5E 00 00 02"_s);
+    s.sp2Mac = MacFromText(u"01 00 5E 00 00 06"_s);
     s.listMode = false;
     s.cyclic = false;
-    s.packetNumber = u"1"_s;
-    s.nodeTimer = u"0"_s;
+    s.packetCount = 1;
+    s.nodeTimerMs = 0;
     return s;
 }
 
@@ -102,7 +103,7 @@ TEST_P(LabSweep, FindsEveryHostAndThePromiscuousOnes)
     Settings &s = inputs->settings;
     s = LabScanSettings();
     std::atomic<ScanStep> step{ScanStep::Scanning};
-    inputs->probeSourceMacs = BuildProbeSourceMacs(s.ownMac);
+    inputs->probeSourceMacs = BuildProbeSourceMacs(*s.ownMac);
     inputs->rangeStart = 0x0A4D0001; // 10.77.0.1
     inputs->rangeEnd = 0x0A4D001E;   // 10.77.0.30
     inputs->scanStep = &step;
@@ -121,7 +122,7 @@ TEST_P(LabSweep, FindsEveryHostAndThePromiscuousOnes)
     Messages messages;
     ScanWorkers workers(LabDriver(GetParam()), status, messages);
     QString error;
-    ASSERT_TRUE(workers.OpenCaptureAdapter(s.AdapterName(), &error)) << error.toStdString();
+    ASSERT_TRUE(workers.OpenCaptureAdapter(s.adapter.name, &error)) << error.toStdString();
     EXPECT_EQ(status.states, std::vector({CaptureState::Opening, CaptureState::On}));
     ASSERT_TRUE(workers.CreateCapturePipe(nullptr));
     workers.StartCapture(inputs, [&](const QList<DecodedReply> &replies) {
@@ -222,14 +223,14 @@ TEST(LabSegment, ConfirmationSeparatesSniffersFromFilterCoincidences)
     s.to = u"10.77.0.250"_s;
     s.cyclic = true;
     s.confirmSuspects = true;
-    s.scanTimer = u"2"_s;
+    s.scanTimerSeconds = 2;
     // Two copies of each probe: on a busy machine a reply is lost now and
     // then, and a lost M1 would read as a probe the lab did not deliver.
-    s.packetNumber = u"2"_s;
+    s.packetCount = 2;
     // Twenty group frames per host every 50 ms: the switch copies each to
     // all 240 hosts from a queue of 1,000 frames, which this rate does not
     // fill.
-    s.nodeTimer = u"50"_s;
+    s.nodeTimerMs = 50;
     FixedSettings settings(s);
 
     NodeList nodes;

@@ -1,3 +1,4 @@
+#include "config/addresstext.h"
 #include "core/eventlogfile.h"
 #include "core/nodecolumns.h"
 #include "core/nodelist.h"
@@ -98,6 +99,13 @@ struct FakeView : ScanView
             panels = {{0, u"READY"_s}, {1, QString()}, {2, QString()}, {6, QString()}};
     }
     void ShowMessage(const QString &text) override { messages << text; }
+    bool ConfirmLargeRange(quint64 addresses) override
+    {
+        largeRangesAsked << addresses;
+        return largeRangeConfirmed;
+    }
+    QList<quint64> largeRangesAsked;
+    bool largeRangeConfirmed = false;
     void ShowSetup() override { ++setupShown; }
     void ShowScanMode() override { panels[1] = u"mode"_s; }
     void ShowTestColumns(bool showAll, const std::array<bool, TestCount> &tests) override
@@ -111,11 +119,6 @@ struct FakeView : ScanView
     void EnableRangeControls(bool on) override { rangeEnabled = on; }
     void EnableSetupGroups(bool on) override { groupsEnabled = on; }
     void SwitchBrOn() override { settings.values.tests[0] = true; }
-    void SetOwnMac(const QString &t) override { settings.values.ownMac = t; }
-    void SetSpMac(int column, const QString &t) override
-    {
-        (column == Sp1Column ? settings.values.sp1Mac : settings.values.sp2Mac) = t;
-    }
     void SetRangeText(bool to, const QString &t) override
     {
         (to ? settings.values.to : settings.values.from) = t;
@@ -142,14 +145,14 @@ Settings ReadySettings()
     Settings s;
     s.from = u"10.77.0.1"_s;
     s.to = u"10.77.0.20"_s;
-    s.ownIp = u"10.77.0.250"_s;
-    s.adapterItem = u"10.77.0.250 : kw0"_s;
-    s.scanTimer = u"2"_s;
+    s.ownIp = IpFromText(u"10.77.0.250"_s);
+    s.adapter = {u"kw0"_s, *IpFromText(u"10.77.0.250"_s)};
+    s.scanTimerSeconds = 2;
     // Without confirmation probes: the plain rule, which most cases pin.
     s.confirmSuspects = false;
     // Node Timer pacing: a step's silences are judged when it ends. A paced
     // scan asks them again first (the Recheck cases).
-    s.sendRate = u"0"_s;
+    s.sendRate = 0;
     return s;
 }
 
@@ -205,18 +208,15 @@ TEST_F(ScanControllerTest, StartChecksInOrder)
         bool setup;
     };
     const std::vector<Case> cases = {
-        {[](Settings &s) { s.ownMac = u"00:11:22:33:44"_s; }, QString(), true},
+        {[](Settings &s) { s.ownMac = OwnMacFromText(u"00:11:22:33:44"_s); }, QString(), true},
         {[](Settings &s) {
              s.tests[8] = true;
-             s.sp1Mac = u"1-2-3"_s;
+             s.sp1Mac = MacFromText(u"1-2-3"_s);
          },
          QString(), true},
-        {[](Settings &s) { s.ownIp.clear(); }, u"IP address should be set"_s, true},
-        // The sender could never convert these; the start says so once.
-        {[](Settings &s) { s.ownIp = u"10.77.0"_s; }, u"IP Address ERROR !!! "_s, true},
-        {[](Settings &s) { s.ownIp = u"10.77.0.256"_s; }, u"IP Address ERROR !!! "_s, true},
-        {[](Settings &s) { s.adapterItem.clear(); }, u"Netword Interface should be selected."_s,
-         true},
+        {[](Settings &s) { s.ownIp.reset(); }, u"IP address should be set"_s, true},
+        {[](Settings &s) { s.adapter = {}; }, u"Netword Interface should be selected."_s, true},
+        {[](Settings &s) { s.adapter.ethernet = false; }, u"kw0 is no Ethernet interface."_s, true},
         {[](Settings &s) { s.to.clear(); }, u"IP Address range should be specified."_s, false},
         {[](Settings &s) { s.from = u"10.77.0.300"_s; }, u"IP Address range should be specified."_s,
          false},
@@ -242,7 +242,7 @@ TEST_F(ScanControllerTest, StartChecksInOrder)
 TEST_F(ScanControllerTest, RefusedStartLeavesEveryPanelIdle)
 {
     const std::vector<std::function<void()>> refusals = {
-        [this] { settings.values.ownIp = u"ten"_s; },
+        [this] { settings.values.ownIp = IpFromText(u"ten"_s); },
         [this] { settings.values.from.clear(); },
         [this] { engine.adapterOpens = false; },
         [this] {
@@ -265,7 +265,7 @@ TEST_F(ScanControllerTest, RefusedStartLeavesEveryPanelIdle)
 TEST_F(ScanControllerTest, CyclicStartSwitchesBrOnEvenWhenRefused)
 {
     settings.values.tests[0] = false;
-    settings.values.ownIp.clear();
+    settings.values.ownIp.reset();
     controller.Start();
     EXPECT_TRUE(settings.values.tests[0]);
     // The grid follows the tests as they are at Start, Br switched on included.
@@ -276,16 +276,62 @@ TEST_F(ScanControllerTest, CyclicStartSwitchesBrOnEvenWhenRefused)
 TEST_F(ScanControllerTest, OneAddressRangeAndNormalisedMacs)
 {
     settings.values.to = settings.values.from;
-    settings.values.ownMac = u"00-11-22-33-44-5f"_s;
+    settings.values.ownMac = OwnMacFromText(u"00-11-22-33-44-5f"_s);
     settings.values.tests[9] = true;
-    settings.values.sp2Mac = u"01:00:5e:00:00:02"_s;
+    settings.values.sp2Mac = MacFromText(u"01:00:5e:00:00:02"_s);
     controller.Start();
     ASSERT_TRUE(controller.Running());
-    EXPECT_EQ(settings.values.ownMac, u"00 11 22 33 44 50"_s);
-    EXPECT_EQ(settings.values.sp2Mac, u"01 00 5E 00 00 02"_s);
+    EXPECT_EQ(settings.values.ownMac->ToText(u' '), u"00 11 22 33 44 50"_s);
+    EXPECT_EQ(settings.values.sp2Mac->ToText(u' '), u"01 00 5E 00 00 02"_s);
     EXPECT_EQ(controller.Snapshot().rangeStart, 0x0A4D0001u);
     EXPECT_EQ(controller.Snapshot().rangeEnd, 0x0A4D0001u);
     EXPECT_EQ(controller.Snapshot().probeSourceMacs[11], u"00 11 22 33 44 5B"_s);
+}
+
+// From and To stay as typed; the scan gets the addresses they were read as,
+// the same reading the fields' own check makes.
+TEST_F(ScanControllerTest, TypedRangeIsReadOnceIntoTheScansAddresses)
+{
+    settings.values.from = u" 10 77 0 1"_s;
+    settings.values.to = u"10.77.000.020"_s;
+    controller.Start();
+    ASSERT_TRUE(controller.Running());
+    EXPECT_TRUE(view.messages.isEmpty());
+    EXPECT_EQ(controller.Snapshot().rangeStart, 0x0A4D0001u);
+    EXPECT_EQ(controller.Snapshot().rangeEnd, 0x0A4D0014u);
+    EXPECT_EQ(settings.values.from, u" 10 77 0 1"_s);
+    EXPECT_EQ(controller.Snapshot().settings.to, u"10.77.000.020"_s);
+}
+
+// A range larger than a /16 starts only when the user confirms it, and a
+// confirmed range is not asked again when the scan restarts.
+TEST_F(ScanControllerTest, RangeLargerThanA16IsSweptOnlyWhenConfirmed)
+{
+    settings.values.from = u"10.0.0.0"_s;
+    settings.values.to = u"10.0.255.255"_s;
+    controller.Start();
+    EXPECT_TRUE(controller.Running());
+    EXPECT_TRUE(view.largeRangesAsked.isEmpty());
+    controller.Stop();
+
+    settings.values.to = u"10.1.0.0"_s;
+    controller.Start();
+    EXPECT_FALSE(controller.Running());
+    EXPECT_EQ(view.largeRangesAsked, QList<quint64>{65537});
+    EXPECT_TRUE(view.messages.isEmpty());
+
+    view.largeRangeConfirmed = true;
+    controller.Start();
+    EXPECT_TRUE(controller.Running());
+    controller.Stop();
+    controller.Start();
+    EXPECT_TRUE(controller.Running());
+    EXPECT_EQ(view.largeRangesAsked, (QList<quint64>{65537, 65537}));
+    controller.Stop();
+
+    settings.values.from = u"9.255.255.255"_s;
+    controller.Start();
+    EXPECT_EQ(view.largeRangesAsked.size(), 3);
 }
 
 TEST_F(ScanControllerTest, AdapterThatCannotBeOpened)
@@ -509,7 +555,7 @@ TEST_F(ScanControllerTest, StopDuringASweepAndAStaleNotice)
 // silent is judged as before: cycles_threads_test.)
 TEST_F(ScanControllerTest, PacedStepAsksExactlyItsSilentTestsAgain)
 {
-    settings.values.sendRate = u"20000"_s;
+    settings.values.sendRate = 20000;
     const QString a = u"10.77.0.5"_s;
     const QString b = u"10.77.0.6"_s;
     // Ends the scanning step, whose recheck gets these answers of a.

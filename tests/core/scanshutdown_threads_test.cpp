@@ -1,3 +1,4 @@
+#include "config/addresstext.h"
 #include "core/eventlogfile.h"
 #include "core/nodelist.h"
 #include "core/scanassembly.h"
@@ -24,12 +25,12 @@ class FixedClock : public Clock
 Settings LabSettings(bool listMode)
 {
     Settings s;
-    s.adapterItem = u"10.0.0.1 : lab0"_s;
-    s.ownIp = u"10.0.0.1"_s;
+    s.adapter = {u"lab0"_s, *IpFromText(u"10.0.0.1"_s)};
+    s.ownIp = IpFromText(u"10.0.0.1"_s);
     s.from = u"10.0.0.1"_s;
     s.to = u"10.0.0.254"_s;
     s.listMode = listMode;
-    s.nodeTimer = u"20"_s;
+    s.nodeTimerMs = 20;
     return s;
 }
 

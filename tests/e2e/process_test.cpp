@@ -6,6 +6,7 @@
 
 #include "report/hostname.h"
 #include "support/eventwait.h"
+#include "support/heldsignals.h"
 #include "support/labsegment.h"
 #include "support/qtprint.h"
 
@@ -16,8 +17,10 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <iostream>
 #include <memory>
 
@@ -278,5 +281,55 @@ TEST_F(ProgramOnLab, LogAndSyslogTellTheScanAsItHappened)
     if (HasFailure())
         std::cerr << "event log:\n" << log.toStdString();
 }
+
+// A logout or service stop at any moment of the start, once the program
+// has taken the signal from the default action, ends it as File, Exit does:
+// exit code 0, never death by the signal. Nothing is scanned, so no lab.
+class StopDuringStart : public ::testing::TestWithParam<int>
+{
+};
+
+// Negative: the stop is already waiting when the program's first
+// instruction runs.
+void StopBeforeTheStart(QProcess &program)
+{
+    program.setChildProcessModifier([] {
+        sigset_t stop;
+        sigemptyset(&stop);
+        sigaddset(&stop, SIGTERM);
+        sigprocmask(SIG_BLOCK, &stop, nullptr);
+        raise(SIGTERM);
+    });
+}
+
+TEST_P(StopDuringStart, EndsTheProgramInOrder)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"XDG_CONFIG_HOME"_s, dir.path());
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    if (GetParam() < 0)
+        StopBeforeTheStart(program);
+    program.start(QString::fromUtf8(KEELWATCH_BINARY), QStringList{});
+    ASSERT_TRUE(program.waitForStarted());
+    if (GetParam() >= 0) {
+        ASSERT_TRUE(
+            WaitUntil([&] { return keelwatch::SignalTaken(program.processId(), SIGTERM); }));
+        QThread::msleep(ulong(GetParam()));
+        program.terminate();
+    }
+    ASSERT_TRUE(program.waitForFinished(15000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << program.readAll().toStdString();
+}
+
+// Milliseconds after the signal was taken: in the start's first steps,
+// while the windows are built, and once they show.
+INSTANTIATE_TEST_SUITE_P(Moments, StopDuringStart,
+                         ::testing::Values(-1, 0, 1, 5, 20, 80, 300, 1000));
 
 } // namespace

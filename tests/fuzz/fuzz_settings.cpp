@@ -66,6 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString path = dir.filePath(u"keelwatch.conf"_s);
     Write(path, input);
     Settings settings;
-    ReadSettingsFile(settings, path, {u"10.0.0.1 : eth0"_s, u"lo"_s});
+    ReadSettingsFile(settings, path,
+                     {{u"eth0"_s, IpAddress::FromIpv4(0x0A000001)},
+                      {u"lo"_s, IpAddress::FromIpv4(0x7F000001), false}});
     return 0;
 }

@@ -41,10 +41,6 @@ class RecordingOutputs : public EventWindows, public SyslogSink
     {
         journal << QStringLiteral("note ") + text;
     }
-    void SetSyslogServerText(const QString &text) override
-    {
-        journal << QStringLiteral("server ") + text;
-    }
     void SendSyslog(const SyslogEvent &event) override
     {
         journal << QStringLiteral("syslog %1 ").arg(event.severity) + event.text;

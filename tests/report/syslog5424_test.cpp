@@ -1,3 +1,4 @@
+#include "config/addresstext.h"
 #include "recordingoutputs.h"
 
 #include "report/syslog5424.h"
@@ -247,7 +248,7 @@ TEST(SyslogSenderFormat, Rfc5424LeavesTheSocketWhileChosen)
     ASSERT_TRUE(receiver.bind(QHostAddress::LocalHost, 0));
     FixedSettings settings;
     settings.values.syslog = true;
-    settings.values.syslogServer = u"127.0.0.1"_s;
+    settings.values.syslogServer = IpFromText(u"127.0.0.1"_s);
     RecordingOutputs out;
     SyslogSender sender(settings, out, receiver.localPort(), 0);
     sender.SendSyslog(NodeEvent(u"PROMISC START"_s));

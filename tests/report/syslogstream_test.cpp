@@ -166,8 +166,8 @@ class SyslogStreamTest : public ::testing::Test
     {
         ASSERT_TRUE(collector.Listen());
         settings.values.syslog = true;
-        settings.values.syslogServer = u"127.0.0.1"_s;
-        settings.values.syslogTransport = u"tcp"_s;
+        settings.values.syslogServer = IpAddress::FromIpv4(0x7F000001);
+        settings.values.syslogTransport = SyslogTransport::Tcp;
         sender = std::make_unique<SyslogSender>(settings, out, collector.Port(), 0, dir.path());
     }
 
@@ -230,7 +230,7 @@ TEST_F(SyslogStreamTest, CollectorAwayLosesNothingAndGetsEverythingOnceInOrder)
 // messages it kept, after one message that says how many went and when.
 TEST_F(SyslogStreamTest, OverflowIsToldToTheCollectorBeforeTheKeptMessages)
 {
-    settings.values.syslogSpoolKib = u"16"_s;
+    settings.values.syslogSpoolKib = 16;
     const quint16 port = collector.Port();
     Send(0);
     ASSERT_TRUE(SpinUntil([&] { return collector.Messages().size() == 1; }));

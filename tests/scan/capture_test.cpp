@@ -1,3 +1,4 @@
+#include "config/addresstext.h"
 #include "scan/capturepipe.h"
 #include "scan/capturerelay.h"
 #include "scan/replyanalyser.h"
@@ -65,7 +66,7 @@ struct JoinOnExit
 
 ReplyPatterns DefaultPatterns()
 {
-    return BuildReplyPatterns(BuildProbeSourceMacs(u"00 11 22 33 44 50"_s), u"192.168.0.1"_s,
+    return BuildReplyPatterns(BuildProbeSourceMacs(Settings::DefaultOwnMac()), u"192.168.0.1"_s,
                               MessageSink());
 }
 
@@ -88,7 +89,7 @@ TEST(ReplyPatterns, SourceAddressAndOwnIpBytes)
 // the source address text, so an address in any other form matches nothing.
 TEST(ReplyPatterns, SourceAddressNotInItsCanonicalFormMatchesNothing)
 {
-    SourceMacs sources = BuildProbeSourceMacs(u"00 11 22 33 44 50"_s);
+    SourceMacs sources = BuildProbeSourceMacs(Settings::DefaultOwnMac());
     sources[2] = u"00 11 22 33 44 5a"_s;
     sources[3] = u"00:11:22:33:44:53"_s;
     sources[4] = u"0 11 22 33 44 54"_s;
@@ -103,7 +104,7 @@ TEST(ReplyPatterns, BadOwnIpIsReportedForEachPatternAndMatchesNothing)
 {
     QStringList shown;
     const ReplyPatterns patterns =
-        BuildReplyPatterns(BuildProbeSourceMacs(u"00 11 22 33 44 50"_s), u"192.168.1"_s,
+        BuildReplyPatterns(BuildProbeSourceMacs(Settings::DefaultOwnMac()), u"192.168.1"_s,
                            [&](const QString &text) { shown.append(text); });
     EXPECT_EQ(shown, QStringList(16, u"IP Address Error"_s));
     EXPECT_FALSE(DecodeCaptureRecord(ReplyRecord(3), patterns));
@@ -222,8 +223,8 @@ class Capture : public testing::Test
         channel->buffer.resize(CaptureChannel::BufferSize);
         PacketInitPacket(*channel->packet, channel->buffer.data(), channel->buffer.size());
         channel->pipe = CapturePipe::Create(nullptr);
-        inputs->settings.ownIp = u"192.168.0.1"_s;
-        inputs->probeSourceMacs = BuildProbeSourceMacs(inputs->settings.ownMac);
+        inputs->settings.ownIp = IpFromText(u"192.168.0.1"_s);
+        inputs->probeSourceMacs = BuildProbeSourceMacs(*inputs->settings.ownMac);
         inputs->lookupVendor = [this](const MacAddress &mac) -> QString {
             ++vendorLookups;
             return u"vendor of "_s + VendorPrefix(mac);
@@ -253,7 +254,7 @@ class Capture : public testing::Test
 TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
 {
     ReplyAnalyser analyser(channel, inputs);
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     // Recorded on the workers' threads: the hand-over to the main thread is
     // ScanWorkers' part.
     QMutex recorded;
@@ -318,7 +319,7 @@ TEST_F(Capture, ABatchLargerThanAMessageCrossesInSeveralInOrder)
             {reinterpret_cast<const std::uint8_t *>(frame.constData()), std::size_t(frame.size())},
             std::size_t(frame.size()), 0, 0));
     }
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     JoinOnExit join{relay};
     relay.start();
     driver->QueueBatch(QByteArray(reinterpret_cast<const char *>(buffer.data()), qsizetype(used)));
@@ -342,7 +343,7 @@ TEST_F(Capture, EveryReplyReachesAnAnalyserThatStartsLate)
 {
     constexpr int Replies = 10000;
     constexpr int PerBatch = 50;
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     JoinOnExit joinRelay{relay};
     relay.start();
     for (int first = 0; first < Replies; first += PerBatch) {
@@ -384,7 +385,7 @@ TEST_F(Capture, EveryReplyReachesAnAnalyserThatStartsLate)
 
 TEST_F(Capture, CounterCountsOnlyWhileShown)
 {
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     std::atomic<int> counted{0};
     QObject::connect(&relay, &CaptureRelay::captureCounted, [&](quint64) { ++counted; });
     JoinOnExit join{relay};
@@ -397,7 +398,7 @@ TEST_F(Capture, CounterCountsOnlyWhileShown)
 
 TEST_F(Capture, FailedReceiveEndsTheRelayWithItsMessage)
 {
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     driver->QueueReceiveFailure(u"device went down"_s);
     relay.start();
@@ -410,7 +411,7 @@ TEST_F(Capture, FailedReceiveEndsTheRelayWithItsMessage)
 
 TEST_F(Capture, WriteToAGoneAnalyserIsAnErrorUnlessStopping)
 {
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     channel->pipe->CloseReadEnd();
     driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
@@ -422,7 +423,7 @@ TEST_F(Capture, WriteToAGoneAnalyserIsAnErrorUnlessStopping)
 
 TEST_F(Capture, WriteToAGoneAnalyserWhileStoppingIsQuiet)
 {
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     channel->pipe->CloseReadEnd();
     channel->adapter->PacketSetReadTimeout(2000);
@@ -440,7 +441,7 @@ TEST_F(Capture, WriteToAGoneAnalyserWhileStoppingIsQuiet)
 TEST_F(Capture, RelayWithoutPacketObjectReportsTheReceive)
 {
     channel->packet.reset();
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     relay.start();
     relay.Join();
@@ -450,7 +451,7 @@ TEST_F(Capture, RelayWithoutPacketObjectReportsTheReceive)
 TEST_F(Capture, PipeAlreadyClosedEndsTheRelayAtTheFirstReply)
 {
     channel->pipe->CloseWriteEnd();
-    CaptureRelay relay(channel, inputs->settings.ownMac, &counterShown);
+    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
     relay.start();

@@ -1,3 +1,4 @@
+#include "config/addresstext.h"
 #include "scan/confirmationprobes.h"
 #include "scan/confirmationsender.h"
 #include "support/memorydriver.h"
@@ -24,8 +25,8 @@ MacBytes Mac(std::initializer_list<std::uint8_t> bytes)
 Settings WithSpAddresses()
 {
     Settings s;
-    s.sp1Mac = u"01 00 5E 00 00 02"_s;
-    s.sp2Mac = u"FF FF 12 34 56 78"_s;
+    s.sp1Mac = MacFromText(u"01 00 5E 00 00 02"_s);
+    s.sp2Mac = MacFromText(u"FF FF 12 34 56 78"_s);
     return s;
 }
 
@@ -114,10 +115,10 @@ TEST(ConfirmationSenderTest, SendsOneCopyOfEachProbeToTheFamilyFromItsOwnSource)
 {
     auto driver = std::make_shared<MemoryDriver>();
     auto in = std::make_shared<ScanInputs>();
-    in->settings.adapterItem = u"10.0.0.1 : lab0"_s;
-    in->settings.ownIp = u"10.0.0.1"_s;
-    in->settings.ownMac = u"00 11 22 33 44 50"_s;
-    in->probeSourceMacs = BuildProbeSourceMacs(in->settings.ownMac);
+    in->settings.adapter = {u"lab0"_s, *IpFromText(u"10.0.0.1"_s)};
+    in->settings.ownIp = IpFromText(u"10.0.0.1"_s);
+    in->settings.ownMac = OwnMacFromText(u"00 11 22 33 44 50"_s);
+    in->probeSourceMacs = BuildProbeSourceMacs(*in->settings.ownMac);
     std::mt19937_64 random(3);
     const ConfirmationDestinations drawn = DrawConfirmationDestinations(in->settings, random);
     ConfirmationSender sender(in, std::make_shared<SendAdapters>(driver), drawn);
@@ -202,7 +203,7 @@ std::vector<MacBytes> TestDestinations(const Settings &s)
 {
     std::vector<MacBytes> list;
     for (int column = FirstResultColumn; column <= LastResultColumn; ++column)
-        list.push_back(*MacTextToBytes(s.TestDestination(column)));
+        list.push_back(s.TestDestination(column)->bytes);
     return list;
 }
 

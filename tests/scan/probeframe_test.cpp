@@ -19,7 +19,7 @@ std::vector<std::uint8_t> Bytes(const ProbeFrame &f)
 
 TEST(ProbeSourceMacs, LastDigitIsTheSourceIndex)
 {
-    const SourceMacs macs = BuildProbeSourceMacs(u"00 11 22 33 44 50"_s);
+    const SourceMacs macs = BuildProbeSourceMacs(Settings::DefaultOwnMac());
     EXPECT_EQ(macs[0], u"00 11 22 33 44 50"_s);
     EXPECT_EQ(macs[2], u"00 11 22 33 44 52"_s);
     EXPECT_EQ(macs[11], u"00 11 22 33 44 5B"_s);
@@ -28,9 +28,9 @@ TEST(ProbeSourceMacs, LastDigitIsTheSourceIndex)
 
 TEST(ProbeFrame, EthernetBroadcastProbe)
 {
-    const SourceMacs macs = BuildProbeSourceMacs(u"00 11 22 33 44 50"_s);
-    const auto frame = BuildProbeFrame(Settings{}.TestDestination(2), macs[2], u"192.168.0.1"_s,
-                                       u"192.168.0.20"_s, FrameFormat::Ethernet2);
+    const SourceMacs macs = BuildProbeSourceMacs(Settings::DefaultOwnMac());
+    const auto frame = BuildProbeFrame(Settings{}.TestDestination(2)->ToText(u' '), macs[2],
+                                       u"192.168.0.1"_s, u"192.168.0.20"_s, FrameFormat::Ethernet2);
     ASSERT_TRUE(frame);
     const std::vector<std::uint8_t> expected = {
         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, // destination: Br
@@ -49,9 +49,9 @@ TEST(ProbeFrame, EthernetBroadcastProbe)
 
 TEST(ProbeFrame, Ieee8023B47Probe)
 {
-    const SourceMacs macs = BuildProbeSourceMacs(u"00 11 22 33 44 50"_s);
-    const auto frame = BuildProbeFrame(Settings{}.TestDestination(3), macs[3], u"192.168.0.1"_s,
-                                       u"192.168.0.20"_s, FrameFormat::Ieee8023);
+    const SourceMacs macs = BuildProbeSourceMacs(Settings::DefaultOwnMac());
+    const auto frame = BuildProbeFrame(Settings{}.TestDestination(3)->ToText(u' '), macs[3],
+                                       u"192.168.0.1"_s, u"192.168.0.20"_s, FrameFormat::Ieee8023);
     ASSERT_TRUE(frame);
     const std::vector<std::uint8_t> expected = {
         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE,             // destination: B47
@@ -72,10 +72,10 @@ TEST(ProbeFrame, Ieee8023B47Probe)
 TEST(ProbeFrame, UserTestAddressTypedWithHyphens)
 {
     Settings s;
-    s.sp1Mac = NormalizeMac(u"01-00-5e-00-00-02"_s);
-    EXPECT_EQ(s.TestDestination(10), u"01 00 5E 00 00 02"_s);
-    const SourceMacs macs = BuildProbeSourceMacs(s.ownMac);
-    const auto frame = BuildProbeFrame(s.TestDestination(10), macs[10], u"10.0.0.1"_s,
+    s.sp1Mac = MacFromText(u"01-00-5e-00-00-02"_s);
+    EXPECT_EQ(s.TestDestination(10)->ToText(u' '), u"01 00 5E 00 00 02"_s);
+    const SourceMacs macs = BuildProbeSourceMacs(*s.ownMac);
+    const auto frame = BuildProbeFrame(s.TestDestination(10)->ToText(u' '), macs[10], u"10.0.0.1"_s,
                                        u"10.0.0.2"_s, FrameFormat::Ethernet2);
     ASSERT_TRUE(frame);
     EXPECT_EQ(std::vector<std::uint8_t>(frame->bytes.begin(), frame->bytes.begin() + 12),
@@ -110,8 +110,8 @@ TEST(SenderOwnIp, HasItsOwnFailureText)
 {
     QStringList messages;
     const MessageSink sink = [&](const QString &m) { messages << m; };
-    EXPECT_EQ(SenderOwnIp(u"192.168.0.1"_s, sink), 0xC0A80001u);
-    EXPECT_FALSE(SenderOwnIp(u"192.168.0"_s, sink));
+    EXPECT_EQ(SenderOwnIp(IpAddress::FromIpv4(0xC0A80001), sink), 0xC0A80001u);
+    EXPECT_FALSE(SenderOwnIp(std::nullopt, sink));
     EXPECT_EQ(messages, QStringList{u"IP Address ERROR !!! "_s});
 }
 

@@ -1,3 +1,4 @@
+#include "config/addresstext.h"
 #include "scan/probesender.h"
 #include "support/memorydriver.h"
 
@@ -31,12 +32,12 @@ class Sender : public testing::Test
   protected:
     Sender()
     {
-        inputs.settings.adapterItem = u"10.77.0.1 : lab0"_s;
-        inputs.settings.ownIp = u"192.168.0.1"_s;
+        inputs.settings.adapter = {u"lab0"_s, *IpFromText(u"10.77.0.1"_s)};
+        inputs.settings.ownIp = IpFromText(u"192.168.0.1"_s);
         inputs.settings.listMode = false;
         // Node Timer pacing unless a test switches the send rate on.
-        inputs.settings.sendRate = u"0"_s;
-        inputs.probeSourceMacs = BuildProbeSourceMacs(inputs.settings.ownMac);
+        inputs.settings.sendRate = 0;
+        inputs.probeSourceMacs = BuildProbeSourceMacs(*inputs.settings.ownMac);
         inputs.rangeStart = 0xC0A80001;
         inputs.rangeEnd = 0xC0A80001;
         inputs.scanStep = &step;
@@ -130,7 +131,7 @@ TEST_F(Sender, ListModeScanningStepProbesKnownNodesOncePerNode)
 {
     inputs.settings.listMode = true;
     inputs.settings.tests = {true, true, false, false, false, false, false, false, false, false};
-    inputs.settings.nodeTimer = u"20"_s;
+    inputs.settings.nodeTimerMs = 20;
     inputs.rangeEnd = inputs.rangeStart + 2;
     // .1 unknown, .2 held by two nodes (a loaded node list), .3 by one.
     inputs.nodesWithIp = NodesOnTwoAndThree;
@@ -177,7 +178,7 @@ TEST_F(Sender, RefusedPromiscuousModeIsReportedForEveryProbe)
 
 TEST_F(Sender, BadOwnIpIsReportedOnceAndSendsNoProbe)
 {
-    inputs.settings.ownIp = u"192.168.0"_s;
+    inputs.settings.ownIp = IpFromText(u"192.168.0"_s);
     inputs.rangeEnd = inputs.rangeStart + 1;
     EXPECT_EQ(Sweep(), QStringList({u"message IP Address ERROR !!! "_s, u"pause 500"_s,
                                     u"pause 500"_s, u"restart 7"_s}));
@@ -199,10 +200,11 @@ TEST_F(Sender, NoPacketObjectSkipsTheProbeSilently)
 TEST_F(Sender, UserTestAddressesGoOutWithSourceAddresses10And11)
 {
     inputs.settings.tests = {false, false, false, false, false, false, false, false, true, true};
-    inputs.settings.sp1Mac = u"01 00 5E 00 00 02"_s;
-    inputs.settings.sp2Mac = u"1 0 5E 0 0 6"_s; // one-digit bytes as NormalizeMac leaves them
-    inputs.settings.packetNumber = u"1"_s;
-    inputs.settings.nodeTimer = u"0"_s;
+    inputs.settings.sp1Mac = MacFromText(u"01 00 5E 00 00 02"_s);
+    inputs.settings.sp2Mac =
+        MacFromText(u"1 0 5E 0 0 6"_s); // one-digit bytes as NormalizeMac leaves them
+    inputs.settings.packetCount = 1;
+    inputs.settings.nodeTimerMs = 0;
     EXPECT_EQ(Sweep(), QStringList({u"open lab0"_s, Promisc,
                                     u"send 01 00 5E 00 00 02 / 00 11 22 33 44 5A x1"_s, Promisc,
                                     u"send 01 00 5E 00 00 06 / 00 11 22 33 44 5B x1"_s,
@@ -212,7 +214,7 @@ TEST_F(Sender, UserTestAddressesGoOutWithSourceAddresses10And11)
 TEST_F(Sender, SendHandleIsClosedWhenTheScanLetsGoOfIt)
 {
     inputs.rangeEnd = inputs.rangeStart + 3;
-    inputs.settings.nodeTimer = u"0"_s;
+    inputs.settings.nodeTimerMs = 0;
     EXPECT_EQ(Sweep().count(u"close lab0"_s), 0);
     EXPECT_EQ(afterRelease.count(u"open lab0"_s), 1);
     EXPECT_EQ(afterRelease.count(u"close lab0"_s), 1);
@@ -227,7 +229,7 @@ struct PacedCase
     bool listMode;
     ScanStep step;
     int addresses;
-    QString packetNumber;
+    int packetCount;
     QStringList order;
 };
 
@@ -238,9 +240,9 @@ class PacedSender : public Sender, public testing::WithParamInterface<PacedCase>
 TEST_P(PacedSender, GoesRoundTheAddressesFrameByFrame)
 {
     const PacedCase &c = GetParam();
-    inputs.settings.sendRate = u"1000000"_s;
+    inputs.settings.sendRate = 1000000;
     inputs.settings.listMode = c.listMode;
-    inputs.settings.packetNumber = c.packetNumber;
+    inputs.settings.packetCount = c.packetCount;
     inputs.settings.tests = {true, true, false, false, false, false, false, false, false, false};
     inputs.rangeEnd = inputs.rangeStart + quint32(c.addresses) - 1;
     // .2 is held by two nodes (a loaded node list), .3 by one, .1 by none.
@@ -265,7 +267,7 @@ INSTANTIATE_TEST_SUITE_P(
                               false,
                               ScanStep::Scanning,
                               3,
-                              u"2"_s,
+                              2,
                               {u"FF.FF>1"_s, u"FF.FF>2"_s, u"FF.FF>3"_s, u"FF.FE>1"_s, u"FF.FE>2"_s,
                                u"FF.FE>3"_s, u"FF.FF>1"_s, u"FF.FF>2"_s, u"FF.FF>3"_s, u"FF.FE>1"_s,
                                u"FF.FE>2"_s, u"FF.FE>3"_s}},
@@ -273,25 +275,25 @@ INSTANTIATE_TEST_SUITE_P(
                               true,
                               ScanStep::FindingNodes,
                               3,
-                              u"1"_s,
+                              1,
                               {u"FF.FF>1"_s, u"FF.FF>2"_s, u"FF.FF>3"_s}},
                     PacedCase{"KnownNodesOncePerNode",
                               true,
                               ScanStep::Scanning,
                               3,
-                              u"1"_s,
+                              1,
                               {u"FF.FF>2"_s, u"FF.FF>3"_s, u"FF.FE>2"_s, u"FF.FE>3"_s, u"FF.FF>2"_s,
                                u"FF.FE>2"_s}},
-                    PacedCase{"SkippedFindingStep", false, ScanStep::FindingNodes, 3, u"1"_s, {}}),
+                    PacedCase{"SkippedFindingStep", false, ScanStep::FindingNodes, 3, 1, {}}),
     [](const testing::TestParamInfo<PacedCase> &info) { return info.param.name; });
 
 // A recheck sends only its targets their own tests, once per target however
 // many nodes share the address, in the same interleaved order.
 TEST_F(Sender, RecheckGoesRoundItsTargetsOnly)
 {
-    inputs.settings.sendRate = u"1000000"_s;
+    inputs.settings.sendRate = 1000000;
     inputs.settings.listMode = true;
-    inputs.settings.packetNumber = u"2"_s;
+    inputs.settings.packetCount = 2;
     inputs.settings.tests = {true, true, true, false, false, false, false, false, false, false};
     inputs.rangeEnd = inputs.rangeStart + 3;
     inputs.nodesWithIp = [](const IpAddress &) { return 2; };
@@ -304,7 +306,7 @@ TEST_F(Sender, RecheckGoesRoundItsTargetsOnly)
 
 TEST_F(Sender, PacedSweepReportsProgressAndEndsAtTheLastAddress)
 {
-    inputs.settings.sendRate = u"1000000"_s;
+    inputs.settings.sendRate = 1000000;
     inputs.rangeEnd = inputs.rangeStart + 99;
     std::vector<std::array<qint64, 3>> reports;
     auto adapters = std::make_shared<SendAdapters>(driver);
@@ -324,7 +326,7 @@ TEST_F(Sender, PacedSweepReportsProgressAndEndsAtTheLastAddress)
 TEST_F(Sender, StopReachesAPacedSenderBetweenFrames)
 {
     // One frame a second: the stop comes while the sender waits for the next.
-    inputs.settings.sendRate = u"1"_s;
+    inputs.settings.sendRate = 1;
     inputs.rangeEnd = inputs.rangeStart + 100;
     auto adapters = std::make_shared<SendAdapters>(driver);
     std::atomic<bool> restarted{false};

@@ -1,3 +1,4 @@
+#include "config/addresstext.h"
 #include "scan/scanworkers.h"
 #include "support/memorydriver.h"
 
@@ -96,12 +97,12 @@ class Workers : public testing::Test
     Workers()
     {
         auto in = std::make_shared<ScanInputs>();
-        in->settings.adapterItem = u"10.0.0.1 : lab0"_s;
-        in->settings.ownIp = u"10.0.0.1"_s;
+        in->settings.adapter = {u"lab0"_s, *IpFromText(u"10.0.0.1"_s)};
+        in->settings.ownIp = IpFromText(u"10.0.0.1"_s);
         in->settings.listMode = false;
-        in->settings.nodeTimer = u"0"_s;
-        in->settings.sendRate = u"0"_s;
-        in->probeSourceMacs = BuildProbeSourceMacs(in->settings.ownMac);
+        in->settings.nodeTimerMs = 0;
+        in->settings.sendRate = 0;
+        in->probeSourceMacs = BuildProbeSourceMacs(*in->settings.ownMac);
         in->rangeStart = 0x0A000001;
         in->rangeEnd = 0x0A000004;
         in->scanStep = &step;
@@ -281,7 +282,7 @@ TEST_F(Workers, RepliesAfterEndScanAreNotHandedOver)
 TEST_F(Workers, StoppedSweepNeverRestartsTheCycle)
 {
     auto slow = std::make_shared<ScanInputs>(*inputs);
-    slow->settings.nodeTimer = u"200"_s;
+    slow->settings.nodeTimerMs = 200;
     ScanWorkers workers(driver, status, messages);
     QList<quint64> finished;
     workers.StartSweep(slow, [&](quint64 s) { finished.append(s); });
@@ -298,7 +299,7 @@ TEST_F(Workers, StoppedSweepNeverRestartsTheCycle)
 TEST_F(Workers, ReplacedSweepsNoticeIsIgnored)
 {
     auto slow = std::make_shared<ScanInputs>(*inputs);
-    slow->settings.nodeTimer = u"100"_s;
+    slow->settings.nodeTimerMs = 100;
     slow->rangeEnd = slow->rangeStart;
     ScanWorkers workers(driver, status, messages);
     QList<quint64> finished;
@@ -336,7 +337,7 @@ TEST_F(Workers, WorkerMessagesReachTheMainThreadOncePerScan)
 TEST_F(Workers, GoingAwayStopsEveryWorker)
 {
     auto slow = std::make_shared<ScanInputs>(*inputs);
-    slow->settings.nodeTimer = u"60000"_s;
+    slow->settings.nodeTimerMs = 60000;
     {
         ScanWorkers workers(driver, status, messages);
         ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));

@@ -5,6 +5,7 @@
 #include "report/eventline.h"
 #include "report/hostname.h"
 #include "report/syslog5424.h"
+#include "support/heldsignals.h"
 #include "support/labsegment.h"
 
 #include <QDeadlineTimer>
@@ -77,6 +78,14 @@ class SensorOnLab : public ::testing::Test
     // sensor is born there and is this test's own child for the signals.
     void StartSensor(const QStringList &options)
     {
+        StartSensorWith(options, [] {});
+    }
+
+    // As StartSensor, with a change to the child process before the program
+    // is run.
+    void StartSensorWith(const QStringList &options, const std::function<void()> &childModifier)
+    {
+        sensor.setChildProcessModifier(childModifier);
         EnteredNamespace scanner(lab->Namespace(u"scan"_s));
         ASSERT_TRUE(scanner.entered);
         sensor.start(binary,
@@ -428,5 +437,36 @@ INSTANTIATE_TEST_SUITE_P(Transports, CollectorOutage,
                          [](const ::testing::TestParamInfo<OutageCase> &info) {
                              return info.param.name;
                          });
+
+// A service stop at any moment of the start ends the sensor in order:
+// exit code 0 as for a stop later on, never death by the signal. At -1 the
+// stop is already waiting when the program's first instruction runs; else
+// it comes that many milliseconds after the sensor took the signal from the
+// default action.
+TEST_F(SensorOnLab, StopAtAnyMomentOfTheStartEndsInOrder)
+{
+    for (const int moment : {-1, 0, 1, 5, 20, 80, 300}) {
+        SCOPED_TRACE(moment);
+        if (moment < 0) {
+            StartSensorWith({}, [] {
+                sigset_t stop;
+                sigemptyset(&stop);
+                sigaddset(&stop, SIGTERM);
+                sigprocmask(SIG_BLOCK, &stop, nullptr);
+                raise(SIGTERM);
+            });
+        } else {
+            StartSensor({});
+            QDeadlineTimer deadline(10000);
+            while (!keelwatch::SignalTaken(sensor.processId(), SIGTERM) && !deadline.hasExpired())
+                QThread::msleep(1);
+            QThread::msleep(ulong(moment));
+            ::kill(pid_t(sensor.processId()), SIGTERM);
+        }
+        ASSERT_TRUE(sensor.waitForFinished(15000));
+        EXPECT_EQ(sensor.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(sensor.exitCode(), 0) << sensor.readAllStandardError().toStdString();
+    }
+}
 
 } // namespace

@@ -1,19 +1,23 @@
+#include "config/addresstext.h"
 #include "config/settingsstore.h"
 #include "sensor/sensoroptions.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace Qt::StringLiterals;
-using keelwatch::FrameFormat;
-using keelwatch::ParseSensorCommand;
-using keelwatch::SensorCommand;
+using namespace keelwatch;
 
 namespace {
 
-const QStringList Adapters = {u"10.77.0.1 : wire0"_s, u"192.168.5.9 : eth1"_s};
+const NetworkAdapters Adapters = {{u"wire0"_s, IpAddress::FromIpv4(0x0A4D0001)},
+                                  {u"eth1"_s, IpAddress::FromIpv4(0xC0A80509)},
+                                  {u"lo"_s, IpAddress::FromIpv4(0x7F000001), false}};
 
 SensorCommand Parse(const QStringList &arguments)
 {
@@ -72,6 +76,17 @@ INSTANTIATE_TEST_SUITE_P(
                     u"--s2"_s},
         RefusedCase{"S1MixedSeparators", With({u"--s1"_s, u"01:00-5E:00:00:02"_s}), u"--s1"_s},
         RefusedCase{"OwnMacNotHex", With({u"--own-mac"_s, u"00:11:22:33:44:GG"_s}), u"--own-mac"_s},
+        RefusedCase{"OwnMacGroupAddress", With({u"--own-mac"_s, u"01:00:5E:00:00:00"_s}),
+                    u"--own-mac"_s},
+        RefusedCase{"InterfaceWithoutEthernet",
+                    {u"-i"_s, u"lo"_s, u"-r"_s, u"127.0.0.0/24"_s},
+                    u"'lo' is no Ethernet interface"_s},
+        RefusedCase{"RangeLargerThanA16", With({u"-r"_s, u"10.0.0.0/15"_s}),
+                    u"--allow-large-range"_s},
+        RefusedCase{"RangeWholeInternet", With({u"-r"_s, u"0.0.0.0/0"_s}),
+                    u"--allow-large-range"_s},
+        RefusedCase{"RangeOneAddressMoreThanA16", With({u"-r"_s, u"10.0.0.0-10.1.0.0"_s}),
+                    u"--allow-large-range"_s},
         RefusedCase{"IntervalZero", With({u"--interval"_s, u"0"_s}), u"--interval"_s},
         RefusedCase{"IntervalTooLong", With({u"--interval"_s, u"61"_s}), u"--interval"_s},
         RefusedCase{"IntervalFraction", With({u"--interval"_s, u"1.5"_s}), u"--interval"_s},
@@ -148,7 +163,59 @@ INSTANTIATE_TEST_SUITE_P(
                   u"192.168.0.78"_s},
         RangeCase{"Cidr31HasBoth", u"10.0.0.4/31"_s, u"10.0.0.4"_s, u"10.0.0.5"_s},
         RangeCase{"Cidr32IsOneAddress", u"10.0.0.4/32"_s, u"10.0.0.4"_s, u"10.0.0.4"_s},
-        RangeCase{"Cidr16", u"172.16.9.9/16"_s, u"172.16.0.1"_s, u"172.16.255.254"_s}));
+        RangeCase{"Cidr16", u"172.16.9.9/16"_s, u"172.16.0.1"_s, u"172.16.255.254"_s},
+        RangeCase{"AWhole16", u"172.16.0.0-172.16.255.255"_s, u"172.16.0.0"_s,
+                  u"172.16.255.255"_s}));
+
+TEST(SensorCommandLine, LargerRangeIsSweptWhenAskedFor)
+{
+    const SensorCommand command =
+        Parse({u"-i"_s, u"wire0"_s, u"-r"_s, u"10.0.0.0/15"_s, u"--allow-large-range"_s});
+    ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
+    EXPECT_EQ(command.options.settings.Range()->Count(), 131070u);
+}
+
+// The value an option's help gives after "--name <value>", up to the next
+// option.
+QString HelpOf(const QString &help, const QString &option)
+{
+    const qsizetype at = help.indexOf(u"--"_s + option + u" <"_s);
+    EXPECT_GE(at, 0) << option.toStdString();
+    const qsizetype next = help.indexOf(u" --"_s, at + 2);
+    return help.mid(at, next < 0 ? -1 : next - at);
+}
+
+// Every value the help offers is one the options take: the ends and the
+// default of each number, each test name, the default own MAC.
+TEST(SensorCommandLine, EveryValueTheHelpOffersIsAccepted)
+{
+    const SensorCommand help = Parse({u"--help"_s});
+    ASSERT_EQ(help.action, SensorCommand::Action::Help);
+    const QString text = help.text.simplified();
+    static const QRegularExpression limits(u"(\\d+) to (\\d+) \\(default (\\d+)\\)"_s);
+    for (const QString &option : {u"interval"_s, u"node-timer"_s, u"send-rate"_s, u"packets"_s}) {
+        const QRegularExpressionMatch offered = limits.match(HelpOf(text, option));
+        ASSERT_TRUE(offered.hasMatch()) << option.toStdString();
+        for (int value = 1; value <= 3; ++value) {
+            const SensorCommand command = Parse(With({u"--"_s + option, offered.captured(value)}));
+            EXPECT_EQ(command.action, SensorCommand::Action::Run)
+                << option.toStdString() << " " << command.text.toStdString();
+        }
+    }
+    const QString tests =
+        HelpOf(text, u"tests"_s).section(u"comma-separated: "_s, 1).section(u' ', 0, 0);
+    ASSERT_FALSE(tests.isEmpty());
+    for (const QString &name : tests.split(u','))
+        EXPECT_EQ(Parse(With({u"-t"_s, name, u"--s1"_s, u"01:00:5E:00:00:02"_s, u"--s2"_s,
+                              u"01:00:5E:00:00:04"_s}))
+                      .action,
+                  SensorCommand::Action::Run)
+            << name.toStdString();
+    const QString ownMac =
+        HelpOf(text, u"own-mac"_s).section(u"(default "_s, 1).section(u')', 0, 0);
+    EXPECT_EQ(Parse(With({u"--own-mac"_s, ownMac})).action, SensorCommand::Action::Run)
+        << ownMac.toStdString();
+}
 
 TEST(SensorCommandLine, OptionsBecomeTheDesktopProgramsSettings)
 {
@@ -181,24 +248,24 @@ TEST(SensorCommandLine, OptionsBecomeTheDesktopProgramsSettings)
                                          u"5424"_s,
                                          u"--json"_s});
     ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
-    const keelwatch::Settings &s = command.options.settings;
-    EXPECT_EQ(s.adapterItem, u"192.168.5.9 : eth1"_s);
-    EXPECT_EQ(s.ownIp, u"192.168.5.9"_s);
-    EXPECT_EQ(s.ownMac, u"00 11 22 33 44 50"_s);
+    const Settings &s = command.options.settings;
+    EXPECT_EQ(s.adapter, Adapters[1]);
+    EXPECT_EQ(s.ownIp, IpAddress::FromIpv4(0xC0A80509));
+    EXPECT_EQ(s.ownMac, Settings::DefaultOwnMac());
     // Br always, as it finds the nodes the other tests are judged against.
-    EXPECT_EQ(s.tests, (keelwatch::TestFlags{true, true, false, false, false, false, false, true,
-                                             true, false}));
-    EXPECT_EQ(s.sp1Mac, u"01 00 5E 00 00 02"_s);
+    EXPECT_EQ(s.tests,
+              (TestFlags{true, true, false, false, false, false, false, true, true, false}));
+    EXPECT_EQ(s.sp1Mac, MacFromText(u"01 00 5E 00 00 02"_s));
     EXPECT_TRUE(s.listMode);
     EXPECT_TRUE(s.cyclic);
-    EXPECT_EQ(s.ScanTimerSeconds(), 60);
-    EXPECT_EQ(s.NodeTimerMs(), 0);
-    EXPECT_EQ(s.SendRatePerSecond(), 20000);
-    EXPECT_EQ(s.PacketCount(), 10);
+    EXPECT_EQ(s.scanTimerSeconds, 60);
+    EXPECT_EQ(s.nodeTimerMs, 0);
+    EXPECT_EQ(s.sendRate, 20000);
+    EXPECT_EQ(s.packetCount, 10);
     EXPECT_EQ(s.format, FrameFormat::Ieee8023);
     EXPECT_EQ(s.logPath, dir.filePath(u"k.log"_s));
     EXPECT_TRUE(s.syslog);
-    EXPECT_EQ(s.syslogServer, u"192.168.5.10"_s);
+    EXPECT_EQ(s.syslogServer, IpFromText(u"192.168.5.10"_s));
     EXPECT_TRUE(s.syslogRfc5424);
     EXPECT_TRUE(command.options.json);
     EXPECT_FALSE(command.options.once);
@@ -217,29 +284,29 @@ TEST(SensorCommandLine, SyslogTransportOptionsBecomeSettings)
               ca, u"--syslog-spool-size"_s, u"65536"_s, u"--syslog-max-size"_s, u"480"_s}));
     ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
     const keelwatch::Settings &s = command.options.settings;
-    EXPECT_EQ(s.Transport(), keelwatch::SyslogTransport::Tls);
+    EXPECT_EQ(s.syslogTransport, keelwatch::SyslogTransport::Tls);
     EXPECT_EQ(s.syslogCaFile, ca);
     EXPECT_TRUE(s.syslogCertFile.isEmpty());
     EXPECT_EQ(s.SyslogSpoolBytes(), 65536 * 1024);
-    EXPECT_EQ(s.SyslogMessageLimit(), 480);
+    EXPECT_EQ(s.syslogMaxBytes, 480);
 
     // Without the options: UDP, as collectors have always taken syslog.
     command = Parse(With({u"--syslog"_s, u"10.77.0.2"_s}));
-    EXPECT_EQ(command.options.settings.Transport(), keelwatch::SyslogTransport::Udp);
-    EXPECT_EQ(command.options.settings.SyslogMessageLimit(), 2048);
+    EXPECT_EQ(command.options.settings.syslogTransport, keelwatch::SyslogTransport::Udp);
+    EXPECT_EQ(command.options.settings.syslogMaxBytes, 2048);
 }
 
 TEST(SensorCommandLine, DefaultsWriteNoFileAndSendNothingButProbes)
 {
     const SensorCommand command = Parse(Minimal + QStringList{u"--once"_s});
     ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
-    const keelwatch::Settings &s = command.options.settings;
+    const Settings &s = command.options.settings;
     EXPECT_EQ(s.logPath, QString());
     EXPECT_FALSE(s.syslog);
     EXPECT_FALSE(s.listMode);
     EXPECT_FALSE(s.cyclic);
-    EXPECT_EQ(s.SendRatePerSecond(), 2000);
-    EXPECT_EQ(s.tests, keelwatch::DefaultTestFlags());
+    EXPECT_EQ(s.sendRate, 2000);
+    EXPECT_EQ(s.tests, DefaultTestFlags());
     EXPECT_FALSE(s.syslogRfc5424);
 }
 
@@ -249,38 +316,39 @@ TEST(SensorCommandLine, SettingsFileGivesEverythingOptionsOverride)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(u"keelwatch.conf"_s);
-    keelwatch::Settings stored;
+    Settings stored;
     stored.from = u"10.77.0.11"_s;
     stored.to = u"10.77.0.22"_s;
-    stored.adapterItem = u"10.77.0.1 : wire0"_s;
-    stored.ownIp = u"10.77.0.1"_s;
-    stored.ownMac = u"02 00 00 00 00 10"_s;
-    stored.packetNumber = u"2"_s;
+    stored.adapter = Adapters[0];
+    stored.ownIp = IpFromText(u"10.77.0.1"_s);
+    stored.ownMac = OwnMacFromText(u"02 00 00 00 00 10"_s);
+    stored.packetCount = 2;
     stored.logPath = dir.filePath(u"stored.log"_s);
     stored.syslog = true;
-    stored.syslogServer = u"10.77.0.2"_s;
+    stored.syslogServer = IpFromText(u"10.77.0.2"_s);
     {
         QSettings store(path, QSettings::IniFormat);
-        ASSERT_TRUE(keelwatch::WriteSettingsStore(stored, store, [](const QString &) {}));
+        ASSERT_TRUE(WriteSettingsStore(stored, store, [](const QString &) {}));
     }
 
     const SensorCommand command = ParseSensorCommand(
         {u"keelwatch-sensor"_s, u"--settings"_s, path, u"--packets"_s, u"4"_s}, Adapters);
     ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
-    const keelwatch::Settings &s = command.options.settings;
-    EXPECT_EQ(s.adapterItem, stored.adapterItem);
+    const Settings &s = command.options.settings;
+    EXPECT_EQ(s.adapter, stored.adapter);
     EXPECT_EQ(s.from, stored.from);
     EXPECT_EQ(s.to, stored.to);
     EXPECT_EQ(s.ownMac, stored.ownMac);
     EXPECT_EQ(s.logPath, stored.logPath);
     EXPECT_EQ(s.syslogServer, stored.syslogServer);
-    EXPECT_EQ(s.PacketCount(), 4);
+    EXPECT_EQ(s.packetCount, 4);
 
     // The stored interface is gone from this machine: it must be named.
-    const SensorCommand elsewhere = ParseSensorCommand(
-        {u"keelwatch-sensor"_s, u"--settings"_s, path}, {u"192.168.5.9 : eth1"_s});
+    const SensorCommand elsewhere =
+        ParseSensorCommand({u"keelwatch-sensor"_s, u"--settings"_s, path}, {Adapters[1]});
     EXPECT_EQ(elsewhere.action, SensorCommand::Action::Refuse);
     EXPECT_TRUE(elsewhere.text.contains(u"--interface"_s)) << elsewhere.text.toStdString();
+    EXPECT_TRUE(elsewhere.text.contains(path + u": NIC: "_s)) << elsewhere.text.toStdString();
 }
 
 // A settings file in dir holding text.
@@ -303,16 +371,86 @@ TEST(SensorCommandLine, SettingsFileWithAStreamedValueGivesTheRest)
         WrittenFile(dir, "[General]\nPNUM=2\nIVTIME=@Variant(\\0\\0\\0\\t(1 2 3 4)\n");
     const SensorCommand command = Parse(With({u"--settings"_s, path}));
     ASSERT_EQ(command.action, SensorCommand::Action::Run) << command.text.toStdString();
-    EXPECT_EQ(command.options.settings.PacketCount(), 2);
+    EXPECT_EQ(command.options.settings.packetCount, 2);
 }
 
-TEST(SensorCommandLine, SettingsFileWithoutSettingsIsRefused)
+// A file holding no key of Keelwatch is no settings file of it, whatever
+// else it holds.
+TEST(SensorCommandLine, SettingsFileWithoutSettingsIsRefusedByName)
+{
+    for (const QByteArrayView text :
+         {QByteArrayView(""), QByteArrayView("[General]\ncolour=blue\n[Other]\nTIPF=10.0.0.1\n")}) {
+        QTemporaryDir dir;
+        const QString path = WrittenFile(dir, text);
+        const SensorCommand command = Parse(With({u"--settings"_s, path}));
+        EXPECT_EQ(command.action, SensorCommand::Action::Refuse);
+        EXPECT_TRUE(command.text.contains(u"--settings"_s)) << command.text.toStdString();
+        EXPECT_TRUE(command.text.contains(path)) << command.text.toStdString();
+    }
+}
+
+// A value from the settings file that a scan cannot start with is refused
+// before anything starts, naming the file and the key.
+struct StoredRefusal
+{
+    const char *name;
+    std::function<void(Settings &)> change;
+    QString key;
+};
+
+void PrintTo(const StoredRefusal &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class RefusedSettingsFile : public ::testing::TestWithParam<StoredRefusal>
+{
+};
+
+TEST_P(RefusedSettingsFile, NamesTheFileAndTheKey)
 {
     QTemporaryDir dir;
-    const QString path = WrittenFile(dir, "");
-    const SensorCommand command = Parse(With({u"--settings"_s, path}));
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"keelwatch.conf"_s);
+    Settings stored;
+    stored.from = u"10.77.0.11"_s;
+    stored.to = u"10.77.0.22"_s;
+    stored.adapter = Adapters[0];
+    stored.ownIp = Adapters[0].address;
+    {
+        QSettings store(path, QSettings::IniFormat);
+        ASSERT_TRUE(WriteSettingsStore(stored, store, [](const QString &) {}));
+    }
+    ASSERT_EQ(Parse({u"--settings"_s, path}).action, SensorCommand::Action::Run);
+    GetParam().change(stored);
+    {
+        QSettings store(path, QSettings::IniFormat);
+        ASSERT_TRUE(WriteSettingsStore(stored, store, [](const QString &) {}));
+    }
+    const SensorCommand command = Parse({u"--settings"_s, path});
     EXPECT_EQ(command.action, SensorCommand::Action::Refuse);
-    EXPECT_TRUE(command.text.contains(u"--settings"_s)) << command.text.toStdString();
+    EXPECT_TRUE(
+        command.text.contains(u"--settings: "_s + path + u": "_s + GetParam().key + u": "_s))
+        << command.text.toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RefusedSettingsFile,
+    ::testing::Values(
+        StoredRefusal{"FromNoAddress", [](Settings &s) { s.from = u"10.77.0.300"_s; }, u"TIPF"_s},
+        StoredRefusal{"NoTo", [](Settings &s) { s.to.clear(); }, u"TIPT"_s},
+        StoredRefusal{"RangeBackwards", [](Settings &s) { s.to = u"10.77.0.1"_s; }, u"TIPT"_s},
+        StoredRefusal{"RangeLargerThanA16", [](Settings &s) { s.to = u"10.79.0.1"_s; }, u"TIPT"_s},
+        StoredRefusal{"InterfaceWithoutEthernet", [](Settings &s) { s.adapter = Adapters[2]; },
+                      u"NIC"_s},
+        StoredRefusal{"NoOwnIp", [](Settings &s) { s.ownIp.reset(); }, u"OIP"_s},
+        StoredRefusal{"S2WithoutAddress",
+                      [](Settings &s) { s.tests[size_t(TestIndex(u"SP2"))] = true; }, u"FS2MAC"_s},
+        StoredRefusal{"SyslogWithoutServer", [](Settings &s) { s.syslog = true; }, u"SyslogServ"_s},
+        // Certificates only mean something to a TLS stream.
+        StoredRefusal{"CertificateWithoutTls",
+                      [](Settings &s) { s.syslogCaFile = u"/etc/ssl/ca.pem"_s; },
+                      u"SyslogTransport"_s}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

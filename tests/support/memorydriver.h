@@ -11,6 +11,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 
 namespace keelwatch {
@@ -32,10 +33,13 @@ class MemoryDriver : public PacketDriver
     QString version = QStringLiteral("1.10.3");
     QByteArray nameBuffer; // as PacketGetAdapterNames returns it
     std::map<QByteArray, quint32> addresses;
+    // Names of adapters that are not Ethernet; every other one is.
+    std::set<QByteArray> notEthernet;
 
     QString PacketGetVersion() const override { return version; }
     QByteArray PacketGetAdapterNames() const override;
     std::optional<quint32> PacketGetNetInfoEx(const QByteArray &name) const override;
+    bool IsEthernet(const QByteArray &name) const override { return !notEthernet.contains(name); }
     std::unique_ptr<PacketAdapter> PacketOpenAdapter(const QString &name, QString *error) override;
     std::unique_ptr<Packet> PacketAllocatePacket() override;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/addresstext.h"
 #include "config/settings.h"
 #include "core/eventlogfile.h"
 #include "core/scanview.h"
@@ -16,14 +17,13 @@ class QuietScanWindows : public ScanView, public CaptureStatus, public WorkerMes
   public:
     void ShowScanPhase(ScanPhase) override {}
     void ShowMessage(const QString &text) override { messages << text; }
+    bool ConfirmLargeRange(quint64) override { return true; }
     void ShowSetup() override { messages << QStringLiteral("setup"); }
     void ShowScanMode() override {}
     void ShowTestColumns(bool, const std::array<bool, TestCount> &) override {}
     void EnableRangeControls(bool) override {}
     void EnableSetupGroups(bool) override {}
     void SwitchBrOn() override {}
-    void SetOwnMac(const QString &) override {}
-    void SetSpMac(int, const QString &) override {}
     void SetRangeText(bool, const QString &) override {}
     void ShowCaptureState(CaptureState) override {}
     void ShowRelayedCount(quint64) override {}
@@ -45,17 +45,17 @@ class NoEventLog : public EventLogFile
 inline Settings MemoryScanSettings(const QString &from, const QString &to)
 {
     Settings s;
-    s.adapterItem = QStringLiteral("10.0.0.1 : lab0");
-    s.ownIp = QStringLiteral("10.0.0.1");
-    s.ownMac = QStringLiteral("00 11 22 33 44 50");
+    s.adapter = {QStringLiteral("lab0"), *IpFromText(QStringLiteral("10.0.0.1"))};
+    s.ownIp = IpFromText(QStringLiteral("10.0.0.1"));
+    s.ownMac = OwnMacFromText(QStringLiteral("00 11 22 33 44 50"));
     s.from = from;
     s.to = to;
     s.tests.fill(true);
-    s.sp1Mac = QStringLiteral("01 00 5E 00 00 02");
-    s.sp2Mac = QStringLiteral("01 00 5E 00 00 06");
+    s.sp1Mac = MacFromText(QStringLiteral("01 00 5E 00 00 02"));
+    s.sp2Mac = MacFromText(QStringLiteral("01 00 5E 00 00 06"));
     s.listMode = false;
-    s.packetNumber = QStringLiteral("1");
-    s.nodeTimer = QStringLiteral("0");
+    s.packetCount = 1;
+    s.nodeTimerMs = 0;
     return s;
 }
 

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -186,9 +185,7 @@ class AdapterTest : public ::testing::Test
   protected:
     QPlainTextEdit pane;
     AlertMessageWindow alert;
-    QLineEdit serverIp;
-    EventWindowsAdapter windows{&pane, &alert, [this](const QString &t) { serverIp.setText(t); },
-                                nullptr};
+    EventWindowsAdapter windows{&pane, &alert, nullptr};
 
     // The pane once the event loop has had its turn.
     QStringList PaneLines()
@@ -243,11 +240,8 @@ TEST_P(PaneBatches, EndAsLineByLine)
     QPlainTextEdit byLine;
     QPlainTextEdit batched;
     AlertMessageWindow alert;
-    QLineEdit serverIp;
-    EventWindowsAdapter each{&byLine, &alert,
-                             [&serverIp](const QString &t) { serverIp.setText(t); }, nullptr};
-    EventWindowsAdapter once{&batched, &alert,
-                             [&serverIp](const QString &t) { serverIp.setText(t); }, nullptr};
+    EventWindowsAdapter each{&byLine, &alert, nullptr};
+    EventWindowsAdapter once{&batched, &alert, nullptr};
     for (int round = 0; round < 2; ++round) {
         for (const PaneStep &step : GetParam()) {
             for (EventWindowsAdapter *w : {&each, &once}) {
@@ -311,10 +305,8 @@ TEST_F(AdapterTest, ClearDropsTheLinesStillWaiting)
 TEST(EventPane, PaneClosedBeforeTheAdapterIsLeftAlone)
 {
     AlertMessageWindow alert;
-    QLineEdit serverIp;
     auto pane = std::make_unique<QPlainTextEdit>();
-    EventWindowsAdapter windows{pane.get(), &alert,
-                                [&serverIp](const QString &t) { serverIp.setText(t); }, nullptr};
+    EventWindowsAdapter windows{pane.get(), &alert, nullptr};
     windows.AppendPaneLine(u"late"_s);
     pane.reset();
     windows.BoundPane(100);
@@ -326,10 +318,8 @@ TEST(EventPane, WaitingLinesReachThePaneWhenTheAdapterGoes)
 {
     QPlainTextEdit pane;
     AlertMessageWindow alert;
-    QLineEdit serverIp;
     {
-        EventWindowsAdapter windows{
-            &pane, &alert, [&serverIp](const QString &t) { serverIp.setText(t); }, nullptr};
+        EventWindowsAdapter windows{&pane, &alert, nullptr};
         windows.AppendPaneLine(u"last words"_s);
     }
     EXPECT_EQ(pane.toPlainText(), u"last words"_s);
@@ -344,9 +334,7 @@ TEST(EventPane, FollowsTheNewestLineWhileAtTheBottom)
     MainWindow main(nodes);
     main.show();
     AlertMessageWindow alert;
-    QLineEdit serverIp;
-    EventWindowsAdapter windows{main.EventPane(), &alert,
-                                [&](const QString &t) { serverIp.setText(t); }, nullptr};
+    EventWindowsAdapter windows{main.EventPane(), &alert, nullptr};
     QScrollBar *bar = main.EventPane()->verticalScrollBar();
     const auto add = [&](const QString &line) {
         windows.BoundPane(100);

@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 
 #include <functional>
 
@@ -133,21 +137,35 @@ TEST(ScanCorrections, ReachTheModelAndBothWindows)
     Windows w;
     Settings s = w.model.Read();
     s.tests.fill(false);
+    s.to = u"10.0.0.300"_s;
     w.link.Show(s);
     w.scan.SwitchBrOn();
-    w.scan.SetOwnMac(u"02 AA BB CC DD E0"_s);
-    w.scan.SetSpMac(Sp2Column, u"01 00 5E 00 00 04"_s);
     w.scan.SetRangeText(true, QString());
     const Settings now = w.model.Read();
     EXPECT_TRUE(now.TestEnabled(BroadcastColumn));
     EXPECT_FALSE(now.TestEnabled(BroadcastColumn + 1));
-    EXPECT_EQ(now.ownMac, u"02 AA BB CC DD E0"_s);
-    EXPECT_EQ(now.sp2Mac, u"01 00 5E 00 00 04"_s);
-    EXPECT_EQ(now.sp1Mac, QString());
+    EXPECT_EQ(now.to, QString());
     EXPECT_EQ(w.setup.Values(), now);
     Settings shown = now;
     w.main.ReadSettings(shown);
     EXPECT_EQ(shown, now);
+}
+
+// A range past a /16 is swept only after the user answers Yes.
+TEST(ScanCorrections, LargeRangeIsSweptOnlyAfterYes)
+{
+    Windows w;
+    for (const bool yes : {true, false}) {
+        QString asked;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            asked = box->text();
+            box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        EXPECT_EQ(w.scan.ConfirmLargeRange(131070), yes);
+        EXPECT_TRUE(asked.contains(u"131070 addresses"_s)) << asked.toStdString();
+    }
 }
 
 } // namespace

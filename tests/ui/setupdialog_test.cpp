@@ -1,3 +1,4 @@
+#include "config/addresstext.h"
 #include "config/settingsstore.h"
 #include "support/confighome.h"
 #include "support/find.h"
@@ -27,6 +28,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 [[maybe_unused]] ConfigHome *const configHome = RegisterConfigHome();
+
+const NetworkAdapters Adapters = {{u"kw-scan"_s, IpAddress::FromIpv4(0x0A4D0064)},
+                                  {u"eth0"_s, IpAddress::FromIpv4(0xC0A80104)}};
 
 // The ten test address check boxes in table order.
 std::vector<QCheckBox *> TestBoxes(const SetupDialog &dialog)
@@ -186,6 +190,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldExit{"Edit8", u"-5", u"0"}, FieldExit{"Edit8", u"abc", u"500"},
                       FieldExit{"Edit2", u"00:11:22:33:44:5F", u"00 11 22 33 44 50"},
                       FieldExit{"Edit2", u"00:11:22:33:44:5", u""},
+                      // A group address is no card's own.
+                      FieldExit{"Edit2", u"01:00:5E:00:00:00", u""},
+                      FieldExit{"Edit1", u" 010.077.000.001", u"10.77.0.1"},
                       FieldExit{"Edit5", u"1-2-3-4-5-6", u"1 2 3 4 5 6"},
                       FieldExit{"Edit6", u"1-2-3-4-5-6-7", u""},
                       FieldExit{"Edit1", u"10.0.0.256", u""},
@@ -218,7 +225,32 @@ TEST_F(SetupDialogTest, PacingFieldsShowWhatASweepCosts)
     EXPECT_EQ(estimate->text(), u"One sweep of the range: 2 min 7 s"_s);
     nodeTimer->setText(u"60000"_s);
     EXPECT_EQ(estimate->text(), u"One sweep of the range: 4 h 14 min"_s);
-    EXPECT_EQ(model.Read().sendRate, u"0"_s);
+    EXPECT_EQ(model.Read().sendRate, 0);
+}
+
+// Each field is read into its setting as the user types: the model holds
+// the value, the field what was typed until the user leaves it, also when
+// the program shows the settings again meanwhile.
+TEST_F(SetupDialogTest, FieldsAreReadOnceAsTypedAndKeepTheText)
+{
+    auto *ownIp = Find<QLineEdit>(form2, "Edit1");
+    auto *packets = Find<QLineEdit>(form2, "Edit4");
+    ownIp->setText(u"10.77.0"_s);
+    EXPECT_EQ(model.Read().ownIp, std::nullopt);
+    ownIp->setText(u"010.077.000.001"_s);
+    packets->setText(u"07"_s);
+    EXPECT_EQ(model.Read().ownIp, IpAddress::FromIpv4(0x0A4D0001));
+    EXPECT_EQ(model.Read().packetCount, 7);
+    linked.link.Show(model.Read());
+    EXPECT_EQ(ownIp->text(), u"010.077.000.001"_s);
+    EXPECT_EQ(packets->text(), u"07"_s);
+    // A value the program changes is shown in its own form.
+    Settings s = model.Read();
+    s.packetCount = 9;
+    s.ownIp.reset();
+    linked.link.Show(s);
+    EXPECT_EQ(packets->text(), u"9"_s);
+    EXPECT_EQ(ownIp->text(), QString());
 }
 
 TEST_F(SetupDialogTest, MacFieldsTakeAtMost17TypedCharacters)
@@ -258,12 +290,12 @@ TEST_F(SetupDialogTest, SetDefaultResetsOnlyTheScanOptions)
     EXPECT_TRUE(s.listMode);
     EXPECT_TRUE(s.cyclic);
     EXPECT_TRUE(s.confirmSuspects);
-    EXPECT_EQ(s.scanTimer, u"5"_s);
-    EXPECT_EQ(s.packetNumber, u"3"_s);
-    EXPECT_EQ(s.nodeTimer, u"500"_s);
-    EXPECT_EQ(s.ownMac, u"02 AA BB CC DD E0"_s);
-    EXPECT_EQ(s.sp1Mac, u"01 00 5E 00 00 02"_s);
-    EXPECT_EQ(s.sp2Mac, u"01 00 5E 00 00 04"_s);
+    EXPECT_EQ(s.scanTimerSeconds, 5);
+    EXPECT_EQ(s.packetCount, 3);
+    EXPECT_EQ(s.nodeTimerMs, 500);
+    EXPECT_EQ(s.ownMac, MacFromText(u"02 AA BB CC DD E0"_s));
+    EXPECT_EQ(s.sp1Mac, MacFromText(u"01 00 5E 00 00 02"_s));
+    EXPECT_EQ(s.sp2Mac, MacFromText(u"01 00 5E 00 00 04"_s));
     EXPECT_EQ(s.logPath, u"other.log"_s);
     EXPECT_EQ(s.command, u"xdg-open smb://$IP/"_s);
     EXPECT_EQ(s.format, FrameFormat::Ieee8023);
@@ -344,8 +376,8 @@ TEST_F(SetupDialogTest, ReadTakesEveryControlAndTheMainWindowsFour)
     Find<QLineEdit>(form1, "Edit2")->setText(u"10.77.0.9"_s);
     Find<QCheckBox>(form1, "scrollcheck")->setChecked(false);
     Find<QCheckBox>(form1, "BeepCheck")->setChecked(true);
-    form2.SetAdapterItems({u"10.77.0.100 : kw-scan"_s, u"192.168.1.4 : eth0"_s});
-    EXPECT_EQ(model.Read().adapterItem, QString());
+    form2.SetAdapters(Adapters);
+    EXPECT_EQ(model.Read().adapter, NetworkAdapter{});
     Find<QComboBox>(form2, "CB1")->setCurrentIndex(1);
     Find<QLineEdit>(form2, "Edit1")->setText(u"192.168.1.4"_s);
     Find<QCheckBox>(form2, "M1")->setChecked(true);
@@ -361,21 +393,21 @@ TEST_F(SetupDialogTest, ReadTakesEveryControlAndTheMainWindowsFour)
     EXPECT_EQ(s.to, u"10.77.0.9"_s);
     EXPECT_FALSE(s.autoScroll);
     EXPECT_TRUE(s.beep);
-    EXPECT_EQ(s.adapterItem, u"192.168.1.4 : eth0"_s);
-    EXPECT_EQ(s.AdapterName(), u"eth0"_s);
-    EXPECT_EQ(s.ownIp, u"192.168.1.4"_s);
+    EXPECT_EQ(s.adapter, Adapters[1]);
+    EXPECT_EQ(s.adapter.name, u"eth0"_s);
+    EXPECT_EQ(s.ownIp, IpFromText(u"192.168.1.4"_s));
     EXPECT_TRUE(s.TestEnabled(8));
     EXPECT_TRUE(s.TestEnabled(11));
     EXPECT_FALSE(s.TestEnabled(10));
     EXPECT_FALSE(s.tabDelimiter);
     EXPECT_TRUE(s.syslog);
-    EXPECT_EQ(s.syslogServer, u"10.77.0.9"_s);
+    EXPECT_EQ(s.syslogServer, IpFromText(u"10.77.0.9"_s));
     EXPECT_TRUE(s.syslogRfc5424);
     EXPECT_EQ(s.command, u"x-terminal-emulator -e ping $IP"_s);
 }
 
-// The transport is chosen from a list of the three; a word from a newer
-// version's store is kept until another transport is chosen.
+// The transport is chosen from a list of the three; the numbers are read
+// through their rules.
 TEST_F(SetupDialogTest, SyslogTransportControlsReachTheSettings)
 {
     auto *transport = Find<QComboBox>(form2, "SYSLOG_TRANSPORT");
@@ -386,23 +418,26 @@ TEST_F(SetupDialogTest, SyslogTransportControlsReachTheSettings)
     Find<QLineEdit>(form2, "SYSLOG_SPOOL")->setText(u"4096"_s);
     Find<QLineEdit>(form2, "SYSLOG_MAXLEN")->setText(u"8192"_s);
     Settings s = model.Read();
-    EXPECT_EQ(s.syslogTransport, u"tls"_s);
+    EXPECT_EQ(s.syslogTransport, SyslogTransport::Tls);
     EXPECT_EQ(s.syslogCaFile, u"/etc/keelwatch/ca.pem"_s);
     EXPECT_EQ(s.syslogCertFile, u"/etc/keelwatch/client.pem"_s);
     EXPECT_EQ(s.SyslogSpoolBytes(), 4096 * 1024);
-    EXPECT_EQ(s.SyslogMessageLimit(), 8192);
+    EXPECT_EQ(s.syslogMaxBytes, 8192);
 
-    s.syslogTransport = u"relp"_s;
+    s.syslogTransport = SyslogTransport::Udp;
     linked.link.Show(s);
     EXPECT_EQ(transport->currentText(), u"UDP"_s);
-    EXPECT_EQ(model.Read().syslogTransport, u"relp"_s);
     transport->setCurrentIndex(1);
-    EXPECT_EQ(model.Read().syslogTransport, u"tcp"_s);
+    EXPECT_EQ(model.Read().syslogTransport, SyslogTransport::Tcp);
+    Find<QLineEdit>(form2, "SYSLOG_SPOOL")->setText(u"99999999"_s);
+    Find<QLineEdit>(form2, "SYSLOG_MAXLEN")->setText(u"2k"_s);
+    EXPECT_EQ(model.Read().syslogSpoolKib, 65536);
+    EXPECT_EQ(model.Read().syslogMaxBytes, 2048);
 }
 
 TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
 {
-    form2.SetAdapterItems({u"10.77.0.100 : kw-scan"_s, u"192.168.1.4 : eth0"_s});
+    form2.SetAdapters(Adapters);
     Find<QComboBox>(form2, "CB1")->setCurrentIndex(0);
     Find<QLineEdit>(form1, "Edit1")->setText(u"10.77.0.1"_s);
     Find<QLineEdit>(form1, "Edit2")->setText(u"10.77.0.254"_s);
@@ -424,23 +459,23 @@ TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
     LinkedSetup second;
     SetupDialog &other = second.form2;
     MainWindow &otherMain = second.form1;
-    second.link.Load({u"10.77.0.100 : KW-SCAN"_s}, {});
+    second.link.Load({{u"KW-SCAN"_s, Adapters[0].address}}, {});
     Settings expected = model.Read();
     expected.format = FrameFormat::Ethernet2;
-    expected.adapterItem = u"10.77.0.100 : KW-SCAN"_s;
+    expected.adapter = {u"KW-SCAN"_s, *IpFromText(u"10.77.0.100"_s)};
     const Settings loaded = second.model.Read();
     EXPECT_EQ(other.Values().ownMac, expected.ownMac);
     EXPECT_EQ(loaded.from, expected.from);
     EXPECT_EQ(loaded.to, expected.to);
     EXPECT_EQ(loaded.beep, expected.beep);
-    EXPECT_EQ(loaded.adapterItem, expected.adapterItem);
+    EXPECT_EQ(loaded.adapter, expected.adapter);
     EXPECT_EQ(loaded.ownIp, expected.ownIp);
     EXPECT_EQ(loaded.ownMac, expected.ownMac);
     EXPECT_EQ(loaded.sp1Mac, expected.sp1Mac);
     EXPECT_EQ(loaded.tests, expected.tests);
     EXPECT_EQ(loaded.format, FrameFormat::Ethernet2);
     EXPECT_EQ(loaded.cyclic, false);
-    EXPECT_EQ(loaded.scanTimer, u"60"_s);
+    EXPECT_EQ(loaded.scanTimerSeconds, 60);
     EXPECT_FALSE(loaded.tabDelimiter);
     EXPECT_TRUE(Find<QRadioButton>(other, "RB_dcom")->isChecked());
     EXPECT_TRUE(loaded.showAll);
@@ -485,8 +520,12 @@ TEST_F(SetupDialogTest, LongStoredAddressIsNotCutIntoAnotherOne)
 {
     OpenSettingsStore()->setValue(u"FS1MAC"_s, u" 01:00:5E:00:00:02 "_s);
     linked.link.Load({}, {});
-    EXPECT_EQ(Find<QLineEdit>(form2, "Edit5")->text(), u"01:00:5E:00:00:02"_s);
-    OpenSettingsStore()->setValue(u"FS1MAC"_s, u"01:00:5E:00:00:002"_s);
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit5")->text(), u"01 00 5E 00 00 02"_s);
+    // Read whole, a longer text is the address it names or none.
+    OpenSettingsStore()->setValue(u"FS1MAC"_s, u"01:00:5E:00:00:004"_s);
+    linked.link.Load({}, {});
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit5")->text(), u"01 00 5E 00 00 04"_s);
+    OpenSettingsStore()->setValue(u"FS1MAC"_s, u"01:00:5E:00:00:02:03"_s);
     linked.link.Load({}, {});
     EXPECT_EQ(Find<QLineEdit>(form2, "Edit5")->text(), QString());
 }
@@ -498,7 +537,7 @@ TEST_F(SetupDialogTest, ValuesShownByTheProgramReachBothWindowsAndAnnounceNothin
     Settings s = model.Read();
     s.from = u"10.0.0.1"_s;
     s.beep = true;
-    s.sp1Mac = u"01 00 5E 00 00 02"_s;
+    s.sp1Mac = MacFromText(u"01 00 5E 00 00 02"_s);
     s.tests[size_t(TestIndex(u"M3"))] = true;
     s.tabDelimiter = false;
     s.commaDelimiter = true;
@@ -516,7 +555,7 @@ TEST_F(SetupDialogTest, ValuesShownByTheProgramReachBothWindowsAndAnnounceNothin
     Find<QCheckBox>(form2, "fm")->setChecked(true);
     EXPECT_EQ(model.Read().to, u"10.0.0.9"_s);
     EXPECT_TRUE(model.Read().TestEnabled(7));
-    EXPECT_EQ(model.Read().sp1Mac, u"01 00 5E 00 00 02"_s);
+    EXPECT_EQ(model.Read().sp1Mac, MacFromText(u"01 00 5E 00 00 02"_s));
 }
 
 TEST_F(SetupDialogTest, LogFileChooserPutsTheChosenPathIntoTheField)
