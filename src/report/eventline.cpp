@@ -429,8 +429,10 @@ std::optional<IpAddress> ReadLoggedIp(QByteArrayView text)
 
 int LogLineReader::Split(QByteArrayView text, Pieces &pieces)
 {
-    // A NUL ends the line, as it would a C string.
-    if (const void *nul = std::memchr(text.data(), 0, size_t(text.size())))
+    // A NUL ends the line, as it would a C string. An empty view may have no
+    // data at all, which memchr must not be given.
+    const void *nul = text.isEmpty() ? nullptr : std::memchr(text.data(), 0, size_t(text.size()));
+    if (nul)
         text = text.first(static_cast<const char *>(nul) - text.data());
     bool unquoting = false;
     int count = 0;
