@@ -168,7 +168,10 @@ QString EncodeNodeListLine(const NodeCells &row)
 {
     QString line;
     for (int c = 0; c < NodeColumn::Count; ++c) {
-        const QString &cell = row[size_t(c)];
+        // A node's line stays one line: a line break read from a quoted
+        // field of another tool's list is saved as a blank, so every later
+        // load finds the same nodes.
+        const QString cell = QString(row[size_t(c)]).replace(u'\r', u' ').replace(u'\n', u' ');
         if (c > 0)
             line += u',';
         if (NeedsQuotes(cell))
