@@ -1,6 +1,8 @@
 #include "recordingoutputs.h"
 #include "tinydisk.h"
 
+#include "support/scaneventvalues.h"
+
 #include "core/nodelist.h"
 #include "core/scanevents.h"
 #include "report/eventlog.h"
@@ -37,42 +39,29 @@ Node LoggedNode()
     return node;
 }
 
-// A scan-wide event: the start banner, or a cycle or drop count.
 ScanEvent Scan(ScanEventKind kind, int count = 0)
 {
-    ScanEvent event;
-    event.kind = kind;
-    event.count = count;
-    return event;
+    return ScanWideEvent(kind, count);
 }
 
 ScanEvent Cycle(int count)
 {
-    return Scan(CycleEnded, count);
+    return ScanWideEvent(CycleEnded, count);
 }
 
 ScanEvent About(ScanEventKind kind, int column, const Node &node = LoggedNode())
 {
-    ScanEvent event;
-    event.kind = kind;
-    event.node = node;
-    event.column = column;
-    return event;
+    return NodeEvent(node, kind, column);
 }
 
 ScanEvent Answered(Answer answer, FrameFormat format, int column)
 {
-    ScanEvent event = About(TestAnswered, column);
-    event.mark = Mark::Answered(answer, format);
-    return event;
+    return AnswerEvent(LoggedNode(), answer, format, column);
 }
 
 ScanEvent Verdict(ConfirmationVerdict verdict, int answered)
 {
-    ScanEvent event = About(VerdictReached, 0);
-    event.verdict = verdict;
-    event.count = answered;
-    return event;
+    return VerdictEvent(LoggedNode(), verdict, answered);
 }
 
 class EventLogTest : public ::testing::Test
