@@ -62,12 +62,17 @@ QString ConfigureTls(QSslSocket &socket, const SyslogStreamTarget &target)
 } // namespace
 
 SyslogStream::SyslogStream(const SyslogStreamTarget &target, std::unique_ptr<SyslogSpool> spool,
-                           NoteSink notes, DropNote dropNote, QObject *parent)
+                           NoteSink notes, DropNote dropNote, QObject *parent, int answerTimeoutMs)
     : QObject(parent), target(target), spool(std::move(spool)), notes(std::move(notes)),
       dropNote(std::move(dropNote))
 {
     retryTimer.setSingleShot(true);
     connect(&retryTimer, &QTimer::timeout, this, &SyslogStream::Connect);
+    answerTimer.setSingleShot(true);
+    answerTimer.setInterval(answerTimeoutMs);
+    connect(&answerTimer, &QTimer::timeout, this, [this, answerTimeoutMs] {
+        Lost(u"no answer within %1 s"_s.arg(answerTimeoutMs / 1000.0));
+    });
     confirmTimer.setInterval(ConfirmIntervalMs);
     connect(&confirmTimer, &QTimer::timeout, this, &SyslogStream::ConfirmDelivery);
     Connect();
@@ -137,6 +142,7 @@ void SyslogStream::Connect()
     // A syslog server sends nothing; whatever comes is dropped.
     connect(socket.get(), &QTcpSocket::readyRead, this, [this] { socket->readAll(); });
     connect(socket.get(), &QTcpSocket::bytesWritten, this, &SyslogStream::ConfirmDelivery);
+    answerTimer.start();
     if (auto *tls = qobject_cast<QSslSocket *>(socket.get()))
         tls->connectToHostEncrypted(target.server, target.port);
     else
@@ -145,6 +151,7 @@ void SyslogStream::Connect()
 
 void SyslogStream::Connected()
 {
+    answerTimer.stop();
     connected = true;
     retryMs = FirstRetryMs;
     if (outageTold)
@@ -159,6 +166,7 @@ void SyslogStream::Lost(const QString &reason)
 {
     if (retryTimer.isActive())
         return;
+    answerTimer.stop();
     connected = false;
     confirmTimer.stop();
     if (!outageTold)

@@ -47,9 +47,14 @@ class SyslogStream : public QObject
 
     static constexpr int FirstRetryMs = 500;
     static constexpr int LastRetryMs = 8000;
+    // A connection (and for TLS its handshake) that has not come about by
+    // then is given up and tried again: a SYN whose answer went astray would
+    // otherwise wait minutes for the system's own limit.
+    static constexpr int AnswerTimeoutMs = 10000;
 
     SyslogStream(const SyslogStreamTarget &target, std::unique_ptr<SyslogSpool> spool,
-                 NoteSink notes, DropNote dropNote, QObject *parent = nullptr);
+                 NoteSink notes, DropNote dropNote, QObject *parent = nullptr,
+                 int answerTimeoutMs = AnswerTimeoutMs);
     // Waits a moment for the last messages to be acknowledged, so that a
     // normal exit leaves nothing to be sent twice at the next start.
     ~SyslogStream() override;
@@ -83,6 +88,7 @@ class SyslogStream : public QObject
     qint64 droppedTold = 0;
     QTimer retryTimer;
     int retryMs = FirstRetryMs;
+    QTimer answerTimer;
     QTimer confirmTimer;
     // Told once each until the server answers again.
     bool outageTold = false;

@@ -159,6 +159,35 @@ bool SpinUntil(const std::function<bool()> &done, int ms = 15000)
     return done();
 }
 
+// A server that takes the connection and never answers the handshake, as
+// when its answers go astray: the stream gives up after its time, says so
+// once, and tries again, keeping the message.
+TEST(SyslogStreamAnswer, SilentServerIsGivenUpAndTriedAgain)
+{
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    int connections = 0;
+    QObject::connect(&silent, &QTcpServer::newConnection, &silent, [&] {
+        while (QTcpSocket *client = silent.nextPendingConnection()) {
+            ++connections;
+            client->setParent(&silent);
+        }
+    });
+    QTemporaryDir dir;
+    QStringList notes;
+    SyslogStream stream(
+        {SyslogTransport::Tls, u"127.0.0.1"_s, silent.serverPort(), QString(), QString(), 65536},
+        std::make_unique<SyslogSpool>(dir.filePath(u"spool"_s), 65536),
+        [&](const QString &text) { notes << text; },
+        [](const SyslogSpool::Dropped &) { return QByteArray(); }, nullptr, 300);
+    stream.Send("message", 0);
+    ASSERT_TRUE(SpinUntil([&] { return connections >= 2; }, 5000));
+    ASSERT_EQ(notes.size(), 1) << notes.join(u'|').toStdString();
+    EXPECT_TRUE(notes[0].startsWith(u"Syslog to 127.0.0.1 over TLS: no answer within 0.3 s."_s))
+        << notes[0].toStdString();
+    EXPECT_EQ(stream.Waiting(), 1);
+}
+
 class SyslogStreamTest : public ::testing::Test
 {
   protected:
