@@ -232,6 +232,7 @@ QFrame *MainWindow::BuildMiddlePanel()
     connect(nodeGrid, &QAbstractItemView::clicked, this, &MainWindow::OnGridClicked);
     connect(nodeGrid, &NodeGrid::mouseDoubleClicked, this, &MainWindow::OnGridDoubleClicked);
     connect(nodeGrid, &NodeGrid::mousePressed, this, &MainWindow::OnGridPressed);
+    connect(nodeGrid, &NodeGrid::keyboardMenuRequested, this, &MainWindow::OnGridMenuKey);
     return middlePanel;
 }
 
@@ -440,10 +441,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-// An empty grid, or a filter that hides every row, picks no node.
-int MainWindow::GridNode() const
+// The row under the pointer, not the current row: the auto scroll moves
+// that one. Below the last row, or in an empty grid, no node is picked.
+int MainWindow::GridNodeAt(QPoint position) const
 {
-    return gridFilter->NodeIndex(nodeGrid->currentIndex());
+    return gridFilter->NodeIndex(nodeGrid->indexAt(position));
 }
 
 QString MainWindow::SelectedRowsText(bool asNodeList) const
@@ -494,25 +496,39 @@ void MainWindow::OnClearPressed(Qt::MouseButtons buttons, Qt::KeyboardModifiers 
         nodes.ClearResults();
 }
 
-void MainWindow::OnGridClicked()
+void MainWindow::OnGridClicked(const QModelIndex &index)
 {
-    selectedNode = GridNode();
+    selectedNode = gridFilter->NodeIndex(index);
 }
 
-void MainWindow::OnGridDoubleClicked()
+void MainWindow::OnGridDoubleClicked(QPoint position)
 {
-    selectedNode = GridNode();
+    selectedNode = GridNodeAt(position);
     Q_EMIT externalCommandRequested(selectedNode);
+}
+
+// The node the menus act on, named in the popup's title.
+void MainWindow::PickNode(int node)
+{
+    selectedNode = node;
+    const QString ip = selectedNode >= 0 ? nodes.At(selectedNode).ip.ToText() : QString();
+    popupTitle->setText(ip.isEmpty() ? u"<< IP = not selected >>"_s
+                                     : u"<< IP = "_s + ip + u" >>"_s);
 }
 
 void MainWindow::OnGridPressed(Qt::MouseButton button, QPoint position)
 {
-    selectedNode = GridNode();
-    const QString ip = selectedNode >= 0 ? nodes.At(selectedNode).ip.ToText() : QString();
-    popupTitle->setText(ip.isEmpty() ? u"<< IP = not selected >>"_s
-                                     : u"<< IP = "_s + ip + u" >>"_s);
+    PickNode(GridNodeAt(position));
     if (button == Qt::RightButton)
         popupMenu->popup(nodeGrid->viewport()->mapToGlobal(position));
+}
+
+void MainWindow::OnGridMenuKey()
+{
+    const QModelIndex current = nodeGrid->currentIndex();
+    PickNode(gridFilter->NodeIndex(current));
+    const QRect row = nodeGrid->visualRect(current);
+    popupMenu->popup(nodeGrid->viewport()->mapToGlobal(row.isValid() ? row.center() : QPoint()));
 }
 
 void MainWindow::ToggleCaptureCounter()

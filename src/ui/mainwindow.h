@@ -73,7 +73,7 @@ class MainWindow : public QMainWindow
     void ClearAllNodes();
 
     // Makes a node's row the grid's current row, which scrolls it into view.
-    // The node the menus act on stays until the user picks another.
+    // The node the menus act on stays until the user presses on a row.
     void ShowNode(int index);
 
     // The index of the node the menus act on; -1 until the grid is used.
@@ -129,13 +129,15 @@ class MainWindow : public QMainWindow
     void BuildStatusBar();
     void BuildMenus();
     void BuildPopupMenu();
-    int GridNode() const;
+    int GridNodeAt(QPoint position) const;
 
     void CheckRangeField(QLineEdit *field);
     void OnClearPressed(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
-    void OnGridClicked();
-    void OnGridDoubleClicked();
+    void OnGridClicked(const QModelIndex &index);
+    void OnGridDoubleClicked(QPoint position);
     void OnGridPressed(Qt::MouseButton button, QPoint position);
+    void OnGridMenuKey();
+    void PickNode(int node);
     void ToggleCaptureCounter();
     void CopySelectedRows(bool asNodeList);
 

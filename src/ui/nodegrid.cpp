@@ -1,6 +1,7 @@
 #include "ui/nodegrid.h"
 #include "ui/nodelistmodel.h"
 
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
@@ -71,15 +72,30 @@ void NodeGrid::ShowTestColumns(bool showAll, const TestFlags &tests)
 
 void NodeGrid::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() != Qt::RightButton)
+    const QPoint position = event->position().toPoint();
+    if (event->button() != Qt::RightButton) {
         QTableView::mousePressEvent(event);
-    Q_EMIT mousePressed(event->button(), event->position().toPoint());
+    } else if (const QModelIndex pressed = indexAt(position); pressed.isValid()) {
+        const bool inSelection = selectionModel()->isRowSelected(pressed.row(), pressed.parent());
+        selectionModel()->setCurrentIndex(
+            pressed, inSelection ? QItemSelectionModel::NoUpdate
+                                 : QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    Q_EMIT mousePressed(event->button(), position);
 }
 
 void NodeGrid::mouseDoubleClickEvent(QMouseEvent *event)
 {
     QTableView::mouseDoubleClickEvent(event);
-    Q_EMIT mouseDoubleClicked();
+    Q_EMIT mouseDoubleClicked(event->position().toPoint());
+}
+
+// The mouse's popup opens on the press itself.
+void NodeGrid::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        Q_EMIT keyboardMenuRequested();
+    event->accept();
 }
 
 } // namespace keelwatch

@@ -7,9 +7,10 @@
 
 namespace keelwatch {
 
-// The node list's grid. A left press moves the current row before the press
-// is reported; a right press is reported without moving it, so the popup acts
-// on the row that was selected before.
+// The node list's grid. Every press moves the current row to the row under
+// the pointer before it is reported, so the popup acts on the row that was
+// right-clicked even while the auto scroll moves the current row. A right
+// press inside a selection of several rows keeps that selection for copying.
 //
 // The grid owns the column widths: the model holds data only.
 class NodeGrid : public QTableView
@@ -29,11 +30,14 @@ class NodeGrid : public QTableView
 
   Q_SIGNALS:
     void mousePressed(Qt::MouseButton button, QPoint position);
-    void mouseDoubleClicked();
+    void mouseDoubleClicked(QPoint position);
+    // The menu key or Shift+F10: the popup for the current row.
+    void keyboardMenuRequested();
 
   protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 };
 
 } // namespace keelwatch

@@ -3,6 +3,8 @@
 #include "ui/nodelistmodel.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +17,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 #include <cstring>
 #include <memory>
@@ -357,23 +360,84 @@ TEST_F(MainWindowTest, DisabledClearDoesNothing)
     EXPECT_EQ(Grid()->model()->index(0, 2).data().toString(), u"O"_s);
 }
 
-TEST_F(MainWindowTest, PopupTitleNamesTheNodeOfTheRowSelectedBefore)
+// The auto scroll moves the current row to the node that just changed; a
+// right press still acts on the row under the pointer, whichever was current.
+struct RightPress
+{
+    const char *name;
+    int clickedBefore;  // -1: no left click first
+    int autoScrolledTo; // -1: no auto scroll
+    int pressed;
+};
+
+class RightPressOnRow : public MainWindowTest, public ::testing::WithParamInterface<RightPress>
+{
+};
+
+TEST_P(RightPressOnRow, PicksThatRowForEveryMenuEntry)
+{
+    AddNodes();
+    const RightPress &press = GetParam();
+    QWidget *grid = Grid()->viewport();
+    if (press.clickedBefore >= 0)
+        QTest::mouseClick(grid, Qt::LeftButton, {}, RowCentre(press.clickedBefore));
+    if (press.autoScrolledTo >= 0)
+        form.ShowNode(press.autoScrolledTo);
+    QSignalSpy commands(&form, &MainWindow::externalCommandRequested);
+    QSignalSpy histories(&form, &MainWindow::nodeHistoryRequested);
+    QSignalSpy comments(&form, &MainWindow::commentEditorRequested);
+    QTest::mousePress(grid, Qt::RightButton, {}, RowCentre(press.pressed));
+    EXPECT_TRUE(Popup()->isVisible());
+    const QString ip = nodes.At(press.pressed).ip.ToText();
+    EXPECT_EQ(PopupTitle()->text(), u"<< IP = "_s + ip + u" >>"_s);
+    EXPECT_EQ(form.SelectedRowsText(false).section(u'\t', 0, 0), ip);
+    // The auto scroll goes on while the menu is open.
+    form.ShowNode(1 - press.pressed);
+    for (const char *entry : {"N3", "N4", "N5"})
+        Find<QAction>(form, entry)->trigger();
+    for (QSignalSpy *spy : {&commands, &histories, &comments}) {
+        ASSERT_EQ(spy->size(), 1);
+        EXPECT_EQ(spy->at(0)[0].toInt(), press.pressed);
+    }
+    Popup()->close();
+    QTest::mouseRelease(grid, Qt::RightButton, {}, RowCentre(press.pressed));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, RightPressOnRow,
+                         ::testing::Values(RightPress{"Fresh", -1, -1, 1},
+                                           RightPress{"OtherRowClicked", 0, -1, 1},
+                                           RightPress{"AutoScrolledAway", 0, 1, 0},
+                                           RightPress{"AutoScrolledAwayNoClick", -1, 1, 0},
+                                           RightPress{"SameRow", 1, 0, 1}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// Copy rows still takes a selection of several rows picked with the left
+// button; the menu's title names the row under the pointer.
+TEST_F(MainWindowTest, RightPressInsideASelectionKeepsIt)
 {
     AddNodes();
     QWidget *grid = Grid()->viewport();
     QTest::mouseClick(grid, Qt::LeftButton, {}, RowCentre(0));
-    EXPECT_EQ(form.SelectedNode(), 0);
-    // A right press on another row keeps the selection where it was.
-    QTest::mousePress(grid, Qt::RightButton, {}, RowCentre(1));
+    QTest::mouseClick(grid, Qt::LeftButton, Qt::ShiftModifier, RowCentre(1));
+    QTest::mousePress(grid, Qt::RightButton, {}, RowCentre(0));
     EXPECT_EQ(form.SelectedNode(), 0);
     EXPECT_EQ(PopupTitle()->text(), u"<< IP = 10.0.0.5 >>"_s);
-    EXPECT_TRUE(Popup()->isVisible());
+    EXPECT_EQ(form.SelectedRowsText(false).count(u'\n'), 2);
     Popup()->close();
-    QTest::mouseRelease(grid, Qt::RightButton, {}, RowCentre(1));
-    QTest::mouseClick(grid, Qt::LeftButton, {}, RowCentre(1));
+    QTest::mouseRelease(grid, Qt::RightButton, {}, RowCentre(0));
+}
+
+TEST_F(MainWindowTest, MenuKeyOpensThePopupForTheCurrentRow)
+{
+    AddNodes();
+    Grid()->setFocus();
+    Grid()->setCurrentIndex(GridIndex(1));
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+    QCoreApplication::sendEvent(Grid()->viewport(), &menuKey);
+    EXPECT_TRUE(Popup()->isVisible());
     EXPECT_EQ(form.SelectedNode(), 1);
     EXPECT_EQ(PopupTitle()->text(), u"<< IP = 10.0.0.9 >>"_s);
-    EXPECT_FALSE(Popup()->isVisible());
+    Popup()->close();
 }
 
 // An empty grid has no row to pick: the menus act on no node.
@@ -401,7 +465,7 @@ TEST_F(MainWindowTest, DoubleClickRunsTheCommandOnTheRow)
 }
 
 // The auto scroll moves the current row; the menus stay on the user's row
-// until the next press, which picks the row now current.
+// until the next press.
 TEST_F(MainWindowTest, ShowNodeMovesTheCurrentRowOnly)
 {
     AddNodes();
@@ -409,10 +473,6 @@ TEST_F(MainWindowTest, ShowNodeMovesTheCurrentRowOnly)
     form.ShowNode(1);
     EXPECT_EQ(Grid()->currentIndex().row(), 1);
     EXPECT_EQ(form.SelectedNode(), 0);
-    QTest::mousePress(Grid()->viewport(), Qt::RightButton, {}, RowCentre(0));
-    EXPECT_EQ(form.SelectedNode(), 1);
-    Popup()->close();
-    QTest::mouseRelease(Grid()->viewport(), Qt::RightButton, {}, RowCentre(0));
 }
 
 TEST_F(MainWindowTest, ShowNodeScrollsTheRowIntoView)
@@ -524,3 +584,34 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
+
+// On a real X server (CTest runs it under xvfb-run) the popup grabs the
+// pointer and keyboard while a scan's auto scroll keeps moving the current
+// row: the entry picked with the keys still acts on the right-clicked row.
+TEST_F(MainWindowTest, RightPressUnderXActsOnThatRowWhileAutoScrolling)
+{
+    if (QGuiApplication::platformName() != u"xcb"_s)
+        GTEST_SKIP() << "needs an X server; CTest runs it under xvfb-run";
+    for (int host = 1; host <= 12; ++host)
+        nodes.Add(IpAddress::FromIpv4(0x0a4d0000u + std::uint32_t(host)), MacAddress(), AllOn);
+    int scrolledTo = 0;
+    QTimer autoScroll;
+    QObject::connect(&autoScroll, &QTimer::timeout, &form, [&] {
+        scrolledTo = (scrolledTo + 1) % nodes.Count();
+        form.ShowNode(scrolledTo);
+    });
+    autoScroll.start(5);
+    QTest::qWait(50);
+    QSignalSpy commands(&form, &MainWindow::externalCommandRequested);
+    QTest::mousePress(Grid()->viewport(), Qt::RightButton, {}, RowCentre(2));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Popup()));
+    QTest::qWait(50);
+    // Node Viewer, Commnet Editor, External Command.
+    for (int down = 0; down < 3; ++down)
+        QTest::keyClick(Popup(), Qt::Key_Down);
+    QTest::keyClick(Popup(), Qt::Key_Return);
+    autoScroll.stop();
+    ASSERT_EQ(commands.size(), 1);
+    EXPECT_EQ(commands[0][0].toInt(), 2);
+    EXPECT_EQ(PopupTitle()->text(), u"<< IP = 10.77.0.3 >>"_s);
+}
