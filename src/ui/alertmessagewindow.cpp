@@ -13,6 +13,8 @@ AlertMessageWindow::AlertMessageWindow(QWidget *parent)
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName(u"TForm7"_s);
+    // Shown while the user works elsewhere: it must not take the keys.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(u"Alert"_s);
 
     messageText = new QTextEdit(this);

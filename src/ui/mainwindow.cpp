@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -484,16 +485,34 @@ void MainWindow::CheckRangeField(QLineEdit *field)
     Q_EMIT rangeOrOptionsEdited();
 }
 
-// Shift with the left button and nothing else removes every node; any other
-// press clears only the marks.
+// Shift with the left button and nothing else removes every node, once the
+// user says so; any other press clears only the marks.
 void MainWindow::OnClearPressed(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
 {
     if (!clearButton->isEnabled())
         return;
     if (buttons == Qt::LeftButton && modifiers == Qt::ShiftModifier)
-        ClearAllNodes();
+        AskClearAllNodes();
     else
         nodes.ClearResults();
+}
+
+// Asked without blocking: the press that asks is still being delivered.
+void MainWindow::AskClearAllNodes()
+{
+    auto *question = Named(new QMessageBox(QMessageBox::Question, u"Keelwatch"_s,
+                                           u"Remove every node from the list and empty the "
+                                           u"event pane?"_s,
+                                           QMessageBox::Yes | QMessageBox::No, this),
+                           u"ClearAllQuestion"_s);
+    question->setDefaultButton(QMessageBox::No);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(question, &QMessageBox::finished, this, [this](int answer) {
+        // A scan started meanwhile (the automatic start) keeps its nodes.
+        if (answer == QMessageBox::Yes && clearButton->isEnabled())
+            ClearAllNodes();
+    });
+    question->open();
 }
 
 void MainWindow::OnGridClicked(const QModelIndex &index)

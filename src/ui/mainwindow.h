@@ -133,6 +133,7 @@ class MainWindow : public QMainWindow
 
     void CheckRangeField(QLineEdit *field);
     void OnClearPressed(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
+    void AskClearAllNodes();
     void OnGridClicked(const QModelIndex &index);
     void OnGridDoubleClicked(QPoint position);
     void OnGridPressed(Qt::MouseButton button, QPoint position);

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -39,6 +40,9 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
       clock(clock)
 {
     setObjectName(u"TForm10"_s);
+    // An alert must not take the keys typed in another window: an Enter
+    // meant elsewhere would press a button here.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(u"Alert"_s);
     setMinimumSize(384, 233);
 
@@ -62,10 +66,22 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
 
     auto *clearButton = new QPushButton(u"Clear"_s, this);
     clearButton->setObjectName(u"Button1"_s);
-    connect(clearButton, &QPushButton::clicked, alertLines, &QPlainTextEdit::clear);
+    clearButton->setAutoDefault(false);
+    connect(clearButton, &QPushButton::clicked, this, &PromiscuousAlertWindow::ClearLines);
 
+    undoButton = new QPushButton(u"Undo Clear"_s, this);
+    undoButton->setObjectName(u"UndoClear"_s);
+    undoButton->setAutoDefault(false);
+    undoButton->setEnabled(false);
+    undoButton->setToolTip(u"Ctrl+Z: the lines the last Clear removed, until the next alert"_s);
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this,
+            &PromiscuousAlertWindow::UndoClear);
+    connect(undoButton, &QPushButton::clicked, this, &PromiscuousAlertWindow::UndoClear);
+
+    // Enter only ever puts the window away.
     auto *closeButton = new QPushButton(u"Close"_s, this);
     closeButton->setObjectName(u"Button2"_s);
+    closeButton->setDefault(true);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::hide);
 
     auto *titleRow = new QHBoxLayout;
@@ -74,6 +90,7 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
     auto *buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
     buttonRow->addWidget(clearButton);
+    buttonRow->addWidget(undoButton);
     buttonRow->addWidget(closeButton);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(titleRow);
@@ -92,7 +109,7 @@ void PromiscuousAlertWindow::Listen(const ScanEvents &events)
 void PromiscuousAlertWindow::ShowPromiscuousAlert(const Node &node, bool started)
 {
     const QString line = PromiscuousAlertLine(clock.Now(), started, node.ip.ToText());
-    alertLines->appendPlainText(line);
+    AppendLine(line);
     show();
     raise();
     Q_EMIT alertShown(line, started);
@@ -100,10 +117,36 @@ void PromiscuousAlertWindow::ShowPromiscuousAlert(const Node &node, bool started
 
 void PromiscuousAlertWindow::ShowIfHoldsLines()
 {
-    if (!alertLines->document()->isEmpty()) {
+    if (!alertLines->document()->isEmpty() || !clearedLines.isEmpty()) {
         show();
         raise();
+        activateWindow();
     }
+}
+
+void PromiscuousAlertWindow::AppendLine(const QString &line)
+{
+    clearedLines.clear();
+    undoButton->setEnabled(false);
+    alertLines->appendPlainText(line);
+}
+
+void PromiscuousAlertWindow::ClearLines()
+{
+    if (alertLines->document()->isEmpty())
+        return;
+    clearedLines = alertLines->toPlainText();
+    alertLines->clear();
+    undoButton->setEnabled(true);
+}
+
+void PromiscuousAlertWindow::UndoClear()
+{
+    if (clearedLines.isEmpty())
+        return;
+    alertLines->setPlainText(clearedLines);
+    clearedLines.clear();
+    undoButton->setEnabled(false);
 }
 
 void PromiscuousAlertWindow::hideEvent(QHideEvent *event)

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -308,28 +309,43 @@ INSTANTIATE_TEST_SUITE_P(Texts, RangeField,
                                            RangeExit{u"010.000.000.001", u"010.000.000.001"},
                                            RangeExit{u"10..0.1", u""}));
 
+// Removing every node asks first; only Yes removes them.
+enum class ClearAnswer { NotAsked, Yes, No, Escape };
+
 struct ClearPress
 {
     const char *name;
     Qt::MouseButton button;
     Qt::KeyboardModifiers modifiers;
-    bool removesNodes;
+    ClearAnswer answer;
 };
 
 class ClearButton : public MainWindowTest, public ::testing::WithParamInterface<ClearPress>
 {
 };
 
-TEST_P(ClearButton, ShiftLeftClickRemovesNodesAnyOtherPressClearsMarks)
+TEST_P(ClearButton, ShiftLeftClickRemovesNodesWhenConfirmedAnyOtherPressClearsMarks)
 {
     AddNodes();
     QTest::mouseClick(Find<QPushButton>(form, "Button3"), GetParam().button, GetParam().modifiers);
+    auto *question = form.findChild<QMessageBox *>(u"ClearAllQuestion"_s);
+    const ClearAnswer answer = GetParam().answer;
+    ASSERT_EQ(question != nullptr, answer != ClearAnswer::NotAsked);
+    if (question) {
+        EXPECT_EQ(nodes.Count(), 2) << "nothing goes before the answer";
+        EXPECT_EQ(question->defaultButton(), question->button(QMessageBox::No));
+        if (answer == ClearAnswer::Escape)
+            QTest::keyClick(question, Qt::Key_Escape);
+        else
+            question->button(answer == ClearAnswer::Yes ? QMessageBox::Yes : QMessageBox::No)
+                ->click();
+    }
     QAbstractItemModel *grid = Grid()->model();
-    if (GetParam().removesNodes) {
+    if (answer == ClearAnswer::Yes) {
         EXPECT_EQ(nodes.Count(), 0);
         EXPECT_EQ(grid->rowCount(), 0);
         EXPECT_TRUE(form.EventPane()->toPlainText().isEmpty());
-    } else {
+    } else if (answer == ClearAnswer::NotAsked) {
         ASSERT_EQ(nodes.Count(), 2);
         ASSERT_EQ(grid->rowCount(), 2);
         EXPECT_EQ(grid->index(0, 0).data().toString(), u"10.0.0.5"_s);
@@ -338,18 +354,37 @@ TEST_P(ClearButton, ShiftLeftClickRemovesNodesAnyOtherPressClearsMarks)
         EXPECT_EQ(grid->index(1, 1).data().toString(), u"00:0C:29:AA:BB:02"_s);
         EXPECT_EQ(grid->headerData(3, Qt::Horizontal).toString(), u"B47"_s);
         EXPECT_EQ(form.EventPane()->toPlainText(), u"an event"_s);
+    } else {
+        EXPECT_EQ(nodes.Count(), 2);
+        EXPECT_EQ(grid->index(0, 2).data().toString(), u"O"_s) << "a No keeps the marks too";
+        EXPECT_EQ(form.EventPane()->toPlainText(), u"an event"_s);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Presses, ClearButton,
-    ::testing::Values(ClearPress{"Left", Qt::LeftButton, Qt::NoModifier, false},
-                      ClearPress{"ShiftLeft", Qt::LeftButton, Qt::ShiftModifier, true},
-                      ClearPress{"ShiftCtrlLeft", Qt::LeftButton,
-                                 Qt::ShiftModifier | Qt::ControlModifier, false},
-                      ClearPress{"ShiftRight", Qt::RightButton, Qt::ShiftModifier, false},
-                      ClearPress{"AltLeft", Qt::LeftButton, Qt::AltModifier, false}),
+    ::testing::Values(
+        ClearPress{"Left", Qt::LeftButton, Qt::NoModifier, ClearAnswer::NotAsked},
+        ClearPress{"ShiftLeftYes", Qt::LeftButton, Qt::ShiftModifier, ClearAnswer::Yes},
+        ClearPress{"ShiftLeftNo", Qt::LeftButton, Qt::ShiftModifier, ClearAnswer::No},
+        ClearPress{"ShiftLeftEscape", Qt::LeftButton, Qt::ShiftModifier, ClearAnswer::Escape},
+        ClearPress{"ShiftCtrlLeft", Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier,
+                   ClearAnswer::NotAsked},
+        ClearPress{"ShiftRight", Qt::RightButton, Qt::ShiftModifier, ClearAnswer::NotAsked},
+        ClearPress{"AltLeft", Qt::LeftButton, Qt::AltModifier, ClearAnswer::NotAsked}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// A scan that starts while the question is open keeps its nodes.
+TEST_F(MainWindowTest, ClearAllAnsweredAfterAScanStartedRemovesNothing)
+{
+    AddNodes();
+    QTest::mouseClick(Find<QPushButton>(form, "Button3"), Qt::LeftButton, Qt::ShiftModifier);
+    auto *question = Find<QMessageBox>(form, "ClearAllQuestion");
+    ASSERT_NE(question, nullptr);
+    form.SetScanControlsEnabled(false);
+    question->button(QMessageBox::Yes)->click();
+    EXPECT_EQ(nodes.Count(), 2);
+}
 
 TEST_F(MainWindowTest, DisabledClearDoesNothing)
 {
