@@ -41,19 +41,6 @@ void ShowModeless(QWidget *window)
 
 } // namespace
 
-const char NoDisplayText[] =
-    "Keelwatch is a desktop program and needs a display, and none is set here.\n"
-    "Give it one in either of these ways:\n"
-    "  - log in with X forwarding:   ssh -X user@this-host, then run it again\n"
-    "  - use a virtual display:      xvfb-run -a keelwatch\n";
-
-bool DisplayAvailable(const QStringList &arguments)
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || arguments.contains(u"-platform"_s);
-}
-
 Startup::Startup(const QStringList &arguments, const QString &programDir,
                  std::shared_ptr<PacketDriver> packetDriver, const QString &userDir)
     : programDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir),

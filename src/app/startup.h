@@ -25,12 +25,6 @@ class CommentEditor;
 class PromiscuousAlertWindow;
 class AlertTray;
 
-// True when the windows can be shown: an X or Wayland display is set, or a
-// platform was chosen with QT_QPA_PLATFORM or -platform.
-bool DisplayAvailable(const QStringList &arguments);
-// What the program prints instead of starting without a display.
-extern const char NoDisplayText[];
-
 // The windows, created once in start-up order: the main window with the
 // vendor table and the comments, the Setup dialog (the packet driver's
 // adapters are listed, then the settings restored), the About box, the small
