@@ -3,6 +3,7 @@
 #include "config/addresstext.h"
 #include "report/nodelistfile.h"
 #include "ui/logo.h"
+#include "ui/networkrange.h"
 #include "ui/nodegrid.h"
 #include "ui/nodegridfilter.h"
 #include "ui/nodelistmodel.h"
@@ -95,8 +96,11 @@ void MainWindow::BuildTopPanel()
     fromField = Named(new QLineEdit(rangeGroup), u"Edit1"_s);
     auto *toLabel = Named(new QLabel(u"To: "_s, rangeGroup), u"Label2"_s);
     toField = Named(new QLineEdit(rangeGroup), u"Edit2"_s);
-    for (QLineEdit *field : {fromField, toField})
+    for (QLineEdit *field : {fromField, toField}) {
         field->setMinimumWidth(field->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 12);
+        field->setToolTip(u"An IPv4 address, or a network such as 192.168.1.0/24 for all of "
+                          u"its hosts"_s);
+    }
     auto *rangeRow = new QHBoxLayout(rangeGroup);
     rangeRow->setContentsMargins(6, 2, 6, 4);
     rangeRow->addWidget(fromLabel);
@@ -475,9 +479,26 @@ void MainWindow::CopySelectedRows(bool asNodeList)
         QGuiApplication::clipboard()->setText(text);
 }
 
-// A field left with an invalid address is emptied; that is an edit too.
+void MainWindow::OfferRange(const IpRange &range)
+{
+    if (!fromField->text().isEmpty() || !toField->text().isEmpty())
+        return;
+    fromField->setText(range.first.ToText());
+    toField->setText(range.last.ToText());
+    Q_EMIT rangeOrOptionsEdited();
+}
+
+// A network typed as "10.77.0.0/24" in either field becomes its host range
+// in both. A field left with an invalid address is emptied; that is an edit
+// too.
 void MainWindow::CheckRangeField(QLineEdit *field)
 {
+    if (const std::optional<IpRange> network = RangeFromCidr(field->text())) {
+        fromField->setText(network->first.ToText());
+        toField->setText(network->last.ToText());
+        Q_EMIT rangeOrOptionsEdited();
+        return;
+    }
     const QString checked = ValidIpText(field->text());
     if (checked == field->text())
         return;

@@ -51,6 +51,8 @@ class MainWindow : public QMainWindow
     QString StoredGeometry() const;
     void RestoreGeometry(const QString &stored);
     bool AutoScrollChecked() const;
+    // Puts the range into From and To when both are empty, as an edit.
+    void OfferRange(const IpRange &range);
 
     void SetPanelText(int panel, const QString &text);
     void SetPanelToolTip(int panel, const QString &text);

@@ -312,6 +312,28 @@ INSTANTIATE_TEST_SUITE_P(Texts, RangeField,
 // Removing every node asks first; only Yes removes them.
 enum class ClearAnswer { NotAsked, Yes, No, Escape };
 
+// A network typed in either field fills both with its host range.
+TEST_F(MainWindowTest, NetworkTypedInARangeFieldBecomesItsHostRange)
+{
+    for (const char *name : {"Edit1", "Edit2"}) {
+        auto *field = Find<QLineEdit>(form, name);
+        for (QLineEdit *other : {Find<QLineEdit>(form, "Edit1"), Find<QLineEdit>(form, "Edit2")})
+            other->setText(u"10.0.0.1"_s);
+        QSignalSpy reported(&form, &MainWindow::rangeOrOptionsEdited);
+        form.activateWindow();
+        field->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return field->hasFocus(); }));
+        field->selectAll();
+        QTest::keyClicks(field, u"10.77.0.0/24"_s);
+        Find<QPushButton>(form, "Button1")->setFocus();
+        Settings read;
+        form.ReadSettings(read);
+        EXPECT_EQ(read.from, u"10.77.0.1"_s) << name;
+        EXPECT_EQ(read.to, u"10.77.0.254"_s) << name;
+        EXPECT_FALSE(reported.isEmpty());
+    }
+}
+
 struct ClearPress
 {
     const char *name;
