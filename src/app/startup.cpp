@@ -9,6 +9,7 @@
 #include "ui/commenteditor.h"
 #include "ui/commentsave.h"
 #include "ui/eventwindowsadapter.h"
+#include "ui/logo.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
 #include "ui/nodelistdialogs.h"
@@ -48,6 +49,7 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
       mainWindow(std::make_unique<MainWindow>(session.Nodes(), arguments))
 {
     MainWindow *window = mainWindow.get();
+    QApplication::setWindowIcon(ProgramIcon());
     // Part of the main window's creation: vendors first, then comments.
     const MessageSink tell = MessageBoxSink(window);
     // A missing file is no fault worth a modal box: a first run has no
@@ -100,6 +102,13 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
                      &AlertTray::AcknowledgeAlert);
     QObject::connect(alertTray, &AlertTray::alertWindowRequested, promiscuousAlertWindow,
                      [this] { ShowModeless(promiscuousAlertWindow); });
+    QObject::connect(alertTray, &AlertTray::mainWindowRequested, window, [window] {
+        window->showNormal();
+        ShowModeless(window);
+    });
+    QObject::connect(alertTray, &AlertTray::startRequested, window, &MainWindow::PressStart);
+    QObject::connect(alertTray, &AlertTray::stopRequested, window, &MainWindow::PressStop);
+    QObject::connect(alertTray, &AlertTray::quitRequested, window, &QWidget::close);
 
     QObject::connect(window, &MainWindow::setupRequested, setupDialog,
                      [this] { ShowModeless(setupDialog); });

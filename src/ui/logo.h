@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QIcon>
 #include <QPixmap>
 
 namespace keelwatch {
 
 // The program's 173 x 49 logo on a transparent background.
 QPixmap DrawLogo();
+
+// The logo's hull and wave alone, square, as the windows' icon.
+QIcon ProgramIcon();
 
 } // namespace keelwatch

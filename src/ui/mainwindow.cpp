@@ -243,10 +243,23 @@ QFrame *MainWindow::BuildMiddlePanel()
 
 void MainWindow::BuildStatusBar()
 {
+    // What each panel shows, for the tooltip and for screen readers.
+    static const std::array<QString, PanelCount> panelNames = {
+        u"Run state"_s,
+        u"Scan mode"_s,
+        u"Scan step"_s,
+        u"Packet Number: probes per address and test"_s,
+        u"Scan Timer: seconds to wait for replies after each sweep"_s,
+        u"Node Timer: milliseconds between two addresses"_s,
+        u"Capture state"_s,
+        u"Packet driver"_s,
+    };
     auto *bar = Named(new QStatusBar(this), u"SB"_s);
     bar->setSizeGripEnabled(false);
     for (int i = 0; i < PanelCount; ++i) {
         auto *panel = Named(new QLabel(bar), u"SBPanel"_s + QString::number(i));
+        panel->setToolTip(panelNames[size_t(i)]);
+        panel->setAccessibleName(panelNames[size_t(i)].section(u':', 0, 0));
         panel->setMinimumWidth(PanelWidths[size_t(i)]);
         if (i == PanelCount - 1) {
             panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -259,41 +272,48 @@ void MainWindow::BuildStatusBar()
         panels[size_t(i)] = panel;
     }
     sweepProgress = Named(new QLabel(bar), u"SweepProgress"_s);
+    sweepProgress->setAccessibleName(u"Sweep progress"_s);
+    // A usual sweep's text in full, so it does not jump or clip as it counts.
+    sweepProgress->setMinimumWidth(
+        sweepProgress->fontMetrics().horizontalAdvance(u"Address 65536 of 65536, 0:00:00 left"_s));
     bar->addPermanentWidget(sweepProgress);
     setStatusBar(bar);
 }
 
 void MainWindow::BuildMenus()
 {
-    QMenu *file = Named(menuBar()->addMenu(u"File"_s), u"File1"_s);
-    saveNodeListAction = Named(file->addAction(u"Save node list"_s), u"savedata1"_s);
-    loadNodeListAction = Named(file->addAction(u"Load node list"_s), u"loaddata1"_s);
+    QMenu *file = Named(menuBar()->addMenu(u"&File"_s), u"File1"_s);
+    saveNodeListAction = Named(file->addAction(u"&Save node list"_s), u"savedata1"_s);
+    saveNodeListAction->setShortcut(QKeySequence::Save);
+    loadNodeListAction = Named(file->addAction(u"&Load node list"_s), u"loaddata1"_s);
+    loadNodeListAction->setShortcut(QKeySequence::Open);
     file->addSeparator();
-    QAction *exit = Named(file->addAction(u"Exit"_s), u"Exit1"_s);
+    QAction *exit = Named(file->addAction(u"E&xit"_s), u"Exit1"_s);
+    exit->setShortcut(Qt::CTRL | Qt::Key_Q);
     connect(saveNodeListAction, &QAction::triggered, this, &MainWindow::saveNodeListRequested);
     connect(loadNodeListAction, &QAction::triggered, this, &MainWindow::loadNodeListRequested);
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
-    QAction *setup = Named(menuBar()->addAction(u"Setup"_s), u"Setup1"_s);
+    QAction *setup = Named(menuBar()->addAction(u"&Setup"_s), u"Setup1"_s);
     connect(setup, &QAction::triggered, this, &MainWindow::setupRequested);
 
-    QMenu *view = Named(menuBar()->addMenu(u"View"_s), u"View1"_s);
-    QAction *nodeViewer = Named(view->addAction(u"Node viewer"_s), u"N1"_s);
-    QAction *commentEditor = Named(view->addAction(u"Comment Editor"_s), u"N7"_s);
-    QAction *alert = Named(view->addAction(u"Alert"_s), u"N8"_s);
+    QMenu *view = Named(menuBar()->addMenu(u"&View"_s), u"View1"_s);
+    QAction *nodeViewer = Named(view->addAction(u"&Node viewer"_s), u"N1"_s);
+    QAction *commentEditor = Named(view->addAction(u"&Comment Editor"_s), u"N7"_s);
+    QAction *alert = Named(view->addAction(u"&Alert"_s), u"N8"_s);
     connect(nodeViewer, &QAction::triggered, this, &MainWindow::nodeViewerRequested);
     connect(commentEditor, &QAction::triggered, this,
             [this] { Q_EMIT commentEditorRequested(selectedNode); });
     connect(alert, &QAction::triggered, this, &MainWindow::alertRequested);
 
-    QMenu *help = Named(menuBar()->addMenu(u"Help"_s), u"Help1"_s);
-    QMenu *marks = Named(help->addMenu(u"Result Marks"_s), u"ResultMarks1"_s);
+    QMenu *help = Named(menuBar()->addMenu(u"&Help"_s), u"Help1"_s);
+    QMenu *marks = Named(help->addMenu(u"Result &Marks"_s), u"ResultMarks1"_s);
     for (const QString &mark :
          {u"X :Illegal response(Ethernet)"_s, u"x :Illegal response(IEEE 802.3)"_s,
           u"O :Correct response(Ethernet)"_s, u"o :Correct response(IEEE 802.3)"_s,
           u"+ :Last time response"_s, u"[ ] :Black"_s, u"- :Scan OFF"_s})
         marks->addAction(mark);
-    QAction *about = Named(help->addAction(u"About"_s), u"About1"_s);
+    QAction *about = Named(help->addAction(u"&About"_s), u"About1"_s);
     connect(about, &QAction::triggered, this, &MainWindow::aboutRequested);
 }
 
@@ -303,9 +323,9 @@ void MainWindow::BuildPopupMenu()
     popupTitle = Named(popupMenu->addAction(u"<< IP = not selected >>"_s), u"PopupTitle"_s);
     popupTitle->setEnabled(false);
     popupMenu->addSeparator();
-    QAction *nodeViewer = Named(popupMenu->addAction(u"Node Viewer"_s), u"N3"_s);
-    QAction *commentEditor = Named(popupMenu->addAction(u"Commnet Editor"_s), u"N4"_s);
-    QAction *externalCommand = Named(popupMenu->addAction(u"External Command"_s), u"N5"_s);
+    QAction *nodeViewer = Named(popupMenu->addAction(u"Node &Viewer"_s), u"N3"_s);
+    QAction *commentEditor = Named(popupMenu->addAction(u"&Comment Editor"_s), u"N4"_s);
+    QAction *externalCommand = Named(popupMenu->addAction(u"E&xternal Command"_s), u"N5"_s);
     connect(nodeViewer, &QAction::triggered, this,
             [this] { Q_EMIT nodeHistoryRequested(selectedNode); });
     connect(commentEditor, &QAction::triggered, this,
@@ -313,9 +333,9 @@ void MainWindow::BuildPopupMenu()
     connect(externalCommand, &QAction::triggered, this,
             [this] { Q_EMIT externalCommandRequested(selectedNode); });
     popupMenu->addSeparator();
-    QAction *copyRows = Named(popupMenu->addAction(u"Copy rows"_s), u"CopyRows"_s);
+    QAction *copyRows = Named(popupMenu->addAction(u"C&opy rows"_s), u"CopyRows"_s);
     copyRows->setShortcut(QKeySequence::Copy);
-    QAction *copyNodeList = Named(popupMenu->addAction(u"Copy as node list"_s), u"CopyNodeList"_s);
+    QAction *copyNodeList = Named(popupMenu->addAction(u"Copy as node &list"_s), u"CopyNodeList"_s);
     copyNodeList->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_C);
     // The same keys work in the grid without opening the menu.
     for (QAction *copy : {copyRows, copyNodeList}) {
@@ -383,9 +403,16 @@ QString MainWindow::PanelText(int panel) const
 void MainWindow::ShowScanMode(const Settings &settings)
 {
     SetPanelText(1, ScanModeText(settings.listMode, settings.cyclic));
-    SetPanelText(3, QString::number(settings.packetCount));
-    SetPanelText(4, QString::number(settings.scanTimerSeconds));
-    SetPanelText(5, QString::number(settings.nodeTimerMs));
+    SetPanelText(3, QString::number(settings.packetCount) + u" pkt"_s);
+    SetPanelText(4, QString::number(settings.scanTimerSeconds) + u" s"_s);
+    // While the send rate paces the probes the Node Timer paces nothing.
+    if (settings.sendRate > 0) {
+        SetPanelText(5, QString::number(settings.sendRate) + u"/s"_s);
+        SetPanelToolTip(5, u"Send rate: frames per second (the Node Timer is not used)"_s);
+    } else {
+        SetPanelText(5, QString::number(settings.nodeTimerMs) + u" ms"_s);
+        SetPanelToolTip(5, u"Node Timer: milliseconds between two addresses"_s);
+    }
 }
 
 void MainWindow::ShowTestColumns(bool showAll, const TestFlags &tests)
@@ -400,6 +427,17 @@ void MainWindow::SetScanControlsEnabled(bool enabled)
         control->setEnabled(enabled);
     saveNodeListAction->setEnabled(enabled);
     loadNodeListAction->setEnabled(enabled);
+}
+
+void MainWindow::PressStart()
+{
+    if (startButton->isEnabled())
+        Q_EMIT startRequested();
+}
+
+void MainWindow::PressStop()
+{
+    Q_EMIT stopRequested();
 }
 
 void MainWindow::ClearAllNodes()

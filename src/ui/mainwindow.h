@@ -60,7 +60,8 @@ class MainWindow : public QMainWindow
     // The running sweep's progress, right of the panels; empty hides it.
     void ShowSweepProgress(const QString &text);
 
-    // Scan mode, Packet Number, Scan Timer and Node Timer into panels 1, 3, 4, 5.
+    // Scan mode, Packet Number, Scan Timer and Node Timer (or the send rate
+    // while that paces the probes) into panels 1, 3, 4, 5, with their units.
     void ShowScanMode(const Settings &settings);
 
     // All ten result columns with showAll, else only those of the switched-on
@@ -70,6 +71,11 @@ class MainWindow : public QMainWindow
     // From, To, "Start", "Clear", "Save node list" and "Load node list": off
     // while a scan runs or the automatic start is pending.
     void SetScanControlsEnabled(bool enabled);
+
+    // "Start" and "Stop" as if pressed, for the tray menu: a Start that is
+    // off (a scan runs or the automatic start is pending) does nothing.
+    void PressStart();
+    void PressStop();
 
     // Every node removed and the event pane emptied.
     void ClearAllNodes();
@@ -108,7 +114,7 @@ class MainWindow : public QMainWindow
     // The pop-up's "Node Viewer": the history of this node (an index, -1
     // for none).
     void nodeHistoryRequested(int node);
-    // The pop-up's "Commnet Editor" and View, "Comment Editor".
+    // The pop-up's "Comment Editor" and View's.
     void commentEditorRequested(int node);
     // The pop-up's "External Command" and a double click on the grid.
     void externalCommandRequested(int node);

@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -147,6 +148,24 @@ TEST_F(StartupOrder, MenusShowTheDialogsWithoutBlocking)
     EXPECT_TRUE(startup.About().isVisible());
     Find<QPushButton>(startup.About(), "Button1")->click();
     EXPECT_FALSE(startup.About().isVisible());
+}
+
+// The tray menu brings a minimised window back and quits as File, Exit does;
+// every window carries the program's icon.
+TEST_F(StartupOrder, TrayMenuShowsTheWindowAndQuits)
+{
+    Startup startup({});
+    startup.Show();
+    EXPECT_FALSE(QApplication::windowIcon().isNull());
+    EXPECT_EQ(startup.Main().windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
+    startup.Main().showMinimized();
+    Find<QAction>(*startup.Tray().Menu(), "TrayShow")->trigger();
+    EXPECT_TRUE(startup.Main().isVisible());
+    EXPECT_FALSE(startup.Main().isMinimized());
+    QSignalSpy closing(&startup.Main(), &MainWindow::closing);
+    Find<QAction>(*startup.Tray().Menu(), "TrayQuit")->trigger();
+    EXPECT_EQ(closing.size(), 1);
+    EXPECT_FALSE(startup.Main().isVisible());
 }
 
 TEST_F(StartupOrder, AlertWindowsStartHiddenAndViewAlertNeedsALine)

@@ -82,7 +82,7 @@ QStringList Captions(const QList<QAction *> &actions)
 {
     QStringList captions;
     for (const QAction *action : actions)
-        captions.append(action->isSeparator() ? u"-"_s : action->text());
+        captions.append(action->isSeparator() ? u"-"_s : QString(action->text()).remove(u'&'));
     return captions;
 }
 
@@ -164,10 +164,66 @@ TEST_F(MainWindowTest, MenusHoldEveryEntry)
                            u"+ :Last time response"_s, u"[ ] :Black"_s, u"- :Scan OFF"_s}));
     EXPECT_EQ(
         Captions(Popup()->actions()),
-        (QStringList{u"<< IP = not selected >>"_s, u"-"_s, u"Node Viewer"_s, u"Commnet Editor"_s,
+        (QStringList{u"<< IP = not selected >>"_s, u"-"_s, u"Node Viewer"_s, u"Comment Editor"_s,
                      u"External Command"_s, u"-"_s, u"Copy rows"_s, u"Copy as node list"_s}));
-    EXPECT_EQ(Find<QAction>(form, "N4")->text(), u"Commnet Editor"_s);
-    EXPECT_EQ(Find<QAction>(form, "savedata1")->text(), u"Save node list"_s);
+    EXPECT_EQ(Find<QAction>(form, "N4")->text(), u"&Comment Editor"_s);
+    EXPECT_EQ(Find<QAction>(form, "savedata1")->text(), u"&Save node list"_s);
+}
+
+// Alt and a letter reach every entry: each has one, unique in its menu. The
+// Result Marks entries are a legend, not commands.
+TEST_F(MainWindowTest, EveryMenuEntryHasItsOwnMnemonic)
+{
+    std::vector<QMenu *> menus{Popup()};
+    for (QAction *top : form.menuBar()->actions()) {
+        if (top->menu())
+            menus.push_back(top->menu());
+    }
+    menus.push_back(nullptr); // the menu bar itself
+    for (QMenu *menu : menus) {
+        const QList<QAction *> entries = menu ? menu->actions() : form.menuBar()->actions();
+        QString letters;
+        for (const QAction *entry : entries) {
+            if (entry->isSeparator() || !entry->isEnabled())
+                continue;
+            const QString text = entry->text();
+            const qsizetype amp = text.indexOf(u'&');
+            ASSERT_GE(amp, 0) << text.toStdString();
+            ASSERT_LT(amp + 1, text.size());
+            const QChar letter = text[amp + 1].toLower();
+            EXPECT_FALSE(letters.contains(letter)) << text.toStdString();
+            letters += letter;
+        }
+    }
+    EXPECT_EQ(Find<QAction>(form, "Exit1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
+
+TEST_F(MainWindowTest, EveryColumnTitleExplainsItself)
+{
+    QAbstractItemModel *grid = Grid()->model();
+    for (int column = 0; column < grid->columnCount(); ++column) {
+        const QString tip = grid->headerData(column, Qt::Horizontal, Qt::ToolTipRole).toString();
+        EXPECT_FALSE(tip.isEmpty()) << column;
+        if (column >= FirstResultColumn && column <= LastResultColumn) {
+            const TestAddress &test = TestAddresses[size_t(column - FirstResultColumn)];
+            EXPECT_TRUE(tip.startsWith(QString::fromUtf16(test.label))) << tip.toStdString();
+        }
+    }
+    for (int panel = 0; panel < MainWindow::PanelCount; ++panel)
+        EXPECT_FALSE(Find<QLabel>(form, ("SBPanel" + std::to_string(panel)).c_str())
+                         ->accessibleName()
+                         .isEmpty())
+            << panel;
+}
+
+// The tray's Start acts as the button does: not while it is off.
+TEST_F(MainWindowTest, PressStartNeedsTheStartButton)
+{
+    QSignalSpy starts(&form, &MainWindow::startRequested);
+    form.PressStart();
+    form.SetScanControlsEnabled(false);
+    form.PressStart();
+    EXPECT_EQ(starts.size(), 1);
 }
 
 TEST_F(MainWindowTest, ExitCloses)
@@ -663,7 +719,7 @@ TEST_F(MainWindowTest, RightPressUnderXActsOnThatRowWhileAutoScrolling)
     QTest::mousePress(Grid()->viewport(), Qt::RightButton, {}, RowCentre(2));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Popup()));
     QTest::qWait(50);
-    // Node Viewer, Commnet Editor, External Command.
+    // Node Viewer, Comment Editor, External Command.
     for (int down = 0; down < 3; ++down)
         QTest::keyClick(Popup(), Qt::Key_Down);
     QTest::keyClick(Popup(), Qt::Key_Return);

@@ -345,16 +345,20 @@ TEST_F(SetupDialogTest, ScanModeChangesShowInTheStatusBarWhileTyping)
     Find<QLineEdit>(form2, "Edit3")->setFocus();
     Find<QLineEdit>(form2, "Edit3")->selectAll();
     QTest::keyClicks(Find<QLineEdit>(form2, "Edit3"), u"4"_s);
-    EXPECT_EQ(form1.PanelText(4), u"4"_s);
+    EXPECT_EQ(form1.PanelText(4), u"4 s"_s);
     QTest::keyClicks(Find<QLineEdit>(form2, "Edit3"), u"2"_s);
-    EXPECT_EQ(form1.PanelText(4), u"42"_s);
+    EXPECT_EQ(form1.PanelText(4), u"42 s"_s);
     Find<QLineEdit>(form2, "Edit4")->setText(u"8"_s);
     Find<QLineEdit>(form2, "Edit8")->setText(u"250"_s);
-    EXPECT_EQ(form1.PanelText(3), u"8"_s);
-    EXPECT_EQ(form1.PanelText(5), u"250"_s);
+    EXPECT_EQ(form1.PanelText(3), u"8 pkt"_s);
+    // The send rate, when set, paces instead of the Node Timer.
+    Find<QLineEdit>(form2, "SendRate")->setText(u"100"_s);
+    EXPECT_EQ(form1.PanelText(5), u"100/s"_s);
+    Find<QLineEdit>(form2, "SendRate")->setText(u"0"_s);
+    EXPECT_EQ(form1.PanelText(5), u"250 ms"_s);
     QTest::mouseClick(Find<QPushButton>(form2, "Button2"), Qt::LeftButton);
     EXPECT_EQ(form1.PanelText(1), u"List & Cyclic"_s);
-    EXPECT_EQ(form1.PanelText(4), u"5"_s);
+    EXPECT_EQ(form1.PanelText(4), u"5 s"_s);
 }
 
 TEST_F(SetupDialogTest, EnterInAFieldPressesNoButton)
