@@ -26,9 +26,6 @@ AlertMessageWindow::AlertMessageWindow(QWidget *parent)
     QPalette face = messageText->palette();
     face.setColor(QPalette::Base, palette().color(QPalette::Window));
     messageText->setPalette(face);
-    QFont font(u"Arial"_s);
-    font.setPixelSize(12);
-    messageText->setFont(font);
 
     auto *okButton = new QPushButton(u"OK"_s, this);
     okButton->setObjectName(u"Button1"_s);

@@ -41,7 +41,7 @@ void DrawEmblem(QPainter &p)
 
 } // namespace
 
-QPixmap DrawLogo()
+QPixmap DrawLogo(bool darkBackground)
 {
     QPixmap logo(173, 49);
     logo.fill(Qt::transparent);
@@ -53,13 +53,13 @@ QPixmap DrawLogo()
     title.setPixelSize(24);
     title.setBold(true);
     p.setFont(title);
-    p.setPen(Navy);
+    p.setPen(darkBackground ? QColor(0xDC, 0xE6, 0xF5) : Navy);
     p.drawText(QRect(52, 2, 121, 30), Qt::AlignLeft | Qt::AlignVCenter, u"Keelwatch"_s);
 
     QFont motto(u"Arial"_s);
     motto.setPixelSize(10);
     p.setFont(motto);
-    p.setPen(Sea);
+    p.setPen(darkBackground ? QColor(0x7F, 0xC4, 0xF0) : Sea);
     p.drawText(QRect(53, 31, 120, 14), Qt::AlignLeft | Qt::AlignVCenter,
                u"promiscuous node finder"_s);
     return logo;

@@ -8,10 +8,12 @@
 #include "ui/nodegridfilter.h"
 #include "ui/nodelistmodel.h"
 #include "ui/scanmode.h"
+#include "ui/themecolours.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -57,9 +59,6 @@ MainWindow::MainWindow(NodeList &n, const QStringList &arguments, QWidget *paren
     connect(&nodes, &NodeList::replaced, this, [this] { selectedNode = -1; });
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Keelwatch Ver 3.0"_s);
-    QFont font(u"Arial"_s);
-    font.setPixelSize(11);
-    setFont(font);
     // Wide enough for every column of the grid at its first widths.
     resize(InitialSize);
 
@@ -141,7 +140,7 @@ void MainWindow::BuildTopPanel()
     connect(suspectsOnlyCheck, &QCheckBox::toggled, gridFilter, &NodeGridFilter::SetSuspectsOnly);
 
     logo = Named(new QLabel(topPanel), u"Image1"_s);
-    logo->setPixmap(DrawLogo());
+    logo->setPixmap(DrawLogo(IsDark(palette())));
     logo->setAttribute(Qt::WA_TranslucentBackground);
 
     auto *row = new QHBoxLayout(topPanel);
@@ -195,11 +194,12 @@ QFrame *MainWindow::BuildMiddlePanel()
     nodeGrid->setWordWrap(false);
     QHeaderView *rowHeader = nodeGrid->verticalHeader();
     rowHeader->hide();
-    rowHeader->setMinimumSectionSize(GridRowHeight);
-    rowHeader->setDefaultSectionSize(GridRowHeight);
+    // Rows as low as the desktop's font allows.
+    const int rowHeight = std::max(GridRowHeight, nodeGrid->fontMetrics().height() + 4);
+    rowHeader->setMinimumSectionSize(rowHeight);
+    rowHeader->setDefaultSectionSize(rowHeight);
     rowHeader->setSectionResizeMode(QHeaderView::Fixed);
     QHeaderView *columnHeader = nodeGrid->horizontalHeader();
-    columnHeader->setFixedHeight(GridRowHeight + 2);
     columnHeader->setMinimumSectionSize(1);
     columnHeader->setSectionResizeMode(QHeaderView::Interactive);
     columnHeader->setHighlightSections(false);
@@ -209,24 +209,14 @@ QFrame *MainWindow::BuildMiddlePanel()
     columnHeader->setSortIndicatorClearable(true);
     nodeGrid->setSortingEnabled(true);
     columnHeader->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // Narrow result columns (24 pixels) must still show "B47" in full.
-    columnHeader->setStyleSheet(
-        u"QHeaderView::section { padding: 0px 0px 0px 1px; background: #efefef;"
-        " border: none; border-right: 1px solid #a0a0a0; border-bottom: 1px solid #a0a0a0; }"_s);
 
     eventPane = Named(new QPlainTextEdit(splitter), u"Memo1"_s);
     eventPane->setReadOnly(true);
     eventPane->setLineWrapMode(QPlainTextEdit::NoWrap);
     eventPane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     eventPane->setMinimumHeight(EventPaneMinHeight);
-    QPalette palette = eventPane->palette();
-    palette.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
-    palette.setColor(QPalette::Text, QColor(0x80, 0x00, 0x00));
-    eventPane->setPalette(palette);
-    QFont courier(u"Courier New"_s);
-    courier.setStyleHint(QFont::TypeWriter);
-    courier.setPixelSize(11);
-    eventPane->setFont(courier);
+    // Log lines line up in the desktop's fixed-width font.
+    eventPane->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
@@ -273,9 +263,6 @@ void MainWindow::BuildStatusBar()
     }
     sweepProgress = Named(new QLabel(bar), u"SweepProgress"_s);
     sweepProgress->setAccessibleName(u"Sweep progress"_s);
-    // A usual sweep's text in full, so it does not jump or clip as it counts.
-    sweepProgress->setMinimumWidth(
-        sweepProgress->fontMetrics().horizontalAdvance(u"Address 65536 of 65536, 0:00:00 left"_s));
     bar->addPermanentWidget(sweepProgress);
     setStatusBar(bar);
 }
@@ -476,6 +463,14 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         break;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    // The desktop switched between a light and a dark theme.
+    if (event->type() == QEvent::PaletteChange && logo)
+        logo->setPixmap(DrawLogo(IsDark(palette())));
+    QMainWindow::changeEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -129,6 +129,7 @@ class MainWindow : public QMainWindow
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
   private:

@@ -18,14 +18,19 @@ class NodeGrid : public QTableView
     Q_OBJECT
 
   public:
+    // The least width of a result column; wider where the desktop's font
+    // needs it for the column's title.
     static constexpr int ResultWidth = 24;
 
     explicit NodeGrid(QWidget *parent = nullptr);
 
     // The widths every grid starts with; call once the model is set.
     void SetInitialColumnWidths();
-    // Result columns shown ResultWidth wide: all ten with showAll, else
-    // those of the switched-on tests. The other columns keep their widths.
+    // How wide a result column is shown.
+    int ResultColumnWidth() const;
+    // Result columns shown ResultColumnWidth wide: all ten with showAll,
+    // else those of the switched-on tests. The other columns keep their
+    // widths.
     void ShowTestColumns(bool showAll, const TestFlags &tests);
 
   Q_SIGNALS:

@@ -1,6 +1,7 @@
 #include "ui/promiscuousalertwindow.h"
 
 #include "report/eventline.h"
+#include "ui/themecolours.h"
 
 #include <QHBoxLayout>
 #include <QHideEvent>
@@ -17,18 +18,11 @@ namespace keelwatch {
 
 namespace {
 
-QFont ArialPixels(int pixels, bool bold)
-{
-    QFont font(u"Arial"_s);
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
-
+// Red that reads on the widget's own background, light or dark.
 void PaintRed(QWidget *widget, QPalette::ColorRole role)
 {
     QPalette palette = widget->palette();
-    palette.setColor(role, Qt::red);
+    palette.setColor(role, AlertRed(palette));
     widget->setPalette(palette);
 }
 
@@ -52,7 +46,7 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
 
     auto *title = new QLabel(u"Detect Promiscuous Node"_s, this);
     title->setObjectName(u"Label1"_s);
-    title->setFont(ArialPixels(19, true));
+    title->setFont(ScaledFont(font(), 1.7, true));
     PaintRed(title, QPalette::WindowText);
 
     alertLines = new QPlainTextEdit(this);
@@ -61,7 +55,7 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
     alertLines->setLineWrapMode(QPlainTextEdit::NoWrap);
     alertLines->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     alertLines->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    alertLines->setFont(ArialPixels(13, false));
+    alertLines->setFont(ScaledFont(font(), 1.15, false));
     PaintRed(alertLines, QPalette::Text);
 
     auto *clearButton = new QPushButton(u"Clear"_s, this);

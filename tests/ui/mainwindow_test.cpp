@@ -1,5 +1,6 @@
 #include "support/find.h"
 #include "ui/mainwindow.h"
+#include "ui/nodegrid.h"
 #include "ui/nodelistmodel.h"
 
 #include <QCheckBox>
@@ -111,22 +112,32 @@ TEST_F(MainWindowTest, ControlsHaveTheirCaptionsAndDefaults)
 TEST_F(MainWindowTest, GridStartsWithItsWidthsAndShowsTheSwitchedOnTests)
 {
     QTableView *grid = Grid();
-    EXPECT_EQ(grid->columnWidth(0), 100);
-    EXPECT_EQ(grid->columnWidth(1), 120);
-    EXPECT_EQ(grid->columnWidth(5), 24);
+    // At least the first widths, and room for an address and every title.
+    const QFontMetrics metrics = grid->fontMetrics();
+    const int resultWidth = Find<NodeGrid>(form, "SG")->ResultColumnWidth();
+    EXPECT_GE(grid->columnWidth(0), 100);
+    EXPECT_GT(grid->columnWidth(0), metrics.horizontalAdvance(u"255.255.255.255"_s));
+    EXPECT_GE(grid->columnWidth(1), 120);
+    EXPECT_GT(grid->columnWidth(1), metrics.horizontalAdvance(u"00:0C:29:AA:BB:01"_s));
+    EXPECT_GE(resultWidth, NodeGrid::ResultWidth);
+    for (int column = 2; column <= 11; ++column)
+        EXPECT_GT(resultWidth, grid->horizontalHeader()->fontMetrics().horizontalAdvance(
+                                   grid->model()->headerData(column, Qt::Horizontal).toString()))
+            << column;
+    EXPECT_EQ(grid->columnWidth(5), resultWidth);
     EXPECT_EQ(grid->columnWidth(12), 80);
     EXPECT_EQ(grid->columnWidth(13), 400);
     TestFlags brOnly{};
     brOnly[0] = true;
     form.ShowTestColumns(false, brOnly);
     EXPECT_FALSE(grid->isColumnHidden(2));
-    EXPECT_EQ(grid->columnWidth(2), 24);
+    EXPECT_EQ(grid->columnWidth(2), resultWidth);
     for (int column = 3; column <= 11; ++column)
         EXPECT_TRUE(grid->isColumnHidden(column)) << column;
     form.ShowTestColumns(true, brOnly);
     for (int column = 2; column <= 11; ++column) {
         EXPECT_FALSE(grid->isColumnHidden(column)) << column;
-        EXPECT_EQ(grid->columnWidth(column), 24) << column;
+        EXPECT_EQ(grid->columnWidth(column), resultWidth) << column;
     }
 }
 
@@ -646,7 +657,7 @@ TEST_F(MainWindowTest, ColumnsSurviveClearingAndReplacingTheNodes)
     form.ClearAllNodes();
     nodes.Replace({Node{Ip(u"10.0.0.7"), MacAddress(), {}, QString(), QString()}});
     EXPECT_EQ(Grid()->columnWidth(12), 140);
-    EXPECT_EQ(Grid()->columnWidth(2), 24);
+    EXPECT_EQ(Grid()->columnWidth(2), Find<NodeGrid>(form, "SG")->ResultColumnWidth());
     EXPECT_TRUE(Grid()->isColumnHidden(3));
 }
 

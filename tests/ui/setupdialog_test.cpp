@@ -3,6 +3,7 @@
 #include "support/confighome.h"
 #include "support/find.h"
 #include "ui/mainwindow.h"
+#include "ui/nodegrid.h"
 #include "ui/settingslink.h"
 #include "ui/setupdialog.h"
 
@@ -98,7 +99,7 @@ class SetupDialogTest : public ::testing::Test
     {
         QString shown;
         for (int column = 2; column <= 11; ++column)
-            shown += Find<QTableView>(form1, "SG")->columnWidth(column) == 24 ? u'1' : u'0';
+            shown += Find<QTableView>(form1, "SG")->isColumnHidden(column) ? u'0' : u'1';
         return shown;
     }
 
@@ -500,8 +501,11 @@ TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
     EXPECT_TRUE(loaded.showAll);
     EXPECT_EQ(loaded.command, u"explorer \\\\$IP"_s);
     // Loading ends by applying the columns of the loaded switches.
-    for (int column = 2; column <= 11; ++column)
-        EXPECT_EQ(Find<QTableView>(otherMain, "SG")->columnWidth(column), 24) << column;
+    auto *otherGrid = Find<NodeGrid>(otherMain, "SG");
+    for (int column = 2; column <= 11; ++column) {
+        EXPECT_FALSE(otherGrid->isColumnHidden(column)) << column;
+        EXPECT_EQ(otherGrid->columnWidth(column), otherGrid->ResultColumnWidth()) << column;
+    }
 }
 
 TEST_F(SetupDialogTest, BothDelimiterFlagsOffLoadAsComma)
