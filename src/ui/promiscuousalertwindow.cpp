@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -57,6 +58,10 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
     alertLines->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     alertLines->setFont(ScaledFont(font(), 1.15, false));
     PaintRed(alertLines, QPalette::Text);
+    // A whole line in the desktop's font, beside the scroll bar.
+    alertLines->setMinimumWidth(alertLines->fontMetrics().horizontalAdvance(
+                                    u"06/Dec/2026 22:15:07 Promiscuous START 255.255.255.255"_s) +
+                                style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16);
 
     auto *clearButton = new QPushButton(u"Clear"_s, this);
     clearButton->setObjectName(u"Button1"_s);
@@ -123,6 +128,8 @@ void PromiscuousAlertWindow::AppendLine(const QString &line)
     clearedLines.clear();
     undoButton->setEnabled(false);
     alertLines->appendPlainText(line);
+    // Lines are read from their date on.
+    alertLines->horizontalScrollBar()->setValue(0);
 }
 
 void PromiscuousAlertWindow::ClearLines()
