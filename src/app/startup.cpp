@@ -174,6 +174,8 @@ void Startup::ConnectNodeTools()
 
     QObject::connect(window, &MainWindow::saveNodeListRequested, window,
                      [&nodes, window, tell] { ShowSaveNodeListDialog(window, nodes, tell); });
+    QObject::connect(window, &MainWindow::exportReportRequested, window,
+                     [&nodes, window, tell] { ShowExportReportDialog(window, nodes, tell); });
     QObject::connect(window, &MainWindow::loadNodeListRequested, window,
                      [&nodes, window, tell] { ShowLoadNodeListDialog(window, nodes, tell); });
     QObject::connect(window, &MainWindow::nodeViewerRequested, nodeViewerWindow,

@@ -270,14 +270,16 @@ void MainWindow::BuildStatusBar()
 void MainWindow::BuildMenus()
 {
     QMenu *file = Named(menuBar()->addMenu(u"&File"_s), u"File1"_s);
-    saveNodeListAction = Named(file->addAction(u"&Save node list"_s), u"savedata1"_s);
-    saveNodeListAction->setShortcut(QKeySequence::Save);
+    QAction *saveNodeList = Named(file->addAction(u"&Save node list"_s), u"savedata1"_s);
+    saveNodeList->setShortcut(QKeySequence::Save);
     loadNodeListAction = Named(file->addAction(u"&Load node list"_s), u"loaddata1"_s);
     loadNodeListAction->setShortcut(QKeySequence::Open);
+    QAction *exportReport = Named(file->addAction(u"&Export report..."_s), u"ExportReport"_s);
+    connect(exportReport, &QAction::triggered, this, &MainWindow::exportReportRequested);
     file->addSeparator();
     QAction *exit = Named(file->addAction(u"E&xit"_s), u"Exit1"_s);
     exit->setShortcut(Qt::CTRL | Qt::Key_Q);
-    connect(saveNodeListAction, &QAction::triggered, this, &MainWindow::saveNodeListRequested);
+    connect(saveNodeList, &QAction::triggered, this, &MainWindow::saveNodeListRequested);
     connect(loadNodeListAction, &QAction::triggered, this, &MainWindow::loadNodeListRequested);
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
@@ -412,7 +414,8 @@ void MainWindow::SetScanControlsEnabled(bool enabled)
     for (QWidget *control :
          std::initializer_list<QWidget *>{fromField, toField, startButton, clearButton})
         control->setEnabled(enabled);
-    saveNodeListAction->setEnabled(enabled);
+    // Saving takes the list as it is at that moment, so it may happen
+    // during a scan; loading would replace the nodes the scan works on.
     loadNodeListAction->setEnabled(enabled);
 }
 

@@ -68,8 +68,8 @@ class MainWindow : public QMainWindow
     // tests. Widths the user dragged elsewhere stay.
     void ShowTestColumns(bool showAll, const TestFlags &tests);
 
-    // From, To, "Start", "Clear", "Save node list" and "Load node list": off
-    // while a scan runs or the automatic start is pending.
+    // From, To, "Start", "Clear" and "Load node list": off while a scan runs
+    // or the automatic start is pending. Saving and exporting stay on.
     void SetScanControlsEnabled(bool enabled);
 
     // "Start" and "Stop" as if pressed, for the tray menu: a Start that is
@@ -109,6 +109,7 @@ class MainWindow : public QMainWindow
     void stopRequested();
     void saveNodeListRequested();
     void loadNodeListRequested();
+    void exportReportRequested();
     // View, "Node viewer": the window as it is.
     void nodeViewerRequested();
     // The pop-up's "Node Viewer": the history of this node (an index, -1
@@ -169,7 +170,6 @@ class MainWindow : public QMainWindow
     QPlainTextEdit *eventPane = nullptr;
     std::array<QLabel *, PanelCount> panels{};
     QLabel *sweepProgress = nullptr;
-    QAction *saveNodeListAction = nullptr;
     QAction *loadNodeListAction = nullptr;
     QMenu *popupMenu = nullptr;
     QAction *popupTitle = nullptr;

@@ -164,7 +164,8 @@ TEST_F(MainWindowTest, MenusHoldEveryEntry)
     EXPECT_EQ(Captions(top), (QStringList{u"File"_s, u"Setup"_s, u"View"_s, u"Help"_s}));
     EXPECT_EQ(top[1]->menu(), nullptr);
     EXPECT_EQ(Captions(top[0]->menu()->actions()),
-              (QStringList{u"Save node list"_s, u"Load node list"_s, u"-"_s, u"Exit"_s}));
+              (QStringList{u"Save node list"_s, u"Load node list"_s, u"Export report..."_s, u"-"_s,
+                           u"Exit"_s}));
     EXPECT_EQ(Captions(top[2]->menu()->actions()),
               (QStringList{u"Node viewer"_s, u"Comment Editor"_s, u"Alert"_s}));
     const QList<QAction *> help = top[3]->menu()->actions();
@@ -297,6 +298,8 @@ INSTANTIATE_TEST_SUITE_P(Entries, MenuRequest,
                                            Request{"Button2", "stopRequested()", false},
                                            Request{"savedata1", "saveNodeListRequested()", false},
                                            Request{"loaddata1", "loadNodeListRequested()", false},
+                                           Request{"ExportReport", "exportReportRequested()",
+                                                   false},
                                            Request{"Setup1", "setupRequested()", false},
                                            Request{"N1", "nodeViewerRequested()", false},
                                            Request{"N7", "commentEditorRequested(int)", true},
@@ -326,7 +329,9 @@ TEST_P(AutoArgument, HoldsTheScanControlsUntilTheAutomaticStart)
     EXPECT_EQ(form.PanelText(0), pending ? u"AUTO"_s : u"READY"_s);
     for (const char *name : {"Edit1", "Edit2", "Button1", "Button3"})
         EXPECT_EQ(Find<QWidget>(form, name)->isEnabled(), !pending) << name;
-    EXPECT_EQ(Find<QAction>(form, "savedata1")->isEnabled(), !pending);
+    // Saving takes the list as it is, so it stays possible.
+    EXPECT_TRUE(Find<QAction>(form, "savedata1")->isEnabled());
+    EXPECT_TRUE(Find<QAction>(form, "ExportReport")->isEnabled());
     EXPECT_EQ(Find<QAction>(form, "loaddata1")->isEnabled(), !pending);
     EXPECT_TRUE(Find<QPushButton>(form, "Button2")->isEnabled());
 }
