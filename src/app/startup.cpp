@@ -9,6 +9,7 @@
 #include "ui/commenteditor.h"
 #include "ui/commentsave.h"
 #include "ui/eventwindowsadapter.h"
+#include "ui/helpwindow.h"
 #include "ui/logo.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
@@ -114,6 +115,8 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
                      [this] { ShowModeless(setupDialog); });
     QObject::connect(window, &MainWindow::aboutRequested, aboutBox,
                      [this] { ShowModeless(aboutBox); });
+    helpWindow = new HelpWindow(window);
+    QObject::connect(window, &MainWindow::helpRequested, helpWindow, &HelpWindow::ShowSection);
     QObject::connect(window, &MainWindow::closing, window, [this] { SaveAtExit(); });
     ConnectNodeTools();
     ConnectEventLog();

@@ -24,6 +24,7 @@ class NodeViewerWindow;
 class CommentEditor;
 class PromiscuousAlertWindow;
 class AlertTray;
+class HelpWindow;
 
 // The windows, created once in start-up order: the main window with the
 // vendor table and the comments, the Setup dialog (the packet driver's
@@ -59,6 +60,7 @@ class Startup
     CommentEditor &CommentEditorWin() { return *commentEditor; }
     PromiscuousAlertWindow &PromiscuousAlert() { return *promiscuousAlertWindow; }
     AlertTray &Tray() { return *alertTray; }
+    HelpWindow &Help() { return *helpWindow; }
     NodeList &Nodes() { return session.Nodes(); }
     ScanEvents &EventSource() { return session.Events(); }
     VendorTable &Vendors() { return session.Vendors(); }
@@ -102,6 +104,7 @@ class Startup
     CommentEditor *commentEditor;
     PromiscuousAlertWindow *promiscuousAlertWindow;
     AlertTray *alertTray;
+    HelpWindow *helpWindow;
     // After the windows: the workers and the controller use them.
     std::unique_ptr<ScanWindows> scanWindows;
 };

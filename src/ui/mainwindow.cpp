@@ -296,12 +296,17 @@ void MainWindow::BuildMenus()
     connect(alert, &QAction::triggered, this, &MainWindow::alertRequested);
 
     QMenu *help = Named(menuBar()->addMenu(u"&Help"_s), u"Help1"_s);
+    QAction *contents = Named(help->addAction(u"&Contents"_s), u"HelpContents"_s);
+    contents->setShortcut(QKeySequence::HelpContents);
+    connect(contents, &QAction::triggered, this, [this] { Q_EMIT helpRequested(QString()); });
     QMenu *marks = Named(help->addMenu(u"Result &Marks"_s), u"ResultMarks1"_s);
+    // Each mark opens the help where the marks are explained.
     for (const QString &mark :
          {u"X :Illegal response(Ethernet)"_s, u"x :Illegal response(IEEE 802.3)"_s,
           u"O :Correct response(Ethernet)"_s, u"o :Correct response(IEEE 802.3)"_s,
           u"+ :Last time response"_s, u"[ ] :Black"_s, u"- :Scan OFF"_s})
-        marks->addAction(mark);
+        connect(marks->addAction(mark), &QAction::triggered, this,
+                [this] { Q_EMIT helpRequested(u"marks"_s); });
     QAction *about = Named(help->addAction(u"&About"_s), u"About1"_s);
     connect(about, &QAction::triggered, this, &MainWindow::aboutRequested);
 }

@@ -124,6 +124,9 @@ class MainWindow : public QMainWindow
     void captureCounterToggled(bool shown);
     void setupRequested();
     void aboutRequested();
+    // Help, "Contents" (F1; section empty) or a Result Marks entry
+    // ("marks").
+    void helpRequested(const QString &section);
     // The window is closing: the settings are saved, then the comments.
     // Connected in that order at start-up.
     void closing();

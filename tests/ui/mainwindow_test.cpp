@@ -169,8 +169,8 @@ TEST_F(MainWindowTest, MenusHoldEveryEntry)
     EXPECT_EQ(Captions(top[2]->menu()->actions()),
               (QStringList{u"Node viewer"_s, u"Comment Editor"_s, u"Alert"_s}));
     const QList<QAction *> help = top[3]->menu()->actions();
-    EXPECT_EQ(Captions(help), (QStringList{u"Result Marks"_s, u"About"_s}));
-    EXPECT_EQ(Captions(help[0]->menu()->actions()),
+    EXPECT_EQ(Captions(help), (QStringList{u"Contents"_s, u"Result Marks"_s, u"About"_s}));
+    EXPECT_EQ(Captions(help[1]->menu()->actions()),
               (QStringList{u"X :Illegal response(Ethernet)"_s, u"x :Illegal response(IEEE 802.3)"_s,
                            u"O :Correct response(Ethernet)"_s, u"o :Correct response(IEEE 802.3)"_s,
                            u"+ :Last time response"_s, u"[ ] :Black"_s, u"- :Scan OFF"_s}));
