@@ -43,7 +43,10 @@ TEST_F(TrayWithoutTray, StartReachesTheNotificationServer)
     ASSERT_EQ(server.received.size(), 1);
     const FakeNotificationServer::Notification &shown = server.received[0];
     EXPECT_EQ(shown.appName, u"Keelwatch"_s);
-    EXPECT_FALSE(shown.icon.isEmpty());
+    // The program's icon and desktop entry, and critical urgency.
+    EXPECT_EQ(shown.icon, u"keelwatch"_s);
+    EXPECT_EQ(shown.hints.value(u"desktop-entry"_s).toString(), u"keelwatch"_s);
+    EXPECT_EQ(shown.hints.value(u"urgency"_s).toInt(), 2);
     EXPECT_EQ(shown.summary, u"Detect Promiscuous Node"_s);
     EXPECT_EQ(shown.body, StartLine);
     EXPECT_TRUE(shown.actions.contains(u"default"_s));
