@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -461,6 +462,15 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         if (watched == clearButton) {
             const auto *press = static_cast<QMouseEvent *>(event);
             OnClearPressed(press->buttons(), press->modifiers());
+        }
+        break;
+    case QEvent::KeyPress:
+        // Space on the focused button is its press from the keyboard, Shift
+        // as with the mouse.
+        if (watched == clearButton) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Space && !key->isAutoRepeat())
+                OnClearPressed(Qt::LeftButton, key->modifiers());
         }
         break;
     case QEvent::MouseButtonDblClick:

@@ -468,6 +468,22 @@ INSTANTIATE_TEST_SUITE_P(
         ClearPress{"AltLeft", Qt::LeftButton, Qt::AltModifier, ClearAnswer::NotAsked}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// Space on the focused Clear is the keyboard's press: Shift asks about
+// removing every node, without Shift the marks go.
+TEST_F(MainWindowTest, SpaceOnClearActsAsAPress)
+{
+    AddNodes();
+    auto *clear = Find<QPushButton>(form, "Button3");
+    QTest::keyClick(clear, Qt::Key_Space);
+    EXPECT_EQ(nodes.Count(), 2);
+    EXPECT_EQ(Grid()->model()->index(0, 2).data().toString(), QString());
+    QTest::keyClick(clear, Qt::Key_Space, Qt::ShiftModifier);
+    auto *question = form.findChild<QMessageBox *>(u"ClearAllQuestion"_s);
+    ASSERT_NE(question, nullptr);
+    question->button(QMessageBox::Yes)->click();
+    EXPECT_EQ(nodes.Count(), 0);
+}
+
 // A scan that starts while the question is open keeps its nodes.
 TEST_F(MainWindowTest, ClearAllAnsweredAfterAScanStartedRemovesNothing)
 {
