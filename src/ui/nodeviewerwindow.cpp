@@ -133,6 +133,11 @@ void NodeViewerWindow::showEvent(QShowEvent *event)
     const qreal scale = std::max(1.0, historyGrid->fontMetrics().height() / 13.0);
     for (int c = 0; c < NodeViewerGrid::ColumnCount; ++c)
         historyGrid->setColumnWidth(c, qRound(NodeViewerGrid::ColumnWidths[size_t(c)] * scale));
+    // A date and time in full, with the cell's margins.
+    historyGrid->setColumnWidth(
+        NodeViewerGrid::TimeColumn,
+        std::max(historyGrid->columnWidth(NodeViewerGrid::TimeColumn),
+                 historyGrid->fontMetrics().horizontalAdvance(u"08/Dec/2026 22:15:07"_s) + 16));
     historyGrid->setColumnHidden(NodeViewerGrid::ColumnCount - 1, true);
     QWidget::showEvent(event);
 }
