@@ -232,10 +232,12 @@ QFrame *MainWindow::BuildMiddlePanel()
     return middlePanel;
 }
 
-void MainWindow::BuildStatusBar()
+namespace {
+
+// What a status panel shows, for its tooltip and for screen readers.
+QString PanelName(int panel)
 {
-    // What each panel shows, for the tooltip and for screen readers.
-    static const std::array<QString, PanelCount> panelNames = {
+    static const std::array<QString, MainWindow::PanelCount> names = {
         u"Run state"_s,
         u"Scan mode"_s,
         u"Scan step"_s,
@@ -243,14 +245,21 @@ void MainWindow::BuildStatusBar()
         u"Scan Timer: seconds to wait for replies after each sweep"_s,
         u"Node Timer: milliseconds between two addresses"_s,
         u"Capture state"_s,
-        u"Packet driver"_s,
+        u"Packet driver, or the capture counter"_s,
     };
+    return names[size_t(panel)];
+}
+
+} // namespace
+
+void MainWindow::BuildStatusBar()
+{
     auto *bar = Named(new QStatusBar(this), u"SB"_s);
     bar->setSizeGripEnabled(false);
     for (int i = 0; i < PanelCount; ++i) {
         auto *panel = Named(new QLabel(bar), u"SBPanel"_s + QString::number(i));
-        panel->setToolTip(panelNames[size_t(i)]);
-        panel->setAccessibleName(panelNames[size_t(i)].section(u':', 0, 0));
+        panel->setToolTip(PanelName(i));
+        panel->setAccessibleName(PanelName(i).section(u':', 0, 0));
         panel->setMinimumWidth(PanelWidths[size_t(i)]);
         if (i == PanelCount - 1) {
             panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -382,7 +391,7 @@ void MainWindow::SetPanelText(int panel, const QString &text)
 void MainWindow::SetPanelToolTip(int panel, const QString &text)
 {
     if (panel >= 0 && panel < PanelCount)
-        panels[size_t(panel)]->setToolTip(text);
+        panels[size_t(panel)]->setToolTip(text.isEmpty() ? PanelName(panel) : text);
 }
 
 void MainWindow::ShowSweepProgress(const QString &text)
@@ -406,7 +415,7 @@ void MainWindow::ShowScanMode(const Settings &settings)
         SetPanelToolTip(5, u"Send rate: frames per second (the Node Timer is not used)"_s);
     } else {
         SetPanelText(5, QString::number(settings.nodeTimerMs) + u" ms"_s);
-        SetPanelToolTip(5, u"Node Timer: milliseconds between two addresses"_s);
+        SetPanelToolTip(5, QString());
     }
 }
 

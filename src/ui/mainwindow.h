@@ -55,6 +55,7 @@ class MainWindow : public QMainWindow
     void OfferRange(const IpRange &range);
 
     void SetPanelText(int panel, const QString &text);
+    // An empty text puts back what the panel shows.
     void SetPanelToolTip(int panel, const QString &text);
     QString PanelText(int panel) const;
     // The running sweep's progress, right of the panels; empty hides it.
