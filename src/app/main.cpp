@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/startup.h"
 #include "core/signalcalls.h"
 #include "ui/mainwindow.h"
@@ -17,14 +18,27 @@ int main(int argc, char **argv)
     QStringList raw;
     for (int i = 1; i < argc; ++i)
         raw.append(QString::fromLocal8Bit(argv[i]));
+    // Help and version need no display and no toolkit.
+    switch (keelwatch::ReadCommandLine(raw)) {
+    case keelwatch::CommandLineRequest::Help:
+        std::fputs(keelwatch::HelpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case keelwatch::CommandLineRequest::Version:
+        std::fputs(keelwatch::VersionText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case keelwatch::CommandLineRequest::Run:
+        break;
+    }
     // Without a display the toolkit would abort with a message about
     // platform plugins; say plainly what is missing instead.
     if (!keelwatch::DisplayAvailable(raw)) {
-        std::fputs(keelwatch::NoDisplayText, stderr);
-        return 1;
+        std::fputs(keelwatch::NoDisplayLine().toLocal8Bit().constData(), stderr);
+        return keelwatch::NoDisplayStatus;
     }
 
+    keelwatch::DisplayOpenGuard displayGuard;
     QApplication app(argc, argv);
+    displayGuard.Release();
     QApplication::setApplicationName(u"Keelwatch"_s);
     keelwatch::Startup startup(QApplication::arguments().mid(1));
     keelwatch::MainWindow &mainWindow = startup.Main();

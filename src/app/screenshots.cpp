@@ -1,5 +1,6 @@
 // Renders every window offscreen into PNG files, so the layout can be looked
-// at without a display: keelwatch_screenshots OUTPUT_FOLDER. The main window,
+// at without a display: keelwatch_screenshots OUTPUT_FOLDER [dark]; "dark"
+// takes them in a dark desktop theme (Adwaita dark's colours). The main window,
 // the alerts and the node viewer are taken in the middle of a cyclic scan of
 // a simulated lab, driven by the real scan controller and event log.
 
@@ -161,6 +162,44 @@ template <typename Condition> bool RunUntil(Condition condition)
     return true;
 }
 
+QPalette DarkPalette()
+{
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEC));
+    dark.setColor(QPalette::Base, QColor(0x2D, 0x2D, 0x2D));
+    dark.setColor(QPalette::AlternateBase, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::Text, QColor(0xEE, 0xEE, 0xEC));
+    dark.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3A));
+    dark.setColor(QPalette::ButtonText, QColor(0xEE, 0xEE, 0xEC));
+    dark.setColor(QPalette::Highlight, QColor(0x15, 0x53, 0x9E));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Link, QColor(0x8A, 0xB4, 0xF8));
+    dark.setColor(QPalette::ToolTipBase, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::ToolTipText, QColor(0xEE, 0xEE, 0xEC));
+    dark.setColor(QPalette::PlaceholderText, QColor(0x9A, 0x9A, 0x98));
+    dark.setColor(QPalette::Light, QColor(0x4A, 0x4A, 0x4A));
+    dark.setColor(QPalette::Midlight, QColor(0x40, 0x40, 0x40));
+    dark.setColor(QPalette::Mid, QColor(0x2A, 0x2A, 0x2A));
+    dark.setColor(QPalette::Dark, QColor(0x20, 0x20, 0x20));
+    dark.setColor(QPalette::Shadow, Qt::black);
+    return dark;
+}
+
+// A confirmed sniffer (red) and a hash-filter coincidence (amber), as the
+// confirmation probes of a scan would leave them.
+void MarkVerdicts(NodeList &nodes)
+{
+    const auto confirm = [&nodes](const char16_t *ip, int answers) {
+        const IpAddress address = *IpAddress::FromText(QString::fromUtf16(ip));
+        nodes.BeginConfirmation(address);
+        for (int i = 0; i < answers; ++i)
+            nodes.CountConfirmationAnswer(address);
+    };
+    confirm(LabHosts[1].ip, ConfirmationProbeCount);
+    confirm(LabHosts[3].ip, 5);
+}
+
 bool Save(QWidget *window, const QDir &folder, const QString &name)
 {
     window->show();
@@ -185,10 +224,12 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Keelwatch"_s);
     const QStringList arguments = QApplication::arguments();
-    if (arguments.size() != 2) {
-        std::fputs("usage: keelwatch_screenshots OUTPUT_FOLDER\n", stderr);
+    if (arguments.size() != 2 && (arguments.size() != 3 || arguments[2] != u"dark"_s)) {
+        std::fputs("usage: keelwatch_screenshots OUTPUT_FOLDER [dark]\n", stderr);
         return 2;
     }
+    if (arguments.size() == 3)
+        QApplication::setPalette(DarkPalette());
     QDir folder(arguments[1]);
     if (!folder.mkpath(u"."_s)) {
         std::fprintf(stderr, "cannot create %s\n", qPrintable(arguments[1]));
@@ -235,6 +276,7 @@ int main(int argc, char **argv)
         std::fputs("the simulated scan did not reach its last cycle\n", stderr);
         return 1;
     }
+    MarkVerdicts(startup.Nodes());
     startup.AlertMessage().ShowAlertMessage(
         u"Back up ERROR!!!\r\nCannot rename log file\r\nCurrent file will be used as is"_s);
 

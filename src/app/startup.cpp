@@ -9,6 +9,8 @@
 #include "ui/commenteditor.h"
 #include "ui/commentsave.h"
 #include "ui/eventwindowsadapter.h"
+#include "ui/helpwindow.h"
+#include "ui/logo.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
 #include "ui/nodelistdialogs.h"
@@ -41,19 +43,6 @@ void ShowModeless(QWidget *window)
 
 } // namespace
 
-const char NoDisplayText[] =
-    "Keelwatch is a desktop program and needs a display, and none is set here.\n"
-    "Give it one in either of these ways:\n"
-    "  - log in with X forwarding:   ssh -X user@this-host, then run it again\n"
-    "  - use a virtual display:      xvfb-run -a keelwatch\n";
-
-bool DisplayAvailable(const QStringList &arguments)
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || arguments.contains(u"-platform"_s);
-}
-
 Startup::Startup(const QStringList &arguments, const QString &programDir,
                  std::shared_ptr<PacketDriver> packetDriver, const QString &userDir)
     : programDir(programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir),
@@ -61,6 +50,7 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
       mainWindow(std::make_unique<MainWindow>(session.Nodes(), arguments))
 {
     MainWindow *window = mainWindow.get();
+    QApplication::setWindowIcon(ProgramIcon());
     // Part of the main window's creation: vendors first, then comments.
     const MessageSink tell = MessageBoxSink(window);
     // A missing file is no fault worth a modal box: a first run has no
@@ -113,11 +103,20 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
                      &AlertTray::AcknowledgeAlert);
     QObject::connect(alertTray, &AlertTray::alertWindowRequested, promiscuousAlertWindow,
                      [this] { ShowModeless(promiscuousAlertWindow); });
+    QObject::connect(alertTray, &AlertTray::mainWindowRequested, window, [window] {
+        window->showNormal();
+        ShowModeless(window);
+    });
+    QObject::connect(alertTray, &AlertTray::startRequested, window, &MainWindow::PressStart);
+    QObject::connect(alertTray, &AlertTray::stopRequested, window, &MainWindow::PressStop);
+    QObject::connect(alertTray, &AlertTray::quitRequested, window, &QWidget::close);
 
     QObject::connect(window, &MainWindow::setupRequested, setupDialog,
                      [this] { ShowModeless(setupDialog); });
     QObject::connect(window, &MainWindow::aboutRequested, aboutBox,
                      [this] { ShowModeless(aboutBox); });
+    helpWindow = new HelpWindow(window);
+    QObject::connect(window, &MainWindow::helpRequested, helpWindow, &HelpWindow::ShowSection);
     QObject::connect(window, &MainWindow::closing, window, [this] { SaveAtExit(); });
     ConnectNodeTools();
     ConnectEventLog();
@@ -178,6 +177,8 @@ void Startup::ConnectNodeTools()
 
     QObject::connect(window, &MainWindow::saveNodeListRequested, window,
                      [&nodes, window, tell] { ShowSaveNodeListDialog(window, nodes, tell); });
+    QObject::connect(window, &MainWindow::exportReportRequested, window,
+                     [&nodes, window, tell] { ShowExportReportDialog(window, nodes, tell); });
     QObject::connect(window, &MainWindow::loadNodeListRequested, window,
                      [&nodes, window, tell] { ShowLoadNodeListDialog(window, nodes, tell); });
     QObject::connect(window, &MainWindow::nodeViewerRequested, nodeViewerWindow,

@@ -24,12 +24,7 @@ class NodeViewerWindow;
 class CommentEditor;
 class PromiscuousAlertWindow;
 class AlertTray;
-
-// True when the windows can be shown: an X or Wayland display is set, or a
-// platform was chosen with QT_QPA_PLATFORM or -platform.
-bool DisplayAvailable(const QStringList &arguments);
-// What the program prints instead of starting without a display.
-extern const char NoDisplayText[];
+class HelpWindow;
 
 // The windows, created once in start-up order: the main window with the
 // vendor table and the comments, the Setup dialog (the packet driver's
@@ -65,6 +60,7 @@ class Startup
     CommentEditor &CommentEditorWin() { return *commentEditor; }
     PromiscuousAlertWindow &PromiscuousAlert() { return *promiscuousAlertWindow; }
     AlertTray &Tray() { return *alertTray; }
+    HelpWindow &Help() { return *helpWindow; }
     NodeList &Nodes() { return session.Nodes(); }
     ScanEvents &EventSource() { return session.Events(); }
     VendorTable &Vendors() { return session.Vendors(); }
@@ -108,6 +104,7 @@ class Startup
     CommentEditor *commentEditor;
     PromiscuousAlertWindow *promiscuousAlertWindow;
     AlertTray *alertTray;
+    HelpWindow *helpWindow;
     // After the windows: the workers and the controller use them.
     std::unique_ptr<ScanWindows> scanWindows;
 };

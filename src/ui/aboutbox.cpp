@@ -1,6 +1,7 @@
 #include "ui/aboutbox.h"
 
 #include "ui/logo.h"
+#include "ui/themecolours.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -13,17 +14,17 @@ namespace keelwatch {
 
 namespace {
 
-QLabel *Line(const QString &text, QWidget *parent, QColor color, int pixelSize, bool bold,
+// A line in the desktop's font, scaled; coloured only where a colour is given.
+QLabel *Line(const QString &text, QWidget *parent, QColor color, qreal scale, bool bold,
              Qt::Alignment alignment)
 {
     auto *label = new QLabel(text, parent);
-    QFont font(u"Arial"_s);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
+    label->setFont(ScaledFont(parent->font(), scale, bold));
+    if (color.isValid()) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, color);
+        label->setPalette(palette);
+    }
     label->setAlignment(alignment);
     return label;
 }
@@ -34,9 +35,6 @@ AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
 {
     setObjectName(u"Form6"_s);
     setWindowTitle(u"About"_s);
-    QFont font(u"Arial"_s);
-    font.setPixelSize(11);
-    setFont(font);
 
     auto *panel = new QFrame(this);
     panel->setObjectName(u"Panel1"_s);
@@ -44,16 +42,18 @@ AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
     auto *panelLayout = new QVBoxLayout(panel);
     panelLayout->setContentsMargins(12, 12, 12, 16);
 
-    QLabel *description =
-        Line(u"Finds promiscuous network cards"_s, panel, Qt::blue, 12, false, Qt::AlignHCenter);
+    const QPalette &colours = palette();
+    QLabel *description = Line(u"Finds promiscuous network cards"_s, panel,
+                               colours.color(QPalette::Link), 1.1, false, Qt::AlignHCenter);
     description->setObjectName(u"Description"_s);
-    QLabel *version = Line(u"Keelwatch Ver 3.0"_s, panel, Qt::red, 21, true, Qt::AlignHCenter);
+    QLabel *version =
+        Line(u"Keelwatch Ver 3.0"_s, panel, AlertRed(colours), 1.9, true, Qt::AlignHCenter);
     version->setObjectName(u"Version"_s);
-    QLabel *build = Line(u"(3.0.5.0)"_s, panel, Qt::black, 11, false, Qt::AlignRight);
+    QLabel *build = Line(u"(3.0.5.0)"_s, panel, QColor(), 1.0, false, Qt::AlignRight);
     build->setObjectName(u"Build"_s);
     auto *logo = new QLabel(panel);
     logo->setObjectName(u"Image1"_s);
-    logo->setPixmap(DrawLogo());
+    logo->setPixmap(DrawLogo(IsDark(colours)));
     panelLayout->addWidget(description);
     panelLayout->addSpacing(12);
     panelLayout->addWidget(version);

@@ -13,6 +13,8 @@ AlertMessageWindow::AlertMessageWindow(QWidget *parent)
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName(u"TForm7"_s);
+    // Shown while the user works elsewhere: it must not take the keys.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(u"Alert"_s);
 
     messageText = new QTextEdit(this);
@@ -24,9 +26,6 @@ AlertMessageWindow::AlertMessageWindow(QWidget *parent)
     QPalette face = messageText->palette();
     face.setColor(QPalette::Base, palette().color(QPalette::Window));
     messageText->setPalette(face);
-    QFont font(u"Arial"_s);
-    font.setPixelSize(12);
-    messageText->setFont(font);
 
     auto *okButton = new QPushButton(u"OK"_s, this);
     okButton->setObjectName(u"Button1"_s);

@@ -2,6 +2,7 @@
 
 #include "ui/desktopnotifier.h"
 
+#include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QSystemTrayIcon>
@@ -35,6 +36,7 @@ QIcon TrayStateIcon(AlertTray::State state)
 
 AlertTray::AlertTray(QObject *parent, const QString &notificationBus) : QObject(parent)
 {
+    BuildMenu();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         notifier = new DesktopNotifier(this, notificationBus);
         connect(notifier, &DesktopNotifier::activated, this, &AlertTray::alertWindowRequested);
@@ -52,13 +54,38 @@ AlertTray::AlertTray(QObject *parent, const QString &notificationBus) : QObject(
                     Q_EMIT alertWindowRequested();
             });
     connect(trayIcon, &QSystemTrayIcon::messageClicked, this, &AlertTray::alertWindowRequested);
+    trayIcon->setContextMenu(menu.get());
     Show(State::Idle);
     trayIcon->show();
+}
+
+AlertTray::~AlertTray() = default;
+
+void AlertTray::BuildMenu()
+{
+    menu = std::make_unique<QMenu>();
+    menu->setObjectName(u"TrayMenu"_s);
+    QAction *show = menu->addAction(u"&Show Keelwatch"_s);
+    show->setObjectName(u"TrayShow"_s);
+    startStop = menu->addAction(u"S&tart scan"_s);
+    startStop->setObjectName(u"TrayStartStop"_s);
+    menu->addSeparator();
+    QAction *quit = menu->addAction(u"&Quit"_s);
+    quit->setObjectName(u"TrayQuit"_s);
+    connect(show, &QAction::triggered, this, &AlertTray::mainWindowRequested);
+    connect(startStop, &QAction::triggered, this, [this] {
+        if (scanRunning)
+            Q_EMIT stopRequested();
+        else
+            Q_EMIT startRequested();
+    });
+    connect(quit, &QAction::triggered, this, &AlertTray::quitRequested);
 }
 
 void AlertTray::SetScanRunning(bool running)
 {
     scanRunning = running;
+    startStop->setText(running ? u"S&top scan"_s : u"S&tart scan"_s);
     if (state != State::Alert)
         Show(running ? State::Scanning : State::Idle);
 }

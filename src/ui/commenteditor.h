@@ -22,7 +22,7 @@ class CommentEditor : public QDialog
     // Where refusals go; a message box unless replaced.
     void SetMessageSink(MessageSink sink) { messages = std::move(sink); }
 
-    // "Commnet Editor" and "Comment Editor": this IP, an empty comment, then
+    // The pop-up's and View's "Comment Editor": this IP, an empty comment, then
     // the window; the lookup runs when it becomes visible.
     void OpenFor(const QString &ip);
 

@@ -71,10 +71,15 @@ void DesktopNotifier::Notify(const QString &summary, const QString &body)
 {
     if (!bus.isConnected())
         return;
-    const QVariantList arguments = {
-        u"Keelwatch"_s, 0u,   u"dialog-warning"_s,
-        summary,        body, QStringList{DefaultAction, u"Show alerts"_s},
-        QVariantMap(),  -1};
+    // The program's own icon and desktop entry, so the desktop groups and
+    // shows it as Keelwatch's; critical, as a sniffer on the segment is, so it
+    // stays until looked at.
+    const QVariantMap hints = {{u"urgency"_s, QVariant::fromValue(uchar(2))},
+                               {u"desktop-entry"_s, u"keelwatch"_s}};
+    const QVariantList arguments = {u"Keelwatch"_s, 0u,
+                                    u"keelwatch"_s, summary,
+                                    body,           QStringList{DefaultAction, u"Show alerts"_s},
+                                    hints,          -1};
     Call(u"Notify"_s, arguments, &DesktopNotifier::OnNotifyReply);
 }
 

@@ -9,18 +9,17 @@ using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
-QPixmap DrawLogo()
-{
-    QPixmap logo(173, 49);
-    logo.fill(Qt::transparent);
-    QPainter p(&logo);
-    p.setRenderHint(QPainter::Antialiasing);
+namespace {
 
-    // A hull riding on a wave, its keel reaching below the waterline.
-    const QColor navy(0x1A, 0x3A, 0x6B);
-    const QColor sea(0x2E, 0x86, 0xC1);
+const QColor Navy(0x1A, 0x3A, 0x6B);
+const QColor Sea(0x2E, 0x86, 0xC1);
+
+// A hull riding on a wave, its keel reaching below the waterline, in a
+// 48 x 49 square.
+void DrawEmblem(QPainter &p)
+{
     p.setPen(Qt::NoPen);
-    p.setBrush(navy);
+    p.setBrush(Navy);
     p.drawPolygon(QPolygonF({{4, 20}, {44, 20}, {37, 30}, {11, 30}}));
     p.drawPolygon(QPolygonF({{21, 30}, {27, 30}, {25, 44}, {23, 44}}));
     QLinearGradient sail(24, 3, 38, 18);
@@ -35,24 +34,51 @@ QPixmap DrawLogo()
         wave.quadTo(x + 3, 29, x + 6, 33);
         wave.quadTo(x + 9, 37, x + 12, 33);
     }
-    p.setPen(QPen(sea, 2));
+    p.setPen(QPen(Sea, 2));
     p.setBrush(Qt::NoBrush);
     p.drawPath(wave);
+}
+
+} // namespace
+
+QPixmap DrawLogo(bool darkBackground)
+{
+    QPixmap logo(173, 49);
+    logo.fill(Qt::transparent);
+    QPainter p(&logo);
+    p.setRenderHint(QPainter::Antialiasing);
+    DrawEmblem(p);
 
     QFont title(u"Arial"_s);
     title.setPixelSize(24);
     title.setBold(true);
     p.setFont(title);
-    p.setPen(navy);
+    p.setPen(darkBackground ? QColor(0xDC, 0xE6, 0xF5) : Navy);
     p.drawText(QRect(52, 2, 121, 30), Qt::AlignLeft | Qt::AlignVCenter, u"Keelwatch"_s);
 
     QFont motto(u"Arial"_s);
     motto.setPixelSize(10);
     p.setFont(motto);
-    p.setPen(sea);
+    p.setPen(darkBackground ? QColor(0x7F, 0xC4, 0xF0) : Sea);
     p.drawText(QRect(53, 31, 120, 14), Qt::AlignLeft | Qt::AlignVCenter,
                u"promiscuous node finder"_s);
     return logo;
+}
+
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap picture(size, size);
+        picture.fill(Qt::transparent);
+        QPainter p(&picture);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 49.0, size / 49.0);
+        DrawEmblem(p);
+        p.end();
+        icon.addPixmap(picture);
+    }
+    return icon;
 }
 
 } // namespace keelwatch

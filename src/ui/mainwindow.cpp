@@ -3,23 +3,28 @@
 #include "config/addresstext.h"
 #include "report/nodelistfile.h"
 #include "ui/logo.h"
+#include "ui/networkrange.h"
 #include "ui/nodegrid.h"
 #include "ui/nodegridfilter.h"
 #include "ui/nodelistmodel.h"
 #include "ui/scanmode.h"
+#include "ui/themecolours.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -55,9 +60,6 @@ MainWindow::MainWindow(NodeList &n, const QStringList &arguments, QWidget *paren
     connect(&nodes, &NodeList::replaced, this, [this] { selectedNode = -1; });
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Keelwatch Ver 3.0"_s);
-    QFont font(u"Arial"_s);
-    font.setPixelSize(11);
-    setFont(font);
     // Wide enough for every column of the grid at its first widths.
     resize(InitialSize);
 
@@ -94,8 +96,11 @@ void MainWindow::BuildTopPanel()
     fromField = Named(new QLineEdit(rangeGroup), u"Edit1"_s);
     auto *toLabel = Named(new QLabel(u"To: "_s, rangeGroup), u"Label2"_s);
     toField = Named(new QLineEdit(rangeGroup), u"Edit2"_s);
-    for (QLineEdit *field : {fromField, toField})
+    for (QLineEdit *field : {fromField, toField}) {
         field->setMinimumWidth(field->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 12);
+        field->setToolTip(u"An IPv4 address, or a network such as 192.168.1.0/24 for all of "
+                          u"its hosts"_s);
+    }
     auto *rangeRow = new QHBoxLayout(rangeGroup);
     rangeRow->setContentsMargins(6, 2, 6, 4);
     rangeRow->addWidget(fromLabel);
@@ -136,7 +141,7 @@ void MainWindow::BuildTopPanel()
     connect(suspectsOnlyCheck, &QCheckBox::toggled, gridFilter, &NodeGridFilter::SetSuspectsOnly);
 
     logo = Named(new QLabel(topPanel), u"Image1"_s);
-    logo->setPixmap(DrawLogo());
+    logo->setPixmap(DrawLogo(IsDark(palette())));
     logo->setAttribute(Qt::WA_TranslucentBackground);
 
     auto *row = new QHBoxLayout(topPanel);
@@ -190,11 +195,12 @@ QFrame *MainWindow::BuildMiddlePanel()
     nodeGrid->setWordWrap(false);
     QHeaderView *rowHeader = nodeGrid->verticalHeader();
     rowHeader->hide();
-    rowHeader->setMinimumSectionSize(GridRowHeight);
-    rowHeader->setDefaultSectionSize(GridRowHeight);
+    // Rows as low as the desktop's font allows.
+    const int rowHeight = std::max(GridRowHeight, nodeGrid->fontMetrics().height() + 4);
+    rowHeader->setMinimumSectionSize(rowHeight);
+    rowHeader->setDefaultSectionSize(rowHeight);
     rowHeader->setSectionResizeMode(QHeaderView::Fixed);
     QHeaderView *columnHeader = nodeGrid->horizontalHeader();
-    columnHeader->setFixedHeight(GridRowHeight + 2);
     columnHeader->setMinimumSectionSize(1);
     columnHeader->setSectionResizeMode(QHeaderView::Interactive);
     columnHeader->setHighlightSections(false);
@@ -204,24 +210,14 @@ QFrame *MainWindow::BuildMiddlePanel()
     columnHeader->setSortIndicatorClearable(true);
     nodeGrid->setSortingEnabled(true);
     columnHeader->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // Narrow result columns (24 pixels) must still show "B47" in full.
-    columnHeader->setStyleSheet(
-        u"QHeaderView::section { padding: 0px 0px 0px 1px; background: #efefef;"
-        " border: none; border-right: 1px solid #a0a0a0; border-bottom: 1px solid #a0a0a0; }"_s);
 
     eventPane = Named(new QPlainTextEdit(splitter), u"Memo1"_s);
     eventPane->setReadOnly(true);
     eventPane->setLineWrapMode(QPlainTextEdit::NoWrap);
     eventPane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     eventPane->setMinimumHeight(EventPaneMinHeight);
-    QPalette palette = eventPane->palette();
-    palette.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
-    palette.setColor(QPalette::Text, QColor(0x80, 0x00, 0x00));
-    eventPane->setPalette(palette);
-    QFont courier(u"Courier New"_s);
-    courier.setStyleHint(QFont::TypeWriter);
-    courier.setPixelSize(11);
-    eventPane->setFont(courier);
+    // Log lines line up in the desktop's fixed-width font.
+    eventPane->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
@@ -232,8 +228,29 @@ QFrame *MainWindow::BuildMiddlePanel()
     connect(nodeGrid, &QAbstractItemView::clicked, this, &MainWindow::OnGridClicked);
     connect(nodeGrid, &NodeGrid::mouseDoubleClicked, this, &MainWindow::OnGridDoubleClicked);
     connect(nodeGrid, &NodeGrid::mousePressed, this, &MainWindow::OnGridPressed);
+    connect(nodeGrid, &NodeGrid::keyboardMenuRequested, this, &MainWindow::OnGridMenuKey);
     return middlePanel;
 }
+
+namespace {
+
+// What a status panel shows, for its tooltip and for screen readers.
+QString PanelName(int panel)
+{
+    static const std::array<QString, MainWindow::PanelCount> names = {
+        u"Run state"_s,
+        u"Scan mode"_s,
+        u"Scan step"_s,
+        u"Packet Number: probes per address and test"_s,
+        u"Scan Timer: seconds to wait for replies after each sweep"_s,
+        u"Node Timer: milliseconds between two addresses"_s,
+        u"Capture state"_s,
+        u"Packet driver, or the capture counter"_s,
+    };
+    return names[size_t(panel)];
+}
+
+} // namespace
 
 void MainWindow::BuildStatusBar()
 {
@@ -241,6 +258,8 @@ void MainWindow::BuildStatusBar()
     bar->setSizeGripEnabled(false);
     for (int i = 0; i < PanelCount; ++i) {
         auto *panel = Named(new QLabel(bar), u"SBPanel"_s + QString::number(i));
+        panel->setToolTip(PanelName(i));
+        panel->setAccessibleName(PanelName(i).section(u':', 0, 0));
         panel->setMinimumWidth(PanelWidths[size_t(i)]);
         if (i == PanelCount - 1) {
             panel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -253,41 +272,52 @@ void MainWindow::BuildStatusBar()
         panels[size_t(i)] = panel;
     }
     sweepProgress = Named(new QLabel(bar), u"SweepProgress"_s);
+    sweepProgress->setAccessibleName(u"Sweep progress"_s);
     bar->addPermanentWidget(sweepProgress);
     setStatusBar(bar);
 }
 
 void MainWindow::BuildMenus()
 {
-    QMenu *file = Named(menuBar()->addMenu(u"File"_s), u"File1"_s);
-    saveNodeListAction = Named(file->addAction(u"Save node list"_s), u"savedata1"_s);
-    loadNodeListAction = Named(file->addAction(u"Load node list"_s), u"loaddata1"_s);
+    QMenu *file = Named(menuBar()->addMenu(u"&File"_s), u"File1"_s);
+    QAction *saveNodeList = Named(file->addAction(u"&Save node list"_s), u"savedata1"_s);
+    saveNodeList->setShortcut(QKeySequence::Save);
+    loadNodeListAction = Named(file->addAction(u"&Load node list"_s), u"loaddata1"_s);
+    loadNodeListAction->setShortcut(QKeySequence::Open);
+    QAction *exportReport = Named(file->addAction(u"&Export report..."_s), u"ExportReport"_s);
+    connect(exportReport, &QAction::triggered, this, &MainWindow::exportReportRequested);
     file->addSeparator();
-    QAction *exit = Named(file->addAction(u"Exit"_s), u"Exit1"_s);
-    connect(saveNodeListAction, &QAction::triggered, this, &MainWindow::saveNodeListRequested);
+    QAction *exit = Named(file->addAction(u"E&xit"_s), u"Exit1"_s);
+    exit->setShortcut(Qt::CTRL | Qt::Key_Q);
+    connect(saveNodeList, &QAction::triggered, this, &MainWindow::saveNodeListRequested);
     connect(loadNodeListAction, &QAction::triggered, this, &MainWindow::loadNodeListRequested);
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
-    QAction *setup = Named(menuBar()->addAction(u"Setup"_s), u"Setup1"_s);
+    QAction *setup = Named(menuBar()->addAction(u"&Setup"_s), u"Setup1"_s);
     connect(setup, &QAction::triggered, this, &MainWindow::setupRequested);
 
-    QMenu *view = Named(menuBar()->addMenu(u"View"_s), u"View1"_s);
-    QAction *nodeViewer = Named(view->addAction(u"Node viewer"_s), u"N1"_s);
-    QAction *commentEditor = Named(view->addAction(u"Comment Editor"_s), u"N7"_s);
-    QAction *alert = Named(view->addAction(u"Alert"_s), u"N8"_s);
+    QMenu *view = Named(menuBar()->addMenu(u"&View"_s), u"View1"_s);
+    QAction *nodeViewer = Named(view->addAction(u"&Node viewer"_s), u"N1"_s);
+    QAction *commentEditor = Named(view->addAction(u"&Comment Editor"_s), u"N7"_s);
+    QAction *alert = Named(view->addAction(u"&Alert"_s), u"N8"_s);
     connect(nodeViewer, &QAction::triggered, this, &MainWindow::nodeViewerRequested);
     connect(commentEditor, &QAction::triggered, this,
             [this] { Q_EMIT commentEditorRequested(selectedNode); });
     connect(alert, &QAction::triggered, this, &MainWindow::alertRequested);
 
-    QMenu *help = Named(menuBar()->addMenu(u"Help"_s), u"Help1"_s);
-    QMenu *marks = Named(help->addMenu(u"Result Marks"_s), u"ResultMarks1"_s);
+    QMenu *help = Named(menuBar()->addMenu(u"&Help"_s), u"Help1"_s);
+    QAction *contents = Named(help->addAction(u"&Contents"_s), u"HelpContents"_s);
+    contents->setShortcut(QKeySequence::HelpContents);
+    connect(contents, &QAction::triggered, this, [this] { Q_EMIT helpRequested(QString()); });
+    QMenu *marks = Named(help->addMenu(u"Result &Marks"_s), u"ResultMarks1"_s);
+    // Each mark opens the help where the marks are explained.
     for (const QString &mark :
          {u"X :Illegal response(Ethernet)"_s, u"x :Illegal response(IEEE 802.3)"_s,
           u"O :Correct response(Ethernet)"_s, u"o :Correct response(IEEE 802.3)"_s,
           u"+ :Last time response"_s, u"[ ] :Black"_s, u"- :Scan OFF"_s})
-        marks->addAction(mark);
-    QAction *about = Named(help->addAction(u"About"_s), u"About1"_s);
+        connect(marks->addAction(mark), &QAction::triggered, this,
+                [this] { Q_EMIT helpRequested(u"marks"_s); });
+    QAction *about = Named(help->addAction(u"&About"_s), u"About1"_s);
     connect(about, &QAction::triggered, this, &MainWindow::aboutRequested);
 }
 
@@ -297,9 +327,9 @@ void MainWindow::BuildPopupMenu()
     popupTitle = Named(popupMenu->addAction(u"<< IP = not selected >>"_s), u"PopupTitle"_s);
     popupTitle->setEnabled(false);
     popupMenu->addSeparator();
-    QAction *nodeViewer = Named(popupMenu->addAction(u"Node Viewer"_s), u"N3"_s);
-    QAction *commentEditor = Named(popupMenu->addAction(u"Commnet Editor"_s), u"N4"_s);
-    QAction *externalCommand = Named(popupMenu->addAction(u"External Command"_s), u"N5"_s);
+    QAction *nodeViewer = Named(popupMenu->addAction(u"Node &Viewer"_s), u"N3"_s);
+    QAction *commentEditor = Named(popupMenu->addAction(u"&Comment Editor"_s), u"N4"_s);
+    QAction *externalCommand = Named(popupMenu->addAction(u"E&xternal Command"_s), u"N5"_s);
     connect(nodeViewer, &QAction::triggered, this,
             [this] { Q_EMIT nodeHistoryRequested(selectedNode); });
     connect(commentEditor, &QAction::triggered, this,
@@ -307,9 +337,9 @@ void MainWindow::BuildPopupMenu()
     connect(externalCommand, &QAction::triggered, this,
             [this] { Q_EMIT externalCommandRequested(selectedNode); });
     popupMenu->addSeparator();
-    QAction *copyRows = Named(popupMenu->addAction(u"Copy rows"_s), u"CopyRows"_s);
+    QAction *copyRows = Named(popupMenu->addAction(u"C&opy rows"_s), u"CopyRows"_s);
     copyRows->setShortcut(QKeySequence::Copy);
-    QAction *copyNodeList = Named(popupMenu->addAction(u"Copy as node list"_s), u"CopyNodeList"_s);
+    QAction *copyNodeList = Named(popupMenu->addAction(u"Copy as node &list"_s), u"CopyNodeList"_s);
     copyNodeList->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_C);
     // The same keys work in the grid without opening the menu.
     for (QAction *copy : {copyRows, copyNodeList}) {
@@ -361,7 +391,7 @@ void MainWindow::SetPanelText(int panel, const QString &text)
 void MainWindow::SetPanelToolTip(int panel, const QString &text)
 {
     if (panel >= 0 && panel < PanelCount)
-        panels[size_t(panel)]->setToolTip(text);
+        panels[size_t(panel)]->setToolTip(text.isEmpty() ? PanelName(panel) : text);
 }
 
 void MainWindow::ShowSweepProgress(const QString &text)
@@ -377,9 +407,16 @@ QString MainWindow::PanelText(int panel) const
 void MainWindow::ShowScanMode(const Settings &settings)
 {
     SetPanelText(1, ScanModeText(settings.listMode, settings.cyclic));
-    SetPanelText(3, QString::number(settings.packetCount));
-    SetPanelText(4, QString::number(settings.scanTimerSeconds));
-    SetPanelText(5, QString::number(settings.nodeTimerMs));
+    SetPanelText(3, QString::number(settings.packetCount) + u" pkt"_s);
+    SetPanelText(4, QString::number(settings.scanTimerSeconds) + u" s"_s);
+    // While the send rate paces the probes the Node Timer paces nothing.
+    if (settings.sendRate > 0) {
+        SetPanelText(5, QString::number(settings.sendRate) + u"/s"_s);
+        SetPanelToolTip(5, u"Send rate: frames per second (the Node Timer is not used)"_s);
+    } else {
+        SetPanelText(5, QString::number(settings.nodeTimerMs) + u" ms"_s);
+        SetPanelToolTip(5, QString());
+    }
 }
 
 void MainWindow::ShowTestColumns(bool showAll, const TestFlags &tests)
@@ -392,8 +429,20 @@ void MainWindow::SetScanControlsEnabled(bool enabled)
     for (QWidget *control :
          std::initializer_list<QWidget *>{fromField, toField, startButton, clearButton})
         control->setEnabled(enabled);
-    saveNodeListAction->setEnabled(enabled);
+    // Saving takes the list as it is at that moment, so it may happen
+    // during a scan; loading would replace the nodes the scan works on.
     loadNodeListAction->setEnabled(enabled);
+}
+
+void MainWindow::PressStart()
+{
+    if (startButton->isEnabled())
+        Q_EMIT startRequested();
+}
+
+void MainWindow::PressStop()
+{
+    Q_EMIT stopRequested();
 }
 
 void MainWindow::ClearAllNodes()
@@ -424,6 +473,15 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
             OnClearPressed(press->buttons(), press->modifiers());
         }
         break;
+    case QEvent::KeyPress:
+        // Space on the focused button is its press from the keyboard, Shift
+        // as with the mouse.
+        if (watched == clearButton) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Space && !key->isAutoRepeat())
+                OnClearPressed(Qt::LeftButton, key->modifiers());
+        }
+        break;
     case QEvent::MouseButtonDblClick:
         if (watched == logo)
             ToggleCaptureCounter();
@@ -434,16 +492,25 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+void MainWindow::changeEvent(QEvent *event)
+{
+    // The desktop switched between a light and a dark theme.
+    if (event->type() == QEvent::PaletteChange && logo)
+        logo->setPixmap(DrawLogo(IsDark(palette())));
+    QMainWindow::changeEvent(event);
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     Q_EMIT closing();
     event->accept();
 }
 
-// An empty grid, or a filter that hides every row, picks no node.
-int MainWindow::GridNode() const
+// The row under the pointer, not the current row: the auto scroll moves
+// that one. Below the last row, or in an empty grid, no node is picked.
+int MainWindow::GridNodeAt(QPoint position) const
 {
-    return gridFilter->NodeIndex(nodeGrid->currentIndex());
+    return gridFilter->NodeIndex(nodeGrid->indexAt(position));
 }
 
 QString MainWindow::SelectedRowsText(bool asNodeList) const
@@ -472,9 +539,26 @@ void MainWindow::CopySelectedRows(bool asNodeList)
         QGuiApplication::clipboard()->setText(text);
 }
 
-// A field left with an invalid address is emptied; that is an edit too.
+void MainWindow::OfferRange(const IpRange &range)
+{
+    if (!fromField->text().isEmpty() || !toField->text().isEmpty())
+        return;
+    fromField->setText(range.first.ToText());
+    toField->setText(range.last.ToText());
+    Q_EMIT rangeOrOptionsEdited();
+}
+
+// A network typed as "10.77.0.0/24" in either field becomes its host range
+// in both. A field left with an invalid address is emptied; that is an edit
+// too.
 void MainWindow::CheckRangeField(QLineEdit *field)
 {
+    if (const std::optional<IpRange> network = RangeFromCidr(field->text())) {
+        fromField->setText(network->first.ToText());
+        toField->setText(network->last.ToText());
+        Q_EMIT rangeOrOptionsEdited();
+        return;
+    }
     const QString checked = ValidIpText(field->text());
     if (checked == field->text())
         return;
@@ -482,37 +566,69 @@ void MainWindow::CheckRangeField(QLineEdit *field)
     Q_EMIT rangeOrOptionsEdited();
 }
 
-// Shift with the left button and nothing else removes every node; any other
-// press clears only the marks.
+// Shift with the left button and nothing else removes every node, once the
+// user says so; any other press clears only the marks.
 void MainWindow::OnClearPressed(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
 {
     if (!clearButton->isEnabled())
         return;
     if (buttons == Qt::LeftButton && modifiers == Qt::ShiftModifier)
-        ClearAllNodes();
+        AskClearAllNodes();
     else
         nodes.ClearResults();
 }
 
-void MainWindow::OnGridClicked()
+// Asked without blocking: the press that asks is still being delivered.
+void MainWindow::AskClearAllNodes()
 {
-    selectedNode = GridNode();
+    auto *question = Named(new QMessageBox(QMessageBox::Question, u"Keelwatch"_s,
+                                           u"Remove every node from the list and empty the "
+                                           u"event pane?"_s,
+                                           QMessageBox::Yes | QMessageBox::No, this),
+                           u"ClearAllQuestion"_s);
+    question->setDefaultButton(QMessageBox::No);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(question, &QMessageBox::finished, this, [this](int answer) {
+        // A scan started meanwhile (the automatic start) keeps its nodes.
+        if (answer == QMessageBox::Yes && clearButton->isEnabled())
+            ClearAllNodes();
+    });
+    question->open();
 }
 
-void MainWindow::OnGridDoubleClicked()
+void MainWindow::OnGridClicked(const QModelIndex &index)
 {
-    selectedNode = GridNode();
+    selectedNode = gridFilter->NodeIndex(index);
+}
+
+void MainWindow::OnGridDoubleClicked(QPoint position)
+{
+    selectedNode = GridNodeAt(position);
     Q_EMIT externalCommandRequested(selectedNode);
+}
+
+// The node the menus act on, named in the popup's title.
+void MainWindow::PickNode(int node)
+{
+    selectedNode = node;
+    const QString ip = selectedNode >= 0 ? nodes.At(selectedNode).ip.ToText() : QString();
+    popupTitle->setText(ip.isEmpty() ? u"<< IP = not selected >>"_s
+                                     : u"<< IP = "_s + ip + u" >>"_s);
 }
 
 void MainWindow::OnGridPressed(Qt::MouseButton button, QPoint position)
 {
-    selectedNode = GridNode();
-    const QString ip = selectedNode >= 0 ? nodes.At(selectedNode).ip.ToText() : QString();
-    popupTitle->setText(ip.isEmpty() ? u"<< IP = not selected >>"_s
-                                     : u"<< IP = "_s + ip + u" >>"_s);
+    PickNode(GridNodeAt(position));
     if (button == Qt::RightButton)
         popupMenu->popup(nodeGrid->viewport()->mapToGlobal(position));
+}
+
+void MainWindow::OnGridMenuKey()
+{
+    const QModelIndex current = nodeGrid->currentIndex();
+    PickNode(gridFilter->NodeIndex(current));
+    const QRect row = nodeGrid->visualRect(current);
+    popupMenu->popup(nodeGrid->viewport()->mapToGlobal(row.isValid() ? row.center() : QPoint()));
 }
 
 void MainWindow::ToggleCaptureCounter()

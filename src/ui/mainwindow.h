@@ -51,29 +51,38 @@ class MainWindow : public QMainWindow
     QString StoredGeometry() const;
     void RestoreGeometry(const QString &stored);
     bool AutoScrollChecked() const;
+    // Puts the range into From and To when both are empty, as an edit.
+    void OfferRange(const IpRange &range);
 
     void SetPanelText(int panel, const QString &text);
+    // An empty text puts back what the panel shows.
     void SetPanelToolTip(int panel, const QString &text);
     QString PanelText(int panel) const;
     // The running sweep's progress, right of the panels; empty hides it.
     void ShowSweepProgress(const QString &text);
 
-    // Scan mode, Packet Number, Scan Timer and Node Timer into panels 1, 3, 4, 5.
+    // Scan mode, Packet Number, Scan Timer and Node Timer (or the send rate
+    // while that paces the probes) into panels 1, 3, 4, 5, with their units.
     void ShowScanMode(const Settings &settings);
 
     // All ten result columns with showAll, else only those of the switched-on
     // tests. Widths the user dragged elsewhere stay.
     void ShowTestColumns(bool showAll, const TestFlags &tests);
 
-    // From, To, "Start", "Clear", "Save node list" and "Load node list": off
-    // while a scan runs or the automatic start is pending.
+    // From, To, "Start", "Clear" and "Load node list": off while a scan runs
+    // or the automatic start is pending. Saving and exporting stay on.
     void SetScanControlsEnabled(bool enabled);
+
+    // "Start" and "Stop" as if pressed, for the tray menu: a Start that is
+    // off (a scan runs or the automatic start is pending) does nothing.
+    void PressStart();
+    void PressStop();
 
     // Every node removed and the event pane emptied.
     void ClearAllNodes();
 
     // Makes a node's row the grid's current row, which scrolls it into view.
-    // The node the menus act on stays until the user picks another.
+    // The node the menus act on stays until the user presses on a row.
     void ShowNode(int index);
 
     // The index of the node the menus act on; -1 until the grid is used.
@@ -101,12 +110,13 @@ class MainWindow : public QMainWindow
     void stopRequested();
     void saveNodeListRequested();
     void loadNodeListRequested();
+    void exportReportRequested();
     // View, "Node viewer": the window as it is.
     void nodeViewerRequested();
     // The pop-up's "Node Viewer": the history of this node (an index, -1
     // for none).
     void nodeHistoryRequested(int node);
-    // The pop-up's "Commnet Editor" and View, "Comment Editor".
+    // The pop-up's "Comment Editor" and View's.
     void commentEditorRequested(int node);
     // The pop-up's "External Command" and a double click on the grid.
     void externalCommandRequested(int node);
@@ -115,12 +125,16 @@ class MainWindow : public QMainWindow
     void captureCounterToggled(bool shown);
     void setupRequested();
     void aboutRequested();
+    // Help, "Contents" (F1; section empty) or a Result Marks entry
+    // ("marks").
+    void helpRequested(const QString &section);
     // The window is closing: the settings are saved, then the comments.
     // Connected in that order at start-up.
     void closing();
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
   private:
@@ -129,13 +143,16 @@ class MainWindow : public QMainWindow
     void BuildStatusBar();
     void BuildMenus();
     void BuildPopupMenu();
-    int GridNode() const;
+    int GridNodeAt(QPoint position) const;
 
     void CheckRangeField(QLineEdit *field);
     void OnClearPressed(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
-    void OnGridClicked();
-    void OnGridDoubleClicked();
+    void AskClearAllNodes();
+    void OnGridClicked(const QModelIndex &index);
+    void OnGridDoubleClicked(QPoint position);
     void OnGridPressed(Qt::MouseButton button, QPoint position);
+    void OnGridMenuKey();
+    void PickNode(int node);
     void ToggleCaptureCounter();
     void CopySelectedRows(bool asNodeList);
 
@@ -157,7 +174,6 @@ class MainWindow : public QMainWindow
     QPlainTextEdit *eventPane = nullptr;
     std::array<QLabel *, PanelCount> panels{};
     QLabel *sweepProgress = nullptr;
-    QAction *saveNodeListAction = nullptr;
     QAction *loadNodeListAction = nullptr;
     QMenu *popupMenu = nullptr;
     QAction *popupTitle = nullptr;

@@ -2,8 +2,12 @@
 
 #include "core/nodelist.h"
 #include "report/nodelistfile.h"
+#include "ui/nodeexport.h"
 
+#include <QDateTime>
 #include <QFileDialog>
+
+#include <array>
 
 using namespace Qt::StringLiterals;
 
@@ -19,8 +23,6 @@ QFileDialog *NodeListDialog(QWidget *parent, const QString &name, QFileDialog::A
     dialog->setAcceptMode(mode);
     dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
                                                         : QFileDialog::ExistingFile);
-    // Replacing a node list is what saving is for.
-    dialog->setOption(QFileDialog::DontConfirmOverwrite);
     dialog->setDefaultSuffix(u"csv"_s);
     dialog->setNameFilters({u"CSV (*.csv)"_s, u"TEXT (*.txt)"_s, u"LOG (*.log)"_s, u"ALL (*)"_s});
     dialog->selectFile(u"keelwatch.csv"_s);
@@ -37,6 +39,40 @@ void ShowSaveNodeListDialog(QWidget *parent, const NodeList &nodes, const Messag
     QFileDialog *dialog = NodeListDialog(parent, u"SaveDialog1"_s, QFileDialog::AcceptSave);
     QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
                      [content, sink](const QString &path) {
+                         if (const QString error = WriteNodeList(path, content); !error.isEmpty())
+                             sink(error);
+                     });
+    dialog->open();
+}
+
+void ShowExportReportDialog(QWidget *parent, const NodeList &nodes, const MessageSink &sink)
+{
+    // Taken now in every format, as the node list is saved.
+    const QDateTime now = QDateTime::currentDateTime();
+    const std::array<QByteArray, 3> reports = {EncodeNodeReport(nodes, ExportFormat::Csv, now),
+                                               EncodeNodeReport(nodes, ExportFormat::Json, now),
+                                               EncodeNodeReport(nodes, ExportFormat::Html, now)};
+    auto *dialog = new QFileDialog(parent);
+    dialog->setObjectName(u"ExportDialog"_s);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    const QStringList filters = {u"CSV with verdicts (*.csv)"_s, u"JSON (*.json)"_s,
+                                 u"HTML report (*.html)"_s};
+    const QStringList suffixes = {u"csv"_s, u"json"_s, u"html"_s};
+    dialog->setNameFilters(filters);
+    dialog->setDefaultSuffix(suffixes[0]);
+    dialog->selectFile(u"keelwatch-report.csv"_s);
+    // A name typed without a suffix gets the chosen format's.
+    QObject::connect(dialog, &QFileDialog::filterSelected, dialog,
+                     [dialog, filters, suffixes](const QString &filter) {
+                         const qsizetype chosen = filters.indexOf(filter);
+                         if (chosen >= 0)
+                             dialog->setDefaultSuffix(suffixes[chosen]);
+                     });
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
+                     [reports, sink](const QString &path) {
+                         const QByteArray &content = reports[size_t(ExportFormatOf(path))];
                          if (const QString error = WriteNodeList(path, content); !error.isEmpty())
                              sink(error);
                      });

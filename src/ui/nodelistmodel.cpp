@@ -64,10 +64,41 @@ QVariant NodeListModel::data(const QModelIndex &index, int role) const
     return QVariant();
 }
 
+QString NodeColumnToolTip(int column)
+{
+    if (column >= FirstResultColumn && column <= LastResultColumn) {
+        const TestAddress &test = TestAddresses[size_t(column - FirstResultColumn)];
+        const QString destination = *test.destination
+                                        ? QString::fromUtf16(test.destination).replace(u' ', u':')
+                                        : u"the address set in Setup"_s;
+        const QString label = QString::fromUtf16(test.label);
+        return test.correct ? u"%1: ARP request to %2. Every card answers it (O or o)."_s.arg(
+                                  label, destination)
+                            : u"%1: ARP request to %2. A card in normal mode drops it; an answer "
+                              u"(X or x) points to promiscuous mode."_s.arg(label, destination);
+    }
+    switch (column) {
+    case NodeColumn::Ip:
+        return u"The node's IPv4 address"_s;
+    case NodeColumn::Mac:
+        return u"The node's card address, from its ARP reply"_s;
+    case NodeColumn::Comment:
+        return u"Your comment on this address (Comment Editor)"_s;
+    case NodeColumn::Vendor:
+        return u"The card's maker, from the first three bytes of its MAC address"_s;
+    default:
+        return QString();
+    }
+}
+
 QVariant NodeListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+    if (orientation != Qt::Horizontal)
+        return QVariant();
+    if (role == Qt::DisplayRole)
         return NodeColumnTitle(section);
+    if (role == Qt::ToolTipRole)
+        return NodeColumnToolTip(section);
     return QVariant();
 }
 

@@ -33,4 +33,7 @@ class NodeListModel : public QAbstractTableModel
     int shownRows = 0;
 };
 
+// What a column title means, for its tooltip.
+QString NodeColumnToolTip(int column);
+
 } // namespace keelwatch

@@ -14,6 +14,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
@@ -41,11 +43,6 @@ NodeViewerWindow::NodeViewerWindow(const LiveSettings &settings, QWidget *parent
     clearButton->setObjectName(u"Button3"_s);
     stopButton->setObjectName(u"Button4"_s);
     historyGrid->setObjectName(u"SG2"_s);
-    // The main window's small face, so that a date and time fit the TIME
-    // column and the test titles their narrow ones.
-    QFont font(u"Arial"_s);
-    font.setPixelSize(11);
-    setFont(font);
     ipField->setMinimumWidth(ipField->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 8);
     logFileField->setMinimumWidth(
         logFileField->fontMetrics().horizontalAdvance(u"/var/log/keelwatch.log"_s) + 8);
@@ -131,8 +128,16 @@ void NodeViewerWindow::CheckIpField()
 
 void NodeViewerWindow::showEvent(QShowEvent *event)
 {
+    // The widths were chosen for a 13-pixel line; a larger desktop font
+    // widens them alike, so a date and time still fit the TIME column.
+    const qreal scale = std::max(1.0, historyGrid->fontMetrics().height() / 13.0);
     for (int c = 0; c < NodeViewerGrid::ColumnCount; ++c)
-        historyGrid->setColumnWidth(c, NodeViewerGrid::ColumnWidths[size_t(c)]);
+        historyGrid->setColumnWidth(c, qRound(NodeViewerGrid::ColumnWidths[size_t(c)] * scale));
+    // A date and time in full, with the cell's margins.
+    historyGrid->setColumnWidth(
+        NodeViewerGrid::TimeColumn,
+        std::max(historyGrid->columnWidth(NodeViewerGrid::TimeColumn),
+                 historyGrid->fontMetrics().horizontalAdvance(u"08/Dec/2026 22:15:07"_s) + 16));
     historyGrid->setColumnHidden(NodeViewerGrid::ColumnCount - 1, true);
     QWidget::showEvent(event);
 }

@@ -1,12 +1,15 @@
 #include "ui/promiscuousalertwindow.h"
 
 #include "report/eventline.h"
+#include "ui/themecolours.h"
 
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -16,18 +19,11 @@ namespace keelwatch {
 
 namespace {
 
-QFont ArialPixels(int pixels, bool bold)
-{
-    QFont font(u"Arial"_s);
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
-
+// Red that reads on the widget's own background, light or dark.
 void PaintRed(QWidget *widget, QPalette::ColorRole role)
 {
     QPalette palette = widget->palette();
-    palette.setColor(role, Qt::red);
+    palette.setColor(role, AlertRed(palette));
     widget->setPalette(palette);
 }
 
@@ -39,6 +35,9 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
       clock(clock)
 {
     setObjectName(u"TForm10"_s);
+    // An alert must not take the keys typed in another window: an Enter
+    // meant elsewhere would press a button here.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(u"Alert"_s);
     setMinimumSize(384, 233);
 
@@ -48,7 +47,7 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
 
     auto *title = new QLabel(u"Detect Promiscuous Node"_s, this);
     title->setObjectName(u"Label1"_s);
-    title->setFont(ArialPixels(19, true));
+    title->setFont(ScaledFont(font(), 1.7, true));
     PaintRed(title, QPalette::WindowText);
 
     alertLines = new QPlainTextEdit(this);
@@ -57,15 +56,31 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
     alertLines->setLineWrapMode(QPlainTextEdit::NoWrap);
     alertLines->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     alertLines->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    alertLines->setFont(ArialPixels(13, false));
+    alertLines->setFont(ScaledFont(font(), 1.15, false));
     PaintRed(alertLines, QPalette::Text);
+    // A whole line in the desktop's font, beside the scroll bar.
+    alertLines->setMinimumWidth(alertLines->fontMetrics().horizontalAdvance(
+                                    u"06/Dec/2026 22:15:07 Promiscuous START 255.255.255.255"_s) +
+                                style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16);
 
     auto *clearButton = new QPushButton(u"Clear"_s, this);
     clearButton->setObjectName(u"Button1"_s);
-    connect(clearButton, &QPushButton::clicked, alertLines, &QPlainTextEdit::clear);
+    clearButton->setAutoDefault(false);
+    connect(clearButton, &QPushButton::clicked, this, &PromiscuousAlertWindow::ClearLines);
 
+    undoButton = new QPushButton(u"Undo Clear"_s, this);
+    undoButton->setObjectName(u"UndoClear"_s);
+    undoButton->setAutoDefault(false);
+    undoButton->setEnabled(false);
+    undoButton->setToolTip(u"Ctrl+Z: the lines the last Clear removed, until the next alert"_s);
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this,
+            &PromiscuousAlertWindow::UndoClear);
+    connect(undoButton, &QPushButton::clicked, this, &PromiscuousAlertWindow::UndoClear);
+
+    // Enter only ever puts the window away.
     auto *closeButton = new QPushButton(u"Close"_s, this);
     closeButton->setObjectName(u"Button2"_s);
+    closeButton->setDefault(true);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::hide);
 
     auto *titleRow = new QHBoxLayout;
@@ -74,6 +89,7 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
     auto *buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
     buttonRow->addWidget(clearButton);
+    buttonRow->addWidget(undoButton);
     buttonRow->addWidget(closeButton);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(titleRow);
@@ -92,7 +108,7 @@ void PromiscuousAlertWindow::Listen(const ScanEvents &events)
 void PromiscuousAlertWindow::ShowPromiscuousAlert(const Node &node, bool started)
 {
     const QString line = PromiscuousAlertLine(clock.Now(), started, node.ip.ToText());
-    alertLines->appendPlainText(line);
+    AppendLine(line);
     show();
     raise();
     Q_EMIT alertShown(line, started);
@@ -100,10 +116,38 @@ void PromiscuousAlertWindow::ShowPromiscuousAlert(const Node &node, bool started
 
 void PromiscuousAlertWindow::ShowIfHoldsLines()
 {
-    if (!alertLines->document()->isEmpty()) {
+    if (!alertLines->document()->isEmpty() || !clearedLines.isEmpty()) {
         show();
         raise();
+        activateWindow();
     }
+}
+
+void PromiscuousAlertWindow::AppendLine(const QString &line)
+{
+    clearedLines.clear();
+    undoButton->setEnabled(false);
+    alertLines->appendPlainText(line);
+    // Lines are read from their date on.
+    alertLines->horizontalScrollBar()->setValue(0);
+}
+
+void PromiscuousAlertWindow::ClearLines()
+{
+    if (alertLines->document()->isEmpty())
+        return;
+    clearedLines = alertLines->toPlainText();
+    alertLines->clear();
+    undoButton->setEnabled(true);
+}
+
+void PromiscuousAlertWindow::UndoClear()
+{
+    if (clearedLines.isEmpty())
+        return;
+    alertLines->setPlainText(clearedLines);
+    clearedLines.clear();
+    undoButton->setEnabled(false);
 }
 
 void PromiscuousAlertWindow::hideEvent(QHideEvent *event)

@@ -6,12 +6,15 @@
 #include <QDialog>
 
 class QPlainTextEdit;
+class QPushButton;
 
 namespace keelwatch {
 
 // The promiscuous alert window: one line each time a node starts or stops
-// answering test addresses. It pops up with every line and keeps its lines
-// until "Clear", whatever happens to the scan or the node list.
+// answering test addresses. It pops up with every line, without taking the
+// focus from the window the user types in, and keeps its lines until
+// "Clear", whatever happens to the scan or the node list. A Clear can be
+// undone until the next alert.
 class PromiscuousAlertWindow : public QDialog
 {
     Q_OBJECT
@@ -26,8 +29,13 @@ class PromiscuousAlertWindow : public QDialog
     // shows the window.
     void ShowPromiscuousAlert(const Node &node, bool started);
 
-    // View, "Alert": shows the window only when it holds a line.
+    // View, "Alert": shows and activates the window only when it holds a
+    // line or a Clear that can still be undone.
     void ShowIfHoldsLines();
+
+    // "Undo Clear" (Ctrl+Z): puts back the lines the last Clear removed. The
+    // next alert drops them for good, so lines never come back out of order.
+    void UndoClear();
 
   Q_SIGNALS:
     // Every line as it is shown, for the tray's notification.
@@ -39,7 +47,13 @@ class PromiscuousAlertWindow : public QDialog
     void hideEvent(QHideEvent *event) override;
 
   private:
+    void ClearLines();
+    void AppendLine(const QString &line);
+
     QPlainTextEdit *alertLines;
+    QPushButton *undoButton;
+    // What the last Clear removed, empty once undone or a new alert came.
+    QString clearedLines;
     const Clock &clock;
 };
 

@@ -91,9 +91,12 @@ QString SweepProgressText(qint64 address, qint64 addresses, qint64 msLeft)
     return u"Address %1 of %2, %3 left"_s.arg(address).arg(addresses).arg(left);
 }
 
+// The text goes when the sweep has sent to its last address: the wait for
+// replies that follows is the Scan Timer's, shown in its panel.
 void ScanWindows::ShowSweepProgress(qint64 address, qint64 addresses, qint64 msLeft)
 {
-    mainWindow.ShowSweepProgress(SweepProgressText(address, addresses, msLeft));
+    mainWindow.ShowSweepProgress(
+        address >= addresses ? QString() : SweepProgressText(address, addresses, msLeft));
 }
 
 void ScanWindows::ShowMessage(const QString &text)

@@ -1,13 +1,15 @@
 #include "ui/settingslink.h"
 
 #include "ui/mainwindow.h"
+#include "ui/networkrange.h"
 #include "ui/setupdialog.h"
 
 namespace keelwatch {
 
 SettingsLink::SettingsLink(SettingsModel &m, MainWindow &main, SetupDialog &dialog,
-                           MessageSink failed)
-    : QObject(&main), model(m), mainWindow(main), setup(dialog), saveFailed(std::move(failed))
+                           MessageSink failed, NetworkLookup lookup)
+    : QObject(&main), model(m), mainWindow(main), setup(dialog), saveFailed(std::move(failed)),
+      network(lookup ? std::move(lookup) : NetworkLookup(AdapterNetwork))
 {
     connect(&setup, &SetupDialog::valuesEdited, this, &SettingsLink::TakeEdits);
     connect(&mainWindow, &MainWindow::rangeOrOptionsEdited, this, &SettingsLink::TakeEdits);
@@ -15,6 +17,10 @@ SettingsLink::SettingsLink(SettingsModel &m, MainWindow &main, SetupDialog &dial
             [this] { mainWindow.ShowScanMode(model.Read()); });
     connect(&setup, &SetupDialog::showAllToggled, this, &SettingsLink::ShowTestColumns);
     connect(&setup, &SetupDialog::closing, this, &SettingsLink::Save);
+    connect(&setup, &SetupDialog::adapterChosen, this, [this] {
+        if (const std::optional<IpRange> range = network(setup.Values().adapter))
+            mainWindow.OfferRange(*range);
+    });
     Show(model.Read());
 }
 

@@ -5,6 +5,9 @@
 
 #include <QObject>
 
+#include <functional>
+#include <optional>
+
 namespace keelwatch {
 
 class MainWindow;
@@ -15,15 +18,20 @@ class SetupDialog;
 // "Auto Scroll" and "Beep" reaches the model at once, and a change made by
 // the program is shown in both windows. The Setup dialog's scan mode shows
 // in the status bar as it changes; "Show all" shows or hides the result
-// columns at once. Main thread only.
+// columns at once. An interface picked in Setup offers its network as the
+// range when From and To are both empty. Main thread only.
 class SettingsLink : public QObject
 {
     Q_OBJECT
 
   public:
-    // failed hears a save that did not reach the file.
+    // The network an interface belongs to, as a range of host addresses.
+    using NetworkLookup = std::function<std::optional<IpRange>(const NetworkAdapter &)>;
+
+    // failed hears a save that did not reach the file. network tells the
+    // range to offer for a picked interface: the system's by default.
     SettingsLink(SettingsModel &model, MainWindow &mainWindow, SetupDialog &setup,
-                 MessageSink saveFailed);
+                 MessageSink saveFailed, NetworkLookup network = {});
 
     // Loads the user's store (the adapters must be known by then, so the
     // stored one can be selected) and shows it, columns too. Values that
@@ -46,6 +54,7 @@ class SettingsLink : public QObject
     MainWindow &mainWindow;
     SetupDialog &setup;
     MessageSink saveFailed;
+    NetworkLookup network;
     bool showing = false;
 };
 

@@ -15,9 +15,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -149,7 +153,14 @@ SetupDialog::SetupDialog(QWidget *parent) : QDialog(parent)
     setObjectName(u"Form2"_s);
     setWindowTitle(u"Setup"_s);
 
-    auto *layout = new QVBoxLayout(this);
+    // The groups scroll, and the Close button stays in view, on a screen
+    // too small for all of them.
+    auto *scroller = Named(new QScrollArea(this), u"SetupScroll"_s);
+    scroller->setWidgetResizable(true);
+    scroller->setFrameShape(QFrame::NoFrame);
+    contents = new QWidget(scroller);
+    auto *layout = new QVBoxLayout(contents);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(BuildOwnPc());
     // "Show all" sits outside the scan options, so it stays usable while a
     // scan runs.
@@ -162,9 +173,11 @@ SetupDialog::SetupDialog(QWidget *parent) : QDialog(parent)
     auto *closeRow = new QHBoxLayout;
     closeRow->addStretch(1);
     closeRow->addWidget(closeButton);
-    layout->addLayout(closeRow);
-    // The dialog is as big as its contents; it grows with fonts and scale.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    scroller->setWidget(contents);
+    auto *outer = new QVBoxLayout(this);
+    outer->addWidget(scroller, 1);
+    outer->addLayout(closeRow);
+    setSizeGripEnabled(true);
 
     BindControls();
     SetValues(values);
@@ -452,7 +465,7 @@ void SetupDialog::BindControls()
     for (QAbstractButton *button : buttons)
         connect(button, &QAbstractButton::toggled, this,
                 [this, after = follow(button)] { Announce(after); });
-    connect(adapterList, &QComboBox::currentIndexChanged, this, [this] { Announce(nullptr); });
+    connect(adapterList, &QComboBox::currentIndexChanged, this, &SetupDialog::OnAdapterChosen);
     connect(commandBox, &QComboBox::currentTextChanged, this, [this] { Announce(nullptr); });
     connect(syslogTransportBox, &QComboBox::currentIndexChanged, this,
             [this] { Announce(nullptr); });
@@ -469,6 +482,21 @@ void SetupDialog::BindControls()
     connect(closeButton, &QPushButton::clicked, this, &QWidget::hide);
     connect(setDefaultButton, &QPushButton::clicked, this, &SetupDialog::SetDefaultScanOptions);
     connect(logChooserButton, &QPushButton::clicked, this, &SetupDialog::ChooseLogFile);
+}
+
+// A picked interface brings its address as the own IP; the Start checks
+// would refuse an empty one.
+void SetupDialog::OnAdapterChosen(int index)
+{
+    const bool picked = !showing && index >= 0 && index < adapters.size();
+    if (picked) {
+        const QString ip = adapters[index].address.ToText();
+        if (ownIpField->text() != ip)
+            ownIpField->setText(ip);
+    }
+    Announce(nullptr);
+    if (picked)
+        Q_EMIT adapterChosen();
 }
 
 void SetupDialog::Announce(void (SetupDialog::*after)())
@@ -588,6 +616,38 @@ void SetupDialog::ChooseLogFile()
     }
     if (logDialog->exec() == QDialog::Accepted && !logDialog->selectedFiles().isEmpty())
         logPathField->setText(logDialog->selectedFiles().constFirst());
+}
+
+void SetupDialog::FitToScreen()
+{
+    const QScreen *shown = screen();
+    if (!shown)
+        return;
+    // Room for the window frame, which the dialog does not know before it
+    // is shown.
+    const QRect room = shown->availableGeometry().adjusted(0, 0, -16, -48);
+    const QMargins margins = layout()->contentsMargins();
+    // Room for a vertical scroll bar, so a short screen needs no horizontal
+    // one as well.
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const QSize inside = contents->sizeHint();
+    const QSize wanted(inside.width() + margins.left() + margins.right() + scrollBar,
+                       inside.height() + margins.top() + margins.bottom() + layout()->spacing() +
+                           closeButton->sizeHint().height());
+    resize(wanted.boundedTo(room.size()));
+    // Moved up and left as far as needed for the whole window to show.
+    QPoint place = pos();
+    place.setX(std::clamp(place.x(), room.left(), std::max(room.left(), room.right() - width())));
+    place.setY(std::clamp(place.y(), room.top(), std::max(room.top(), room.bottom() - height())));
+    move(place);
+}
+
+void SetupDialog::showEvent(QShowEvent *event)
+{
+    // Once: afterwards the size is the user's.
+    if (!std::exchange(fitted, true))
+        FitToScreen();
+    QDialog::showEvent(event);
 }
 
 void SetupDialog::closeEvent(QCloseEvent *event)

@@ -57,9 +57,13 @@ class SetupDialog : public QDialog
     void showAllToggled();
     // The dialog is closed by its window frame: the settings are saved then.
     void closing();
+    // After valuesEdited: the user picked an interface, whose address is now
+    // the own IP.
+    void adapterChosen();
 
   protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
   private:
     // A field that holds one member of the settings: how its text is read
@@ -91,6 +95,9 @@ class SetupDialog : public QDialog
     // Node Timer on or off, and the estimated sweep time, from the values.
     void ShowPacing();
     void ChooseLogFile();
+    void OnAdapterChosen(int index);
+    // The whole contents if the screen has room, else as much as it has.
+    void FitToScreen();
 
     Settings values;
     NetworkAdapters adapters;
@@ -144,6 +151,8 @@ class SetupDialog : public QDialog
 
     QCheckBox *showAllCheck;
     QPushButton *closeButton;
+    QWidget *contents;
+    bool fitted = false;
 
     // The log file chooser; kept so that it starts at the last chosen file.
     QFileDialog *logDialog = nullptr;

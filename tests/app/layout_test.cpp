@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -41,12 +42,24 @@ bool Control(const QWidget *widget)
            qobject_cast<const QLabel *>(widget) || qobject_cast<const QGroupBox *>(widget);
 }
 
+// Where a control must lie: inside the contents of the scroll area that
+// holds it (they scroll into view), else inside its window.
+QWidget *Frame(QWidget *widget, QWidget &window)
+{
+    for (QWidget *parent = widget->parentWidget(); parent && parent != &window;
+         parent = parent->parentWidget()) {
+        const auto *scroller = qobject_cast<const QScrollArea *>(parent);
+        if (scroller && scroller->widget() && scroller->widget()->isAncestorOf(widget))
+            return scroller->widget();
+    }
+    return &window;
+}
+
 // What clips in a window: a visible control smaller than its minimum size
 // hint, or one reaching past the window's edge.
 QStringList Clipped(QWidget &window)
 {
     QStringList faults;
-    const QRect inside = window.rect();
     for (QWidget *widget : window.findChildren<QWidget *>()) {
         if (!Control(widget) || !widget->isVisibleTo(&window) || widget->window() != &window ||
             qobject_cast<const QComboBox *>(widget->parentWidget()))
@@ -60,8 +73,9 @@ QStringList Clipped(QWidget &window)
                                      .arg(widget->height())
                                      .arg(hint.width())
                                      .arg(hint.height()));
-        const QRect placed(widget->mapTo(&window, QPoint(0, 0)), widget->size());
-        if (!inside.contains(placed))
+        QWidget *frame = Frame(widget, window);
+        const QRect placed(widget->mapTo(frame, QPoint(0, 0)), widget->size());
+        if (!frame->rect().contains(placed))
             faults.append(name + u" lies outside its window"_s);
     }
     return faults;

@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/startup.h"
 #include "config/settingsstore.h"
 #include "report/eventlog.h"
@@ -23,6 +24,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -146,6 +148,24 @@ TEST_F(StartupOrder, MenusShowTheDialogsWithoutBlocking)
     EXPECT_TRUE(startup.About().isVisible());
     Find<QPushButton>(startup.About(), "Button1")->click();
     EXPECT_FALSE(startup.About().isVisible());
+}
+
+// The tray menu brings a minimised window back and quits as File, Exit does;
+// every window carries the program's icon.
+TEST_F(StartupOrder, TrayMenuShowsTheWindowAndQuits)
+{
+    Startup startup({});
+    startup.Show();
+    EXPECT_FALSE(QApplication::windowIcon().isNull());
+    EXPECT_EQ(startup.Main().windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
+    startup.Main().showMinimized();
+    Find<QAction>(*startup.Tray().Menu(), "TrayShow")->trigger();
+    EXPECT_TRUE(startup.Main().isVisible());
+    EXPECT_FALSE(startup.Main().isMinimized());
+    QSignalSpy closing(&startup.Main(), &MainWindow::closing);
+    Find<QAction>(*startup.Tray().Menu(), "TrayQuit")->trigger();
+    EXPECT_EQ(closing.size(), 1);
+    EXPECT_FALSE(startup.Main().isVisible());
 }
 
 TEST_F(StartupOrder, AlertWindowsStartHiddenAndViewAlertNeedsALine)
@@ -541,25 +561,112 @@ INSTANTIATE_TEST_SUITE_P(
                       DisplayCase{"X", ":0", "", "", {}, true},
                       DisplayCase{"Wayland", "", "wayland-0", "", {}, true},
                       DisplayCase{"Platform", "", "", "offscreen", {}, true},
-                      DisplayCase{
-                          "PlatformArgument", "", "", "", {u"-platform"_s, u"vnc"_s}, true}),
+                      DisplayCase{"PlatformArgument", "", "", "", {u"-platform"_s, u"vnc"_s}, true},
+                      DisplayCase{"DisplayArgument", "", "", "", {u"-display"_s, u":1"_s}, true}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(Program, WithoutADisplaySaysHowToGetOne)
+// The program run with an environment of its own: no display unless given.
+struct ProgramRun
+{
+    int exitCode = -1;
+    bool crashed = true;
+    QString out;
+    QString err;
+};
+
+ProgramRun RunProgram(const QStringList &arguments, const QList<QPair<QString, QString>> &set = {})
 {
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString &name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
         env.remove(name);
+    for (const auto &[name, value] : set)
+        env.insert(name, value);
     program.setProcessEnvironment(env);
-    program.start(QString::fromUtf8(KEELWATCH_BINARY), {u"auto"_s});
-    ASSERT_TRUE(program.waitForFinished(20000));
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 1);
-    const QString said = QString::fromLocal8Bit(program.readAllStandardError());
-    EXPECT_TRUE(said.contains(u"desktop program"_s)) << said.toStdString();
-    EXPECT_TRUE(said.contains(u"ssh -X"_s));
-    EXPECT_TRUE(said.contains(u"xvfb-run -a"_s));
+    program.start(QString::fromUtf8(KEELWATCH_BINARY), arguments);
+    ProgramRun run;
+    if (!program.waitForFinished(20000)) {
+        program.kill();
+        program.waitForFinished();
+        return run;
+    }
+    run.exitCode = program.exitCode();
+    run.crashed = program.exitStatus() != QProcess::NormalExit;
+    run.out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(program.readAllStandardError());
+    return run;
 }
+
+struct InfoRequest
+{
+    const char *name;
+    QStringList arguments;
+    const char16_t *printed;
+};
+
+class InfoWithoutDisplay : public ::testing::TestWithParam<InfoRequest>
+{
+};
+
+TEST_P(InfoWithoutDisplay, IsPrintedAndTheProgramEnds)
+{
+    const ProgramRun run = RunProgram(GetParam().arguments);
+    EXPECT_FALSE(run.crashed);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith(QString::fromUtf16(GetParam().printed)))
+        << run.out.toStdString();
+    EXPECT_TRUE(run.out.endsWith(u'\n'));
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, InfoWithoutDisplay,
+    ::testing::Values(InfoRequest{"Help", {u"--help"_s}, u"Usage: keelwatch [auto]"},
+                      InfoRequest{"ShortHelp", {u"-h"_s}, u"Usage: keelwatch [auto]"},
+                      InfoRequest{"HelpAfterAuto", {u"auto"_s, u"--help"_s}, u"Usage:"},
+                      InfoRequest{"HelpWinsOverVersion", {u"--version"_s, u"--help"_s}, u"Usage:"},
+                      InfoRequest{
+                          "Version", {u"--version"_s}, u"keelwatch " KEELWATCH_VERSION "\n"},
+                      InfoRequest{"ShortVersion", {u"-v"_s}, u"keelwatch " KEELWATCH_VERSION "\n"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// No display, or one that cannot be opened: one line naming it and status
+// 2, never the toolkit's abort.
+struct DisplayFault
+{
+    const char *name;
+    const char *variable;
+    const char *value;
+    const char16_t *named;
+};
+
+class WithoutUsableDisplay : public ::testing::TestWithParam<DisplayFault>
+{
+};
+
+TEST_P(WithoutUsableDisplay, SaysSoInOneLineAndExitsWithTwo)
+{
+    QList<QPair<QString, QString>> set;
+    if (*GetParam().variable)
+        set.append(
+            {QString::fromLatin1(GetParam().variable), QString::fromLatin1(GetParam().value)});
+    const ProgramRun run = RunProgram({u"auto"_s}, set);
+    EXPECT_FALSE(run.crashed) << run.err.toStdString();
+    EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
+    EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith(u"keelwatch: "_s)) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QString::fromUtf16(GetParam().named))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(u"xvfb-run -a keelwatch"_s));
+    EXPECT_TRUE(run.out.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Environments, WithoutUsableDisplay,
+    ::testing::Values(DisplayFault{"Unset", "", "", u"no display is set"},
+                      // No X server listens on display 239 here.
+                      DisplayFault{"Unreachable", "DISPLAY", ":239", u"\":239\""},
+                      DisplayFault{"UnknownPlatform", "QT_QPA_PLATFORM", "nosuchplatform",
+                                   u"cannot open the display"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

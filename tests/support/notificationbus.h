@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
@@ -8,6 +9,7 @@
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QVariantMap>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -75,6 +77,7 @@ class FakeNotificationServer : public QDBusVirtualObject
         QString summary;
         QString body;
         QStringList actions;
+        QVariantMap hints;
     };
 
     explicit FakeNotificationServer(const QString &busAddress)
@@ -98,7 +101,8 @@ class FakeNotificationServer : public QDBusVirtualObject
         QDBusMessage reply;
         if (message.member() == QStringLiteral("Notify") && args.size() == 8) {
             received.append({++lastId, args[0].toString(), args[2].toString(), args[3].toString(),
-                             args[4].toString(), args[5].toStringList()});
+                             args[4].toString(), args[5].toStringList(),
+                             qdbus_cast<QVariantMap>(args[6])});
             reply = message.createReply(QVariant::fromValue(lastId));
         } else if (message.member() == QStringLiteral("GetServerInformation")) {
             reply = message.createReply(QVariantList{QStringLiteral("fake"), QStringLiteral("test"),

@@ -2,6 +2,8 @@
 #include "support/notificationbus.h"
 #include "ui/alerttray.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -41,7 +43,10 @@ TEST_F(TrayWithoutTray, StartReachesTheNotificationServer)
     ASSERT_EQ(server.received.size(), 1);
     const FakeNotificationServer::Notification &shown = server.received[0];
     EXPECT_EQ(shown.appName, u"Keelwatch"_s);
-    EXPECT_FALSE(shown.icon.isEmpty());
+    // The program's icon and desktop entry, and critical urgency.
+    EXPECT_EQ(shown.icon, u"keelwatch"_s);
+    EXPECT_EQ(shown.hints.value(u"desktop-entry"_s).toString(), u"keelwatch"_s);
+    EXPECT_EQ(shown.hints.value(u"urgency"_s).toInt(), 2);
     EXPECT_EQ(shown.summary, u"Detect Promiscuous Node"_s);
     EXPECT_EQ(shown.body, StartLine);
     EXPECT_TRUE(shown.actions.contains(u"default"_s));
@@ -105,5 +110,48 @@ TEST(TrayWithoutBus, NoBusIsSaidOnce)
     EXPECT_EQ(off.size(), 1);
     EXPECT_EQ(tray.CurrentState(), AlertTray::State::Alert);
 }
+
+// The tray menu's entries, whether or not the desktop shows a tray: Start
+// and Stop share one entry that follows the scan.
+struct TrayEntry
+{
+    const char *name;
+    bool scanRunning;
+    const char *action;
+    int shows, starts, stops, quits;
+};
+
+class TrayMenu : public ::testing::TestWithParam<TrayEntry>
+{
+};
+
+TEST_P(TrayMenu, AsksForWhatItSays)
+{
+    // No bus: the notification path is not what is tested here.
+    AlertTray tray(nullptr, u"unix:path=/nonexistent/keelwatch-test-bus"_s);
+    ASSERT_NE(tray.Menu(), nullptr);
+    tray.SetScanRunning(true);
+    tray.SetScanRunning(GetParam().scanRunning);
+    QSignalSpy shows(&tray, &AlertTray::mainWindowRequested);
+    QSignalSpy starts(&tray, &AlertTray::startRequested);
+    QSignalSpy stops(&tray, &AlertTray::stopRequested);
+    QSignalSpy quits(&tray, &AlertTray::quitRequested);
+    auto *action = tray.Menu()->findChild<QAction *>(QString::fromLatin1(GetParam().action));
+    ASSERT_NE(action, nullptr);
+    EXPECT_TRUE(action->text().contains(u'&')) << "every entry has a mnemonic";
+    action->trigger();
+    EXPECT_EQ(shows.size(), GetParam().shows);
+    EXPECT_EQ(starts.size(), GetParam().starts);
+    EXPECT_EQ(stops.size(), GetParam().stops);
+    EXPECT_EQ(quits.size(), GetParam().quits);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, TrayMenu,
+    ::testing::Values(TrayEntry{"Show", false, "TrayShow", 1, 0, 0, 0},
+                      TrayEntry{"StartWhenIdle", false, "TrayStartStop", 0, 1, 0, 0},
+                      TrayEntry{"StopWhenRunning", true, "TrayStartStop", 0, 0, 1, 0},
+                      TrayEntry{"Quit", true, "TrayQuit", 0, 0, 0, 1}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

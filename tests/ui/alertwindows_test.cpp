@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -137,7 +140,7 @@ TEST_F(TForm10Test, CloseKeepsLinesAndTheNextAlertShowsAgain)
     EXPECT_EQ(Lines(Control<QPlainTextEdit>(form, "Memo1")).size(), 2);
 }
 
-TEST_F(TForm10Test, AfterClearViewAlertDoesNothing)
+TEST_F(TForm10Test, ViewAlertNeedsALineOrAClearToUndo)
 {
     form.ShowIfHoldsLines();
     EXPECT_FALSE(form.isVisible());
@@ -146,8 +149,105 @@ TEST_F(TForm10Test, AfterClearViewAlertDoesNothing)
     EXPECT_TRUE(form.isVisible()); // Clear leaves the window open
     EXPECT_TRUE(Lines(Control<QPlainTextEdit>(form, "Memo1")).isEmpty());
     QTest::mouseClick(Control<QPushButton>(form, "Button2"), Qt::LeftButton);
+    // The Clear can still be undone: View, Alert shows the window for that.
     form.ShowIfHoldsLines();
+    EXPECT_TRUE(form.isVisible());
+}
+
+// How the lines stand after a series of Clear, Undo and alerts.
+struct ClearStep
+{
+    const char *name;
+    const char *steps; // a: alert, c: Clear, u: Undo Clear (button), z: Ctrl+Z
+    int linesLeft;
+    bool undoOffered;
+};
+
+class ClearAndUndo : public TForm10Test, public ::testing::WithParamInterface<ClearStep>
+{
+};
+
+TEST_P(ClearAndUndo, BringsTheLinesBackUntilTheNextAlert)
+{
+    auto *memo = Control<QPlainTextEdit>(form, "Memo1");
+    auto *undo = Control<QPushButton>(form, "UndoClear");
+    for (const char *step = GetParam().steps; *step; ++step) {
+        switch (*step) {
+        case 'a':
+            form.ShowPromiscuousAlert(first, true);
+            clock.Advance(1000);
+            break;
+        case 'c':
+            QTest::mouseClick(Control<QPushButton>(form, "Button1"), Qt::LeftButton);
+            break;
+        case 'u':
+            QTest::mouseClick(undo, Qt::LeftButton);
+            break;
+        case 'z':
+            // The user has gone to the window to undo.
+            form.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+            QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
+            break;
+        }
+    }
+    const QStringList lines = Lines(memo);
+    ASSERT_EQ(lines.size(), GetParam().linesLeft);
+    // The lines keep their order: the oldest first.
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        EXPECT_LT(lines[i - 1], lines[i]);
+    EXPECT_EQ(undo->isEnabled(), GetParam().undoOffered);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, ClearAndUndo,
+                         ::testing::Values(ClearStep{"Clear", "aac", 0, true},
+                                           ClearStep{"ClearUndo", "aacu", 2, false},
+                                           ClearStep{"ClearCtrlZ", "aacz", 2, false},
+                                           ClearStep{"UndoTwice", "aacuu", 2, false},
+                                           ClearStep{"AlertDropsUndo", "aaca", 1, false},
+                                           ClearStep{"UndoAfterAlert", "aacau", 1, false},
+                                           ClearStep{"ClearEmptyKeepsUndo", "aacc", 0, true},
+                                           ClearStep{"ClearAgainAfterUndo", "aacuac", 0, true},
+                                           ClearStep{"UndoSecondClear", "aacuacu", 3, false}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// On a real X server (CTest runs it under xvfb-run): an alert that pops up
+// while the user types in another window leaves the keys there, so an Enter
+// meant for that window neither closes nor clears the alert.
+TEST_F(TForm10Test, AlertUnderXLeavesTheKeysInTheWindowTypedIn)
+{
+    if (QGuiApplication::platformName() != u"xcb"_s)
+        GTEST_SKIP() << "needs an X server; CTest runs it under xvfb-run";
+    QWidget typing;
+    auto *field = new QLineEdit(&typing);
+    QSignalSpy entered(field, &QLineEdit::returnPressed);
+    typing.show();
+    typing.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&typing));
+    field->setFocus();
+    AlertMessageWindow message;
+    message.ShowAlertMessage(u"Back up ERROR!!!"_s);
+    form.ShowPromiscuousAlert(first, true);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTest::qWait(200);
+    EXPECT_EQ(QApplication::activeWindow(), &typing);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(entered.size(), 1);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(message.isVisible());
+    EXPECT_EQ(Lines(Control<QPlainTextEdit>(form, "Memo1")).size(), 1);
+}
+
+// Enter in the window only puts it away: the lines stay.
+TEST_F(TForm10Test, EnterClosesWithoutClearing)
+{
+    form.ShowPromiscuousAlert(first, true);
+    for (const char *name : {"Button1", "UndoClear"})
+        EXPECT_FALSE(Control<QPushButton>(form, name)->autoDefault()) << name;
+    EXPECT_TRUE(Control<QPushButton>(form, "Button2")->isDefault());
+    QTest::keyClick(&form, Qt::Key_Return);
     EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(Lines(Control<QPlainTextEdit>(form, "Memo1")).size(), 1);
 }
 
 struct AlertEvent

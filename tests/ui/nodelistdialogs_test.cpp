@@ -8,8 +8,13 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QWidget>
+
+#include <vector>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
@@ -51,7 +56,8 @@ TEST_F(NodeListDialogs, SaveDialogOffersTheDefaultsAndWritesTheTable)
     EXPECT_EQ(d->defaultSuffix(), u"csv"_s);
     EXPECT_EQ(d->nameFilters(),
               (QStringList{u"CSV (*.csv)"_s, u"TEXT (*.txt)"_s, u"LOG (*.log)"_s, u"ALL (*)"_s}));
-    EXPECT_TRUE(d->testOption(QFileDialog::DontConfirmOverwrite));
+    // Replacing a file is asked first.
+    EXPECT_FALSE(d->testOption(QFileDialog::DontConfirmOverwrite));
     const QString path = dir.filePath(u"nodes.csv"_s);
     d->selectFile(path);
     static_cast<QDialog *>(d)->accept();
@@ -88,6 +94,86 @@ TEST_F(NodeListDialogs, LoadingReplacesTheNodesAndClearsMarks)
     EXPECT_EQ(nodes.At(0).ip.ToText(), u"10.0.0.7"_s);
     EXPECT_EQ(nodes.At(0).MarkOf(BroadcastColumn), Mark());
     EXPECT_EQ(nodes.At(0).comment, u"note"_s);
+}
+
+// The report holds every node with its verdict, in the format the file's
+// suffix names, and cells that would break the format are escaped.
+struct ReportCase
+{
+    const char *name;
+    const char16_t *file;
+    std::vector<const char *> holds;
+    std::vector<const char *> lacks;
+};
+
+class ExportReport : public NodeListDialogs, public ::testing::WithParamInterface<ReportCase>
+{
+};
+
+TEST_P(ExportReport, WritesTheVerdictsInTheChosenFormat)
+{
+    const IpAddress suspect = *IpAddress::FromText(u"10.0.0.5");
+    nodes.SetComment(0, u"<b>lab, \"east\"</b>"_s);
+    nodes.BeginConfirmation(suspect);
+    for (int i = 0; i < 5; ++i)
+        nodes.CountConfirmationAnswer(suspect);
+    nodes.Add(*IpAddress::FromText(u"10.0.0.6"), MacAddress(), TestFlags{});
+    ShowExportReportDialog(&window, nodes, Sink());
+    QFileDialog *d = Dialog(u"ExportDialog"_s);
+    ASSERT_NE(d, nullptr);
+    EXPECT_FALSE(d->testOption(QFileDialog::DontConfirmOverwrite));
+    // A scan going on meanwhile does not change what is written.
+    nodes.Add(*IpAddress::FromText(u"10.0.0.99"), MacAddress(), TestFlags{});
+    const QString path = dir.filePath(QString::fromUtf16(GetParam().file));
+    d->selectFile(path);
+    static_cast<QDialog *>(d)->accept();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray written = f.readAll();
+    for (const char *part : GetParam().holds)
+        EXPECT_TRUE(written.contains(part)) << part << "\n" << written.toStdString();
+    for (const char *part : GetParam().lacks)
+        EXPECT_FALSE(written.contains(part)) << part;
+    EXPECT_FALSE(written.contains("10.0.0.99"));
+    if (QString::fromUtf16(GetParam().file).endsWith(u".json"_s)) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(written, &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError);
+        const QJsonArray list = document.object().value(u"nodes"_s).toArray();
+        ASSERT_EQ(list.size(), 2);
+        EXPECT_EQ(list[0].toObject().value(u"verdict"_s).toString(), u"filter-match"_s);
+        EXPECT_EQ(list[0].toObject().value(u"confirmationAnswers"_s).toInt(), 5);
+        EXPECT_EQ(list[0].toObject().value(u"comment"_s).toString(), u"<b>lab, \"east\"</b>"_s);
+        EXPECT_EQ(list[1].toObject().value(u"verdict"_s).toString(), u"none"_s);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ExportReport,
+    ::testing::Values(ReportCase{"Csv",
+                                 u"report.csv",
+                                 {"IP Address,MAC Address,Br,", ",Verdict,Confirmation answers\r\n",
+                                  "10.0.0.5,00:11:22:33:44:55,X,", "\"<b>lab, \"\"east\"\"</b>\"",
+                                  ",filter-match,5\r\n", ",none,\r\n"},
+                                 {}},
+                      ReportCase{"Json", u"report.json", {"\"verdict\": \"filter-match\""}, {}},
+                      ReportCase{"Html",
+                                 u"report.html",
+                                 {"<!DOCTYPE html>", "<tr class=\"filter-match\">",
+                                  "filter-match (5/24)", "&lt;b&gt;lab, &quot;east&quot;&lt;/b&gt;",
+                                  "2 nodes"},
+                                 {"<b>lab"}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(NodeListDialogs, ExportToAnUnwritablePlaceIsReported)
+{
+    ShowExportReportDialog(&window, nodes, Sink());
+    QFileDialog *d = Dialog(u"ExportDialog"_s);
+    ASSERT_NE(d, nullptr);
+    d->selectFile(dir.filePath(u"missing-folder/report.html"_s));
+    static_cast<QDialog *>(d)->accept();
+    EXPECT_EQ(messages.size(), 1);
 }
 
 } // namespace

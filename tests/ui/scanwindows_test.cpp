@@ -89,8 +89,11 @@ TEST(CaptureDrops, ShowInTheCounterTooltipUntilTheNextStart)
     EXPECT_EQ(counter->toolTip(), u"Frames the capture lost since Start: 17"_s);
     w.scan.ShowScanPhase(ScanPhase::Ready);
     EXPECT_EQ(counter->toolTip(), u"Frames the capture lost since Start: 17"_s);
+    const QString name = Find<QLabel>(Windows().main, "SBPanel7")->toolTip();
     w.scan.ShowCaptureState(CaptureState::Opening);
-    EXPECT_EQ(counter->toolTip(), QString());
+    // Back to what the panel shows.
+    EXPECT_EQ(counter->toolTip(), name);
+    EXPECT_FALSE(name.isEmpty());
 }
 
 struct ProgressCase
@@ -128,6 +131,21 @@ TEST(SweepProgressLabel, ShowsTheSweepAndClearsWhenReady)
     EXPECT_EQ(label->text(), u"Address 37 of 254, 0:03 left"_s);
     w.scan.ShowScanPhase(ScanPhase::Ready);
     EXPECT_EQ(label->text(), QString());
+}
+
+// A cyclic scan waits the Scan Timer after each sweep: the finished sweep's
+// text is gone by then, and the next sweep shows its own.
+TEST(SweepProgressLabel, ClearsWhenTheSweepHasSentToItsLastAddress)
+{
+    Windows w;
+    auto *label = Find<QLabel>(w.main, "SweepProgress");
+    ASSERT_TRUE(label);
+    w.scan.ShowSweepProgress(253, 254, 20);
+    EXPECT_FALSE(label->text().isEmpty());
+    w.scan.ShowSweepProgress(254, 254, 0);
+    EXPECT_EQ(label->text(), QString());
+    w.scan.ShowSweepProgress(1, 254, 5000);
+    EXPECT_EQ(label->text(), u"Address 1 of 254, 0:05 left"_s);
 }
 
 // A start corrects settings the user typed; the corrections reach the model

@@ -3,6 +3,7 @@
 #include "support/confighome.h"
 #include "support/find.h"
 #include "ui/mainwindow.h"
+#include "ui/nodegrid.h"
 #include "ui/settingslink.h"
 #include "ui/setupdialog.h"
 
@@ -11,10 +12,14 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,7 +51,15 @@ std::vector<QCheckBox *> TestBoxes(const SetupDialog &dialog)
 struct LinkedSetup
 {
     LinkedSetup()
-        : form2(&form1), link(model, form1, form2, [this](const QString &m) { saveFailures << m; })
+        : form2(&form1),
+          link(
+              model, form1, form2, [this](const QString &m) { saveFailures << m; },
+              [](const NetworkAdapter &adapter) -> std::optional<IpRange> {
+                  // kw-scan's network is known, eth0's not.
+                  if (adapter.name != u"kw-scan"_s)
+                      return std::nullopt;
+                  return IpRange{IpAddress::FromIpv4(0x0A4D0001), IpAddress::FromIpv4(0x0A4D00FE)};
+              })
     {
     }
     NodeList nodes;
@@ -86,7 +99,7 @@ class SetupDialogTest : public ::testing::Test
     {
         QString shown;
         for (int column = 2; column <= 11; ++column)
-            shown += Find<QTableView>(form1, "SG")->columnWidth(column) == 24 ? u'1' : u'0';
+            shown += Find<QTableView>(form1, "SG")->isColumnHidden(column) ? u'0' : u'1';
         return shown;
     }
 
@@ -144,7 +157,10 @@ TEST_F(SetupDialogTest, ControlsStartWithTheirDefaults)
     EXPECT_FALSE(Find<QCheckBox>(form2, "SYSLOG_CHK")->isChecked());
     EXPECT_EQ(Find<QLineEdit>(form2, "Edit9")->text(), QString());
     EXPECT_FALSE(Find<QCheckBox>(form2, "showall")->isChecked());
-    EXPECT_EQ(Find<QCheckBox>(form2, "showall")->parentWidget(), &form2);
+    // Outside the groups a scan switches off.
+    for (const char *group : {"GroupBox1", "f16", "GroupBox4"})
+        EXPECT_FALSE(
+            Find<QGroupBox>(form2, group)->isAncestorOf(Find<QCheckBox>(form2, "showall")));
     EXPECT_EQ(Find<QPushButton>(form2, "Button1")->text(), u"Close"_s);
     EXPECT_EQ(Find<QPushButton>(form2, "Button2")->text(), u"Set Default"_s);
     EXPECT_EQ(Find<QPushButton>(form2, "Button3")->text(), u"..."_s);
@@ -330,16 +346,20 @@ TEST_F(SetupDialogTest, ScanModeChangesShowInTheStatusBarWhileTyping)
     Find<QLineEdit>(form2, "Edit3")->setFocus();
     Find<QLineEdit>(form2, "Edit3")->selectAll();
     QTest::keyClicks(Find<QLineEdit>(form2, "Edit3"), u"4"_s);
-    EXPECT_EQ(form1.PanelText(4), u"4"_s);
+    EXPECT_EQ(form1.PanelText(4), u"4 s"_s);
     QTest::keyClicks(Find<QLineEdit>(form2, "Edit3"), u"2"_s);
-    EXPECT_EQ(form1.PanelText(4), u"42"_s);
+    EXPECT_EQ(form1.PanelText(4), u"42 s"_s);
     Find<QLineEdit>(form2, "Edit4")->setText(u"8"_s);
     Find<QLineEdit>(form2, "Edit8")->setText(u"250"_s);
-    EXPECT_EQ(form1.PanelText(3), u"8"_s);
-    EXPECT_EQ(form1.PanelText(5), u"250"_s);
+    EXPECT_EQ(form1.PanelText(3), u"8 pkt"_s);
+    // The send rate, when set, paces instead of the Node Timer.
+    Find<QLineEdit>(form2, "SendRate")->setText(u"100"_s);
+    EXPECT_EQ(form1.PanelText(5), u"100/s"_s);
+    Find<QLineEdit>(form2, "SendRate")->setText(u"0"_s);
+    EXPECT_EQ(form1.PanelText(5), u"250 ms"_s);
     QTest::mouseClick(Find<QPushButton>(form2, "Button2"), Qt::LeftButton);
     EXPECT_EQ(form1.PanelText(1), u"List & Cyclic"_s);
-    EXPECT_EQ(form1.PanelText(4), u"5"_s);
+    EXPECT_EQ(form1.PanelText(4), u"5 s"_s);
 }
 
 TEST_F(SetupDialogTest, EnterInAFieldPressesNoButton)
@@ -481,8 +501,11 @@ TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
     EXPECT_TRUE(loaded.showAll);
     EXPECT_EQ(loaded.command, u"explorer \\\\$IP"_s);
     // Loading ends by applying the columns of the loaded switches.
-    for (int column = 2; column <= 11; ++column)
-        EXPECT_EQ(Find<QTableView>(otherMain, "SG")->columnWidth(column), 24) << column;
+    auto *otherGrid = Find<NodeGrid>(otherMain, "SG");
+    for (int column = 2; column <= 11; ++column) {
+        EXPECT_FALSE(otherGrid->isColumnHidden(column)) << column;
+        EXPECT_EQ(otherGrid->columnWidth(column), otherGrid->ResultColumnWidth()) << column;
+    }
 }
 
 TEST_F(SetupDialogTest, BothDelimiterFlagsOffLoadAsComma)
@@ -572,6 +595,102 @@ TEST_F(SetupDialogTest, LogFileChooserPutsTheChosenPathIntoTheField)
     QTimer::singleShot(0, &form2, [&] { Find<QFileDialog>(form2, "LogDialog")->reject(); });
     QTest::mouseClick(Find<QPushButton>(form2, "Button3"), Qt::LeftButton);
     EXPECT_EQ(Find<QLineEdit>(form2, "logpath")->text(), chosen);
+}
+
+// Picking an interface fills the own IP with its address, and offers its
+// network as the range while From and To are both empty.
+struct AdapterPick
+{
+    const char *name;
+    int adapter;
+    const char16_t *fromBefore;
+    const char16_t *toBefore;
+    const char16_t *ownIp;
+    const char16_t *from;
+    const char16_t *to;
+};
+
+class AdapterChoice : public SetupDialogTest, public ::testing::WithParamInterface<AdapterPick>
+{
+};
+
+TEST_P(AdapterChoice, FillsTheOwnIpAndOffersTheRange)
+{
+    const AdapterPick &pick = GetParam();
+    form2.SetAdapters(Adapters);
+    Find<QLineEdit>(form2, "Edit1")->setText(u"10.0.0.1"_s);
+    Find<QLineEdit>(form1, "Edit1")->setText(QString::fromUtf16(pick.fromBefore));
+    Find<QLineEdit>(form1, "Edit2")->setText(QString::fromUtf16(pick.toBefore));
+    Find<QComboBox>(form2, "CB1")->setCurrentIndex(pick.adapter);
+    const Settings s = model.Read();
+    EXPECT_EQ(s.adapter, Adapters[pick.adapter]);
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit1")->text(), QString::fromUtf16(pick.ownIp));
+    EXPECT_EQ(s.ownIp ? s.ownIp->ToText() : QString(), QString::fromUtf16(pick.ownIp));
+    EXPECT_EQ(s.from, QString::fromUtf16(pick.from));
+    EXPECT_EQ(s.to, QString::fromUtf16(pick.to));
+    EXPECT_EQ(Find<QLineEdit>(form1, "Edit1")->text(), s.from);
+    EXPECT_EQ(Find<QLineEdit>(form1, "Edit2")->text(), s.to);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Picks, AdapterChoice,
+    ::testing::Values(
+        AdapterPick{"EmptyRange", 0, u"", u"", u"10.77.0.100", u"10.77.0.1", u"10.77.0.254"},
+        AdapterPick{"FromTyped", 0, u"10.77.0.5", u"", u"10.77.0.100", u"10.77.0.5", u""},
+        AdapterPick{"ToTyped", 0, u"", u"10.77.0.9", u"10.77.0.100", u"", u"10.77.0.9"},
+        AdapterPick{"RangeKept", 0, u"10.0.0.1", u"10.0.0.9", u"10.77.0.100", u"10.0.0.1",
+                    u"10.0.0.9"},
+        AdapterPick{"NetworkUnknown", 1, u"", u"", u"192.168.1.4", u"", u""}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Settings shown by the program keep their own IP, even one that differs
+// from the interface's address.
+TEST_F(SetupDialogTest, RestoredAdapterKeepsTheStoredOwnIp)
+{
+    form2.SetAdapters(Adapters);
+    Settings stored;
+    stored.adapter = Adapters[0];
+    stored.ownIp = IpAddress::FromIpv4(0x0A4D0063);
+    linked.link.Show(stored);
+    EXPECT_EQ(Find<QLineEdit>(form2, "Edit1")->text(), u"10.77.0.99"_s);
+    EXPECT_EQ(Find<QLineEdit>(form1, "Edit1")->text(), QString());
+}
+
+// On a real X server with a window manager, at the screen sizes CTest gives
+// (1366x768 at 1x, 1920x1080 at 1.5x): the whole dialog, Close included, is
+// on the screen, and every group can be scrolled to.
+TEST(SetupOnScreen, FitsWithCloseInViewAndScrollsToEveryGroup)
+{
+    if (QGuiApplication::platformName() != u"xcb"_s)
+        GTEST_SKIP() << "needs an X server; CTest runs it under xvfb-run";
+    NodeList nodes;
+    MainWindow form1{nodes};
+    form1.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form1));
+    SetupDialog form2(&form1);
+    form2.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form2));
+    // The window manager puts its frame around the dialog.
+    QTest::qWait(300);
+    const QRect screen = form2.screen()->geometry();
+    const QRect frame = form2.frameGeometry();
+    EXPECT_TRUE(screen.contains(frame))
+        << "screen " << screen.width() << "x" << screen.height() << ", dialog at " << frame.x()
+        << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+    auto *close = Find<QPushButton>(form2, "Button1");
+    const QRect closeRect(close->mapToGlobal(QPoint(0, 0)), close->size());
+    EXPECT_TRUE(screen.contains(closeRect));
+    auto *scroller = Find<QScrollArea>(form2, "SetupScroll");
+    for (const char *last : {"Edit7", "GroupBox2"}) {
+        auto *control = Find<QWidget>(form2, last);
+        scroller->ensureWidgetVisible(control);
+        QCoreApplication::processEvents();
+        const QRect shown(control->mapTo(scroller->viewport(), QPoint(0, 0)), control->size());
+        EXPECT_TRUE(scroller->viewport()->rect().contains(shown)) << last;
+    }
+    EXPECT_FALSE(scroller->horizontalScrollBar()->isVisible());
+    // The user may make it larger or smaller.
+    EXPECT_NE(form2.minimumSize(), form2.maximumSize());
 }
 
 } // namespace

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+
+namespace keelwatch {
+
+// Whether the palette's windows are dark (a dark desktop theme).
+bool IsDark(const QPalette &palette);
+
+// Black or white, whichever reads better on background.
+QColor ContrastingText(const QColor &background);
+
+// The red of alert texts: a light red on dark windows, a deep one on light
+// windows, so it reads on either.
+QColor AlertRed(const QPalette &palette);
+
+// The desktop's font made larger or smaller, for titles that stand out.
+QFont ScaledFont(const QFont &base, qreal scale, bool bold);
+
+} // namespace keelwatch
