@@ -6,13 +6,13 @@ namespace keelwatch {
 
 namespace {
 
-// The family of the first illegal test the node answered in this sweep, or
-// nothing unless it answered Br too. Answers carried over from the last
-// sweep are "+" alone, so an answer in a mark is this sweep's.
+// The family of the first illegal test the node answered in this sweep, if
+// any. Answers carried over from the last sweep are "+" alone, so an answer
+// in a mark is this sweep's. The node's Br answer is not waited for: the
+// confirmation itself tells a sniffer, and a lost Br reply must not keep it
+// from being asked.
 std::optional<ConfirmationFamily> SuspectFamily(const Node &node)
 {
-    if (!node.AnsweredBroadcast())
-        return std::nullopt;
     for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
         const auto family = FamilyOfColumn(column);
         if (family && node.MarkOf(column).answer == Answer::Illegal)

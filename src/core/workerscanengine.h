@@ -58,7 +58,7 @@ class WorkerScanEngine : public ScanEngine
 
     // With "Confirm suspects": counts an answer to a confirmation probe, or
     // queues the reply's node for confirmation once in the sweep when it has
-    // answered Br and an illegal test address.
+    // answered an illegal test address.
     void FollowSuspect(const DecodedReply &reply);
 
     ScanWorkers &workers;
