@@ -282,6 +282,73 @@ TEST(LabSegment, ConfirmationSeparatesSniffersFromFilterCoincidences)
 
 namespace {
 
+// The large lab swept at 20,000 frames/s with one copy of each probe: the
+// sweep fills the switch's stock queue, and the confirmation probes wait
+// for its end. Within two cycles the 8 sniffers are confirmed and alerted
+// once each, and no normal host is.
+TEST(LabSegment, ConfirmationAtTwentyThousandFramesPerSecond)
+{
+    if (const auto reason = LabSegment::Unavailable())
+        GTEST_SKIP() << reason->toStdString();
+    QStringList promiscuous;
+    for (int host : PromiscuousLabHosts)
+        promiscuous << QString::number(host);
+    LabSegment lab(LabHosts, promiscuous);
+    ASSERT_TRUE(lab.built) << lab.output.toStdString();
+    EnteredNamespace scanner(lab.Namespace(u"scan"_s));
+    ASSERT_TRUE(scanner.entered);
+
+    Settings s = LabScanSettings();
+    s.from = u"10.77.0.11"_s;
+    s.to = u"10.77.0.250"_s;
+    s.cyclic = true;
+    s.confirmSuspects = true;
+    s.scanTimerSeconds = 2;
+    s.sendRate = 20000;
+    FixedSettings settings(s);
+
+    NodeList nodes;
+    QuietScanWindows windows;
+    ScanEvents scanEvents;
+    EventRecorder recorder(scanEvents);
+    int cycles = 0;
+    QStringList alerted;
+    ForwardScanEvents(scanEvents, &recorder, [&](const ScanEvent &event) {
+        if (event.kind == ScanEventKind::CycleEnded)
+            cycles = event.count;
+        else if (RaisesAlert(event.kind))
+            alerted << EventWord(event) + u' ' + event.node.ip.ToText();
+    });
+    NoEventLog log;
+    Status status;
+    Messages messages;
+    SystemClock clock;
+    ScanAssembly scan({std::make_shared<PcapDriver>(), status, messages, settings, nodes, windows,
+                       scanEvents, log, clock});
+    ScanController &controller = scan.Controller();
+    controller.Start();
+    ASSERT_TRUE(controller.Running()) << windows.messages.join(u'|').toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return cycles >= 2; }, 120000));
+    controller.Stop();
+    EXPECT_TRUE(WaitUntil([&] { return scan.Workers().LiveWorkers() == 0; }));
+
+    QStringList expected;
+    for (int host : PromiscuousLabHosts)
+        expected << u"UP "_s + LabSegment::HostIp(host);
+    std::sort(expected.begin(), expected.end());
+    std::sort(alerted.begin(), alerted.end());
+    EXPECT_EQ(alerted, expected);
+    const QStringList verdicts = recorder.lines.filter(u"FILTER-MATCH"_s);
+    std::cout << "at 20,000 frames/s: alerts " << alerted.size() << ", filter matches "
+              << verdicts.size() << ", " << recorder.lines.filter(u"dropped"_s).size()
+              << " cycles with dropped frames\n";
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
+}
+
+} // namespace
+
+namespace {
+
 // The promiscuous alerts of a scan as "START 3" or "STOP 6" (the cycle they
 // came in) by IP, and every verdict line, in order.
 class CycleAlerts
