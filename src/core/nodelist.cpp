@@ -246,6 +246,9 @@ std::optional<int> NodeList::ConfirmationAnswers(const IpAddress &ip) const
 
 ConfirmationVerdict NodeList::Verdict(const IpAddress &ip) const
 {
+    if (const ConfirmationVerdict reported = ReportedVerdict(ip);
+        reported != ConfirmationVerdict::None)
+        return reported;
     const auto answers = ConfirmationAnswers(ip);
     return answers ? JudgeConfirmation(*answers) : ConfirmationVerdict::None;
 }
@@ -257,10 +260,13 @@ ConfirmationVerdict NodeList::ReportedVerdict(const IpAddress &ip) const
 
 void NodeList::SetReportedVerdict(const IpAddress &ip, ConfirmationVerdict verdict)
 {
+    if (ReportedVerdict(ip) == verdict)
+        return;
     if (verdict == ConfirmationVerdict::None)
         reportedVerdicts.remove(ip);
     else
         reportedVerdicts.insert(ip, verdict);
+    ChangedIp(ip);
 }
 
 void NodeList::IndexNode(int index)

@@ -83,7 +83,8 @@ class NodeList : public QObject
     void ClearConfirmations();
     void CountConfirmationAnswer(const IpAddress &ip);
     std::optional<int> ConfirmationAnswers(const IpAddress &ip) const;
-    // What the current sweep's confirmation answers make of the IP so far.
+    // The verdict the grid shows: the reported one while it stands, else
+    // what the current sweep's confirmation answers make of the IP so far.
     ConfirmationVerdict Verdict(const IpAddress &ip) const;
 
     // The verdict last reported for an IP, which stands over cycles until
