@@ -14,6 +14,7 @@
 #include "config/addresstext.h"
 #include "core/classifyreply.h"
 #include "core/scancontroller.h"
+#include "mainthreadmeter.h"
 #include "report/eventlog.h"
 #include "report/nodelistfile.h"
 #include "report/nodeviewer.h"
@@ -62,52 +63,6 @@ MacAddress NodeMac(int i)
 {
     const std::uint8_t bytes[6] = {0x02, 0, 0, 0, std::uint8_t(i >> 8), std::uint8_t(i)};
     return MacAddress::FromBytes(bytes);
-}
-
-// The event loop's longest wait for its turn: a zero-time timer runs
-// whenever the loop is free, so the largest gap between two of its runs is
-// the longest stall.
-class StallMeter
-{
-  public:
-    StallMeter()
-    {
-        QObject::connect(&beat, &QTimer::timeout, [this] {
-            const qint64 now = clock.nsecsElapsed();
-            longest = std::max(longest, now - last);
-            last = now;
-        });
-    }
-    void Start()
-    {
-        clock.start();
-        last = 0;
-        longest = 0;
-        beat.start(0);
-    }
-    double LongestMs()
-    {
-        beat.stop();
-        return double(longest) / 1e6;
-    }
-
-  private:
-    QTimer beat;
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 longest = 0;
-};
-
-long StatusKilobytes(const char *field)
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
 }
 
 // Runs the steps one per event-loop turn, then quits.

@@ -17,6 +17,7 @@
 
 #include "app/startup.h"
 #include "core/scanassembly.h"
+#include "mainthreadmeter.h"
 #include "report/eventlog.h"
 #include "support/memorydriver.h"
 #include "support/quietscan.h"
@@ -104,41 +105,6 @@ std::vector<QByteArray> ReplyBatches()
     return batches;
 }
 
-// The longest time the event loop could not run, as a user sees a frozen
-// window: a 1 ms heartbeat notes the largest gap between two of its runs.
-class StallMeter
-{
-  public:
-    StallMeter()
-    {
-        beat.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&beat, &QTimer::timeout, [this] {
-            const qint64 now = clock.nsecsElapsed();
-            longest = std::max(longest, now - last);
-            last = now;
-        });
-    }
-    void Start()
-    {
-        clock.start();
-        last = 0;
-        longest = 0;
-        beat.start(1);
-    }
-    double LongestMs()
-    {
-        beat.stop();
-        const qint64 now = clock.nsecsElapsed();
-        return double(std::max(longest, now - last)) / 1e6;
-    }
-
-  private:
-    QTimer beat;
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 longest = 0;
-};
-
 void WaitFor(const std::function<bool()> &done)
 {
     while (!done())
@@ -157,18 +123,6 @@ void FilterMessages(QtMsgType type, const QMessageLogContext &context, const QSt
         passOn(type, context, text);
     else
         std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
-}
-
-long StatusKilobytes(const char *field)
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
 }
 
 enum Phase { FillNew, EndOfCycle1, FillKnown, EndOfCycle2, GoingSilent, PhaseCount };

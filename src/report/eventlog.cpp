@@ -4,7 +4,6 @@
 #include "report/eventline.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,43 +75,87 @@ void EventLog::WriteWaiting(bool all)
     spent.start();
     // The settings as they are now, read once for every event of this go.
     const Settings s = settings.Read();
+    bool wrote = false;
     while (!pending.empty()) {
-        if (!all && spentThisTurn + spent.nsecsElapsed() > TurnBudgetNs) {
+        if (!all && (spentThisTurn + spent.nsecsElapsed() > TurnBudgetNs || Yielding())) {
             resumeTimer.start();
             break;
         }
         const Event event = std::move(pending.front());
         pending.pop_front();
         Write(event, s);
+        wrote = true;
     }
-    if (pending.empty())
+    if (pending.empty()) {
         resumeTimer.stop();
+        yieldingFor.invalidate();
+    }
+    // The go's lines reach the file together, and the node viewer reads
+    // them once.
+    if (wrote) {
+        if (!wantedPath.isEmpty())
+            WriteQueuedLines();
+        if (refresh)
+            refresh();
+    }
     spentThisTurn += spent.nsecsElapsed();
     writing = false;
+}
+
+bool EventLog::Yielding()
+{
+    if (!repliesWaiting || !repliesWaiting()) {
+        yieldingFor.invalidate();
+        return false;
+    }
+    if (!yieldingFor.isValid())
+        yieldingFor.start();
+    return yieldingFor.elapsed() < YieldLimitMs;
 }
 
 void EventLog::Write(const Event &event, const Settings &s)
 {
     windows.BoundPane(PaneLineLimit);
-    const QDateTime when = clock.FromMSecsSinceEpoch(event.whenMSecs);
-    const EventLine line = BuildEventLine(event.event, s, DateTimeText(when));
+    const Second &second = SecondOf(event.whenMSecs);
+    const EventLine line = BuildEventLine(event.event, s, second.text);
     if (line.beeps && s.beep)
         windows.Beep();
     windows.AppendPaneLine(line.text);
-    if (!wantedPath.isEmpty())
-        WriteToFile(EventFileText(line.text, s.Delimiter()), event.whenMSecs);
+    if (!wantedPath.isEmpty()) {
+        unwritten.push_back({EventFileText(line.text, s.Delimiter()), event.whenMSecs});
+        if (qsizetype(unwritten.size()) >= ChunkLines)
+            WriteQueuedLines();
+    }
     if (line.syslog.severity != 0) {
         SyslogEvent forwarded = line.syslog;
-        forwarded.when = when;
+        // At the second's offset from UTC: the same local time, without a
+        // look at the time zone.
+        forwarded.when =
+            QDateTime::fromMSecsSinceEpoch(event.whenMSecs, Qt::OffsetFromUTC, second.offset);
         syslog.SendSyslog(forwarded);
     }
-    if (refresh)
-        refresh();
+}
+
+const EventLog::Second &EventLog::SecondOf(qint64 whenMSecs)
+{
+    // A burst of events shares a handful of seconds; the local time of each
+    // costs a look at the time zone.
+    const qint64 number = whenMSecs >= 0 ? whenMSecs / 1000 : (whenMSecs - 999) / 1000;
+    if (number != lastSecond.number || lastSecond.text.isEmpty()) {
+        const QDateTime when = clock.FromMSecsSinceEpoch(number * 1000);
+        lastSecond = {number, DateTimeText(when), when.offsetFromUtc()};
+    }
+    return lastSecond;
 }
 
 void EventLog::WriteToFile(const QByteArray &line, qint64 whenMSecs)
 {
     unwritten.push_back({line, whenMSecs});
+    WriteQueuedLines();
+}
+
+void EventLog::WriteQueuedLines()
+{
     WriteUnwritten();
     // A disk full for long: the oldest lines give way, counted.
     while (qsizetype(unwritten.size()) > UnwrittenLineLimit) {
@@ -149,9 +192,17 @@ void EventLog::WriteUnwritten()
         droppedLines = 0;
     }
     while (!unwritten.empty()) {
-        if (!AppendWhole(unwritten.front().text))
+        // One write for many lines; they go in whole or wait whole. After a
+        // failure one line tells whether the file takes lines again.
+        const qsizetype limit = retryTimer.isActive() ? 0 : ChunkBytes;
+        QByteArray chunk = unwritten.front().text;
+        auto end = unwritten.begin() + 1;
+        for (; end != unwritten.end() && chunk.size() < limit; ++end)
+            chunk += end->text;
+        if (!AppendWhole(chunk))
             return;
-        unwritten.pop_front();
+        unwritten.erase(unwritten.begin(), end);
+        retryTimer.stop();
     }
     retryTimer.stop();
     failureReported = false;

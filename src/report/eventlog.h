@@ -9,6 +9,7 @@
 #include "report/syslogsender.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
@@ -34,6 +35,8 @@ class EventLog : public EventLogFile
   public:
     static constexpr int PaneLineLimit = 100;
     static constexpr qint64 TurnBudgetNs = 16'000'000;
+    // How long events may wait while replies wait to be classified.
+    static constexpr int YieldLimitMs = 1000;
     // Lines the log file did not take (a full disk) wait, oldest first, and
     // are tried again at the next line and every RetryMs. Past this many the
     // oldest are dropped; one "#Unwritten_Lines" line (count, times of the
@@ -41,6 +44,10 @@ class EventLog : public EventLogFile
     // lines again.
     static constexpr qsizetype UnwrittenLineLimit = 10000;
     static constexpr int RetryMs = 2000;
+    // Lines queued before they go to the file in one write, and the most
+    // bytes of one write.
+    static constexpr qsizetype ChunkLines = 4096;
+    static constexpr qsizetype ChunkBytes = 1 << 20;
 
     EventLog(const LiveSettings &settings, const Clock &clock, EventWindows &windows,
              SyslogSink &syslog);
@@ -79,6 +86,10 @@ class EventLog : public EventLogFile
     // the file whatever its time says. Cleared once a file is renewed or new.
     void SetDayChanged(bool changed) { dayChanged = changed; }
     bool DayChangePending() const { return dayChanged; }
+    // Tells whether replies wait to be classified: events wait behind them
+    // (taken down already, so nothing changes but when they are written),
+    // for YieldLimitMs at most.
+    void SetYieldHook(std::function<bool()> hook) { repliesWaiting = std::move(hook); }
     // Called after each event; the node viewer reads the new lines if live.
     void SetRefreshHook(std::function<void()> hook) { refresh = std::move(hook); }
     // Called when a rotation starts a new file, so the viewer reads from its
@@ -98,7 +109,18 @@ class EventLog : public EventLogFile
     // time is used up.
     void WriteWaiting(bool all);
     void Write(const Event &event, const Settings &s);
+    struct Second
+    {
+        qint64 number = 0;
+        QString text;
+        int offset = 0;
+    };
+    // The instant's second: its date and time text and its offset from UTC.
+    const Second &SecondOf(qint64 whenMSecs);
     void WriteToFile(const QByteArray &line, qint64 whenMSecs);
+    // Writes the queued lines, keeping at most UnwrittenLineLimit of those
+    // the file does not take.
+    void WriteQueuedLines();
     void WriteUnwritten();
     // Appends the line whole or, taking back any part that went in, not at all.
     bool AppendWhole(const QByteArray &line);
@@ -120,8 +142,13 @@ class EventLog : public EventLogFile
     // its own.
     bool lineCut = false;
     bool dayChanged = false;
+    bool Yielding();
+
+    std::function<bool()> repliesWaiting;
+    QElapsedTimer yieldingFor;
     std::function<void()> refresh;
     std::function<void()> rotated;
+    Second lastSecond;
 
     struct Unwritten
     {

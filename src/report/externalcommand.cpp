@@ -1,10 +1,10 @@
 #include "report/externalcommand.h"
 
+#include "config/spawnattributes.h"
 #include "core/node.h"
 
 #include <QProcess>
 
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,22 +32,13 @@ bool StartDetachedProcess(const QString &program, const QStringList &arguments)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    // A session of its own with the signals as a new program expects them,
-    // so that it outlives the program as any detached process does.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+    // A session of its own, so that it outlives the program as any detached
+    // process does.
+    const SpawnAttributes attributes(POSIX_SPAWN_SETSID);
     pid_t pid = 0;
-    const int status = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    const int status =
+        posix_spawnp(&pid, argv[0], &actions, attributes.Get(), argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
     if (status != 0)
         return false;
     // Reaped when it ends, so that no zombie stays behind.

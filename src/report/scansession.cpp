@@ -45,6 +45,7 @@ void ScanSession::AssembleScan(ScanParts parts)
     scan = std::make_unique<ScanAssembly>(ScanAssembly::Parts{
         std::move(parts.driver), parts.status, parts.messages, settings, nodes, parts.view, events,
         parts.logFile ? *parts.logFile : *log, clock, std::move(lookups)});
+    log->SetYieldHook([this] { return scan && scan->Workers().RepliesWaiting(); });
     QObject::connect(&scan->Controller(), &ScanController::dayChanged, &scan->Controller(),
                      [this](bool changed) { log->SetDayChanged(changed); });
 }

@@ -1,5 +1,7 @@
 #include "scan/capturehelperadapter.h"
 
+#include "config/spawnattributes.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -242,23 +244,14 @@ std::unique_ptr<PacketAdapter> OpenHelperAdapter(const QString &helperPath, cons
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, ends[1], protocol::HelperSocket);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const SpawnAttributes attributes;
     char *argv[] = {const_cast<char *>(path.constData()), nullptr};
     char *environment[] = {nullptr};
     pid_t pid = 0;
-    const int spawned =
-        ends[1] < 0 ? errno
-                    : posix_spawn(&pid, path.constData(), &actions, &attributes, argv, environment);
+    const int spawned = ends[1] < 0 ? errno
+                                    : posix_spawn(&pid, path.constData(), &actions,
+                                                  attributes.Get(), argv, environment);
     posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
     if (ends[1] >= 0)
         close(ends[1]);
     if (spawned != 0) {

@@ -88,6 +88,8 @@ class ScanWorkers : public QObject
     // whose replies onReplies has been given. Replies the analyser can no
     // longer hand over (it ended) count as handled. Zeros without a capture.
     CaptureTally Tally() const;
+    // Decoded replies wait for onReplies on this thread.
+    bool RepliesWaiting() const { return !decoded.empty(); }
 
     bool SweepRunning() const;
     bool CaptureRunning() const;

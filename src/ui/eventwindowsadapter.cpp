@@ -9,6 +9,8 @@
 #include <QScrollBar>
 #include <QTextBlock>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
@@ -38,7 +40,6 @@ EventWindowsAdapter::EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindo
             DropWaitingLines();
     });
     flushTimer.setSingleShot(true);
-    flushTimer.setInterval(0);
     QObject::connect(&flushTimer, &QTimer::timeout, &flushTimer, [this] { FlushPane(); });
 }
 
@@ -71,9 +72,7 @@ void EventWindowsAdapter::BoundPane(int maxLines)
     excess -= fromPane;
     for (; excess > 0; --excess)
         waitingLines.pop_front();
-    // Restarting a running timer costs more than the line itself.
-    if (!flushTimer.isActive())
-        flushTimer.start();
+    ScheduleFlush();
 }
 
 void EventWindowsAdapter::AppendPaneLine(const QString &line)
@@ -90,13 +89,22 @@ void EventWindowsAdapter::AppendPaneLine(const QString &line)
         }
     }
     waitingLines.push_back(start == 0 ? text : text.sliced(start));
-    if (!flushTimer.isActive())
-        flushTimer.start();
+    ScheduleFlush();
+}
+
+void EventWindowsAdapter::ScheduleFlush()
+{
+    // Restarting a running timer costs more than the line itself.
+    if (flushTimer.isActive())
+        return;
+    const qint64 since = sinceFlush.isValid() ? sinceFlush.elapsed() : FlushIntervalMs;
+    flushTimer.start(int(std::max<qint64>(0, FlushIntervalMs - since)));
 }
 
 void EventWindowsAdapter::FlushPane()
 {
     flushTimer.stop();
+    sinceFlush.start();
     // The main window, and the pane with it, may close before the adapter.
     if (!pane || (dropFromPane == 0 && waitingLines.empty()))
         return;

@@ -3,6 +3,7 @@
 #include "config/addresstext.h"
 #include "report/eventwindows.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -23,13 +24,17 @@ class AlertMessageWindow;
 // not blocking the caller) and the syslog server setting.
 //
 // The pane is written in batches: lines wait until the event loop runs
-// again (a zero-time timer), then the oldest lines go and the new ones are
-// appended in one step, so that thousands of events in one go cost one
-// layout instead of one each. The pane ends up exactly as if every bound and
+// again, then the oldest lines go and the new ones are appended in one
+// step, so that thousands of events in one go cost one layout instead of
+// one each. While events keep coming the pane takes them at most every
+// FlushIntervalMs: nobody reads faster, and each layout of a full pane costs
+// more than a turn's events. The pane ends up exactly as if every bound and
 // line had reached it at once.
 class EventWindowsAdapter : public EventWindows
 {
   public:
+    static constexpr int FlushIntervalMs = 50;
+
     EventWindowsAdapter(QPlainTextEdit *pane, AlertMessageWindow *alert, QWidget *dialogParent);
     ~EventWindowsAdapter() override;
     EventWindowsAdapter(const EventWindowsAdapter &) = delete;
@@ -44,10 +49,12 @@ class EventWindowsAdapter : public EventWindows
 
     // Puts the waiting lines into the pane now.
     void FlushPane();
+    bool LinesWaiting() const { return flushTimer.isActive(); }
 
   private:
     int PaneLines() const;
     void DropWaitingLines();
+    void ScheduleFlush();
 
     // The pane may go before the adapter.
     QPointer<QPlainTextEdit> pane;
@@ -56,6 +63,7 @@ class EventWindowsAdapter : public EventWindows
     int dropFromPane = 0;
     std::deque<QString> waitingLines;
     QTimer flushTimer;
+    QElapsedTimer sinceFlush;
     bool flushing = false;
     // The pane shows its newest line and keeps doing so until the user
     // scrolls back.

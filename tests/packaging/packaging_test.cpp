@@ -192,9 +192,13 @@ class DesktopPackage : public ::testing::Test
         if (dir || !Have(u"cpack"_s) || !Have(u"dpkg-deb"_s) || !Have(u"dpkg-shlibdeps"_s))
             return;
         dir = std::make_unique<QTemporaryDir>();
+        // Packing strips and compresses every program: on a busy machine it
+        // takes minutes, within the test's own time limit.
         const ProcessResult run =
-            Execute(u"cpack"_s, {u"-G"_s, u"DEB"_s, u"-B"_s, dir->path(), u"--config"_s,
-                                 QStringLiteral(KEELWATCH_BINARY_DIR "/CPackConfig.cmake")});
+            Execute(u"cpack"_s,
+                    {u"-G"_s, u"DEB"_s, u"-B"_s, dir->path(), u"--config"_s,
+                     QStringLiteral(KEELWATCH_BINARY_DIR "/CPackConfig.cmake")},
+                    270000);
         packOutput = run.out + run.err;
         debs = QDir(dir->path()).entryList({u"*.deb"_s}, QDir::Files);
         const QString desktop = PackageFile(u"keelwatch"_s);

@@ -1,6 +1,8 @@
 #include "recordingoutputs.h"
 #include "tinydisk.h"
 
+#include "support/scaneventvalues.h"
+
 #include "core/nodelist.h"
 #include "core/scanevents.h"
 #include "report/eventlog.h"
@@ -9,11 +11,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimeZone>
 
+#include <optional>
 #include <utility>
 
 using namespace keelwatch;
@@ -35,42 +39,29 @@ Node LoggedNode()
     return node;
 }
 
-// A scan-wide event: the start banner, or a cycle or drop count.
 ScanEvent Scan(ScanEventKind kind, int count = 0)
 {
-    ScanEvent event;
-    event.kind = kind;
-    event.count = count;
-    return event;
+    return ScanWideEvent(kind, count);
 }
 
 ScanEvent Cycle(int count)
 {
-    return Scan(CycleEnded, count);
+    return ScanWideEvent(CycleEnded, count);
 }
 
 ScanEvent About(ScanEventKind kind, int column, const Node &node = LoggedNode())
 {
-    ScanEvent event;
-    event.kind = kind;
-    event.node = node;
-    event.column = column;
-    return event;
+    return NodeEvent(node, kind, column);
 }
 
 ScanEvent Answered(Answer answer, FrameFormat format, int column)
 {
-    ScanEvent event = About(TestAnswered, column);
-    event.mark = Mark::Answered(answer, format);
-    return event;
+    return AnswerEvent(LoggedNode(), answer, format, column);
 }
 
 ScanEvent Verdict(ConfirmationVerdict verdict, int answered)
 {
-    ScanEvent event = About(VerdictReached, 0);
-    event.verdict = verdict;
-    event.count = answered;
-    return event;
+    return VerdictEvent(LoggedNode(), verdict, answered);
 }
 
 class EventLogTest : public ::testing::Test
@@ -381,8 +372,9 @@ TEST_F(EventLogTest, EventsRaisedWhileAMessageBoxIsOpenWaitTheirTurn)
         (QStringList{
             u"bound 100"_s,
             u"pane 05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t"_s,
-            u"box Wrong IP address for SYSLOG server."_s, u"refresh"_s, u"bound 100"_s,
+            u"box Wrong IP address for SYSLOG server."_s, u"bound 100"_s,
             u"pane 05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSUSPECT\t"_s,
+            // Written in one go, read by the node viewer once.
             u"refresh"_s}));
 }
 
@@ -664,6 +656,75 @@ TEST_F(EventLogTest, FullDiskLosesNoLineWhileTheQueueHasRoom)
     ASSERT_TRUE(QFile::remove(disk.FilePath(u"filler"_s)));
     ASSERT_TRUE(WaitUntilWritten(log));
     EXPECT_EQ(Contents(settings.values.logPath), expected);
+}
+
+// Events wait while replies wait to be classified, and then go into the
+// file in one go: whole, in order, and read once by the node viewer. A full
+// disk keeps such a burst whole until room comes back.
+class EventBurst : public EventLogTest, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(EventBurst, WaitsBehindRepliesAndReachesTheFileWholeInOrder)
+{
+    const bool fullDisk = GetParam();
+    std::optional<TinyDisk> disk;
+    if (fullDisk) {
+        disk.emplace(64);
+        if (!disk->IsMounted())
+            GTEST_SKIP() << disk->Reason();
+        settings.values.logPath = disk->FilePath(u"keelwatch.log"_s);
+    }
+    bool repliesWaiting = true;
+    log.SetYieldHook([&] { return repliesWaiting; });
+    log.OpenEventLog();
+    if (fullDisk) {
+        ASSERT_TRUE(disk->Fill(u"filler"_s));
+    }
+    QByteArray expected;
+    // More than one write's lines, or what the tiny disk holds when freed.
+    const int events = fullDisk ? 300 : int(EventLog::ChunkLines) * 2 + 5;
+    for (int i = 1; i <= events; ++i) {
+        log.WriteEvent(Cycle(i));
+        expected += "#Cyclic_Count\t" + QByteArray::number(i) + "\t05/Jan/2004 14:03:27\r\n";
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log.HasPendingEvents());
+    EXPECT_TRUE(out.Matching(u"pane"_s).isEmpty());
+
+    repliesWaiting = false;
+    for (int i = 0; i < 100 && log.HasPendingEvents(); ++i)
+        QCoreApplication::processEvents();
+    EXPECT_FALSE(log.HasPendingEvents());
+    EXPECT_EQ(out.Matching(u"pane"_s).size(), events);
+    if (!fullDisk) {
+        EXPECT_LE(out.journal.count(u"refresh"_s), 2);
+    } else {
+        EXPECT_EQ(out.Matching(u"alert"_s).size(), 1);
+        ASSERT_TRUE(QFile::remove(disk->FilePath(u"filler"_s)));
+        ASSERT_TRUE(WaitUntilWritten(log));
+    }
+    EXPECT_EQ(Contents(settings.values.logPath), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Disk, EventBurst, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool> &info) {
+                             return info.param ? "Full" : "Roomy";
+                         });
+
+// Replies that never stop arriving hold events back a second at most.
+TEST_F(EventLogTest, EventsWaitBehindRepliesASecondAtMost)
+{
+    log.SetYieldHook([] { return true; });
+    log.WriteEvent(Cycle(1));
+    EXPECT_TRUE(log.HasPendingEvents());
+    QElapsedTimer waited;
+    waited.start();
+    while (log.HasPendingEvents() && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(log.HasPendingEvents());
+    EXPECT_GE(waited.elapsed(), EventLog::YieldLimitMs - 50);
+    EXPECT_EQ(out.Matching(u"pane"_s).size(), 1);
 }
 
 // Past the queue's bound the oldest waiting lines go, and one "#" line

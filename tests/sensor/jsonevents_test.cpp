@@ -1,6 +1,7 @@
 #include "sensor/jsonevents.h"
 
 #include "support/eventrecorder.h"
+#include "support/scaneventvalues.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -31,34 +32,22 @@ Node LoggedNode()
 
 ScanEvent Scan(ScanEventKind kind, int count = 0)
 {
-    ScanEvent event;
-    event.kind = kind;
-    event.count = count;
-    return event;
+    return ScanWideEvent(kind, count);
 }
 
 ScanEvent About(ScanEventKind kind, int column)
 {
-    ScanEvent event;
-    event.kind = kind;
-    event.node = LoggedNode();
-    event.column = column;
-    return event;
+    return NodeEvent(LoggedNode(), kind, column);
 }
 
 ScanEvent Answered(Answer answer, FrameFormat format, int column)
 {
-    ScanEvent event = About(TestAnswered, column);
-    event.mark = Mark::Answered(answer, format);
-    return event;
+    return AnswerEvent(LoggedNode(), answer, format, column);
 }
 
 ScanEvent Verdict(ConfirmationVerdict verdict, int answered)
 {
-    ScanEvent event = About(VerdictReached, 0);
-    event.verdict = verdict;
-    event.count = answered;
-    return event;
+    return VerdictEvent(LoggedNode(), verdict, answered);
 }
 
 struct EventCase

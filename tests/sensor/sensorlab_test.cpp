@@ -425,9 +425,12 @@ TEST_P(CollectorOutage, StreamsLoseNothingAndDatagramsTellTheOutage)
         // Every event of the log once, in order, the outage's ones included.
         EXPECT_EQ(Received(), sent) << errors.toStdString();
         EXPECT_GT(sent.size(), receivedBefore);
-        EXPECT_EQ(errors.count(u"Events wait in the spool until the server answers."_s), 1)
-            << errors.toStdString();
-        EXPECT_EQ(errors.count(u"connected again"_s), 1) << errors.toStdString();
+        // A server that is still starting may take a connection and drop
+        // it again: each outage is told, and so is its end.
+        const qsizetype outages =
+            errors.count(u"Events wait in the spool until the server answers."_s);
+        EXPECT_GE(outages, 1) << errors.toStdString();
+        EXPECT_EQ(errors.count(u"connected again"_s), outages) << errors.toStdString();
     }
 }
 

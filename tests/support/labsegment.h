@@ -91,8 +91,13 @@ class LabSegment
         QDeadlineTimer deadline(timeoutMs);
         for (;;) {
             QFile f(syslogDir + u'/' + file);
-            if (f.open(QIODevice::ReadOnly))
-                lines = QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+            if (f.open(QIODevice::ReadOnly)) {
+                // rsyslogd writes through a buffer of its own size, which
+                // may end inside a line: only whole lines count.
+                QByteArray data = f.readAll();
+                data.truncate(data.lastIndexOf('\n') + 1);
+                lines = QString::fromUtf8(data).split(u'\n', Qt::SkipEmptyParts);
+            }
             if (lines.size() >= count || deadline.hasExpired())
                 return lines;
             QThread::msleep(100);

@@ -16,11 +16,23 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QThread>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Runs the event loop until the adapter's waiting lines are in the pane:
+// while lines keep coming it takes them at intervals.
+void SettlePane(const EventWindowsAdapter &adapter)
+{
+    QCoreApplication::processEvents();
+    for (int i = 0; i < 100 && adapter.LinesWaiting(); ++i) {
+        QThread::msleep(5);
+        QCoreApplication::processEvents();
+    }
+}
 
 template <typename T> T *Control(QWidget &window, const char *name)
 {
@@ -190,7 +202,7 @@ class AdapterTest : public ::testing::Test
     // The pane once the event loop has had its turn.
     QStringList PaneLines()
     {
-        QCoreApplication::processEvents();
+        SettlePane(windows);
         return Lines(&pane);
     }
 };
@@ -252,7 +264,7 @@ TEST_P(PaneBatches, EndAsLineByLine)
             }
             each.FlushPane();
         }
-        QCoreApplication::processEvents();
+        SettlePane(once);
         EXPECT_EQ(batched.toPlainText(), byLine.toPlainText()) << round;
         EXPECT_EQ(batched.document()->blockCount(), byLine.document()->blockCount());
     }
@@ -339,7 +351,7 @@ TEST(EventPane, FollowsTheNewestLineWhileAtTheBottom)
     const auto add = [&](const QString &line) {
         windows.BoundPane(100);
         windows.AppendPaneLine(line);
-        QCoreApplication::processEvents();
+        SettlePane(windows);
     };
     for (int i = 1; i <= 150; ++i)
         add(i < 30 ? QString::number(i)
@@ -368,7 +380,7 @@ TEST_F(AdapterTest, EventLogLinesInTheRealPane)
     log.Listen(events);
     Q_EMIT events.scanStarted();
     Q_EMIT events.testAnswered(node, 3, illegal);
-    QCoreApplication::processEvents();
+    SettlePane(windows);
     EXPECT_EQ(pane.toPlainText(),
               u"\n### START Keelwatch\t001F\t05/Jan/2004 14:00:00\t10.0.0.1-10.0.0.9 ###\n"
               "05/Jan/2004 14:00:00\t10.0.0.5\t[00:11:22:33:44:55]\tB47\tON\tethernet"_s);
