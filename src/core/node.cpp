@@ -42,4 +42,14 @@ int Node::FirstIllegalColumn() const
     return 0;
 }
 
+int Node::FirstSilentIllegalColumn() const
+{
+    for (int column = BroadcastColumn + 1; column <= LastResultColumn; ++column) {
+        const Mark &mark = MarkOf(column);
+        if (mark.Waiting() && !mark.off && AnswerOfTest(column) == Answer::Illegal)
+            return column;
+    }
+    return 0;
+}
+
 } // namespace keelwatch

@@ -55,6 +55,9 @@ struct Node
     std::array<Mark, TestCount> marks{};
     QString vendor;
     QString comment;
+    // Some reply of the node came in the current cycle, in any step: a node
+    // that answered anything is alive, whichever tests went silent.
+    bool heard = false;
 
     const Mark &MarkOf(int column) const { return marks[size_t(column - FirstResultColumn)]; }
     Mark &MarkOf(int column) { return marks[size_t(column - FirstResultColumn)]; }
@@ -65,6 +68,9 @@ struct Node
     int FirstIllegalColumn() const;
     // It answered Br and a test only a promiscuous card answers.
     bool IsSuspect() const { return AnsweredBroadcast() && FirstIllegalColumn() != 0; }
+    // The first illegal test whose answer of the last cycle is still not
+    // heard in this one ("+"), or 0.
+    int FirstSilentIllegalColumn() const;
 };
 
 } // namespace keelwatch

@@ -99,8 +99,11 @@ void NodeList::MarkScanOffAll(const Tests &tests)
 
 void NodeList::ClearResults()
 {
-    for (Node &node : nodes)
+    for (Node &node : nodes) {
         node.marks.fill(Mark());
+        node.heard = false;
+    }
+    reportedVerdicts.clear();
     // A forgotten verdict changes the whole row, not only its marks.
     ClearConfirmations();
     Q_EMIT marksChanged();
@@ -118,6 +121,7 @@ void NodeList::Replace(QList<Node> replacement)
         RebuildIndex();
     }
     confirmationAnswers.clear();
+    reportedVerdicts.clear();
     if (announced >= 0)
         announced = Count();
     Q_EMIT replaced();
@@ -194,6 +198,20 @@ void NodeList::RestoreUnansweredMarks(FrameFormat format)
     Q_EMIT marksChanged();
 }
 
+void NodeList::RestoreUnansweredMark(int index, int column, FrameFormat format)
+{
+    if (!nodes[index].MarkOf(column).Waiting())
+        return;
+    SetMark(index, column,
+            Mark{AnswerOfTest(column), format == FrameFormat::Ieee8023, true, false});
+}
+
+void NodeList::ForgetHeard()
+{
+    for (Node &node : nodes)
+        node.heard = false;
+}
+
 void NodeList::BeginConfirmation(const IpAddress &ip)
 {
     confirmationAnswers.insert(ip, 0);
@@ -228,8 +246,27 @@ std::optional<int> NodeList::ConfirmationAnswers(const IpAddress &ip) const
 
 ConfirmationVerdict NodeList::Verdict(const IpAddress &ip) const
 {
+    if (const ConfirmationVerdict reported = ReportedVerdict(ip);
+        reported != ConfirmationVerdict::None)
+        return reported;
     const auto answers = ConfirmationAnswers(ip);
     return answers ? JudgeConfirmation(*answers) : ConfirmationVerdict::None;
+}
+
+ConfirmationVerdict NodeList::ReportedVerdict(const IpAddress &ip) const
+{
+    return reportedVerdicts.value(ip, ConfirmationVerdict::None);
+}
+
+void NodeList::SetReportedVerdict(const IpAddress &ip, ConfirmationVerdict verdict)
+{
+    if (ReportedVerdict(ip) == verdict)
+        return;
+    if (verdict == ConfirmationVerdict::None)
+        reportedVerdicts.remove(ip);
+    else
+        reportedVerdicts.insert(ip, verdict);
+    ChangedIp(ip);
 }
 
 void NodeList::IndexNode(int index)

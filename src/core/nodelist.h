@@ -67,6 +67,13 @@ class NodeList : public QObject
     // Before SettleMarks, when a step's silences are not judged: a "+"
     // without an answer takes back the answer it carried over, in format.
     void RestoreUnansweredMarks(FrameFormat format);
+    // The same for one mark of one node.
+    void RestoreUnansweredMark(int index, int column, FrameFormat format);
+
+    // A reply of the node at index came in: it is alive in this cycle.
+    void NoteHeard(int index) { nodes[index].heard = true; }
+    // A new cycle: no node has been heard in it yet.
+    void ForgetHeard();
 
     // Confirmation probes, by IP: Begin starts a count afresh for the probes
     // just queued; answers to an IP that is not being confirmed are not
@@ -76,7 +83,14 @@ class NodeList : public QObject
     void ClearConfirmations();
     void CountConfirmationAnswer(const IpAddress &ip);
     std::optional<int> ConfirmationAnswers(const IpAddress &ip) const;
+    // The verdict the grid shows: the reported one while it stands, else
+    // what the current sweep's confirmation answers make of the IP so far.
     ConfirmationVerdict Verdict(const IpAddress &ip) const;
+
+    // The verdict last reported for an IP, which stands over cycles until
+    // the node falls back or is lost; None when none stands.
+    ConfirmationVerdict ReportedVerdict(const IpAddress &ip) const;
+    void SetReportedVerdict(const IpAddress &ip, ConfirmationVerdict verdict);
 
   Q_SIGNALS:
     // Nodes first to last (indices) were appended.
@@ -107,6 +121,7 @@ class NodeList : public QObject
     mutable QMutex indexLock;
     QHash<IpAddress, IpNodes> byIp;
     QHash<IpAddress, int> confirmationAnswers;
+    QHash<IpAddress, ConfirmationVerdict> reportedVerdicts;
     // The count announced so far while a batch runs, else -1.
     int announced = -1;
     // The nodes changed while a batch runs; first > last for none.

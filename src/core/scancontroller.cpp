@@ -35,6 +35,26 @@ bool RepeatedAnswer(const Mark &mark, Answer answer)
     return mark.answer == answer && mark.carried && !mark.off;
 }
 
+// The node answered something in this cycle: any reply, in any step.
+bool Alive(const Node &node)
+{
+    if (node.heard)
+        return true;
+    return std::any_of(node.marks.begin(), node.marks.end(),
+                       [](const Mark &mark) { return mark.Answered() && !mark.off; });
+}
+
+// The first illegal test the node answered in this cycle, or 0.
+int AnsweredIllegalColumn(const Node &node)
+{
+    for (int column = BroadcastColumn + 1; column <= LastResultColumn; ++column) {
+        const Mark &mark = node.MarkOf(column);
+        if (mark.answer == Answer::Illegal && !mark.off)
+            return column;
+    }
+    return 0;
+}
+
 } // namespace
 
 ScanController::ScanController(Parts p, QObject *parent) : QObject(parent), parts(p)
@@ -246,6 +266,8 @@ void ScanController::EndStep(quint64 droppedSoFar)
     if (cyclic && step != ScanStep::FindingNodes) {
         if (!judgeLosses)
             parts.nodes.RestoreUnansweredMarks(scan.settings.format);
+        else if (scan.settings.confirmSuspects)
+            KeepBroadcastOfLiveNodes();
         parts.nodes.SettleMarks();
     }
     AdvanceScanStep();
@@ -278,14 +300,17 @@ std::vector<RecheckTarget> ScanController::SilentTests() const
         // The first cycle carries nothing over, but a node found without a
         // Br answer in it lost that answer: it is asked whatever it did not
         // answer, so that a sniffer is still flagged in the first cycle.
-        const bool unheard = cycleCount == 0 && s.TestEnabled(BroadcastColumn) &&
-                             node.MarkOf(BroadcastColumn).IsEmpty();
+        // With confirmation so is a node heard in any cycle without its Br.
+        const bool unheard = s.TestEnabled(BroadcastColumn) &&
+                             !node.MarkOf(BroadcastColumn).Answered() &&
+                             (cycleCount == 0 ? node.MarkOf(BroadcastColumn).IsEmpty()
+                                              : s.confirmSuspects && Alive(node));
         TestFlags tests{};
         bool any = false;
         for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
             const Mark &mark = node.MarkOf(column);
             const bool silent = (mark.Waiting() && !mark.off) ||
-                                (unheard && mark.IsEmpty() && s.TestEnabled(column));
+                                (unheard && !mark.Answered() && !mark.off && s.TestEnabled(column));
             tests[size_t(column - FirstResultColumn)] = silent;
             any |= silent;
         }
@@ -317,6 +342,8 @@ void ScanController::AdvanceScanStep()
     const ScanStep step = ScanStep(int(scanStep.load()) + 1);
     scanStep = step;
     const Settings &s = scan.settings;
+    if (step == ScanStep::FindingNodes)
+        parts.nodes.ForgetHeard();
     if (!s.listMode && step == ScanStep::FindingNodes) {
         cycleTimer.start(SkippedStepMs);
         return;
@@ -393,11 +420,13 @@ void ScanController::EvaluateCycle(bool judgeLosses)
         for (int column = BroadcastColumn + 1; column <= LastResultColumn; ++column) {
             if (FreshAnswer(node.MarkOf(column), Answer::Illegal)) {
                 Q_EMIT parts.events.suspectFound(node, column);
-                if (confirm)
-                    ReportVerdict(node);
                 break;
             }
         }
+    }
+    if (confirm) {
+        JudgeVerdicts(judgeLosses);
+        return;
     }
     for (int i = 0; i < count; ++i) {
         const Node &node = nodes.At(i);
@@ -411,34 +440,83 @@ void ScanController::EvaluateCycle(bool judgeLosses)
                 break;
             }
             if (FreshAnswer(mark, Answer::Illegal)) {
-                // A hash-filter coincidence is logged, but raises no alert.
-                if (!confirm || nodes.Verdict(node.ip) == ConfirmationVerdict::Confirmed)
-                    Q_EMIT parts.events.promiscuousStarted(node, column);
-                else
-                    Q_EMIT parts.events.filterMatchStarted(node, column);
-                if (confirm)
-                    ReportVerdict(node);
+                Q_EMIT parts.events.promiscuousStarted(node, column);
                 break;
             }
         }
     }
 }
 
-void ScanController::ReportVerdict(const Node &node)
+void ScanController::JudgeVerdicts(bool judgeLosses)
 {
-    const int answers = parts.nodes.ConfirmationAnswers(node.ip).value_or(0);
-    Q_EMIT parts.events.verdictReached(node, JudgeConfirmation(answers), answers);
+    NodeList &nodes = parts.nodes;
+    for (int i = 0; i < nodes.Count(); ++i) {
+        const Node &node = nodes.At(i);
+        // Nodes that share an IP share its verdict: the one its replies
+        // reach is judged.
+        if (nodes.Find(node.ip) == i)
+            JudgeVerdict(node, judgeLosses);
+    }
+}
+
+void ScanController::JudgeVerdict(const Node &node, bool judgeLosses)
+{
+    NodeList &nodes = parts.nodes;
+    const ConfirmationVerdict standing = nodes.ReportedVerdict(node.ip);
+    if (!Alive(node)) {
+        // Gone silent: lost, not stopped. Back again it is judged afresh.
+        if (judgeLosses)
+            nodes.SetReportedVerdict(node.ip, ConfirmationVerdict::None);
+        return;
+    }
+    if (const int column = AnsweredIllegalColumn(node)) {
+        const std::optional<int> answers = nodes.ConfirmationAnswers(node.ip);
+        if (!answers)
+            return;
+        const ConfirmationVerdict verdict = JudgeConfirmation(*answers);
+        // A confirmed node that still answers illegal tests stays
+        // confirmed: a batch lost on a busy segment tells of no filter.
+        if (verdict == standing || standing == ConfirmationVerdict::Confirmed)
+            return;
+        nodes.SetReportedVerdict(node.ip, verdict);
+        if (verdict == ConfirmationVerdict::Confirmed)
+            Q_EMIT parts.events.promiscuousStarted(node, column);
+        Q_EMIT parts.events.verdictReached(node, verdict, *answers);
+        return;
+    }
+    // Alive without any illegal answer: whatever stood has fallen back,
+    // unless the capture lost frames the answers may have been among.
+    if (!judgeLosses || standing == ConfirmationVerdict::None)
+        return;
+    nodes.SetReportedVerdict(node.ip, ConfirmationVerdict::None);
+    if (standing == ConfirmationVerdict::Confirmed)
+        Q_EMIT parts.events.promiscuousStopped(node, node.FirstSilentIllegalColumn());
 }
 
 void ScanController::ReportLostResponses()
 {
     const NodeList &nodes = parts.nodes;
+    // With confirmation a node that answered anything in the cycle is alive:
+    // its Br silence is no loss.
+    const bool confirm = scan.settings.confirmSuspects;
     for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
         for (const Node &node : nodes.All()) {
             const Mark &mark = node.MarkOf(column);
-            if (mark.Waiting() && !mark.off)
-                Q_EMIT parts.events.responseLost(node, column);
+            if (!mark.Waiting() || mark.off)
+                continue;
+            if (confirm && column == BroadcastColumn && Alive(node))
+                continue;
+            Q_EMIT parts.events.responseLost(node, column);
         }
+    }
+}
+
+void ScanController::KeepBroadcastOfLiveNodes()
+{
+    NodeList &nodes = parts.nodes;
+    for (int i = 0; i < nodes.Count(); ++i) {
+        if (Alive(nodes.At(i)))
+            nodes.RestoreUnansweredMark(i, BroadcastColumn, scan.settings.format);
     }
 }
 

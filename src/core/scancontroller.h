@@ -107,8 +107,14 @@ class ScanController : public QObject
     bool RecheckSilences();
     // The tests answered last cycle and silent in this one, by address.
     std::vector<RecheckTarget> SilentTests() const;
-    // The node's confirmation answers and what they make of it.
-    void ReportVerdict(const Node &node);
+    // With confirmation the verdicts, not the marks, drive the alerts: a
+    // node whose verdict becomes confirmed raises START with its
+    // CONFIRMED line, a confirmed node that falls back raises STOP, a node
+    // gone silent is lost and forgets its verdict. Each once per change.
+    void JudgeVerdicts(bool judgeLosses);
+    void JudgeVerdict(const Node &node, bool judgeLosses);
+    // A node that answered anything keeps its Br answer through the cycle.
+    void KeepBroadcastOfLiveNodes();
     int ScanTimerMs() const;
     void SetDayChanged(bool changed);
 

@@ -28,7 +28,6 @@ void ForwardScanEvents(const ScanEvents &events, const QObject *context,
     nodeEvent(&ScanEvents::responseLost, Kind::ResponseLost);
     nodeEvent(&ScanEvents::suspectFound, Kind::SuspectFound);
     nodeEvent(&ScanEvents::promiscuousStarted, Kind::PromiscuousStarted);
-    nodeEvent(&ScanEvents::filterMatchStarted, Kind::FilterMatchStarted);
     nodeEvent(&ScanEvents::promiscuousStopped, Kind::PromiscuousStopped);
     QObject::connect(&events, &ScanEvents::verdictReached, context,
                      [handler](const Node &node, ConfirmationVerdict verdict, int answered) {

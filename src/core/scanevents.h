@@ -35,11 +35,13 @@ class ScanEvents : public QObject
     void responseLost(const keelwatch::Node &node, int column);
     // The node answered Br and the illegal test of column in this sweep.
     void suspectFound(const keelwatch::Node &node, int column);
-    // A listening node started answering the illegal test of column: an
-    // alert, or only a line when confirmation found a filter match.
+    // An alert. Without confirmation: a listening node started answering the
+    // illegal test of column. With it: the node's verdict became confirmed,
+    // column being the first illegal test it answered.
     void promiscuousStarted(const keelwatch::Node &node, int column);
-    void filterMatchStarted(const keelwatch::Node &node, int column);
-    // A listening node stopped answering the test of column: an alert.
+    // An alert. Without confirmation: a listening node stopped answering the
+    // test of column. With it: a confirmed node that still answers stopped
+    // answering every illegal test, column being the first that fell silent.
     void promiscuousStopped(const keelwatch::Node &node, int column);
     // The confirmation probes of a suspect: answered of ConfirmationProbeCount.
     void verdictReached(const keelwatch::Node &node, keelwatch::ConfirmationVerdict verdict,
@@ -57,10 +59,16 @@ enum class ScanEventKind {
     ResponseLost,
     SuspectFound,
     PromiscuousStarted,
-    FilterMatchStarted,
     PromiscuousStopped,
     VerdictReached,
 };
+
+// The events the promiscuous alert window, the tray and the notifications
+// show: the only ones that alert.
+constexpr bool RaisesAlert(ScanEventKind kind)
+{
+    return kind == ScanEventKind::PromiscuousStarted || kind == ScanEventKind::PromiscuousStopped;
+}
 
 // One signal of ScanEvents as a value.
 struct ScanEvent

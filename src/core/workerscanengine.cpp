@@ -1,18 +1,19 @@
 #include "core/workerscanengine.h"
 
 #include <random>
+#include <utility>
 
 namespace keelwatch {
 
 namespace {
 
-// The family of the first illegal test the node answered in this sweep, or
-// nothing unless it answered Br too. Answers carried over from the last
-// sweep are "+" alone, so an answer in a mark is this sweep's.
+// The family of the first illegal test the node answered in this sweep, if
+// any. Answers carried over from the last sweep are "+" alone, so an answer
+// in a mark is this sweep's. The node's Br answer is not waited for: the
+// confirmation itself tells a sniffer, and a lost Br reply must not keep it
+// from being asked.
 std::optional<ConfirmationFamily> SuspectFamily(const Node &node)
 {
-    if (!node.AnsweredBroadcast())
-        return std::nullopt;
     for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
         const auto family = FamilyOfColumn(column);
         if (family && node.MarkOf(column).answer == Answer::Illegal)
@@ -79,6 +80,8 @@ void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<
                              Classify(replies, scan, scanStep);
                          });
     confirming.clear();
+    waiting.clear();
+    sending = 0;
     if (scan.settings.confirmSuspects) {
         // Drawn afresh for every scan, so that a normal card's filter does
         // not meet the same addresses scan after scan.
@@ -128,19 +131,37 @@ void WorkerScanEngine::FollowSuspect(const DecodedReply &reply)
         return;
     confirming.insert(reply.ip);
     nodes.BeginConfirmation(reply.ip);
-    workers.Confirm(reply.ip.ToIpv4(), *family);
+    if (sending != 0)
+        waiting.push_back({reply.ip.ToIpv4(), *family});
+    else
+        workers.Confirm(reply.ip.ToIpv4(), *family);
+}
+
+void WorkerScanEngine::StartSending(std::shared_ptr<ScanInputs> inputs, std::uint64_t sweep)
+{
+    sending = sweep;
+    workers.StartSweep(std::move(inputs), [this, sweep](quint64) { SendingFinished(sweep); });
+}
+
+void WorkerScanEngine::SendingFinished(std::uint64_t sweep)
+{
+    if (sweep == sending) {
+        sending = 0;
+        for (const Confirmation &confirmation : std::exchange(waiting, {}))
+            workers.Confirm(confirmation.address, confirmation.family);
+    }
+    if (sweepFinished)
+        sweepFinished(sweep);
 }
 
 void WorkerScanEngine::StartSweep(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep,
                                   std::uint64_t sweep)
 {
     confirming.clear();
+    waiting.clear();
     if (scanStep.load() == ScanStep::Scanning)
         nodes.ClearConfirmations();
-    workers.StartSweep(Inputs(scan, scanStep), [this, sweep](quint64) {
-        if (sweepFinished)
-            sweepFinished(sweep);
-    });
+    StartSending(Inputs(scan, scanStep), sweep);
 }
 
 void WorkerScanEngine::StartRecheck(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep,
@@ -149,14 +170,13 @@ void WorkerScanEngine::StartRecheck(const ScanSnapshot &scan, const std::atomic<
     // Still the step's own sweep: its suspects and confirmation counts stay.
     auto inputs = Inputs(scan, scanStep);
     inputs->recheck = std::move(targets);
-    workers.StartSweep(std::move(inputs), [this, sweep](quint64) {
-        if (sweepFinished)
-            sweepFinished(sweep);
-    });
+    StartSending(std::move(inputs), sweep);
 }
 
 void WorkerScanEngine::StopSweep()
 {
+    sending = 0;
+    waiting.clear();
     workers.StopSweep();
 }
 

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace keelwatch {
 
@@ -58,13 +59,29 @@ class WorkerScanEngine : public ScanEngine
 
     // With "Confirm suspects": counts an answer to a confirmation probe, or
     // queues the reply's node for confirmation once in the sweep when it has
-    // answered Br and an illegal test address.
+    // answered an illegal test address.
     void FollowSuspect(const DecodedReply &reply);
+    // Starts a sweep or recheck of the workers with this id.
+    void StartSending(std::shared_ptr<ScanInputs> inputs, std::uint64_t sweep);
+    // The sweep with this id has sent its last probe: the confirmations that
+    // waited for it go out.
+    void SendingFinished(std::uint64_t sweep);
+
+    struct Confirmation
+    {
+        quint32 address;
+        ConfirmationFamily family;
+    };
 
     ScanWorkers &workers;
     NodeList &nodes;
     // Nodes queued for confirmation in the current sweep.
     QSet<IpAddress> confirming;
+    // Sent into a segment the sweep saturates, confirmation probes and their
+    // answers would be lost with the sweep's: they wait for its end.
+    std::vector<Confirmation> waiting;
+    // The sweep or recheck sending now; 0 for none.
+    std::uint64_t sending = 0;
     ScanEvents &events;
     Lookups lookups;
     QMetaObject::Connection handledConnection;

@@ -98,7 +98,9 @@ QString TestMaskText(const Settings &settings)
     return u"%1"_s.arg(mask, 4, 16, QChar(u'0')).toUpper();
 }
 
-EventLine BuildEventLine(const ScanEvent &event, const Settings &settings, const QString &dateTime)
+namespace {
+
+EventLine EventLineOf(const ScanEvent &event, const Settings &settings, const QString &dateTime)
 {
     const NodeTexts node(event.node);
     switch (event.kind) {
@@ -133,14 +135,6 @@ EventLine BuildEventLine(const ScanEvent &event, const Settings &settings, const
         return NodeEvent(dateTime, node, u"PROMISC"_s, u"SUSPECT"_s, QString(), SeverityWarning);
     case ScanEventKind::PromiscuousStarted:
         return NodeEvent(dateTime, node, u"PROMISC"_s, u"START"_s, QString(), SeverityAlert);
-    case ScanEventKind::FilterMatchStarted: {
-        // The start line as it is, without the beep and the alert severity
-        // of a sniffer.
-        EventLine line =
-            NodeEvent(dateTime, node, u"PROMISC"_s, u"START"_s, QString(), SeverityWarning);
-        line.beeps = false;
-        return line;
-    }
     case ScanEventKind::PromiscuousStopped:
         return NodeEvent(dateTime, node, u"PROMISC"_s, u"STOP"_s, QString(), SeverityAlert);
     case ScanEventKind::VerdictReached:
@@ -150,12 +144,25 @@ EventLine BuildEventLine(const ScanEvent &event, const Settings &settings, const
     const bool confirmed = event.verdict == ConfirmationVerdict::Confirmed;
     const QString word = confirmed ? u"CONFIRMED"_s : u"FILTER-MATCH"_s;
     // The count goes with the text, and as a field of its own, so that the
-    // event words stay one fixed name for collectors.
-    SyslogEvent forwarded = NodeSyslogEvent(node, confirmed ? SeverityAlert : SeverityInformational,
-                                            u"PROMISC "_s + word);
+    // event words stay one fixed name for collectors. The START that comes
+    // with a confirmation is its alert; the verdict itself is a warning.
+    SyslogEvent forwarded = NodeSyslogEvent(
+        node, confirmed ? SeverityWarning : SeverityInformational, u"PROMISC "_s + word);
     forwarded.text += u" "_s + answered;
     forwarded.answers = answered;
     return EventLine{NodeLine(dateTime, node, {u"PROMISC"_s, word, answered}), false, forwarded};
+}
+
+} // namespace
+
+EventLine BuildEventLine(const ScanEvent &event, const Settings &settings, const QString &dateTime)
+{
+    EventLine line = EventLineOf(event, settings, dateTime);
+    // With confirmation the verdict alerts, not the single answers: only
+    // START and STOP beep.
+    if (settings.confirmSuspects && !RaisesAlert(event.kind))
+        line.beeps = false;
+    return line;
 }
 
 QByteArray EventFileText(const QString &line, QChar delimiter)

@@ -19,6 +19,19 @@ QString FrameName(FrameFormat format)
     return format == FrameFormat::Ethernet2 ? u"ethernet"_s : u"ieee802.3"_s;
 }
 
+QString VerdictName(ConfirmationVerdict verdict)
+{
+    switch (verdict) {
+    case ConfirmationVerdict::Confirmed:
+        return u"confirmed"_s;
+    case ConfirmationVerdict::FilterMatch:
+        return u"filter match"_s;
+    case ConfirmationVerdict::None:
+        break;
+    }
+    return u"none"_s;
+}
+
 } // namespace
 
 JsonEventSink::JsonEventSink(const LiveSettings &settings, const NodeList &nodes,
@@ -35,9 +48,11 @@ void JsonEventSink::Listen(const ScanEvents &events)
 void JsonEventSink::WriteEvent(const ScanEvent &event)
 {
     if (event.kind == ScanEventKind::SuspectFound ||
-        event.kind == ScanEventKind::PromiscuousStarted ||
-        event.kind == ScanEventKind::FilterMatchStarted)
+        event.kind == ScanEventKind::PromiscuousStarted)
         ++suspects;
+    if (event.kind == ScanEventKind::VerdictReached &&
+        event.verdict == ConfirmationVerdict::Confirmed)
+        ++confirmed;
     if (writer)
         writer(JsonEventLine(event, clock.Now(), settings.Read().format));
 }
@@ -48,17 +63,19 @@ void JsonEventSink::WriteNodeList()
         return;
     const QDateTime when = clock.Now();
     for (const Node &node : nodes.All())
-        writer(JsonNodeLine(node, when));
+        writer(JsonNodeLine(node, nodes.ReportedVerdict(node.ip),
+                            nodes.ConfirmationAnswers(node.ip), when));
 }
 
-QByteArray JsonNodeLine(const Node &node, const QDateTime &when)
+QByteArray JsonNodeLine(const Node &node, ConfirmationVerdict verdict, std::optional<int> answered,
+                        const QDateTime &when)
 {
     QJsonArray answers;
     for (const TestAddress &test : TestAddresses) {
         if (node.MarkOf(test.column).Answered())
             answers.append(QString::fromUtf16(test.shortName));
     }
-    const QJsonObject object{
+    QJsonObject object{
         {u"time"_s, QString::fromLatin1(Rfc3339Timestamp(when))},
         {u"event"_s, u"NODE"_s},
         {u"ip"_s, node.ip.ToText()},
@@ -67,7 +84,12 @@ QByteArray JsonNodeLine(const Node &node, const QDateTime &when)
         {u"comment"_s, node.comment},
         {u"answers"_s, answers},
         {u"suspect"_s, node.IsSuspect()},
+        {u"verdict"_s, VerdictName(verdict)},
     };
+    if (answered) {
+        object.insert(u"answered"_s, *answered);
+        object.insert(u"probes"_s, ConfirmationProbeCount);
+    }
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -105,15 +127,10 @@ QByteArray JsonEventLine(const ScanEvent &event, const QDateTime &when, FrameFor
     case ScanEventKind::PromiscuousStarted:
         node(u"PROMISC START"_s, true);
         break;
-    case ScanEventKind::FilterMatchStarted:
-        // Logged as a start, but the confirmation found a filter match.
-        node(u"PROMISC START"_s, true);
-        object.insert(u"verdict"_s, u"filter match"_s);
-        break;
     case ScanEventKind::VerdictReached: {
         const bool confirmed = event.verdict == ConfirmationVerdict::Confirmed;
         node(confirmed ? u"PROMISC CONFIRMED"_s : u"PROMISC FILTER-MATCH"_s, false);
-        object.insert(u"verdict"_s, confirmed ? u"confirmed"_s : u"filter match"_s);
+        object.insert(u"verdict"_s, VerdictName(event.verdict));
         object.insert(u"answered"_s, event.count);
         object.insert(u"probes"_s, ConfirmationProbeCount);
         break;
@@ -131,6 +148,10 @@ QByteArray JsonEventLine(const ScanEvent &event, const QDateTime &when, FrameFor
                       FrameName(event.mark.ieee ? FrameFormat::Ieee8023 : FrameFormat::Ethernet2));
         break;
     }
+    // What the desktop program shows in its alert window, tray and
+    // notifications.
+    if (RaisesAlert(event.kind))
+        object.insert(u"alert"_s, true);
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 

@@ -8,12 +8,14 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 namespace keelwatch {
 
 // Writes every event of a scan as one line of JSON, when a writer is given:
 // time, ip, mac, vendor, comment, test and event, each where the event has
-// it. Counts the suspects on the way.
+// it, and "alert": true on the events that alert in the desktop program.
+// Counts the suspects and the confirmed nodes on the way.
 class JsonEventSink : public QObject
 {
     Q_OBJECT
@@ -30,11 +32,13 @@ class JsonEventSink : public QObject
     void WriteEvent(const ScanEvent &event);
 
     // After a single sweep: one "NODE" line per node of the list, with the
-    // tests it answered and whether that makes it a suspect.
+    // tests it answered, whether that makes it a suspect, and its verdict.
     void WriteNodeList();
 
     // Nodes reported as promiscuous suspects or as started being promiscuous.
     int Suspects() const { return suspects; }
+    // Confirmed verdicts reported.
+    int Confirmed() const { return confirmed; }
 
   private:
     const LiveSettings &settings;
@@ -42,6 +46,7 @@ class JsonEventSink : public QObject
     const Clock &clock;
     Writer writer;
     int suspects = 0;
+    int confirmed = 0;
 };
 
 // The JSON line of one event, ending in a line feed. format is the probes'
@@ -50,7 +55,9 @@ QByteArray JsonEventLine(const ScanEvent &event, const QDateTime &when, FrameFor
 
 // The "NODE" line of a node after a single sweep: "answers" lists the tests
 // it answered, "suspect" is true when it answered Br and a test that a card
-// in normal mode drops.
-QByteArray JsonNodeLine(const Node &node, const QDateTime &when);
+// in normal mode drops, "verdict" is "confirmed", "filter match" or "none",
+// and a node sent confirmation probes tells "answered" of "probes".
+QByteArray JsonNodeLine(const Node &node, ConfirmationVerdict verdict, std::optional<int> answered,
+                        const QDateTime &when);
 
 } // namespace keelwatch

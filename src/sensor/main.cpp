@@ -72,10 +72,10 @@ int main(int argc, char **argv)
         });
     });
     // A service stop or Ctrl+C ends the sensor; logrotate's SIGHUP reopens
-    // the log.
-    const auto quit = [&sensor] {
+    // the log. A single sweep cut short has no result to tell.
+    const auto quit = [&sensor, once] {
         sensor.Stop();
-        QCoreApplication::exit(0);
+        QCoreApplication::exit(once ? sensor.ExitCode() : 0);
     };
     keelwatch::SignalCalls signalCalls(
         {{SIGTERM, quit}, {SIGINT, quit}, {SIGHUP, [&sensor] { sensor.ReopenEventLog(); }}});

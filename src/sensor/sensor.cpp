@@ -39,6 +39,7 @@ bool Sensor::Start()
 
 void Sensor::Stop()
 {
+    interrupted = interrupted || controller->Running();
     controller->Stop();
 }
 
@@ -68,9 +69,11 @@ bool Sensor::Running() const
 
 int Sensor::ExitCode() const
 {
-    if (console.Failed())
+    if (console.Failed() || interrupted)
         return 2;
-    return jsonEvents->Suspects() > 0 ? 1 : 0;
+    const int found =
+        settings.Read().confirmSuspects ? jsonEvents->Confirmed() : jsonEvents->Suspects();
+    return found > 0 ? 1 : 0;
 }
 
 void Sensor::OpenEventLog()

@@ -37,6 +37,7 @@ class Sensor : public EventLogFile
     // Starts the scan; false, with the reason told, when it cannot start.
     bool Start();
     // Ends the scan in order: the sweep and capture stop, the log is closed.
+    // A scan still running is interrupted.
     void Stop();
     // Closes the event log and opens it again at its path (after logrotate).
     void ReopenEventLog();
@@ -44,7 +45,8 @@ class Sensor : public EventLogFile
     // list), at a stop, and when a new day's scan replaces the old one.
     void SetScanEndedHandler(std::function<void()> handler);
     bool Running() const;
-    // 0 when no node is a suspect, 1 when some are, 2 after a failure.
+    // 2 after a failure or an interrupted scan; else 1 when some node is
+    // confirmed (without confirmation: is a suspect), 0 when none is.
     int ExitCode() const;
 
     // EventLogFile: only with a log path; the event log writes no file
@@ -60,6 +62,7 @@ class Sensor : public EventLogFile
     ScanSession session;
     std::unique_ptr<JsonEventSink> jsonEvents;
     ScanController *controller = nullptr;
+    bool interrupted = false;
 };
 
 } // namespace keelwatch

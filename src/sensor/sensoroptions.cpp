@@ -410,8 +410,8 @@ SensorCommand ParseSensorCommand(const QStringList &arguments, const NetworkAdap
          u"given as well take precedence."_s,
          u"file"_s},
         {u"json"_s, u"Write one JSON object per event to standard output."_s},
-        {u"once"_s,
-         u"Sweep once and exit: 0 when no node is a suspect, 1 when some are, 2 on an error."_s},
+        {u"once"_s, u"Sweep once and exit: 0 when no node is confirmed (without confirmation: a "
+                    u"suspect), 1 when some are, 2 on an error or an interrupted sweep."_s},
     });
 
     SensorCommand command;

@@ -447,8 +447,8 @@ TEST_F(StartupOrder, PromiscuousStartNotifiesThroughTheTray)
     Q_EMIT events.promiscuousStopped(node, 5);
     EXPECT_EQ(notified.size(), 0);
     EXPECT_EQ(tray.CurrentState(), AlertTray::State::Idle);
-    // A filter match is a log line only: no alert, no notification.
-    Q_EMIT events.filterMatchStarted(node, 5);
+    // A verdict is a log line only: no alert, no notification.
+    Q_EMIT events.verdictReached(node, ConfirmationVerdict::FilterMatch, 5);
     EXPECT_EQ(notified.size(), 0);
     Q_EMIT events.promiscuousStarted(node, 5);
     ASSERT_EQ(notified.size(), 1);

@@ -134,6 +134,45 @@ TEST_P(ConfirmationScan, ConfirmsEveryPromiscuousStackAndNoFilterCoincidence)
     EXPECT_TRUE(WaitUntil([&] { return scan->Workers().LiveWorkers() == 0; }));
 }
 
+// A suspect found early in the sweep is confirmed once the sweep has sent its
+// last probe, not into the segment the sweep is filling.
+TEST(ConfirmationTiming, ProbesWaitForTheSweepsEnd)
+{
+    auto driver = std::make_shared<MemoryDriver>();
+    FixedSettings settings{MemoryScanSettings(u"10.0.0.2"_s, u"10.0.0.60"_s)};
+    settings.values.cyclic = false;
+    settings.values.scanTimerSeconds = 1;
+    driver->AddHost(0x0A000002, Card(2, {.kind = SimulatedCard::Kind::Promiscuous}));
+    NodeList nodes;
+    ScanEvents events;
+    QuietScanWindows windows;
+    NoEventLog log;
+    FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(1, 0))};
+    ScanAssembly scan(ScanAssembly::Parts{driver, windows, windows, settings, nodes, windows,
+                                          events, log, clock});
+    scan.Controller().Start();
+    ASSERT_TRUE(scan.Controller().Running()) << windows.messages.join(u'|').toStdString();
+    const IpAddress sniffer = IpAddress::FromIpv4(0x0A000002);
+    EXPECT_TRUE(WaitUntil([&] { return nodes.ConfirmationAnswers(sniffer) == 24; }, 10000));
+    scan.Controller().Stop();
+    EXPECT_TRUE(WaitUntil([&] { return scan.Workers().LiveWorkers() == 0; }));
+
+    int lastSweepProbe = -1;
+    int firstConfirmation = -1;
+    const std::vector<MemoryDriver::SentFrame> sent = driver->Sent();
+    for (int i = 0; i < int(sent.size()); ++i) {
+        const QByteArray source = sent[size_t(i)].bytes.mid(6, 6).toHex();
+        if (source == "00112233445c" && firstConfirmation < 0)
+            firstConfirmation = i;
+        else if (source != "00112233445c")
+            lastSweepProbe = i;
+    }
+    // 59 addresses, ten tests each, then the confirmation.
+    EXPECT_EQ(lastSweepProbe + 1, 590);
+    EXPECT_EQ(firstConfirmation, 590);
+    EXPECT_EQ(int(sent.size()), 590 + ConfirmationProbeCount);
+}
+
 INSTANTIATE_TEST_SUITE_P(Setting, ConfirmationScan, testing::Values(true, false),
                          [](const auto &info) { return info.param ? "On" : "Off"; });
 

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <iostream>
 #include <map>
 
@@ -274,6 +275,215 @@ TEST(LabSegment, ConfirmationSeparatesSniffersFromFilterCoincidences)
     std::cout << "normal hosts that answered an illegal test address in cycle 1: " << coincidences
               << " of " << LabHosts - sniffers.size()
               << "; sniffers confirmed: " << confirmed.size() << " of " << sniffers.size() << '\n';
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// The large lab swept at 20,000 frames/s with one copy of each probe: the
+// sweep fills the switch's stock queue, and the confirmation probes wait
+// for its end. Within two cycles the 8 sniffers are confirmed and alerted
+// once each, and no normal host is.
+TEST(LabSegment, ConfirmationAtTwentyThousandFramesPerSecond)
+{
+    if (const auto reason = LabSegment::Unavailable())
+        GTEST_SKIP() << reason->toStdString();
+    QStringList promiscuous;
+    for (int host : PromiscuousLabHosts)
+        promiscuous << QString::number(host);
+    LabSegment lab(LabHosts, promiscuous);
+    ASSERT_TRUE(lab.built) << lab.output.toStdString();
+    EnteredNamespace scanner(lab.Namespace(u"scan"_s));
+    ASSERT_TRUE(scanner.entered);
+
+    Settings s = LabScanSettings();
+    s.from = u"10.77.0.11"_s;
+    s.to = u"10.77.0.250"_s;
+    s.cyclic = true;
+    s.confirmSuspects = true;
+    s.scanTimerSeconds = 2;
+    s.sendRate = 20000;
+    FixedSettings settings(s);
+
+    NodeList nodes;
+    QuietScanWindows windows;
+    ScanEvents scanEvents;
+    EventRecorder recorder(scanEvents);
+    int cycles = 0;
+    QStringList alerted;
+    ForwardScanEvents(scanEvents, &recorder, [&](const ScanEvent &event) {
+        if (event.kind == ScanEventKind::CycleEnded)
+            cycles = event.count;
+        else if (RaisesAlert(event.kind))
+            alerted << EventWord(event) + u' ' + event.node.ip.ToText();
+    });
+    NoEventLog log;
+    Status status;
+    Messages messages;
+    SystemClock clock;
+    ScanAssembly scan({std::make_shared<PcapDriver>(), status, messages, settings, nodes, windows,
+                       scanEvents, log, clock});
+    ScanController &controller = scan.Controller();
+    controller.Start();
+    ASSERT_TRUE(controller.Running()) << windows.messages.join(u'|').toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return cycles >= 2; }, 120000));
+    controller.Stop();
+    EXPECT_TRUE(WaitUntil([&] { return scan.Workers().LiveWorkers() == 0; }));
+
+    QStringList expected;
+    for (int host : PromiscuousLabHosts)
+        expected << u"UP "_s + LabSegment::HostIp(host);
+    std::sort(expected.begin(), expected.end());
+    std::sort(alerted.begin(), alerted.end());
+    EXPECT_EQ(alerted, expected);
+    int snifferFilterMatches = 0;
+    const QStringList filterMatches = recorder.lines.filter(u"FILTER-MATCH"_s);
+    for (const QString &line : filterMatches) {
+        for (int host : PromiscuousLabHosts)
+            snifferFilterMatches += line.endsWith(u' ' + LabSegment::HostIp(host));
+    }
+    std::cout << "at 20,000 frames/s: alerts " << alerted.size() << ", filter matches "
+              << filterMatches.size() << " (of sniffers " << snifferFilterMatches << "), "
+              << recorder.lines.filter(u"dropped"_s).size() << " cycles with dropped frames\n";
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// The promiscuous alerts of a scan as "START 3" or "STOP 6" (the cycle they
+// came in) by IP, and every verdict line, in order.
+class CycleAlerts
+{
+  public:
+    explicit CycleAlerts(const ScanEvents &events)
+    {
+        ForwardScanEvents(events, &context, [this](const ScanEvent &event) {
+            if (event.kind == ScanEventKind::CycleEnded) {
+                cycles = event.count;
+                if (onCycleEnd)
+                    onCycleEnd(cycles);
+                return;
+            }
+            const QString cycle = QString::number(cycles + 1);
+            const QString ip = event.node.ip.ToText();
+            if (event.kind == ScanEventKind::PromiscuousStarted)
+                alerts[ip] << u"START "_s + cycle;
+            else if (event.kind == ScanEventKind::PromiscuousStopped)
+                alerts[ip] << u"STOP "_s + cycle;
+            else if (event.kind == ScanEventKind::VerdictReached)
+                verdicts[ip] << EventWord(event) + u' ' + cycle;
+        });
+    }
+    int cycles = 0;
+    std::function<void(int)> onCycleEnd;
+    std::map<QString, QStringList> alerts;
+    std::map<QString, QStringList> verdicts;
+
+  private:
+    QObject context;
+};
+
+// The cycle of an alert line such as "START 4".
+int AlertCycle(const QString &line)
+{
+    return line.section(u' ', 1, 1).toInt();
+}
+
+// Ten cycles with "Confirm suspects" on a segment whose hosts change: host 1
+// promiscuous throughout, host 2 from cycle 3 to 5, host 3 promiscuous but
+// off the segment in cycles 4 and 5, host 4 normal with its M1 requests
+// dropped from cycle 3 on, host 5 promiscuous with 30% of its frames lost,
+// hosts 6 to 8 normal. Exactly one START per promiscuous episode, a STOP
+// only when one ends with the node still there, none for a normal host.
+TEST(LabSegment, AlertsFollowTheVerdictOverCycles)
+{
+    if (const auto reason = LabSegment::Unavailable())
+        GTEST_SKIP() << reason->toStdString();
+    if (QProcess::execute(u"nft"_s, {u"--version"_s}) != 0)
+        GTEST_SKIP() << "nft is missing (scripts/install-deps installs nftables)";
+    LabSegment lab(8, {u"1"_s, u"3"_s, u"5"_s});
+    ASSERT_TRUE(lab.built) << lab.output.toStdString();
+    ASSERT_TRUE(lab.Drop(5, u"lossy"_s));
+    EnteredNamespace scanner(lab.Namespace(u"scan"_s));
+    ASSERT_TRUE(scanner.entered);
+
+    Settings s = LabScanSettings();
+    s.from = u"10.77.0.11"_s;
+    s.to = u"10.77.0.18"_s;
+    s.cyclic = true;
+    s.confirmSuspects = true;
+    s.scanTimerSeconds = 1;
+    FixedSettings settings(s);
+
+    NodeList nodes;
+    QuietScanWindows windows;
+    ScanEvents scanEvents;
+    CycleAlerts events(scanEvents);
+    EventRecorder recorder(scanEvents);
+    // Changes between cycles: each takes effect in the cycle after count.
+    bool changed = true;
+    events.onCycleEnd = [&](int count) {
+        if (count == 2)
+            changed = lab.SetPromiscuous(2, true) && lab.Drop(4, u"m1"_s);
+        else if (count == 3)
+            changed = changed && lab.SetLink(3, false);
+        else if (count == 5)
+            changed = changed && lab.SetPromiscuous(2, false) && lab.SetLink(3, true);
+    };
+    NoEventLog log;
+    Status status;
+    Messages messages;
+    SystemClock clock;
+    ScanAssembly scan({std::make_shared<PcapDriver>(), status, messages, settings, nodes, windows,
+                       scanEvents, log, clock});
+    ScanController &controller = scan.Controller();
+    controller.Start();
+    ASSERT_TRUE(controller.Running()) << windows.messages.join(u'|').toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return events.cycles >= 10; }, 240000));
+    controller.Stop();
+    EXPECT_TRUE(WaitUntil([&] { return scan.Workers().LiveWorkers() == 0; }));
+    EXPECT_TRUE(changed);
+
+    const auto alerts = [&](int host) { return events.alerts[LabSegment::HostIp(host)]; };
+    for (int host = 1; host <= 8; ++host) {
+        std::cout << "host " << host << ": alerts " << alerts(host).join(u", "_s).toStdString()
+                  << "; verdicts "
+                  << events.verdicts[LabSegment::HostIp(host)].join(u", "_s).toStdString() << '\n';
+    }
+    EXPECT_EQ(alerts(1), QStringList{u"START 1"_s});
+    const QStringList episode = alerts(2);
+    ASSERT_EQ(episode.size(), 2) << episode.join(u' ').toStdString();
+    EXPECT_TRUE(episode[0].startsWith(u"START"_s) && AlertCycle(episode[0]) >= 3 &&
+                AlertCycle(episode[0]) <= 5)
+        << episode[0].toStdString();
+    EXPECT_TRUE(episode[1].startsWith(u"STOP"_s) && AlertCycle(episode[1]) >= 6 &&
+                AlertCycle(episode[1]) <= 8)
+        << episode[1].toStdString();
+    // Gone is lost, not stopped; back, a new episode.
+    const QStringList returned = alerts(3);
+    ASSERT_EQ(returned.size(), 2) << returned.join(u' ').toStdString();
+    EXPECT_EQ(returned[0], u"START 1"_s);
+    EXPECT_TRUE(returned[1].startsWith(u"START"_s) && AlertCycle(returned[1]) >= 6 &&
+                AlertCycle(returned[1]) <= 8)
+        << returned[1].toStdString();
+    // The lossy sniffer: one START, never a STOP.
+    const QStringList lossy = alerts(5);
+    ASSERT_EQ(lossy.size(), 1) << lossy.join(u' ').toStdString();
+    EXPECT_TRUE(lossy[0].startsWith(u"START"_s));
+    for (int host : {4, 6, 7, 8})
+        EXPECT_TRUE(alerts(host).isEmpty()) << "host " << host;
+    // Host 4 lost its M1 answers, and is not lost itself.
+    int m1Lost = 0;
+    for (const QString &line : std::as_const(recorder.lines)) {
+        EXPECT_FALSE(line.startsWith(u"+ 2 "_s) && line.endsWith(LabSegment::HostIp(4)))
+            << line.toStdString();
+        m1Lost += line == u"+ 8 "_s + LabSegment::HostIp(4);
+    }
+    EXPECT_EQ(m1Lost, 1);
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
 }
 

@@ -413,6 +413,30 @@ TEST(NodeList, ConfirmationAnswersAreCappedAndCleared)
     EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
 }
 
+// A reported verdict stands over the sweeps, whose answers start afresh,
+// until it is taken back; the grid repaints the node when it changes.
+TEST(NodeList, ReportedVerdictStandsOverSweeps)
+{
+    NodeList nodes;
+    const IpAddress ip = Ip(u"10.0.0.5"_s);
+    nodes.Add(ip, MacAddress(), AllOn);
+    QSignalSpy changed(&nodes, &NodeList::nodesChanged);
+    nodes.SetReportedVerdict(ip, ConfirmationVerdict::Confirmed);
+    nodes.SetReportedVerdict(ip, ConfirmationVerdict::Confirmed);
+    EXPECT_EQ(changed.count(), 1);
+    nodes.ClearConfirmations();
+    nodes.BeginConfirmation(ip);
+    EXPECT_EQ(nodes.ConfirmationAnswers(ip), 0);
+    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::Confirmed);
+    EXPECT_EQ(nodes.ReportedVerdict(ip), ConfirmationVerdict::Confirmed);
+    nodes.SetReportedVerdict(ip, ConfirmationVerdict::None);
+    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::FilterMatch); // 0 answers so far
+    nodes.SetReportedVerdict(ip, ConfirmationVerdict::FilterMatch);
+    nodes.ClearResults();
+    EXPECT_EQ(nodes.ReportedVerdict(ip), ConfirmationVerdict::None);
+    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
+}
+
 // Result marks from Br to SP2, and whether the node counts as a suspect.
 struct SuspectCase
 {

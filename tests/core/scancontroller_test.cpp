@@ -5,12 +5,14 @@
 #include "core/scancontroller.h"
 #include "core/scanview.h"
 #include "support/eventrecorder.h"
+#include "support/qtprint.h"
 
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
 #include <QStringList>
 
+#include <algorithm>
 #include <map>
 
 using namespace keelwatch;
@@ -685,8 +687,7 @@ class ScanControllerConfirmTest : public ScanControllerTest,
 };
 
 // A node normal in cycle 1 answers B47 in cycle 2 and again in cycle 3 as a
-// new node would: each SUSPECT and UP is followed by its verdict, and only a
-// confirmed node raises the alert.
+// new node would: the verdict, not the marks, decides the lines and alerts.
 TEST_P(ScanControllerConfirmTest, VerdictFollowsSuspectAndUpAndGatesTheAlert)
 {
     settings.values.confirmSuspects = true;
@@ -713,23 +714,33 @@ TEST_P(ScanControllerConfirmTest, VerdictFollowsSuspectAndUpAndGatesTheAlert)
     for (int i = 0; i < GetParam().answers; ++i)
         nodes.CountConfirmationAnswer(*IpAddress::FromText(ip));
     engine.FinishSweep();
-    controller.OnCycleTimer(); // cycle 1: a new suspect
-    const QString verdict = QString::fromUtf16(GetParam().verdict);
-    const QString answered = QString::number(GetParam().answers);
-    EXPECT_EQ(events.lines.mid(2, 3),
-              (QStringList{u"SUSPECT 4 10.77.0.9"_s, verdict + u' ' + answered + u" 10.77.0.9"_s,
-                           u"cycle 1"_s}));
-    EXPECT_TRUE(alerts.isEmpty());
+    controller.OnCycleTimer(); // cycle 1: a new suspect, judged at once
+    const bool alerted = GetParam().alerted;
+    const QString verdict =
+        QString::fromUtf16(GetParam().verdict) + u' ' + QString::number(GetParam().answers);
+    QStringList cycle1{u"SUSPECT 4 10.77.0.9"_s};
+    if (alerted)
+        cycle1 << u"UP 4 10.77.0.9"_s;
+    cycle1 << verdict + u" 10.77.0.9"_s << u"cycle 1"_s;
+    EXPECT_EQ(events.lines.mid(2), cycle1);
+    EXPECT_EQ(alerts, alerted ? QStringList{u"START 10.77.0.9"_s} : QStringList());
+    EXPECT_EQ(nodes.ReportedVerdict(*IpAddress::FromText(ip)),
+              alerted ? ConfirmationVerdict::Confirmed : ConfirmationVerdict::FilterMatch);
 
-    sweep(false); // cycle 2: B47 and B16 lost, a DOWN as without confirmation
-    EXPECT_EQ(alerts, QStringList{u"STOP 10.77.0.9"_s});
+    events.lines.clear();
+    alerts.clear();
+    sweep(false); // cycle 2: B16 silent, Br answered: the verdict falls back
+    EXPECT_EQ(events.lines,
+              alerted ? (QStringList{u"+ 4 10.77.0.9"_s, u"DOWN 4 10.77.0.9"_s, u"cycle 2"_s})
+                      : (QStringList{u"+ 4 10.77.0.9"_s, u"cycle 2"_s}));
+    EXPECT_EQ(alerts, alerted ? QStringList{u"STOP 10.77.0.9"_s} : QStringList());
     events.lines.clear();
     alerts.clear();
     sweep(true); // cycle 3: B47 again
-    const QString up = GetParam().alerted ? u"UP 3 10.77.0.9"_s : u"UP-FILTER-MATCH 3 10.77.0.9"_s;
     EXPECT_EQ(events.lines,
-              (QStringList{up, verdict + u' ' + answered + u" 10.77.0.9"_s, u"cycle 3"_s}));
-    EXPECT_EQ(alerts, GetParam().alerted ? QStringList{u"START 10.77.0.9"_s} : QStringList());
+              alerted ? (QStringList{u"UP 3 10.77.0.9"_s, verdict + u" 10.77.0.9"_s, u"cycle 3"_s})
+                      : (QStringList{verdict + u" 10.77.0.9"_s, u"cycle 3"_s}));
+    EXPECT_EQ(alerts, alerted ? QStringList{u"START 10.77.0.9"_s} : QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, ScanControllerConfirmTest,
@@ -737,5 +748,204 @@ INSTANTIATE_TEST_SUITE_P(Answers, ScanControllerConfirmTest,
                                          ConfirmedCase{18, u"CONFIRMED", true},
                                          ConfirmedCase{17, u"FILTER-MATCH", false},
                                          ConfirmedCase{0, u"FILTER-MATCH", false}));
+
+// What one node does in one cycle of a scan with confirmation.
+struct NodeCycle
+{
+    // The tests it answers in the scanning sweep (columns).
+    std::vector<int> answers;
+    // Confirmation probes answered; -1 when none were sent.
+    int confirmed = -1;
+    // Frames the capture lost in the cycle.
+    quint64 dropped = 0;
+    // Heard only through a reply without a mark (a confirmation answer).
+    bool heardOnly = false;
+};
+
+struct VerdictScenario
+{
+    const char *name;
+    std::vector<NodeCycle> cycles;
+    // Per cycle: the alert window's lines and the verdict and loss lines
+    // ("UP", "DOWN", "CONFIRMED", "FILTER-MATCH" and the Br loss "+ 2").
+    std::vector<QStringList> expected;
+};
+
+void PrintTo(const VerdictScenario &scenario, std::ostream *os)
+{
+    *os << scenario.name;
+}
+
+class VerdictsOverCycles : public ScanControllerTest,
+                           public testing::WithParamInterface<VerdictScenario>
+{
+  protected:
+    void RunCycle(const NodeCycle &cycle)
+    {
+        if (controller.CycleCount() > 0)
+            controller.OnCycleTimer(); // the next cycle's skipped finding step
+        controller.OnCycleTimer();     // the scanning sweep
+        ASSERT_EQ(controller.Step(), ScanStep::Scanning);
+        for (int column : cycle.answers)
+            Reply(Ip, column);
+        const IpAddress ip = *IpAddress::FromText(Ip);
+        if (cycle.heardOnly)
+            nodes.NoteHeard(*nodes.Find(ip));
+        if (cycle.confirmed >= 0) {
+            nodes.BeginConfirmation(ip);
+            for (int i = 0; i < cycle.confirmed; ++i)
+                nodes.CountConfirmationAnswer(ip);
+        }
+        engine.FinishSweep();
+        engine.tally.dropped += cycle.dropped;
+        controller.OnCycleTimer();
+    }
+
+    // The lines that tell verdicts, alerts and node losses, then clears them.
+    QStringList TakeVerdictLines()
+    {
+        QStringList taken = alerts;
+        for (const QString &line : std::as_const(events.lines)) {
+            const QString word = line.section(u' ', 0, 0);
+            if (word == u"UP" || word == u"DOWN" || word == u"CONFIRMED" ||
+                word == u"FILTER-MATCH" || line.startsWith(u"+ 2 "_s))
+                taken << line.section(u' ', 0, 1);
+        }
+        alerts.clear();
+        events.lines.clear();
+        return taken;
+    }
+
+    static inline const QString Ip = u"10.77.0.9"_s;
+};
+
+// Br 2, B47 3, B8 5, M0 7, M1 8, M3 9.
+const NodeCycle Normal{{2, 8}};
+const NodeCycle Sniffer{{2, 3, 5, 7, 8}, 24};
+const NodeCycle Silent{{}};
+
+TEST_P(VerdictsOverCycles, OneAlertPerChangeOfTheVerdict)
+{
+    settings.values.confirmSuspects = true;
+    settings.values.listMode = false;
+    // Br to M3.
+    std::fill_n(settings.values.tests.begin(), 8, true);
+    controller.Start();
+    ASSERT_TRUE(controller.Running());
+    const VerdictScenario &scenario = GetParam();
+    ASSERT_EQ(scenario.cycles.size(), scenario.expected.size());
+    for (size_t i = 0; i < scenario.cycles.size(); ++i) {
+        RunCycle(scenario.cycles[i]);
+        EXPECT_EQ(TakeVerdictLines(), scenario.expected[i]) << "cycle " << i + 1;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, VerdictsOverCycles,
+    testing::Values(
+        // Promiscuous from the start: one START in cycle 1, nothing after.
+        VerdictScenario{"PromiscuousFromTheStart",
+                        {Sniffer, Sniffer, Sniffer, Sniffer},
+                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s}, {}, {}, {}}},
+        // Turns promiscuous in cycle 3 and back in cycle 5.
+        VerdictScenario{"Episode",
+                        {Normal, Normal, Sniffer, Sniffer, Normal, Normal},
+                        {{},
+                         {},
+                         {u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s},
+                         {},
+                         {u"STOP 10.77.0.9"_s, u"DOWN 3"_s},
+                         {}}},
+        // Behind a lossy link the batches come short; the verdict reached in
+        // a later cycle is reported then, and a short batch afterwards does
+        // not take it back while the node answers illegal tests.
+        VerdictScenario{"ReachedInALaterCycle",
+                        {{{2, 3, 7}, 12}, {{2, 5}, 15}, {{2, 3, 5}, 19}, {{3}, 9}, {{2, 7}, 0}},
+                        {{u"FILTER-MATCH 12"_s},
+                         {},
+                         {u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 19"_s},
+                         {},
+                         {}}},
+        // Single tests falling silent, M1 and Br included, stop nothing while
+        // the node answers other illegal tests; Br silence with other
+        // answers is no loss.
+        VerdictScenario{"SingleSilencesStopNothing",
+                        {Sniffer, {{2, 5, 7}, 24}, {{3}, 20}, {{2, 5}, 22}},
+                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s}, {}, {}, {}}},
+        // Gone silent: lost (Br OFF), not stopped; back promiscuous it raises
+        // a new START.
+        VerdictScenario{"LostAndBack",
+                        {Sniffer, Silent, Sniffer},
+                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s},
+                         {u"+ 2"_s},
+                         {u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s}}},
+        // A node heard only through replies without marks is alive.
+        VerdictScenario{"HeardWithoutMarks",
+                        {Sniffer, {{}, -1, 0, true}, Sniffer},
+                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s},
+                         {u"STOP 10.77.0.9"_s, u"DOWN 3"_s},
+                         {u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s}}},
+        // A hash-filter coincidence never alerts, and says so once per
+        // stretch of answers.
+        VerdictScenario{"FilterMatchNeverAlerts",
+                        {{{2, 9}, 3}, {{2, 9}, 6}, {{2, 8}}, {{2, 9}, 2}},
+                        {{u"FILTER-MATCH 3"_s}, {}, {}, {u"FILTER-MATCH 2"_s}}},
+        // Silences of a cycle whose frames the capture lost are not judged.
+        VerdictScenario{"DroppedFramesJudgeNoSilence",
+                        {Sniffer, {{2, 8}, -1, 5}, {{}, -1, 3}, Normal},
+                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s},
+                         {},
+                         {},
+                         {u"STOP 10.77.0.9"_s, u"DOWN 3"_s}}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A node whose Br answer went missing keeps it when it answered anything
+// else: no NODE LOST, and the next cycle's Br answer is no new node.
+TEST_F(ScanControllerTest, BroadcastSilenceOfALiveNodeKeepsItsAnswer)
+{
+    settings.values.confirmSuspects = true;
+    settings.values.listMode = false;
+    settings.values.tests[size_t(8 - FirstResultColumn)] = true; // M1
+    controller.Start();
+    controller.OnCycleTimer();
+    Reply(u"10.77.0.9"_s, 2);
+    Reply(u"10.77.0.9"_s, 8);
+    engine.FinishSweep();
+    controller.OnCycleTimer();
+    events.lines.clear();
+    controller.OnCycleTimer();
+    controller.OnCycleTimer();
+    Reply(u"10.77.0.9"_s, 8); // Br lost, M1 answered
+    engine.FinishSweep();
+    controller.OnCycleTimer();
+    EXPECT_EQ(events.lines, QStringList{u"cycle 2"_s});
+    EXPECT_EQ(Cell(0, 2), u"O"_s);
+    EXPECT_EQ(Cell(0, 8), u"O"_s);
+}
+
+// With confirmation a node heard in a later cycle without its Br answer is
+// asked every test it did not answer, as a node of the first cycle is.
+TEST_F(ScanControllerTest, PacedRecheckAsksALiveNodeWithoutBrEveryTest)
+{
+    settings.values.confirmSuspects = true;
+    settings.values.listMode = false;
+    settings.values.sendRate = 20000;
+    controller.Start();
+    controller.OnCycleTimer();
+    Reply(u"10.77.0.9"_s, 2);
+    engine.FinishSweep();
+    controller.OnCycleTimer(); // cycle 1: nothing silent, no recheck
+    ASSERT_EQ(controller.CycleCount(), 1);
+    controller.OnCycleTimer();
+    controller.OnCycleTimer();
+    Reply(u"10.77.0.9"_s, 5); // B8 answered, Br lost
+    engine.FinishSweep();
+    controller.OnCycleTimer();
+    ASSERT_TRUE(controller.Rechecking());
+    ASSERT_EQ(engine.rechecked.size(), 1u);
+    TestFlags expected = settings.values.tests;
+    expected[size_t(5 - FirstResultColumn)] = false;
+    EXPECT_EQ(engine.rechecked[0].tests, expected);
+}
 
 } // namespace

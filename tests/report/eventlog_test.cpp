@@ -134,6 +134,8 @@ TEST_P(EventLineFormat, PaneFileBeepAndSyslog)
     const LineCase &c = GetParam();
     settings.values.format = c.format;
     settings.values.beep = true;
+    // The plain rule's beeps; with confirmation see ConfirmationBeepsOnlyWithAlerts.
+    settings.values.confirmSuspects = false;
 
     // TAB delimiter: the file holds the pane text.
     log.OpenEventLog();
@@ -182,16 +184,12 @@ INSTANTIATE_TEST_SUITE_P(
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,START,\r\n", true,
                  u"syslog 1 192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s},
-        // A filter match's UP keeps its text, without beep or alert severity.
-        LineCase{"UpFilterMatch", About(FilterMatchStarted, 3), FrameFormat::Ethernet2,
-                 u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTART\t"_s,
-                 "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,START,\r\n", false,
-                 u"syslog 4 192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s},
         LineCase{
             "Confirmed", Verdict(ConfirmationVerdict::Confirmed, 23), FrameFormat::Ethernet2,
             u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tCONFIRMED\t23/24"_s,
             "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,CONFIRMED,23/24\r\n",
-            false, u"syslog 1 192.168.0.5 [00:11:22:33:44:55] PROMISC CONFIRMED 23/24"_s},
+            // The START that goes with it is the alert.
+            false, u"syslog 4 192.168.0.5 [00:11:22:33:44:55] PROMISC CONFIRMED 23/24"_s},
         LineCase{
             "FilterMatch", Verdict(ConfirmationVerdict::FilterMatch, 2), FrameFormat::Ethernet2,
             u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tFILTER-MATCH\t2/24"_s,
@@ -236,9 +234,37 @@ INSTANTIATE_TEST_SUITE_P(
                  QString()}),
     [](const ::testing::TestParamInfo<LineCase> &info) { return info.param.name; });
 
+// With confirmation the verdict alerts: of every event only the START and
+// STOP that follow it beep, answers, suspects and verdict lines do not.
+TEST_F(EventLogTest, ConfirmationBeepsOnlyWithAlerts)
+{
+    settings.values.beep = true;
+    settings.values.confirmSuspects = true;
+    std::vector<ScanEvent> kinds{Scan(ScanStarted),
+                                 Cycle(2),
+                                 Scan(FramesDropped, 3),
+                                 About(MacChanged, 4),
+                                 About(SuspectFound, 3),
+                                 About(PromiscuousStarted, 3),
+                                 About(PromiscuousStopped, 3),
+                                 Verdict(ConfirmationVerdict::Confirmed, 24),
+                                 Verdict(ConfirmationVerdict::FilterMatch, 4)};
+    for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
+        kinds.push_back(Answered(Answer::Illegal, FrameFormat::Ethernet2, column));
+        kinds.push_back(About(ResponseLost, column));
+    }
+    for (const ScanEvent &event : kinds) {
+        out.journal.clear();
+        log.WriteEvent(event);
+        EXPECT_EQ(out.journal.contains(u"beep"_s), RaisesAlert(event.kind))
+            << int(event.kind) << " on column " << event.column;
+    }
+}
+
 TEST_F(EventLogTest, MarksBeepExceptOnBrAndM1)
 {
     settings.values.beep = true;
+    settings.values.confirmSuspects = false;
     for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
         for (const ScanEvent &event : {Answered(Answer::Illegal, FrameFormat::Ethernet2, column),
                                        Answered(Answer::Normal, FrameFormat::Ieee8023, column),

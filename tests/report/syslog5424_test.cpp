@@ -131,7 +131,8 @@ TEST(Rfc5424Confirmation, MessageIdIsFixedAndTheCountIsStructuredData)
     const QByteArray answered =
         QByteArray::number(23) + '/' + QByteArray::number(ConfirmationProbeCount);
     EXPECT_EQ(Rfc5424Datagram(event, "scanpc", 4711),
-              "<161>1 2004-01-05T14:03:27.045+01:00 scanpc KEELWATCH 4711 PROMISC_CONFIRMED "
+              // A warning: the START that comes with it is the alert.
+              "<164>1 2004-01-05T14:03:27.045+01:00 scanpc KEELWATCH 4711 PROMISC_CONFIRMED "
               "[keelwatch@32473 time=\"05/Jan/2004 14:03:27\" ip=\"192.168.0.5\" "
               "mac=\"00:11:22:33:44:55\" event=\"PROMISC CONFIRMED\" answers=\"" +
                   answered + "\"] 192.168.0.5 [00:11:22:33:44:55] PROMISC CONFIRMED " + answered);

@@ -9,6 +9,7 @@
 #include <QTimeZone>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -88,12 +89,15 @@ INSTANTIATE_TEST_SUITE_P(
                   "{\"comment\":\"printer\",\"event\":\"PROMISC SUSPECT\",\"ip\":\"192.168.0.5\","
                   "\"mac\":\"00:11:22:33:44:55\",\"test\":\"B47\",\"time\":\"2004-01-05T14:03:27."
                   "000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\"}\n"},
+        // The two events that alert in the desktop program say so.
         EventCase{"Up", About(PromiscuousStarted, 11), FrameFormat::Ethernet2,
-                  "{\"comment\":\"printer\",\"event\":\"PROMISC START\",\"ip\":\"192.168.0.5\","
+                  "{\"alert\":true,\"comment\":\"printer\",\"event\":\"PROMISC "
+                  "START\",\"ip\":\"192.168.0.5\","
                   "\"mac\":\"00:11:22:33:44:55\",\"test\":\"S2\",\"time\":\"2004-01-05T14:03:27."
                   "000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\"}\n"},
         EventCase{"Down", About(PromiscuousStopped, 6), FrameFormat::Ethernet2,
-                  "{\"comment\":\"printer\",\"event\":\"PROMISC STOP\",\"ip\":\"192.168.0.5\","
+                  "{\"alert\":true,\"comment\":\"printer\",\"event\":\"PROMISC "
+                  "STOP\",\"ip\":\"192.168.0.5\","
                   "\"mac\":\"00:11:22:33:44:55\",\"test\":\"Gr\",\"time\":\"2004-01-05T14:03:27."
                   "000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\"}\n"},
         EventCase{"Confirmed", Verdict(ConfirmationVerdict::Confirmed, 24), FrameFormat::Ethernet2,
@@ -101,11 +105,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "\"ip\":\"192.168.0.5\",\"mac\":\"00:11:22:33:44:55\",\"probes\":24,"
                   "\"time\":\"2004-01-05T14:03:27.000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" "
                   "Ltd\",\"verdict\":\"confirmed\"}\n"},
-        EventCase{"FilterMatchStart", About(FilterMatchStarted, 9), FrameFormat::Ethernet2,
-                  "{\"comment\":\"printer\",\"event\":\"PROMISC START\",\"ip\":\"192.168.0.5\","
-                  "\"mac\":\"00:11:22:33:44:55\",\"test\":\"M3\",\"time\":\"2004-01-05T14:03:27."
-                  "000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\",\"verdict\":\"filter "
-                  "match\"}\n"},
+        EventCase{"FilterMatch", Verdict(ConfirmationVerdict::FilterMatch, 5),
+                  FrameFormat::Ethernet2,
+                  "{\"answered\":5,\"comment\":\"printer\",\"event\":\"PROMISC FILTER-MATCH\","
+                  "\"ip\":\"192.168.0.5\",\"mac\":\"00:11:22:33:44:55\",\"probes\":24,"
+                  "\"time\":\"2004-01-05T14:03:27.000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" "
+                  "Ltd\",\"verdict\":\"filter match\"}\n"},
         EventCase{"MacChange", About(MacChanged, 0), FrameFormat::Ethernet2,
                   "{\"comment\":\"printer\",\"event\":\"MAC CHANGE\",\"ip\":\"192.168.0.5\","
                   "\"mac\":\"00:11:22:33:44:55\",\"time\":\"2004-01-05T14:03:27.000+01:00\","
@@ -133,6 +138,9 @@ struct NodeCase
     std::vector<std::pair<int, Mark>> marks; // column, mark
     QJsonArray answers;
     bool suspect;
+    ConfirmationVerdict verdict = ConfirmationVerdict::None;
+    std::optional<int> answered = std::nullopt;
+    const char16_t *verdictName = u"none";
 };
 
 void PrintTo(const NodeCase &c, std::ostream *os)
@@ -149,7 +157,7 @@ TEST_P(JsonNode, ListsTheAnswersAndWhetherTheyBetrayTheCard)
     Node node = LoggedNode();
     for (const auto &[column, mark] : GetParam().marks)
         node.MarkOf(column) = mark;
-    const QByteArray line = JsonNodeLine(node, When);
+    const QByteArray line = JsonNodeLine(node, GetParam().verdict, GetParam().answered, When);
     ASSERT_TRUE(line.endsWith('\n'));
     ASSERT_EQ(line.count('\n'), 1);
     const QJsonObject object = QJsonDocument::fromJson(line).object();
@@ -157,6 +165,12 @@ TEST_P(JsonNode, ListsTheAnswersAndWhetherTheyBetrayTheCard)
     EXPECT_EQ(object.value(u"ip"_s).toString(), u"192.168.0.5"_s);
     EXPECT_EQ(object.value(u"answers"_s).toArray(), GetParam().answers);
     EXPECT_EQ(object.value(u"suspect"_s).toBool(), GetParam().suspect);
+    EXPECT_EQ(object.value(u"verdict"_s).toString(), QString::fromUtf16(GetParam().verdictName));
+    // n of K only for a node that was sent confirmation probes.
+    EXPECT_EQ(object.contains(u"answered"_s), GetParam().answered.has_value());
+    EXPECT_EQ(object.value(u"answered"_s).toInt(-1), GetParam().answered.value_or(-1));
+    EXPECT_EQ(object.value(u"probes"_s).toInt(-1),
+              GetParam().answered ? ConfirmationProbeCount : -1);
 }
 
 const Mark NormalAnswer = Mark::Answered(Answer::Normal, FrameFormat::Ethernet2);
@@ -173,7 +187,17 @@ INSTANTIATE_TEST_SUITE_P(
                                 {3, IllegalAnswer},
                                 {7, Mark::Answered(Answer::Illegal, FrameFormat::Ieee8023)}},
                                {u"Br"_s, u"B47"_s, u"M0"_s},
-                               true},
+                               true,
+                               ConfirmationVerdict::Confirmed,
+                               22,
+                               u"confirmed"},
+                      NodeCase{"FilterMatch",
+                               {{2, NormalAnswer}, {9, IllegalAnswer}},
+                               {u"Br"_s, u"M3"_s},
+                               true,
+                               ConfirmationVerdict::FilterMatch,
+                               0,
+                               u"filter match"},
                       // Without the broadcast answer the node is not judged, as the scan
                       // does not judge it.
                       NodeCase{"NoBroadcastAnswer", {{3, IllegalAnswer}}, {u"B47"_s}, false},
@@ -202,19 +226,23 @@ TEST(JsonEventSink, WritesEveryEventAfterTheLogAndCountsSuspectsAndStarts)
     Q_EMIT events.testAnswered(node, 3, IllegalAnswer);
     Q_EMIT events.suspectFound(node, 3);
     Q_EMIT events.promiscuousStarted(node, 3);
+    Q_EMIT events.verdictReached(node, ConfirmationVerdict::Confirmed, 20);
+    Q_EMIT events.verdictReached(node, ConfirmationVerdict::FilterMatch, 3);
     Q_EMIT events.promiscuousStopped(node, 3);
 
     EXPECT_EQ(log.lines,
               (QStringList{u"start 0"_s, u"X 3 192.168.0.5"_s, u"SUSPECT 3 192.168.0.5"_s,
-                           u"UP 3 192.168.0.5"_s, u"DOWN 3 192.168.0.5"_s}));
-    ASSERT_EQ(lines.size(), 5);
-    EXPECT_EQ(logged, (QList<qsizetype>{1, 2, 3, 4, 5}));
+                           u"UP 3 192.168.0.5"_s, u"CONFIRMED 20 192.168.0.5"_s,
+                           u"FILTER-MATCH 3 192.168.0.5"_s, u"DOWN 3 192.168.0.5"_s}));
+    ASSERT_EQ(lines.size(), 7);
+    EXPECT_EQ(logged, (QList<qsizetype>{1, 2, 3, 4, 5, 6, 7}));
     EXPECT_TRUE(lines[2].contains("\"ip\":\"192.168.0.5\"")) << lines[2].constData();
     EXPECT_EQ(sink.Suspects(), 2);
+    EXPECT_EQ(sink.Confirmed(), 1);
 
     sink.WriteNodeList();
-    ASSERT_EQ(lines.size(), 6);
-    EXPECT_TRUE(lines[5].contains("\"event\":\"NODE\"")) << lines[5].constData();
+    ASSERT_EQ(lines.size(), 8);
+    EXPECT_TRUE(lines[7].contains("\"event\":\"NODE\"")) << lines[7].constData();
 }
 
 TEST(JsonEventSink, WithoutWriterEventsAreOnlyCounted)

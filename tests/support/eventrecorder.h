@@ -11,7 +11,7 @@ namespace keelwatch {
 
 // A short word for an event, as tests compare them: "start", "cycle",
 // "dropped", "mac", the answer's letter ("X", "o", ...), "+" for a lost
-// answer, "SUSPECT", "UP", "UP-FILTER-MATCH", "DOWN", "CONFIRMED",
+// answer, "SUSPECT", "UP", "DOWN", "CONFIRMED",
 // "FILTER-MATCH".
 inline QString EventWord(const ScanEvent &event)
 {
@@ -33,8 +33,6 @@ inline QString EventWord(const ScanEvent &event)
         return u"SUSPECT"_s;
     case ScanEventKind::PromiscuousStarted:
         return u"UP"_s;
-    case ScanEventKind::FilterMatchStarted:
-        return u"UP-FILTER-MATCH"_s;
     case ScanEventKind::PromiscuousStopped:
         return u"DOWN"_s;
     case ScanEventKind::VerdictReached:

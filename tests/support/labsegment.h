@@ -65,6 +65,22 @@ class LabSegment
                                   on ? QStringLiteral("on") : QStringLiteral("off")}) == 0;
     }
 
+    // Takes host n's link down (it leaves the segment) or up again.
+    bool SetLink(int host, bool up) const
+    {
+        return QProcess::execute(Script(), {QStringLiteral("link"), prefix, QString::number(host),
+                                            up ? QStringLiteral("up") : QStringLiteral("down")}) ==
+               0;
+    }
+
+    // nftables in host n's namespace: "m1" drops the M1 requests it
+    // receives, "lossy" 30% of the frames it sends, "none" nothing.
+    bool Drop(int host, const QString &what) const
+    {
+        return QProcess::execute(
+                   Script(), {QStringLiteral("drop"), prefix, QString::number(host), what}) == 0;
+    }
+
     // The syslog host's received lines ("PRI|HOST|PROGRAM|TAG|MSG|TIMESTAMP|
     // FROM-IP"; in received5424.log the RFC 5424 fields, see scripts/labnet),
     // once at least count have arrived or the time is up.

@@ -288,7 +288,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  u"06/Dec/2026 22:15:07 Promiscuous START 192.168.0.23"},
                       AlertEvent{"Stopped", &ScanEvents::promiscuousStopped,
                                  u"06/Dec/2026 22:15:07 Promiscuous STOP 192.168.0.23"},
-                      AlertEvent{"FilterMatch", &ScanEvents::filterMatchStarted, nullptr},
+                      AlertEvent{"ResponseLost", &ScanEvents::responseLost, nullptr},
                       AlertEvent{"Suspect", &ScanEvents::suspectFound, nullptr}),
     [](const auto &info) { return std::string(info.param.name); });
 
