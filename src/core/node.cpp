@@ -52,4 +52,17 @@ int Node::FirstSilentIllegalColumn() const
     return 0;
 }
 
+QString VerdictWord(ConfirmationVerdict verdict)
+{
+    switch (verdict) {
+    case ConfirmationVerdict::Confirmed:
+        return u"confirmed"_s;
+    case ConfirmationVerdict::FilterMatch:
+        return u"filter match"_s;
+    case ConfirmationVerdict::None:
+        break;
+    }
+    return u"none"_s;
+}
+
 } // namespace keelwatch

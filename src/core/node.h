@@ -47,6 +47,10 @@ struct Mark
 // mode answers, Illegal for the others.
 Answer AnswerOfTest(int column);
 
+// The verdict as reports and the sensor's JSON name it: "confirmed",
+// "filter match" or "none".
+QString VerdictWord(ConfirmationVerdict verdict);
+
 // One host that answered, as the node list holds it.
 struct Node
 {

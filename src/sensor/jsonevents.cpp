@@ -19,19 +19,6 @@ QString FrameName(FrameFormat format)
     return format == FrameFormat::Ethernet2 ? u"ethernet"_s : u"ieee802.3"_s;
 }
 
-QString VerdictName(ConfirmationVerdict verdict)
-{
-    switch (verdict) {
-    case ConfirmationVerdict::Confirmed:
-        return u"confirmed"_s;
-    case ConfirmationVerdict::FilterMatch:
-        return u"filter match"_s;
-    case ConfirmationVerdict::None:
-        break;
-    }
-    return u"none"_s;
-}
-
 } // namespace
 
 JsonEventSink::JsonEventSink(const LiveSettings &settings, const NodeList &nodes,
@@ -84,7 +71,7 @@ QByteArray JsonNodeLine(const Node &node, ConfirmationVerdict verdict, std::opti
         {u"comment"_s, node.comment},
         {u"answers"_s, answers},
         {u"suspect"_s, node.IsSuspect()},
-        {u"verdict"_s, VerdictName(verdict)},
+        {u"verdict"_s, VerdictWord(verdict)},
     };
     if (answered) {
         object.insert(u"answered"_s, *answered);
@@ -130,7 +117,7 @@ QByteArray JsonEventLine(const ScanEvent &event, const QDateTime &when, FrameFor
     case ScanEventKind::VerdictReached: {
         const bool confirmed = event.verdict == ConfirmationVerdict::Confirmed;
         node(confirmed ? u"PROMISC CONFIRMED"_s : u"PROMISC FILTER-MATCH"_s, false);
-        object.insert(u"verdict"_s, VerdictName(event.verdict));
+        object.insert(u"verdict"_s, VerdictWord(event.verdict));
         object.insert(u"answered"_s, event.count);
         object.insert(u"probes"_s, ConfirmationProbeCount);
         break;

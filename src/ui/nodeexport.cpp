@@ -12,17 +12,10 @@ namespace keelwatch {
 
 namespace {
 
-QString VerdictWord(ConfirmationVerdict verdict)
+// A verdict as an HTML class name.
+QString VerdictClass(ConfirmationVerdict verdict)
 {
-    switch (verdict) {
-    case ConfirmationVerdict::Confirmed:
-        return u"confirmed"_s;
-    case ConfirmationVerdict::FilterMatch:
-        return u"filter-match"_s;
-    case ConfirmationVerdict::None:
-        break;
-    }
-    return u"none"_s;
+    return VerdictWord(verdict).replace(u' ', u'-');
 }
 
 // Every cell as a spreadsheet reads it: quoted when it holds a comma, a
@@ -98,7 +91,7 @@ QByteArray EncodeHtml(const NodeList &nodes, const QDateTime &exported)
         const ConfirmationVerdict verdict = nodes.Verdict(node.ip);
         confirmed += verdict == ConfirmationVerdict::Confirmed;
         filterMatches += verdict == ConfirmationVerdict::FilterMatch;
-        rows += u"<tr class=\""_s + VerdictWord(verdict) + u"\">"_s;
+        rows += u"<tr class=\""_s + VerdictClass(verdict) + u"\">"_s;
         for (const QString &cell : NodeCellTexts(node))
             rows += u"<td>"_s + cell.toHtmlEscaped() + u"</td>"_s;
         const QString answers = AnswersText(nodes, node);

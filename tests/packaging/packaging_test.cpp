@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -186,35 +188,69 @@ TEST(ShippedFile, MetainfoNamesThisRelease)
 class DesktopPackage : public ::testing::Test
 {
   protected:
-    // Packs once for every suite of packages.
+    // Packs once for every test of the build: every test is a process of
+    // its own, and packing strips and compresses every program (minutes on
+    // a busy machine). The packages stay in the build tree until a program
+    // or a packaging file is newer than them.
     static void SetUpTestSuite()
     {
-        if (dir || !Have(u"cpack"_s) || !Have(u"dpkg-deb"_s) || !Have(u"dpkg-shlibdeps"_s))
+        if (checked || !Have(u"cpack"_s) || !Have(u"dpkg-deb"_s) || !Have(u"dpkg-shlibdeps"_s))
             return;
-        dir = std::make_unique<QTemporaryDir>();
-        // Packing strips and compresses every program: on a busy machine it
-        // takes minutes, within the test's own time limit.
-        const ProcessResult run =
-            Execute(u"cpack"_s,
-                    {u"-G"_s, u"DEB"_s, u"-B"_s, dir->path(), u"--config"_s,
-                     QStringLiteral(KEELWATCH_BINARY_DIR "/CPackConfig.cmake")},
-                    270000);
-        packOutput = run.out + run.err;
-        debs = QDir(dir->path()).entryList({u"*.deb"_s}, QDir::Files);
-        const QString desktop = PackageFile(u"keelwatch"_s);
-        if (run.code == 0 && debs.contains(desktop))
-            deb = QDir(dir->path()).filePath(desktop);
-        const QString sensor = PackageFile(u"keelwatch-sensor"_s);
-        if (run.code == 0 && debs.contains(sensor))
-            sensorDeb = QDir(dir->path()).filePath(sensor);
-        const QString capture = PackageFile(u"keelwatch-capture"_s);
-        if (run.code == 0 && debs.contains(capture))
-            captureDeb = QDir(dir->path()).filePath(capture);
+        checked = true;
+        const QDir folder(QStringLiteral(KEELWATCH_BINARY_DIR "/test-packages"));
+        const QStringList names = {PackageFile(u"keelwatch"_s), PackageFile(u"keelwatch-sensor"_s),
+                                   PackageFile(u"keelwatch-capture"_s)};
+        if (!PackedSince(folder, names, NewestInput())) {
+            // Packed beside and moved in whole: an interrupted packing
+            // leaves nothing that looks current.
+            QDir packing(folder.path() + u".new"_s);
+            packing.removeRecursively();
+            QDir().mkpath(packing.path());
+            const ProcessResult run =
+                Execute(u"cpack"_s,
+                        {u"-G"_s, u"DEB"_s, u"-B"_s, packing.path(), u"--config"_s,
+                         QStringLiteral(KEELWATCH_BINARY_DIR "/CPackConfig.cmake")},
+                        270000);
+            packOutput = run.out + run.err;
+            QDir(folder).removeRecursively();
+            if (run.code == 0)
+                QDir().rename(packing.path(), folder.path());
+            else
+                packing.removeRecursively();
+        }
+        debs = folder.entryList({u"*.deb"_s}, QDir::Files);
+        if (debs.contains(names[0]))
+            deb = folder.filePath(names[0]);
+        if (debs.contains(names[1]))
+            sensorDeb = folder.filePath(names[1]);
+        if (debs.contains(names[2]))
+            captureDeb = folder.filePath(names[2]);
+    }
+
+    // The newest of what goes into the packages.
+    static QDateTime NewestInput()
+    {
+        QDateTime newest =
+            QFileInfo(QStringLiteral(KEELWATCH_BINARY_DIR "/CPackConfig.cmake")).lastModified();
+        for (const QString &program : QStringLiteral(KEELWATCH_PACKED_PROGRAMS).split(u';'))
+            newest = std::max(newest, QFileInfo(program).lastModified());
+        QDirIterator files(Sources, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext())
+            newest = std::max(newest, files.nextFileInfo().lastModified());
+        return newest;
+    }
+
+    static bool PackedSince(const QDir &folder, const QStringList &names, const QDateTime &when)
+    {
+        return std::all_of(names.begin(), names.end(), [&](const QString &name) {
+            const QFileInfo package(folder.filePath(name));
+            return package.exists() && package.lastModified() >= when;
+        });
     }
 
     void SetUp() override
     {
-        if (!dir)
+        if (!checked)
             GTEST_SKIP() << "cpack, dpkg-deb or dpkg-shlibdeps (dpkg-dev) is not installed";
         ASSERT_FALSE(deb.isEmpty()) << packOutput.toStdString();
     }
@@ -258,7 +294,7 @@ class DesktopPackage : public ::testing::Test
         });
     }
 
-    static inline std::unique_ptr<QTemporaryDir> dir;
+    static inline bool checked = false;
     static inline QStringList debs;
     static inline QString deb;
     static inline QString sensorDeb;

@@ -142,7 +142,7 @@ TEST_P(ExportReport, WritesTheVerdictsInTheChosenFormat)
         ASSERT_EQ(error.error, QJsonParseError::NoError);
         const QJsonArray list = document.object().value(u"nodes"_s).toArray();
         ASSERT_EQ(list.size(), 2);
-        EXPECT_EQ(list[0].toObject().value(u"verdict"_s).toString(), u"filter-match"_s);
+        EXPECT_EQ(list[0].toObject().value(u"verdict"_s).toString(), u"filter match"_s);
         EXPECT_EQ(list[0].toObject().value(u"confirmationAnswers"_s).toInt(), 5);
         EXPECT_EQ(list[0].toObject().value(u"comment"_s).toString(), u"<b>lab, \"east\"</b>"_s);
         EXPECT_EQ(list[1].toObject().value(u"verdict"_s).toString(), u"none"_s);
@@ -155,13 +155,13 @@ INSTANTIATE_TEST_SUITE_P(
                                  u"report.csv",
                                  {"IP Address,MAC Address,Br,", ",Verdict,Confirmation answers\r\n",
                                   "10.0.0.5,00:11:22:33:44:55,X,", "\"<b>lab, \"\"east\"\"</b>\"",
-                                  ",filter-match,5\r\n", ",none,\r\n"},
+                                  ",filter match,5\r\n", ",none,\r\n"},
                                  {}},
-                      ReportCase{"Json", u"report.json", {"\"verdict\": \"filter-match\""}, {}},
+                      ReportCase{"Json", u"report.json", {"\"verdict\": \"filter match\""}, {}},
                       ReportCase{"Html",
                                  u"report.html",
                                  {"<!DOCTYPE html>", "<tr class=\"filter-match\">",
-                                  "filter-match (5/24)", "&lt;b&gt;lab, &quot;east&quot;&lt;/b&gt;",
+                                  "filter match (5/24)", "&lt;b&gt;lab, &quot;east&quot;&lt;/b&gt;",
                                   "2 nodes"},
                                  {"<b>lab"}}),
     [](const auto &info) { return std::string(info.param.name); });
