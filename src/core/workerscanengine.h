@@ -65,6 +65,9 @@ class WorkerScanEngine : public ScanEngine
     NodeList &nodes;
     // Nodes queued for confirmation in the current sweep.
     QSet<IpAddress> confirming;
+    // The current scan's: what its replies must answer.
+    std::shared_ptr<ProbeLedger> asked;
+    std::vector<std::array<std::uint8_t, 6>> confirmationSources;
     ScanEvents &events;
     Lookups lookups;
     QMetaObject::Connection handledConnection;

@@ -89,8 +89,13 @@ TEST(CaptureDrops, ShowInTheCounterTooltipUntilTheNextStart)
     EXPECT_EQ(counter->toolTip(), u"Frames the capture lost since Start: 17"_s);
     w.scan.ShowScanPhase(ScanPhase::Ready);
     EXPECT_EQ(counter->toolTip(), u"Frames the capture lost since Start: 17"_s);
+    w.scan.ShowRejectedReplies(5);
+    EXPECT_EQ(counter->toolTip(),
+              u"Frames the capture lost since Start: 17\nReplies rejected since Start: 5"_s);
     w.scan.ShowCaptureState(CaptureState::Opening);
     EXPECT_EQ(counter->toolTip(), QString());
+    w.scan.ShowRejectedReplies(3);
+    EXPECT_EQ(counter->toolTip(), u"Replies rejected since Start: 3"_s);
 }
 
 struct ProgressCase
