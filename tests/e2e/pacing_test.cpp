@@ -88,13 +88,13 @@ class WireReplies
         PacketInitPacket(packet, buffer.data(), buffer.size());
         std::vector<std::array<std::uint8_t, 6>> sources;
         for (const QString &text :
-             BuildProbeSourceMacs(*MacAddress::FromText(u"00:11:22:33:44:50"_s)))
+             BuildProbeSourceMacs(*MacAddress::FromText(u"02:11:22:33:44:50"_s)))
             sources.push_back(*MacTextToBytes(text));
         const ReplyDestinations ours(std::move(sources));
         opened = true;
         while (!stop && adapter->PacketReceivePacket(packet)) {
             const qint64 now = clock.elapsed();
-            // The program's own MAC is 00 11 22 33 44 50 and up.
+            // The program's own MAC is 02 11 22 33 44 50 and up.
             WalkCaptureBatch(
                 packet.buffer, packet.bytesReceived, ours, [&](const CaptureRecord &record) {
                     std::lock_guard lock(mutex);
