@@ -83,6 +83,8 @@ void BM_ClassifyRepliesThroughThePipe(benchmark::State &state)
     auto inputs = std::make_shared<ScanInputs>();
     inputs->settings.ownIp = IpFromText(u"10.0.0.1"_s);
     inputs->probeSourceMacs = BuildProbeSourceMacs(*inputs->settings.ownMac);
+    inputs->rangeStart = NodeIp(0).ToIpv4();
+    inputs->rangeEnd = NodeIp(nodes - 1).ToIpv4();
     inputs->lookupVendor = [](const MacAddress &) { return u"unknown"_s; };
     ReplyAnalyser analyser(channel, inputs);
     qint64 classified = 0;

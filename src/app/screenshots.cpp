@@ -192,9 +192,10 @@ void MarkVerdicts(NodeList &nodes)
 {
     const auto confirm = [&nodes](const char16_t *ip, int answers) {
         const IpAddress address = *IpAddress::FromText(QString::fromUtf16(ip));
-        nodes.BeginConfirmation(address);
+        const MacAddress mac = nodes.At(*nodes.Find(address)).mac;
+        nodes.BeginConfirmation(address, mac);
         for (int i = 0; i < answers; ++i)
-            nodes.CountConfirmationAnswer(address);
+            nodes.CountConfirmationAnswer(address, i, mac);
     };
     confirm(LabHosts[1].ip, ConfirmationProbeCount);
     confirm(LabHosts[3].ip, 5);

@@ -2,6 +2,8 @@
 
 #include "config/addresstext.h"
 
+#include <random>
+
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
@@ -74,6 +76,17 @@ std::optional<double> Settings::EstimatedSweepSeconds() const
     for (int column = FirstResultColumn; column < FirstResultColumn + TestCount; ++column)
         frames += TestEnabled(column) ? packetCount : 0;
     return addresses * frames / sendRate;
+}
+
+MacAddress Settings::DrawOwnMac()
+{
+    std::random_device random;
+    MacAddress mac;
+    for (std::uint8_t &byte : mac.bytes)
+        byte = std::uint8_t(random());
+    mac.bytes[0] = std::uint8_t((mac.bytes[0] & 0xFC) | 0x02);
+    mac.bytes[5] &= 0xF0;
+    return mac;
 }
 
 } // namespace keelwatch

@@ -116,7 +116,13 @@ struct Settings
 
     bool operator==(const Settings &) const = default;
 
+    // The own MAC earlier versions gave every installation alike; a store
+    // that holds it gets one drawn for the installation instead.
     static constexpr MacAddress DefaultOwnMac() { return {{0x00, 0x11, 0x22, 0x33, 0x44, 0x50}}; }
+    // An own MAC for one installation: locally administered, unicast, its
+    // last hex digit 0, the rest random, so that two instances on one
+    // segment probe from different source addresses.
+    static MacAddress DrawOwnMac();
 
     // Whether the test address of a result column (2 to 11) is switched on.
     bool TestEnabled(int column) const;

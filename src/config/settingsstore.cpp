@@ -4,7 +4,9 @@
 #include "config/settingsscreen.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTemporaryFile>
 #include <QVariant>
@@ -297,6 +299,7 @@ SettingsRead ReadSettingsStore(Settings &settings, QSettings &store,
     }
     if (settings.command.isEmpty())
         settings.command = QString::fromUtf16(DefaultCommand);
+    read.ownMacKept = settings.ownMac && settings.ownMac != Settings::DefaultOwnMac();
     if (!settings.ownMac)
         settings.ownMac = Settings::DefaultOwnMac();
     return read;
@@ -370,10 +373,33 @@ int MatchAdapterItem(const NetworkAdapters &adapters, const QString &text)
     return -1;
 }
 
+MacAddress KeptOwnMac(const QString &path, const MessageSink &failed)
+{
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        const std::optional<MacAddress> kept =
+            OwnMacFromText(QString::fromLatin1(file.read(64)).trimmed());
+        if (kept)
+            return *kept;
+        file.close();
+    }
+    const MacAddress drawn = Settings::DrawOwnMac();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(drawn.ToText(u' ').toLatin1() + '\n') < 0 ||
+        !out.commit()) {
+        if (failed)
+            failed(u"Cannot keep the own MAC in "_s + path + u"."_s);
+    }
+    return drawn;
+}
+
 void SettingsModel::Load(const NetworkAdapters &adapters, const MessageSink &damaged)
 {
     const QString path = OpenSettingsStore()->fileName();
     const SettingsRead read = ReadSettingsFile(values, path, adapters);
+    if (!read.ownMacKept)
+        values.ownMac = Settings::DrawOwnMac();
     backupPending = !read.damagedKeys.isEmpty();
     if (backupPending && damaged)
         damaged(DamagedSettingsText(path, read.damagedKeys));

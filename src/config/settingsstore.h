@@ -190,6 +190,9 @@ struct SettingsRead
     QStringList damagedKeys;
     // The file is not in the settings format; what could be read was.
     bool malformed = false;
+    // The store held an own MAC of the installation's: a usable one other
+    // than the one earlier versions gave every installation.
+    bool ownMacKept = false;
 };
 
 // Reads the stored settings into settings in table order, each under the
@@ -227,6 +230,12 @@ QString SettingsBackupName(const QString &fileName, const QDateTime &when);
 // hears which file could not be written and false is returned.
 bool WriteSettingsStore(const Settings &settings, QSettings &store, const MessageSink &sink);
 
+// The own MAC kept in the file at path (its text, "02 1A 2B 3C 4D 50"): the
+// one it holds when usable, else a drawn one (Settings::DrawOwnMac), written
+// there. A file that cannot be written is told to the sink; the drawn MAC
+// serves all the same.
+MacAddress KeptOwnMac(const QString &path, const MessageSink &failed);
+
 // The index of the adapter whose item text equals text without regard to
 // letter case, or -1 (also for empty text).
 int MatchAdapterItem(const NetworkAdapters &adapters, const QString &text);
@@ -241,7 +250,9 @@ class SettingsModel : public LiveSettings
     void Replace(const Settings &edited) { values = edited; }
 
     // From the user's store; see ReadSettingsStore. Damaged values are told
-    // to the sink, once, naming their keys.
+    // to the sink, once, naming their keys. A store without an own MAC of
+    // the installation's gets a drawn one (Settings::DrawOwnMac), kept from
+    // the next save on.
     void Load(const NetworkAdapters &adapters, const MessageSink &damaged);
     // To the user's store; a failure is told to the sink. The first save
     // after a damaged read first copies the old file (SettingsBackupName),

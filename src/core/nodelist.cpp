@@ -53,6 +53,9 @@ int NodeList::Add(const IpAddress &ip, const MacAddress &mac, const Tests &tests
 
 void NodeList::SetMac(int index, const MacAddress &mac, const QString &vendor)
 {
+    if (const auto it = confirmations.find(nodes[index].ip);
+        it != confirmations.end() && it->mac != mac)
+        it->voided = true;
     nodes[index].mac = mac;
     nodes[index].vendor = vendor;
     Changed(index);
@@ -120,7 +123,7 @@ void NodeList::Replace(QList<Node> replacement)
         QMutexLocker lock(&indexLock);
         RebuildIndex();
     }
-    confirmationAnswers.clear();
+    confirmations.clear();
     reportedVerdicts.clear();
     if (announced >= 0)
         announced = Count();
@@ -212,36 +215,37 @@ void NodeList::ForgetHeard()
         node.heard = false;
 }
 
-void NodeList::BeginConfirmation(const IpAddress &ip)
+void NodeList::BeginConfirmation(const IpAddress &ip, const MacAddress &mac)
 {
-    confirmationAnswers.insert(ip, 0);
+    confirmations.insert(ip, Confirmation{mac, {}, false});
     ChangedIp(ip);
 }
 
 void NodeList::ClearConfirmations()
 {
-    if (confirmationAnswers.isEmpty())
+    if (confirmations.isEmpty())
         return;
-    confirmationAnswers.clear();
+    confirmations.clear();
     if (Count() > 0)
         Q_EMIT nodesChanged(0, Count() - 1);
 }
 
-void NodeList::CountConfirmationAnswer(const IpAddress &ip)
+void NodeList::CountConfirmationAnswer(const IpAddress &ip, int probe, const MacAddress &from)
 {
-    const auto it = confirmationAnswers.find(ip);
-    if (it == confirmationAnswers.end() || *it >= ConfirmationProbeCount)
+    const auto it = confirmations.find(ip);
+    if (it == confirmations.end() || it->voided || it->mac != from || probe < 0 ||
+        probe >= ConfirmationProbeCount || it->answered.test(size_t(probe)))
         return;
-    ++*it;
+    it->answered.set(size_t(probe));
     ChangedIp(ip);
 }
 
 std::optional<int> NodeList::ConfirmationAnswers(const IpAddress &ip) const
 {
-    const auto it = confirmationAnswers.constFind(ip);
-    if (it == confirmationAnswers.constEnd())
+    const auto it = confirmations.constFind(ip);
+    if (it == confirmations.constEnd())
         return std::nullopt;
-    return *it;
+    return it->voided ? 0 : int(it->answered.count());
 }
 
 ConfirmationVerdict NodeList::Verdict(const IpAddress &ip) const

@@ -7,6 +7,7 @@
 #include <QMutex>
 #include <QObject>
 
+#include <bitset>
 #include <optional>
 
 namespace keelwatch {
@@ -76,12 +77,15 @@ class NodeList : public QObject
     void ForgetHeard();
 
     // Confirmation probes, by IP: Begin starts a count afresh for the probes
-    // just queued; answers to an IP that is not being confirmed are not
-    // counted. Answers are capped at ConfirmationProbeCount.
-    void BeginConfirmation(const IpAddress &ip);
+    // just queued to the node whose MAC is mac. Each probe counts once, and
+    // only when answered from that MAC; answers to an IP that is not being
+    // confirmed are not counted. A new MAC for the IP (SetMac) voids the
+    // count until the next Begin: the verdict belongs to the card that
+    // answered the probes.
+    void BeginConfirmation(const IpAddress &ip, const MacAddress &mac);
     // A new scanning sweep: the last sweep's verdicts no longer hold.
     void ClearConfirmations();
-    void CountConfirmationAnswer(const IpAddress &ip);
+    void CountConfirmationAnswer(const IpAddress &ip, int probe, const MacAddress &from);
     std::optional<int> ConfirmationAnswers(const IpAddress &ip) const;
     // The verdict the grid shows: the reported one while it stands, else
     // what the current sweep's confirmation answers make of the IP so far.
@@ -120,8 +124,14 @@ class NodeList : public QObject
     QList<Node> nodes;
     mutable QMutex indexLock;
     QHash<IpAddress, IpNodes> byIp;
-    QHash<IpAddress, int> confirmationAnswers;
     QHash<IpAddress, ConfirmationVerdict> reportedVerdicts;
+    struct Confirmation
+    {
+        MacAddress mac;
+        std::bitset<ConfirmationProbeCount> answered;
+        bool voided = false;
+    };
+    QHash<IpAddress, Confirmation> confirmations;
     // The count announced so far while a batch runs, else -1.
     int announced = -1;
     // The nodes changed while a batch runs; first > last for none.

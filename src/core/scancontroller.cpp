@@ -98,6 +98,7 @@ bool ScanController::TryStart()
     awaitedReplies.reset();
     rechecking = false;
     droppedBefore = 0;
+    rejectedBefore = 0;
     parts.view.ShowTestColumns(s.showAll, s.tests);
     if (!PassStartChecks(s))
         return false;
@@ -226,7 +227,7 @@ void ScanController::OnCycleTimer()
         awaitedReplies = tally.relayed;
         return;
     }
-    EndStep(tally.dropped);
+    EndStep(tally);
 }
 
 void ScanController::OnRepliesClassified()
@@ -237,10 +238,10 @@ void ScanController::OnRepliesClassified()
     if (tally.handled < *awaitedReplies)
         return;
     awaitedReplies.reset();
-    EndStep(tally.dropped);
+    EndStep(tally);
 }
 
-void ScanController::EndStep(quint64 droppedSoFar)
+void ScanController::EndStep(const CaptureTally &tally)
 {
     // A probe or its answer lost on a busy segment is no node gone: a
     // silence is asked again before it is judged.
@@ -253,11 +254,16 @@ void ScanController::EndStep(quint64 droppedSoFar)
     // scanning step's silences are not judged then; answers still are.
     bool judgeLosses = true;
     if (step == ScanStep::Scanning) {
-        const quint64 dropped = droppedSoFar - droppedBefore;
-        droppedBefore = droppedSoFar;
+        const quint64 dropped = tally.dropped - droppedBefore;
+        droppedBefore = tally.dropped;
         judgeLosses = dropped == 0;
         if (!judgeLosses)
             Q_EMIT parts.events.framesDropped(int(std::min<quint64>(dropped, INT_MAX)));
+        // Rejected replies change no result, so they only leave a line.
+        const quint64 rejected = tally.rejected - rejectedBefore;
+        rejectedBefore = tally.rejected;
+        if (rejected > 0)
+            Q_EMIT parts.events.repliesRejected(int(std::min<quint64>(rejected, INT_MAX)));
     }
     if (cyclic && step != ScanStep::FindingNodes && judgeLosses)
         ReportLostResponses();

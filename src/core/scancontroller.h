@@ -99,9 +99,9 @@ class ScanController : public QObject
     bool PassStartChecks(Settings &s);
     bool OpenCapture();
     void StartSweep();
-    // The step's evaluation and the next step; droppedSoFar is the capture's
-    // loss count now.
-    void EndStep(quint64 droppedSoFar);
+    // The step's evaluation and the next step; tally is the capture's count
+    // now.
+    void EndStep(const CaptureTally &tally);
     // With rate pacing on, a cyclic scanning step sends the tests that fell
     // silent once more before it judges them; false when there are none.
     bool RecheckSilences();
@@ -136,6 +136,8 @@ class ScanController : public QObject
     bool rechecking = false;
     // The capture's loss count at the last scanning step's end.
     quint64 droppedBefore = 0;
+    // The capture's rejected replies at the last scanning step's end.
+    quint64 rejectedBefore = 0;
     QTimer cycleTimer;
     QTimer restartTimer;
 };

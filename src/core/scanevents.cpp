@@ -19,6 +19,7 @@ void ForwardScanEvents(const ScanEvents &events, const QObject *context,
                      [handler] { handler({.kind = Kind::ScanStarted}); });
     scanWide(&ScanEvents::cycleEnded, Kind::CycleEnded);
     scanWide(&ScanEvents::framesDropped, Kind::FramesDropped);
+    scanWide(&ScanEvents::repliesRejected, Kind::RepliesRejected);
     nodeEvent(&ScanEvents::macChanged, Kind::MacChanged);
     QObject::connect(
         &events, &ScanEvents::testAnswered, context,

@@ -27,6 +27,9 @@ class ScanEvents : public QObject
     // The capture lost frames during the last scanning sweep, so its
     // silences were not judged.
     void framesDropped(int count);
+    // Since the last such line, count replies answered no probe of this scan
+    // (forged, malformed or for another instance) and were not used.
+    void repliesRejected(int count);
     // A reply to source index column came from a new MAC for the node's IP.
     void macChanged(const keelwatch::Node &node, int column);
     // In a cyclic scan, the node answered the test of column afresh.
@@ -54,6 +57,7 @@ enum class ScanEventKind {
     ScanStarted,
     CycleEnded,
     FramesDropped,
+    RepliesRejected,
     MacChanged,
     TestAnswered,
     ResponseLost,
@@ -78,7 +82,8 @@ struct ScanEvent
     Node node{};
     // The test's column (or source index) of a node event.
     int column = 0;
-    // Cycles ended, frames dropped, or confirmation probes answered.
+    // Cycles ended, frames dropped, replies rejected, or confirmation probes
+    // answered.
     int count = 0;
     // The new answer of TestAnswered.
     Mark mark{};

@@ -1,5 +1,7 @@
 #include "core/workerscanengine.h"
 
+#include "scan/probeledger.h"
+
 #include <random>
 #include <utility>
 
@@ -63,6 +65,8 @@ std::shared_ptr<ScanInputs> WorkerScanEngine::Inputs(const ScanSnapshot &scan,
     inputs->probeSourceMacs = scan.probeSourceMacs;
     inputs->rangeStart = scan.rangeStart;
     inputs->rangeEnd = scan.rangeEnd;
+    inputs->confirmationSources = confirmationSources;
+    inputs->asked = asked;
     inputs->scanStep = &scanStep;
     inputs->captureCounterShown = lookups.captureCounterShown;
     const NodeList *list = &nodes;
@@ -73,6 +77,15 @@ std::shared_ptr<ScanInputs> WorkerScanEngine::Inputs(const ScanSnapshot &scan,
 
 void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep)
 {
+    asked = std::make_shared<ProbeLedger>(scan.rangeStart, scan.rangeEnd);
+    // Drawn afresh for every scan, so that neither a normal card's filter
+    // nor a forger meets the same addresses scan after scan.
+    std::random_device seed;
+    std::mt19937_64 random((std::uint64_t(seed()) << 32) | seed());
+    confirmationSources.clear();
+    if (scan.settings.confirmSuspects)
+        confirmationSources =
+            DrawConfirmationSources(scan.settings.ownMac.value_or(MacAddress{}), random);
     // The controller keeps the snapshot and the step counter for the whole
     // scan; replies of a stopped scan are dropped by the workers.
     workers.StartCapture(Inputs(scan, scanStep),
@@ -83,10 +96,6 @@ void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<
     waiting.clear();
     sending = 0;
     if (scan.settings.confirmSuspects) {
-        // Drawn afresh for every scan, so that a normal card's filter does
-        // not meet the same addresses scan after scan.
-        std::random_device seed;
-        std::mt19937_64 random((std::uint64_t(seed()) << 32) | seed());
         workers.StartConfirmations(Inputs(scan, scanStep),
                                    DrawConfirmationDestinations(scan.settings, random));
     }
@@ -108,7 +117,11 @@ void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSn
     for (const DecodedReply &reply : replies) {
         options.autoScroll = lookups.autoScroll && lookups.autoScroll();
         options.scanStep = scanStep.load();
-        ClassifyReply(targets, options, reply);
+        // A confirmation answer is only counted: it never adds a node or
+        // changes a node's MAC, so no decoy can rename the node it answers
+        // for.
+        if (reply.confirmationProbe < 0)
+            ClassifyReply(targets, options, reply);
         if (scan.settings.confirmSuspects && options.scanStep == ScanStep::Scanning)
             FollowSuspect(reply);
     }
@@ -119,8 +132,8 @@ void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSn
 
 void WorkerScanEngine::FollowSuspect(const DecodedReply &reply)
 {
-    if (reply.sourceIndex == ConfirmationSourceIndex) {
-        nodes.CountConfirmationAnswer(reply.ip);
+    if (reply.confirmationProbe >= 0) {
+        nodes.CountConfirmationAnswer(reply.ip, reply.confirmationProbe, reply.mac);
         return;
     }
     if (confirming.contains(reply.ip))
@@ -130,7 +143,7 @@ void WorkerScanEngine::FollowSuspect(const DecodedReply &reply)
     if (!family || !reply.ip.IsIpv4())
         return;
     confirming.insert(reply.ip);
-    nodes.BeginConfirmation(reply.ip);
+    nodes.BeginConfirmation(reply.ip, nodes.At(*index).mac);
     if (sending != 0)
         waiting.push_back({reply.ip.ToIpv4(), *family});
     else
@@ -161,6 +174,9 @@ void WorkerScanEngine::StartSweep(const ScanSnapshot &scan, const std::atomic<Sc
     waiting.clear();
     if (scanStep.load() == ScanStep::Scanning)
         nodes.ClearConfirmations();
+    // A new sweep asks afresh; a recheck still belongs to its sweep.
+    if (asked)
+        asked->Forget();
     StartSending(Inputs(scan, scanStep), sweep);
 }
 

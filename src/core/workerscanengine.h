@@ -82,6 +82,9 @@ class WorkerScanEngine : public ScanEngine
     std::vector<Confirmation> waiting;
     // The sweep or recheck sending now; 0 for none.
     std::uint64_t sending = 0;
+    // The current scan's: what its replies must answer.
+    std::shared_ptr<ProbeLedger> asked;
+    std::vector<std::array<std::uint8_t, 6>> confirmationSources;
     ScanEvents &events;
     Lookups lookups;
     QMetaObject::Connection handledConnection;

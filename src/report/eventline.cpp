@@ -124,6 +124,10 @@ EventLine EventLineOf(const ScanEvent &event, const Settings &settings, const QS
         return EventLine{
             QStringList{u"#Dropped_Frames"_s, QString::number(event.count), dateTime}.join(Tab),
             false, SyslogEvent()};
+    case ScanEventKind::RepliesRejected:
+        return EventLine{
+            QStringList{u"#Rejected_Replies"_s, QString::number(event.count), dateTime}.join(Tab),
+            false, SyslogEvent()};
     case ScanEventKind::MacChanged:
         return NodeEvent(dateTime, node, u"MAC"_s, u"CHANGE"_s, u"-"_s, SeverityWarning);
     case ScanEventKind::TestAnswered:

@@ -25,6 +25,8 @@ struct CaptureChannel
     // capture lost as the adapter last told.
     std::atomic<std::uint64_t> relayedRecords{0};
     std::atomic<std::uint64_t> droppedFrames{0};
+    // Written by relay and analyser: replies that answered no probe.
+    std::atomic<std::uint64_t> rejectedReplies{0};
 };
 
 } // namespace keelwatch

@@ -1,7 +1,6 @@
 #include "scan/capturerelay.h"
 
-#include "config/integertext.h"
-#include "scan/capturebatch.h"
+#include "scan/probeframe.h"
 
 #include <algorithm>
 #include <vector>
@@ -10,9 +9,20 @@ using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
-CaptureRelay::CaptureRelay(std::shared_ptr<CaptureChannel> c, const QString &mac,
+ReplyDestinations ReplyDestinationsOf(const ScanInputs &inputs)
+{
+    std::vector<MacBytes> addresses(inputs.confirmationSources);
+    for (const QString &text : inputs.probeSourceMacs) {
+        if (const std::optional<MacBytes> mac = MacTextToBytes(text))
+            addresses.push_back(*mac);
+    }
+    return ReplyDestinations(std::move(addresses));
+}
+
+CaptureRelay::CaptureRelay(std::shared_ptr<CaptureChannel> c, ReplyDestinations d,
                            const std::atomic<bool> *counterShown, QObject *parent)
-    : ScanThread(parent), channel(std::move(c)), ownMac(mac), counterShown(counterShown)
+    : ScanThread(parent), channel(std::move(c)), destinations(std::move(d)),
+      counterShown(counterShown)
 {
 }
 
@@ -26,15 +36,6 @@ void CaptureRelay::Work()
 void CaptureRelay::Relay()
 {
     CapturePipe &pipe = *channel->pipe;
-    // The first two bytes of the own MAC text, "00 11 22 ...".
-    const QString mac = ownMac.trimmed();
-    const auto byte0 = ParseHexDigits(QStringView(mac).mid(0, 2));
-    const auto byte1 = ParseHexDigits(QStringView(mac).mid(3, 2));
-    // Start refuses an own MAC that is not six hex bytes, so this is only
-    // reached through a bad snapshot; nothing could be picked out then.
-    if (!byte0 || !byte1)
-        return;
-
     // The replies of one receive, handed over a message at a time.
     std::vector<CaptureRecord> replies;
     replies.reserve(RecordsPerMessage);
@@ -47,9 +48,11 @@ void CaptureRelay::Relay()
         }
         ReadDropCount();
         replies.clear();
-        WalkCaptureBatch(packet->buffer, packet->bytesReceived, std::uint8_t(*byte0),
-                         std::uint8_t(*byte1),
-                         [&replies](const CaptureRecord &record) { replies.push_back(record); });
+        const std::size_t rejected = WalkCaptureBatch(
+            packet->buffer, packet->bytesReceived, destinations,
+            [&replies](const CaptureRecord &record) { replies.push_back(record); });
+        if (rejected > 0)
+            Q_EMIT repliesRejected(channel->rejectedReplies.fetch_add(rejected) + rejected);
         if (replies.empty())
             continue;
         if (counterShown && counterShown->load()) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "scan/capturebatch.h"
 #include "scan/capturechannel.h"
+#include "scan/scaninputs.h"
 #include "scan/scanthread.h"
 
 #include <atomic>
@@ -8,16 +10,19 @@
 
 namespace keelwatch {
 
+// The scan's sixteen source addresses and its confirmation probes' sources.
+ReplyDestinations ReplyDestinationsOf(const ScanInputs &inputs);
+
 // The capture relay: receives batches from the capture adapter and hands the
-// capture pipe the records of the ARP replies to one of the own source
-// addresses, the records of a batch together.
+// capture pipe the records of the well-formed ARP replies to one of the
+// scan's source addresses, the records of a batch together; malformed ones
+// sent to those addresses are counted in the channel's rejected replies.
 class CaptureRelay : public ScanThread
 {
     Q_OBJECT
 
   public:
-    // ownMac is the own MAC text; its first two bytes pick the replies.
-    CaptureRelay(std::shared_ptr<CaptureChannel> channel, const QString &ownMac,
+    CaptureRelay(std::shared_ptr<CaptureChannel> channel, ReplyDestinations destinations,
                  const std::atomic<bool> *counterShown, QObject *parent = nullptr);
 
     // A stop takes effect before the next receive, within the read
@@ -28,6 +33,9 @@ class CaptureRelay : public ScanThread
     void captureCounted(quint64 count);
     // Frames the capture has lost since it was opened, told when it grows.
     void captureDropped(quint64 count);
+    // Replies rejected in this capture so far, told when the relay's
+    // rejections made it grow.
+    void repliesRejected(quint64 count);
 
   protected:
     void Work() override;
@@ -37,7 +45,7 @@ class CaptureRelay : public ScanThread
     void ReadDropCount();
 
     std::shared_ptr<CaptureChannel> channel;
-    QString ownMac;
+    const ReplyDestinations destinations;
     const std::atomic<bool> *counterShown;
 };
 

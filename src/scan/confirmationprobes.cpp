@@ -97,4 +97,35 @@ ConfirmationDestinations DrawConfirmationDestinations(const Settings &settings,
     return drawn;
 }
 
+std::vector<MacBytes> DrawConfirmationSources(const MacAddress &ownMac, std::mt19937_64 &random)
+{
+    const auto blockOf = [](const MacBytes &mac) {
+        MacBytes block = mac;
+        block[5] &= 0xF0;
+        return block;
+    };
+    std::vector<MacBytes> blocks;
+    while (blocks.size() < 2) {
+        const std::uint64_t bits = random();
+        MacBytes block;
+        for (size_t i = 0; i < block.size(); ++i)
+            block[i] = std::uint8_t(bits >> (8 * i));
+        // Locally administered, unicast.
+        block[0] = std::uint8_t((block[0] | 0x02) & ~0x01);
+        block = blockOf(block);
+        if (block != blockOf(ownMac.bytes) &&
+            std::find(blocks.begin(), blocks.end(), block) == blocks.end())
+            blocks.push_back(block);
+    }
+    std::vector<MacBytes> sources;
+    for (int i = 0; i < 2 * 16; ++i) {
+        MacBytes mac = blocks[size_t(i / 16)];
+        mac[5] = std::uint8_t(mac[5] | (i % 16));
+        sources.push_back(mac);
+    }
+    std::shuffle(sources.begin(), sources.end(), random);
+    sources.resize(ConfirmationProbeCount);
+    return sources;
+}
+
 } // namespace keelwatch

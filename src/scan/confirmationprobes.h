@@ -11,8 +11,10 @@
 namespace keelwatch {
 
 // A node that answered Br and an illegal test address is sent this many more
-// ARP requests, each to a different group address, from this source address
-// (an index without a result column, so the answers never write a mark).
+// ARP requests, each to a different group address and from a source address
+// of its own, so that every answer tells which probe it answers. Answers are
+// handed on with this source index, which has no result column, so they
+// never write a mark.
 constexpr int ConfirmationProbeCount = 24;
 constexpr int ConfirmationSourceIndex = 12;
 
@@ -59,5 +61,12 @@ bool UsableConfirmationDestination(const MacBytes &mac, ConfirmationFamily famil
 using ConfirmationDestinations = std::array<std::vector<MacBytes>, ConfirmationFamilyCount>;
 ConfirmationDestinations DrawConfirmationDestinations(const Settings &settings,
                                                       std::mt19937_64 &random);
+
+// ConfirmationProbeCount different locally administered unicast source
+// addresses, one per probe, in random order; none in the own MAC's block of
+// sixteen source addresses. They come from two blocks of sixteen (the own
+// MAC's with its last hex digit 0 to F), so that a send adapter bound to
+// one block sends many of them.
+std::vector<MacBytes> DrawConfirmationSources(const MacAddress &ownMac, std::mt19937_64 &random);
 
 } // namespace keelwatch

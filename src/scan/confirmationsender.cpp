@@ -1,5 +1,7 @@
 #include "scan/confirmationsender.h"
 
+#include "scan/probeledger.h"
+
 #include <chrono>
 #include <thread>
 
@@ -40,11 +42,9 @@ void ConfirmationSender::SetProbeGap(std::function<void()> g)
 
 void ConfirmationSender::Work()
 {
-    // The probe sender reports a bad own IP or source address; without them
-    // nothing is sent here either.
+    // The probe sender reports a bad own IP; without it nothing is sent here
+    // either.
     const std::optional<quint32> ownIp = SenderOwnIp(inputs->settings.ownIp, {});
-    const std::optional<MacBytes> source =
-        MacTextToBytes(inputs->probeSourceMacs[ConfirmationSourceIndex]);
     // A plain stop is checked every so often, as the other workers do.
     constexpr auto StopCheck = std::chrono::milliseconds(250);
     while (!stopRequested) {
@@ -59,35 +59,43 @@ void ConfirmationSender::Work()
             request = requests.front();
             requests.pop_front();
         }
-        if (ownIp && source)
-            SendProbes(request, *ownIp, *source);
+        if (ownIp)
+            SendProbes(request, *ownIp);
     }
 }
 
-void ConfirmationSender::SendProbes(const Request &request, quint32 ownIp, const MacBytes &source)
+void ConfirmationSender::SendProbes(const Request &request, quint32 ownIp)
 {
+    if (inputs->asked)
+        inputs->asked->Note(request.address);
+    const std::vector<MacBytes> &family = destinations[size_t(request.family)];
+    const std::vector<MacBytes> &sources = inputs->confirmationSources;
+    for (size_t j = 0; j < family.size() && j < sources.size(); ++j) {
+        if (stopRequested)
+            break;
+        SendProbe(family[j], sources[j], ownIp, request.address);
+        if (gap)
+            gap();
+        else
+            std::this_thread::sleep_for(std::chrono::microseconds(ProbeGapUs));
+    }
+}
+
+void ConfirmationSender::SendProbe(const MacBytes &destination, const MacBytes &source,
+                                   quint32 ownIp, quint32 address)
+{
+    // Handles are kept by their block of sources, so this opens two per scan.
     PacketAdapter *adapter =
         adapters->Open(inputs->settings.adapter.name, SendersOfSource(source, ownIp));
     if (!adapter)
         return;
     const std::unique_ptr<Packet> packet = adapters->Driver().PacketAllocatePacket();
-    if (!packet || !adapter->PacketSetHwFilter(PromiscuousFilter)) {
-        adapters->Close(adapter);
-        return;
-    }
-    // One copy of each probe: every answer counts once.
-    adapter->PacketSetNumWrites(1);
-    for (const MacBytes &destination : destinations[size_t(request.family)]) {
-        if (stopRequested)
-            break;
-        BuildProbeFrame(frame, destination, source, ownIp, request.address,
-                        inputs->settings.format);
+    if (packet && adapter->PacketSetHwFilter(PromiscuousFilter)) {
+        // One copy of each probe: every answer counts once.
+        adapter->PacketSetNumWrites(1);
+        BuildProbeFrame(frame, destination, source, ownIp, address, inputs->settings.format);
         PacketInitPacket(*packet, frame.bytes.data(), std::size_t(frame.size));
         adapter->PacketSendPacket(*packet);
-        if (gap)
-            gap();
-        else
-            std::this_thread::sleep_for(std::chrono::microseconds(ProbeGapUs));
     }
     adapters->Close(adapter);
 }

@@ -27,7 +27,8 @@ class ConfirmationSender : public ScanThread
                        ConfirmationDestinations destinations, QObject *parent = nullptr);
 
     // Queues ConfirmationProbeCount probes for the node at address, to the
-    // destinations of family. Any thread.
+    // destinations of family, probe j from the scan's confirmation source j.
+    // Any thread.
     void Confirm(quint32 address, ConfirmationFamily family);
     // Wakes the worker so that it sees the stop.
     void Abandon() override;
@@ -49,7 +50,9 @@ class ConfirmationSender : public ScanThread
         ConfirmationFamily family;
     };
 
-    void SendProbes(const Request &request, quint32 ownIp, const MacBytes &source);
+    void SendProbes(const Request &request, quint32 ownIp);
+    void SendProbe(const MacBytes &destination, const MacBytes &source, quint32 ownIp,
+                   quint32 address);
 
     std::shared_ptr<const ScanInputs> inputs;
     std::shared_ptr<SendAdapters> adapters;

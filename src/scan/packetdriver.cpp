@@ -37,7 +37,8 @@ SendAdapters::SendAdapters(std::shared_ptr<PacketDriver> d) : driver(std::move(d
 
 PacketAdapter *SendAdapters::Open(const QString &name, const ProbeSenders &senders)
 {
-    std::vector<std::unique_ptr<PacketAdapter>> stale;
+    // A scan sends from a few blocks of senders (its own and those of its
+    // confirmation probes) turn about, so the handles of each are kept.
     {
         std::lock_guard lock(mutex);
         for (Handle &h : handles) {
@@ -46,18 +47,7 @@ PacketAdapter *SendAdapters::Open(const QString &name, const ProbeSenders &sende
                 return h.adapter.get();
             }
         }
-        // A free handle bound to the senders of an earlier scan is not
-        // needed again.
-        for (auto h = handles.begin(); h != handles.end();) {
-            if (!h->inUse && h->name == name) {
-                stale.push_back(std::move(h->adapter));
-                h = handles.erase(h);
-            } else {
-                ++h;
-            }
-        }
     }
-    stale.clear();
     // Opened outside the lock: it takes milliseconds.
     QString error;
     std::unique_ptr<PacketAdapter> adapter = driver->PacketOpenAdapter(name, &error);

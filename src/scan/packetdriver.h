@@ -137,8 +137,9 @@ class PacketDriver : public AdapterSource
 // The send handles of one scan. Opening an adapter costs about 12 ms on
 // Linux (closing a packet socket waits for an RCU grace period), which would
 // cap a sweep at some 80 probes a second; so a handle handed back by Close
-// is kept and handed out again by the next Open of that name, and all of
-// them are closed when the last owner of this object lets go of it. On the
+// is kept and handed out again by the next Open of that name and senders,
+// and all of them are closed when the last owner of this object lets go of
+// it. On the
 // wire nothing changes. Thread-safe.
 class SendAdapters
 {

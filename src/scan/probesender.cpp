@@ -1,5 +1,7 @@
 #include "scan/probesender.h"
 
+#include "scan/probeledger.h"
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -257,6 +259,9 @@ void ProbeSender::SendProbe(const MacBytes &destination, const MacBytes &source,
         adapters->Close(adapter);
         return;
     }
+    // Noted first: the reply may be back before the send returns.
+    if (inputs->asked)
+        inputs->asked->Note(address);
     BuildProbeFrame(frame, destination, source, **ownIp, address, inputs->settings.format);
     PacketInitPacket(*packet, frame.bytes.data(), std::size_t(frame.size));
     adapter->PacketSetNumWrites(writes);

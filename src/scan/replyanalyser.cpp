@@ -1,6 +1,7 @@
 #include "scan/replyanalyser.h"
 
 #include "config/addresstext.h"
+#include "scan/confirmationprobes.h"
 
 #include <QHash>
 #include <QtEndian>
@@ -73,6 +74,68 @@ std::optional<DecodedReply> DecodeCaptureRecord(const CaptureRecord &record,
     return std::nullopt;
 }
 
+ReplyBinding BuildReplyBinding(const ScanInputs &inputs, const MessageSink &sink)
+{
+    const QString ownIp = inputs.settings.ownIp ? inputs.settings.ownIp->ToText() : QString();
+    ReplyBinding binding;
+    binding.patterns = BuildReplyPatterns(inputs.probeSourceMacs, ownIp, sink);
+    const auto ip = IpLinesToNumber(ownIp);
+    if (ip) {
+        binding.ownIp = *ip;
+        for (const MacBytes &source : inputs.confirmationSources) {
+            ReplyPattern pattern;
+            std::copy(source.begin(), source.end(), pattern.begin());
+            qToBigEndian(*ip, pattern.data() + source.size());
+            binding.confirmations.push_back(pattern);
+        }
+    }
+    binding.asked = inputs.asked.get();
+    binding.rangeStart = inputs.rangeStart;
+    binding.rangeEnd = inputs.rangeEnd;
+    return binding;
+}
+
+namespace {
+
+// No host answers from these.
+bool UnusableSenderIp(quint32 ip, quint32 ownIp)
+{
+    return ip == 0 || ip == 0xFFFFFFFF || (ip >> 28) == 0xE || ip == ownIp;
+}
+
+bool UsableSenderMac(const MacAddress &mac)
+{
+    return (mac.bytes[0] & 0x01) == 0 &&
+           std::any_of(mac.bytes.begin(), mac.bytes.end(), [](std::uint8_t b) { return b != 0; });
+}
+
+} // namespace
+
+std::optional<DecodedReply> AcceptCaptureRecord(const CaptureRecord &record,
+                                                const ReplyBinding &binding)
+{
+    std::optional<DecodedReply> reply = DecodeCaptureRecord(record, binding.patterns);
+    if (!reply) {
+        constexpr std::size_t TargetAt = 10;
+        for (std::size_t j = 0; j < binding.confirmations.size() && !reply; ++j) {
+            const ReplyPattern &pattern = binding.confirmations[j];
+            if (std::memcmp(pattern.data(), record.data() + TargetAt, pattern.size()) == 0)
+                reply = DecodedReply{
+                    IpAddress::FromIpv4(qFromBigEndian<std::uint32_t>(record.data() + 6)),
+                    MacAddress::FromBytes(record.data()), ConfirmationSourceIndex, QString(),
+                    int(j)};
+        }
+    }
+    if (!reply)
+        return std::nullopt;
+    const quint32 sender = reply->ip.ToIpv4();
+    if (sender < binding.rangeStart || sender > binding.rangeEnd ||
+        UnusableSenderIp(sender, binding.ownIp) || !UsableSenderMac(reply->mac) ||
+        (binding.asked && !binding.asked->Asked(sender)))
+        return std::nullopt;
+    return reply;
+}
+
 QString VendorPrefix(const MacAddress &mac)
 {
     return mac.ToText().left(9);
@@ -86,10 +149,8 @@ ReplyAnalyser::ReplyAnalyser(std::shared_ptr<CaptureChannel> c,
 
 void ReplyAnalyser::Work()
 {
-    const ReplyPatterns patterns =
-        BuildReplyPatterns(inputs->probeSourceMacs,
-                           inputs->settings.ownIp ? inputs->settings.ownIp->ToText() : QString(),
-                           [this](const QString &text) { Q_EMIT message(text); });
+    const ReplyBinding binding =
+        BuildReplyBinding(*inputs, [this](const QString &text) { Q_EMIT message(text); });
     CapturePipe &pipe = *channel->pipe;
     // Vendor names by vendor code, kept until the next hand-over: a flood
     // of replies from a few makers is looked up a few times per hand-over,
@@ -110,7 +171,15 @@ void ReplyAnalyser::Work()
         QList<DecodedReply> replies;
         quint64 recordsRead = 0;
         quint64 recordsTold = 0;
+        quint64 rejected = 0;
         const auto tell = [&] {
+            // Counted before the replies are told, so that a step that
+            // waits for them sees the rejections too.
+            if (rejected > 0) {
+                const quint64 total = channel->rejectedReplies.fetch_add(rejected) + rejected;
+                rejected = 0;
+                Q_EMIT repliesRejected(total);
+            }
             Q_EMIT repliesDecoded(replies, recordsRead);
             replies = QList<DecodedReply>();
             recordsTold = recordsRead;
@@ -128,9 +197,11 @@ void ReplyAnalyser::Work()
             do {
                 for (const CaptureRecord &record : records) {
                     ++recordsRead;
-                    auto reply = DecodeCaptureRecord(record, patterns);
-                    if (!reply)
+                    auto reply = AcceptCaptureRecord(record, binding);
+                    if (!reply) {
+                        ++rejected;
                         continue;
+                    }
                     reply->vendor = vendorOf(reply->mac);
                     replies.append(std::move(*reply));
                     if (replies.size() == RepliesPerHandover)

@@ -2,6 +2,7 @@
 
 #include "config/addresstext.h"
 #include "scan/capturechannel.h"
+#include "scan/probeledger.h"
 #include "scan/scaninputs.h"
 #include "scan/scanthread.h"
 
@@ -31,11 +32,38 @@ ReplyPatterns BuildReplyPatterns(const SourceMacs &sources, const QString &ownIp
 std::optional<DecodedReply> DecodeCaptureRecord(const CaptureRecord &record,
                                                 const ReplyPatterns &patterns);
 
+// Everything a reply must match to count: a target of the scan (one of the
+// sixteen source addresses or a confirmation probe's, and the own IP) and a
+// sender the scan asked.
+struct ReplyBinding
+{
+    ReplyPatterns patterns;
+    // By confirmation probe.
+    std::vector<ReplyPattern> confirmations;
+    quint32 ownIp = 0;
+    // Addresses of the range asked in this sweep; without a ledger any
+    // address of the range counts as asked.
+    const ProbeLedger *asked = nullptr;
+    quint32 rangeStart = 1;
+    quint32 rangeEnd = 0;
+};
+ReplyBinding BuildReplyBinding(const ScanInputs &inputs, const MessageSink &sink);
+
+// The reply a record carries when it answers a probe of the scan: its target
+// is one of the binding's, its sender IP an asked address of the range and
+// none that no host may have (0.0.0.0, a group or the limited broadcast
+// address, the own IP), its sender MAC a unicast address that is not all
+// zeros. A confirmation reply gets ConfirmationSourceIndex and its probe.
+// Nothing for any other record.
+std::optional<DecodedReply> AcceptCaptureRecord(const CaptureRecord &record,
+                                                const ReplyBinding &binding);
+
 // The vendor prefix the vendor table reads, "00:0C:29:".
 QString VendorPrefix(const MacAddress &mac);
 
 // The reply analyser: reads capture pipe records, recognises the probe each
-// one answers and hands the decoded replies to the main thread.
+// one answers and hands the decoded replies to the main thread; the others
+// are counted in the channel's rejected replies.
 class ReplyAnalyser : public ScanThread
 {
     Q_OBJECT
@@ -52,6 +80,9 @@ class ReplyAnalyser : public ScanThread
     // included: told whenever the pipe is empty, so that the count reaches
     // what the relay wrote.
     void repliesDecoded(const QList<keelwatch::DecodedReply> &replies, quint64 recordsRead);
+    // Replies rejected in this capture so far (by relay and analyser), told
+    // when the analyser's rejections made it grow.
+    void repliesRejected(quint64 count);
 
   protected:
     void Work() override;

@@ -7,11 +7,16 @@
 #include <QMetaType>
 #include <QString>
 
+#include <array>
 #include <atomic>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace keelwatch {
+
+class ProbeLedger;
 
 // The steps of a cycle: the start, List Mode's node-finding sweep, the
 // scanning sweep with every switched-on test, and the end of the cycle.
@@ -31,6 +36,8 @@ struct ScanInputs
 {
     Settings settings;
     SourceMacs probeSourceMacs;
+    // One source address per confirmation probe, drawn for the scan.
+    std::vector<std::array<std::uint8_t, 6>> confirmationSources;
     quint32 rangeStart = 0;
     quint32 rangeEnd = 0;
     // Read afresh for every address.
@@ -45,6 +52,9 @@ struct ScanInputs
     // Set for a recheck with rate pacing on: the sweep sends these targets
     // their tests again, at the rate, instead of walking the range.
     std::vector<RecheckTarget> recheck;
+    // The addresses asked in the current sweep: the senders note them, the
+    // analyser accepts replies from them alone. Shared by the whole scan.
+    std::shared_ptr<ProbeLedger> asked;
 };
 
 // One reply as the analyser decoded it, for ClassifyReply on the main thread.
@@ -54,6 +64,8 @@ struct DecodedReply
     MacAddress mac;      // the sender's
     int sourceIndex = 0; // 0 to 15
     QString vendor;
+    // The confirmation probe answered, or -1 for a reply to a source address.
+    int confirmationProbe = -1;
 };
 
 // How far the replies of a scan have come: records the capture relay handed
@@ -64,6 +76,9 @@ struct CaptureTally
     quint64 relayed = 0;
     quint64 handled = 0;
     quint64 dropped = 0;
+    // Replies that answered no probe of the scan (forged, malformed, to
+    // another instance's address on our prefix, or from outside the range).
+    quint64 rejected = 0;
 };
 
 // How far opening the capture adapter got.
@@ -88,6 +103,8 @@ class CaptureStatus
     // Frames the capture lost since the scan started, told when it grows; a
     // status without a place for it leaves it to the event log.
     virtual void ShowCaptureDrops(quint64 dropped) { Q_UNUSED(dropped); }
+    // Replies rejected since the scan started, told when it grows.
+    virtual void ShowRejectedReplies(quint64 rejected) { Q_UNUSED(rejected); }
 };
 
 // Failure messages of the workers. Called on the main thread while the

@@ -95,7 +95,15 @@ void ScanWorkers::StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHa
     decoded.clear();
     onReplies = std::move(handler);
 
+    const auto showRejected = [this, generation](quint64 count) {
+        if (generation == captureGeneration && count > rejectedShown) {
+            rejectedShown = count;
+            status.ShowRejectedReplies(count);
+        }
+    };
+    rejectedShown = 0;
     analyser = new ReplyAnalyser(channel, inputs);
+    connect(analyser, &ReplyAnalyser::repliesRejected, this, showRejected, Qt::QueuedConnection);
     // Only queued here: the hand-over takes its time in turns of its own, so
     // a flood of replies never holds the event loop for long.
     connect(
@@ -113,8 +121,8 @@ void ScanWorkers::StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHa
         Qt::QueuedConnection);
     Own(analyser);
 
-    relay = new CaptureRelay(channel, inputs->settings.ownMac.value_or(MacAddress{}).ToText(u' '),
-                             inputs->captureCounterShown);
+    relay = new CaptureRelay(channel, ReplyDestinationsOf(*inputs), inputs->captureCounterShown);
+    connect(relay, &CaptureRelay::repliesRejected, this, showRejected, Qt::QueuedConnection);
     connect(
         relay, &CaptureRelay::captureCounted, this,
         [this](quint64 count) { status.ShowRelayedCount(count); }, Qt::QueuedConnection);
@@ -237,7 +245,7 @@ CaptureTally ScanWorkers::Tally() const
     if (!channel)
         return {};
     CaptureTally tally{channel->relayedRecords.load(), handledRecords,
-                       channel->droppedFrames.load()};
+                       channel->droppedFrames.load(), channel->rejectedReplies.load()};
     // Nothing more comes from an analyser that ended: once what it handed
     // over is handled, what it left behind is not on its way.
     if (!analyser && decoded.empty())

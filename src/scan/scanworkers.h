@@ -143,6 +143,7 @@ class ScanWorkers : public QObject
     ReplyHandler onReplies;
     bool handOverQueued = false;
     quint64 handledRecords = 0;
+    quint64 rejectedShown = 0;
     quint64 lastSweepId = 0;
     quint64 captureGeneration = 0;
 };

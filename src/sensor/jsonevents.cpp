@@ -105,6 +105,11 @@ QByteArray JsonEventLine(const ScanEvent &event, const QDateTime &when, FrameFor
         object.insert(u"event"_s, u"CAPTURE DROPPED"_s);
         object.insert(u"frames"_s, event.count);
         break;
+    case ScanEventKind::RepliesRejected:
+        // Replies that answered no probe of this scan, not used.
+        object.insert(u"event"_s, u"REPLIES REJECTED"_s);
+        object.insert(u"replies"_s, event.count);
+        break;
     case ScanEventKind::MacChanged:
         node(u"MAC CHANGE"_s, false);
         break;

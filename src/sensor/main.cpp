@@ -1,9 +1,11 @@
 #include "config/adapterlist.h"
+#include "config/settingsstore.h"
 #include "core/signalcalls.h"
 #include "scan/pcapdriver.h"
 #include "sensor/sensor.h"
 
 #include <QCoreApplication>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <csignal>
@@ -50,12 +52,19 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    keelwatch::SensorOptions options = command.options;
+    // Without one given, every instance probes from its installation's own.
+    if (!options.settings.ownMac)
+        options.settings.ownMac = keelwatch::KeptOwnMac(
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                u"/Quillstone/keelwatch/own-mac"_s,
+            PrintError);
+
     keelwatch::Sensor::Outputs outputs;
     outputs.error = PrintError;
     if (command.options.json)
         outputs.json = [](const QByteArray &line) { PrintLine(stdout, line); };
-    keelwatch::Sensor sensor(command.options, driver, QCoreApplication::applicationDirPath(),
-                             outputs);
+    keelwatch::Sensor sensor(options, driver, QCoreApplication::applicationDirPath(), outputs);
     // Judged from the event loop: by then the step that ended the scan has
     // completed, and a new day's scan has started or failed to.
     const bool once = command.options.once;

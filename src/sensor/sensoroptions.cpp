@@ -166,13 +166,18 @@ void ReadStoredSettings(const QString &path, Settings &settings, const NetworkAd
     if (!read.damagedKeys.isEmpty())
         std::fprintf(stderr, "keelwatch-sensor: %s: unreadable values kept their defaults: %s\n",
                      qPrintable(path), qPrintable(read.damagedKeys.join(u", "_s)));
+    // The own MAC all installations once shared is none of this one's.
+    if (!read.ownMacKept)
+        settings.ownMac.reset();
 }
 
 // The sensor's values where the desktop program's first run would differ:
-// no log file and no syslog unless asked for, every node probed each cycle.
+// no log file and no syslog unless asked for, every node probed each cycle,
+// and no own MAC: without one given, the installation's kept one serves.
 Settings SensorDefaults()
 {
     Settings s;
+    s.ownMac.reset();
     s.listMode = false;
     s.logPath.clear();
     s.command.clear();
@@ -364,8 +369,8 @@ SensorCommand ParseSensorCommand(const QStringList &arguments, const NetworkAdap
         {u"s1"_s, u"Destination address of the test S1."_s, u"mac"_s},
         {u"s2"_s, u"Destination address of the test S2."_s, u"mac"_s},
         {u"own-mac"_s,
-         u"Base of the probes' source addresses, no group address (default %1)."_s.arg(
-             defaults.ownMac->ToText(u' ')),
+         u"Base of the probes' source addresses, no group address (default: one drawn "
+         u"for this installation and kept as Quillstone/keelwatch/own-mac in $XDG_DATA_HOME)."_s,
          u"mac"_s},
         {{u"l"_s, u"list-mode"_s}, u"List Mode: find the nodes first, then probe only those."_s},
         {u"interval"_s,

@@ -55,7 +55,9 @@ void ScanWindows::ShowCaptureState(CaptureState state)
     switch (state) {
     case CaptureState::Opening:
         mainWindow.SetPanelText(StatePanel, u"RUN"_s);
-        mainWindow.SetPanelToolTip(CounterPanel, QString());
+        framesLost = 0;
+        repliesRejected = 0;
+        ShowCounterToolTip();
         break;
     case CaptureState::On:
         mainWindow.SetPanelText(CapturePanel, u"Capture On"_s);
@@ -76,8 +78,24 @@ void ScanWindows::ShowRelayedCount(quint64 count)
 
 void ScanWindows::ShowCaptureDrops(quint64 dropped)
 {
-    mainWindow.SetPanelToolTip(CounterPanel,
-                               u"Frames the capture lost since Start: %1"_s.arg(dropped));
+    framesLost = dropped;
+    ShowCounterToolTip();
+}
+
+void ScanWindows::ShowRejectedReplies(quint64 rejected)
+{
+    repliesRejected = rejected;
+    ShowCounterToolTip();
+}
+
+void ScanWindows::ShowCounterToolTip()
+{
+    QStringList lines;
+    if (framesLost > 0)
+        lines.append(u"Frames the capture lost since Start: %1"_s.arg(framesLost));
+    if (repliesRejected > 0)
+        lines.append(u"Replies rejected since Start: %1"_s.arg(repliesRejected));
+    mainWindow.SetPanelToolTip(CounterPanel, lines.join(u'\n'));
 }
 
 QString SweepProgressText(qint64 address, qint64 addresses, qint64 msLeft)

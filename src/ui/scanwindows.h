@@ -42,6 +42,7 @@ class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
     void ShowRelayedCount(quint64 count) override;
     void ShowSweepProgress(qint64 address, qint64 addresses, qint64 msLeft) override;
     void ShowCaptureDrops(quint64 dropped) override;
+    void ShowRejectedReplies(quint64 rejected) override;
 
     // Modal: the worker that raised it waits until the user has seen it.
     void ShowWorkerMessage(const QString &text) override;
@@ -51,12 +52,17 @@ class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
 
   private:
     void Correct(const std::function<void(Settings &)> &change);
+    // The counter panel's tooltip: the capture's losses and rejections.
+    void ShowCounterToolTip();
 
     MainWindow &mainWindow;
     SetupDialog &setup;
     SettingsLink &settings;
     MessageSink message;
     std::function<void(bool)> scanRunning;
+    // Since the scan's capture was opened.
+    quint64 framesLost = 0;
+    quint64 repliesRejected = 0;
 };
 
 } // namespace keelwatch

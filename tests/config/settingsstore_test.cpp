@@ -519,6 +519,63 @@ TEST(SettingsModel, SavesAndLoadsTheUsersStore)
     EXPECT_EQ(loaded.Read(), Changed());
 }
 
+// An installation gets an own MAC of its own on its first run and keeps it;
+// one the user set stays, and the one every installation once shared is
+// replaced.
+TEST(SettingsModel, OwnMacIsDrawnForTheInstallationAndKept)
+{
+    const auto quiet = [](const QString &m) { FAIL() << m.toStdString(); };
+    EmptyStore();
+    SettingsModel first;
+    first.Load(Adapters, quiet);
+    const std::optional<MacAddress> drawn = first.Read().ownMac;
+    ASSERT_TRUE(drawn);
+    EXPECT_EQ(drawn->bytes[0] & 0x03, 0x02); // locally administered, unicast
+    EXPECT_EQ(drawn->bytes[5] & 0x0F, 0x00);
+    ASSERT_TRUE(first.Save(quiet));
+    SettingsModel next;
+    next.Load(Adapters, quiet);
+    EXPECT_EQ(next.Read().ownMac, drawn);
+
+    for (const MacAddress &stored : {Changed().ownMac.value(), Settings::DefaultOwnMac()}) {
+        Settings values = Changed();
+        values.ownMac = stored;
+        Save(values);
+        SettingsModel loaded;
+        loaded.Load(Adapters, quiet);
+        EXPECT_EQ(loaded.Read().ownMac == stored, stored != Settings::DefaultOwnMac());
+    }
+}
+
+TEST(KeptOwnMac, IsDrawnOnceAndReadBackWhileTheFileHoldsIt)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"state/own-mac"_s);
+    QStringList failures;
+    const auto failed = [&](const QString &m) { failures.append(m); };
+    const MacAddress drawn = KeptOwnMac(path, failed);
+    EXPECT_EQ(KeptOwnMac(path, failed), drawn);
+    EXPECT_NE(KeptOwnMac(dir.filePath(u"other/own-mac"_s), failed), drawn);
+    EXPECT_TRUE(failures.isEmpty());
+
+    // A file that holds no usable own MAC gets a new one.
+    QFile group(path);
+    ASSERT_TRUE(group.open(QIODevice::WriteOnly));
+    group.write("01 00 5E 00 00 00\n");
+    group.close();
+    const MacAddress redrawn = KeptOwnMac(path, failed);
+    EXPECT_NE(redrawn, *MacAddress::FromText(u"01:00:5E:00:00:00"_s));
+    EXPECT_EQ(KeptOwnMac(path, failed), redrawn);
+
+    // A folder that cannot be made: told, and a drawn MAC serves.
+    QFile blocker(dir.filePath(u"file"_s));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    KeptOwnMac(dir.filePath(u"file/own-mac"_s), failed);
+    EXPECT_EQ(failures.size(), 1);
+}
+
 QStringList Backups()
 {
     const QFileInfo conf(OpenSettingsStore()->fileName());

@@ -191,7 +191,7 @@ TEST(NodeList, TwoNodesWithOneIpGoToTheLaterNode)
 
     // So does a confirmation verdict, counted by IP.
     changed.clear();
-    nodes.BeginConfirmation(Ip(u"10.0.0.1"_s));
+    nodes.BeginConfirmation(Ip(u"10.0.0.1"_s), MacAddress());
     EXPECT_EQ(changed.count(), 2);
     EXPECT_EQ(changed.at(0), (QVariantList{0, 0}));
     EXPECT_EQ(changed.at(1), (QVariantList{2, 2}));
@@ -380,7 +380,7 @@ TEST(NodeList, ClearResultsKeepsNodes)
     nodes.SetMark(index, 3, X);
     nodes.SetComment(index, u"note"_s);
     nodes.SetVendor(index, u"Cisco"_s);
-    nodes.BeginConfirmation(Ip(u"10.0.0.5"_s));
+    nodes.BeginConfirmation(Ip(u"10.0.0.5"_s), MacAddress());
     nodes.ClearResults();
     EXPECT_EQ(Cell(nodes, index, 3), QString());
     EXPECT_EQ(Cell(nodes, index, 7), QString()); // "-" gone until the next Start
@@ -394,21 +394,28 @@ TEST(NodeList, ClearResultsKeepsNodes)
     EXPECT_EQ(nodes.Find(Ip(u"10.0.0.5"_s)), std::nullopt);
 }
 
-// Confirmation answers count only for an IP being confirmed, up to the
-// number of probes, and a new sweep forgets them.
-TEST(NodeList, ConfirmationAnswersAreCappedAndCleared)
+// Confirmation answers count only for an IP being confirmed, each probe
+// once, and a new sweep forgets them.
+TEST(NodeList, ConfirmationAnswersCountEachProbeOnceAndAreCleared)
 {
     NodeList nodes;
     const IpAddress ip = Ip(u"10.0.0.5"_s);
-    nodes.Add(ip, MacAddress(), AllOn);
-    nodes.CountConfirmationAnswer(ip);
+    const MacAddress mac = *MacAddress::FromText(u"00:0C:29:00:00:05"_s);
+    nodes.Add(ip, mac, AllOn);
+    nodes.CountConfirmationAnswer(ip, 0, mac);
     EXPECT_EQ(nodes.ConfirmationAnswers(ip), std::nullopt);
     EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
-    nodes.BeginConfirmation(ip);
-    for (int i = 0; i < ConfirmationProbeCount + 3; ++i)
-        nodes.CountConfirmationAnswer(ip);
+    nodes.BeginConfirmation(ip, mac);
+    // Copies of one answer, and answers to probes never sent, add nothing.
+    for (int copy = 0; copy < ConfirmationProbeCount; ++copy)
+        nodes.CountConfirmationAnswer(ip, 3, mac);
+    for (int probe : {-1, ConfirmationProbeCount, ConfirmationProbeCount + 5})
+        nodes.CountConfirmationAnswer(ip, probe, mac);
+    EXPECT_EQ(nodes.ConfirmationAnswers(ip), 1);
+    for (int probe = 0; probe < ConfirmationProbeCount; ++probe)
+        nodes.CountConfirmationAnswer(ip, probe, mac);
     EXPECT_EQ(nodes.ConfirmationAnswers(ip), ConfirmationProbeCount);
-    EXPECT_EQ(nodes.Verdict(ip), JudgeConfirmation(ConfirmationProbeCount));
+    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::Confirmed);
     nodes.ClearConfirmations();
     EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
 }
@@ -425,7 +432,7 @@ TEST(NodeList, ReportedVerdictStandsOverSweeps)
     nodes.SetReportedVerdict(ip, ConfirmationVerdict::Confirmed);
     EXPECT_EQ(changed.count(), 1);
     nodes.ClearConfirmations();
-    nodes.BeginConfirmation(ip);
+    nodes.BeginConfirmation(ip, MacAddress());
     EXPECT_EQ(nodes.ConfirmationAnswers(ip), 0);
     EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::Confirmed);
     EXPECT_EQ(nodes.ReportedVerdict(ip), ConfirmationVerdict::Confirmed);
@@ -435,6 +442,35 @@ TEST(NodeList, ReportedVerdictStandsOverSweeps)
     nodes.ClearResults();
     EXPECT_EQ(nodes.ReportedVerdict(ip), ConfirmationVerdict::None);
     EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
+}
+
+// The verdict belongs to the card that answered: answers from another MAC
+// are not counted, and the node's MAC changing voids the batch.
+TEST(NodeList, ConfirmationCountsOnlyTheKnownMacAndAMacChangeVoidsIt)
+{
+    NodeList nodes;
+    const IpAddress ip = Ip(u"10.0.0.5"_s);
+    const MacAddress sniffer = *MacAddress::FromText(u"00:0C:29:00:00:05"_s);
+    const MacAddress decoy = *MacAddress::FromText(u"00:0C:29:00:00:99"_s);
+    const int index = nodes.Add(ip, sniffer, AllOn);
+    nodes.BeginConfirmation(ip, sniffer);
+    for (int probe = 0; probe < ConfirmationProbeCount; ++probe)
+        nodes.CountConfirmationAnswer(ip, probe, decoy);
+    EXPECT_EQ(nodes.ConfirmationAnswers(ip), 0);
+    for (int probe = 0; probe < ConfirmedAnswers; ++probe)
+        nodes.CountConfirmationAnswer(ip, probe, sniffer);
+    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::Confirmed);
+
+    nodes.SetMac(index, sniffer, QString()); // the same MAC again changes nothing
+    EXPECT_EQ(nodes.ConfirmationAnswers(ip), ConfirmedAnswers);
+    nodes.SetMac(index, decoy, QString());
+    EXPECT_EQ(nodes.ConfirmationAnswers(ip), 0);
+    nodes.CountConfirmationAnswer(ip, ConfirmationProbeCount - 1, decoy);
+    EXPECT_EQ(nodes.ConfirmationAnswers(ip), 0);
+    // The next batch counts afresh for the MAC the node holds then.
+    nodes.BeginConfirmation(ip, decoy);
+    nodes.CountConfirmationAnswer(ip, 0, decoy);
+    EXPECT_EQ(nodes.ConfirmationAnswers(ip), 1);
 }
 
 // Result marks from Br to SP2, and whether the node counts as a suspect.

@@ -199,6 +199,16 @@ class ScanControllerTest : public ::testing::Test
         mark.answer = AnswerOfTest(column);
         nodes.SetMark(index, column, mark);
     }
+
+    // The node of ip answers the first count of its confirmation probes.
+    void Confirm(const QString &ip, int count)
+    {
+        const IpAddress address = *IpAddress::FromText(ip);
+        const MacAddress mac = nodes.At(*nodes.Find(address)).mac;
+        nodes.BeginConfirmation(address, mac);
+        for (int probe = 0; probe < count; ++probe)
+            nodes.CountConfirmationAnswer(address, probe, mac);
+    }
 };
 
 TEST_F(ScanControllerTest, StartChecksInOrder)
@@ -513,6 +523,31 @@ TEST_F(ScanControllerTest, CycleThatLostFramesJudgesNoSilenceAndTheNextDoes)
     EXPECT_EQ(alerts, QStringList{u"STOP 10.77.0.5"_s});
 }
 
+// Rejected replies change no result; each cycle that had some says how
+// many in one line, and a cycle without any says nothing.
+TEST_F(ScanControllerTest, RejectedRepliesLeaveOneLinePerCycleThatHadThem)
+{
+    const auto cycle = [&](quint64 rejectedSoFar) {
+        controller.OnCycleTimer(); // finding sweep
+        engine.FinishSweep();
+        controller.OnCycleTimer(); // scanning sweep
+        Reply(u"10.77.0.5"_s, 2);
+        engine.FinishSweep();
+        engine.tally.rejected = rejectedSoFar;
+        controller.OnCycleTimer(); // evaluation, cycle end
+    };
+    controller.Start();
+    engine.FinishSweep();
+    controller.OnCycleTimer();
+    engine.FinishSweep();
+    controller.OnCycleTimer(); // cycle 1, nothing rejected
+    cycle(40);
+    cycle(40);
+    cycle(45);
+    EXPECT_EQ(events.lines.filter(u"rejected"_s), (QStringList{u"rejected 40"_s, u"rejected 5"_s}));
+    EXPECT_EQ(events.Count(u"dropped"_s), 0);
+}
+
 TEST_F(ScanControllerTest, NodeFirstSeenPromiscuousIsASuspect)
 {
     controller.Start();
@@ -699,9 +734,7 @@ TEST_P(ScanControllerConfirmTest, VerdictFollowsSuspectAndUpAndGatesTheAlert)
         Reply(ip, 2);
         if (promiscuous) {
             Reply(ip, 3);
-            nodes.BeginConfirmation(*IpAddress::FromText(ip));
-            for (int i = 0; i < GetParam().answers; ++i)
-                nodes.CountConfirmationAnswer(*IpAddress::FromText(ip));
+            Confirm(ip, GetParam().answers);
         }
         engine.FinishSweep();
         controller.OnCycleTimer();
@@ -710,9 +743,7 @@ TEST_P(ScanControllerConfirmTest, VerdictFollowsSuspectAndUpAndGatesTheAlert)
     controller.OnCycleTimer();
     Reply(ip, 2);
     Reply(ip, 4);
-    nodes.BeginConfirmation(*IpAddress::FromText(ip));
-    for (int i = 0; i < GetParam().answers; ++i)
-        nodes.CountConfirmationAnswer(*IpAddress::FromText(ip));
+    Confirm(ip, GetParam().answers);
     engine.FinishSweep();
     controller.OnCycleTimer(); // cycle 1: a new suspect, judged at once
     const bool alerted = GetParam().alerted;

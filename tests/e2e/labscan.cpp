@@ -33,7 +33,7 @@ void WriteSettings(QSettings &store, const QString &logPath, bool tabDelimiter,
         {u"TIPT"_s, HostIp(lastHost)},
         {u"NIC"_s, u"10.77.0.1 : wire0"_s},
         {u"OIP"_s, u"10.77.0.1"_s},
-        {u"OMAC"_s, u"00 11 22 33 44 50"_s},
+        {u"OMAC"_s, u"02 11 22 33 44 50"_s},
         // Groups no lab host joins.
         {u"FS1MAC"_s, u"01 00 5E 00 00 02"_s},
         {u"FS2MAC"_s, u"01 00 5E 00 00 04"_s},

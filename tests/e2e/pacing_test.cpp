@@ -10,6 +10,7 @@
 #include "config/testaddresses.h"
 #include "scan/capturebatch.h"
 #include "scan/pcapdriver.h"
+#include "scan/probeframe.h"
 
 #include "support/eventwait.h"
 #include "support/labsegment.h"
@@ -85,12 +86,17 @@ class WireReplies
         std::vector<std::uint8_t> buffer(256000);
         Packet packet;
         PacketInitPacket(packet, buffer.data(), buffer.size());
+        std::vector<std::array<std::uint8_t, 6>> sources;
+        for (const QString &text :
+             BuildProbeSourceMacs(*MacAddress::FromText(u"02:11:22:33:44:50"_s)))
+            sources.push_back(*MacTextToBytes(text));
+        const ReplyDestinations ours(std::move(sources));
         opened = true;
         while (!stop && adapter->PacketReceivePacket(packet)) {
             const qint64 now = clock.elapsed();
-            // The program's own MAC is 00 11 22 33 44 50 and up.
+            // The program's own MAC is 02 11 22 33 44 50 and up.
             WalkCaptureBatch(
-                packet.buffer, packet.bytesReceived, 0x00, 0x11, [&](const CaptureRecord &record) {
+                packet.buffer, packet.bytesReceived, ours, [&](const CaptureRecord &record) {
                     std::lock_guard lock(mutex);
                     replies.push_back({now, int(record[9]) - 10, int(record[15]) - 0x50});
                 });

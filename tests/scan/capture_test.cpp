@@ -1,6 +1,8 @@
 #include "config/addresstext.h"
 #include "scan/capturepipe.h"
 #include "scan/capturerelay.h"
+#include "scan/confirmationprobes.h"
+#include "scan/probeledger.h"
 #include "scan/replyanalyser.h"
 #include "support/memorydriver.h"
 
@@ -12,6 +14,8 @@
 #include <QSet>
 #include <QThread>
 
+#include <algorithm>
+#include <functional>
 #include <thread>
 
 using namespace keelwatch;
@@ -132,6 +136,99 @@ TEST(DecodeCaptureRecord, ReplyToAnotherIpOrAddressIsDropped)
     EXPECT_EQ(DecodeCaptureRecord(ReplyRecord(15), DefaultPatterns())->sourceIndex, 15);
 }
 
+// A reply counts only from an address of the range that the sweep asked,
+// from a unicast MAC, and a confirmation probe's is told by its source.
+struct SenderCase
+{
+    const char *name;
+    std::function<void(CaptureRecord &)> change;
+    bool accepted;
+};
+
+class ReplySenders : public testing::TestWithParam<SenderCase>
+{
+};
+
+TEST_P(ReplySenders, AreCheckedAgainstRangeLedgerAndMac)
+{
+    ScanInputs inputs;
+    inputs.settings.ownIp = IpFromText(u"192.168.0.1"_s);
+    inputs.probeSourceMacs = BuildProbeSourceMacs(Settings::DefaultOwnMac());
+    inputs.rangeStart = IpFromText(u"192.168.0.1"_s)->ToIpv4();
+    inputs.rangeEnd = IpFromText(u"192.168.0.9"_s)->ToIpv4();
+    inputs.asked = std::make_shared<ProbeLedger>(inputs.rangeStart, inputs.rangeEnd);
+    for (quint32 a = inputs.rangeStart; a < inputs.rangeEnd; ++a) // all but .9
+        inputs.asked->Note(a);
+    const ReplyBinding binding = BuildReplyBinding(inputs, MessageSink());
+    CaptureRecord record = ReplyRecord(3);
+    GetParam().change(record);
+    EXPECT_EQ(AcceptCaptureRecord(record, binding).has_value(), GetParam().accepted);
+}
+
+void SenderIpLast(CaptureRecord &r, std::uint8_t last)
+{
+    r[9] = last;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Senders, ReplySenders,
+    testing::Values(
+        SenderCase{"Honest", [](CaptureRecord &) {}, true},
+        SenderCase{"Unasked", [](CaptureRecord &r) { SenderIpLast(r, 9); }, false},
+        SenderCase{"OutsideTheRange", [](CaptureRecord &r) { SenderIpLast(r, 10); }, false},
+        SenderCase{"OwnIp", [](CaptureRecord &r) { SenderIpLast(r, 1); }, false},
+        SenderCase{"GroupMac", [](CaptureRecord &r) { r[0] = 0x01; }, false},
+        SenderCase{"ZeroMac", [](CaptureRecord &r) { std::fill(r.begin(), r.begin() + 6, 0); },
+                   false},
+        SenderCase{"AnotherTargetIp", [](CaptureRecord &r) { r[19] = 0x02; }, false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ReplySenders, ConfirmationProbesAreToldApartByTheirSource)
+{
+    ScanInputs inputs;
+    inputs.settings.ownIp = IpFromText(u"192.168.0.1"_s);
+    inputs.probeSourceMacs = BuildProbeSourceMacs(Settings::DefaultOwnMac());
+    inputs.rangeStart = IpFromText(u"192.168.0.1"_s)->ToIpv4();
+    inputs.rangeEnd = IpFromText(u"192.168.0.9"_s)->ToIpv4();
+    inputs.confirmationSources = {{0x02, 0xAA, 0, 0, 0, 0x30}, {0x02, 0xAA, 0, 0, 0, 0x31}};
+    const ReplyBinding binding = BuildReplyBinding(inputs, MessageSink());
+    CaptureRecord record = ReplyRecord(3);
+    for (std::size_t j = 0; j < 2; ++j) {
+        std::copy(inputs.confirmationSources[j].begin(), inputs.confirmationSources[j].end(),
+                  record.begin() + 10);
+        const auto reply = AcceptCaptureRecord(record, binding);
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->confirmationProbe, int(j));
+        EXPECT_EQ(reply->sourceIndex, ConfirmationSourceIndex);
+    }
+    EXPECT_EQ(AcceptCaptureRecord(ReplyRecord(3), binding)->confirmationProbe, -1);
+}
+
+// A new sweep forgets what the last one asked; addresses outside the range
+// are never asked.
+TEST(ProbeLedger, NotesAddressesOfItsRangeUntilForgotten)
+{
+    ProbeLedger ledger(1000, 1200);
+    for (quint32 a : {999u, 1000u, 1063u, 1064u, 1200u, 1201u})
+        ledger.Note(a);
+    EXPECT_FALSE(ledger.Asked(999));
+    EXPECT_TRUE(ledger.Asked(1000));
+    EXPECT_TRUE(ledger.Asked(1063));
+    EXPECT_TRUE(ledger.Asked(1064));
+    EXPECT_FALSE(ledger.Asked(1065));
+    EXPECT_TRUE(ledger.Asked(1200));
+    EXPECT_FALSE(ledger.Asked(1201));
+    ledger.Forget();
+    EXPECT_FALSE(ledger.Asked(1000));
+    // The top of the address space, and an empty range.
+    ProbeLedger top(0xFFFFFF00, 0xFFFFFFFF);
+    top.Note(0xFFFFFFFF);
+    EXPECT_TRUE(top.Asked(0xFFFFFFFF));
+    ProbeLedger empty(5, 4);
+    empty.Note(5);
+    EXPECT_FALSE(empty.Asked(5));
+}
+
 TEST(CapturePipe, KeepsMessagesWholeAndInOrder)
 {
     int error = 0;
@@ -225,6 +322,8 @@ class Capture : public testing::Test
         channel->pipe = CapturePipe::Create(nullptr);
         inputs->settings.ownIp = IpFromText(u"192.168.0.1"_s);
         inputs->probeSourceMacs = BuildProbeSourceMacs(*inputs->settings.ownMac);
+        inputs->rangeStart = IpFromText(u"192.168.0.0"_s)->ToIpv4();
+        inputs->rangeEnd = IpFromText(u"192.168.255.255"_s)->ToIpv4();
         inputs->lookupVendor = [this](const MacAddress &mac) -> QString {
             ++vendorLookups;
             return u"vendor of "_s + VendorPrefix(mac);
@@ -254,7 +353,7 @@ class Capture : public testing::Test
 TEST_F(Capture, RepliesTravelFromBatchToDecodedReplyInOrder)
 {
     ReplyAnalyser analyser(channel, inputs);
-    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
+    CaptureRelay relay(channel, ReplyDestinationsOf(*inputs), &counterShown);
     // Recorded on the workers' threads: the hand-over to the main thread is
     // ScanWorkers' part.
     QMutex recorded;
@@ -319,7 +418,7 @@ TEST_F(Capture, ABatchLargerThanAMessageCrossesInSeveralInOrder)
             {reinterpret_cast<const std::uint8_t *>(frame.constData()), std::size_t(frame.size())},
             std::size_t(frame.size()), 0, 0));
     }
-    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
+    CaptureRelay relay(channel, ReplyDestinationsOf(*inputs), &counterShown);
     JoinOnExit join{relay};
     relay.start();
     driver->QueueBatch(QByteArray(reinterpret_cast<const char *>(buffer.data()), qsizetype(used)));
@@ -343,14 +442,15 @@ TEST_F(Capture, EveryReplyReachesAnAnalyserThatStartsLate)
 {
     constexpr int Replies = 10000;
     constexpr int PerBatch = 50;
-    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
+    CaptureRelay relay(channel, ReplyDestinationsOf(*inputs), &counterShown);
     JoinOnExit joinRelay{relay};
     relay.start();
     for (int first = 0; first < Replies; first += PerBatch) {
         QList<QByteArray> frames;
         for (int i = first; i < first + PerBatch; ++i) {
             CaptureRecord record = ReplyRecord(std::uint8_t(i % SourceAddressCount));
-            record[8] = std::uint8_t(i >> 8);
+            // 192.168.1.0 and up: none of them the own IP.
+            record[8] = std::uint8_t(1 + (i >> 8));
             record[9] = std::uint8_t(i);
             frames.append(ReplyFrame(record));
         }
@@ -385,7 +485,7 @@ TEST_F(Capture, EveryReplyReachesAnAnalyserThatStartsLate)
 
 TEST_F(Capture, CounterCountsOnlyWhileShown)
 {
-    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
+    CaptureRelay relay(channel, ReplyDestinationsOf(*inputs), &counterShown);
     std::atomic<int> counted{0};
     QObject::connect(&relay, &CaptureRelay::captureCounted, [&](quint64) { ++counted; });
     JoinOnExit join{relay};
@@ -398,7 +498,7 @@ TEST_F(Capture, CounterCountsOnlyWhileShown)
 
 TEST_F(Capture, FailedReceiveEndsTheRelayWithItsMessage)
 {
-    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
+    CaptureRelay relay(channel, ReplyDestinationsOf(*inputs), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     driver->QueueReceiveFailure(u"device went down"_s);
     relay.start();
@@ -411,7 +511,7 @@ TEST_F(Capture, FailedReceiveEndsTheRelayWithItsMessage)
 
 TEST_F(Capture, WriteToAGoneAnalyserIsAnErrorUnlessStopping)
 {
-    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
+    CaptureRelay relay(channel, ReplyDestinationsOf(*inputs), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     channel->pipe->CloseReadEnd();
     driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
@@ -423,7 +523,7 @@ TEST_F(Capture, WriteToAGoneAnalyserIsAnErrorUnlessStopping)
 
 TEST_F(Capture, WriteToAGoneAnalyserWhileStoppingIsQuiet)
 {
-    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
+    CaptureRelay relay(channel, ReplyDestinationsOf(*inputs), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     channel->pipe->CloseReadEnd();
     channel->adapter->PacketSetReadTimeout(2000);
@@ -441,7 +541,7 @@ TEST_F(Capture, WriteToAGoneAnalyserWhileStoppingIsQuiet)
 TEST_F(Capture, RelayWithoutPacketObjectReportsTheReceive)
 {
     channel->packet.reset();
-    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
+    CaptureRelay relay(channel, ReplyDestinationsOf(*inputs), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     relay.start();
     relay.Join();
@@ -451,7 +551,7 @@ TEST_F(Capture, RelayWithoutPacketObjectReportsTheReceive)
 TEST_F(Capture, PipeAlreadyClosedEndsTheRelayAtTheFirstReply)
 {
     channel->pipe->CloseWriteEnd();
-    CaptureRelay relay(channel, inputs->settings.ownMac->ToText(u' '), &counterShown);
+    CaptureRelay relay(channel, ReplyDestinationsOf(*inputs), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
     relay.start();

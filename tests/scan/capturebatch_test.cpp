@@ -46,11 +46,22 @@ void AppendRecord(Bytes &batch, const Bytes &frame, std::uint16_t headerLength =
     batch.insert(batch.end(), frame.begin(), frame.end());
 }
 
+// The sixteen source addresses of own MAC 00 11 22 33 44 50.
+const ReplyDestinations &Ours()
+{
+    static const ReplyDestinations ours = [] {
+        std::vector<std::array<std::uint8_t, 6>> sources;
+        for (std::uint8_t k = 0; k < 16; ++k)
+            sources.push_back({0x00, 0x11, 0x22, 0x33, 0x44, std::uint8_t(0x50 + k)});
+        return ReplyDestinations(sources);
+    }();
+    return ours;
+}
+
 std::vector<CaptureRecord> Walk(const Bytes &batch, std::size_t size)
 {
     std::vector<CaptureRecord> out;
-    WalkCaptureBatch(batch.data(), size, 0x00, 0x11,
-                     [&](const CaptureRecord &r) { out.push_back(r); });
+    WalkCaptureBatch(batch.data(), size, Ours(), [&](const CaptureRecord &r) { out.push_back(r); });
     return out;
 }
 
@@ -146,9 +157,69 @@ TEST(CaptureBatch, DriversWriteRecordsTheWalkReads)
     EXPECT_EQ(used, 126u);
 
     std::vector<CaptureRecord> records;
-    WalkCaptureBatch(buffer, used, 0x00, 0x11,
-                     [&](const CaptureRecord &r) { records.push_back(r); });
+    WalkCaptureBatch(buffer, used, Ours(), [&](const CaptureRecord &r) { records.push_back(r); });
     EXPECT_EQ(records, std::vector<CaptureRecord>(2, RecordOfReplyToB47));
+}
+
+// Every field of the reply is checked: a frame that claims to be for us but
+// is no well-formed Ethernet II ARP reply to exactly one of our addresses is
+// rejected and counted; one for somebody else is only skipped.
+struct ForgedFrame
+{
+    const char *name;
+    std::size_t at;
+    std::uint8_t value;
+    ReplyFrame expected;
+};
+
+class ForgedFrames : public testing::TestWithParam<ForgedFrame>
+{
+};
+
+TEST_P(ForgedFrames, AreRejectedOrSkippedAndTheHonestReplyAfterThemStillCounts)
+{
+    const ForgedFrame &c = GetParam();
+    const Bytes forged = WithByte(ReplyToB47, c.at, c.value);
+    EXPECT_EQ(JudgeReplyFrame(forged.data(), forged.size(), Ours()), c.expected);
+
+    Bytes batch;
+    AppendRecord(batch, forged);
+    AppendRecord(batch, ReplyToB47);
+    std::vector<CaptureRecord> records;
+    const std::size_t rejected = WalkCaptureBatch(
+        batch.data(), batch.size(), Ours(), [&](const CaptureRecord &r) { records.push_back(r); });
+    EXPECT_EQ(records, std::vector<CaptureRecord>(c.expected == ReplyFrame::Accepted ? 2 : 1,
+                                                  RecordOfReplyToB47));
+    EXPECT_EQ(rejected, c.expected == ReplyFrame::Rejected ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, ForgedFrames,
+    testing::Values(ForgedFrame{"Honest", 0, 0x00, ReplyFrame::Accepted},
+                    ForgedFrame{"EtherTypeHigh", 12, 0x18, ReplyFrame::Rejected},
+                    ForgedFrame{"HardwareTokenRing", 15, 0x06, ReplyFrame::Rejected},
+                    ForgedFrame{"ProtocolIpv6", 16, 0x86, ReplyFrame::Rejected},
+                    ForgedFrame{"HardwareLength8", 18, 0x08, ReplyFrame::Rejected},
+                    ForgedFrame{"ProtocolLength16", 19, 0x10, ReplyFrame::Rejected},
+                    ForgedFrame{"Request", 21, 0x01, ReplyFrame::Rejected},
+                    ForgedFrame{"OperationHigh", 20, 0x01, ReplyFrame::Rejected},
+                    // The Ethernet destination and the target MAC disagree.
+                    ForgedFrame{"EthernetToAnotherOfOurs", 5, 0x54, ReplyFrame::Rejected},
+                    ForgedFrame{"EthernetToSomebodyElse", 5, 0x63, ReplyFrame::Rejected},
+                    ForgedFrame{"TargetSomebodyElse", 37, 0x63, ReplyFrame::Rejected},
+                    // Only the first two bytes were once compared.
+                    ForgedFrame{"SameFirstTwoBytesOnly", 2, 0xFF, ReplyFrame::Rejected}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(CaptureBatch, FramesForSomebodyElseAreNotCounted)
+{
+    Bytes other = ReplyToB47;
+    for (std::size_t at : {std::size_t(2), std::size_t(34)})
+        other[at] = 0xFF; // 00 11 FF 33 44 53 in both places
+    EXPECT_EQ(JudgeReplyFrame(other.data(), other.size(), Ours()), ReplyFrame::Foreign);
+    // A short frame to us is rejected, a short one to others skipped.
+    EXPECT_EQ(JudgeReplyFrame(ReplyToB47.data(), 41, Ours()), ReplyFrame::Rejected);
+    EXPECT_EQ(JudgeReplyFrame(other.data(), 41, Ours()), ReplyFrame::Foreign);
 }
 
 } // namespace

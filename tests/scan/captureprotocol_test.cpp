@@ -142,9 +142,9 @@ TEST(CaptureProtocol, OnlyTheArpReplyFilterAndUnicastSendersPass)
     EXPECT_EQ(SendersOfSource({0x02, 0, 0, 0x77, 0, 0x5B}, OwnIp), Senders);
 }
 
-// A send handle is bound to one scan's senders: the next scan with another
-// own MAC or IP gets a fresh one, and the idle one of the earlier senders is
-// closed rather than kept.
+// A send handle is bound to one set of senders: others get a fresh one, and
+// the idle handles of each set are kept, since a scan's sweep and its
+// confirmation probes send from different sets turn about.
 TEST(SendAdapters, KeepHandlesPerSenders)
 {
     auto driver = std::make_shared<MemoryDriver>();
@@ -161,6 +161,9 @@ TEST(SendAdapters, KeepHandlesPerSenders)
     // Both in use at once: two handles of the same senders.
     PacketAdapter *third = adapters.Open(u"lab0"_s, otherIp);
     EXPECT_NE(third, second);
+    EXPECT_EQ(adapters.OpenedCount(), 3);
+    adapters.Close(second);
+    EXPECT_EQ(adapters.Open(u"lab0"_s, Senders), first);
     EXPECT_EQ(adapters.OpenedCount(), 3);
 }
 

@@ -121,6 +121,7 @@ TEST(ConfirmationSenderTest, SendsOneCopyOfEachProbeToTheFamilyFromItsOwnSource)
     in->probeSourceMacs = BuildProbeSourceMacs(*in->settings.ownMac);
     std::mt19937_64 random(3);
     const ConfirmationDestinations drawn = DrawConfirmationDestinations(in->settings, random);
+    in->confirmationSources = DrawConfirmationSources(*in->settings.ownMac, random);
     ConfirmationSender sender(in, std::make_shared<SendAdapters>(driver), drawn);
     sender.SetProbeGap([] {});
     sender.start();
@@ -137,12 +138,42 @@ TEST(ConfirmationSenderTest, SendsOneCopyOfEachProbeToTheFamilyFromItsOwnSource)
         EXPECT_EQ(sent[i].writes, 1);
         EXPECT_TRUE(std::equal(drawn[size_t(F::OneOnes)][i].begin(),
                                drawn[size_t(F::OneOnes)][i].end(), bytes));
-        // Source and ARP sender: the own MAC ending in C (index 12); target
-        // IP 10.0.0.7.
-        EXPECT_EQ(sent[i].bytes.mid(6, 6).toHex(), "00112233445c");
-        EXPECT_EQ(sent[i].bytes.mid(22, 6).toHex(), "00112233445c");
+        // Source and ARP sender: the probe's own source address; target IP
+        // 10.0.0.7.
+        const auto &source = in->confirmationSources[i];
+        const QByteArray sourceBytes(reinterpret_cast<const char *>(source.data()), 6);
+        EXPECT_EQ(sent[i].bytes.mid(6, 6), sourceBytes);
+        EXPECT_EQ(sent[i].bytes.mid(22, 6), sourceBytes);
         EXPECT_EQ(sent[i].bytes.mid(38, 4).toHex(), "0a000007");
     }
+    // Two blocks of sources, so two send handles.
+    EXPECT_EQ(driver->OpenCount(), 2);
+}
+
+// Each probe of a batch has a source address of its own, drawn afresh for
+// every scan, that no other instance's or test's probe uses.
+TEST(ConfirmationSources, AreDistinctLocallyAdministeredAndOutsideTheOwnBlock)
+{
+    const MacAddress own = *MacAddress::FromText(u"02:11:22:33:44:50"_s);
+    std::mt19937_64 random(11);
+    const std::vector<MacBytes> first = DrawConfirmationSources(own, random);
+    const std::vector<MacBytes> second = DrawConfirmationSources(own, random);
+    for (const std::vector<MacBytes> &sources : {first, second}) {
+        ASSERT_EQ(int(sources.size()), ConfirmationProbeCount);
+        std::set<MacBytes> distinct(sources.begin(), sources.end());
+        EXPECT_EQ(int(distinct.size()), ConfirmationProbeCount);
+        std::set<MacBytes> blocks;
+        for (MacBytes mac : sources) {
+            EXPECT_EQ(mac[0] & 0x03, 0x02); // locally administered, unicast
+            mac[5] &= 0xF0;
+            blocks.insert(mac);
+        }
+        EXPECT_EQ(blocks.size(), 2u);
+        MacBytes ownBlock = own.bytes;
+        ownBlock[5] &= 0xF0;
+        EXPECT_FALSE(blocks.contains(ownBlock));
+    }
+    EXPECT_NE(first, second);
 }
 
 // The card kinds the memory driver simulates.

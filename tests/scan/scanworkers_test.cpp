@@ -57,13 +57,13 @@ class MessageRecorder : public WorkerMessages
 
 QByteArray ReplyBatch(std::uint8_t k)
 {
-    // Reply of 10.0.0.7 (02 77 00 00 00 07) to source address k of own MAC
+    // Reply of 10.0.0.4 (02 77 00 00 00 04) to source address k of own MAC
     // 00 11 22 33 44 50 and own IP 10.0.0.1.
     const QByteArray frame = QByteArray::fromHex("0011223344") + char(0x50 + k) +
-                             QByteArray::fromHex("027700000007"
+                             QByteArray::fromHex("027700000004"
                                                  "08060001080006040002"
-                                                 "027700000007"
-                                                 "0A000007") +
+                                                 "027700000004"
+                                                 "0A000004") +
                              QByteArray::fromHex("0011223344") + char(0x50 + k) +
                              QByteArray::fromHex("0A000001");
     std::uint8_t buffer[128];
@@ -178,8 +178,8 @@ TEST_F(Workers, ScanFromStartToEnd)
     driver->QueueBatch(ReplyBatch(2));
     driver->QueueBatch(ReplyBatch(3));
     ASSERT_TRUE(WaitUntil([&] { return replies.size() == 2; }));
-    EXPECT_EQ(replies[0].ip.ToText(), u"10.0.0.7"_s);
-    EXPECT_EQ(replies[0].mac.ToText(), u"02:77:00:00:00:07"_s);
+    EXPECT_EQ(replies[0].ip.ToText(), u"10.0.0.4"_s);
+    EXPECT_EQ(replies[0].mac.ToText(), u"02:77:00:00:00:04"_s);
     EXPECT_EQ(replies[1].sourceIndex, 3);
     EXPECT_EQ(replies[1].vendor, u"unknown"_s);
     ASSERT_TRUE(WaitUntil([&] { return status.texts.last() == u"relayed 2"_s; }));
@@ -231,6 +231,10 @@ TEST_F(Workers, TallyCountsEveryRelayedRecordAndWhatTheCaptureLost)
 TEST_F(Workers, AFloodOfRepliesIsHandedOverInOrderOverSeveralTurns)
 {
     constexpr int Replies = 20000;
+    auto flooded = std::make_shared<ScanInputs>(*inputs);
+    flooded->rangeStart = 0x0A010000;
+    flooded->rangeEnd = 0x0A01FFFF;
+    inputs = flooded;
     ScanWorkers workers(driver, status, messages);
     ASSERT_TRUE(workers.OpenCaptureAdapter(u"lab0"_s, nullptr));
     ASSERT_TRUE(workers.CreateCapturePipe(nullptr));

@@ -85,6 +85,9 @@ INSTANTIATE_TEST_SUITE_P(
         EventCase{"Dropped", Scan(FramesDropped, 31), FrameFormat::Ethernet2,
                   "{\"event\":\"CAPTURE DROPPED\",\"frames\":31,\"time\":\"2004-01-05T14:03:"
                   "27.000+01:00\"}\n"},
+        EventCase{"Rejected", Scan(RepliesRejected, 12), FrameFormat::Ethernet2,
+                  "{\"event\":\"REPLIES REJECTED\",\"replies\":12,\"time\":\"2004-01-05T14:"
+                  "03:27.000+01:00\"}\n"},
         EventCase{"Suspect", About(SuspectFound, 3), FrameFormat::Ethernet2,
                   "{\"comment\":\"printer\",\"event\":\"PROMISC SUSPECT\",\"ip\":\"192.168.0.5\","
                   "\"mac\":\"00:11:22:33:44:55\",\"test\":\"B47\",\"time\":\"2004-01-05T14:03:27."

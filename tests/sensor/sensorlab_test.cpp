@@ -61,6 +61,11 @@ class SensorOnLab : public ::testing::Test
         ASSERT_TRUE(oui.open(QIODevice::WriteOnly));
         oui.write("027700     (base 16)\t\t" + VendorName.toLatin1() + "\r\n");
         oui.close();
+        // The installation's own MAC (and any spool) is kept in the test's
+        // folder, never in the user's.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_DATA_HOME"_s, dir.filePath(u"data"_s));
+        sensor.setProcessEnvironment(environment);
         QFile comments(dir.filePath(u"comment.txt"_s));
         ASSERT_TRUE(comments.open(QIODevice::WriteOnly));
         comments.write((HostIp(SwitchedHost) + u",switched host\r\n"_s).toLatin1());

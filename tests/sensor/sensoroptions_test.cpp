@@ -211,10 +211,8 @@ TEST(SensorCommandLine, EveryValueTheHelpOffersIsAccepted)
                       .action,
                   SensorCommand::Action::Run)
             << name.toStdString();
-    const QString ownMac =
-        HelpOf(text, u"own-mac"_s).section(u"(default "_s, 1).section(u')', 0, 0);
-    EXPECT_EQ(Parse(With({u"--own-mac"_s, ownMac})).action, SensorCommand::Action::Run)
-        << ownMac.toStdString();
+    // No own MAC is offered: each installation draws its own.
+    EXPECT_TRUE(HelpOf(text, u"own-mac"_s).contains(u"drawn for this installation"_s));
 }
 
 TEST(SensorCommandLine, OptionsBecomeTheDesktopProgramsSettings)
@@ -251,7 +249,8 @@ TEST(SensorCommandLine, OptionsBecomeTheDesktopProgramsSettings)
     const Settings &s = command.options.settings;
     EXPECT_EQ(s.adapter, Adapters[1]);
     EXPECT_EQ(s.ownIp, IpAddress::FromIpv4(0xC0A80509));
-    EXPECT_EQ(s.ownMac, Settings::DefaultOwnMac());
+    // None given: the sensor takes its installation's kept one when it starts.
+    EXPECT_EQ(s.ownMac, std::nullopt);
     // Br always, as it finds the nodes the other tests are judged against.
     EXPECT_EQ(s.tests,
               (TestFlags{true, true, false, false, false, false, false, true, true, false}));
@@ -342,6 +341,16 @@ TEST(SensorCommandLine, SettingsFileGivesEverythingOptionsOverride)
     EXPECT_EQ(s.logPath, stored.logPath);
     EXPECT_EQ(s.syslogServer, stored.syslogServer);
     EXPECT_EQ(s.packetCount, 4);
+
+    // The own MAC every installation once shared is not taken from a file.
+    stored.ownMac = Settings::DefaultOwnMac();
+    {
+        QSettings store(path, QSettings::IniFormat);
+        ASSERT_TRUE(WriteSettingsStore(stored, store, [](const QString &) {}));
+    }
+    EXPECT_EQ(ParseSensorCommand({u"keelwatch-sensor"_s, u"--settings"_s, path}, Adapters)
+                  .options.settings.ownMac,
+              std::nullopt);
 
     // The stored interface is gone from this machine: it must be named.
     const SensorCommand elsewhere =

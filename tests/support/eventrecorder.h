@@ -10,8 +10,8 @@
 namespace keelwatch {
 
 // A short word for an event, as tests compare them: "start", "cycle",
-// "dropped", "mac", the answer's letter ("X", "o", ...), "+" for a lost
-// answer, "SUSPECT", "UP", "DOWN", "CONFIRMED",
+// "dropped", "rejected", "mac", the answer's letter ("X", "o", ...), "+"
+// for a lost answer, "SUSPECT", "UP", "DOWN", "CONFIRMED",
 // "FILTER-MATCH".
 inline QString EventWord(const ScanEvent &event)
 {
@@ -23,6 +23,8 @@ inline QString EventWord(const ScanEvent &event)
         return u"cycle"_s;
     case ScanEventKind::FramesDropped:
         return u"dropped"_s;
+    case ScanEventKind::RepliesRejected:
+        return u"rejected"_s;
     case ScanEventKind::MacChanged:
         return u"mac"_s;
     case ScanEventKind::TestAnswered:
@@ -47,12 +49,12 @@ inline QString EventWord(const ScanEvent &event)
 inline QString EventText(const ScanEvent &event)
 {
     using namespace Qt::StringLiterals;
-    const bool counted = event.kind == ScanEventKind::CycleEnded ||
-                         event.kind == ScanEventKind::FramesDropped ||
-                         event.kind == ScanEventKind::VerdictReached;
+    const bool counted =
+        event.kind == ScanEventKind::CycleEnded || event.kind == ScanEventKind::FramesDropped ||
+        event.kind == ScanEventKind::RepliesRejected || event.kind == ScanEventKind::VerdictReached;
     QString text = EventWord(event) + u' ' + QString::number(counted ? event.count : event.column);
     if (event.kind != ScanEventKind::ScanStarted && event.kind != ScanEventKind::CycleEnded &&
-        event.kind != ScanEventKind::FramesDropped)
+        event.kind != ScanEventKind::FramesDropped && event.kind != ScanEventKind::RepliesRejected)
         text += u' ' + event.node.ip.ToText();
     return text;
 }

@@ -169,7 +169,33 @@ void MemoryDriver::AddHost(quint32 ip, const SimulatedCard &card)
     hosts.push_back({ip, card});
 }
 
+void MemoryDriver::SetForger(Forger f)
+{
+    std::lock_guard lock(mutex);
+    forger = std::move(f);
+}
+
 void MemoryDriver::AnswerRequest(const QByteArray &frame)
+{
+    AnswerAsHosts(frame);
+    if (!forger)
+        return;
+    std::vector<std::uint8_t> batch(64 * 1024);
+    std::size_t used = 0;
+    for (const QByteArray &forged : forger(frame)) {
+        const std::span<const std::uint8_t> bytes(
+            reinterpret_cast<const std::uint8_t *>(forged.constData()), std::size_t(forged.size()));
+        if (!AppendCaptureRecord(batch.data(), batch.size(), used, bytes, bytes.size(), 0, 0))
+            break;
+    }
+    if (used == 0)
+        return;
+    receives.push_back({QByteArray(reinterpret_cast<const char *>(batch.data()), qsizetype(used)),
+                        false, QString()});
+    queued.notify_all();
+}
+
+void MemoryDriver::AnswerAsHosts(const QByteArray &frame)
 {
     // An Ethernet II ARP request: destination, source, type 0806, then the
     // ARP fields with sender MAC and IP at 22 and 28, target IP at 38.

@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -55,6 +56,12 @@ class MemoryDriver : public PacketDriver
     // answers queues its reply as a batch of its own.
     void AddHost(quint32 ip, const SimulatedCard &card);
 
+    // A sender on the segment that sees every frame sent and answers it with
+    // frames of its own making, queued as one batch after the hosts'
+    // replies. Called with the driver's lock held.
+    using Forger = std::function<std::vector<QByteArray>(const QByteArray &sent)>;
+    void SetForger(Forger forger);
+
     // The next count replies of the simulated hosts are lost as a full
     // capture buffer loses them: adapters count them as dropped frames.
     void DropNextReplies(int count);
@@ -86,6 +93,7 @@ class MemoryDriver : public PacketDriver
     // The reply of a simulated host to an ARP request, if it gives one.
     // Called with the lock held.
     void AnswerRequest(const QByteArray &frame);
+    void AnswerAsHosts(const QByteArray &frame);
     friend class Adapter;
 
     struct Receive
@@ -101,6 +109,7 @@ class MemoryDriver : public PacketDriver
     std::vector<SentFrame> sent;
     std::deque<Receive> receives;
     std::vector<Host> hosts;
+    Forger forger;
     std::map<QString, QString> refusedOpens;
     bool refusePromiscuous = false;
     bool failAllocation = false;

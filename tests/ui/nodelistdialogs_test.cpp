@@ -114,9 +114,10 @@ TEST_P(ExportReport, WritesTheVerdictsInTheChosenFormat)
 {
     const IpAddress suspect = *IpAddress::FromText(u"10.0.0.5");
     nodes.SetComment(0, u"<b>lab, \"east\"</b>"_s);
-    nodes.BeginConfirmation(suspect);
+    const MacAddress mac = nodes.At(*nodes.Find(suspect)).mac;
+    nodes.BeginConfirmation(suspect, mac);
     for (int i = 0; i < 5; ++i)
-        nodes.CountConfirmationAnswer(suspect);
+        nodes.CountConfirmationAnswer(suspect, i, mac);
     nodes.Add(*IpAddress::FromText(u"10.0.0.6"), MacAddress(), TestFlags{});
     ShowExportReportDialog(&window, nodes, Sink());
     QFileDialog *d = Dialog(u"ExportDialog"_s);

@@ -239,9 +239,9 @@ TEST_P(Verdicts, ReachEveryCellOfTheNode)
     nodes.Add(HostIp(1), HostMac(1), AllOn);
     nodes.Add(HostIp(2), HostMac(2), AllOn);
     if (c.answers >= 0) {
-        nodes.BeginConfirmation(HostIp(2));
+        nodes.BeginConfirmation(HostIp(2), HostMac(2));
         for (int i = 0; i < c.answers; ++i)
-            nodes.CountConfirmationAnswer(HostIp(2));
+            nodes.CountConfirmationAnswer(HostIp(2), i, HostMac(2));
         // The grid repaints the node's row as its answers come in.
         EXPECT_EQ(changed.size(), c.answers + 1 - std::max(0, c.answers - ConfirmationProbeCount));
     }
@@ -263,7 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 u"answered 5 of 24 confirmation probes"},
                     VerdictCase{"EnoughAnswers", ConfirmedAnswers, ConfirmationVerdict::Confirmed,
                                 u"answered 18 of 24 confirmation probes"},
-                    // Answers beyond the probes sent are not counted.
+                    // Answers to probes never sent are not counted.
                     VerdictCase{"TooManyAnswers", 30, ConfirmationVerdict::Confirmed,
                                 u"answered 24 of 24 confirmation probes"}),
     [](const auto &info) { return std::string(info.param.name); });
@@ -273,9 +273,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(NodeListModelTest, ClearingResultsRedrawsTheVerdictOfEveryCell)
 {
     nodes.Add(HostIp(1), HostMac(1), AllOn);
-    nodes.BeginConfirmation(HostIp(1));
+    nodes.BeginConfirmation(HostIp(1), HostMac(1));
     for (int i = 0; i < ConfirmationProbeCount; ++i)
-        nodes.CountConfirmationAnswer(HostIp(1));
+        nodes.CountConfirmationAnswer(HostIp(1), i, HostMac(1));
     ASSERT_EQ(model.index(0, NodeColumn::Ip).data(NodeListModel::VerdictRole).toInt(),
               int(ConfirmationVerdict::Confirmed));
     changed.clear();

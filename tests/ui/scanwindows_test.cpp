@@ -89,11 +89,16 @@ TEST(CaptureDrops, ShowInTheCounterTooltipUntilTheNextStart)
     EXPECT_EQ(counter->toolTip(), u"Frames the capture lost since Start: 17"_s);
     w.scan.ShowScanPhase(ScanPhase::Ready);
     EXPECT_EQ(counter->toolTip(), u"Frames the capture lost since Start: 17"_s);
+    w.scan.ShowRejectedReplies(5);
+    EXPECT_EQ(counter->toolTip(),
+              u"Frames the capture lost since Start: 17\nReplies rejected since Start: 5"_s);
     const QString name = Find<QLabel>(Windows().main, "SBPanel7")->toolTip();
     w.scan.ShowCaptureState(CaptureState::Opening);
     // Back to what the panel shows.
     EXPECT_EQ(counter->toolTip(), name);
     EXPECT_FALSE(name.isEmpty());
+    w.scan.ShowRejectedReplies(3);
+    EXPECT_EQ(counter->toolTip(), u"Replies rejected since Start: 3"_s);
 }
 
 struct ProgressCase

@@ -122,9 +122,9 @@ TEST_P(ThemedGrid, TitlesAndRowsHaveReadableContrast)
     const IpAddress suspect = *IpAddress::FromText(u"10.77.0.88");
     nodes.Add(suspect, MacAddress(), AllOn);
     if (theme.answers >= 0) {
-        nodes.BeginConfirmation(suspect);
+        nodes.BeginConfirmation(suspect, MacAddress());
         for (int i = 0; i < theme.answers; ++i)
-            nodes.CountConfirmationAnswer(suspect);
+            nodes.CountConfirmationAnswer(suspect, i, MacAddress());
     }
     MainWindow form(nodes);
     form.show();
