@@ -823,9 +823,10 @@ class VerdictsOverCycles : public ScanControllerTest,
         if (cycle.heardOnly)
             nodes.NoteHeard(*nodes.Find(ip));
         if (cycle.confirmed >= 0) {
-            nodes.BeginConfirmation(ip);
+            const MacAddress mac = nodes.At(*nodes.Find(ip)).mac;
+            nodes.BeginConfirmation(ip, mac);
             for (int i = 0; i < cycle.confirmed; ++i)
-                nodes.CountConfirmationAnswer(ip);
+                nodes.CountConfirmationAnswer(ip, i, mac);
         }
         engine.FinishSweep();
         engine.tally.dropped += cycle.dropped;

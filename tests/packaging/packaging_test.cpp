@@ -232,7 +232,7 @@ class DesktopPackage : public ::testing::Test
     {
         QDateTime newest =
             QFileInfo(QStringLiteral(KEELWATCH_BINARY_DIR "/CPackConfig.cmake")).lastModified();
-        for (const QString &program : QStringLiteral(KEELWATCH_PACKED_PROGRAMS).split(u';'))
+        for (const QString &program : QStringLiteral(KEELWATCH_PACKED_PROGRAMS).split(u'|'))
             newest = std::max(newest, QFileInfo(program).lastModified());
         QDirIterator files(Sources, QDir::Files, QDirIterator::Subdirectories);
         while (files.hasNext())
