@@ -38,4 +38,28 @@ QFont ScaledFont(const QFont &base, qreal scale, bool bold)
     return font;
 }
 
+QPalette AdwaitaDarkPalette()
+{
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEC));
+    dark.setColor(QPalette::Base, QColor(0x2D, 0x2D, 0x2D));
+    dark.setColor(QPalette::AlternateBase, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::Text, QColor(0xEE, 0xEE, 0xEC));
+    dark.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3A));
+    dark.setColor(QPalette::ButtonText, QColor(0xEE, 0xEE, 0xEC));
+    dark.setColor(QPalette::Highlight, QColor(0x15, 0x53, 0x9E));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Link, QColor(0x8A, 0xB4, 0xF8));
+    dark.setColor(QPalette::ToolTipBase, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::ToolTipText, QColor(0xEE, 0xEE, 0xEC));
+    dark.setColor(QPalette::PlaceholderText, QColor(0x9A, 0x9A, 0x98));
+    dark.setColor(QPalette::Light, QColor(0x4A, 0x4A, 0x4A));
+    dark.setColor(QPalette::Midlight, QColor(0x40, 0x40, 0x40));
+    dark.setColor(QPalette::Mid, QColor(0x2A, 0x2A, 0x2A));
+    dark.setColor(QPalette::Dark, QColor(0x20, 0x20, 0x20));
+    dark.setColor(QPalette::Shadow, Qt::black);
+    return dark;
+}
+
 } // namespace keelwatch

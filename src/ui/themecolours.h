@@ -16,6 +16,10 @@ QColor ContrastingText(const QColor &background);
 // windows, so it reads on either.
 QColor AlertRed(const QPalette &palette);
 
+// The colours of GNOME's Adwaita dark theme as Qt takes them from it: the
+// dark look for screenshots and tests, on machines without that theme.
+QPalette AdwaitaDarkPalette();
+
 // The desktop's font made larger or smaller, for titles that stand out.
 QFont ScaledFont(const QFont &base, qreal scale, bool bold);
 

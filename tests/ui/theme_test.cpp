@@ -1,6 +1,7 @@
 #include "core/nodecolumns.h"
 #include "support/find.h"
 #include "ui/mainwindow.h"
+#include "ui/themecolours.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -69,27 +70,6 @@ Painted ReadArea(const QImage &image, const QRect &area)
     return painted;
 }
 
-QPalette DarkPalette()
-{
-    // Adwaita dark's colours.
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
-    dark.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEC));
-    dark.setColor(QPalette::Base, QColor(0x2D, 0x2D, 0x2D));
-    dark.setColor(QPalette::AlternateBase, QColor(0x35, 0x35, 0x35));
-    dark.setColor(QPalette::Text, QColor(0xEE, 0xEE, 0xEC));
-    dark.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3A));
-    dark.setColor(QPalette::ButtonText, QColor(0xEE, 0xEE, 0xEC));
-    dark.setColor(QPalette::Highlight, QColor(0x15, 0x53, 0x9E));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::Light, QColor(0x4A, 0x4A, 0x4A));
-    dark.setColor(QPalette::Midlight, QColor(0x40, 0x40, 0x40));
-    dark.setColor(QPalette::Mid, QColor(0x2A, 0x2A, 0x2A));
-    dark.setColor(QPalette::Dark, QColor(0x20, 0x20, 0x20));
-    dark.setColor(QPalette::Shadow, Qt::black);
-    return dark;
-}
-
 struct ThemeCase
 {
     const char *name;
@@ -104,7 +84,7 @@ class ThemedGrid : public ::testing::TestWithParam<ThemeCase>
     void SetUp() override
     {
         saved = QApplication::palette();
-        QApplication::setPalette(GetParam().dark ? DarkPalette()
+        QApplication::setPalette(GetParam().dark ? AdwaitaDarkPalette()
                                                  : QApplication::style()->standardPalette());
     }
     void TearDown() override { QApplication::setPalette(saved); }
