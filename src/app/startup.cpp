@@ -55,17 +55,16 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     const MessageSink tell = MessageBoxSink(window);
     // A missing file is no fault worth a modal box: a first run has no
     // comments yet, and the built-in vendors still name the common makers.
-    QPlainTextEdit *pane = window->EventPane();
     session.Vendors().LoadVendorTable(
-        this->programDir, tell, VendorTable::SharedOuiDir, [pane](const QString &text) {
-            pane->appendPlainText(text + u" Vendors come from the built-in list; install "
-                                         u"ieee-data or put oui.txt beside the program."_s);
+        this->programDir, tell, VendorTable::SharedOuiDir, [window](const QString &text) {
+            window->AppendPaneNote(text + u" Vendors come from the built-in list; install "
+                                          u"ieee-data or put oui.txt beside the program."_s);
         });
     const CommentFolders commentFolders = ChooseCommentFolders(this->programDir, userDir);
     commentDir = commentFolders.saveDir;
-    session.Comments().LoadComments(commentFolders.readDir, tell, [this, pane](const QString &) {
-        pane->appendPlainText(u"No comments yet: comment.txt is created in "_s +
-                              QDir::toNativeSeparators(commentDir) + u" at exit."_s);
+    session.Comments().LoadComments(commentFolders.readDir, tell, [this, window](const QString &) {
+        window->AppendPaneNote(u"No comments yet: comment.txt is created in "_s +
+                               QDir::toNativeSeparators(commentDir) + u" at exit."_s);
     });
     if (commentDir != this->programDir) {
         QString note = u"Comments are kept in "_s +
@@ -74,7 +73,7 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
                        u" cannot be written"_s;
         if (commentFolders.readDir != commentDir)
             note += u"; they start from the comment.txt there"_s;
-        pane->appendPlainText(note + u'.');
+        window->AppendPaneNote(note + u'.');
     }
 
     setupDialog = new SetupDialog(window);
@@ -201,8 +200,7 @@ void Startup::ConnectNodeTools()
 void Startup::ConnectEventLog()
 {
     MainWindow *window = mainWindow.get();
-    eventWindows =
-        std::make_unique<EventWindowsAdapter>(window->EventPane(), alertMessageWindow, window);
+    eventWindows = window->CreateEventWindows(alertMessageWindow);
     session.StartReporting(*eventWindows);
     EventLog &log = session.Log();
     // Comes while the program runs: in turn with the event lines waiting for

@@ -1,5 +1,7 @@
 #include "ui/mainwindow.h"
 
+#include "ui/eventwindowsadapter.h"
+
 #include "config/addresstext.h"
 #include "report/nodelistfile.h"
 #include "ui/logo.h"
@@ -380,6 +382,16 @@ void MainWindow::ReadSettings(Settings &settings) const
 bool MainWindow::AutoScrollChecked() const
 {
     return autoScrollCheck->isChecked();
+}
+
+void MainWindow::AppendPaneNote(const QString &text)
+{
+    eventPane->appendPlainText(text);
+}
+
+std::unique_ptr<EventWindowsAdapter> MainWindow::CreateEventWindows(AlertMessageWindow *alert)
+{
+    return std::make_unique<EventWindowsAdapter>(eventPane, alert, this);
 }
 
 void MainWindow::SetPanelText(int panel, const QString &text)

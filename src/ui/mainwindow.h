@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <array>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -20,6 +21,8 @@ class QPushButton;
 
 namespace keelwatch {
 
+class AlertMessageWindow;
+class EventWindowsAdapter;
 class NodeGrid;
 class NodeGridFilter;
 class NodeListModel;
@@ -92,8 +95,12 @@ class MainWindow : public QMainWindow
     // TAB-separated cells; each line ended. Empty for none.
     QString SelectedRowsText(bool asNodeList) const;
 
-    // Where the event log writes its lines.
-    QPlainTextEdit *EventPane() const { return eventPane; }
+    // A line in the event pane before the event log writes there: what
+    // start-up has to say.
+    void AppendPaneNote(const QString &text);
+    // The event log's outputs in this window: its event pane, the small
+    // alert window and message boxes over this window.
+    std::unique_ptr<EventWindowsAdapter> CreateEventWindows(AlertMessageWindow *alert);
 
     // Whether panel 7 shows the capture relay's counter (a double click on
     // the logo switches it).

@@ -414,7 +414,7 @@ TEST_F(NodeTools, FirstRunShowsNoBoxAndSaysWhatIsMissingInTheEventPane)
     startup.Show();
     QCoreApplication::processEvents();
     EXPECT_TRUE(MessageBoxTexts().isEmpty());
-    const QString pane = startup.Main().EventPane()->toPlainText();
+    const QString pane = Find<QPlainTextEdit>(startup.Main(), "Memo1")->toPlainText();
     EXPECT_TRUE(pane.contains(u"No comments yet: comment.txt is created in "_s))
         << pane.toStdString();
     startup.Main().close();
@@ -503,7 +503,7 @@ TEST_F(NodeTools, ReadOnlyProgramFolderKeepsCommentsInTheUserDataFolder)
     {
         Startup startup({}, programFolder.Path(), std::make_shared<MemoryDriver>());
         startup.Show();
-        const QString pane = startup.Main().EventPane()->toPlainText();
+        const QString pane = Find<QPlainTextEdit>(startup.Main(), "Memo1")->toPlainText();
         EXPECT_TRUE(pane.contains(u"Comments are kept in "_s + kept)) << pane.toStdString();
         EXPECT_EQ(startup.Comments().LookupComment(u"10.77.0.5"_s), u"lab printer"_s);
         ASSERT_TRUE(startup.Comments().SetComment(u"10.77.0.6"_s, u"new desk"_s));

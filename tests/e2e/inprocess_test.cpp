@@ -115,7 +115,7 @@ class WindowsOnLab : public ::testing::Test
         lab.reset();
     }
 
-    QString Pane() const { return startup->Main().EventPane()->toPlainText(); }
+    QString Pane() const { return Find<QPlainTextEdit>(startup->Main(), "Memo1")->toPlainText(); }
     QString Alerts() const
     {
         return Find<QPlainTextEdit>(startup->PromiscuousAlert(), "Memo1")->toPlainText();

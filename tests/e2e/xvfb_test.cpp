@@ -4,6 +4,7 @@
 #include "labscan.h"
 #include "support/confighome.h"
 #include "support/eventwait.h"
+#include "support/find.h"
 #include "support/labsegment.h"
 #include "support/notificationbus.h"
 #include "ui/alerttray.h"
@@ -55,7 +56,7 @@ TEST(TrayUnderX, PromiscuousStartNotifiesTheDesktop)
     auto startup = std::make_unique<Startup>(QStringList{u"auto"_s}, dir.path());
     QSignalSpy notified(&startup->Tray(), &AlertTray::notified);
     startup->Show();
-    const auto pane = [&] { return startup->Main().EventPane()->toPlainText(); };
+    const auto pane = [&] { return Find<QPlainTextEdit>(startup->Main(), "Memo1")->toPlainText(); };
 
     ASSERT_TRUE(WaitUntil([&] { return CycleLines(pane()) >= 1; }, FirstCyclesMs))
         << pane().toStdString();

@@ -6,6 +6,8 @@
 #include "report/eventlog.h"
 #include "report/syslogsender.h"
 
+#include "support/find.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -446,8 +448,9 @@ TEST(EventPane, FollowsTheNewestLineWhileAtTheBottom)
     MainWindow main(nodes);
     main.show();
     AlertMessageWindow alert;
-    EventWindowsAdapter windows{main.EventPane(), &alert, nullptr};
-    QScrollBar *bar = main.EventPane()->verticalScrollBar();
+    const std::unique_ptr<EventWindowsAdapter> created = main.CreateEventWindows(&alert);
+    EventWindowsAdapter &windows = *created;
+    QScrollBar *bar = Find<QPlainTextEdit>(main, "Memo1")->verticalScrollBar();
     const auto add = [&](const QString &line) {
         windows.BoundPane(100);
         windows.AppendPaneLine(line);

@@ -58,7 +58,7 @@ class MainWindowTest : public ::testing::Test
                       Mark::Answered(Answer::Normal, FrameFormat::Ethernet2));
         nodes.SetMark(nodes.Add(Ip(u"10.0.0.9"), Mac(u"00:0C:29:AA:BB:02"), AllOn), 3,
                       Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2));
-        form.EventPane()->appendPlainText(u"an event"_s);
+        form.AppendPaneNote(u"an event"_s);
     }
 
     // Where a node is drawn, however the grid sorts and filters.
@@ -100,8 +100,7 @@ TEST_F(MainWindowTest, ControlsHaveTheirCaptionsAndDefaults)
     EXPECT_FALSE(Find<QCheckBox>(form, "BeepCheck")->isChecked());
     EXPECT_EQ(Find<QLabel>(form, "Image1")->pixmap().size(), QSize(173, 49));
     EXPECT_TRUE(Find<QPlainTextEdit>(form, "Memo1")->isReadOnly());
-    EXPECT_EQ(form.EventPane(), Find<QPlainTextEdit>(form, "Memo1"));
-    EXPECT_GE(form.EventPane()->height(), 80);
+    EXPECT_GE(Find<QPlainTextEdit>(form, "Memo1")->height(), 80);
     EXPECT_EQ(Grid()->model()->rowCount(), 0);
     EXPECT_EQ(Grid()->model()->headerData(13, Qt::Horizontal).toString(), u"Vender Code"_s);
     EXPECT_EQ(form.SelectedNode(), -1);
@@ -438,7 +437,7 @@ TEST_P(ClearButton, ShiftLeftClickRemovesNodesWhenConfirmedAnyOtherPressClearsMa
     if (answer == ClearAnswer::Yes) {
         EXPECT_EQ(nodes.Count(), 0);
         EXPECT_EQ(grid->rowCount(), 0);
-        EXPECT_TRUE(form.EventPane()->toPlainText().isEmpty());
+        EXPECT_TRUE(Find<QPlainTextEdit>(form, "Memo1")->toPlainText().isEmpty());
     } else if (answer == ClearAnswer::NotAsked) {
         ASSERT_EQ(nodes.Count(), 2);
         ASSERT_EQ(grid->rowCount(), 2);
@@ -447,11 +446,11 @@ TEST_P(ClearButton, ShiftLeftClickRemovesNodesWhenConfirmedAnyOtherPressClearsMa
         EXPECT_EQ(grid->index(1, 3).data().toString(), QString());
         EXPECT_EQ(grid->index(1, 1).data().toString(), u"00:0C:29:AA:BB:02"_s);
         EXPECT_EQ(grid->headerData(3, Qt::Horizontal).toString(), u"B47"_s);
-        EXPECT_EQ(form.EventPane()->toPlainText(), u"an event"_s);
+        EXPECT_EQ(Find<QPlainTextEdit>(form, "Memo1")->toPlainText(), u"an event"_s);
     } else {
         EXPECT_EQ(nodes.Count(), 2);
         EXPECT_EQ(grid->index(0, 2).data().toString(), u"O"_s) << "a No keeps the marks too";
-        EXPECT_EQ(form.EventPane()->toPlainText(), u"an event"_s);
+        EXPECT_EQ(Find<QPlainTextEdit>(form, "Memo1")->toPlainText(), u"an event"_s);
     }
 }
 
