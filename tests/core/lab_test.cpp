@@ -17,6 +17,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <memory>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
@@ -203,6 +204,45 @@ class LabEvents
 constexpr int LabHosts = LabSegment::LargeHosts;
 const QList<int> PromiscuousLabHosts = {3, 31, 62, 97, 128, 160, 201, 239};
 
+// The large lab with its 8 sniffers; the test enters its scanner's side.
+std::unique_ptr<LabSegment> LargeLab()
+{
+    QStringList promiscuous;
+    for (int host : PromiscuousLabHosts)
+        promiscuous << QString::number(host);
+    return std::make_unique<LabSegment>(LabHosts, promiscuous);
+}
+
+// Every host of the large lab, Cyclic with "Confirm suspects", 2 s apart.
+Settings LargeLabSettings()
+{
+    Settings s = LabScanSettings();
+    s.from = u"10.77.0.11"_s;
+    s.to = u"10.77.0.250"_s;
+    s.cyclic = true;
+    s.confirmSuspects = true;
+    s.scanTimerSeconds = 2;
+    return s;
+}
+
+// Scans through the capture driver until done() (two minutes at most), then
+// stops and waits for the workers.
+void ScanLabUntil(const LiveSettings &settings, NodeList &nodes, QuietScanWindows &windows,
+                  ScanEvents &scanEvents, Messages &messages, const std::function<bool()> &done)
+{
+    NoEventLog log;
+    Status status;
+    SystemClock clock;
+    ScanAssembly scan({std::make_shared<PcapDriver>(), status, messages, settings, nodes, windows,
+                       scanEvents, log, clock});
+    ScanController &controller = scan.Controller();
+    controller.Start();
+    ASSERT_TRUE(controller.Running()) << windows.messages.join(u'|').toStdString();
+    ASSERT_TRUE(WaitUntil(done, 120000));
+    controller.Stop();
+    EXPECT_TRUE(WaitUntil([&] { return scan.Workers().LiveWorkers() == 0; }));
+}
+
 // 240 hosts, 8 promiscuous, every test, Cyclic with "Confirm suspects": the
 // 8 sniffers are confirmed in the first cycle and no normal host is
 // confirmed or alerted in two cycles, however many answered an illegal test
@@ -211,20 +251,12 @@ TEST(LabSegment, ConfirmationSeparatesSniffersFromFilterCoincidences)
 {
     if (const auto reason = LabSegment::Unavailable())
         GTEST_SKIP() << reason->toStdString();
-    QStringList promiscuous;
-    for (int host : PromiscuousLabHosts)
-        promiscuous << QString::number(host);
-    LabSegment lab(LabHosts, promiscuous);
-    ASSERT_TRUE(lab.built) << lab.output.toStdString();
-    EnteredNamespace scanner(lab.Namespace(u"scan"_s));
+    const std::unique_ptr<LabSegment> lab = LargeLab();
+    ASSERT_TRUE(lab->built) << lab->output.toStdString();
+    EnteredNamespace scanner(lab->Namespace(u"scan"_s));
     ASSERT_TRUE(scanner.entered);
 
-    Settings s = LabScanSettings();
-    s.from = u"10.77.0.11"_s;
-    s.to = u"10.77.0.250"_s;
-    s.cyclic = true;
-    s.confirmSuspects = true;
-    s.scanTimerSeconds = 2;
+    Settings s = LargeLabSettings();
     // Two copies of each probe: on a busy machine a reply is lost now and
     // then, and a lost M1 would read as a probe the lab did not deliver.
     s.packetCount = 2;
@@ -238,18 +270,9 @@ TEST(LabSegment, ConfirmationSeparatesSniffersFromFilterCoincidences)
     QuietScanWindows windows;
     ScanEvents scanEvents;
     LabEvents events(scanEvents);
-    NoEventLog log;
-    Status status;
     Messages messages;
-    SystemClock clock;
-    ScanAssembly scan({std::make_shared<PcapDriver>(), status, messages, settings, nodes, windows,
-                       scanEvents, log, clock});
-    ScanController &controller = scan.Controller();
-    controller.Start();
-    ASSERT_TRUE(controller.Running()) << windows.messages.join(u'|').toStdString();
-    ASSERT_TRUE(WaitUntil([&] { return events.cycles >= 2; }, 120000));
-    controller.Stop();
-    EXPECT_TRUE(WaitUntil([&] { return scan.Workers().LiveWorkers() == 0; }));
+    ASSERT_NO_FATAL_FAILURE(ScanLabUntil(settings, nodes, windows, scanEvents, messages,
+                                         [&] { return events.cycles >= 2; }));
 
     QStringList sniffers;
     for (int host : PromiscuousLabHosts)
@@ -290,20 +313,12 @@ TEST(LabSegment, ConfirmationAtTwentyThousandFramesPerSecond)
 {
     if (const auto reason = LabSegment::Unavailable())
         GTEST_SKIP() << reason->toStdString();
-    QStringList promiscuous;
-    for (int host : PromiscuousLabHosts)
-        promiscuous << QString::number(host);
-    LabSegment lab(LabHosts, promiscuous);
-    ASSERT_TRUE(lab.built) << lab.output.toStdString();
-    EnteredNamespace scanner(lab.Namespace(u"scan"_s));
+    const std::unique_ptr<LabSegment> lab = LargeLab();
+    ASSERT_TRUE(lab->built) << lab->output.toStdString();
+    EnteredNamespace scanner(lab->Namespace(u"scan"_s));
     ASSERT_TRUE(scanner.entered);
 
-    Settings s = LabScanSettings();
-    s.from = u"10.77.0.11"_s;
-    s.to = u"10.77.0.250"_s;
-    s.cyclic = true;
-    s.confirmSuspects = true;
-    s.scanTimerSeconds = 2;
+    Settings s = LargeLabSettings();
     s.sendRate = 20000;
     FixedSettings settings(s);
 
@@ -319,18 +334,9 @@ TEST(LabSegment, ConfirmationAtTwentyThousandFramesPerSecond)
         else if (RaisesAlert(event.kind))
             alerted << EventWord(event) + u' ' + event.node.ip.ToText();
     });
-    NoEventLog log;
-    Status status;
     Messages messages;
-    SystemClock clock;
-    ScanAssembly scan({std::make_shared<PcapDriver>(), status, messages, settings, nodes, windows,
-                       scanEvents, log, clock});
-    ScanController &controller = scan.Controller();
-    controller.Start();
-    ASSERT_TRUE(controller.Running()) << windows.messages.join(u'|').toStdString();
-    ASSERT_TRUE(WaitUntil([&] { return cycles >= 2; }, 120000));
-    controller.Stop();
-    EXPECT_TRUE(WaitUntil([&] { return scan.Workers().LiveWorkers() == 0; }));
+    ASSERT_NO_FATAL_FAILURE(
+        ScanLabUntil(settings, nodes, windows, scanEvents, messages, [&] { return cycles >= 2; }));
 
     QStringList expected;
     for (int host : PromiscuousLabHosts)
