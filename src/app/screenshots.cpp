@@ -65,7 +65,7 @@ class SimulatedLab : public ScanEngine
         : status(status), targets{nodes,
                                   events,
                                   [&startup](const IpAddress &ip) {
-                                      return startup.Comments().LookupComment(ip.ToText());
+                                      return startup.Comments().LookupComment(ip);
                                   },
                                   {}},
           vendors(&startup.Vendors())

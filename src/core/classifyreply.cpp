@@ -10,8 +10,8 @@ Mark ReplyMark(int k, const ReplyOptions &options)
     return Mark::Answered(answer, options.format);
 }
 
-void ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
-                   const DecodedReply &reply)
+int ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
+                  const DecodedReply &reply)
 {
     NodeList &nodes = targets.nodes;
     const int k = reply.sourceIndex;
@@ -45,7 +45,7 @@ void ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
                 Q_EMIT targets.events.testAnswered(nodes.At(index), k, mark);
         }
         select(index);
-        return;
+        return index;
     }
 
     const int index = nodes.Add(reply.ip, reply.mac, options.tests);
@@ -59,6 +59,7 @@ void ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
     select(index);
     if (options.cyclic && mark.Answered())
         Q_EMIT targets.events.testAnswered(nodes.At(index), k, mark);
+    return index;
 }
 
 } // namespace keelwatch

@@ -39,8 +39,8 @@ Mark ReplyMark(int sourceIndex, const ReplyOptions &options);
 
 // Records one reply in the node list: adds the node or updates its MAC,
 // vendor and comment, notes it heard in this cycle, merges the mark, and raises the MAC change and
-// the new answer, in that order.
-void ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
-                   const DecodedReply &reply);
+// the new answer, in that order. Returns the node's index.
+int ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
+                  const DecodedReply &reply);
 
 } // namespace keelwatch

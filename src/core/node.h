@@ -78,3 +78,6 @@ struct Node
 };
 
 } // namespace keelwatch
+
+// Its members move as bytes, so the node list grows by reallocation.
+Q_DECLARE_TYPEINFO(keelwatch::Node, Q_RELOCATABLE_TYPE);

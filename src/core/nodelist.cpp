@@ -22,8 +22,8 @@ NodeList::NodeList(QObject *parent) : QObject(parent) {}
 
 std::optional<int> NodeList::Find(const IpAddress &ip) const
 {
-    const auto found = byIp.constFind(ip);
-    if (found == byIp.cend())
+    const AddressIndex::Entry *found = byIp.Find(ip);
+    if (!found)
         return std::nullopt;
     return found->last;
 }
@@ -31,7 +31,8 @@ std::optional<int> NodeList::Find(const IpAddress &ip) const
 int NodeList::CountOf(const IpAddress &ip) const
 {
     QMutexLocker lock(&indexLock);
-    return byIp.value(ip).count;
+    const AddressIndex::Entry *found = byIp.Find(ip);
+    return found ? found->count : 0;
 }
 
 int NodeList::Add(const IpAddress &ip, const MacAddress &mac, const Tests &tests)
@@ -275,15 +276,14 @@ void NodeList::SetReportedVerdict(const IpAddress &ip, ConfirmationVerdict verdi
 
 void NodeList::IndexNode(int index)
 {
-    IpNodes &entry = byIp[nodes[index].ip];
+    AddressIndex::Entry &entry = byIp.Insert(nodes[index].ip);
     ++entry.count;
     entry.last = std::max(entry.last, index);
 }
 
 void NodeList::RebuildIndex()
 {
-    byIp.clear();
-    byIp.reserve(nodes.size());
+    byIp.Clear();
     for (int i = 0; i < Count(); ++i)
         IndexNode(i);
 }
@@ -292,8 +292,8 @@ void NodeList::ChangedIp(const IpAddress &ip)
 {
     // Every node of the IP shows its verdict; the last one is found at once
     // and the others are rare.
-    const auto found = byIp.constFind(ip);
-    if (found == byIp.cend())
+    const AddressIndex::Entry *found = byIp.Find(ip);
+    if (!found)
         return;
     if (found->count == 1) {
         Changed(found->last);

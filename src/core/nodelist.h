@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/addressindex.h"
 #include "core/node.h"
 
 #include <QHash>
@@ -114,16 +115,9 @@ class NodeList : public QObject
     void Changed(int index);
     template <typename Rewrite> void RewriteMarks(Rewrite rewrite);
 
-    // The nodes that hold one IP: how many, and the last of them.
-    struct IpNodes
-    {
-        int count = 0;
-        int last = -1;
-    };
-
     QList<Node> nodes;
     mutable QMutex indexLock;
-    QHash<IpAddress, IpNodes> byIp;
+    AddressIndex byIp;
     QHash<IpAddress, ConfirmationVerdict> reportedVerdicts;
     struct Confirmation
     {

@@ -17,8 +17,9 @@ namespace {
 std::optional<ConfirmationFamily> SuspectFamily(const Node &node)
 {
     for (int column = FirstResultColumn; column <= LastResultColumn; ++column) {
-        const auto family = FamilyOfColumn(column);
-        if (family && node.MarkOf(column).answer == Answer::Illegal)
+        if (node.MarkOf(column).answer != Answer::Illegal)
+            continue;
+        if (const auto family = FamilyOfColumn(column))
             return family;
     }
     return std::nullopt;
@@ -113,24 +114,24 @@ void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSn
     options.format = scan.settings.format;
     options.cyclic = scan.settings.cyclic;
     options.tests = scan.settings.tests;
+    // Read once: the replies of a batch are one moment to the user.
+    options.autoScroll = lookups.autoScroll && lookups.autoScroll();
     nodes.BeginBatch();
     for (const DecodedReply &reply : replies) {
-        options.autoScroll = lookups.autoScroll && lookups.autoScroll();
         options.scanStep = scanStep.load();
         // A confirmation answer is only counted: it never adds a node or
         // changes a node's MAC, so no decoy can rename the node it answers
         // for.
-        if (reply.confirmationProbe < 0)
-            ClassifyReply(targets, options, reply);
+        const int index = reply.confirmationProbe < 0 ? ClassifyReply(targets, options, reply) : -1;
         if (scan.settings.confirmSuspects && options.scanStep == ScanStep::Scanning)
-            FollowSuspect(reply);
+            FollowSuspect(reply, index);
     }
     nodes.EndBatch();
     if (selected >= 0 && lookups.selectNode)
         lookups.selectNode(selected);
 }
 
-void WorkerScanEngine::FollowSuspect(const DecodedReply &reply)
+void WorkerScanEngine::FollowSuspect(const DecodedReply &reply, int classified)
 {
     if (reply.confirmationProbe >= 0) {
         nodes.CountConfirmationAnswer(reply.ip, reply.confirmationProbe, reply.mac);
@@ -138,7 +139,11 @@ void WorkerScanEngine::FollowSuspect(const DecodedReply &reply)
     }
     if (confirming.contains(reply.ip))
         return;
-    const auto index = nodes.Find(reply.ip);
+    // The classified index holds unless an event's handler changed the list.
+    const auto index =
+        classified >= 0 && classified < nodes.Count() && nodes.At(classified).ip == reply.ip
+            ? std::optional<int>(classified)
+            : nodes.Find(reply.ip);
     const auto family = index ? SuspectFamily(nodes.At(*index)) : std::nullopt;
     if (!family || !reply.ip.IsIpv4())
         return;

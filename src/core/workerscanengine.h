@@ -59,8 +59,9 @@ class WorkerScanEngine : public ScanEngine
 
     // With "Confirm suspects": counts an answer to a confirmation probe, or
     // queues the reply's node for confirmation once in the sweep when it has
-    // answered an illegal test address.
-    void FollowSuspect(const DecodedReply &reply);
+    // answered an illegal test address. classified is the reply's node
+    // index, or -1.
+    void FollowSuspect(const DecodedReply &reply, int classified);
     // Starts a sweep or recheck of the workers with this id.
     void StartSending(std::shared_ptr<ScanInputs> inputs, std::uint64_t sweep);
     // The sweep with this id has sent its last probe: the confirmations that

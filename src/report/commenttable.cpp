@@ -64,6 +64,7 @@ bool CommentTable::ReadCommentText(const QByteArray &content)
     QMutexLocker lock(&mutex);
     entries.clear();
     lastEntry.clear();
+    lastByAddress.clear();
     unread.clear();
     const QList<DecodedLine> lines = DecodeTextLines(content);
     qsizetype used = 0;
@@ -98,6 +99,8 @@ bool CommentTable::ReadCommentText(const QByteArray &content)
 void CommentTable::Append(const CommentEntry &entry)
 {
     lastEntry.insert(entry.key, entries.size());
+    if (const auto ip = IpAddress::FromText(entry.key); ip && ip->ToText() == entry.key)
+        lastByAddress.insert(*ip, entries.size());
     entries.append(entry);
 }
 
@@ -134,6 +137,13 @@ QString CommentTable::LookupComment(const QString &ip) const
     QMutexLocker lock(&mutex);
     const auto it = lastEntry.constFind(key);
     return it == lastEntry.constEnd() ? QString() : entries[*it].comment;
+}
+
+QString CommentTable::LookupComment(const IpAddress &ip) const
+{
+    QMutexLocker lock(&mutex);
+    const auto it = lastByAddress.constFind(ip);
+    return it == lastByAddress.constEnd() ? QString() : entries[*it].comment;
 }
 
 bool CommentTable::SetComment(const QString &key, const QString &comment)

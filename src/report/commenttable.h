@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/addresstext.h"
+#include "config/netaddress.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -48,6 +49,9 @@ class CommentTable
     // The comment of the last entry whose key equals the trimmed, upper-cased
     // ip text; empty text when none does.
     QString LookupComment(const QString &ip) const;
+    // The same for the address's own text, without building it: the reply
+    // path asks this for every reply.
+    QString LookupComment(const IpAddress &ip) const;
 
     // Sets the comment of every entry with this key, or appends an entry
     // when there is none. Returns false, changing nothing, when the key is
@@ -62,6 +66,8 @@ class CommentTable
     mutable QMutex mutex;
     QList<CommentEntry> entries;
     QHash<QString, qsizetype> lastEntry;
+    // The entries of lastEntry whose key is an address's own text.
+    QHash<IpAddress, qsizetype> lastByAddress;
     QByteArray unread;
 };
 

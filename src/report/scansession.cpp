@@ -38,7 +38,7 @@ void ScanSession::AssembleScan(ScanParts parts)
     lookups.vendor = [this](const MacAddress &mac) {
         return vendors.LookupVendor(VendorPrefix(mac));
     };
-    lookups.comment = [this](const IpAddress &ip) { return comments.LookupComment(ip.ToText()); };
+    lookups.comment = [this](const IpAddress &ip) { return comments.LookupComment(ip); };
     lookups.autoScroll = std::move(parts.autoScroll);
     lookups.selectNode = std::move(parts.selectNode);
     lookups.captureCounterShown = &captureCounterShown;

@@ -76,6 +76,25 @@ TEST(CommentTable, SameKeyTwiceShowsTheSecondAndWritingChangesBoth)
     EXPECT_EQ(t.LookupComment(u"10.0.0.9"_s), QString());
 }
 
+TEST(CommentTable, AnAddressFindsWhatItsTextFinds)
+{
+    // Keys with leading zeros or blanks inside are not an address's text:
+    // neither lookup finds them for that address.
+    CommentTable t;
+    t.ReadCommentText("10.0.0.1,first\r\n010.0.0.2,zeros\r\n10.0.0.1,second\r\n10.0.0.300,bad\r\n");
+    for (const QString &text : {u"10.0.0.1"_s, u"10.0.0.2"_s, u"10.0.0.3"_s}) {
+        const IpAddress ip = *IpAddress::FromText(text);
+        EXPECT_EQ(t.LookupComment(ip), t.LookupComment(text)) << text.toStdString();
+    }
+    EXPECT_EQ(t.LookupComment(*IpAddress::FromText(u"10.0.0.1"_s)), u"second"_s);
+    EXPECT_TRUE(t.SetComment(u"10.0.0.3"_s, u"new"_s));
+    EXPECT_TRUE(t.SetComment(u"10.0.0.1"_s, u"edited"_s));
+    EXPECT_EQ(t.LookupComment(*IpAddress::FromText(u"10.0.0.3"_s)), u"new"_s);
+    EXPECT_EQ(t.LookupComment(*IpAddress::FromText(u"10.0.0.1"_s)), u"edited"_s);
+    t.ReadCommentText("10.0.0.4,only\r\n");
+    EXPECT_EQ(t.LookupComment(*IpAddress::FromText(u"10.0.0.1"_s)), QString());
+}
+
 TEST(CommentTable, LookupComparesUpperCaseKeys)
 {
     CommentTable t;

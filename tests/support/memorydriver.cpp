@@ -28,7 +28,8 @@ class MemoryDriver::Adapter : public PacketAdapter
         std::lock_guard lock(driver.mutex);
         if (driver.refusePromiscuous || filter != PromiscuousFilter)
             return false;
-        driver.events.append(u"promisc "_s + name);
+        if (driver.recordSends)
+            driver.events.append(u"promisc "_s + name);
         return true;
     }
     bool PacketSetBuff(int bytes) override

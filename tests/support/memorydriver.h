@@ -48,8 +48,9 @@ class MemoryDriver : public PacketDriver
     void RefuseOpen(const QString &name, const QString &reason);
     void RefusePromiscuous(bool refuse);
     void FailAllocation(bool fail);
-    // Off: sends are still answered but not recorded, so that benchmarks can
-    // sweep a /16 again and again without holding every frame.
+    // Off: sends are still answered but neither they nor the promiscuous
+    // mode set before each are recorded, so that benchmarks can sweep a /16
+    // again and again without holding every frame.
     void RecordSends(bool record);
 
     // A host on the simulated segment: every ARP request for ip that its card
