@@ -39,7 +39,6 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
     // meant elsewhere would press a button here.
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(tr("Alert"));
-    setMinimumSize(384, 233);
 
     auto *warningIcon = new QLabel(this);
     warningIcon->setObjectName(u"Image1"_s);
@@ -95,6 +94,9 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
     layout->addLayout(titleRow);
     layout->addWidget(alertLines, 1);
     layout->addLayout(buttonRow);
+    // A minimum set by hand overrides the layout's, so a longer title, as
+    // a translation brings, widens it.
+    setMinimumSize(QSize(384, 233).expandedTo(layout->minimumSize()));
 }
 
 void PromiscuousAlertWindow::Listen(const ScanEvents &events)
