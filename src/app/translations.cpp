@@ -10,9 +10,8 @@ namespace keelwatch {
 Translations::Translations(const QLocale &locale)
 {
     QLocale::setDefault(locale);
-    // English needs no file; looking for one would only find Qt's.
-    if (locale.language() == QLocale::English || locale.language() == QLocale::C)
-        return;
+    // The locale's languages in the user's order of preference; English,
+    // the sources' language, has no file.
     programLoaded = program.load(locale, u"keelwatch"_s, u"_"_s, u":/translations"_s) &&
                     QCoreApplication::installTranslator(&program);
     // Qt's texts only beside the program's, so that no window mixes two
