@@ -85,10 +85,11 @@ QList<QString> Placeholders(const QString &text)
 }
 
 // An '&' before a letter marks the key; "&&" and "& " are text.
+const QRegularExpression KeyLetterMark(u"(?<!&)&[^& ]"_s);
+
 int Mnemonics(const QString &text)
 {
-    static const QRegularExpression mnemonic(u"(?<!&)&[^& ]"_s);
-    return int(text.count(mnemonic));
+    return int(text.count(KeyLetterMark));
 }
 
 // Every text has its German, with the same placeholders and, where the
@@ -153,7 +154,7 @@ TEST_P(Language, KeyLettersAreUniqueInEachWindowAndMenu)
     const Translations translations{QLocale(QString::fromLatin1(GetParam().locale))};
     Startup startup({}, QString(), std::make_shared<MemoryDriver>());
     const auto keyLetter = [](const QString &text) {
-        const qsizetype at = text.indexOf(QRegularExpression(u"(?<!&)&[^& ]"_s));
+        const qsizetype at = text.indexOf(KeyLetterMark);
         return at < 0 ? QChar() : text.at(at + 1).toLower();
     };
     const auto expectUnique = [&](const QString &where, const QStringList &texts) {
