@@ -2,74 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
-    <name>ScanWindows</name>
-    <message>
-        <source>Finding Nodes</source>
-        <translation>Knotensuche</translation>
-    </message>
-    <message>
-        <source>Scanning</source>
-        <translation>Scan läuft</translation>
-    </message>
-    <message>
-        <source>READY</source>
-        <translation>BEREIT</translation>
-    </message>
-    <message>
-        <source>RUN</source>
-        <translation>LÄUFT</translation>
-    </message>
-    <message>
-        <source>Capture On</source>
-        <translation>Mitschnitt an</translation>
-    </message>
-    <message>
-        <source>Capture Error</source>
-        <translation>Mitschnittfehler</translation>
-    </message>
-    <message>
-        <source>Packet Error</source>
-        <translation>Paketfehler</translation>
-    </message>
-    <message>
-        <source>Frames the capture lost since Start: %1</source>
-        <translation>Seit dem Start beim Mitschnitt verlorene Frames: %L1</translation>
-    </message>
-    <message>
-        <source>Replies rejected since Start: %1</source>
-        <translation>Seit dem Start verworfene Antworten: %L1</translation>
-    </message>
-    <message>
-        <source>Address %1 of %2, %3 left</source>
-        <translation>Adresse %L1 von %L2, noch %3</translation>
-    </message>
-    <message>
-        <source>The range holds %1 addresses, more than a /16: one sweep may take hours or days.
-Scan it all the same?</source>
-        <translation>Der Bereich umfasst %L1 Adressen, mehr als ein /16: Ein Durchlauf kann Stunden oder Tage dauern.
-Trotzdem ganz scannen?</translation>
-    </message>
-</context>
-<context>
-    <name>Startup</name>
-    <message>
-        <source>%1 Vendors come from the built-in list; install ieee-data or put oui.txt beside the program.</source>
-        <translation>%1 Die Hersteller stammen aus der eingebauten Liste; installieren Sie ieee-data oder legen Sie oui.txt neben das Programm.</translation>
-    </message>
-    <message>
-        <source>No comments yet: comment.txt is created in %1 at exit.</source>
-        <translation>Noch keine Kommentare: comment.txt wird beim Beenden in %1 angelegt.</translation>
-    </message>
-    <message>
-        <source>Comments are kept in %1, as %2 cannot be written; they start from the comment.txt there.</source>
-        <translation>Kommentare werden in %1 gespeichert, da %2 nicht beschreibbar ist; sie gehen von der dortigen comment.txt aus.</translation>
-    </message>
-    <message>
-        <source>Comments are kept in %1, as %2 cannot be written.</source>
-        <translation>Kommentare werden in %1 gespeichert, da %2 nicht beschreibbar ist.</translation>
-    </message>
-</context>
-<context>
     <name>keelwatch::AboutBox</name>
     <message>
         <source>About</source>
@@ -756,6 +688,55 @@ Trotzdem ganz scannen?</translation>
     </message>
 </context>
 <context>
+    <name>keelwatch::ScanWindows</name>
+    <message>
+        <source>Finding Nodes</source>
+        <translation>Knotensuche</translation>
+    </message>
+    <message>
+        <source>Scanning</source>
+        <translation>Scan läuft</translation>
+    </message>
+    <message>
+        <source>READY</source>
+        <translation>BEREIT</translation>
+    </message>
+    <message>
+        <source>RUN</source>
+        <translation>LÄUFT</translation>
+    </message>
+    <message>
+        <source>Capture On</source>
+        <translation>Mitschnitt an</translation>
+    </message>
+    <message>
+        <source>Capture Error</source>
+        <translation>Mitschnittfehler</translation>
+    </message>
+    <message>
+        <source>Packet Error</source>
+        <translation>Paketfehler</translation>
+    </message>
+    <message>
+        <source>Frames the capture lost since Start: %1</source>
+        <translation>Seit dem Start beim Mitschnitt verlorene Frames: %L1</translation>
+    </message>
+    <message>
+        <source>Replies rejected since Start: %1</source>
+        <translation>Seit dem Start verworfene Antworten: %L1</translation>
+    </message>
+    <message>
+        <source>Address %1 of %2, %3 left</source>
+        <translation>Adresse %L1 von %L2, noch %3</translation>
+    </message>
+    <message>
+        <source>The range holds %1 addresses, more than a /16: one sweep may take hours or days.
+Scan it all the same?</source>
+        <translation>Der Bereich umfasst %L1 Adressen, mehr als ein /16: Ein Durchlauf kann Stunden oder Tage dauern.
+Trotzdem ganz scannen?</translation>
+    </message>
+</context>
+<context>
     <name>keelwatch::SetupDialog</name>
     <message>
         <source>%1 s</source>
@@ -928,6 +909,25 @@ Trotzdem ganz scannen?</translation>
     <message>
         <source>[ $IP : IP Address      $MAC : MAC Address ]</source>
         <translation>[ $IP : IP-Adresse      $MAC : MAC-Adresse ]</translation>
+    </message>
+</context>
+<context>
+    <name>keelwatch::Startup</name>
+    <message>
+        <source>%1 Vendors come from the built-in list; install ieee-data or put oui.txt beside the program.</source>
+        <translation>%1 Die Hersteller stammen aus der eingebauten Liste; installieren Sie ieee-data oder legen Sie oui.txt neben das Programm.</translation>
+    </message>
+    <message>
+        <source>No comments yet: comment.txt is created in %1 at exit.</source>
+        <translation>Noch keine Kommentare: comment.txt wird beim Beenden in %1 angelegt.</translation>
+    </message>
+    <message>
+        <source>Comments are kept in %1, as %2 cannot be written; they start from the comment.txt there.</source>
+        <translation>Kommentare werden in %1 gespeichert, da %2 nicht beschreibbar ist; sie gehen von der dortigen comment.txt aus.</translation>
+    </message>
+    <message>
+        <source>Comments are kept in %1, as %2 cannot be written.</source>
+        <translation>Kommentare werden in %1 gespeichert, da %2 nicht beschreibbar ist.</translation>
     </message>
 </context>
 </TS>

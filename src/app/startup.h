@@ -34,7 +34,7 @@ class HelpWindow;
 // alert window; and the event writer.
 class Startup
 {
-    Q_DECLARE_TR_FUNCTIONS(Startup)
+    Q_DECLARE_TR_FUNCTIONS(keelwatch::Startup)
 
   public:
     // arguments: the command line without the program name. programDir holds

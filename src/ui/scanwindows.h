@@ -24,7 +24,7 @@ QString SweepProgressText(qint64 address, qint64 addresses, qint64 msLeft);
 
 class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
 {
-    Q_DECLARE_TR_FUNCTIONS(ScanWindows)
+    Q_DECLARE_TR_FUNCTIONS(keelwatch::ScanWindows)
 
   public:
     ScanWindows(MainWindow &mainWindow, SetupDialog &setup, SettingsLink &settings);

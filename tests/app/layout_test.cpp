@@ -97,10 +97,10 @@ TEST(WindowLayoutChild, EveryControlFitsItsWindow)
     EXPECT_EQ(translations.ProgramTranslated(), QLocale::system().language() == QLocale::German);
     Startup startup({}, QString(), driver);
     MainWindow &main = startup.Main();
-    main.SetPanelText(0, QCoreApplication::translate("ScanWindows", "READY"));
+    main.SetPanelText(0, QCoreApplication::translate("keelwatch::ScanWindows", "READY"));
     main.SetPanelText(1, QCoreApplication::translate("keelwatch::ScanMode", "List & Cyclic"));
-    main.SetPanelText(2, QCoreApplication::translate("ScanWindows", "Finding Nodes"));
-    main.SetPanelText(6, QCoreApplication::translate("ScanWindows", "Capture Error"));
+    main.SetPanelText(2, QCoreApplication::translate("keelwatch::ScanWindows", "Finding Nodes"));
+    main.SetPanelText(6, QCoreApplication::translate("keelwatch::ScanWindows", "Capture Error"));
     startup.AlertMessage().ShowAlertMessage(
         u"Back up ERROR!!!\r\nCannot rename log file\r\nCurrent file will be used as is"_s);
     startup.CommentEditorWin().OpenFor(u"255.255.255.255"_s);
