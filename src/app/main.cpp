@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/startup.h"
+#include "app/translations.h"
 #include "core/signalcalls.h"
 #include "ui/mainwindow.h"
 
@@ -40,6 +41,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     displayGuard.Release();
     QApplication::setApplicationName(u"Keelwatch"_s);
+    // Before the first window: every text is translated as it is made.
+    const keelwatch::Translations translations(QLocale::system());
     keelwatch::Startup startup(QApplication::arguments().mid(1));
     keelwatch::MainWindow &mainWindow = startup.Main();
     // Closing the main window ends the program, whatever other window is

@@ -57,23 +57,26 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
     // comments yet, and the built-in vendors still name the common makers.
     session.Vendors().LoadVendorTable(
         this->programDir, tell, VendorTable::SharedOuiDir, [window](const QString &text) {
-            window->AppendPaneNote(text + u" Vendors come from the built-in list; install "
-                                          u"ieee-data or put oui.txt beside the program."_s);
+            window->AppendPaneNote(
+                tr("%1 Vendors come from the built-in list; install ieee-data or put oui.txt "
+                   "beside the program.")
+                    .arg(text));
         });
     const CommentFolders commentFolders = ChooseCommentFolders(this->programDir, userDir);
     commentDir = commentFolders.saveDir;
     session.Comments().LoadComments(commentFolders.readDir, tell, [this, window](const QString &) {
-        window->AppendPaneNote(u"No comments yet: comment.txt is created in "_s +
-                               QDir::toNativeSeparators(commentDir) + u" at exit."_s);
+        window->AppendPaneNote(tr("No comments yet: comment.txt is created in %1 at exit.")
+                                   .arg(QDir::toNativeSeparators(commentDir)));
     });
     if (commentDir != this->programDir) {
-        QString note = u"Comments are kept in "_s +
-                       QDir::toNativeSeparators(QDir(commentDir).filePath(u"comment.txt"_s)) +
-                       u", as "_s + QDir::toNativeSeparators(this->programDir) +
-                       u" cannot be written"_s;
-        if (commentFolders.readDir != commentDir)
-            note += u"; they start from the comment.txt there"_s;
-        window->AppendPaneNote(note + u'.');
+        const QString file = QDir::toNativeSeparators(QDir(commentDir).filePath(u"comment.txt"_s));
+        const QString folder = QDir::toNativeSeparators(this->programDir);
+        window->AppendPaneNote(
+            commentFolders.readDir != commentDir
+                ? tr("Comments are kept in %1, as %2 cannot be written; they start from the "
+                     "comment.txt there.")
+                      .arg(file, folder)
+                : tr("Comments are kept in %1, as %2 cannot be written.").arg(file, folder));
     }
 
     setupDialog = new SetupDialog(window);

@@ -6,6 +6,7 @@
 #include "scan/pcapdriver.h"
 #include "ui/commentsave.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
@@ -33,6 +34,8 @@ class HelpWindow;
 // alert window; and the event writer.
 class Startup
 {
+    Q_DECLARE_TR_FUNCTIONS(keelwatch::Startup)
+
   public:
     // arguments: the command line without the program name. programDir holds
     // oui.txt and comment.txt: the program's own folder unless a test gives

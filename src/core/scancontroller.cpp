@@ -142,18 +142,18 @@ bool ScanController::PassStartChecks(Settings &s)
         }
     }
     if (!s.ownIp) {
-        parts.view.ShowMessage(u"IP address should be set"_s);
+        parts.view.ShowMessage(tr("IP address should be set"));
         parts.view.ShowSetup();
         return false;
     }
     if (s.adapter.name.isEmpty()) {
-        parts.view.ShowMessage(u"Netword Interface should be selected."_s);
+        parts.view.ShowMessage(tr("Netword Interface should be selected."));
         parts.view.ShowSetup();
         return false;
     }
     // ARP probes are Ethernet frames; another link would carry none.
     if (!s.adapter.ethernet) {
-        parts.view.ShowMessage(s.adapter.name + u" is no Ethernet interface."_s);
+        parts.view.ShowMessage(tr("%1 is no Ethernet interface.").arg(s.adapter.name));
         parts.view.ShowSetup();
         return false;
     }
@@ -167,12 +167,12 @@ bool ScanController::PassStartChecks(Settings &s)
         }
     }
     if (s.from.isEmpty() || s.to.isEmpty()) {
-        parts.view.ShowMessage(u"IP Address range should be specified."_s);
+        parts.view.ShowMessage(tr("IP Address range should be specified."));
         return false;
     }
     const std::optional<IpRange> range = s.Range();
     if (!range) {
-        parts.view.ShowMessage(u"Wrong IP addres range."_s);
+        parts.view.ShowMessage(tr("Wrong IP addres range."));
         return false;
     }
     // Asked once per range, so the restarts of a confirmed scan go on alone.
@@ -188,7 +188,7 @@ bool ScanController::OpenCapture()
 {
     QString reason;
     if (!parts.engine.OpenCaptureAdapter(scan, reason)) {
-        QString text = u"libpcap cannot open the adapter."_s;
+        QString text = tr("libpcap cannot open the adapter.");
         if (!reason.isEmpty())
             text += u'\n' + reason;
         parts.view.ShowMessage(text);
@@ -199,7 +199,7 @@ bool ScanController::OpenCapture()
         // Ending the program here would lose the node table and unsaved
         // comments; the start is abandoned instead.
         parts.engine.AbandonCapture();
-        parts.view.ShowMessage(u"Error"_s + QString::number(error));
+        parts.view.ShowMessage(tr("Error%1").arg(error));
         return false;
     }
     return true;

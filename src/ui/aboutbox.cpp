@@ -34,7 +34,7 @@ QLabel *Line(const QString &text, QWidget *parent, QColor color, qreal scale, bo
 AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
 {
     setObjectName(u"Form6"_s);
-    setWindowTitle(u"About"_s);
+    setWindowTitle(tr("About"));
 
     auto *panel = new QFrame(this);
     panel->setObjectName(u"Panel1"_s);
@@ -43,7 +43,7 @@ AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
     panelLayout->setContentsMargins(12, 12, 12, 16);
 
     const QPalette &colours = palette();
-    QLabel *description = Line(u"Finds promiscuous network cards"_s, panel,
+    QLabel *description = Line(tr("Finds promiscuous network cards"), panel,
                                colours.color(QPalette::Link), 1.1, false, Qt::AlignHCenter);
     description->setObjectName(u"Description"_s);
     QLabel *version =
@@ -61,7 +61,7 @@ AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
     panelLayout->addSpacing(24);
     panelLayout->addWidget(logo, 0, Qt::AlignHCenter);
 
-    auto *closeButton = new QPushButton(u"Close"_s, this);
+    auto *closeButton = new QPushButton(tr("Close"), this);
     closeButton->setObjectName(u"Button1"_s);
     closeButton->setDefault(true);
 

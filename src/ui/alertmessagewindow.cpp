@@ -15,7 +15,7 @@ AlertMessageWindow::AlertMessageWindow(QWidget *parent)
     setObjectName(u"TForm7"_s);
     // Shown while the user works elsewhere: it must not take the keys.
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setWindowTitle(u"Alert"_s);
+    setWindowTitle(tr("Alert"));
 
     messageText = new QTextEdit(this);
     messageText->setObjectName(u"Memo1"_s);
@@ -27,7 +27,7 @@ AlertMessageWindow::AlertMessageWindow(QWidget *parent)
     face.setColor(QPalette::Base, palette().color(QPalette::Window));
     messageText->setPalette(face);
 
-    auto *okButton = new QPushButton(u"OK"_s, this);
+    auto *okButton = new QPushButton(tr("OK"), this);
     okButton->setObjectName(u"Button1"_s);
     okButton->setDefault(true);
 

@@ -41,8 +41,9 @@ AlertTray::AlertTray(QObject *parent, const QString &notificationBus) : QObject(
         notifier = new DesktopNotifier(this, notificationBus);
         connect(notifier, &DesktopNotifier::activated, this, &AlertTray::alertWindowRequested);
         connect(notifier, &DesktopNotifier::unavailable, this, [this](const QString &reason) {
-            Q_EMIT notificationsOff(u"No desktop notifications: no system tray and "_s + reason +
-                                    u". Alerts show in the alert window only."_s);
+            Q_EMIT notificationsOff(tr("No desktop notifications: no system tray and %1. Alerts "
+                                       "show in the alert window only.")
+                                        .arg(reason));
         });
         return;
     }
@@ -65,12 +66,12 @@ void AlertTray::BuildMenu()
 {
     menu = std::make_unique<QMenu>();
     menu->setObjectName(u"TrayMenu"_s);
-    QAction *show = menu->addAction(u"&Show Keelwatch"_s);
+    QAction *show = menu->addAction(tr("&Show Keelwatch"));
     show->setObjectName(u"TrayShow"_s);
-    startStop = menu->addAction(u"S&tart scan"_s);
+    startStop = menu->addAction(tr("S&tart scan"));
     startStop->setObjectName(u"TrayStartStop"_s);
     menu->addSeparator();
-    QAction *quit = menu->addAction(u"&Quit"_s);
+    QAction *quit = menu->addAction(tr("&Quit"));
     quit->setObjectName(u"TrayQuit"_s);
     connect(show, &QAction::triggered, this, &AlertTray::mainWindowRequested);
     connect(startStop, &QAction::triggered, this, [this] {
@@ -85,7 +86,7 @@ void AlertTray::BuildMenu()
 void AlertTray::SetScanRunning(bool running)
 {
     scanRunning = running;
-    startStop->setText(running ? u"S&top scan"_s : u"S&tart scan"_s);
+    startStop->setText(running ? tr("S&top scan") : tr("S&tart scan"));
     if (state != State::Alert)
         Show(running ? State::Scanning : State::Idle);
 }
@@ -95,7 +96,7 @@ void AlertTray::ShowAlertLine(const QString &line, bool started)
     if (!started)
         return;
     Show(State::Alert);
-    const QString title = u"Detect Promiscuous Node"_s;
+    const QString title = tr("Detect Promiscuous Node");
     if (trayIcon && QSystemTrayIcon::supportsMessages())
         trayIcon->showMessage(title, line, QSystemTrayIcon::Warning);
     else if (notifier)
@@ -115,8 +116,8 @@ void AlertTray::Show(State next)
     if (!trayIcon)
         return;
     trayIcon->setIcon(TrayStateIcon(next));
-    static const QString tips[] = {u"Keelwatch: idle"_s, u"Keelwatch: scanning"_s,
-                                   u"Keelwatch: promiscuous node detected"_s};
+    const QString tips[] = {tr("Keelwatch: idle"), tr("Keelwatch: scanning"),
+                            tr("Keelwatch: promiscuous node detected")};
     trayIcon->setToolTip(tips[int(next)]);
 }
 

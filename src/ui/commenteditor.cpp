@@ -17,14 +17,14 @@ CommentEditor::CommentEditor(CommentTable &comments, NodeList &nodes, QWidget *p
     : QDialog(parent), comments(comments), nodes(nodes), messages(MessageBoxSink(this))
 {
     setObjectName(u"TForm9"_s);
-    setWindowTitle(u"Comment"_s);
+    setWindowTitle(tr("Comment"));
     setModal(false);
 
     ipField = new QLineEdit(this);
     commentField = new QLineEdit(this);
-    auto *readButton = new QPushButton(u"Read"_s, this);
-    auto *writeButton = new QPushButton(u"Write"_s, this);
-    auto *closeButton = new QPushButton(u"Close"_s, this);
+    auto *readButton = new QPushButton(tr("Read"), this);
+    auto *writeButton = new QPushButton(tr("Write"), this);
+    auto *closeButton = new QPushButton(tr("Close"), this);
     ipField->setObjectName(u"Edit1"_s);
     commentField->setObjectName(u"Edit2"_s);
     readButton->setObjectName(u"Button1"_s);
@@ -34,12 +34,12 @@ CommentEditor::CommentEditor(CommentTable &comments, NodeList &nodes, QWidget *p
         b->setAutoDefault(false);
 
     auto *layout = new QGridLayout(this);
-    layout->addWidget(new QLabel(u"IP Address"_s, this), 0, 0);
+    layout->addWidget(new QLabel(tr("IP Address"), this), 0, 0);
     layout->addWidget(ipField, 0, 1);
     layout->addWidget(readButton, 0, 2);
     layout->addWidget(writeButton, 0, 3);
     layout->addWidget(closeButton, 0, 4);
-    layout->addWidget(new QLabel(u"Comment"_s, this), 1, 0);
+    layout->addWidget(new QLabel(tr("Comment"), this), 1, 0);
     layout->addWidget(commentField, 1, 1, 1, 4);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     ipField->setMinimumWidth(ipField->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 12);

@@ -53,11 +53,13 @@ QString UserCommentFolder()
 RetryQuestion RetryBox(QWidget *parent)
 {
     return [parent](const QString &error) {
-        return QMessageBox::warning(
-                   parent, QCoreApplication::applicationName(),
-                   error + u"\n\nClosing now loses the comments changed since start."_s,
-                   QMessageBox::Retry | QMessageBox::Close,
-                   QMessageBox::Retry) == QMessageBox::Retry;
+        return QMessageBox::warning(parent, QCoreApplication::applicationName(),
+                                    error + u"\n\n"_s +
+                                        QCoreApplication::translate(
+                                            "keelwatch::CommentSave",
+                                            "Closing now loses the comments changed since start."),
+                                    QMessageBox::Retry | QMessageBox::Close,
+                                    QMessageBox::Retry) == QMessageBox::Retry;
     };
 }
 

@@ -32,7 +32,7 @@ QDBusConnection OpenBus(const QString &address, const QString &name)
 // lines of detail about service files.
 QString NoServerText(const QDBusError &error)
 {
-    return u"no notification server on the session bus ("_s + error.name() + u')';
+    return DesktopNotifier::tr("no notification server on the session bus (%1)").arg(error.name());
 }
 
 QString NextConnectionName()
@@ -50,7 +50,7 @@ DesktopNotifier::DesktopNotifier(QObject *parent, const QString &busAddress)
     if (!bus.isConnected()) {
         // Queued, so that whoever made this notifier has connected to it.
         QMetaObject::invokeMethod(
-            this, [this] { ReportUnavailable(u"no session bus"_s); }, Qt::QueuedConnection);
+            this, [this] { ReportUnavailable(tr("no session bus")); }, Qt::QueuedConnection);
         return;
     }
     bus.connect(Service, ObjectPath, Interface, u"ActionInvoked"_s, this,
@@ -78,7 +78,7 @@ void DesktopNotifier::Notify(const QString &summary, const QString &body)
                                {u"desktop-entry"_s, u"keelwatch"_s}};
     const QVariantList arguments = {u"Keelwatch"_s, 0u,
                                     u"keelwatch"_s, summary,
-                                    body,           QStringList{DefaultAction, u"Show alerts"_s},
+                                    body,           QStringList{DefaultAction, tr("Show alerts")},
                                     hints,          -1};
     Call(u"Notify"_s, arguments, &DesktopNotifier::OnNotifyReply);
 }

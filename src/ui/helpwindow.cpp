@@ -11,72 +11,94 @@ using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
+namespace {
+
+QString Row(const QString &key, const QString &text)
+{
+    return u"<tr><td>"_s + key + u"</td><td>"_s + text + u"</td></tr>\n"_s;
+}
+
+QString BoldRow(const QString &key, const QString &text)
+{
+    return Row(u"<b>"_s + key + u"</b>"_s, text);
+}
+
+} // namespace
+
 QString HelpPage()
 {
     QString tests;
     for (const TestAddress &test : TestAddresses) {
         const QString destination = *test.destination
                                         ? QString::fromUtf16(test.destination).replace(u' ', u':')
-                                        : u"the address given in Setup"_s;
+                                        : HelpWindow::tr("the address given in Setup");
         tests += u"<tr><td><b>%1</b></td><td>%2</td><td>%3</td></tr>\n"_s.arg(
             QString::fromUtf16(test.label), destination,
-            test.correct ? u"answers"_s : u"drops it; an answer points to promiscuous mode"_s);
+            test.correct ? HelpWindow::tr("answers")
+                         : HelpWindow::tr("drops it; an answer points to promiscuous mode"));
     }
-    return u"<h1>Keelwatch</h1>\n"
-           u"<p>Keelwatch sends ARP requests for every address of the range to test "
-           u"destination addresses that a network card in normal mode drops in hardware. A "
-           u"card in promiscuous mode passes them up, and its host answers: such a host may be "
-           u"running a packet sniffer.</p>\n"
-           u"<h2><a name=\"marks\"></a>Result marks</h2>\n<table>\n"
-           u"<tr><td><b>X</b></td><td>Illegal response (Ethernet): the node answered a test "
-           u"address a normal card drops</td></tr>\n"
-           u"<tr><td><b>x</b></td><td>Illegal response (IEEE 802.3 frames)</td></tr>\n"
-           u"<tr><td><b>O</b></td><td>Correct response (Ethernet)</td></tr>\n"
-           u"<tr><td><b>o</b></td><td>Correct response (IEEE 802.3 frames)</td></tr>\n"
-           u"<tr><td><b>+</b></td><td>Before a mark: the answer came in an earlier cycle, not "
-           u"this one</td></tr>\n"
-           u"<tr><td>(blank)</td><td>No answer</td></tr>\n"
-           u"<tr><td><b>-</b></td><td>The test is switched off in Setup</td></tr>\n</table>\n"
-           u"<p>A node that answers Br and gives an X or x is a suspect; \"Suspects only\" "
-           u"shows just those.</p>\n"
-           u"<h2><a name=\"colours\"></a>Row colours</h2>\n"
-           u"<p><b>Red</b>: a suspect confirmed as promiscuous by the confirmation probes. "
-           u"<b>Amber</b>: a suspect that answered too few of them, most likely a coincidence of "
-           u"the card's multicast hash filter rather than a sniffer. A selected coloured row "
-           u"keeps its colour inside a band of the selection colour.</p>\n"
-           u"<h2><a name=\"tests\"></a>Test addresses</h2>\n"
-           u"<table>\n<tr><th>Column</th><th>Destination MAC</th><th>A card in normal mode"
-           u"</th></tr>\n"_s +
-           tests +
-           u"</table>\n"
-           u"<h2><a name=\"verdicts\"></a>Verdicts</h2>\n"
-           u"<p>With \"Confirm suspects\" on, every suspect gets %1 further probes to addresses "
-           u"a hash filter would rarely pass. A node answering at least %2 of them is "
-           u"<b>confirmed</b> (red); one answering fewer is a <b>filter match</b> (amber). The "
-           u"row's tooltip tells how many it answered; File, Export report writes the verdicts "
-           u"as CSV, JSON or HTML.</p>\n"
-           u"<h2><a name=\"keys\"></a>Keys</h2>\n<table>\n"
-           u"<tr><td>F1</td><td>This help</td></tr>\n"
-           u"<tr><td>Ctrl+S / Ctrl+O</td><td>Save / load the node list</td></tr>\n"
-           u"<tr><td>Ctrl+Q</td><td>Exit</td></tr>\n"
-           u"<tr><td>Ctrl+C / Ctrl+Shift+C</td><td>Copy the selected rows / as node list "
-           u"lines</td></tr>\n"
-           u"<tr><td>Menu key, Shift+F10</td><td>The node's pop-up menu</td></tr>\n"
-           u"<tr><td>Shift+Clear</td><td>Remove every node (asks first)</td></tr>\n"
-           u"<tr><td>Ctrl+Z in the alert window</td><td>Undo Clear, until the next "
-           u"alert</td></tr>\n</table>\n"_s.arg(ConfirmationProbeCount)
-               .arg(ConfirmedAnswers);
+    return u"<h1>Keelwatch</h1>\n<p>"_s +
+           HelpWindow::tr("Keelwatch sends ARP requests for every address of the range to test "
+                          "destination addresses that a network card in normal mode drops in "
+                          "hardware. A card in promiscuous mode passes them up, and its host "
+                          "answers: such a host may be running a packet sniffer.") +
+           u"</p>\n<h2><a name=\"marks\"></a>"_s + HelpWindow::tr("Result marks") +
+           u"</h2>\n<table>\n"_s +
+           BoldRow(u"X"_s, HelpWindow::tr("Illegal response (Ethernet): the node answered a test "
+                                          "address a normal card drops")) +
+           BoldRow(u"x"_s, HelpWindow::tr("Illegal response (IEEE 802.3 frames)")) +
+           BoldRow(u"O"_s, HelpWindow::tr("Correct response (Ethernet)")) +
+           BoldRow(u"o"_s, HelpWindow::tr("Correct response (IEEE 802.3 frames)")) +
+           BoldRow(u"+"_s, HelpWindow::tr("Before a mark: the answer came in an earlier cycle, "
+                                          "not this one")) +
+           Row(HelpWindow::tr("(blank)"), HelpWindow::tr("No answer")) +
+           BoldRow(u"-"_s, HelpWindow::tr("The test is switched off in Setup")) +
+           u"</table>\n<p>"_s +
+           HelpWindow::tr("A node that answers Br and gives an X or x is a suspect; \"Suspects "
+                          "only\" shows just those.") +
+           u"</p>\n<h2><a name=\"colours\"></a>"_s + HelpWindow::tr("Row colours") +
+           u"</h2>\n<p>"_s +
+           HelpWindow::tr("<b>Red</b>: a suspect confirmed as promiscuous by the confirmation "
+                          "probes. <b>Amber</b>: a suspect that answered too few of them, most "
+                          "likely a coincidence of the card's multicast hash filter rather than a "
+                          "sniffer. A selected coloured row keeps its colour inside a band of the "
+                          "selection colour.") +
+           u"</p>\n<h2><a name=\"tests\"></a>"_s + HelpWindow::tr("Test addresses") +
+           u"</h2>\n<table>\n<tr><th>"_s + HelpWindow::tr("Column") + u"</th><th>"_s +
+           HelpWindow::tr("Destination MAC") + u"</th><th>"_s +
+           HelpWindow::tr("A card in normal mode") + u"</th></tr>\n"_s + tests +
+           u"</table>\n<h2><a name=\"verdicts\"></a>"_s + HelpWindow::tr("Verdicts") +
+           u"</h2>\n<p>"_s +
+           HelpWindow::tr("With \"Confirm suspects\" on, every suspect gets %1 further probes to "
+                          "addresses a hash filter would rarely pass. A node answering at least "
+                          "%2 of them is <b>confirmed</b> (red); one answering fewer is a "
+                          "<b>filter match</b> (amber). The row's tooltip tells how many it "
+                          "answered; File, Export report writes the verdicts as CSV, JSON or "
+                          "HTML.")
+               .arg(ConfirmationProbeCount)
+               .arg(ConfirmedAnswers) +
+           u"</p>\n<h2><a name=\"keys\"></a>"_s + HelpWindow::tr("Keys") + u"</h2>\n<table>\n"_s +
+           Row(u"F1"_s, HelpWindow::tr("This help")) +
+           Row(HelpWindow::tr("Ctrl+S / Ctrl+O"), HelpWindow::tr("Save / load the node list")) +
+           Row(HelpWindow::tr("Ctrl+Q"), HelpWindow::tr("Exit")) +
+           Row(HelpWindow::tr("Ctrl+C / Ctrl+Shift+C"),
+               HelpWindow::tr("Copy the selected rows / as node list lines")) +
+           Row(HelpWindow::tr("Menu key, Shift+F10"), HelpWindow::tr("The node's pop-up menu")) +
+           Row(HelpWindow::tr("Shift+Clear"), HelpWindow::tr("Remove every node (asks first)")) +
+           Row(HelpWindow::tr("Ctrl+Z in the alert window"),
+               HelpWindow::tr("Undo Clear, until the next alert")) +
+           u"</table>\n"_s;
 }
 
 HelpWindow::HelpWindow(QWidget *parent) : QDialog(parent)
 {
     setObjectName(u"HelpWindow"_s);
-    setWindowTitle(u"Keelwatch Help"_s);
+    setWindowTitle(tr("Keelwatch Help"));
     page = new QTextBrowser(this);
     page->setObjectName(u"HelpText"_s);
     page->setOpenLinks(false);
     page->setHtml(HelpPage());
-    auto *closeButton = new QPushButton(u"&Close"_s, this);
+    auto *closeButton = new QPushButton(tr("&Close"), this);
     closeButton->setObjectName(u"HelpClose"_s);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::hide);
     auto *layout = new QVBoxLayout(this);

@@ -79,11 +79,11 @@ MainWindow::MainWindow(NodeList &n, const QStringList &arguments, QWidget *paren
     BuildPopupMenu();
 
     nodeGrid->SetInitialColumnWidths();
-    SetPanelText(0, u"READY"_s);
+    SetPanelText(0, tr("READY"));
     for (const QString &argument : arguments)
         autoStart = autoStart || argument.toLower() == u"auto";
     if (autoStart) {
-        SetPanelText(0, u"AUTO"_s);
+        SetPanelText(0, tr("AUTO"));
         SetScanControlsEnabled(false);
     }
 }
@@ -93,15 +93,15 @@ void MainWindow::BuildTopPanel()
     topPanel = Named(new QFrame(centralWidget()), u"Panel1"_s);
     topPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
-    auto *rangeGroup = Named(new QGroupBox(u"IP Address Range"_s, topPanel), u"GroupBox1"_s);
-    auto *fromLabel = Named(new QLabel(u"From: "_s, rangeGroup), u"Label1"_s);
+    auto *rangeGroup = Named(new QGroupBox(tr("IP Address Range"), topPanel), u"GroupBox1"_s);
+    auto *fromLabel = Named(new QLabel(tr("From: "), rangeGroup), u"Label1"_s);
     fromField = Named(new QLineEdit(rangeGroup), u"Edit1"_s);
-    auto *toLabel = Named(new QLabel(u"To: "_s, rangeGroup), u"Label2"_s);
+    auto *toLabel = Named(new QLabel(tr("To: "), rangeGroup), u"Label2"_s);
     toField = Named(new QLineEdit(rangeGroup), u"Edit2"_s);
     for (QLineEdit *field : {fromField, toField}) {
         field->setMinimumWidth(field->fontMetrics().horizontalAdvance(u"255.255.255.255"_s) + 12);
-        field->setToolTip(u"An IPv4 address, or a network such as 192.168.1.0/24 for all of "
-                          u"its hosts"_s);
+        field->setToolTip(tr("An IPv4 address, or a network such as 192.168.1.0/24 for all of "
+                             "its hosts"));
     }
     auto *rangeRow = new QHBoxLayout(rangeGroup);
     rangeRow->setContentsMargins(6, 2, 6, 4);
@@ -110,31 +110,31 @@ void MainWindow::BuildTopPanel()
     rangeRow->addWidget(toLabel);
     rangeRow->addWidget(toField);
 
-    startButton = Named(new QPushButton(u"Start"_s, topPanel), u"Button1"_s);
-    auto *stopButton = Named(new QPushButton(u"Stop"_s, topPanel), u"Button2"_s);
-    clearButton = Named(new QPushButton(u"Clear"_s, topPanel), u"Button3"_s);
-    clearButton->setToolTip(u"All clear : [shift] & Click"_s);
+    startButton = Named(new QPushButton(tr("S&tart"), topPanel), u"Button1"_s);
+    auto *stopButton = Named(new QPushButton(tr("St&op"), topPanel), u"Button2"_s);
+    clearButton = Named(new QPushButton(tr("&Clear"), topPanel), u"Button3"_s);
+    clearButton->setToolTip(tr("All clear : [shift] & Click"));
     auto *buttons = new QGridLayout;
     buttons->setSpacing(2);
     buttons->addWidget(startButton, 0, 0, 1, 2);
     buttons->addWidget(stopButton, 1, 0);
     buttons->addWidget(clearButton, 1, 1);
 
-    autoScrollCheck = Named(new QCheckBox(u"Auto Scroll"_s, topPanel), u"scrollcheck"_s);
+    autoScrollCheck = Named(new QCheckBox(tr("Auto Scroll"), topPanel), u"scrollcheck"_s);
     autoScrollCheck->setChecked(true);
-    beepCheck = Named(new QCheckBox(u"Beep"_s, topPanel), u"BeepCheck"_s);
+    beepCheck = Named(new QCheckBox(tr("Beep"), topPanel), u"BeepCheck"_s);
     auto *checks = new QVBoxLayout;
     checks->setSpacing(2);
     checks->addWidget(autoScrollCheck);
     checks->addWidget(beepCheck);
 
     filterField = Named(new QLineEdit(topPanel), u"GridFilter"_s);
-    filterField->setPlaceholderText(u"Filter: IP, MAC, vendor, comment"_s);
+    filterField->setPlaceholderText(tr("Filter: IP, MAC, vendor, comment"));
     filterField->setClearButtonEnabled(true);
     filterField->setMinimumWidth(
         filterField->fontMetrics().horizontalAdvance(filterField->placeholderText()) + 32);
-    suspectsOnlyCheck = Named(new QCheckBox(u"Suspects only"_s, topPanel), u"SuspectsOnly"_s);
-    suspectsOnlyCheck->setToolTip(u"Nodes that answered Br and gave an illegal answer (X or x)"_s);
+    suspectsOnlyCheck = Named(new QCheckBox(tr("Suspects only"), topPanel), u"SuspectsOnly"_s);
+    suspectsOnlyCheck->setToolTip(tr("Nodes that answered Br and gave an illegal answer (X or x)"));
     auto *filters = new QVBoxLayout;
     filters->setSpacing(2);
     filters->addWidget(filterField);
@@ -239,15 +239,15 @@ namespace {
 // What a status panel shows, for its tooltip and for screen readers.
 QString PanelName(int panel)
 {
-    static const std::array<QString, MainWindow::PanelCount> names = {
-        u"Run state"_s,
-        u"Scan mode"_s,
-        u"Scan step"_s,
-        u"Packet Number: probes per address and test"_s,
-        u"Scan Timer: seconds to wait for replies after each sweep"_s,
-        u"Node Timer: milliseconds between two addresses"_s,
-        u"Capture state"_s,
-        u"Packet driver, or the capture counter"_s,
+    const std::array<QString, MainWindow::PanelCount> names = {
+        MainWindow::tr("Run state"),
+        MainWindow::tr("Scan mode"),
+        MainWindow::tr("Scan step"),
+        MainWindow::tr("Packet Number: probes per address and test"),
+        MainWindow::tr("Scan Timer: seconds to wait for replies after each sweep"),
+        MainWindow::tr("Node Timer: milliseconds between two addresses"),
+        MainWindow::tr("Capture state"),
+        MainWindow::tr("Packet driver, or the capture counter"),
     };
     return names[size_t(panel)];
 }
@@ -274,64 +274,64 @@ void MainWindow::BuildStatusBar()
         panels[size_t(i)] = panel;
     }
     sweepProgress = Named(new QLabel(bar), u"SweepProgress"_s);
-    sweepProgress->setAccessibleName(u"Sweep progress"_s);
+    sweepProgress->setAccessibleName(tr("Sweep progress"));
     bar->addPermanentWidget(sweepProgress);
     setStatusBar(bar);
 }
 
 void MainWindow::BuildMenus()
 {
-    QMenu *file = Named(menuBar()->addMenu(u"&File"_s), u"File1"_s);
-    QAction *saveNodeList = Named(file->addAction(u"&Save node list"_s), u"savedata1"_s);
+    QMenu *file = Named(menuBar()->addMenu(tr("&File")), u"File1"_s);
+    QAction *saveNodeList = Named(file->addAction(tr("&Save node list")), u"savedata1"_s);
     saveNodeList->setShortcut(QKeySequence::Save);
-    loadNodeListAction = Named(file->addAction(u"&Load node list"_s), u"loaddata1"_s);
+    loadNodeListAction = Named(file->addAction(tr("&Load node list")), u"loaddata1"_s);
     loadNodeListAction->setShortcut(QKeySequence::Open);
-    QAction *exportReport = Named(file->addAction(u"&Export report..."_s), u"ExportReport"_s);
+    QAction *exportReport = Named(file->addAction(tr("&Export report...")), u"ExportReport"_s);
     connect(exportReport, &QAction::triggered, this, &MainWindow::exportReportRequested);
     file->addSeparator();
-    QAction *exit = Named(file->addAction(u"E&xit"_s), u"Exit1"_s);
+    QAction *exit = Named(file->addAction(tr("E&xit")), u"Exit1"_s);
     exit->setShortcut(Qt::CTRL | Qt::Key_Q);
     connect(saveNodeList, &QAction::triggered, this, &MainWindow::saveNodeListRequested);
     connect(loadNodeListAction, &QAction::triggered, this, &MainWindow::loadNodeListRequested);
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
-    QAction *setup = Named(menuBar()->addAction(u"&Setup"_s), u"Setup1"_s);
+    QAction *setup = Named(menuBar()->addAction(tr("&Setup")), u"Setup1"_s);
     connect(setup, &QAction::triggered, this, &MainWindow::setupRequested);
 
-    QMenu *view = Named(menuBar()->addMenu(u"&View"_s), u"View1"_s);
-    QAction *nodeViewer = Named(view->addAction(u"&Node viewer"_s), u"N1"_s);
-    QAction *commentEditor = Named(view->addAction(u"&Comment Editor"_s), u"N7"_s);
-    QAction *alert = Named(view->addAction(u"&Alert"_s), u"N8"_s);
+    QMenu *view = Named(menuBar()->addMenu(tr("&View")), u"View1"_s);
+    QAction *nodeViewer = Named(view->addAction(tr("&Node viewer")), u"N1"_s);
+    QAction *commentEditor = Named(view->addAction(tr("&Comment Editor")), u"N7"_s);
+    QAction *alert = Named(view->addAction(tr("&Alert")), u"N8"_s);
     connect(nodeViewer, &QAction::triggered, this, &MainWindow::nodeViewerRequested);
     connect(commentEditor, &QAction::triggered, this,
             [this] { Q_EMIT commentEditorRequested(selectedNode); });
     connect(alert, &QAction::triggered, this, &MainWindow::alertRequested);
 
-    QMenu *help = Named(menuBar()->addMenu(u"&Help"_s), u"Help1"_s);
-    QAction *contents = Named(help->addAction(u"&Contents"_s), u"HelpContents"_s);
+    QMenu *help = Named(menuBar()->addMenu(tr("&Help")), u"Help1"_s);
+    QAction *contents = Named(help->addAction(tr("&Contents")), u"HelpContents"_s);
     contents->setShortcut(QKeySequence::HelpContents);
     connect(contents, &QAction::triggered, this, [this] { Q_EMIT helpRequested(QString()); });
-    QMenu *marks = Named(help->addMenu(u"Result &Marks"_s), u"ResultMarks1"_s);
+    QMenu *marks = Named(help->addMenu(tr("Result &Marks")), u"ResultMarks1"_s);
     // Each mark opens the help where the marks are explained.
     for (const QString &mark :
-         {u"X :Illegal response(Ethernet)"_s, u"x :Illegal response(IEEE 802.3)"_s,
-          u"O :Correct response(Ethernet)"_s, u"o :Correct response(IEEE 802.3)"_s,
-          u"+ :Last time response"_s, u"[ ] :Black"_s, u"- :Scan OFF"_s})
+         {tr("X :Illegal response(Ethernet)"), tr("x :Illegal response(IEEE 802.3)"),
+          tr("O :Correct response(Ethernet)"), tr("o :Correct response(IEEE 802.3)"),
+          tr("+ :Last time response"), tr("[ ] :Black"), tr("- :Scan OFF")})
         connect(marks->addAction(mark), &QAction::triggered, this,
                 [this] { Q_EMIT helpRequested(u"marks"_s); });
-    QAction *about = Named(help->addAction(u"&About"_s), u"About1"_s);
+    QAction *about = Named(help->addAction(tr("&About")), u"About1"_s);
     connect(about, &QAction::triggered, this, &MainWindow::aboutRequested);
 }
 
 void MainWindow::BuildPopupMenu()
 {
     popupMenu = Named(new QMenu(this), u"PopupMenu1"_s);
-    popupTitle = Named(popupMenu->addAction(u"<< IP = not selected >>"_s), u"PopupTitle"_s);
+    popupTitle = Named(popupMenu->addAction(tr("<< IP = not selected >>")), u"PopupTitle"_s);
     popupTitle->setEnabled(false);
     popupMenu->addSeparator();
-    QAction *nodeViewer = Named(popupMenu->addAction(u"Node &Viewer"_s), u"N3"_s);
-    QAction *commentEditor = Named(popupMenu->addAction(u"&Comment Editor"_s), u"N4"_s);
-    QAction *externalCommand = Named(popupMenu->addAction(u"E&xternal Command"_s), u"N5"_s);
+    QAction *nodeViewer = Named(popupMenu->addAction(tr("Node &Viewer")), u"N3"_s);
+    QAction *commentEditor = Named(popupMenu->addAction(tr("&Comment Editor")), u"N4"_s);
+    QAction *externalCommand = Named(popupMenu->addAction(tr("E&xternal Command")), u"N5"_s);
     connect(nodeViewer, &QAction::triggered, this,
             [this] { Q_EMIT nodeHistoryRequested(selectedNode); });
     connect(commentEditor, &QAction::triggered, this,
@@ -339,9 +339,10 @@ void MainWindow::BuildPopupMenu()
     connect(externalCommand, &QAction::triggered, this,
             [this] { Q_EMIT externalCommandRequested(selectedNode); });
     popupMenu->addSeparator();
-    QAction *copyRows = Named(popupMenu->addAction(u"C&opy rows"_s), u"CopyRows"_s);
+    QAction *copyRows = Named(popupMenu->addAction(tr("C&opy rows")), u"CopyRows"_s);
     copyRows->setShortcut(QKeySequence::Copy);
-    QAction *copyNodeList = Named(popupMenu->addAction(u"Copy as node &list"_s), u"CopyNodeList"_s);
+    QAction *copyNodeList =
+        Named(popupMenu->addAction(tr("Copy as node &list")), u"CopyNodeList"_s);
     copyNodeList->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_C);
     // The same keys work in the grid without opening the menu.
     for (QAction *copy : {copyRows, copyNodeList}) {
@@ -419,14 +420,14 @@ QString MainWindow::PanelText(int panel) const
 void MainWindow::ShowScanMode(const Settings &settings)
 {
     SetPanelText(1, ScanModeText(settings.listMode, settings.cyclic));
-    SetPanelText(3, QString::number(settings.packetCount) + u" pkt"_s);
-    SetPanelText(4, QString::number(settings.scanTimerSeconds) + u" s"_s);
+    SetPanelText(3, tr("%1 pkt").arg(settings.packetCount));
+    SetPanelText(4, tr("%1 s").arg(settings.scanTimerSeconds));
     // While the send rate paces the probes the Node Timer paces nothing.
     if (settings.sendRate > 0) {
-        SetPanelText(5, QString::number(settings.sendRate) + u"/s"_s);
-        SetPanelToolTip(5, u"Send rate: frames per second (the Node Timer is not used)"_s);
+        SetPanelText(5, tr("%1/s").arg(settings.sendRate));
+        SetPanelToolTip(5, tr("Send rate: frames per second (the Node Timer is not used)"));
     } else {
-        SetPanelText(5, QString::number(settings.nodeTimerMs) + u" ms"_s);
+        SetPanelText(5, tr("%1 ms").arg(settings.nodeTimerMs));
         SetPanelToolTip(5, QString());
     }
 }
@@ -493,6 +494,11 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
             if (key->key() == Qt::Key_Space && !key->isAutoRepeat())
                 OnClearPressed(Qt::LeftButton, key->modifiers());
         }
+        break;
+    case QEvent::Shortcut:
+        // The key letter presses it as a plain click does: the marks go.
+        if (watched == clearButton)
+            OnClearPressed(Qt::LeftButton, Qt::NoModifier);
         break;
     case QEvent::MouseButtonDblClick:
         if (watched == logo)
@@ -594,8 +600,8 @@ void MainWindow::OnClearPressed(Qt::MouseButtons buttons, Qt::KeyboardModifiers 
 void MainWindow::AskClearAllNodes()
 {
     auto *question = Named(new QMessageBox(QMessageBox::Question, u"Keelwatch"_s,
-                                           u"Remove every node from the list and empty the "
-                                           u"event pane?"_s,
+                                           tr("Remove every node from the list and empty the "
+                                              "event pane?"),
                                            QMessageBox::Yes | QMessageBox::No, this),
                            u"ClearAllQuestion"_s);
     question->setDefaultButton(QMessageBox::No);
@@ -624,8 +630,7 @@ void MainWindow::PickNode(int node)
 {
     selectedNode = node;
     const QString ip = selectedNode >= 0 ? nodes.At(selectedNode).ip.ToText() : QString();
-    popupTitle->setText(ip.isEmpty() ? u"<< IP = not selected >>"_s
-                                     : u"<< IP = "_s + ip + u" >>"_s);
+    popupTitle->setText(ip.isEmpty() ? tr("<< IP = not selected >>") : tr("<< IP = %1 >>").arg(ip));
 }
 
 void MainWindow::OnGridPressed(Qt::MouseButton button, QPoint position)

@@ -4,6 +4,7 @@
 #include "report/nodelistfile.h"
 #include "ui/nodeexport.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileDialog>
 
@@ -24,7 +25,11 @@ QFileDialog *NodeListDialog(QWidget *parent, const QString &name, QFileDialog::A
     dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
                                                         : QFileDialog::ExistingFile);
     dialog->setDefaultSuffix(u"csv"_s);
-    dialog->setNameFilters({u"CSV (*.csv)"_s, u"TEXT (*.txt)"_s, u"LOG (*.log)"_s, u"ALL (*)"_s});
+    dialog->setNameFilters(
+        {QCoreApplication::translate("keelwatch::NodeListDialogs", "CSV (*.csv)"),
+         QCoreApplication::translate("keelwatch::NodeListDialogs", "TEXT (*.txt)"),
+         QCoreApplication::translate("keelwatch::NodeListDialogs", "LOG (*.log)"),
+         QCoreApplication::translate("keelwatch::NodeListDialogs", "ALL (*)")});
     dialog->selectFile(u"keelwatch.csv"_s);
     return dialog;
 }
@@ -57,8 +62,10 @@ void ShowExportReportDialog(QWidget *parent, const NodeList &nodes, const Messag
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    const QStringList filters = {u"CSV with verdicts (*.csv)"_s, u"JSON (*.json)"_s,
-                                 u"HTML report (*.html)"_s};
+    const QStringList filters = {
+        QCoreApplication::translate("keelwatch::NodeListDialogs", "CSV with verdicts (*.csv)"),
+        QCoreApplication::translate("keelwatch::NodeListDialogs", "JSON (*.json)"),
+        QCoreApplication::translate("keelwatch::NodeListDialogs", "HTML report (*.html)")};
     const QStringList suffixes = {u"csv"_s, u"json"_s, u"html"_s};
     dialog->setNameFilters(filters);
     dialog->setDefaultSuffix(suffixes[0]);

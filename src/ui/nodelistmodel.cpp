@@ -52,7 +52,9 @@ QVariant NodeListModel::data(const QModelIndex &index, int role) const
         const auto answers = nodes.ConfirmationAnswers(node.ip);
         if (!answers)
             return QVariant();
-        return u"answered %1 of %2 confirmation probes"_s.arg(*answers).arg(ConfirmationProbeCount);
+        return tr("answered %1 of %2 confirmation probes")
+            .arg(*answers)
+            .arg(ConfirmationProbeCount);
     }
     case Qt::TextAlignmentRole:
         if (index.column() >= FirstResultColumn && index.column() <= LastResultColumn)
@@ -64,28 +66,53 @@ QVariant NodeListModel::data(const QModelIndex &index, int role) const
     return QVariant();
 }
 
+namespace {
+
+// The titles of the address, comment and vendor columns in the user's
+// language; the test columns keep their short names, which the help and
+// the tooltips use.
+QString ShownColumnTitle(int column)
+{
+    switch (column) {
+    case NodeColumn::Ip:
+        return NodeListModel::tr("IP Address");
+    case NodeColumn::Mac:
+        return NodeListModel::tr("MAC Address");
+    case NodeColumn::Comment:
+        return NodeListModel::tr("Comment");
+    case NodeColumn::Vendor:
+        return NodeListModel::tr("Vender Code");
+    default:
+        return NodeColumnTitle(column);
+    }
+}
+
+} // namespace
+
 QString NodeColumnToolTip(int column)
 {
     if (column >= FirstResultColumn && column <= LastResultColumn) {
         const TestAddress &test = TestAddresses[size_t(column - FirstResultColumn)];
         const QString destination = *test.destination
                                         ? QString::fromUtf16(test.destination).replace(u' ', u':')
-                                        : u"the address set in Setup"_s;
+                                        : NodeListModel::tr("the address set in Setup");
         const QString label = QString::fromUtf16(test.label);
-        return test.correct ? u"%1: ARP request to %2. Every card answers it (O or o)."_s.arg(
-                                  label, destination)
-                            : u"%1: ARP request to %2. A card in normal mode drops it; an answer "
-                              u"(X or x) points to promiscuous mode."_s.arg(label, destination);
+        return test.correct
+                   ? NodeListModel::tr("%1: ARP request to %2. Every card answers it (O or o).")
+                         .arg(label, destination)
+                   : NodeListModel::tr("%1: ARP request to %2. A card in normal mode drops it; an "
+                                       "answer (X or x) points to promiscuous mode.")
+                         .arg(label, destination);
     }
     switch (column) {
     case NodeColumn::Ip:
-        return u"The node's IPv4 address"_s;
+        return NodeListModel::tr("The node's IPv4 address");
     case NodeColumn::Mac:
-        return u"The node's card address, from its ARP reply"_s;
+        return NodeListModel::tr("The node's card address, from its ARP reply");
     case NodeColumn::Comment:
-        return u"Your comment on this address (Comment Editor)"_s;
+        return NodeListModel::tr("Your comment on this address (Comment Editor)");
     case NodeColumn::Vendor:
-        return u"The card's maker, from the first three bytes of its MAC address"_s;
+        return NodeListModel::tr("The card's maker, from the first three bytes of its MAC address");
     default:
         return QString();
     }
@@ -96,7 +123,7 @@ QVariant NodeListModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal)
         return QVariant();
     if (role == Qt::DisplayRole)
-        return NodeColumnTitle(section);
+        return ShownColumnTitle(section);
     if (role == Qt::ToolTipRole)
         return NodeColumnToolTip(section);
     return QVariant();

@@ -31,9 +31,9 @@ NodeViewerWindow::NodeViewerWindow(const LiveSettings &settings, QWidget *parent
 
     ipField = new QLineEdit(this);
     logFileField = new QLineEdit(this);
-    startButton = new QPushButton(u"Start"_s, this);
-    auto *stopButton = new QPushButton(u"Stop"_s, this);
-    auto *clearButton = new QPushButton(u"Clear"_s, this);
+    startButton = new QPushButton(tr("&Start"), this);
+    auto *stopButton = new QPushButton(tr("S&top"), this);
+    auto *clearButton = new QPushButton(tr("&Clear"), this);
     chooseLogButton = new QPushButton(u"..."_s, this);
     historyGrid = new QTableView(this);
     ipField->setObjectName(u"Edit1"_s);
@@ -51,12 +51,12 @@ NodeViewerWindow::NodeViewerWindow(const LiveSettings &settings, QWidget *parent
         button->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
 
     auto *top = new QHBoxLayout;
-    top->addWidget(new QLabel(u"IP Address: "_s, this));
+    top->addWidget(new QLabel(tr("IP Address: "), this));
     top->addWidget(ipField, 1);
     top->addWidget(startButton);
     top->addWidget(stopButton);
     top->addWidget(clearButton);
-    top->addWidget(new QLabel(u"LogFile: "_s, this));
+    top->addWidget(new QLabel(tr("LogFile: "), this));
     top->addWidget(logFileField, 2);
     top->addWidget(chooseLogButton);
     auto *layout = new QVBoxLayout(this);
@@ -116,7 +116,7 @@ void NodeViewerWindow::ChooseLogFile()
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setDefaultSuffix(u"log"_s);
-    dialog->setNameFilters({u"LOG (*.log)"_s, u"TEXT (*.txt)"_s});
+    dialog->setNameFilters({tr("LOG (*.log)"), tr("TEXT (*.txt)")});
     connect(dialog, &QFileDialog::fileSelected, logFileField, &QLineEdit::setText);
     dialog->open();
 }

@@ -38,14 +38,13 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
     // An alert must not take the keys typed in another window: an Enter
     // meant elsewhere would press a button here.
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setWindowTitle(u"Alert"_s);
-    setMinimumSize(384, 233);
+    setWindowTitle(tr("Alert"));
 
     auto *warningIcon = new QLabel(this);
     warningIcon->setObjectName(u"Image1"_s);
     warningIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
 
-    auto *title = new QLabel(u"Detect Promiscuous Node"_s, this);
+    auto *title = new QLabel(tr("Detect Promiscuous Node"), this);
     title->setObjectName(u"Label1"_s);
     title->setFont(ScaledFont(font(), 1.7, true));
     PaintRed(title, QPalette::WindowText);
@@ -63,22 +62,22 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
                                     u"06/Dec/2026 22:15:07 Promiscuous START 255.255.255.255"_s) +
                                 style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16);
 
-    auto *clearButton = new QPushButton(u"Clear"_s, this);
+    auto *clearButton = new QPushButton(tr("&Clear"), this);
     clearButton->setObjectName(u"Button1"_s);
     clearButton->setAutoDefault(false);
     connect(clearButton, &QPushButton::clicked, this, &PromiscuousAlertWindow::ClearLines);
 
-    undoButton = new QPushButton(u"Undo Clear"_s, this);
+    undoButton = new QPushButton(tr("&Undo Clear"), this);
     undoButton->setObjectName(u"UndoClear"_s);
     undoButton->setAutoDefault(false);
     undoButton->setEnabled(false);
-    undoButton->setToolTip(u"Ctrl+Z: the lines the last Clear removed, until the next alert"_s);
+    undoButton->setToolTip(tr("Ctrl+Z: the lines the last Clear removed, until the next alert"));
     connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this,
             &PromiscuousAlertWindow::UndoClear);
     connect(undoButton, &QPushButton::clicked, this, &PromiscuousAlertWindow::UndoClear);
 
     // Enter only ever puts the window away.
-    auto *closeButton = new QPushButton(u"Close"_s, this);
+    auto *closeButton = new QPushButton(tr("Close"), this);
     closeButton->setObjectName(u"Button2"_s);
     closeButton->setDefault(true);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::hide);
@@ -95,6 +94,9 @@ PromiscuousAlertWindow::PromiscuousAlertWindow(const Clock &clock, QWidget *pare
     layout->addLayout(titleRow);
     layout->addWidget(alertLines, 1);
     layout->addLayout(buttonRow);
+    // A minimum set by hand overrides the layout's, so a longer title, as
+    // a translation brings, widens it.
+    setMinimumSize(QSize(384, 233).expandedTo(layout->minimumSize()));
 }
 
 void PromiscuousAlertWindow::Listen(const ScanEvents &events)

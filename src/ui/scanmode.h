@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 namespace keelwatch {
@@ -8,10 +9,11 @@ namespace keelwatch {
 inline QString ScanModeText(bool listMode, bool cyclic)
 {
     if (listMode && cyclic)
-        return QStringLiteral("List & Cyclic");
+        return QCoreApplication::translate("keelwatch::ScanMode", "List & Cyclic");
     if (listMode)
-        return QStringLiteral("List");
-    return cyclic ? QStringLiteral("Cyclic") : QStringLiteral("Normal");
+        return QCoreApplication::translate("keelwatch::ScanMode", "List");
+    return cyclic ? QCoreApplication::translate("keelwatch::ScanMode", "Cyclic")
+                  : QCoreApplication::translate("keelwatch::ScanMode", "Normal");
 }
 
 } // namespace keelwatch

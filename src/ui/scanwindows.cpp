@@ -34,13 +34,13 @@ void ScanWindows::ShowScanPhase(ScanPhase phase)
 {
     switch (phase) {
     case ScanPhase::FindingNodes:
-        mainWindow.SetPanelText(PhasePanel, u"Finding Nodes"_s);
+        mainWindow.SetPanelText(PhasePanel, ScanWindows::tr("Finding Nodes"));
         break;
     case ScanPhase::Scanning:
-        mainWindow.SetPanelText(PhasePanel, u"Scanning"_s);
+        mainWindow.SetPanelText(PhasePanel, ScanWindows::tr("Scanning"));
         break;
     case ScanPhase::Ready:
-        mainWindow.SetPanelText(StatePanel, u"READY"_s);
+        mainWindow.SetPanelText(StatePanel, ScanWindows::tr("READY"));
         for (int panel : {ModePanel, PhasePanel, CapturePanel})
             mainWindow.SetPanelText(panel, QString());
         mainWindow.ShowSweepProgress(QString());
@@ -54,19 +54,19 @@ void ScanWindows::ShowCaptureState(CaptureState state)
 {
     switch (state) {
     case CaptureState::Opening:
-        mainWindow.SetPanelText(StatePanel, u"RUN"_s);
+        mainWindow.SetPanelText(StatePanel, ScanWindows::tr("RUN"));
         framesLost = 0;
         repliesRejected = 0;
         ShowCounterToolTip();
         break;
     case CaptureState::On:
-        mainWindow.SetPanelText(CapturePanel, u"Capture On"_s);
+        mainWindow.SetPanelText(CapturePanel, ScanWindows::tr("Capture On"));
         break;
     case CaptureState::ModeRefused:
-        mainWindow.SetPanelText(CapturePanel, u"Capture Error"_s);
+        mainWindow.SetPanelText(CapturePanel, ScanWindows::tr("Capture Error"));
         break;
     case CaptureState::NoPacket:
-        mainWindow.SetPanelText(CapturePanel, u"Packet Error"_s);
+        mainWindow.SetPanelText(CapturePanel, ScanWindows::tr("Packet Error"));
         break;
     }
 }
@@ -92,9 +92,9 @@ void ScanWindows::ShowCounterToolTip()
 {
     QStringList lines;
     if (framesLost > 0)
-        lines.append(u"Frames the capture lost since Start: %1"_s.arg(framesLost));
+        lines.append(ScanWindows::tr("Frames the capture lost since Start: %1").arg(framesLost));
     if (repliesRejected > 0)
-        lines.append(u"Replies rejected since Start: %1"_s.arg(repliesRejected));
+        lines.append(ScanWindows::tr("Replies rejected since Start: %1").arg(repliesRejected));
     mainWindow.SetPanelToolTip(CounterPanel, lines.join(u'\n'));
 }
 
@@ -106,7 +106,7 @@ QString SweepProgressText(qint64 address, qint64 addresses, qint64 msLeft)
                                    .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
                                    .arg(seconds % 60, 2, 10, QChar(u'0'))
                              : u"%1:%2"_s.arg(seconds / 60).arg(seconds % 60, 2, 10, QChar(u'0'));
-    return u"Address %1 of %2, %3 left"_s.arg(address).arg(addresses).arg(left);
+    return ScanWindows::tr("Address %1 of %2, %3 left").arg(address).arg(addresses).arg(left);
 }
 
 // The text goes when the sweep has sent to its last address: the wait for
@@ -132,8 +132,10 @@ void ScanWindows::ShowSetup()
 bool ScanWindows::ConfirmLargeRange(quint64 addresses)
 {
     const QString question =
-        u"The range holds %1 addresses, more than a /16: one sweep may take hours or days.\n"
-        u"Scan it all the same?"_s.arg(addresses);
+        ScanWindows::tr(
+            "The range holds %1 addresses, more than a /16: one sweep may take hours or days.\n"
+            "Scan it all the same?")
+            .arg(addresses);
     return QMessageBox::question(&mainWindow, QCoreApplication::applicationName(), question,
                                  QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;

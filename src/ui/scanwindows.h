@@ -4,6 +4,8 @@
 #include "core/scanview.h"
 #include "scan/scaninputs.h"
 
+#include <QCoreApplication>
+
 #include <functional>
 
 namespace keelwatch {
@@ -22,6 +24,8 @@ QString SweepProgressText(qint64 address, qint64 addresses, qint64 msLeft);
 
 class ScanWindows : public ScanView, public CaptureStatus, public WorkerMessages
 {
+    Q_DECLARE_TR_FUNCTIONS(keelwatch::ScanWindows)
+
   public:
     ScanWindows(MainWindow &mainWindow, SetupDialog &setup, SettingsLink &settings);
 

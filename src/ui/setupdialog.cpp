@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -135,15 +136,16 @@ template <const NumberRule &rule> QString NumberExit(const QString &text)
     return QString::number(NumberFromText(rule, text));
 }
 
-// "0.25 s", "3.6 s", "2 min 7 s", "18 h 2 min".
+// "0.25 s", "3.6 s", "2 min 7 s", "18 h 2 min"; the decimal sign is the
+// locale's.
 QString DurationText(double seconds)
 {
     if (seconds < 60)
-        return u"%1 s"_s.arg(seconds, 0, 'g', 2);
+        return SetupDialog::tr("%1 s").arg(QLocale().toString(seconds, 'g', 2));
     const qint64 whole = qint64(seconds + 0.5);
     if (whole < 3600)
-        return u"%1 min %2 s"_s.arg(whole / 60).arg(whole % 60);
-    return u"%1 h %2 min"_s.arg(whole / 3600).arg(whole / 60 % 60);
+        return SetupDialog::tr("%1 min %2 s").arg(whole / 60).arg(whole % 60);
+    return SetupDialog::tr("%1 h %2 min").arg(whole / 3600).arg(whole / 60 % 60);
 }
 
 } // namespace
@@ -151,7 +153,7 @@ QString DurationText(double seconds)
 SetupDialog::SetupDialog(QWidget *parent) : QDialog(parent)
 {
     setObjectName(u"Form2"_s);
-    setWindowTitle(u"Setup"_s);
+    setWindowTitle(tr("Setup"));
 
     // The groups scroll, and the Close button stays in view, on a screen
     // too small for all of them.
@@ -164,12 +166,12 @@ SetupDialog::SetupDialog(QWidget *parent) : QDialog(parent)
     layout->addWidget(BuildOwnPc());
     // "Show all" sits outside the scan options, so it stays usable while a
     // scan runs.
-    showAllCheck = Named(new QCheckBox(u"Show all"_s, this), u"showall"_s);
+    showAllCheck = Named(new QCheckBox(tr("Show all"), this), u"showall"_s);
     layout->addWidget(showAllCheck, 0, Qt::AlignRight);
     layout->addWidget(BuildScanOptions());
     layout->addWidget(BuildLog());
     layout->addWidget(BuildExternalCommand());
-    closeButton = Button(u"Close"_s, this, u"Button1"_s);
+    closeButton = Button(tr("Close"), this, u"Button1"_s);
     auto *closeRow = new QHBoxLayout;
     closeRow->addStretch(1);
     closeRow->addWidget(closeButton);
@@ -193,18 +195,18 @@ SetupDialog::~SetupDialog()
 
 QGroupBox *SetupDialog::BuildOwnPc()
 {
-    ownPcGroup = Named(new QGroupBox(u"Own PC"_s, this), u"GroupBox1"_s);
+    ownPcGroup = Named(new QGroupBox(tr("Own PC"), this), u"GroupBox1"_s);
     auto *grid = new QGridLayout(ownPcGroup);
     adapterList = Named(new QComboBox(ownPcGroup), u"CB1"_s);
     adapterList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     adapterList->setMinimumContentsLength(32);
     ownIpField = Named(new QLineEdit(ownPcGroup), u"Edit1"_s);
     ownMacField = MacField(ownPcGroup, u"Edit2"_s);
-    grid->addWidget(new QLabel(u"Network I/F"_s, ownPcGroup), 0, 0);
+    grid->addWidget(new QLabel(tr("Network I/F"), ownPcGroup), 0, 0);
     grid->addWidget(adapterList, 0, 1, 1, 3);
-    grid->addWidget(new QLabel(u"IP Address"_s, ownPcGroup), 1, 0);
+    grid->addWidget(new QLabel(tr("IP Address"), ownPcGroup), 1, 0);
     grid->addWidget(ownIpField, 1, 1);
-    grid->addWidget(new QLabel(u"MAC Address"_s, ownPcGroup), 2, 0);
+    grid->addWidget(new QLabel(tr("MAC Address"), ownPcGroup), 2, 0);
     grid->addWidget(ownMacField, 2, 1);
     grid->addWidget(new QLabel(u"- F"_s, ownPcGroup), 2, 2);
     grid->setColumnStretch(3, 1);
@@ -213,7 +215,7 @@ QGroupBox *SetupDialog::BuildOwnPc()
 
 QGroupBox *SetupDialog::BuildScanOptions()
 {
-    scanOptionsGroup = Named(new QGroupBox(u"Scan Options"_s, this), u"f16"_s);
+    scanOptionsGroup = Named(new QGroupBox(tr("Scan Options"), this), u"f16"_s);
     auto *layout = new QVBoxLayout(scanOptionsGroup);
 
     // The fixed addresses: five on the first line, three on the second, with
@@ -241,7 +243,7 @@ QGroupBox *SetupDialog::BuildScanOptions()
     sp1MacField = scanOptionsGroup->findChild<QLineEdit *>(u"Edit5"_s);
     sp2MacField = scanOptionsGroup->findChild<QLineEdit *>(u"Edit6"_s);
     ownTests->addStretch(1);
-    setDefaultButton = Button(u"Set Default"_s, scanOptionsGroup, u"Button2"_s);
+    setDefaultButton = Button(tr("Set Default"), scanOptionsGroup, u"Button2"_s);
     testGrid->setColumnStretch(5, 1);
     testGrid->addWidget(setDefaultButton, 0, 6);
     layout->addLayout(testGrid);
@@ -250,8 +252,8 @@ QGroupBox *SetupDialog::BuildScanOptions()
     formatFrame = Named(new QFrame(scanOptionsGroup), u"FramePanel"_s);
     formatFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     auto *formatRow = new QHBoxLayout(formatFrame);
-    ethernetRadio = Named(new QRadioButton(u"Ethernet  ( Mark : O/X )"_s, formatFrame), u"RB1"_s);
-    ieeeRadio = Named(new QRadioButton(u"IEEE 802.3 ( Mark : o/x )"_s, formatFrame), u"RB2"_s);
+    ethernetRadio = Named(new QRadioButton(tr("Ethernet  ( Mark : O/X )"), formatFrame), u"RB1"_s);
+    ieeeRadio = Named(new QRadioButton(tr("IEEE 802.3 ( Mark : o/x )"), formatFrame), u"RB2"_s);
     formatRow->addWidget(ethernetRadio);
     formatRow->addWidget(ieeeRadio);
     formatRow->addStretch(1);
@@ -263,35 +265,35 @@ QGroupBox *SetupDialog::BuildScanOptions()
 
 QGroupBox *SetupDialog::BuildScanMode()
 {
-    scanModeGroup = Named(new QGroupBox(u"Scan Mode"_s, scanOptionsGroup), u"GroupBox3"_s);
+    scanModeGroup = Named(new QGroupBox(tr("Scan Mode"), scanOptionsGroup), u"GroupBox3"_s);
     auto *grid = new QGridLayout(scanModeGroup);
-    listModeCheck = Named(new QCheckBox(u"List Mode"_s, scanModeGroup), u"FastScan"_s);
-    cyclicCheck = Named(new QCheckBox(u"Cyclic Scan"_s, scanModeGroup), u"Cyclicscan"_s);
+    listModeCheck = Named(new QCheckBox(tr("List Mode"), scanModeGroup), u"FastScan"_s);
+    cyclicCheck = Named(new QCheckBox(tr("Cyclic Scan"), scanModeGroup), u"Cyclicscan"_s);
     packetNumberField = NumberField(scanModeGroup, u"Edit4"_s);
     scanTimerField = NumberField(scanModeGroup, u"Edit3"_s);
     nodeTimerField = NumberField(scanModeGroup, u"Edit8"_s);
     grid->addWidget(listModeCheck, 0, 0);
     grid->addWidget(cyclicCheck, 1, 0);
     confirmSuspectsCheck =
-        Named(new QCheckBox(u"Confirm suspects"_s, scanModeGroup), u"ConfirmSuspects"_s);
+        Named(new QCheckBox(tr("Confirm suspects"), scanModeGroup), u"ConfirmSuspects"_s);
     grid->addWidget(confirmSuspectsCheck, 2, 0);
-    grid->addWidget(new QLabel(u"Packet Number"_s, scanModeGroup), 0, 1);
+    grid->addWidget(new QLabel(tr("Packet Number"), scanModeGroup), 0, 1);
     grid->addWidget(packetNumberField, 0, 2);
     grid->addWidget(new QLabel(u"(1-10)"_s, scanModeGroup), 0, 3);
-    grid->addWidget(new QLabel(u"Scan Timer"_s, scanModeGroup), 1, 1);
+    grid->addWidget(new QLabel(tr("Scan Timer"), scanModeGroup), 1, 1);
     grid->addWidget(scanTimerField, 1, 2);
     auto *scanTimerUnit = new QHBoxLayout;
-    scanTimerUnit->addWidget(new QLabel(u"Sec"_s, scanModeGroup));
+    scanTimerUnit->addWidget(new QLabel(tr("Sec"), scanModeGroup));
     scanTimerUnit->addWidget(new QLabel(u"(1-60)"_s, scanModeGroup));
     scanTimerUnit->addStretch(1);
     grid->addLayout(scanTimerUnit, 1, 3);
-    grid->addWidget(new QLabel(u"Node Timer"_s, scanModeGroup), 2, 1);
+    grid->addWidget(new QLabel(tr("Node Timer"), scanModeGroup), 2, 1);
     grid->addWidget(nodeTimerField, 2, 2);
-    grid->addWidget(new QLabel(u"ms ( 0-60000 )"_s, scanModeGroup), 2, 3);
+    grid->addWidget(new QLabel(tr("ms ( 0-60000 )"), scanModeGroup), 2, 3);
     sendRateField = NumberField(scanModeGroup, u"SendRate"_s);
-    grid->addWidget(new QLabel(u"Send rate"_s, scanModeGroup), 3, 1);
+    grid->addWidget(new QLabel(tr("Send rate"), scanModeGroup), 3, 1);
     grid->addWidget(sendRateField, 3, 2);
-    grid->addWidget(new QLabel(u"frames/s (0: off)"_s, scanModeGroup), 3, 3);
+    grid->addWidget(new QLabel(tr("frames/s (0: off)"), scanModeGroup), 3, 3);
     sweepEstimate = Named(new QLabel(scanModeGroup), u"SweepEstimate"_s);
     grid->addWidget(sweepEstimate, 4, 1, 1, 3);
     grid->setColumnStretch(4, 1);
@@ -304,20 +306,20 @@ void SetupDialog::ShowPacing()
     const Settings s = Values();
     nodeTimerField->setEnabled(s.sendRate == 0);
     const std::optional<double> seconds = s.EstimatedSweepSeconds();
-    sweepEstimate->setText(seconds ? u"One sweep of the range: %1"_s.arg(DurationText(*seconds))
+    sweepEstimate->setText(seconds ? tr("One sweep of the range: %1").arg(DurationText(*seconds))
                                    : QString());
 }
 
 QGroupBox *SetupDialog::BuildLog()
 {
-    logGroup = Named(new QGroupBox(u"Log"_s, this), u"GroupBox4"_s);
+    logGroup = Named(new QGroupBox(tr("Log"), this), u"GroupBox4"_s);
     auto *grid = new QGridLayout(logGroup);
     logPathField = Named(new QLineEdit(logGroup), u"logpath"_s);
     logChooserButton = Button(u"..."_s, logGroup, u"Button3"_s);
     logChooserButton->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-    tabRadio = Named(new QRadioButton(u"TAB (0x09)"_s, logGroup), u"RB_dtab"_s);
-    commaRadio = Named(new QRadioButton(u"Comma (0x2c)"_s, logGroup), u"RB_dcom"_s);
-    syslogCheck = Named(new QCheckBox(u"Send Syslog"_s, logGroup), u"SYSLOG_CHK"_s);
+    tabRadio = Named(new QRadioButton(tr("TAB (0x09)"), logGroup), u"RB_dtab"_s);
+    commaRadio = Named(new QRadioButton(tr("Comma (0x2c)"), logGroup), u"RB_dcom"_s);
+    syslogCheck = Named(new QCheckBox(tr("Send Syslog"), logGroup), u"SYSLOG_CHK"_s);
     syslogServerField = Named(new QLineEdit(logGroup), u"Edit9"_s);
     syslogRfc5424Check = Named(new QCheckBox(u"RFC 5424"_s, logGroup), u"SYSLOG5424_CHK"_s);
     syslogTransportBox = Named(new QComboBox(logGroup), u"SYSLOG_TRANSPORT"_s);
@@ -326,9 +328,9 @@ QGroupBox *SetupDialog::BuildLog()
          {SyslogTransport::Udp, SyslogTransport::Tcp, SyslogTransport::Tls})
         syslogTransportBox->addItem(SyslogTransportWord(transport).toUpper(), int(transport));
     syslogCaField = Named(new QLineEdit(logGroup), u"SYSLOG_CA"_s);
-    syslogCaField->setPlaceholderText(u"system CAs"_s);
+    syslogCaField->setPlaceholderText(tr("system CAs"));
     syslogCertField = Named(new QLineEdit(logGroup), u"SYSLOG_CERT"_s);
-    syslogCertField->setPlaceholderText(u"none"_s);
+    syslogCertField->setPlaceholderText(tr("none"));
     syslogSpoolField = NumberField(logGroup, u"SYSLOG_SPOOL"_s);
     syslogMaxBytesField = NumberField(logGroup, u"SYSLOG_MAXLEN"_s);
 
@@ -340,29 +342,29 @@ QGroupBox *SetupDialog::BuildLog()
     delimiterRow->addWidget(commaRadio);
     delimiterRow->addStretch(1);
     auto *syslogRow = new QHBoxLayout;
-    syslogRow->addWidget(new QLabel(u"Server IP"_s, logGroup));
+    syslogRow->addWidget(new QLabel(tr("Server IP"), logGroup));
     syslogRow->addWidget(syslogServerField);
     syslogRow->addWidget(syslogRfc5424Check);
     syslogRow->addStretch(1);
-    grid->addWidget(new QLabel(u"Log File"_s, logGroup), 0, 0);
+    grid->addWidget(new QLabel(tr("Log File"), logGroup), 0, 0);
     grid->addLayout(pathRow, 0, 1);
-    grid->addWidget(new QLabel(u"Delimiter option"_s, logGroup), 1, 0);
+    grid->addWidget(new QLabel(tr("Delimiter option"), logGroup), 1, 0);
     grid->addLayout(delimiterRow, 1, 1);
     grid->addWidget(syslogCheck, 2, 0);
     grid->addLayout(syslogRow, 2, 1);
     auto *transportRow = new QHBoxLayout;
     transportRow->addWidget(syslogTransportBox);
-    transportRow->addWidget(new QLabel(u"Spool KiB"_s, logGroup));
+    transportRow->addWidget(new QLabel(tr("Spool KiB"), logGroup));
     transportRow->addWidget(syslogSpoolField);
-    transportRow->addWidget(new QLabel(u"RFC 5424 max bytes"_s, logGroup));
+    transportRow->addWidget(new QLabel(tr("RFC 5424 max bytes"), logGroup));
     transportRow->addWidget(syslogMaxBytesField);
     transportRow->addStretch(1);
     auto *tlsRow = new QHBoxLayout;
-    tlsRow->addWidget(new QLabel(u"CA file"_s, logGroup));
+    tlsRow->addWidget(new QLabel(tr("CA file"), logGroup));
     tlsRow->addWidget(syslogCaField, 1);
-    tlsRow->addWidget(new QLabel(u"Client cert"_s, logGroup));
+    tlsRow->addWidget(new QLabel(tr("Client cert"), logGroup));
     tlsRow->addWidget(syslogCertField, 1);
-    grid->addWidget(new QLabel(u"Transport"_s, logGroup), 3, 0);
+    grid->addWidget(new QLabel(tr("Transport"), logGroup), 3, 0);
     grid->addLayout(transportRow, 3, 1);
     grid->addWidget(new QLabel(u"TLS"_s, logGroup), 4, 0);
     grid->addLayout(tlsRow, 4, 1);
@@ -371,12 +373,12 @@ QGroupBox *SetupDialog::BuildLog()
 
 QGroupBox *SetupDialog::BuildExternalCommand()
 {
-    commandGroup = Named(new QGroupBox(u"External command"_s, this), u"GroupBox2"_s);
+    commandGroup = Named(new QGroupBox(tr("External command"), this), u"GroupBox2"_s);
     auto *layout = new QVBoxLayout(commandGroup);
     auto *captionRow = new QHBoxLayout;
-    captionRow->addWidget(new QLabel(u"Command Line: "_s, commandGroup));
+    captionRow->addWidget(new QLabel(tr("Command Line: "), commandGroup));
     captionRow->addWidget(
-        new QLabel(u"[ $IP : IP Address      $MAC : MAC Address ]"_s, commandGroup));
+        new QLabel(tr("[ $IP : IP Address      $MAC : MAC Address ]"), commandGroup));
     captionRow->addStretch(1);
     layout->addLayout(captionRow);
     commandBox = Named(new QComboBox(commandGroup), u"Edit7"_s);

@@ -1,4 +1,5 @@
 #include "app/startup.h"
+#include "app/translations.h"
 #include "support/confighome.h"
 #include "support/memorydriver.h"
 #include "ui/aboutbox.h"
@@ -30,7 +31,8 @@ namespace {
 [[maybe_unused]] ConfigHome *const configHome = RegisterConfigHome();
 
 // The scale is fixed when the application starts, so each scale runs in a
-// child process of this test program.
+// child process of this test program; so does each language, taken from the
+// child's locale as the program takes it.
 constexpr char ChildVariable[] = "KEELWATCH_LAYOUT_CHILD";
 
 // Controls that show text or take input; scroll bars, headers and the like
@@ -91,12 +93,14 @@ TEST(WindowLayoutChild, EveryControlFitsItsWindow)
     driver->version = u"libpcap version 1.10.3 (with TPACKET_V3)"_s;
     driver->nameBuffer = AdapterNameBuffer({u"enp0s31f6"_s, u"wlp2s0"_s});
     driver->addresses = {{"enp0s31f6", 0xC0A80A0A}, {"wlp2s0", 0x0A4D0001}};
+    const Translations translations(QLocale::system());
+    EXPECT_EQ(translations.ProgramTranslated(), QLocale::system().language() == QLocale::German);
     Startup startup({}, QString(), driver);
     MainWindow &main = startup.Main();
-    main.SetPanelText(0, u"READY"_s);
-    main.SetPanelText(1, u"List & Cyclic"_s);
-    main.SetPanelText(2, u"Finding Nodes"_s);
-    main.SetPanelText(6, u"Capture Error"_s);
+    main.SetPanelText(0, QCoreApplication::translate("keelwatch::ScanWindows", "READY"));
+    main.SetPanelText(1, QCoreApplication::translate("keelwatch::ScanMode", "List & Cyclic"));
+    main.SetPanelText(2, QCoreApplication::translate("keelwatch::ScanWindows", "Finding Nodes"));
+    main.SetPanelText(6, QCoreApplication::translate("keelwatch::ScanWindows", "Capture Error"));
     startup.AlertMessage().ShowAlertMessage(
         u"Back up ERROR!!!\r\nCannot rename log file\r\nCurrent file will be used as is"_s);
     startup.CommentEditorWin().OpenFor(u"255.255.255.255"_s);
@@ -124,7 +128,14 @@ TEST(WindowLayoutChild, EveryControlFitsItsWindow)
     EXPECT_FALSE(grid->horizontalScrollBar()->isVisible());
 }
 
-class WindowLayout : public testing::TestWithParam<const char *>
+struct LayoutCase
+{
+    const char *name;
+    const char *scale;
+    const char *locale;
+};
+
+class WindowLayout : public testing::TestWithParam<LayoutCase>
 {
 };
 
@@ -135,7 +146,9 @@ TEST_P(WindowLayout, FitsAtScale)
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QString::fromLatin1(ChildVariable), u"1"_s);
-    environment.insert(u"QT_SCALE_FACTOR"_s, QString::fromLatin1(GetParam()));
+    environment.insert(u"QT_SCALE_FACTOR"_s, QString::fromLatin1(GetParam().scale));
+    for (const QString &variable : {u"LC_ALL"_s, u"LANG"_s})
+        environment.insert(variable, QString::fromLatin1(GetParam().locale));
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(), {u"--gtest_filter=WindowLayoutChild.*"_s});
@@ -145,9 +158,13 @@ TEST_P(WindowLayout, FitsAtScale)
     EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Scales, WindowLayout, testing::Values("1", "2"),
-                         [](const testing::TestParamInfo<const char *> &info) {
-                             return std::string("x") + info.param;
+INSTANTIATE_TEST_SUITE_P(Scales, WindowLayout,
+                         testing::Values(LayoutCase{"x1", "1", "C.UTF-8"},
+                                         LayoutCase{"x2", "2", "C.UTF-8"},
+                                         LayoutCase{"x1German", "1", "de_DE.UTF-8"},
+                                         LayoutCase{"x2German", "2", "de_DE.UTF-8"}),
+                         [](const testing::TestParamInfo<LayoutCase> &info) {
+                             return std::string(info.param.name);
                          });
 
 } // namespace

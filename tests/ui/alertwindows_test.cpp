@@ -113,7 +113,7 @@ TEST_F(TForm10Test, Layout)
     EXPECT_EQ(Control<QLabel>(form, "Label1")->text(), u"Detect Promiscuous Node"_s);
     EXPECT_NE(Control<QLabel>(form, "Image1"), nullptr);
     EXPECT_TRUE(Control<QPlainTextEdit>(form, "Memo1")->isReadOnly());
-    EXPECT_EQ(Control<QPushButton>(form, "Button1")->text(), u"Clear"_s);
+    EXPECT_EQ(Control<QPushButton>(form, "Button1")->text(), u"&Clear"_s);
     EXPECT_EQ(Control<QPushButton>(form, "Button2")->text(), u"Close"_s);
 }
 

@@ -90,10 +90,11 @@ QStringList Captions(const QList<QAction *> &actions)
 TEST_F(MainWindowTest, ControlsHaveTheirCaptionsAndDefaults)
 {
     EXPECT_EQ(form.windowTitle(), u"Keelwatch Ver 3.0"_s);
-    EXPECT_EQ(Find<QPushButton>(form, "Button1")->text(), u"Start"_s);
-    EXPECT_EQ(Find<QPushButton>(form, "Button2")->text(), u"Stop"_s);
+    // Alt+T, Alt+O and Alt+C, beside the menu bar's F, S, V and H.
+    EXPECT_EQ(Find<QPushButton>(form, "Button1")->text(), u"S&tart"_s);
+    EXPECT_EQ(Find<QPushButton>(form, "Button2")->text(), u"St&op"_s);
     auto *clear = Find<QPushButton>(form, "Button3");
-    EXPECT_EQ(clear->text(), u"Clear"_s);
+    EXPECT_EQ(clear->text(), u"&Clear"_s);
     EXPECT_EQ(clear->toolTip(), u"All clear : [shift] & Click"_s);
     EXPECT_TRUE(Find<QCheckBox>(form, "scrollcheck")->isChecked());
     EXPECT_EQ(Find<QCheckBox>(form, "scrollcheck")->text(), u"Auto Scroll"_s);
@@ -481,6 +482,19 @@ TEST_F(MainWindowTest, SpaceOnClearActsAsAPress)
     ASSERT_NE(question, nullptr);
     question->button(QMessageBox::Yes)->click();
     EXPECT_EQ(nodes.Count(), 0);
+}
+
+// Clear's key letter presses it as a plain click does: the marks go, the
+// nodes stay.
+TEST_F(MainWindowTest, ClearsKeyLetterActsAsAPress)
+{
+    AddNodes();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(&form, Qt::Key_C, Qt::AltModifier);
+    EXPECT_EQ(nodes.Count(), 2);
+    EXPECT_EQ(Grid()->model()->index(0, 2).data().toString(), QString());
+    EXPECT_EQ(form.findChild<QMessageBox *>(u"ClearAllQuestion"_s), nullptr);
 }
 
 // A scan that starts while the question is open keeps its nodes.
