@@ -113,6 +113,9 @@ void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSn
     options.format = scan.settings.format;
     options.cyclic = scan.settings.cyclic;
     options.tests = scan.settings.tests;
+    // The replies came in together, a moment ago.
+    options.when =
+        lookups.clock ? lookups.clock->NowMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
     nodes.BeginBatch();
     for (const DecodedReply &reply : replies) {
         options.autoScroll = lookups.autoScroll && lookups.autoScroll();
