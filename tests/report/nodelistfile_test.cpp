@@ -107,6 +107,9 @@ TEST(NodeListFile, SaveThenLoadKeepsEveryCell)
     server.MarkOf(5) = Mark::Off();
     server.comment = u"file server"_s;
     server.vendor = u"Cisco Systems, Inc"_s;
+    // Seen times belong to reports; the node list file has no column for them.
+    server.firstSeen = 1796724000000;
+    server.lastSeen = 1796724330000;
     NodeList nodes;
     nodes.Replace({server, NodeAt(u"192.168.0.6"_s, u"00:0C:29:AA:BB:CC"_s)});
     QTemporaryDir dir;
@@ -123,6 +126,7 @@ TEST(NodeListFile, SaveThenLoadKeepsEveryCell)
     ASSERT_EQ(loaded.Count(), 2);
     EXPECT_EQ(NodeCellTexts(loaded.At(0)), NodeCellTexts(server));
     EXPECT_EQ(loaded.At(0).marks, server.marks);
+    EXPECT_EQ(loaded.At(0).firstSeen, 0);
     // Empty comment and vendor cells come back as a single blank.
     EXPECT_EQ(loaded.At(1).comment, u" "_s);
     EXPECT_EQ(loaded.At(1).vendor, u" "_s);
