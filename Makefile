@@ -64,6 +64,7 @@ screenshots: deps $(BUILD)/CMakeCache.txt
 	QT_SCALE_FACTOR=1 $(BUILD)/src/app/keelwatch_screenshots $(BUILD)/screenshots/scale1
 	QT_SCALE_FACTOR=2 $(BUILD)/src/app/keelwatch_screenshots $(BUILD)/screenshots/scale2
 	QT_SCALE_FACTOR=1 $(BUILD)/src/app/keelwatch_screenshots $(BUILD)/screenshots/dark dark
+	QT_SCALE_FACTOR=2 $(BUILD)/src/app/keelwatch_screenshots $(BUILD)/screenshots/dark2 dark
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

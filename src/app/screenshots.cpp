@@ -1,8 +1,10 @@
 // Renders every window offscreen into PNG files, so the layout can be looked
 // at without a display: keelwatch_screenshots OUTPUT_FOLDER [dark]; "dark"
-// takes them in a dark desktop theme (Adwaita dark's colours). The main window,
-// the alerts and the node viewer are taken in the middle of a cyclic scan of
-// a simulated lab, driven by the real scan controller and event log.
+// takes them in a dark desktop theme (Adwaita dark's colours). The screen is
+// a 1366x768 laptop's at any QT_SCALE_FACTOR. The main window, the alerts and
+// the node viewer are taken in the middle of a cyclic scan of a simulated
+// lab, driven by the real scan controller and event log, whose confirmation
+// probes find one sniffer (red) and one hash-filter match (amber).
 
 #include "app/startup.h"
 #include "core/classifyreply.h"
@@ -13,6 +15,8 @@
 #include "scan/replyanalyser.h"
 #include "ui/aboutbox.h"
 #include "ui/alertmessagewindow.h"
+#include "ui/commenteditor.h"
+#include "ui/helpwindow.h"
 #include "ui/mainwindow.h"
 #include "ui/nodeviewerwindow.h"
 #include "ui/promiscuousalertwindow.h"
@@ -38,7 +42,9 @@ using namespace keelwatch;
 namespace {
 
 // A dozen hosts behind real card makers' prefixes; .12 and .14 promiscuous
-// all along, .17 during the second scanning sweep only.
+// all along, .17 during the second scanning sweep only. The confirmation
+// probes are answered by .12 and .17 all, and by .14 (a card whose hash
+// filter lets some multicast through) a few.
 struct LabHost
 {
     const char16_t *ip;
@@ -54,6 +60,8 @@ constexpr LabHost LabHosts[] = {
 };
 constexpr int SwitchedHostIndex = 6;
 constexpr int SwitchedSweep = 2;
+constexpr int FilterMatchHostIndex = 3;
+constexpr int FilterMatchAnswers = 5;
 
 // The probe sweeps of a real scan controller answered in memory as the lab
 // hosts above would answer them, so that the windows show a scan as it runs
@@ -62,7 +70,8 @@ class SimulatedLab : public ScanEngine
 {
   public:
     SimulatedLab(NodeList &nodes, ScanEvents &events, CaptureStatus &status, Startup &startup)
-        : status(status), targets{nodes,
+        : nodes(nodes),
+          status(status), targets{nodes,
                                   events,
                                   [&startup](const IpAddress &ip) {
                                       return startup.Comments().LookupComment(ip);
@@ -88,13 +97,18 @@ class SimulatedLab : public ScanEngine
                     std::uint64_t sweep) override
     {
         const ScanStep step = scanStep.load();
-        if (step == ScanStep::Scanning)
+        if (step == ScanStep::Scanning) {
             ++scanningSweeps;
+            nodes.ClearConfirmations();
+        }
         ReplyOptions options{scan.settings.format, scan.settings.cyclic, false, step,
                              scan.settings.tests};
         const int sweeps = scanningSweeps;
-        QTimer::singleShot(200, [this, options, sweeps, sweep] {
-            Answer(options, sweeps);
+        const bool confirm = scan.settings.confirmSuspects;
+        QTimer::singleShot(200, [this, options, sweeps, sweep, confirm] {
+            ReplyOptions now = options;
+            now.when = QDateTime::currentMSecsSinceEpoch();
+            Answer(now, sweeps, confirm);
             if (sweepFinished)
                 sweepFinished(sweep);
         });
@@ -103,7 +117,7 @@ class SimulatedLab : public ScanEngine
     void StopCapture() override {}
 
   private:
-    void Answer(const ReplyOptions &options, int sweeps)
+    void Answer(const ReplyOptions &options, int sweeps, bool confirm)
     {
         for (int i = 0; i < int(std::size(LabHosts)); ++i) {
             const bool promiscuous =
@@ -118,9 +132,17 @@ class SimulatedLab : public ScanEngine
                     ClassifyReply(targets, options,
                                   {*ip, *mac, column, vendors->LookupVendor(VendorPrefix(*mac))});
             }
+            if (confirm && promiscuous && options.scanStep == ScanStep::Scanning) {
+                nodes.BeginConfirmation(*ip, *mac);
+                const int answers =
+                    i == FilterMatchHostIndex ? FilterMatchAnswers : ConfirmationProbeCount;
+                for (int probe = 0; probe < answers; ++probe)
+                    nodes.CountConfirmationAnswer(*ip, probe, *mac);
+            }
         }
     }
 
+    NodeList &nodes;
     CaptureStatus &status;
     ReplyTargets targets;
     const VendorTable *vendors;
@@ -163,21 +185,6 @@ template <typename Condition> bool RunUntil(Condition condition)
     return true;
 }
 
-// A confirmed sniffer (red) and a hash-filter coincidence (amber), as the
-// confirmation probes of a scan would leave them.
-void MarkVerdicts(NodeList &nodes)
-{
-    const auto confirm = [&nodes](const char16_t *ip, int answers) {
-        const IpAddress address = *IpAddress::FromText(QString::fromUtf16(ip));
-        const MacAddress mac = nodes.At(*nodes.Find(address)).mac;
-        nodes.BeginConfirmation(address, mac);
-        for (int i = 0; i < answers; ++i)
-            nodes.CountConfirmationAnswer(address, i, mac);
-    };
-    confirm(LabHosts[1].ip, ConfirmationProbeCount);
-    confirm(LabHosts[3].ip, 5);
-}
-
 bool Save(QWidget *window, const QDir &folder, const QString &name)
 {
     window->show();
@@ -193,12 +200,37 @@ bool Save(QWidget *window, const QDir &folder, const QString &name)
 
 } // namespace
 
+// The offscreen screen as a 1366x768 laptop's, at the scale factor the
+// pictures are taken in: Setup sizes itself to the screen it is shown on.
+bool UseLaptopScreen(const QString &configFolder)
+{
+    bool valid = false;
+    double scale = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&valid);
+    if (!valid || scale <= 0)
+        scale = 1;
+    const QString path = QDir(configFolder).filePath(u"offscreen.json"_s);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(QStringLiteral("{\"screens\": [{\"name\": \"laptop\", \"x\": 0, \"y\": 0, "
+                              "\"width\": %1, \"height\": %2, \"logicalDpi\": 96}]}\n")
+                   .arg(qRound(1366 * scale))
+                   .arg(qRound(768 * scale))
+                   .toUtf8());
+    file.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(path));
+    return true;
+}
+
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     // The windows show their defaults, not the settings of whoever runs this.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    if (!UseLaptopScreen(config.path())) {
+        std::fputs("cannot write the offscreen screen's configuration\n", stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Keelwatch"_s);
     const QStringList arguments = QApplication::arguments();
@@ -231,6 +263,11 @@ int main(int argc, char **argv)
     ScanController controller(ScanController::Parts{startup.Configuration(), startup.Nodes(), lab,
                                                     windows, startup.EventSource(),
                                                     startup.Events(), clock});
+    // Setup as it is filled in before the scan, when its controls are live
+    // (a scan locks most of them).
+    if (!Save(&startup.Setup(), folder, u"setup.png"_s))
+        return 1;
+    startup.Setup().hide();
     // Wide enough for every column, as a user watching a scan would make it.
     mainWindow.resize(960, 560);
     mainWindow.show();
@@ -254,16 +291,18 @@ int main(int argc, char **argv)
         std::fputs("the simulated scan did not reach its last cycle\n", stderr);
         return 1;
     }
-    MarkVerdicts(startup.Nodes());
     startup.AlertMessage().ShowAlertMessage(
         u"Back up ERROR!!!\r\nCannot rename log file\r\nCurrent file will be used as is"_s);
+    startup.CommentEditorWin().OpenFor(QString::fromUtf16(LabHosts[1].ip));
+    startup.Help().ShowSection(u"colours"_s);
 
     const bool saved = Save(&mainWindow, folder, u"main-window.png"_s) &&
                        Save(&startup.PromiscuousAlert(), folder, u"promiscuous-alert.png"_s) &&
                        Save(&startup.NodeViewerWin(), folder, u"node-viewer.png"_s) &&
-                       Save(&startup.Setup(), folder, u"setup.png"_s) &&
                        Save(&startup.About(), folder, u"about.png"_s) &&
-                       Save(&startup.AlertMessage(), folder, u"alert-message.png"_s);
+                       Save(&startup.AlertMessage(), folder, u"alert-message.png"_s) &&
+                       Save(&startup.CommentEditorWin(), folder, u"comment-editor.png"_s) &&
+                       Save(&startup.Help(), folder, u"help.png"_s);
     controller.Stop();
     return saved ? 0 : 1;
 }

@@ -28,7 +28,7 @@ int ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
 
     if (const auto found = nodes.Find(reply.ip)) {
         const int index = *found;
-        nodes.NoteHeard(index);
+        nodes.NoteHeard(index, options.when);
         nodes.SetComment(index, comment());
         if (nodes.At(index).mac != reply.mac) {
             nodes.SetMac(index, reply.mac, reply.vendor);
@@ -49,7 +49,7 @@ int ClassifyReply(const ReplyTargets &targets, const ReplyOptions &options,
     }
 
     const int index = nodes.Add(reply.ip, reply.mac, options.tests);
-    nodes.NoteHeard(index);
+    nodes.NoteHeard(index, options.when);
     // The mark replaces the "-" of a switched-off test; an empty mark (the
     // node-finding step) leaves it empty.
     if (TestOfColumn(k))

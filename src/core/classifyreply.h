@@ -29,6 +29,8 @@ struct ReplyOptions
     bool autoScroll = false;
     ScanStep scanStep = ScanStep::Scanning;
     NodeList::Tests tests{};
+    // When the replies came in, in ms since the epoch: the nodes' seen times.
+    qint64 when = 0;
 };
 
 // The mark a reply to source index k records: Normal for a test a card in

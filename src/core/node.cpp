@@ -25,6 +25,32 @@ QString Mark::Text() const
     return carried ? u"+"_s + Letter() : Letter();
 }
 
+std::optional<Mark> Mark::FromText(QStringView text)
+{
+    text = text.trimmed();
+    Mark mark;
+    if (text.startsWith(u'-')) {
+        mark.off = true;
+        text = text.sliced(1);
+    } else if (text.startsWith(u'+')) {
+        mark.carried = true;
+        text = text.sliced(1);
+    }
+    if (text.size() > 1)
+        return std::nullopt;
+    if (text.isEmpty())
+        return mark;
+    const char16_t letter = text.front().unicode();
+    mark.ieee = letter == u'o' || letter == u'x';
+    if (letter == u'O' || letter == u'o')
+        mark.answer = Answer::Normal;
+    else if (letter == u'X' || letter == u'x')
+        mark.answer = Answer::Illegal;
+    else
+        return std::nullopt;
+    return mark;
+}
+
 Answer AnswerOfTest(int column)
 {
     const TestAddress *test = TestOfColumn(column);
@@ -63,6 +89,17 @@ QString VerdictWord(ConfirmationVerdict verdict)
         break;
     }
     return u"none"_s;
+}
+
+std::optional<ConfirmationVerdict> VerdictOfWord(QStringView word)
+{
+    for (const ConfirmationVerdict verdict :
+         {ConfirmationVerdict::None, ConfirmationVerdict::Confirmed,
+          ConfirmationVerdict::FilterMatch}) {
+        if (word.trimmed() == VerdictWord(verdict))
+            return verdict;
+    }
+    return std::nullopt;
 }
 
 } // namespace keelwatch

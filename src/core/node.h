@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace keelwatch {
 
@@ -39,6 +40,9 @@ struct Mark
     // The mark's letter without "+": "O", "o", "X", "x" or empty.
     QString Letter() const;
     QString Text() const;
+    // The mark a cell's text shows, as Text() writes it; blanks around it do
+    // not count. Text of no mark is none.
+    static std::optional<Mark> FromText(QStringView text);
 
     constexpr bool operator==(const Mark &) const = default;
 };
@@ -50,6 +54,8 @@ Answer AnswerOfTest(int column);
 // The verdict as reports and the sensor's JSON name it: "confirmed",
 // "filter match" or "none".
 QString VerdictWord(ConfirmationVerdict verdict);
+// The verdict a word of VerdictWord names, or none.
+std::optional<ConfirmationVerdict> VerdictOfWord(QStringView word);
 
 // One host that answered, as the node list holds it.
 struct Node
@@ -62,6 +68,10 @@ struct Node
     // Some reply of the node came in the current cycle, in any step: a node
     // that answered anything is alive, whichever tests went silent.
     bool heard = false;
+    // When the node first answered and when it last answered, in ms since
+    // the epoch; 0 while it has not answered (a node read from a file).
+    qint64 firstSeen = 0;
+    qint64 lastSeen = 0;
 
     const Mark &MarkOf(int column) const { return marks[size_t(column - FirstResultColumn)]; }
     Mark &MarkOf(int column) { return marks[size_t(column - FirstResultColumn)]; }

@@ -113,7 +113,7 @@ void NodeList::ClearResults()
     Q_EMIT marksChanged();
 }
 
-void NodeList::Replace(QList<Node> replacement)
+void NodeList::Replace(QList<Node> replacement, const SavedVerdicts &verdicts)
 {
     Q_EMIT aboutToReplace();
     // The old nodes go with the list they are swapped into, so a big list
@@ -126,9 +126,28 @@ void NodeList::Replace(QList<Node> replacement)
     }
     confirmations.clear();
     reportedVerdicts.clear();
+    RestoreVerdicts(verdicts);
     if (announced >= 0)
         announced = Count();
     Q_EMIT replaced();
+}
+
+void NodeList::RestoreVerdicts(const SavedVerdicts &verdicts)
+{
+    for (auto it = verdicts.cbegin(); it != verdicts.cend(); ++it) {
+        const auto found = Find(it.key());
+        if (!found)
+            continue;
+        if (it->verdict != ConfirmationVerdict::None)
+            reportedVerdicts.insert(it.key(), it->verdict);
+        // The count stands for the probes answered; which ones no report tells.
+        if (it->answers) {
+            Confirmation confirmation{nodes[*found].mac, {}, false};
+            for (int probe = 0; probe < std::min(*it->answers, ConfirmationProbeCount); ++probe)
+                confirmation.answered.set(size_t(probe));
+            confirmations.insert(it.key(), confirmation);
+        }
+    }
 }
 
 void NodeList::BeginBatch()
@@ -208,6 +227,15 @@ void NodeList::RestoreUnansweredMark(int index, int column, FrameFormat format)
         return;
     SetMark(index, column,
             Mark{AnswerOfTest(column), format == FrameFormat::Ieee8023, true, false});
+}
+
+void NodeList::NoteHeard(int index, qint64 when)
+{
+    Node &node = nodes[index];
+    node.heard = true;
+    if (node.firstSeen == 0)
+        node.firstSeen = when;
+    node.lastSeen = when;
 }
 
 void NodeList::ForgetHeard()

@@ -13,6 +13,15 @@
 
 namespace keelwatch {
 
+// A verdict as a saved report holds it: the verdict and, where the report
+// tells it, how many confirmation probes were answered.
+struct SavedVerdict
+{
+    ConfirmationVerdict verdict = ConfirmationVerdict::None;
+    std::optional<int> answers;
+};
+using SavedVerdicts = QHash<IpAddress, SavedVerdict>;
+
 // The scan state: one node per host that answered, in the order they were
 // added. Several nodes may hold one IP (a node list file can), and an IP
 // finds the last of them.
@@ -51,8 +60,9 @@ class NodeList : public QObject
     void MarkScanOffAll(const Tests &tests);
     // Empties every mark and forgets every confirmation. Nodes stay.
     void ClearResults();
-    // Replaces every node.
-    void Replace(QList<Node> replacement);
+    // Replaces every node, and every verdict by the saved ones of IPs the
+    // new nodes hold.
+    void Replace(QList<Node> replacement, const SavedVerdicts &verdicts = {});
     void Clear() { Replace({}); }
 
     // Nodes added between BeginBatch and EndBatch are announced as one
@@ -72,8 +82,9 @@ class NodeList : public QObject
     // The same for one mark of one node.
     void RestoreUnansweredMark(int index, int column, FrameFormat format);
 
-    // A reply of the node at index came in: it is alive in this cycle.
-    void NoteHeard(int index) { nodes[index].heard = true; }
+    // A reply of the node at index came in at when (ms since the epoch): it
+    // is alive in this cycle, and seen then.
+    void NoteHeard(int index, qint64 when);
     // A new cycle: no node has been heard in it yet.
     void ForgetHeard();
 
@@ -114,6 +125,7 @@ class NodeList : public QObject
     void ChangedIp(const IpAddress &ip);
     void Changed(int index);
     template <typename Rewrite> void RewriteMarks(Rewrite rewrite);
+    void RestoreVerdicts(const SavedVerdicts &verdicts);
 
     QList<Node> nodes;
     mutable QMutex indexLock;

@@ -116,6 +116,9 @@ void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSn
     options.tests = scan.settings.tests;
     // Read once: the replies of a batch are one moment to the user.
     options.autoScroll = lookups.autoScroll && lookups.autoScroll();
+    // The replies came in together, a moment ago.
+    options.when =
+        lookups.clock ? lookups.clock->NowMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
     nodes.BeginBatch();
     for (const DecodedReply &reply : replies) {
         options.scanStep = scanStep.load();

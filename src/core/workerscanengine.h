@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/clock.h"
 #include "core/classifyreply.h"
 #include "core/scanengine.h"
 #include "scan/scanworkers.h"
@@ -32,6 +33,9 @@ class WorkerScanEngine : public ScanEngine
         std::function<void(int index)> selectNode;
         // The main window's capture counter switch, read by the relay.
         const std::atomic<bool> *captureCounterShown = nullptr;
+        // The clock the nodes' seen times are read from; the system's when
+        // none is given.
+        const Clock *clock = nullptr;
     };
 
     WorkerScanEngine(ScanWorkers &workers, NodeList &nodes, ScanEvents &events, Lookups lookups);

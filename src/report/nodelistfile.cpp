@@ -5,6 +5,10 @@
 #include "config/integertext.h"
 #include "report/textfile.h"
 
+#include <QDateTime>
+
+#include <array>
+
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
@@ -41,6 +45,8 @@ std::optional<Node> ValidNode(const NodeCells &cells)
     Node node;
     node.ip = IpAddress::FromIpv4(quint32(ip));
     node.mac = *mac;
+    for (int column = FirstResultColumn; column <= LastResultColumn; ++column)
+        node.MarkOf(column) = Mark::FromText(cells[size_t(column)]).value_or(Mark());
     node.comment = cells[NodeColumn::Comment];
     node.vendor = cells[NodeColumn::Vendor];
     return node;
@@ -162,7 +168,82 @@ QStringList NodeListRecords(const QList<DecodedLine> &lines)
     return records;
 }
 
+// The fields of one line, as DecodeNodeListLine splits it.
+QStringList LineFields(QStringView line)
+{
+    return HasSeparatingComma(line) ? SplitCommaFields(line) : SplitFields(line, u',');
+}
+
+NodeCells CellsOf(const QStringList &fields)
+{
+    NodeCells row;
+    for (int c = 0; c < NodeColumn::Count && c < fields.size(); ++c)
+        row[size_t(c)] = fields[c].isEmpty() ? u" "_s : fields[c];
+    return row;
+}
+
+// Where a report's title line has each report column, -1 where it has none.
+using ReportColumnPlaces = std::array<qsizetype, ReportColumn::Count>;
+
+ReportColumnPlaces FindReportColumns(const QStringList &titles)
+{
+    ReportColumnPlaces places;
+    for (int column = 0; column < ReportColumn::Count; ++column) {
+        places[size_t(column)] = -1;
+        for (qsizetype i = NodeColumn::Count; i < titles.size(); ++i) {
+            if (titles[i].trimmed() == ReportColumnTitle(column))
+                places[size_t(column)] = i;
+        }
+    }
+    return places;
+}
+
+// The field of a report column, or empty text.
+QString ReportField(const QStringList &fields, const ReportColumnPlaces &places, int column)
+{
+    const qsizetype place = places[size_t(column)];
+    return place >= 0 && place < fields.size() ? fields[place].trimmed() : QString();
+}
+
+qint64 SeenTime(const QString &field)
+{
+    const QDateTime when = QDateTime::fromString(field, Qt::ISODate);
+    return when.isValid() ? when.toMSecsSinceEpoch() : 0;
+}
+
+std::optional<SavedVerdict> VerdictOfFields(const QStringList &fields,
+                                            const ReportColumnPlaces &places)
+{
+    const auto verdict = VerdictOfWord(ReportField(fields, places, ReportColumn::Verdict));
+    if (!verdict)
+        return std::nullopt;
+    SavedVerdict saved{*verdict, std::nullopt};
+    bool number = false;
+    const int answers =
+        ReportField(fields, places, ReportColumn::ConfirmationAnswers).toInt(&number);
+    if (number && answers >= 0 && answers <= ConfirmationProbeCount)
+        saved.answers = answers;
+    return saved;
+}
+
 } // namespace
+
+QString ReportColumnTitle(int column)
+{
+    switch (column) {
+    case ReportColumn::Verdict:
+        return u"Verdict"_s;
+    case ReportColumn::ConfirmationAnswers:
+        return u"Confirmation answers"_s;
+    case ReportColumn::FirstSeen:
+        return u"First seen"_s;
+    case ReportColumn::LastSeen:
+        return u"Last seen"_s;
+    default:
+        break;
+    }
+    return QString();
+}
 
 QString EncodeNodeListLine(const NodeCells &row)
 {
@@ -184,12 +265,7 @@ QString EncodeNodeListLine(const NodeCells &row)
 
 NodeCells DecodeNodeListLine(QStringView line)
 {
-    NodeCells row;
-    const QStringList fields =
-        HasSeparatingComma(line) ? SplitCommaFields(line) : SplitFields(line, u',');
-    for (int c = 0; c < NodeColumn::Count && c < fields.size(); ++c)
-        row[size_t(c)] = fields[c].isEmpty() ? u" "_s : fields[c];
-    return row;
+    return CellsOf(LineFields(line));
 }
 
 QByteArray EncodeNodeList(const NodeList &nodes)
@@ -206,17 +282,30 @@ bool IsNodeListTitle(const QString &line)
     return row[NodeColumn::Ip] == u"IP Address" && row[NodeColumn::Mac] == u"MAC Address";
 }
 
-QList<Node> DecodeNodeList(QByteArrayView content)
+QList<Node> DecodeNodeList(QByteArrayView content, SavedVerdicts *verdicts)
 {
     QList<Node> nodes;
     // Lists saved by other tools may be in a Windows code page or UTF-16.
     const QStringList lines = NodeListRecords(DecodeTextLines(content));
-    // A file without the title line starts with its first node.
-    const qsizetype first = !lines.isEmpty() && IsNodeListTitle(lines[0]) ? 1 : 0;
+    // A file without the title line starts with its first node, and has no
+    // report columns.
+    const bool titled = !lines.isEmpty() && IsNodeListTitle(lines[0]);
+    const ReportColumnPlaces places =
+        FindReportColumns(titled ? LineFields(lines[0]) : QStringList());
+    const qsizetype first = titled ? 1 : 0;
     nodes.reserve(lines.size() - first);
     for (qsizetype i = first; i < lines.size(); ++i) {
-        if (auto node = ValidNode(DecodeNodeListLine(lines[i])))
-            nodes.append(std::move(*node));
+        const QStringList fields = LineFields(lines[i]);
+        auto node = ValidNode(CellsOf(fields));
+        if (!node)
+            continue;
+        node->firstSeen = SeenTime(ReportField(fields, places, ReportColumn::FirstSeen));
+        node->lastSeen = SeenTime(ReportField(fields, places, ReportColumn::LastSeen));
+        if (verdicts) {
+            if (const auto verdict = VerdictOfFields(fields, places))
+                verdicts->insert(node->ip, *verdict);
+        }
+        nodes.append(std::move(*node));
     }
     return nodes;
 }
@@ -249,7 +338,9 @@ QString LoadNodeList(const QString &path, NodeList &nodes)
         return u"The file %1 is not a node list: it holds no node line.\nThe node list was left as it was."_s
             .arg(path);
     nodes.Clear();
-    nodes.Replace(DecodeNodeList(content));
+    SavedVerdicts verdicts;
+    QList<Node> loaded = DecodeNodeList(content, &verdicts);
+    nodes.Replace(std::move(loaded), verdicts);
     return QString();
 }
 

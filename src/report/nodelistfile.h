@@ -11,6 +11,19 @@
 
 namespace keelwatch {
 
+// The columns a report adds behind a node's columns, found by their titles
+// when a report is read back: "Verdict", "Confirmation answers", "First
+// seen" and "Last seen".
+namespace ReportColumn {
+constexpr int Verdict = 0;
+constexpr int ConfirmationAnswers = 1;
+constexpr int FirstSeen = 2;
+constexpr int LastSeen = 3;
+constexpr int Count = 4;
+} // namespace ReportColumn
+
+QString ReportColumnTitle(int column);
+
 // A node's cells as one comma-separated line: a cell with a character of code
 // 32 or less, a double quote or a comma is quoted (inner quotes doubled);
 // every other cell, an empty one too, is written as it is.
@@ -32,9 +45,12 @@ QByteArray EncodeNodeList(const NodeList &nodes);
 bool IsNodeListTitle(const QString &line);
 
 // The node rows of a file, a record to a line except where a quoted field
-// holds line ends: a title line is skipped, lines whose IP or MAC is
-// not valid are dropped, result marks are empty.
-QList<Node> DecodeNodeList(QByteArrayView content);
+// holds line ends: a title line is skipped, lines whose IP or MAC is not
+// valid are dropped, and a mark cell that holds no mark's letters is empty.
+// When the title line names report columns, each node keeps its first and
+// last seen times, and verdicts collects the verdicts (the last line of an
+// IP tells it).
+QList<Node> DecodeNodeList(QByteArrayView content, SavedVerdicts *verdicts = nullptr);
 
 // Whether the content is a node list: it has the title line first or at
 // least one valid node line. Stops at the first valid node line.
@@ -45,10 +61,10 @@ bool HoldsNodeList(QByteArrayView content);
 QString WriteNodeList(const QString &path, const QByteArray &content);
 
 // Replaces the list's nodes by those of the file at path, with their marks
-// cleared; the old nodes are released before the new ones are decoded, so
-// the two are never held at once. A file that cannot be read, or that holds
-// no title line and no valid node line (not a node list), leaves the list
-// as it was and returns the error text; success returns empty text.
+// and, from a report, their verdicts and seen times; the old nodes are released before the new ones
+// are decoded, so the two are never held at once. A file that cannot be read, or that holds no
+// title line and no valid node line (not a node list), leaves the list as it was and returns the
+// error text; success returns empty text.
 QString LoadNodeList(const QString &path, NodeList &nodes);
 
 } // namespace keelwatch

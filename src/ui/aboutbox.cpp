@@ -53,7 +53,7 @@ AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
     build->setObjectName(u"Build"_s);
     auto *logo = new QLabel(panel);
     logo->setObjectName(u"Image1"_s);
-    logo->setPixmap(DrawLogo(IsDark(colours)));
+    logo->setPixmap(DrawLogo(IsDark(colours), logo->devicePixelRatioF()));
     panelLayout->addWidget(description);
     panelLayout->addSpacing(12);
     panelLayout->addWidget(version);

@@ -5,6 +5,7 @@
 
 #include <QPushButton>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -97,6 +98,10 @@ HelpWindow::HelpWindow(QWidget *parent) : QDialog(parent)
     page = new QTextBrowser(this);
     page->setObjectName(u"HelpText"_s);
     page->setOpenLinks(false);
+    // Table columns apart and titles over their columns' left edge, so a
+    // long cell does not run into the next one.
+    page->document()->setDefaultStyleSheet(
+        u"th { text-align: left; } th, td { padding: 1px 12px 1px 0px; }"_s);
     page->setHtml(HelpPage());
     auto *closeButton = new QPushButton(tr("&Close"), this);
     closeButton->setObjectName(u"HelpClose"_s);

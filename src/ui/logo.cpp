@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QtMath>
 
 using namespace Qt::StringLiterals;
 
@@ -13,13 +14,15 @@ namespace {
 
 const QColor Navy(0x1A, 0x3A, 0x6B);
 const QColor Sea(0x2E, 0x86, 0xC1);
+// The hull on a dark window, where navy would all but vanish.
+const QColor LightHull(0x9C, 0xB8, 0xE0);
 
 // A hull riding on a wave, its keel reaching below the waterline, in a
 // 48 x 49 square.
-void DrawEmblem(QPainter &p)
+void DrawEmblem(QPainter &p, bool darkBackground = false)
 {
     p.setPen(Qt::NoPen);
-    p.setBrush(Navy);
+    p.setBrush(darkBackground ? LightHull : Navy);
     p.drawPolygon(QPolygonF({{4, 20}, {44, 20}, {37, 30}, {11, 30}}));
     p.drawPolygon(QPolygonF({{21, 30}, {27, 30}, {25, 44}, {23, 44}}));
     QLinearGradient sail(24, 3, 38, 18);
@@ -41,13 +44,15 @@ void DrawEmblem(QPainter &p)
 
 } // namespace
 
-QPixmap DrawLogo(bool darkBackground)
+QPixmap DrawLogo(bool darkBackground, qreal pixelRatio)
 {
-    QPixmap logo(173, 49);
+    // Drawn at the screen's own pixels, so that it stays sharp when scaled.
+    QPixmap logo(qCeil(173 * pixelRatio), qCeil(49 * pixelRatio));
+    logo.setDevicePixelRatio(pixelRatio);
     logo.fill(Qt::transparent);
     QPainter p(&logo);
     p.setRenderHint(QPainter::Antialiasing);
-    DrawEmblem(p);
+    DrawEmblem(p, darkBackground);
 
     QFont title(u"Arial"_s);
     title.setPixelSize(24);

@@ -143,7 +143,7 @@ void MainWindow::BuildTopPanel()
     connect(suspectsOnlyCheck, &QCheckBox::toggled, gridFilter, &NodeGridFilter::SetSuspectsOnly);
 
     logo = Named(new QLabel(topPanel), u"Image1"_s);
-    logo->setPixmap(DrawLogo(IsDark(palette())));
+    logo->setPixmap(DrawLogo(IsDark(palette()), devicePixelRatioF()));
     logo->setAttribute(Qt::WA_TranslucentBackground);
 
     auto *row = new QHBoxLayout(topPanel);
@@ -514,7 +514,7 @@ void MainWindow::changeEvent(QEvent *event)
 {
     // The desktop switched between a light and a dark theme.
     if (event->type() == QEvent::PaletteChange && logo)
-        logo->setPixmap(DrawLogo(IsDark(palette())));
+        logo->setPixmap(DrawLogo(IsDark(palette()), devicePixelRatioF()));
     QMainWindow::changeEvent(event);
 }
 

@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimeZone>
 
 using namespace Qt::StringLiterals;
 
@@ -34,22 +35,34 @@ QString AnswersText(const NodeList &nodes, const Node &node)
     return answers ? QString::number(*answers) : QString();
 }
 
-QByteArray EncodeCsv(const NodeList &nodes)
+// A seen time in the zone the report is taken in, or empty text for a node
+// that has not answered since it was loaded.
+QString SeenText(qint64 when, const QDateTime &exported)
 {
-    const auto line = [](const NodeCells &cells, const QString &verdict,
-                         const QString &answers) -> QString {
+    if (when == 0)
+        return QString();
+    return QDateTime::fromMSecsSinceEpoch(when, exported.timeZone()).toString(Qt::ISODate);
+}
+
+QByteArray EncodeCsv(const NodeList &nodes, const QDateTime &exported)
+{
+    const auto line = [](const NodeCells &cells, const QStringList &report) -> QString {
         QStringList fields;
         for (const QString &cell : cells)
             fields.append(CsvCell(cell));
-        fields.append(CsvCell(verdict));
-        fields.append(CsvCell(answers));
+        for (const QString &cell : report)
+            fields.append(CsvCell(cell));
         return fields.join(u',') + u"\r\n"_s;
     };
-    QString text = line(NodeColumnTitles(), u"Verdict"_s, u"Confirmation answers"_s);
+    QStringList titles;
+    for (int column = 0; column < ReportColumn::Count; ++column)
+        titles.append(ReportColumnTitle(column));
+    QString text = line(NodeColumnTitles(), titles);
     for (int i = 0; i < nodes.Count(); ++i) {
         const Node &node = nodes.At(i);
-        text += line(NodeCellTexts(node), VerdictWord(nodes.Verdict(node.ip)),
-                     AnswersText(nodes, node));
+        text += line(NodeCellTexts(node),
+                     {VerdictWord(nodes.Verdict(node.ip)), AnswersText(nodes, node),
+                      SeenText(node.firstSeen, exported), SeenText(node.lastSeen, exported)});
     }
     return text.toUtf8();
 }
@@ -73,6 +86,10 @@ QByteArray EncodeJson(const NodeList &nodes, const QDateTime &exported)
             entry.insert(u"confirmationAnswers"_s, *answers);
             entry.insert(u"confirmationProbes"_s, ConfirmationProbeCount);
         }
+        if (node.firstSeen != 0)
+            entry.insert(u"firstSeen"_s, SeenText(node.firstSeen, exported));
+        if (node.lastSeen != 0)
+            entry.insert(u"lastSeen"_s, SeenText(node.lastSeen, exported));
         list.append(entry);
     }
     const QJsonObject report{{u"program"_s, u"Keelwatch"_s},
@@ -98,7 +115,8 @@ QByteArray EncodeHtml(const NodeList &nodes, const QDateTime &exported)
         rows += u"<td>"_s + VerdictWord(verdict) +
                 (answers.isEmpty() ? QString()
                                    : u" (%1/%2)"_s.arg(answers).arg(ConfirmationProbeCount)) +
-                u"</td></tr>\n"_s;
+                u"</td><td>"_s + SeenText(node.firstSeen, exported) + u"</td><td>"_s +
+                SeenText(node.lastSeen, exported) + u"</td></tr>\n"_s;
     }
     QString titles;
     for (const QString &title : NodeColumnTitles())
@@ -120,7 +138,8 @@ QByteArray EncodeHtml(const NodeList &nodes, const QDateTime &exported)
             .arg(nodes.Count())
             .arg(confirmed)
             .arg(filterMatches) +
-        u"<table>\n<tr>"_s + titles + u"<th>Verdict</th></tr>\n"_s + rows +
+        u"<table>\n<tr>"_s + titles +
+        u"<th>Verdict</th><th>First seen</th><th>Last seen</th></tr>\n"_s + rows +
         u"</table>\n</body>\n</html>\n"_s;
     return page.toUtf8();
 }
@@ -147,7 +166,7 @@ QByteArray EncodeNodeReport(const NodeList &nodes, ExportFormat format, const QD
     case ExportFormat::Csv:
         break;
     }
-    return EncodeCsv(nodes);
+    return EncodeCsv(nodes, exported);
 }
 
 } // namespace keelwatch

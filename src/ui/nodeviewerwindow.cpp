@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -131,8 +132,18 @@ void NodeViewerWindow::showEvent(QShowEvent *event)
     // The widths were chosen for a 13-pixel line; a larger desktop font
     // widens them alike, so a date and time still fit the TIME column.
     const qreal scale = std::max(1.0, historyGrid->fontMetrics().height() / 13.0);
-    for (int c = 0; c < NodeViewerGrid::ColumnCount; ++c)
-        historyGrid->setColumnWidth(c, qRound(NodeViewerGrid::ColumnWidths[size_t(c)] * scale));
+    // No narrower than the column's title ("B47" does not fit 24 pixels of
+    // most desktop fonts).
+    const QHeaderView *header = historyGrid->horizontalHeader();
+    const int titleMargins =
+        2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 2;
+    for (int c = 0; c < NodeViewerGrid::ColumnCount; ++c) {
+        const int title = header->fontMetrics().horizontalAdvance(
+                              historyGrid->model()->headerData(c, Qt::Horizontal).toString()) +
+                          titleMargins;
+        historyGrid->setColumnWidth(
+            c, std::max(qRound(NodeViewerGrid::ColumnWidths[size_t(c)] * scale), title));
+    }
     // A date and time in full, with the cell's margins.
     historyGrid->setColumnWidth(
         NodeViewerGrid::TimeColumn,

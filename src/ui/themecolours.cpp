@@ -59,6 +59,14 @@ QPalette AdwaitaDarkPalette()
     dark.setColor(QPalette::Mid, QColor(0x2A, 0x2A, 0x2A));
     dark.setColor(QPalette::Dark, QColor(0x20, 0x20, 0x20));
     dark.setColor(QPalette::Shadow, Qt::black);
+    // Switched-off controls (the range and Start during a scan) in the
+    // theme's insensitive grey, told apart from the live ones.
+    const QColor insensitive(0x91, 0x91, 0x90);
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(QPalette::Disabled, role, insensitive);
+    dark.setColor(QPalette::Disabled, QPalette::Base, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::Disabled, QPalette::Button, QColor(0x35, 0x35, 0x35));
     return dark;
 }
 

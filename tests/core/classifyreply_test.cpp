@@ -116,6 +116,30 @@ TEST_F(Classify, LoadedMacIsComparedAsBytes)
               QStringList({u"O 2 192.168.0.7"_s, u"mac 2 192.168.0.7"_s, u"O 2 192.168.0.7"_s}));
 }
 
+// First seen stays from the node's first reply, whatever it answered; last
+// seen follows every reply, also one that changes nothing else. A node read
+// from a file is first seen at its first reply.
+TEST_F(Classify, SeenTimesFollowTheReplies)
+{
+    options.when = 1000;
+    Reply(0);
+    options.when = 2000;
+    Reply(2);
+    options.when = 3000;
+    Reply(2);
+    EXPECT_EQ(nodes.At(0).firstSeen, 1000);
+    EXPECT_EQ(nodes.At(0).lastSeen, 3000);
+
+    Node loaded;
+    loaded.ip = *IpAddress::FromText(u"192.168.0.8");
+    loaded.mac = *MacAddress::FromText(u"00:0C:29:AA:BB:CD");
+    nodes.Replace({loaded});
+    options.when = 4000;
+    Reply(2, u"192.168.0.8"_s, u"00:0C:29:AA:BB:CD"_s);
+    EXPECT_EQ(nodes.At(0).firstSeen, 4000);
+    EXPECT_EQ(nodes.At(0).lastSeen, 4000);
+}
+
 TEST_F(Classify, SingleScanRaisesNoMarkEvents)
 {
     options.cyclic = false;

@@ -53,6 +53,16 @@ TEST_P(MarkText, ShowsTheOldCellLetters)
     EXPECT_EQ(mark.Letter(), mark.Text().remove(u'+').remove(u'-'));
     EXPECT_EQ(mark.Waiting(), mark.Text() == u"+"_s);
     EXPECT_EQ(mark.IsEmpty(), mark.Text().isEmpty());
+    // A file's cell reads back as the mark it was written from.
+    EXPECT_EQ(Mark::FromText(mark.Text()), mark);
+}
+
+TEST(MarkText, OtherTextIsNoMark)
+{
+    EXPECT_EQ(Mark::FromText(u" X "), Mark::Answered(Answer::Illegal, FrameFormat::Ethernet2));
+    for (const char16_t *text : {u"Q", u"OX", u"++", u"+-", u"-+O", u"0"})
+        EXPECT_EQ(Mark::FromText(QStringView(text)), std::nullopt)
+            << QString::fromUtf16(text).toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -442,6 +452,34 @@ TEST(NodeList, ReportedVerdictStandsOverSweeps)
     nodes.ClearResults();
     EXPECT_EQ(nodes.ReportedVerdict(ip), ConfirmationVerdict::None);
     EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
+}
+
+// Verdicts read from a report stand as reported ones, with their answer
+// count, for the IPs the new nodes hold; a new scan forgets them as any.
+TEST(NodeList, ReplaceRestoresSavedVerdicts)
+{
+    NodeList nodes;
+    const IpAddress sniffer = Ip(u"10.0.0.5"_s);
+    const IpAddress filtered = Ip(u"10.0.0.6"_s);
+    const IpAddress absent = Ip(u"10.0.0.7"_s);
+    nodes.Add(absent, MacAddress(), AllOn);
+    nodes.SetReportedVerdict(absent, ConfirmationVerdict::Confirmed);
+    Node first;
+    first.ip = sniffer;
+    Node second;
+    second.ip = filtered;
+    nodes.Replace({first, second}, {{sniffer, {ConfirmationVerdict::Confirmed, 24}},
+                                    {filtered, {ConfirmationVerdict::FilterMatch, std::nullopt}},
+                                    {absent, {ConfirmationVerdict::Confirmed, 3}}});
+    EXPECT_EQ(nodes.ReportedVerdict(sniffer), ConfirmationVerdict::Confirmed);
+    EXPECT_EQ(nodes.ConfirmationAnswers(sniffer), 24);
+    EXPECT_EQ(nodes.Verdict(filtered), ConfirmationVerdict::FilterMatch);
+    EXPECT_EQ(nodes.ConfirmationAnswers(filtered), std::nullopt);
+    EXPECT_EQ(nodes.ReportedVerdict(absent), ConfirmationVerdict::None);
+    EXPECT_EQ(nodes.ConfirmationAnswers(absent), std::nullopt);
+    nodes.ClearResults();
+    EXPECT_EQ(nodes.Verdict(sniffer), ConfirmationVerdict::None);
+    EXPECT_EQ(nodes.ConfirmationAnswers(sniffer), std::nullopt);
 }
 
 // The verdict belongs to the card that answered: answers from another MAC

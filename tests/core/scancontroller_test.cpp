@@ -821,7 +821,7 @@ class VerdictsOverCycles : public ScanControllerTest,
             Reply(Ip, column);
         const IpAddress ip = *IpAddress::FromText(Ip);
         if (cycle.heardOnly)
-            nodes.NoteHeard(*nodes.Find(ip));
+            nodes.NoteHeard(*nodes.Find(ip), 1);
         if (cycle.confirmed >= 0) {
             const MacAddress mac = nodes.At(*nodes.Find(ip)).mac;
             nodes.BeginConfirmation(ip, mac);

@@ -250,6 +250,7 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
     QFile saved(listPath);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = saved.readAll().split('\n');
+    const QList<Node> savedNodes = nodes.All();
     ASSERT_EQ(lines.size(), Hosts + 3); // titles, nodes, empty row, after the last CR LF
     EXPECT_EQ(lines[0], "\"IP Address\",\"MAC Address\",Br,B47,B16,B8,Gr,M0,M1,M3,S1,S2,Comment,"
                         "\"Vender Code\"\r");
@@ -269,8 +270,9 @@ TEST_F(WindowsOnLab, ScanAlertsViewerAndNodeList)
         EXPECT_EQ(node.vendor, VendorName);
         // An empty comment comes back as a single blank.
         EXPECT_EQ(node.comment, h == SwitchedHost ? SwitchedComment : u" "_s);
+        // The marks come back as they were saved.
         for (int c = FirstResultColumn; c <= LastResultColumn; ++c)
-            EXPECT_EQ(NodeCellText(node, c), QString()) << "column " << c;
+            EXPECT_EQ(NodeCellText(node, c), NodeCellText(savedNodes[h - 1], c)) << "column " << c;
     }
 }
 

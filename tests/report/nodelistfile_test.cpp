@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                     u"13"}}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(NodeListFile, SaveThenLoadKeepsNodeDataAndClearsMarks)
+TEST(NodeListFile, SaveThenLoadKeepsEveryCell)
 {
     Node server = NodeAt(u"192.168.0.5"_s, u"00:11:22:33:44:55"_s);
     server.MarkOf(2) = Mark::Answered(Answer::Normal, FrameFormat::Ethernet2);
@@ -107,6 +107,9 @@ TEST(NodeListFile, SaveThenLoadKeepsNodeDataAndClearsMarks)
     server.MarkOf(5) = Mark::Off();
     server.comment = u"file server"_s;
     server.vendor = u"Cisco Systems, Inc"_s;
+    // Seen times belong to reports; the node list file has no column for them.
+    server.firstSeen = 1796724000000;
+    server.lastSeen = 1796724330000;
     NodeList nodes;
     nodes.Replace({server, NodeAt(u"192.168.0.6"_s, u"00:0C:29:AA:BB:CC"_s)});
     QTemporaryDir dir;
@@ -121,20 +124,9 @@ TEST(NodeListFile, SaveThenLoadKeepsNodeDataAndClearsMarks)
     NodeList loaded;
     ASSERT_EQ(LoadNodeList(path, loaded), QString());
     ASSERT_EQ(loaded.Count(), 2);
-    EXPECT_EQ(NodeCellTexts(loaded.At(0)), (NodeCells{u"192.168.0.5"_s,
-                                                      u"00:11:22:33:44:55"_s,
-                                                      {},
-                                                      {},
-                                                      {},
-                                                      {},
-                                                      {},
-                                                      {},
-                                                      {},
-                                                      {},
-                                                      {},
-                                                      {},
-                                                      u"file server"_s,
-                                                      u"Cisco Systems, Inc"_s}));
+    EXPECT_EQ(NodeCellTexts(loaded.At(0)), NodeCellTexts(server));
+    EXPECT_EQ(loaded.At(0).marks, server.marks);
+    EXPECT_EQ(loaded.At(0).firstSeen, 0);
     // Empty comment and vendor cells come back as a single blank.
     EXPECT_EQ(loaded.At(1).comment, u" "_s);
     EXPECT_EQ(loaded.At(1).vendor, u" "_s);
@@ -173,7 +165,7 @@ TEST(NodeListFile, LinesWithInvalidIpOrMacAreDropped)
     const QList<Node> nodes = DecodeNodeList(file);
     ASSERT_EQ(nodes.size(), 3);
     EXPECT_EQ(nodes[0].ip.ToText(), u"192.168.0.2"_s);
-    EXPECT_TRUE(nodes[0].MarkOf(BroadcastColumn).IsEmpty());
+    EXPECT_EQ(nodes[0].MarkOf(BroadcastColumn).Text(), u"O"_s);
     EXPECT_EQ(nodes[1].mac.ToText(), u"00:11:22:33:44:05"_s);
     EXPECT_EQ(nodes[1].comment, u"c"_s);
     EXPECT_EQ(nodes[1].vendor, u"v"_s);
@@ -346,7 +338,7 @@ TEST(NodeListFile, LoadedNodesAreFoundAtSixtyFiveThousand)
     }
     EXPECT_FALSE(nodes.Find(*IpAddress::FromText(u"10.2.0.1")));
     EXPECT_EQ(nodes.At(Nodes).mac.ToText(), u"02:00:00:00:00:02"_s);
-    EXPECT_TRUE(nodes.At(0).MarkOf(BroadcastColumn).IsEmpty());
+    EXPECT_EQ(nodes.At(0).MarkOf(BroadcastColumn).Text(), u"X"_s);
 }
 
 TEST(NodeListFile, TitleOnlyOrEmptyFilesGiveAnEmptyTable)
@@ -383,7 +375,74 @@ TEST(NodeListFile, LoadReplacesEveryNode)
     ASSERT_EQ(LoadNodeList(path, nodes), QString());
     EXPECT_EQ(nodes.Count(), 1);
     EXPECT_EQ(nodes.At(0).ip.ToText(), u"10.0.0.9"_s);
-    EXPECT_TRUE(nodes.At(0).MarkOf(BroadcastColumn).IsEmpty());
+    EXPECT_EQ(nodes.At(0).MarkOf(BroadcastColumn).Text(), u"X"_s);
 }
+
+// A report written with verdicts and seen times keeps them when loaded,
+// wherever its title line puts those columns; a list without them, or with
+// text there that names no verdict or time, loads its nodes alone, and a
+// cell that holds no mark loads empty.
+struct ReportLoadCase
+{
+    const char *name;
+    QByteArray file;
+    ConfirmationVerdict verdict;
+    std::optional<int> answers;
+    qint64 firstSeen;
+    qint64 lastSeen;
+};
+
+class ReportLoad : public testing::TestWithParam<ReportLoadCase>
+{
+};
+
+TEST_P(ReportLoad, KeepsTheReportColumnsTheFileHolds)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"report.csv"_s);
+    WriteFile(path, GetParam().file);
+    NodeList nodes;
+    ASSERT_EQ(LoadNodeList(path, nodes), QString());
+    ASSERT_EQ(nodes.Count(), 1);
+    const Node &node = nodes.At(0);
+    EXPECT_EQ(node.MarkOf(BroadcastColumn).Text(), u"O"_s);
+    EXPECT_EQ(node.MarkOf(BroadcastColumn + 1).Text(), u"X"_s);
+    EXPECT_TRUE(node.MarkOf(BroadcastColumn + 2).IsEmpty());
+    EXPECT_EQ(node.vendor, u"Realtek"_s);
+    EXPECT_EQ(nodes.Verdict(node.ip), GetParam().verdict);
+    EXPECT_EQ(nodes.ConfirmationAnswers(node.ip), GetParam().answers);
+    EXPECT_EQ(node.firstSeen, GetParam().firstSeen);
+    EXPECT_EQ(node.lastSeen, GetParam().lastSeen);
+}
+
+const QByteArray ReportTitle = "IP Address,MAC Address,Br,B47,B16,B8,Gr,M0,M1,M3,S1,S2,Comment,"
+                               "Vender Code,Verdict,Confirmation answers,First seen,Last seen\r\n";
+// 2026-12-08 10:00:00 and 10:05:30 UTC.
+constexpr qint64 TenOClock = 1796724000000;
+constexpr qint64 FiveAndAHalfPast = TenOClock + 330000;
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ReportLoad,
+    testing::Values(
+        ReportLoadCase{"Report",
+                       ReportTitle +
+                           "10.0.0.5,00:E0:4C:68:01:2A,O,X,Q,,,,,,,,,Realtek,confirmed,24,"
+                           "2026-12-08T10:00:00Z,2026-12-08T11:05:30+01:00\r\n",
+                       ConfirmationVerdict::Confirmed, 24, TenOClock, FiveAndAHalfPast},
+        ReportLoadCase{"ColumnsMoved",
+                       "IP Address,MAC Address,Br,B47,B16,B8,Gr,M0,M1,M3,S1,S2,Comment,"
+                       "Vender Code,Last seen,Note,Verdict\r\n"
+                       "10.0.0.5,00:E0:4C:68:01:2A,O,X,,,,,,,,,,Realtek,2026-12-08T10:00:00Z,"
+                       "x,filter match\r\n",
+                       ConfirmationVerdict::FilterMatch, std::nullopt, 0, TenOClock},
+        ReportLoadCase{"UnknownWords",
+                       ReportTitle + "10.0.0.5,00:E0:4C:68:01:2A,O,X,,,,,,,,,,Realtek,guilty,many,"
+                                     "yesterday,\r\n",
+                       ConfirmationVerdict::None, std::nullopt, 0, 0},
+        ReportLoadCase{"NodeListFile",
+                       Title + "10.0.0.5,00:E0:4C:68:01:2A,O,X,,,,,,,,,,Realtek,"
+                               "confirmed,24,2026-12-08T10:00:00Z\r\n",
+                       ConfirmationVerdict::None, std::nullopt, 0, 0}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

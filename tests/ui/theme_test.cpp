@@ -1,5 +1,6 @@
 #include "core/nodecolumns.h"
 #include "support/find.h"
+#include "ui/logo.h"
 #include "ui/mainwindow.h"
 #include "ui/themecolours.h"
 
@@ -7,6 +8,8 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPixmap>
 #include <QStyle>
 #include <QTableView>
 #include <QTest>
@@ -149,5 +152,57 @@ INSTANTIATE_TEST_SUITE_P(Themes, ThemedGrid,
                                            ThemeCase{"LightAmber", false, 5, false},
                                            ThemeCase{"LightRedSelected", false, 24, true}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+class ThemedControls : public ::testing::TestWithParam<bool>
+{
+  protected:
+    void SetUp() override
+    {
+        saved = QApplication::palette();
+        QApplication::setPalette(GetParam() ? AdwaitaDarkPalette()
+                                            : QApplication::style()->standardPalette());
+    }
+    void TearDown() override { QApplication::setPalette(saved); }
+
+    QPalette saved;
+};
+
+// A switched-off field (the range during a scan) is told from a live one at
+// a glance: its text is plainly fainter, yet still readable.
+TEST_P(ThemedControls, SwitchedOffTextIsFainterThanLiveText)
+{
+    const auto textOf = [](bool enabled) {
+        QLineEdit field(u"10.77.0.11"_s);
+        field.setEnabled(enabled);
+        field.resize(120, 28);
+        const QImage image = field.grab().toImage();
+        return ReadArea(image, image.rect().adjusted(4, 6, -4, -6));
+    };
+    const Painted live = textOf(true);
+    const Painted off = textOf(false);
+    const double liveContrast = Contrast(live.ink, live.background);
+    const double offContrast = Contrast(off.ink, off.background);
+    EXPECT_GE(liveContrast, 1.5 * offContrast)
+        << live.ink.name().toStdString() << " vs " << off.ink.name().toStdString();
+    EXPECT_GE(offContrast, 1.5);
+}
+
+// The logo's hull stands out from the window it is drawn on, and the logo
+// has a device pixel for each of the screen's, so it stays sharp at 2x.
+TEST_P(ThemedControls, LogoHullStandsOutAndIsSharpWhenScaled)
+{
+    const QColor window = QApplication::palette().color(QPalette::Window);
+    for (const qreal ratio : {1.0, 2.0}) {
+        const QPixmap logo = DrawLogo(IsDark(QApplication::palette()), ratio);
+        EXPECT_EQ(logo.deviceIndependentSize().toSize(), QSize(173, 49));
+        EXPECT_EQ(logo.size(), QSize(qRound(173 * ratio), qRound(49 * ratio)));
+        // The middle of the hull.
+        const QColor hull = logo.toImage().pixelColor(qRound(24 * ratio), qRound(25 * ratio));
+        EXPECT_GE(Contrast(hull, window), 3.0) << hull.name().toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Themes, ThemedControls, ::testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "Dark" : "Light"; });
 
 } // namespace
