@@ -95,10 +95,8 @@ void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<
     confirming.clear();
     waiting.clear();
     sending = 0;
-    if (scan.settings.confirmSuspects) {
-        workers.StartConfirmations(Inputs(scan, scanStep),
-                                   DrawConfirmationDestinations(scan.settings, random));
-    }
+    if (scan.settings.confirmSuspects)
+        workers.StartConfirmations(Inputs(scan, scanStep), std::mt19937_64(random()));
 }
 
 void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSnapshot &scan,
@@ -143,11 +141,12 @@ void WorkerScanEngine::FollowSuspect(const DecodedReply &reply)
     if (!family || !reply.ip.IsIpv4())
         return;
     confirming.insert(reply.ip);
-    nodes.BeginConfirmation(reply.ip, nodes.At(*index).mac);
+    const MacAddress mac = nodes.At(*index).mac;
+    nodes.BeginConfirmation(reply.ip, mac);
     if (sending != 0)
-        waiting.push_back({reply.ip.ToIpv4(), *family});
+        waiting.push_back({reply.ip.ToIpv4(), mac.bytes, *family});
     else
-        workers.Confirm(reply.ip.ToIpv4(), *family);
+        workers.Confirm(reply.ip.ToIpv4(), mac.bytes, *family);
 }
 
 void WorkerScanEngine::StartSending(std::shared_ptr<ScanInputs> inputs, std::uint64_t sweep)
@@ -161,7 +160,7 @@ void WorkerScanEngine::SendingFinished(std::uint64_t sweep)
     if (sweep == sending) {
         sending = 0;
         for (const Confirmation &confirmation : std::exchange(waiting, {}))
-            workers.Confirm(confirmation.address, confirmation.family);
+            workers.Confirm(confirmation.address, confirmation.mac, confirmation.family);
     }
     if (sweepFinished)
         sweepFinished(sweep);

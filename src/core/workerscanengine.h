@@ -70,6 +70,7 @@ class WorkerScanEngine : public ScanEngine
     struct Confirmation
     {
         quint32 address;
+        MacBytes mac;
         ConfirmationFamily family;
     };
 

@@ -10,17 +10,17 @@ using namespace Qt::StringLiterals;
 namespace keelwatch {
 
 ConfirmationSender::ConfirmationSender(std::shared_ptr<const ScanInputs> in,
-                                       std::shared_ptr<SendAdapters> a, ConfirmationDestinations d,
+                                       std::shared_ptr<SendAdapters> a, std::mt19937_64 r,
                                        QObject *parent)
-    : ScanThread(parent), inputs(std::move(in)), adapters(std::move(a)), destinations(std::move(d))
+    : ScanThread(parent), inputs(std::move(in)), adapters(std::move(a)), random(std::move(r))
 {
 }
 
-void ConfirmationSender::Confirm(quint32 address, ConfirmationFamily family)
+void ConfirmationSender::Confirm(quint32 address, const MacBytes &mac, ConfirmationFamily family)
 {
     {
         std::lock_guard lock(queueMutex);
-        requests.push_back({address, family});
+        requests.push_back({address, mac, family});
     }
     queued.notify_one();
 }
@@ -38,6 +38,13 @@ void ConfirmationSender::Abandon()
 void ConfirmationSender::SetProbeGap(std::function<void()> g)
 {
     gap = std::move(g);
+}
+
+std::chrono::microseconds ConfirmationSender::ProbeGap(int sendRate)
+{
+    if (sendRate <= 0)
+        return std::chrono::microseconds(ProbeGapUs);
+    return std::chrono::microseconds((1000000 + sendRate - 1) / sendRate);
 }
 
 void ConfirmationSender::Work()
@@ -68,16 +75,24 @@ void ConfirmationSender::SendProbes(const Request &request, quint32 ownIp)
 {
     if (inputs->asked)
         inputs->asked->Note(request.address);
-    const std::vector<MacBytes> &family = destinations[size_t(request.family)];
+    const std::vector<MacBytes> groups =
+        DrawConfirmationDestinations(inputs->settings, request.family, random);
     const std::vector<MacBytes> &sources = inputs->confirmationSources;
-    for (size_t j = 0; j < family.size() && j < sources.size(); ++j) {
+    // Never faster than the sweep: each probe waits a whole gap after the
+    // last, however late that one went out.
+    const std::chrono::microseconds pause = ProbeGap(inputs->settings.sendRate);
+    auto next = std::chrono::steady_clock::now();
+    for (size_t j = 0; j < sources.size() && j < size_t(ConfirmationBatchProbes); ++j) {
         if (stopRequested)
             break;
-        SendProbe(family[j], sources[j], ownIp, request.address);
+        const bool control = j >= groups.size();
+        if (!gap)
+            std::this_thread::sleep_until(next);
+        SendProbe(control ? request.mac : groups[j], sources[j], ownIp, request.address);
         if (gap)
             gap();
         else
-            std::this_thread::sleep_for(std::chrono::microseconds(ProbeGapUs));
+            next = std::chrono::steady_clock::now() + pause;
     }
 }
 

@@ -205,21 +205,20 @@ void ScanWorkers::StopSweep()
 }
 
 void ScanWorkers::StartConfirmations(std::shared_ptr<const ScanInputs> inputs,
-                                     ConfirmationDestinations destinations)
+                                     std::mt19937_64 random)
 {
     if (confirmations)
         confirmations->RequestStop();
     if (!sendAdapters)
         sendAdapters = std::make_shared<SendAdapters>(driver);
-    confirmations =
-        new ConfirmationSender(std::move(inputs), sendAdapters, std::move(destinations));
+    confirmations = new ConfirmationSender(std::move(inputs), sendAdapters, std::move(random));
     Own(confirmations);
 }
 
-void ScanWorkers::Confirm(quint32 address, ConfirmationFamily family)
+void ScanWorkers::Confirm(quint32 address, const MacBytes &mac, ConfirmationFamily family)
 {
     if (confirmations)
-        confirmations->Confirm(address, family);
+        confirmations->Confirm(address, mac, family);
 }
 
 void ScanWorkers::StopCapture()

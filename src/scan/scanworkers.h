@@ -45,9 +45,10 @@ class ReplyAnalyser;
 //                                     notice cannot restart the cycle.
 //   StopSweep()                       Stop: the sender ends before its next
 //                                     address and is forgotten.
-//   StartConfirmations(inputs, to)    with "Confirm suspects": the sender of
+//   StartConfirmations(inputs, rng)   with "Confirm suspects": the sender of
 //                                     confirmation probes, idle until
-//                                     Confirm(address, family) queues a node.
+//                                     Confirm(address, mac, family) queues a
+//                                     node's batch.
 //   StopCapture()                     EndScan: relay, then analyser, are told
 //                                     to stop and forgotten; the capture
 //                                     adapter, packet object, pipe and the
@@ -77,10 +78,10 @@ class ScanWorkers : public QObject
     void StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHandler onReplies);
     quint64 StartSweep(std::shared_ptr<const ScanInputs> inputs, SweepFinished onFinished);
     void StopSweep();
-    void StartConfirmations(std::shared_ptr<const ScanInputs> inputs,
-                            ConfirmationDestinations destinations);
+    // random draws the group destinations of every batch.
+    void StartConfirmations(std::shared_ptr<const ScanInputs> inputs, std::mt19937_64 random);
     // Nothing happens unless StartConfirmations came first in this scan.
-    void Confirm(quint32 address, ConfirmationFamily family);
+    void Confirm(quint32 address, const MacBytes &mac, ConfirmationFamily family);
     // Also ends the confirmation sender.
     void StopCapture();
 

@@ -50,11 +50,13 @@ QString HelpPage()
            tests +
            u"</table>\n"
            u"<h2><a name=\"verdicts\"></a>Verdicts</h2>\n"
-           u"<p>With \"Confirm suspects\" on, every suspect gets %1 further probes to addresses "
-           u"a hash filter would rarely pass. A node answering at least %2 of them is "
-           u"<b>confirmed</b> (red); one answering fewer is a <b>filter match</b> (amber). The "
-           u"row's tooltip tells how many it answered; File, Export report writes the verdicts "
-           u"as CSV, JSON or HTML.</p>\n"
+           u"<p>With \"Confirm suspects\" on, every suspect gets %1 further probes in each "
+           u"cycle to group addresses drawn afresh, and %2 to its own MAC, which every card "
+           u"answers. A node that answers the group addresses as often as its own MAC, cycle "
+           u"after cycle, is <b>confirmed</b> (red); one that answers clearly fewer is a "
+           u"<b>filter match</b> (amber); until the evidence is clear the row stays as it "
+           u"was. The row's tooltip tells how many of the last cycle's group probes it "
+           u"answered; File, Export report writes the verdicts as CSV, JSON or HTML.</p>\n"
            u"<h2><a name=\"keys\"></a>Keys</h2>\n<table>\n"
            u"<tr><td>F1</td><td>This help</td></tr>\n"
            u"<tr><td>Ctrl+S / Ctrl+O</td><td>Save / load the node list</td></tr>\n"
@@ -65,7 +67,7 @@ QString HelpPage()
            u"<tr><td>Shift+Clear</td><td>Remove every node (asks first)</td></tr>\n"
            u"<tr><td>Ctrl+Z in the alert window</td><td>Undo Clear, until the next "
            u"alert</td></tr>\n</table>\n"_s.arg(ConfirmationProbeCount)
-               .arg(ConfirmedAnswers);
+               .arg(ConfirmationControlCount);
 }
 
 HelpWindow::HelpWindow(QWidget *parent) : QDialog(parent)
