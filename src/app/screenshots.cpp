@@ -163,8 +163,8 @@ template <typename Condition> bool RunUntil(Condition condition)
     return true;
 }
 
-// A confirmed sniffer (red) and a hash-filter coincidence (amber), as the
-// confirmation probes of a scan would leave them.
+// A confirmed sniffer (red) and a hash-filter coincidence (amber), as a
+// cycle's confirmation batch and its evaluation would leave them.
 void MarkVerdicts(NodeList &nodes)
 {
     const auto confirm = [&nodes](const char16_t *ip, int answers) {
@@ -173,6 +173,10 @@ void MarkVerdicts(NodeList &nodes)
         nodes.BeginConfirmation(address, mac);
         for (int i = 0; i < answers; ++i)
             nodes.CountConfirmationAnswer(address, i, mac);
+        for (int i = ConfirmationProbeCount; i < ConfirmationBatchProbes; ++i)
+            nodes.CountConfirmationAnswer(address, i, mac);
+        if (const auto verdict = nodes.WeighConfirmation(address))
+            nodes.SetReportedVerdict(address, *verdict);
     };
     confirm(LabHosts[1].ip, ConfirmationProbeCount);
     confirm(LabHosts[3].ip, 5);

@@ -118,6 +118,9 @@ TEST_P(ExportReport, WritesTheVerdictsInTheChosenFormat)
     nodes.BeginConfirmation(suspect, mac);
     for (int i = 0; i < 5; ++i)
         nodes.CountConfirmationAnswer(suspect, i, mac);
+    for (int i = ConfirmationProbeCount; i < ConfirmationBatchProbes; ++i)
+        nodes.CountConfirmationAnswer(suspect, i, mac);
+    nodes.SetReportedVerdict(suspect, *nodes.WeighConfirmation(suspect));
     nodes.Add(*IpAddress::FromText(u"10.0.0.6"), MacAddress(), TestFlags{});
     ShowExportReportDialog(&window, nodes, Sink());
     QFileDialog *d = Dialog(u"ExportDialog"_s);
@@ -162,8 +165,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ReportCase{"Html",
                                  u"report.html",
                                  {"<!DOCTYPE html>", "<tr class=\"filter-match\">",
-                                  "filter match (5/24)", "&lt;b&gt;lab, &quot;east&quot;&lt;/b&gt;",
-                                  "2 nodes"},
+                                  "filter match (5/192)",
+                                  "&lt;b&gt;lab, &quot;east&quot;&lt;/b&gt;", "2 nodes"},
                                  {"<b>lab"}}),
     [](const auto &info) { return std::string(info.param.name); });
 

@@ -281,8 +281,9 @@ TEST_F(NodeListModelTest, ClearingResultsRedrawsTheVerdictOfEveryCell)
 {
     nodes.Add(HostIp(1), HostMac(1), AllOn);
     nodes.BeginConfirmation(HostIp(1), HostMac(1));
-    for (int i = 0; i < ConfirmationProbeCount; ++i)
+    for (int i = 0; i < ConfirmationBatchProbes; ++i)
         nodes.CountConfirmationAnswer(HostIp(1), i, HostMac(1));
+    nodes.SetReportedVerdict(HostIp(1), *nodes.WeighConfirmation(HostIp(1)));
     ASSERT_EQ(model.index(0, NodeColumn::Ip).data(NodeListModel::VerdictRole).toInt(),
               int(ConfirmationVerdict::Confirmed));
     changed.clear();
