@@ -39,6 +39,7 @@ WorkerScanEngine::~WorkerScanEngine()
 {
     // The workers may outlive this engine.
     QObject::disconnect(handledConnection);
+    workers.ForgetConfirmationWaits();
 }
 
 bool WorkerScanEngine::OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason)
@@ -157,11 +158,20 @@ void WorkerScanEngine::StartSending(std::shared_ptr<ScanInputs> inputs, std::uin
 
 void WorkerScanEngine::SendingFinished(std::uint64_t sweep)
 {
-    if (sweep == sending) {
+    if (sweep == sending && !waiting.empty()) {
         sending = 0;
         for (const Confirmation &confirmation : std::exchange(waiting, {}))
             workers.Confirm(confirmation.address, confirmation.mac, confirmation.family);
+        // The step's Scan Timer wait starts after the batches, so that their
+        // answers are in when the cycle weighs them.
+        workers.AfterConfirmations([this, sweep] {
+            if (sweepFinished)
+                sweepFinished(sweep);
+        });
+        return;
     }
+    if (sweep == sending)
+        sending = 0;
     if (sweepFinished)
         sweepFinished(sweep);
 }
@@ -192,6 +202,7 @@ void WorkerScanEngine::StopSweep()
 {
     sending = 0;
     waiting.clear();
+    workers.ForgetConfirmationWaits();
     workers.StopSweep();
 }
 

@@ -25,6 +25,15 @@ void ConfirmationSender::Confirm(quint32 address, const MacBytes &mac, Confirmat
     queued.notify_one();
 }
 
+void ConfirmationSender::MarkSent(quint64 mark)
+{
+    {
+        std::lock_guard lock(queueMutex);
+        requests.push_back({0, {}, ConfirmationFamily::GroupBit, mark});
+    }
+    queued.notify_one();
+}
+
 void ConfirmationSender::Abandon()
 {
     stopRequested = true;
@@ -66,7 +75,9 @@ void ConfirmationSender::Work()
             request = requests.front();
             requests.pop_front();
         }
-        if (ownIp)
+        if (request.mark != 0)
+            Q_EMIT batchesSent(request.mark);
+        else if (ownIp)
             SendProbes(request, *ownIp);
     }
 }

@@ -33,6 +33,9 @@ class ConfirmationSender : public ScanThread
     // ConfirmationControlCount to mac; probe j from the scan's confirmation
     // source j. Any thread.
     void Confirm(quint32 address, const MacBytes &mac, ConfirmationFamily family);
+    // Queues a mark: batchesSent(mark) comes once every batch queued before
+    // it has been sent (or left unsent by a stop). Any thread.
+    void MarkSent(quint64 mark);
     // Wakes the worker so that it sees the stop.
     void Abandon() override;
     // Pause between two probes, for segments whose switches queue group
@@ -45,6 +48,9 @@ class ConfirmationSender : public ScanThread
     static constexpr int ProbeGapUs = 500;
     static std::chrono::microseconds ProbeGap(int sendRate);
 
+  Q_SIGNALS:
+    void batchesSent(quint64 mark);
+
   protected:
     void Work() override;
 
@@ -54,6 +60,8 @@ class ConfirmationSender : public ScanThread
         quint32 address;
         MacBytes mac;
         ConfirmationFamily family;
+        // Not 0: no batch, the mark of MarkSent.
+        quint64 mark = 0;
     };
 
     void SendProbes(const Request &request, quint32 ownIp);

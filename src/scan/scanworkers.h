@@ -11,6 +11,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -82,6 +83,11 @@ class ScanWorkers : public QObject
     void StartConfirmations(std::shared_ptr<const ScanInputs> inputs, std::mt19937_64 random);
     // Nothing happens unless StartConfirmations came first in this scan.
     void Confirm(quint32 address, const MacBytes &mac, ConfirmationFamily family);
+    // then is called on this thread once every batch queued so far has been
+    // sent; at once without a confirmation sender. It is never called once
+    // the capture stopped or ForgetConfirmationWaits came.
+    void AfterConfirmations(std::function<void()> then);
+    void ForgetConfirmationWaits();
     // Also ends the confirmation sender.
     void StopCapture();
 
@@ -136,6 +142,9 @@ class ScanWorkers : public QObject
     CaptureRelay *relay = nullptr;
     ReplyAnalyser *analyser = nullptr;
     ConfirmationSender *confirmations = nullptr;
+    // What waits for the confirmation sender's marks, by mark.
+    std::map<quint64, std::function<void()>> confirmationWaits;
+    quint64 lastConfirmationMark = 0;
     std::vector<OwnedWorker> workers;
     // The worker messages shown since the scan's capture was opened.
     QSet<QString> messagesShown;

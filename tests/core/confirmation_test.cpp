@@ -61,8 +61,11 @@ class ConfirmationScan : public testing::TestWithParam<bool>
         Settings &s = settings.values;
         s = MemoryScanSettings(u"10.0.0.2"_s, u"10.0.0.6"_s);
         s.cyclic = false;
-        // The verdicts are weighed when the step ends.
+        // The verdicts are weighed when the step ends; at this rate the four
+        // batches take two seconds, so the step's Scan Timer must wait for
+        // them.
         s.scanTimerSeconds = 1;
+        s.sendRate = 500;
         s.confirmSuspects = GetParam();
         for (const Host &host : Hosts())
             driver->AddHost(0x0A000000 | quint32(host.number), host.card);
