@@ -289,8 +289,9 @@ void NodeList::SetReportedVerdict(const IpAddress &ip, ConfirmationVerdict verdi
     if (verdict == ConfirmationVerdict::None) {
         reportedVerdicts.remove(ip);
         evidence.remove(ip);
-    } else
+    } else {
         reportedVerdicts.insert(ip, verdict);
+    }
     ChangedIp(ip);
 }
 
