@@ -50,7 +50,7 @@ enum class ConfirmationVerdict {
 // card of 10,000 with 4 to 64 groups at 0-30% loss is confirmed in 100
 // cycles, and a sniffer losing 30% of its replies is confirmed within three
 // cycles in 90% of cases (bench_evidence prints the figures; 99% would take
-// about twice the frames per batch).
+// more than twice the frames per batch).
 constexpr double ConfirmationNormalShare = 0.82;
 constexpr double ConfirmationUpperBound = 6.0; // ln 400
 constexpr double ConfirmationLowerBound = -6.0;
