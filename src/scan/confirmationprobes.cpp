@@ -6,6 +6,15 @@
 
 namespace keelwatch {
 
+int BatchProbeSentAt(int k)
+{
+    constexpr int Period = ConfirmationBatchProbes / ConfirmationControlCount;
+    static_assert(ConfirmationBatchProbes % ConfirmationControlCount == 0);
+    if (k % Period == Period - 1)
+        return ConfirmationProbeCount + k / Period;
+    return k / Period * (Period - 1) + k % Period;
+}
+
 bool WeighConfirmationBatch(ConfirmationEvidence &evidence, int groupsAnswered,
                             int controlsAnswered)
 {

@@ -64,6 +64,11 @@ struct ConfirmationEvidence
     ConfirmationVerdict verdict = ConfirmationVerdict::None;
 };
 
+// The probe of a batch sent k-th: controls spread evenly among the group
+// probes, so that a burst of loss, or a batch cut short, takes its share of
+// both and never looks like a filter.
+int BatchProbeSentAt(int k);
+
 // Adds one batch: groupsAnswered of ConfirmationProbeCount group probes and
 // controlsAnswered of ConfirmationControlCount controls. A batch whose
 // controls all went unanswered tells nothing of a filter (the node or the

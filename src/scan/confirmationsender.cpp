@@ -93,13 +93,16 @@ void ConfirmationSender::SendProbes(const Request &request, quint32 ownIp)
     // last, however late that one went out.
     const std::chrono::microseconds pause = ProbeGap(inputs->settings.sendRate);
     auto next = std::chrono::steady_clock::now();
-    for (size_t j = 0; j < sources.size() && j < size_t(ConfirmationBatchProbes); ++j) {
+    for (int k = 0; k < ConfirmationBatchProbes; ++k) {
         if (stopRequested)
             break;
-        const bool control = j >= groups.size();
+        const int j = BatchProbeSentAt(k);
+        if (size_t(j) >= sources.size())
+            continue;
         if (!gap)
             std::this_thread::sleep_until(next);
-        SendProbe(control ? request.mac : groups[j], sources[j], ownIp, request.address);
+        SendProbe(j < ConfirmationProbeCount ? groups[size_t(j)] : request.mac, sources[size_t(j)],
+                  ownIp, request.address);
         if (gap)
             gap();
         else

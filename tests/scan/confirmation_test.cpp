@@ -175,20 +175,26 @@ TEST(ConfirmationSenderTest, SendsOneCopyOfEachProbeToTheFamilyFromItsOwnSource)
 
     const auto sent = driver->Sent();
     ASSERT_EQ(int(sent.size()), ConfirmationBatchProbes);
-    for (size_t i = 0; i < sent.size(); ++i) {
-        const auto *bytes = reinterpret_cast<const std::uint8_t *>(sent[i].bytes.constData());
-        EXPECT_EQ(sent[i].writes, 1);
-        // Group probes first, then the controls to the node's own MAC.
+    std::set<int> probes;
+    for (size_t k = 0; k < sent.size(); ++k) {
+        const auto *bytes = reinterpret_cast<const std::uint8_t *>(sent[k].bytes.constData());
+        EXPECT_EQ(sent[k].writes, 1);
+        // Every fourth probe is a control to the node's own MAC, each probe
+        // from the source of its index.
+        const size_t i = size_t(BatchProbeSentAt(int(k)));
+        probes.insert(int(i));
+        EXPECT_EQ(i >= drawn.size(), k % 4 == 3) << k;
         const MacBytes &to = i < drawn.size() ? drawn[i] : nodeMac;
-        EXPECT_TRUE(std::equal(to.begin(), to.end(), bytes)) << i;
+        EXPECT_TRUE(std::equal(to.begin(), to.end(), bytes)) << k;
         // Source and ARP sender: the probe's own source address; target IP
         // 10.0.0.7.
         const auto &source = in->confirmationSources[i];
         const QByteArray sourceBytes(reinterpret_cast<const char *>(source.data()), 6);
-        EXPECT_EQ(sent[i].bytes.mid(6, 6), sourceBytes);
-        EXPECT_EQ(sent[i].bytes.mid(22, 6), sourceBytes);
-        EXPECT_EQ(sent[i].bytes.mid(38, 4).toHex(), "0a000007");
+        EXPECT_EQ(sent[k].bytes.mid(6, 6), sourceBytes);
+        EXPECT_EQ(sent[k].bytes.mid(22, 6), sourceBytes);
+        EXPECT_EQ(sent[k].bytes.mid(38, 4).toHex(), "0a000007");
     }
+    EXPECT_EQ(int(probes.size()), ConfirmationBatchProbes);
     // One send handle per block of sources used.
     std::set<MacBytes> blocks;
     for (MacBytes source : in->confirmationSources) {
