@@ -70,13 +70,12 @@ class SimulatedLab : public ScanEngine
 {
   public:
     SimulatedLab(NodeList &nodes, ScanEvents &events, CaptureStatus &status, Startup &startup)
-        : nodes(nodes),
-          status(status), targets{nodes,
-                                  events,
-                                  [&startup](const IpAddress &ip) {
-                                      return startup.Comments().LookupComment(ip);
-                                  },
-                                  {}},
+        : nodes(nodes), status(status), targets{nodes,
+                                                events,
+                                                [&startup](const IpAddress &ip) {
+                                                    return startup.Comments().LookupComment(ip);
+                                                },
+                                                {}},
           vendors(&startup.Vendors())
     {
     }
@@ -137,6 +136,9 @@ class SimulatedLab : public ScanEngine
                 const int answers =
                     i == FilterMatchHostIndex ? FilterMatchAnswers : ConfirmationProbeCount;
                 for (int probe = 0; probe < answers; ++probe)
+                    nodes.CountConfirmationAnswer(*ip, probe, *mac);
+                // Every card answers the controls to its own MAC.
+                for (int probe = ConfirmationProbeCount; probe < ConfirmationBatchProbes; ++probe)
                     nodes.CountConfirmationAnswer(*ip, probe, *mac);
             }
         }

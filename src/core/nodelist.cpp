@@ -108,6 +108,7 @@ void NodeList::ClearResults()
         node.heard = false;
     }
     reportedVerdicts.clear();
+    evidence.clear();
     // A forgotten verdict changes the whole row, not only its marks.
     ClearConfirmations();
     Q_EMIT marksChanged();
@@ -126,6 +127,7 @@ void NodeList::Replace(QList<Node> replacement, const SavedVerdicts &verdicts)
     }
     confirmations.clear();
     reportedVerdicts.clear();
+    evidence.clear();
     RestoreVerdicts(verdicts);
     if (announced >= 0)
         announced = Count();
@@ -244,9 +246,17 @@ void NodeList::ForgetHeard()
         node.heard = false;
 }
 
+NodeList::ProbeSet NodeList::GroupProbes()
+{
+    ProbeSet groups;
+    for (int probe = 0; probe < ConfirmationProbeCount; ++probe)
+        groups.set(size_t(probe));
+    return groups;
+}
+
 void NodeList::BeginConfirmation(const IpAddress &ip, const MacAddress &mac)
 {
-    confirmations.insert(ip, Confirmation{mac, {}, false});
+    confirmations.insert(ip, Confirmation{mac, {}, false, false});
     ChangedIp(ip);
 }
 
@@ -263,7 +273,7 @@ void NodeList::CountConfirmationAnswer(const IpAddress &ip, int probe, const Mac
 {
     const auto it = confirmations.find(ip);
     if (it == confirmations.end() || it->voided || it->mac != from || probe < 0 ||
-        probe >= ConfirmationProbeCount || it->answered.test(size_t(probe)))
+        probe >= ConfirmationBatchProbes || it->answered.test(size_t(probe)))
         return;
     it->answered.set(size_t(probe));
     ChangedIp(ip);
@@ -274,16 +284,26 @@ std::optional<int> NodeList::ConfirmationAnswers(const IpAddress &ip) const
     const auto it = confirmations.constFind(ip);
     if (it == confirmations.constEnd())
         return std::nullopt;
-    return it->voided ? 0 : int(it->answered.count());
+    return it->voided ? 0 : int((it->answered & GroupProbes()).count());
+}
+
+std::optional<ConfirmationVerdict> NodeList::WeighConfirmation(const IpAddress &ip)
+{
+    const auto it = confirmations.find(ip);
+    if (it == confirmations.end() || it->voided || it->weighed)
+        return std::nullopt;
+    it->weighed = true;
+    const int groups = int((it->answered & GroupProbes()).count());
+    const int controls = int(it->answered.count()) - groups;
+    ConfirmationEvidence &weighed = evidence[ip];
+    if (!WeighConfirmationBatch(weighed, groups, controls))
+        return std::nullopt;
+    return weighed.verdict;
 }
 
 ConfirmationVerdict NodeList::Verdict(const IpAddress &ip) const
 {
-    if (const ConfirmationVerdict reported = ReportedVerdict(ip);
-        reported != ConfirmationVerdict::None)
-        return reported;
-    const auto answers = ConfirmationAnswers(ip);
-    return answers ? JudgeConfirmation(*answers) : ConfirmationVerdict::None;
+    return ReportedVerdict(ip);
 }
 
 ConfirmationVerdict NodeList::ReportedVerdict(const IpAddress &ip) const
@@ -295,10 +315,12 @@ void NodeList::SetReportedVerdict(const IpAddress &ip, ConfirmationVerdict verdi
 {
     if (ReportedVerdict(ip) == verdict)
         return;
-    if (verdict == ConfirmationVerdict::None)
+    if (verdict == ConfirmationVerdict::None) {
         reportedVerdicts.remove(ip);
-    else
+        evidence.remove(ip);
+    } else {
         reportedVerdicts.insert(ip, verdict);
+    }
     ChangedIp(ip);
 }
 

@@ -88,7 +88,7 @@ class NodeList : public QObject
     // A new cycle: no node has been heard in it yet.
     void ForgetHeard();
 
-    // Confirmation probes, by IP: Begin starts a count afresh for the probes
+    // Confirmation batches, by IP: Begin starts a count afresh for the batch
     // just queued to the node whose MAC is mac. Each probe counts once, and
     // only when answered from that MAC; answers to an IP that is not being
     // confirmed are not counted. A new MAC for the IP (SetMac) voids the
@@ -98,13 +98,20 @@ class NodeList : public QObject
     // A new scanning sweep: the last sweep's verdicts no longer hold.
     void ClearConfirmations();
     void CountConfirmationAnswer(const IpAddress &ip, int probe, const MacAddress &from);
+    // The group probes of the current batch answered so far.
     std::optional<int> ConfirmationAnswers(const IpAddress &ip) const;
-    // The verdict the grid shows: the reported one while it stands, else
-    // what the current sweep's confirmation answers make of the IP so far.
+    // Adds the current batch, once, to the evidence the IP's earlier batches
+    // left, and returns the verdict the evidence now tells (None while it
+    // lies between the bounds); nothing when there is no batch, it was
+    // voided or weighed already, or its controls all went unanswered.
+    std::optional<ConfirmationVerdict> WeighConfirmation(const IpAddress &ip);
+    // The verdict the grid shows: the reported one; a node whose evidence
+    // still lies between the bounds shows none.
     ConfirmationVerdict Verdict(const IpAddress &ip) const;
 
     // The verdict last reported for an IP, which stands over cycles until
-    // the node falls back or is lost; None when none stands.
+    // the node falls back or is lost; None when none stands, and setting
+    // None forgets the IP's evidence.
     ConfirmationVerdict ReportedVerdict(const IpAddress &ip) const;
     void SetReportedVerdict(const IpAddress &ip, ConfirmationVerdict verdict);
 
@@ -131,13 +138,17 @@ class NodeList : public QObject
     mutable QMutex indexLock;
     AddressIndex byIp;
     QHash<IpAddress, ConfirmationVerdict> reportedVerdicts;
+    using ProbeSet = std::bitset<ConfirmationBatchProbes>;
+    static ProbeSet GroupProbes();
     struct Confirmation
     {
         MacAddress mac;
-        std::bitset<ConfirmationProbeCount> answered;
+        ProbeSet answered;
         bool voided = false;
+        bool weighed = false;
     };
     QHash<IpAddress, Confirmation> confirmations;
+    QHash<IpAddress, ConfirmationEvidence> evidence;
     // The count announced so far while a batch runs, else -1.
     int announced = -1;
     // The nodes changed while a batch runs; first > last for none.

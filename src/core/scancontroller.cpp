@@ -476,18 +476,18 @@ void ScanController::JudgeVerdict(const Node &node, bool judgeLosses)
         return;
     }
     if (const int column = AnsweredIllegalColumn(node)) {
-        const std::optional<int> answers = nodes.ConfirmationAnswers(node.ip);
-        if (!answers)
+        // The evidence of the batches so far: between its bounds, or after a
+        // batch whose controls went unanswered, whatever stood stays.
+        const std::optional<ConfirmationVerdict> verdict = nodes.WeighConfirmation(node.ip);
+        if (!verdict || *verdict == ConfirmationVerdict::None || *verdict == standing)
             return;
-        const ConfirmationVerdict verdict = JudgeConfirmation(*answers);
-        // A confirmed node that still answers illegal tests stays
-        // confirmed: a batch lost on a busy segment tells of no filter.
-        if (verdict == standing || standing == ConfirmationVerdict::Confirmed)
-            return;
-        nodes.SetReportedVerdict(node.ip, verdict);
-        if (verdict == ConfirmationVerdict::Confirmed)
+        nodes.SetReportedVerdict(node.ip, *verdict);
+        if (*verdict == ConfirmationVerdict::Confirmed)
             Q_EMIT parts.events.promiscuousStarted(node, column);
-        Q_EMIT parts.events.verdictReached(node, verdict, *answers);
+        else if (standing == ConfirmationVerdict::Confirmed)
+            Q_EMIT parts.events.promiscuousStopped(node, column);
+        Q_EMIT parts.events.verdictReached(node, *verdict,
+                                           nodes.ConfirmationAnswers(node.ip).value_or(0));
         return;
     }
     // Alive without any illegal answer: whatever stood has fallen back,

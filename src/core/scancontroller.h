@@ -107,10 +107,12 @@ class ScanController : public QObject
     bool RecheckSilences();
     // The tests answered last cycle and silent in this one, by address.
     std::vector<RecheckTarget> SilentTests() const;
-    // With confirmation the verdicts, not the marks, drive the alerts: a
-    // node whose verdict becomes confirmed raises START with its
-    // CONFIRMED line, a confirmed node that falls back raises STOP, a node
-    // gone silent is lost and forgets its verdict. Each once per change.
+    // With confirmation the verdicts, not the marks, drive the alerts: each
+    // cycle's batch is weighed into the node's evidence; a node whose
+    // verdict becomes confirmed raises START with its CONFIRMED line, a
+    // confirmed node that falls back (to a filter match, or answering no
+    // illegal test) raises STOP, a node gone silent is lost and forgets its
+    // verdict and evidence. Each once per change.
     void JudgeVerdicts(bool judgeLosses);
     void JudgeVerdict(const Node &node, bool judgeLosses);
     // A node that answered anything keeps its Br answer through the cycle.

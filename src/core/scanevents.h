@@ -44,9 +44,12 @@ class ScanEvents : public QObject
     void promiscuousStarted(const keelwatch::Node &node, int column);
     // An alert. Without confirmation: a listening node stopped answering the
     // test of column. With it: a confirmed node that still answers stopped
-    // answering every illegal test, column being the first that fell silent.
+    // answering every illegal test, column being the first that fell silent,
+    // or its evidence fell to a filter match, column being the illegal test
+    // it answered.
     void promiscuousStopped(const keelwatch::Node &node, int column);
-    // The confirmation probes of a suspect: answered of ConfirmationProbeCount.
+    // A suspect's verdict changed; answered of the latest batch's
+    // ConfirmationProbeCount group probes.
     void verdictReached(const keelwatch::Node &node, keelwatch::ConfirmationVerdict verdict,
                         int answered);
 };

@@ -40,6 +40,7 @@ WorkerScanEngine::~WorkerScanEngine()
 {
     // The workers may outlive this engine.
     QObject::disconnect(handledConnection);
+    workers.ForgetConfirmationWaits();
 }
 
 bool WorkerScanEngine::OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason)
@@ -96,10 +97,8 @@ void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<
     confirming.clear();
     waiting.clear();
     sending = 0;
-    if (scan.settings.confirmSuspects) {
-        workers.StartConfirmations(Inputs(scan, scanStep),
-                                   DrawConfirmationDestinations(scan.settings, random));
-    }
+    if (scan.settings.confirmSuspects)
+        workers.StartConfirmations(Inputs(scan, scanStep), std::mt19937_64(random()));
 }
 
 void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSnapshot &scan,
@@ -151,11 +150,12 @@ void WorkerScanEngine::FollowSuspect(const DecodedReply &reply, int classified)
     if (!family || !reply.ip.IsIpv4())
         return;
     confirming.insert(reply.ip);
-    nodes.BeginConfirmation(reply.ip, nodes.At(*index).mac);
+    const MacAddress mac = nodes.At(*index).mac;
+    nodes.BeginConfirmation(reply.ip, mac);
     if (sending != 0)
-        waiting.push_back({reply.ip.ToIpv4(), *family});
+        waiting.push_back({reply.ip.ToIpv4(), mac.bytes, *family});
     else
-        workers.Confirm(reply.ip.ToIpv4(), *family);
+        workers.Confirm(reply.ip.ToIpv4(), mac.bytes, *family);
 }
 
 void WorkerScanEngine::StartSending(std::shared_ptr<ScanInputs> inputs, std::uint64_t sweep)
@@ -166,11 +166,20 @@ void WorkerScanEngine::StartSending(std::shared_ptr<ScanInputs> inputs, std::uin
 
 void WorkerScanEngine::SendingFinished(std::uint64_t sweep)
 {
-    if (sweep == sending) {
+    if (sweep == sending && !waiting.empty()) {
         sending = 0;
         for (const Confirmation &confirmation : std::exchange(waiting, {}))
-            workers.Confirm(confirmation.address, confirmation.family);
+            workers.Confirm(confirmation.address, confirmation.mac, confirmation.family);
+        // The step's Scan Timer wait starts after the batches, so that their
+        // answers are in when the cycle weighs them.
+        workers.AfterConfirmations([this, sweep] {
+            if (sweepFinished)
+                sweepFinished(sweep);
+        });
+        return;
     }
+    if (sweep == sending)
+        sending = 0;
     if (sweepFinished)
         sweepFinished(sweep);
 }
@@ -201,6 +210,7 @@ void WorkerScanEngine::StopSweep()
 {
     sending = 0;
     waiting.clear();
+    workers.ForgetConfirmationWaits();
     workers.StopSweep();
 }
 

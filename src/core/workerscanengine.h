@@ -69,12 +69,13 @@ class WorkerScanEngine : public ScanEngine
     // Starts a sweep or recheck of the workers with this id.
     void StartSending(std::shared_ptr<ScanInputs> inputs, std::uint64_t sweep);
     // The sweep with this id has sent its last probe: the confirmations that
-    // waited for it go out.
+    // waited for it go out, and its end is told once they have.
     void SendingFinished(std::uint64_t sweep);
 
     struct Confirmation
     {
         quint32 address;
+        MacBytes mac;
         ConfirmationFamily family;
     };
 

@@ -1,13 +1,41 @@
 #include "scan/confirmationprobes.h"
 
 #include <algorithm>
+#include <cmath>
+#include <set>
 
 namespace keelwatch {
 
-ConfirmationVerdict JudgeConfirmation(int answered)
+int BatchProbeSentAt(int k)
 {
-    return answered >= ConfirmedAnswers ? ConfirmationVerdict::Confirmed
-                                        : ConfirmationVerdict::FilterMatch;
+    constexpr int Period = ConfirmationBatchProbes / ConfirmationControlCount;
+    static_assert(ConfirmationBatchProbes % ConfirmationControlCount == 0);
+    if (k % Period == Period - 1)
+        return ConfirmationProbeCount + k / Period;
+    return k / Period * (Period - 1) + k % Period;
+}
+
+bool WeighConfirmationBatch(ConfirmationEvidence &evidence, int groupsAnswered,
+                            int controlsAnswered)
+{
+    if (controlsAnswered <= 0)
+        return false;
+    evidence.controlsAsked += ConfirmationControlCount;
+    evidence.controlsAnswered += std::min(controlsAnswered, ConfirmationControlCount);
+    // Laplace's estimate keeps r off 0 and 1 however few answers there are.
+    const double rate =
+        std::clamp((evidence.controlsAnswered + 1.0) / (evidence.controlsAsked + 2.0), 0.05, 0.99);
+    const int answered = std::clamp(groupsAnswered, 0, ConfirmationProbeCount);
+    const double q = ConfirmationNormalShare;
+    evidence.logRatio += answered * std::log(1 / q) + (ConfirmationProbeCount - answered) *
+                                                          std::log((1 - rate) / (1 - q * rate));
+    evidence.logRatio =
+        std::clamp(evidence.logRatio, ConfirmationLowerBound, ConfirmationUpperBound);
+    if (evidence.logRatio >= ConfirmationUpperBound)
+        evidence.verdict = ConfirmationVerdict::Confirmed;
+    else if (evidence.logRatio <= ConfirmationLowerBound)
+        evidence.verdict = ConfirmationVerdict::FilterMatch;
+    return true;
 }
 
 std::optional<ConfirmationFamily> FamilyOfColumn(int column)
@@ -69,32 +97,29 @@ bool UsableConfirmationDestination(const MacBytes &mac, ConfirmationFamily famil
     return Usable(mac, family, TestDestinationBytes(settings));
 }
 
-ConfirmationDestinations DrawConfirmationDestinations(const Settings &settings,
-                                                      std::mt19937_64 &random)
+std::vector<MacBytes> DrawConfirmationDestinations(const Settings &settings,
+                                                   ConfirmationFamily family,
+                                                   std::mt19937_64 &random)
 {
     const std::vector<MacBytes> tests = TestDestinationBytes(settings);
-    ConfirmationDestinations drawn;
-    for (int f = 0; f < ConfirmationFamilyCount; ++f) {
-        const auto family = ConfirmationFamily(f);
-        std::vector<MacBytes> &list = drawn[size_t(f)];
-        while (int(list.size()) < ConfirmationProbeCount) {
-            const std::uint64_t bits = random();
-            MacBytes mac;
-            for (size_t i = 0; i < mac.size(); ++i)
-                mac[i] = std::uint8_t(bits >> (8 * i));
-            if (family == ConfirmationFamily::GroupBit) {
-                mac[0] = 0x01;
-            } else {
-                mac[0] = 0xFF;
-                if (family == ConfirmationFamily::TwoOnes)
-                    mac[1] = 0xFF;
-            }
-            if (Usable(mac, family, tests) &&
-                std::find(list.begin(), list.end(), mac) == list.end())
-                list.push_back(mac);
+    std::vector<MacBytes> list;
+    std::set<MacBytes> drawn;
+    while (int(list.size()) < ConfirmationProbeCount) {
+        const std::uint64_t bits = random();
+        MacBytes mac;
+        for (size_t i = 0; i < mac.size(); ++i)
+            mac[i] = std::uint8_t(bits >> (8 * i));
+        if (family == ConfirmationFamily::GroupBit) {
+            mac[0] = 0x01;
+        } else {
+            mac[0] = 0xFF;
+            if (family == ConfirmationFamily::TwoOnes)
+                mac[1] = 0xFF;
         }
+        if (Usable(mac, family, tests) && drawn.insert(mac).second)
+            list.push_back(mac);
     }
-    return drawn;
+    return list;
 }
 
 std::vector<MacBytes> DrawConfirmationSources(const MacAddress &ownMac, std::mt19937_64 &random)
@@ -104,8 +129,9 @@ std::vector<MacBytes> DrawConfirmationSources(const MacAddress &ownMac, std::mt1
         block[5] &= 0xF0;
         return block;
     };
+    constexpr size_t BlockCount = (ConfirmationBatchProbes + 15) / 16 + 1;
     std::vector<MacBytes> blocks;
-    while (blocks.size() < 2) {
+    while (blocks.size() < BlockCount) {
         const std::uint64_t bits = random();
         MacBytes block;
         for (size_t i = 0; i < block.size(); ++i)
@@ -118,13 +144,13 @@ std::vector<MacBytes> DrawConfirmationSources(const MacAddress &ownMac, std::mt1
             blocks.push_back(block);
     }
     std::vector<MacBytes> sources;
-    for (int i = 0; i < 2 * 16; ++i) {
+    for (size_t i = 0; i < BlockCount * 16; ++i) {
         MacBytes mac = blocks[size_t(i / 16)];
         mac[5] = std::uint8_t(mac[5] | (i % 16));
         sources.push_back(mac);
     }
     std::shuffle(sources.begin(), sources.end(), random);
-    sources.resize(ConfirmationProbeCount);
+    sources.resize(ConfirmationBatchProbes);
     return sources;
 }
 

@@ -10,17 +10,26 @@ using namespace Qt::StringLiterals;
 namespace keelwatch {
 
 ConfirmationSender::ConfirmationSender(std::shared_ptr<const ScanInputs> in,
-                                       std::shared_ptr<SendAdapters> a, ConfirmationDestinations d,
+                                       std::shared_ptr<SendAdapters> a, std::mt19937_64 r,
                                        QObject *parent)
-    : ScanThread(parent), inputs(std::move(in)), adapters(std::move(a)), destinations(std::move(d))
+    : ScanThread(parent), inputs(std::move(in)), adapters(std::move(a)), random(std::move(r))
 {
 }
 
-void ConfirmationSender::Confirm(quint32 address, ConfirmationFamily family)
+void ConfirmationSender::Confirm(quint32 address, const MacBytes &mac, ConfirmationFamily family)
 {
     {
         std::lock_guard lock(queueMutex);
-        requests.push_back({address, family});
+        requests.push_back({address, mac, family});
+    }
+    queued.notify_one();
+}
+
+void ConfirmationSender::MarkSent(quint64 mark)
+{
+    {
+        std::lock_guard lock(queueMutex);
+        requests.push_back({0, {}, ConfirmationFamily::GroupBit, mark});
     }
     queued.notify_one();
 }
@@ -38,6 +47,13 @@ void ConfirmationSender::Abandon()
 void ConfirmationSender::SetProbeGap(std::function<void()> g)
 {
     gap = std::move(g);
+}
+
+std::chrono::microseconds ConfirmationSender::ProbeGap(int sendRate)
+{
+    if (sendRate <= 0)
+        return std::chrono::microseconds(ProbeGapUs);
+    return std::chrono::microseconds((1000000 + sendRate - 1) / sendRate);
 }
 
 void ConfirmationSender::Work()
@@ -59,7 +75,9 @@ void ConfirmationSender::Work()
             request = requests.front();
             requests.pop_front();
         }
-        if (ownIp)
+        if (request.mark != 0)
+            Q_EMIT batchesSent(request.mark);
+        else if (ownIp)
             SendProbes(request, *ownIp);
     }
 }
@@ -68,16 +86,27 @@ void ConfirmationSender::SendProbes(const Request &request, quint32 ownIp)
 {
     if (inputs->asked)
         inputs->asked->Note(request.address);
-    const std::vector<MacBytes> &family = destinations[size_t(request.family)];
+    const std::vector<MacBytes> groups =
+        DrawConfirmationDestinations(inputs->settings, request.family, random);
     const std::vector<MacBytes> &sources = inputs->confirmationSources;
-    for (size_t j = 0; j < family.size() && j < sources.size(); ++j) {
+    // Never faster than the sweep: each probe waits a whole gap after the
+    // last, however late that one went out.
+    const std::chrono::microseconds pause = ProbeGap(inputs->settings.sendRate);
+    auto next = std::chrono::steady_clock::now();
+    for (int k = 0; k < ConfirmationBatchProbes; ++k) {
         if (stopRequested)
             break;
-        SendProbe(family[j], sources[j], ownIp, request.address);
+        const int j = BatchProbeSentAt(k);
+        if (size_t(j) >= sources.size())
+            continue;
+        if (!gap)
+            std::this_thread::sleep_until(next);
+        SendProbe(j < ConfirmationProbeCount ? groups[size_t(j)] : request.mac, sources[size_t(j)],
+                  ownIp, request.address);
         if (gap)
             gap();
         else
-            std::this_thread::sleep_for(std::chrono::microseconds(ProbeGapUs));
+            next = std::chrono::steady_clock::now() + pause;
     }
 }
 

@@ -5,6 +5,7 @@
 #include "scan/scaninputs.h"
 #include "scan/scanthread.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -21,24 +22,34 @@ class ConfirmationSender : public ScanThread
     Q_OBJECT
 
   public:
-    // The destinations are drawn once for the scan.
+    // Group destinations are drawn afresh for every batch with random, so a
+    // normal card's filter passes a new share of them each time.
     ConfirmationSender(std::shared_ptr<const ScanInputs> inputs,
-                       std::shared_ptr<SendAdapters> adapters,
-                       ConfirmationDestinations destinations, QObject *parent = nullptr);
+                       std::shared_ptr<SendAdapters> adapters, std::mt19937_64 random,
+                       QObject *parent = nullptr);
 
-    // Queues ConfirmationProbeCount probes for the node at address, to the
-    // destinations of family, probe j from the scan's confirmation source j.
-    // Any thread.
-    void Confirm(quint32 address, ConfirmationFamily family);
+    // Queues a batch for the node at address whose card is mac:
+    // ConfirmationProbeCount probes to group addresses of family, then
+    // ConfirmationControlCount to mac; probe j from the scan's confirmation
+    // source j. Any thread.
+    void Confirm(quint32 address, const MacBytes &mac, ConfirmationFamily family);
+    // Queues a mark: batchesSent(mark) comes once every batch queued before
+    // it has been sent (or left unsent by a stop). Any thread.
+    void MarkSent(quint64 mark);
     // Wakes the worker so that it sees the stop.
     void Abandon() override;
-    // Pause between two probes (default ProbeGapUs), for segments whose
-    // switches queue group frames; tests replace the pause.
+    // Pause between two probes, for segments whose switches queue group
+    // frames; tests replace the pause.
     void SetProbeGap(std::function<void()> gap);
 
     // A macvlan or software bridge copies every group frame to all its
-    // ports from a bounded queue; spacing them keeps that queue short.
+    // ports from a bounded queue; spacing them keeps that queue short. With
+    // a send rate the probes keep the sweep's pace instead.
     static constexpr int ProbeGapUs = 500;
+    static std::chrono::microseconds ProbeGap(int sendRate);
+
+  Q_SIGNALS:
+    void batchesSent(quint64 mark);
 
   protected:
     void Work() override;
@@ -47,7 +58,10 @@ class ConfirmationSender : public ScanThread
     struct Request
     {
         quint32 address;
+        MacBytes mac;
         ConfirmationFamily family;
+        // Not 0: no batch, the mark of MarkSent.
+        quint64 mark = 0;
     };
 
     void SendProbes(const Request &request, quint32 ownIp);
@@ -56,7 +70,7 @@ class ConfirmationSender : public ScanThread
 
     std::shared_ptr<const ScanInputs> inputs;
     std::shared_ptr<SendAdapters> adapters;
-    const ConfirmationDestinations destinations;
+    std::mt19937_64 random;
     std::function<void()> gap;
 
     std::mutex queueMutex;

@@ -205,21 +205,49 @@ void ScanWorkers::StopSweep()
 }
 
 void ScanWorkers::StartConfirmations(std::shared_ptr<const ScanInputs> inputs,
-                                     ConfirmationDestinations destinations)
+                                     std::mt19937_64 random)
 {
     if (confirmations)
         confirmations->RequestStop();
     if (!sendAdapters)
         sendAdapters = std::make_shared<SendAdapters>(driver);
-    confirmations =
-        new ConfirmationSender(std::move(inputs), sendAdapters, std::move(destinations));
+    confirmations = new ConfirmationSender(std::move(inputs), sendAdapters, std::move(random));
+    connect(
+        confirmations, &ConfirmationSender::batchesSent, this,
+        [this](quint64 mark) {
+            const auto it = confirmationWaits.find(mark);
+            if (it == confirmationWaits.end())
+                return;
+            const std::function<void()> then = std::move(it->second);
+            confirmationWaits.erase(it);
+            if (then)
+                then();
+        },
+        Qt::QueuedConnection);
     Own(confirmations);
 }
 
-void ScanWorkers::Confirm(quint32 address, ConfirmationFamily family)
+void ScanWorkers::AfterConfirmations(std::function<void()> then)
+{
+    if (!confirmations) {
+        if (then)
+            then();
+        return;
+    }
+    const quint64 mark = ++lastConfirmationMark;
+    confirmationWaits[mark] = std::move(then);
+    confirmations->MarkSent(mark);
+}
+
+void ScanWorkers::ForgetConfirmationWaits()
+{
+    confirmationWaits.clear();
+}
+
+void ScanWorkers::Confirm(quint32 address, const MacBytes &mac, ConfirmationFamily family)
 {
     if (confirmations)
-        confirmations->Confirm(address, family);
+        confirmations->Confirm(address, mac, family);
 }
 
 void ScanWorkers::StopCapture()
@@ -227,6 +255,7 @@ void ScanWorkers::StopCapture()
     if (confirmations)
         confirmations->Abandon();
     confirmations = nullptr;
+    confirmationWaits.clear();
     if (relay)
         relay->RequestStop();
     if (analyser)

@@ -11,6 +11,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -45,9 +46,10 @@ class ReplyAnalyser;
 //                                     notice cannot restart the cycle.
 //   StopSweep()                       Stop: the sender ends before its next
 //                                     address and is forgotten.
-//   StartConfirmations(inputs, to)    with "Confirm suspects": the sender of
+//   StartConfirmations(inputs, rng)   with "Confirm suspects": the sender of
 //                                     confirmation probes, idle until
-//                                     Confirm(address, family) queues a node.
+//                                     Confirm(address, mac, family) queues a
+//                                     node's batch.
 //   StopCapture()                     EndScan: relay, then analyser, are told
 //                                     to stop and forgotten; the capture
 //                                     adapter, packet object, pipe and the
@@ -77,10 +79,15 @@ class ScanWorkers : public QObject
     void StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHandler onReplies);
     quint64 StartSweep(std::shared_ptr<const ScanInputs> inputs, SweepFinished onFinished);
     void StopSweep();
-    void StartConfirmations(std::shared_ptr<const ScanInputs> inputs,
-                            ConfirmationDestinations destinations);
+    // random draws the group destinations of every batch.
+    void StartConfirmations(std::shared_ptr<const ScanInputs> inputs, std::mt19937_64 random);
     // Nothing happens unless StartConfirmations came first in this scan.
-    void Confirm(quint32 address, ConfirmationFamily family);
+    void Confirm(quint32 address, const MacBytes &mac, ConfirmationFamily family);
+    // then is called on this thread once every batch queued so far has been
+    // sent; at once without a confirmation sender. It is never called once
+    // the capture stopped or ForgetConfirmationWaits came.
+    void AfterConfirmations(std::function<void()> then);
+    void ForgetConfirmationWaits();
     // Also ends the confirmation sender.
     void StopCapture();
 
@@ -135,6 +142,9 @@ class ScanWorkers : public QObject
     CaptureRelay *relay = nullptr;
     ReplyAnalyser *analyser = nullptr;
     ConfirmationSender *confirmations = nullptr;
+    // What waits for the confirmation sender's marks, by mark.
+    std::map<quint64, std::function<void()>> confirmationWaits;
+    quint64 lastConfirmationMark = 0;
     std::vector<OwnedWorker> workers;
     // The worker messages shown since the scan's capture was opened.
     QSet<QString> messagesShown;

@@ -70,14 +70,16 @@ QString HelpPage()
            HelpWindow::tr("A card in normal mode") + u"</th></tr>\n"_s + tests +
            u"</table>\n<h2><a name=\"verdicts\"></a>"_s + HelpWindow::tr("Verdicts") +
            u"</h2>\n<p>"_s +
-           HelpWindow::tr("With \"Confirm suspects\" on, every suspect gets %1 further probes to "
-                          "addresses a hash filter would rarely pass. A node answering at least "
-                          "%2 of them is <b>confirmed</b> (red); one answering fewer is a "
-                          "<b>filter match</b> (amber). The row's tooltip tells how many it "
-                          "answered; File, Export report writes the verdicts as CSV, JSON or "
-                          "HTML.")
+           HelpWindow::tr("With \"Confirm suspects\" on, every suspect gets %1 further probes in "
+                          "each cycle to group addresses drawn afresh, and %2 to its own MAC, "
+                          "which every card answers. A node that answers the group addresses as "
+                          "often as its own MAC, cycle after cycle, is <b>confirmed</b> (red); one "
+                          "that answers clearly fewer is a <b>filter match</b> (amber); until the "
+                          "evidence is clear the row stays as it was. The row's tooltip tells how "
+                          "many of the last cycle's group probes it answered; File, Export report "
+                          "writes the verdicts as CSV, JSON or HTML.")
                .arg(ConfirmationProbeCount)
-               .arg(ConfirmedAnswers) +
+               .arg(ConfirmationControlCount) +
            u"</p>\n<h2><a name=\"keys\"></a>"_s + HelpWindow::tr("Keys") + u"</h2>\n<table>\n"_s +
            Row(u"F1"_s, HelpWindow::tr("This help")) +
            Row(HelpWindow::tr("Ctrl+S / Ctrl+O"), HelpWindow::tr("Save / load the node list")) +

@@ -177,7 +177,8 @@ TEST_P(ForgedReplies, ChangeNoNodeMarkOrVerdictAndAreCounted)
     const Outcome &clean = CleanRun(c.listMode);
     // The clean scan finds both hosts and confirms the sniffer alone.
     ASSERT_EQ(clean.nodes.size(), 2);
-    EXPECT_TRUE(clean.events.contains(u"CONFIRMED 24 10.0.0.2 02:77:00:00:00:02"_s))
+    EXPECT_TRUE(clean.events.contains(
+        u"CONFIRMED %1 10.0.0.2 02:77:00:00:00:02"_s.arg(ConfirmationProbeCount)))
         << clean.events.join(u'\n').toStdString();
     EXPECT_EQ(clean.rejected, 0);
 

@@ -419,13 +419,15 @@ TEST(NodeList, ConfirmationAnswersCountEachProbeOnceAndAreCleared)
     // Copies of one answer, and answers to probes never sent, add nothing.
     for (int copy = 0; copy < ConfirmationProbeCount; ++copy)
         nodes.CountConfirmationAnswer(ip, 3, mac);
-    for (int probe : {-1, ConfirmationProbeCount, ConfirmationProbeCount + 5})
+    for (int probe : {-1, ConfirmationBatchProbes, ConfirmationBatchProbes + 5})
         nodes.CountConfirmationAnswer(ip, probe, mac);
     EXPECT_EQ(nodes.ConfirmationAnswers(ip), 1);
-    for (int probe = 0; probe < ConfirmationProbeCount; ++probe)
+    for (int probe = 0; probe < ConfirmationBatchProbes; ++probe)
         nodes.CountConfirmationAnswer(ip, probe, mac);
     EXPECT_EQ(nodes.ConfirmationAnswers(ip), ConfirmationProbeCount);
-    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::Confirmed);
+    // Counted is not weighed: the verdict comes with the cycle's evaluation.
+    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
+    EXPECT_EQ(nodes.WeighConfirmation(ip), ConfirmationVerdict::Confirmed);
     nodes.ClearConfirmations();
     EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
 }
@@ -447,7 +449,7 @@ TEST(NodeList, ReportedVerdictStandsOverSweeps)
     EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::Confirmed);
     EXPECT_EQ(nodes.ReportedVerdict(ip), ConfirmationVerdict::Confirmed);
     nodes.SetReportedVerdict(ip, ConfirmationVerdict::None);
-    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::FilterMatch); // 0 answers so far
+    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None); // pending until weighed
     nodes.SetReportedVerdict(ip, ConfirmationVerdict::FilterMatch);
     nodes.ClearResults();
     EXPECT_EQ(nodes.ReportedVerdict(ip), ConfirmationVerdict::None);
@@ -495,20 +497,51 @@ TEST(NodeList, ConfirmationCountsOnlyTheKnownMacAndAMacChangeVoidsIt)
     for (int probe = 0; probe < ConfirmationProbeCount; ++probe)
         nodes.CountConfirmationAnswer(ip, probe, decoy);
     EXPECT_EQ(nodes.ConfirmationAnswers(ip), 0);
-    for (int probe = 0; probe < ConfirmedAnswers; ++probe)
+    // Every probe of the batch, controls included; only group probes count
+    // as answers.
+    for (int probe = 0; probe < ConfirmationBatchProbes; ++probe)
         nodes.CountConfirmationAnswer(ip, probe, sniffer);
-    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::Confirmed);
+    EXPECT_EQ(nodes.ConfirmationAnswers(ip), ConfirmationProbeCount);
 
     nodes.SetMac(index, sniffer, QString()); // the same MAC again changes nothing
-    EXPECT_EQ(nodes.ConfirmationAnswers(ip), ConfirmedAnswers);
+    EXPECT_EQ(nodes.ConfirmationAnswers(ip), ConfirmationProbeCount);
     nodes.SetMac(index, decoy, QString());
     EXPECT_EQ(nodes.ConfirmationAnswers(ip), 0);
+    EXPECT_EQ(nodes.WeighConfirmation(ip), std::nullopt); // voided
     nodes.CountConfirmationAnswer(ip, ConfirmationProbeCount - 1, decoy);
     EXPECT_EQ(nodes.ConfirmationAnswers(ip), 0);
     // The next batch counts afresh for the MAC the node holds then.
     nodes.BeginConfirmation(ip, decoy);
     nodes.CountConfirmationAnswer(ip, 0, decoy);
     EXPECT_EQ(nodes.ConfirmationAnswers(ip), 1);
+}
+
+// Batches weigh into evidence that stands over cycles: each batch once, a
+// batch with silent controls not at all, and a verdict set back to none
+// forgets the evidence.
+TEST(NodeList, ConfirmationBatchesAccumulateEvidence)
+{
+    NodeList nodes;
+    const IpAddress ip = Ip(u"10.0.0.5"_s);
+    const MacAddress mac = *MacAddress::FromText(u"00:0C:29:00:00:05"_s);
+    nodes.Add(ip, mac, AllOn);
+    const auto batch = [&](int groups, int controls) {
+        nodes.BeginConfirmation(ip, mac);
+        for (int probe = 0; probe < groups; ++probe)
+            nodes.CountConfirmationAnswer(ip, probe, mac);
+        for (int probe = 0; probe < controls; ++probe)
+            nodes.CountConfirmationAnswer(ip, ConfirmationProbeCount + probe, mac);
+        return nodes.WeighConfirmation(ip);
+    };
+    EXPECT_EQ(batch(ConfirmationProbeCount, 0), std::nullopt); // controls silent
+    // 120 of 192 with 40 of 64 controls: even, but lossy; two batches confirm.
+    EXPECT_EQ(batch(120, 40), ConfirmationVerdict::None);
+    EXPECT_EQ(nodes.WeighConfirmation(ip), std::nullopt); // weighed already
+    EXPECT_EQ(batch(120, 40), ConfirmationVerdict::Confirmed);
+    nodes.SetReportedVerdict(ip, ConfirmationVerdict::Confirmed);
+    nodes.SetReportedVerdict(ip, ConfirmationVerdict::None);
+    EXPECT_EQ(batch(120, 40), ConfirmationVerdict::None); // afresh
+    EXPECT_EQ(batch(40, 40), ConfirmationVerdict::FilterMatch);
 }
 
 // Result marks from Br to SP2, and whether the node counts as a suspect.

@@ -200,14 +200,17 @@ class ScanControllerTest : public ::testing::Test
         nodes.SetMark(index, column, mark);
     }
 
-    // The node of ip answers the first count of its confirmation probes.
-    void Confirm(const QString &ip, int count)
+    // The node of ip answers the first count of its batch's group probes
+    // and the first controls of its controls.
+    void Confirm(const QString &ip, int count, int controls = ConfirmationControlCount)
     {
         const IpAddress address = *IpAddress::FromText(ip);
         const MacAddress mac = nodes.At(*nodes.Find(address)).mac;
         nodes.BeginConfirmation(address, mac);
         for (int probe = 0; probe < count; ++probe)
             nodes.CountConfirmationAnswer(address, probe, mac);
+        for (int probe = 0; probe < controls; ++probe)
+            nodes.CountConfirmationAnswer(address, ConfirmationProbeCount + probe, mac);
     }
 };
 
@@ -775,9 +778,9 @@ TEST_P(ScanControllerConfirmTest, VerdictFollowsSuspectAndUpAndGatesTheAlert)
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, ScanControllerConfirmTest,
-                         testing::Values(ConfirmedCase{24, u"CONFIRMED", true},
-                                         ConfirmedCase{18, u"CONFIRMED", true},
-                                         ConfirmedCase{17, u"FILTER-MATCH", false},
+                         testing::Values(ConfirmedCase{192, u"CONFIRMED", true},
+                                         ConfirmedCase{188, u"CONFIRMED", true},
+                                         ConfirmedCase{170, u"FILTER-MATCH", false},
                                          ConfirmedCase{0, u"FILTER-MATCH", false}));
 
 // What one node does in one cycle of a scan with confirmation.
@@ -785,12 +788,14 @@ struct NodeCycle
 {
     // The tests it answers in the scanning sweep (columns).
     std::vector<int> answers;
-    // Confirmation probes answered; -1 when none were sent.
+    // Group probes of the batch answered; -1 when none was sent.
     int confirmed = -1;
     // Frames the capture lost in the cycle.
     quint64 dropped = 0;
     // Heard only through a reply without a mark (a confirmation answer).
     bool heardOnly = false;
+    // Controls of the batch answered.
+    int controls = ConfirmationControlCount;
 };
 
 struct VerdictScenario
@@ -822,12 +827,8 @@ class VerdictsOverCycles : public ScanControllerTest,
         const IpAddress ip = *IpAddress::FromText(Ip);
         if (cycle.heardOnly)
             nodes.NoteHeard(*nodes.Find(ip), 1);
-        if (cycle.confirmed >= 0) {
-            const MacAddress mac = nodes.At(*nodes.Find(ip)).mac;
-            nodes.BeginConfirmation(ip, mac);
-            for (int i = 0; i < cycle.confirmed; ++i)
-                nodes.CountConfirmationAnswer(ip, i, mac);
-        }
+        if (cycle.confirmed >= 0)
+            Confirm(Ip, cycle.confirmed, cycle.controls);
         engine.FinishSweep();
         engine.tally.dropped += cycle.dropped;
         controller.OnCycleTimer();
@@ -853,7 +854,7 @@ class VerdictsOverCycles : public ScanControllerTest,
 
 // Br 2, B47 3, B8 5, M0 7, M1 8, M3 9.
 const NodeCycle Normal{{2, 8}};
-const NodeCycle Sniffer{{2, 3, 5, 7, 8}, 24};
+const NodeCycle Sniffer{{2, 3, 5, 7, 8}, ConfirmationProbeCount};
 const NodeCycle Silent{{}};
 
 TEST_P(VerdictsOverCycles, OneAlertPerChangeOfTheVerdict)
@@ -878,54 +879,61 @@ INSTANTIATE_TEST_SUITE_P(
         // Promiscuous from the start: one START in cycle 1, nothing after.
         VerdictScenario{"PromiscuousFromTheStart",
                         {Sniffer, Sniffer, Sniffer, Sniffer},
-                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s}, {}, {}, {}}},
+                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 192"_s}, {}, {}, {}}},
         // Turns promiscuous in cycle 3 and back in cycle 5.
         VerdictScenario{"Episode",
                         {Normal, Normal, Sniffer, Sniffer, Normal, Normal},
                         {{},
                          {},
-                         {u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s},
+                         {u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 192"_s},
                          {},
                          {u"STOP 10.77.0.9"_s, u"DOWN 3"_s},
                          {}}},
-        // Behind a lossy link the batches come short; the verdict reached in
-        // a later cycle is reported then, and a short batch afterwards does
-        // not take it back while the node answers illegal tests.
+        // Behind a lossy link group probes and controls come short alike:
+        // the evidence grows over cycles and the verdict reached in a later
+        // cycle is reported then; a batch whose controls were all lost and
+        // a lossy batch afterwards do not take it back.
         VerdictScenario{"ReachedInALaterCycle",
-                        {{{2, 3, 7}, 12}, {{2, 5}, 15}, {{2, 3, 5}, 19}, {{3}, 9}, {{2, 7}, 0}},
-                        {{u"FILTER-MATCH 12"_s},
-                         {},
-                         {u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 19"_s},
-                         {},
+                        {{{2, 3, 7}, 120, 0, false, 40},
+                         {{2, 5}, 120, 0, false, 40},
+                         {{3}, 0, 0, false, 0},
+                         {{2, 7}, 130, 0, false, 40}},
+                        {{}, {u"START 10.77.0.9"_s, u"UP 5"_s, u"CONFIRMED 120"_s}, {}, {}}},
+        // A confirmed node whose group answers fall clearly behind its
+        // controls while it still answers an illegal test falls back: STOP.
+        VerdictScenario{"FallsBackToAFilterMatch",
+                        {Sniffer, {{2, 3}, 96}, {{2, 3}, 90}},
+                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 192"_s},
+                         {u"STOP 10.77.0.9"_s, u"DOWN 3"_s, u"FILTER-MATCH 96"_s},
                          {}}},
         // Single tests falling silent, M1 and Br included, stop nothing while
         // the node answers other illegal tests; Br silence with other
         // answers is no loss.
         VerdictScenario{"SingleSilencesStopNothing",
-                        {Sniffer, {{2, 5, 7}, 24}, {{3}, 20}, {{2, 5}, 22}},
-                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s}, {}, {}, {}}},
+                        {Sniffer, {{2, 5, 7}, 192}, {{3}, 190}, {{2, 5}, 188}},
+                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 192"_s}, {}, {}, {}}},
         // Gone silent: lost (Br OFF), not stopped; back promiscuous it raises
         // a new START.
         VerdictScenario{"LostAndBack",
                         {Sniffer, Silent, Sniffer},
-                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s},
+                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 192"_s},
                          {u"+ 2"_s},
-                         {u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s}}},
+                         {u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 192"_s}}},
         // A node heard only through replies without marks is alive.
         VerdictScenario{"HeardWithoutMarks",
                         {Sniffer, {{}, -1, 0, true}, Sniffer},
-                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s},
+                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 192"_s},
                          {u"STOP 10.77.0.9"_s, u"DOWN 3"_s},
-                         {u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s}}},
+                         {u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 192"_s}}},
         // A hash-filter coincidence never alerts, and says so once per
         // stretch of answers.
         VerdictScenario{"FilterMatchNeverAlerts",
-                        {{{2, 9}, 3}, {{2, 9}, 6}, {{2, 8}}, {{2, 9}, 2}},
-                        {{u"FILTER-MATCH 3"_s}, {}, {}, {u"FILTER-MATCH 2"_s}}},
+                        {{{2, 9}, 30}, {{2, 9}, 60}, {{2, 8}}, {{2, 9}, 20}},
+                        {{u"FILTER-MATCH 30"_s}, {}, {}, {u"FILTER-MATCH 20"_s}}},
         // Silences of a cycle whose frames the capture lost are not judged.
         VerdictScenario{"DroppedFramesJudgeNoSilence",
                         {Sniffer, {{2, 8}, -1, 5}, {{}, -1, 3}, Normal},
-                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 24"_s},
+                        {{u"START 10.77.0.9"_s, u"UP 3"_s, u"CONFIRMED 192"_s},
                          {},
                          {},
                          {u"STOP 10.77.0.9"_s, u"DOWN 3"_s}}}),

@@ -189,15 +189,15 @@ INSTANTIATE_TEST_SUITE_P(
                  u"syslog 1 192.168.0.5 [00:11:22:33:44:55] PROMISC START"_s},
         LineCase{
             "Confirmed", Verdict(ConfirmationVerdict::Confirmed, 23), FrameFormat::Ethernet2,
-            u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tCONFIRMED\t23/24"_s,
-            "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,CONFIRMED,23/24\r\n",
+            u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tCONFIRMED\t23/192"_s,
+            "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,CONFIRMED,23/192\r\n",
             // The START that goes with it is the alert.
-            false, u"syslog 4 192.168.0.5 [00:11:22:33:44:55] PROMISC CONFIRMED 23/24"_s},
+            false, u"syslog 4 192.168.0.5 [00:11:22:33:44:55] PROMISC CONFIRMED 23/192"_s},
         LineCase{
             "FilterMatch", Verdict(ConfirmationVerdict::FilterMatch, 2), FrameFormat::Ethernet2,
-            u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tFILTER-MATCH\t2/24"_s,
-            "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,FILTER-MATCH,2/24\r\n",
-            false, u"syslog 6 192.168.0.5 [00:11:22:33:44:55] PROMISC FILTER-MATCH 2/24"_s},
+            u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tFILTER-MATCH\t2/192"_s,
+            "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,FILTER-MATCH,2/192\r\n",
+            false, u"syslog 6 192.168.0.5 [00:11:22:33:44:55] PROMISC FILTER-MATCH 2/192"_s},
         LineCase{"Down", About(PromiscuousStopped, 9), FrameFormat::Ethernet2,
                  u"05/Jan/2004 14:03:27\t192.168.0.5\t[00:11:22:33:44:55]\tPROMISC\tSTOP\t"_s,
                  "05/Jan/2004 14:03:27,192.168.0.5,[00:11:22:33:44:55],PROMISC,STOP,\r\n", true,

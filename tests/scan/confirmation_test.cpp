@@ -30,6 +30,8 @@ Settings WithSpAddresses()
     return s;
 }
 
+using F = ConfirmationFamily;
+
 class DrawnDestinations : public testing::TestWithParam<std::uint64_t>
 {
 };
@@ -38,11 +40,11 @@ TEST_P(DrawnDestinations, AreDistinctGroupAddressesOfTheirFamilyAndNoneAHostList
 {
     const Settings s = WithSpAddresses();
     std::mt19937_64 random(GetParam());
-    const ConfirmationDestinations drawn = DrawConfirmationDestinations(s, random);
     const std::array<std::vector<std::uint8_t>, ConfirmationFamilyCount> prefixes{
         {{0xFF, 0xFF}, {0xFF}, {0x01}}};
     for (int f = 0; f < ConfirmationFamilyCount; ++f) {
-        const std::vector<MacBytes> &list = drawn[size_t(f)];
+        const std::vector<MacBytes> list =
+            DrawConfirmationDestinations(s, ConfirmationFamily(f), random);
         ASSERT_EQ(int(list.size()), ConfirmationProbeCount);
         EXPECT_EQ(std::set<MacBytes>(list.begin(), list.end()).size(), list.size());
         for (const MacBytes &mac : list) {
@@ -51,9 +53,9 @@ TEST_P(DrawnDestinations, AreDistinctGroupAddressesOfTheirFamilyAndNoneAHostList
             EXPECT_TRUE(UsableConfirmationDestination(mac, ConfirmationFamily(f), s));
         }
     }
-    // Another scan draws other addresses.
-    std::mt19937_64 other(GetParam() + 1);
-    EXPECT_NE(DrawConfirmationDestinations(s, other)[0], drawn[0]);
+    // Every batch draws other addresses.
+    EXPECT_NE(DrawConfirmationDestinations(s, F::GroupBit, random),
+              DrawConfirmationDestinations(s, F::GroupBit, random));
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, DrawnDestinations, testing::Values(1u, 7u, 1234567u));
@@ -74,7 +76,6 @@ TEST_P(RefusedDestination, IsNeverDrawn)
         UsableConfirmationDestination(GetParam().mac, GetParam().family, WithSpAddresses()));
 }
 
-using F = ConfirmationFamily;
 INSTANTIATE_TEST_SUITE_P(
     Addresses, RefusedDestination,
     testing::Values(Refused{Mac({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), F::TwoOnes},  // broadcast
@@ -103,13 +104,50 @@ TEST(ConfirmationFamilies, FollowTheTestAddressAnswered)
     EXPECT_EQ(FamilyOfColumn(ConfirmationSourceIndex), std::nullopt);
 }
 
-TEST(ConfirmationVerdicts, ThresholdSeparatesSniffersFromCoincidences)
+// Batches as answered groups and controls, and the verdict after each.
+struct EvidenceCase
 {
-    EXPECT_EQ(JudgeConfirmation(ConfirmationProbeCount), ConfirmationVerdict::Confirmed);
-    EXPECT_EQ(JudgeConfirmation(ConfirmedAnswers), ConfirmationVerdict::Confirmed);
-    EXPECT_EQ(JudgeConfirmation(ConfirmedAnswers - 1), ConfirmationVerdict::FilterMatch);
-    EXPECT_EQ(JudgeConfirmation(0), ConfirmationVerdict::FilterMatch);
+    const char *name;
+    std::vector<std::pair<int, int>> batches;
+    std::vector<ConfirmationVerdict> verdicts;
+};
+
+class ConfirmationEvidenceTest : public testing::TestWithParam<EvidenceCase>
+{
+};
+
+TEST_P(ConfirmationEvidenceTest, MovesBetweenTheBoundsAndHoldsInBetween)
+{
+    ConfirmationEvidence evidence;
+    for (size_t i = 0; i < GetParam().batches.size(); ++i) {
+        const auto [groups, controls] = GetParam().batches[i];
+        EXPECT_EQ(WeighConfirmationBatch(evidence, groups, controls), controls > 0) << i;
+        EXPECT_EQ(evidence.verdict, GetParam().verdicts[i]) << i;
+        EXPECT_GE(evidence.logRatio, ConfirmationLowerBound);
+        EXPECT_LE(evidence.logRatio, ConfirmationUpperBound);
+    }
 }
+
+constexpr int G = ConfirmationProbeCount;
+constexpr int K = ConfirmationControlCount;
+using V = ConfirmationVerdict;
+INSTANTIATE_TEST_SUITE_P(
+    Batches, ConfirmationEvidenceTest,
+    testing::Values(EvidenceCase{"EverythingAnswered", {{G, K}}, {V::Confirmed}},
+                    // 30% of replies lost: answers follow the controls, slower.
+                    EvidenceCase{"LossyButEven", {{120, 40}, {120, 40}}, {V::None, V::Confirmed}},
+                    // Half the buckets of a filter: clearly fewer than the controls.
+                    EvidenceCase{"HalfTheGroups", {{G / 2, K}}, {V::FilterMatch}},
+                    EvidenceCase{"AtTheNormalShare",
+                                 {{G * 82 / 100, K}, {G * 82 / 100, K}},
+                                 {V::FilterMatch, V::FilterMatch}},
+                    // Silent controls say the node or the segment lost the batch.
+                    EvidenceCase{"ControlsSilent", {{0, 0}, {G, 0}}, {V::None, V::None}},
+                    // A sniffer that turns normal falls back, and confirms again.
+                    EvidenceCase{"ChangesMode",
+                                 {{G, K}, {G / 2, K}, {G, K}},
+                                 {V::Confirmed, V::FilterMatch, V::Confirmed}}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(ConfirmationSenderTest, SendsOneCopyOfEachProbeToTheFamilyFromItsOwnSource)
 {
@@ -120,34 +158,50 @@ TEST(ConfirmationSenderTest, SendsOneCopyOfEachProbeToTheFamilyFromItsOwnSource)
     in->settings.ownMac = OwnMacFromText(u"00 11 22 33 44 50"_s);
     in->probeSourceMacs = BuildProbeSourceMacs(*in->settings.ownMac);
     std::mt19937_64 random(3);
-    const ConfirmationDestinations drawn = DrawConfirmationDestinations(in->settings, random);
     in->confirmationSources = DrawConfirmationSources(*in->settings.ownMac, random);
-    ConfirmationSender sender(in, std::make_shared<SendAdapters>(driver), drawn);
+    // The sender draws with a copy of the generator: the same addresses.
+    std::mt19937_64 copy(4);
+    const std::vector<MacBytes> drawn =
+        DrawConfirmationDestinations(in->settings, F::OneOnes, copy);
+    const MacBytes nodeMac = Mac({0x02, 0x77, 0, 0, 0, 7});
+    ConfirmationSender sender(in, std::make_shared<SendAdapters>(driver), std::mt19937_64(4));
     sender.SetProbeGap([] {});
     sender.start();
-    sender.Confirm(0x0A000007, F::OneOnes);
-    for (int i = 0; i < 1000 && driver->Sent().size() < size_t(ConfirmationProbeCount); ++i)
+    sender.Confirm(0x0A000007, nodeMac, F::OneOnes);
+    for (int i = 0; i < 1000 && driver->Sent().size() < size_t(ConfirmationBatchProbes); ++i)
         QThread::msleep(2);
     sender.Abandon();
     sender.Join();
 
     const auto sent = driver->Sent();
-    ASSERT_EQ(int(sent.size()), ConfirmationProbeCount);
-    for (size_t i = 0; i < sent.size(); ++i) {
-        const auto *bytes = reinterpret_cast<const std::uint8_t *>(sent[i].bytes.constData());
-        EXPECT_EQ(sent[i].writes, 1);
-        EXPECT_TRUE(std::equal(drawn[size_t(F::OneOnes)][i].begin(),
-                               drawn[size_t(F::OneOnes)][i].end(), bytes));
+    ASSERT_EQ(int(sent.size()), ConfirmationBatchProbes);
+    std::set<int> probes;
+    for (size_t k = 0; k < sent.size(); ++k) {
+        const auto *bytes = reinterpret_cast<const std::uint8_t *>(sent[k].bytes.constData());
+        EXPECT_EQ(sent[k].writes, 1);
+        // Every fourth probe is a control to the node's own MAC, each probe
+        // from the source of its index.
+        const size_t i = size_t(BatchProbeSentAt(int(k)));
+        probes.insert(int(i));
+        EXPECT_EQ(i >= drawn.size(), k % 4 == 3) << k;
+        const MacBytes &to = i < drawn.size() ? drawn[i] : nodeMac;
+        EXPECT_TRUE(std::equal(to.begin(), to.end(), bytes)) << k;
         // Source and ARP sender: the probe's own source address; target IP
         // 10.0.0.7.
         const auto &source = in->confirmationSources[i];
         const QByteArray sourceBytes(reinterpret_cast<const char *>(source.data()), 6);
-        EXPECT_EQ(sent[i].bytes.mid(6, 6), sourceBytes);
-        EXPECT_EQ(sent[i].bytes.mid(22, 6), sourceBytes);
-        EXPECT_EQ(sent[i].bytes.mid(38, 4).toHex(), "0a000007");
+        EXPECT_EQ(sent[k].bytes.mid(6, 6), sourceBytes);
+        EXPECT_EQ(sent[k].bytes.mid(22, 6), sourceBytes);
+        EXPECT_EQ(sent[k].bytes.mid(38, 4).toHex(), "0a000007");
     }
-    // Two blocks of sources, so two send handles.
-    EXPECT_EQ(driver->OpenCount(), 2);
+    EXPECT_EQ(int(probes.size()), ConfirmationBatchProbes);
+    // One send handle per block of sources used.
+    std::set<MacBytes> blocks;
+    for (MacBytes source : in->confirmationSources) {
+        source[5] &= 0xF0;
+        blocks.insert(source);
+    }
+    EXPECT_EQ(driver->OpenCount(), int(blocks.size()));
 }
 
 // Each probe of a batch has a source address of its own, drawn afresh for
@@ -159,16 +213,16 @@ TEST(ConfirmationSources, AreDistinctLocallyAdministeredAndOutsideTheOwnBlock)
     const std::vector<MacBytes> first = DrawConfirmationSources(own, random);
     const std::vector<MacBytes> second = DrawConfirmationSources(own, random);
     for (const std::vector<MacBytes> &sources : {first, second}) {
-        ASSERT_EQ(int(sources.size()), ConfirmationProbeCount);
+        ASSERT_EQ(int(sources.size()), ConfirmationBatchProbes);
         std::set<MacBytes> distinct(sources.begin(), sources.end());
-        EXPECT_EQ(int(distinct.size()), ConfirmationProbeCount);
+        EXPECT_EQ(int(distinct.size()), ConfirmationBatchProbes);
         std::set<MacBytes> blocks;
         for (MacBytes mac : sources) {
             EXPECT_EQ(mac[0] & 0x03, 0x02); // locally administered, unicast
             mac[5] &= 0xF0;
             blocks.insert(mac);
         }
-        EXPECT_EQ(blocks.size(), 2u);
+        EXPECT_EQ(blocks.size(), size_t(ConfirmationBatchProbes / 16 + 1));
         MacBytes ownBlock = own.bytes;
         ownBlock[5] &= 0xF0;
         EXPECT_FALSE(blocks.contains(ownBlock));
@@ -238,6 +292,19 @@ std::vector<MacBytes> TestDestinations(const Settings &s)
     return list;
 }
 
+// Whether one loss-free batch confirms the card.
+bool ConfirmedByOneBatch(const SimulatedCard &card, const Settings &s, ConfirmationFamily family,
+                         std::mt19937_64 &random)
+{
+    int answered = 0;
+    for (const MacBytes &mac : DrawConfirmationDestinations(s, family, random))
+        answered += card.Answers(mac);
+    ConfirmationEvidence evidence;
+    WeighConfirmationBatch(evidence, answered,
+                           card.Answers(card.own) ? ConfirmationControlCount : 0);
+    return evidence.verdict == ConfirmationVerdict::Confirmed;
+}
+
 // What a scan with every test and confirmation makes of a card: nothing
 // when it answers no illegal test, else whether it was confirmed.
 std::optional<bool> ScanCard(const SimulatedCard &card, const Settings &s, std::mt19937_64 &random)
@@ -250,11 +317,7 @@ std::optional<bool> ScanCard(const SimulatedCard &card, const Settings &s, std::
     }
     if (!card.Answers(tests[0]) || !family)
         return std::nullopt;
-    const ConfirmationDestinations drawn = DrawConfirmationDestinations(s, random);
-    int answered = 0;
-    for (const MacBytes &mac : drawn[size_t(*family)])
-        answered += card.Answers(mac);
-    return JudgeConfirmation(answered) == ConfirmationVerdict::Confirmed;
+    return ConfirmedByOneBatch(card, s, *family, random);
 }
 
 MacBytes RandomGroup(std::mt19937_64 &random)
@@ -293,11 +356,7 @@ TEST(SimulatedSegment, NormalCardsAreNotConfirmedAndEveryPromiscuousStackIs)
         }
         // Every card probed as if it had answered, for a rate that does not
         // hang on the few coincidences.
-        const ConfirmationDestinations drawn = DrawConfirmationDestinations(s, random);
-        int answered = 0;
-        for (const MacBytes &mac : drawn[size_t(ConfirmationFamily::GroupBit)])
-            answered += card.Answers(mac);
-        forcedConfirmations += JudgeConfirmation(answered) == ConfirmationVerdict::Confirmed;
+        forcedConfirmations += ConfirmedByOneBatch(card, s, ConfirmationFamily::GroupBit, random);
     }
     std::cout << "simulated normal cards: " << Cards << ", answered an illegal test: " << suspects
               << ", confirmed: " << falseConfirmations

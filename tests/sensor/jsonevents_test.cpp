@@ -105,13 +105,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" Ltd\"}\n"},
         EventCase{"Confirmed", Verdict(ConfirmationVerdict::Confirmed, 24), FrameFormat::Ethernet2,
                   "{\"answered\":24,\"comment\":\"printer\",\"event\":\"PROMISC CONFIRMED\","
-                  "\"ip\":\"192.168.0.5\",\"mac\":\"00:11:22:33:44:55\",\"probes\":24,"
+                  "\"ip\":\"192.168.0.5\",\"mac\":\"00:11:22:33:44:55\",\"probes\":192,"
                   "\"time\":\"2004-01-05T14:03:27.000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" "
                   "Ltd\",\"verdict\":\"confirmed\"}\n"},
         EventCase{"FilterMatch", Verdict(ConfirmationVerdict::FilterMatch, 5),
                   FrameFormat::Ethernet2,
                   "{\"answered\":5,\"comment\":\"printer\",\"event\":\"PROMISC FILTER-MATCH\","
-                  "\"ip\":\"192.168.0.5\",\"mac\":\"00:11:22:33:44:55\",\"probes\":24,"
+                  "\"ip\":\"192.168.0.5\",\"mac\":\"00:11:22:33:44:55\",\"probes\":192,"
                   "\"time\":\"2004-01-05T14:03:27.000+01:00\",\"vendor\":\"Lab \\\"Cards\\\" "
                   "Ltd\",\"verdict\":\"filter match\"}\n"},
         EventCase{"MacChange", About(MacChanged, 0), FrameFormat::Ethernet2,

@@ -125,6 +125,9 @@ TEST_P(ExportReport, WritesTheVerdictsInTheChosenFormat)
     nodes.BeginConfirmation(suspect, mac);
     for (int i = 0; i < 5; ++i)
         nodes.CountConfirmationAnswer(suspect, i, mac);
+    for (int i = ConfirmationProbeCount; i < ConfirmationBatchProbes; ++i)
+        nodes.CountConfirmationAnswer(suspect, i, mac);
+    nodes.SetReportedVerdict(suspect, *nodes.WeighConfirmation(suspect));
     nodes.NoteHeard(0, FirstSeen);
     nodes.NoteHeard(0, LastSeen);
     nodes.Add(*IpAddress::FromText(u"10.0.0.6"), MacAddress(), TestFlags{});
@@ -177,8 +180,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ReportCase{"Html",
                                  u"report.html",
                                  {"<!DOCTYPE html>", "<tr class=\"filter-match\">",
-                                  "filter match (5/24)", "&lt;b&gt;lab, &quot;east&quot;&lt;/b&gt;",
-                                  "2 nodes", "<th>Last seen</th>", "<td>2026-12-08T"},
+                                  "filter match (5/192)",
+                                  "&lt;b&gt;lab, &quot;east&quot;&lt;/b&gt;", "2 nodes",
+                                  "<th>Last seen</th>", "<td>2026-12-08T"},
                                  {"<b>lab"}}),
     [](const auto &info) { return std::string(info.param.name); });
 

@@ -242,8 +242,14 @@ TEST_P(Verdicts, ReachEveryCellOfTheNode)
         nodes.BeginConfirmation(HostIp(2), HostMac(2));
         for (int i = 0; i < c.answers; ++i)
             nodes.CountConfirmationAnswer(HostIp(2), i, HostMac(2));
+        for (int i = ConfirmationProbeCount; i < ConfirmationBatchProbes; ++i)
+            nodes.CountConfirmationAnswer(HostIp(2), i, HostMac(2));
         // The grid repaints the node's row as its answers come in.
-        EXPECT_EQ(changed.size(), c.answers + 1 - std::max(0, c.answers - ConfirmationProbeCount));
+        EXPECT_EQ(changed.size(),
+                  1 + std::min(c.answers, ConfirmationProbeCount) + ConfirmationControlCount);
+        // The cycle's evaluation weighs the batch and reports the verdict.
+        if (const auto verdict = nodes.WeighConfirmation(HostIp(2)))
+            nodes.SetReportedVerdict(HostIp(2), *verdict);
     }
     for (int column : {int(NodeColumn::Ip), BroadcastColumn, int(NodeColumn::Vendor)}) {
         const QModelIndex cell = model.index(1, column);
@@ -260,12 +266,13 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, Verdicts,
     testing::Values(VerdictCase{"NotProbed", -1, ConfirmationVerdict::None, u""},
                     VerdictCase{"FewAnswers", 5, ConfirmationVerdict::FilterMatch,
-                                u"answered 5 of 24 confirmation probes"},
-                    VerdictCase{"EnoughAnswers", ConfirmedAnswers, ConfirmationVerdict::Confirmed,
-                                u"answered 18 of 24 confirmation probes"},
+                                u"answered 5 of 192 confirmation probes"},
+                    VerdictCase{"EnoughAnswers", ConfirmationProbeCount,
+                                ConfirmationVerdict::Confirmed,
+                                u"answered 192 of 192 confirmation probes"},
                     // Answers to probes never sent are not counted.
-                    VerdictCase{"TooManyAnswers", 30, ConfirmationVerdict::Confirmed,
-                                u"answered 24 of 24 confirmation probes"}),
+                    VerdictCase{"TooManyAnswers", 300, ConfirmationVerdict::Confirmed,
+                                u"answered 192 of 192 confirmation probes"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // Clear forgets the marks and the confirmations: the whole row of a
@@ -274,8 +281,9 @@ TEST_F(NodeListModelTest, ClearingResultsRedrawsTheVerdictOfEveryCell)
 {
     nodes.Add(HostIp(1), HostMac(1), AllOn);
     nodes.BeginConfirmation(HostIp(1), HostMac(1));
-    for (int i = 0; i < ConfirmationProbeCount; ++i)
+    for (int i = 0; i < ConfirmationBatchProbes; ++i)
         nodes.CountConfirmationAnswer(HostIp(1), i, HostMac(1));
+    nodes.SetReportedVerdict(HostIp(1), *nodes.WeighConfirmation(HostIp(1)));
     ASSERT_EQ(model.index(0, NodeColumn::Ip).data(NodeListModel::VerdictRole).toInt(),
               int(ConfirmationVerdict::Confirmed));
     changed.clear();

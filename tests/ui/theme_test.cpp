@@ -108,6 +108,10 @@ TEST_P(ThemedGrid, TitlesAndRowsHaveReadableContrast)
         nodes.BeginConfirmation(suspect, MacAddress());
         for (int i = 0; i < theme.answers; ++i)
             nodes.CountConfirmationAnswer(suspect, i, MacAddress());
+        for (int i = ConfirmationProbeCount; i < ConfirmationBatchProbes; ++i)
+            nodes.CountConfirmationAnswer(suspect, i, MacAddress());
+        if (const auto verdict = nodes.WeighConfirmation(suspect))
+            nodes.SetReportedVerdict(suspect, *verdict);
     }
     MainWindow form(nodes);
     form.show();
@@ -142,16 +146,17 @@ TEST_P(ThemedGrid, TitlesAndRowsHaveReadableContrast)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Themes, ThemedGrid,
-                         ::testing::Values(ThemeCase{"DarkPlain", true, -1, false},
-                                           ThemeCase{"DarkAmber", true, 5, false},
-                                           ThemeCase{"DarkRed", true, 24, false},
-                                           ThemeCase{"DarkAmberSelected", true, 5, true},
-                                           ThemeCase{"DarkRedSelected", true, 24, true},
-                                           ThemeCase{"LightPlain", false, -1, false},
-                                           ThemeCase{"LightAmber", false, 5, false},
-                                           ThemeCase{"LightRedSelected", false, 24, true}),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Themes, ThemedGrid,
+    ::testing::Values(ThemeCase{"DarkPlain", true, -1, false},
+                      ThemeCase{"DarkAmber", true, 5, false},
+                      ThemeCase{"DarkRed", true, ConfirmationProbeCount, false},
+                      ThemeCase{"DarkAmberSelected", true, 5, true},
+                      ThemeCase{"DarkRedSelected", true, ConfirmationProbeCount, true},
+                      ThemeCase{"LightPlain", false, -1, false},
+                      ThemeCase{"LightAmber", false, 5, false},
+                      ThemeCase{"LightRedSelected", false, ConfirmationProbeCount, true}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 class ThemedControls : public ::testing::TestWithParam<bool>
 {
