@@ -38,9 +38,10 @@ WorkerScanEngine::WorkerScanEngine(ScanWorkers &w, NodeList &n, ScanEvents &e, L
 
 WorkerScanEngine::~WorkerScanEngine()
 {
-    // The workers may outlive this engine.
+    // The assembly that owns this engine ends its workers first, with their
+    // waits for confirmations: the workers must not be touched here. Dropping
+    // the connection is safe whichever went first.
     QObject::disconnect(handledConnection);
-    workers.ForgetConfirmationWaits();
 }
 
 bool WorkerScanEngine::OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason)
