@@ -3,6 +3,7 @@
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <set>
 
 namespace keelwatch {
 
@@ -254,10 +255,22 @@ NodeList::ProbeSet NodeList::GroupProbes()
     return groups;
 }
 
-void NodeList::BeginConfirmation(const IpAddress &ip, const MacAddress &mac)
+void NodeList::BeginConfirmation(const IpAddress &ip, const MacAddress &mac,
+                                 std::vector<MacBytes> groups)
 {
-    confirmations.insert(ip, Confirmation{mac, {}, false, false});
+    confirmations.insert(ip, Confirmation{mac, std::move(groups), {}, false, false});
     ChangedIp(ip);
+}
+
+std::vector<MacBytes> NodeList::NextConfirmationGroups(const IpAddress &ip,
+                                                       ConfirmationFamily family,
+                                                       const Settings &settings,
+                                                       std::mt19937_64 &random) const
+{
+    const auto it = evidence.constFind(ip);
+    return ComposeConfirmationGroups(it == evidence.constEnd() ? std::vector<MacBytes>()
+                                                               : it->askAgain,
+                                     settings, family, random);
 }
 
 void NodeList::ClearConfirmations()
@@ -293,11 +306,24 @@ std::optional<ConfirmationVerdict> NodeList::WeighConfirmation(const IpAddress &
     if (it == confirmations.end() || it->voided || it->weighed)
         return std::nullopt;
     it->weighed = true;
-    const int groups = int((it->answered & GroupProbes()).count());
-    const int controls = int(it->answered.count()) - groups;
+    const int controls = int(it->answered.count() - (it->answered & GroupProbes()).count());
     ConfirmationEvidence &weighed = evidence[ip];
-    if (!WeighConfirmationBatch(weighed, groups, controls))
+    const std::set<MacBytes> askedAgain(weighed.askAgain.begin(), weighed.askAgain.end());
+    auto outcomes = std::vector<GroupOutcome>(ConfirmationProbeCount);
+    std::vector<MacBytes> silent;
+    for (int probe = 0; probe < ConfirmationProbeCount; ++probe) {
+        GroupOutcome &outcome = outcomes[size_t(probe)];
+        outcome.answered = it->answered.test(size_t(probe));
+        if (size_t(probe) >= it->groups.size())
+            continue;
+        const MacBytes &group = it->groups[size_t(probe)];
+        outcome.askedAgain = askedAgain.contains(group);
+        if (!outcome.answered && !outcome.askedAgain)
+            silent.push_back(group);
+    }
+    if (!WeighConfirmationBatch(weighed, outcomes, controls))
         return std::nullopt;
+    weighed.askAgain = std::move(silent);
     return weighed.verdict;
 }
 

@@ -10,6 +10,8 @@
 
 #include <bitset>
 #include <optional>
+#include <random>
+#include <vector>
 
 namespace keelwatch {
 
@@ -93,8 +95,15 @@ class NodeList : public QObject
     // only when answered from that MAC; answers to an IP that is not being
     // confirmed are not counted. A new MAC for the IP (SetMac) voids the
     // count until the next Begin: the verdict belongs to the card that
-    // answered the probes.
-    void BeginConfirmation(const IpAddress &ip, const MacAddress &mac);
+    // answered the probes. groups are the batch's group addresses, by probe;
+    // without them every group probe weighs as a fresh address.
+    void BeginConfirmation(const IpAddress &ip, const MacAddress &mac,
+                           std::vector<MacBytes> groups = {});
+    // The group addresses of the IP's next batch: what its last weighed
+    // batch left unanswered, then fresh ones of the family.
+    std::vector<MacBytes> NextConfirmationGroups(const IpAddress &ip, ConfirmationFamily family,
+                                                 const Settings &settings,
+                                                 std::mt19937_64 &random) const;
     // A new scanning sweep: the last sweep's verdicts no longer hold.
     void ClearConfirmations();
     void CountConfirmationAnswer(const IpAddress &ip, int probe, const MacAddress &from);
@@ -143,6 +152,7 @@ class NodeList : public QObject
     struct Confirmation
     {
         MacAddress mac;
+        std::vector<MacBytes> groups;
         ProbeSet answered;
         bool voided = false;
         bool weighed = false;

@@ -84,7 +84,7 @@ void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<
     // Drawn afresh for every scan, so that neither a normal card's filter
     // nor a forger meets the same addresses scan after scan.
     std::random_device seed;
-    std::mt19937_64 random((std::uint64_t(seed()) << 32) | seed());
+    random.seed((std::uint64_t(seed()) << 32) | seed());
     confirmationSources.clear();
     if (scan.settings.confirmSuspects)
         confirmationSources =
@@ -99,7 +99,7 @@ void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<
     waiting.clear();
     sending = 0;
     if (scan.settings.confirmSuspects)
-        workers.StartConfirmations(Inputs(scan, scanStep), std::mt19937_64(random()));
+        workers.StartConfirmations(Inputs(scan, scanStep));
 }
 
 void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSnapshot &scan,
@@ -127,14 +127,15 @@ void WorkerScanEngine::Classify(const QList<DecodedReply> &replies, const ScanSn
         // for.
         const int index = reply.confirmationProbe < 0 ? ClassifyReply(targets, options, reply) : -1;
         if (scan.settings.confirmSuspects && options.scanStep == ScanStep::Scanning)
-            FollowSuspect(reply, index);
+            FollowSuspect(reply, index, scan.settings);
     }
     nodes.EndBatch();
     if (selected >= 0 && lookups.selectNode)
         lookups.selectNode(selected);
 }
 
-void WorkerScanEngine::FollowSuspect(const DecodedReply &reply, int classified)
+void WorkerScanEngine::FollowSuspect(const DecodedReply &reply, int classified,
+                                     const Settings &settings)
 {
     if (reply.confirmationProbe >= 0) {
         nodes.CountConfirmationAnswer(reply.ip, reply.confirmationProbe, reply.mac);
@@ -152,11 +153,13 @@ void WorkerScanEngine::FollowSuspect(const DecodedReply &reply, int classified)
         return;
     confirming.insert(reply.ip);
     const MacAddress mac = nodes.At(*index).mac;
-    nodes.BeginConfirmation(reply.ip, mac);
+    std::vector<MacBytes> groups =
+        nodes.NextConfirmationGroups(reply.ip, *family, settings, random);
+    nodes.BeginConfirmation(reply.ip, mac, groups);
     if (sending != 0)
-        waiting.push_back({reply.ip.ToIpv4(), mac.bytes, *family});
+        waiting.push_back({reply.ip.ToIpv4(), mac.bytes, std::move(groups)});
     else
-        workers.Confirm(reply.ip.ToIpv4(), mac.bytes, *family);
+        workers.Confirm(reply.ip.ToIpv4(), mac.bytes, std::move(groups));
 }
 
 void WorkerScanEngine::StartSending(std::shared_ptr<ScanInputs> inputs, std::uint64_t sweep)
@@ -170,7 +173,7 @@ void WorkerScanEngine::SendingFinished(std::uint64_t sweep)
     if (sweep == sending && !waiting.empty()) {
         sending = 0;
         for (const Confirmation &confirmation : std::exchange(waiting, {}))
-            workers.Confirm(confirmation.address, confirmation.mac, confirmation.family);
+            workers.Confirm(confirmation.address, confirmation.mac, confirmation.groups);
         // The step's Scan Timer wait starts after the batches, so that their
         // answers are in when the cycle weighs them.
         workers.AfterConfirmations([this, sweep] {

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <random>
 #include <vector>
 
 namespace keelwatch {
@@ -65,7 +66,7 @@ class WorkerScanEngine : public ScanEngine
     // queues the reply's node for confirmation once in the sweep when it has
     // answered an illegal test address. classified is the reply's node
     // index, or -1.
-    void FollowSuspect(const DecodedReply &reply, int classified);
+    void FollowSuspect(const DecodedReply &reply, int classified, const Settings &settings);
     // Starts a sweep or recheck of the workers with this id.
     void StartSending(std::shared_ptr<ScanInputs> inputs, std::uint64_t sweep);
     // The sweep with this id has sent its last probe: the confirmations that
@@ -76,7 +77,7 @@ class WorkerScanEngine : public ScanEngine
     {
         quint32 address;
         MacBytes mac;
-        ConfirmationFamily family;
+        std::vector<MacBytes> groups;
     };
 
     ScanWorkers &workers;
@@ -91,6 +92,8 @@ class WorkerScanEngine : public ScanEngine
     // The current scan's: what its replies must answer.
     std::shared_ptr<ProbeLedger> asked;
     std::vector<std::array<std::uint8_t, 6>> confirmationSources;
+    // Draws the fresh group addresses of every batch; seeded at each scan.
+    std::mt19937_64 random;
     ScanEvents &events;
     Lookups lookups;
     QMetaObject::Connection handledConnection;

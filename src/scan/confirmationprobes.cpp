@@ -15,7 +15,7 @@ int BatchProbeSentAt(int k)
     return k / Period * (Period - 1) + k % Period;
 }
 
-bool WeighConfirmationBatch(ConfirmationEvidence &evidence, int groupsAnswered,
+bool WeighConfirmationBatch(ConfirmationEvidence &evidence, const std::vector<GroupOutcome> &groups,
                             int controlsAnswered)
 {
     if (controlsAnswered <= 0)
@@ -25,10 +25,15 @@ bool WeighConfirmationBatch(ConfirmationEvidence &evidence, int groupsAnswered,
     // Laplace's estimate keeps r off 0 and 1 however few answers there are.
     const double rate =
         std::clamp((evidence.controlsAnswered + 1.0) / (evidence.controlsAsked + 2.0), 0.05, 0.99);
-    const int answered = std::clamp(groupsAnswered, 0, ConfirmationProbeCount);
-    const double q = ConfirmationNormalShare;
-    evidence.logRatio += answered * std::log(1 / q) + (ConfirmationProbeCount - answered) *
-                                                          std::log((1 - rate) / (1 - q * rate));
+    const double fresh = ConfirmationNormalShare;
+    // What H0 gives an address that went unanswered once: it passes the
+    // filter and was lost, among all the ways to stay silent.
+    const double again = fresh * (1 - rate) / (1 - fresh * rate);
+    for (const GroupOutcome &group : groups) {
+        const double passes = group.askedAgain ? again : fresh;
+        evidence.logRatio +=
+            group.answered ? std::log(1 / passes) : std::log((1 - rate) / (1 - passes * rate));
+    }
     evidence.logRatio =
         std::clamp(evidence.logRatio, ConfirmationLowerBound, ConfirmationUpperBound);
     if (evidence.logRatio >= ConfirmationUpperBound)
@@ -120,6 +125,24 @@ std::vector<MacBytes> DrawConfirmationDestinations(const Settings &settings,
             list.push_back(mac);
     }
     return list;
+}
+
+std::vector<MacBytes> ComposeConfirmationGroups(const std::vector<MacBytes> &askAgain,
+                                                const Settings &settings, ConfirmationFamily family,
+                                                std::mt19937_64 &random)
+{
+    const std::vector<MacBytes> tests = TestDestinationBytes(settings);
+    std::vector<MacBytes> groups;
+    for (const MacBytes &mac : askAgain) {
+        if (int(groups.size()) < ConfirmationProbeCount && Usable(mac, family, tests))
+            groups.push_back(mac);
+    }
+    const std::set<MacBytes> asked(groups.begin(), groups.end());
+    for (const MacBytes &mac : DrawConfirmationDestinations(settings, family, random)) {
+        if (int(groups.size()) < ConfirmationProbeCount && !asked.contains(mac))
+            groups.push_back(mac);
+    }
+    return groups;
 }
 
 std::vector<MacBytes> DrawConfirmationSources(const MacAddress &ownMac, std::mt19937_64 &random)

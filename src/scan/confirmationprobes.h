@@ -33,24 +33,31 @@ enum class ConfirmationVerdict {
 // mode keeps a hash filter of b buckets, s of them set by the groups its host
 // joined; a group address drawn afresh passes with probability s/b. A random
 // 64 groups fill 41 of 64 buckets on average and the worst of 10,000 such
-// cards 50 to 52, so H0 is "passes a share ConfirmationNormalShare = 0.82"
+// cards 47 to 52, so H0 is "passes a share ConfirmationNormalShare = 0.82"
 // (52/64 = 0.81). H1 is "passes every group address": a probe is answered
 // as often as a control, r, which the node's controls so far measure, its
-// request and reply loss together. A group answer adds ln(1/0.82) = +0.20 to
-// the log ratio, a silence ln((1 - r)/(1 - 0.82 r)): -0.35 at r = 0.7
-// (30% of replies lost), -1.5 at r = 0.95. So a batch of 192 moves a
-// promiscuous card at r = 0.7 by +6.5 on average (sd 3.5), one at r = 0.95
-// by +22; a card at the H0 share itself by -6.8 at r = 0.7; a typical one
-// (41 of 64) by -20. The ratio is kept within [ConfirmationLowerBound,
-// ConfirmationUpperBound]: reaching the top confirms, reaching the bottom
-// makes a filter match, and a node that changes mode crosses the whole
-// range in one to three cycles. Wald's bound gives a card at the H0 share
-// a chance of at most 1/400 per climb from the start, and e^-12 per climb
-// from the bottom; the cards below it have far less. Simulated, no normal
-// card of 10,000 with 4 to 64 groups at 0-30% loss is confirmed in 100
-// cycles, and a sniffer losing 30% of its replies is confirmed within three
-// cycles in 90% of cases (bench_evidence prints the figures; 99% would take
-// more than twice the frames per batch).
+// request and reply loss together. A fresh group answer adds ln(1/0.82) =
+// +0.20 to the log ratio, a silence ln((1 - r)/(1 - 0.82 r)): -0.35 at
+// r = 0.7 (30% of replies lost). At that loss such probes tell little: a
+// batch of 192 moves a promiscuous card by +6.5 on average, sd 3.5.
+//
+// So every address a batch left unanswered is asked once more in the next
+// batch. The same address falls in the same bucket whatever the card's hash,
+// so a normal card that was silent because the bucket is not set stays
+// silent, while a promiscuous card answers at r. Under H0 a once-silent
+// address passes the filter with probability p1 = 0.82 (1 - r) / (1 - 0.82 r)
+// (0.58 at r = 0.7), so its answer adds ln(1/p1) = +0.55 and its silence
+// ln((1 - r)/(1 - p1 r)) = -0.69. A sniffer at r = 0.7 gains +0.18 per asked
+// again address instead of +0.03, about 11 more per batch; an address silent
+// twice is not asked again, so one late answer never weighs more than that.
+//
+// The ratio is kept within [ConfirmationLowerBound, ConfirmationUpperBound]:
+// reaching the top confirms, reaching the bottom makes a filter match, and a
+// node that changes mode crosses the whole range in one to three cycles.
+// Wald's bound gives a card at the H0 share a chance of at most 1/400 per
+// climb from the start, and e^-12 per climb from the bottom; the cards below
+// it have far less. bench_evidence simulates 10,000 normal cards with 4 to
+// 64 groups at 0-30% loss over 100 cycles, and sniffers at each loss.
 constexpr double ConfirmationNormalShare = 0.82;
 constexpr double ConfirmationUpperBound = 6.0; // ln 400
 constexpr double ConfirmationLowerBound = -6.0;
@@ -62,6 +69,9 @@ struct ConfirmationEvidence
     int controlsAnswered = 0;
     // The verdict the last bound reached tells; None before any.
     ConfirmationVerdict verdict = ConfirmationVerdict::None;
+    // The fresh group addresses the last weighed batch left unanswered: the
+    // next batch asks them again.
+    std::vector<MacBytes> askAgain;
 };
 
 // The probe of a batch sent k-th: controls spread evenly among the group
@@ -69,11 +79,19 @@ struct ConfirmationEvidence
 // both and never looks like a filter.
 int BatchProbeSentAt(int k);
 
-// Adds one batch: groupsAnswered of ConfirmationProbeCount group probes and
-// controlsAnswered of ConfirmationControlCount controls. A batch whose
-// controls all went unanswered tells nothing of a filter (the node or the
-// segment lost them); it changes nothing and false is returned.
-bool WeighConfirmationBatch(ConfirmationEvidence &evidence, int groupsAnswered,
+// A group probe of a batch: answered or not, and whether its address went
+// unanswered in the batch before.
+struct GroupOutcome
+{
+    bool answered = false;
+    bool askedAgain = false;
+};
+
+// Adds one batch: its group probes and controlsAnswered of
+// ConfirmationControlCount controls. A batch whose controls all went
+// unanswered tells nothing of a filter (the node or the segment lost them);
+// it changes nothing and false is returned.
+bool WeighConfirmationBatch(ConfirmationEvidence &evidence, const std::vector<GroupOutcome> &groups,
                             int controlsAnswered);
 
 // The group addresses the confirmation probes go to, by the first bytes of
@@ -101,6 +119,12 @@ bool UsableConfirmationDestination(const MacBytes &mac, ConfirmationFamily famil
 std::vector<MacBytes> DrawConfirmationDestinations(const Settings &settings,
                                                    ConfirmationFamily family,
                                                    std::mt19937_64 &random);
+
+// A batch's ConfirmationProbeCount group addresses: those of askAgain that
+// suit the family, then fresh ones.
+std::vector<MacBytes> ComposeConfirmationGroups(const std::vector<MacBytes> &askAgain,
+                                                const Settings &settings, ConfirmationFamily family,
+                                                std::mt19937_64 &random);
 
 // ConfirmationBatchProbes different locally administered unicast source
 // addresses, one per probe of a batch, in random order; none in the own

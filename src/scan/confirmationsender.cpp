@@ -10,17 +10,16 @@ using namespace Qt::StringLiterals;
 namespace keelwatch {
 
 ConfirmationSender::ConfirmationSender(std::shared_ptr<const ScanInputs> in,
-                                       std::shared_ptr<SendAdapters> a, std::mt19937_64 r,
-                                       QObject *parent)
-    : ScanThread(parent), inputs(std::move(in)), adapters(std::move(a)), random(std::move(r))
+                                       std::shared_ptr<SendAdapters> a, QObject *parent)
+    : ScanThread(parent), inputs(std::move(in)), adapters(std::move(a))
 {
 }
 
-void ConfirmationSender::Confirm(quint32 address, const MacBytes &mac, ConfirmationFamily family)
+void ConfirmationSender::Confirm(quint32 address, const MacBytes &mac, std::vector<MacBytes> groups)
 {
     {
         std::lock_guard lock(queueMutex);
-        requests.push_back({address, mac, family});
+        requests.push_back({address, mac, std::move(groups)});
     }
     queued.notify_one();
 }
@@ -29,7 +28,7 @@ void ConfirmationSender::MarkSent(quint64 mark)
 {
     {
         std::lock_guard lock(queueMutex);
-        requests.push_back({0, {}, ConfirmationFamily::GroupBit, mark});
+        requests.push_back({0, {}, {}, mark});
     }
     queued.notify_one();
 }
@@ -72,7 +71,7 @@ void ConfirmationSender::Work()
                 continue;
             if (abandoned)
                 return;
-            request = requests.front();
+            request = std::move(requests.front());
             requests.pop_front();
         }
         if (request.mark != 0)
@@ -86,8 +85,7 @@ void ConfirmationSender::SendProbes(const Request &request, quint32 ownIp)
 {
     if (inputs->asked)
         inputs->asked->Note(request.address);
-    const std::vector<MacBytes> groups =
-        DrawConfirmationDestinations(inputs->settings, request.family, random);
+    const std::vector<MacBytes> &groups = request.groups;
     const std::vector<MacBytes> &sources = inputs->confirmationSources;
     // Never faster than the sweep: each probe waits a whole gap after the
     // last, however late that one went out.
@@ -97,7 +95,8 @@ void ConfirmationSender::SendProbes(const Request &request, quint32 ownIp)
         if (stopRequested)
             break;
         const int j = BatchProbeSentAt(k);
-        if (size_t(j) >= sources.size())
+        if (size_t(j) >= sources.size() ||
+            (j < ConfirmationProbeCount && size_t(j) >= groups.size()))
             continue;
         if (!gap)
             std::this_thread::sleep_until(next);

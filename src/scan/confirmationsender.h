@@ -22,17 +22,13 @@ class ConfirmationSender : public ScanThread
     Q_OBJECT
 
   public:
-    // Group destinations are drawn afresh for every batch with random, so a
-    // normal card's filter passes a new share of them each time.
     ConfirmationSender(std::shared_ptr<const ScanInputs> inputs,
-                       std::shared_ptr<SendAdapters> adapters, std::mt19937_64 random,
-                       QObject *parent = nullptr);
+                       std::shared_ptr<SendAdapters> adapters, QObject *parent = nullptr);
 
-    // Queues a batch for the node at address whose card is mac:
-    // ConfirmationProbeCount probes to group addresses of family, then
-    // ConfirmationControlCount to mac; probe j from the scan's confirmation
-    // source j. Any thread.
-    void Confirm(quint32 address, const MacBytes &mac, ConfirmationFamily family);
+    // Queues a batch for the node at address whose card is mac: a probe to
+    // each of the ConfirmationProbeCount groups, then ConfirmationControlCount
+    // to mac; probe j from the scan's confirmation source j. Any thread.
+    void Confirm(quint32 address, const MacBytes &mac, std::vector<MacBytes> groups);
     // Queues a mark: batchesSent(mark) comes once every batch queued before
     // it has been sent (or left unsent by a stop). Any thread.
     void MarkSent(quint64 mark);
@@ -59,7 +55,7 @@ class ConfirmationSender : public ScanThread
     {
         quint32 address;
         MacBytes mac;
-        ConfirmationFamily family;
+        std::vector<MacBytes> groups;
         // Not 0: no batch, the mark of MarkSent.
         quint64 mark = 0;
     };
@@ -70,7 +66,6 @@ class ConfirmationSender : public ScanThread
 
     std::shared_ptr<const ScanInputs> inputs;
     std::shared_ptr<SendAdapters> adapters;
-    std::mt19937_64 random;
     std::function<void()> gap;
 
     std::mutex queueMutex;

@@ -204,14 +204,13 @@ void ScanWorkers::StopSweep()
     sender = nullptr;
 }
 
-void ScanWorkers::StartConfirmations(std::shared_ptr<const ScanInputs> inputs,
-                                     std::mt19937_64 random)
+void ScanWorkers::StartConfirmations(std::shared_ptr<const ScanInputs> inputs)
 {
     if (confirmations)
         confirmations->RequestStop();
     if (!sendAdapters)
         sendAdapters = std::make_shared<SendAdapters>(driver);
-    confirmations = new ConfirmationSender(std::move(inputs), sendAdapters, std::move(random));
+    confirmations = new ConfirmationSender(std::move(inputs), sendAdapters);
     connect(
         confirmations, &ConfirmationSender::batchesSent, this,
         [this](quint64 mark) {
@@ -244,10 +243,10 @@ void ScanWorkers::ForgetConfirmationWaits()
     confirmationWaits.clear();
 }
 
-void ScanWorkers::Confirm(quint32 address, const MacBytes &mac, ConfirmationFamily family)
+void ScanWorkers::Confirm(quint32 address, const MacBytes &mac, std::vector<MacBytes> groups)
 {
     if (confirmations)
-        confirmations->Confirm(address, mac, family);
+        confirmations->Confirm(address, mac, std::move(groups));
 }
 
 void ScanWorkers::StopCapture()

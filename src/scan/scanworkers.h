@@ -46,9 +46,9 @@ class ReplyAnalyser;
 //                                     notice cannot restart the cycle.
 //   StopSweep()                       Stop: the sender ends before its next
 //                                     address and is forgotten.
-//   StartConfirmations(inputs, rng)   with "Confirm suspects": the sender of
+//   StartConfirmations(inputs)        with "Confirm suspects": the sender of
 //                                     confirmation probes, idle until
-//                                     Confirm(address, mac, family) queues a
+//                                     Confirm(address, mac, groups) queues a
 //                                     node's batch.
 //   StopCapture()                     EndScan: relay, then analyser, are told
 //                                     to stop and forgotten; the capture
@@ -79,10 +79,9 @@ class ScanWorkers : public QObject
     void StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHandler onReplies);
     quint64 StartSweep(std::shared_ptr<const ScanInputs> inputs, SweepFinished onFinished);
     void StopSweep();
-    // random draws the group destinations of every batch.
-    void StartConfirmations(std::shared_ptr<const ScanInputs> inputs, std::mt19937_64 random);
+    void StartConfirmations(std::shared_ptr<const ScanInputs> inputs);
     // Nothing happens unless StartConfirmations came first in this scan.
-    void Confirm(quint32 address, const MacBytes &mac, ConfirmationFamily family);
+    void Confirm(quint32 address, const MacBytes &mac, std::vector<MacBytes> groups);
     // then is called on this thread once every batch queued so far has been
     // sent; at once without a confirmation sender. It is never called once
     // the capture stopped or ForgetConfirmationWaits came.

@@ -116,12 +116,22 @@ class ConfirmationEvidenceTest : public testing::TestWithParam<EvidenceCase>
 {
 };
 
+// A batch of fresh group addresses, the first answered of them answered.
+std::vector<GroupOutcome> FreshGroups(int answered)
+{
+    auto groups = std::vector<GroupOutcome>(ConfirmationProbeCount);
+    for (int i = 0; i < answered && i < ConfirmationProbeCount; ++i)
+        groups[size_t(i)].answered = true;
+    return groups;
+}
+
 TEST_P(ConfirmationEvidenceTest, MovesBetweenTheBoundsAndHoldsInBetween)
 {
     ConfirmationEvidence evidence;
     for (size_t i = 0; i < GetParam().batches.size(); ++i) {
         const auto [groups, controls] = GetParam().batches[i];
-        EXPECT_EQ(WeighConfirmationBatch(evidence, groups, controls), controls > 0) << i;
+        EXPECT_EQ(WeighConfirmationBatch(evidence, FreshGroups(groups), controls), controls > 0)
+            << i;
         EXPECT_EQ(evidence.verdict, GetParam().verdicts[i]) << i;
         EXPECT_GE(evidence.logRatio, ConfirmationLowerBound);
         EXPECT_LE(evidence.logRatio, ConfirmationUpperBound);
@@ -159,15 +169,14 @@ TEST(ConfirmationSenderTest, SendsOneCopyOfEachProbeToTheFamilyFromItsOwnSource)
     in->probeSourceMacs = BuildProbeSourceMacs(*in->settings.ownMac);
     std::mt19937_64 random(3);
     in->confirmationSources = DrawConfirmationSources(*in->settings.ownMac, random);
-    // The sender draws with a copy of the generator: the same addresses.
-    std::mt19937_64 copy(4);
+    std::mt19937_64 draws(4);
     const std::vector<MacBytes> drawn =
-        DrawConfirmationDestinations(in->settings, F::OneOnes, copy);
+        DrawConfirmationDestinations(in->settings, F::OneOnes, draws);
     const MacBytes nodeMac = Mac({0x02, 0x77, 0, 0, 0, 7});
-    ConfirmationSender sender(in, std::make_shared<SendAdapters>(driver), std::mt19937_64(4));
+    ConfirmationSender sender(in, std::make_shared<SendAdapters>(driver));
     sender.SetProbeGap([] {});
     sender.start();
-    sender.Confirm(0x0A000007, nodeMac, F::OneOnes);
+    sender.Confirm(0x0A000007, nodeMac, drawn);
     for (int i = 0; i < 1000 && driver->Sent().size() < size_t(ConfirmationBatchProbes); ++i)
         QThread::msleep(2);
     sender.Abandon();
@@ -300,7 +309,7 @@ bool ConfirmedByOneBatch(const SimulatedCard &card, const Settings &s, Confirmat
     for (const MacBytes &mac : DrawConfirmationDestinations(s, family, random))
         answered += card.Answers(mac);
     ConfirmationEvidence evidence;
-    WeighConfirmationBatch(evidence, answered,
+    WeighConfirmationBatch(evidence, FreshGroups(answered),
                            card.Answers(card.own) ? ConfirmationControlCount : 0);
     return evidence.verdict == ConfirmationVerdict::Confirmed;
 }

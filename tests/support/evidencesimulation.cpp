@@ -76,8 +76,8 @@ int CyclesUntilConfirmed(const SimulatedCard &card, SimulatedLoss loss, int cycl
     NodeList nodes;
     nodes.Add(ip, mac, {});
     for (int cycle = 1; cycle <= cycles; ++cycle) {
-        nodes.BeginConfirmation(ip, mac);
-        const std::vector<MacBytes> groups = DrawConfirmationDestinations(settings, family, random);
+        std::vector<MacBytes> groups = nodes.NextConfirmationGroups(ip, family, settings, random);
+        nodes.BeginConfirmation(ip, mac, groups);
         for (int probe = 0; probe < ConfirmationBatchProbes; ++probe) {
             const MacBytes &to = probe < ConfirmationProbeCount ? groups[size_t(probe)] : card.own;
             if (!requestLost(random) && filter.Answers(to) && !replyLost(random))

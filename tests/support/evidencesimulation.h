@@ -19,7 +19,8 @@ struct SimulatedLoss
 };
 
 // Sends a card a confirmation batch per cycle, as the scan would (group
-// addresses of family drawn afresh, controls to its own MAC, each probe from
+// addresses of family the last batch left unanswered, then fresh ones,
+// controls to its own MAC, each probe from
 // its own source), counts the answers that survive the loss in the node
 // list and weighs them as the cycle's evaluation does. Returns the cycle
 // (from 1) whose batch first confirmed the card, or 0 when none did.
