@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -149,7 +150,16 @@ QMap<int, QString> DescriptorsOfAStartedCommand()
         5000);
     if (!pid)
         return {{-1, u"not found"_s}};
-    const QMap<int, QString> fds = processinfo::Descriptors(*pid);
+    // Just started, the command may still open and close files of its own
+    // (locale data): its descriptors count once two reads agree.
+    QMap<int, QString> fds = processinfo::Descriptors(*pid);
+    for (int read = 0; read < 100; ++read) {
+        QThread::msleep(20);
+        QMap<int, QString> again = processinfo::Descriptors(*pid);
+        if (again == fds)
+            break;
+        fds = std::move(again);
+    }
     kill(*pid, SIGTERM);
     return fds;
 }
