@@ -67,6 +67,14 @@
         <source>Mode Error !!!</source>
         <translation>Modusfehler !!!</translation>
     </message>
+    <message>
+        <source>Wrong IP address for SYSLOG server.</source>
+        <translation>Falsche IP-Adresse für den SYSLOG-Server.</translation>
+    </message>
+    <message>
+        <source>Null Remote Address</source>
+        <translation>Leere Gegenstellenadresse</translation>
+    </message>
 </context>
 <context>
     <name>NodeViewer</name>
