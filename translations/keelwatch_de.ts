@@ -77,6 +77,27 @@
     </message>
 </context>
 <context>
+    <name>NodeListFile</name>
+    <message>
+        <source>Cannot write the node list file %1.
+%2</source>
+        <translation>Die Knotenlistendatei %1 kann nicht geschrieben werden.
+%2</translation>
+    </message>
+    <message>
+        <source>Cannot read the node list file %1.
+%2</source>
+        <translation>Die Knotenlistendatei %1 kann nicht gelesen werden.
+%2</translation>
+    </message>
+    <message>
+        <source>The file %1 is not a node list: it holds no node line.
+The node list was left as it was.</source>
+        <translation>Die Datei %1 ist keine Knotenliste: Sie enthält keine Knotenzeile.
+Die Knotenliste blieb, wie sie war.</translation>
+    </message>
+</context>
+<context>
     <name>NodeViewer</name>
     <message>
         <source>Node Viewer</source>

@@ -301,8 +301,8 @@ TEST_F(GermanWindows, LeaveLogLinesAndFilesEnglish)
 
 // Texts of the lower layers are German where a window shows them: the node
 // viewer's title and column titles, its failures, a comment file that cannot
-// be written. The log it reads, and what the same layers hand to the sensor,
-// stay English.
+// be written, a node list that cannot be read. The log it reads, and what the same layers hand to
+// the sensor, stay English.
 TEST_F(GermanWindows, ShowLowerLayerTextsInGermanWhileTheirSourcesStayEnglish)
 {
     const QString logPath = dir.filePath(u"keelwatch.log"_s);
@@ -336,6 +336,9 @@ TEST_F(GermanWindows, ShowLowerLayerTextsInGermanWhileTheirSourcesStayEnglish)
     const QString error = startup.Comments().SaveComments(dir.filePath(u"no/such/folder"_s));
     EXPECT_TRUE(error.startsWith(u"comment.txt kann nicht geschrieben werden.\n"_s))
         << error.toStdString();
+    NodeList nodes;
+    EXPECT_TRUE(
+        LoadNodeList(dir.filePath(u"gone.csv"_s), nodes).startsWith(u"Die Knotenlistendatei "_s));
 
     // The vendor note as the sensor receives it, and as a window shows it.
     QStringList missing;
