@@ -2,6 +2,141 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>CommentTable</name>
+    <message>
+        <source>Cannot write comment.txt.
+%1</source>
+        <translation>comment.txt kann nicht geschrieben werden.
+%1</translation>
+    </message>
+</context>
+<context>
+    <name>ExternalCommand</name>
+    <message>
+        <source>Cannot start the external command %1.</source>
+        <translation>Der externe Befehl %1 kann nicht gestartet werden.</translation>
+    </message>
+</context>
+<context>
+    <name>MessageSink</name>
+    <message>
+        <source>Wrong IP address.</source>
+        <translation>Falsche IP-Adresse.</translation>
+    </message>
+    <message>
+        <source>IP Address Error</source>
+        <translation>Fehler in der IP-Adresse</translation>
+    </message>
+    <message>
+        <source>No comment.txt not found</source>
+        <translation>Keine comment.txt gefunden</translation>
+    </message>
+    <message>
+        <source>More then 10000 comments</source>
+        <translation>Mehr als 10000 Kommentare</translation>
+    </message>
+    <message>
+        <source>External Command ERROR!!!</source>
+        <translation>FEHLER beim externen Befehl!!!</translation>
+    </message>
+    <message>
+        <source>No log file fount.</source>
+        <translation>Keine Logdatei gefunden.</translation>
+    </message>
+    <message>
+        <source>Cannot open Log file.-1</source>
+        <translation>Logdatei kann nicht geöffnet werden.-1</translation>
+    </message>
+    <message>
+        <source>No oui.txt found.</source>
+        <translation>Keine oui.txt gefunden.</translation>
+    </message>
+    <message>
+        <source>/ PacketReceivePacket failed </source>
+        <translation>/ PacketReceivePacket fehlgeschlagen </translation>
+    </message>
+    <message>
+        <source>Pipe2 wait Error!!!</source>
+        <translation>Fehler beim Warten auf Pipe2!!!</translation>
+    </message>
+    <message>
+        <source>IP Address ERROR !!! </source>
+        <translation>FEHLER in der IP-Adresse !!! </translation>
+    </message>
+    <message>
+        <source>Mode Error !!!</source>
+        <translation>Modusfehler !!!</translation>
+    </message>
+    <message>
+        <source>Wrong IP address for SYSLOG server.</source>
+        <translation>Falsche IP-Adresse für den SYSLOG-Server.</translation>
+    </message>
+    <message>
+        <source>Null Remote Address</source>
+        <translation>Leere Gegenstellenadresse</translation>
+    </message>
+</context>
+<context>
+    <name>NodeListFile</name>
+    <message>
+        <source>Cannot write the node list file %1.
+%2</source>
+        <translation>Die Knotenlistendatei %1 kann nicht geschrieben werden.
+%2</translation>
+    </message>
+    <message>
+        <source>Cannot read the node list file %1.
+%2</source>
+        <translation>Die Knotenlistendatei %1 kann nicht gelesen werden.
+%2</translation>
+    </message>
+    <message>
+        <source>The file %1 is not a node list: it holds no node line.
+The node list was left as it was.</source>
+        <translation>Die Datei %1 ist keine Knotenliste: Sie enthält keine Knotenzeile.
+Die Knotenliste blieb, wie sie war.</translation>
+    </message>
+</context>
+<context>
+    <name>NodeViewer</name>
+    <message>
+        <source>Node Viewer</source>
+        <translation>Knotenbetrachter</translation>
+    </message>
+</context>
+<context>
+    <name>NodeViewerGrid</name>
+    <message>
+        <source>STATUS</source>
+        <translation>STATUS</translation>
+    </message>
+    <message>
+        <source>TIME</source>
+        <translation>ZEIT</translation>
+    </message>
+    <message>
+        <source>Comment</source>
+        <translation>Kommentar</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsStore</name>
+    <message>
+        <source>These settings in %1 could not be read and keep their defaults: %2.
+A copy of the file is kept beside it when the settings are next saved.</source>
+        <translation>Diese Einstellungen in %1 konnten nicht gelesen werden und behalten ihre Vorgaben: %2.
+Beim nächsten Speichern der Einstellungen wird eine Kopie der Datei daneben aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>Cannot save the settings to %1.</source>
+        <translation>Die Einstellungen können nicht in %1 gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>Cannot keep a copy of the settings as %1.</source>
+        <translation>Eine Kopie der Einstellungen kann nicht als %1 aufbewahrt werden.</translation>
+    </message>
+</context>
+<context>
     <name>keelwatch::AboutBox</name>
     <message>
         <source>About</source>

@@ -60,7 +60,7 @@ Startup::Startup(const QStringList &arguments, const QString &programDir,
             window->AppendPaneNote(
                 tr("%1 Vendors come from the built-in list; install ieee-data or put oui.txt "
                    "beside the program.")
-                    .arg(text));
+                    .arg(WindowText(text)));
         });
     const CommentFolders commentFolders = ChooseCommentFolders(this->programDir, userDir);
     commentDir = commentFolders.saveDir;

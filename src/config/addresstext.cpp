@@ -3,6 +3,7 @@
 #include "config/fieldsplit.h"
 #include "config/integertext.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <algorithm>
@@ -135,7 +136,7 @@ QString IpTextToHexText(const QString &text, const MessageSink &sink)
     const auto address = IpLinesToNumber(text);
     if (!address) {
         if (sink)
-            sink(u"Wrong IP address."_s);
+            sink(QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "Wrong IP address.")));
         return QString();
     }
     return u"$"_s + u"%1"_s.arg(*address, 8, 16, QChar(u'0')).toUpper();
@@ -146,7 +147,7 @@ QString IpTextToHexBytes(const QString &text, const MessageSink &sink)
     const auto address = IpLinesToNumber(text);
     if (!address) {
         if (sink)
-            sink(u"IP Address Error"_s);
+            sink(QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "IP Address Error")));
         return QString();
     }
     QString out;

@@ -3,6 +3,7 @@
 #include "config/addresstext.h"
 #include "config/settingsscreen.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -331,9 +332,12 @@ SettingsRead ReadSettingsFile(Settings &settings, const QString &path,
 
 QString DamagedSettingsText(const QString &fileName, const QStringList &damagedKeys)
 {
-    return u"These settings in "_s + fileName + u" could not be read and keep their defaults: "_s +
-           damagedKeys.join(u", "_s) +
-           u".\nA copy of the file is kept beside it when the settings are next saved."_s;
+    // Shown only in a window at start; the keys stay as stored.
+    return QCoreApplication::translate("SettingsStore",
+                                       "These settings in %1 could not be read and keep their "
+                                       "defaults: %2.\nA copy of the file is kept beside it when "
+                                       "the settings are next saved.")
+        .arg(fileName, damagedKeys.join(u", "_s));
 }
 
 QString SettingsBackupName(const QString &fileName, const QDateTime &when)
@@ -358,7 +362,8 @@ bool WriteSettingsStore(const Settings &settings, QSettings &store, const Messag
         if (store.status() == QSettings::NoError)
             return true;
     }
-    sink(u"Cannot save the settings to "_s + store.fileName() + u"."_s);
+    sink(QCoreApplication::translate("SettingsStore", "Cannot save the settings to %1.")
+             .arg(store.fileName()));
     return false;
 }
 
@@ -414,7 +419,9 @@ bool SettingsModel::Save(const MessageSink &failed)
     if ((backupPending || !screened.droppedKeys.isEmpty()) && QFile::exists(path)) {
         const QString backup = SettingsBackupName(path, QDateTime::currentDateTime());
         if (!QFile::copy(path, backup)) {
-            failed(u"Cannot keep a copy of the settings as "_s + backup + u"."_s);
+            failed(QCoreApplication::translate("SettingsStore",
+                                               "Cannot keep a copy of the settings as %1.")
+                       .arg(backup));
             return false;
         }
     }
@@ -423,7 +430,8 @@ bool SettingsModel::Save(const MessageSink &failed)
         QSaveFile rewritten(path);
         if (!rewritten.open(QIODevice::WriteOnly) ||
             rewritten.write(screened.kept) != screened.kept.size() || !rewritten.commit()) {
-            failed(u"Cannot save the settings to "_s + path + u"."_s);
+            failed(QCoreApplication::translate("SettingsStore", "Cannot save the settings to %1.")
+                       .arg(path));
             return false;
         }
     }

@@ -4,6 +4,7 @@
 #include "core/nodelist.h"
 #include "report/textfile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 using namespace Qt::StringLiterals;
@@ -53,10 +54,12 @@ void CommentTable::LoadComments(const QString &dir, const MessageSink &sink,
                                 const MessageSink &missingSink)
 {
     ReadCommentText(QByteArray());
-    const auto content =
-        ReadProgramFile(dir, FileName, u"No comment.txt not found"_s, sink, missingSink);
+    const auto content = ReadProgramFile(
+        dir, FileName,
+        QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "No comment.txt not found")), sink,
+        missingSink);
     if (content && !ReadCommentText(*content))
-        sink(u"More then 10000 comments"_s);
+        sink(QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "More then 10000 comments")));
 }
 
 bool CommentTable::ReadCommentText(const QByteArray &content)
@@ -127,7 +130,8 @@ QString CommentTable::SaveComments(const QString &dir) const
 {
     if (const QString reason = ReplaceFile(QDir(dir).filePath(FileName), CommentText());
         !reason.isEmpty())
-        return u"Cannot write comment.txt.\n"_s + reason;
+        return QCoreApplication::translate("CommentTable", "Cannot write comment.txt.\n%1")
+            .arg(reason);
     return QString();
 }
 

@@ -3,6 +3,7 @@
 #include "config/spawnattributes.h"
 #include "core/node.h"
 
+#include <QCoreApplication>
 #include <QProcess>
 
 #include <spawn.h>
@@ -66,17 +67,18 @@ void RunExternalCommand(const Node *node, const QString &commandLine, const Proc
     const QString mac = node ? node->mac.ToText() : QString();
     const QString command = commandLine.trimmed();
     if (ip.isEmpty() || mac.isEmpty() || command.isEmpty()) {
-        sink(u"External Command ERROR!!!"_s);
+        sink(QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "External Command ERROR!!!")));
         return;
     }
     QStringList pieces = ExpandCommand(command, ip, mac);
     if (pieces.isEmpty()) {
-        sink(u"External Command ERROR!!!"_s);
+        sink(QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "External Command ERROR!!!")));
         return;
     }
     const QString program = pieces.takeFirst();
     if (!start(program, pieces))
-        sink(u"Cannot start the external command %1."_s.arg(program));
+        sink(QCoreApplication::translate("ExternalCommand", "Cannot start the external command %1.")
+                 .arg(program));
 }
 
 } // namespace keelwatch

@@ -5,6 +5,7 @@
 #include "config/integertext.h"
 #include "report/textfile.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 #include <array>
@@ -321,10 +322,13 @@ bool HoldsNodeList(QByteArrayView content)
     return false;
 }
 
+// Its failures reach only the save and load windows, in their language.
 QString WriteNodeList(const QString &path, const QByteArray &content)
 {
     if (const QString reason = ReplaceFile(path, content); !reason.isEmpty())
-        return u"Cannot write the node list file %1.\n%2"_s.arg(path, reason);
+        return QCoreApplication::translate("NodeListFile",
+                                           "Cannot write the node list file %1.\n%2")
+            .arg(path, reason);
     return QString();
 }
 
@@ -333,9 +337,12 @@ QString LoadNodeList(const QString &path, NodeList &nodes)
     QString error;
     const QByteArray content = ReadWholeFile(path, &error);
     if (!error.isEmpty())
-        return u"Cannot read the node list file %1.\n%2"_s.arg(path, error);
+        return QCoreApplication::translate("NodeListFile", "Cannot read the node list file %1.\n%2")
+            .arg(path, error);
     if (!HoldsNodeList(content))
-        return u"The file %1 is not a node list: it holds no node line.\nThe node list was left as it was."_s
+        return QCoreApplication::translate("NodeListFile",
+                                           "The file %1 is not a node list: it holds no node "
+                                           "line.\nThe node list was left as it was.")
             .arg(path);
     nodes.Clear();
     SavedVerdicts verdicts;

@@ -2,6 +2,7 @@
 
 #include "config/testaddresses.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -19,7 +20,11 @@ namespace keelwatch {
 
 namespace {
 
-const QString Title = u"Node Viewer"_s;
+// Shown only as the window title.
+QString Title()
+{
+    return QCoreApplication::translate("NodeViewer", "Node Viewer");
+}
 // A read gives the event loop its turn after about this long.
 constexpr qint64 SliceNs = 10'000'000;
 
@@ -137,7 +142,7 @@ qsizetype PastLineEnd(QByteArrayView text, qsizetype end)
 } // namespace
 
 NodeViewer::NodeViewer(const LiveSettings &settings, MessageSink sink, QObject *parent)
-    : QObject(parent), settings(settings), sink(std::move(sink)), caption(Title)
+    : QObject(parent), settings(settings), sink(std::move(sink)), caption(Title())
 {
     readTimer.setSingleShot(true);
     readTimer.setInterval(0);
@@ -173,7 +178,7 @@ void NodeViewer::Stop()
 
 void NodeViewer::Clear()
 {
-    SetCaption(Title);
+    SetCaption(Title());
     grid.Reset();
     DropPendingRows();
 }
@@ -226,7 +231,7 @@ void NodeViewer::ReadLogTail()
         SyncGrid();
         SetLive(false);
         Q_EMIT hideRequested();
-        sink(u"No log file fount."_s);
+        sink(QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "No log file fount.")));
         return;
     }
     if (flush)
@@ -234,12 +239,12 @@ void NodeViewer::ReadLogTail()
     QFile file(followedPath);
     if (!file.open(QIODevice::ReadOnly)) {
         SyncGrid();
-        Fail(u"Cannot open Log file.-1"_s);
+        Fail(QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "Cannot open Log file.-1")));
         return;
     }
     delimiter = settings.Read().Delimiter().toLatin1();
     reader = LogLineReader(delimiter);
-    SetCaption(Title + u" : "_s + followedIp);
+    SetCaption(Title() + u" : "_s + followedIp);
     // A log cut shorter meanwhile (copytruncate) goes on from its new end.
     const qint64 size = file.size();
     readPosition = std::min(readPosition, size);

@@ -1,26 +1,31 @@
 #include "report/nodeviewergrid.h"
 
+#include <QCoreApplication>
+
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
 namespace {
 
-const NodeViewerGrid::Row Titles = [] {
+// Column titles are shown only in the viewer's window, in its language.
+NodeViewerGrid::Row Titles()
+{
     NodeViewerGrid::Row titles;
-    titles[NodeViewerGrid::StatusColumn] = u"STATUS"_s;
-    titles[NodeViewerGrid::TimeColumn] = u"TIME"_s;
+    titles[NodeViewerGrid::StatusColumn] = QCoreApplication::translate("NodeViewerGrid", "STATUS");
+    titles[NodeViewerGrid::TimeColumn] = QCoreApplication::translate("NodeViewerGrid", "TIME");
     for (const TestAddress &test : TestAddresses)
         titles[size_t(test.column)] = QString::fromUtf16(test.shortName);
-    titles[NodeViewerGrid::ColumnCount - 1] = u"Comment"_s;
+    titles[NodeViewerGrid::ColumnCount - 1] =
+        QCoreApplication::translate("NodeViewerGrid", "Comment");
     return titles;
-}();
+}
 
 } // namespace
 
 NodeViewerGrid::NodeViewerGrid(QObject *parent) : QAbstractTableModel(parent)
 {
-    rows = {Titles, Row{}};
+    rows = {Titles(), Row{}};
 }
 
 QString NodeViewerGrid::Cell(int row, int column) const
@@ -82,7 +87,7 @@ void NodeViewerGrid::DropOldest(int count)
 void NodeViewerGrid::Reset()
 {
     beginResetModel();
-    rows = {Titles, Row{}};
+    rows = {Titles(), Row{}};
     endResetModel();
 }
 

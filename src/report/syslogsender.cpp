@@ -122,12 +122,13 @@ void SyslogSender::SendSyslog(const SyslogEvent &event)
     if (!s.syslog)
         return;
     if (!s.syslogServer) {
-        ReportOnce(u"Wrong IP address for SYSLOG server."_s);
+        ReportOnce(QString::fromUtf8(
+            QT_TRANSLATE_NOOP("MessageSink", "Wrong IP address for SYSLOG server.")));
         return;
     }
     const quint32 destination = s.syslogServer->ToIpv4();
     if (destination == 0) {
-        ReportOnce(u"Null Remote Address"_s);
+        ReportOnce(QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "Null Remote Address")));
         return;
     }
     const QString plain = QHostAddress(destination).toString();

@@ -4,6 +4,7 @@
 #include "report/builtinvendors.h"
 #include "report/textfile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -42,8 +43,10 @@ void VendorTable::LoadVendorTable(const QString &dir, const MessageSink &sink,
     // list; installed programs have none there and take the system's.
     const bool useShared =
         !QFile::exists(QDir(dir).filePath(name)) && QFile::exists(QDir(sharedDir).filePath(name));
-    if (const auto content = ReadProgramFile(useShared ? sharedDir : dir, name,
-                                             u"No oui.txt found."_s, sink, missingSink))
+    if (const auto content = ReadProgramFile(
+            useShared ? sharedDir : dir, name,
+            QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "No oui.txt found.")), sink,
+            missingSink))
         AddOuiText(*content);
 }
 

@@ -2,6 +2,7 @@
 
 #include "scan/probeframe.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <vector>
 
@@ -43,7 +44,8 @@ void CaptureRelay::Relay()
     while (!stopRequested) {
         Packet *packet = channel->packet.get();
         if (!packet || !channel->adapter->PacketReceivePacket(*packet)) {
-            Q_EMIT message(u"/ PacketReceivePacket failed "_s);
+            Q_EMIT message(QString::fromUtf8(
+                QT_TRANSLATE_NOOP("MessageSink", "/ PacketReceivePacket failed ")));
             return;
         }
         ReadDropCount();
@@ -72,7 +74,8 @@ void CaptureRelay::Relay()
             if (result == CapturePipe::WriteResult::Stopped ||
                 (result == CapturePipe::WriteResult::NotConnected && stopRequested))
                 return;
-            Q_EMIT message(u"Pipe2 wait Error!!!"_s);
+            Q_EMIT message(
+                QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "Pipe2 wait Error!!!")));
             stopRequested = true;
             return;
         }

@@ -2,6 +2,7 @@
 
 #include "config/integertext.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <QtEndian>
 
@@ -99,7 +100,7 @@ std::optional<std::uint32_t> SenderOwnIp(const std::optional<IpAddress> &ownIp,
 {
     if (!ownIp) {
         if (sink)
-            sink(u"IP Address ERROR !!! "_s);
+            sink(QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "IP Address ERROR !!! ")));
         return std::nullopt;
     }
     return ownIp->ToIpv4();

@@ -2,6 +2,7 @@
 
 #include "scan/probeledger.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -250,7 +251,7 @@ void ProbeSender::SendProbe(const MacBytes &destination, const MacBytes &source,
     if (!adapter)
         return;
     if (!adapter->PacketSetHwFilter(PromiscuousFilter)) {
-        Q_EMIT message(u"Mode Error !!!"_s);
+        Q_EMIT message(QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "Mode Error !!!")));
         adapters->Close(adapter);
         return;
     }

@@ -3,6 +3,7 @@
 #include "config/addresstext.h"
 #include "scan/confirmationprobes.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QtEndian>
 
@@ -44,7 +45,7 @@ ReplyPatterns BuildReplyPatterns(const SourceMacs &sources, const QString &ownIp
     for (size_t k = 0; k < patterns.size(); ++k) {
         if (!ip) {
             if (sink)
-                sink(u"IP Address Error"_s);
+                sink(QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "IP Address Error")));
             continue;
         }
         const auto mac = CanonicalMac(sources[k]);

@@ -180,7 +180,7 @@ void ScanWindows::SetRangeText(bool to, const QString &text)
 
 void ScanWindows::ShowWorkerMessage(const QString &text)
 {
-    QMessageBox::warning(&mainWindow, QCoreApplication::applicationName(), text);
+    QMessageBox::warning(&mainWindow, QCoreApplication::applicationName(), WindowText(text));
 }
 
 } // namespace keelwatch

@@ -2,11 +2,13 @@
 #include "app/translations.h"
 #include "report/eventlog.h"
 #include "report/nodelistfile.h"
+#include "report/vendortable.h"
 #include "support/eventwait.h"
 #include "support/find.h"
 #include "support/memorydriver.h"
 #include "ui/alerttray.h"
 #include "ui/mainwindow.h"
+#include "ui/messagebox.h"
 #include "ui/nodeviewerwindow.h"
 #include "ui/promiscuousalertwindow.h"
 #include "ui/setupdialog.h"
@@ -295,6 +297,57 @@ TEST_F(GermanWindows, LeaveLogLinesAndFilesEnglish)
     ASSERT_TRUE(list.open(QIODevice::ReadOnly));
     const QByteArray content = list.readAll();
     EXPECT_TRUE(content.startsWith("\"IP Address\",\"MAC Address\",Br,")) << content.toStdString();
+}
+
+// Texts of the lower layers are German where a window shows them: the node
+// viewer's title and column titles, its failures, a comment file that cannot
+// be written, a node list that cannot be read. The log it reads, and what the same layers hand to
+// the sensor, stay English.
+TEST_F(GermanWindows, ShowLowerLayerTextsInGermanWhileTheirSourcesStayEnglish)
+{
+    const QString logPath = dir.filePath(u"keelwatch.log"_s);
+    QFile log(logPath);
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("\r\n### START Keelwatch\t0001\t05/Jan/2004 14:00:00\t10.77.0.1-10.77.0.9 ###\r\n"
+              "05/Jan/2004 14:00:01\t10.77.0.5\t[02:00:00:00:00:05]\tBr\tON\tethernet\r\n");
+    log.close();
+    Startup startup({}, QString(), std::make_shared<MemoryDriver>());
+    startup.Show();
+
+    NodeViewerWindow &viewer = startup.NodeViewerWin();
+    viewer.OpenFor(u"10.77.0.5"_s, logPath);
+    Find<QPushButton>(viewer, "Button1")->click();
+    auto *grid = Find<QTableView>(viewer, "SG2");
+    ASSERT_TRUE(WaitUntil([&] { return grid->model()->rowCount() > 1; }));
+    EXPECT_EQ(viewer.windowTitle(), u"Knotenbetrachter : 10.77.0.5"_s);
+    const auto title = [&](int column) {
+        return grid->model()->headerData(column, Qt::Horizontal).toString();
+    };
+    EXPECT_EQ(title(1), u"ZEIT"_s);
+    EXPECT_EQ(title(grid->model()->columnCount() - 1), u"Kommentar"_s);
+    // What the rows read from the log keeps the log's words and marks.
+    EXPECT_EQ(grid->model()->index(0, 0).data().toString(), u"START"_s);
+    EXPECT_EQ(grid->model()->index(1, 2).data().toString(), u"O"_s);
+    viewer.hide();
+    viewer.OpenFor(u"10.77.0.6"_s, dir.filePath(u"gone.log"_s));
+    Find<QPushButton>(viewer, "Button1")->click();
+    EXPECT_EQ(MessageBoxTexts(), QStringList{u"Keine Logdatei gefunden."_s});
+
+    const QString error = startup.Comments().SaveComments(dir.filePath(u"no/such/folder"_s));
+    EXPECT_TRUE(error.startsWith(u"comment.txt kann nicht geschrieben werden.\n"_s))
+        << error.toStdString();
+    NodeList nodes;
+    EXPECT_TRUE(
+        LoadNodeList(dir.filePath(u"gone.csv"_s), nodes).startsWith(u"Die Knotenlistendatei "_s));
+
+    // The vendor note as the sensor receives it, and as a window shows it.
+    QStringList missing;
+    VendorTable vendors;
+    vendors.LoadVendorTable(
+        dir.path(), [](const QString &) {}, dir.path(),
+        [&](const QString &text) { missing.append(text); });
+    EXPECT_EQ(missing, QStringList{u"No oui.txt found."_s});
+    EXPECT_EQ(WindowText(missing.value(0)), u"Keine oui.txt gefunden."_s);
 }
 
 } // namespace
