@@ -327,11 +327,6 @@ std::optional<ConfirmationVerdict> NodeList::WeighConfirmation(const IpAddress &
     return weighed.verdict;
 }
 
-ConfirmationVerdict NodeList::Verdict(const IpAddress &ip) const
-{
-    return ReportedVerdict(ip);
-}
-
 ConfirmationVerdict NodeList::ReportedVerdict(const IpAddress &ip) const
 {
     return reportedVerdicts.value(ip, ConfirmationVerdict::None);

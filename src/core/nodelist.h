@@ -114,13 +114,11 @@ class NodeList : public QObject
     // lies between the bounds); nothing when there is no batch, it was
     // voided or weighed already, or its controls all went unanswered.
     std::optional<ConfirmationVerdict> WeighConfirmation(const IpAddress &ip);
-    // The verdict the grid shows: the reported one; a node whose evidence
-    // still lies between the bounds shows none.
-    ConfirmationVerdict Verdict(const IpAddress &ip) const;
 
     // The verdict last reported for an IP, which stands over cycles until
-    // the node falls back or is lost; None when none stands, and setting
-    // None forgets the IP's evidence.
+    // the node falls back or is lost, and which the grid and reports show;
+    // None when none stands (a node whose evidence still lies between the
+    // bounds), and setting None forgets the IP's evidence.
     ConfirmationVerdict ReportedVerdict(const IpAddress &ip) const;
     void SetReportedVerdict(const IpAddress &ip, ConfirmationVerdict verdict);
 

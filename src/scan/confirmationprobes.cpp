@@ -106,10 +106,22 @@ std::vector<MacBytes> DrawConfirmationDestinations(const Settings &settings,
                                                    ConfirmationFamily family,
                                                    std::mt19937_64 &random)
 {
+    return ComposeConfirmationGroups({}, settings, family, random);
+}
+
+std::vector<MacBytes> ComposeConfirmationGroups(const std::vector<MacBytes> &askAgain,
+                                                const Settings &settings, ConfirmationFamily family,
+                                                std::mt19937_64 &random)
+{
     const std::vector<MacBytes> tests = TestDestinationBytes(settings);
-    std::vector<MacBytes> list;
-    std::set<MacBytes> drawn;
-    while (int(list.size()) < ConfirmationProbeCount) {
+    std::vector<MacBytes> groups;
+    std::set<MacBytes> asked;
+    for (const MacBytes &mac : askAgain) {
+        if (int(groups.size()) < ConfirmationProbeCount && Usable(mac, family, tests) &&
+            asked.insert(mac).second)
+            groups.push_back(mac);
+    }
+    while (int(groups.size()) < ConfirmationProbeCount) {
         const std::uint64_t bits = random();
         MacBytes mac;
         for (size_t i = 0; i < mac.size(); ++i)
@@ -121,25 +133,7 @@ std::vector<MacBytes> DrawConfirmationDestinations(const Settings &settings,
             if (family == ConfirmationFamily::TwoOnes)
                 mac[1] = 0xFF;
         }
-        if (Usable(mac, family, tests) && drawn.insert(mac).second)
-            list.push_back(mac);
-    }
-    return list;
-}
-
-std::vector<MacBytes> ComposeConfirmationGroups(const std::vector<MacBytes> &askAgain,
-                                                const Settings &settings, ConfirmationFamily family,
-                                                std::mt19937_64 &random)
-{
-    const std::vector<MacBytes> tests = TestDestinationBytes(settings);
-    std::vector<MacBytes> groups;
-    for (const MacBytes &mac : askAgain) {
-        if (int(groups.size()) < ConfirmationProbeCount && Usable(mac, family, tests))
-            groups.push_back(mac);
-    }
-    const std::set<MacBytes> asked(groups.begin(), groups.end());
-    for (const MacBytes &mac : DrawConfirmationDestinations(settings, family, random)) {
-        if (int(groups.size()) < ConfirmationProbeCount && !asked.contains(mac))
+        if (Usable(mac, family, tests) && asked.insert(mac).second)
             groups.push_back(mac);
     }
     return groups;

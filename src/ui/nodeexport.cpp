@@ -61,7 +61,7 @@ QByteArray EncodeCsv(const NodeList &nodes, const QDateTime &exported)
     for (int i = 0; i < nodes.Count(); ++i) {
         const Node &node = nodes.At(i);
         text += line(NodeCellTexts(node),
-                     {VerdictWord(nodes.Verdict(node.ip)), AnswersText(nodes, node),
+                     {VerdictWord(nodes.ReportedVerdict(node.ip)), AnswersText(nodes, node),
                       SeenText(node.firstSeen, exported), SeenText(node.lastSeen, exported)});
     }
     return text.toUtf8();
@@ -81,7 +81,7 @@ QByteArray EncodeJson(const NodeList &nodes, const QDateTime &exported)
                           {u"marks"_s, marks},
                           {u"comment"_s, cells[NodeColumn::Comment]},
                           {u"vendor"_s, cells[NodeColumn::Vendor]},
-                          {u"verdict"_s, VerdictWord(nodes.Verdict(node.ip))}};
+                          {u"verdict"_s, VerdictWord(nodes.ReportedVerdict(node.ip))}};
         if (const auto answers = nodes.ConfirmationAnswers(node.ip)) {
             entry.insert(u"confirmationAnswers"_s, *answers);
             entry.insert(u"confirmationProbes"_s, ConfirmationProbeCount);
@@ -105,7 +105,7 @@ QByteArray EncodeHtml(const NodeList &nodes, const QDateTime &exported)
     int filterMatches = 0;
     for (int i = 0; i < nodes.Count(); ++i) {
         const Node &node = nodes.At(i);
-        const ConfirmationVerdict verdict = nodes.Verdict(node.ip);
+        const ConfirmationVerdict verdict = nodes.ReportedVerdict(node.ip);
         confirmed += verdict == ConfirmationVerdict::Confirmed;
         filterMatches += verdict == ConfirmationVerdict::FilterMatch;
         rows += u"<tr class=\""_s + VerdictClass(verdict) + u"\">"_s;

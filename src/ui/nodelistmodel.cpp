@@ -47,7 +47,7 @@ QVariant NodeListModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         return NodeCellText(node, index.column());
     case VerdictRole:
-        return int(nodes.Verdict(node.ip));
+        return int(nodes.ReportedVerdict(node.ip));
     case Qt::ToolTipRole: {
         const auto answers = nodes.ConfirmationAnswers(node.ip);
         if (!answers)

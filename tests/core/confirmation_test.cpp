@@ -105,7 +105,7 @@ TEST_P(ConfirmationScan, ConfirmsEveryPromiscuousStackAndNoFilterCoincidence)
         for (const Host &host : Hosts()) {
             const IpAddress ip = IpAddress::FromIpv4(0x0A000000 | quint32(host.number));
             const auto expected = confirm ? host.verdict : ConfirmationVerdict::None;
-            if (!nodes.Find(ip) || nodes.Verdict(ip) != expected)
+            if (!nodes.Find(ip) || nodes.ReportedVerdict(ip) != expected)
                 return false;
             if (expected == ConfirmationVerdict::Confirmed &&
                 nodes.ConfirmationAnswers(ip) != ConfirmationProbeCount)

@@ -414,7 +414,7 @@ TEST(NodeList, ConfirmationAnswersCountEachProbeOnceAndAreCleared)
     nodes.Add(ip, mac, AllOn);
     nodes.CountConfirmationAnswer(ip, 0, mac);
     EXPECT_EQ(nodes.ConfirmationAnswers(ip), std::nullopt);
-    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
+    EXPECT_EQ(nodes.ReportedVerdict(ip), ConfirmationVerdict::None);
     nodes.BeginConfirmation(ip, mac);
     // Copies of one answer, and answers to probes never sent, add nothing.
     for (int copy = 0; copy < ConfirmationProbeCount; ++copy)
@@ -426,10 +426,10 @@ TEST(NodeList, ConfirmationAnswersCountEachProbeOnceAndAreCleared)
         nodes.CountConfirmationAnswer(ip, probe, mac);
     EXPECT_EQ(nodes.ConfirmationAnswers(ip), ConfirmationProbeCount);
     // Counted is not weighed: the verdict comes with the cycle's evaluation.
-    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
+    EXPECT_EQ(nodes.ReportedVerdict(ip), ConfirmationVerdict::None);
     EXPECT_EQ(nodes.WeighConfirmation(ip), ConfirmationVerdict::Confirmed);
     nodes.ClearConfirmations();
-    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
+    EXPECT_EQ(nodes.ReportedVerdict(ip), ConfirmationVerdict::None);
 }
 
 // A reported verdict stands over the sweeps, whose answers start afresh,
@@ -446,14 +446,12 @@ TEST(NodeList, ReportedVerdictStandsOverSweeps)
     nodes.ClearConfirmations();
     nodes.BeginConfirmation(ip, MacAddress());
     EXPECT_EQ(nodes.ConfirmationAnswers(ip), 0);
-    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::Confirmed);
     EXPECT_EQ(nodes.ReportedVerdict(ip), ConfirmationVerdict::Confirmed);
     nodes.SetReportedVerdict(ip, ConfirmationVerdict::None);
-    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None); // pending until weighed
+    EXPECT_EQ(nodes.ReportedVerdict(ip), ConfirmationVerdict::None); // pending until weighed
     nodes.SetReportedVerdict(ip, ConfirmationVerdict::FilterMatch);
     nodes.ClearResults();
     EXPECT_EQ(nodes.ReportedVerdict(ip), ConfirmationVerdict::None);
-    EXPECT_EQ(nodes.Verdict(ip), ConfirmationVerdict::None);
 }
 
 // Verdicts read from a report stand as reported ones, with their answer
@@ -475,12 +473,12 @@ TEST(NodeList, ReplaceRestoresSavedVerdicts)
                                     {absent, {ConfirmationVerdict::Confirmed, 3}}});
     EXPECT_EQ(nodes.ReportedVerdict(sniffer), ConfirmationVerdict::Confirmed);
     EXPECT_EQ(nodes.ConfirmationAnswers(sniffer), 24);
-    EXPECT_EQ(nodes.Verdict(filtered), ConfirmationVerdict::FilterMatch);
+    EXPECT_EQ(nodes.ReportedVerdict(filtered), ConfirmationVerdict::FilterMatch);
     EXPECT_EQ(nodes.ConfirmationAnswers(filtered), std::nullopt);
     EXPECT_EQ(nodes.ReportedVerdict(absent), ConfirmationVerdict::None);
     EXPECT_EQ(nodes.ConfirmationAnswers(absent), std::nullopt);
     nodes.ClearResults();
-    EXPECT_EQ(nodes.Verdict(sniffer), ConfirmationVerdict::None);
+    EXPECT_EQ(nodes.ReportedVerdict(sniffer), ConfirmationVerdict::None);
     EXPECT_EQ(nodes.ConfirmationAnswers(sniffer), std::nullopt);
 }
 

@@ -409,7 +409,7 @@ TEST_P(ReportLoad, KeepsTheReportColumnsTheFileHolds)
     EXPECT_EQ(node.MarkOf(BroadcastColumn + 1).Text(), u"X"_s);
     EXPECT_TRUE(node.MarkOf(BroadcastColumn + 2).IsEmpty());
     EXPECT_EQ(node.vendor, u"Realtek"_s);
-    EXPECT_EQ(nodes.Verdict(node.ip), GetParam().verdict);
+    EXPECT_EQ(nodes.ReportedVerdict(node.ip), GetParam().verdict);
     EXPECT_EQ(nodes.ConfirmationAnswers(node.ip), GetParam().answers);
     EXPECT_EQ(node.firstSeen, GetParam().firstSeen);
     EXPECT_EQ(node.lastSeen, GetParam().lastSeen);

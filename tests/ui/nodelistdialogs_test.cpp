@@ -221,7 +221,7 @@ TEST_F(NodeListDialogs, LoadedReportExportsAsItWas)
     static_cast<QDialog *>(d)->accept();
     EXPECT_TRUE(messages.isEmpty());
     ASSERT_EQ(loaded.Count(), 2);
-    EXPECT_EQ(loaded.Verdict(suspect), ConfirmationVerdict::Confirmed);
+    EXPECT_EQ(loaded.ReportedVerdict(suspect), ConfirmationVerdict::Confirmed);
     EXPECT_EQ(EncodeNodeReport(loaded, ExportFormat::Csv, when), report);
 }
 
