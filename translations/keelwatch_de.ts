@@ -1045,6 +1045,14 @@ Trotzdem ganz scannen?</translation>
         <source>[ $IP : IP Address      $MAC : MAC Address ]</source>
         <translation>[ $IP : IP-Adresse      $MAC : MAC-Adresse ]</translation>
     </message>
+    <message>
+        <source>Probes give the own IP as &amp;sender</source>
+        <translation>Anfragen nennen die eigene IP als &amp;Absender</translation>
+    </message>
+    <message>
+        <source>Rewrites every probed host&apos;s neighbour entry for this machine (repaired after each sweep). Only for stacks that do not answer address probes from 0.0.0.0.</source>
+        <translation>Überschreibt bei jedem angefragten Host den Nachbareintrag für diesen Rechner (nach jedem Durchlauf repariert). Nur für Stacks, die Adressprüfungen von 0.0.0.0 nicht beantworten.</translation>
+    </message>
 </context>
 <context>
     <name>keelwatch::Startup</name>

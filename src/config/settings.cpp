@@ -64,6 +64,21 @@ QString SyslogTransportWord(SyslogTransport transport)
     return u"udp"_s;
 }
 
+std::optional<ProbeSenderIp> ProbeSenderIpNamed(QStringView text)
+{
+    const QStringView name = text.trimmed();
+    for (const ProbeSenderIp senderIp : {ProbeSenderIp::Zero, ProbeSenderIp::Own}) {
+        if (name.compare(ProbeSenderIpWord(senderIp), Qt::CaseInsensitive) == 0)
+            return senderIp;
+    }
+    return std::nullopt;
+}
+
+QString ProbeSenderIpWord(ProbeSenderIp senderIp)
+{
+    return senderIp == ProbeSenderIp::Own ? u"own"_s : u"zero"_s;
+}
+
 std::optional<double> Settings::EstimatedSweepSeconds() const
 {
     const std::optional<IpRange> range = Range();

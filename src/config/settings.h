@@ -12,12 +12,20 @@ namespace keelwatch {
 
 enum class FrameFormat { Ethernet2, Ieee8023 };
 enum class SyslogTransport { Udp, Tcp, Tls };
+// The ARP sender protocol address of every probe. Zero: address probes
+// (0.0.0.0 as sender), which leave the hosts' neighbour caches alone. Own:
+// the own IP, for stacks that do not answer address probes; the sweep then
+// repairs the entries it rewrote.
+enum class ProbeSenderIp { Zero, Own };
 
 // The transport named by text ("udp", "tcp", "tls", any case, blanks
 // around it), nothing for any other text.
 std::optional<SyslogTransport> SyslogTransportNamed(QStringView text);
 // The word a transport is stored and named by: "udp", "tcp" or "tls".
 QString SyslogTransportWord(SyslogTransport transport);
+// The same for the probes' sender address: "zero" or "own".
+std::optional<ProbeSenderIp> ProbeSenderIpNamed(QStringView text);
+QString ProbeSenderIpWord(ProbeSenderIp senderIp);
 
 // A network interface that has an IPv4 address, as adapter discovery finds
 // it. The name is what the capture opens.
@@ -73,6 +81,7 @@ struct Settings
     std::optional<MacAddress> sp1Mac;
     std::optional<MacAddress> sp2Mac;
     FrameFormat format = FrameFormat::Ethernet2;
+    ProbeSenderIp probeSenderIp = ProbeSenderIp::Zero;
     bool listMode = true;
     bool cyclic = true;
     // Suspects get confirmation probes; only confirmed ones raise alerts.

@@ -125,6 +125,9 @@ void ApplyText(Settings &settings, const StoredSetting &stored, const QString &t
     case StoredKind::Transport:
         settings.*stored.transport = SyslogTransportNamed(text).value_or(SyslogTransport::Udp);
         break;
+    case StoredKind::SenderIp:
+        settings.*stored.senderIp = ProbeSenderIpNamed(text).value_or(ProbeSenderIp::Zero);
+        break;
     case StoredKind::Flag:
         break;
     }
@@ -253,6 +256,8 @@ QString StoredValueText(const StoredSetting &stored, const Settings &settings)
         return settings.adapter.name.isEmpty() ? QString() : settings.adapter.ItemText();
     case StoredKind::Transport:
         return SyslogTransportWord(settings.*stored.transport);
+    case StoredKind::SenderIp:
+        return ProbeSenderIpWord(settings.*stored.senderIp);
     }
     return QString();
 }

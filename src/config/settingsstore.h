@@ -31,6 +31,7 @@ enum class StoredKind {
     OwnMac,    // as Mac; one that cannot be used reads as the default
     Adapter,   // "IPv4 : name", matched to the adapters found
     Transport, // "udp", "tcp" or "tls"; any other word reads as udp
+    SenderIp,  // "zero" or "own"; any other word reads as zero
 };
 
 // One stored setting: its key in the file and the member that holds it. A
@@ -48,6 +49,7 @@ struct StoredSetting
     std::optional<IpAddress> Settings::*ip = nullptr;
     std::optional<MacAddress> Settings::*mac = nullptr;
     SyslogTransport Settings::*transport = nullptr;
+    ProbeSenderIp Settings::*senderIp = nullptr;
 };
 
 constexpr StoredSetting StoredText(const char16_t *key, QString Settings::*member)
@@ -86,6 +88,11 @@ constexpr StoredSetting StoredMac(const char16_t *key, std::optional<MacAddress>
 constexpr StoredSetting StoredTransport(const char16_t *key, SyslogTransport Settings::*member)
 {
     return {.key = key, .kind = StoredKind::Transport, .transport = member};
+}
+
+constexpr StoredSetting StoredSenderIp(const char16_t *key, ProbeSenderIp Settings::*member)
+{
+    return {.key = key, .kind = StoredKind::SenderIp, .senderIp = member};
 }
 
 // The stored settings in the order they are read and written. A new
@@ -137,6 +144,9 @@ inline constexpr std::array StoredSettings{
     StoredText(u"SyslogCert", &Settings::syslogCertFile),
     StoredNumber(u"SyslogSpoolKB", &Settings::syslogSpoolKib, SyslogSpoolRule),
     StoredNumber(u"SyslogMaxBytes", &Settings::syslogMaxBytes, SyslogMessageRule),
+    // Absent from stores written before address probes: those users get
+    // them too, as probes from the own IP rewrite every host's entry for it.
+    StoredSenderIp(u"ProbeSenderIp", &Settings::probeSenderIp),
 };
 
 // The version of the stored settings' keys and formats, kept under its own

@@ -281,6 +281,14 @@ SensorOptions Options(const QCommandLineParser &parser, const NetworkAdapters &a
             throw Refusal{
                 Named(u"frame"_s, u"'%1' is neither ethernet nor ieee802.3"_s.arg(frame))};
     }
+    if (parser.isSet(u"probe-sender-ip"_s)) {
+        const QString senderIp = parser.value(u"probe-sender-ip"_s);
+        const std::optional<ProbeSenderIp> named = ProbeSenderIpNamed(senderIp);
+        if (!named)
+            throw Refusal{
+                Named(u"probe-sender-ip"_s, u"'%1' is neither zero nor own"_s.arg(senderIp))};
+        s.probeSenderIp = *named;
+    }
 
     if (parser.isSet(u"log"_s)) {
         const QString path = parser.value(u"log"_s);
@@ -388,6 +396,12 @@ SensorCommand ParseSensorCommand(const QStringList &arguments, const NetworkAdap
          u"Times each probe is sent, %1."_s.arg(Limits(PacketCountRule, defaults.packetCount)),
          u"number"_s},
         {u"frame"_s, u"Frame format of the probes: ethernet or ieee802.3."_s, u"format"_s},
+        {u"probe-sender-ip"_s,
+         u"ARP sender address of the probes: zero (default), 0.0.0.0, asks as an address probe "
+         u"and leaves the hosts' neighbour caches alone; own, the interface's address, is for "
+         u"stacks that do not answer address probes: it rewrites each probed host's entry for "
+         u"this machine, which every sweep's end repairs."_s,
+         u"sender"_s},
         {u"log"_s, u"The event log file."_s, u"file"_s},
         {u"syslog"_s, u"Forward events to this IPv4 address: UDP or TCP port 514, TLS port 6514."_s,
          u"address"_s},

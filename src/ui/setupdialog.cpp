@@ -258,6 +258,12 @@ QGroupBox *SetupDialog::BuildScanOptions()
     formatRow->addWidget(ieeeRadio);
     formatRow->addStretch(1);
     layout->addWidget(formatFrame);
+    ownIpSenderCheck = Named(
+        new QCheckBox(tr("Probes give the own IP as &sender"), scanOptionsGroup), u"ownIpSender"_s);
+    ownIpSenderCheck->setToolTip(
+        tr("Rewrites every probed host's neighbour entry for this machine (repaired after each "
+           "sweep). Only for stacks that do not answer address probes from 0.0.0.0."));
+    layout->addWidget(ownIpSenderCheck);
 
     layout->addWidget(BuildScanMode());
     return scanOptionsGroup;
@@ -460,7 +466,8 @@ void SetupDialog::BindControls()
     for (const TextBinding &binding : textBindings)
         connect(binding.field, &QLineEdit::textChanged, this,
                 [this, after = follow(binding.field)] { Announce(after); });
-    std::vector<QAbstractButton *> buttons{ethernetRadio, ieeeRadio, tabRadio, commaRadio};
+    std::vector<QAbstractButton *> buttons{ethernetRadio, ieeeRadio, ownIpSenderCheck, tabRadio,
+                                           commaRadio};
     buttons.insert(buttons.end(), testChecks.begin(), testChecks.end());
     for (const FlagBinding &binding : flagBindings)
         buttons.push_back(binding.button);
@@ -544,6 +551,7 @@ void SetupDialog::SetValues(const Settings &shown)
         shown.adapter.name.isEmpty() ? -1 : int(adapters.indexOf(shown.adapter)));
     SetRadio(ethernetRadio, shown.format == FrameFormat::Ethernet2);
     SetRadio(ieeeRadio, shown.format == FrameFormat::Ieee8023);
+    ownIpSenderCheck->setChecked(shown.probeSenderIp == ProbeSenderIp::Own);
     SetRadio(tabRadio, shown.tabDelimiter);
     SetRadio(commaRadio, shown.commaDelimiter);
     if (commandBox->currentText() != shown.command)
@@ -565,6 +573,7 @@ Settings SetupDialog::Values() const
     const int adapter = adapterList->currentIndex();
     s.adapter = adapter >= 0 && adapter < adapters.size() ? adapters[adapter] : NetworkAdapter{};
     s.format = ieeeRadio->isChecked() ? FrameFormat::Ieee8023 : FrameFormat::Ethernet2;
+    s.probeSenderIp = ownIpSenderCheck->isChecked() ? ProbeSenderIp::Own : ProbeSenderIp::Zero;
     s.tabDelimiter = tabRadio->isChecked();
     s.commaDelimiter = commaRadio->isChecked();
     s.command = commandBox->currentText();
@@ -587,11 +596,13 @@ void SetupDialog::SetScanGroupsEnabled(bool enabled)
 
 void SetupDialog::SetDefaultScanOptions()
 {
-    // The test addresses, the scan mode and the three number fields go back
-    // to their first-run values; the rest stays as it is.
+    // The test addresses, the probes' sender address, the scan mode and the
+    // number fields go back to their first-run values; the rest stays as it
+    // is.
     const Settings defaults;
     Settings s = Values();
     s.tests = defaults.tests;
+    s.probeSenderIp = defaults.probeSenderIp;
     s.listMode = defaults.listMode;
     s.cyclic = defaults.cyclic;
     s.scanTimerSeconds = defaults.scanTimerSeconds;

@@ -120,6 +120,7 @@ class SetupDialog : public QDialog
     QFrame *formatFrame;
     QRadioButton *ethernetRadio;
     QRadioButton *ieeeRadio;
+    QCheckBox *ownIpSenderCheck;
     QGroupBox *scanModeGroup;
     QCheckBox *listModeCheck;
     QCheckBox *cyclicCheck;

@@ -45,6 +45,7 @@ Settings Changed()
     s.command = u"net send $IP \"Don't Sniff\""_s;
     s.syslogServer = IpAddress::FromIpv4(0x0A4D0009);
     s.syslogTransport = SyslogTransport::Tls;
+    s.probeSenderIp = ProbeSenderIp::Own;
     s.syslogCaFile = u"/etc/kw/ca, 1.pem"_s;
     s.syslogCertFile = u"/etc/kw/client.pem"_s;
     s.syslogSpoolKib = 16;
@@ -183,6 +184,7 @@ TEST(SettingsStore, FileIsWrittenByteForByteInTheStoredFormats)
                                        "OMAC=02 AA BB CC DD E0\n"
                                        "PNUM=10\n"
                                        "PacketTIME=0\n"
+                                       "ProbeSenderIp=own\n"
                                        "Scroll=0\n"
                                        "SendRate=20000\n"
                                        "SettingsVersion=1\n"
@@ -207,7 +209,8 @@ TEST(SettingsStore, FirstRunValuesAreWrittenAsBefore)
     for (const char16_t *line :
          {u"\nFBR=1\n", u"\nFM=0\n", u"\nDCOM=0\n", u"\nIVTIME=5\n", u"\nNIC=\n", u"\nTIPF=\n",
           u"\nOIP=\n", u"\nOMAC=00 11 22 33 44 50\n", u"\nFS1MAC=\n", u"\nSyslogServ=\n",
-          u"\nSyslogTransport=udp\n", u"\nSyslogSpoolKB=1024\n", u"\nSyslogMaxBytes=2048\n"})
+          u"\nSyslogTransport=udp\n", u"\nSyslogSpoolKB=1024\n", u"\nSyslogMaxBytes=2048\n",
+          u"\nProbeSenderIp=zero\n"})
         EXPECT_TRUE(ini.contains(QStringView(line))) << QString::fromUtf16(line).toStdString();
 }
 
@@ -258,11 +261,13 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 // An absent value reads as empty text: a number takes the value its rule
-// gives no number, an address becomes none.
+// gives no number, an address becomes none, the probes' sender address is
+// 0.0.0.0 (every store written before it was a setting).
 TEST(SettingsStore, AbsentValueReadsAsEmptyTextAndReadingGoesOn)
 {
     Save(Changed());
-    for (const char16_t *key : {u"IVTIME", u"PacketTIME", u"OIP", u"FS1MAC", u"Logpath"})
+    for (const char16_t *key :
+         {u"IVTIME", u"PacketTIME", u"OIP", u"FS1MAC", u"Logpath", u"ProbeSenderIp"})
         OpenSettingsStore()->remove(QString::fromUtf16(key));
     int applied = 0;
     const Settings loaded = Load(&applied);
@@ -273,6 +278,7 @@ TEST(SettingsStore, AbsentValueReadsAsEmptyTextAndReadingGoesOn)
     EXPECT_EQ(loaded.sp1Mac, std::nullopt);
     EXPECT_EQ(loaded.logPath, QString());
     EXPECT_EQ(loaded.packetCount, 10);
+    EXPECT_EQ(loaded.probeSenderIp, ProbeSenderIp::Zero);
 }
 
 // A hand-typed comma makes a list of the value for QSettings; the text comes
@@ -361,6 +367,9 @@ INSTANTIATE_TEST_SUITE_P(
         // A transport word from a newer version, or a typing error: datagrams.
         LoadedText{"SyslogTransport", u"TCP", u"tcp"},
         LoadedText{"SyslogTransport", u"relp", u"udp"}, LoadedText{"SyslogTransport", u"", u"udp"},
+        // Anything but the two words: address probes, which rewrite no cache.
+        LoadedText{"ProbeSenderIp", u" OWN ", u"own"},
+        LoadedText{"ProbeSenderIp", u"192.168.0.1", u"zero"},
         LoadedText{"SyslogSpoolKB", u"1", u"16"}, LoadedText{"SyslogSpoolKB", u"lots", u"1024"},
         LoadedText{"SyslogMaxBytes", u"70000", u"65000"},
         LoadedText{"SyslogMaxBytes", u"", u"2048"},

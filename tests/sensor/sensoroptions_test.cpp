@@ -98,6 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"PacketsZero", With({u"--packets"_s, u"0"_s}), u"--packets"_s},
         RefusedCase{"PacketsHuge", With({u"--packets"_s, u"99999999999"_s}), u"--packets"_s},
         RefusedCase{"FrameUnknown", With({u"--frame"_s, u"ethernet2"_s}), u"--frame"_s},
+        RefusedCase{"ProbeSenderIpAnAddress", With({u"--probe-sender-ip"_s, u"10.77.0.1"_s}),
+                    u"--probe-sender-ip"_s},
         RefusedCase{"LogInMissingFolder", With({u"--log"_s, u"/nonexistent/dir/k.log"_s}),
                     u"--log"_s},
         RefusedCase{"LogIsAFolder", With({u"--log"_s, u"/tmp"_s}), u"--log"_s},
@@ -238,6 +240,8 @@ TEST(SensorCommandLine, OptionsBecomeTheDesktopProgramsSettings)
                                          u"10"_s,
                                          u"--frame"_s,
                                          u"ieee802.3"_s,
+                                         u"--probe-sender-ip"_s,
+                                         u"own"_s,
                                          u"--log"_s,
                                          dir.filePath(u"k.log"_s),
                                          u"--syslog"_s,
@@ -262,6 +266,7 @@ TEST(SensorCommandLine, OptionsBecomeTheDesktopProgramsSettings)
     EXPECT_EQ(s.sendRate, 20000);
     EXPECT_EQ(s.packetCount, 10);
     EXPECT_EQ(s.format, FrameFormat::Ieee8023);
+    EXPECT_EQ(s.probeSenderIp, ProbeSenderIp::Own);
     EXPECT_EQ(s.logPath, dir.filePath(u"k.log"_s));
     EXPECT_TRUE(s.syslog);
     EXPECT_EQ(s.syslogServer, IpFromText(u"192.168.5.10"_s));
@@ -307,6 +312,7 @@ TEST(SensorCommandLine, DefaultsWriteNoFileAndSendNothingButProbes)
     EXPECT_EQ(s.sendRate, 2000);
     EXPECT_EQ(s.tests, DefaultTestFlags());
     EXPECT_FALSE(s.syslogRfc5424);
+    EXPECT_EQ(s.probeSenderIp, ProbeSenderIp::Zero);
 }
 
 // The desktop program's stored settings, then the options given on top.
@@ -325,6 +331,7 @@ TEST(SensorCommandLine, SettingsFileGivesEverythingOptionsOverride)
     stored.logPath = dir.filePath(u"stored.log"_s);
     stored.syslog = true;
     stored.syslogServer = IpFromText(u"10.77.0.2"_s);
+    stored.probeSenderIp = ProbeSenderIp::Own;
     {
         QSettings store(path, QSettings::IniFormat);
         ASSERT_TRUE(WriteSettingsStore(stored, store, [](const QString &) {}));
@@ -340,6 +347,7 @@ TEST(SensorCommandLine, SettingsFileGivesEverythingOptionsOverride)
     EXPECT_EQ(s.ownMac, stored.ownMac);
     EXPECT_EQ(s.logPath, stored.logPath);
     EXPECT_EQ(s.syslogServer, stored.syslogServer);
+    EXPECT_EQ(s.probeSenderIp, ProbeSenderIp::Own);
     EXPECT_EQ(s.packetCount, 4);
 
     // The own MAC every installation once shared is not taken from a file.

@@ -291,6 +291,8 @@ TEST_F(SetupDialogTest, SetDefaultResetsOnlyTheScanOptions)
     Find<QCheckBox>(form2, "showall")->setChecked(true);
     for (QCheckBox *box : TestBoxes(form2))
         box->setChecked(!box->isChecked());
+    Find<QCheckBox>(form2, "ownIpSender")->setChecked(true);
+    EXPECT_EQ(model.Read().probeSenderIp, ProbeSenderIp::Own);
     Find<QCheckBox>(form2, "FastScan")->setChecked(false);
     Find<QCheckBox>(form2, "Cyclicscan")->setChecked(false);
     Find<QCheckBox>(form2, "ConfirmSuspects")->setChecked(false);
@@ -303,6 +305,8 @@ TEST_F(SetupDialogTest, SetDefaultResetsOnlyTheScanOptions)
 
     const Settings s = model.Read();
     EXPECT_EQ(s.tests, Settings().tests);
+    EXPECT_EQ(s.probeSenderIp, ProbeSenderIp::Zero);
+    EXPECT_FALSE(Find<QCheckBox>(form2, "ownIpSender")->isChecked());
     EXPECT_TRUE(s.listMode);
     EXPECT_TRUE(s.cyclic);
     EXPECT_TRUE(s.confirmSuspects);
@@ -381,6 +385,7 @@ TEST_F(SetupDialogTest, ScanLocksOnlyTheOwnPcScanOptionsAndLogGroups)
     EXPECT_FALSE(Find<QCheckBox>(form2, "fbr")->isEnabled());
     EXPECT_FALSE(Find<QLineEdit>(form2, "Edit8")->isEnabled());
     EXPECT_FALSE(Find<QRadioButton>(form2, "RB2")->isEnabled());
+    EXPECT_FALSE(Find<QCheckBox>(form2, "ownIpSender")->isEnabled());
     EXPECT_FALSE(Find<QLineEdit>(form2, "logpath")->isEnabled());
     EXPECT_FALSE(Find<QLineEdit>(form2, "Edit9")->isEnabled());
     EXPECT_TRUE(Find<QComboBox>(form2, "Edit7")->isEnabled());
@@ -468,6 +473,7 @@ TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
     for (QCheckBox *box : TestBoxes(form2))
         box->setChecked(!box->isChecked());
     Find<QRadioButton>(form2, "RB2")->setChecked(true); // not stored
+    Find<QCheckBox>(form2, "ownIpSender")->setChecked(true);
     Find<QCheckBox>(form2, "Cyclicscan")->setChecked(false);
     Find<QLineEdit>(form2, "Edit3")->setText(u"60"_s);
     Find<QRadioButton>(form2, "RB_dcom")->setChecked(true);
@@ -494,6 +500,8 @@ TEST_F(SetupDialogTest, SettingsRoundTripThroughTheFile)
     EXPECT_EQ(loaded.sp1Mac, expected.sp1Mac);
     EXPECT_EQ(loaded.tests, expected.tests);
     EXPECT_EQ(loaded.format, FrameFormat::Ethernet2);
+    EXPECT_EQ(loaded.probeSenderIp, ProbeSenderIp::Own);
+    EXPECT_TRUE(Find<QCheckBox>(other, "ownIpSender")->isChecked());
     EXPECT_EQ(loaded.cyclic, false);
     EXPECT_EQ(loaded.scanTimerSeconds, 60);
     EXPECT_FALSE(loaded.tabDelimiter);
