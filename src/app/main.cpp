@@ -2,6 +2,7 @@
 #include "app/startup.h"
 #include "app/translations.h"
 #include "core/signalcalls.h"
+#include "scan/pcapdriver.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
@@ -16,6 +17,14 @@ int main(int argc, char **argv)
     // A logout or service stop during the start is handled once the windows
     // are up, as one afterwards is.
     keelwatch::HoldSignals({SIGTERM, SIGINT});
+    // Before any thread: a desktop run as root or given capabilities keeps
+    // none and scans through the capture helper, which gains what it needs
+    // from its own file capabilities or, for root, as every program root
+    // starts does.
+    if (keelwatch::PcapDriver::HoldsCapabilities() && !keelwatch::PcapDriver::DropCapabilities()) {
+        std::fputs("keelwatch: cannot give up its capabilities\n", stderr);
+        return 1;
+    }
     QStringList raw;
     for (int i = 1; i < argc; ++i)
         raw.append(QString::fromLocal8Bit(argv[i]));

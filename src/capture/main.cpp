@@ -1,17 +1,22 @@
 // keelwatch-capture: the only part of Keelwatch that holds CAP_NET_RAW and
-// CAP_NET_ADMIN. It opens one interface, sets the ARP-reply capture filter,
-// sends the probes it is given and hands captured replies and capture
-// statistics back to its parent over descriptor 3; scan/captureprotocol.h
-// describes the messages. Nothing else: no Qt, no plugins, no files.
+// CAP_NET_ADMIN. Configured once per scan, it opens one interface, captures
+// the ARP replies sent to the scan's source addresses and pushes them to its
+// parent, and sends the probes it is given when they are probes of that
+// scan and nothing else; scan/captureprotocol.h describes the messages. No
+// Qt, no plugins, no files.
 
 #include "scan/captureprotocol.h"
 
 #include <pcap/pcap.h>
 
+#include <ifaddrs.h>
 #include <linux/capability.h>
 #include <net/if.h>
+#include <net/if_arp.h>
+#include <netinet/in.h>
 #include <netpacket/packet.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -20,22 +25,39 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
 
 namespace protocol = keelwatch::captureprotocol;
+using protocol::ErrorCode;
 using protocol::MessageType;
+using Clock = std::chrono::steady_clock;
 
-constexpr int ChannelFd = protocol::HelperSocket;
+constexpr int RequestFd = protocol::RequestSocket;
+constexpr int StreamFd = protocol::CaptureSocket;
 constexpr int BlockTimeoutMs = 10;
-constexpr int CaptureBytes = 65535;
+constexpr int CaptureBytes = 96;
 constexpr int RecordHeaderBytes = 20;
+// How often the parent, the capture statistics and a stalled stream are
+// looked at while nothing else happens.
+constexpr int TickMs = 250;
+// After a failed read the capture rests this long before it is read again.
+constexpr auto FailedReadRest = std::chrono::milliseconds(50);
+// A capture whose reads have failed for this long is broken until one works.
+constexpr auto BrokenAfter = std::chrono::seconds(1);
+// A sender is never woken for less than this; frames due within it go now,
+// so the average rate holds.
+constexpr auto Coarse = std::chrono::milliseconds(1);
+// Nodes whose answering MAC is kept, as many as a /14 holds.
+constexpr std::size_t MostNodes = 1 << 18;
 
 // Keeps only the capabilities in keep (a mask of CAP_ bits), in every set;
 // the ambient set follows the permitted one.
@@ -52,8 +74,19 @@ bool KeepCapabilities(std::uint32_t keep)
     return syscall(SYS_capset, &header, data) == 0;
 }
 
+bool IsOwnSocket(int fd)
+{
+    int type = 0;
+    socklen_t length = sizeof type;
+    sockaddr_storage address{};
+    socklen_t addressLength = sizeof address;
+    return getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_SEQPACKET &&
+           getsockname(fd, reinterpret_cast<sockaddr *>(&address), &addressLength) == 0 &&
+           address.ss_family == AF_UNIX && fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
+}
+
 // Descriptors 0 and 1 read and write nothing; stderr stays for the reason of
-// an early end; the channel stays; everything else is closed.
+// an early end; the two channels stay; everything else is closed.
 bool IsolateDescriptors()
 {
     const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -63,16 +96,45 @@ bool IsolateDescriptors()
         return false;
     if (null > 2)
         close(null);
-    if (close_range(ChannelFd + 1, ~0U, 0) != 0)
+    if (close_range(StreamFd + 1, ~0U, 0) != 0)
         return false;
-    int type = 0;
-    socklen_t length = sizeof type;
-    sockaddr_storage address{};
-    socklen_t addressLength = sizeof address;
-    return getsockopt(ChannelFd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 &&
-           type == SOCK_SEQPACKET &&
-           getsockname(ChannelFd, reinterpret_cast<sockaddr *>(&address), &addressLength) == 0 &&
-           address.ss_family == AF_UNIX && fcntl(ChannelFd, F_SETFD, FD_CLOEXEC) == 0;
+    return IsOwnSocket(RequestFd) && IsOwnSocket(StreamFd) &&
+           fcntl(StreamFd, F_SETFL, O_NONBLOCK) == 0;
+}
+
+// Whether ip (host order) is an IPv4 address of the interface.
+bool HoldsAddress(const std::string &name, std::uint32_t ip)
+{
+    ifaddrs *first = nullptr;
+    if (getifaddrs(&first) != 0)
+        return false;
+    bool held = false;
+    for (ifaddrs *a = first; a && !held; a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || name != a->ifa_name)
+            continue;
+        sockaddr_in in{};
+        std::memcpy(&in, a->ifa_addr, sizeof in);
+        held = ntohl(in.sin_addr.s_addr) == ip;
+    }
+    freeifaddrs(first);
+    return held;
+}
+
+// The card's own MAC, when it is an Ethernet card.
+std::optional<protocol::Mac> CardMac(const std::string &name)
+{
+    ifreq request{};
+    std::memcpy(request.ifr_name, name.data(), name.size());
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return std::nullopt;
+    const bool known = ioctl(fd, SIOCGIFHWADDR, &request) == 0;
+    close(fd);
+    if (!known || request.ifr_hwaddr.sa_family != ARPHRD_ETHER)
+        return std::nullopt;
+    protocol::Mac mac;
+    std::memcpy(mac.data(), request.ifr_hwaddr.sa_data, mac.size());
+    return mac;
 }
 
 class Session
@@ -81,8 +143,10 @@ class Session
     explicit Session(pid_t parent) : parent(parent) {}
     ~Session()
     {
-        if (handle)
-            pcap_close(handle);
+        if (capture)
+            pcap_close(capture);
+        if (sendSocket >= 0)
+            close(sendSocket);
     }
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
@@ -91,250 +155,313 @@ class Session
     int Serve()
     {
         std::vector<std::uint8_t> datagram(protocol::MaxMessageBytes + 1);
-        for (;;) {
-            if (!WaitForChannel(-1))
-                return 0;
-            const ssize_t got = recv(ChannelFd, datagram.data(), datagram.size(), 0);
-            if (got == 0)
-                return 0;
+        while (!ended) {
+            if (!Wait(TickMs, true))
+                break;
+            if (!requestWaiting)
+                continue;
+            const ssize_t got = recv(RequestFd, datagram.data(), datagram.size(), MSG_DONTWAIT);
+            // An empty datagram reads as 0 too; only a hang-up is the end.
+            if (got == 0 && requestHangup)
+                break;
             if (got < 0) {
-                if (errno == EINTR)
+                if (errno == EINTR || errno == EAGAIN)
                     continue;
                 return 1;
             }
-            const auto message = protocol::Decode({datagram.data(), std::size_t(got)});
-            if (!message) {
-                Reply(MessageType::Error, Text("not a message of protocol version 1"));
-                return 1;
-            }
-            const std::string problem = Handle(*message);
-            if (!problem.empty()) {
-                Reply(MessageType::Error, Text(problem));
-                if (ended)
-                    return 1;
-            }
+            Handle({datagram.data(), std::size_t(got)});
         }
+        return 0;
     }
 
   private:
-    static std::vector<std::uint8_t> Text(const std::string &text)
+    void Answer(MessageType type, std::uint32_t id, std::span<const std::uint8_t> payload = {})
     {
-        return {text.begin(), text.end()};
-    }
-
-    void Reply(MessageType type, std::span<const std::uint8_t> payload = {})
-    {
-        const std::vector<std::uint8_t> datagram = protocol::Encode(type, payload);
-        while (send(ChannelFd, datagram.data(), datagram.size(), MSG_NOSIGNAL) < 0 &&
+        const std::vector<std::uint8_t> message = protocol::Encode(type, id, payload);
+        while (send(RequestFd, message.data(), message.size(), MSG_NOSIGNAL) < 0 &&
                errno == EINTR) {
         }
     }
 
-    // Waits until a request or the end of the channel is there, at most
-    // timeoutMs (-1: without end); false when the parent has gone. Wakes
-    // every second to see whether it was orphaned.
-    bool WaitForChannel(int timeoutMs, int otherFd = -1)
+    void Refuse(std::uint32_t id, ErrorCode code, const std::string &reason)
     {
-        for (;;) {
-            if (getppid() != parent)
-                return false;
-            pollfd fds[2] = {{ChannelFd, POLLIN, 0}, {otherFd, POLLIN, 0}};
-            const int slice = timeoutMs < 0 || timeoutMs > 1000 ? 1000 : timeoutMs;
-            const int ready = poll(fds, otherFd < 0 ? 1 : 2, slice);
-            if (ready < 0 && errno != EINTR)
-                return false;
-            if (ready > 0)
-                return true;
-            if (timeoutMs >= 0) {
-                timeoutMs -= slice;
-                if (timeoutMs <= 0)
-                    return true;
+        Answer(MessageType::Error, id, protocol::EncodeError(code, reason));
+    }
+
+    void Handle(std::span<const std::uint8_t> datagram)
+    {
+        const auto message = protocol::Decode(datagram);
+        if (!message) {
+            // The id of a datagram that is no message is not to be trusted.
+            Refuse(0, ErrorCode::NotAMessage, "not a message of protocol version 2");
+            return;
+        }
+        switch (message->type) {
+        case MessageType::Start:
+            Start(*message);
+            return;
+        case MessageType::Send:
+            Send(*message);
+            return;
+        default:
+            Refuse(message->id, ErrorCode::UnknownRequest, "unknown request");
+        }
+    }
+
+    void Start(const protocol::Message &m)
+    {
+        if (capture) {
+            Refuse(m.id, ErrorCode::OutOfOrder, "the session has started already");
+            return;
+        }
+        std::string problem;
+        const auto start = protocol::DecodeStart(m.payload, &problem);
+        if (!start) {
+            Refuse(m.id, ErrorCode::BadStart, problem);
+            return;
+        }
+        const std::string &name = start->interfaceName;
+        const unsigned index = if_nametoindex(name.c_str());
+        const auto card = index == 0 ? std::nullopt : CardMac(name);
+        if (!card) {
+            Refuse(m.id, ErrorCode::BadStart, "no Ethernet interface " + name);
+            return;
+        }
+        const std::uint32_t ip = start->senders.senderIp;
+        if (ip != 0 && !HoldsAddress(name, ip)) {
+            Refuse(m.id, ErrorCode::SenderIpRefused,
+                   "a sender IP other than 0.0.0.0 is an address of " + name);
+            return;
+        }
+        for (const protocol::Mac &block : start->senders.blocks) {
+            if (std::equal(block.begin(), block.end() - 1, card->begin()) &&
+                (block[5] & 0xF0) == ((*card)[5] & 0xF0)) {
+                Refuse(m.id, ErrorCode::BadStart, "a source block holds the card's own MAC");
+                return;
             }
         }
-    }
-
-    // An empty text when the request was served (its reply sent), else the
-    // reason it was refused. A refusal of the protocol's order ends the
-    // session.
-    std::string Handle(const protocol::Message &m)
-    {
-        const bool open = handle != nullptr;
-        if ((m.type == MessageType::Open) == open) {
+        std::string reason;
+        if (!Open(name, index, reason)) {
+            Refuse(m.id, ErrorCode::InterfaceRefused, reason);
+            return;
+        }
+        // Nothing else needs a capability: sending, the filter and the
+        // statistics work on the open sockets.
+        if (!KeepCapabilities(0) || prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
+            Refuse(m.id, ErrorCode::InterfaceRefused, "cannot drop the capabilities");
             ended = true;
-            return open ? "the interface is open already" : "the first request opens an interface";
+            return;
         }
-        switch (m.type) {
-        case MessageType::Open:
-            return Open(std::string(m.payload.begin(), m.payload.end()));
-        case MessageType::SetPromiscuous:
-            return Expect(m, 0) ? SetPromiscuous() : "SetPromiscuous has no payload";
-        case MessageType::SetReadTimeout: {
-            if (!Expect(m, 4))
-                return "SetReadTimeout has 4 bytes";
-            const std::uint32_t ms = protocol::GetU32(m.payload.data());
-            if (ms < 1 || ms > protocol::MaxReadTimeoutMs)
-                return "a read time-out is 1 to 60000 ms";
-            readTimeoutMs = int(ms);
-            Reply(MessageType::Ok);
-            return {};
-        }
-        case MessageType::CaptureArpReplies:
-            if (!protocol::IsArpReplyFilter(m.payload))
-                return "only the ARP reply filter is set";
-            return Install(protocol::ArpReplyFilter);
-        case MessageType::BindSenders: {
-            const auto given = protocol::DecodeSenders(m.payload);
-            if (!given)
-                return "BindSenders has a unicast own MAC and an own IP";
-            if (senders && !(*senders == *given))
-                return "the session is bound to other senders";
-            senders = given;
-            Reply(MessageType::Ok);
-            return {};
-        }
-        case MessageType::Send:
-            return Send(m.payload);
-        case MessageType::Receive:
-            if (!Expect(m, 4))
-                return "Receive has 4 bytes";
-            return Receive(protocol::GetU32(m.payload.data()));
-        case MessageType::GetStatistics:
-            return Expect(m, 0) ? Statistics() : "GetStatistics has no payload";
-        default:
-            ended = true;
-            return "unknown request";
-        }
+        rules.senders = start->senders;
+        rules.cardMac = *card;
+        rules.answeredFor = [this](std::uint32_t node) -> std::optional<protocol::Mac> {
+            const auto it = answered.find(node);
+            if (it == answered.end())
+                return std::nullopt;
+            return it->second;
+        };
+        Answer(MessageType::Started, m.id, protocol::EncodeStarted({*card, promiscuous}));
     }
 
-    static bool Expect(const protocol::Message &m, std::size_t bytes)
+    bool Open(const std::string &name, unsigned index, std::string &reason)
     {
-        return m.payload.size() == bytes;
-    }
-
-    std::string Open(const std::string &name)
-    {
-        if (const std::string problem = protocol::InterfaceNameProblem(name); !problem.empty())
-            return problem;
-        index = if_nametoindex(name.c_str());
-        if (index == 0)
-            return "no interface " + name;
         char errbuf[PCAP_ERRBUF_SIZE] = {};
         pcap_t *fresh = pcap_create(name.c_str(), errbuf);
-        if (!fresh)
-            return errbuf;
+        if (!fresh) {
+            reason = errbuf;
+            return false;
+        }
         pcap_set_snaplen(fresh, CaptureBytes);
         pcap_set_timeout(fresh, BlockTimeoutMs);
         pcap_set_buffer_size(fresh, protocol::RingBytes);
         const int status = pcap_activate(fresh);
-        // Nothing else needs a capability: sending, filters, promiscuous
-        // membership and statistics work on the open socket.
-        const bool dropped = KeepCapabilities(0) && prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
         if (status < 0) {
-            std::string reason = pcap_statustostr(status);
+            reason = pcap_statustostr(status);
             if (const char *detail = pcap_geterr(fresh); detail && *detail)
                 reason += std::string(" (") + detail + ')';
             pcap_close(fresh);
-            ended = true;
-            return reason;
+            return false;
         }
-        if (!dropped || pcap_setnonblock(fresh, 1, errbuf) != 0 ||
-            pcap_get_selectable_fd(fresh) < 0) {
-            pcap_close(fresh);
-            ended = true;
-            return dropped ? errbuf : "cannot drop the capabilities";
-        }
-        handle = fresh;
-        // Until the filter is set nothing is captured.
-        constexpr protocol::FilterInstruction RejectAll[1] = {{0x06, 0, 0, 0}};
-        return Install(RejectAll);
-    }
-
-    std::string SetPromiscuous()
-    {
-        packet_mreq request{};
-        request.mr_ifindex = int(index);
-        request.mr_type = PACKET_MR_PROMISC;
-        if (!promiscuous && setsockopt(pcap_get_selectable_fd(handle), SOL_PACKET,
-                                       PACKET_ADD_MEMBERSHIP, &request, sizeof request) != 0)
-            return std::strerror(errno);
-        promiscuous = true;
-        Reply(MessageType::Ok);
-        return {};
-    }
-
-    std::string Install(std::span<const protocol::FilterInstruction> program)
-    {
         std::vector<bpf_insn> code;
-        for (const auto &i : program)
+        for (const auto &i : protocol::ArpReplyFilter)
             code.push_back(bpf_insn{i.code, i.jt, i.jf, i.k});
         bpf_program filter{u_int(code.size()), code.data()};
-        if (pcap_setfilter(handle, &filter) != 0)
-            return pcap_geterr(handle);
-        Reply(MessageType::Ok);
-        return {};
+        if (pcap_setnonblock(fresh, 1, errbuf) != 0 || pcap_get_selectable_fd(fresh) < 0 ||
+            pcap_setfilter(fresh, &filter) != 0) {
+            reason = *errbuf ? errbuf : pcap_geterr(fresh);
+            pcap_close(fresh);
+            return false;
+        }
+        packet_mreq membership{};
+        membership.mr_ifindex = int(index);
+        membership.mr_type = PACKET_MR_PROMISC;
+        promiscuous = setsockopt(pcap_get_selectable_fd(fresh), SOL_PACKET, PACKET_ADD_MEMBERSHIP,
+                                 &membership, sizeof membership) == 0;
+        // Protocol 0: the send socket receives nothing and needs no ring.
+        const int sender = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0);
+        sockaddr_ll link{};
+        link.sll_family = AF_PACKET;
+        link.sll_ifindex = int(index);
+        if (sender < 0 || bind(sender, reinterpret_cast<sockaddr *>(&link), sizeof link) != 0) {
+            reason = std::strerror(errno);
+            if (sender >= 0)
+                close(sender);
+            pcap_close(fresh);
+            return false;
+        }
+        capture = fresh;
+        sendSocket = sender;
+        return true;
     }
 
-    std::string Send(std::span<const std::uint8_t> payload)
+    void Send(const protocol::Message &m)
     {
-        if (!senders)
-            return "no senders bound";
-        if (payload.size() < 2)
-            return "Send has the number of copies and a frame";
-        const int copies = protocol::GetU16(payload.data());
-        if (copies < 1 || copies > protocol::MaxCopies)
-            return "a probe is sent 1 to 16 times";
-        const auto frame = payload.subspan(2);
-        if (const std::string problem = protocol::ProbeProblem(frame, *senders); !problem.empty())
-            return problem;
-        for (int i = 0; i < copies; ++i) {
-            if (pcap_sendpacket(handle, frame.data(), int(frame.size())) != 0)
-                return pcap_geterr(handle);
+        if (!capture) {
+            Refuse(m.id, ErrorCode::OutOfOrder, "the session has not started");
+            return;
         }
-        Reply(MessageType::Ok);
-        return {};
-    }
-
-    std::string Receive(std::uint32_t capacity)
-    {
-        batch.clear();
-        room = std::min<std::size_t>(capacity, protocol::MaxBatchBytes);
-        // A frame that did not fit into the last batch opens this one.
-        if (!carried.empty()) {
-            Append(carried, carriedLength);
-            carried.clear();
+        std::uint32_t gapNs = 0;
+        const auto entries = protocol::DecodeProbeBatch(m.payload, &gapNs);
+        if (!entries) {
+            Refuse(m.id, ErrorCode::BadBatch, "a Send holds a gap and 1 to 1024 probes");
+            return;
         }
-        if (batch.empty()) {
-            if (!WaitForChannel(readTimeoutMs, pcap_get_selectable_fd(handle))) {
-                ended = true;
-                return "the parent has gone";
+        // All or nothing: a refused frame keeps the whole batch home.
+        for (std::size_t i = 0; i < entries->size(); ++i) {
+            if (const auto refusal = protocol::ProbeProblem((*entries)[i].frame, rules)) {
+                Refuse(m.id, refusal->code,
+                       "probe " + std::to_string(i + 1) + ": " + refusal->reason);
+                return;
             }
         }
-        if (pcap_dispatch(handle, -1, &Session::OnFrame, reinterpret_cast<u_char *>(this)) ==
-            PCAP_ERROR)
-            return pcap_geterr(handle);
-        Reply(MessageType::Batch, batch);
-        return {};
+        const auto start = Clock::now();
+        const std::chrono::nanoseconds gap(gapNs);
+        for (std::size_t i = 0; i < entries->size(); ++i) {
+            const auto due = start + gap * i;
+            while (Clock::now() + Coarse < due) {
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
+                if (!Wait(int(std::clamp<long long>(left.count(), 1, TickMs)), false))
+                    return;
+            }
+            const auto &entry = (*entries)[i];
+            for (int copy = 0; copy < entry.copies; ++copy) {
+                if (send(sendSocket, entry.frame.data(), entry.frame.size(), 0) < 0 &&
+                    errno != EINTR) {
+                    Refuse(m.id, ErrorCode::SendFailed, std::strerror(errno));
+                    return;
+                }
+            }
+        }
+        Answer(MessageType::Ok, m.id);
+    }
+
+    // Serves the capture for at most timeoutMs, and until a request is
+    // there when withRequests. False when the parent has gone.
+    bool Wait(int timeoutMs, bool withRequests)
+    {
+        requestWaiting = false;
+        requestHangup = false;
+        if (getppid() != parent) {
+            ended = true;
+            return false;
+        }
+        const bool resting = Clock::now() < restUntil;
+        pollfd fds[3] = {{RequestFd, POLLIN, 0}, {StreamFd, POLLOUT, 0}, {-1, POLLIN, 0}};
+        if (capture && pending.empty() && !resting)
+            fds[2].fd = pcap_get_selectable_fd(capture);
+        if (pending.empty())
+            fds[1].fd = -1;
+        if (!withRequests)
+            fds[0].fd = -1;
+        const int wait = resting ? std::min(timeoutMs, 50) : timeoutMs;
+        const int ready = poll(fds, 3, wait);
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (fds[1].revents & (POLLERR | POLLHUP)) {
+            ended = true;
+            return false;
+        }
+        if (fds[1].revents & POLLOUT)
+            Push();
+        if (fds[2].revents)
+            ReadCapture();
+        TellHealth();
+        requestWaiting = (fds[0].revents & (POLLIN | POLLHUP)) != 0;
+        requestHangup = (fds[0].revents & POLLHUP) != 0;
+        return true;
+    }
+
+    void ReadCapture()
+    {
+        batch.clear();
+        const int status =
+            pcap_dispatch(capture, -1, &Session::OnFrame, reinterpret_cast<u_char *>(this));
+        const auto now = Clock::now();
+        if (status == PCAP_ERROR) {
+            ++health.failedReads;
+            if (failingSince == Clock::time_point{})
+                failingSince = now;
+            health.broken = now - failingSince >= BrokenAfter;
+            restUntil = now + FailedReadRest;
+            return;
+        }
+        failingSince = {};
+        health.broken = false;
+        if (!batch.empty()) {
+            pending = protocol::Encode(MessageType::Batch, 0, batch);
+            Push();
+        }
+    }
+
+    // Sends what waits for the stream; kept when the parent is not reading.
+    void Push()
+    {
+        if (pending.empty())
+            return;
+        const ssize_t sent = send(StreamFd, pending.data(), pending.size(), MSG_NOSIGNAL);
+        if (sent >= 0)
+            pending.clear();
+        else if (errno != EAGAIN && errno != EINTR)
+            ended = true;
+    }
+
+    void TellHealth()
+    {
+        const auto now = Clock::now();
+        if (!capture || !pending.empty() || now < nextStatistics)
+            return;
+        nextStatistics = now + std::chrono::milliseconds(TickMs);
+        pcap_stat counts{};
+        if (pcap_stats(capture, &counts) == 0)
+            health.droppedFrames = std::uint64_t(counts.ps_drop) + counts.ps_ifdrop;
+        if (health == told)
+            return;
+        told = health;
+        pending = protocol::Encode(MessageType::Health, 0, protocol::EncodeHealth(health));
+        Push();
     }
 
     static void OnFrame(u_char *user, const pcap_pkthdr *header, const u_char *bytes)
     {
         auto *self = reinterpret_cast<Session *>(user);
         const std::span<const std::uint8_t> frame(bytes, header->caplen);
-        // The filter passes only ARP replies; anything else is not passed on.
-        if (frame.size() < 22 || frame[12] != 0x08 || frame[13] != 0x06 || frame[20] != 0 ||
-            frame[21] != 2)
+        // Only the answers to this scan's probes go to the parent; they also
+        // tell which MAC answers for which node.
+        const auto sender = protocol::ReplyToBlocks(frame, self->rules.senders.blocks);
+        if (!sender)
             return;
-        if (!self->Append(frame, header->len)) {
-            self->carried.assign(frame.begin(), frame.end());
-            self->carriedLength = header->len;
-            pcap_breakloop(self->handle);
-        }
+        if (self->answered.size() < MostNodes || self->answered.contains(sender->ip))
+            self->answered[sender->ip] = sender->mac;
+        if (!self->Append(frame, header->len))
+            pcap_breakloop(self->capture);
     }
 
+    // Frames that do not fit stay in the ring for the next read.
     bool Append(std::span<const std::uint8_t> frame, std::size_t frameLength)
     {
         const std::size_t start = (batch.size() + 3) & ~std::size_t(3);
-        if (start + RecordHeaderBytes + frame.size() > room)
+        if (start + RecordHeaderBytes + frame.size() > protocol::MaxBatchBytes)
             return false;
         timeval now{};
         gettimeofday(&now, nullptr);
@@ -349,28 +476,22 @@ class Session
         return true;
     }
 
-    std::string Statistics()
-    {
-        pcap_stat counts{};
-        if (pcap_stats(handle, &counts) != 0)
-            return pcap_geterr(handle);
-        std::vector<std::uint8_t> payload;
-        protocol::PutU64(payload, std::uint64_t(counts.ps_drop) + counts.ps_ifdrop);
-        Reply(MessageType::Statistics, payload);
-        return {};
-    }
-
     const pid_t parent;
-    pcap_t *handle = nullptr;
-    unsigned index = 0;
+    pcap_t *capture = nullptr;
+    int sendSocket = -1;
     bool promiscuous = false;
     bool ended = false;
-    int readTimeoutMs = 1000;
-    std::optional<protocol::ProbeSenders> senders;
+    bool requestWaiting = false;
+    bool requestHangup = false;
+    protocol::SendRules rules;
+    std::unordered_map<std::uint32_t, protocol::Mac> answered;
     std::vector<std::uint8_t> batch;
-    std::size_t room = 0;
-    std::vector<std::uint8_t> carried;
-    std::size_t carriedLength = 0;
+    std::vector<std::uint8_t> pending;
+    protocol::Health health;
+    protocol::Health told;
+    Clock::time_point nextStatistics;
+    Clock::time_point failingSince;
+    Clock::time_point restUntil;
 };
 
 } // namespace
@@ -384,7 +505,7 @@ int main(int argc, char **)
     if (!KeepCapabilities(capture))
         refusal = "cannot limit its capabilities";
     else if (!IsolateDescriptors())
-        refusal = "descriptor 3 is not a socket of Keelwatch";
+        refusal = "descriptors 3 and 4 are not sockets of Keelwatch";
     else if (argc != 1)
         refusal = "it takes no arguments";
     if (refusal) {

@@ -98,6 +98,7 @@ bool ScanController::TryStart()
     awaitedReplies.reset();
     rechecking = false;
     droppedBefore = 0;
+    failedBefore = 0;
     rejectedBefore = 0;
     parts.view.ShowTestColumns(s.showAll, s.tests);
     if (!PassStartChecks(s))
@@ -256,7 +257,10 @@ void ScanController::EndStep(const CaptureTally &tally)
     if (step == ScanStep::Scanning) {
         const quint64 dropped = tally.dropped - droppedBefore;
         droppedBefore = tally.dropped;
-        judgeLosses = dropped == 0;
+        // Nor when the capture failed: a broken capture is no silent range.
+        const quint64 failed = tally.failedReceives - failedBefore;
+        failedBefore = tally.failedReceives;
+        judgeLosses = dropped == 0 && failed == 0;
         if (!judgeLosses)
             Q_EMIT parts.events.framesDropped(int(std::min<quint64>(dropped, INT_MAX)));
         // Rejected replies change no result, so they only leave a line.

@@ -138,6 +138,7 @@ class ScanController : public QObject
     bool rechecking = false;
     // The capture's loss count at the last scanning step's end.
     quint64 droppedBefore = 0;
+    quint64 failedBefore = 0;
     // The capture's rejected replies at the last scanning step's end.
     quint64 rejectedBefore = 0;
     QTimer cycleTimer;

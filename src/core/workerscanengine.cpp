@@ -46,7 +46,17 @@ WorkerScanEngine::~WorkerScanEngine()
 
 bool WorkerScanEngine::OpenCaptureAdapter(const ScanSnapshot &scan, QString &reason)
 {
-    return workers.OpenCaptureAdapter(scan.settings.adapter.name, &reason);
+    // Drawn afresh for every scan, so that neither a normal card's filter
+    // nor a forger meets the same addresses scan after scan; the adapter
+    // sends from them and the test sources alone.
+    std::random_device seed;
+    random.seed((std::uint64_t(seed()) << 32) | seed());
+    confirmationSources.clear();
+    if (scan.settings.confirmSuspects)
+        confirmationSources =
+            DrawConfirmationSources(scan.settings.ownMac.value_or(MacAddress{}), random);
+    return workers.OpenCaptureAdapter(scan.settings.adapter.name,
+                                      ScanSenders(scan.settings, confirmationSources), &reason);
 }
 
 bool WorkerScanEngine::CreateCapturePipe(int &errorCode)
@@ -81,14 +91,6 @@ std::shared_ptr<ScanInputs> WorkerScanEngine::Inputs(const ScanSnapshot &scan,
 void WorkerScanEngine::StartCapture(const ScanSnapshot &scan, const std::atomic<ScanStep> &scanStep)
 {
     asked = std::make_shared<ProbeLedger>(scan.rangeStart, scan.rangeEnd);
-    // Drawn afresh for every scan, so that neither a normal card's filter
-    // nor a forger meets the same addresses scan after scan.
-    std::random_device seed;
-    random.seed((std::uint64_t(seed()) << 32) | seed());
-    confirmationSources.clear();
-    if (scan.settings.confirmSuspects)
-        confirmationSources =
-            DrawConfirmationSources(scan.settings.ownMac.value_or(MacAddress{}), random);
     // The controller keeps the snapshot and the step counter for the whole
     // scan; replies of a stopped scan are dropped by the workers.
     workers.StartCapture(Inputs(scan, scanStep),

@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -25,243 +27,305 @@ using protocol::MessageType;
 
 namespace {
 
-// A reply may take the read time-out; beyond it by this much the helper is
-// taken for hung.
-constexpr int ReplyGraceMs = 5000;
+// An answer may take as long as its batch is paced; beyond that by this
+// much the helper is taken for hung.
+constexpr int AnswerGraceMs = 5000;
 constexpr int ExitWaitMs = 2000;
+constexpr int DefaultReadTimeoutMs = 1000;
 
 QString SystemError(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
+// Moves a descriptor above the helper's own numbers, so that dup2 onto them
+// never meets itself (which would leave it close-on-exec) or the other.
+int AboveHelperSockets(int fd)
+{
+    if (fd < 0 || fd > protocol::CaptureSocket)
+        return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, protocol::CaptureSocket + 1);
+    close(fd);
+    return moved;
+}
+
 class HelperAdapter : public PacketAdapter
 {
   public:
-    HelperAdapter(pid_t pid, int channel) : pid(pid), channel(channel) {}
+    explicit HelperAdapter(HelperProcess process) : helper(process) {}
     ~HelperAdapter() override
     {
         // End of file ends the helper; one that does not end is killed.
-        close(channel);
+        close(helper.requests);
+        close(helper.capture);
         for (int waited = 0; waited < ExitWaitMs; waited += 10) {
-            const pid_t done = waitpid(pid, nullptr, WNOHANG);
-            if (done == pid || (done < 0 && errno != EINTR))
+            const pid_t done = waitpid(helper.pid, nullptr, WNOHANG);
+            if (done == helper.pid || (done < 0 && errno != EINTR))
                 return;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        kill(pid, SIGKILL);
-        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        kill(helper.pid, SIGKILL);
+        while (waitpid(helper.pid, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
     HelperAdapter(const HelperAdapter &) = delete;
     HelperAdapter &operator=(const HelperAdapter &) = delete;
 
-    bool OpenInterface(const QString &name)
+    bool Start(const QString &name, const ProbeSenders &senders)
     {
         const QByteArray bytes = name.toLocal8Bit();
-        return Request(MessageType::Open,
-                       {reinterpret_cast<const std::uint8_t *>(bytes.constData()),
-                        std::size_t(bytes.size())},
-                       MessageType::Ok)
-            .has_value();
+        const auto answer = Request(
+            MessageType::Start,
+            protocol::EncodeStart({std::string(bytes.constData(), size_t(bytes.size())), senders}),
+            MessageType::Started, 0);
+        const auto started = answer ? protocol::DecodeStarted(answer->payload) : std::nullopt;
+        if (answer && !started)
+            SetError(u"the capture helper answered out of protocol"_s);
+        if (!started)
+            return false;
+        cardMac = started->cardMac;
+        promiscuous = started->promiscuous;
+        return true;
     }
 
     bool PacketSetHwFilter(std::uint32_t filter) override
     {
-        return filter == PromiscuousFilter &&
-               Request(MessageType::SetPromiscuous, {}, MessageType::Ok);
+        // The helper asked the card once, at the start.
+        if (filter == PromiscuousFilter && promiscuous)
+            return true;
+        SetError(u"the card refused promiscuous mode"_s);
+        return false;
     }
 
     bool PacketSetBuff(int bytes) override
     {
-        // The helper opens every adapter with the ring a capture needs.
+        // The helper opens every interface with the ring a capture needs.
         if (bytes <= protocol::RingBytes)
             return true;
-        error = u"the capture helper's buffer holds %1 bytes"_s.arg(protocol::RingBytes);
+        SetError(u"the capture helper's buffer holds %1 bytes"_s.arg(protocol::RingBytes));
         return false;
     }
 
     bool PacketSetReadTimeout(int milliseconds) override
     {
-        if (milliseconds < 1 || std::uint32_t(milliseconds) > protocol::MaxReadTimeoutMs) {
-            error = u"a read time-out of %1 ms"_s.arg(milliseconds);
-            return false;
-        }
-        std::vector<std::uint8_t> payload;
-        protocol::PutU32(payload, std::uint32_t(milliseconds));
-        if (!Request(MessageType::SetReadTimeout, payload, MessageType::Ok))
-            return false;
-        readTimeoutMs = milliseconds;
+        readTimeoutMs = std::max(milliseconds, 1);
         return true;
     }
 
     bool PacketSetBpf(std::span<const BpfInstruction> program) override
     {
-        std::vector<protocol::FilterInstruction> instructions;
-        for (const BpfInstruction &i : program)
-            instructions.push_back({i.code, i.jt, i.jf, i.k});
-        return Request(MessageType::CaptureArpReplies, protocol::EncodeFilter(instructions),
-                       MessageType::Ok)
-            .has_value();
+        // The helper captures ARP replies with its own filter and no other.
+        const bool same =
+            std::equal(program.begin(), program.end(), std::begin(protocol::ArpReplyFilter),
+                       std::end(protocol::ArpReplyFilter),
+                       [](const BpfInstruction &a, const protocol::FilterInstruction &b) {
+                           return a.code == b.code && a.jt == b.jt && a.jf == b.jf && a.k == b.k;
+                       });
+        if (!same)
+            SetError(u"the capture helper captures ARP replies only"_s);
+        return same;
     }
 
-    bool PacketSetNumWrites(int count) override
+    bool PacketSendPackets(const ProbeBatch &batch) override
     {
-        if (count < 1 || count > protocol::MaxCopies)
-            return false;
-        writes = count;
-        return true;
-    }
-
-    bool PacketSendPacket(const Packet &packet) override
-    {
-        std::vector<std::uint8_t> payload;
-        payload.reserve(2 + packet.length);
-        protocol::PutU16(payload, std::uint16_t(writes));
-        payload.insert(payload.end(), packet.buffer, packet.buffer + packet.length);
-        return Request(MessageType::Send, payload, MessageType::Ok).has_value();
+        const qint64 pacedMs = qint64(batch.GapNs()) * batch.Count() / 1'000'000;
+        return Request(MessageType::Send, batch.Payload(), MessageType::Ok, pacedMs).has_value();
     }
 
     bool PacketReceivePacket(Packet &packet) override
     {
         packet.bytesReceived = 0;
-        std::vector<std::uint8_t> payload;
-        protocol::PutU32(payload, std::uint32_t(std::min<std::size_t>(packet.length, UINT32_MAX)));
-        const auto reply = Request(MessageType::Receive, payload, MessageType::Batch);
-        if (!reply)
-            return false;
-        if (reply->payload.size() > packet.length) {
-            error = u"the capture helper sent a batch larger than asked for"_s;
-            return false;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMs);
+        std::vector<std::uint8_t> datagram(protocol::MaxMessageBytes + 1);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd fd{helper.capture, POLLIN, 0};
+            const int ready = poll(&fd, 1, int(std::max<qint64>(left.count(), 0)));
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready < 0) {
+                SetError(SystemError(errno));
+                return false;
+            }
+            if (ready == 0) {
+                // A capture the helper calls broken is never read as silence.
+                if (captureBroken)
+                    SetError(u"the capture of the card keeps failing"_s);
+                return !captureBroken;
+            }
+            const ssize_t got = recv(helper.capture, datagram.data(), datagram.size(), 0);
+            if (got <= 0) {
+                SetError(u"the capture helper has ended"_s);
+                return false;
+            }
+            const auto message = protocol::Decode({datagram.data(), std::size_t(got)});
+            if (message && message->type == MessageType::Batch &&
+                message->payload.size() <= packet.length) {
+                std::copy(message->payload.begin(), message->payload.end(), packet.buffer);
+                packet.bytesReceived = message->payload.size();
+                return true;
+            }
+            const auto health = message && message->type == MessageType::Health
+                                    ? protocol::DecodeHealth(message->payload)
+                                    : std::nullopt;
+            if (!health) {
+                SetError(u"the capture helper sent what it may not"_s);
+                return false;
+            }
+            droppedFrames = health->droppedFrames;
+            captureBroken = health->broken;
         }
-        if (!reply->payload.empty())
-            std::memcpy(packet.buffer, reply->payload.data(), reply->payload.size());
-        packet.bytesReceived = reply->payload.size();
+    }
+
+    bool PacketGetStats(std::uint64_t &dropped) override
+    {
+        dropped = droppedFrames;
         return true;
     }
 
-    bool PacketGetStats(std::uint64_t &droppedFrames) override
-    {
-        const auto reply = Request(MessageType::GetStatistics, {}, MessageType::Statistics);
-        if (!reply)
-            return false;
-        if (reply->payload.size() != 8) {
-            error = u"the capture helper sent statistics of another form"_s;
-            return false;
-        }
-        droppedFrames = protocol::GetU64(reply->payload.data());
-        return true;
-    }
-
-    bool BindSenders(const ProbeSenders &senders) override
-    {
-        return Request(MessageType::BindSenders, protocol::EncodeSenders(senders), MessageType::Ok)
-            .has_value();
-    }
+    std::optional<MacBytes> CardMac() const override { return cardMac; }
 
     QString ErrorText() const override
     {
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(errorMutex);
         return error;
     }
 
   private:
-    // Sends one request and reads its reply, which must be of the type
-    // expected; nothing (and error set) otherwise.
-    std::optional<protocol::Message>
-    Request(MessageType type, std::span<const std::uint8_t> payload, MessageType expected)
+    void SetError(const QString &text)
     {
-        std::lock_guard lock(mutex);
-        const std::vector<std::uint8_t> request = protocol::Encode(type, payload);
-        ssize_t sent;
-        do {
-            sent = send(channel, request.data(), request.size(), MSG_NOSIGNAL);
-        } while (sent < 0 && errno == EINTR);
-        if (sent < 0) {
-            error = u"the capture helper has ended ("_s + SystemError(errno) + u')';
-            return std::nullopt;
-        }
-        pollfd fd{channel, POLLIN, 0};
-        int ready;
-        do {
-            ready = poll(&fd, 1, readTimeoutMs + ReplyGraceMs);
-        } while (ready < 0 && errno == EINTR);
-        if (ready <= 0) {
-            error = u"the capture helper does not answer"_s;
-            return std::nullopt;
-        }
-        std::vector<std::uint8_t> datagram(protocol::MaxMessageBytes + 1);
-        ssize_t got;
-        do {
-            got = recv(channel, datagram.data(), datagram.size(), 0);
-        } while (got < 0 && errno == EINTR);
-        if (got <= 0) {
-            error = u"the capture helper has ended"_s;
-            return std::nullopt;
-        }
-        auto reply = protocol::Decode({datagram.data(), std::size_t(got)});
-        if (reply && reply->type == MessageType::Error) {
-            error = u"keelwatch-capture: "_s +
-                    QString::fromUtf8(reinterpret_cast<const char *>(reply->payload.data()),
-                                      qsizetype(reply->payload.size()));
-            return std::nullopt;
-        }
-        if (!reply || reply->type != expected) {
-            error = u"the capture helper answered out of protocol"_s;
-            return std::nullopt;
-        }
-        return reply;
+        std::lock_guard lock(errorMutex);
+        error = text;
     }
 
-    const pid_t pid;
-    const int channel;
-    mutable std::mutex mutex;
-    int readTimeoutMs = 1000;
-    int writes = 1;
+    // Sends one request and waits for its answer, which must be of the type
+    // expected; nothing (and error set) otherwise. An answer to an earlier
+    // request that timed out is passed over.
+    std::optional<protocol::Message> Request(MessageType type,
+                                             std::span<const std::uint8_t> payload,
+                                             MessageType expected, qint64 pacedMs)
+    {
+        std::lock_guard lock(requestMutex);
+        const std::uint32_t id = ++lastId;
+        const std::vector<std::uint8_t> request = protocol::Encode(type, id, payload);
+        ssize_t sent;
+        do {
+            sent = send(helper.requests, request.data(), request.size(), MSG_NOSIGNAL);
+        } while (sent < 0 && errno == EINTR);
+        if (sent < 0) {
+            SetError(u"the capture helper has ended ("_s + SystemError(errno) + u')');
+            return std::nullopt;
+        }
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(pacedMs + AnswerGraceMs);
+        std::vector<std::uint8_t> datagram(protocol::MaxMessageBytes + 1);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd fd{helper.requests, POLLIN, 0};
+            const int ready = left.count() > 0 ? poll(&fd, 1, int(left.count())) : 0;
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0) {
+                SetError(u"the capture helper does not answer"_s);
+                return std::nullopt;
+            }
+            const ssize_t got = recv(helper.requests, datagram.data(), datagram.size(), 0);
+            if (got <= 0) {
+                SetError(u"the capture helper has ended"_s);
+                return std::nullopt;
+            }
+            auto answer = protocol::Decode({datagram.data(), std::size_t(got)});
+            if (answer && answer->id != id)
+                continue;
+            if (answer && answer->type == MessageType::Error) {
+                const auto refusal = protocol::DecodeError(answer->payload);
+                SetError(u"keelwatch-capture: "_s +
+                         (refusal ? QString::fromStdString(refusal->second) : QString()));
+                return std::nullopt;
+            }
+            if (!answer || answer->type != expected) {
+                SetError(u"the capture helper answered out of protocol"_s);
+                return std::nullopt;
+            }
+            return answer;
+        }
+    }
+
+    const HelperProcess helper;
+    std::mutex requestMutex;
+    std::uint32_t lastId = 0;
+    int readTimeoutMs = DefaultReadTimeoutMs;
+    std::atomic<std::uint64_t> droppedFrames{0};
+    bool captureBroken = false;
+    std::optional<MacBytes> cardMac;
+    bool promiscuous = false;
+    mutable std::mutex errorMutex;
     QString error;
 };
 
 } // namespace
 
-std::unique_ptr<PacketAdapter> OpenHelperAdapter(const QString &helperPath, const QString &name,
-                                                 QString *error)
+HelperProcess SpawnCaptureHelper(const QString &helperPath, QString *error)
 {
     const auto fail = [error](const QString &reason) {
         if (error)
             *error = reason;
-        return nullptr;
+        return HelperProcess{};
     };
-    int ends[2];
-    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
+    int requests[2];
+    int capture[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, requests) != 0)
         return fail(SystemError(errno));
-    // dup2 onto itself would leave the helper's end close-on-exec.
-    if (ends[1] == protocol::HelperSocket) {
-        const int moved = fcntl(ends[1], F_DUPFD_CLOEXEC, protocol::HelperSocket + 1);
-        close(ends[1]);
-        ends[1] = moved;
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, capture) != 0) {
+        const int code = errno;
+        close(requests[0]);
+        close(requests[1]);
+        return fail(SystemError(code));
     }
+    const int helperRequests = AboveHelperSockets(requests[1]);
+    const int helperCapture = AboveHelperSockets(capture[1]);
     const QByteArray path = helperPath.toLocal8Bit();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], protocol::HelperSocket);
+    posix_spawn_file_actions_adddup2(&actions, helperRequests, protocol::RequestSocket);
+    posix_spawn_file_actions_adddup2(&actions, helperCapture, protocol::CaptureSocket);
     const SpawnAttributes attributes;
     char *argv[] = {const_cast<char *>(path.constData()), nullptr};
     char *environment[] = {nullptr};
     pid_t pid = 0;
-    const int spawned = ends[1] < 0 ? errno
-                                    : posix_spawn(&pid, path.constData(), &actions,
-                                                  attributes.Get(), argv, environment);
+    const int spawned =
+        helperRequests < 0 || helperCapture < 0
+            ? errno
+            : posix_spawn(&pid, path.constData(), &actions, attributes.Get(), argv, environment);
     posix_spawn_file_actions_destroy(&actions);
-    if (ends[1] >= 0)
-        close(ends[1]);
+    for (int fd : {helperRequests, helperCapture}) {
+        if (fd >= 0)
+            close(fd);
+    }
     if (spawned != 0) {
-        close(ends[0]);
+        close(requests[0]);
+        close(capture[0]);
         return fail(u"the capture helper %1 cannot be started (%2); only root and members of "
                     "the keelwatch group can capture"_s.arg(helperPath, SystemError(spawned)));
     }
-    auto adapter = std::make_unique<HelperAdapter>(pid, ends[0]);
-    if (!adapter->OpenInterface(name))
-        return fail(adapter->ErrorText());
+    return {pid, requests[0], capture[0]};
+}
+
+std::unique_ptr<PacketAdapter> OpenHelperAdapter(const QString &helperPath, const QString &name,
+                                                 const ProbeSenders &senders, QString *error)
+{
+    const HelperProcess process = SpawnCaptureHelper(helperPath, error);
+    if (process.pid < 0)
+        return nullptr;
+    auto adapter = std::make_unique<HelperAdapter>(process);
+    if (!adapter->Start(name, senders)) {
+        if (error)
+            *error = adapter->ErrorText();
+        return nullptr;
+    }
     return adapter;
 }
 

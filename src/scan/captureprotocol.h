@@ -1,59 +1,53 @@
 #pragma once
 
 // The protocol between the program and keelwatch-capture, the small helper
-// that alone holds the capture capabilities. Plain C++: the helper links no
-// Qt.
+// that alone holds the capture capabilities, and the rules both sides share
+// for the frames a scan may send. Plain C++: the helper links no Qt.
+// docs/capture-helper.md describes it for readers.
 //
-// Transport: one AF_UNIX SOCK_SEQPACKET socket, descriptor 3 of the helper.
-// Every message is one datagram: an 8-byte header, then the payload.
+// Transport: two AF_UNIX SOCK_SEQPACKET sockets. Descriptor 3 of the helper
+// carries requests and their answers; on descriptor 4 the helper pushes what
+// it captures. Every message is one datagram: a 12-byte header, then the
+// payload.
 //
-//   offset 0  u8   version (ProtocolVersion, 1)
+//   offset 0  u8   version (ProtocolVersion)
 //   offset 1  u8   type (MessageType)
 //   offset 2  u16  zero
-//   offset 4  u32  payload length = datagram length - 8
+//   offset 4  u32  request id: the answer carries its request's; pushed
+//                  messages carry 0
+//   offset 8  u32  payload length = datagram length - 12
 //
-// Numbers are little endian; IPv4 addresses in network order. The program
-// sends one request and reads one reply before the next; the helper answers
-// every request with Ok, Error (payload: a UTF-8 reason), Batch or
-// Statistics. A message of another version, an unknown type, a wrong length
-// or a request out of order gets Error and ends the session.
+// Numbers are little endian; IPv4 addresses in network order. A session is
+// configured once and then streams:
 //
-// Requests, in the order a session uses them:
-//   Open             the interface name (1 to 15 bytes, a valid Linux
-//                    interface name of an existing interface); first request
-//                    and only once. The helper opens it for capture, then
-//                    drops every capability.
-//   SetPromiscuous   empty: the card joins promiscuous mode.
-//   SetReadTimeout   u32 milliseconds (1 to 60000) a Receive waits at most.
-//   CaptureArpReplies  the capture filter program, 8 bytes per instruction
-//                    (u16 code, u8 jt, u8 jf, u32 k); only the program of
-//                    ArpReplyFilter is accepted. Until then nothing is
-//                    captured.
-//   BindSenders      6 bytes own MAC, 4 bytes own IP: the scan's sixteen
-//                    source addresses are the own MAC with its last hex digit
-//                    0 to F. Once per session.
-//   Send             u16 copies (1 to 16), then one probe: an ARP request of
-//                    42 bytes (Ethernet II) or 50 bytes (IEEE 802.3 with
-//                    LLC/SNAP) whose Ethernet source and ARP sender hardware
-//                    address are one source address, whose ARP sender IP is
-//                    the own IP and whose target hardware address is zero.
-//                    Needs BindSenders.
-//   Receive          u32 capacity: the helper answers with a Batch of at most
-//                    min(capacity, MaxBatchBytes) bytes of captured ARP
-//                    replies, empty when the read time-out passed.
-//   GetStatistics    empty: answered with Statistics, u64 frames the capture
-//                    lost to a full buffer (the kernel's and the card's).
+//   Start   (program) the interface, the sender IP every probe gives
+//           (0.0.0.0 or an IPv4 address of the interface), the blocks of
+//           sixteen source MACs the scan sends from and up to two unicast
+//           test destinations. The helper opens one capture socket (ARP
+//           replies only, promiscuous) and one send-only socket, drops every
+//           capability and answers Started: the card's own MAC and whether
+//           the card took promiscuous mode.
+//   Send    (program) u32 nanoseconds between two frames, then up to
+//           MaxProbesPerSend entries of u8 copies (1 to MaxCopies), u8
+//           length, the frame. Every frame is checked first (ProbeProblem);
+//           a batch with one refused frame sends none. Answered with Ok once
+//           the last frame is out.
+//   Batch   (helper, pushed) capture records: a 20-byte header (u32 seconds,
+//           u32 microseconds, u32 captured length, u32 frame length, u16
+//           header length 20, u16 zero) and the captured bytes, each record
+//           starting at a multiple of 4.
+//   Health  (helper, pushed) u64 frames the capture lost to a full buffer,
+//           u64 failed reads, u8 1 while the capture is broken; pushed when
+//           it changes.
 //
-// A Batch holds capture records: a 20-byte header (u32 seconds, u32
-// microseconds, u32 captured length, u32 frame length, u16 header length 20,
-// u16 zero) and the captured bytes, each record starting at a multiple of 4.
-//
-// The helper ends when the socket reaches end of file or its parent process
-// goes away.
+// Every refusal is an Error with the request's id, a u16 ErrorCode and a
+// UTF-8 reason, and leaves the session as it was. The helper ends when
+// descriptor 3 reaches end of file or its parent process goes away.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -62,34 +56,27 @@
 
 namespace keelwatch::captureprotocol {
 
-constexpr std::uint8_t ProtocolVersion = 1;
-constexpr int HelperSocket = 3;
-constexpr std::size_t HeaderBytes = 8;
+constexpr std::uint8_t ProtocolVersion = 2;
+constexpr int RequestSocket = 3;
+constexpr int CaptureSocket = 4;
+constexpr std::size_t HeaderBytes = 12;
 // Well below the socket's default send buffer, so that a batch always fits
 // into one datagram.
 constexpr std::size_t MaxBatchBytes = 64 * 1024;
 constexpr std::size_t MaxMessageBytes = HeaderBytes + MaxBatchBytes;
 constexpr std::size_t MaxInterfaceName = 15;
-constexpr std::uint32_t MaxReadTimeoutMs = 60000;
 constexpr int MaxCopies = 16;
-// The capture ring the helper opens every adapter with: the size the direct
+constexpr int MaxProbesPerSend = 1024;
+// The test block and one per sixteen confirmation sources.
+constexpr int MaxSourceBlocks = 32;
+constexpr int MaxExtraDestinations = 2;
+// The longest pause between two frames of a Send: 1 s.
+constexpr std::uint32_t MaxGapNs = 1'000'000'000;
+// The capture ring the helper opens an interface with: the size the direct
 // driver gives a capture adapter.
 constexpr int RingBytes = 32 * 256 * 1024;
 
-enum class MessageType : std::uint8_t {
-    Open = 1,
-    SetPromiscuous = 2,
-    SetReadTimeout = 3,
-    CaptureArpReplies = 4,
-    BindSenders = 5,
-    Send = 6,
-    Receive = 7,
-    GetStatistics = 8,
-    Ok = 0x81,
-    Error = 0x82,
-    Batch = 0x83,
-    Statistics = 0x84,
-};
+using Mac = std::array<std::uint8_t, 6>;
 
 struct FilterInstruction
 {
@@ -99,20 +86,47 @@ struct FilterInstruction
     std::uint32_t k;
 };
 
-// Ethernet II ARP replies, cut to 96 bytes, and nothing else.
+// The helper's capture filter: Ethernet II ARP replies, cut to 96 bytes,
+// and nothing else.
 inline constexpr FilterInstruction ArpReplyFilter[6] = {
     {0x28, 0, 0, 12}, {0x15, 0, 3, 0x0806}, {0x28, 0, 0, 20},
     {0x15, 0, 1, 2},  {0x06, 0, 0, 96},     {0x06, 0, 0, 0},
 };
 
+enum class MessageType : std::uint8_t {
+    Start = 1,
+    Send = 2,
+    Started = 0x81,
+    Ok = 0x82,
+    Error = 0x83,
+    Batch = 0x84,
+    Health = 0x85,
+};
+
+enum class ErrorCode : std::uint16_t {
+    NotAMessage = 1,         // a datagram of another version or length
+    UnknownRequest = 2,      // a type the helper does not serve
+    OutOfOrder = 3,          // Send before Start, or a second Start
+    BadStart = 4,            // a Start whose configuration breaks a rule
+    InterfaceRefused = 5,    // the kernel would not open the interface
+    BadBatch = 6,            // a Send whose entries do not parse
+    NotAProbe = 7,           // a frame that is not an ARP request as probes are
+    SourceRefused = 8,       // a sender MAC outside the configured blocks
+    SenderIpRefused = 9,     // a sender IP other than the configured one
+    DestinationRefused = 10, // a unicast destination that is no scanned node
+    SendFailed = 11,         // the kernel refused a frame
+};
+
 struct Message
 {
     MessageType type{};
+    std::uint32_t id = 0;
     std::vector<std::uint8_t> payload;
 };
 
 // One datagram for a message.
-std::vector<std::uint8_t> Encode(MessageType type, std::span<const std::uint8_t> payload = {});
+std::vector<std::uint8_t> Encode(MessageType type, std::uint32_t id,
+                                 std::span<const std::uint8_t> payload = {});
 // The message of a datagram, or nothing when its header is not one of this
 // version or its length disagrees.
 std::optional<Message> Decode(std::span<const std::uint8_t> datagram);
@@ -124,24 +138,115 @@ std::uint16_t GetU16(const std::uint8_t *at);
 std::uint32_t GetU32(const std::uint8_t *at);
 std::uint64_t GetU64(const std::uint8_t *at);
 
-// The filter program as a CaptureArpReplies payload.
-std::vector<std::uint8_t> EncodeFilter(std::span<const FilterInstruction> program);
-bool IsArpReplyFilter(std::span<const std::uint8_t> payload);
+std::vector<std::uint8_t> EncodeError(ErrorCode code, std::string_view reason);
+// The code and reason of an Error's payload.
+std::optional<std::pair<ErrorCode, std::string>> DecodeError(std::span<const std::uint8_t> payload);
 
 // Why a name cannot be a Linux interface name, or empty when it can.
 std::string InterfaceNameProblem(std::string_view name);
 
-// The addresses a scan's probes come from.
+// What a scan sends from, fixed for its whole run.
 struct ProbeSenders
 {
-    std::array<std::uint8_t, 6> ownMac{};
-    std::uint32_t ownIp = 0; // host order
+    // The ARP sender IP of every probe, host order: 0 for address probes,
+    // which leave the probed hosts' neighbour caches alone, or an own IP.
+    std::uint32_t senderIp = 0;
+    // Blocks of sixteen source MACs: a MAC's last hex digit is free.
+    std::vector<Mac> blocks;
+    // Test destinations that are unicast (SP1, SP2 as the user set them).
+    std::vector<Mac> extraDestinations;
     bool operator==(const ProbeSenders &) const = default;
 };
-std::vector<std::uint8_t> EncodeSenders(const ProbeSenders &senders);
-std::optional<ProbeSenders> DecodeSenders(std::span<const std::uint8_t> payload);
 
-// Why a frame is not a probe of these senders, or empty when it is one.
-std::string ProbeProblem(std::span<const std::uint8_t> frame, const ProbeSenders &senders);
+struct StartRequest
+{
+    std::string interfaceName;
+    ProbeSenders senders;
+};
+std::vector<std::uint8_t> EncodeStart(const StartRequest &start);
+// The request, or why the payload is none.
+std::optional<StartRequest> DecodeStart(std::span<const std::uint8_t> payload,
+                                        std::string *problem);
+
+// What the helper opened: the card's own MAC and whether it took
+// promiscuous mode.
+struct Started
+{
+    Mac cardMac{};
+    bool promiscuous = false;
+};
+std::vector<std::uint8_t> EncodeStarted(const Started &started);
+std::optional<Started> DecodeStarted(std::span<const std::uint8_t> payload);
+
+struct Health
+{
+    std::uint64_t droppedFrames = 0;
+    std::uint64_t failedReads = 0;
+    bool broken = false;
+    bool operator==(const Health &) const = default;
+};
+std::vector<std::uint8_t> EncodeHealth(const Health &health);
+std::optional<Health> DecodeHealth(std::span<const std::uint8_t> payload);
+
+// Frames to send in one go, each a number of times, paced gapNs apart. The
+// payload of a Send as it is built.
+class ProbeBatch
+{
+  public:
+    ProbeBatch() { Clear(); }
+    void Clear();
+    void SetGap(std::uint32_t nanoseconds);
+    // False (nothing added) when the batch is full or the frame is longer
+    // than an entry holds.
+    bool Add(std::span<const std::uint8_t> frame, int copies = 1);
+    int Count() const { return count; }
+    bool Empty() const { return count == 0; }
+    bool Full() const { return count == MaxProbesPerSend; }
+    std::uint32_t GapNs() const { return GetU32(payload.data()); }
+    std::span<const std::uint8_t> Payload() const { return payload; }
+
+  private:
+    std::vector<std::uint8_t> payload;
+    int count = 0;
+};
+
+struct BatchEntry
+{
+    std::span<const std::uint8_t> frame;
+    int copies = 1;
+};
+// The entries of a Send's payload, or nothing when it does not parse.
+std::optional<std::vector<BatchEntry>> DecodeProbeBatch(std::span<const std::uint8_t> payload,
+                                                        std::uint32_t *gapNs);
+
+// The rules a frame must meet to leave through a scan's helper.
+struct SendRules
+{
+    ProbeSenders senders;
+    // The card's own MAC: frames from it are the repairs of the own-IP mode,
+    // ARP requests as the kernel itself sends them.
+    Mac cardMac{};
+    // The MAC that answered for an IP in this session, if any: the one
+    // unicast destination a probe for that IP may have (controls).
+    std::function<std::optional<Mac>(std::uint32_t ip)> answeredFor;
+};
+
+// Why a frame may not be sent, with its code, or nothing when it may.
+struct Refusal
+{
+    ErrorCode code;
+    std::string reason;
+};
+std::optional<Refusal> ProbeProblem(std::span<const std::uint8_t> frame, const SendRules &rules);
+
+// The sender fields of an ARP reply frame (Ethernet II): sender IP (host
+// order) and MAC, when it is one sent to a MAC of the blocks.
+struct ReplySender
+{
+    std::uint32_t ip = 0;
+    Mac mac{};
+};
+std::optional<ReplySender> ReplyToBlocks(std::span<const std::uint8_t> frame,
+                                         const std::vector<Mac> &blocks);
 
 } // namespace keelwatch::captureprotocol

@@ -4,11 +4,21 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
+
+namespace {
+
+// A failed receive is tried again after this rest, so that a card that is
+// gone does not keep the relay spinning.
+constexpr auto FailedReceiveRest = std::chrono::milliseconds(50);
+
+} // namespace
 
 ReplyDestinations ReplyDestinationsOf(const ScanInputs &inputs)
 {
@@ -43,10 +53,16 @@ void CaptureRelay::Relay()
     quint64 count = 0;
     while (!stopRequested) {
         Packet *packet = channel->packet.get();
-        if (!packet || !channel->adapter->PacketReceivePacket(*packet)) {
+        if (!packet)
+            return;
+        if (!channel->adapter->PacketReceivePacket(*packet)) {
+            // Tried again, and counted: a cycle whose capture failed judges
+            // no silence, so a broken capture never reads as nodes gone.
+            channel->failedReceives.fetch_add(1);
             Q_EMIT message(QString::fromUtf8(
                 QT_TRANSLATE_NOOP("MessageSink", "/ PacketReceivePacket failed ")));
-            return;
+            std::this_thread::sleep_for(FailedReceiveRest);
+            continue;
         }
         ReadDropCount();
         replies.clear();

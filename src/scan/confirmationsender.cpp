@@ -3,15 +3,14 @@
 #include "scan/probeledger.h"
 
 #include <chrono>
-#include <thread>
 
 using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
 ConfirmationSender::ConfirmationSender(std::shared_ptr<const ScanInputs> in,
-                                       std::shared_ptr<SendAdapters> a, QObject *parent)
-    : ScanThread(parent), inputs(std::move(in)), adapters(std::move(a))
+                                       std::shared_ptr<CaptureChannel> c, QObject *parent)
+    : ScanThread(parent), inputs(std::move(in)), channel(std::move(c))
 {
 }
 
@@ -41,11 +40,6 @@ void ConfirmationSender::Abandon()
         abandoned = true;
     }
     queued.notify_all();
-}
-
-void ConfirmationSender::SetProbeGap(std::function<void()> g)
-{
-    gap = std::move(g);
 }
 
 std::chrono::microseconds ConfirmationSender::ProbeGap(int sendRate)
@@ -83,49 +77,40 @@ void ConfirmationSender::Work()
 
 void ConfirmationSender::SendProbes(const Request &request, quint32 ownIp)
 {
+    PacketAdapter *adapter = channel ? channel->adapter.get() : nullptr;
+    if (!adapter || !adapter->PacketSetHwFilter(PromiscuousFilter))
+        return;
     if (inputs->asked)
         inputs->asked->Note(request.address);
     const std::vector<MacBytes> &groups = request.groups;
     const std::vector<MacBytes> &sources = inputs->confirmationSources;
-    // Never faster than the sweep: each probe waits a whole gap after the
-    // last, however late that one went out.
-    const std::chrono::microseconds pause = ProbeGap(inputs->settings.sendRate);
-    auto next = std::chrono::steady_clock::now();
+    const Settings &s = inputs->settings;
+    const bool ownSender = s.probeSenderIp == ProbeSenderIp::Own;
+    const quint32 senderIp = ownSender ? ownIp : 0;
+    // Never faster than the sweep: the adapter paces the batch a whole gap
+    // apart.
+    batch.Clear();
+    batch.SetGap(std::uint32_t(std::chrono::nanoseconds(ProbeGap(s.sendRate)).count()));
     for (int k = 0; k < ConfirmationBatchProbes; ++k) {
-        if (stopRequested)
-            break;
         const int j = BatchProbeSentAt(k);
         if (size_t(j) >= sources.size() ||
             (j < ConfirmationProbeCount && size_t(j) >= groups.size()))
             continue;
-        if (!gap)
-            std::this_thread::sleep_until(next);
-        SendProbe(j < ConfirmationProbeCount ? groups[size_t(j)] : request.mac, sources[size_t(j)],
-                  ownIp, request.address);
-        if (gap)
-            gap();
-        else
-            next = std::chrono::steady_clock::now() + pause;
+        // One copy of each probe: every answer counts once.
+        AddProbe(j < ConfirmationProbeCount ? groups[size_t(j)] : request.mac, sources[size_t(j)],
+                 senderIp, request.address, s.format);
     }
+    if (const std::optional<MacBytes> card = adapter->CardMac(); ownSender && card)
+        AddProbe(request.mac, *card, ownIp, request.address, FrameFormat::Ethernet2);
+    if (!batch.Empty() && !stopRequested && adapter->PacketSendPackets(batch))
+        channel->CountSend(batch.Count());
 }
 
-void ConfirmationSender::SendProbe(const MacBytes &destination, const MacBytes &source,
-                                   quint32 ownIp, quint32 address)
+void ConfirmationSender::AddProbe(const MacBytes &destination, const MacBytes &source,
+                                  quint32 senderIp, quint32 address, FrameFormat format)
 {
-    // Handles are kept by their block of sources, so this opens two per scan.
-    PacketAdapter *adapter =
-        adapters->Open(inputs->settings.adapter.name, SendersOfSource(source, ownIp));
-    if (!adapter)
-        return;
-    const std::unique_ptr<Packet> packet = adapters->Driver().PacketAllocatePacket();
-    if (packet && adapter->PacketSetHwFilter(PromiscuousFilter)) {
-        // One copy of each probe: every answer counts once.
-        adapter->PacketSetNumWrites(1);
-        BuildProbeFrame(frame, destination, source, ownIp, address, inputs->settings.format);
-        PacketInitPacket(*packet, frame.bytes.data(), std::size_t(frame.size));
-        adapter->PacketSendPacket(*packet);
-    }
-    adapters->Close(adapter);
+    BuildProbeFrame(frame, destination, source, senderIp, address, format);
+    batch.Add({frame.bytes.data(), std::size_t(frame.size)});
 }
 
 } // namespace keelwatch

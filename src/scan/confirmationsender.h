@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scan/capturechannel.h"
 #include "scan/confirmationprobes.h"
 #include "scan/packetdriver.h"
 #include "scan/scaninputs.h"
@@ -8,7 +9,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -22,8 +22,9 @@ class ConfirmationSender : public ScanThread
     Q_OBJECT
 
   public:
+    // Sends through the scan's adapter, which its capture shares.
     ConfirmationSender(std::shared_ptr<const ScanInputs> inputs,
-                       std::shared_ptr<SendAdapters> adapters, QObject *parent = nullptr);
+                       std::shared_ptr<CaptureChannel> channel, QObject *parent = nullptr);
 
     // Queues a batch for the node at address whose card is mac: a probe to
     // each of the ConfirmationProbeCount groups, then ConfirmationControlCount
@@ -34,9 +35,6 @@ class ConfirmationSender : public ScanThread
     void MarkSent(quint64 mark);
     // Wakes the worker so that it sees the stop.
     void Abandon() override;
-    // Pause between two probes, for segments whose switches queue group
-    // frames; tests replace the pause.
-    void SetProbeGap(std::function<void()> gap);
 
     // A macvlan or software bridge copies every group frame to all its
     // ports from a bounded queue; spacing them keeps that queue short. With
@@ -60,19 +58,21 @@ class ConfirmationSender : public ScanThread
         quint64 mark = 0;
     };
 
+    // The batch in one request, paced by the adapter; in the own-IP mode
+    // followed by the request from the card that repairs the node's entry.
     void SendProbes(const Request &request, quint32 ownIp);
-    void SendProbe(const MacBytes &destination, const MacBytes &source, quint32 ownIp,
-                   quint32 address);
+    void AddProbe(const MacBytes &destination, const MacBytes &source, quint32 senderIp,
+                  quint32 address, FrameFormat format);
 
     std::shared_ptr<const ScanInputs> inputs;
-    std::shared_ptr<SendAdapters> adapters;
-    std::function<void()> gap;
+    std::shared_ptr<CaptureChannel> channel;
 
     std::mutex queueMutex;
     std::condition_variable queued;
     std::deque<Request> requests;
     bool abandoned = false;
     ProbeFrame frame;
+    ProbeBatch batch;
 };
 
 } // namespace keelwatch

@@ -33,45 +33,4 @@ std::unique_ptr<Packet> PacketDriver::PacketAllocatePacket()
     return std::unique_ptr<Packet>(new (std::nothrow) Packet);
 }
 
-SendAdapters::SendAdapters(std::shared_ptr<PacketDriver> d) : driver(std::move(d)) {}
-
-PacketAdapter *SendAdapters::Open(const QString &name, const ProbeSenders &senders)
-{
-    // A scan sends from a few blocks of senders (its own and those of its
-    // confirmation probes) turn about, so the handles of each are kept.
-    {
-        std::lock_guard lock(mutex);
-        for (Handle &h : handles) {
-            if (!h.inUse && h.name == name && h.senders == senders) {
-                h.inUse = true;
-                return h.adapter.get();
-            }
-        }
-    }
-    // Opened outside the lock: it takes milliseconds.
-    QString error;
-    std::unique_ptr<PacketAdapter> adapter = driver->PacketOpenAdapter(name, &error);
-    if (!adapter || !adapter->BindSenders(senders))
-        return nullptr;
-    std::lock_guard lock(mutex);
-    ++opened;
-    handles.push_back({name, senders, std::move(adapter), true});
-    return handles.back().adapter.get();
-}
-
-void SendAdapters::Close(PacketAdapter *adapter)
-{
-    std::lock_guard lock(mutex);
-    for (Handle &h : handles) {
-        if (h.adapter.get() == adapter)
-            h.inUse = false;
-    }
-}
-
-int SendAdapters::OpenedCount() const
-{
-    std::lock_guard lock(mutex);
-    return opened;
-}
-
 } // namespace keelwatch

@@ -8,11 +8,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <span>
-#include <vector>
 
 namespace keelwatch {
 
@@ -51,16 +49,12 @@ inline constexpr BpfInstruction CaptureFilterProgram[6] = {
     {0x06, 0, 0, 0},      // reject
 };
 
-// The addresses one scan's probes come from: the own MAC with its last hex
-// digit 0 to F, and the own IP.
+// What one scan's probes come from: the sender IP and the blocks of source
+// MACs; see captureprotocol.h.
 using ProbeSenders = captureprotocol::ProbeSenders;
-
-// The senders of the scan whose probes use this source address.
-inline ProbeSenders SendersOfSource(std::array<std::uint8_t, 6> source, std::uint32_t ownIp)
-{
-    source[5] &= 0xF0;
-    return {source, ownIp};
-}
+// Frames sent in one go, each a number of times, paced a gap apart.
+using ProbeBatch = captureprotocol::ProbeBatch;
+using MacBytes = std::array<std::uint8_t, 6>;
 
 // Hardware filter value that puts a card into promiscuous mode.
 constexpr std::uint32_t PromiscuousFilter = 0x20;
@@ -102,10 +96,10 @@ class PacketAdapter
     // Until a program is set an adapter captures nothing: nobody reads an
     // adapter without one, and a send handle need not queue frames.
     virtual bool PacketSetBpf(std::span<const BpfInstruction> program) = 0;
-    // The next sends put each frame on the wire this many times.
-    virtual bool PacketSetNumWrites(int count) = 0;
-    // Sends packet.length bytes of packet.buffer; returns once sent.
-    virtual bool PacketSendPacket(const Packet &packet) = 0;
+    // Sends every frame of the batch its number of times, the batch's gap
+    // apart; returns once the last is out. Any thread: the scan's senders
+    // share the adapter with its capture.
+    virtual bool PacketSendPackets(const ProbeBatch &batch) = 0;
     // Fills packet.buffer with a batch and sets packet.bytesReceived (0 when
     // the read time-out passed without frames). False when the adapter
     // failed; ErrorText() then tells why.
@@ -114,10 +108,8 @@ class PacketAdapter
     // found its buffer full (the kernel's and the card's count). False when
     // the driver cannot tell.
     virtual bool PacketGetStats(std::uint64_t &droppedFrames) = 0;
-    // The sends of this adapter come from these senders only. An adapter of
-    // the capture helper refuses other frames, and other senders once bound;
-    // one of this process sends what it is given.
-    virtual bool BindSenders(const ProbeSenders &) { return true; }
+    // The card's own MAC, which the own-IP mode's repairs come from.
+    virtual std::optional<MacBytes> CardMac() const = 0;
     virtual QString ErrorText() const = 0;
 };
 
@@ -126,46 +118,13 @@ class PacketAdapter
 class PacketDriver : public AdapterSource
 {
   public:
-    // Nothing when the adapter cannot be opened; error then holds the
+    // The adapter of one scan: its capture, and its sends from senders
+    // alone. Nothing when the adapter cannot be opened; error then holds the
     // driver's reason (a permission problem, an unknown name).
-    virtual std::unique_ptr<PacketAdapter> PacketOpenAdapter(const QString &name,
-                                                             QString *error) = 0;
+    virtual std::unique_ptr<PacketAdapter>
+    PacketOpenAdapter(const QString &name, const ProbeSenders &senders, QString *error) = 0;
     // A packet object, or nothing when memory is short.
     virtual std::unique_ptr<Packet> PacketAllocatePacket();
-};
-
-// The send handles of one scan. Opening an adapter costs about 12 ms on
-// Linux (closing a packet socket waits for an RCU grace period), which would
-// cap a sweep at some 80 probes a second; so a handle handed back by Close
-// is kept and handed out again by the next Open of that name and senders,
-// and all of them are closed when the last owner of this object lets go of
-// it. On the
-// wire nothing changes. Thread-safe.
-class SendAdapters
-{
-  public:
-    explicit SendAdapters(std::shared_ptr<PacketDriver> driver);
-    // A kept handle of that name and those senders or a newly opened one;
-    // null when it cannot be opened. Give it back with Close.
-    PacketAdapter *Open(const QString &name, const ProbeSenders &senders);
-    void Close(PacketAdapter *adapter);
-    // Adapters opened from the driver so far.
-    int OpenedCount() const;
-    PacketDriver &Driver() const { return *driver; }
-
-  private:
-    struct Handle
-    {
-        QString name;
-        ProbeSenders senders;
-        std::unique_ptr<PacketAdapter> adapter;
-        bool inUse = false;
-    };
-
-    std::shared_ptr<PacketDriver> driver;
-    mutable std::mutex mutex;
-    std::vector<Handle> handles;
-    int opened = 0;
 };
 
 } // namespace keelwatch

@@ -17,6 +17,7 @@
 #include <netpacket/packet.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -24,7 +25,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -38,12 +42,8 @@ constexpr int DefaultReadTimeoutMs = 1000;
 constexpr int BlockTimeoutMs = 10;
 // On Linux libpcap hands the capture over in blocks of 256 KiB, each closed
 // at the latest BlockTimeoutMs after its first frame, however few it holds.
-// A buffer of two blocks (as 520,000 bytes gives) overflows whenever the
-// relay is held up for 20 ms; the ring gets at least enough blocks to bridge
-// a third of a second.
-constexpr int RingBlockBytes = 256 * 1024;
-constexpr int MinimumRingBlocks = 32;
-static_assert(RingBlockBytes * MinimumRingBlocks == captureprotocol::RingBytes);
+// A ring of two blocks overflows whenever the relay is held up for 20 ms;
+// RingBytes holds 32 blocks, which bridge a third of a second.
 
 // Rejects every frame.
 constexpr BpfInstruction RejectAll[1] = {{0x06, 0, 0, 0}};
@@ -61,6 +61,24 @@ QString PcapError(pcap_t *handle, int status)
 }
 
 // The devices of pcap_findalldevs, freed when it goes.
+std::optional<MacBytes> HardwareAddress(const QByteArray &name)
+{
+    ifreq request{};
+    if (name.isEmpty() || name.size() >= IFNAMSIZ)
+        return std::nullopt;
+    std::memcpy(request.ifr_name, name.constData(), size_t(name.size()));
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return std::nullopt;
+    const bool known = ::ioctl(fd, SIOCGIFHWADDR, &request) == 0;
+    ::close(fd);
+    if (!known || request.ifr_hwaddr.sa_family != ARPHRD_ETHER)
+        return std::nullopt;
+    MacBytes mac;
+    std::memcpy(mac.data(), request.ifr_hwaddr.sa_data, mac.size());
+    return mac;
+}
+
 class DeviceList
 {
   public:
@@ -83,85 +101,117 @@ class DeviceList
     pcap_if_t *first = nullptr;
 };
 
-class PcapAdapter : public PacketAdapter
+} // namespace
+
+// The sockets of one interface: capture (a libpcap handle with its ring) and
+// send (a packet socket of protocol 0, which receives nothing). Kept by the
+// driver across scans once the process has let its capabilities go.
+class PcapDriver::OpenedInterface
 {
   public:
-    explicit PcapAdapter(QByteArray device) : name(std::move(device)) {}
-    ~PcapAdapter() override
+    ~OpenedInterface()
     {
-        if (handle)
-            pcap_close(handle);
+        if (capture)
+            pcap_close(capture);
+        if (sendSocket >= 0)
+            ::close(sendSocket);
     }
 
-    // Opens with the given buffer size; on failure the old handle stays.
-    bool Activate(int bufferBytes, QString *error)
+    // Opens both sockets; false with error set when either cannot be.
+    bool Open(const QByteArray &device, QString *error)
     {
+        name = device;
+        index = if_nametoindex(name.constData());
         char errbuf[PCAP_ERRBUF_SIZE] = {};
-        pcap_t *fresh = pcap_create(name.constData(), errbuf);
-        if (!fresh) {
+        capture = pcap_create(name.constData(), errbuf);
+        if (!capture) {
             *error = QString::fromLocal8Bit(errbuf);
             return false;
         }
-        pcap_set_snaplen(fresh, 65535);
-        pcap_set_promisc(fresh, promiscuous);
+        pcap_set_snaplen(capture, 65535);
         // The kernel packs frames into blocks, so a burst of short replies
-        // fits the buffer; a block is handed over at the latest this long
+        // fits the ring; a block is handed over at the latest this long
         // after its first frame. The read time-out is kept by polling.
-        pcap_set_timeout(fresh, BlockTimeoutMs);
-        if (bufferBytes > 0)
-            pcap_set_buffer_size(fresh, std::max(bufferBytes, MinimumRingBlocks * RingBlockBytes));
-        const int status = pcap_activate(fresh);
+        pcap_set_timeout(capture, BlockTimeoutMs);
+        pcap_set_buffer_size(capture, captureprotocol::RingBytes);
+        const int status = pcap_activate(capture);
         if (status < 0) {
-            *error = PcapError(fresh, status);
-            pcap_close(fresh);
-            return false;
-        }
-        if (pcap_setnonblock(fresh, 1, errbuf) != 0 || pcap_get_selectable_fd(fresh) < 0) {
-            *error = QString::fromLocal8Bit(errbuf);
-            pcap_close(fresh);
+            *error = PcapError(capture, status);
             return false;
         }
         // libpcap opens its socket inheritable; no program started later
         // may send through it.
-        if (fcntl(pcap_get_selectable_fd(fresh), F_SETFD, FD_CLOEXEC) != 0) {
-            *error = QString::fromLocal8Bit(std::strerror(errno));
-            pcap_close(fresh);
+        if (pcap_setnonblock(capture, 1, errbuf) != 0 || pcap_get_selectable_fd(capture) < 0 ||
+            fcntl(pcap_get_selectable_fd(capture), F_SETFD, FD_CLOEXEC) != 0) {
+            *error = *errbuf ? QString::fromLocal8Bit(errbuf)
+                             : QString::fromLocal8Bit(std::strerror(errno));
             return false;
         }
-        if (handle)
-            pcap_close(handle);
-        handle = fresh;
-        return Install(program);
+        sendSocket = ::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0);
+        sockaddr_ll link{};
+        link.sll_family = AF_PACKET;
+        link.sll_ifindex = int(index);
+        if (sendSocket < 0 ||
+            ::bind(sendSocket, reinterpret_cast<sockaddr *>(&link), sizeof link) != 0) {
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        cardMac = HardwareAddress(name);
+        return true;
+    }
+
+    QByteArray name;
+    unsigned index = 0;
+    pcap_t *capture = nullptr;
+    int sendSocket = -1;
+    std::optional<MacBytes> cardMac;
+    bool promiscuous = false;
+};
+
+namespace {
+
+class PcapAdapter : public PacketAdapter
+{
+  public:
+    explicit PcapAdapter(std::shared_ptr<PcapDriver::OpenedInterface> opened)
+        : sockets(std::move(opened)), handle(sockets->capture)
+    {
+        // A kept interface may hold the last scan's frames; they answer no
+        // probe of this one.
+        Install({});
+        while (pcap_dispatch(
+                   handle, -1, [](u_char *, const pcap_pkthdr *, const u_char *) {}, nullptr) > 0) {
+        }
     }
 
     bool PacketSetHwFilter(std::uint32_t filter) override
     {
         if (filter != PromiscuousFilter)
             return false;
-        if (promiscuous)
+        if (sockets->promiscuous)
             return true;
         packet_mreq request{};
-        request.mr_ifindex = int(if_nametoindex(name.constData()));
+        request.mr_ifindex = int(sockets->index);
         request.mr_type = PACKET_MR_PROMISC;
         if (request.mr_ifindex == 0 ||
             setsockopt(pcap_get_selectable_fd(handle), SOL_PACKET, PACKET_ADD_MEMBERSHIP, &request,
                        sizeof request) != 0) {
+            std::lock_guard lock(errorMutex);
             error = QString::fromLocal8Bit(std::strerror(errno));
             return false;
         }
-        promiscuous = true;
+        sockets->promiscuous = true;
         return true;
     }
 
     bool PacketSetBuff(int bytes) override
     {
-        // The ring buffer is sized when the handle is activated.
-        QString reason;
-        if (!Activate(bytes, &reason)) {
-            error = reason;
-            return false;
-        }
-        return true;
+        // The ring was sized when the interface was opened.
+        if (bytes <= captureprotocol::RingBytes)
+            return true;
+        std::lock_guard lock(errorMutex);
+        error = u"the capture ring holds %1 bytes"_s.arg(captureprotocol::RingBytes);
+        return false;
     }
 
     bool PacketSetReadTimeout(int milliseconds) override
@@ -172,24 +222,29 @@ class PcapAdapter : public PacketAdapter
 
     bool PacketSetBpf(std::span<const BpfInstruction> instructions) override
     {
-        program.assign(instructions.begin(), instructions.end());
-        return Install(program);
+        return Install({instructions.begin(), instructions.end()});
     }
 
-    bool PacketSetNumWrites(int count) override
+    bool PacketSendPackets(const ProbeBatch &batch) override
     {
-        if (count < 1)
+        std::uint32_t gapNs = 0;
+        const auto entries = captureprotocol::DecodeProbeBatch(batch.Payload(), &gapNs);
+        if (!entries)
             return false;
-        writes = count;
-        return true;
-    }
-
-    bool PacketSendPacket(const Packet &packet) override
-    {
-        for (int i = 0; i < writes; ++i) {
-            if (pcap_sendpacket(handle, packet.buffer, int(packet.length)) != 0) {
-                error = PcapError(handle, PCAP_ERROR);
-                return false;
+        const auto start = std::chrono::steady_clock::now();
+        const std::chrono::nanoseconds gap(gapNs);
+        for (std::size_t i = 0; i < entries->size(); ++i) {
+            // Frames due within a millisecond go now; the average holds.
+            const auto due = start + gap * i;
+            if (due - std::chrono::steady_clock::now() > std::chrono::milliseconds(1))
+                std::this_thread::sleep_until(due);
+            const auto &entry = (*entries)[i];
+            for (int copy = 0; copy < entry.copies; ++copy) {
+                if (::send(sockets->sendSocket, entry.frame.data(), entry.frame.size(), 0) < 0) {
+                    std::lock_guard lock(errorMutex);
+                    error = QString::fromLocal8Bit(std::strerror(errno));
+                    return false;
+                }
             }
         }
         return true;
@@ -209,6 +264,7 @@ class PcapAdapter : public PacketAdapter
             pollfd fd{pcap_get_selectable_fd(handle), POLLIN, 0};
             const int ready = poll(&fd, 1, readTimeoutMs);
             if (ready < 0 && errno != EINTR) {
+                std::lock_guard lock(errorMutex);
                 error = QString::fromLocal8Bit(std::strerror(errno));
                 return false;
             }
@@ -218,6 +274,7 @@ class PcapAdapter : public PacketAdapter
         const int status =
             pcap_dispatch(handle, -1, &PcapAdapter::OnFrame, reinterpret_cast<u_char *>(this));
         if (status == PCAP_ERROR) {
+            std::lock_guard lock(errorMutex);
             error = PcapError(handle, status);
             return false;
         }
@@ -228,6 +285,7 @@ class PcapAdapter : public PacketAdapter
     {
         pcap_stat counts{};
         if (pcap_stats(handle, &counts) != 0) {
+            std::lock_guard lock(errorMutex);
             error = PcapError(handle, PCAP_ERROR);
             return false;
         }
@@ -235,7 +293,13 @@ class PcapAdapter : public PacketAdapter
         return true;
     }
 
-    QString ErrorText() const override { return error; }
+    std::optional<MacBytes> CardMac() const override { return sockets->cardMac; }
+
+    QString ErrorText() const override
+    {
+        std::lock_guard lock(errorMutex);
+        return error;
+    }
 
   private:
     static void OnFrame(u_char *user, const pcap_pkthdr *header, const u_char *bytes)
@@ -270,21 +334,20 @@ class PcapAdapter : public PacketAdapter
             code.push_back(bpf_insn{i.code, i.jt, i.jf, i.k});
         bpf_program filter{u_int(code.size()), code.data()};
         if (pcap_setfilter(handle, &filter) != 0) {
+            std::lock_guard lock(errorMutex);
             error = PcapError(handle, PCAP_ERROR);
             return false;
         }
         return true;
     }
 
-    QByteArray name;
-    pcap_t *handle = nullptr;
-    bool promiscuous = false;
+    std::shared_ptr<PcapDriver::OpenedInterface> sockets;
+    pcap_t *handle;
     int readTimeoutMs = DefaultReadTimeoutMs;
-    int writes = 1;
-    std::vector<BpfInstruction> program;
     Packet *batch = nullptr;
     std::vector<std::uint8_t> carried;
     std::size_t carriedLength = 0;
+    mutable std::mutex errorMutex;
     QString error;
 };
 
@@ -352,30 +415,61 @@ std::optional<quint32> PcapDriver::PacketGetNetInfoEx(const QByteArray &name) co
 
 bool PcapDriver::IsEthernet(const QByteArray &name) const
 {
-    ifreq request{};
-    if (name.isEmpty() || name.size() >= IFNAMSIZ)
-        return false;
-    std::memcpy(request.ifr_name, name.constData(), size_t(name.size()));
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const bool known = ::ioctl(fd, SIOCGIFHWADDR, &request) == 0;
-    ::close(fd);
-    return known && request.ifr_hwaddr.sa_family == ARPHRD_ETHER;
+    return HardwareAddress(name).has_value();
 }
 
-std::unique_ptr<PacketAdapter> PcapDriver::PacketOpenAdapter(const QString &name, QString *error)
+std::unique_ptr<PacketAdapter>
+PcapDriver::PacketOpenAdapter(const QString &name, const ProbeSenders &senders, QString *error)
 {
     if (throughHelper)
-        return OpenHelperAdapter(helperPath, name, error);
-    auto adapter = std::make_unique<PcapAdapter>(name.toLocal8Bit());
+        return OpenHelperAdapter(helperPath, name, senders, error);
+    std::shared_ptr<OpenedInterface> sockets;
+    {
+        std::lock_guard lock(keptMutex);
+        // One scan at a time uses a kept interface.
+        if (kept && kept->name == name.toLocal8Bit() && kept.use_count() == 1)
+            sockets = kept;
+    }
+    if (!sockets) {
+        sockets = std::make_shared<OpenedInterface>();
+        QString reason;
+        if (!sockets->Open(name.toLocal8Bit(), &reason)) {
+            if (error)
+                *error = reason;
+            return nullptr;
+        }
+    }
+    return std::make_unique<PcapAdapter>(std::move(sockets));
+}
+
+bool PcapDriver::KeepInterfaceOpen(const QString &name, QString *error)
+{
+    auto sockets = std::make_shared<OpenedInterface>();
     QString reason;
-    if (!adapter->Activate(0, &reason)) {
+    if (!sockets->Open(name.toLocal8Bit(), &reason)) {
         if (error)
             *error = reason;
-        return nullptr;
+        return false;
     }
-    return adapter;
+    std::lock_guard lock(keptMutex);
+    kept = std::move(sockets);
+    return true;
+}
+
+bool PcapDriver::DropCapabilities()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    return prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) == 0 &&
+           syscall(SYS_capset, &header, data) == 0;
+}
+
+bool PcapDriver::HoldsCapabilities()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    return syscall(SYS_capget, &header, data) == 0 &&
+           (data[0].effective | data[0].permitted | data[1].effective | data[1].permitted) != 0;
 }
 
 } // namespace keelwatch

@@ -2,6 +2,9 @@
 
 #include "scan/packetdriver.h"
 
+#include <memory>
+#include <mutex>
+
 namespace keelwatch {
 
 // How adapters are opened: by this process through libpcap, or by the
@@ -28,7 +31,18 @@ class PcapDriver : public PacketDriver
     QByteArray PacketGetAdapterNames() const override;
     std::optional<quint32> PacketGetNetInfoEx(const QByteArray &name) const override;
     bool IsEthernet(const QByteArray &name) const override;
-    std::unique_ptr<PacketAdapter> PacketOpenAdapter(const QString &name, QString *error) override;
+    std::unique_ptr<PacketAdapter>
+    PacketOpenAdapter(const QString &name, const ProbeSenders &senders, QString *error) override;
+
+    // Opens the interface's sockets now and keeps them for every scan of it
+    // to come, so that the process may let its capabilities go before the
+    // first probe. False (error set) when it cannot be opened.
+    bool KeepInterfaceOpen(const QString &name, QString *error);
+    // Clears every capability of the calling thread, ambient ones too: call
+    // it before any other thread starts. False when the kernel refused.
+    static bool DropCapabilities();
+    // Whether the calling thread holds any capability at all.
+    static bool HoldsCapabilities();
 
     bool UsesCaptureHelper() const { return throughHelper; }
     // The helper as the packages install it: ../libexec/keelwatch/
@@ -37,9 +51,13 @@ class PcapDriver : public PacketDriver
     // Whether this process holds CAP_NET_RAW.
     static bool MayCapture();
 
+    class OpenedInterface;
+
   private:
     bool throughHelper;
     QString helperPath;
+    std::mutex keptMutex;
+    std::shared_ptr<OpenedInterface> kept;
 };
 
 } // namespace keelwatch

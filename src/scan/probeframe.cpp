@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
@@ -24,7 +25,7 @@ constexpr std::uint8_t EtherTypeArp[2] = {0x08, 0x06};
 } // namespace
 
 void BuildProbeFrame(ProbeFrame &frame, const MacBytes &destination, const MacBytes &source,
-                     std::uint32_t ownIp, std::uint32_t targetIp, FrameFormat format)
+                     std::uint32_t senderIp, std::uint32_t targetIp, FrameFormat format)
 {
     std::uint8_t *p = frame.bytes.data();
     std::memcpy(p, destination.data(), 6);
@@ -38,7 +39,7 @@ void BuildProbeFrame(ProbeFrame &frame, const MacBytes &destination, const MacBy
     std::memcpy(p + 2, ArpRequestHeader, sizeof ArpRequestHeader);
     p += 10;
     std::memcpy(p, source.data(), 6);
-    qToBigEndian(ownIp, p + 6);
+    qToBigEndian(senderIp, p + 6);
     std::memset(p + 10, 0, 6);
     qToBigEndian(targetIp, p + 16);
     frame.size = int(p + 20 - frame.bytes.data());
@@ -57,6 +58,35 @@ std::optional<ProbeFrame> BuildProbeFrame(const QString &destination, const QStr
     ProbeFrame frame;
     BuildProbeFrame(frame, *dst, *src, *own, *target, format);
     return frame;
+}
+
+std::optional<std::uint32_t> ProbeSenderAddress(const Settings &settings)
+{
+    if (!settings.ownIp)
+        return std::nullopt;
+    return settings.probeSenderIp == ProbeSenderIp::Own ? settings.ownIp->ToIpv4() : 0;
+}
+
+captureprotocol::ProbeSenders ScanSenders(const Settings &settings,
+                                          const std::vector<MacBytes> &confirmationSources)
+{
+    captureprotocol::ProbeSenders senders;
+    senders.senderIp = ProbeSenderAddress(settings).value_or(0);
+    const auto addBlock = [&senders](MacBytes mac) {
+        mac[5] &= 0xF0;
+        if (std::find(senders.blocks.begin(), senders.blocks.end(), mac) == senders.blocks.end())
+            senders.blocks.push_back(mac);
+    };
+    if (settings.ownMac)
+        addBlock(settings.ownMac->bytes);
+    for (const MacBytes &source : confirmationSources)
+        addBlock(source);
+    for (int column : {Sp1Column, Sp2Column}) {
+        const std::optional<MacAddress> destination = settings.TestDestination(column);
+        if (settings.TestEnabled(column) && destination && (destination->bytes[0] & 1) == 0)
+            senders.extraDestinations.push_back(destination->bytes);
+    }
+    return senders;
 }
 
 QByteArray HexTextToBytes(const QString &text)

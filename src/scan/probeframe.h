@@ -6,9 +6,12 @@
 #include <QByteArray>
 #include <QString>
 
+#include "scan/captureprotocol.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace keelwatch {
 
@@ -25,9 +28,19 @@ struct ProbeFrame
 };
 
 // Writes the ARP request for targetIp, sent to destination with source as
-// both the Ethernet and the ARP sender address and ownIp as sender IP.
+// both the Ethernet and the ARP sender address and senderIp as sender IP.
 void BuildProbeFrame(ProbeFrame &frame, const MacBytes &destination, const MacBytes &source,
-                     std::uint32_t ownIp, std::uint32_t targetIp, FrameFormat format);
+                     std::uint32_t senderIp, std::uint32_t targetIp, FrameFormat format);
+
+// The sender IP a scan's probes give: 0.0.0.0, or the own IP in the own-IP
+// mode; nothing without an own IP.
+std::optional<std::uint32_t> ProbeSenderAddress(const Settings &settings);
+
+// What a scan sends from: its sender IP, the own MAC's block of sixteen
+// test sources and the blocks of its confirmation sources, and the SP test
+// destinations that are unicast.
+captureprotocol::ProbeSenders ScanSenders(const Settings &settings,
+                                          const std::vector<MacBytes> &confirmationSources);
 
 // The same from the texts the settings hold. A text that does not give six
 // bytes, or an IP text that does not convert, gives no frame.

@@ -9,9 +9,19 @@ using namespace Qt::StringLiterals;
 
 namespace keelwatch {
 
-ProbeSender::ProbeSender(std::shared_ptr<const ScanInputs> in, std::shared_ptr<SendAdapters> a,
+namespace {
+
+// A rate-paced sweep hands the adapter this long's frames at a time: one
+// request of the capture helper carries many probes, and a stop still takes
+// effect within it.
+constexpr int BatchMs = 64;
+constexpr MacBytes Broadcast = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+} // namespace
+
+ProbeSender::ProbeSender(std::shared_ptr<const ScanInputs> in, std::shared_ptr<CaptureChannel> c,
                          quint64 id, QObject *parent)
-    : ScanThread(parent), inputs(std::move(in)), adapters(std::move(a)), sweepId(id)
+    : ScanThread(parent), inputs(std::move(in)), channel(std::move(c)), sweepId(id)
 {
 }
 
@@ -52,6 +62,8 @@ void ProbeSender::Work()
     }
     for (size_t k = 0; k < sources.size(); ++k)
         sources[k] = MacTextToBytes(inputs->probeSourceMacs[k]);
+    if (channel && channel->adapter)
+        cardMac = channel->adapter->CardMac();
 
     if (inputs->rangeEnd >= inputs->rangeStart) {
         if (s.sendRate > 0)
@@ -76,19 +88,23 @@ void ProbeSender::SendByNodeTimer(int nodeTimer)
         if (s.listMode && step == ScanStep::FindingNodes) {
             // Finding nodes: one broadcast probe, whether Br is on or not.
             const auto &broadcast = destinations[size_t(BroadcastColumn - FirstResultColumn)];
-            if (broadcast && sources[BroadcastColumn])
-                SendProbe(*broadcast, *sources[BroadcastColumn], address, packetNumber);
+            if (broadcast && sources[BroadcastColumn] &&
+                AddProbe(*broadcast, *sources[BroadcastColumn], address, packetNumber))
+                AddRepair(address);
+            Flush();
             Pause(nodeTimer);
         } else if (s.listMode) {
             // Only known nodes, once for each node that holds the address.
             const int rows =
                 inputs->nodesWithIp ? inputs->nodesWithIp(IpAddress::FromIpv4(address)) : 0;
             for (int r = 0; r < rows; ++r) {
-                SendProbeSet(address);
+                AddProbeSet(address);
+                Flush();
                 Pause(nodeTimer);
             }
         } else if (step != ScanStep::FindingNodes) {
-            SendProbeSet(address);
+            AddProbeSet(address);
+            Flush();
             Pause(nodeTimer);
         }
         const qint64 done = qint64(a - inputs->rangeStart) + 1;
@@ -155,10 +171,17 @@ void ProbeSender::SendAtRate(int framesPerSecond)
     // A sender held up (a message box, a slow card) resumes at the rate
     // instead of catching up in one burst.
     const auto mostBehind = std::chrono::milliseconds(10);
+    const int framesPerBatch =
+        std::clamp(framesPerSecond * BatchMs / 1000, 1, captureprotocol::MaxProbesPerSend);
+    batch.Clear();
+    batch.SetGap(std::uint32_t(period.count()));
     Clock::time_point start = Clock::now();
     qint64 sent = 0;
-    const auto sendOne = [&](const Test &test, quint32 address) {
-        auto due = start + std::chrono::duration_cast<Clock::duration>(period * double(sent));
+    qint64 batchFirst = 0;
+    const auto flushAtRate = [&] {
+        if (batch.Empty())
+            return true;
+        auto due = start + std::chrono::duration_cast<Clock::duration>(period * double(batchFirst));
         const Clock::time_point now = Clock::now();
         if (now - due > mostBehind) {
             start += now - due;
@@ -166,11 +189,17 @@ void ProbeSender::SendAtRate(int framesPerSecond)
         }
         if (!WaitUntil(due))
             return false;
-        SendProbe(test.destination, test.source, address, 1);
-        ++sent;
-        ReportProgress(qint64(double(sent) * double(addresses) / double(total)), addresses,
-                       qint64(double(total - sent) * 1000.0 / framesPerSecond), sent == total);
+        Flush();
+        batchFirst = sent;
+        ReportProgress(
+            qint64(double(sent) * double(addresses) / double(std::max<qint64>(total, 1))),
+            addresses, qint64(double(total - sent) * 1000.0 / framesPerSecond), sent == total);
         return true;
+    };
+    const auto sendOne = [&](const Test &test, quint32 address) {
+        AddProbe(test.destination, test.source, address, 1);
+        ++sent;
+        return batch.Count() < framesPerBatch || flushAtRate();
     };
 
     for (int round = 0; round < packetNumber * mostSets; ++round) {
@@ -189,6 +218,27 @@ void ProbeSender::SendAtRate(int framesPerSecond)
             }
         }
     }
+    // The probes' own-IP mode leaves every host it reached pointing at a
+    // source address; one request from the card puts each entry right.
+    if (Repairing() && total > 0) {
+        const auto repairOne = [&](quint32 address) {
+            AddRepair(address);
+            return batch.Count() < framesPerBatch || flushAtRate();
+        };
+        if (listed) {
+            for (const Target &target : targets) {
+                if (!repairOne(target.address))
+                    return;
+            }
+        } else {
+            for (quint64 a = inputs->rangeStart; a <= inputs->rangeEnd; ++a) {
+                if (!repairOne(quint32(a)))
+                    return;
+            }
+        }
+    }
+    if (!flushAtRate())
+        return;
     if (total == 0)
         ReportProgress(addresses, addresses, 0, true);
 }
@@ -221,8 +271,9 @@ void ProbeSender::ReportProgress(qint64 address, qint64 addresses, qint64 msLeft
     Q_EMIT progressed(sweepId, address, addresses, msLeft);
 }
 
-void ProbeSender::SendProbeSet(quint32 address)
+void ProbeSender::AddProbeSet(quint32 address)
 {
+    bool any = false;
     for (int i = 0; i < TestCount; ++i) {
         const int column = FirstResultColumn + i;
         if (!inputs->settings.TestEnabled(column))
@@ -230,12 +281,14 @@ void ProbeSender::SendProbeSet(quint32 address)
         const auto &destination = destinations[size_t(i)];
         const auto &source = sources[size_t(column)];
         if (destination && source)
-            SendProbe(*destination, *source, address, packetNumber);
+            any = AddProbe(*destination, *source, address, packetNumber) || any;
     }
+    if (any)
+        AddRepair(address);
 }
 
-void ProbeSender::SendProbe(const MacBytes &destination, const MacBytes &source, quint32 address,
-                            int writes)
+bool ProbeSender::AddProbe(const MacBytes &destination, const MacBytes &source, quint32 address,
+                           int copies)
 {
     // The own IP is read once per sweep, so a bad one is reported once and
     // no probe without a sender address goes out.
@@ -244,30 +297,39 @@ void ProbeSender::SendProbe(const MacBytes &destination, const MacBytes &source,
                             [this](const QString &text) { Q_EMIT message(text); });
     }
     if (!*ownIp)
-        return;
-
-    PacketAdapter *adapter =
-        adapters->Open(inputs->settings.adapter.name, SendersOfSource(source, **ownIp));
-    if (!adapter)
-        return;
-    if (!adapter->PacketSetHwFilter(PromiscuousFilter)) {
-        Q_EMIT message(QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "Mode Error !!!")));
-        adapters->Close(adapter);
-        return;
-    }
-    const std::unique_ptr<Packet> packet = adapters->Driver().PacketAllocatePacket();
-    if (!packet) {
-        adapters->Close(adapter);
-        return;
-    }
+        return false;
     // Noted first: the reply may be back before the send returns.
     if (inputs->asked)
         inputs->asked->Note(address);
-    BuildProbeFrame(frame, destination, source, **ownIp, address, inputs->settings.format);
-    PacketInitPacket(*packet, frame.bytes.data(), std::size_t(frame.size));
-    adapter->PacketSetNumWrites(writes);
-    adapter->PacketSendPacket(*packet);
-    adapters->Close(adapter);
+    const quint32 senderIp = inputs->settings.probeSenderIp == ProbeSenderIp::Own ? **ownIp : 0;
+    BuildProbeFrame(frame, destination, source, senderIp, address, inputs->settings.format);
+    batch.Add({frame.bytes.data(), std::size_t(frame.size)}, copies);
+    return true;
+}
+
+bool ProbeSender::Repairing() const
+{
+    return inputs->settings.probeSenderIp == ProbeSenderIp::Own && cardMac && ownIp && *ownIp;
+}
+
+void ProbeSender::AddRepair(quint32 address)
+{
+    if (!Repairing())
+        return;
+    BuildProbeFrame(frame, Broadcast, *cardMac, **ownIp, address, FrameFormat::Ethernet2);
+    batch.Add({frame.bytes.data(), std::size_t(frame.size)});
+}
+
+void ProbeSender::Flush()
+{
+    if (batch.Empty())
+        return;
+    PacketAdapter *adapter = channel ? channel->adapter.get() : nullptr;
+    if (adapter && !adapter->PacketSetHwFilter(PromiscuousFilter))
+        Q_EMIT message(QString::fromUtf8(QT_TRANSLATE_NOOP("MessageSink", "Mode Error !!!")));
+    else if (adapter && adapter->PacketSendPackets(batch))
+        channel->CountSend(batch.Count());
+    batch.Clear();
 }
 
 } // namespace keelwatch

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scan/capturechannel.h"
 #include "scan/packetdriver.h"
 #include "scan/probeframe.h"
 #include "scan/scaninputs.h"
@@ -22,7 +23,8 @@ class ProbeSender : public ScanThread
     Q_OBJECT
 
   public:
-    ProbeSender(std::shared_ptr<const ScanInputs> inputs, std::shared_ptr<SendAdapters> adapters,
+    // Sends through the scan's adapter, which its capture shares.
+    ProbeSender(std::shared_ptr<const ScanInputs> inputs, std::shared_ptr<CaptureChannel> channel,
                 quint64 sweepId, QObject *parent = nullptr);
 
     // A stop takes effect before the next address: no further probe, no
@@ -70,17 +72,24 @@ class ProbeSender : public ScanThread
     void SendAtRate(int framesPerSecond);
     // The tests a sweep sends: List Mode's finding step sends broadcast only.
     std::vector<Test> TestsOfStep(bool findingStep) const;
-    // One probe per switched-on test address, in column order.
-    void SendProbeSet(quint32 address);
-    void SendProbe(const MacBytes &destination, const MacBytes &source, quint32 address,
-                   int writes);
+    // One probe per switched-on test address, in column order, each
+    // Packet Number times.
+    void AddProbeSet(quint32 address);
+    // Adds a probe to the batch; false when it is not sent (no own IP).
+    bool AddProbe(const MacBytes &destination, const MacBytes &source, quint32 address, int copies);
+    // In the own-IP mode, the request from the card's own MAC that puts the
+    // probed host's neighbour entry for the own IP right again.
+    void AddRepair(quint32 address);
+    bool Repairing() const;
+    // Sends the batch, if the card is in promiscuous mode.
+    void Flush();
     void Pause(int milliseconds);
     // False when the sweep was stopped first.
     bool WaitUntil(std::chrono::steady_clock::time_point due);
     void ReportProgress(qint64 address, qint64 addresses, qint64 msLeft, bool last);
 
     std::shared_ptr<const ScanInputs> inputs;
-    std::shared_ptr<SendAdapters> adapters;
+    std::shared_ptr<CaptureChannel> channel;
     const quint64 sweepId;
 
     std::mutex pauseMutex;
@@ -92,8 +101,10 @@ class ProbeSender : public ScanThread
     std::array<std::optional<MacBytes>, TestCount> destinations;
     std::array<std::optional<MacBytes>, SourceAddressCount> sources;
     std::optional<std::optional<quint32>> ownIp;
+    std::optional<MacBytes> cardMac;
     int packetNumber = 1;
     ProbeFrame frame;
+    ProbeBatch batch;
     std::chrono::steady_clock::time_point lastReport;
 };
 

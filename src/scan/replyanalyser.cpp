@@ -77,16 +77,18 @@ std::optional<DecodedReply> DecodeCaptureRecord(const CaptureRecord &record,
 
 ReplyBinding BuildReplyBinding(const ScanInputs &inputs, const MessageSink &sink)
 {
-    const QString ownIp = inputs.settings.ownIp ? inputs.settings.ownIp->ToText() : QString();
+    // Replies go to the address the probes gave as sender: 0.0.0.0 for
+    // address probes, else the own IP.
+    const std::optional<quint32> senderIp = ProbeSenderAddress(inputs.settings);
+    const QString patternIp = senderIp ? IpAddress::FromIpv4(*senderIp).ToText() : QString();
     ReplyBinding binding;
-    binding.patterns = BuildReplyPatterns(inputs.probeSourceMacs, ownIp, sink);
-    const auto ip = IpLinesToNumber(ownIp);
-    if (ip) {
-        binding.ownIp = *ip;
+    binding.patterns = BuildReplyPatterns(inputs.probeSourceMacs, patternIp, sink);
+    if (senderIp) {
+        binding.ownIp = inputs.settings.ownIp->ToIpv4();
         for (const MacBytes &source : inputs.confirmationSources) {
             ReplyPattern pattern;
             std::copy(source.begin(), source.end(), pattern.begin());
-            qToBigEndian(*ip, pattern.data() + source.size());
+            qToBigEndian(*senderIp, pattern.data() + source.size());
             binding.confirmations.push_back(pattern);
         }
     }

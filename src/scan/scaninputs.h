@@ -79,6 +79,8 @@ struct CaptureTally
     // Replies that answered no probe of the scan (forged, malformed, to
     // another instance's address on our prefix, or from outside the range).
     quint64 rejected = 0;
+    // Receives of the capture that failed.
+    quint64 failedReceives = 0;
 };
 
 // How far opening the capture adapter got.

@@ -52,12 +52,13 @@ ScanWorkers::~ScanWorkers()
     workers.clear();
 }
 
-bool ScanWorkers::OpenCaptureAdapter(const QString &adapterName, QString *error)
+bool ScanWorkers::OpenCaptureAdapter(const QString &adapterName, const ProbeSenders &senders,
+                                     QString *error)
 {
     messagesShown.clear();
     status.ShowCaptureState(CaptureState::Opening);
     auto fresh = std::make_shared<CaptureChannel>();
-    fresh->adapter = driver->PacketOpenAdapter(adapterName, error);
+    fresh->adapter = driver->PacketOpenAdapter(adapterName, senders, error);
     if (!fresh->adapter)
         return false;
     const bool promiscuous = fresh->adapter->PacketSetHwFilter(PromiscuousFilter);
@@ -172,10 +173,8 @@ void ScanWorkers::HandOverReplies()
 quint64 ScanWorkers::StartSweep(std::shared_ptr<const ScanInputs> inputs, SweepFinished onFinished)
 {
     StopSweep();
-    if (!sendAdapters)
-        sendAdapters = std::make_shared<SendAdapters>(driver);
     const quint64 id = ++lastSweepId;
-    sender = new ProbeSender(std::move(inputs), sendAdapters, id);
+    sender = new ProbeSender(std::move(inputs), channel, id);
     connect(
         sender, &ProbeSender::RestartCycleTimer, this,
         [this, onFinished](quint64 sweepId) {
@@ -208,9 +207,7 @@ void ScanWorkers::StartConfirmations(std::shared_ptr<const ScanInputs> inputs)
 {
     if (confirmations)
         confirmations->RequestStop();
-    if (!sendAdapters)
-        sendAdapters = std::make_shared<SendAdapters>(driver);
-    confirmations = new ConfirmationSender(std::move(inputs), sendAdapters);
+    confirmations = new ConfirmationSender(std::move(inputs), channel);
     connect(
         confirmations, &ConfirmationSender::batchesSent, this,
         [this](quint64 mark) {
@@ -265,7 +262,6 @@ void ScanWorkers::StopCapture()
     decoded.clear();
     onReplies = nullptr;
     channel.reset();
-    sendAdapters.reset();
 }
 
 CaptureTally ScanWorkers::Tally() const
@@ -273,7 +269,8 @@ CaptureTally ScanWorkers::Tally() const
     if (!channel)
         return {};
     CaptureTally tally{channel->relayedRecords.load(), handledRecords,
-                       channel->droppedFrames.load(), channel->rejectedReplies.load()};
+                       channel->droppedFrames.load(), channel->rejectedReplies.load(),
+                       channel->failedReceives.load()};
     // Nothing more comes from an analyser that ended: once what it handed
     // over is handled, what it left behind is not on its way.
     if (!analyser && decoded.empty())

@@ -25,7 +25,10 @@ class ReplyAnalyser;
 // The wire side of a scan, as the scan controller drives it from the main
 // thread. A scan runs:
 //
-//   OpenCaptureAdapter(name, &error)  Start step 10: false when the adapter
+//   OpenCaptureAdapter(name, senders, &error)
+//                                     Start step 10: the scan's one adapter,
+//                                     for its capture and every probe it
+//                                     sends from senders; false when it
 //                                     cannot be opened; error holds the
 //                                     driver's reason for the second line
 //                                     under "libpcap cannot open the adapter.".
@@ -51,11 +54,10 @@ class ReplyAnalyser;
 //                                     Confirm(address, mac, groups) queues a
 //                                     node's batch.
 //   StopCapture()                     EndScan: relay, then analyser, are told
-//                                     to stop and forgotten; the capture
-//                                     adapter, packet object, pipe and the
-//                                     scan's send handles are released once
-//                                     both capture workers (and the last
-//                                     sender) have ended.
+//                                     to stop and forgotten; the adapter,
+//                                     packet object and pipe are released
+//                                     once both capture workers and the last
+//                                     sender have ended.
 //
 // Every worker started here is owned here until it has ended. Its failure
 // messages go to WorkerMessages while it waits, each text once per scan;
@@ -74,7 +76,8 @@ class ScanWorkers : public QObject
                 WorkerMessages &messages, QObject *parent = nullptr);
     ~ScanWorkers() override;
 
-    bool OpenCaptureAdapter(const QString &adapterName, QString *error);
+    bool OpenCaptureAdapter(const QString &adapterName, const ProbeSenders &senders,
+                            QString *error);
     bool CreateCapturePipe(int *errorCode);
     void StartCapture(std::shared_ptr<const ScanInputs> inputs, ReplyHandler onReplies);
     quint64 StartSweep(std::shared_ptr<const ScanInputs> inputs, SweepFinished onFinished);
@@ -134,7 +137,6 @@ class ScanWorkers : public QObject
     WorkerMessages &messages;
 
     std::shared_ptr<CaptureChannel> channel;
-    std::shared_ptr<SendAdapters> sendAdapters;
     // The workers of the current scan; null once stopped or ended. The
     // objects themselves are owned by workers.
     ProbeSender *sender = nullptr;

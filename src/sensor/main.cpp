@@ -52,6 +52,21 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    // The card is opened now and kept for every scan of the run, so that
+    // the sensor gives up its capabilities before it sends anything: the
+    // process that parses files and talks TLS holds none.
+    if (!driver->UsesCaptureHelper()) {
+        QString reason;
+        if (!driver->KeepInterfaceOpen(command.options.settings.adapter.name, &reason)) {
+            PrintError(u"libpcap cannot open the adapter. "_s + reason);
+            return 2;
+        }
+    }
+    if (keelwatch::PcapDriver::HoldsCapabilities() && !keelwatch::PcapDriver::DropCapabilities()) {
+        PrintError(u"cannot give up its capabilities"_s);
+        return 2;
+    }
+
     keelwatch::SensorOptions options = command.options;
     // Without one given, every instance probes from its installation's own.
     if (!options.settings.ownMac)

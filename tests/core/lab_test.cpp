@@ -124,7 +124,8 @@ TEST_P(LabSweep, FindsEveryHostAndThePromiscuousOnes)
     Messages messages;
     ScanWorkers workers(LabDriver(GetParam()), status, messages);
     QString error;
-    ASSERT_TRUE(workers.OpenCaptureAdapter(s.adapter.name, &error)) << error.toStdString();
+    ASSERT_TRUE(workers.OpenCaptureAdapter(s.adapter.name, ScanSenders(s, {}), &error))
+        << error.toStdString();
     EXPECT_EQ(status.states, std::vector({CaptureState::Opening, CaptureState::On}));
     ASSERT_TRUE(workers.CreateCapturePipe(nullptr));
     workers.StartCapture(inputs, [&](const QList<DecodedReply> &replies) {

@@ -78,7 +78,7 @@ class WireReplies
         EnteredNamespace scanner(scannerNamespace);
         PcapDriver driver;
         const auto adapter =
-            scanner.entered ? driver.PacketOpenAdapter(u"wire0"_s, nullptr) : nullptr;
+            scanner.entered ? driver.PacketOpenAdapter(u"wire0"_s, {}, nullptr) : nullptr;
         if (!adapter || !adapter->PacketSetBuff(520000) ||
             !adapter->PacketSetBpf(CaptureFilterProgram))
             return;

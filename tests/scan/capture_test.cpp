@@ -314,7 +314,7 @@ class Capture : public testing::Test
   protected:
     Capture()
     {
-        channel->adapter = driver->PacketOpenAdapter(u"lab0"_s, nullptr);
+        channel->adapter = driver->PacketOpenAdapter(u"lab0"_s, {}, nullptr);
         channel->adapter->PacketSetReadTimeout(20);
         channel->packet = driver->PacketAllocatePacket();
         channel->buffer.resize(CaptureChannel::BufferSize);

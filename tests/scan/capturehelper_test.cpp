@@ -1,5 +1,6 @@
-// The capture helper of this build, started as the program starts it, on a
-// lab segment of one host: what it refuses, what it keeps and when it ends.
+// The capture helper of this build, started as the program starts it and
+// driven by hand as a member of its group could, on a lab segment of one
+// host: what it refuses, what it keeps and when it ends.
 
 #include "scan/capturehelperadapter.h"
 #include "scan/probeframe.h"
@@ -15,17 +16,147 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+#include <linux/if_packet.h>
+#include <net/ethernet.h>
+#include <net/if.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include <cstring>
 #include <memory>
+#include <random>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
 
 namespace {
 
+namespace protocol = captureprotocol;
+using protocol::ErrorCode;
+using protocol::MessageType;
+
 const QString Helper = QStringLiteral(KEELWATCH_CAPTURE_HELPER);
 constexpr std::uint32_t OwnIp = 0x0A4D0001;
+constexpr std::uint32_t HostIp = 0x0A4D000B; // lab host 1
 const MacBytes Source = {0x02, 0x00, 0x00, 0x77, 0x00, 0x52};
-const ProbeSenders Senders = SendersOfSource(Source, OwnIp);
+const MacBytes Broadcast = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+ProbeSenders Senders(std::uint32_t senderIp = 0)
+{
+    ProbeSenders senders;
+    senders.senderIp = senderIp;
+    senders.blocks = {{0x02, 0x00, 0x00, 0x77, 0x00, 0x50}};
+    return senders;
+}
+
+std::vector<std::uint8_t> Probe(const MacBytes &destination, const MacBytes &source,
+                                std::uint32_t senderIp, std::uint32_t target = HostIp)
+{
+    ProbeFrame frame;
+    BuildProbeFrame(frame, destination, source, senderIp, target, FrameFormat::Ethernet2);
+    return {frame.bytes.begin(), frame.bytes.begin() + frame.size};
+}
+
+ProbeBatch BatchOf(const std::vector<std::uint8_t> &frame, int copies = 1)
+{
+    ProbeBatch batch;
+    batch.Add(frame, copies);
+    return batch;
+}
+
+// Every frame on the switch's end of the lab wire: what the helper really
+// put on the segment.
+class WireTap
+{
+  public:
+    explicit WireTap(const QString &switchNamespace)
+    {
+        EnteredNamespace sw(switchNamespace);
+        fd = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, htons(ETH_P_ALL));
+        sockaddr_ll address{};
+        address.sll_family = AF_PACKET;
+        address.sll_protocol = htons(ETH_P_ALL);
+        address.sll_ifindex = int(if_nametoindex("wire1"));
+        opened = sw.entered && fd >= 0 && address.sll_ifindex > 0 &&
+                 bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    }
+    ~WireTap()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+
+    // The ARP requests that came in from the scanner's end so far.
+    std::vector<std::vector<std::uint8_t>> Requests()
+    {
+        std::uint8_t frame[2048];
+        sockaddr_ll from{};
+        socklen_t length = sizeof from;
+        for (;;) {
+            const ssize_t got =
+                recvfrom(fd, frame, sizeof frame, 0, reinterpret_cast<sockaddr *>(&from), &length);
+            if (got <= 0)
+                break;
+            if (from.sll_pkttype != PACKET_OUTGOING && got >= 42 && frame[12] == 0x08 &&
+                frame[13] == 0x06 && frame[21] == 1)
+                seen.emplace_back(frame, frame + got);
+        }
+        return seen;
+    }
+
+    bool opened = false;
+
+  private:
+    int fd = -1;
+    std::vector<std::vector<std::uint8_t>> seen;
+};
+
+// The helper's request socket, driven by hand.
+class HandDriven
+{
+  public:
+    explicit HandDriven(const QString &path) : process(SpawnCaptureHelper(path, &error)) {}
+    ~HandDriven()
+    {
+        close(process.requests);
+        close(process.capture);
+        waitpid(process.pid, nullptr, 0);
+    }
+
+    // Sends a datagram and waits for the answer to it.
+    std::optional<protocol::Message> Ask(const std::vector<std::uint8_t> &datagram)
+    {
+        if (send(process.requests, datagram.data(), datagram.size(), MSG_NOSIGNAL) < 0)
+            return std::nullopt;
+        pollfd fd{process.requests, POLLIN, 0};
+        if (poll(&fd, 1, 30000) <= 0)
+            return std::nullopt;
+        std::vector<std::uint8_t> answer(protocol::MaxMessageBytes + 1);
+        const ssize_t got = recv(process.requests, answer.data(), answer.size(), 0);
+        if (got <= 0)
+            return std::nullopt;
+        return protocol::Decode({answer.data(), std::size_t(got)});
+    }
+    std::optional<protocol::Message> Ask(MessageType type, std::span<const std::uint8_t> payload)
+    {
+        return Ask(protocol::Encode(type, ++lastId, payload));
+    }
+    // The code of the Error that answered, or nothing for another answer.
+    std::optional<ErrorCode> Refusal(MessageType type, std::span<const std::uint8_t> payload)
+    {
+        const auto answer = Ask(type, payload);
+        if (!answer || answer->type != MessageType::Error || answer->id != lastId)
+            return std::nullopt;
+        const auto error = protocol::DecodeError(answer->payload);
+        return error ? std::optional(error->first) : std::nullopt;
+    }
+
+    QString error;
+    HelperProcess process;
+    std::uint32_t lastId = 0;
+};
 
 class CaptureHelper : public ::testing::Test
 {
@@ -47,29 +178,15 @@ class CaptureHelper : public ::testing::Test
     }
     void TearDown() override { scanner.reset(); }
 
-    static std::unique_ptr<PacketAdapter> Open(const QString &name, QString *error = nullptr)
+    static std::unique_ptr<PacketAdapter> Open(const QString &name, QString *error = nullptr,
+                                               const ProbeSenders &senders = Senders())
     {
         QString reason;
-        auto adapter = OpenHelperAdapter(Helper, name, &reason);
+        auto adapter = OpenHelperAdapter(Helper, name, senders, &reason);
         if (error)
             *error = reason;
         EXPECT_TRUE(adapter || error) << reason.toStdString();
         return adapter;
-    }
-
-    static bool Send(PacketAdapter &adapter, std::vector<std::uint8_t> frame)
-    {
-        Packet packet;
-        PacketInitPacket(packet, frame.data(), frame.size());
-        return adapter.PacketSendPacket(packet);
-    }
-
-    static std::vector<std::uint8_t> Probe(const MacBytes &source, std::uint32_t ownIp)
-    {
-        ProbeFrame frame;
-        BuildProbeFrame(frame, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}, source, ownIp, 0x0A4D000B,
-                        FrameFormat::Ethernet2);
-        return {frame.bytes.begin(), frame.bytes.begin() + frame.size};
     }
 
     static inline std::unique_ptr<LabSegment> lab;
@@ -93,32 +210,85 @@ INSTANTIATE_TEST_SUITE_P(CaptureHelper, HelperInterfaceName,
                          ::testing::Values("", "../wire0", "wire0:1", "wire0 ", "abcdefghijklmnop",
                                            "eth0", "nosuchif"));
 
-TEST_F(CaptureHelper, SendsOnlyProbesOfTheBoundSenders)
+// A member of the helper's group who drives it by hand gets every frame
+// that is not one of the scan's probes refused with its reason, and
+// garbage too, while nothing of it reaches the wire and the probes that
+// follow still go out.
+TEST_F(CaptureHelper, RefusesEverythingButTheScansProbesAndKeepsServing)
 {
-    const auto adapter = Open(u"wire0"_s);
-    ASSERT_TRUE(adapter);
-    // Nothing goes out before the scan has said where its probes come from.
-    EXPECT_FALSE(Send(*adapter, Probe(Source, OwnIp)));
-    EXPECT_TRUE(adapter->ErrorText().contains(u"no senders"_s))
-        << adapter->ErrorText().toStdString();
+    WireTap tap(lab->Namespace(u"sw"_s));
+    ASSERT_TRUE(tap.opened);
+    HandDriven helper(Helper);
+    ASSERT_GT(helper.process.pid, 0) << helper.error.toStdString();
+    const auto ask = [&helper](const std::vector<std::uint8_t> &frame) {
+        return helper.Refusal(MessageType::Send, BatchOf(frame).Payload());
+    };
 
-    ASSERT_TRUE(adapter->BindSenders(Senders)) << adapter->ErrorText().toStdString();
-    EXPECT_TRUE(adapter->PacketSetNumWrites(2));
-    EXPECT_TRUE(Send(*adapter, Probe(Source, OwnIp))) << adapter->ErrorText().toStdString();
-    EXPECT_FALSE(Send(*adapter, Probe({0x02, 0x00, 0x00, 0x77, 0x00, 0x62}, OwnIp)));
-    EXPECT_FALSE(Send(*adapter, Probe(Source, 0x0A4D000C)));
-    auto reply = Probe(Source, OwnIp);
+    EXPECT_EQ(ask(Probe(Broadcast, Source, 0)), ErrorCode::OutOfOrder);
+    // Claiming an address the interface does not hold is refused at start.
+    EXPECT_EQ(
+        helper.Refusal(MessageType::Start, protocol::EncodeStart({"wire0", Senders(0x0A4D0063)})),
+        ErrorCode::SenderIpRefused);
+    const auto started =
+        helper.Ask(MessageType::Start, protocol::EncodeStart({"wire0", Senders()}));
+    ASSERT_TRUE(started && started->type == MessageType::Started);
+    EXPECT_EQ(helper.Refusal(MessageType::Start, protocol::EncodeStart({"wire0", Senders()})),
+              ErrorCode::OutOfOrder);
+
+    EXPECT_EQ(ask(Probe(Broadcast, Source, OwnIp)), ErrorCode::SenderIpRefused);
+    EXPECT_EQ(ask(Probe(Broadcast, {0x02, 0x00, 0x00, 0x77, 0x00, 0x62}, 0)),
+              ErrorCode::SourceRefused);
+    auto reply = Probe(Broadcast, Source, 0);
     reply[21] = 2;
-    EXPECT_FALSE(Send(*adapter, reply));
-    EXPECT_TRUE(adapter->ErrorText().contains(u"ARP request"_s))
-        << adapter->ErrorText().toStdString();
-    // A session keeps the senders it was given.
-    EXPECT_FALSE(adapter->BindSenders(SendersOfSource({0x02, 0, 0, 0x78, 0, 0x50}, OwnIp)));
-    EXPECT_TRUE(adapter->BindSenders(Senders));
-    EXPECT_FALSE(adapter->PacketSetNumWrites(17));
+    EXPECT_EQ(ask(reply), ErrorCode::NotAProbe);
+    auto ipv4 = Probe(Broadcast, Source, 0);
+    ipv4[12] = 0x08;
+    ipv4[13] = 0x00;
+    EXPECT_EQ(ask(ipv4), ErrorCode::NotAProbe);
+    // A unicast frame goes only to the MAC that answered for its target.
+    const MacBytes host = MacAddress::FromText(LabSegment::HostMac(1))->bytes;
+    EXPECT_EQ(ask(Probe(host, Source, 0)), ErrorCode::DestinationRefused);
+    // One bad frame keeps its whole batch home.
+    ProbeBatch mixed = BatchOf(Probe(Broadcast, Source, 0));
+    mixed.Add(Probe(Broadcast, Source, OwnIp));
+    EXPECT_EQ(helper.Refusal(MessageType::Send, mixed.Payload()), ErrorCode::SenderIpRefused);
+
+    std::mt19937 random(7);
+    int refused = 0;
+    for (int i = 0; i < 10000; ++i) {
+        std::vector<std::uint8_t> bytes(random() % 160);
+        for (auto &b : bytes)
+            b = std::uint8_t(random());
+        // Half of them well-formed messages with a random payload, so that
+        // the checks behind the header are reached too.
+        const auto answer =
+            i % 2 ? helper.Ask(bytes) : helper.Ask(MessageType(1 + random() % 3), bytes);
+        refused += answer && answer->type == MessageType::Error;
+    }
+    EXPECT_EQ(refused, 10000);
+
+    // Still serving: the broadcast probe goes out, twice, and the host's
+    // answer teaches the helper its MAC, so a control to it passes now.
+    const auto marker = Probe(Broadcast, Source, 0, HostIp);
+    const auto sent = helper.Ask(MessageType::Send, BatchOf(marker, 2).Payload());
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->type, MessageType::Ok);
+    EXPECT_TRUE(WaitUntil([&] { return tap.Requests().size() >= 2; }, 10000));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const auto control =
+                helper.Ask(MessageType::Send, BatchOf(Probe(host, Source, 0)).Payload());
+            return control && control->type == MessageType::Ok;
+        },
+        10000));
+    const auto requests = tap.Requests();
+    ASSERT_EQ(requests.size(), 3U);
+    EXPECT_EQ(requests[0], marker);
+    EXPECT_EQ(requests[1], marker);
+    EXPECT_EQ(requests[2], Probe(host, Source, 0));
 }
 
-TEST_F(CaptureHelper, CapturesOnlyWithTheArpReplyFilter)
+TEST_F(CaptureHelper, AnswersToAddressProbesComeBackFromTheOneHelperOfTheScan)
 {
     const auto adapter = Open(u"wire0"_s);
     ASSERT_TRUE(adapter);
@@ -128,16 +298,20 @@ TEST_F(CaptureHelper, CapturesOnlyWithTheArpReplyFilter)
     EXPECT_TRUE(adapter->PacketSetHwFilter(PromiscuousFilter))
         << adapter->ErrorText().toStdString();
     EXPECT_TRUE(adapter->PacketSetReadTimeout(50));
-    EXPECT_FALSE(adapter->PacketSetReadTimeout(0));
     EXPECT_TRUE(adapter->PacketSetBuff(520000));
+    ifreq card{};
+    std::strcpy(card.ifr_name, "wire0");
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(ioctl(fd, SIOCGIFHWADDR, &card), 0);
+    close(fd);
+    MacBytes cardMac;
+    std::memcpy(cardMac.data(), card.ifr_hwaddr.sa_data, 6);
+    EXPECT_EQ(adapter->CardMac(), cardMac);
 
-    // The lab host answers the broadcast probe; its reply comes back as a
-    // record of the batch.
-    ASSERT_TRUE(adapter->BindSenders(Senders));
-    ProbeFrame frame;
-    BuildProbeFrame(frame, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, Source, OwnIp, 0x0A4D000B,
-                    FrameFormat::Ethernet2);
-    ASSERT_TRUE(Send(*adapter, {frame.bytes.begin(), frame.bytes.begin() + frame.size}));
+    // The lab host answers the broadcast address probe, to its source, with
+    // 0.0.0.0 as target: its cache keeps nothing of the prober.
+    ASSERT_TRUE(adapter->PacketSendPackets(BatchOf(Probe(Broadcast, Source, 0))))
+        << adapter->ErrorText().toStdString();
     std::vector<std::uint8_t> buffer(4096);
     Packet packet;
     PacketInitPacket(packet, buffer.data(), buffer.size());
@@ -150,14 +324,15 @@ TEST_F(CaptureHelper, CapturesOnlyWithTheArpReplyFilter)
     EXPECT_EQ(std::vector<std::uint8_t>(reply, reply + 6),
               std::vector<std::uint8_t>(Source.begin(), Source.end()));
     EXPECT_EQ(reply[21], 2);
+    EXPECT_EQ(std::vector<std::uint8_t>(reply + 38, reply + 42), std::vector<std::uint8_t>(4, 0));
     std::uint64_t dropped = 1;
     EXPECT_TRUE(adapter->PacketGetStats(dropped));
     EXPECT_EQ(dropped, 0U);
 }
 
 // Once the interface is open the helper holds no capability, no environment
-// and no descriptor but its standard ones, its channel and the capture
-// socket; it ends with its adapter.
+// and no descriptor but its standard ones, its two channels and the capture
+// and send sockets; it ends with its adapter.
 TEST_F(CaptureHelper, KeepsNothingButItsSocketsAndEndsWithItsAdapter)
 {
     auto adapter = Open(u"wire0"_s);
@@ -171,7 +346,7 @@ TEST_F(CaptureHelper, KeepsNothingButItsSocketsAndEndsWithItsAdapter)
     ASSERT_TRUE(environment.open(QIODevice::ReadOnly));
     EXPECT_EQ(environment.readAll(), QByteArray());
     const QMap<int, QString> fds = processinfo::Descriptors(*pid);
-    EXPECT_EQ(fds.size(), 5) << processinfo::Describe(fds);
+    EXPECT_EQ(fds.size(), 7) << processinfo::Describe(fds);
     EXPECT_EQ(fds.value(0), u"/dev/null"_s);
     EXPECT_EQ(fds.value(1), u"/dev/null"_s);
     for (auto fd = fds.lowerBound(3); fd != fds.end(); ++fd)
@@ -189,7 +364,7 @@ TEST_F(CaptureHelper, EndsWhenItsParentDies)
     const pid_t parent = fork();
     ASSERT_GE(parent, 0);
     if (parent == 0) {
-        const auto adapter = OpenHelperAdapter(Helper, u"wire0"_s, nullptr);
+        const auto adapter = OpenHelperAdapter(Helper, u"wire0"_s, Senders(), nullptr);
         const auto pid = processinfo::ChildRunning(Helper);
         const pid_t helper = adapter && pid ? *pid : 0;
         if (write(report[1], &helper, sizeof helper) != sizeof helper)

@@ -2,8 +2,6 @@
 #include "scan/packetdriver.h"
 #include "scan/probeframe.h"
 
-#include "support/memorydriver.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,14 +13,33 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr std::uint32_t OwnIp = 0x0A4D0001; // 10.77.0.1
+constexpr std::uint32_t NodeIp = 0x0A4D000B;
 const MacBytes OwnMac = {0x02, 0x00, 0x00, 0x77, 0x00, 0x50};
-const ProbeSenders Senders{OwnMac, OwnIp};
+const MacBytes CardMac = {0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
+const MacBytes NodeMac = {0x02, 0x00, 0x00, 0x00, 0x00, 0x0B};
+const MacBytes Sp1Unicast = {0x00, 0x00, 0x5E, 0x00, 0x53, 0x01};
+
+SendRules Rules(std::uint32_t senderIp)
+{
+    SendRules rules;
+    rules.senders.senderIp = senderIp;
+    rules.senders.blocks = {OwnMac, {0x02, 0x00, 0x00, 0x78, 0x00, 0x30}};
+    rules.senders.extraDestinations = {Sp1Unicast};
+    rules.cardMac = CardMac;
+    rules.answeredFor = [](std::uint32_t ip) -> std::optional<Mac> {
+        if (ip == NodeIp)
+            return NodeMac;
+        return std::nullopt;
+    };
+    return rules;
+}
 
 std::vector<std::uint8_t> Probe(FrameFormat format, MacBytes source = {0x02, 0, 0, 0x77, 0, 0x53},
-                                std::uint32_t ownIp = OwnIp)
+                                std::uint32_t senderIp = 0,
+                                MacBytes destination = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE})
 {
     ProbeFrame frame;
-    BuildProbeFrame(frame, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}, source, ownIp, 0x0A4D000B, format);
+    BuildProbeFrame(frame, destination, source, senderIp, NodeIp, format);
     return {frame.bytes.begin(), frame.bytes.begin() + frame.size};
 }
 
@@ -30,7 +47,8 @@ struct FrameCase
 {
     const char *name;
     std::vector<std::uint8_t> frame;
-    bool accepted;
+    std::uint32_t senderIp;
+    std::optional<ErrorCode> refusal;
 };
 
 std::vector<std::uint8_t> Changed(std::vector<std::uint8_t> frame, std::size_t at,
@@ -45,39 +63,62 @@ class ProbeCheck : public ::testing::TestWithParam<FrameCase>
 };
 
 // The helper sends only what the scan's probes are: an ARP request of one
-// of the two shapes from one of the sixteen source addresses with the own IP.
+// of the two shapes from a source of the scan's blocks with the configured
+// sender IP, to a group address, an SP address or the node that answered,
+// and the own-IP mode's repairs from the card; each refusal with its code.
 TEST_P(ProbeCheck, AcceptsOnlyProbesOfTheScansSenders)
 {
-    EXPECT_EQ(ProbeProblem(GetParam().frame, Senders).empty(), GetParam().accepted)
-        << ProbeProblem(GetParam().frame, Senders);
+    const auto problem = ProbeProblem(GetParam().frame, Rules(GetParam().senderIp));
+    EXPECT_EQ(problem ? std::optional(problem->code) : std::nullopt, GetParam().refusal)
+        << (problem ? problem->reason : std::string());
 }
+
+const auto Ethernet = FrameFormat::Ethernet2;
+constexpr MacBytes Source3 = {0x02, 0, 0, 0x77, 0, 0x53};
 
 INSTANTIATE_TEST_SUITE_P(
     CaptureProtocol, ProbeCheck,
-    ::testing::Values(
-        FrameCase{"EthernetProbe", Probe(FrameFormat::Ethernet2), true},
-        FrameCase{"Ieee8023Probe", Probe(FrameFormat::Ieee8023), true},
-        FrameCase{"SourceIndex15", Probe(FrameFormat::Ethernet2, {0x02, 0, 0, 0x77, 0, 0x5F}),
-                  true},
-        FrameCase{"OtherSourceBlock", Probe(FrameFormat::Ethernet2, {0x02, 0, 0, 0x77, 0, 0x63}),
-                  false},
-        FrameCase{"OtherOwnIp",
-                  Probe(FrameFormat::Ethernet2, {0x02, 0, 0, 0x77, 0, 0x53}, OwnIp + 1), false},
-        // An ARP reply poisons caches; only requests go out.
-        FrameCase{"ArpReply", Changed(Probe(FrameFormat::Ethernet2), 21, 2), false},
-        FrameCase{"Ipv4", Changed(Probe(FrameFormat::Ethernet2), 13, 0x00), false},
-        FrameCase{"EthernetSourceNotSender", Changed(Probe(FrameFormat::Ethernet2), 11, 0x54),
-                  false},
-        FrameCase{"TargetHardwareSet", Changed(Probe(FrameFormat::Ethernet2), 33, 1), false},
-        FrameCase{"BrokenSnapHeader", Changed(Probe(FrameFormat::Ieee8023), 14, 0xAB), false},
-        FrameCase{"Padded",
-                  [] {
-                      auto frame = Probe(FrameFormat::Ethernet2);
-                      frame.resize(60);
-                      return frame;
-                  }(),
-                  false},
-        FrameCase{"Empty", {}, false}),
+    ::testing::
+        Values(
+            FrameCase{"AddressProbe", Probe(Ethernet), 0, std::nullopt},
+            FrameCase{"Ieee8023Probe", Probe(FrameFormat::Ieee8023), 0, std::nullopt},
+            FrameCase{"OwnIpProbe", Probe(Ethernet, Source3, OwnIp), OwnIp, std::nullopt},
+            FrameCase{"SecondBlock", Probe(Ethernet, {0x02, 0, 0, 0x78, 0, 0x3F}), 0, std::nullopt},
+            FrameCase{"OtherSourceBlock", Probe(Ethernet, {0x02, 0, 0, 0x77, 0, 0x63}), 0,
+                      ErrorCode::SourceRefused},
+            FrameCase{"OwnIpInAddressProbeMode", Probe(Ethernet, Source3, OwnIp), 0,
+                      ErrorCode::SenderIpRefused},
+            FrameCase{"OtherSenderIp", Probe(Ethernet, Source3, OwnIp + 1), OwnIp,
+                      ErrorCode::SenderIpRefused},
+            // The card's own MAC says the truth only with the own IP.
+            FrameCase{"Repair",
+                      Probe(Ethernet, CardMac, OwnIp, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), OwnIp,
+                      std::nullopt},
+            FrameCase{"CardMacWithZeroSender", Probe(Ethernet, CardMac, 0), 0,
+                      ErrorCode::SourceRefused},
+            FrameCase{"ControlToTheNodeThatAnswered", Probe(Ethernet, Source3, 0, NodeMac), 0,
+                      std::nullopt},
+            FrameCase{"UnicastSpAddress", Probe(Ethernet, Source3, 0, Sp1Unicast), 0, std::nullopt},
+            FrameCase{"UnicastToAnotherHost", Probe(Ethernet, Source3, 0, {0x02, 0, 0, 0, 0, 0x0C}),
+                      0, ErrorCode::DestinationRefused},
+            // An ARP reply poisons caches; only requests go out.
+            FrameCase{"ArpReply", Changed(Probe(Ethernet), 21, 2), 0, ErrorCode::NotAProbe},
+            FrameCase{"Ipv4", Changed(Probe(Ethernet), 13, 0x00), 0, ErrorCode::NotAProbe},
+            FrameCase{"EthernetSourceNotSender", Changed(Probe(Ethernet), 11, 0x54), 0,
+                      ErrorCode::SourceRefused},
+            FrameCase{"TargetHardwareSet", Changed(Probe(Ethernet), 33, 1), 0,
+                      ErrorCode::NotAProbe},
+            FrameCase{"BrokenSnapHeader", Changed(Probe(FrameFormat::Ieee8023), 14, 0xAB), 0,
+                      ErrorCode::NotAProbe},
+            FrameCase{
+                "Padded",
+                [] {
+                    auto frame = Probe(Ethernet);
+                    frame.resize(60);
+                    return frame;
+                }(),
+                0, ErrorCode::NotAProbe},
+            FrameCase{"Empty", {}, 0, ErrorCode::NotAProbe}),
     [](const auto &info) { return std::string(info.param.name); });
 
 struct NameCase
@@ -106,15 +147,15 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"Newline", "eth0\n", false}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(CaptureProtocol, MessagesOfAnotherVersionOrLengthAreRefused)
+TEST(CaptureProtocol, MessagesStartsAndBatchesRoundTripAndRefuseWhatBreaksTheirRules)
 {
     const std::vector<std::uint8_t> payload{1, 2, 3};
-    std::vector<std::uint8_t> datagram = Encode(MessageType::Send, payload);
+    std::vector<std::uint8_t> datagram = Encode(MessageType::Send, 77, payload);
     const auto decoded = Decode(datagram);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->type, MessageType::Send);
+    EXPECT_EQ(decoded->id, 77U);
     EXPECT_EQ(decoded->payload, payload);
-
     EXPECT_FALSE(Decode(std::span(datagram).first(HeaderBytes - 1)));
     EXPECT_FALSE(Decode(std::span(datagram).first(datagram.size() - 1)));
     std::vector<std::uint8_t> otherVersion = datagram;
@@ -123,48 +164,67 @@ TEST(CaptureProtocol, MessagesOfAnotherVersionOrLengthAreRefused)
     std::vector<std::uint8_t> reservedSet = datagram;
     reservedSet[3] = 1;
     EXPECT_FALSE(Decode(reservedSet));
+
+    const StartRequest start{"wire0", Rules(OwnIp).senders};
+    std::string problem;
+    const auto back = DecodeStart(EncodeStart(start), &problem);
+    ASSERT_TRUE(back) << problem;
+    EXPECT_EQ(back->interfaceName, "wire0");
+    EXPECT_EQ(back->senders, start.senders);
+    const auto refused = [&problem](StartRequest bad) {
+        return !DecodeStart(EncodeStart(bad), &problem) && !problem.empty();
+    };
+    StartRequest groupBlock = start;
+    groupBlock.senders.blocks.push_back({0x01, 0, 0x5E, 0, 0, 0x10});
+    EXPECT_TRUE(refused(groupBlock));
+    StartRequest noBlock = start;
+    noBlock.senders.blocks.clear();
+    EXPECT_TRUE(refused(noBlock));
+    StartRequest multicastSender = start;
+    multicastSender.senders.senderIp = 0xE0000001;
+    EXPECT_TRUE(refused(multicastSender));
+    EXPECT_TRUE(refused({"../eth0", start.senders}));
+    std::vector<std::uint8_t> trailing = EncodeStart(start);
+    trailing.push_back(0);
+    EXPECT_FALSE(DecodeStart(trailing, &problem));
+
+    ProbeBatch batch;
+    batch.SetGap(500'000);
+    const auto frame = Probe(Ethernet);
+    ASSERT_TRUE(batch.Add(frame, 3));
+    ASSERT_TRUE(batch.Add(frame));
+    EXPECT_FALSE(batch.Add(frame, MaxCopies + 1));
+    std::uint32_t gap = 0;
+    const auto entries = DecodeProbeBatch(batch.Payload(), &gap);
+    ASSERT_TRUE(entries);
+    EXPECT_EQ(gap, 500'000U);
+    ASSERT_EQ(entries->size(), 2U);
+    EXPECT_EQ((*entries)[0].copies, 3);
+    EXPECT_TRUE(std::equal(frame.begin(), frame.end(), (*entries)[1].frame.begin(),
+                           (*entries)[1].frame.end()));
+    std::vector<std::uint8_t> cut(batch.Payload().begin(), batch.Payload().end() - 1);
+    EXPECT_FALSE(DecodeProbeBatch(cut, &gap));
+    batch.Clear();
+    EXPECT_EQ(batch.GapNs(), 500'000U);
+    EXPECT_FALSE(DecodeProbeBatch(batch.Payload(), &gap));
+    while (batch.Add(frame)) {
+    }
+    EXPECT_EQ(batch.Count(), MaxProbesPerSend);
 }
 
-TEST(CaptureProtocol, OnlyTheArpReplyFilterAndUnicastSendersPass)
+// Only the answers to the scan's own sources teach the helper which MAC
+// answers for an IP.
+TEST(CaptureProtocol, RepliesToTheBlocksTellTheirSender)
 {
-    std::vector<BpfInstruction> program(std::begin(CaptureFilterProgram),
-                                        std::end(CaptureFilterProgram));
-    std::vector<FilterInstruction> instructions;
-    for (const BpfInstruction &i : program)
-        instructions.push_back({i.code, i.jt, i.jf, i.k});
-    EXPECT_TRUE(IsArpReplyFilter(EncodeFilter(instructions)));
-    // Accepting every frame whole would make the helper a sniffer.
-    instructions[4].k = 0xFFFF;
-    EXPECT_FALSE(IsArpReplyFilter(EncodeFilter(instructions)));
-
-    EXPECT_EQ(DecodeSenders(EncodeSenders(Senders)), Senders);
-    EXPECT_FALSE(DecodeSenders(EncodeSenders({{0x01, 0, 0x5E, 0, 0, 0x10}, OwnIp})));
-    EXPECT_EQ(SendersOfSource({0x02, 0, 0, 0x77, 0, 0x5B}, OwnIp), Senders);
-}
-
-// A send handle is bound to one set of senders: others get a fresh one, and
-// the idle handles of each set are kept, since a scan's sweep and its
-// confirmation probes send from different sets turn about.
-TEST(SendAdapters, KeepHandlesPerSenders)
-{
-    auto driver = std::make_shared<MemoryDriver>();
-    SendAdapters adapters(driver);
-    PacketAdapter *first = adapters.Open(u"lab0"_s, Senders);
-    ASSERT_NE(first, nullptr);
-    adapters.Close(first);
-    EXPECT_EQ(adapters.Open(u"lab0"_s, Senders), first);
-    adapters.Close(first);
-    const ProbeSenders otherIp{OwnMac, OwnIp + 1};
-    PacketAdapter *second = adapters.Open(u"lab0"_s, otherIp);
-    ASSERT_NE(second, nullptr);
-    EXPECT_EQ(adapters.OpenedCount(), 2);
-    // Both in use at once: two handles of the same senders.
-    PacketAdapter *third = adapters.Open(u"lab0"_s, otherIp);
-    EXPECT_NE(third, second);
-    EXPECT_EQ(adapters.OpenedCount(), 3);
-    adapters.Close(second);
-    EXPECT_EQ(adapters.Open(u"lab0"_s, Senders), first);
-    EXPECT_EQ(adapters.OpenedCount(), 3);
+    std::vector<std::uint8_t> reply = Probe(Ethernet, NodeMac, NodeIp, {0x02, 0, 0, 0x77, 0, 0x53});
+    reply[21] = 2;
+    const auto sender = ReplyToBlocks(reply, Rules(0).senders.blocks);
+    ASSERT_TRUE(sender);
+    EXPECT_EQ(sender->ip, NodeIp);
+    EXPECT_EQ(sender->mac, NodeMac);
+    EXPECT_FALSE(ReplyToBlocks(Changed(reply, 5, 0x63), Rules(0).senders.blocks));
+    EXPECT_FALSE(ReplyToBlocks(Changed(reply, 21, 1), Rules(0).senders.blocks));
+    EXPECT_FALSE(ReplyToBlocks(Changed(reply, 22, 0x01), Rules(0).senders.blocks));
 }
 
 } // namespace

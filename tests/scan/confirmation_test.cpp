@@ -1,6 +1,7 @@
 #include "config/addresstext.h"
 #include "scan/confirmationprobes.h"
 #include "scan/confirmationsender.h"
+#include "support/eventwait.h"
 #include "support/memorydriver.h"
 #include "support/simulatedcard.h"
 
@@ -173,12 +174,13 @@ TEST(ConfirmationSenderTest, SendsOneCopyOfEachProbeToTheFamilyFromItsOwnSource)
     const std::vector<MacBytes> drawn =
         DrawConfirmationDestinations(in->settings, F::OneOnes, draws);
     const MacBytes nodeMac = Mac({0x02, 0x77, 0, 0, 0, 7});
-    ConfirmationSender sender(in, std::make_shared<SendAdapters>(driver));
-    sender.SetProbeGap([] {});
+    auto channel = std::make_shared<CaptureChannel>();
+    channel->adapter = driver->PacketOpenAdapter(u"lab0"_s, ScanSenders(in->settings, {}), nullptr);
+    ConfirmationSender sender(in, channel);
     sender.start();
     sender.Confirm(0x0A000007, nodeMac, drawn);
-    for (int i = 0; i < 1000 && driver->Sent().size() < size_t(ConfirmationBatchProbes); ++i)
-        QThread::msleep(2);
+    EXPECT_TRUE(
+        WaitUntil([&] { return driver->Sent().size() >= size_t(ConfirmationBatchProbes); }));
     sender.Abandon();
     sender.Join();
 
@@ -195,22 +197,20 @@ TEST(ConfirmationSenderTest, SendsOneCopyOfEachProbeToTheFamilyFromItsOwnSource)
         EXPECT_EQ(i >= drawn.size(), k % 4 == 3) << k;
         const MacBytes &to = i < drawn.size() ? drawn[i] : nodeMac;
         EXPECT_TRUE(std::equal(to.begin(), to.end(), bytes)) << k;
-        // Source and ARP sender: the probe's own source address; target IP
-        // 10.0.0.7.
+        // Source and ARP sender: the probe's own source address, sender IP
+        // 0.0.0.0; target IP 10.0.0.7.
         const auto &source = in->confirmationSources[i];
         const QByteArray sourceBytes(reinterpret_cast<const char *>(source.data()), 6);
         EXPECT_EQ(sent[k].bytes.mid(6, 6), sourceBytes);
         EXPECT_EQ(sent[k].bytes.mid(22, 6), sourceBytes);
+        EXPECT_EQ(sent[k].bytes.mid(28, 4).toHex(), "00000000");
         EXPECT_EQ(sent[k].bytes.mid(38, 4).toHex(), "0a000007");
     }
     EXPECT_EQ(int(probes.size()), ConfirmationBatchProbes);
-    // One send handle per block of sources used.
-    std::set<MacBytes> blocks;
-    for (MacBytes source : in->confirmationSources) {
-        source[5] &= 0xF0;
-        blocks.insert(source);
-    }
-    EXPECT_EQ(driver->OpenCount(), int(blocks.size()));
+    // The whole batch in one request, paced by the adapter at the gap a
+    // segment's group queues take.
+    EXPECT_EQ(driver->SendCalls(), 1);
+    EXPECT_EQ(sent.front().gapNs, std::uint32_t(ConfirmationSender::ProbeGapUs * 1000));
 }
 
 // Each probe of a batch has a source address of its own, drawn afresh for

@@ -45,11 +45,21 @@ class Sender : public testing::Test
 
     // Runs one sweep to its end and returns what the driver saw, with the
     // pauses, messages and RestartCycleTimer noted in between.
+    // The scan's adapter, as the scan opens it before the sweep: nothing
+    // when the driver refuses it.
+    std::shared_ptr<CaptureChannel> Channel()
+    {
+        auto channel = std::make_shared<CaptureChannel>();
+        channel->adapter = driver->PacketOpenAdapter(u"lab0"_s, {}, nullptr);
+        return channel;
+    }
+
     QStringList Sweep(std::function<void(ProbeSender &, int)> onPause = {})
     {
-        auto adapters = std::make_shared<SendAdapters>(driver);
+        auto channel = Channel();
+        const qsizetype opening = driver->Events().size();
         {
-            ProbeSender sender(std::make_shared<ScanInputs>(inputs), adapters, 7);
+            ProbeSender sender(std::make_shared<ScanInputs>(inputs), channel, 7);
             sender.SetPause([&](int ms) {
                 driver->Note(u"pause %1"_s.arg(ms));
                 if (onPause)
@@ -62,9 +72,8 @@ class Sender : public testing::Test
             sender.start();
             sender.Join();
         }
-        opened = adapters->OpenedCount();
-        const QStringList events = driver->Events();
-        adapters.reset();
+        const QStringList events = driver->Events().mid(opening);
+        channel.reset();
         afterRelease = driver->Events();
         return events;
     }
@@ -85,27 +94,26 @@ class Sender : public testing::Test
     std::shared_ptr<MemoryDriver> driver = std::make_shared<MemoryDriver>();
     std::atomic<ScanStep> step{ScanStep::Scanning};
     ScanInputs inputs;
-    int opened = 0;
     QStringList afterRelease;
 };
 
 TEST_F(Sender, OneAddressWithTheDefaultTestAddresses)
 {
     const QStringList events = Sweep();
-    EXPECT_EQ(events, QStringList({u"open lab0"_s, Promisc, Br, Promisc, B47, Promisc, B16, Promisc,
-                                   B8, Promisc, Gr, u"pause 500"_s, u"restart 7"_s}));
-    // One send handle for the whole sweep.
-    EXPECT_EQ(opened, 1);
+    // One request for the address's probe set.
+    EXPECT_EQ(events, QStringList({Promisc, Br, B47, B16, B8, Gr, u"pause 500"_s, u"restart 7"_s}));
+    EXPECT_EQ(driver->SendCalls(), 1);
 
     const auto sent = driver->Sent();
     ASSERT_EQ(sent.size(), 5u);
     EXPECT_EQ(sent[1].writes, 3);
+    // An address probe: 0.0.0.0 as sender leaves the host's cache alone.
     const QByteArray expected = QByteArray::fromHex("FFFFFFFFFFFE"     // B47
                                                     "001122334453"     // source address 3
                                                     "0806"             // ARP
                                                     "0001080006040001" // request
                                                     "001122334453"     // sender MAC
-                                                    "C0A80001"         // own IP
+                                                    "00000000"         // sender IP
                                                     "000000000000"     // target MAC
                                                     "C0A80001");       // probed IP
     EXPECT_EQ(sent[1].bytes, expected);
@@ -123,8 +131,8 @@ TEST_F(Sender, NodeFindingStepSendsOneBroadcastPerAddressEvenWithBrOff)
     inputs.settings.tests = {false, true, false, false, false, false, false, false, false, false};
     inputs.rangeEnd = inputs.rangeStart + 1;
     step = ScanStep::FindingNodes;
-    EXPECT_EQ(Sweep(), QStringList({u"open lab0"_s, Promisc, Br, u"pause 500"_s, Promisc, Br,
-                                    u"pause 500"_s, u"restart 7"_s}));
+    EXPECT_EQ(Sweep(), QStringList({Promisc, Br, u"pause 500"_s, Promisc, Br, u"pause 500"_s,
+                                    u"restart 7"_s}));
 }
 
 TEST_F(Sender, ListModeScanningStepProbesKnownNodesOncePerNode)
@@ -135,9 +143,8 @@ TEST_F(Sender, ListModeScanningStepProbesKnownNodesOncePerNode)
     inputs.rangeEnd = inputs.rangeStart + 2;
     // .1 unknown, .2 held by two nodes (a loaded node list), .3 by one.
     inputs.nodesWithIp = NodesOnTwoAndThree;
-    const QStringList set = {Promisc, Br, Promisc, B47, u"pause 20"_s};
-    EXPECT_EQ(Sweep(),
-              QStringList({u"open lab0"_s}) + set + set + set + QStringList({u"restart 7"_s}));
+    const QStringList set = {Promisc, Br, B47, u"pause 20"_s};
+    EXPECT_EQ(Sweep(), set + set + set + QStringList({u"restart 7"_s}));
     const auto sent = driver->Sent();
     ASSERT_EQ(sent.size(), 6u);
     EXPECT_EQ(sent[0].bytes.right(4), QByteArray::fromHex("C0A80002"));
@@ -164,14 +171,15 @@ TEST_F(Sender, StopDuringASweepFinishesTheAddressAndDoesNotRestart)
     inputs.settings.tests = {true, false, false, false, false, false, false, false, false, false};
     inputs.rangeEnd = inputs.rangeStart + 10;
     const QStringList events = Sweep([](ProbeSender &sender, int) { sender.RequestStop(); });
-    EXPECT_EQ(events, QStringList({u"open lab0"_s, Promisc, Br, u"pause 500"_s}));
+    EXPECT_EQ(events, QStringList({Promisc, Br, u"pause 500"_s}));
 }
 
-TEST_F(Sender, RefusedPromiscuousModeIsReportedForEveryProbe)
+TEST_F(Sender, RefusedPromiscuousModeIsReportedForEveryRequestAndSendsNothing)
 {
     driver->RefusePromiscuous(true);
     inputs.settings.tests = {true, true, false, false, false, false, false, false, false, false};
-    EXPECT_EQ(Sweep(), QStringList({u"open lab0"_s, u"message Mode Error !!!"_s,
+    inputs.rangeEnd = inputs.rangeStart + 1;
+    EXPECT_EQ(Sweep(), QStringList({u"message Mode Error !!!"_s, u"pause 500"_s,
                                     u"message Mode Error !!!"_s, u"pause 500"_s, u"restart 7"_s}));
     EXPECT_TRUE(driver->Sent().empty());
 }
@@ -190,13 +198,6 @@ TEST_F(Sender, AdapterThatCannotBeOpenedSkipsProbesAndStillRestarts)
     EXPECT_EQ(Sweep(), QStringList({u"pause 500"_s, u"restart 7"_s}));
 }
 
-TEST_F(Sender, NoPacketObjectSkipsTheProbeSilently)
-{
-    driver->FailAllocation(true);
-    inputs.settings.tests = {true, false, false, false, false, false, false, false, false, false};
-    EXPECT_EQ(Sweep(), QStringList({u"open lab0"_s, Promisc, u"pause 500"_s, u"restart 7"_s}));
-}
-
 TEST_F(Sender, UserTestAddressesGoOutWithSourceAddresses10And11)
 {
     inputs.settings.tests = {false, false, false, false, false, false, false, false, true, true};
@@ -205,8 +206,7 @@ TEST_F(Sender, UserTestAddressesGoOutWithSourceAddresses10And11)
         MacFromText(u"1 0 5E 0 0 6"_s); // one-digit bytes as NormalizeMac leaves them
     inputs.settings.packetCount = 1;
     inputs.settings.nodeTimerMs = 0;
-    EXPECT_EQ(Sweep(), QStringList({u"open lab0"_s, Promisc,
-                                    u"send 01 00 5E 00 00 02 / 00 11 22 33 44 5A x1"_s, Promisc,
+    EXPECT_EQ(Sweep(), QStringList({Promisc, u"send 01 00 5E 00 00 02 / 00 11 22 33 44 5A x1"_s,
                                     u"send 01 00 5E 00 00 06 / 00 11 22 33 44 5B x1"_s,
                                     u"pause 0"_s, u"restart 7"_s}));
 }
@@ -217,6 +217,7 @@ TEST_F(Sender, SendHandleIsClosedWhenTheScanLetsGoOfIt)
     inputs.settings.nodeTimerMs = 0;
     EXPECT_EQ(Sweep().count(u"close lab0"_s), 0);
     EXPECT_EQ(afterRelease.count(u"open lab0"_s), 1);
+    EXPECT_EQ(driver->SendCalls(), 4);
     EXPECT_EQ(afterRelease.count(u"close lab0"_s), 1);
     EXPECT_EQ(afterRelease.last(), u"close lab0"_s);
 }
@@ -309,8 +310,7 @@ TEST_F(Sender, PacedSweepReportsProgressAndEndsAtTheLastAddress)
     inputs.settings.sendRate = 1000000;
     inputs.rangeEnd = inputs.rangeStart + 99;
     std::vector<std::array<qint64, 3>> reports;
-    auto adapters = std::make_shared<SendAdapters>(driver);
-    ProbeSender sender(std::make_shared<ScanInputs>(inputs), adapters, 7);
+    ProbeSender sender(std::make_shared<ScanInputs>(inputs), Channel(), 7);
     QObject::connect(&sender, &ProbeSender::progressed,
                      [&](quint64, qint64 i, qint64 n, qint64 ms) {
                          reports.push_back({i, n, ms});
@@ -321,6 +321,10 @@ TEST_F(Sender, PacedSweepReportsProgressAndEndsAtTheLastAddress)
     EXPECT_EQ(reports.back(), (std::array<qint64, 3>{100, 100, 0}));
     // Throttled: far fewer reports than the 500 frames.
     EXPECT_LT(reports.size(), 50u);
+    // The 500 frames went out in one request, paced a microsecond apart by
+    // the adapter.
+    EXPECT_EQ(driver->SendCalls(), 1);
+    EXPECT_EQ(driver->Sent().front().gapNs, 1000U);
 }
 
 TEST_F(Sender, StopReachesAPacedSenderBetweenFrames)
@@ -328,9 +332,8 @@ TEST_F(Sender, StopReachesAPacedSenderBetweenFrames)
     // One frame a second: the stop comes while the sender waits for the next.
     inputs.settings.sendRate = 1;
     inputs.rangeEnd = inputs.rangeStart + 100;
-    auto adapters = std::make_shared<SendAdapters>(driver);
     std::atomic<bool> restarted{false};
-    ProbeSender sender(std::make_shared<ScanInputs>(inputs), adapters, 7);
+    ProbeSender sender(std::make_shared<ScanInputs>(inputs), Channel(), 7);
     QObject::connect(&sender, &ProbeSender::RestartCycleTimer, [&](quint64) { restarted = true; });
     sender.start();
     while (driver->Sent().empty())
@@ -339,6 +342,36 @@ TEST_F(Sender, StopReachesAPacedSenderBetweenFrames)
     sender.Join();
     EXPECT_LT(driver->Sent().size(), 5u);
     EXPECT_FALSE(restarted);
+}
+
+// In the own-IP mode every probed host's entry for the own IP points at a
+// source address afterwards; one broadcast request from the card with the
+// own IP puts it right: after the address's probe set with the Node Timer,
+// in a last round of its own with a send rate.
+TEST_F(Sender, OwnIpModeRepairsEveryProbedHostFromTheCard)
+{
+    inputs.settings.probeSenderIp = ProbeSenderIp::Own;
+    inputs.settings.tests = {true, true, false, false, false, false, false, false, false, false};
+    inputs.rangeEnd = inputs.rangeStart + 1;
+    const QString repair = u"send FF FF FF FF FF FF / 02 CA 4D 00 00 01 x1"_s;
+    EXPECT_EQ(Sweep(), QStringList({Promisc, Br, B47, repair, u"pause 500"_s, Promisc, Br, B47,
+                                    repair, u"pause 500"_s, u"restart 7"_s}));
+    const auto sent = driver->Sent();
+    ASSERT_EQ(sent.size(), 6u);
+    EXPECT_EQ(sent[0].bytes.mid(28, 4).toHex(), "c0a80001");
+    EXPECT_EQ(sent[2].bytes.mid(22, 10).toHex(), "02ca4d000001c0a80001");
+    EXPECT_EQ(sent[5].bytes.right(4).toHex(), "c0a80002");
+
+    inputs.settings.sendRate = 1000000;
+    inputs.settings.packetCount = 1;
+    inputs.rangeEnd = inputs.rangeStart + 2;
+    driver = std::make_shared<MemoryDriver>();
+    Sweep();
+    EXPECT_EQ(SentOrder(),
+              (QStringList{u"FF.FF>1"_s, u"FF.FF>2"_s, u"FF.FF>3"_s, u"FF.FE>1"_s, u"FF.FE>2"_s,
+                           u"FF.FE>3"_s, u"FF.FF>1"_s, u"FF.FF>2"_s, u"FF.FF>3"_s}));
+    for (std::size_t i = 0; i < driver->Sent().size(); ++i)
+        EXPECT_EQ(driver->Sent()[i].bytes.mid(6, 6).toHex() == "02ca4d000001", i >= 6) << i;
 }
 
 } // namespace

@@ -48,25 +48,29 @@ class MemoryDriver::Adapter : public PacketAdapter
         driver.Note(u"filter %1"_s.arg(program.size()));
         return true;
     }
-    bool PacketSetNumWrites(int count) override
+    bool PacketSendPackets(const ProbeBatch &batch) override
     {
-        writes = count;
-        return true;
-    }
-    bool PacketSendPacket(const Packet &packet) override
-    {
+        std::uint32_t gapNs = 0;
+        const auto entries = captureprotocol::DecodeProbeBatch(batch.Payload(), &gapNs);
+        if (!entries)
+            return false;
         std::lock_guard lock(driver.mutex);
-        const QByteArray bytes(reinterpret_cast<const char *>(packet.buffer),
-                               qsizetype(packet.length));
-        if (driver.recordSends) {
-            driver.sent.push_back({name, bytes, writes});
-            driver.events.append(
-                u"send %1 / %2 x%3"_s.arg(MacOf(packet.buffer), MacOf(packet.buffer + 6))
-                    .arg(writes));
+        ++driver.sendCalls;
+        for (const captureprotocol::BatchEntry &entry : *entries) {
+            const QByteArray bytes(reinterpret_cast<const char *>(entry.frame.data()),
+                                   qsizetype(entry.frame.size()));
+            if (driver.recordSends) {
+                driver.sent.push_back({name, bytes, entry.copies, gapNs});
+                driver.events.append(
+                    u"send %1 / %2 x%3"_s
+                        .arg(MacOf(entry.frame.data()), MacOf(entry.frame.data() + 6))
+                        .arg(entry.copies));
+            }
+            driver.AnswerRequest(bytes);
         }
-        driver.AnswerRequest(bytes);
         return true;
     }
+    std::optional<MacBytes> CardMac() const override { return MemoryDriver::CardMac; }
     bool PacketReceivePacket(Packet &packet) override
     {
         std::unique_lock lock(driver.mutex);
@@ -99,7 +103,6 @@ class MemoryDriver::Adapter : public PacketAdapter
     MemoryDriver &driver;
     QString name;
     int readTimeoutMs = 1000;
-    int writes = 1;
     QString error;
 };
 
@@ -116,7 +119,8 @@ std::optional<quint32> MemoryDriver::PacketGetNetInfoEx(const QByteArray &name) 
     return it->second;
 }
 
-std::unique_ptr<PacketAdapter> MemoryDriver::PacketOpenAdapter(const QString &name, QString *error)
+std::unique_ptr<PacketAdapter>
+MemoryDriver::PacketOpenAdapter(const QString &name, const ProbeSenders &given, QString *error)
 {
     std::lock_guard lock(mutex);
     const auto refused = refusedOpens.find(name);
@@ -126,6 +130,7 @@ std::unique_ptr<PacketAdapter> MemoryDriver::PacketOpenAdapter(const QString &na
         return nullptr;
     }
     ++opens;
+    senders = given;
     events.append(u"open "_s + name);
     return std::make_unique<Adapter>(*this, name);
 }
@@ -295,6 +300,18 @@ int MemoryDriver::ReceiveCount() const
 {
     std::lock_guard lock(mutex);
     return receiveCalls;
+}
+
+int MemoryDriver::SendCalls() const
+{
+    std::lock_guard lock(mutex);
+    return sendCalls;
+}
+
+ProbeSenders MemoryDriver::OpenedSenders() const
+{
+    std::lock_guard lock(mutex);
+    return senders;
 }
 
 QByteArray AdapterNameBuffer(const QStringList &names)

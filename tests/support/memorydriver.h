@@ -28,7 +28,12 @@ class MemoryDriver : public PacketDriver
         QString adapter;
         QByteArray bytes;
         int writes = 0;
+        // Nanoseconds the adapter was to leave between the frames of the
+        // send this frame was in.
+        std::uint32_t gapNs = 0;
     };
+    // The card's own MAC every adapter of this driver tells.
+    static constexpr MacBytes CardMac = {0x02, 0xCA, 0x4D, 0x00, 0x00, 0x01};
 
     // Adapter discovery.
     QString version = QStringLiteral("1.10.3");
@@ -41,7 +46,8 @@ class MemoryDriver : public PacketDriver
     QByteArray PacketGetAdapterNames() const override;
     std::optional<quint32> PacketGetNetInfoEx(const QByteArray &name) const override;
     bool IsEthernet(const QByteArray &name) const override { return !notEthernet.contains(name); }
-    std::unique_ptr<PacketAdapter> PacketOpenAdapter(const QString &name, QString *error) override;
+    std::unique_ptr<PacketAdapter>
+    PacketOpenAdapter(const QString &name, const ProbeSenders &senders, QString *error) override;
     std::unique_ptr<Packet> PacketAllocatePacket() override;
 
     // What adapters do. Set before they are opened.
@@ -83,6 +89,10 @@ class MemoryDriver : public PacketDriver
     std::vector<SentFrame> Sent() const;
     int OpenCount() const;
     int ReceiveCount() const;
+    // Calls of PacketSendPackets, and the senders the last adapter was
+    // opened with.
+    int SendCalls() const;
+    ProbeSenders OpenedSenders() const;
 
   private:
     class Adapter;
@@ -120,6 +130,8 @@ class MemoryDriver : public PacketDriver
     std::uint64_t droppedFrames = 0;
     int opens = 0;
     int receiveCalls = 0;
+    int sendCalls = 0;
+    ProbeSenders senders;
 };
 
 // A zero-separated, double-zero-ended name buffer of the given names.
