@@ -1,17 +1,20 @@
 // One full sweep over a range through libpcap, Node Timer 0 and Packet
-// Number 1, with the default test addresses. bench/wire.sh runs it inside
-// the lab segment's scanner namespace and counts the frames on the wire.
+// Number 1, with the default test addresses, from this process or through
+// the capture helper given. bench/wire.sh runs it inside the lab segment's
+// scanner namespace and counts the frames on the wire.
 //
-//   wire_sweep ADAPTER OWN_IP FROM TO
+//   wire_sweep ADAPTER OWN_IP FROM TO [FRAMES_PER_SECOND [HELPER]]
 
 #include "config/addresstext.h"
 #include "config/setuprules.h"
 #include "scan/pcapdriver.h"
+#include "scan/probeframe.h"
 #include "scan/scanworkers.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace keelwatch;
@@ -42,8 +45,9 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 5 && args.size() != 6) {
-        std::fprintf(stderr, "usage: wire_sweep ADAPTER OWN_IP FROM TO [FRAMES_PER_SECOND]\n");
+    if (args.size() < 5 || args.size() > 7) {
+        std::fprintf(stderr,
+                     "usage: wire_sweep ADAPTER OWN_IP FROM TO [FRAMES_PER_SECOND [HELPER]]\n");
         return 2;
     }
     auto inputs = std::make_shared<ScanInputs>();
@@ -69,14 +73,24 @@ int main(int argc, char **argv)
 
     NoStatus status;
     Messages messages;
-    ScanWorkers workers(std::make_shared<PcapDriver>(), status, messages);
+    const auto driver = args.size() == 7
+                            ? std::make_shared<PcapDriver>(CaptureAccess::Helper, args[6])
+                            : std::make_shared<PcapDriver>(CaptureAccess::Direct);
+    ScanWorkers workers(driver, status, messages);
+    QString error;
+    if (!workers.OpenCaptureAdapter(args[1], ScanSenders(s, {}), &error)) {
+        std::fprintf(stderr, "wire_sweep: %s\n", qPrintable(error));
+        return 1;
+    }
     QElapsedTimer timer;
     timer.start();
     workers.StartSweep(inputs, [&](quint64) {
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
-        const double frames = double(to - from + 1) * 5;
-        std::printf("sweep: %.0f probes in %.3f s (%.0f per second)\n", frames, seconds,
-                    frames / seconds);
+        const CaptureTally tally = workers.Tally();
+        std::printf("sweep: %llu probes in %.3f s (%.0f per second), %.1f per request\n",
+                    static_cast<unsigned long long>(tally.probesSent), seconds,
+                    double(tally.probesSent) / seconds,
+                    double(tally.probesSent) / double(std::max<quint64>(tally.sendRequests, 1)));
         app.quit();
     });
     return app.exec();

@@ -6,6 +6,7 @@
 #include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 #include <csignal>
 #include <cstdio>
@@ -20,8 +21,10 @@ int main(int argc, char **argv)
     // Before any thread: a desktop run as root or given capabilities keeps
     // none and scans through the capture helper, which gains what it needs
     // from its own file capabilities or, for root, as every program root
-    // starts does.
-    if (keelwatch::PcapDriver::HoldsCapabilities() && !keelwatch::PcapDriver::DropCapabilities()) {
+    // starts does. Without a helper beside it, it opens the card itself.
+    if (keelwatch::PcapDriver::HoldsCapabilities() &&
+        QFileInfo(keelwatch::PcapDriver::InstalledCaptureHelper()).isExecutable() &&
+        !keelwatch::PcapDriver::DropCapabilities()) {
         std::fputs("keelwatch: cannot give up its capabilities\n", stderr);
         return 1;
     }

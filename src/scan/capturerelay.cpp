@@ -53,8 +53,11 @@ void CaptureRelay::Relay()
     quint64 count = 0;
     while (!stopRequested) {
         Packet *packet = channel->packet.get();
-        if (!packet)
+        if (!packet) {
+            Q_EMIT message(QString::fromUtf8(
+                QT_TRANSLATE_NOOP("MessageSink", "/ PacketReceivePacket failed ")));
             return;
+        }
         if (!channel->adapter->PacketReceivePacket(*packet)) {
             // Tried again, and counted: a cycle whose capture failed judges
             // no silence, so a broken capture never reads as nodes gone.

@@ -80,9 +80,16 @@ void ProbeSender::SendByNodeTimer(int nodeTimer)
 {
     const Settings &s = inputs->settings;
     const qint64 addresses = qint64(inputs->rangeEnd) - inputs->rangeStart + 1;
+    // Each address's probes go out before its pause; without a pause they
+    // wait for a full request, as many addresses' worth as one carries.
+    const auto sendAndPause = [&] {
+        if (nodeTimer > 0 || batch.Count() + TestCount + 1 > captureprotocol::MaxProbesPerSend)
+            Flush();
+        Pause(nodeTimer);
+    };
     for (quint64 a = inputs->rangeStart; a <= inputs->rangeEnd; ++a) {
         if (stopRequested)
-            return;
+            break;
         const auto address = quint32(a);
         const ScanStep step = inputs->scanStep ? inputs->scanStep->load() : ScanStep::Scanning;
         if (s.listMode && step == ScanStep::FindingNodes) {
@@ -91,25 +98,23 @@ void ProbeSender::SendByNodeTimer(int nodeTimer)
             if (broadcast && sources[BroadcastColumn] &&
                 AddProbe(*broadcast, *sources[BroadcastColumn], address, packetNumber))
                 AddRepair(address);
-            Flush();
-            Pause(nodeTimer);
+            sendAndPause();
         } else if (s.listMode) {
             // Only known nodes, once for each node that holds the address.
             const int rows =
                 inputs->nodesWithIp ? inputs->nodesWithIp(IpAddress::FromIpv4(address)) : 0;
             for (int r = 0; r < rows; ++r) {
                 AddProbeSet(address);
-                Flush();
-                Pause(nodeTimer);
+                sendAndPause();
             }
         } else if (step != ScanStep::FindingNodes) {
             AddProbeSet(address);
-            Flush();
-            Pause(nodeTimer);
+            sendAndPause();
         }
         const qint64 done = qint64(a - inputs->rangeStart) + 1;
         ReportProgress(done, addresses, (addresses - done) * nodeTimer, a == inputs->rangeEnd);
     }
+    Flush();
 }
 
 std::vector<ProbeSender::Test> ProbeSender::TestsOfStep(bool findingStep) const

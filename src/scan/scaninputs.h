@@ -81,6 +81,9 @@ struct CaptureTally
     quint64 rejected = 0;
     // Receives of the capture that failed.
     quint64 failedReceives = 0;
+    // Requests that handed the adapter probes, and the probes they held.
+    quint64 sendRequests = 0;
+    quint64 probesSent = 0;
 };
 
 // How far opening the capture adapter got.

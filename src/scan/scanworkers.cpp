@@ -269,8 +269,9 @@ CaptureTally ScanWorkers::Tally() const
     if (!channel)
         return {};
     CaptureTally tally{channel->relayedRecords.load(), handledRecords,
-                       channel->droppedFrames.load(), channel->rejectedReplies.load(),
-                       channel->failedReceives.load()};
+                       channel->droppedFrames.load(),  channel->rejectedReplies.load(),
+                       channel->failedReceives.load(), channel->sendCalls.load(),
+                       channel->probesSent.load()};
     // Nothing more comes from an analyser that ended: once what it handed
     // over is handled, what it left behind is not on its way.
     if (!analyser && decoded.empty())

@@ -9,6 +9,17 @@ using namespace Qt::StringLiterals;
 
 namespace labscan {
 
+QString CopyProgram(const QString &folder, const QString &program, const QString &helper)
+{
+    const QDir root(folder);
+    const QString binary = root.filePath(QStringLiteral("bin/keelwatch"));
+    if (!root.mkpath(QStringLiteral("bin")) || !root.mkpath(QStringLiteral("libexec/keelwatch")) ||
+        !QFile::copy(program, binary) ||
+        !QFile::copy(helper, root.filePath(QStringLiteral("libexec/keelwatch/keelwatch-capture"))))
+        return QString();
+    return binary;
+}
+
 QString HostIp(int host)
 {
     return u"10.77.0.%1"_s.arg(10 + host);

@@ -32,6 +32,11 @@ void WriteSettings(QSettings &store, const QString &logPath, bool tabDelimiter,
                    const QString &syslogServer, int lastHost = Hosts,
                    const QString &sendRate = QString());
 
+// The program copied to folder/bin/keelwatch with its capture helper where
+// the packages put it, folder/libexec/keelwatch/keelwatch-capture: the path
+// of the copy, or empty when either cannot be copied.
+QString CopyProgram(const QString &folder, const QString &program, const QString &helper);
+
 // oui.txt naming the lab's card maker and comment.txt with a comment for the
 // switched host, into the folder of the program.
 void WriteProgramFiles(const QString &folder);

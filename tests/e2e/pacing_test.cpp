@@ -160,8 +160,9 @@ TEST(PacedScanOnLargeLab, FindsEveryHostAndRaisesNoFalseAlarm)
                                u"20000"_s);
         ASSERT_EQ(store.status(), QSettings::NoError);
     }
-    const QString binary = root.filePath(u"bin/keelwatch"_s);
-    ASSERT_TRUE(QFile::copy(QString::fromUtf8(KEELWATCH_BINARY), binary));
+    const QString binary = labscan::CopyProgram(root.path(), QStringLiteral(KEELWATCH_BINARY),
+                                                QStringLiteral(KEELWATCH_CAPTURE_HELPER));
+    ASSERT_FALSE(binary.isEmpty());
 
     QElapsedTimer clock;
     clock.start();

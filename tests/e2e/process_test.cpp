@@ -8,6 +8,7 @@
 #include "support/eventwait.h"
 #include "support/heldsignals.h"
 #include "support/labsegment.h"
+#include "support/processinfo.h"
 #include "support/qtprint.h"
 
 #include <QDir>
@@ -63,8 +64,9 @@ class ProgramOnLab : public ::testing::Test
 
         // A copy of the program, so that the comments it saves at exit stay
         // in this test's folder.
-        binary = root.filePath(u"bin/keelwatch"_s);
-        ASSERT_TRUE(QFile::copy(QString::fromUtf8(KEELWATCH_BINARY), binary));
+        binary = CopyProgram(root.path(), QStringLiteral(KEELWATCH_BINARY),
+                             QStringLiteral(KEELWATCH_CAPTURE_HELPER));
+        ASSERT_FALSE(binary.isEmpty());
         WriteProgramFiles(root.filePath(u"bin"_s));
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -153,6 +155,17 @@ TEST_F(ProgramOnLab, LogAndSyslogTellTheScanAsItHappened)
     // The automatic start after ten seconds, then the first cycles.
     ASSERT_TRUE(LogContains(u"#Cyclic_Count,2,"_s, 10000 + FirstCyclesMs))
         << program.readAll().toStdString() << Log().toStdString();
+    // Run as root, the program scans holding no capability, through one
+    // capture helper.
+    const QStringList held = processinfo::HeldCapabilities(pid_t(program.processId()));
+    EXPECT_TRUE(held.isEmpty()) << held.join(u"; "_s).toStdString();
+    const QString helper =
+        QFileInfo(QFileInfo(binary).dir().filePath(u"../libexec/keelwatch/keelwatch-capture"_s))
+            .canonicalFilePath();
+    const QList<pid_t> children = processinfo::Children(pid_t(program.processId()));
+    EXPECT_EQ(std::count_if(children.begin(), children.end(),
+                            [&](pid_t child) { return processinfo::Program(child) == helper; }),
+              1);
     const int host = SwitchedHost;
     ASSERT_TRUE(SwitchBetweenCycles([this] { return Log(); },
                                     [&] { return lab->SetPromiscuous(host, true); }));

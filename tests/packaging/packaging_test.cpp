@@ -1,5 +1,6 @@
 #include "e2e/labscan.h"
 #include "support/labsegment.h"
+#include "support/processinfo.h"
 #include "support/qtprint.h"
 
 #include <gtest/gtest.h>
@@ -721,8 +722,9 @@ TEST_F(SensorPackage, LintianFindsNoError)
 }
 
 // The program as the package installs it, run as the service runs it: an
-// unprivileged user holding only CAP_NET_RAW and CAP_NET_ADMIN, here on a
-// lab segment with one promiscuous host of three.
+// unprivileged user given only CAP_NET_RAW and CAP_NET_ADMIN, ambient, here
+// on a lab segment with one promiscuous host of three. Once it scans, no
+// thread of it holds either.
 TEST_F(SensorPackage, ScansAsAnUnprivilegedUserWithTwoCapabilities)
 {
     if (const auto reason = LabSegment::Unavailable())
@@ -753,6 +755,10 @@ TEST_F(SensorPackage, ScansAsAnUnprivilegedUserWithTwoCapabilities)
                       u"--range"_s, u"10.77.0.11-10.77.0.13"_s, u"--node-timer"_s, u"0"_s,
                       u"--interval"_s, u"1"_s, u"--once"_s, u"--json"_s});
     }
+    // Its first event line comes once the sweep has found a node.
+    ASSERT_TRUE(sensor.waitForReadyRead(60000));
+    const QStringList held = processinfo::HeldCapabilities(pid_t(sensor.processId()));
+    EXPECT_TRUE(held.isEmpty()) << held.join(u"; "_s).toStdString();
     ASSERT_TRUE(sensor.waitForFinished(60000));
     const QString errors = QString::fromLocal8Bit(sensor.readAllStandardError());
     EXPECT_EQ(sensor.exitCode(), 1) << errors.toStdString();

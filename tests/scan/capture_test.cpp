@@ -153,6 +153,7 @@ TEST_P(ReplySenders, AreCheckedAgainstRangeLedgerAndMac)
 {
     ScanInputs inputs;
     inputs.settings.ownIp = IpFromText(u"192.168.0.1"_s);
+    inputs.settings.probeSenderIp = ProbeSenderIp::Own;
     inputs.probeSourceMacs = BuildProbeSourceMacs(Settings::DefaultOwnMac());
     inputs.rangeStart = IpFromText(u"192.168.0.1"_s)->ToIpv4();
     inputs.rangeEnd = IpFromText(u"192.168.0.9"_s)->ToIpv4();
@@ -183,10 +184,31 @@ INSTANTIATE_TEST_SUITE_P(
         SenderCase{"AnotherTargetIp", [](CaptureRecord &r) { r[19] = 0x02; }, false}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// Address probes are answered to 0.0.0.0: a reply to the own IP answers
+// none of them.
+TEST(ReplySenders, AnswersToAddressProbesGoToZero)
+{
+    ScanInputs inputs;
+    inputs.settings.ownIp = IpFromText(u"192.168.0.1"_s);
+    inputs.probeSourceMacs = BuildProbeSourceMacs(Settings::DefaultOwnMac());
+    inputs.rangeStart = IpFromText(u"192.168.0.1"_s)->ToIpv4();
+    inputs.rangeEnd = IpFromText(u"192.168.0.9"_s)->ToIpv4();
+    inputs.confirmationSources = {{0x02, 0xAA, 0, 0, 0, 0x30}};
+    const ReplyBinding binding = BuildReplyBinding(inputs, MessageSink());
+    CaptureRecord record = ReplyRecord(3);
+    EXPECT_FALSE(AcceptCaptureRecord(record, binding));
+    std::fill(record.begin() + 16, record.end(), 0);
+    EXPECT_EQ(AcceptCaptureRecord(record, binding)->sourceIndex, 3);
+    std::copy(inputs.confirmationSources[0].begin(), inputs.confirmationSources[0].end(),
+              record.begin() + 10);
+    EXPECT_EQ(AcceptCaptureRecord(record, binding)->confirmationProbe, 0);
+}
+
 TEST(ReplySenders, ConfirmationProbesAreToldApartByTheirSource)
 {
     ScanInputs inputs;
     inputs.settings.ownIp = IpFromText(u"192.168.0.1"_s);
+    inputs.settings.probeSenderIp = ProbeSenderIp::Own;
     inputs.probeSourceMacs = BuildProbeSourceMacs(Settings::DefaultOwnMac());
     inputs.rangeStart = IpFromText(u"192.168.0.1"_s)->ToIpv4();
     inputs.rangeEnd = IpFromText(u"192.168.0.9"_s)->ToIpv4();
@@ -321,6 +343,7 @@ class Capture : public testing::Test
         PacketInitPacket(*channel->packet, channel->buffer.data(), channel->buffer.size());
         channel->pipe = CapturePipe::Create(nullptr);
         inputs->settings.ownIp = IpFromText(u"192.168.0.1"_s);
+        inputs->settings.probeSenderIp = ProbeSenderIp::Own;
         inputs->probeSourceMacs = BuildProbeSourceMacs(*inputs->settings.ownMac);
         inputs->rangeStart = IpFromText(u"192.168.0.0"_s)->ToIpv4();
         inputs->rangeEnd = IpFromText(u"192.168.255.255"_s)->ToIpv4();
@@ -496,17 +519,24 @@ TEST_F(Capture, CounterCountsOnlyWhileShown)
     EXPECT_EQ(counted, 0);
 }
 
-TEST_F(Capture, FailedReceiveEndsTheRelayWithItsMessage)
+// A failed receive no longer ends the scan's capture: it is told, counted
+// (so the cycle judges no silence) and tried again, and the replies that
+// come after it still travel.
+TEST_F(Capture, FailedReceiveIsToldCountedAndTriedAgain)
 {
     CaptureRelay relay(channel, ReplyDestinationsOf(*inputs), &counterShown);
     QObject::connect(&relay, &ScanThread::message, [&](const QString &t) { Record(t); });
     driver->QueueReceiveFailure(u"device went down"_s);
+    driver->QueueBatch(Batch({ReplyFrame(ReplyRecord(2))}));
+    JoinOnExit join{relay};
     relay.start();
-    relay.Join();
-    EXPECT_EQ(Shown(), QStringList({u"/ PacketReceivePacket failed "_s}));
-    // The pipe's write end is closed, so the analyser's read ends.
     std::vector<CaptureRecord> r;
-    EXPECT_EQ(channel->pipe->Read(r, 5000), CapturePipe::ReadResult::Failed);
+    ASSERT_EQ(channel->pipe->Read(r, 10000), CapturePipe::ReadResult::Records);
+    ASSERT_EQ(r.size(), 1U);
+    EXPECT_EQ(r[0], ReplyRecord(2));
+    EXPECT_EQ(channel->failedReceives.load(), 1U);
+    EXPECT_EQ(Shown(), QStringList({u"/ PacketReceivePacket failed "_s}));
+    EXPECT_TRUE(relay.isRunning());
 }
 
 TEST_F(Capture, WriteToAGoneAnalyserIsAnErrorUnlessStopping)

@@ -17,11 +17,13 @@
 
 namespace processinfo {
 
-// The children of this process, from every thread's list.
-inline QList<pid_t> Children()
+// The children of a process (this one without pid), from every thread's
+// list.
+inline QList<pid_t> Children(pid_t pid = 0)
 {
     QList<pid_t> children;
-    const QDir tasks(QStringLiteral("/proc/self/task"));
+    const QDir tasks(pid == 0 ? QStringLiteral("/proc/self/task")
+                              : QStringLiteral("/proc/%1/task").arg(pid));
     for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile list(tasks.filePath(task + QStringLiteral("/children")));
         if (!list.open(QIODevice::ReadOnly))
@@ -87,6 +89,28 @@ inline QString StatusField(pid_t pid, const QString &name)
             return text.mid(name.size() + 1).trimmed();
     }
     return QString();
+}
+
+// The capability sets of every thread of a process that are not empty, as
+// "TID CapEff 00000000000003000"; empty when it holds none (or is gone).
+inline QStringList HeldCapabilities(pid_t pid)
+{
+    QStringList held;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(tasks.filePath(task + QStringLiteral("/status")));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            const QString text = QString::fromLatin1(line);
+            for (const char *set : {"CapEff:", "CapPrm:", "CapAmb:"}) {
+                if (text.startsWith(QLatin1String(set)) &&
+                    text.mid(7).trimmed() != QStringLiteral("0000000000000000"))
+                    held << task + u' ' + text.simplified();
+            }
+        }
+    }
+    return held;
 }
 
 // Whether the process has ended (gone, or a zombie no one has reaped yet).
