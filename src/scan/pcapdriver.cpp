@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -160,12 +161,36 @@ class PcapDriver::OpenedInterface
         return true;
     }
 
+    // A kept interface serves one scan at a time: the next waits until the
+    // last one's workers have let go of it (within their read time-out).
+    bool Lease(std::chrono::milliseconds wait)
+    {
+        std::unique_lock lock(leaseMutex);
+        if (!released.wait_for(lock, wait, [this] { return !leased; }))
+            return false;
+        leased = true;
+        return true;
+    }
+    void Release()
+    {
+        {
+            std::lock_guard lock(leaseMutex);
+            leased = false;
+        }
+        released.notify_all();
+    }
+
     QByteArray name;
     unsigned index = 0;
     pcap_t *capture = nullptr;
     int sendSocket = -1;
     std::optional<MacBytes> cardMac;
     bool promiscuous = false;
+
+  private:
+    std::mutex leaseMutex;
+    std::condition_variable released;
+    bool leased = false;
 };
 
 namespace {
@@ -173,6 +198,7 @@ namespace {
 class PcapAdapter : public PacketAdapter
 {
   public:
+    // Takes sockets leased for it, and gives them back when it goes.
     explicit PcapAdapter(std::shared_ptr<PcapDriver::OpenedInterface> opened)
         : sockets(std::move(opened)), handle(sockets->capture)
     {
@@ -183,6 +209,10 @@ class PcapAdapter : public PacketAdapter
                    handle, -1, [](u_char *, const pcap_pkthdr *, const u_char *) {}, nullptr) > 0) {
         }
     }
+
+    ~PcapAdapter() override { sockets->Release(); }
+    PcapAdapter(const PcapAdapter &) = delete;
+    PcapAdapter &operator=(const PcapAdapter &) = delete;
 
     bool PacketSetHwFilter(std::uint32_t filter) override
     {
@@ -426,9 +456,16 @@ PcapDriver::PacketOpenAdapter(const QString &name, const ProbeSenders &senders, 
     std::shared_ptr<OpenedInterface> sockets;
     {
         std::lock_guard lock(keptMutex);
-        // One scan at a time uses a kept interface.
-        if (kept && kept->name == name.toLocal8Bit() && kept.use_count() == 1)
+        if (kept && kept->name == name.toLocal8Bit())
             sockets = kept;
+    }
+    // A new scan right after the last one (the daily renewal) waits for the
+    // last one's workers to let go of the kept sockets.
+    constexpr auto LeaseWait = std::chrono::seconds(10);
+    if (sockets && !sockets->Lease(LeaseWait)) {
+        if (error)
+            *error = u"the interface is still in use by the last scan"_s;
+        return nullptr;
     }
     if (!sockets) {
         sockets = std::make_shared<OpenedInterface>();
@@ -438,6 +475,7 @@ PcapDriver::PacketOpenAdapter(const QString &name, const ProbeSenders &senders, 
                 *error = reason;
             return nullptr;
         }
+        sockets->Lease(std::chrono::milliseconds(0));
     }
     return std::make_unique<PcapAdapter>(std::move(sockets));
 }

@@ -14,6 +14,7 @@
 
 #include "support/eventwait.h"
 #include "support/labsegment.h"
+#include "support/processinfo.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -190,8 +191,22 @@ TEST(PacedScanOnLargeLab, FindsEveryHostAndRaisesNoFalseAlarm)
     // after its sweep and the next sweep starts a second later, so polling
     // finds it well between the two.
     std::vector<qint64> cycleEnds;
+    // The capture helpers of the program while it sweeps and confirms, and
+    // the rings they map: one helper per scan, for capture and sends alike.
+    const QString helper =
+        QFileInfo(QFileInfo(binary).dir().filePath(u"../libexec/keelwatch/keelwatch-capture"_s))
+            .canonicalFilePath();
+    qsizetype mostHelpers = 0;
+    qint64 mostRingBytes = 0;
     const bool cycled = WaitUntil(
         [&] {
+            QList<pid_t> helpers = processinfo::Children(pid_t(program.processId()));
+            helpers.removeIf([&](pid_t child) { return processinfo::Program(child) != helper; });
+            qint64 ringBytes = 0;
+            for (pid_t child : helpers)
+                ringBytes += processinfo::SocketMappingBytes(child);
+            mostHelpers = std::max(mostHelpers, helpers.size());
+            mostRingBytes = std::max(mostRingBytes, ringBytes);
             const QString text = log();
             while (int(cycleEnds.size()) < Cycles &&
                    text.contains(u"#Cyclic_Count,%1,"_s.arg(cycleEnds.size() + 1))) {
@@ -210,6 +225,9 @@ TEST(PacedScanOnLargeLab, FindsEveryHostAndRaisesNoFalseAlarm)
         << program.readAll().toStdString() << text.toStdString();
     // Replies the test's own capture missed would make it lenient.
     EXPECT_EQ(wire.dropped.load(), 0u);
+    EXPECT_EQ(mostHelpers, 1);
+    EXPECT_GT(mostRingBytes, 0);
+    EXPECT_LE(mostRingBytes, 16 * 1024 * 1024);
 
     // How many replies of a host to a test the wire carried in a cycle.
     const std::vector<WireReplies::Reply> replies = wire.Replies();

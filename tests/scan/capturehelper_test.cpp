@@ -3,6 +3,7 @@
 // host: what it refuses, what it keeps and when it ends.
 
 #include "scan/capturehelperadapter.h"
+#include "scan/pcapdriver.h"
 #include "scan/probeframe.h"
 
 #include "support/eventwait.h"
@@ -27,6 +28,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <thread>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
@@ -328,6 +330,42 @@ TEST_F(CaptureHelper, AnswersToAddressProbesComeBackFromTheOneHelperOfTheScan)
     std::uint64_t dropped = 1;
     EXPECT_TRUE(adapter->PacketGetStats(dropped));
     EXPECT_EQ(dropped, 0U);
+}
+
+// The sensor opens its card at start and gives up its capabilities: the
+// kept sockets serve scan after scan (the next waiting for the last to let
+// go), and nothing else can be opened any more. Capabilities belong to a
+// thread, so a thread of this test plays the sensor.
+TEST_F(CaptureHelper, AKeptInterfaceServesScanAfterScanWithoutCapabilities)
+{
+    PcapDriver driver(CaptureAccess::Direct);
+    QString error;
+    ASSERT_TRUE(driver.KeepInterfaceOpen(u"wire0"_s, &error)) << error.toStdString();
+    std::thread sensor([&] {
+        ASSERT_TRUE(PcapDriver::DropCapabilities());
+        EXPECT_FALSE(PcapDriver::HoldsCapabilities());
+        auto last = driver.PacketOpenAdapter(u"wire0"_s, Senders(), &error);
+        ASSERT_TRUE(last) << error.toStdString();
+        std::thread lettingGo([&last] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            last.reset();
+        });
+        const auto next = driver.PacketOpenAdapter(u"wire0"_s, Senders(), &error);
+        lettingGo.join();
+        ASSERT_TRUE(next) << error.toStdString();
+        ASSERT_TRUE(next->PacketSetBpf(CaptureFilterProgram));
+        ASSERT_TRUE(next->PacketSetHwFilter(PromiscuousFilter));
+        next->PacketSetReadTimeout(50);
+        ASSERT_TRUE(next->PacketSendPackets(BatchOf(Probe(Broadcast, Source, 0))))
+            << next->ErrorText().toStdString();
+        std::vector<std::uint8_t> buffer(4096);
+        Packet packet;
+        PacketInitPacket(packet, buffer.data(), buffer.size());
+        EXPECT_TRUE(WaitUntil(
+            [&] { return next->PacketReceivePacket(packet) && packet.bytesReceived > 0; }, 5000));
+        EXPECT_FALSE(driver.PacketOpenAdapter(u"lo"_s, Senders(), &error));
+    });
+    sensor.join();
 }
 
 // Once the interface is open the helper holds no capability, no environment

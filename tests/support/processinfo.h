@@ -113,6 +113,23 @@ inline QStringList HeldCapabilities(pid_t pid)
     return held;
 }
 
+// Bytes of a process's memory mapped from sockets: its packet rings.
+inline qint64 SocketMappingBytes(pid_t pid)
+{
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    if (!maps.open(QIODevice::ReadOnly))
+        return 0;
+    qint64 bytes = 0;
+    for (const QByteArray &line : maps.readAll().split('\n')) {
+        if (!line.contains("socket:["))
+            continue;
+        const QList<QByteArray> range = line.left(line.indexOf(' ')).split('-');
+        if (range.size() == 2)
+            bytes += qint64(range[1].toULongLong(nullptr, 16) - range[0].toULongLong(nullptr, 16));
+    }
+    return bytes;
+}
+
 // Whether the process has ended (gone, or a zombie no one has reaped yet).
 inline bool Ended(pid_t pid)
 {
