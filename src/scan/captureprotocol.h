@@ -3,46 +3,8 @@
 // The protocol between the program and keelwatch-capture, the small helper
 // that alone holds the capture capabilities, and the rules both sides share
 // for the frames a scan may send. Plain C++: the helper links no Qt.
-// docs/capture-helper.md describes it for readers.
-//
-// Transport: two AF_UNIX SOCK_SEQPACKET sockets. Descriptor 3 of the helper
-// carries requests and their answers; on descriptor 4 the helper pushes what
-// it captures. Every message is one datagram: a 12-byte header, then the
-// payload.
-//
-//   offset 0  u8   version (ProtocolVersion)
-//   offset 1  u8   type (MessageType)
-//   offset 2  u16  zero
-//   offset 4  u32  request id: the answer carries its request's; pushed
-//                  messages carry 0
-//   offset 8  u32  payload length = datagram length - 12
-//
-// Numbers are little endian; IPv4 addresses in network order. A session is
-// configured once and then streams:
-//
-//   Start   (program) the interface, the sender IP every probe gives
-//           (0.0.0.0 or an IPv4 address of the interface), the blocks of
-//           sixteen source MACs the scan sends from and up to two unicast
-//           test destinations. The helper opens one capture socket (ARP
-//           replies only, promiscuous) and one send-only socket, drops every
-//           capability and answers Started: the card's own MAC and whether
-//           the card took promiscuous mode.
-//   Send    (program) u32 nanoseconds between two frames, then up to
-//           MaxProbesPerSend entries of u8 copies (1 to MaxCopies), u8
-//           length, the frame. Every frame is checked first (ProbeProblem);
-//           a batch with one refused frame sends none. Answered with Ok once
-//           the last frame is out.
-//   Batch   (helper, pushed) capture records: a 20-byte header (u32 seconds,
-//           u32 microseconds, u32 captured length, u32 frame length, u16
-//           header length 20, u16 zero) and the captured bytes, each record
-//           starting at a multiple of 4.
-//   Health  (helper, pushed) u64 frames the capture lost to a full buffer,
-//           u64 failed reads, u8 1 while the capture is broken; pushed when
-//           it changes.
-//
-// Every refusal is an Error with the request's id, a u16 ErrorCode and a
-// UTF-8 reason, and leaves the session as it was. The helper ends when
-// descriptor 3 reaches end of file or its parent process goes away.
+// docs/capture-helper.md describes the messages and the rules; a change to
+// either changes ProtocolVersion and that file.
 
 #include <array>
 #include <cstddef>

@@ -55,9 +55,10 @@ int main(int argc, char **argv)
     // The card is opened now and kept for every scan of the run, so that
     // the sensor gives up its capabilities before it sends anything: the
     // process that parses files and talks TLS holds none.
-    if (!driver->UsesCaptureHelper()) {
+    const QString &interfaceName = command.options.settings.adapter.name;
+    if (!driver->UsesCaptureHelper() && !interfaceName.isEmpty()) {
         QString reason;
-        if (!driver->KeepInterfaceOpen(command.options.settings.adapter.name, &reason)) {
+        if (!driver->KeepInterfaceOpen(interfaceName, &reason)) {
             PrintError(u"libpcap cannot open the adapter. "_s + reason);
             return 2;
         }
