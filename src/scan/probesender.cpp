@@ -170,6 +170,10 @@ void ProbeSender::SendAtRate(int framesPerSecond)
         for (const Test &test : tests)
             total += target.tests[size_t(test.index)] ? target.sets * packetNumber : 0;
     }
+    // The own-IP mode's repairs take their places in the schedule too.
+    const bool repairing = Repairing() && total > 0;
+    if (repairing)
+        total += listed ? qint64(targets.size()) : addresses;
 
     using Clock = std::chrono::steady_clock;
     const std::chrono::duration<double, std::nano> period(1e9 / framesPerSecond);
@@ -225,9 +229,10 @@ void ProbeSender::SendAtRate(int framesPerSecond)
     }
     // The probes' own-IP mode leaves every host it reached pointing at a
     // source address; one request from the card puts each entry right.
-    if (Repairing() && total > 0) {
+    if (repairing) {
         const auto repairOne = [&](quint32 address) {
             AddRepair(address);
+            ++sent;
             return batch.Count() < framesPerBatch || flushAtRate();
         };
         if (listed) {
@@ -314,12 +319,14 @@ bool ProbeSender::AddProbe(const MacBytes &destination, const MacBytes &source, 
 
 bool ProbeSender::Repairing() const
 {
-    return inputs->settings.probeSenderIp == ProbeSenderIp::Own && cardMac && ownIp && *ownIp;
+    return inputs->settings.probeSenderIp == ProbeSenderIp::Own && cardMac &&
+           inputs->settings.ownIp;
 }
 
 void ProbeSender::AddRepair(quint32 address)
 {
-    if (!Repairing())
+    // Only after a probe went out with the own IP.
+    if (!Repairing() || !ownIp || !*ownIp)
         return;
     BuildProbeFrame(frame, Broadcast, *cardMac, **ownIp, address, FrameFormat::Ethernet2);
     batch.Add({frame.bytes.data(), std::size_t(frame.size)});
