@@ -50,8 +50,10 @@ bench: deps
 	cmake --build $(BUILD) -j $(JOBS)
 	scripts/run-benchmarks $(BUILD)
 
-# Keelwatch scanning a lab segment of network namespaces (root, or sudo).
-demo: build
+# Keelwatch scanning a lab segment of network namespaces (root, or sudo):
+# the program and its capture helper only, no tests.
+demo: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target keelwatch keelwatch-capture
 	@scripts/demo $(BUILD)
 
 # Debian packages in $(BUILD)/packages/: keelwatch, keelwatch-capture (the

@@ -178,6 +178,57 @@ INSTANTIATE_TEST_SUITE_P(
                       false}),
     [](const ::testing::TestParamInfo<ValidatorCase> &info) { return info.param.name; });
 
+// The shipped logrotate rules on a sensor's log folder: the dated files the
+// event log leaves at midnight are compressed once, compressed ones older
+// than eight weeks go, and the live log is left to its weekly rotation.
+TEST(ShippedFile, LogrotateCompressesAndExpiresTheDatedLogs)
+{
+    if (!Have(u"logrotate"_s))
+        GTEST_SKIP() << "logrotate is not installed";
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    const QDir root(scratch.path());
+    ASSERT_TRUE(root.mkpath(u"log/eth0"_s));
+    const QString folder = root.filePath(u"log/eth0"_s);
+    for (const QString &name : {u"keelwatch.log"_s, u"keelwatch20261207.log"_s,
+                                u"keelwatch20261101.log.1.gz"_s, u"keelwatch20260901.log.1.gz"_s}) {
+        QFile file(folder + u'/' + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("a line\r\n");
+    }
+    ASSERT_EQ(
+        Execute(u"touch"_s, {u"-d"_s, u"30 days ago"_s, folder + u"/keelwatch20261101.log.1.gz"_s})
+            .code,
+        0);
+    ASSERT_EQ(
+        Execute(u"touch"_s, {u"-d"_s, u"100 days ago"_s, folder + u"/keelwatch20260901.log.1.gz"_s})
+            .code,
+        0);
+    QFile shipped(Sources + u"/keelwatch-sensor.logrotate"_s);
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    const QString config = root.filePath(u"logrotate.conf"_s);
+    QFile rules(config);
+    ASSERT_TRUE(rules.open(QIODevice::WriteOnly));
+    rules.write(QString::fromUtf8(shipped.readAll())
+                    .replace(u"/var/log/keelwatch"_s, root.filePath(u"log"_s))
+                    .toUtf8());
+    rules.close();
+    // Last rotated long ago, the live log last week's rotation today.
+    QFile state(root.filePath(u"state"_s));
+    ASSERT_TRUE(state.open(QIODevice::WriteOnly));
+    state.write("logrotate state -- version 2\n\"" +
+                (folder + u"/keelwatch20261207.log"_s).toUtf8() + "\" 2020-1-1-0:0:0\n\"" +
+                (folder + u"/keelwatch.log"_s).toUtf8() + "\" " +
+                QDateTime::currentDateTime().toString(u"yyyy-M-d-H:m:s"_s).toUtf8() + "\n");
+    state.close();
+    const ProcessResult run = Execute(u"logrotate"_s, {u"--state"_s, state.fileName(), config});
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
+              QStringList({u"keelwatch.log"_s, u"keelwatch20261101.log.1.gz"_s,
+                           u"keelwatch20261207.log.1.gz"_s}))
+        << run.err.toStdString();
+}
+
 TEST(ShippedFile, MetainfoNamesThisRelease)
 {
     QFile metainfo(Sources + u"/org.quillstone.keelwatch.metainfo.xml"_s);
