@@ -169,10 +169,17 @@ QStringList NodeListRecords(const QList<DecodedLine> &lines)
     return records;
 }
 
-// The fields of one line, as DecodeNodeListLine splits it.
+// The fields of one line, as DecodeNodeListLine splits it; the apostrophe
+// a report put before a cell that looks like a formula is taken away.
 QStringList LineFields(QStringView line)
 {
-    return HasSeparatingComma(line) ? SplitCommaFields(line) : SplitFields(line, u',');
+    QStringList fields =
+        HasSeparatingComma(line) ? SplitCommaFields(line) : SplitFields(line, u',');
+    for (QString &field : fields) {
+        if (field.startsWith(u'\'') && StartsLikeAFormula(QStringView(field).sliced(1)))
+            field.remove(0, 1);
+    }
+    return fields;
 }
 
 NodeCells CellsOf(const QStringList &fields)
@@ -228,6 +235,11 @@ std::optional<SavedVerdict> VerdictOfFields(const QStringList &fields,
 }
 
 } // namespace
+
+bool StartsLikeAFormula(QStringView cell)
+{
+    return !cell.isEmpty() && QStringView(u"=+-@\t\r").contains(cell.front());
+}
 
 QString ReportColumnTitle(int column)
 {

@@ -24,6 +24,11 @@ constexpr int Count = 4;
 
 QString ReportColumnTitle(int column);
 
+// Whether a spreadsheet would take a cell with this start for a formula
+// (=, +, -, @, a tab or a carriage return): CSV reports put an apostrophe
+// before such a cell, and the loader takes it away again.
+bool StartsLikeAFormula(QStringView cell);
+
 // A node's cells as one comma-separated line: a cell with a character of code
 // 32 or less, a double quote or a comma is quoted (inner quotes doubled);
 // every other cell, an empty one too, is written as it is.

@@ -20,9 +20,12 @@ QString VerdictClass(ConfirmationVerdict verdict)
 }
 
 // Every cell as a spreadsheet reads it: quoted when it holds a comma, a
-// quote or a line end, inner quotes doubled.
-QString CsvCell(const QString &cell)
+// quote or a line end, inner quotes doubled. A cell a spreadsheet would take
+// for a formula (a comment "=HYPERLINK(...)", a mark "+X") gets a leading
+// apostrophe, as OWASP recommends; the program's own loader takes it away.
+QString CsvCell(const QString &given)
 {
+    const QString cell = StartsLikeAFormula(given) ? u'\'' + given : given;
     if (!cell.contains(u',') && !cell.contains(u'"') && !cell.contains(u'\n') &&
         !cell.contains(u'\r'))
         return cell;

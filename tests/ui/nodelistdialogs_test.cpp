@@ -188,7 +188,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A CSV report loaded as a node list comes back whole: exporting it again
 // writes the same bytes. (Empty comment and vendor cells would come back as
-// a blank, as from every node list.)
+// a blank, as from every node list.) A cell a spreadsheet would run as a
+// formula is written with a leading apostrophe and read back without it.
 TEST_F(NodeListDialogs, LoadedReportExportsAsItWas)
 {
     const IpAddress suspect = *IpAddress::FromText(u"10.0.0.5");
@@ -203,10 +204,15 @@ TEST_F(NodeListDialogs, LoadedReportExportsAsItWas)
     nodes.NoteHeard(0, 1796724330000);
     const int quiet = nodes.Add(*IpAddress::FromText(u"10.0.0.6"),
                                 *MacAddress::FromText(u"00:11:22:33:44:66"), {});
-    nodes.SetComment(quiet, u"printer"_s);
-    nodes.SetVendor(quiet, u"Intel"_s);
+    const QString formula = u"=HYPERLINK(\"http://x.test\",\"printer\")"_s;
+    nodes.SetComment(quiet, formula);
+    nodes.SetVendor(quiet, u"@Intel"_s);
     const QDateTime when = QDateTime::fromMSecsSinceEpoch(1796724400000, QTimeZone::utc());
     const QByteArray report = EncodeNodeReport(nodes, ExportFormat::Csv, when);
+    EXPECT_TRUE(report.contains(",\"'=HYPERLINK(\"\"http://x.test\"\",\"\"printer\"\")\""))
+        << report.toStdString();
+    EXPECT_TRUE(report.contains(",'@Intel,")) << report.toStdString();
+    EXPECT_FALSE(report.contains(",=")) << report.toStdString();
     const QString path = dir.filePath(u"report.csv"_s);
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -222,6 +228,7 @@ TEST_F(NodeListDialogs, LoadedReportExportsAsItWas)
     EXPECT_TRUE(messages.isEmpty());
     ASSERT_EQ(loaded.Count(), 2);
     EXPECT_EQ(loaded.ReportedVerdict(suspect), ConfirmationVerdict::Confirmed);
+    EXPECT_EQ(loaded.At(1).comment, formula);
     EXPECT_EQ(EncodeNodeReport(loaded, ExportFormat::Csv, when), report);
 }
 
