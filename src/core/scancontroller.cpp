@@ -143,7 +143,11 @@ bool ScanController::PassStartChecks(Settings &s)
         }
     }
     if (!s.ownIp) {
-        parts.view.ShowMessage(tr("IP address should be set"));
+        // Without an interface there is no own IP to take from it either:
+        // the interface is what to set first.
+        parts.view.ShowMessage(s.adapter.name.isEmpty()
+                                   ? tr("Netword Interface should be selected.")
+                                   : tr("IP address should be set"));
         parts.view.ShowSetup();
         return false;
     }

@@ -46,6 +46,10 @@ CommentEditor::CommentEditor(CommentTable &comments, NodeList &nodes, QWidget *p
 
     connect(readButton, &QPushButton::clicked, this, &CommentEditor::ReadComment);
     connect(writeButton, &QPushButton::clicked, this, &CommentEditor::WriteComment);
+    // Enter acts on the field it is pressed in: the IP reads, the comment
+    // writes.
+    connect(ipField, &QLineEdit::returnPressed, this, &CommentEditor::ReadComment);
+    connect(commentField, &QLineEdit::returnPressed, this, &CommentEditor::WriteComment);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::hide);
 }
 
@@ -58,6 +62,8 @@ void CommentEditor::OpenFor(const QString &ip)
     show();
     raise();
     activateWindow();
+    // Opened for a node, what is left to type is its comment.
+    (ip.isEmpty() ? ipField : commentField)->setFocus();
 }
 
 QString CommentEditor::CheckedIp()

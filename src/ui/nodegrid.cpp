@@ -88,6 +88,9 @@ class VerdictDelegate : public QStyledItemDelegate
 NodeGrid::NodeGrid(QWidget *parent) : QTableView(parent)
 {
     setItemDelegate(new VerdictDelegate(this));
+    // Tab goes on to the next control, as everywhere else; the arrows move
+    // within the grid.
+    setTabKeyNavigation(false);
 }
 
 int NodeGrid::ResultColumnWidth() const

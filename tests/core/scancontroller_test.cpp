@@ -230,6 +230,11 @@ TEST_F(ScanControllerTest, StartChecksInOrder)
          },
          QString(), true},
         {[](Settings &s) { s.ownIp.reset(); }, u"IP address should be set"_s, true},
+        {[](Settings &s) {
+             s.ownIp.reset();
+             s.adapter = {};
+         },
+         u"Netword Interface should be selected."_s, true},
         {[](Settings &s) { s.adapter = {}; }, u"Netword Interface should be selected."_s, true},
         {[](Settings &s) { s.adapter.ethernet = false; }, u"kw0 is no Ethernet interface."_s, true},
         {[](Settings &s) { s.to.clear(); }, u"IP Address range should be specified."_s, false},

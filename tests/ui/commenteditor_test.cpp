@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 using namespace keelwatch;
 using namespace Qt::StringLiterals;
@@ -60,11 +61,13 @@ TEST_F(CommentEditorForm, ShowingReadsTheComment)
     EXPECT_FALSE(form.isVisible());
 }
 
+// Opened for a node the comment has the focus, and Enter there writes.
 TEST_F(CommentEditorForm, WriteReachesTheTableAndEveryRowOfTheIp)
 {
     form.OpenFor(u"10.0.0.5"_s);
+    EXPECT_EQ(form.focusWidget(), Field(u"Edit2"));
     Field(u"Edit2")->setText(u" printer room "_s);
-    Click(u"Button2");
+    QTest::keyClick(Field(u"Edit2"), Qt::Key_Return);
     EXPECT_EQ(comments.LookupComment(u"10.0.0.5"_s), u" printer room "_s);
     EXPECT_EQ(nodes.At(0).comment, u" printer room "_s);
     EXPECT_EQ(nodes.At(1).comment, QString());

@@ -3,6 +3,7 @@
 #include "ui/mainwindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -239,6 +240,24 @@ TEST_F(NodeGridTest, CopiesTheSelectedRowsInGridOrder)
     EXPECT_EQ(form.SelectedRowsText(true),
               u"10.0.0.3,00:05:85:00:00:03,o,,,+x,,,,,,,,Juniper\r\n"
               u"10.0.0.10,00:1B:21:00:00:10,O,,,X,,,,,,,\"capture box\",Intel\r\n"_s);
+}
+
+// Tab leaves a grid full of rows for the next control; the arrows still
+// walk its cells.
+TEST_F(NodeGridTest, TabLeavesTheGridWhileArrowsMoveWithinIt)
+{
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    Grid()->setFocus();
+    Grid()->setCurrentIndex(Grid()->model()->index(0, NodeColumn::Ip));
+    QTest::keyClick(Grid(), Qt::Key_Right);
+    EXPECT_EQ(Grid()->currentIndex().column(), NodeColumn::Ip + 1);
+    EXPECT_TRUE(Grid()->hasFocus());
+    QTest::keyClick(Grid(), Qt::Key_Tab);
+    EXPECT_FALSE(Grid()->hasFocus());
+    EXPECT_EQ(Grid()->currentIndex().column(), NodeColumn::Ip + 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_TRUE(Grid()->hasFocus());
 }
 
 } // namespace
