@@ -12,11 +12,9 @@
 #include <ifaddrs.h>
 #include <linux/capability.h>
 #include <net/if.h>
-#include <net/if_arp.h>
 #include <netinet/in.h>
 #include <netpacket/packet.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -120,23 +118,6 @@ bool HoldsAddress(const std::string &name, std::uint32_t ip)
     return held;
 }
 
-// The card's own MAC, when it is an Ethernet card.
-std::optional<protocol::Mac> CardMac(const std::string &name)
-{
-    ifreq request{};
-    std::memcpy(request.ifr_name, name.data(), name.size());
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return std::nullopt;
-    const bool known = ioctl(fd, SIOCGIFHWADDR, &request) == 0;
-    close(fd);
-    if (!known || request.ifr_hwaddr.sa_family != ARPHRD_ETHER)
-        return std::nullopt;
-    protocol::Mac mac;
-    std::memcpy(mac.data(), request.ifr_hwaddr.sa_data, mac.size());
-    return mac;
-}
-
 class Session
 {
   public:
@@ -222,7 +203,7 @@ class Session
         }
         const std::string &name = start->interfaceName;
         const unsigned index = if_nametoindex(name.c_str());
-        const auto card = index == 0 ? std::nullopt : CardMac(name);
+        const auto card = index == 0 ? std::nullopt : protocol::CardMacOf(name);
         if (!card) {
             Refuse(m.id, ErrorCode::BadStart, "no Ethernet interface " + name);
             return;
@@ -334,24 +315,21 @@ class Session
                 return;
             }
         }
-        const auto start = Clock::now();
-        const std::chrono::nanoseconds gap(gapNs);
-        for (std::size_t i = 0; i < entries->size(); ++i) {
-            const auto due = start + gap * i;
+        // While it waits for a frame's turn the helper goes on capturing.
+        const int failed = protocol::SendPaced(*entries, gapNs, sendSocket, [this](auto due) {
             while (Clock::now() + Coarse < due) {
                 const auto left =
                     std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
                 if (!Wait(int(std::clamp<long long>(left.count(), 1, TickMs)), false))
-                    return;
+                    return false;
             }
-            const auto &entry = (*entries)[i];
-            for (int copy = 0; copy < entry.copies; ++copy) {
-                if (send(sendSocket, entry.frame.data(), entry.frame.size(), 0) < 0 &&
-                    errno != EINTR) {
-                    Refuse(m.id, ErrorCode::SendFailed, std::strerror(errno));
-                    return;
-                }
-            }
+            return true;
+        });
+        if (failed < 0)
+            return;
+        if (failed > 0) {
+            Refuse(m.id, ErrorCode::SendFailed, std::strerror(failed));
+            return;
         }
         Answer(MessageType::Ok, m.id);
     }

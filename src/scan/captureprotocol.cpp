@@ -1,6 +1,13 @@
 #include "scan/captureprotocol.h"
 
+#include <net/if.h>
+#include <net/if_arp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace keelwatch::captureprotocol {
@@ -299,6 +306,48 @@ std::optional<std::vector<BatchEntry>> DecodeProbeBatch(std::span<const std::uin
     if (entries.empty())
         return std::nullopt;
     return entries;
+}
+
+int SendPaced(const std::vector<BatchEntry> &entries, std::uint32_t gapNs, int fd,
+              const std::function<bool(std::chrono::steady_clock::time_point)> &waitUntil)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr auto Coarse = std::chrono::milliseconds(1);
+    const auto start = Clock::now();
+    const std::chrono::nanoseconds gap(gapNs);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto due = start + gap * i;
+        if (due - Clock::now() > Coarse && !waitUntil(due))
+            return -1;
+        const BatchEntry &entry = entries[i];
+        for (int copy = 0; copy < entry.copies; ++copy) {
+            ssize_t sent;
+            do {
+                sent = send(fd, entry.frame.data(), entry.frame.size(), 0);
+            } while (sent < 0 && errno == EINTR);
+            if (sent < 0)
+                return errno;
+        }
+    }
+    return 0;
+}
+
+std::optional<Mac> CardMacOf(const std::string &interfaceName)
+{
+    ifreq request{};
+    if (interfaceName.empty() || interfaceName.size() >= IFNAMSIZ)
+        return std::nullopt;
+    std::memcpy(request.ifr_name, interfaceName.data(), interfaceName.size());
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return std::nullopt;
+    const bool known = ioctl(fd, SIOCGIFHWADDR, &request) == 0;
+    close(fd);
+    if (!known || request.ifr_hwaddr.sa_family != ARPHRD_ETHER)
+        return std::nullopt;
+    Mac mac;
+    std::memcpy(mac.data(), request.ifr_hwaddr.sa_data, mac.size());
+    return mac;
 }
 
 std::optional<Refusal> ProbeProblem(std::span<const std::uint8_t> frame, const SendRules &rules)

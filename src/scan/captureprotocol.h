@@ -7,6 +7,7 @@
 // either changes ProtocolVersion and that file.
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -180,6 +181,18 @@ struct BatchEntry
 // The entries of a Send's payload, or nothing when it does not parse.
 std::optional<std::vector<BatchEntry>> DecodeProbeBatch(std::span<const std::uint8_t> payload,
                                                         std::uint32_t *gapNs);
+
+// Sends every entry's copies on the packet socket fd, entry i due i × gapNs
+// after the call. Frames due within a millisecond go at once, so the average
+// rate holds; for one further ahead waitUntil(due) is called, which may
+// serve other work meanwhile and returns false to give up. 0 when every
+// frame went, the errno of the send that failed, or -1 when waitUntil gave
+// up.
+int SendPaced(const std::vector<BatchEntry> &entries, std::uint32_t gapNs, int fd,
+              const std::function<bool(std::chrono::steady_clock::time_point due)> &waitUntil);
+
+// The MAC of an Ethernet interface of this network namespace.
+std::optional<Mac> CardMacOf(const std::string &interfaceName);
 
 // The rules a frame must meet to leave through a scan's helper.
 struct SendRules

@@ -86,7 +86,7 @@ void ConfirmationSender::SendProbes(const Request &request, quint32 ownIp)
     const std::vector<MacBytes> &sources = inputs->confirmationSources;
     const Settings &s = inputs->settings;
     const bool ownSender = s.probeSenderIp == ProbeSenderIp::Own;
-    const quint32 senderIp = ownSender ? ownIp : 0;
+    const quint32 senderIp = ProbeSenderAddress(s).value_or(0);
     // Never faster than the sweep: the adapter paces the batch a whole gap
     // apart.
     batch.Clear();

@@ -12,11 +12,9 @@
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <net/if.h>
-#include <net/if_arp.h>
 #include <netinet/in.h>
 #include <netpacket/packet.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -62,24 +60,6 @@ QString PcapError(pcap_t *handle, int status)
 }
 
 // The devices of pcap_findalldevs, freed when it goes.
-std::optional<MacBytes> HardwareAddress(const QByteArray &name)
-{
-    ifreq request{};
-    if (name.isEmpty() || name.size() >= IFNAMSIZ)
-        return std::nullopt;
-    std::memcpy(request.ifr_name, name.constData(), size_t(name.size()));
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return std::nullopt;
-    const bool known = ::ioctl(fd, SIOCGIFHWADDR, &request) == 0;
-    ::close(fd);
-    if (!known || request.ifr_hwaddr.sa_family != ARPHRD_ETHER)
-        return std::nullopt;
-    MacBytes mac;
-    std::memcpy(mac.data(), request.ifr_hwaddr.sa_data, mac.size());
-    return mac;
-}
-
 class DeviceList
 {
   public:
@@ -157,7 +137,7 @@ class PcapDriver::OpenedInterface
             *error = QString::fromLocal8Bit(std::strerror(errno));
             return false;
         }
-        cardMac = HardwareAddress(name);
+        cardMac = captureprotocol::CardMacOf(name.toStdString());
         return true;
     }
 
@@ -261,23 +241,16 @@ class PcapAdapter : public PacketAdapter
         const auto entries = captureprotocol::DecodeProbeBatch(batch.Payload(), &gapNs);
         if (!entries)
             return false;
-        const auto start = std::chrono::steady_clock::now();
-        const std::chrono::nanoseconds gap(gapNs);
-        for (std::size_t i = 0; i < entries->size(); ++i) {
-            // Frames due within a millisecond go now; the average holds.
-            const auto due = start + gap * i;
-            if (due - std::chrono::steady_clock::now() > std::chrono::milliseconds(1))
+        const int failed =
+            captureprotocol::SendPaced(*entries, gapNs, sockets->sendSocket, [](auto due) {
                 std::this_thread::sleep_until(due);
-            const auto &entry = (*entries)[i];
-            for (int copy = 0; copy < entry.copies; ++copy) {
-                if (::send(sockets->sendSocket, entry.frame.data(), entry.frame.size(), 0) < 0) {
-                    std::lock_guard lock(errorMutex);
-                    error = QString::fromLocal8Bit(std::strerror(errno));
-                    return false;
-                }
-            }
-        }
-        return true;
+                return true;
+            });
+        if (failed == 0)
+            return true;
+        std::lock_guard lock(errorMutex);
+        error = QString::fromLocal8Bit(std::strerror(failed));
+        return false;
     }
 
     bool PacketReceivePacket(Packet &packet) override
@@ -445,7 +418,7 @@ std::optional<quint32> PcapDriver::PacketGetNetInfoEx(const QByteArray &name) co
 
 bool PcapDriver::IsEthernet(const QByteArray &name) const
 {
-    return HardwareAddress(name).has_value();
+    return captureprotocol::CardMacOf(name.toStdString()).has_value();
 }
 
 std::unique_ptr<PacketAdapter>

@@ -305,13 +305,13 @@ bool ProbeSender::AddProbe(const MacBytes &destination, const MacBytes &source, 
     if (!ownIp) {
         ownIp = SenderOwnIp(inputs->settings.ownIp,
                             [this](const QString &text) { Q_EMIT message(text); });
+        senderIp = ProbeSenderAddress(inputs->settings).value_or(0);
     }
     if (!*ownIp)
         return false;
     // Noted first: the reply may be back before the send returns.
     if (inputs->asked)
         inputs->asked->Note(address);
-    const quint32 senderIp = inputs->settings.probeSenderIp == ProbeSenderIp::Own ? **ownIp : 0;
     BuildProbeFrame(frame, destination, source, senderIp, address, inputs->settings.format);
     batch.Add({frame.bytes.data(), std::size_t(frame.size)}, copies);
     return true;

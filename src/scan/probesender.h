@@ -101,6 +101,8 @@ class ProbeSender : public ScanThread
     std::array<std::optional<MacBytes>, TestCount> destinations;
     std::array<std::optional<MacBytes>, SourceAddressCount> sources;
     std::optional<std::optional<quint32>> ownIp;
+    // What the probes give as ARP sender IP, read with ownIp.
+    quint32 senderIp = 0;
     std::optional<MacBytes> cardMac;
     int packetNumber = 1;
     ProbeFrame frame;

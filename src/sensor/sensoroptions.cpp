@@ -53,6 +53,18 @@ int Bounded(const QString &option, const QString &text, const NumberRule &rule)
     return Bounded(option, text, rule.low, rule.high);
 }
 
+// A word of an enumeration, as named reads it; refused with the words
+// there are.
+template <typename Value>
+Value Word(const QString &option, const QString &text, std::optional<Value> (*named)(QStringView),
+           const QString &words)
+{
+    const std::optional<Value> value = named(text);
+    if (!value)
+        throw Refusal{Named(option, u"'%1' is %2"_s.arg(text, words))};
+    return *value;
+}
+
 quint32 Address(const QString &option, const QString &text)
 {
     const QString valid = ValidIpText(text);
@@ -281,14 +293,9 @@ SensorOptions Options(const QCommandLineParser &parser, const NetworkAdapters &a
             throw Refusal{
                 Named(u"frame"_s, u"'%1' is neither ethernet nor ieee802.3"_s.arg(frame))};
     }
-    if (parser.isSet(u"probe-sender-ip"_s)) {
-        const QString senderIp = parser.value(u"probe-sender-ip"_s);
-        const std::optional<ProbeSenderIp> named = ProbeSenderIpNamed(senderIp);
-        if (!named)
-            throw Refusal{
-                Named(u"probe-sender-ip"_s, u"'%1' is neither zero nor own"_s.arg(senderIp))};
-        s.probeSenderIp = *named;
-    }
+    if (parser.isSet(u"probe-sender-ip"_s))
+        s.probeSenderIp = Word(u"probe-sender-ip"_s, parser.value(u"probe-sender-ip"_s),
+                               &ProbeSenderIpNamed, u"neither zero nor own"_s);
 
     if (parser.isSet(u"log"_s)) {
         const QString path = parser.value(u"log"_s);
@@ -314,14 +321,9 @@ SensorOptions Options(const QCommandLineParser &parser, const NetworkAdapters &a
             throw Refusal{
                 Named(u"syslog-format"_s, u"'%1' is neither rfc3164 nor rfc5424"_s.arg(format))};
     }
-    if (parser.isSet(u"syslog-transport"_s)) {
-        const QString transport = parser.value(u"syslog-transport"_s);
-        const std::optional<SyslogTransport> named = SyslogTransportNamed(transport);
-        if (!named)
-            throw Refusal{
-                Named(u"syslog-transport"_s, u"'%1' is none of udp, tcp and tls"_s.arg(transport))};
-        s.syslogTransport = *named;
-    }
+    if (parser.isSet(u"syslog-transport"_s))
+        s.syslogTransport = Word(u"syslog-transport"_s, parser.value(u"syslog-transport"_s),
+                                 &SyslogTransportNamed, u"none of udp, tcp and tls"_s);
     for (const auto &[option, file] : {std::pair{u"syslog-ca"_s, &s.syslogCaFile},
                                        std::pair{u"syslog-cert"_s, &s.syslogCertFile}}) {
         if (!parser.isSet(option))
